@@ -1,0 +1,3 @@
+# Benchmarks.
+list(APPEND ZEN_BENCH_SOURCES
+)

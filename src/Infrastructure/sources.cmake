@@ -1,0 +1,3 @@
+# Sources of src/Infrastructure (paths relative to the project root).
+list(APPEND ZEN_SOURCES
+)

@@ -1,0 +1,3 @@
+# Unit tests of src/LaunchAtLogin.
+list(APPEND ZEN_TEST_SOURCES
+)

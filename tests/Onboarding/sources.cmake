@@ -1,0 +1,3 @@
+# Unit tests of src/Onboarding.
+list(APPEND ZEN_TEST_SOURCES
+)

@@ -1,0 +1,3 @@
+# Unit tests of src/Restore.
+list(APPEND ZEN_TEST_SOURCES
+)

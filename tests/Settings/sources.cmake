@@ -1,0 +1,3 @@
+# Unit tests of src/Settings.
+list(APPEND ZEN_TEST_SOURCES
+)

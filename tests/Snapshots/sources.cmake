@@ -1,0 +1,3 @@
+# Unit tests of src/Snapshots.
+list(APPEND ZEN_TEST_SOURCES
+)

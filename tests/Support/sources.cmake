@@ -1,0 +1,4 @@
+# Fakes and builders shared by the test binaries.
+list(APPEND ZEN_TEST_SUPPORT_SOURCES
+  tests/Support/Placeholder.cpp
+)

@@ -1,3 +1,4 @@
 # Sources of src/Snapshots (paths relative to the project root).
 list(APPEND ZEN_SOURCES
+  src/Snapshots/Snapshot.h
 )

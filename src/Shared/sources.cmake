@@ -1,4 +1,18 @@
 # Sources of src/Shared (paths relative to the project root).
 list(APPEND ZEN_SOURCES
   src/Shared/Geometry.h
+  src/Shared/Uuid.h
+  src/Shared/Uuid.cpp
+  src/Shared/InternetDateTime.h
+  src/Shared/InternetDateTime.cpp
+  src/Shared/TextEquivalence.h
+  src/Shared/TextEquivalence.cpp
+  src/Shared/StringExtensions.h
+  src/Shared/StringExtensions.cpp
+  src/Shared/UserFacingError.h
+  src/Shared/UserFacingError.cpp
+  src/Shared/AtomicFileWriter.h
+  src/Shared/AtomicFileWriter.cpp
+  src/Shared/UserDefaults.h
+  src/Shared/UserDefaults.cpp
 )

@@ -1,0 +1,106 @@
+#include "Shared/AtomicFileWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace zen;
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return f.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(AtomicFileWriterTest, CreatesAndReplacesWithoutLeavingTheTemporaryFile)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath("a.json");
+    const QString temp = dir.filePath("a-1.tmp");
+    ASSERT_TRUE(AtomicFileWriter().write(target, temp, "first").has_value());
+    ASSERT_TRUE(AtomicFileWriter().write(target, dir.filePath("a-2.tmp"), "second").has_value());
+    EXPECT_EQ(contents(target), "second");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.json"});
+}
+
+TEST(AtomicFileWriterTest, AFailureAtAnyStepKeepsTheOldFileAndRemovesTheTemporaryOne)
+{
+    using Step = AtomicFileWriter::Step;
+    for (Step failing : {Step::Create, Step::Write, Step::Sync, Step::Rename}) {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("a.json");
+        writeFile(target, "old contents");
+        AtomicFileWriter writer([failing](Step step) -> std::optional<PlatformError> {
+            if (step == failing)
+                return PlatformError::fromErrno(ENOSPC);
+            return std::nullopt;
+        });
+        const auto result = writer.write(target, dir.filePath("a-x.tmp"), "new contents");
+        ASSERT_FALSE(result.has_value());
+        EXPECT_EQ(result.error().code, ENOSPC);
+        EXPECT_EQ(contents(target), "old contents");
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.json"}) << int(failing);
+    }
+}
+
+TEST(AtomicFileWriterTest, AReadOnlyFolderFailsCleanly)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    QTemporaryDir dir;
+    const QString target = dir.filePath("a.json");
+    writeFile(target, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0500), 0);
+    const auto result = AtomicFileWriter().write(target, dir.filePath("a-x.tmp"), "new");
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code, EACCES);
+    EXPECT_EQ(contents(target), "old");
+}
+
+TEST(ReadRegularFileTest, RefusesPipesFoldersAndOversizedFilesWithoutBlocking)
+{
+    QTemporaryDir dir;
+    const QString small = dir.filePath("small");
+    writeFile(small, "12345");
+    EXPECT_EQ(readRegularFile(small, 5).value(), "12345");
+    EXPECT_FALSE(readRegularFile(small, 4).has_value());
+
+    const QString fifo = dir.filePath("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(readRegularFile(fifo, 1024).has_value());
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
+    EXPECT_FALSE(readRegularFile(dir.filePath("folder"), 1024).has_value());
+
+    // A sparse 2 GiB file costs no disk space; it must be refused before any reading.
+    const QString huge = dir.filePath("huge");
+    const int fd = ::open(QFile::encodeName(huge).constData(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, qint64(2) << 30), 0);
+    ::close(fd);
+    const auto result = readRegularFile(huge, 16 << 20);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code, EFBIG);
+
+    EXPECT_EQ(readRegularFile(dir.filePath("absent"), 10).error().code, ENOENT);
+}

@@ -1,0 +1,54 @@
+#include "Shared/StringExtensions.h"
+#include "Shared/TextEquivalence.h"
+#include "Shared/UserFacingError.h"
+
+#include <gtest/gtest.h>
+
+using namespace zen;
+
+TEST(TextEquivalenceTest, ComposedAndDecomposedFormsAreEqualAndHashAlike)
+{
+    const QString composed = QString::fromUtf16(u"Caf\u00E9");
+    const QString decomposed = QString::fromUtf16(u"Cafe\u0301");
+    EXPECT_TRUE(canonicallyEqual(composed, decomposed));
+    EXPECT_EQ(canonicalHash(composed), canonicalHash(decomposed));
+    EXPECT_FALSE(canonicallyEqual(composed, QStringLiteral("Cafe")));
+    // Compatibility forms are not canonical ones: the "fi" ligature is not "fi".
+    EXPECT_FALSE(canonicallyEqual(QString::fromUtf16(u"\uFB01"), QStringLiteral("fi")));
+
+    EXPECT_TRUE(canonicallyEqual(std::optional<QString>(), std::optional<QString>()));
+    EXPECT_FALSE(canonicallyEqual(std::optional<QString>(), std::optional<QString>(QString())));
+    EXPECT_NE(canonicalHash(std::optional<QString>()), canonicalHash(std::optional<QString>(QString())));
+}
+
+TEST(NonEmptyValueTest, TrimsBlanksAndTurnsBlankTextIntoAbsence)
+{
+    EXPECT_EQ(nonEmptyValue(QStringLiteral("  Work  \n")), QStringLiteral("Work"));
+    EXPECT_EQ(nonEmptyValue(QStringLiteral("a b")), QStringLiteral("a b"));
+    EXPECT_EQ(nonEmptyValue(QString()), std::nullopt);
+    EXPECT_EQ(nonEmptyValue(QStringLiteral(" \t\r\n ")), std::nullopt);
+    // Unicode blanks: no-break space, ideographic space, line separator.
+    EXPECT_EQ(nonEmptyValue(QString::fromUtf16(u"\u00A0\u3000\u2028")), std::nullopt);
+    EXPECT_EQ(nonEmptyValue(std::optional<QString>()), std::nullopt);
+    EXPECT_EQ(nonEmptyValue(std::optional<QString>(QStringLiteral(" x"))), QStringLiteral("x"));
+}
+
+namespace {
+struct TestError {
+    QString localized;
+    QString localizedDescription() const { return localized; }
+    QString ownDescription() const { return QStringLiteral("TestError.case"); }
+};
+} // namespace
+
+TEST(UserFacingDescriptionTest, FallsBackToThePrintedFormForEmptyOrGenericMessages)
+{
+    EXPECT_EQ(userFacingDescription(TestError{QStringLiteral("Disk is full.")}), QStringLiteral("Disk is full."));
+    EXPECT_EQ(userFacingDescription(TestError{QString()}), QStringLiteral("TestError.case"));
+    EXPECT_EQ(userFacingDescription(TestError{QString::fromUtf16(u"The operation couldn\u2019t be completed.")}),
+              QStringLiteral("TestError.case"));
+    EXPECT_EQ(userFacingDescription(TestError{QStringLiteral("The operation couldn't be completed.")}),
+              QStringLiteral("TestError.case"));
+    const QString longer = QStringLiteral("The operation couldn't be completed. (Domain 4.)");
+    EXPECT_EQ(userFacingDescription(TestError{longer}), longer);
+}

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QUuid>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -26,6 +28,8 @@ struct CGRectCodable {
         : x(r.origin.x), y(r.origin.y), width(r.size.width), height(r.size.height) {}
 
     CGRect cgRect() const { return CGRect(x, y, width, height); }
+
+    friend bool operator==(const CGRectCodable&, const CGRectCodable&);
 };
 
 // A window frame as fractions of its display's frame.
@@ -34,6 +38,14 @@ struct NormalizedRect {
     double yRatio = 0;
     double widthRatio = 0;
     double heightRatio = 0;
+
+    // The window frame as ratios of the display frame (both standardized); all zeros when
+    // the display has no positive width or height, so a degenerate display never divides by 0.
+    static NormalizedRect fromFrames(const CGRect& windowFrame, const CGRect& displayFrame);
+    // The inverse: the frame these ratios give in the display frame. No clamping.
+    CGRect denormalized(const CGRect& displayFrame) const;
+
+    friend bool operator==(const NormalizedRect&, const NormalizedRect&);
 };
 
 // A global shortcut in the stored vocabulary: a macOS virtual key code and Carbon modifier
@@ -42,6 +54,8 @@ struct HotkeyBinding {
     std::uint32_t keyCode = 0;
     std::uint32_t modifiers = 0;
     QString displayString;
+
+    friend bool operator==(const HotkeyBinding&, const HotkeyBinding&);
 };
 
 // What identified a window when it was seen.
@@ -53,6 +67,8 @@ struct WindowSignature {
     std::optional<QString> subrole;
     CGRectCodable capturedFrame;
     std::optional<std::uint32_t> cgWindowID;
+
+    friend bool operator==(const WindowSignature&, const WindowSignature&);
 };
 
 // One saved window of a layout.
@@ -71,6 +87,14 @@ struct WindowRecord {
     bool isFullscreen = false;
     bool isVisible = true;
     WindowSignature captureSignature;
+
+    // A copy with another stacking position; the id and everything else stay.
+    WindowRecord withZOrderHint(std::optional<std::int64_t> hint) const
+    {
+        WindowRecord copy = *this;
+        copy.zOrderHint = hint;
+        return copy;
+    }
 };
 
 // One display attached at capture.
@@ -87,6 +111,8 @@ struct DisplayRecord {
 
     CGRect frameRect() const { return frame.cgRect(); }
     CGRect visibleFrameRect() const { return visibleFrame.cgRect(); }
+
+    friend bool operator==(const DisplayRecord&, const DisplayRecord&);
 };
 
 // The display arrangement saved with a layout.
@@ -96,6 +122,14 @@ struct DisplayState {
     CGRectCodable virtualDesktopBounds;
 
     CGRect virtualDesktopBoundsRect() const { return virtualDesktopBounds.cgRect(); }
+
+    // Stores the displays and primary id as given; without bounds, the bounds are the union
+    // of the display frames (zero when there are none). Given bounds are kept as they are.
+    static DisplayState make(std::vector<DisplayRecord> displays,
+                             std::optional<std::uint32_t> primaryDisplayID,
+                             std::optional<CGRectCodable> virtualDesktopBounds = std::nullopt);
+
+    friend bool operator==(const DisplayState&, const DisplayState&);
 };
 
 // One saved layout.
@@ -112,4 +146,25 @@ struct Snapshot {
     std::optional<HotkeyBinding> hotkey;
 };
 
+// Hashes that agree with the equalities above: texts by canonical equivalence, 0 and -0 alike.
+std::size_t qHash(const CGRectCodable& value, std::size_t seed = 0);
+std::size_t qHash(const NormalizedRect& value, std::size_t seed = 0);
+std::size_t qHash(const HotkeyBinding& value, std::size_t seed = 0);
+std::size_t qHash(const WindowSignature& value, std::size_t seed = 0);
+std::size_t qHash(const DisplayRecord& value, std::size_t seed = 0);
+std::size_t qHash(const DisplayState& value, std::size_t seed = 0);
+
 } // namespace zen
+
+#define ZEN_STD_HASH(Type) \
+    template <> \
+    struct std::hash<zen::Type> { \
+        std::size_t operator()(const zen::Type& value) const { return zen::qHash(value); } \
+    };
+ZEN_STD_HASH(CGRectCodable)
+ZEN_STD_HASH(NormalizedRect)
+ZEN_STD_HASH(HotkeyBinding)
+ZEN_STD_HASH(WindowSignature)
+ZEN_STD_HASH(DisplayRecord)
+ZEN_STD_HASH(DisplayState)
+#undef ZEN_STD_HASH

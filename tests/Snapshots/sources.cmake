@@ -1,3 +1,5 @@
 # Unit tests of src/Snapshots.
 list(APPEND ZEN_TEST_SOURCES
+  tests/Snapshots/SnapshotModelTest.cpp
+  tests/Snapshots/SnapshotCodingTest.cpp
 )

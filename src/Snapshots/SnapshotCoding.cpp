@@ -1,0 +1,576 @@
+#include "Snapshots/SnapshotCoding.h"
+
+#include "Shared/InternetDateTime.h"
+#include "Shared/Uuid.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QJsonValue>
+
+#include <cmath>
+#include <limits>
+
+namespace zen {
+
+namespace {
+
+using Failure = std::unexpected<SnapshotCodingError>;
+
+// ---------------------------------------------------------------- writing
+
+// Collects the first failure while a record is written; QJsonDocument would turn a NaN or
+// an infinity into null silently, leaving a file that no reader accepts.
+class Writer {
+public:
+    explicit Writer(QString path) : m_path(std::move(path)) {}
+
+    void number(QJsonObject& object, const QString& key, double value)
+    {
+        if (!std::isfinite(value) && !m_error)
+            m_error = SnapshotCodingError{join(key), QStringLiteral("a number that is not finite cannot be written")};
+        object.insert(key, value);
+    }
+    template <typename Int>
+    static void integer(QJsonObject& object, const QString& key, Int value)
+    {
+        object.insert(key, qint64(value));
+    }
+    template <typename Int>
+    static void integer(QJsonObject& object, const QString& key, const std::optional<Int>& value)
+    {
+        if (value)
+            object.insert(key, qint64(*value));
+    }
+    static void text(QJsonObject& object, const QString& key, const std::optional<QString>& value)
+    {
+        if (value)
+            object.insert(key, *value);
+    }
+    void nested(QJsonObject& object, const QString& key,
+                const std::expected<QJsonObject, SnapshotCodingError>& value)
+    {
+        if (!value) {
+            if (!m_error)
+                m_error = SnapshotCodingError{join(key, value.error().path), value.error().reason};
+            return;
+        }
+        object.insert(key, *value);
+    }
+    void nestedInArray(QJsonArray& array, const QString& key, qsizetype index,
+                       const std::expected<QJsonObject, SnapshotCodingError>& value)
+    {
+        if (!value) {
+            if (!m_error)
+                m_error = SnapshotCodingError{
+                    join(QStringLiteral("%1[%2]").arg(key).arg(index), value.error().path), value.error().reason};
+            return;
+        }
+        array.append(*value);
+    }
+
+    std::expected<QJsonObject, SnapshotCodingError> finish(QJsonObject object)
+    {
+        if (m_error)
+            return Failure(*m_error);
+        return object;
+    }
+
+private:
+    QString join(const QString& key, const QString& rest = {}) const
+    {
+        QString path = m_path.isEmpty() ? key : m_path + u'.' + key;
+        if (!rest.isEmpty())
+            path += (rest.startsWith(u'[') ? QString() : QStringLiteral(".")) + rest;
+        return path;
+    }
+
+    QString m_path;
+    std::optional<SnapshotCodingError> m_error;
+};
+
+// ---------------------------------------------------------------- reading
+
+template <typename T>
+std::expected<T, SnapshotCodingError> decodeAt(const QJsonObject& object, const QString& path);
+
+class Reader {
+public:
+    Reader(const QJsonObject& object, QString path) : m_object(object), m_path(std::move(path)) {}
+
+    bool failed() const { return m_error.has_value(); }
+    const SnapshotCodingError& error() const { return *m_error; }
+
+    QString childPath(const QString& key) const { return m_path.isEmpty() ? key : m_path + u'.' + key; }
+
+    // The value of a required key; null counts as missing.
+    std::optional<QJsonValue> required(const QString& key)
+    {
+        const QJsonValue value = m_object.value(key);
+        if (value.isUndefined() || value.isNull()) {
+            fail(key, QStringLiteral("required value is missing"));
+            return std::nullopt;
+        }
+        return value;
+    }
+    // The value of an optional key; missing and null both mean absent.
+    std::optional<QJsonValue> optional(const QString& key) const
+    {
+        const QJsonValue value = m_object.value(key);
+        if (value.isUndefined() || value.isNull())
+            return std::nullopt;
+        return value;
+    }
+
+    QString text(const QString& key)
+    {
+        const auto value = required(key);
+        return value ? asText(key, *value) : QString();
+    }
+    std::optional<QString> optionalText(const QString& key)
+    {
+        const auto value = optional(key);
+        if (!value)
+            return std::nullopt;
+        return asText(key, *value);
+    }
+    bool boolean(const QString& key)
+    {
+        const auto value = required(key);
+        if (!value)
+            return false;
+        if (!value->isBool()) {
+            fail(key, QStringLiteral("expected a Boolean"));
+            return false;
+        }
+        return value->toBool();
+    }
+    double number(const QString& key)
+    {
+        const auto value = required(key);
+        if (!value)
+            return 0;
+        if (!value->isDouble()) {
+            fail(key, QStringLiteral("expected a number"));
+            return 0;
+        }
+        return value->toDouble();
+    }
+    template <typename Int>
+    Int integer(const QString& key)
+    {
+        const auto value = required(key);
+        return value ? asInteger<Int>(key, *value) : Int{};
+    }
+    template <typename Int>
+    std::optional<Int> optionalInteger(const QString& key)
+    {
+        const auto value = optional(key);
+        if (!value)
+            return std::nullopt;
+        return asInteger<Int>(key, *value);
+    }
+    QUuid uuid(const QString& key)
+    {
+        const QString value = text(key);
+        if (failed())
+            return {};
+        const auto id = parseUuidStrict(value);
+        if (!id) {
+            fail(key, QStringLiteral("not a UUID"));
+            return {};
+        }
+        return *id;
+    }
+    QDateTime date(const QString& key)
+    {
+        const QString value = text(key);
+        if (failed())
+            return {};
+        const auto date = parseInternetDateTime(value);
+        if (!date) {
+            fail(key, QStringLiteral("not an internet date-time with whole seconds"));
+            return {};
+        }
+        return *date;
+    }
+    template <typename T>
+    T record(const QString& key)
+    {
+        const auto value = required(key);
+        if (!value)
+            return T{};
+        return asRecord<T>(key, childPath(key), *value);
+    }
+    template <typename T>
+    std::optional<T> optionalRecord(const QString& key)
+    {
+        const auto value = optional(key);
+        if (!value)
+            return std::nullopt;
+        T result = asRecord<T>(key, childPath(key), *value);
+        if (failed())
+            return std::nullopt;
+        return result;
+    }
+    template <typename T>
+    std::vector<T> list(const QString& key)
+    {
+        const auto value = required(key);
+        if (!value)
+            return {};
+        if (!value->isArray()) {
+            fail(key, QStringLiteral("expected an array"));
+            return {};
+        }
+        const QJsonArray array = value->toArray();
+        std::vector<T> result;
+        result.reserve(size_t(array.size()));
+        for (qsizetype i = 0; i < array.size() && !failed(); ++i) {
+            const QString element = QStringLiteral("%1[%2]").arg(key).arg(i);
+            result.push_back(asRecord<T>(element, childPath(element), array.at(i)));
+        }
+        return result;
+    }
+
+    void fail(const QString& key, const QString& reason)
+    {
+        if (!m_error)
+            m_error = SnapshotCodingError{childPath(key), reason};
+    }
+
+private:
+    QString asText(const QString& key, const QJsonValue& value)
+    {
+        if (!value.isString()) {
+            fail(key, QStringLiteral("expected a string"));
+            return {};
+        }
+        return value.toString();
+    }
+
+    template <typename Int>
+    Int asInteger(const QString& key, const QJsonValue& value)
+    {
+        if (!value.isDouble()) {
+            fail(key, QStringLiteral("expected an integer"));
+            return Int{};
+        }
+        // toInteger() answers its default for a fraction or a value beyond 64 bits; asking
+        // with two different defaults tells that apart from a real value.
+        const qint64 first = value.toInteger(std::numeric_limits<qint64>::min());
+        const qint64 second = value.toInteger(std::numeric_limits<qint64>::max());
+        if (first != second) {
+            fail(key, QStringLiteral("expected an integer"));
+            return Int{};
+        }
+        if (first < qint64(std::numeric_limits<Int>::min())
+            || (std::numeric_limits<Int>::max() <= std::numeric_limits<qint64>::max()
+                && first > qint64(std::numeric_limits<Int>::max()))) {
+            fail(key, QStringLiteral("integer out of range"));
+            return Int{};
+        }
+        return Int(first);
+    }
+
+    template <typename T>
+    T asRecord(const QString& key, const QString& path, const QJsonValue& value)
+    {
+        if (!value.isObject()) {
+            fail(key, QStringLiteral("expected an object"));
+            return T{};
+        }
+        auto decoded = decodeAt<T>(value.toObject(), path);
+        if (!decoded) {
+            if (!m_error)
+                m_error = decoded.error();
+            return T{};
+        }
+        return *decoded;
+    }
+
+    const QJsonObject& m_object;
+    QString m_path;
+    std::optional<SnapshotCodingError> m_error;
+};
+
+template <typename T>
+std::expected<T, SnapshotCodingError> finish(const Reader& reader, T value)
+{
+    if (reader.failed())
+        return Failure(reader.error());
+    return value;
+}
+
+template <>
+std::expected<CGRectCodable, SnapshotCodingError> decodeAt<CGRectCodable>(const QJsonObject& o, const QString& path)
+{
+    Reader r(o, path);
+    CGRectCodable v;
+    v.x = r.number(QStringLiteral("x"));
+    v.y = r.number(QStringLiteral("y"));
+    v.width = r.number(QStringLiteral("width"));
+    v.height = r.number(QStringLiteral("height"));
+    return finish(r, v);
+}
+
+template <>
+std::expected<NormalizedRect, SnapshotCodingError> decodeAt<NormalizedRect>(const QJsonObject& o, const QString& path)
+{
+    Reader r(o, path);
+    NormalizedRect v;
+    v.xRatio = r.number(QStringLiteral("xRatio"));
+    v.yRatio = r.number(QStringLiteral("yRatio"));
+    v.widthRatio = r.number(QStringLiteral("widthRatio"));
+    v.heightRatio = r.number(QStringLiteral("heightRatio"));
+    return finish(r, v);
+}
+
+template <>
+std::expected<HotkeyBinding, SnapshotCodingError> decodeAt<HotkeyBinding>(const QJsonObject& o, const QString& path)
+{
+    Reader r(o, path);
+    HotkeyBinding v;
+    v.keyCode = r.integer<std::uint32_t>(QStringLiteral("keyCode"));
+    v.modifiers = r.integer<std::uint32_t>(QStringLiteral("modifiers"));
+    v.displayString = r.text(QStringLiteral("displayString"));
+    return finish(r, v);
+}
+
+template <>
+std::expected<WindowSignature, SnapshotCodingError> decodeAt<WindowSignature>(const QJsonObject& o, const QString& path)
+{
+    Reader r(o, path);
+    WindowSignature v;
+    v.bundleIdentifier = r.text(QStringLiteral("bundleIdentifier"));
+    v.owningPid = r.optionalInteger<std::int32_t>(QStringLiteral("owningPid"));
+    v.windowTitle = r.optionalText(QStringLiteral("windowTitle"));
+    v.role = r.text(QStringLiteral("role"));
+    v.subrole = r.optionalText(QStringLiteral("subrole"));
+    v.capturedFrame = r.record<CGRectCodable>(QStringLiteral("capturedFrame"));
+    v.cgWindowID = r.optionalInteger<std::uint32_t>(QStringLiteral("cgWindowID"));
+    return finish(r, v);
+}
+
+template <>
+std::expected<WindowRecord, SnapshotCodingError> decodeAt<WindowRecord>(const QJsonObject& o, const QString& path)
+{
+    Reader r(o, path);
+    WindowRecord v;
+    v.id = r.uuid(QStringLiteral("id"));
+    v.bundleIdentifier = r.text(QStringLiteral("bundleIdentifier"));
+    v.pidAtCapture = r.integer<std::int32_t>(QStringLiteral("pidAtCapture"));
+    v.windowTitle = r.optionalText(QStringLiteral("windowTitle"));
+    v.role = r.text(QStringLiteral("role"));
+    v.subrole = r.optionalText(QStringLiteral("subrole"));
+    v.frame = r.record<CGRectCodable>(QStringLiteral("frame"));
+    v.displayID = r.optionalInteger<std::uint32_t>(QStringLiteral("displayID"));
+    v.normalizedFrame = r.record<NormalizedRect>(QStringLiteral("normalizedFrame"));
+    v.zOrderHint = r.optionalInteger<std::int64_t>(QStringLiteral("zOrderHint"));
+    v.isMinimized = r.boolean(QStringLiteral("isMinimized"));
+    v.isFullscreen = r.boolean(QStringLiteral("isFullscreen"));
+    v.isVisible = r.boolean(QStringLiteral("isVisible"));
+    v.captureSignature = r.record<WindowSignature>(QStringLiteral("captureSignature"));
+    return finish(r, v);
+}
+
+template <>
+std::expected<DisplayRecord, SnapshotCodingError> decodeAt<DisplayRecord>(const QJsonObject& o, const QString& path)
+{
+    Reader r(o, path);
+    DisplayRecord v;
+    v.id = r.integer<std::uint32_t>(QStringLiteral("id"));
+    v.localizedName = r.optionalText(QStringLiteral("localizedName"));
+    v.frame = r.record<CGRectCodable>(QStringLiteral("frame"));
+    v.visibleFrame = r.record<CGRectCodable>(QStringLiteral("visibleFrame"));
+    v.backingScaleFactor = r.number(QStringLiteral("backingScaleFactor"));
+    v.isPrimary = r.boolean(QStringLiteral("isPrimary"));
+    v.vendorID = r.optionalInteger<std::uint32_t>(QStringLiteral("vendorID"));
+    v.productID = r.optionalInteger<std::uint32_t>(QStringLiteral("productID"));
+    v.serialNumber = r.optionalInteger<std::uint32_t>(QStringLiteral("serialNumber"));
+    return finish(r, v);
+}
+
+template <>
+std::expected<DisplayState, SnapshotCodingError> decodeAt<DisplayState>(const QJsonObject& o, const QString& path)
+{
+    Reader r(o, path);
+    DisplayState v;
+    v.displays = r.list<DisplayRecord>(QStringLiteral("displays"));
+    v.primaryDisplayID = r.optionalInteger<std::uint32_t>(QStringLiteral("primaryDisplayID"));
+    // Stored bounds are taken as they stand, never recomputed from the displays.
+    v.virtualDesktopBounds = r.record<CGRectCodable>(QStringLiteral("virtualDesktopBounds"));
+    return finish(r, v);
+}
+
+template <>
+std::expected<Snapshot, SnapshotCodingError> decodeAt<Snapshot>(const QJsonObject& o, const QString& path)
+{
+    Reader r(o, path);
+    Snapshot v;
+    v.id = r.uuid(QStringLiteral("id"));
+    v.name = r.text(QStringLiteral("name"));
+    v.createdAt = r.date(QStringLiteral("createdAt"));
+    v.updatedAt = r.date(QStringLiteral("updatedAt"));
+    v.schemaVersion = r.integer<std::int64_t>(QStringLiteral("schemaVersion"));
+    v.sourceDisplayState = r.record<DisplayState>(QStringLiteral("sourceDisplayState"));
+    v.windows = r.list<WindowRecord>(QStringLiteral("windows"));
+    v.hotkey = r.optionalRecord<HotkeyBinding>(QStringLiteral("hotkey"));
+    return finish(r, v);
+}
+
+} // namespace
+
+template <typename T>
+std::expected<T, SnapshotCodingError> decodeJson(const QJsonObject& object)
+{
+    return decodeAt<T>(object, QString());
+}
+
+template std::expected<Snapshot, SnapshotCodingError> decodeJson<Snapshot>(const QJsonObject&);
+template std::expected<WindowRecord, SnapshotCodingError> decodeJson<WindowRecord>(const QJsonObject&);
+template std::expected<WindowSignature, SnapshotCodingError> decodeJson<WindowSignature>(const QJsonObject&);
+template std::expected<DisplayState, SnapshotCodingError> decodeJson<DisplayState>(const QJsonObject&);
+template std::expected<DisplayRecord, SnapshotCodingError> decodeJson<DisplayRecord>(const QJsonObject&);
+template std::expected<NormalizedRect, SnapshotCodingError> decodeJson<NormalizedRect>(const QJsonObject&);
+template std::expected<CGRectCodable, SnapshotCodingError> decodeJson<CGRectCodable>(const QJsonObject&);
+template std::expected<HotkeyBinding, SnapshotCodingError> decodeJson<HotkeyBinding>(const QJsonObject&);
+
+std::expected<QJsonObject, SnapshotCodingError> encodeJson(const CGRectCodable& v)
+{
+    Writer w{QString()};
+    QJsonObject o;
+    w.number(o, QStringLiteral("x"), v.x);
+    w.number(o, QStringLiteral("y"), v.y);
+    w.number(o, QStringLiteral("width"), v.width);
+    w.number(o, QStringLiteral("height"), v.height);
+    return w.finish(o);
+}
+
+std::expected<QJsonObject, SnapshotCodingError> encodeJson(const NormalizedRect& v)
+{
+    Writer w{QString()};
+    QJsonObject o;
+    w.number(o, QStringLiteral("xRatio"), v.xRatio);
+    w.number(o, QStringLiteral("yRatio"), v.yRatio);
+    w.number(o, QStringLiteral("widthRatio"), v.widthRatio);
+    w.number(o, QStringLiteral("heightRatio"), v.heightRatio);
+    return w.finish(o);
+}
+
+QJsonObject encodeJson(const HotkeyBinding& v)
+{
+    QJsonObject o;
+    Writer::integer(o, QStringLiteral("keyCode"), v.keyCode);
+    Writer::integer(o, QStringLiteral("modifiers"), v.modifiers);
+    o.insert(QStringLiteral("displayString"), v.displayString);
+    return o;
+}
+
+std::expected<QJsonObject, SnapshotCodingError> encodeJson(const WindowSignature& v)
+{
+    Writer w{QString()};
+    QJsonObject o;
+    o.insert(QStringLiteral("bundleIdentifier"), v.bundleIdentifier);
+    Writer::integer(o, QStringLiteral("owningPid"), v.owningPid);
+    Writer::text(o, QStringLiteral("windowTitle"), v.windowTitle);
+    o.insert(QStringLiteral("role"), v.role);
+    Writer::text(o, QStringLiteral("subrole"), v.subrole);
+    w.nested(o, QStringLiteral("capturedFrame"), encodeJson(v.capturedFrame));
+    Writer::integer(o, QStringLiteral("cgWindowID"), v.cgWindowID);
+    return w.finish(o);
+}
+
+std::expected<QJsonObject, SnapshotCodingError> encodeJson(const WindowRecord& v)
+{
+    Writer w{QString()};
+    QJsonObject o;
+    o.insert(QStringLiteral("id"), uuidText(v.id));
+    o.insert(QStringLiteral("bundleIdentifier"), v.bundleIdentifier);
+    Writer::integer(o, QStringLiteral("pidAtCapture"), v.pidAtCapture);
+    Writer::text(o, QStringLiteral("windowTitle"), v.windowTitle);
+    o.insert(QStringLiteral("role"), v.role);
+    Writer::text(o, QStringLiteral("subrole"), v.subrole);
+    w.nested(o, QStringLiteral("frame"), encodeJson(v.frame));
+    Writer::integer(o, QStringLiteral("displayID"), v.displayID);
+    w.nested(o, QStringLiteral("normalizedFrame"), encodeJson(v.normalizedFrame));
+    Writer::integer(o, QStringLiteral("zOrderHint"), v.zOrderHint);
+    o.insert(QStringLiteral("isMinimized"), v.isMinimized);
+    o.insert(QStringLiteral("isFullscreen"), v.isFullscreen);
+    o.insert(QStringLiteral("isVisible"), v.isVisible);
+    w.nested(o, QStringLiteral("captureSignature"), encodeJson(v.captureSignature));
+    return w.finish(o);
+}
+
+std::expected<QJsonObject, SnapshotCodingError> encodeJson(const DisplayRecord& v)
+{
+    Writer w{QString()};
+    QJsonObject o;
+    Writer::integer(o, QStringLiteral("id"), v.id);
+    Writer::text(o, QStringLiteral("localizedName"), v.localizedName);
+    w.nested(o, QStringLiteral("frame"), encodeJson(v.frame));
+    w.nested(o, QStringLiteral("visibleFrame"), encodeJson(v.visibleFrame));
+    w.number(o, QStringLiteral("backingScaleFactor"), v.backingScaleFactor);
+    o.insert(QStringLiteral("isPrimary"), v.isPrimary);
+    Writer::integer(o, QStringLiteral("vendorID"), v.vendorID);
+    Writer::integer(o, QStringLiteral("productID"), v.productID);
+    Writer::integer(o, QStringLiteral("serialNumber"), v.serialNumber);
+    return w.finish(o);
+}
+
+std::expected<QJsonObject, SnapshotCodingError> encodeJson(const DisplayState& v)
+{
+    Writer w{QString()};
+    QJsonObject o;
+    QJsonArray displays;
+    for (size_t i = 0; i < v.displays.size(); ++i)
+        w.nestedInArray(displays, QStringLiteral("displays"), qsizetype(i), encodeJson(v.displays[i]));
+    o.insert(QStringLiteral("displays"), displays);
+    Writer::integer(o, QStringLiteral("primaryDisplayID"), v.primaryDisplayID);
+    w.nested(o, QStringLiteral("virtualDesktopBounds"), encodeJson(v.virtualDesktopBounds));
+    return w.finish(o);
+}
+
+std::expected<QJsonObject, SnapshotCodingError> encodeJson(const Snapshot& v)
+{
+    Writer w{QString()};
+    QJsonObject o;
+    o.insert(QStringLiteral("id"), uuidText(v.id));
+    o.insert(QStringLiteral("name"), v.name);
+    o.insert(QStringLiteral("createdAt"), formatInternetDateTime(v.createdAt));
+    o.insert(QStringLiteral("updatedAt"), formatInternetDateTime(v.updatedAt));
+    Writer::integer(o, QStringLiteral("schemaVersion"), v.schemaVersion);
+    w.nested(o, QStringLiteral("sourceDisplayState"), encodeJson(v.sourceDisplayState));
+    QJsonArray windows;
+    for (size_t i = 0; i < v.windows.size(); ++i)
+        w.nestedInArray(windows, QStringLiteral("windows"), qsizetype(i), encodeJson(v.windows[i]));
+    o.insert(QStringLiteral("windows"), windows);
+    if (v.hotkey)
+        o.insert(QStringLiteral("hotkey"), encodeJson(*v.hotkey));
+    return w.finish(o);
+}
+
+std::expected<QByteArray, SnapshotCodingError> encodeSnapshotDocument(const Snapshot& snapshot)
+{
+    if (!snapshot.createdAt.isValid() || !snapshot.updatedAt.isValid())
+        return Failure(SnapshotCodingError{QStringLiteral("createdAt"), QStringLiteral("a date is not valid")});
+    auto object = encodeJson(snapshot);
+    if (!object)
+        return Failure(object.error());
+    // QJsonObject keeps its keys sorted, so the document comes out with sorted keys.
+    return QJsonDocument(*object).toJson(QJsonDocument::Indented);
+}
+
+std::expected<Snapshot, SnapshotCodingError> decodeSnapshotDocument(const QByteArray& bytes)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return Failure(SnapshotCodingError{QString(),
+            QStringLiteral("not valid JSON (%1 at offset %2)").arg(parseError.errorString()).arg(parseError.offset)});
+    if (!document.isObject())
+        return Failure(SnapshotCodingError{QString(), QStringLiteral("the document is not a JSON object")});
+    return decodeJson<Snapshot>(document.object());
+}
+
+} // namespace zen

@@ -111,7 +111,7 @@ std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qi
     if (!S_ISREG(info.st_mode))
         return std::unexpected(PlatformError{QStringLiteral("%1 is not a regular file").arg(path), EINVAL});
     if (info.st_size > maxBytes)
-        return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes), EFBIG});
+        return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
 
     // The file may grow while we read: never take more than the cap.
     QByteArray data;
@@ -120,10 +120,10 @@ std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qi
     for (;;) {
         if (filled == data.size()) {
             if (filled > maxBytes)
-                return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes), EFBIG});
+                return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
             data.resize(qsizetype(std::min<qint64>(maxBytes + 1, filled + 4096)));
             if (filled == data.size())
-                return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes), EFBIG});
+                return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
         }
         const ssize_t n = ::read(fd, data.data() + filled, size_t(data.size() - filled));
         if (n < 0) {
@@ -136,7 +136,7 @@ std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qi
         filled += n;
     }
     if (filled > maxBytes)
-        return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes), EFBIG});
+        return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
     data.resize(filled);
     return data;
 }

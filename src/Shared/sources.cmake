@@ -15,4 +15,6 @@ list(APPEND ZEN_SOURCES
   src/Shared/AtomicFileWriter.cpp
   src/Shared/UserDefaults.h
   src/Shared/UserDefaults.cpp
+  src/Shared/Directories.h
+  src/Shared/Directories.cpp
 )

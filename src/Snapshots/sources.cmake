@@ -4,4 +4,10 @@ list(APPEND ZEN_SOURCES
   src/Snapshots/Snapshot.cpp
   src/Snapshots/SnapshotCoding.h
   src/Snapshots/SnapshotCoding.cpp
+  src/Snapshots/SnapshotStoreError.h
+  src/Snapshots/SnapshotStoreError.cpp
+  src/Snapshots/SnapshotSummary.h
+  src/Snapshots/SnapshotSummary.cpp
+  src/Snapshots/SnapshotStore.h
+  src/Snapshots/SnapshotStore.cpp
 )

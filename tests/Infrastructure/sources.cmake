@@ -1,3 +1,4 @@
 # Unit tests of src/Infrastructure.
 list(APPEND ZEN_TEST_SOURCES
+  tests/Infrastructure/InfrastructureTest.cpp
 )

@@ -1,0 +1,10 @@
+#include "Infrastructure/ZentharionSettings.h"
+
+namespace zen::ZentharionSettings {
+
+void registerDefaults(UserDefaults& defaults)
+{
+    defaults.registerDefaults({{suggestRestoreOnDisplayChangeKey, true}});
+}
+
+} // namespace zen::ZentharionSettings

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Shared/AtomicFileWriter.h"
+#include "Snapshots/Snapshot.h"
+#include "Snapshots/SnapshotStoreError.h"
+#include "Snapshots/SnapshotSummary.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+
+#include <expected>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace zen {
+
+class AppSupportDirectoryBootstrapper;
+
+// The saved layouts on disk: one JSON file per layout, named by the layout's id in upper-case
+// UUID text plus ".json", in one folder. Holds no cache and no lock: every call goes to the
+// file system, so copies of the store may be used from any thread.
+//
+// Only files named exactly "<UPPER-CASE-UUID>.json" are layouts. Another spelling of the same
+// id (lower case, as a case-sensitive file system allows) is not listed, so the list never
+// shows a layout that can't then be loaded, edited or deleted by its id.
+class SnapshotStore {
+public:
+    using Clock = std::function<QDateTime()>;
+
+    // The largest layout file that is read; anything bigger is treated as unreadable.
+    static constexpr qint64 maximumFileSize = 16 * 1024 * 1024;
+
+    explicit SnapshotStore(QString snapshotsDirectory, Clock clock = {}, AtomicFileWriter writer = {});
+    explicit SnapshotStore(const AppSupportDirectoryBootstrapper& bootstrapper, Clock clock = {},
+                           AtomicFileWriter writer = {});
+
+    QString snapshotsDirectory() const { return m_directory; }
+    // The path of the layout file of an id (whether or not it exists).
+    QString fileURL(const QUuid& id) const;
+
+    // Every readable layout, newest update first (then newest creation); unreadable,
+    // oversized or non-regular files are left out without a word.
+    std::expected<std::vector<SnapshotSummary>, SnapshotStoreError> listSummaries() const;
+    std::expected<Snapshot, SnapshotStoreError> loadSnapshot(const QUuid& id) const;
+    // Writes atomically with the name trimmed and the current schema version; the dates are
+    // written as given. A failed save leaves the previous file as it was.
+    std::expected<void, SnapshotStoreError> save(const Snapshot& snapshot) const;
+    std::expected<void, SnapshotStoreError> deleteSnapshot(const QUuid& id) const;
+
+    // Edits: each loads the layout, changes it, stamps `updatedAt` with `now` (default: the
+    // store's clock) and saves it. A failed edit leaves the file as it was.
+    std::expected<void, SnapshotStoreError> renameSnapshot(const QUuid& id, const QString& newName,
+                                                           std::optional<QDateTime> now = std::nullopt) const;
+    std::expected<void, SnapshotStoreError> setHotkey(const QUuid& id, const std::optional<HotkeyBinding>& hotkey,
+                                                      std::optional<QDateTime> now = std::nullopt) const;
+    // True when the window was removed; false when the layout has no such window.
+    std::expected<bool, SnapshotStoreError> removeWindow(const QUuid& windowID, const QUuid& snapshotID,
+                                                         std::optional<QDateTime> now = std::nullopt) const;
+    // The number of windows removed.
+    std::expected<qsizetype, SnapshotStoreError> removeApp(const QString& bundleIdentifier, const QUuid& snapshotID,
+                                                           std::optional<QDateTime> now = std::nullopt) const;
+    // `orderedWindowIDs` front-most first; false when it is already the current order.
+    std::expected<bool, SnapshotStoreError> reorderDisplayWindows(const QUuid& snapshotID, std::uint32_t displayID,
+                                                                  const std::vector<QUuid>& orderedWindowIDs,
+                                                                  std::optional<QDateTime> now = std::nullopt) const;
+
+    // The stacking order: windows with a hint first by hint, then the rest; ties by id text.
+    static std::vector<WindowRecord> sortedWindowsForZOrder(std::vector<WindowRecord> windows);
+    // Whether the modifiers hold Command, Option or Control and nothing but those and Shift.
+    static bool isAcceptableHotkeyModifierMask(std::uint32_t modifiers);
+
+private:
+    std::expected<void, SnapshotStoreError> ensureSnapshotsDirectoryExists() const;
+    std::expected<Snapshot, SnapshotStoreError> loadSnapshotAt(const QString& path) const;
+    static std::vector<WindowRecord> reorderedGlobalWindows(const std::vector<WindowRecord>& windows,
+                                                            std::uint32_t displayID,
+                                                            const std::vector<WindowRecord>& orderedDisplayWindows);
+    QDateTime resolve(const std::optional<QDateTime>& now) const;
+
+    QString m_directory;
+    Clock m_clock;
+    AtomicFileWriter m_writer;
+};
+
+} // namespace zen

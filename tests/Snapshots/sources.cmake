@@ -3,4 +3,5 @@ list(APPEND ZEN_TEST_SOURCES
   tests/Snapshots/SnapshotModelTest.cpp
   tests/Snapshots/SnapshotCodingTest.cpp
   tests/Snapshots/SnapshotStoreTest.cpp
+  tests/Snapshots/SnapshotEditsTest.cpp
 )

@@ -1,3 +1,7 @@
 # Sources of src/Hotkeys (paths relative to the project root).
 list(APPEND ZEN_SOURCES
+  src/Hotkeys/HotkeyBindingValidator.h
+  src/Hotkeys/HotkeyBindingValidator.cpp
+  src/Hotkeys/KeyCodeTranslation.h
+  src/Hotkeys/KeyCodeTranslation.cpp
 )

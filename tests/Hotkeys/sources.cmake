@@ -1,3 +1,5 @@
 # Unit tests of src/Hotkeys.
 list(APPEND ZEN_TEST_SOURCES
+  tests/Hotkeys/HotkeyBindingValidatorTest.cpp
+  tests/Hotkeys/KeyCodeTranslationTest.cpp
 )

@@ -2,6 +2,8 @@
 list(APPEND ZEN_SOURCES
   src/Hotkeys/HotkeyBindingValidator.h
   src/Hotkeys/HotkeyBindingValidator.cpp
+  src/Hotkeys/HotkeyCapturePrompt.h
+  src/Hotkeys/HotkeyCapturePrompt.cpp
   src/Hotkeys/KeyCodeTranslation.h
   src/Hotkeys/KeyCodeTranslation.cpp
 )

@@ -4,6 +4,9 @@ list(APPEND ZEN_SOURCES
   src/Hotkeys/HotkeyBindingValidator.cpp
   src/Hotkeys/HotkeyCapturePrompt.h
   src/Hotkeys/HotkeyCapturePrompt.cpp
+  src/Hotkeys/HotkeyManagerError.h
+  src/Hotkeys/HotkeyManagerError.cpp
+  src/Hotkeys/HotkeyRegistering.h
   src/Hotkeys/KeyCodeTranslation.h
   src/Hotkeys/KeyCodeTranslation.cpp
 )

@@ -2,5 +2,6 @@
 list(APPEND ZEN_TEST_SOURCES
   tests/Hotkeys/HotkeyBindingValidatorTest.cpp
   tests/Hotkeys/HotkeyCapturePromptTest.cpp
+  tests/Hotkeys/HotkeyManagerErrorTest.cpp
   tests/Hotkeys/KeyCodeTranslationTest.cpp
 )

@@ -1,3 +1,4 @@
 # Live tests against a real X server (run under scripts/with-xvfb).
 list(APPEND ZEN_X11_TEST_SOURCES
 )
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/HotkeyGrabTest.cpp)

@@ -4,6 +4,8 @@ list(APPEND ZEN_SOURCES
   src/Hotkeys/HotkeyBindingValidator.cpp
   src/Hotkeys/HotkeyCapturePrompt.h
   src/Hotkeys/HotkeyCapturePrompt.cpp
+  src/Hotkeys/HotkeyManager.h
+  src/Hotkeys/HotkeyManager.cpp
   src/Hotkeys/HotkeyManagerError.h
   src/Hotkeys/HotkeyManagerError.cpp
   src/Hotkeys/HotkeyRegistering.h

@@ -1,3 +1,4 @@
+#include "Hotkeys/HotkeyManager.h"
 #include "Hotkeys/HotkeyManagerError.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
 
@@ -192,6 +193,37 @@ TEST_F(HotkeyGrabTest, KeysWithoutAnXKeycodeAreRefused)
     auto fn = registrar->registerHotkey({0x3F, 0x100, "Command-Key 63"}, {signature, 1});
     ASSERT_FALSE(fn);
     EXPECT_EQ(fn.error().status, CarbonHotkeyRegistrar::untranslatableKeyStatus);
+}
+
+TEST_F(HotkeyGrabTest, ManagerRestoresTheLayoutWhoseShortcutWasPressed)
+{
+    std::shared_ptr<CarbonHotkeyRegistrar> shared = std::move(registrar);
+    std::vector<QUuid> restored;
+    HotkeyManager manager(
+        [&](QUuid id) { restored.push_back(id); }, shared,
+        [shared](HotkeyPressHandler handler) -> std::expected<EventHandlerReference, HotkeyManagerError> {
+            shared->setPressHandler(std::move(handler));
+            return 1;
+        },
+        [shared](EventHandlerReference) { shared->setPressHandler({}); });
+
+    const QUuid work = QUuid::createUuid(), home = QUuid::createUuid();
+    ASSERT_TRUE(manager.reloadBindings({{work, "Work", optionControlK}, {home, "Home", optionControlJ}}));
+    pressControlAlt(keyJ);
+    QElapsedTimer timer;
+    timer.start();
+    while (restored.empty() && timer.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(restored, std::vector<QUuid>{home});
+
+    // While a shortcut is being captured the keys belong to the prompt, not to us.
+    manager.suspendBindings();
+    Connection other;
+    CarbonHotkeyRegistrar otherRegistrar(other.connection);
+    auto free = otherRegistrar.registerHotkey(optionControlJ, {signature, 1});
+    EXPECT_TRUE(free);
+    otherRegistrar.unregisterHotkey(*free);
+    ASSERT_TRUE(manager.resumeBindings());
 }
 
 } // namespace

@@ -2,3 +2,4 @@
 list(APPEND ZEN_X11_TEST_SOURCES
 )
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/HotkeyGrabTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/HotkeyCaptureLiveTest.cpp)

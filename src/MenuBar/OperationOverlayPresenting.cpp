@@ -24,6 +24,7 @@ void NoOpOperationOverlayPresenter::showOverlay(OperationOverlayKind, std::funct
     // same ordering with or without overlays.
     auto* application = QCoreApplication::instance();
     if (!application) {
+        // No event loop to defer to: running now is the only way the work can start.
         onShown();
         return;
     }

@@ -74,11 +74,6 @@ protected:
     QUuid work = QUuid::createUuid(), home = QUuid::createUuid(), gym = QUuid::createUuid();
 };
 
-TEST_F(HotkeyManagerTest, SignatureIsZTHK)
-{
-    EXPECT_EQ(HotkeyManager::hotkeySignature, 0x5A54484Bu);
-}
-
 TEST_F(HotkeyManagerTest, RegistersEachBoundLayoutAndRestoresOnPress)
 {
     ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}, {home, "Home", std::nullopt},

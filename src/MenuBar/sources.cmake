@@ -1,3 +1,7 @@
 # Sources of src/MenuBar (paths relative to the project root).
 list(APPEND ZEN_SOURCES
+  src/MenuBar/OperationOverlayPresenting.h
+  src/MenuBar/OperationOverlayPresenting.cpp
+  src/MenuBar/SnapshotNamePrompt.h
+  src/MenuBar/SnapshotNamePrompt.cpp
 )

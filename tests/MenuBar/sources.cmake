@@ -1,3 +1,5 @@
 # Unit tests of src/MenuBar.
 list(APPEND ZEN_TEST_SOURCES
+  tests/MenuBar/OperationOverlayPresenterTest.cpp
+  tests/MenuBar/SnapshotNamePromptTest.cpp
 )

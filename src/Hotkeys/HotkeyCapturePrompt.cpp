@@ -1,0 +1,205 @@
+#include "Hotkeys/HotkeyCapturePrompt.h"
+
+#include "Hotkeys/KeyCodeTranslation.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zen {
+
+namespace {
+
+constexpr std::uint32_t escapeKeyCode = 53;
+const QString hint = QStringLiteral("Press a shortcut using Command, Option, or Control.");
+
+bool isModifierKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_Mode_switch:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The characters the key types with Shift but no other modifier. Qt's key already ignores
+// Control, Alt and Super (Control+K is Key_K, not a control character) and follows Shift and
+// the keyboard layout, which is what the name of a shortcut should show.
+std::optional<QString> charactersForKey(int key)
+{
+    if (key <= 0 || key >= 0x110000)
+        return std::nullopt;
+    const auto codePoint = static_cast<char32_t>(key);
+    if (!QChar::isPrint(codePoint))
+        return std::nullopt;
+    return QString::fromUcs4(&codePoint, 1);
+}
+
+} // namespace
+
+HotkeyCaptureJudgement judgeHotkeyPress(const HotkeyCaptureKeyEvent& event,
+                                        const std::vector<UnavailableHotkey>& unavailableHotkeys)
+{
+    using Kind = HotkeyCaptureJudgement::Kind;
+    const auto keyCode = KeyCodeTranslation::macKeyCodeForXKeycode(event.nativeScanCode);
+    if (event.key == Qt::Key_Escape || keyCode == escapeKeyCode)
+        return {Kind::cancel, {}, std::nullopt};
+    if (isModifierKey(event.key) || !keyCode)
+        return {Kind::ignore, {}, std::nullopt};
+
+    auto binding = HotkeyBindingValidator::binding({*keyCode, event.modifiers, charactersForKey(event.key)});
+    if (!binding)
+        return {Kind::refuse, binding.error().errorDescription(), std::nullopt};
+    for (const auto& taken : unavailableHotkeys) {
+        if (matches(taken.binding, *binding))
+            return {Kind::refuse,
+                    HotkeyBindingError::duplicateAssignment(taken.snapshotName).errorDescription(),
+                    std::nullopt};
+    }
+    return {Kind::capture, {}, std::move(*binding)};
+}
+
+HotkeyCaptureView::HotkeyCaptureView(QWidget* parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+bool HotkeyCaptureView::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Claim the key so no shortcut or mnemonic fires; it then arrives as a key press.
+        event->accept();
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        Q_EMIT keyPressed({key->nativeScanCode(), key->key(), key->modifiers()});
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+HotkeyCaptureDialog::HotkeyCaptureDialog(const QString& snapshotName,
+                                         std::vector<UnavailableHotkey> unavailableHotkeys, QWidget* parent)
+    : QDialog(parent)
+    , m_unavailable(std::move(unavailableHotkeys))
+{
+    setWindowTitle(QStringLiteral("Set Layout Hotkey"));
+    setWindowModality(Qt::ApplicationModal);
+    resize(360, 160);
+
+    m_view = new HotkeyCaptureView(this);
+
+    auto* title = new QLabel(m_view);
+    title->setTextFormat(Qt::PlainText);
+    QFont headline = title->font();
+    headline.setBold(true);
+    title->setFont(headline);
+    // Layout names are the user's: long ones are cut at the tail rather than widening the window.
+    title->setText(QFontMetrics(headline).elidedText(snapshotName, Qt::ElideRight, 320));
+
+    m_message = new QLabel(m_view);
+    m_message->setTextFormat(Qt::PlainText);
+    m_message->setWordWrap(true);
+    m_message->setText(hint);
+    m_message->setForegroundRole(QPalette::PlaceholderText);
+
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), m_view);
+    // The button must never take the focus from the capture view, or keys would press it.
+    m_cancel->setFocusPolicy(Qt::NoFocus);
+    m_cancel->setAutoDefault(false);
+
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch();
+    buttonRow->addWidget(m_cancel);
+
+    auto* stack = new QVBoxLayout(m_view);
+    stack->setContentsMargins(20, 20, 20, 20);
+    stack->setSpacing(14);
+    stack->addWidget(title);
+    stack->addWidget(m_message);
+    stack->addLayout(buttonRow);
+    stack->addStretch();
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(m_view);
+
+    connect(m_view, &HotkeyCaptureView::keyPressed, this, &HotkeyCaptureDialog::handleKey);
+    connect(m_cancel, &QPushButton::clicked, this, [this] { finish(std::nullopt); });
+}
+
+QString HotkeyCaptureDialog::message() const
+{
+    return m_message->text();
+}
+
+std::optional<HotkeyBinding> HotkeyCaptureDialog::capturedBinding() const
+{
+    return result() == QDialog::Accepted ? m_captured : std::nullopt;
+}
+
+void HotkeyCaptureDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    m_view->setFocus(Qt::OtherFocusReason);
+    activateWindow();
+    raise();
+}
+
+void HotkeyCaptureDialog::handleKey(const HotkeyCaptureKeyEvent& event)
+{
+    if (m_finished)
+        return;
+    const auto judgement = judgeHotkeyPress(event, m_unavailable);
+    switch (judgement.kind) {
+    case HotkeyCaptureJudgement::Kind::cancel:
+        finish(std::nullopt);
+        break;
+    case HotkeyCaptureJudgement::Kind::ignore:
+        break;
+    case HotkeyCaptureJudgement::Kind::refuse:
+        m_message->setText(judgement.message);
+        break;
+    case HotkeyCaptureJudgement::Kind::capture:
+        finish(judgement.binding);
+        break;
+    }
+}
+
+void HotkeyCaptureDialog::finish(std::optional<HotkeyBinding> binding)
+{
+    // Escape, Cancel and a capture can arrive back to back; the first one decides.
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_captured = std::move(binding);
+    if (m_captured)
+        accept();
+    else
+        reject();
+}
+
+std::optional<HotkeyBinding> HotkeyCapturePrompt::prompt(const QString& snapshotName,
+                                                        const std::vector<UnavailableHotkey>& unavailableHotkeys,
+                                                        QWidget* parent)
+{
+    HotkeyCaptureDialog dialog(snapshotName, unavailableHotkeys, parent);
+    dialog.exec();
+    return dialog.capturedBinding();
+}
+
+} // namespace zen

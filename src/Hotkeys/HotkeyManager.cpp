@@ -1,0 +1,132 @@
+#include "Hotkeys/HotkeyManager.h"
+
+#include "Hotkeys/HotkeyBindingValidator.h"
+
+#include <algorithm>
+
+namespace zen {
+
+HotkeyManager::HotkeyManager(std::function<void(QUuid)> callback, std::shared_ptr<HotkeyRegistering> registrar,
+                             EventHandlerInstaller eventHandlerInstaller, EventHandlerRemover eventHandlerRemover)
+    : m_callback(std::move(callback))
+    , m_registrar(std::move(registrar))
+    , m_eventHandlerInstaller(std::move(eventHandlerInstaller))
+    , m_eventHandlerRemover(std::move(eventHandlerRemover))
+{
+}
+
+HotkeyManager::~HotkeyManager()
+{
+    unregisterAll();
+    // The installed handler points back at this manager: it must go with it.
+    if (m_eventHandler && m_eventHandlerRemover)
+        m_eventHandlerRemover(*m_eventHandler);
+}
+
+std::expected<void, HotkeyManagerError> HotkeyManager::reloadBindings(const std::vector<HotkeyLayout>& layouts)
+{
+    m_latestSummaries = layouts;
+
+    if (!m_didInstallEventHandler) {
+        if (!m_eventHandlerInstaller)
+            return std::unexpected(HotkeyManagerError::eventHandlerInstallFailed(-1));
+        auto installed = m_eventHandlerInstaller([this](EventHotKeyID hotkeyID) { handlePress(hotkeyID); });
+        if (!installed)
+            return std::unexpected(installed.error());
+        m_eventHandler = *installed;
+        m_didInstallEventHandler = true;
+    }
+
+    if (m_isSuspended)
+        return {};
+    return registerAll();
+}
+
+void HotkeyManager::suspendBindings()
+{
+    m_isSuspended = true;
+    unregisterAll();
+}
+
+std::expected<void, HotkeyManagerError> HotkeyManager::resumeBindings()
+{
+    m_isSuspended = false;
+    return registerAll();
+}
+
+void HotkeyManager::handlePress(EventHotKeyID hotkeyID)
+{
+    if (m_isSuspended || hotkeyID.signature != hotkeySignature)
+        return;
+    handleRegisteredHotkey(hotkeyID.id);
+}
+
+void HotkeyManager::handleRegisteredHotkey(std::uint32_t id)
+{
+    if (m_isSuspended)
+        return;
+    const auto it = m_snapshotIDsByHotkeyID.find(id);
+    if (it == m_snapshotIDsByHotkeyID.end() || !m_callback)
+        return;
+    m_callback(it->second);
+}
+
+std::expected<void, HotkeyManagerError> HotkeyManager::registerAll()
+{
+    unregisterAll();
+
+    struct Taken {
+        HotkeyBinding binding;
+        QString name;
+    };
+    std::vector<Taken> taken;
+    std::vector<HotkeyManagerError> failures;
+    std::uint32_t nextID = 1;
+
+    for (const auto& layout : m_latestSummaries) {
+        if (!layout.hotkey)
+            continue;
+        const HotkeyBinding& binding = *layout.hotkey;
+        if (!HotkeyBindingValidator::isValidModifierMask(binding.modifiers)) {
+            failures.push_back(HotkeyManagerError::invalidBinding(layout.name));
+            continue;
+        }
+        const bool duplicate = std::any_of(taken.begin(), taken.end(),
+                                           [&](const Taken& entry) { return matches(entry.binding, binding); });
+        if (duplicate) {
+            failures.push_back(HotkeyManagerError::duplicateBinding(layout.name));
+            continue;
+        }
+        // Taken even if registering fails, so a later layout cannot claim it either.
+        taken.push_back({binding, layout.name});
+
+        if (!m_registrar) {
+            failures.push_back(HotkeyManagerError::registrationFailed(layout.name, -1));
+            continue;
+        }
+        auto reference = m_registrar->registerHotkey(binding, {hotkeySignature, nextID});
+        if (!reference) {
+            failures.push_back(HotkeyManagerError::registrationFailed(layout.name, reference.error().status));
+            continue;
+        }
+        m_hotkeyRefsByID[nextID] = *reference;
+        m_snapshotIDsByHotkeyID[nextID] = layout.id;
+        ++nextID;
+    }
+
+    if (!failures.empty())
+        return std::unexpected(HotkeyManagerError::registrationFailures(std::move(failures)));
+    return {};
+}
+
+void HotkeyManager::unregisterAll()
+{
+    if (m_registrar) {
+        for (const auto& [id, reference] : m_hotkeyRefsByID)
+            m_registrar->unregisterHotkey(reference);
+    }
+    m_hotkeyRefsByID.clear();
+    m_snapshotIDsByHotkeyID.clear();
+}
+
+} // namespace zen

@@ -1,0 +1,203 @@
+#include "Hotkeys/HotkeyManager.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace zen {
+namespace {
+
+// Records registrations; refuses the keys it is told to.
+class FakeRegistrar final : public HotkeyRegistering {
+public:
+    std::expected<HotkeyReference, CarbonHotkeyRegistrationError> registerHotkey(const HotkeyBinding& hotkey,
+                                                                                 EventHotKeyID id) override
+    {
+        ++attempts;
+        if (refusedKeyCodes.contains(hotkey.keyCode))
+            return std::unexpected(CarbonHotkeyRegistrationError{10});
+        const HotkeyReference reference = nextReference++;
+        live[reference] = {hotkey, id};
+        return reference;
+    }
+    void unregisterHotkey(HotkeyReference reference) override { live.erase(reference); }
+
+    std::vector<std::uint32_t> liveIDs() const
+    {
+        std::vector<std::uint32_t> ids;
+        for (const auto& [reference, entry] : live)
+            ids.push_back(entry.second.id);
+        return ids;
+    }
+
+    std::set<std::uint32_t> refusedKeyCodes;
+    std::map<HotkeyReference, std::pair<HotkeyBinding, EventHotKeyID>> live;
+    HotkeyReference nextReference = 100;
+    int attempts = 0;
+};
+
+HotkeyBinding binding(std::uint32_t keyCode, std::uint32_t modifiers = 0x1800)
+{
+    return {keyCode, modifiers, "shown"};
+}
+
+class HotkeyManagerTest : public ::testing::Test {
+protected:
+    HotkeyManagerTest()
+        : registrar(std::make_shared<FakeRegistrar>())
+        , manager(
+              [this](QUuid id) { restored.push_back(id); }, registrar,
+              [this](HotkeyPressHandler handler) -> std::expected<EventHandlerReference, HotkeyManagerError> {
+                  ++installs;
+                  if (failInstall)
+                      return std::unexpected(HotkeyManagerError::eventHandlerInstallFailed(-9));
+                  press = std::move(handler);
+                  return 7;
+              },
+              [this](EventHandlerReference reference) { removed.push_back(reference); })
+    {
+    }
+
+    void pressID(std::uint32_t id, std::uint32_t signature = HotkeyManager::hotkeySignature)
+    {
+        ASSERT_TRUE(press);
+        press({signature, id});
+    }
+
+    std::shared_ptr<FakeRegistrar> registrar;
+    std::vector<QUuid> restored;
+    HotkeyPressHandler press;
+    std::vector<EventHandlerReference> removed;
+    int installs = 0;
+    bool failInstall = false;
+    HotkeyManager manager;
+    QUuid work = QUuid::createUuid(), home = QUuid::createUuid(), gym = QUuid::createUuid();
+};
+
+TEST_F(HotkeyManagerTest, RegistersEachBoundLayoutAndRestoresOnPress)
+{
+    ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}, {home, "Home", std::nullopt},
+                                        {gym, "Gym", binding(38)}}));
+    EXPECT_EQ(registrar->liveIDs(), (std::vector<std::uint32_t>{1, 2}));
+    pressID(2);
+    pressID(1);
+    EXPECT_EQ(restored, (std::vector<QUuid>{gym, work}));
+
+    // Foreign signatures and unknown ids are not ours.
+    pressID(1, 0x41424344);
+    pressID(3);
+    EXPECT_EQ(restored.size(), 2u);
+}
+
+TEST_F(HotkeyManagerTest, FirstLayoutKeepsADuplicateShortcutAndInvalidOnesUseNoID)
+{
+    HotkeyBinding sameKeyOtherSpelling = binding(40);
+    sameKeyOtherSpelling.displayString = "another spelling";
+    auto result = manager.reloadBindings({{work, "Work", binding(40)},
+                                          {home, "Home", sameKeyOtherSpelling},
+                                          {gym, "Gym", binding(0, 0x200)},
+                                          {QUuid::createUuid(), "Last", binding(1)}});
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().errorDescription(),
+              "\"Home\" already uses that hotkey. 1 more hotkey(s) could not be registered.");
+    EXPECT_EQ(result.error().failures(),
+              (std::vector{HotkeyManagerError::duplicateBinding("Home"), HotkeyManagerError::invalidBinding("Gym")}));
+    EXPECT_EQ(registrar->liveIDs(), (std::vector<std::uint32_t>{1, 2}));
+    pressID(1);
+    EXPECT_EQ(restored, std::vector<QUuid>{work});
+}
+
+TEST_F(HotkeyManagerTest, RefusedRegistrationKeepsTheKeyTakenAndDoesNotUseAnID)
+{
+    registrar->refusedKeyCodes = {38};
+    auto result = manager.reloadBindings({{work, "Work", binding(40)},
+                                          {home, "Home", binding(38)},
+                                          {QUuid::createUuid(), "Home again", binding(38)},
+                                          {gym, "Gym", binding(1)}});
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().failures(), (std::vector{HotkeyManagerError::registrationFailed("Home", 10),
+                                                      HotkeyManagerError::duplicateBinding("Home again")}));
+    pressID(2);
+    EXPECT_EQ(restored, std::vector<QUuid>{gym});
+}
+
+TEST_F(HotkeyManagerTest, SuspendedManagerRegistersNothingAndIgnoresPresses)
+{
+    ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}}));
+    manager.suspendBindings();
+    EXPECT_TRUE(registrar->live.empty());
+    pressID(1);
+    manager.handleRegisteredHotkey(1);
+    EXPECT_TRUE(restored.empty());
+
+    ASSERT_TRUE(manager.reloadBindings({{home, "Home", binding(38)}, {gym, "Gym", binding(1)}}));
+    EXPECT_TRUE(registrar->live.empty());
+
+    ASSERT_TRUE(manager.resumeBindings());
+    EXPECT_EQ(registrar->live.size(), 2u);
+    pressID(1);
+    EXPECT_EQ(restored, std::vector<QUuid>{home});
+}
+
+TEST_F(HotkeyManagerTest, ReloadReplacesEverythingAndEmptyListsRegisterNothing)
+{
+    ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}, {home, "Home", binding(38)}}));
+    ASSERT_TRUE(manager.reloadBindings(std::vector<HotkeyLayout>{}));
+    EXPECT_TRUE(registrar->live.empty());
+    ASSERT_TRUE(manager.reloadBindings({{home, "Home", std::nullopt}}));
+    EXPECT_TRUE(registrar->live.empty());
+    pressID(1);
+    EXPECT_TRUE(restored.empty());
+}
+
+TEST_F(HotkeyManagerTest, HandlerIsInstalledOnceAndRetriedAfterAFailure)
+{
+    failInstall = true;
+    auto failed = manager.reloadBindings({{work, "Work", binding(40)}});
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().errorDescription(),
+              "Global hotkey handling could not be installed. Carbon status: -9.");
+    EXPECT_TRUE(registrar->live.empty());
+
+    failInstall = false;
+    ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}}));
+    ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}}));
+    EXPECT_EQ(installs, 2);
+    EXPECT_EQ(registrar->live.size(), 1u);
+}
+
+TEST(HotkeyManagerTeardownTest, UnregistersAndRemovesTheHandler)
+{
+    auto registrar = std::make_shared<FakeRegistrar>();
+    std::vector<EventHandlerReference> removed;
+    {
+        HotkeyManager manager(
+            [](QUuid) {}, registrar,
+            [](HotkeyPressHandler) -> std::expected<EventHandlerReference, HotkeyManagerError> { return 7; },
+            [&](EventHandlerReference reference) { removed.push_back(reference); });
+        ASSERT_TRUE(manager.reloadBindings({{QUuid::createUuid(), "Work", binding(40)}}));
+        EXPECT_EQ(registrar->live.size(), 1u);
+    }
+    EXPECT_TRUE(registrar->live.empty());
+    EXPECT_EQ(removed, std::vector<EventHandlerReference>{7});
+}
+
+// Store summaries carry more fields; the manager reads the three it needs.
+TEST(HotkeyManagerRowsTest, AcceptsAnyRowsWithIdNameAndHotkey)
+{
+    struct Summary {
+        QUuid id;
+        int appCount;
+        QString name;
+        std::optional<HotkeyBinding> hotkey;
+    };
+    auto registrar = std::make_shared<FakeRegistrar>();
+    HotkeyManager manager(
+        [](QUuid) {}, registrar,
+        [](HotkeyPressHandler) -> std::expected<EventHandlerReference, HotkeyManagerError> { return 1; }, {});
+    ASSERT_TRUE(manager.reloadBindings(std::vector<Summary>{{QUuid::createUuid(), 3, "Work", binding(40)}}));
+    EXPECT_EQ(registrar->live.size(), 1u);
+}
+
+} // namespace
+} // namespace zen

@@ -1,4 +1,7 @@
 # Sources of src/Restore (paths relative to the project root).
 list(APPEND ZEN_SOURCES
   src/Restore/RestoreResult.h
+  src/Restore/RestoreSkipReason.h
+  src/Restore/RestoreWindowMatchPlanner.h
+  src/Restore/RestoreWindowMatchPlanner.cpp
 )

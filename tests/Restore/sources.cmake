@@ -1,3 +1,4 @@
 # Unit tests of src/Restore.
 list(APPEND ZEN_TEST_SOURCES
+  tests/Restore/RestoreWindowMatchPlannerTest.cpp
 )

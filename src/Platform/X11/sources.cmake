@@ -1,3 +1,11 @@
 # Sources of src/Platform/X11 (paths relative to the project root).
 list(APPEND ZEN_SOURCES
+  src/Platform/X11/X11Connection.h
+  src/Platform/X11/X11Connection.cpp
+  src/Platform/X11/X11DesktopReader.h
+  src/Platform/X11/X11DesktopReader.cpp
+  src/Platform/X11/DesktopEntryResolver.h
+  src/Platform/X11/DesktopEntryResolver.cpp
+  src/Platform/X11/X11Platform.h
+  src/Platform/X11/X11Platform.cpp
 )

@@ -1,3 +1,4 @@
 # Unit tests of src/Displays.
 list(APPEND ZEN_TEST_SOURCES
+  tests/Displays/DisplayResolverTest.cpp
 )

@@ -1,4 +1,6 @@
 # Fakes and builders shared by the test binaries.
 list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/Placeholder.cpp
+  tests/Support/FakePlatform.h
+  tests/Support/FakePlatform.cpp
 )

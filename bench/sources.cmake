@@ -1,3 +1,4 @@
 # Benchmarks.
 list(APPEND ZEN_BENCH_SOURCES
+  bench/X11DiscoveryBench.cpp
 )

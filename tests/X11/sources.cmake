@@ -1,6 +1,7 @@
 # Live tests against a real X server (run under scripts/with-xvfb).
 list(APPEND ZEN_X11_TEST_SOURCES
   tests/X11/X11DiscoveryTest.cpp
+  tests/X11/X11WindowWriteTest.cpp
 )
 
 # The client whose windows the live tests and benchmarks discover.

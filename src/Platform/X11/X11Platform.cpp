@@ -61,6 +61,7 @@ std::shared_ptr<X11Platform> X11Platform::connect(const char* displayName)
 
 X11Platform::X11Platform(std::shared_ptr<X11Connection> connection)
     : m_connection(std::move(connection))
+    , m_writer(*m_connection)
 {
 }
 
@@ -187,14 +188,49 @@ std::optional<AXAttributeValue> X11Platform::copyAttributeValue(const AXUIElemen
     return std::nullopt;
 }
 
-bool X11Platform::setAttributeValue(const AXUIElement&, const QString&, const AXAttributeValue&)
+bool X11Platform::setAttributeValue(const AXUIElement& element, const QString& attribute, const AXAttributeValue& value)
 {
-    return false;
+    if (element.isApplication())
+        return false;
+    const auto state = recentState();
+    const X11ClientWindow* w = findWindow(*state, element.window);
+    if (!w || w->pid != element.processIdentifier)
+        return false;
+    bool ok = false;
+    if (attribute == AXAttribute::position) {
+        if (const auto* p = std::get_if<CGPoint>(&value))
+            ok = m_writer.moveResize(*w, state->rootOrigin, p, nullptr);
+    } else if (attribute == AXAttribute::size) {
+        if (const auto* sz = std::get_if<CGSize>(&value))
+            ok = m_writer.moveResize(*w, state->rootOrigin, nullptr, sz);
+    } else if (attribute == AXAttribute::minimized) {
+        if (const auto* b = std::get_if<bool>(&value))
+            ok = m_writer.setMinimized(w->id, *b);
+    } else if (attribute == AXAttribute::main || attribute == AXAttribute::focused) {
+        const auto* b = std::get_if<bool>(&value);
+        ok = b && *b && m_writer.activate(w->id);
+    }
+    invalidate();
+    return ok;
 }
 
-bool X11Platform::performAction(const AXUIElement&, const QString&)
+bool X11Platform::performAction(const AXUIElement& element, const QString& action)
 {
-    return false;
+    if (element.isApplication() || action != AXAction::raise)
+        return false;
+    const auto state = recentState();
+    const X11ClientWindow* w = findWindow(*state, element.window);
+    if (!w || w->pid != element.processIdentifier)
+        return false;
+    const bool ok = m_writer.raise(w->id);
+    invalidate();
+    return ok;
+}
+
+void X11Platform::invalidate()
+{
+    std::lock_guard lock(m_stateMutex);
+    m_state.reset();
 }
 
 std::optional<std::vector<QVariantMap>> X11Platform::copyWindowList(WindowListOption option)
@@ -261,9 +297,23 @@ bool X11Platform::launchApplication(const QString& bundleIdentifier)
     return DesktopEntryResolver::launch(bundleIdentifier);
 }
 
-bool X11Platform::activateApplication(std::int32_t)
+bool X11Platform::activateApplication(std::int32_t processIdentifier)
 {
-    return false;
+    const auto state = refresh();
+    const X11ClientWindow* front = nullptr;
+    for (const auto& w : state->windowsFrontFirst) {
+        if (w.pid != processIdentifier || w.dockOrDesktop)
+            continue;
+        if (!front || (front->minimized && !w.minimized))
+            front = &w;
+        if (!w.minimized)
+            break;
+    }
+    if (!front || !processExists(processIdentifier))
+        return false;
+    const bool ok = m_writer.activate(front->id);
+    invalidate();
+    return ok;
 }
 
 std::vector<PlatformScreen> X11Platform::screens()

@@ -3,6 +3,7 @@
 #include "Platform/PlatformServices.h"
 #include "Platform/X11/DesktopEntryResolver.h"
 #include "Platform/X11/X11DesktopReader.h"
+#include "Platform/X11/X11WindowWriter.h"
 
 #include <chrono>
 #include <memory>
@@ -50,8 +51,11 @@ private:
     explicit X11Platform(std::shared_ptr<X11Connection> connection);
     std::shared_ptr<const X11DesktopState> recentState();
     DesktopEntryResolver::Identity identityOf(const X11ClientWindow& window);
+    // After a write the last reading no longer describes the desktop.
+    void invalidate();
 
     std::shared_ptr<X11Connection> m_connection;
+    X11WindowWriter m_writer;
     DesktopEntryResolver m_entries;
     std::mutex m_stateMutex;
     std::shared_ptr<const X11DesktopState> m_state;

@@ -6,6 +6,8 @@ list(APPEND ZEN_SOURCES
   src/Platform/X11/X11DesktopReader.cpp
   src/Platform/X11/DesktopEntryResolver.h
   src/Platform/X11/DesktopEntryResolver.cpp
+  src/Platform/X11/X11WindowWriter.h
+  src/Platform/X11/X11WindowWriter.cpp
   src/Platform/X11/X11Platform.h
   src/Platform/X11/X11Platform.cpp
 )

@@ -122,6 +122,31 @@ TEST_F(LiveDesktopTest, ReadsBothMonitors)
     EXPECT_EQ(left.visibleFrameRect(), left.frameRect()); // no docks
 }
 
+TEST_F(LiveDesktopTest, DocksShrinkTheVisibleFrameOfTheirMonitorOnly)
+{
+    TestClientProcess dock({"--class", "zen-dock,DockClient", "--window", "type=dock,title=Panel,geometry=1280x30+0+0,strut=top:30"});
+    ASSERT_EQ(dock.waitUntilReady().size(), 1u);
+    const DisplayResolver resolver {std::shared_ptr<ScreenSource>(platform)};
+    QDeadlineTimer deadline(5000);
+    DisplayState state;
+    do {
+        state = resolver.captureDisplayState();
+        if (state.displays.size() == 2 && state.displays[0].visibleFrameRect() != state.displays[0].frameRect())
+            break;
+        QThread::msleep(30);
+    } while (!deadline.hasExpired());
+    ASSERT_EQ(state.displays.size(), 2u);
+    EXPECT_EQ(state.displays[0].visibleFrameRect(), CGRect(0, 30, 1280, 770));
+    EXPECT_EQ(state.displays[1].visibleFrameRect(), CGRect(1280, 0, 1024, 768));
+
+    // The dock's owner is no application whose windows are examined.
+    auto result = engine().discoverRunningWindowsWithDiagnostics();
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(application(*result, dock.processId()), nullptr);
+    for (const auto& d : result->diagnostics)
+        EXPECT_NE(d.processIdentifier, dock.processId());
+}
+
 TEST_F(LiveDesktopTest, DiscoversTheClientsWindowsAcrossMonitors)
 {
     TestClientProcess client({"--class", "zen-test-client,ZenTestClient",

@@ -2,7 +2,8 @@
 // geometry and window type, and can minimize them or make them full screen.
 //
 //   zentharion_test_client --class instance,Class [--no-pid] [--bad-pid]
-//       --window "type=normal,title=Main,geometry=400x300+100+50[,minimize][,fullscreen][,hugetitle][,badutf8]" ...
+//       --window "type=normal,title=Main,geometry=400x300+100+50[,minimize][,fullscreen][,hugetitle][,badutf8]
+//                 [,strut=top:30]" ...
 //
 // Prints "ready" and the window ids once every window is mapped, then runs until its
 // standard input closes or it is killed.
@@ -28,6 +29,8 @@ struct WindowSpec {
     bool fullscreen = false;
     bool hugeTitle = false;
     bool badUtf8 = false;
+    std::string strutSide; // left, right, top or bottom
+    std::uint32_t strutSize = 0;
 };
 
 xcb_connection_t* c;
@@ -66,6 +69,11 @@ WindowSpec parseWindow(const std::string& text)
             spec.hugeTitle = true;
         else if (key == "badutf8")
             spec.badUtf8 = true;
+        else if (key == "strut") {
+            const std::size_t colon = value.find(':');
+            spec.strutSide = value.substr(0, colon);
+            spec.strutSize = colon == std::string::npos ? 0 : std::uint32_t(std::stoul(value.substr(colon + 1)));
+        }
         start = end + 1;
     }
     return spec;
@@ -163,6 +171,18 @@ int main(int argc, char** argv)
         setProperty(w, normalHints, XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
         if (spec.fullscreen)
             setProperty(w, netState, XCB_ATOM_ATOM, 32, 1, &fullscreen);
+        if (!spec.strutSide.empty()) {
+            // left, right, top, bottom, then start/end pairs along each edge: the strut covers
+            // the window's own extent along its edge.
+            std::uint32_t strut[12] = {};
+            const std::uint32_t x0 = std::uint32_t(spec.x), x1 = std::uint32_t(spec.x + spec.width - 1);
+            const std::uint32_t y0 = std::uint32_t(spec.y), y1 = std::uint32_t(spec.y + spec.height - 1);
+            if (spec.strutSide == "left") { strut[0] = spec.strutSize; strut[4] = y0; strut[5] = y1; }
+            if (spec.strutSide == "right") { strut[1] = spec.strutSize; strut[6] = y0; strut[7] = y1; }
+            if (spec.strutSide == "top") { strut[2] = spec.strutSize; strut[8] = x0; strut[9] = x1; }
+            if (spec.strutSide == "bottom") { strut[3] = spec.strutSize; strut[10] = x0; strut[11] = x1; }
+            setProperty(w, atom("_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12, strut);
+        }
         xcb_map_window(c, w);
         windows.push_back(w);
     }

@@ -7,8 +7,19 @@
 namespace zen {
 
 AXAttributeReader::AXAttributeReader()
-    : AXAttributeReader(defaultPlatformServices().accessibility)
+    : attributeValueProvider([](const AXUIElement& e, const QString& a) -> std::optional<AXAttributeValue> {
+          auto svc = defaultPlatformServices().accessibility;
+          return svc ? svc->copyAttributeValue(e, a) : std::nullopt;
+      })
+    , m_usesLivePlatform(true)
 {
+}
+
+AccessibilityService* AXAttributeReader::writer() const
+{
+    if (service)
+        return service.get();
+    return m_usesLivePlatform ? defaultPlatformServices().accessibility.get() : nullptr;
 }
 
 AXAttributeReader::AXAttributeReader(std::shared_ptr<AccessibilityService> s)
@@ -70,26 +81,30 @@ std::optional<CGSize> AXAttributeReader::size(const AXUIElement& element, const 
 
 bool AXAttributeReader::setBool(bool v, const AXUIElement& element, const QString& attribute) const
 {
-    return service && service->setAttributeValue(element, attribute, AXAttributeValue(v));
+    auto* w = writer();
+    return w && w->setAttributeValue(element, attribute, AXAttributeValue(v));
 }
 
 bool AXAttributeReader::setPoint(CGPoint v, const AXUIElement& element, const QString& attribute) const
 {
     if (!std::isfinite(v.x) || !std::isfinite(v.y))
         return false;
-    return service && service->setAttributeValue(element, attribute, AXAttributeValue(v));
+    auto* w = writer();
+    return w && w->setAttributeValue(element, attribute, AXAttributeValue(v));
 }
 
 bool AXAttributeReader::setSize(CGSize v, const AXUIElement& element, const QString& attribute) const
 {
     if (!std::isfinite(v.width) || !std::isfinite(v.height))
         return false;
-    return service && service->setAttributeValue(element, attribute, AXAttributeValue(v));
+    auto* w = writer();
+    return w && w->setAttributeValue(element, attribute, AXAttributeValue(v));
 }
 
 bool AXAttributeReader::performAction(const QString& action, const AXUIElement& element) const
 {
-    return service && service->performAction(element, action);
+    auto* w = writer();
+    return w && w->performAction(element, action);
 }
 
 } // namespace zen

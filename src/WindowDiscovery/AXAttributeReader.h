@@ -19,7 +19,7 @@ struct AXAttributeReader {
     // Writes and actions go straight to the service, not through the provider.
     std::shared_ptr<AccessibilityService> service;
 
-    // Bound to the live platform.
+    // Bound to the live platform (connected on first use).
     AXAttributeReader();
     explicit AXAttributeReader(std::shared_ptr<AccessibilityService> service);
     AXAttributeReader(ValueProvider provider, std::shared_ptr<AccessibilityService> service = nullptr)
@@ -38,6 +38,9 @@ struct AXAttributeReader {
     bool performAction(const QString& action, const AXUIElement& element) const;
 
 private:
+    // The default reader reaches the live platform only when first used.
+    bool m_usesLivePlatform = false;
+    AccessibilityService* writer() const;
     std::optional<AXAttributeValue> value(const AXUIElement& element, const QString& attribute) const;
 };
 

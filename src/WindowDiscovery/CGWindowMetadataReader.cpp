@@ -42,7 +42,10 @@ bool isFiniteRect(const CGRect& r)
 } // namespace
 
 CGWindowMetadataReader::CGWindowMetadataReader()
-    : CGWindowMetadataReader(defaultPlatformServices().windowServer)
+    : windowListProvider([](WindowListOption option) -> std::optional<std::vector<QVariantMap>> {
+          auto server = defaultPlatformServices().windowServer;
+          return server ? server->copyWindowList(option) : std::nullopt;
+      })
 {
 }
 

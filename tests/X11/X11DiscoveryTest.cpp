@@ -155,8 +155,9 @@ TEST_F(LiveDesktopTest, DiscoversTheClientsWindowsAcrossMonitors)
                               "--window", "type=utility,title=Tool,geometry=200x100+600+100",
                               "--window", "type=splash,title=Splash,geometry=300x200+700+400",
                               "--window", "type=normal,title=Right,geometry=300x200+1400+100",
-                              "--window", "type=normal,title=Hidden,geometry=300x200+150+200,minimize"});
-    ASSERT_EQ(client.waitUntilReady().size(), 6u);
+                              "--window", "type=normal,title=Hidden,geometry=300x200+150+200,minimize",
+                              "--window", "type=dialog,title=Sheet,geometry=200x100+150+150,modal"});
+    ASSERT_EQ(client.waitUntilReady().size(), 7u);
     TestClientProcess full({"--class", "zen-full,Lowered", "--window", "type=normal,title=Full,geometry=300x200+1500+200,fullscreen"});
     ASSERT_EQ(full.waitUntilReady().size(), 1u);
 
@@ -204,14 +205,16 @@ TEST_F(LiveDesktopTest, DiscoversTheClientsWindowsAcrossMonitors)
     EXPECT_FALSE(hidden->isVisible);
     EXPECT_FALSE(hidden->zOrderHint.has_value());
 
-    int rejectedLayer = 0, rejectedSubrole = 0;
+    int rejectedLayer = 0, rejectedSubrole = 0, rejectedRole = 0;
     for (const auto& d : result.diagnostics) {
         if (d.processIdentifier != client.processId())
             continue;
         EXPECT_EQ(d.bundleIdentifier, "org.zentharion.TestClient");
         rejectedLayer += d.reason == Reason::nonzeroCGWindowLayer;   // the splash
         rejectedSubrole += d.reason == Reason::transientSubrole;     // the utility window
+        rejectedRole += d.reason == Reason::transientRole;           // the modal dialog
     }
+    EXPECT_EQ(rejectedRole, 1);
     EXPECT_EQ(rejectedLayer, 1);
     EXPECT_EQ(rejectedSubrole, 1);
 

@@ -2,7 +2,7 @@
 // geometry and window type, and can minimize them or make them full screen.
 //
 //   zentharion_test_client --class instance,Class [--no-pid] [--bad-pid]
-//       --window "type=normal,title=Main,geometry=400x300+100+50[,minimize][,fullscreen][,hugetitle][,badutf8]
+//       --window "type=normal,title=Main,geometry=400x300+100+50[,minimize][,fullscreen][,hugetitle][,badutf8][,modal]
 //                 [,strut=top:30]" ...
 //
 // Prints "ready" and the window ids once every window is mapped, then runs until its
@@ -29,6 +29,7 @@ struct WindowSpec {
     bool fullscreen = false;
     bool hugeTitle = false;
     bool badUtf8 = false;
+    bool modal = false; // a modal dialog transient for the first window
     std::string strutSide; // left, right, top or bottom
     std::uint32_t strutSize = 0;
 };
@@ -69,6 +70,8 @@ WindowSpec parseWindow(const std::string& text)
             spec.hugeTitle = true;
         else if (key == "badutf8")
             spec.badUtf8 = true;
+        else if (key == "modal")
+            spec.modal = true;
         else if (key == "strut") {
             const std::size_t colon = value.find(':');
             spec.strutSide = value.substr(0, colon);
@@ -171,6 +174,11 @@ int main(int argc, char** argv)
         setProperty(w, normalHints, XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
         if (spec.fullscreen)
             setProperty(w, netState, XCB_ATOM_ATOM, 32, 1, &fullscreen);
+        if (spec.modal && !windows.empty()) {
+            const xcb_atom_t modalState = atom("_NET_WM_STATE_MODAL");
+            setProperty(w, netState, XCB_ATOM_ATOM, 32, 1, &modalState);
+            setProperty(w, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 32, 1, &windows.front());
+        }
         if (!spec.strutSide.empty()) {
             // left, right, top, bottom, then start/end pairs along each edge: the strut covers
             // the window's own extent along its edge.

@@ -285,6 +285,15 @@ TEST_F(LiveDesktopTest, MalformedPropertiesBecomeAbsentValues)
     }
 }
 
+TEST_F(LiveDesktopTest, LaunchesByDesktopEntryIdOnly)
+{
+    EXPECT_FALSE(platform->launchApplication(QStringLiteral("../applications/org.zentharion.TestClient")));
+    EXPECT_FALSE(platform->launchApplication(QStringLiteral("applications/org.zentharion.TestClient")));
+    EXPECT_FALSE(platform->launchApplication(QStringLiteral("org.zentharion.NotInstalled")));
+    EXPECT_FALSE(platform->launchApplication(QString()));
+    EXPECT_TRUE(platform->launchApplication(QStringLiteral("org.zentharion.TestClient")));
+}
+
 TEST_F(LiveDesktopTest, VanishingWindowsNeverBreakAReading)
 {
     // Clients come and go while the desktop is read; each reading is whole and the

@@ -1,4 +1,5 @@
 # Benchmarks.
 list(APPEND ZEN_BENCH_SOURCES
   bench/RestoreWindowMatchPlannerBench.cpp
+  bench/X11DiscoveryBench.cpp
 )

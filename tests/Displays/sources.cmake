@@ -1,4 +1,5 @@
 # Unit tests of src/Displays.
 list(APPEND ZEN_TEST_SOURCES
   tests/Displays/DisplayConfigurationMatcherTest.cpp
+  tests/Displays/DisplayResolverTest.cpp
 )

@@ -3,4 +3,8 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/Placeholder.cpp
   tests/Support/SnapshotFixtures.h
   tests/Support/SnapshotFixtures.cpp
+  tests/Support/FakePlatform.h
+  tests/Support/FakePlatform.cpp
+  tests/Support/TestClientProcess.h
+  tests/Support/TestClientProcess.cpp
 )

@@ -2,4 +2,14 @@
 list(APPEND ZEN_SOURCES
   src/Platform/X11/CarbonHotkeyRegistrar.h
   src/Platform/X11/CarbonHotkeyRegistrar.cpp
+  src/Platform/X11/X11Connection.h
+  src/Platform/X11/X11Connection.cpp
+  src/Platform/X11/X11DesktopReader.h
+  src/Platform/X11/X11DesktopReader.cpp
+  src/Platform/X11/DesktopEntryResolver.h
+  src/Platform/X11/DesktopEntryResolver.cpp
+  src/Platform/X11/X11WindowWriter.h
+  src/Platform/X11/X11WindowWriter.cpp
+  src/Platform/X11/X11Platform.h
+  src/Platform/X11/X11Platform.cpp
 )

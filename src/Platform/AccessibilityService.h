@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Platform/AXAttributeValue.h"
+
+#include <optional>
+
+namespace zen {
+
+// The element-and-attribute interface through which window logic reads and moves other
+// programs' windows. Implementations never fail loudly: an element that has gone, an
+// attribute that cannot be read or a write the window manager refuses is an absent value or
+// false. Safe to call from any one thread at a time per implementation's own rules.
+class AccessibilityService {
+public:
+    virtual ~AccessibilityService() = default;
+
+    // Whether this process may read and move other programs' windows. Never prompts.
+    virtual bool isProcessTrusted() = 0;
+    virtual AXUIElement applicationElement(std::int32_t processIdentifier) = 0;
+    virtual std::optional<AXAttributeValue> copyAttributeValue(const AXUIElement& element, const QString& attribute) = 0;
+    // Position and size in the global space; "AXMinimized", "AXMain", "AXFocused" as bool.
+    virtual bool setAttributeValue(const AXUIElement& element, const QString& attribute, const AXAttributeValue& value) = 0;
+    virtual bool performAction(const AXUIElement& element, const QString& action) = 0;
+};
+
+} // namespace zen

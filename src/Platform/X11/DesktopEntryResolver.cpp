@@ -1,0 +1,110 @@
+// GIO before any Qt header: its "signals" member names clash with Qt's keyword.
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
+#include "Platform/X11/DesktopEntryResolver.h"
+
+namespace zen {
+
+namespace {
+
+QString utf8(const char* s) { return s ? QString::fromUtf8(s) : QString(); }
+
+QString stripDesktopSuffix(QString id)
+{
+    if (id.endsWith(QLatin1String(".desktop")))
+        id.chop(8);
+    return id;
+}
+
+} // namespace
+
+bool DesktopEntryResolver::isAcceptableDesktopId(const QString& desktopId)
+{
+    return !desktopId.isEmpty() && !desktopId.contains(QLatin1Char('/')) && !desktopId.contains(QLatin1String(".."))
+        && !desktopId.contains(QChar(0));
+}
+
+void DesktopEntryResolver::loadEntries()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    GList* all = g_app_info_get_all();
+    for (GList* l = all; l; l = l->next) {
+        auto* info = static_cast<GAppInfo*>(l->data);
+        if (!G_IS_DESKTOP_APP_INFO(info))
+            continue;
+        Entry e;
+        e.id = stripDesktopSuffix(utf8(g_app_info_get_id(info)));
+        e.name = utf8(g_app_info_get_name(info));
+        e.startupWMClass = utf8(g_desktop_app_info_get_startup_wm_class(G_DESKTOP_APP_INFO(info)));
+        if (!e.id.isEmpty())
+            m_entries.push_back(e);
+    }
+    g_list_free_full(all, g_object_unref);
+}
+
+std::optional<DesktopEntryResolver::Identity> DesktopEntryResolver::entryFor(const QString& id) const
+{
+    for (const Entry& e : m_entries) {
+        if (e.id == id)
+            return Identity {e.id, e.name.isEmpty() ? std::nullopt : std::optional<QString>(e.name)};
+    }
+    return std::nullopt;
+}
+
+DesktopEntryResolver::Identity DesktopEntryResolver::resolve(const QByteArray& wmInstance, const QByteArray& wmClass,
+                                                             const std::optional<QString>& gtkApplicationId)
+{
+    std::lock_guard lock(m_mutex);
+    const auto key = std::make_tuple(wmInstance, wmClass, gtkApplicationId.value_or(QString()));
+    if (auto it = m_cache.find(key); it != m_cache.end())
+        return it->second;
+    loadEntries();
+
+    const QString instance = QString::fromUtf8(wmInstance);
+    const QString cls = QString::fromUtf8(wmClass);
+    std::optional<Identity> found;
+    if (gtkApplicationId && !gtkApplicationId->isEmpty())
+        found = entryFor(*gtkApplicationId);
+    for (const QString& wanted : {instance, cls}) {
+        if (found || wanted.isEmpty())
+            continue;
+        for (const Entry& e : m_entries) {
+            if (!e.startupWMClass.isEmpty() && e.startupWMClass == wanted) {
+                found = Identity {e.id, e.name.isEmpty() ? std::nullopt : std::optional<QString>(e.name)};
+                break;
+            }
+        }
+    }
+    if (!found && !cls.isEmpty())
+        found = entryFor(cls.toLower());
+    Identity identity;
+    if (found)
+        identity = *found;
+    else if (!cls.isEmpty())
+        identity = Identity {cls, cls};
+    else if (!instance.isEmpty())
+        identity = Identity {instance, instance};
+    m_cache[key] = identity;
+    return identity;
+}
+
+bool DesktopEntryResolver::launch(const QString& desktopId)
+{
+    if (!isAcceptableDesktopId(desktopId))
+        return false;
+    const QByteArray file = (desktopId + QLatin1String(".desktop")).toUtf8();
+    GDesktopAppInfo* info = g_desktop_app_info_new(file.constData());
+    if (!info)
+        return false;
+    GError* error = nullptr;
+    const gboolean ok = g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, &error);
+    if (error)
+        g_error_free(error);
+    g_object_unref(info);
+    return ok;
+}
+
+} // namespace zen

@@ -1,0 +1,383 @@
+#include "Platform/X11/X11Platform.h"
+
+#include "Platform/Edid.h"
+#include "Platform/X11/X11Connection.h"
+
+#include <QVariantMap>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <map>
+#include <set>
+
+namespace zen {
+
+namespace {
+
+constexpr auto stateMaxAge = std::chrono::seconds(1);
+
+bool processExists(std::int32_t pid)
+{
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
+
+QVariantMap boundsDictionary(const CGRect& r)
+{
+    return QVariantMap {{QStringLiteral("X"), r.minX()}, {QStringLiteral("Y"), r.minY()},
+                        {QStringLiteral("Width"), r.width()}, {QStringLiteral("Height"), r.height()}};
+}
+
+const X11ClientWindow* findWindow(const X11DesktopState& state, std::uint32_t id)
+{
+    for (const auto& w : state.windowsFrontFirst) {
+        if (w.id == id)
+            return &w;
+    }
+    return nullptr;
+}
+
+// The application's front-most window that is not minimized is its main window.
+bool isMainWindow(const X11DesktopState& state, const X11ClientWindow& window)
+{
+    for (const auto& w : state.windowsFrontFirst) {
+        if (w.pid == window.pid && !w.minimized && !w.dockOrDesktop)
+            return w.id == window.id;
+    }
+    return false;
+}
+
+} // namespace
+
+std::shared_ptr<X11Platform> X11Platform::connect(const char* displayName)
+{
+    auto connection = X11Connection::open(displayName);
+    if (!connection)
+        return nullptr;
+    std::shared_ptr<X11Platform> platform(new X11Platform(std::move(connection)));
+    platform->m_self = platform;
+    return platform;
+}
+
+X11Platform::X11Platform(std::shared_ptr<X11Connection> connection)
+    : m_connection(std::move(connection))
+    , m_writer(*m_connection)
+{
+}
+
+PlatformServices X11Platform::services()
+{
+    auto self = m_self.lock();
+    return PlatformServices {self, self, self, self};
+}
+
+std::shared_ptr<const X11DesktopState> X11Platform::refresh()
+{
+    X11DesktopState state;
+    {
+        std::lock_guard lock(m_connection->mutex());
+        state = readX11Desktop(*m_connection);
+    }
+    auto shared = std::make_shared<const X11DesktopState>(std::move(state));
+    std::lock_guard lock(m_stateMutex);
+    m_state = shared;
+    m_stateTime = std::chrono::steady_clock::now();
+    return shared;
+}
+
+std::shared_ptr<const X11DesktopState> X11Platform::recentState()
+{
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (m_state && std::chrono::steady_clock::now() - m_stateTime < stateMaxAge)
+            return m_state;
+    }
+    return refresh();
+}
+
+DesktopEntryResolver::Identity X11Platform::identityOf(const X11ClientWindow& window)
+{
+    return m_entries.resolve(window.wmInstance, window.wmClass, window.gtkApplicationId);
+}
+
+bool X11Platform::isProcessTrusted()
+{
+    std::lock_guard lock(m_connection->mutex());
+    X11Connection& x = *m_connection;
+    xcb_connection_t* c = x.connection();
+    if (xcb_connection_has_error(c))
+        return false;
+    const xcb_atom_t check = x.atom("_NET_SUPPORTING_WM_CHECK");
+    auto readWindow = [&](xcb_get_property_reply_t* r) -> xcb_window_t {
+        if (!r || r->format != 32 || r->type != XCB_ATOM_WINDOW || xcb_get_property_value_length(r) < 4)
+            return 0;
+        return *static_cast<xcb_window_t*>(xcb_get_property_value(r));
+    };
+    xcb_generic_error_t* e = nullptr;
+    auto* rootReply = xcb_get_property_reply(c, xcb_get_property(c, 0, x.root(), check, XCB_ATOM_WINDOW, 0, 1), &e);
+    std::free(e);
+    const xcb_window_t wm = readWindow(rootReply);
+    std::free(rootReply);
+    x.countRoundTrip();
+    if (!wm)
+        return false;
+    // A stale property left by a window manager that has exited names a window that is gone
+    // or that no longer points at itself.
+    auto selfCookie = xcb_get_property(c, 0, wm, check, XCB_ATOM_WINDOW, 0, 1);
+    auto supportedCookie = xcb_get_property(c, 0, x.root(), x.atom("_NET_SUPPORTED"), XCB_ATOM_ATOM, 0, 4096);
+    e = nullptr;
+    auto* selfReply = xcb_get_property_reply(c, selfCookie, &e);
+    std::free(e);
+    const bool selfValid = readWindow(selfReply) == wm;
+    std::free(selfReply);
+    e = nullptr;
+    auto* supported = xcb_get_property_reply(c, supportedCookie, &e);
+    std::free(e);
+    x.countRoundTrip();
+    bool ok = false;
+    if (selfValid && supported && supported->format == 32 && supported->type == XCB_ATOM_ATOM) {
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(supported));
+        const std::set<xcb_atom_t> set(atoms, atoms + xcb_get_property_value_length(supported) / 4);
+        ok = set.contains(x.atom("_NET_CLIENT_LIST_STACKING")) && set.contains(x.atom("_NET_ACTIVE_WINDOW"))
+            && set.contains(x.atom("_NET_MOVERESIZE_WINDOW"));
+    }
+    std::free(supported);
+    return ok;
+}
+
+AXUIElement X11Platform::applicationElement(std::int32_t processIdentifier)
+{
+    return AXUIElement {processIdentifier, 0};
+}
+
+std::optional<AXAttributeValue> X11Platform::copyAttributeValue(const AXUIElement& element, const QString& attribute)
+{
+    const auto state = recentState();
+    if (element.isApplication()) {
+        if (attribute == AXAttribute::windows) {
+            std::vector<AXUIElement> list;
+            for (const auto& w : state->windowsFrontFirst) {
+                if (w.pid == element.processIdentifier && !w.dockOrDesktop)
+                    list.push_back(AXUIElement {element.processIdentifier, w.id});
+            }
+            return list;
+        }
+        return std::nullopt;
+    }
+    const X11ClientWindow* w = findWindow(*state, element.window);
+    if (!w || w->pid != element.processIdentifier)
+        return std::nullopt;
+    if (attribute == AXAttribute::position)
+        return w->frame ? std::optional<AXAttributeValue>(w->frame->origin) : std::nullopt;
+    if (attribute == AXAttribute::size)
+        return w->frame ? std::optional<AXAttributeValue>(w->frame->size) : std::nullopt;
+    if (attribute == AXAttribute::title)
+        return w->title ? std::optional<AXAttributeValue>(*w->title) : std::nullopt;
+    if (attribute == AXAttribute::role)
+        return AXAttributeValue(w->role);
+    if (attribute == AXAttribute::subrole)
+        return w->subrole ? std::optional<AXAttributeValue>(*w->subrole) : std::nullopt;
+    if (attribute == AXAttribute::minimized)
+        return AXAttributeValue(w->minimized);
+    if (attribute == AXAttribute::fullScreen)
+        return AXAttributeValue(w->fullscreen);
+    if (attribute == AXAttribute::main)
+        return AXAttributeValue(isMainWindow(*state, *w));
+    if (attribute == AXAttribute::focused)
+        return AXAttributeValue(state->activeWindow == w->id);
+    return std::nullopt;
+}
+
+bool X11Platform::setAttributeValue(const AXUIElement& element, const QString& attribute, const AXAttributeValue& value)
+{
+    if (element.isApplication())
+        return false;
+    const auto state = recentState();
+    const X11ClientWindow* w = findWindow(*state, element.window);
+    if (!w || w->pid != element.processIdentifier)
+        return false;
+    bool ok = false;
+    if (attribute == AXAttribute::position) {
+        if (const auto* p = std::get_if<CGPoint>(&value))
+            ok = m_writer.moveResize(*w, state->rootOrigin, p, nullptr);
+    } else if (attribute == AXAttribute::size) {
+        if (const auto* sz = std::get_if<CGSize>(&value))
+            ok = m_writer.moveResize(*w, state->rootOrigin, nullptr, sz);
+    } else if (attribute == AXAttribute::minimized) {
+        if (const auto* b = std::get_if<bool>(&value))
+            ok = m_writer.setMinimized(w->id, *b);
+    } else if (attribute == AXAttribute::main || attribute == AXAttribute::focused) {
+        const auto* b = std::get_if<bool>(&value);
+        ok = b && *b && m_writer.activate(w->id);
+    }
+    invalidate();
+    return ok;
+}
+
+bool X11Platform::performAction(const AXUIElement& element, const QString& action)
+{
+    if (element.isApplication() || action != AXAction::raise)
+        return false;
+    const auto state = recentState();
+    const X11ClientWindow* w = findWindow(*state, element.window);
+    if (!w || w->pid != element.processIdentifier)
+        return false;
+    const bool ok = m_writer.raise(w->id);
+    invalidate();
+    return ok;
+}
+
+void X11Platform::invalidate()
+{
+    std::lock_guard lock(m_stateMutex);
+    m_state.reset();
+}
+
+std::optional<std::vector<QVariantMap>> X11Platform::copyWindowList(WindowListOption option)
+{
+    const auto state = option == WindowListOption::optionAll ? refresh() : recentState();
+    if (!state->valid)
+        return std::nullopt;
+    std::vector<QVariantMap> list;
+    for (const auto& w : state->windowsFrontFirst) {
+        if (option == WindowListOption::optionOnScreenOnly && !w.isOnScreen)
+            continue;
+        QVariantMap entry;
+        entry.insert(WindowListKey::number, qlonglong(w.id));
+        if (w.pid)
+            entry.insert(WindowListKey::ownerPID, qlonglong(*w.pid));
+        if (w.frame)
+            entry.insert(WindowListKey::bounds, boundsDictionary(*w.frame));
+        entry.insert(WindowListKey::layer, qlonglong(w.layer));
+        if (w.title)
+            entry.insert(WindowListKey::name, *w.title);
+        if (auto name = identityOf(w).localizedName)
+            entry.insert(WindowListKey::ownerName, *name);
+        entry.insert(WindowListKey::isOnscreen, w.isOnScreen);
+        list.push_back(entry);
+    }
+    return list;
+}
+
+std::vector<RunningApplication> X11Platform::runningApplications()
+{
+    const auto state = refresh();
+    std::vector<RunningApplication> apps;
+    std::map<std::int32_t, std::size_t> indexByPid;
+    for (const auto& w : state->windowsFrontFirst) {
+        if (!w.pid)
+            continue;
+        auto [it, inserted] = indexByPid.try_emplace(*w.pid, apps.size());
+        if (inserted) {
+            RunningApplication app;
+            app.processIdentifier = *w.pid;
+            const auto identity = identityOf(w);
+            app.bundleIdentifier = identity.bundleIdentifier;
+            app.localizedName = identity.localizedName;
+            app.isTerminated = !processExists(*w.pid);
+            app.activationPolicy = w.dockOrDesktop ? ActivationPolicy::prohibited : ActivationPolicy::accessory;
+            apps.push_back(app);
+        }
+        RunningApplication& app = apps[it->second];
+        if (!w.dockOrDesktop && app.activationPolicy == ActivationPolicy::prohibited)
+            app.activationPolicy = ActivationPolicy::accessory;
+        if (w.normalType && !w.skipTaskbar)
+            app.activationPolicy = ActivationPolicy::regular;
+        if (!app.bundleIdentifier) {
+            const auto identity = identityOf(w);
+            app.bundleIdentifier = identity.bundleIdentifier;
+            app.localizedName = identity.localizedName;
+        }
+    }
+    return apps;
+}
+
+bool X11Platform::launchApplication(const QString& bundleIdentifier)
+{
+    return DesktopEntryResolver::launch(bundleIdentifier);
+}
+
+bool X11Platform::activateApplication(std::int32_t processIdentifier)
+{
+    const auto state = refresh();
+    const X11ClientWindow* front = nullptr;
+    for (const auto& w : state->windowsFrontFirst) {
+        if (w.pid != processIdentifier || w.dockOrDesktop)
+            continue;
+        if (!front || (front->minimized && !w.minimized))
+            front = &w;
+        if (!w.minimized)
+            break;
+    }
+    if (!front || !processExists(processIdentifier))
+        return false;
+    const bool ok = m_writer.activate(front->id);
+    invalidate();
+    return ok;
+}
+
+std::vector<PlatformScreen> X11Platform::screens()
+{
+    const auto state = refresh();
+    std::vector<PlatformScreen> out;
+    for (const auto& m : state->monitors) {
+        PlatformScreen s;
+        s.id = stableDisplayID(m.name);
+        const EdidIdentity edid = parseEdid(m.edid);
+        if (edid.monitorName)
+            s.localizedName = edid.monitorName;
+        else if (!m.name.isEmpty())
+            s.localizedName = QString::fromUtf8(m.name);
+        s.frame = m.frame;
+        s.visibleFrame = m.visibleFrame;
+        s.isMain = m.primary;
+        s.vendorNumber = edid.vendorID.value_or(0);
+        s.modelNumber = edid.productID.value_or(0);
+        s.serialNumber = edid.serialNumber.value_or(0);
+        out.push_back(s);
+    }
+    return out;
+}
+
+std::optional<std::uint32_t> X11Platform::mainDisplayID()
+{
+    const auto state = recentState();
+    for (const auto& m : state->monitors) {
+        if (m.primary)
+            return stableDisplayID(m.name);
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// Answers for a session without a usable X server: untrusted, nothing running, no screens.
+class UnavailablePlatform final : public AccessibilityService, public WindowServer, public Workspace, public ScreenSource {
+public:
+    bool isProcessTrusted() override { return false; }
+    AXUIElement applicationElement(std::int32_t pid) override { return {pid, 0}; }
+    std::optional<AXAttributeValue> copyAttributeValue(const AXUIElement&, const QString&) override { return std::nullopt; }
+    bool setAttributeValue(const AXUIElement&, const QString&, const AXAttributeValue&) override { return false; }
+    bool performAction(const AXUIElement&, const QString&) override { return false; }
+    std::optional<std::vector<QVariantMap>> copyWindowList(WindowListOption) override { return std::nullopt; }
+    std::vector<RunningApplication> runningApplications() override { return {}; }
+    bool launchApplication(const QString& id) override { return DesktopEntryResolver::launch(id); }
+    bool activateApplication(std::int32_t) override { return false; }
+    std::vector<PlatformScreen> screens() override { return {}; }
+    std::optional<std::uint32_t> mainDisplayID() override { return std::nullopt; }
+};
+
+} // namespace
+
+PlatformServices defaultPlatformServices()
+{
+    static const PlatformServices services = [] {
+        if (auto platform = X11Platform::connect())
+            return platform->services();
+        auto none = std::make_shared<UnavailablePlatform>();
+        return PlatformServices {none, none, none, none};
+    }();
+    return services;
+}
+
+} // namespace zen

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "Platform/PlatformServices.h"
+#include "Platform/X11/DesktopEntryResolver.h"
+#include "Platform/X11/X11DesktopReader.h"
+#include "Platform/X11/X11WindowWriter.h"
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+namespace zen {
+
+class X11Connection;
+
+// The platform services on one X11 connection of their own, over EWMH/ICCCM and RandR.
+// A reading of the whole desktop is taken when the running applications or the complete
+// window list are asked for; attribute reads answer from the latest reading (taken afresh
+// when it is older than a second), so one discovery costs a handful of round trips rather
+// than one per attribute.
+class X11Platform final : public AccessibilityService, public WindowServer, public Workspace, public ScreenSource {
+public:
+    // Absent when no X server can be reached.
+    static std::shared_ptr<X11Platform> connect(const char* displayName = nullptr);
+    PlatformServices services();
+
+    // AccessibilityService
+    bool isProcessTrusted() override;
+    AXUIElement applicationElement(std::int32_t processIdentifier) override;
+    std::optional<AXAttributeValue> copyAttributeValue(const AXUIElement& element, const QString& attribute) override;
+    bool setAttributeValue(const AXUIElement& element, const QString& attribute, const AXAttributeValue& value) override;
+    bool performAction(const AXUIElement& element, const QString& action) override;
+
+    // WindowServer
+    std::optional<std::vector<QVariantMap>> copyWindowList(WindowListOption option) override;
+
+    // Workspace
+    std::vector<RunningApplication> runningApplications() override;
+    bool launchApplication(const QString& bundleIdentifier) override;
+    bool activateApplication(std::int32_t processIdentifier) override;
+
+    // ScreenSource
+    std::vector<PlatformScreen> screens() override;
+    std::optional<std::uint32_t> mainDisplayID() override;
+
+    X11Connection& connection() { return *m_connection; }
+    // A fresh reading of the desktop.
+    std::shared_ptr<const X11DesktopState> refresh();
+
+private:
+    explicit X11Platform(std::shared_ptr<X11Connection> connection);
+    std::shared_ptr<const X11DesktopState> recentState();
+    DesktopEntryResolver::Identity identityOf(const X11ClientWindow& window);
+    // After a write the last reading no longer describes the desktop.
+    void invalidate();
+
+    std::shared_ptr<X11Connection> m_connection;
+    X11WindowWriter m_writer;
+    DesktopEntryResolver m_entries;
+    std::mutex m_stateMutex;
+    std::shared_ptr<const X11DesktopState> m_state;
+    std::chrono::steady_clock::time_point m_stateTime;
+    std::weak_ptr<X11Platform> m_self;
+};
+
+} // namespace zen

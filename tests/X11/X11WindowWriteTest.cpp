@@ -1,0 +1,134 @@
+#include "Platform/X11/X11Platform.h"
+#include "Support/TestClientProcess.h"
+#include "WindowDiscovery/AXAttributeReader.h"
+#include "WindowDiscovery/WindowDiscoveryEngine.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace zen {
+namespace {
+
+using testsupport::TestClientProcess;
+
+struct LiveWriteTest : ::testing::Test {
+    static inline std::shared_ptr<X11Platform> platform;
+    static void SetUpTestSuite() { platform = X11Platform::connect(); }
+    static void TearDownTestSuite() { platform.reset(); }
+    void SetUp() override
+    {
+        if (!platform)
+            GTEST_SKIP() << "no X server";
+    }
+
+    AXAttributeReader reader() const { return AXAttributeReader(std::shared_ptr<AccessibilityService>(platform)); }
+
+    // The client's windows by title, read until the condition holds (the window manager acts
+    // asynchronously) or five seconds pass.
+    std::vector<DiscoveredWindow> windowsUntil(qint64 pid, const std::function<bool(const std::vector<DiscoveredWindow>&)>& done)
+    {
+        const auto engine = WindowDiscoveryEngine::forPlatform(platform->services());
+        QDeadlineTimer deadline(5000);
+        std::vector<DiscoveredWindow> windows;
+        do {
+            windows.clear();
+            if (auto result = engine.discoverRunningWindowsWithDiagnostics()) {
+                for (const auto& app : result->applications)
+                    if (app.pid == pid)
+                        windows = app.windows;
+            }
+            if (!windows.empty() && done(windows))
+                break;
+            QThread::msleep(30);
+        } while (!deadline.hasExpired());
+        return windows;
+    }
+    static const DiscoveredWindow* titled(const std::vector<DiscoveredWindow>& list, const char* title)
+    {
+        for (const auto& w : list)
+            if (w.title == QString::fromUtf8(title))
+                return &w;
+        return nullptr;
+    }
+};
+
+TEST_F(LiveWriteTest, MovesAndResizesTheOuterFrameAcrossMonitors)
+{
+    TestClientProcess client({"--class", "zen-move,MoveClient", "--window", "title=Mover,geometry=400x300+100+100"});
+    ASSERT_EQ(client.waitUntilReady().size(), 1u);
+    auto windows = windowsUntil(client.processId(), [](const auto& l) { return l.size() == 1; });
+    ASSERT_EQ(windows.size(), 1u);
+    const AXUIElement element = windows[0].axElement;
+
+    ASSERT_TRUE(reader().setPoint(CGPoint {300, 150}, element, AXAttribute::position));
+    ASSERT_TRUE(reader().setSize(CGSize {500, 350}, element, AXAttribute::size));
+    windows = windowsUntil(client.processId(), [](const auto& l) { return l[0].frame == CGRect(300, 150, 500, 350); });
+    EXPECT_EQ(windows.at(0).frame, CGRect(300, 150, 500, 350));
+
+    ASSERT_TRUE(reader().setPoint(CGPoint {1400, 60}, element, AXAttribute::position));
+    windows = windowsUntil(client.processId(), [](const auto& l) { return l[0].frame.minX() == 1400; });
+    EXPECT_EQ(windows.at(0).frame, CGRect(1400, 60, 500, 350));
+}
+
+TEST_F(LiveWriteTest, FullScreenWindowComesBackAsAStandardWindow)
+{
+    TestClientProcess client({"--class", "zen-fs,FsClient", "--window", "title=Full,geometry=300x200+200+200,fullscreen"});
+    ASSERT_EQ(client.waitUntilReady().size(), 1u);
+    auto windows = windowsUntil(client.processId(), [](const auto& l) { return l[0].isFullscreen; });
+    ASSERT_TRUE(windows.at(0).isFullscreen);
+    ASSERT_TRUE(reader().setPoint(CGPoint {120, 80}, windows[0].axElement, AXAttribute::position));
+    windows = windowsUntil(client.processId(), [](const auto& l) { return !l[0].isFullscreen && l[0].frame.minX() == 120; });
+    EXPECT_FALSE(windows.at(0).isFullscreen);
+    EXPECT_EQ(windows.at(0).frame.origin, (CGPoint {120, 80}));
+}
+
+TEST_F(LiveWriteTest, UnminimizesRaisesAndFocuses)
+{
+    TestClientProcess client({"--class", "zen-stack,StackClient", "--window", "title=One,geometry=300x200+100+100",
+                              "--window", "title=Two,geometry=300x200+150+150", "--window", "title=Icon,geometry=300x200+200+200,minimize"});
+    ASSERT_EQ(client.waitUntilReady().size(), 3u);
+    auto windows = windowsUntil(client.processId(), [](const auto& l) { return l.size() == 3 && titled(l, "Icon")->isMinimized; });
+    ASSERT_EQ(windows.size(), 3u);
+
+    ASSERT_TRUE(reader().setBool(false, titled(windows, "Icon")->axElement, AXAttribute::minimized));
+    windows = windowsUntil(client.processId(), [](const auto& l) { return !titled(l, "Icon")->isMinimized; });
+    EXPECT_FALSE(titled(windows, "Icon")->isMinimized);
+    EXPECT_TRUE(titled(windows, "Icon")->isVisible);
+
+    for (const char* title : {"One", "Two"}) {
+        ASSERT_TRUE(reader().performAction(AXAction::raise, titled(windows, title)->axElement));
+        windows = windowsUntil(client.processId(), [&](const auto& l) { return l[0].title == title; });
+        EXPECT_EQ(windows.at(0).title, title);
+    }
+
+    const AXUIElement one = titled(windows, "One")->axElement;
+    ASSERT_TRUE(reader().setBool(true, one, AXAttribute::main));
+    QDeadlineTimer deadline(5000);
+    while (!reader().boolean(one, AXAttribute::focused).value_or(false) && !deadline.hasExpired())
+        QThread::msleep(30);
+    EXPECT_EQ(reader().boolean(one, AXAttribute::focused), true);
+
+    EXPECT_TRUE(platform->activateApplication(std::int32_t(client.processId())));
+    EXPECT_FALSE(platform->activateApplication(0x7FFFFFF0));
+}
+
+TEST_F(LiveWriteTest, WritesToAVanishedWindowFail)
+{
+    auto client = std::make_unique<TestClientProcess>(QStringList {"--class", "zen-gone,GoneClient", "--window", "title=Gone"});
+    ASSERT_EQ(client->waitUntilReady().size(), 1u);
+    const qint64 pid = client->processId();
+    auto windows = windowsUntil(pid, [](const auto& l) { return l.size() == 1; });
+    ASSERT_EQ(windows.size(), 1u);
+    // Read the window into the platform's latest reading, then let it vanish.
+    ASSERT_TRUE(reader().point(windows[0].axElement, AXAttribute::position).has_value());
+    client->terminate();
+    EXPECT_FALSE(reader().setPoint(CGPoint {10, 10}, windows[0].axElement, AXAttribute::position));
+    EXPECT_FALSE(reader().performAction(AXAction::raise, windows[0].axElement));
+}
+
+} // namespace
+} // namespace zen

@@ -23,29 +23,87 @@ std::int64_t countWindows(const Snapshot& snapshot, Predicate predicate)
     return static_cast<std::int64_t>(std::ranges::count_if(snapshot.windows, predicate));
 }
 
-void putText(QJsonObject& object, const char* key, const std::optional<QString>& value)
-{
-    if (value)
-        object.insert(QLatin1String(key), *value);
-}
+// The writer emits the JSON text directly, with its keys in sorted order: every entry of the
+// log is re-encoded at each write, and building QJsonObjects for that took most of the time of
+// a write at the size limit.
+class LineWriter {
+public:
+    explicit LineWriter(QByteArray& out) : m_out(out) {}
 
-template <typename Integer>
-void putInteger(QJsonObject& object, const char* key, const std::optional<Integer>& value)
-{
-    if (value)
-        object.insert(QLatin1String(key), static_cast<qint64>(*value));
-}
+    void open() { m_out.append('{'); m_first = true; }
+    void close() { m_out.append('}'); }
 
-QJsonObject encodeDetail(const TelemetryLogDetail& detail)
+    void text(const char* key, const QString& value)
+    {
+        this->key(key);
+        appendString(value);
+    }
+    void text(const char* key, const std::optional<QString>& value)
+    {
+        if (value)
+            text(key, *value);
+    }
+    template <typename Integer>
+    void integer(const char* key, const std::optional<Integer>& value)
+    {
+        if (!value)
+            return;
+        this->key(key);
+        m_out.append(QByteArray::number(static_cast<qint64>(*value)));
+    }
+    void key(const char* key)
+    {
+        if (!m_first)
+            m_out.append(',');
+        m_first = false;
+        m_out.append('"').append(key).append("\":");
+    }
+    void beginArray() { m_out.append('['); }
+    void endArray() { m_out.append(']'); m_first = false; }
+    void separator() { m_out.append(','); }
+
+private:
+    void appendString(const QString& value)
+    {
+        static constexpr char hex[] = "0123456789abcdef";
+        const QByteArray utf8 = value.toUtf8();
+        m_out.append('"');
+        for (const char c : utf8) {
+            const auto byte = static_cast<unsigned char>(c);
+            switch (c) {
+            case '"': m_out.append("\\\""); break;
+            case '\\': m_out.append("\\\\"); break;
+            case '\b': m_out.append("\\b"); break;
+            case '\f': m_out.append("\\f"); break;
+            case '\n': m_out.append("\\n"); break;
+            case '\r': m_out.append("\\r"); break;
+            case '\t': m_out.append("\\t"); break;
+            default:
+                if (byte < 0x20) {
+                    const char escaped[] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 0xF]};
+                    m_out.append(escaped, sizeof escaped);
+                } else {
+                    m_out.append(c);
+                }
+            }
+        }
+        m_out.append('"');
+    }
+
+    QByteArray& m_out;
+    bool m_first = true;
+};
+
+void encodeDetail(LineWriter& writer, const TelemetryLogDetail& detail)
 {
-    QJsonObject object;
-    putText(object, "bundleIdentifier", detail.bundleIdentifier);
-    object.insert(QStringLiteral("kind"), detail.kind);
-    putInteger(object, "processIdentifier", detail.processIdentifier);
-    putText(object, "reason", detail.reason);
-    putInteger(object, "resolvedDisplayID", detail.resolvedDisplayID);
-    putInteger(object, "savedDisplayID", detail.savedDisplayID);
-    return object;
+    writer.open();
+    writer.text("bundleIdentifier", detail.bundleIdentifier);
+    writer.text("kind", detail.kind);
+    writer.integer("processIdentifier", detail.processIdentifier);
+    writer.text("reason", detail.reason);
+    writer.integer("resolvedDisplayID", detail.resolvedDisplayID);
+    writer.integer("savedDisplayID", detail.savedDisplayID);
+    writer.close();
 }
 
 // Decoding of one optional field: absent (or null) is fine, a wrong type refuses the entry.
@@ -199,29 +257,36 @@ std::vector<TelemetryLogDetail> telemetryDetails(const RestoreResult& result)
 
 QByteArray encodeTelemetryLogEvent(const TelemetryLogEvent& event)
 {
-    // QJsonObject keeps its keys sorted, which is the order the file is specified in.
-    QJsonObject object;
-    putInteger(object, "capturedWindowCount", event.capturedWindowCount);
-    QJsonArray details;
-    for (const auto& detail : event.details)
-        details.append(encodeDetail(detail));
-    object.insert(QStringLiteral("details"), details);
-    putInteger(object, "displayCount", event.displayCount);
-    putInteger(object, "displayFallbackCount", event.displayFallbackCount);
-    putInteger(object, "downgradedWindowCount", event.downgradedWindowCount);
-    putText(object, "errorReason", event.errorReason);
-    putInteger(object, "fullscreenWindowCount", event.fullscreenWindowCount);
-    object.insert(QStringLiteral("id"), uuidText(event.id));
-    putInteger(object, "minimizedWindowCount", event.minimizedWindowCount);
-    object.insert(QStringLiteral("name"), event.name);
-    putInteger(object, "restoredWindowCount", event.restoredWindowCount);
-    putInteger(object, "savedWindowCount", event.savedWindowCount);
-    putInteger(object, "skippedWindowCount", event.skippedWindowCount);
+    QByteArray out;
+    out.reserve(256 + 160 * qsizetype(event.details.size()));
+    LineWriter writer(out);
+    writer.open();
+    writer.integer("capturedWindowCount", event.capturedWindowCount);
+    writer.key("details");
+    writer.beginArray();
+    for (std::size_t i = 0; i < event.details.size(); ++i) {
+        if (i > 0)
+            writer.separator();
+        encodeDetail(writer, event.details[i]);
+    }
+    writer.endArray();
+    writer.integer("displayCount", event.displayCount);
+    writer.integer("displayFallbackCount", event.displayFallbackCount);
+    writer.integer("downgradedWindowCount", event.downgradedWindowCount);
+    writer.text("errorReason", event.errorReason);
+    writer.integer("fullscreenWindowCount", event.fullscreenWindowCount);
+    writer.text("id", uuidText(event.id));
+    writer.integer("minimizedWindowCount", event.minimizedWindowCount);
+    writer.text("name", event.name);
+    writer.integer("restoredWindowCount", event.restoredWindowCount);
+    writer.integer("savedWindowCount", event.savedWindowCount);
+    writer.integer("skippedWindowCount", event.skippedWindowCount);
     if (event.snapshotID)
-        object.insert(QStringLiteral("snapshotID"), uuidText(*event.snapshotID));
-    object.insert(QStringLiteral("timestamp"), formatInternetDateTime(event.timestamp));
-    putInteger(object, "visibleWindowCount", event.visibleWindowCount);
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+        writer.text("snapshotID", uuidText(*event.snapshotID));
+    writer.text("timestamp", formatInternetDateTime(event.timestamp));
+    writer.integer("visibleWindowCount", event.visibleWindowCount);
+    writer.close();
+    return out;
 }
 
 std::optional<TelemetryLogEvent> decodeTelemetryLogEvent(const QByteArray& line)

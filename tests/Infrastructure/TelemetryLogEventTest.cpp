@@ -116,12 +116,14 @@ TEST(TelemetryLogEventCoding, WritesOneCompactLineWithSortedKeysAndReadsItBack)
     event.name = "restore.completed";
     event.snapshotID = QUuid::createUuid();
     event.restoredWindowCount = 3;
-    event.errorReason = "line\nbreak \"quoted\"";
+    event.errorReason = QString::fromUtf8("line\nbreak \"quoted\" back\\slash \x01\x1f\t caf\u00e9 \U0001F600 </tag>");
     event.details.push_back({.kind = "displayFallback", .savedDisplayID = 4294967295u, .resolvedDisplayID = 0u});
     event.details.push_back({.kind = "windowRejected", .processIdentifier = -2147483647 - 1});
 
     const QByteArray line = encodeTelemetryLogEvent(event);
     EXPECT_FALSE(line.contains('\n'));
+    EXPECT_FALSE(line.contains('\x01'));
+    EXPECT_TRUE(QJsonDocument::fromJson(line).isObject());
     EXPECT_TRUE(line.startsWith("{\"details\":[{\"kind\":\"displayFallback\",\"resolvedDisplayID\":0,\"savedDisplayID\":4294967295}"))
         << line.constData();
     EXPECT_TRUE(line.contains("\"id\":\"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D\""));

@@ -111,35 +111,38 @@ struct FieldReader {
     const QJsonObject& object;
     bool ok = true;
 
-    bool present(const char* key) const
+    // The value of a present key; absent for a missing key or a null.
+    std::optional<QJsonValue> present(const char* key) const
     {
-        const auto value = object.value(QLatin1String(key));
-        return !value.isUndefined() && !value.isNull();
+        QJsonValue value = object.value(QLatin1String(key));
+        if (value.isUndefined() || value.isNull())
+            return std::nullopt;
+        return value;
     }
 
     std::optional<QString> text(const char* key)
     {
-        if (!present(key))
+        const auto value = present(key);
+        if (!value)
             return std::nullopt;
-        const auto value = object.value(QLatin1String(key));
-        if (!value.isString()) {
+        if (!value->isString()) {
             ok = false;
             return std::nullopt;
         }
-        return value.toString();
+        return value->toString();
     }
 
     template <typename Integer>
     std::optional<Integer> integer(const char* key)
     {
-        if (!present(key))
+        const auto value = present(key);
+        if (!value)
             return std::nullopt;
-        const auto value = object.value(QLatin1String(key));
         // toInteger answers its default for fractions and out-of-range numbers; two different
         // defaults tell such a value apart from a stored number equal to one of them.
-        const qint64 a = value.toInteger(0);
-        const qint64 b = value.toInteger(1);
-        if (!value.isDouble() || a != b || a < qint64(std::numeric_limits<Integer>::min())
+        const qint64 a = value->toInteger(0);
+        const qint64 b = value->toInteger(1);
+        if (!value->isDouble() || a != b || a < qint64(std::numeric_limits<Integer>::min())
             || (std::numeric_limits<Integer>::max() <= std::numeric_limits<qint64>::max()
                 && a > qint64(std::numeric_limits<Integer>::max()))) {
             ok = false;

@@ -3,3 +3,6 @@ list(APPEND ZEN_BENCH_SOURCES
   bench/RestoreWindowMatchPlannerBench.cpp
   bench/X11DiscoveryBench.cpp
 )
+list(APPEND ZEN_BENCH_SOURCES
+  bench/TelemetryLoggerBench.cpp
+)

@@ -7,3 +7,11 @@ list(APPEND ZEN_SOURCES
   src/Infrastructure/ZentharionSettings.h
   src/Infrastructure/ZentharionSettings.cpp
 )
+list(APPEND ZEN_SOURCES
+  src/Infrastructure/TelemetryLogEvent.h
+  src/Infrastructure/TelemetryLogEvent.cpp
+  src/Infrastructure/TelemetryLogger.h
+  src/Infrastructure/TelemetryLogger.cpp
+  src/Infrastructure/DiagnosticLogController.h
+  src/Infrastructure/DiagnosticLogController.cpp
+)

@@ -2,3 +2,8 @@
 list(APPEND ZEN_TEST_SOURCES
   tests/Infrastructure/InfrastructureTest.cpp
 )
+list(APPEND ZEN_TEST_SOURCES
+  tests/Infrastructure/TelemetryLogEventTest.cpp
+  tests/Infrastructure/TelemetryLoggerTest.cpp
+  tests/Infrastructure/DiagnosticLogControllerTest.cpp
+)

@@ -1,0 +1,158 @@
+#include "Infrastructure/DiagnosticLogController.h"
+
+#include "Infrastructure/AppLogger.h"
+#include "Infrastructure/TelemetryLogger.h"
+#include "Platform/Linux/FileViewer.h"
+#include "Platform/Linux/MailComposer.h"
+#include "Platform/Linux/SavePanel.h"
+#include "Shared/AtomicFileWriter.h"
+#include "Shared/Uuid.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTimeZone>
+#include <QUuid>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace zen {
+
+namespace {
+
+bool fileExists(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+QString diagnosticLogExportFilename(const QDateTime& now)
+{
+    // The C locale: Western digits and the Gregorian calendar whatever the user's settings.
+    const QString stamp = QLocale::c().toString(now.toUTC(), QStringLiteral("yyyyMMdd-HHmmss"));
+    return QStringLiteral("Zentharion-Diagnostic-Log-") + stamp + QStringLiteral(".jsonl");
+}
+
+DiagnosticLogController::DiagnosticLogController(QString eventsLogURL, FileRevealer fileRevealer,
+                                                 FileRevealer directoryRevealer,
+                                                 ExportDestinationProvider exportDestinationProvider,
+                                                 SupportEmailComposerProvider supportEmailComposerProvider,
+                                                 Clock now, QObject* parent)
+    : QObject(parent)
+    , m_eventsLogURL(std::move(eventsLogURL))
+    , m_fileRevealer(fileRevealer ? std::move(fileRevealer)
+                                  : FileRevealer([](const QString& url) { linux_desktop::revealFileInFileManager(url); }))
+    , m_directoryRevealer(directoryRevealer ? std::move(directoryRevealer)
+                                            : FileRevealer([](const QString& url) { linux_desktop::openFolder(url); }))
+    , m_exportDestinationProvider(exportDestinationProvider ? std::move(exportDestinationProvider)
+                                                            : ExportDestinationProvider(&linux_desktop::runSavePanel))
+    , m_supportEmailComposerProvider(supportEmailComposerProvider ? std::move(supportEmailComposerProvider)
+                                                                  : SupportEmailComposerProvider(&systemEmailComposer))
+    , m_now(now ? std::move(now) : Clock([] { return QDateTime::currentDateTimeUtc(); }))
+    , m_fileLock(telemetryLogFileLock(m_eventsLogURL))
+{
+}
+
+bool DiagnosticLogController::hasLog() const
+{
+    return fileExists(m_eventsLogURL);
+}
+
+void DiagnosticLogController::revealInFinder() const
+{
+    if (hasLog())
+        m_fileRevealer(m_eventsLogURL);
+    else
+        m_directoryRevealer(QFileInfo(m_eventsLogURL).absolutePath());
+}
+
+std::expected<DiagnosticLogExportResult, PlatformError> DiagnosticLogController::exportLog() const
+{
+    QByteArray bytes;
+    {
+        // Held only while reading: the save dialog below may stay open for minutes.
+        std::lock_guard guard(*m_fileLock);
+        if (!hasLog())
+            return DiagnosticLogExportResult::noLog();
+        auto read = readRegularFile(m_eventsLogURL, maximumExportSize);
+        if (!read)
+            return std::unexpected(read.error());
+        bytes = std::move(*read);
+    }
+
+    const auto destination = m_exportDestinationProvider(exportFilename());
+    if (!destination || destination->isEmpty())
+        return DiagnosticLogExportResult::cancelled();
+
+    const QFileInfo target(*destination);
+    const QString temporary = target.absoluteDir().filePath(
+        QStringLiteral(".%1.%2.tmp").arg(target.fileName(), uuidText(QUuid::createUuid())));
+    if (auto written = AtomicFileWriter().write(target.absoluteFilePath(), temporary, bytes); !written)
+        return std::unexpected(written.error());
+    return DiagnosticLogExportResult::exported(*destination);
+}
+
+std::expected<void, PlatformError> DiagnosticLogController::clear() const
+{
+    std::lock_guard guard(*m_fileLock);
+    if (!hasLog())
+        return {};
+    // unlink, not a recursive removal: a folder that happens to bear the log's name is not
+    // ours to delete.
+    if (::unlink(QFile::encodeName(m_eventsLogURL).constData()) != 0)
+        return std::unexpected(PlatformError::fromErrno(errno, QStringLiteral("Cannot remove %1").arg(m_eventsLogURL)));
+    return {};
+}
+
+SupportEmailOutcome DiagnosticLogController::composeSupportEmail(const QString& recipient, const QString& subject,
+                                                                 const QString& body) const
+{
+    if (!hasLog())
+        return {};
+    const auto composer = m_supportEmailComposerProvider();
+    if (!composer || !composer->canPerform || !composer->compose)
+        return {};
+    if (!composer->canPerform(body, m_eventsLogURL))
+        return {};
+    if (!composer->compose(recipient, subject, body, m_eventsLogURL)) {
+        qCWarning(AppLogger::app()) << "The support mail could not be handed to the mail program.";
+        return {};
+    }
+    if (!composer->attachesFiles)
+        qCWarning(AppLogger::app()) << "The mail program was opened without the diagnostic log attached:"
+                                    << m_eventsLogURL;
+    return {.handedOver = true, .attachmentIncluded = composer->attachesFiles};
+}
+
+QString DiagnosticLogController::exportFilename() const
+{
+    return diagnosticLogExportFilename(m_now());
+}
+
+std::optional<DiagnosticLogEmailComposer> DiagnosticLogController::systemEmailComposer()
+{
+    // Looked up on every call: the user may install a mail tool while the program runs.
+    if (const auto xdgEmail = linux_desktop::findXdgEmail()) {
+        return DiagnosticLogEmailComposer{
+            .canPerform = [](const QString&, const QString& attachment) { return QFileInfo(attachment).isReadable(); },
+            .compose = [path = *xdgEmail](const QString& recipient, const QString& subject, const QString& body,
+                                          const QString& attachment) {
+                return linux_desktop::composeMailWithXdgEmail(path, recipient, subject, body, attachment);
+            },
+            .attachesFiles = true,
+        };
+    }
+    return DiagnosticLogEmailComposer{
+        .canPerform = [](const QString&, const QString&) { return true; },
+        .compose = [](const QString& recipient, const QString& subject, const QString& body, const QString&) {
+            return linux_desktop::composeMailto(recipient, subject, body);
+        },
+        .attachesFiles = false,
+    };
+}
+
+} // namespace zen

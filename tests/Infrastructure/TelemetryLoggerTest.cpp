@@ -1,0 +1,299 @@
+#include "Infrastructure/DiagnosticLogController.h"
+#include "Infrastructure/TelemetryLogger.h"
+
+#include "Shared/AtomicFileWriter.h"
+#include "Shared/Uuid.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <future>
+#include <sys/stat.h>
+
+using namespace zen;
+
+namespace {
+
+const QDateTime now = QDateTime(QDate(2024, 3, 10), QTime(9, 30, 0), Qt::UTC);
+
+TelemetryLogEvent eventAt(const QDateTime& timestamp, const QString& name = QStringLiteral("capture.failed"))
+{
+    TelemetryLogEvent event;
+    event.timestamp = timestamp;
+    event.name = name;
+    event.errorReason = QStringLiteral("reason");
+    return event;
+}
+
+QByteArray lineOf(const TelemetryLogEvent& event)
+{
+    return encodeTelemetryLogEvent(event) + '\n';
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QStringList namesIn(const QString& path)
+{
+    QStringList names;
+    for (const auto& line : TelemetryLogger::rawLines(readAll(path)))
+        names.append(decodeTelemetryLogEvent(line).value().name);
+    return names;
+}
+
+class TelemetryLoggerTest : public ::testing::Test {
+protected:
+    QTemporaryDir home;
+    QString logPath = home.filePath("Zentharion/Logs/events.log");
+
+    TelemetryLogger logger(std::int64_t maximumFileSize = TelemetryLogger::defaultMaximumFileSize,
+                           TelemetryLogger::AtomicWriter writer = {}) const
+    {
+        return TelemetryLogger(logPath, TelemetryLogger::defaultRetentionPeriod, maximumFileSize,
+                               [] { return now; }, std::move(writer));
+    }
+    void seed(const QByteArray& bytes)
+    {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(logPath).absolutePath()));
+        writeFile(logPath, bytes);
+    }
+};
+
+} // namespace
+
+TEST_F(TelemetryLoggerTest, FirstEntryCreatesTheFolderAndExactlyOneLine)
+{
+    const auto event = eventAt(now, "capture.completed");
+    logger().log(event);
+    EXPECT_EQ(readAll(logPath), lineOf(event));
+    // Nothing is left behind by the atomic replacement.
+    EXPECT_EQ(QDir(QFileInfo(logPath).absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"events.log"});
+
+    logger().log(eventAt(now, "restore.failed"));
+    EXPECT_EQ(namesIn(logPath), (QStringList{"capture.completed", "restore.failed"}));
+}
+
+TEST_F(TelemetryLoggerTest, RetentionKeepsAnEntryExactlyAtTheCutOffAndDropsOneSecondOlder)
+{
+    const QDateTime cutoff = now.addSecs(-604800);
+    seed(lineOf(eventAt(cutoff.addSecs(-1), "old")) + lineOf(eventAt(cutoff, "boundary")));
+    logger().log(eventAt(now, "new"));
+    EXPECT_EQ(namesIn(logPath), (QStringList{"boundary", "new"}));
+
+    // Maintenance applies the same cut-off; a file of expired entries becomes empty, not absent.
+    seed(lineOf(eventAt(cutoff.addSecs(-1))) + lineOf(eventAt(cutoff.addDays(-3))));
+    logger().performMaintenance();
+    EXPECT_TRUE(QFileInfo::exists(logPath));
+    EXPECT_EQ(readAll(logPath), QByteArray());
+}
+
+TEST_F(TelemetryLoggerTest, MaintenanceOnAMissingFileCreatesNothing)
+{
+    logger().performMaintenance();
+    EXPECT_FALSE(QFileInfo::exists(logPath));
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(logPath).absolutePath()));
+}
+
+TEST_F(TelemetryLoggerTest, AnOversizeNewLineIsDroppedAndALineOfExactlyTheLimitIsWritten)
+{
+    const auto existing = eventAt(now, "existing");
+    seed(lineOf(existing));
+    auto big = eventAt(now, "big");
+    const qsizetype size = lineOf(big).size();
+
+    logger(size - 1).log(big);
+    EXPECT_EQ(readAll(logPath), lineOf(existing));
+
+    // Exactly the limit: written, and the older entry makes way for it.
+    logger(size).log(big);
+    EXPECT_EQ(readAll(logPath), lineOf(big));
+}
+
+TEST_F(TelemetryLoggerTest, OlderEntriesMakeWayFromTheOldestEndWhenTheLimitIsReached)
+{
+    const QByteArray a = lineOf(eventAt(now, "a")), b = lineOf(eventAt(now, "b")), c = lineOf(eventAt(now, "c"));
+    seed(a + b + c);
+    const auto d = eventAt(now, "d");
+    // The limit equals the existing file: one old line has to go for the new one.
+    logger(a.size() + b.size() + c.size()).log(d);
+    EXPECT_EQ(namesIn(logPath), (QStringList{"b", "c", "d"}));
+}
+
+TEST_F(TelemetryLoggerTest, SizeWalkSkipsOversizeLinesAndStopsAtTheFirstOverflow)
+{
+    using L = QList<QByteArray>;
+    const QByteArray small(10, 's'), medium(30, 'm'), huge(200, 'h');
+    // A stored line longer than the limit (from a larger limit) is skipped; older lines that
+    // fit are still kept.
+    EXPECT_EQ(TelemetryLogger::linesWithinSizeLimit(L{small, huge, medium}, 100), (L{small, medium}));
+    // The walk from the newest line ends at the first line that does not fit, even though an
+    // older, shorter line would.
+    EXPECT_EQ(TelemetryLogger::linesWithinSizeLimit(L{small, medium, medium, medium}, 70), (L{medium, medium}));
+    EXPECT_EQ(TelemetryLogger::linesWithinSizeLimit(L{small, medium}, 40), (L{small, medium}));
+    EXPECT_EQ(TelemetryLogger::linesWithinSizeLimit(L{huge}, 100), L{});
+    EXPECT_EQ(TelemetryLogger::linesWithinSizeLimit(L{}, 100), L{});
+
+    // The same through a write: the oversize stored entry disappears, the others stay.
+    const QByteArray older = lineOf(eventAt(now, "older"));
+    auto wide = eventAt(now, "wide");
+    wide.errorReason = QString(500, u'x');
+    seed(older + lineOf(wide));
+    logger(older.size() * 3).log(eventAt(now, "new"));
+    EXPECT_EQ(namesIn(logPath), (QStringList{"older", "new"}));
+}
+
+TEST_F(TelemetryLoggerTest, SplittingIgnoresBlankLinesAndKeepsCarriageReturnsWithTheirLine)
+{
+    using L = QList<QByteArray>;
+    EXPECT_EQ(TelemetryLogger::rawLines("a\n\n\nb"), (L{"a", "b"}));
+    EXPECT_EQ(TelemetryLogger::rawLines("\n\na\n"), (L{"a"}));
+    EXPECT_EQ(TelemetryLogger::rawLines("a\r\nb\r\n"), (L{"a\r", "b\r"}));
+    EXPECT_EQ(TelemetryLogger::rawLines("a\rb"), (L{"a\rb"}));
+    EXPECT_EQ(TelemetryLogger::rawLines(""), L{});
+
+    // A file edited into CR LF line ends, with blank lines and no final line feed, still
+    // yields every entry, and the rewritten file ends with one line feed per entry.
+    const auto a = eventAt(now, "a"), b = eventAt(now, "b");
+    seed(encodeTelemetryLogEvent(a) + "\r\n\r\n\n" + encodeTelemetryLogEvent(b));
+    logger().performMaintenance();
+    EXPECT_EQ(readAll(logPath), lineOf(a) + lineOf(b));
+}
+
+TEST_F(TelemetryLoggerTest, ACorruptLineIsDroppedAloneAndTheEntriesAroundItSurvive)
+{
+    const QByteArray first = lineOf(eventAt(now, "first")), last = lineOf(eventAt(now, "last"));
+    QByteArray invalidUtf8 = encodeTelemetryLogEvent(eventAt(now, "broken"));
+    invalidUtf8.replace("reason", "rea\xff\xfeon");
+    const QByteArray missingDetails = R"({"id":"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D","timestamp":"2024-03-10T09:30:00Z","name":"x"})";
+    const QByteArray truncated = lineOf(eventAt(now, "cut")).left(40);
+    const QByteArray tenMiB = "{\"junk\":\"" + QByteArray(10 * 1024 * 1024, 'j') + "\"}";
+    const QByteArray deep = QByteArray(5000, '[') + QByteArray(5000, ']');
+
+    seed(first + invalidUtf8 + "\n" + missingDetails + "\nnot json\n" + truncated + "\n" + tenMiB + "\n"
+         + deep + "\n" + QByteArray("\0\0\0", 3) + "\n" + last);
+    logger().log(eventAt(now, "new"));
+    EXPECT_EQ(namesIn(logPath), (QStringList{"first", "last", "new"}));
+}
+
+TEST_F(TelemetryLoggerTest, UnknownKeysAreRemovedWhenALineIsRewritten)
+{
+    const auto event = eventAt(now);
+    QByteArray line = encodeTelemetryLogEvent(event);
+    line.insert(1, "\"zzz\":1,\"capturedWindowCount\":null,");
+    seed(line + "\n");
+    logger().performMaintenance();
+    EXPECT_EQ(readAll(logPath), lineOf(event));
+}
+
+TEST_F(TelemetryLoggerTest, AnUnreadableLogBlocksWritingWithoutTouchingIt)
+{
+    // A folder where the file should be.
+    ASSERT_TRUE(QDir().mkpath(logPath));
+    logger().log(eventAt(now));
+    logger().performMaintenance();
+    EXPECT_TRUE(QFileInfo(logPath).isDir());
+    ASSERT_TRUE(QDir().rmdir(logPath));
+
+    // A named pipe: refused without blocking on it.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(logPath).constData(), 0600), 0);
+    logger().log(eventAt(now));
+    EXPECT_FALSE(QFileInfo(logPath).isFile());
+    QFile::remove(logPath);
+
+    // A file beyond what is ever read.
+    seed(QByteArray());
+    ASSERT_TRUE(QFile(logPath).resize(TelemetryLogger::maximumReadableFileSize + 1));
+    logger().log(eventAt(now));
+    EXPECT_EQ(QFileInfo(logPath).size(), TelemetryLogger::maximumReadableFileSize + 1);
+}
+
+TEST_F(TelemetryLoggerTest, AFailingWriterLeavesThePreviousFileWhole)
+{
+    const QByteArray before = lineOf(eventAt(now, "kept"));
+    seed(before);
+    int calls = 0;
+    auto failing = logger(TelemetryLogger::defaultMaximumFileSize, [&](const QByteArray&, const QString&) {
+        ++calls;
+        return std::expected<void, PlatformError>(std::unexpected(PlatformError{"disk full", 28}));
+    });
+    failing.log(eventAt(now));
+    failing.performMaintenance();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(readAll(logPath), before);
+}
+
+// A clear on the main thread while a capture thread is between reading and writing the file:
+// the write must not bring the cleared entries back. The writer hook starts the clear in the
+// middle of the write and gives it ample time to run; it can only finish after the write.
+TEST_F(TelemetryLoggerTest, AClearDuringAWriteWaitsAndTheClearedEntriesStayGone)
+{
+    seed(lineOf(eventAt(now, "before clear")));
+    DiagnosticLogController controller(logPath, [](const QString&) {}, [](const QString&) {});
+
+    std::future<std::expected<void, PlatformError>> clearing;
+    std::future_status statusDuringWrite = std::future_status::ready;
+    bool lockHeldDuringWrite = false;
+    int writes = 0;
+    auto logging = logger(TelemetryLogger::defaultMaximumFileSize, [&](const QByteArray& data, const QString& url) {
+        const QFileInfo target(url);
+        auto write = [&] {
+            return AtomicFileWriter().write(url, target.dir().filePath(".tmp-" + uuidText(QUuid::createUuid())), data);
+        };
+        if (++writes > 1)
+            return write();
+        std::shared_ptr<std::mutex> lock = telemetryLogFileLock(logPath);
+        lockHeldDuringWrite = !std::async(std::launch::async, [&] {
+                                   if (!lock->try_lock())
+                                       return false;
+                                   lock->unlock();
+                                   return true;
+                               }).get();
+        clearing = std::async(std::launch::async, [&] { return controller.clear(); });
+        statusDuringWrite = clearing.wait_for(std::chrono::milliseconds(200));
+        return write();
+    });
+
+    logging.log(eventAt(now, "during clear"));
+    ASSERT_TRUE(clearing.valid());
+    EXPECT_TRUE(clearing.get().has_value());
+    EXPECT_TRUE(lockHeldDuringWrite);
+    EXPECT_EQ(statusDuringWrite, std::future_status::timeout);
+    EXPECT_FALSE(QFileInfo::exists(logPath));
+    EXPECT_FALSE(controller.hasLog());
+
+    // Logging goes on afterwards with a fresh file.
+    logging.log(eventAt(now, "after clear"));
+    EXPECT_EQ(namesIn(logPath), QStringList{"after clear"});
+}
+
+TEST(TelemetryLogFileLock, OneLockPerFileSharedByEveryLoggerAndController)
+{
+    QTemporaryDir dir;
+    const auto a = telemetryLogFileLock(dir.filePath("Logs/events.log"));
+    EXPECT_EQ(a, telemetryLogFileLock(dir.filePath("Logs/../Logs/events.log")));
+    EXPECT_EQ(a, TelemetryLogger(dir.filePath("Logs/events.log")).fileLock());
+    EXPECT_NE(a, telemetryLogFileLock(dir.filePath("Other/events.log")));
+}
+
+TEST(NoOpTelemetryLogger, AcceptsEveryEntryThroughTheInterface)
+{
+    const NoOpTelemetryLogger noOp;
+    const TelemetryLogging& logging = noOp;
+    logging.log(eventAt(now));
+}

@@ -1,0 +1,126 @@
+#include "Permissions/PermissionCoordinator.h"
+
+#include "Infrastructure/AppLogger.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QUrl>
+
+namespace zen {
+
+namespace {
+
+constexpr char helpPageName[] = "access.html";
+
+AccessibilityAuthorizationState stateFor(bool trusted)
+{
+    return trusted ? AccessibilityAuthorizationState::authorized : AccessibilityAuthorizationState::unauthorized;
+}
+
+} // namespace
+
+PermissionCoordinator::PermissionCoordinator(AccessibilityTrustChecker trustChecker,
+                                             std::function<void()> accessibilitySettingsOpener, QObject* parent)
+    : QObject(parent)
+    , m_trustChecker(std::move(trustChecker))
+    , m_accessibilitySettingsOpener(std::move(accessibilitySettingsOpener))
+{
+    // The first answer is the starting value, not a change: nobody is told about it.
+    m_authorizationState = stateFor(m_trustChecker.isTrusted());
+    startObservingActivation();
+}
+
+PermissionCoordinator::~PermissionCoordinator()
+{
+    if (m_activationObserver)
+        disconnect(m_activationObserver);
+}
+
+AccessibilityAuthorizationState PermissionCoordinator::refreshTrust(RefreshTrigger)
+{
+    const AccessibilityAuthorizationState state = stateFor(m_trustChecker.isTrusted());
+    if (state != m_authorizationState) {
+        m_authorizationState = state;
+        Q_EMIT authorizationStateChanged(m_authorizationState);
+    }
+    return m_authorizationState;
+}
+
+void PermissionCoordinator::openAccessibilitySettings() const
+{
+    if (m_accessibilitySettingsOpener)
+        m_accessibilitySettingsOpener();
+}
+
+void PermissionCoordinator::startObservingActivation()
+{
+    if (m_activationObserver)
+        disconnect(m_activationObserver);
+    m_activationObserver = {};
+
+    // Without a GUI application (command-line tools, some tests) there is no activation to
+    // observe; explicit refreshes still work.
+    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!application)
+        return;
+
+    // `this` as the context drops the connection when the coordinator goes, and the refresh is
+    // queued so that it never runs inside the platform's own state-change handling.
+    m_activationObserver = connect(application, &QGuiApplication::applicationStateChanged, this,
+                                   [this](Qt::ApplicationState state) {
+                                       if (state != Qt::ApplicationActive)
+                                           return;
+                                       QPointer<PermissionCoordinator> coordinator(this);
+                                       QMetaObject::invokeMethod(
+                                           this,
+                                           [coordinator] {
+                                               if (coordinator)
+                                                   coordinator->refreshTrust(RefreshTrigger::appDidBecomeActive);
+                                           },
+                                           Qt::QueuedConnection);
+                                   });
+}
+
+QStringList PermissionCoordinator::accessHelpPageCandidates(const QString& applicationDirPath)
+{
+    QStringList candidates;
+    if (!applicationDirPath.isEmpty()) {
+        const QDir dir(applicationDirPath);
+        candidates << QDir::cleanPath(dir.filePath(QStringLiteral("../share/zentharion/doc/%1").arg(QLatin1String(helpPageName))))
+                   << QDir::cleanPath(dir.filePath(QStringLiteral("docs/%1").arg(QLatin1String(helpPageName))));
+    }
+#ifdef ZENTHARION_SOURCE_DIR
+    candidates << QDir::cleanPath(QStringLiteral(ZENTHARION_SOURCE_DIR "/docs/%1").arg(QLatin1String(helpPageName)));
+#endif
+    return candidates;
+}
+
+QString PermissionCoordinator::accessHelpPagePath(const QString& applicationDirPath)
+{
+    for (const QString& candidate : accessHelpPageCandidates(applicationDirPath)) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isReadable())
+            return info.absoluteFilePath();
+    }
+    return {};
+}
+
+void PermissionCoordinator::openSystemAccessibilitySettings()
+{
+    // There is no settings page that grants this access: what it takes is an X11 session with
+    // a capable window manager, which our help page explains.
+    const QString page = accessHelpPagePath(QCoreApplication::applicationDirPath());
+    if (page.isEmpty()) {
+        qCWarning(AppLogger::permissions()) << "The help page on window-management access was not found; looked in"
+                                            << accessHelpPageCandidates(QCoreApplication::applicationDirPath());
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+        qCWarning(AppLogger::permissions()) << "Could not open the help page on window-management access:" << page;
+}
+
+} // namespace zen

@@ -1,0 +1,165 @@
+#include "Permissions/PermissionCoordinator.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace zen {
+namespace {
+
+using State = AccessibilityAuthorizationState;
+using Trigger = PermissionCoordinator::RefreshTrigger;
+
+// Every state the coordinator published, in order.
+std::shared_ptr<std::vector<State>> recordChanges(PermissionCoordinator& coordinator)
+{
+    auto published = std::make_shared<std::vector<State>>();
+    QObject::connect(&coordinator, &PermissionCoordinator::authorizationStateChanged,
+                     [published](State state) { published->push_back(state); });
+    return published;
+}
+
+class PermissionCoordinatorTest : public ::testing::Test {
+protected:
+    std::unique_ptr<PermissionCoordinator> makeCoordinator()
+    {
+        return std::make_unique<PermissionCoordinator>(
+            AccessibilityTrustChecker([this] {
+                ++trustChecks;
+                return trusted;
+            }),
+            [this] { ++settingsOpened; });
+    }
+
+    // Delivers the queued work that activation schedules.
+    static void drainEvents()
+    {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+
+    bool trusted = false;
+    int trustChecks = 0;
+    int settingsOpened = 0;
+};
+
+TEST_F(PermissionCoordinatorTest, StartsFromOneTrustCheckWithoutNotifyingOrOpeningAnything)
+{
+    auto untrusted = makeCoordinator();
+    EXPECT_EQ(untrusted->authorizationState(), State::unauthorized);
+    EXPECT_EQ(trustChecks, 1);
+    EXPECT_EQ(settingsOpened, 0);
+
+    trusted = true;
+    auto granted = makeCoordinator();
+    EXPECT_EQ(granted->authorizationState(), State::authorized);
+}
+
+TEST_F(PermissionCoordinatorTest, PublishesOnlyWhenTheAnswerChanges)
+{
+    auto coordinator = makeCoordinator();
+    const auto changes = recordChanges(*coordinator);
+
+    EXPECT_EQ(coordinator->refreshTrust(Trigger::launch), State::unauthorized);
+    EXPECT_EQ(coordinator->refreshTrust(Trigger::manualCheckAgain), State::unauthorized);
+    EXPECT_EQ(changes->size(), 0u);
+
+    trusted = true;
+    EXPECT_EQ(coordinator->refreshTrust(Trigger::privilegedAction), State::authorized);
+    EXPECT_EQ(coordinator->refreshTrust(Trigger::privilegedAction), State::authorized);
+    ASSERT_EQ(changes->size(), 1u);
+    EXPECT_EQ(changes->at(0), State::authorized);
+
+    trusted = false;
+    EXPECT_EQ(coordinator->refreshTrust(Trigger::appDidBecomeActive), State::unauthorized);
+    ASSERT_EQ(changes->size(), 2u);
+    EXPECT_EQ(changes->at(1), State::unauthorized);
+    EXPECT_EQ(settingsOpened, 0);
+}
+
+TEST_F(PermissionCoordinatorTest, BecomingActiveRefreshesOnALaterTurnOfTheEventLoop)
+{
+    auto coordinator = makeCoordinator();
+    const auto changes = recordChanges(*coordinator);
+    trusted = true;
+
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    drainEvents();
+    EXPECT_EQ(trustChecks, 1);
+
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_EQ(coordinator->authorizationState(), State::unauthorized) << "refresh must not run inside the emission";
+    drainEvents();
+    EXPECT_EQ(coordinator->authorizationState(), State::authorized);
+    EXPECT_EQ(changes->size(), 1u);
+}
+
+TEST_F(PermissionCoordinatorTest, ActivationAfterTheCoordinatorIsGoneDoesNothing)
+{
+    auto coordinator = makeCoordinator();
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    coordinator.reset();
+    drainEvents();
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    drainEvents();
+    EXPECT_EQ(trustChecks, 1);
+}
+
+TEST_F(PermissionCoordinatorTest, OpeningSettingsRunsTheOpenerAndLeavesTheStateAlone)
+{
+    auto coordinator = makeCoordinator();
+    const auto changes = recordChanges(*coordinator);
+    trusted = true;
+
+    coordinator->openAccessibilitySettings();
+    coordinator->accessibilitySettingsOpener()();
+    EXPECT_EQ(settingsOpened, 2);
+    EXPECT_EQ(coordinator->authorizationState(), State::unauthorized);
+    EXPECT_EQ(changes->size(), 0u);
+
+    PermissionCoordinator withoutOpener(AccessibilityTrustChecker([] { return false; }), {});
+    withoutOpener.openAccessibilitySettings(); // no opener: nothing to run, and no crash
+}
+
+TEST(AccessHelpPageTest, PrefersThePageNextToTheProgramAndFallsBackToTheSourceTree)
+{
+    QTemporaryDir programDir;
+    ASSERT_TRUE(programDir.isValid());
+
+    // Nothing next to the program: the page the program was built with.
+    const QString fromSource = PermissionCoordinator::accessHelpPagePath(programDir.path());
+    ASSERT_FALSE(fromSource.isEmpty());
+    EXPECT_TRUE(fromSource.endsWith(QLatin1String("/docs/access.html")));
+    QFile page(fromSource);
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QByteArray html = page.readAll();
+    EXPECT_TRUE(html.contains("Wayland"));
+    EXPECT_TRUE(html.contains("EWMH"));
+
+    // A directory of that name is not a page.
+    ASSERT_TRUE(QDir(programDir.path()).mkpath(QStringLiteral("docs/access.html")));
+    EXPECT_EQ(PermissionCoordinator::accessHelpPagePath(programDir.path()), fromSource);
+
+    // An installed program finds the page under its prefix.
+    QTemporaryDir prefix;
+    ASSERT_TRUE(prefix.isValid());
+    const QString bin = prefix.path() + QStringLiteral("/bin");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QDir().mkpath(prefix.path() + QStringLiteral("/share/zentharion/doc")));
+    QFile installed(prefix.path() + QStringLiteral("/share/zentharion/doc/access.html"));
+    ASSERT_TRUE(installed.open(QIODevice::WriteOnly));
+    installed.write("<html></html>");
+    installed.close();
+    EXPECT_EQ(PermissionCoordinator::accessHelpPagePath(bin), QFileInfo(installed).absoluteFilePath());
+}
+
+} // namespace
+} // namespace zen

@@ -5,3 +5,8 @@ list(APPEND ZEN_SOURCES
   src/Restore/RestoreWindowMatchPlanner.h
   src/Restore/RestoreWindowMatchPlanner.cpp
 )
+list(APPEND ZEN_SOURCES
+  src/Restore/RestoreWindowApplying.h
+  src/Restore/RestoreEngine.h
+  src/Restore/RestoreEngine.cpp
+)

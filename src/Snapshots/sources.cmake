@@ -11,3 +11,7 @@ list(APPEND ZEN_SOURCES
   src/Snapshots/SnapshotStore.h
   src/Snapshots/SnapshotStore.cpp
 )
+list(APPEND ZEN_SOURCES
+  src/Snapshots/SnapshotCaptureService.h
+  src/Snapshots/SnapshotCaptureService.cpp
+)

@@ -1,0 +1,619 @@
+#include "MenuBar/SnapshotMenuController.h"
+
+#include "Dashboard/DashboardAppIdentityResolver.h"
+#include "MenuBar/SnapshotNamePrompt.h"
+#include "Shared/StringExtensions.h"
+
+#include <QPointer>
+
+#include <cmath>
+
+namespace zen {
+
+namespace {
+
+const QString storageUnavailable = QStringLiteral("Layout storage is unavailable.");
+const QString restoreUnavailable = QStringLiteral("Layout restore is unavailable.");
+const QString layoutNotFound = QStringLiteral("The layout could not be found.");
+const QString fallbackLayoutName = QStringLiteral("Layout");
+constexpr qsizetype maximumSkippedDetailLines = 5;
+
+QString quoted(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+QString windowCount(qsizetype count)
+{
+    return count == 1 ? QStringLiteral("1 window") : QStringLiteral("%1 windows").arg(count);
+}
+
+bool sameSummaries(const std::vector<SnapshotSummary>& a, const std::vector<SnapshotSummary>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const SnapshotSummary& x, const SnapshotSummary& y) {
+        return x.id == y.id && x.appCount == y.appCount && x.name == y.name && x.createdAt == y.createdAt
+            && x.displayCount == y.displayCount && x.updatedAt == y.updatedAt && x.windowCount == y.windowCount
+            && x.hotkey == y.hotkey;
+    });
+}
+
+} // namespace
+
+SnapshotMenuController::SnapshotMenuController(std::optional<SnapshotStore> snapshotStore,
+                                               std::optional<SnapshotCaptureService> snapshotCaptureService,
+                                               std::optional<RestoreEngine> restoreEngine, Options options,
+                                               QObject* parent)
+    : QObject(parent)
+    , m_snapshotStore(std::move(snapshotStore))
+    , m_options(std::move(options))
+{
+    auto& o = m_options;
+    if (!o.hotkeyPrompt)
+        o.hotkeyPrompt = [](const QString& name, const std::vector<UnavailableHotkey>& unavailable) {
+            return HotkeyCapturePrompt::prompt(name, unavailable);
+        };
+    if (!o.snapshotNamePrompt)
+        o.snapshotNamePrompt = [](const QString& name) { return SnapshotNamePrompt::prompt(name); };
+    if (!o.snapshotRenamePrompt)
+        o.snapshotRenamePrompt = [](const QString& name) { return SnapshotNamePrompt::promptRename(name); };
+    if (!o.captureContextProvider)
+        o.captureContextProvider = [] { return SnapshotCaptureService::CaptureContext::current(); };
+    if (!o.appNameResolver)
+        o.appNameResolver = [](const QString& id) { return DashboardAppIdentityResolver::shared().identity(id).name; };
+    if (!o.operationOverlayPresenter)
+        o.operationOverlayPresenter = std::make_shared<NoOpOperationOverlayPresenter>();
+    if (!o.scheduler)
+        o.scheduler = std::make_shared<QtOperationScheduler>();
+    if (!o.clock)
+        o.clock = [] { return QDateTime::currentDateTime(); };
+    if (!(o.statusAutoClearDelay >= 0))
+        o.statusAutoClearDelay = 0;
+    // The worker threads get their own copies: nothing they touch is shared with the main thread.
+    if (snapshotCaptureService) {
+        auto service = std::make_shared<const SnapshotCaptureService>(std::move(*snapshotCaptureService));
+        if (!o.captureOperation)
+            o.captureOperation = [service](const QString& name, const QDateTime& now,
+                                           const SnapshotCaptureService::CaptureContext& context) {
+                return service->captureSnapshot(name, now, context);
+            };
+        if (!o.updateOperation)
+            o.updateOperation = [service](const QUuid& id, const QDateTime& now,
+                                          const SnapshotCaptureService::CaptureContext& context) {
+                return service->updateSnapshot(id, now, context);
+            };
+    }
+    if (restoreEngine && !o.restoreOperation) {
+        auto engine = std::make_shared<const RestoreEngine>(std::move(*restoreEngine));
+        o.restoreOperation = [engine](const QUuid& id) { return engine->restoreSnapshot(id); };
+    }
+    (void)refreshSummaries();
+}
+
+SnapshotMenuController::SnapshotMenuController(std::optional<SnapshotStore> snapshotStore,
+                                               std::optional<SnapshotCaptureService> snapshotCaptureService,
+                                               std::optional<RestoreEngine> restoreEngine, QObject* parent)
+    : SnapshotMenuController(std::move(snapshotStore), std::move(snapshotCaptureService), std::move(restoreEngine),
+                             Options{}, parent)
+{
+}
+
+SnapshotMenuController::~SnapshotMenuController()
+{
+    if (m_statusClearTask)
+        m_statusClearTask->cancel();
+}
+
+// MARK: Status
+
+void SnapshotMenuController::setStatus(std::optional<Status> status)
+{
+    const bool changed = status != m_status;
+    m_status = std::move(status);
+    if (changed)
+        Q_EMIT statusChanged(m_status);
+    scheduleStatusClear();
+}
+
+void SnapshotMenuController::setInfo(const QString& message)
+{
+    setStatus(Status{message, Status::Kind::info});
+}
+
+void SnapshotMenuController::setError(const QString& message)
+{
+    setStatus(Status{message, Status::Kind::error});
+}
+
+void SnapshotMenuController::scheduleStatusClear()
+{
+    if (m_statusClearTask)
+        m_statusClearTask->cancel();
+    if (!m_status)
+        return;
+    const auto delay = std::chrono::nanoseconds(static_cast<std::int64_t>(
+        std::min(std::llround(m_options.statusAutoClearDelay * 1e9), static_cast<long long>(INT64_MAX))));
+    // Each message gets its own clear; cancelling the old one keeps it from removing a newer
+    // message, and the guard keeps a released controller from being touched.
+    QPointer<SnapshotMenuController> guard(this);
+    m_statusClearTask = m_options.scheduler->runAfter(delay, [guard] {
+        if (guard)
+            guard->setStatus(std::nullopt);
+    });
+}
+
+// MARK: List
+
+void SnapshotMenuController::setSummaries(std::vector<SnapshotSummary> summaries)
+{
+    if (sameSummaries(summaries, m_snapshotSummaries))
+        return;
+    m_snapshotSummaries = std::move(summaries);
+    Q_EMIT snapshotSummariesChanged(m_snapshotSummaries);
+}
+
+void SnapshotMenuController::setOperating(bool operating)
+{
+    if (m_isOperating == operating)
+        return;
+    m_isOperating = operating;
+    Q_EMIT isOperatingChanged(operating);
+}
+
+std::optional<OperationError> SnapshotMenuController::refreshSummaries()
+{
+    if (!m_snapshotStore) {
+        setSummaries({});
+        if (m_snapshotSummariesDidChange)
+            return m_snapshotSummariesDidChange(m_snapshotSummaries);
+        return std::nullopt;
+    }
+    auto listed = m_snapshotStore->listSummaries();
+    if (listed) {
+        setSummaries(std::move(*listed));
+        if (m_snapshotSummariesDidChange)
+            return m_snapshotSummariesDidChange(m_snapshotSummaries);
+        return std::nullopt;
+    }
+    setSummaries({});
+    if (m_snapshotSummariesDidChange)
+        (void)m_snapshotSummariesDidChange(m_snapshotSummaries);
+    OperationError error(listed.error());
+    setError(error.message());
+    return error;
+}
+
+void SnapshotMenuController::setSnapshotSummariesDidChange(SummariesDidChange callback)
+{
+    m_snapshotSummariesDidChange = std::move(callback);
+    if (!m_snapshotSummariesDidChange)
+        return;
+    if (auto error = m_snapshotSummariesDidChange(m_snapshotSummaries))
+        setError(error->message());
+}
+
+void SnapshotMenuController::setHotkeyCaptureActivityDidChange(CaptureActivityDidChange callback)
+{
+    m_hotkeyCaptureActivityDidChange = std::move(callback);
+}
+
+std::optional<OperationError> SnapshotMenuController::setHotkeyCaptureActive(bool active)
+{
+    if (!m_hotkeyCaptureActivityDidChange)
+        return std::nullopt;
+    auto error = m_hotkeyCaptureActivityDidChange(active);
+    if (error)
+        setError(error->message());
+    return error;
+}
+
+// MARK: Long operations
+
+bool SnapshotMenuController::captureCurrentSnapshot()
+{
+    if (m_isOperating)
+        return false;
+    if (!m_options.captureOperation) {
+        setError(storageUnavailable);
+        return false;
+    }
+    const auto name = m_options.snapshotNamePrompt(SnapshotCaptureService::defaultSnapshotName(m_options.clock()));
+    if (!name)
+        return false;
+    // The dialog ran a nested event loop: a hotkey may have started a restore meanwhile.
+    if (m_isOperating)
+        return false;
+    setOperating(true);
+    setInfo(QStringLiteral("Saving..."));
+    QPointer<SnapshotMenuController> guard(this);
+    m_options.operationOverlayPresenter->showOverlay(OperationOverlayKind::save, [guard, name = *name] {
+        if (guard)
+            guard->runCapture(name);
+    });
+    return true;
+}
+
+void SnapshotMenuController::runCapture(const QString& name)
+{
+    const auto context = m_options.captureContextProvider();
+    const auto now = m_options.clock();
+    auto result = std::make_shared<std::optional<std::expected<Snapshot, SnapshotCaptureFailure>>>();
+    std::function<void()> work;
+    if (m_options.snapshotCapture)
+        work = [result, capture = m_options.snapshotCapture, name] { result->emplace(capture(name)); };
+    else
+        work = [result, capture = m_options.captureOperation, name, now, context] {
+            result->emplace(capture(name, now, context));
+        };
+    m_options.scheduler->runInBackground(this, std::move(work), [this, result] {
+        finishCaptureOrUpdate(**result, true);
+    });
+}
+
+bool SnapshotMenuController::updateSnapshot(const QUuid& id)
+{
+    if (m_isOperating)
+        return false;
+    if (!m_options.updateOperation) {
+        setError(storageUnavailable);
+        return false;
+    }
+    setOperating(true);
+    setInfo(QStringLiteral("Saving..."));
+    QPointer<SnapshotMenuController> guard(this);
+    m_options.operationOverlayPresenter->showOverlay(OperationOverlayKind::save, [guard, id] {
+        if (guard)
+            guard->runUpdate(id);
+    });
+    return true;
+}
+
+void SnapshotMenuController::runUpdate(const QUuid& id)
+{
+    const auto context = m_options.captureContextProvider();
+    const auto now = m_options.clock();
+    auto result = std::make_shared<std::optional<std::expected<Snapshot, SnapshotCaptureFailure>>>();
+    m_options.scheduler->runInBackground(
+        this, [result, update = m_options.updateOperation, id, now, context] { result->emplace(update(id, now, context)); },
+        [this, result] { finishCaptureOrUpdate(**result, false); });
+}
+
+void SnapshotMenuController::finishCaptureOrUpdate(const std::expected<Snapshot, SnapshotCaptureFailure>& result,
+                                                   bool isNewLayout)
+{
+    if (!result) {
+        // An update whose layout was deleted meanwhile fails here with the store's not-found
+        // error; the delete already refreshed the list, so nothing comes back.
+        setError(userFacingDescription(result.error()));
+    } else {
+        const auto refreshError = refreshSummaries();
+        if (isNewLayout && summary(result->id)) {
+            m_lastCapturedSnapshotID = result->id;
+            Q_EMIT lastCapturedSnapshotIDChanged(result->id);
+        }
+        if (refreshError)
+            setError(refreshError->message());
+        else
+            setInfo(QStringLiteral("%1 %2 with %3.")
+                        .arg(isNewLayout ? QStringLiteral("Saved") : QStringLiteral("Updated"), quoted(result->name),
+                             windowCount(qsizetype(result->windows.size()))));
+    }
+    setOperating(false);
+    m_options.operationOverlayPresenter->hideOverlay();
+}
+
+bool SnapshotMenuController::restoreSnapshot(const QUuid& id)
+{
+    if (m_isOperating)
+        return false;
+    if (!m_options.restoreOperation) {
+        setError(restoreUnavailable);
+        return false;
+    }
+    const QString name = layoutName(id);
+    setOperating(true);
+    setInfo(QStringLiteral("Restoring..."));
+    QPointer<SnapshotMenuController> guard(this);
+    m_options.operationOverlayPresenter->showOverlay(OperationOverlayKind::restore, [guard, id, name] {
+        if (guard)
+            guard->runRestore(id, name);
+    });
+    return true;
+}
+
+void SnapshotMenuController::runRestore(const QUuid& id, const QString& name)
+{
+    auto result = std::make_shared<std::optional<std::expected<RestoreResult, RestoreEngineFailure>>>();
+    m_options.scheduler->runInBackground(
+        this, [result, restore = m_options.restoreOperation, id] { result->emplace(restore(id)); },
+        [this, result, name] {
+            const auto& outcome = **result;
+            if (!outcome) {
+                setError(userFacingDescription(outcome.error()));
+                setOperating(false);
+                m_options.operationOverlayPresenter->hideOverlay();
+                return;
+            }
+            const QString message = restoreStatusMessage(name, *outcome);
+            setInfo(message);
+            m_options.operationOverlayPresenter->showRestoreCompletion(message, skippedWindowDetails(outcome->skippedItems));
+            m_restoreCompletionID = QUuid::createUuid();
+            Q_EMIT restoreCompletionIDChanged(*m_restoreCompletionID);
+            setOperating(false);
+        });
+}
+
+// MARK: Restore texts
+
+QStringList SnapshotMenuController::restoreSummaryDetails(const RestoreResult& result)
+{
+    QStringList details;
+    if (!result.skippedItems.empty())
+        details << QStringLiteral("%1 skipped").arg(result.skippedItems.size());
+    if (const auto fallbacks = result.displayFallbacks.size(); fallbacks != 0)
+        details << QStringLiteral("%1 %2").arg(fallbacks).arg(fallbacks == 1 ? QStringLiteral("display fallback")
+                                                                              : QStringLiteral("display fallbacks"));
+    return details;
+}
+
+QString SnapshotMenuController::restoreStatusMessage(const QString& snapshotName, const RestoreResult& result)
+{
+    QString message = QStringLiteral("Restored %1: %2 %3 restored")
+                          .arg(quoted(snapshotName))
+                          .arg(result.restoredWindows)
+                          .arg(result.restoredWindows == 1 ? QStringLiteral("window") : QStringLiteral("windows"));
+    if (const auto details = restoreSummaryDetails(result); !details.isEmpty())
+        message += QStringLiteral(", ") + details.join(QStringLiteral(", "));
+    return message + QLatin1Char('.');
+}
+
+std::optional<QString> SnapshotMenuController::skippedWindowDetails(const std::vector<RestoreSkip>& skippedItems) const
+{
+    if (skippedItems.empty())
+        return std::nullopt;
+    QStringList lines;
+    const auto count = qsizetype(skippedItems.size());
+    for (qsizetype i = 0; i < std::min(count, maximumSkippedDetailLines); ++i)
+        lines << skippedWindowDetail(skippedItems[size_t(i)]);
+    if (count > maximumSkippedDetailLines)
+        lines << QStringLiteral("and %1 more skipped").arg(count - maximumSkippedDetailLines);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString SnapshotMenuController::skippedWindowDetail(const RestoreSkip& skip) const
+{
+    const QString label = nonEmptyValue(m_options.appNameResolver(skip.bundleIdentifier)).value_or(skip.bundleIdentifier);
+    if (const auto title = nonEmptyValue(skip.windowTitle))
+        return QStringLiteral("%1 (%2)").arg(label, *title);
+    return label;
+}
+
+// MARK: Edit commands
+
+const SnapshotSummary* SnapshotMenuController::summary(const QUuid& id) const
+{
+    for (const auto& entry : m_snapshotSummaries)
+        if (entry.id == id)
+            return &entry;
+    return nullptr;
+}
+
+QString SnapshotMenuController::layoutName(const QUuid& id) const
+{
+    const auto* entry = summary(id);
+    return entry ? entry->name : fallbackLayoutName;
+}
+
+bool SnapshotMenuController::requireStore()
+{
+    if (m_snapshotStore)
+        return true;
+    setError(storageUnavailable);
+    return false;
+}
+
+std::optional<Snapshot> SnapshotMenuController::loadSnapshot(const QUuid& id)
+{
+    if (!requireStore())
+        return std::nullopt;
+    auto loaded = m_snapshotStore->loadSnapshot(id);
+    if (!loaded) {
+        setError(userFacingDescription(loaded.error()));
+        return std::nullopt;
+    }
+    return std::move(*loaded);
+}
+
+void SnapshotMenuController::deleteSnapshot(const QUuid& id)
+{
+    if (!requireStore())
+        return;
+    const QString name = layoutName(id);
+    if (auto deleted = m_snapshotStore->deleteSnapshot(id); !deleted) {
+        setError(userFacingDescription(deleted.error()));
+        return;
+    }
+    if (auto error = refreshSummaries())
+        setError(error->message());
+    else
+        setInfo(QStringLiteral("Deleted %1.").arg(quoted(name)));
+}
+
+bool SnapshotMenuController::renameSnapshotInline(const QUuid& id, const QString& newName)
+{
+    if (!requireStore())
+        return false;
+    const auto* entry = summary(id);
+    if (!entry) {
+        setError(layoutNotFound);
+        return false;
+    }
+    const QString oldName = entry->name;
+    const auto now = m_options.clock();
+    const auto trimmed = nonEmptyValue(newName);
+    if (!trimmed) {
+        setError(userFacingDescription(SnapshotStoreError::invalidName()));
+        return false;
+    }
+    if (auto renamed = m_snapshotStore->renameSnapshot(id, *trimmed, now); !renamed) {
+        setError(userFacingDescription(renamed.error()));
+        return false;
+    }
+    if (auto error = refreshSummaries()) {
+        setError(error->message());
+        return true; // the new name is on disk
+    }
+    setInfo(QStringLiteral("Renamed %1 to %2.").arg(quoted(oldName), quoted(newName)));
+    return true;
+}
+
+void SnapshotMenuController::renameSnapshot(const QUuid& id)
+{
+    if (!requireStore())
+        return;
+    const auto* entry = summary(id);
+    if (!entry) {
+        setError(layoutNotFound);
+        return;
+    }
+    const QString oldName = entry->name;
+    const auto answer = m_options.snapshotRenamePrompt(oldName);
+    if (!answer)
+        return;
+    const auto now = m_options.clock();
+    const auto trimmed = nonEmptyValue(*answer);
+    if (!trimmed) {
+        setError(userFacingDescription(SnapshotStoreError::invalidName()));
+        return;
+    }
+    // The dialog ran its own event loop; the store is what decides whether the layout still exists.
+    if (auto renamed = m_snapshotStore->renameSnapshot(id, *trimmed, now); !renamed) {
+        setError(userFacingDescription(renamed.error()));
+        return;
+    }
+    if (auto error = refreshSummaries()) {
+        setError(error->message());
+        return;
+    }
+    const auto* renamedEntry = summary(id);
+    setInfo(QStringLiteral("Renamed %1 to %2.").arg(quoted(oldName), quoted(renamedEntry ? renamedEntry->name : *answer)));
+}
+
+bool SnapshotMenuController::setHotkey(const HotkeyBinding& binding, const QUuid& id)
+{
+    if (!requireStore())
+        return false;
+    const auto* entry = summary(id);
+    if (!entry) {
+        setError(layoutNotFound);
+        return false;
+    }
+    const QString name = entry->name;
+    if (auto stored = m_snapshotStore->setHotkey(id, binding, m_options.clock()); !stored) {
+        setError(userFacingDescription(stored.error()));
+        return false;
+    }
+    if (auto error = refreshSummaries()) {
+        setError(error->message());
+        return false;
+    }
+    setInfo(QStringLiteral("Assigned %1 to %2.").arg(binding.displayString, quoted(name)));
+    return true;
+}
+
+void SnapshotMenuController::assignHotkey(const QUuid& id)
+{
+    if (!requireStore())
+        return;
+    if (!summary(id)) {
+        setError(layoutNotFound);
+        return;
+    }
+    if (m_hotkeyCaptureActivityDidChange) {
+        if (auto error = m_hotkeyCaptureActivityDidChange(true)) {
+            setError(error->message());
+            return;
+        }
+    }
+    std::vector<UnavailableHotkey> unavailable;
+    for (const auto& entry : m_snapshotSummaries)
+        if (entry.id != id && entry.hotkey)
+            unavailable.push_back({*entry.hotkey, entry.name});
+    if (const auto binding = m_options.hotkeyPrompt(layoutName(id), unavailable))
+        (void)setHotkey(*binding, id);
+    if (m_hotkeyCaptureActivityDidChange) {
+        if (auto error = m_hotkeyCaptureActivityDidChange(false))
+            setError(error->message());
+    }
+}
+
+void SnapshotMenuController::clearHotkey(const QUuid& id)
+{
+    if (!requireStore())
+        return;
+    const QString name = layoutName(id);
+    if (auto cleared = m_snapshotStore->setHotkey(id, std::nullopt, m_options.clock()); !cleared) {
+        setError(userFacingDescription(cleared.error()));
+        return;
+    }
+    if (auto error = refreshSummaries())
+        setError(error->message());
+    else
+        setInfo(QStringLiteral("Cleared hotkey for %1.").arg(quoted(name)));
+}
+
+void SnapshotMenuController::removeWindow(const QUuid& windowID, const std::optional<QString>& windowTitle,
+                                          const QString& appName, const QUuid& snapshotID)
+{
+    if (!requireStore())
+        return;
+    const QString name = layoutName(snapshotID);
+    const auto title = nonEmptyValue(windowTitle);
+    const QString label = title ? quoted(*title) : appName + QStringLiteral(" window");
+    const auto removed = m_snapshotStore->removeWindow(windowID, snapshotID, m_options.clock());
+    if (!removed) {
+        setError(userFacingDescription(removed.error()));
+        return;
+    }
+    if (auto error = refreshSummaries()) {
+        setError(error->message());
+        return;
+    }
+    if (*removed)
+        setInfo(QStringLiteral("Removed %1 from %2.").arg(label, quoted(name)));
+    else
+        setInfo(QStringLiteral("%1 has no saved window matching %2.").arg(quoted(name), label));
+}
+
+bool SnapshotMenuController::reorderWindows(std::uint32_t displayID, const std::vector<QUuid>& orderedWindowIDs,
+                                            const QUuid& snapshotID)
+{
+    if (!requireStore())
+        return false;
+    const QString name = layoutName(snapshotID);
+    const auto changed =
+        m_snapshotStore->reorderDisplayWindows(snapshotID, displayID, orderedWindowIDs, m_options.clock());
+    if (!changed) {
+        setError(userFacingDescription(changed.error()));
+        return false;
+    }
+    if (auto error = refreshSummaries()) {
+        setError(error->message());
+        return *changed;
+    }
+    if (!*changed)
+        return false;
+    setInfo(QStringLiteral("Updated restore order for %1.").arg(quoted(name)));
+    return true;
+}
+
+void SnapshotMenuController::reportLayoutRequiresWindow()
+{
+    setError(userFacingDescription(SnapshotStoreError::layoutRequiresWindow()));
+}
+
+void SnapshotMenuController::reportHotkeyRegistrationFailure(const OperationError& error)
+{
+    setError(error.message());
+}
+
+} // namespace zen

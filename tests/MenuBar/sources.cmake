@@ -3,3 +3,6 @@ list(APPEND ZEN_TEST_SOURCES
   tests/MenuBar/OperationOverlayPresenterTest.cpp
   tests/MenuBar/SnapshotNamePromptTest.cpp
 )
+list(APPEND ZEN_TEST_SOURCES
+  tests/MenuBar/SnapshotMenuControllerTest.cpp
+)

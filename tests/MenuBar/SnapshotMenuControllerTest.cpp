@@ -1,0 +1,655 @@
+#include "MenuBar/MenuText.h"
+#include "MenuBar/SnapshotMenuController.h"
+
+#include "Support/SnapshotFixtures.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace zen {
+namespace {
+
+using namespace std::chrono_literals;
+using test::fixedDate;
+using test::makeSnapshot;
+using test::makeWindow;
+using Status = SnapshotMenuController::Status;
+using Kind = Status::Kind;
+
+// Virtual time and hand-driven workers: nothing runs until the test says so.
+class ManualScheduler final : public OperationScheduler {
+public:
+    struct Timer {
+        std::chrono::nanoseconds due;
+        std::function<void()> fn;
+        std::shared_ptr<bool> cancelled;
+    };
+    class TimerHandle final : public Handle {
+    public:
+        explicit TimerHandle(std::shared_ptr<bool> flag) : m_flag(std::move(flag)) {}
+        void cancel() override { *m_flag = true; }
+
+    private:
+        std::shared_ptr<bool> m_flag;
+    };
+
+    std::unique_ptr<Handle> runAfter(std::chrono::nanoseconds delay, std::function<void()> fn) override
+    {
+        auto flag = std::make_shared<bool>(false);
+        timers.push_back({now + delay, std::move(fn), flag});
+        return std::make_unique<TimerHandle>(flag);
+    }
+    void runInBackground(QObject* guard, std::function<void()> work, std::function<void()> done) override
+    {
+        jobs.push_back({QPointer<QObject>(guard), std::move(work), std::move(done)});
+    }
+
+    void advance(std::chrono::nanoseconds by)
+    {
+        now += by;
+        for (size_t i = 0; i < timers.size(); ++i) { // timers may add timers
+            if (!*timers[i].cancelled && timers[i].due <= now) {
+                *timers[i].cancelled = true;
+                auto fn = timers[i].fn;
+                fn();
+            }
+        }
+    }
+    // Runs every queued worker job, delivering its result like the queued call would.
+    void finishWork()
+    {
+        auto pending = std::exchange(jobs, {});
+        for (auto& job : pending) {
+            job.work();
+            if (job.guard)
+                job.done();
+        }
+    }
+
+    struct Job {
+        QPointer<QObject> guard;
+        std::function<void()> work;
+        std::function<void()> done;
+    };
+    std::chrono::nanoseconds now{0};
+    std::vector<Timer> timers;
+    std::vector<Job> jobs;
+};
+
+class RecordingPresenter final : public OperationOverlayPresenting {
+public:
+    void showOverlay(OperationOverlayKind kind, std::function<void()> onShown) override
+    {
+        calls.push_back(kind == OperationOverlayKind::save ? "show save" : "show restore");
+        pendingShown.push_back(std::move(onShown));
+    }
+    void showRestoreCompletion(const QString& summary, const std::optional<QString>& detail) override
+    {
+        calls.push_back("completion");
+        completionSummary = summary;
+        completionDetail = detail;
+    }
+    void hideOverlay() override { calls.push_back("hide"); }
+
+    void shown()
+    {
+        for (auto& fn : std::exchange(pendingShown, {}))
+            fn();
+    }
+
+    std::vector<std::string> calls;
+    std::vector<std::function<void()>> pendingShown;
+    QString completionSummary;
+    std::optional<QString> completionDetail;
+};
+
+struct Fixture {
+    QTemporaryDir root;
+    QString directory = root.filePath("Snapshots");
+    SnapshotStore store{directory, [] { return fixedDate(30); }};
+    std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
+    std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
+    std::optional<QString> nameAnswer = QStringLiteral("Work");
+    int namePrompts = 0;
+    std::function<void()> duringNamePrompt;
+    std::vector<RestoreSkip> restoreSkips;
+    std::function<std::expected<Snapshot, SnapshotCaptureFailure>(const QString&)> capture;
+    std::function<std::expected<Snapshot, SnapshotCaptureFailure>(const QUuid&)> update;
+    std::function<std::expected<RestoreResult, RestoreEngineFailure>(const QUuid&)> restore;
+    std::unique_ptr<SnapshotMenuController> controller;
+
+    SnapshotMenuController& make(bool withStorage = true)
+    {
+        SnapshotMenuController::Options options;
+        options.snapshotNamePrompt = [this](const QString&) {
+            ++namePrompts;
+            if (duringNamePrompt)
+                duringNamePrompt();
+            return nameAnswer;
+        };
+        options.captureContextProvider = [] { return SnapshotCaptureService::CaptureContext{}; };
+        options.appNameResolver = [](const QString& id) { return id == "org.example.Blank" ? QString("  ") : id.section('.', -1); };
+        options.operationOverlayPresenter = presenter;
+        options.scheduler = scheduler;
+        options.clock = [] { return fixedDate(31); };
+        if (withStorage) {
+            options.captureOperation = [this](const QString& name, const QDateTime&, const auto&) { return capture(name); };
+            options.updateOperation = [this](const QUuid& id, const QDateTime&, const auto&) { return update(id); };
+            options.restoreOperation = [this](const QUuid& id) { return restore(id); };
+        }
+        controller = std::make_unique<SnapshotMenuController>(withStorage ? std::optional(store) : std::nullopt,
+                                                              std::nullopt, std::nullopt, options);
+        return *controller;
+    }
+
+    // A capture that writes a layout of `windows` windows, like the service does.
+    void captureWrites(int windows)
+    {
+        capture = [this, windows](const QString& name) -> std::expected<Snapshot, SnapshotCaptureFailure> {
+            std::vector<WindowRecord> records;
+            for (int i = 0; i < windows; ++i)
+                records.push_back(makeWindow("org.example.Editor", 1, i));
+            auto snapshot = makeSnapshot(name, records);
+            if (auto saved = store.save(snapshot); !saved)
+                return std::unexpected(saved.error());
+            return snapshot;
+        };
+    }
+
+    // An update like the service's: the windows are re-captured, the name and hotkey are
+    // whatever the store holds just before the save, and a deleted layout stays deleted.
+    void updateRereadsStore()
+    {
+        update = [this](const QUuid& id) -> std::expected<Snapshot, SnapshotCaptureFailure> {
+            auto current = store.loadSnapshot(id);
+            if (!current)
+                return std::unexpected(current.error());
+            current->windows = {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)};
+            if (auto saved = store.save(*current); !saved)
+                return std::unexpected(saved.error());
+            return *current;
+        };
+    }
+
+    Snapshot stored(const QString& name, std::vector<WindowRecord> windows = {makeWindow("org.example.Editor", 1, 1)})
+    {
+        auto snapshot = makeSnapshot(name, std::move(windows));
+        EXPECT_TRUE(store.save(snapshot).has_value());
+        return snapshot;
+    }
+
+    std::optional<Status> status() const { return controller->status(); }
+    static std::optional<Status> info(const QString& message) { return Status{message, Kind::info}; }
+    static std::optional<Status> error(const QString& message) { return Status{message, Kind::error}; }
+};
+
+struct RegistrationError {
+    QString localizedDescription() const { return QStringLiteral("Hotkey registration failed."); }
+    QString ownDescription() const { return QStringLiteral("RegistrationError"); }
+};
+
+const HotkeyBinding commandOne{0x12, 0x100, QStringLiteral("⌘1")};
+
+// MARK: Save and update
+
+TEST(SnapshotMenuControllerTest, SaveAndUpdateReportTheWindowCountWithItsPluralForm)
+{
+    struct Case {
+        int windows;
+        bool isUpdate;
+        QString expected;
+    };
+    for (const auto& c : {Case{1, false, "Saved \"Work\" with 1 window."}, Case{3, false, "Saved \"Work\" with 3 windows."},
+                          Case{1, true, "Updated \"Work\" with 1 window."}, Case{2, true, "Updated \"Work\" with 2 windows."}}) {
+        SCOPED_TRACE(c.expected.toStdString());
+        Fixture f;
+        f.captureWrites(c.windows);
+        auto& controller = f.make();
+        std::optional<QUuid> existing;
+        if (c.isUpdate) {
+            std::vector<WindowRecord> windows;
+            for (int i = 0; i < c.windows; ++i)
+                windows.push_back(makeWindow("org.example.Editor", 1, i));
+            existing = f.stored("Work").id;
+            f.update = [&f, windows](const QUuid& id) -> std::expected<Snapshot, SnapshotCaptureFailure> {
+                auto snapshot = *f.store.loadSnapshot(id);
+                snapshot.windows = windows;
+                return snapshot;
+            };
+            controller.refreshSummaries();
+        }
+
+        ASSERT_TRUE(c.isUpdate ? controller.updateSnapshot(*existing) : controller.captureCurrentSnapshot());
+        EXPECT_TRUE(controller.isOperating());
+        EXPECT_EQ(f.status(), f.info("Saving..."));
+        EXPECT_TRUE(f.scheduler->jobs.empty()) << "work must wait for the overlay";
+        f.presenter->shown();
+        f.scheduler->finishWork();
+
+        EXPECT_EQ(f.status(), f.info(c.expected));
+        EXPECT_FALSE(controller.isOperating());
+        EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show save", "hide"}));
+        ASSERT_EQ(controller.snapshotSummaries().size(), 1u);
+        if (c.isUpdate)
+            EXPECT_FALSE(controller.lastCapturedSnapshotID());
+        else
+            EXPECT_EQ(controller.lastCapturedSnapshotID(), controller.snapshotSummaries()[0].id);
+    }
+}
+
+TEST(SnapshotMenuControllerTest, FailedCaptureShowsItsErrorHidesTheOverlayAndLeavesTheList)
+{
+    Fixture f;
+    f.capture = [](const QString&) { return std::unexpected(SnapshotCaptureFailure(SnapshotCaptureServiceError::noWindowsAvailable)); };
+    auto& controller = f.make();
+    int listChanges = 0;
+    QObject::connect(&controller, &SnapshotMenuController::snapshotSummariesChanged, [&] { ++listChanges; });
+    f.stored("Elsewhere"); // written behind the controller's back: no refresh may pick it up
+
+    controller.captureCurrentSnapshot();
+    f.presenter->shown();
+    f.scheduler->finishWork();
+
+    EXPECT_EQ(f.status(), f.error(userFacingDescription(SnapshotCaptureServiceError(SnapshotCaptureServiceError::noWindowsAvailable))));
+    EXPECT_FALSE(controller.isOperating());
+    EXPECT_EQ(f.presenter->calls.back(), "hide");
+    EXPECT_EQ(listChanges, 0);
+}
+
+TEST(SnapshotMenuControllerTest, ListingFailureAfterASaveReplacesTheSuccessText)
+{
+    Fixture f;
+    f.captureWrites(1);
+    const auto capture = f.capture;
+    f.capture = [&](const QString& name) {
+        auto result = capture(name);
+        QDir(f.directory).removeRecursively();
+        QFile file(f.directory); // the folder turns into a file: listing must fail
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        return result;
+    };
+    auto& controller = f.make();
+    controller.captureCurrentSnapshot();
+    f.presenter->shown();
+    f.scheduler->finishWork();
+
+    const auto listError = f.store.listSummaries();
+    ASSERT_FALSE(listError);
+    EXPECT_EQ(f.status(), f.error(userFacingDescription(listError.error())));
+    EXPECT_TRUE(controller.snapshotSummaries().empty());
+    EXPECT_FALSE(controller.isOperating());
+}
+
+// MARK: The one-at-a-time gate
+
+TEST(SnapshotMenuControllerTest, RequestsWhileAnOperationRunsDoNothingAndSayNothing)
+{
+    Fixture f;
+    f.captureWrites(1);
+    auto& controller = f.make();
+    const auto work = f.stored("Work");
+    controller.refreshSummaries();
+    ASSERT_TRUE(controller.captureCurrentSnapshot());
+    controller.setStatus(f.info("Marker"));
+
+    EXPECT_FALSE(controller.captureCurrentSnapshot());
+    EXPECT_FALSE(controller.updateSnapshot(work.id));
+    EXPECT_FALSE(controller.restoreSnapshot(work.id));
+    EXPECT_EQ(f.namePrompts, 1);
+    EXPECT_EQ(f.status(), f.info("Marker"));
+    EXPECT_EQ(f.presenter->calls.size(), 1u);
+}
+
+TEST(SnapshotMenuControllerTest, CancelledOrOvertakenNameDialogStartsNothing)
+{
+    Fixture f;
+    auto& controller = f.make();
+    f.nameAnswer = std::nullopt;
+    EXPECT_FALSE(controller.captureCurrentSnapshot());
+    EXPECT_FALSE(controller.isOperating());
+    EXPECT_FALSE(f.status());
+
+    // A hotkey restore starts while the dialog is open.
+    f.nameAnswer = "Work";
+    f.duringNamePrompt = [&] { EXPECT_TRUE(controller.restoreSnapshot(QUuid::createUuid())); };
+    EXPECT_FALSE(controller.captureCurrentSnapshot());
+    EXPECT_EQ(f.status(), f.info("Restoring..."));
+    EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show restore"}));
+}
+
+// MARK: Restore
+
+TEST(SnapshotMenuControllerTest, RestoreMessagesCountWindowsSkipsAndFallbacks)
+{
+    struct Case {
+        std::int64_t restored;
+        int skipped;
+        int fallbacks;
+        int downgraded;
+        QString expected;
+    };
+    for (const auto& c : {Case{0, 0, 0, 0, "Restored \"Work\": 0 windows restored."},
+                          Case{1, 0, 0, 3, "Restored \"Work\": 1 window restored."},
+                          Case{4, 2, 1, 0, "Restored \"Work\": 4 windows restored, 2 skipped, 1 display fallback."},
+                          Case{2, 0, 2, 0, "Restored \"Work\": 2 windows restored, 2 display fallbacks."}}) {
+        RestoreResult result;
+        result.restoredWindows = c.restored;
+        result.skippedItems.resize(size_t(c.skipped));
+        result.displayFallbacks.resize(size_t(c.fallbacks));
+        result.downgradedItems.resize(size_t(c.downgraded));
+        EXPECT_EQ(SnapshotMenuController::restoreStatusMessage("Work", result), c.expected);
+    }
+}
+
+TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailLinesAndTheRest)
+{
+    Fixture f;
+    RestoreResult result;
+    result.restoredWindows = 1;
+    result.skippedItems = {{QUuid::createUuid(), "org.example.Mail", QString("  Inbox \n"), "app not running"},
+                           {QUuid::createUuid(), "org.example.Blank", std::nullopt, "window not found"},
+                           {QUuid::createUuid(), "org.example.Term", QString("   "), "window not found"}};
+    for (int i = 0; i < 4; ++i)
+        result.skippedItems.push_back({QUuid::createUuid(), "org.example.Extra", std::nullopt, "restore failed"});
+    f.restore = [&](const QUuid&) { return result; };
+    auto& controller = f.make();
+    const auto work = f.stored("Work");
+    controller.refreshSummaries();
+
+    ASSERT_TRUE(controller.restoreSnapshot(work.id));
+    EXPECT_EQ(f.status(), f.info("Restoring..."));
+    f.presenter->shown();
+    f.scheduler->finishWork();
+
+    const QString summary = "Restored \"Work\": 1 window restored, 7 skipped.";
+    EXPECT_EQ(f.status(), f.info(summary));
+    EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show restore", "completion"}));
+    EXPECT_EQ(f.presenter->completionSummary, summary);
+    EXPECT_EQ(f.presenter->completionDetail, "Mail (Inbox)\norg.example.Blank\nTerm\nExtra\nExtra\nand 2 more skipped");
+    EXPECT_TRUE(controller.restoreCompletionID());
+    EXPECT_FALSE(controller.isOperating());
+
+    // An unknown id is named "Layout"; nothing skipped means no detail.
+    const auto firstCompletion = controller.restoreCompletionID();
+    result.skippedItems.clear();
+    controller.restoreSnapshot(QUuid::createUuid());
+    f.presenter->shown();
+    f.scheduler->finishWork();
+    EXPECT_EQ(f.status(), f.info("Restored \"Layout\": 1 window restored."));
+    EXPECT_EQ(f.presenter->completionDetail, std::nullopt);
+    EXPECT_NE(controller.restoreCompletionID(), firstCompletion);
+}
+
+TEST(SnapshotMenuControllerTest, FailedRestoreShowsTheEngineMessageAndHidesTheOverlay)
+{
+    Fixture f;
+    f.restore = [](const QUuid&) { return std::unexpected(RestoreEngineFailure(RestoreEngineError())); };
+    auto& controller = f.make();
+    controller.restoreSnapshot(QUuid::createUuid());
+    f.presenter->shown();
+    f.scheduler->finishWork();
+    EXPECT_EQ(f.status(), f.error("Accessibility access is required to restore layouts."));
+    EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show restore", "hide"}));
+    EXPECT_FALSE(controller.restoreCompletionID());
+    EXPECT_FALSE(controller.isOperating());
+}
+
+TEST(SnapshotMenuControllerTest, ReleasedControllerGetsNoLateResultsOrClears)
+{
+    Fixture f;
+    f.restore = [](const QUuid&) { return RestoreResult{}; };
+    auto& controller = f.make();
+    controller.restoreSnapshot(QUuid::createUuid());
+    f.presenter->shown();
+    f.controller.reset();
+    f.scheduler->finishWork();
+    f.scheduler->advance(10s);
+    EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show restore"}));
+}
+
+// MARK: Status clearing
+
+TEST(SnapshotMenuControllerTest, StatusClearsFiveSecondsAfterItsLastWriteOnly)
+{
+    Fixture f;
+    auto& controller = f.make();
+    controller.setStatus(f.info("First"));
+    f.scheduler->advance(3s);
+    controller.setStatus(f.error("Second"));
+    f.scheduler->advance(2s); // the first message's clear would have fired here
+    EXPECT_EQ(f.status(), f.error("Second"));
+    f.scheduler->advance(3s - 1ns);
+    EXPECT_TRUE(f.status());
+    f.scheduler->advance(1ns);
+    EXPECT_FALSE(f.status());
+    EXPECT_TRUE(std::ranges::all_of(f.scheduler->timers, [](const auto& t) { return *t.cancelled; }));
+}
+
+// MARK: List and callbacks
+
+TEST(SnapshotMenuControllerTest, SummariesCallbackRunsAtOnceAndOnEveryRefreshEvenWithoutStorage)
+{
+    Fixture f;
+    auto& controller = f.make(false);
+    std::vector<size_t> calls;
+    controller.setSnapshotSummariesDidChange([&](const std::vector<SnapshotSummary>& list) -> std::optional<OperationError> {
+        calls.push_back(list.size());
+        return RegistrationError();
+    });
+    EXPECT_EQ(calls, std::vector<size_t>{0});
+    EXPECT_EQ(f.status(), f.error("Hotkey registration failed."));
+    EXPECT_TRUE(controller.refreshSummaries());
+    EXPECT_EQ(calls.size(), 2u);
+}
+
+TEST(SnapshotMenuControllerTest, WithoutStorageEveryCommandSaysWhatIsUnavailable)
+{
+    Fixture f;
+    auto& controller = f.make(false);
+    const QUuid id = QUuid::createUuid();
+    const std::vector<std::pair<std::function<void()>, QString>> commands = {
+        {[&] { EXPECT_FALSE(controller.captureCurrentSnapshot()); }, "Layout storage is unavailable."},
+        {[&] { EXPECT_FALSE(controller.updateSnapshot(id)); }, "Layout storage is unavailable."},
+        {[&] { EXPECT_FALSE(controller.restoreSnapshot(id)); }, "Layout restore is unavailable."},
+        {[&] { EXPECT_FALSE(controller.loadSnapshot(id)); }, "Layout storage is unavailable."},
+        {[&] { controller.deleteSnapshot(id); }, "Layout storage is unavailable."},
+        {[&] { EXPECT_FALSE(controller.renameSnapshotInline(id, "X")); }, "Layout storage is unavailable."},
+        {[&] { EXPECT_FALSE(controller.setHotkey(commandOne, id)); }, "Layout storage is unavailable."},
+        {[&] { controller.clearHotkey(id); }, "Layout storage is unavailable."},
+        {[&] { controller.removeWindow(id, std::nullopt, "Mail", id); }, "Layout storage is unavailable."},
+        {[&] { EXPECT_FALSE(controller.reorderWindows(1, {}, id)); }, "Layout storage is unavailable."},
+        {[&] { controller.reportLayoutRequiresWindow(); }, "A layout must keep at least one saved window. Delete the layout instead."},
+    };
+    for (const auto& [command, expected] : commands) {
+        controller.setStatus(std::nullopt);
+        command();
+        EXPECT_EQ(f.status(), f.error(expected));
+    }
+    EXPECT_EQ(f.namePrompts, 0);
+    EXPECT_FALSE(controller.isOperating());
+    EXPECT_TRUE(controller.snapshotSummaries().empty());
+}
+
+// MARK: Edit commands
+
+TEST(SnapshotMenuControllerTest, EditCommandsReportWhatChangedNamingTheLayoutAsItWas)
+{
+    Fixture f;
+    auto& controller = f.make();
+    const auto first = makeWindow("org.example.Editor", 1, 1);
+    const auto second = makeWindow("org.example.Mail", 1, 2);
+    auto untitled = makeWindow("org.example.Term", 1, 3);
+    untitled.windowTitle = QString(" ");
+    const auto work = f.stored("Work", {first, second, untitled});
+    const auto other = f.stored("Other");
+    controller.refreshSummaries();
+
+    struct Step {
+        std::function<bool()> command; // its result, where it has one
+        bool result;
+        std::optional<Status> status;
+    };
+    const std::vector<Step> steps = {
+        {[&] { return controller.renameSnapshotInline(work.id, "  Home  "); }, true, f.info("Renamed \"Work\" to \"  Home  \".")},
+        {[&] { return controller.renameSnapshotInline(work.id, " \n"); }, false, f.error("Layout names cannot be empty.")},
+        {[&] { return controller.renameSnapshotInline(QUuid::createUuid(), "X"); }, false, f.error("The layout could not be found.")},
+        {[&] { return controller.setHotkey(commandOne, work.id); }, true, f.info("Assigned ⌘1 to \"Home\".")},
+        {[&] { return controller.setHotkey(commandOne, other.id); }, false, f.error("\"Home\" already uses that hotkey.")},
+        {[&] { controller.clearHotkey(work.id); return true; }, true, f.info("Cleared hotkey for \"Home\".")},
+        {[&] { controller.removeWindow(second.id, QString(" Inbox "), "Mail", work.id); return true; }, true,
+         f.info("Removed \"Inbox\" from \"Home\".")},
+        {[&] { controller.removeWindow(second.id, std::nullopt, "Mail", work.id); return true; }, true,
+         f.info("\"Home\" has no saved window matching Mail window.")},
+        {[&] { return controller.reorderWindows(1, {untitled.id, first.id}, work.id); }, true,
+         f.info("Updated restore order for \"Home\".")},
+        {[&] { return controller.reorderWindows(1, {untitled.id, first.id}, work.id); }, false, std::nullopt},
+        {[&] { return controller.reorderWindows(1, {first.id}, work.id); }, false,
+         f.error(userFacingDescription(SnapshotStoreError::invalidWindowOrder()))},
+        {[&] { controller.removeWindow(untitled.id, untitled.windowTitle, "Terminal", work.id); return true; }, true,
+         f.info("Removed Terminal window from \"Home\".")},
+        {[&] { controller.removeWindow(first.id, std::nullopt, "Editor", work.id); return true; }, true,
+         f.error("A layout must keep at least one saved window. Delete the layout instead.")},
+        {[&] { controller.deleteSnapshot(other.id); return true; }, true, f.info("Deleted \"Other\".")},
+    };
+    for (size_t i = 0; i < steps.size(); ++i) {
+        SCOPED_TRACE(i);
+        controller.setStatus(std::nullopt);
+        EXPECT_EQ(steps[i].command(), steps[i].result);
+        EXPECT_EQ(f.status(), steps[i].status);
+    }
+    const auto saved = *f.store.loadSnapshot(work.id);
+    EXPECT_EQ(saved.name, "Home");
+    EXPECT_FALSE(saved.hotkey);
+    ASSERT_EQ(controller.snapshotSummaries().size(), 1u);
+    EXPECT_EQ(controller.snapshotSummaries()[0].windowCount, 1);
+
+    // A layout missing from the (stale) list is reported as "Layout".
+    const auto stale = f.stored("Stale");
+    controller.deleteSnapshot(stale.id);
+    EXPECT_EQ(f.status(), f.info("Deleted \"Layout\"."));
+}
+
+TEST(SnapshotMenuControllerTest, DialogCommandsAndTheCaptureActivityCallback)
+{
+    Fixture f;
+    std::vector<std::string> events;
+    std::optional<HotkeyBinding> chosen = commandOne;
+    std::optional<QString> renameAnswer = QStringLiteral(" Home ");
+    SnapshotMenuController::Options options;
+    options.scheduler = f.scheduler;
+    options.operationOverlayPresenter = f.presenter;
+    options.hotkeyPrompt = [&](const QString& name, const std::vector<UnavailableHotkey>& unavailable) {
+        events.push_back("prompt " + name.toStdString() + " " + std::to_string(unavailable.size()));
+        return chosen;
+    };
+    options.snapshotRenamePrompt = [&](const QString&) { return renameAnswer; };
+    auto work = makeSnapshot("Work");
+    auto taken = makeSnapshot("Taken");
+    taken.hotkey = HotkeyBinding{0x13, 0x100, QStringLiteral("⌘2")};
+    f.store.save(work);
+    f.store.save(taken);
+    SnapshotMenuController controller(f.store, std::nullopt, std::nullopt, options);
+    std::optional<OperationError> failStart;
+    controller.setHotkeyCaptureActivityDidChange([&](bool active) {
+        events.push_back(active ? "active" : "inactive");
+        return active ? failStart : std::nullopt;
+    });
+
+    controller.assignHotkey(work.id);
+    EXPECT_EQ(events, (std::vector<std::string>{"active", "prompt Work 1", "inactive"}));
+    EXPECT_EQ(controller.status(), Fixture::info("Assigned ⌘1 to \"Work\"."));
+
+    events.clear();
+    chosen = std::nullopt;
+    controller.setStatus(std::nullopt);
+    controller.assignHotkey(work.id);
+    EXPECT_EQ(events, (std::vector<std::string>{"active", "prompt Work 1", "inactive"}));
+    EXPECT_FALSE(controller.status());
+
+    events.clear();
+    failStart = RegistrationError();
+    controller.assignHotkey(work.id);
+    EXPECT_EQ(events, (std::vector<std::string>{"active"}));
+    EXPECT_EQ(controller.status(), Fixture::error("Hotkey registration failed."));
+
+    controller.renameSnapshot(work.id);
+    EXPECT_EQ(controller.status(), Fixture::info("Renamed \"Work\" to \"Home\"."));
+    renameAnswer = QString("   ");
+    controller.renameSnapshot(work.id);
+    EXPECT_EQ(controller.status(), Fixture::error("Layout names cannot be empty."));
+    EXPECT_EQ(f.store.loadSnapshot(work.id)->name, "Home");
+}
+
+// Edits may land while an update of the same layout runs on the worker: the update must keep
+// them, and must not bring a deleted layout back.
+TEST(SnapshotMenuControllerTest, EditsDuringAnUpdateSurviveIt)
+{
+    Fixture f;
+    f.updateRereadsStore();
+    auto& controller = f.make();
+    const auto work = f.stored("Work");
+    controller.refreshSummaries();
+
+    ASSERT_TRUE(controller.updateSnapshot(work.id));
+    f.presenter->shown();
+    EXPECT_TRUE(controller.renameSnapshotInline(work.id, "Home"));
+    EXPECT_TRUE(controller.setHotkey(commandOne, work.id));
+    f.scheduler->finishWork();
+    EXPECT_EQ(f.status(), f.info("Updated \"Home\" with 2 windows."));
+    const auto saved = *f.store.loadSnapshot(work.id);
+    EXPECT_EQ(saved.name, "Home");
+    EXPECT_EQ(saved.hotkey, commandOne);
+    EXPECT_EQ(controller.snapshotSummaries()[0].name, "Home");
+
+    ASSERT_TRUE(controller.updateSnapshot(work.id));
+    f.presenter->shown();
+    controller.deleteSnapshot(work.id);
+    f.scheduler->finishWork();
+    EXPECT_EQ(f.status(), f.error(userFacingDescription(SnapshotStoreError::notFound(work.id))));
+    EXPECT_FALSE(f.store.loadSnapshot(work.id));
+    EXPECT_TRUE(controller.snapshotSummaries().empty());
+    EXPECT_FALSE(controller.isOperating());
+    EXPECT_EQ(f.presenter->calls.back(), "hide");
+}
+
+// MARK: Helpers and the real scheduler
+
+TEST(SnapshotMenuControllerTest, MenuTextDoublesAmpersands)
+{
+    EXPECT_EQ(menuText("Tom & Jerry && Co"), "Tom && Jerry &&&& Co");
+    EXPECT_EQ(menuText("<b>Work</b>"), "<b>Work</b>");
+}
+
+TEST(SnapshotMenuControllerTest, QtSchedulerRunsWorkOffTheMainThreadAndReportsBackOnIt)
+{
+    QtOperationScheduler scheduler;
+    QObject guard;
+    QThread* workThread = nullptr;
+    QThread* doneThread = nullptr;
+    bool cancelledFired = false;
+    bool timerFired = false;
+    scheduler.runAfter(0ns, [&] { cancelledFired = true; })->cancel();
+    auto timer = scheduler.runAfter(1ms, [&] { timerFired = true; });
+    scheduler.runInBackground(&guard, [&] { workThread = QThread::currentThread(); },
+                              [&] { doneThread = QThread::currentThread(); });
+    QElapsedTimer waited;
+    waited.start();
+    while ((!doneThread || !timerFired) && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_NE(workThread, QThread::currentThread());
+    EXPECT_EQ(doneThread, QThread::currentThread());
+    EXPECT_TRUE(timerFired);
+    EXPECT_FALSE(cancelledFired);
+}
+
+} // namespace
+} // namespace zen

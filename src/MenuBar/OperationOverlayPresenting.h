@@ -24,6 +24,8 @@ public:
     // may rely on the call returning before their work starts. Accepts a new request while an
     // earlier overlay or completion toast is still up.
     virtual void showOverlay(OperationOverlayKind kind, std::function<void()> onShown) = 0;
+    // Both texts carry a layout name and window titles as the user or other programs wrote
+    // them: show them as plain text.
     virtual void showRestoreCompletion(const QString& summary, const std::optional<QString>& detail) = 0;
     virtual void hideOverlay() = 0;
 };

@@ -6,7 +6,7 @@
 
 #include <QPointer>
 
-#include <cmath>
+#include <algorithm>
 
 namespace zen {
 
@@ -130,8 +130,9 @@ void SnapshotMenuController::scheduleStatusClear()
         m_statusClearTask->cancel();
     if (!m_status)
         return;
-    const auto delay = std::chrono::nanoseconds(static_cast<std::int64_t>(
-        std::min(std::llround(m_options.statusAutoClearDelay * 1e9), static_cast<long long>(INT64_MAX))));
+    // Clamped below the largest representable count so the conversion is always defined.
+    const double nanoseconds = std::min(m_options.statusAutoClearDelay * 1e9, 9.0e18);
+    const auto delay = std::chrono::nanoseconds(static_cast<std::int64_t>(nanoseconds));
     // Each message gets its own clear; cancelling the old one keeps it from removing a newer
     // message, and the guard keeps a released controller from being touched.
     QPointer<SnapshotMenuController> guard(this);

@@ -197,7 +197,7 @@ struct RegistrationError {
     QString ownDescription() const { return QStringLiteral("RegistrationError"); }
 };
 
-const HotkeyBinding commandOne{0x12, 0x100, QStringLiteral("⌘1")};
+const HotkeyBinding commandOne{0x12, 0x100, QStringLiteral("Command-1")};
 
 // MARK: Save and update
 
@@ -365,6 +365,13 @@ TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailL
     const auto work = f.stored("Work");
     controller.refreshSummaries();
 
+    std::vector<QString> published;
+    QObject::connect(&controller, &SnapshotMenuController::statusChanged,
+                     [&](const auto& status) { published.push_back(status ? status->message : "-"); });
+    QObject::connect(&controller, &SnapshotMenuController::isOperatingChanged,
+                     [&](bool operating) { published.push_back(operating ? "operating" : "idle"); });
+    QObject::connect(&controller, &SnapshotMenuController::restoreCompletionIDChanged,
+                     [&] { published.push_back("completed"); });
     ASSERT_TRUE(controller.restoreSnapshot(work.id));
     EXPECT_EQ(f.status(), f.info("Restoring..."));
     f.presenter->shown();
@@ -377,6 +384,7 @@ TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailL
     EXPECT_EQ(f.presenter->completionDetail, "Mail (Inbox)\norg.example.Blank\nTerm\nExtra\nExtra\nand 2 more skipped");
     EXPECT_TRUE(controller.restoreCompletionID());
     EXPECT_FALSE(controller.isOperating());
+    EXPECT_EQ(published, (std::vector<QString>{"operating", "Restoring...", summary, "completed", "idle"}));
 
     // An unknown id is named "Layout"; nothing skipped means no detail.
     const auto firstCompletion = controller.restoreCompletionID();
@@ -502,7 +510,7 @@ TEST(SnapshotMenuControllerTest, EditCommandsReportWhatChangedNamingTheLayoutAsI
         {[&] { return controller.renameSnapshotInline(work.id, "  Home  "); }, true, f.info("Renamed \"Work\" to \"  Home  \".")},
         {[&] { return controller.renameSnapshotInline(work.id, " \n"); }, false, f.error("Layout names cannot be empty.")},
         {[&] { return controller.renameSnapshotInline(QUuid::createUuid(), "X"); }, false, f.error("The layout could not be found.")},
-        {[&] { return controller.setHotkey(commandOne, work.id); }, true, f.info("Assigned ⌘1 to \"Home\".")},
+        {[&] { return controller.setHotkey(commandOne, work.id); }, true, f.info("Assigned Command-1 to \"Home\".")},
         {[&] { return controller.setHotkey(commandOne, other.id); }, false, f.error("\"Home\" already uses that hotkey.")},
         {[&] { controller.clearHotkey(work.id); return true; }, true, f.info("Cleared hotkey for \"Home\".")},
         {[&] { controller.removeWindow(second.id, QString(" Inbox "), "Mail", work.id); return true; }, true,
@@ -554,7 +562,7 @@ TEST(SnapshotMenuControllerTest, DialogCommandsAndTheCaptureActivityCallback)
     options.snapshotRenamePrompt = [&](const QString&) { return renameAnswer; };
     auto work = makeSnapshot("Work");
     auto taken = makeSnapshot("Taken");
-    taken.hotkey = HotkeyBinding{0x13, 0x100, QStringLiteral("⌘2")};
+    taken.hotkey = HotkeyBinding{0x13, 0x100, QStringLiteral("Command-2")};
     f.store.save(work);
     f.store.save(taken);
     SnapshotMenuController controller(f.store, std::nullopt, std::nullopt, options);
@@ -566,7 +574,7 @@ TEST(SnapshotMenuControllerTest, DialogCommandsAndTheCaptureActivityCallback)
 
     controller.assignHotkey(work.id);
     EXPECT_EQ(events, (std::vector<std::string>{"active", "prompt Work 1", "inactive"}));
-    EXPECT_EQ(controller.status(), Fixture::info("Assigned ⌘1 to \"Work\"."));
+    EXPECT_EQ(controller.status(), Fixture::info("Assigned Command-1 to \"Work\"."));
 
     events.clear();
     chosen = std::nullopt;

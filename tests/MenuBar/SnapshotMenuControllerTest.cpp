@@ -31,54 +31,44 @@ public:
     struct Timer {
         std::chrono::nanoseconds due;
         std::function<void()> fn;
-        std::shared_ptr<bool> cancelled;
+        std::shared_ptr<bool> cancelled = std::make_shared<bool>(false);
     };
-    class TimerHandle final : public Handle {
-    public:
-        explicit TimerHandle(std::shared_ptr<bool> flag) : m_flag(std::move(flag)) {}
-        void cancel() override { *m_flag = true; }
-
-    private:
-        std::shared_ptr<bool> m_flag;
+    struct FlagHandle final : Handle {
+        std::shared_ptr<bool> flag;
+        explicit FlagHandle(std::shared_ptr<bool> f) : flag(std::move(f)) {}
+        void cancel() override { *flag = true; }
     };
-
     std::unique_ptr<Handle> runAfter(std::chrono::nanoseconds delay, std::function<void()> fn) override
     {
-        auto flag = std::make_shared<bool>(false);
-        timers.push_back({now + delay, std::move(fn), flag});
-        return std::make_unique<TimerHandle>(flag);
+        timers.push_back({now + delay, std::move(fn)});
+        return std::make_unique<FlagHandle>(timers.back().cancelled);
     }
     void runInBackground(QObject* guard, std::function<void()> work, std::function<void()> done) override
     {
-        jobs.push_back({QPointer<QObject>(guard), std::move(work), std::move(done)});
+        jobs.push_back({guard, std::move(work), std::move(done)});
     }
-
     void advance(std::chrono::nanoseconds by)
     {
         now += by;
-        for (size_t i = 0; i < timers.size(); ++i) { // timers may add timers
+        for (size_t i = 0; i < timers.size(); ++i) // a firing timer may add timers
             if (!*timers[i].cancelled && timers[i].due <= now) {
                 *timers[i].cancelled = true;
                 auto fn = timers[i].fn;
                 fn();
             }
-        }
     }
-    // Runs every queued worker job, delivering its result like the queued call would.
+    // Runs every queued job, delivering its result as the queued call would.
     void finishWork()
     {
-        auto pending = std::exchange(jobs, {});
-        for (auto& job : pending) {
+        for (auto& job : std::exchange(jobs, {})) {
             job.work();
             if (job.guard)
                 job.done();
         }
     }
-
     struct Job {
         QPointer<QObject> guard;
-        std::function<void()> work;
-        std::function<void()> done;
+        std::function<void()> work, done;
     };
     std::chrono::nanoseconds now{0};
     std::vector<Timer> timers;
@@ -95,22 +85,20 @@ public:
     void showRestoreCompletion(const QString& summary, const std::optional<QString>& detail) override
     {
         calls.push_back("completion");
-        completionSummary = summary;
-        completionDetail = detail;
+        completion = {summary, detail};
     }
     void hideOverlay() override { calls.push_back("hide"); }
-
     void shown()
     {
         for (auto& fn : std::exchange(pendingShown, {}))
             fn();
     }
-
     std::vector<std::string> calls;
     std::vector<std::function<void()>> pendingShown;
-    QString completionSummary;
-    std::optional<QString> completionDetail;
+    std::pair<QString, std::optional<QString>> completion;
 };
+
+using CaptureResult = std::expected<Snapshot, SnapshotCaptureFailure>;
 
 struct Fixture {
     QTemporaryDir root;
@@ -121,15 +109,14 @@ struct Fixture {
     std::optional<QString> nameAnswer = QStringLiteral("Work");
     int namePrompts = 0;
     std::function<void()> duringNamePrompt;
-    std::vector<RestoreSkip> restoreSkips;
-    std::function<std::expected<Snapshot, SnapshotCaptureFailure>(const QString&)> capture;
-    std::function<std::expected<Snapshot, SnapshotCaptureFailure>(const QUuid&)> update;
+    SnapshotMenuController::Options options;
+    std::function<CaptureResult(const QString&)> capture;
+    std::function<CaptureResult(const QUuid&)> update;
     std::function<std::expected<RestoreResult, RestoreEngineFailure>(const QUuid&)> restore;
     std::unique_ptr<SnapshotMenuController> controller;
 
     SnapshotMenuController& make(bool withStorage = true)
     {
-        SnapshotMenuController::Options options;
         options.snapshotNamePrompt = [this](const QString&) {
             ++namePrompts;
             if (duringNamePrompt)
@@ -151,40 +138,46 @@ struct Fixture {
         return *controller;
     }
 
-    // A capture that writes a layout of `windows` windows, like the service does.
-    void captureWrites(int windows)
+    static std::vector<WindowRecord> windows(int count)
     {
-        capture = [this, windows](const QString& name) -> std::expected<Snapshot, SnapshotCaptureFailure> {
-            std::vector<WindowRecord> records;
-            for (int i = 0; i < windows; ++i)
-                records.push_back(makeWindow("org.example.Editor", 1, i));
-            auto snapshot = makeSnapshot(name, records);
-            if (auto saved = store.save(snapshot); !saved)
-                return std::unexpected(saved.error());
-            return snapshot;
-        };
+        std::vector<WindowRecord> records;
+        for (int i = 0; i < count; ++i)
+            records.push_back(makeWindow("org.example.Editor", 1, i));
+        return records;
     }
-
-    // An update like the service's: the windows are re-captured, the name and hotkey are
-    // whatever the store holds just before the save, and a deleted layout stays deleted.
-    void updateRereadsStore()
+    CaptureResult saved(const Snapshot& snapshot)
     {
-        update = [this](const QUuid& id) -> std::expected<Snapshot, SnapshotCaptureFailure> {
+        if (auto written = store.save(snapshot); !written)
+            return std::unexpected(written.error());
+        return snapshot;
+    }
+    // Writes a new layout of `count` windows, like the capture service.
+    void captureWrites(int count)
+    {
+        capture = [this, count](const QString& name) { return saved(makeSnapshot(name, windows(count))); };
+    }
+    // Like the capture service's update: new windows, but the name and hotkey the store holds
+    // just before the save, and a deleted layout stays deleted.
+    void updateWrites(int count)
+    {
+        update = [this, count](const QUuid& id) -> CaptureResult {
             auto current = store.loadSnapshot(id);
             if (!current)
                 return std::unexpected(current.error());
-            current->windows = {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)};
-            if (auto saved = store.save(*current); !saved)
-                return std::unexpected(saved.error());
-            return *current;
+            current->windows = windows(count);
+            return saved(*current);
         };
     }
-
-    Snapshot stored(const QString& name, std::vector<WindowRecord> windows = {makeWindow("org.example.Editor", 1, 1)})
+    Snapshot stored(const QString& name, std::vector<WindowRecord> windows = Fixture::windows(1))
     {
         auto snapshot = makeSnapshot(name, std::move(windows));
         EXPECT_TRUE(store.save(snapshot).has_value());
         return snapshot;
+    }
+    void runOperation()
+    {
+        presenter->shown();
+        scheduler->finishWork();
     }
 
     std::optional<Status> status() const { return controller->status(); }
@@ -203,66 +196,53 @@ const HotkeyBinding commandOne{0x12, 0x100, QStringLiteral("Command-1")};
 
 TEST(SnapshotMenuControllerTest, SaveAndUpdateReportTheWindowCountWithItsPluralForm)
 {
-    struct Case {
-        int windows;
-        bool isUpdate;
-        QString expected;
-    };
+    struct Case { int windows; bool isUpdate; QString expected; };
     for (const auto& c : {Case{1, false, "Saved \"Work\" with 1 window."}, Case{3, false, "Saved \"Work\" with 3 windows."},
                           Case{1, true, "Updated \"Work\" with 1 window."}, Case{2, true, "Updated \"Work\" with 2 windows."}}) {
         SCOPED_TRACE(c.expected.toStdString());
         Fixture f;
         f.captureWrites(c.windows);
+        f.updateWrites(c.windows);
+        const auto existing = c.isUpdate ? std::optional(f.stored("Work").id) : std::nullopt;
         auto& controller = f.make();
-        std::optional<QUuid> existing;
-        if (c.isUpdate) {
-            std::vector<WindowRecord> windows;
-            for (int i = 0; i < c.windows; ++i)
-                windows.push_back(makeWindow("org.example.Editor", 1, i));
-            existing = f.stored("Work").id;
-            f.update = [&f, windows](const QUuid& id) -> std::expected<Snapshot, SnapshotCaptureFailure> {
-                auto snapshot = *f.store.loadSnapshot(id);
-                snapshot.windows = windows;
-                return snapshot;
-            };
-            controller.refreshSummaries();
-        }
 
         ASSERT_TRUE(c.isUpdate ? controller.updateSnapshot(*existing) : controller.captureCurrentSnapshot());
         EXPECT_TRUE(controller.isOperating());
         EXPECT_EQ(f.status(), f.info("Saving..."));
         EXPECT_TRUE(f.scheduler->jobs.empty()) << "work must wait for the overlay";
-        f.presenter->shown();
-        f.scheduler->finishWork();
+        f.runOperation();
 
         EXPECT_EQ(f.status(), f.info(c.expected));
         EXPECT_FALSE(controller.isOperating());
         EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show save", "hide"}));
         ASSERT_EQ(controller.snapshotSummaries().size(), 1u);
-        if (c.isUpdate)
-            EXPECT_FALSE(controller.lastCapturedSnapshotID());
-        else
-            EXPECT_EQ(controller.lastCapturedSnapshotID(), controller.snapshotSummaries()[0].id);
+        EXPECT_EQ(controller.lastCapturedSnapshotID(),
+                  c.isUpdate ? std::nullopt : std::optional(controller.snapshotSummaries()[0].id));
     }
 }
 
-TEST(SnapshotMenuControllerTest, FailedCaptureShowsItsErrorHidesTheOverlayAndLeavesTheList)
+TEST(SnapshotMenuControllerTest, FailedOperationsShowTheirErrorHideTheOverlayAndLeaveTheList)
 {
-    Fixture f;
-    f.capture = [](const QString&) { return std::unexpected(SnapshotCaptureFailure(SnapshotCaptureServiceError::noWindowsAvailable)); };
-    auto& controller = f.make();
-    int listChanges = 0;
-    QObject::connect(&controller, &SnapshotMenuController::snapshotSummariesChanged, [&] { ++listChanges; });
-    f.stored("Elsewhere"); // written behind the controller's back: no refresh may pick it up
+    const SnapshotCaptureServiceError noWindows(SnapshotCaptureServiceError::noWindowsAvailable);
+    for (const bool restore : {false, true}) {
+        Fixture f;
+        f.capture = [&](const QString&) { return std::unexpected(SnapshotCaptureFailure(noWindows)); };
+        f.restore = [](const QUuid&) { return std::unexpected(RestoreEngineFailure(RestoreEngineError())); };
+        auto& controller = f.make();
+        int listChanges = 0;
+        QObject::connect(&controller, &SnapshotMenuController::snapshotSummariesChanged, [&] { ++listChanges; });
+        f.stored("Elsewhere"); // written behind the controller's back: no refresh may pick it up
 
-    controller.captureCurrentSnapshot();
-    f.presenter->shown();
-    f.scheduler->finishWork();
+        restore ? controller.restoreSnapshot(QUuid::createUuid()) : controller.captureCurrentSnapshot();
+        f.runOperation();
 
-    EXPECT_EQ(f.status(), f.error(userFacingDescription(SnapshotCaptureServiceError(SnapshotCaptureServiceError::noWindowsAvailable))));
-    EXPECT_FALSE(controller.isOperating());
-    EXPECT_EQ(f.presenter->calls.back(), "hide");
-    EXPECT_EQ(listChanges, 0);
+        EXPECT_EQ(f.status(), f.error(restore ? QString("Accessibility access is required to restore layouts.")
+                                              : userFacingDescription(noWindows)));
+        EXPECT_FALSE(controller.isOperating());
+        EXPECT_EQ(f.presenter->calls.back(), "hide");
+        EXPECT_EQ(listChanges, 0);
+        EXPECT_FALSE(controller.restoreCompletionID());
+    }
 }
 
 TEST(SnapshotMenuControllerTest, ListingFailureAfterASaveReplacesTheSuccessText)
@@ -279,8 +259,7 @@ TEST(SnapshotMenuControllerTest, ListingFailureAfterASaveReplacesTheSuccessText)
     };
     auto& controller = f.make();
     controller.captureCurrentSnapshot();
-    f.presenter->shown();
-    f.scheduler->finishWork();
+    f.runOperation();
 
     const auto listError = f.store.listSummaries();
     ASSERT_FALSE(listError);
@@ -330,13 +309,7 @@ TEST(SnapshotMenuControllerTest, CancelledOrOvertakenNameDialogStartsNothing)
 
 TEST(SnapshotMenuControllerTest, RestoreMessagesCountWindowsSkipsAndFallbacks)
 {
-    struct Case {
-        std::int64_t restored;
-        int skipped;
-        int fallbacks;
-        int downgraded;
-        QString expected;
-    };
+    struct Case { std::int64_t restored; int skipped, fallbacks, downgraded; QString expected; };
     for (const auto& c : {Case{0, 0, 0, 0, "Restored \"Work\": 0 windows restored."},
                           Case{1, 0, 0, 3, "Restored \"Work\": 1 window restored."},
                           Case{4, 2, 1, 0, "Restored \"Work\": 4 windows restored, 2 skipped, 1 display fallback."},
@@ -374,14 +347,13 @@ TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailL
                      [&] { published.push_back("completed"); });
     ASSERT_TRUE(controller.restoreSnapshot(work.id));
     EXPECT_EQ(f.status(), f.info("Restoring..."));
-    f.presenter->shown();
-    f.scheduler->finishWork();
+    f.runOperation();
 
     const QString summary = "Restored \"Work\": 1 window restored, 7 skipped.";
     EXPECT_EQ(f.status(), f.info(summary));
     EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show restore", "completion"}));
-    EXPECT_EQ(f.presenter->completionSummary, summary);
-    EXPECT_EQ(f.presenter->completionDetail, "Mail (Inbox)\norg.example.Blank\nTerm\nExtra\nExtra\nand 2 more skipped");
+    EXPECT_EQ(f.presenter->completion.first, summary);
+    EXPECT_EQ(f.presenter->completion.second, "Mail (Inbox)\norg.example.Blank\nTerm\nExtra\nExtra\nand 2 more skipped");
     EXPECT_TRUE(controller.restoreCompletionID());
     EXPECT_FALSE(controller.isOperating());
     EXPECT_EQ(published, (std::vector<QString>{"operating", "Restoring...", summary, "completed", "idle"}));
@@ -390,25 +362,10 @@ TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailL
     const auto firstCompletion = controller.restoreCompletionID();
     result.skippedItems.clear();
     controller.restoreSnapshot(QUuid::createUuid());
-    f.presenter->shown();
-    f.scheduler->finishWork();
+    f.runOperation();
     EXPECT_EQ(f.status(), f.info("Restored \"Layout\": 1 window restored."));
-    EXPECT_EQ(f.presenter->completionDetail, std::nullopt);
+    EXPECT_EQ(f.presenter->completion.second, std::nullopt);
     EXPECT_NE(controller.restoreCompletionID(), firstCompletion);
-}
-
-TEST(SnapshotMenuControllerTest, FailedRestoreShowsTheEngineMessageAndHidesTheOverlay)
-{
-    Fixture f;
-    f.restore = [](const QUuid&) { return std::unexpected(RestoreEngineFailure(RestoreEngineError())); };
-    auto& controller = f.make();
-    controller.restoreSnapshot(QUuid::createUuid());
-    f.presenter->shown();
-    f.scheduler->finishWork();
-    EXPECT_EQ(f.status(), f.error("Accessibility access is required to restore layouts."));
-    EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show restore", "hide"}));
-    EXPECT_FALSE(controller.restoreCompletionID());
-    EXPECT_FALSE(controller.isOperating());
 }
 
 TEST(SnapshotMenuControllerTest, ReleasedControllerGetsNoLateResultsOrClears)
@@ -552,48 +509,39 @@ TEST(SnapshotMenuControllerTest, DialogCommandsAndTheCaptureActivityCallback)
     std::vector<std::string> events;
     std::optional<HotkeyBinding> chosen = commandOne;
     std::optional<QString> renameAnswer = QStringLiteral(" Home ");
-    SnapshotMenuController::Options options;
-    options.scheduler = f.scheduler;
-    options.operationOverlayPresenter = f.presenter;
-    options.hotkeyPrompt = [&](const QString& name, const std::vector<UnavailableHotkey>& unavailable) {
+    f.options.hotkeyPrompt = [&](const QString& name, const std::vector<UnavailableHotkey>& unavailable) {
         events.push_back("prompt " + name.toStdString() + " " + std::to_string(unavailable.size()));
         return chosen;
     };
-    options.snapshotRenamePrompt = [&](const QString&) { return renameAnswer; };
-    auto work = makeSnapshot("Work");
-    auto taken = makeSnapshot("Taken");
-    taken.hotkey = HotkeyBinding{0x13, 0x100, QStringLiteral("Command-2")};
-    f.store.save(work);
-    f.store.save(taken);
-    SnapshotMenuController controller(f.store, std::nullopt, std::nullopt, options);
+    f.options.snapshotRenamePrompt = [&](const QString&) { return renameAnswer; };
+    const auto work = f.stored("Work");
+    f.store.setHotkey(f.stored("Taken").id, HotkeyBinding{0x13, 0x100, QStringLiteral("Command-2")});
+    auto& controller = f.make();
     std::optional<OperationError> failStart;
     controller.setHotkeyCaptureActivityDidChange([&](bool active) {
         events.push_back(active ? "active" : "inactive");
         return active ? failStart : std::nullopt;
     });
 
-    controller.assignHotkey(work.id);
-    EXPECT_EQ(events, (std::vector<std::string>{"active", "prompt Work 1", "inactive"}));
-    EXPECT_EQ(controller.status(), Fixture::info("Assigned Command-1 to \"Work\"."));
-
-    events.clear();
-    chosen = std::nullopt;
-    controller.setStatus(std::nullopt);
-    controller.assignHotkey(work.id);
-    EXPECT_EQ(events, (std::vector<std::string>{"active", "prompt Work 1", "inactive"}));
-    EXPECT_FALSE(controller.status());
-
+    for (const auto& expected : {f.info("Assigned Command-1 to \"Work\"."), std::optional<Status>()}) {
+        events.clear();
+        controller.setStatus(std::nullopt);
+        controller.assignHotkey(work.id);
+        EXPECT_EQ(events, (std::vector<std::string>{"active", "prompt Work 1", "inactive"}));
+        EXPECT_EQ(f.status(), expected);
+        chosen = std::nullopt;
+    }
     events.clear();
     failStart = RegistrationError();
     controller.assignHotkey(work.id);
-    EXPECT_EQ(events, (std::vector<std::string>{"active"}));
-    EXPECT_EQ(controller.status(), Fixture::error("Hotkey registration failed."));
+    EXPECT_EQ(events, (std::vector<std::string>{"active"})); // no dialog when suspending failed
+    EXPECT_EQ(f.status(), f.error("Hotkey registration failed."));
 
     controller.renameSnapshot(work.id);
-    EXPECT_EQ(controller.status(), Fixture::info("Renamed \"Work\" to \"Home\"."));
+    EXPECT_EQ(f.status(), f.info("Renamed \"Work\" to \"Home\"."));
     renameAnswer = QString("   ");
     controller.renameSnapshot(work.id);
-    EXPECT_EQ(controller.status(), Fixture::error("Layout names cannot be empty."));
+    EXPECT_EQ(f.status(), f.error("Layout names cannot be empty."));
     EXPECT_EQ(f.store.loadSnapshot(work.id)->name, "Home");
 }
 
@@ -602,10 +550,9 @@ TEST(SnapshotMenuControllerTest, DialogCommandsAndTheCaptureActivityCallback)
 TEST(SnapshotMenuControllerTest, EditsDuringAnUpdateSurviveIt)
 {
     Fixture f;
-    f.updateRereadsStore();
-    auto& controller = f.make();
+    f.updateWrites(2);
     const auto work = f.stored("Work");
-    controller.refreshSummaries();
+    auto& controller = f.make();
 
     ASSERT_TRUE(controller.updateSnapshot(work.id));
     f.presenter->shown();
@@ -641,10 +588,8 @@ TEST(SnapshotMenuControllerTest, QtSchedulerRunsWorkOffTheMainThreadAndReportsBa
 {
     QtOperationScheduler scheduler;
     QObject guard;
-    QThread* workThread = nullptr;
-    QThread* doneThread = nullptr;
-    bool cancelledFired = false;
-    bool timerFired = false;
+    QThread *workThread = nullptr, *doneThread = nullptr;
+    bool cancelledFired = false, timerFired = false;
     scheduler.runAfter(0ns, [&] { cancelledFired = true; })->cancel();
     auto timer = scheduler.runAfter(1ms, [&] { timerFired = true; });
     scheduler.runInBackground(&guard, [&] { workThread = QThread::currentThread(); },

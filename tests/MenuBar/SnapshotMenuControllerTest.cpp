@@ -545,6 +545,21 @@ TEST(SnapshotMenuControllerTest, DialogCommandsAndTheCaptureActivityCallback)
     EXPECT_EQ(f.store.loadSnapshot(work.id)->name, "Home");
 }
 
+TEST(SnapshotMenuControllerTest, RefreshErrorAfterAnEditReplacesItsMessageButNotWhatWasStored)
+{
+    Fixture f;
+    const auto work = f.stored("Work");
+    auto& controller = f.make();
+    controller.setSnapshotSummariesDidChange([](const auto&) { return std::optional<OperationError>(RegistrationError()); });
+    EXPECT_FALSE(controller.setHotkey(commandOne, work.id));
+    EXPECT_EQ(f.status(), f.error("Hotkey registration failed."));
+    EXPECT_TRUE(controller.renameSnapshotInline(work.id, "Home"));
+    EXPECT_EQ(f.status(), f.error("Hotkey registration failed."));
+    const auto saved = *f.store.loadSnapshot(work.id);
+    EXPECT_EQ(saved.hotkey, commandOne);
+    EXPECT_EQ(saved.name, "Home");
+}
+
 // Edits may land while an update of the same layout runs on the worker: the update must keep
 // them, and must not bring a deleted layout back.
 TEST(SnapshotMenuControllerTest, EditsDuringAnUpdateSurviveIt)

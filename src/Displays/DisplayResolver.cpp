@@ -1,6 +1,7 @@
 #include "Displays/DisplayResolver.h"
 
 #include "Platform/PlatformServices.h"
+#include "Shared/StringExtensions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,13 +12,11 @@ namespace {
 
 std::optional<QString> trimmedName(const std::optional<QString>& name)
 {
-    if (!name)
-        return std::nullopt;
-    QString t = name->trimmed();
-    if (t.isEmpty())
+    const auto t = nonEmptyValue(name);
+    if (!t)
         return std::nullopt;
     // Names are compared as canonically equivalent text.
-    return t.normalized(QString::NormalizationForm_C);
+    return t->normalized(QString::NormalizationForm_C);
 }
 
 bool hasHardwareNumbers(const DisplayRecord& d)
@@ -61,23 +60,6 @@ std::optional<std::uint32_t> nonZero(std::uint32_t v)
 }
 
 } // namespace
-
-DisplayState makeDisplayState(std::vector<DisplayRecord> displays, std::optional<std::uint32_t> primaryDisplayID,
-                              std::optional<CGRectCodable> virtualDesktopBounds)
-{
-    DisplayState state;
-    state.primaryDisplayID = primaryDisplayID;
-    if (virtualDesktopBounds) {
-        state.virtualDesktopBounds = *virtualDesktopBounds;
-    } else {
-        CGRect bounds = CGRect::null();
-        for (const auto& d : displays)
-            bounds = bounds.united(d.frameRect());
-        state.virtualDesktopBounds = bounds.isNull() ? CGRectCodable(0, 0, 0, 0) : CGRectCodable(bounds);
-    }
-    state.displays = std::move(displays);
-    return state;
-}
 
 DisplayRecord DisplayResolver::ScreenSnapshot::displayRecord() const
 {
@@ -163,7 +145,7 @@ DisplayState DisplayResolver::captureDisplayState() const
             break;
         }
     }
-    return makeDisplayState(std::move(records), primary);
+    return DisplayState::make(std::move(records), primary);
 }
 
 std::optional<DisplayRecord> DisplayResolver::resolveDisplay(const CGRect& frame, const std::vector<DisplayRecord>& displays)

@@ -1,8 +1,18 @@
 #include "Restore/RestoreEngine.h"
 
+#include "Platform/PlatformServices.h"
+#include "Restore/AXRestoreWindowApplier.h"
+#include "Restore/RestoreSkipReason.h"
+#include "Restore/RestoreWindowZOrderRestorer.h"
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
 namespace zen {
 
 namespace {
+
 struct Localized {
     QString operator()(const RestoreEngineError& e) const { return e.localizedDescription(); }
     QString operator()(const SnapshotStoreError& e) const { return e.localizedDescription(); }
@@ -16,14 +26,266 @@ struct Own {
         return QStringLiteral("WindowDiscoveryError.accessibilityPermissionDenied");
     }
 };
+
+struct LivePair {
+    RestoreWindowCandidate candidate;
+    const DiscoveredWindow* window;
+};
+
+// Numbers every live window 0, 1, 2, ... across the applications, in discovery order; the
+// number finds the live window of a planned candidate again.
+std::vector<LivePair> liveWindowsByCandidateID(const std::vector<DiscoveredApplication>& applications)
+{
+    std::vector<LivePair> pairs;
+    std::int64_t next = 0;
+    for (const auto& app : applications) {
+        for (const auto& window : app.windows) {
+            RestoreWindowCandidate c;
+            c.id = next++;
+            c.bundleIdentifier = app.bundleIdentifier;
+            c.pid = app.pid;
+            c.title = window.title;
+            c.role = window.role;
+            c.subrole = window.subrole;
+            c.frame = window.frame;
+            pairs.push_back({std::move(c), &window});
+        }
+    }
+    return pairs;
+}
+
+// Discovery words its permission error for captures; a restore that loses the permission on
+// the way says so in its own words.
+RestoreEngineFailure asRestoreFailure(RestoreEngineFailure failure)
+{
+    if (const auto* e = failure.as<WindowDiscoveryError>(); e && e->code() == WindowDiscoveryError::accessibilityPermissionDenied)
+        return RestoreEngineError(RestoreEngineError::accessibilityPermissionDenied);
+    return failure;
+}
+
+std::vector<RestoreWindowCandidate> candidatesOf(const std::vector<LivePair>& pairs)
+{
+    std::vector<RestoreWindowCandidate> out;
+    out.reserve(pairs.size());
+    for (const auto& p : pairs)
+        out.push_back(p.candidate);
+    return out;
+}
+
 } // namespace
 
 QString RestoreEngineFailure::localizedDescription() const { return std::visit(Localized{}, m_error); }
 QString RestoreEngineFailure::ownDescription() const { return std::visit(Own{}, m_error); }
 
-std::expected<RestoreResult, RestoreEngineFailure> RestoreEngine::restoreSnapshot(const QUuid&) const
+double RestoreEngine::monotonicSeconds()
 {
-    return std::unexpected(RestoreEngineFailure(RestoreEngineError::accessibilityPermissionDenied));
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+void RestoreEngine::sleepSeconds(double seconds)
+{
+    // Callers pass a positive, finite interval; anything else is no pause at all.
+    if (!std::isfinite(seconds) || seconds <= 0)
+        return;
+    std::this_thread::sleep_for(std::chrono::nanoseconds(std::int64_t(std::min(seconds, 3600.0) * 1e9)));
+}
+
+RestoreEngine RestoreEngine::forPlatform(SnapshotStore store, const PlatformServices& services,
+                                         std::shared_ptr<const TelemetryLogging> logger)
+{
+    auto accessibility = services.accessibility;
+    auto workspace = services.workspace;
+    const WindowDiscoveryEngine discovery = WindowDiscoveryEngine::forPlatform(services);
+    RestoreEngine engine {
+        std::move(store),
+        AccessibilityTrustChecker([accessibility] { return accessibility && accessibility->isProcessTrusted(); }),
+        std::make_shared<AXRestoreWindowApplier>(accessibility),
+        RestoreWindowMatchPlanner {},
+        DisplayResolver(services.screens),
+        std::make_shared<NSWorkspaceRestoreApplicationLauncher>(workspace),
+        std::make_shared<NSWorkspaceRestoreApplicationActivator>(workspace),
+        [discovery]() -> std::expected<std::vector<DiscoveredApplication>, RestoreEngineFailure> {
+            auto running = discovery.runningApplicationsProvider ? discovery.runningApplicationsProvider()
+                                                                 : std::vector<RunningApplicationSnapshot> {};
+            auto result = discovery.discoverRunningWindowsWithDiagnostics(running);
+            if (!result)
+                return std::unexpected(RestoreEngineFailure(result.error()));
+            return std::move(result->applications);
+        },
+        [workspace] {
+            QSet<QString> ids;
+            if (workspace) {
+                for (const auto& app : workspace->runningApplications()) {
+                    if (app.bundleIdentifier)
+                        ids.insert(*app.bundleIdentifier);
+                }
+            }
+            return ids;
+        },
+        5.0,
+        0.1,
+        &RestoreEngine::monotonicSeconds,
+        &RestoreEngine::sleepSeconds,
+        logger ? std::move(logger) : std::make_shared<NoOpTelemetryLogger>(),
+    };
+    return engine;
+}
+
+RestoreEngine RestoreEngine::live(SnapshotStore store, std::shared_ptr<const TelemetryLogging> logger)
+{
+    return forPlatform(std::move(store), defaultPlatformServices(), std::move(logger));
+}
+
+void RestoreEngine::log(const TelemetryLogEvent& event) const
+{
+    if (telemetryLogger)
+        telemetryLogger->log(event);
+}
+
+QSet<QString> RestoreEngine::runningBundleIdentifiers(const std::vector<DiscoveredApplication>& applications) const
+{
+    QSet<QString> ids = runningApplicationBundleProvider ? runningApplicationBundleProvider() : QSet<QString> {};
+    for (const auto& app : applications)
+        ids.insert(app.bundleIdentifier);
+    return ids;
+}
+
+bool RestoreEngine::launchedApplicationsAreReady(const Snapshot& snapshot, const QSet<QString>& requestedLaunches,
+                                                 const std::vector<DiscoveredApplication>& applications) const
+{
+    std::vector<WindowRecord> launchedWindows;
+    for (const auto& w : snapshot.windows) {
+        if (requestedLaunches.contains(w.bundleIdentifier))
+            launchedWindows.push_back(w);
+    }
+    const auto pairs = liveWindowsByCandidateID(applications);
+    const auto plans = matchPlanner.plans(launchedWindows, candidatesOf(pairs), runningBundleIdentifiers(applications), {});
+    QSet<QString> matched;
+    for (const auto& plan : plans) {
+        if (plan.candidate)
+            matched.insert(plan.savedWindow.bundleIdentifier);
+    }
+    for (const auto& id : requestedLaunches) {
+        if (!matched.contains(id))
+            return false;
+    }
+    return true;
+}
+
+std::expected<std::vector<DiscoveredApplication>, RestoreEngineFailure>
+RestoreEngine::rediscoverApplicationsUntilLaunchReadiness(const Snapshot& snapshot, const QSet<QString>& requestedLaunches) const
+{
+    const auto now = [this] { return launchClock ? launchClock() : monotonicSeconds(); };
+    const double deadline = now() + launchTimeout;
+    auto applications = discoveredApplicationsProvider();
+    if (!applications)
+        return applications;
+    // A clock that stops answering with numbers (NaN) compares false and ends the wait,
+    // rather than holding the restore forever.
+    while (!launchedApplicationsAreReady(snapshot, requestedLaunches, *applications) && now() < deadline) {
+        if (launchPollSleeper)
+            launchPollSleeper(launchPollInterval);
+        applications = discoveredApplicationsProvider();
+        if (!applications)
+            return applications;
+    }
+    return applications;
+}
+
+std::expected<RestoreResult, RestoreEngineFailure> RestoreEngine::restoreSnapshot(const QUuid& id) const
+{
+    auto fail = [&](RestoreEngineFailure failure) -> std::expected<RestoreResult, RestoreEngineFailure> {
+        log(TelemetryLogEvent::restoreFailed(id, failure));
+        return std::unexpected(std::move(failure));
+    };
+
+    if (!trustChecker.isTrusted())
+        return fail(RestoreEngineError(RestoreEngineError::accessibilityPermissionDenied));
+
+    auto loaded = snapshotStore.loadSnapshot(id);
+    if (!loaded)
+        return fail(loaded.error());
+    const Snapshot& snapshot = *loaded;
+
+    const DisplayState currentDisplays = displayResolver.captureDisplayState();
+
+    if (!discoveredApplicationsProvider)
+        return fail(RestoreEngineError(RestoreEngineError::accessibilityPermissionDenied));
+    auto discovered = discoveredApplicationsProvider();
+    if (!discovered)
+        return fail(asRestoreFailure(discovered.error()));
+    std::vector<DiscoveredApplication> applications = std::move(*discovered);
+
+    const QSet<QString> initiallyRunning = runningBundleIdentifiers(applications);
+    QSet<QString> requested;
+    QSet<QString> asked;
+    for (const auto& w : snapshot.windows) {
+        if (initiallyRunning.contains(w.bundleIdentifier) || asked.contains(w.bundleIdentifier))
+            continue;
+        asked.insert(w.bundleIdentifier);
+        if (applicationLauncher && applicationLauncher->requestLaunch(w.bundleIdentifier))
+            requested.insert(w.bundleIdentifier);
+    }
+    if (!requested.isEmpty()) {
+        auto waited = rediscoverApplicationsUntilLaunchReadiness(snapshot, requested);
+        if (!waited)
+            return fail(asRestoreFailure(waited.error()));
+        applications = std::move(*waited);
+    }
+
+    const auto pairs = liveWindowsByCandidateID(applications);
+    const auto plans = matchPlanner.plans(snapshot.windows, candidatesOf(pairs), runningBundleIdentifiers(applications),
+                                          initiallyRunning);
+
+    RestoreResult result;
+    for (const auto& plan : plans) {
+        if (plan.skip)
+            result.skippedItems.push_back(*plan.skip);
+    }
+
+    auto skipFailed = [&](const WindowRecord& saved, const std::optional<QString>& reason) {
+        result.skippedItems.push_back(RestoreSkip {QUuid::createUuid(), saved.bundleIdentifier, saved.windowTitle,
+                                                   reason.value_or(RestoreSkipReason::restoreFailed)});
+    };
+
+    std::vector<RestoreWindowZOrderItem> stacking;
+    for (const auto& plan : plans) {
+        if (!plan.candidate) {
+            // Every saved window ends as restored or skipped; a plan with neither gets its skip here.
+            if (!plan.skip)
+                skipFailed(plan.savedWindow, RestoreSkipReason::windowNotFound);
+            continue;
+        }
+        const LivePair* pair = nullptr;
+        if (plan.candidate->id >= 0 && std::size_t(plan.candidate->id) < pairs.size()
+            && pairs[std::size_t(plan.candidate->id)].candidate.id == plan.candidate->id)
+            pair = &pairs[std::size_t(plan.candidate->id)];
+        if (!pair) {
+            skipFailed(plan.savedWindow, RestoreSkipReason::windowNotFound);
+            continue;
+        }
+        const RestoreDisplayPlan displayPlan = DisplayResolver::restorePlan(plan.savedWindow, snapshot.sourceDisplayState,
+                                                                            currentDisplays);
+        const RestoreWindowApplyResult applied =
+            windowApplier ? windowApplier->apply(plan.savedWindow, displayPlan.targetFrame, *pair->window)
+                          : RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed);
+        if (!applied.didRestore) {
+            skipFailed(plan.savedWindow, applied.failureReason);
+            continue;
+        }
+        ++result.restoredWindows;
+        stacking.push_back(RestoreWindowZOrderItem {plan.savedWindow, plan.candidate->pid, *pair->window});
+        if (applied.downgrade)
+            result.downgradedItems.push_back(*applied.downgrade);
+        if (displayPlan.fallback)
+            result.displayFallbacks.push_back(*displayPlan.fallback);
+    }
+
+    RestoreWindowZOrderRestorer {RestoreWindowZOrderPlanner {}, windowApplier, applicationActivator}.restore(stacking);
+
+    log(TelemetryLogEvent::restoreCompleted(snapshot, result));
+    return result;
 }
 
 } // namespace zen

@@ -84,9 +84,12 @@ std::vector<DisplayResolver::ScreenSnapshot> DisplayResolver::ScreenSnapshot::cu
 
 std::vector<DisplayResolver::ScreenSnapshot> DisplayResolver::ScreenSnapshot::currentScreens(ScreenSource& source)
 {
+    // The list first: reading it brings the source up to date, so the main display is then
+    // answered from the same reading instead of a second one.
+    const std::vector<PlatformScreen> screens = source.screens();
     const auto mainID = source.mainDisplayID();
     std::vector<ScreenSnapshot> out;
-    for (const PlatformScreen& s : source.screens()) {
+    for (const PlatformScreen& s : screens) {
         ScreenSnapshot snap;
         snap.id = s.id;
         snap.localizedName = s.localizedName;

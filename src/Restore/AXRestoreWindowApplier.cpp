@@ -33,9 +33,8 @@ RestoreWindowApplyResult AXRestoreWindowApplier::apply(const WindowRecord& saved
     const AXUIElement& element = liveWindow.axElement;
     if (liveWindow.isMinimized && !m_accessibility->setAttributeValue(element, AXAttribute::minimized, AXAttributeValue(false)))
         return RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed);
-    if (!m_accessibility->setAttributeValue(element, AXAttribute::position, AXAttributeValue(targetFrame.origin)))
-        return RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed);
-    if (!m_accessibility->setAttributeValue(element, AXAttribute::size, AXAttributeValue(targetFrame.size)))
+    // Position before size; the X11 layer sends both in one request.
+    if (!m_accessibility->setFrame(element, targetFrame))
         return RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed);
     if (savedWindow.isFullscreen) {
         return RestoreWindowApplyResult::restored(RestoreDowngrade {QUuid::createUuid(), savedWindow.bundleIdentifier,

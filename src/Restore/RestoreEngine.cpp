@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <mutex>
+#include <utility>
 #include <thread>
 
 namespace zen {
@@ -63,6 +65,35 @@ RestoreEngineFailure asRestoreFailure(RestoreEngineFailure failure)
     return failure;
 }
 
+// The X11 protocol carries 16-bit coordinates; a number outside them (or no number at all)
+// can't name a place on any desktop.
+bool isWithinCoordinateRange(const CGRect& r)
+{
+    constexpr double limit = 32767.0;
+    const double values[] = {r.origin.x, r.origin.y, r.origin.x + r.size.width, r.origin.y + r.size.height};
+    for (double v : values) {
+        if (!std::isfinite(v) || v < -limit || v > limit)
+            return false;
+    }
+    return std::isfinite(r.size.width) && std::isfinite(r.size.height);
+}
+
+// A layout file may hold any numbers. What the saved window asks for - its frame laid into
+// the display that stands in for its own, or its saved frame when there is none - must be a
+// real place, not just what clamping happens to make of it.
+bool isPlaceable(const WindowRecord& saved, const RestoreDisplayPlan& plan, const DisplayState& current)
+{
+    if (!isWithinCoordinateRange(plan.targetFrame))
+        return false;
+    if (!plan.resolvedDisplayID)
+        return isWithinCoordinateRange(saved.frame.cgRect());
+    for (const auto& display : current.displays) {
+        if (display.id == *plan.resolvedDisplayID)
+            return isWithinCoordinateRange(saved.normalizedFrame.denormalized(display.frameRect()));
+    }
+    return true;
+}
+
 std::vector<RestoreWindowCandidate> candidatesOf(const std::vector<LivePair>& pairs)
 {
     std::vector<RestoreWindowCandidate> out;
@@ -97,6 +128,14 @@ RestoreEngine RestoreEngine::forPlatform(SnapshotStore store, const PlatformServ
     auto accessibility = services.accessibility;
     auto workspace = services.workspace;
     const WindowDiscoveryEngine discovery = WindowDiscoveryEngine::forPlatform(services);
+    // The running applications read for the latest discovery: the running set is asked for
+    // right after each discovery, and reading the workspace again would read the whole
+    // desktop again for the same answer.
+    struct LastRunning {
+        std::mutex mutex;
+        std::optional<std::vector<RunningApplicationSnapshot>> applications;
+    };
+    auto lastRunning = std::make_shared<LastRunning>();
     RestoreEngine engine {
         std::move(store),
         AccessibilityTrustChecker([accessibility] { return accessibility && accessibility->isProcessTrusted(); }),
@@ -105,21 +144,33 @@ RestoreEngine RestoreEngine::forPlatform(SnapshotStore store, const PlatformServ
         DisplayResolver(services.screens),
         std::make_shared<NSWorkspaceRestoreApplicationLauncher>(workspace),
         std::make_shared<NSWorkspaceRestoreApplicationActivator>(workspace),
-        [discovery]() -> std::expected<std::vector<DiscoveredApplication>, RestoreEngineFailure> {
+        [discovery, lastRunning]() -> std::expected<std::vector<DiscoveredApplication>, RestoreEngineFailure> {
             auto running = discovery.runningApplicationsProvider ? discovery.runningApplicationsProvider()
                                                                  : std::vector<RunningApplicationSnapshot> {};
+            {
+                std::lock_guard lock(lastRunning->mutex);
+                lastRunning->applications = running;
+            }
             auto result = discovery.discoverRunningWindowsWithDiagnostics(running);
             if (!result)
                 return std::unexpected(RestoreEngineFailure(result.error()));
             return std::move(result->applications);
         },
-        [workspace] {
+        [workspace, lastRunning] {
             QSet<QString> ids;
-            if (workspace) {
-                for (const auto& app : workspace->runningApplications()) {
-                    if (app.bundleIdentifier)
-                        ids.insert(*app.bundleIdentifier);
-                }
+            std::optional<std::vector<RunningApplicationSnapshot>> running;
+            {
+                std::lock_guard lock(lastRunning->mutex);
+                running = std::exchange(lastRunning->applications, std::nullopt);
+            }
+            if (!running && workspace) {
+                running.emplace();
+                for (const auto& app : workspace->runningApplications())
+                    running->push_back(RunningApplicationSnapshot::fromApplication(app));
+            }
+            for (const auto& app : running.value_or(std::vector<RunningApplicationSnapshot> {})) {
+                if (app.bundleIdentifier)
+                    ids.insert(*app.bundleIdentifier);
             }
             return ids;
         },
@@ -235,7 +286,9 @@ std::expected<RestoreResult, RestoreEngineFailure> RestoreEngine::restoreSnapsho
     }
 
     const auto pairs = liveWindowsByCandidateID(applications);
-    const auto plans = matchPlanner.plans(snapshot.windows, candidatesOf(pairs), runningBundleIdentifiers(applications),
+    // Without a wait nothing was discovered since the running set was taken.
+    const auto plans = matchPlanner.plans(snapshot.windows, candidatesOf(pairs),
+                                          requested.isEmpty() ? initiallyRunning : runningBundleIdentifiers(applications),
                                           initiallyRunning);
 
     RestoreResult result;
@@ -267,6 +320,10 @@ std::expected<RestoreResult, RestoreEngineFailure> RestoreEngine::restoreSnapsho
         }
         const RestoreDisplayPlan displayPlan = DisplayResolver::restorePlan(plan.savedWindow, snapshot.sourceDisplayState,
                                                                             currentDisplays);
+        if (!isPlaceable(plan.savedWindow, displayPlan, currentDisplays)) {
+            skipFailed(plan.savedWindow, RestoreSkipReason::restoreFailed);
+            continue;
+        }
         const RestoreWindowApplyResult applied =
             windowApplier ? windowApplier->apply(plan.savedWindow, displayPlan.targetFrame, *pair->window)
                           : RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed);

@@ -237,6 +237,19 @@ bool X11Platform::setAttributeValue(const AXUIElement& element, const QString& a
     return ok;
 }
 
+bool X11Platform::setFrame(const AXUIElement& element, const CGRect& frame)
+{
+    if (element.isApplication())
+        return false;
+    const auto target = writeTarget(element);
+    if (!target)
+        return false;
+    // One move-and-resize request: the window manager applies position and size together.
+    const bool ok = m_writer.moveResize(*target->second, target->first->rootOrigin, &frame.origin, &frame.size);
+    invalidate();
+    return ok;
+}
+
 bool X11Platform::performAction(const AXUIElement& element, const QString& action)
 {
     if (element.isApplication() || action != AXAction::raise)

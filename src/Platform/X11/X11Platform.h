@@ -30,6 +30,7 @@ public:
     std::optional<AXAttributeValue> copyAttributeValue(const AXUIElement& element, const QString& attribute) override;
     bool setAttributeValue(const AXUIElement& element, const QString& attribute, const AXAttributeValue& value) override;
     bool performAction(const AXUIElement& element, const QString& action) override;
+    bool setFrame(const AXUIElement& element, const CGRect& frame) override;
 
     // WindowServer
     std::optional<std::vector<QVariantMap>> copyWindowList(WindowListOption option) override;

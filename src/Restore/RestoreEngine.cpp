@@ -161,7 +161,7 @@ RestoreEngine RestoreEngine::forPlatform(SnapshotStore store, const PlatformServ
             std::optional<std::vector<RunningApplicationSnapshot>> running;
             {
                 std::lock_guard lock(lastRunning->mutex);
-                running = std::exchange(lastRunning->applications, std::nullopt);
+                running = lastRunning->applications;
             }
             if (!running && workspace) {
                 running.emplace();

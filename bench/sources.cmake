@@ -6,3 +6,6 @@ list(APPEND ZEN_BENCH_SOURCES
 list(APPEND ZEN_BENCH_SOURCES
   bench/TelemetryLoggerBench.cpp
 )
+list(APPEND ZEN_BENCH_SOURCES
+  bench/CaptureRestoreBench.cpp
+)

@@ -1,6 +1,7 @@
 #include "Displays/DisplayResolver.h"
 
 #include "Platform/PlatformServices.h"
+#include "Shared/StringExtensions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,13 +12,11 @@ namespace {
 
 std::optional<QString> trimmedName(const std::optional<QString>& name)
 {
-    if (!name)
-        return std::nullopt;
-    QString t = name->trimmed();
-    if (t.isEmpty())
+    const auto t = nonEmptyValue(name);
+    if (!t)
         return std::nullopt;
     // Names are compared as canonically equivalent text.
-    return t.normalized(QString::NormalizationForm_C);
+    return t->normalized(QString::NormalizationForm_C);
 }
 
 bool hasHardwareNumbers(const DisplayRecord& d)
@@ -62,23 +61,6 @@ std::optional<std::uint32_t> nonZero(std::uint32_t v)
 
 } // namespace
 
-DisplayState makeDisplayState(std::vector<DisplayRecord> displays, std::optional<std::uint32_t> primaryDisplayID,
-                              std::optional<CGRectCodable> virtualDesktopBounds)
-{
-    DisplayState state;
-    state.primaryDisplayID = primaryDisplayID;
-    if (virtualDesktopBounds) {
-        state.virtualDesktopBounds = *virtualDesktopBounds;
-    } else {
-        CGRect bounds = CGRect::null();
-        for (const auto& d : displays)
-            bounds = bounds.united(d.frameRect());
-        state.virtualDesktopBounds = bounds.isNull() ? CGRectCodable(0, 0, 0, 0) : CGRectCodable(bounds);
-    }
-    state.displays = std::move(displays);
-    return state;
-}
-
 DisplayRecord DisplayResolver::ScreenSnapshot::displayRecord() const
 {
     DisplayRecord r;
@@ -102,9 +84,12 @@ std::vector<DisplayResolver::ScreenSnapshot> DisplayResolver::ScreenSnapshot::cu
 
 std::vector<DisplayResolver::ScreenSnapshot> DisplayResolver::ScreenSnapshot::currentScreens(ScreenSource& source)
 {
+    // The list first: reading it brings the source up to date, so the main display is then
+    // answered from the same reading instead of a second one.
+    const std::vector<PlatformScreen> screens = source.screens();
     const auto mainID = source.mainDisplayID();
     std::vector<ScreenSnapshot> out;
-    for (const PlatformScreen& s : source.screens()) {
+    for (const PlatformScreen& s : screens) {
         ScreenSnapshot snap;
         snap.id = s.id;
         snap.localizedName = s.localizedName;
@@ -163,7 +148,7 @@ DisplayState DisplayResolver::captureDisplayState() const
             break;
         }
     }
-    return makeDisplayState(std::move(records), primary);
+    return DisplayState::make(std::move(records), primary);
 }
 
 std::optional<DisplayRecord> DisplayResolver::resolveDisplay(const CGRect& frame, const std::vector<DisplayRecord>& displays)

@@ -76,8 +76,4 @@ struct DisplayResolver {
     static CGRect clamped(const CGRect& rect, const CGRect& bounds);
 };
 
-// Builds a display state; without bounds they are the union of the display frames.
-DisplayState makeDisplayState(std::vector<DisplayRecord> displays, std::optional<std::uint32_t> primaryDisplayID,
-                              std::optional<CGRectCodable> virtualDesktopBounds = std::nullopt);
-
 } // namespace zen

@@ -21,6 +21,13 @@ public:
     // Position and size in the global space; "AXMinimized", "AXMain", "AXFocused" as bool.
     virtual bool setAttributeValue(const AXUIElement& element, const QString& attribute, const AXAttributeValue& value) = 0;
     virtual bool performAction(const AXUIElement& element, const QString& action) = 0;
+    // Position, then size, stopping at the first refusal. An implementation that can make
+    // both in one request overrides it to spare a round trip per window.
+    virtual bool setFrame(const AXUIElement& element, const CGRect& frame)
+    {
+        return setAttributeValue(element, AXAttribute::position, AXAttributeValue(frame.origin))
+            && setAttributeValue(element, AXAttribute::size, AXAttributeValue(frame.size));
+    }
 };
 
 } // namespace zen

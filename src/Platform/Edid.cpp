@@ -1,5 +1,7 @@
 #include "Platform/Edid.h"
 
+#include "Shared/StringExtensions.h"
+
 #include <array>
 
 namespace zen {
@@ -53,9 +55,8 @@ EdidIdentity parseEdid(const QByteArray& bytes)
         bool printable = true;
         for (char c : text)
             printable = printable && c >= 0x20 && c < 0x7F;
-        const QString name = QString::fromLatin1(text).trimmed();
-        if (printable && !name.isEmpty())
-            result.monitorName = name;
+        if (printable)
+            result.monitorName = nonEmptyValue(QString::fromLatin1(text));
         break;
     }
     return result;

@@ -10,3 +10,9 @@ list(APPEND ZEN_SOURCES
   src/Restore/RestoreEngine.h
   src/Restore/RestoreEngine.cpp
 )
+list(APPEND ZEN_SOURCES
+  src/Restore/AXRestoreWindowApplier.h
+  src/Restore/AXRestoreWindowApplier.cpp
+  src/Restore/RestoreWindowZOrderRestorer.h
+  src/Restore/RestoreWindowZOrderRestorer.cpp
+)

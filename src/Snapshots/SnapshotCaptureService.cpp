@@ -1,5 +1,10 @@
 #include "Snapshots/SnapshotCaptureService.h"
 
+#include "Platform/PlatformServices.h"
+#include "WindowDiscovery/WindowSignatureFactory.h"
+
+#include <QLocale>
+
 namespace zen {
 
 QString SnapshotCaptureServiceError::errorDescription() const
@@ -48,28 +53,161 @@ SnapshotCaptureService::SnapshotCaptureService(SnapshotStore store, WindowDiscov
 {
 }
 
-SnapshotCaptureService::CaptureContext SnapshotCaptureService::CaptureContext::current() { return {}; }
-SnapshotCaptureService::CaptureContext SnapshotCaptureService::CaptureContext::current(const PlatformServices&) { return {}; }
+SnapshotCaptureService::CaptureContext SnapshotCaptureService::CaptureContext::current()
+{
+    return current(defaultPlatformServices());
+}
 
-QString SnapshotCaptureService::defaultSnapshotName(const QDateTime&) { return {}; }
+SnapshotCaptureService::CaptureContext SnapshotCaptureService::CaptureContext::current(const PlatformServices& services)
+{
+    CaptureContext context;
+    if (services.workspace) {
+        for (const RunningApplication& app : services.workspace->runningApplications())
+            context.runningApplications.push_back(RunningApplicationSnapshot::fromApplication(app));
+    }
+    if (services.screens)
+        context.screens = DisplayResolver::ScreenSnapshot::currentScreens(*services.screens);
+    return context;
+}
 
-std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::captureSnapshot(const QString&, const QDateTime&,
-                                                                                       const CaptureContext&) const
+QString SnapshotCaptureService::defaultSnapshotName(const QDateTime& now)
 {
-    return std::unexpected(SnapshotCaptureFailure(SnapshotCaptureServiceError::noWindowsAvailable));
+    // The C locale keeps Western digits and a 24-hour clock whatever the user's locale;
+    // the local time zone is read at each call, so a change of zone is followed.
+    return QStringLiteral("Layout - ") + QLocale::c().toString(now.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm"));
 }
-std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::captureSnapshot(const QString&, const QDateTime&) const
+
+WindowRecord makeWindowRecord(const DiscoveredApplication& application, const DiscoveredWindow& window,
+                              const DisplayRecord& display)
 {
-    return std::unexpected(SnapshotCaptureFailure(SnapshotCaptureServiceError::noWindowsAvailable));
+    WindowRecord record;
+    record.id = QUuid::createUuid();
+    record.bundleIdentifier = application.bundleIdentifier;
+    record.pidAtCapture = application.pid;
+    record.windowTitle = window.title;
+    record.role = window.role;
+    record.subrole = window.subrole;
+    record.frame = CGRectCodable(window.frame);
+    record.displayID = display.id;
+    record.normalizedFrame = DisplayResolver::normalizedFrame(window.frame, display);
+    record.zOrderHint = window.zOrderHint;
+    record.isMinimized = window.isMinimized;
+    record.isFullscreen = window.isFullscreen;
+    record.isVisible = window.isVisible;
+    record.captureSignature = makeWindowSignature(application, window);
+    return record;
 }
-std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::updateSnapshot(const QUuid&, const QDateTime&,
-                                                                                      const CaptureContext&) const
+
+std::expected<SnapshotCaptureService::CapturedWindowState, SnapshotCaptureFailure>
+SnapshotCaptureService::captureCurrentWindowState(const std::optional<CaptureContext>& context) const
 {
-    return std::unexpected(SnapshotCaptureFailure(SnapshotCaptureServiceError::noWindowsAvailable));
+    std::expected<WindowDiscoveryResult, SnapshotCaptureFailure> discovered = [&]() -> std::expected<WindowDiscoveryResult, SnapshotCaptureFailure> {
+        if (discoveryResultProvider)
+            return discoveryResultProvider();
+        auto result = context ? windowDiscoveryEngine.discoverRunningWindowsWithDiagnostics(context->runningApplications)
+                              : windowDiscoveryEngine.discoverRunningWindowsWithDiagnostics();
+        if (!result)
+            return std::unexpected(SnapshotCaptureFailure(result.error()));
+        return std::move(*result);
+    }();
+    if (!discovered)
+        return std::unexpected(discovered.error());
+
+    const DisplayState displayState = context ? DisplayResolver([screens = context->screens] { return screens; }).captureDisplayState()
+                                              : displayResolver.captureDisplayState();
+    if (displayState.displays.empty())
+        return std::unexpected(SnapshotCaptureFailure(SnapshotCaptureServiceError::noDisplaysAvailable));
+
+    CapturedWindowState state;
+    state.displayState = displayState;
+    for (const auto& application : discovered->applications) {
+        for (const auto& window : application.windows) {
+            const auto display = DisplayResolver::resolveDisplay(window.frame, displayState);
+            if (!display)
+                return std::unexpected(SnapshotCaptureFailure(SnapshotCaptureServiceError::noDisplaysAvailable));
+            state.windows.push_back(makeWindowRecord(application, window, *display));
+        }
+    }
+    if (state.windows.empty())
+        return std::unexpected(SnapshotCaptureFailure(SnapshotCaptureServiceError::noWindowsAvailable));
+    state.discoveryDiagnostics = std::move(discovered->diagnostics);
+    return state;
 }
-std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::updateSnapshot(const QUuid&, const QDateTime&) const
+
+std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::captureNew(const QString& name, const QDateTime& now,
+                                                                                   const std::optional<CaptureContext>& context) const
 {
-    return std::unexpected(SnapshotCaptureFailure(SnapshotCaptureServiceError::noWindowsAvailable));
+    auto fail = [&](SnapshotCaptureFailure failure) -> std::expected<Snapshot, SnapshotCaptureFailure> {
+        telemetryLogger->log(TelemetryLogEvent::captureFailed(failure));
+        return std::unexpected(std::move(failure));
+    };
+    auto state = captureCurrentWindowState(context);
+    if (!state)
+        return fail(state.error());
+    Snapshot snapshot;
+    snapshot.id = QUuid::createUuid();
+    snapshot.name = name;
+    snapshot.createdAt = now;
+    snapshot.updatedAt = now;
+    snapshot.schemaVersion = 1;
+    snapshot.sourceDisplayState = std::move(state->displayState);
+    snapshot.windows = std::move(state->windows);
+    snapshot.hotkey = std::nullopt;
+    if (auto saved = snapshotStore.save(snapshot); !saved)
+        return fail(saved.error());
+    telemetryLogger->log(TelemetryLogEvent::captureCompleted(snapshot, state->discoveryDiagnostics));
+    return snapshot;
+}
+
+std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::update(const QUuid& id, const QDateTime& now,
+                                                                               const std::optional<CaptureContext>& context) const
+{
+    auto loaded = snapshotStore.loadSnapshot(id);
+    if (!loaded)
+        return std::unexpected(SnapshotCaptureFailure(loaded.error()));
+    auto fail = [&](SnapshotCaptureFailure failure) -> std::expected<Snapshot, SnapshotCaptureFailure> {
+        telemetryLogger->log(TelemetryLogEvent::captureFailed(failure));
+        return std::unexpected(std::move(failure));
+    };
+    auto state = captureCurrentWindowState(context);
+    if (!state)
+        return fail(state.error());
+    // Discovery takes a while and the user may rename the layout, give it a hotkey or delete
+    // it meanwhile: read it again right before saving so such an edit is kept, and a deleted
+    // layout stays deleted.
+    auto current = snapshotStore.loadSnapshot(id);
+    if (!current)
+        return fail(current.error());
+    Snapshot snapshot = *current;
+    snapshot.updatedAt = now;
+    snapshot.sourceDisplayState = std::move(state->displayState);
+    snapshot.windows = std::move(state->windows);
+    if (auto saved = snapshotStore.save(snapshot); !saved)
+        return fail(saved.error());
+    telemetryLogger->log(TelemetryLogEvent::captureCompleted(snapshot, state->discoveryDiagnostics));
+    return snapshot;
+}
+
+std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::captureSnapshot(const QString& name, const QDateTime& now,
+                                                                                       const CaptureContext& context) const
+{
+    return captureNew(name, now, context);
+}
+
+std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::captureSnapshot(const QString& name, const QDateTime& now) const
+{
+    return captureNew(name, now, std::nullopt);
+}
+
+std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::updateSnapshot(const QUuid& id, const QDateTime& now,
+                                                                                      const CaptureContext& context) const
+{
+    return update(id, now, context);
+}
+
+std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::updateSnapshot(const QUuid& id, const QDateTime& now) const
+{
+    return update(id, now, std::nullopt);
 }
 
 } // namespace zen

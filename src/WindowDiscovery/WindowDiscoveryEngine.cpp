@@ -1,6 +1,7 @@
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
 #include "Platform/PlatformServices.h"
+#include "Shared/StringExtensions.h"
 
 #include <QSet>
 
@@ -21,16 +22,6 @@ const QSet<QString>& transientWindowSubroles()
 {
     static const QSet<QString> subroles {QStringLiteral("AXSystemDialog"), QStringLiteral("AXFloatingWindow")};
     return subroles;
-}
-
-std::optional<QString> trimmedNonEmpty(const std::optional<QString>& text)
-{
-    if (!text)
-        return std::nullopt;
-    QString t = text->trimmed();
-    if (t.isEmpty())
-        return std::nullopt;
-    return t;
 }
 
 } // namespace
@@ -182,7 +173,7 @@ WindowDiscoveryEngine::bestCGWindowMatch(const CGRect& frame, const std::optiona
                                          const std::vector<CGWindowMetadata>& candidates)
 {
     constexpr double tolerance = 8.0;
-    const auto axTitle = trimmedNonEmpty(title);
+    const auto axTitle = nonEmptyValue(title);
     std::optional<Match> best;
     int bestRank = 0;
     double bestDistance = 0;
@@ -194,7 +185,7 @@ WindowDiscoveryEngine::bestCGWindowMatch(const CGRect& frame, const std::optiona
         const double dh = std::fabs(frame.height() - b.height());
         if (!(dx <= tolerance && dy <= tolerance && dw <= tolerance && dh <= tolerance))
             continue;
-        const auto entryTitle = trimmedNonEmpty(candidates[i].title);
+        const auto entryTitle = nonEmptyValue(candidates[i].title);
         const int rank = (axTitle && entryTitle && *axTitle == *entryTitle) ? 0 : 1;
         const double distance = dx + dy + dw + dh;
         if (!best || rank < bestRank || (rank == bestRank && distance < bestDistance)) {

@@ -113,8 +113,8 @@ struct RestoreChoice : ::testing::Test {
 
 TEST_F(RestoreChoice, HardwareIdentityFindsAMovedMonitor)
 {
-    saved = makeDisplayState({display(1, CGRect(0, 0, 1000, 800), "Dell", 10, 20, 30)}, 1);
-    current = makeDisplayState({display(2, CGRect(0, 0, 1000, 800)), display(3, CGRect(1000, 0, 1000, 800), "Dell", 10, 20, 30)}, 2);
+    saved = DisplayState::make({display(1, CGRect(0, 0, 1000, 800), "Dell", 10, 20, 30)}, 1);
+    current = DisplayState::make({display(2, CGRect(0, 0, 1000, 800)), display(3, CGRect(1000, 0, 1000, 800), "Dell", 10, 20, 30)}, 2);
     auto r = resolve(1);
     EXPECT_EQ(r->display.id, 3u);
     EXPECT_EQ(r->reason, Reason::hardwareMatch);
@@ -125,8 +125,8 @@ TEST_F(RestoreChoice, HardwareIdentityFindsAMovedMonitor)
 
 TEST_F(RestoreChoice, IdenticalMonitorsFallThroughToTheSameId)
 {
-    saved = makeDisplayState({display(1, CGRect(0, 0, 1000, 800), "Twin", 10, 20, 30)}, 1);
-    current = makeDisplayState({display(5, CGRect(0, 0, 1000, 800), "Twin", 10, 20, 30), display(1, CGRect(1000, 0, 1000, 800), "Twin", 10, 20, 30)}, 5);
+    saved = DisplayState::make({display(1, CGRect(0, 0, 1000, 800), "Twin", 10, 20, 30)}, 1);
+    current = DisplayState::make({display(5, CGRect(0, 0, 1000, 800), "Twin", 10, 20, 30), display(1, CGRect(1000, 0, 1000, 800), "Twin", 10, 20, 30)}, 5);
     auto r = resolve(1);
     EXPECT_EQ(r->display.id, 1u);
     EXPECT_EQ(r->reason, std::nullopt);
@@ -134,8 +134,8 @@ TEST_F(RestoreChoice, IdenticalMonitorsFallThroughToTheSameId)
 
 TEST_F(RestoreChoice, SameIdNeedsNothingContradicting)
 {
-    saved = makeDisplayState({display(1, CGRect(0, 0, 1000, 800))}, 1);
-    current = makeDisplayState({display(2, CGRect(0, 0, 500, 500), std::nullopt, 1, 1, 1), display(1, CGRect(500, 0, 10, 10), "Other")}, 2);
+    saved = DisplayState::make({display(1, CGRect(0, 0, 1000, 800))}, 1);
+    current = DisplayState::make({display(2, CGRect(0, 0, 500, 500), std::nullopt, 1, 1, 1), display(1, CGRect(500, 0, 10, 10), "Other")}, 2);
     EXPECT_EQ(resolve(1)->display.id, 1u); // saved has no numbers and no name
     EXPECT_EQ(resolve(1)->reason, std::nullopt);
 
@@ -147,8 +147,8 @@ TEST_F(RestoreChoice, SameIdNeedsNothingContradicting)
 
 TEST_F(RestoreChoice, TrimmedNameAndNearestFrame)
 {
-    saved = makeDisplayState({display(1, CGRect(0, 0, 1000, 800), QStringLiteral("  Studio \n"))}, 1);
-    current = makeDisplayState({display(7, CGRect(0, 0, 800, 600), "Other", std::nullopt, std::nullopt, std::nullopt, true),
+    saved = DisplayState::make({display(1, CGRect(0, 0, 1000, 800), QStringLiteral("  Studio \n"))}, 1);
+    current = DisplayState::make({display(7, CGRect(0, 0, 800, 600), "Other", std::nullopt, std::nullopt, std::nullopt, true),
                                 display(8, CGRect(2000, 0, 1000, 800), "Studio"), display(9, CGRect(100, 0, 1000, 800), "Studio")},
                                std::nullopt);
     auto r = resolve(1);
@@ -158,8 +158,8 @@ TEST_F(RestoreChoice, TrimmedNameAndNearestFrame)
 
 TEST_F(RestoreChoice, UnknownSavedDisplayAndPrimaryFallbacks)
 {
-    saved = makeDisplayState({}, std::nullopt);
-    current = makeDisplayState({display(3, CGRect(500, 0, 100, 100)), display(4, CGRect(0, 0, 100, 100))}, std::nullopt);
+    saved = DisplayState::make({}, std::nullopt);
+    current = DisplayState::make({display(3, CGRect(500, 0, 100, 100)), display(4, CGRect(0, 0, 100, 100))}, std::nullopt);
     auto r = resolve(3); // not in the layout, but attached under that id
     EXPECT_EQ(r->display.id, 3u);
     EXPECT_EQ(r->reason, std::nullopt);
@@ -172,16 +172,16 @@ TEST_F(RestoreChoice, UnknownSavedDisplayAndPrimaryFallbacks)
     current.primaryDisplayID = 4;
     EXPECT_EQ(resolve(std::nullopt)->display.id, 4u);
 
-    current = makeDisplayState({}, std::nullopt);
+    current = DisplayState::make({}, std::nullopt);
     EXPECT_FALSE(resolve(1).has_value());
 }
 
 TEST(DisplayRestorePlan, PlacesClampsAndReports)
 {
-    const DisplayState saved = makeDisplayState({display(1, CGRect(0, 0, 1000, 800), "A", 1, 2, 3)}, 1);
+    const DisplayState saved = DisplayState::make({display(1, CGRect(0, 0, 1000, 800), "A", 1, 2, 3)}, 1);
     DisplayRecord target = display(2, CGRect(1000, 0, 800, 600), "A", 1, 2, 3);
     target.visibleFrame = CGRectCodable(1000, 25, 800, 575);
-    const DisplayState current = makeDisplayState({target}, 2);
+    const DisplayState current = DisplayState::make({target}, 2);
 
     const auto plan = DisplayResolver::restorePlan(savedWindow(1, {0.9, 0.0, 1.5, 0.5}), saved, current);
     EXPECT_EQ(plan.targetFrame, CGRect(1000, 25, 800, 300)); // too wide: shrunk and pushed left; pushed below the top inset
@@ -191,7 +191,7 @@ TEST(DisplayRestorePlan, PlacesClampsAndReports)
     EXPECT_EQ(plan.fallback->resolvedDisplayID, 2u);
     EXPECT_EQ(plan.fallback->reason, Reason::hardwareMatch);
 
-    const auto nothing = DisplayResolver::restorePlan(savedWindow(1, {}), saved, makeDisplayState({}, std::nullopt));
+    const auto nothing = DisplayResolver::restorePlan(savedWindow(1, {}), saved, DisplayState::make({}, std::nullopt));
     EXPECT_EQ(nothing.targetFrame, CGRect(1, 2, 3, 4));
     EXPECT_FALSE(nothing.resolvedDisplayID.has_value());
     EXPECT_EQ(nothing.fallback->reason, Reason::noDisplaysAvailable);

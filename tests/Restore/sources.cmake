@@ -2,3 +2,6 @@
 list(APPEND ZEN_TEST_SOURCES
   tests/Restore/RestoreWindowMatchPlannerTest.cpp
 )
+list(APPEND ZEN_TEST_SOURCES
+  tests/Restore/RestoreEngineTest.cpp
+)

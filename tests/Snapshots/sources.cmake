@@ -5,3 +5,6 @@ list(APPEND ZEN_TEST_SOURCES
   tests/Snapshots/SnapshotStoreTest.cpp
   tests/Snapshots/SnapshotEditsTest.cpp
 )
+list(APPEND ZEN_TEST_SOURCES
+  tests/Snapshots/SnapshotCaptureServiceTest.cpp
+)

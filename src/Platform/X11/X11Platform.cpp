@@ -82,6 +82,7 @@ std::shared_ptr<const X11DesktopState> X11Platform::refresh()
     std::lock_guard lock(m_stateMutex);
     m_state = shared;
     m_stateTime = std::chrono::steady_clock::now();
+    m_stateStale = false;
     return shared;
 }
 
@@ -89,10 +90,31 @@ std::shared_ptr<const X11DesktopState> X11Platform::recentState()
 {
     {
         std::lock_guard lock(m_stateMutex);
-        if (m_state && std::chrono::steady_clock::now() - m_stateTime < stateMaxAge)
+        if (m_state && !m_stateStale && std::chrono::steady_clock::now() - m_stateTime < stateMaxAge)
             return m_state;
     }
     return refresh();
+}
+
+std::optional<std::pair<std::shared_ptr<const X11DesktopState>, const X11ClientWindow*>>
+X11Platform::writeTarget(const AXUIElement& element)
+{
+    std::shared_ptr<const X11DesktopState> state;
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (m_state && std::chrono::steady_clock::now() - m_stateTime < stateMaxAge)
+            state = m_state;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!state)
+            state = refresh();
+        const X11ClientWindow* w = findWindow(*state, element.window);
+        if (w && w->pid == element.processIdentifier)
+            return std::make_pair(state, w);
+        if (attempt == 0 && state)
+            state.reset();
+    }
+    return std::nullopt;
 }
 
 DesktopEntryResolver::Identity X11Platform::identityOf(const X11ClientWindow& window)
@@ -192,10 +214,11 @@ bool X11Platform::setAttributeValue(const AXUIElement& element, const QString& a
 {
     if (element.isApplication())
         return false;
-    const auto state = recentState();
-    const X11ClientWindow* w = findWindow(*state, element.window);
-    if (!w || w->pid != element.processIdentifier)
+    const auto target = writeTarget(element);
+    if (!target)
         return false;
+    const auto& state = target->first;
+    const X11ClientWindow* w = target->second;
     bool ok = false;
     if (attribute == AXAttribute::position) {
         if (const auto* p = std::get_if<CGPoint>(&value))
@@ -214,14 +237,27 @@ bool X11Platform::setAttributeValue(const AXUIElement& element, const QString& a
     return ok;
 }
 
+bool X11Platform::setFrame(const AXUIElement& element, const CGRect& frame)
+{
+    if (element.isApplication())
+        return false;
+    const auto target = writeTarget(element);
+    if (!target)
+        return false;
+    // One move-and-resize request: the window manager applies position and size together.
+    const bool ok = m_writer.moveResize(*target->second, target->first->rootOrigin, &frame.origin, &frame.size);
+    invalidate();
+    return ok;
+}
+
 bool X11Platform::performAction(const AXUIElement& element, const QString& action)
 {
     if (element.isApplication() || action != AXAction::raise)
         return false;
-    const auto state = recentState();
-    const X11ClientWindow* w = findWindow(*state, element.window);
-    if (!w || w->pid != element.processIdentifier)
+    const auto target = writeTarget(element);
+    if (!target)
         return false;
+    const X11ClientWindow* w = target->second;
     const bool ok = m_writer.raise(w->id);
     invalidate();
     return ok;
@@ -230,7 +266,7 @@ bool X11Platform::performAction(const AXUIElement& element, const QString& actio
 void X11Platform::invalidate()
 {
     std::lock_guard lock(m_stateMutex);
-    m_state.reset();
+    m_stateStale = true;
 }
 
 std::optional<std::vector<QVariantMap>> X11Platform::copyWindowList(WindowListOption option)

@@ -30,6 +30,7 @@ public:
     std::optional<AXAttributeValue> copyAttributeValue(const AXUIElement& element, const QString& attribute) override;
     bool setAttributeValue(const AXUIElement& element, const QString& attribute, const AXAttributeValue& value) override;
     bool performAction(const AXUIElement& element, const QString& action) override;
+    bool setFrame(const AXUIElement& element, const CGRect& frame) override;
 
     // WindowServer
     std::optional<std::vector<QVariantMap>> copyWindowList(WindowListOption option) override;
@@ -51,7 +52,13 @@ private:
     explicit X11Platform(std::shared_ptr<X11Connection> connection);
     std::shared_ptr<const X11DesktopState> recentState();
     DesktopEntryResolver::Identity identityOf(const X11ClientWindow& window);
-    // After a write the last reading no longer describes the desktop.
+    // The reading a write looks its window up in: the last one even when a write has made it
+    // stale, since writes change neither which windows exist nor their owners and frame
+    // extents; a window it does not know (one that appeared since) costs one fresh reading.
+    // Re-reading the whole desktop before every attribute write made a restore of n windows
+    // cost O(n^2) round trips.
+    std::optional<std::pair<std::shared_ptr<const X11DesktopState>, const X11ClientWindow*>> writeTarget(const AXUIElement& element);
+    // After a write the last reading no longer describes the desktop for readers.
     void invalidate();
 
     std::shared_ptr<X11Connection> m_connection;
@@ -60,6 +67,7 @@ private:
     std::mutex m_stateMutex;
     std::shared_ptr<const X11DesktopState> m_state;
     std::chrono::steady_clock::time_point m_stateTime;
+    bool m_stateStale = false;
     std::weak_ptr<X11Platform> m_self;
 };
 

@@ -28,6 +28,11 @@ std::uint32_t asInt16(double v)
     return std::uint32_t(std::int32_t(std::lround(std::clamp(v, -32768.0, 32767.0))));
 }
 
+bool isX11Coordinate(double v)
+{
+    return std::isfinite(v) && v >= -32767.0 && v <= 32767.0;
+}
+
 } // namespace
 
 X11WindowWriter::~X11WindowWriter()
@@ -69,6 +74,12 @@ void X11WindowWriter::sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint
 
 bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, const CGPoint* position, const CGSize* size)
 {
+    // The request carries 16-bit coordinates: a place beyond them (a layout file may hold any
+    // number) would land somewhere else entirely, so it is refused, not clamped.
+    if (position && !(isX11Coordinate(position->x + rootOrigin.x) && isX11Coordinate(position->y + rootOrigin.y)))
+        return false;
+    if (size && !(isX11Coordinate(size->width) && isX11Coordinate(size->height)))
+        return false;
     std::lock_guard lock(m_x.mutex());
     if (!exists(w.id))
         return false;

@@ -6,7 +6,9 @@
 //                 [,strut=top:30]" ...
 //
 // Prints "ready" and the window ids once every window is mapped, then runs until its
-// standard input closes or it is killed.
+// standard input closes or it is killed. With --ignore-stdin (a client started through its
+// desktop entry inherits whatever input its launcher has) it runs until killed or the X
+// server goes away.
 #include <xcb/xcb.h>
 
 #include <poll.h>
@@ -92,7 +94,7 @@ void setProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, int forma
 int main(int argc, char** argv)
 {
     std::string instance = "zen-test-client", cls = "ZenTestClient";
-    bool setPid = true, badPid = false;
+    bool setPid = true, badPid = false, watchStdin = true;
     std::vector<WindowSpec> specs;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -107,6 +109,8 @@ int main(int argc, char** argv)
             setPid = false;
         } else if (arg == "--bad-pid") {
             badPid = true;
+        } else if (arg == "--ignore-stdin") {
+            watchStdin = false;
         }
     }
     if (specs.empty())
@@ -258,7 +262,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     // Serve events until stdin closes.
-    pollfd fds[2] = {{0, POLLIN, 0}, {xcb_get_file_descriptor(c), POLLIN, 0}};
+    pollfd fds[2] = {{watchStdin ? 0 : -1, POLLIN, 0}, {xcb_get_file_descriptor(c), POLLIN, 0}};
     for (;;) {
         if (::poll(fds, 2, -1) < 0)
             break;

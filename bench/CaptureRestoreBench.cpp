@@ -1,0 +1,177 @@
+#include "Platform/X11/X11Connection.h"
+#include "Platform/X11/X11Platform.h"
+#include "Restore/RestoreEngine.h"
+#include "Snapshots/SnapshotCaptureService.h"
+#include "Support/TestClientProcess.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+namespace {
+
+using zen::testsupport::TestClientProcess;
+
+std::shared_ptr<zen::X11Platform> livePlatform()
+{
+    static std::shared_ptr<zen::X11Platform> platform = zen::X11Platform::connect();
+    return platform && platform->isProcessTrusted() ? platform : nullptr;
+}
+
+struct Fixture {
+    std::unique_ptr<TestClientProcess> client;
+    std::vector<std::uint32_t> windowIDs;
+    QTemporaryDir dir;
+    std::optional<zen::SnapshotStore> store;
+    QUuid snapshotID;
+};
+
+// One client per window count, spread over both monitors, kept for the whole run.
+Fixture* fixtureWith(int windows)
+{
+    static std::map<int, std::unique_ptr<Fixture>> fixtures;
+    auto& f = fixtures[windows];
+    if (!f) {
+        f = std::make_unique<Fixture>();
+        QStringList args {"--class", QStringLiteral("zen-cr-%1,CaptureRestoreBench%1").arg(windows)};
+        for (int i = 0; i < windows; ++i) {
+            const int x = 20 + (i % 10) * 220, y = 40 + (i / 10) * 120;
+            args << "--window" << QStringLiteral("title=Bench %1,geometry=200x100+%2+%3").arg(i).arg(x).arg(y);
+        }
+        f->client = std::make_unique<TestClientProcess>(args);
+        f->windowIDs = f->client->waitUntilReady(30000);
+        if (f->windowIDs.size() != std::size_t(windows))
+            f.reset();
+        else
+            f->store.emplace(f->dir.filePath(QStringLiteral("Snapshots")));
+    }
+    return f.get();
+}
+
+// Discovery limited to the benchmark's own client, so windows that other benchmarks keep
+// open don't count.
+zen::SnapshotCaptureService::CaptureContext contextFor(const zen::PlatformServices& services, qint64 pid)
+{
+    auto context = zen::SnapshotCaptureService::CaptureContext::current(services);
+    std::erase_if(context.runningApplications, [pid](const auto& app) { return app.processIdentifier != pid; });
+    return context;
+}
+
+zen::SnapshotCaptureService captureService(const zen::PlatformServices& services, const Fixture& f)
+{
+    return zen::SnapshotCaptureService(*f.store, zen::WindowDiscoveryEngine::forPlatform(services),
+                                       zen::DisplayResolver(services.screens));
+}
+
+void BM_CaptureLiveWindows(benchmark::State& state)
+{
+    auto platform = livePlatform();
+    Fixture* f = platform ? fixtureWith(int(state.range(0))) : nullptr;
+    if (!f) {
+        state.SkipWithError("no X display with an EWMH window manager, or the client did not start");
+        return;
+    }
+    const auto services = platform->services();
+    const auto service = captureService(services, *f);
+    const std::uint64_t before = platform->connection().roundTrips();
+    std::size_t saved = 0;
+    for (auto _ : state) {
+        auto snapshot = service.captureSnapshot(QStringLiteral("Bench"), QDateTime::currentDateTimeUtc(),
+                                                contextFor(services, f->client->processId()));
+        if (!snapshot) {
+            state.SkipWithError("capture failed");
+            return;
+        }
+        saved = snapshot->windows.size();
+        (void)f->store->deleteSnapshot(snapshot->id);
+    }
+    state.counters["round_trips"] = double(platform->connection().roundTrips() - before) / double(state.iterations());
+    state.counters["windows"] = double(saved);
+}
+BENCHMARK(BM_CaptureLiveWindows)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
+
+// Restores a layout of the client's windows while they are running (no launch, no wait):
+// discovery, pairing, a move and resize of every window, re-stacking and focus.
+void BM_RestoreRunningWindows(benchmark::State& state)
+{
+    auto platform = livePlatform();
+    Fixture* f = platform ? fixtureWith(int(state.range(0))) : nullptr;
+    if (!f) {
+        state.SkipWithError("no X display with an EWMH window manager, or the client did not start");
+        return;
+    }
+    const auto services = platform->services();
+    if (f->snapshotID.isNull()) {
+        auto snapshot = captureService(services, *f).captureSnapshot(QStringLiteral("Bench"), QDateTime::currentDateTimeUtc(),
+                                                                     contextFor(services, f->client->processId()));
+        if (!snapshot) {
+            state.SkipWithError("capture failed");
+            return;
+        }
+        f->snapshotID = snapshot->id;
+    }
+    zen::RestoreEngine engine = zen::RestoreEngine::forPlatform(*f->store, services);
+    const auto discovery = zen::WindowDiscoveryEngine::forPlatform(services);
+    const qint64 pid = f->client->processId();
+    // Like the default providers, the running set comes from the reading discovery made.
+    auto lastRunning = std::make_shared<QSet<QString>>();
+    engine.runningApplicationBundleProvider = [lastRunning] { return *lastRunning; };
+    engine.discoveredApplicationsProvider = [discovery, services, pid, lastRunning]()
+        -> std::expected<std::vector<zen::DiscoveredApplication>, zen::RestoreEngineFailure> {
+        auto running = discovery.runningApplicationsProvider();
+        std::erase_if(running, [pid](const auto& app) { return app.processIdentifier != pid; });
+        lastRunning->clear();
+        for (const auto& app : running)
+            if (app.bundleIdentifier)
+                lastRunning->insert(*app.bundleIdentifier);
+        auto result = discovery.discoverRunningWindowsWithDiagnostics(running);
+        if (!result)
+            return std::unexpected(zen::RestoreEngineFailure(result.error()));
+        return std::move(result->applications);
+    };
+    const std::uint64_t before = platform->connection().roundTrips();
+    std::int64_t restored = 0;
+    for (auto _ : state) {
+        auto result = engine.restoreSnapshot(f->snapshotID);
+        if (!result) {
+            state.SkipWithError("restore failed");
+            return;
+        }
+        restored = result->restoredWindows;
+    }
+    state.counters["round_trips"] = double(platform->connection().roundTrips() - before) / double(state.iterations());
+    state.counters["restored"] = double(restored);
+}
+BENCHMARK(BM_RestoreRunningWindows)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
+
+// The baseline: the same moves made by a shell loop running wmctrl once per window.
+void BM_WmctrlShellLoop(benchmark::State& state)
+{
+    auto platform = livePlatform();
+    Fixture* f = platform ? fixtureWith(int(state.range(0))) : nullptr;
+    if (!f || std::system("command -v wmctrl >/dev/null 2>&1") != 0) {
+        state.SkipWithError("no X display, client or wmctrl");
+        return;
+    }
+    QString script = QStringLiteral("for m in");
+    for (std::size_t i = 0; i < f->windowIDs.size(); ++i) {
+        const int x = 20 + int(i % 10) * 220, y = 40 + int(i / 10) * 120;
+        script += QStringLiteral(" %1:0,%2,%3,200,100").arg(f->windowIDs[i]).arg(x).arg(y);
+    }
+    script += QStringLiteral("; do wmctrl -i -r \"${m%%:*}\" -e \"${m#*:}\"; done");
+    const QByteArray command = QStringLiteral("sh -c '%1'").arg(script).toLocal8Bit();
+    for (auto _ : state) {
+        if (std::system(command.constData()) != 0) {
+            state.SkipWithError("wmctrl loop failed");
+            return;
+        }
+    }
+    state.counters["windows"] = double(f->windowIDs.size());
+}
+BENCHMARK(BM_WmctrlShellLoop)->Arg(50)->Unit(benchmark::kMillisecond);
+
+} // namespace

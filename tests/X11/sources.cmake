@@ -9,3 +9,4 @@ list(APPEND ZEN_X11_TEST_SOURCES tests/X11/HotkeyCaptureLiveTest.cpp)
 # The client whose windows the live tests and benchmarks discover.
 add_executable(zentharion_test_client tests/X11/client/TestClient.cpp)
 target_link_libraries(zentharion_test_client PRIVATE PkgConfig::XCB)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/AppLiveTest.cpp)

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 
 namespace zen {
@@ -158,6 +160,13 @@ TEST_F(AppLiveTest, PressingALayoutsShortcutRestoresItAndASecondCopyStepsBack)
     ASSERT_TRUE(program->waitForStarted());
     ASSERT_TRUE(waitFor([&] { return shortcutTakenElsewhere(); })) << "the program never grabbed the shortcut";
 
+    // Xvfb has no tray: the program says so and goes on.
+    QByteArray programErrors;
+    EXPECT_TRUE(waitFor([&] {
+        programErrors += program->readAllStandardError();
+        return programErrors.contains("The desktop has no system tray");
+    }));
+
     auto second = startProgram();
     ASSERT_TRUE(second->waitForFinished(10000));
     EXPECT_EQ(second->exitCode(), 1);
@@ -184,6 +193,60 @@ TEST_F(AppLiveTest, PressingALayoutsShortcutRestoresItAndASecondCopyStepsBack)
 
     program->terminate();
     EXPECT_TRUE(program->waitForFinished(5000));
+}
+
+// Windows of the program's class that something else (a tray) has taken in as its child.
+int embeddedProgramWindows(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root)
+{
+    int found = 0;
+    auto* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
+    if (!tree)
+        return 0;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        auto* wmClass = xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, children[i], XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64), nullptr);
+        if (wmClass && window != root
+            && QByteArray(static_cast<const char*>(xcb_get_property_value(wmClass)),
+                          xcb_get_property_value_length(wmClass))
+                   .startsWith(QByteArray("zentharion\0Zentharion", 21)))
+            ++found;
+        std::free(wmClass);
+        found += embeddedProgramWindows(connection, children[i], root);
+    }
+    std::free(tree);
+    return found;
+}
+
+// An XEmbed tray (trayer) takes the program's icon in.
+TEST_F(AppLiveTest, TheIconDocksInASystemTray)
+{
+    if (QStandardPaths::findExecutable("trayer").isEmpty())
+        GTEST_SKIP() << "trayer is not installed";
+    QProcess tray;
+    tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
+    ASSERT_TRUE(tray.waitForStarted());
+    const auto trayOwned = [&] {
+        auto* atom = xcb_intern_atom_reply(probe, xcb_intern_atom(probe, 0, 19, "_NET_SYSTEM_TRAY_S0"), nullptr);
+        auto* owner = atom ? xcb_get_selection_owner_reply(probe, xcb_get_selection_owner(probe, atom->atom), nullptr)
+                           : nullptr;
+        const bool owned = owner && owner->owner != XCB_NONE;
+        std::free(owner);
+        std::free(atom);
+        return owned;
+    };
+    ASSERT_TRUE(waitFor(trayOwned));
+
+    auto program = startProgram();
+    ASSERT_TRUE(program->waitForStarted());
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(probe)).data->root;
+    EXPECT_TRUE(waitFor([&] { return embeddedProgramWindows(probe, root, root) == 1; }));
+    EXPECT_FALSE(program->readAllStandardError().contains("no system tray"));
+
+    program->terminate();
+    program->waitForFinished(5000);
+    tray.terminate();
+    tray.waitForFinished(5000);
 }
 
 } // namespace

@@ -68,6 +68,10 @@ struct ZentharionAppDependencies {
 // callbacks and keeps them for the life of the process. Storage is decided once: when the data
 // folders cannot be prepared the program still runs, without store, capture, restore or event
 // log, and says why in its menu. Main thread only.
+//
+// Its one scene is the tray menu. Linux desktops have no global application menu, so there
+// is no "Check for Updates" / "Open Dashboard" / "Layout" menu bar; the windows (dashboard,
+// onboarding, settings) are top-level windows made on demand once they exist.
 class ZentharionApp : public QObject {
     Q_OBJECT
 public:

@@ -2,6 +2,7 @@
 #include "App/MenuBarTray.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 
 #include <gtest/gtest.h>
@@ -216,6 +217,34 @@ TEST(MenuBarTrayTest, RendersEscapedTitlesSubmenusAndActions)
     ASSERT_EQ(chosen.size(), 2u);
     EXPECT_EQ(chosen[0].layoutID, list[0].id);
     EXPECT_EQ(chosen[1].layoutID, list[7].id);
+}
+
+// Choosing an item changes the state the menu shows (a restore starts); the menu follows once
+// the choice has been handled, without deleting the action while it is being triggered.
+TEST(MenuBarTrayTest, FollowsTheStateAfterAnItemWasChosen)
+{
+    MenuBarMenuState state = authorizedState(layouts(1));
+    MenuBarTray* trayPointer = nullptr;
+    MenuBarTray tray([&] { return MenuBarMenu::items(state); },
+                     [&](const MenuBarItem&) {
+                         state.isOperating = true;
+                         trayPointer->scheduleRebuild();
+                         trayPointer->scheduleRebuild();
+                     });
+    trayPointer = &tray;
+    const auto action = [&](const QString& text) -> QAction* {
+        for (QAction* a : tray.menu()->actions())
+            if (a->text() == text)
+                return a;
+        return nullptr;
+    };
+    ASSERT_TRUE(action("Layout 1"));
+    action("Layout 1")->trigger();
+    EXPECT_TRUE(action("Layout 1")->isEnabled()) << "rebuilt before control returned to the event loop";
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(action("Layout 1"));
+    EXPECT_FALSE(action("Layout 1")->isEnabled());
+    EXPECT_FALSE(action("Save Current Layout")->isEnabled());
 }
 
 } // namespace

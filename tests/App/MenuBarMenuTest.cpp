@@ -60,23 +60,26 @@ QStringList titles(const std::vector<MenuBarItem>& items)
     return list;
 }
 
-TEST(MenuBarMenuTest, AnAuthorizedMenuWithoutLayoutsOffersSavingAndTheFixedItems)
+TEST(MenuBarMenuTest, WarningsAndErrorStatusesComeFirstInformationStatusesNever)
 {
-    EXPECT_EQ(titles(MenuBarMenu::items(authorizedState())),
-              (QStringList{"Save Current Layout", "--", "No layouts saved yet", "--", "Open Zentharion", "Settings",
-                           "Check for Updates", "--", "Quit Zentharion"}));
-}
+    using Status = SnapshotMenuController::Status;
+    const QStringList fixedEnd{"--", "Open Zentharion", "Settings", "Check for Updates", "--", "Quit Zentharion"};
+    MenuBarMenuState plain = authorizedState();
+    plain.status = Status{"Saved \"Desk\".", Status::Kind::info};
+    MenuBarMenuState troubled = plain;
+    troubled.bootstrapErrorMessage = "Permission denied";
+    troubled.authorizationState = AccessibilityAuthorizationState::unauthorized;
+    troubled.status = Status{"Layout storage is unavailable.", Status::Kind::error};
 
-TEST(MenuBarMenuTest, WarningsComeFirst)
-{
-    MenuBarMenuState state = authorizedState();
-    state.bootstrapErrorMessage = "Permission denied";
-    state.authorizationState = AccessibilityAuthorizationState::unauthorized;
-    const auto items = MenuBarMenu::items(state);
-    EXPECT_EQ(titles(items).mid(0, 5), (QStringList{"Storage setup failed", "Permission denied",
-                                                    "Accessibility Access Required", "--", "Save Current Layout"}));
+    EXPECT_EQ(titles(MenuBarMenu::items(plain)),
+              QStringList({"Save Current Layout", "--", "No layouts saved yet"}) + fixedEnd);
+    const auto items = MenuBarMenu::items(troubled);
+    EXPECT_EQ(titles(items), QStringList({"Storage setup failed", "Permission denied", "Accessibility Access Required",
+                                          "--", "Save Current Layout", "Layout storage is unavailable.", "--",
+                                          "No layouts saved yet"}) + fixedEnd);
     EXPECT_EQ(items[2].action, MenuBarAction::openAccessibilitySettings);
     EXPECT_TRUE(items[2].enabled);
+    EXPECT_EQ(items[5].emphasis, MenuBarItem::Emphasis::error);
 }
 
 TEST(MenuBarMenuTest, LayoutsBeyondTheSeventhGoIntoMoreLayouts)
@@ -172,19 +175,6 @@ TEST(MenuBarMenuTest, EnabledStatesFollowStorageTheRunningOperationAndTheUpdater
     state.canCheckForUpdates = true;
     state.isUpdateAvailable = true;
     EXPECT_TRUE(find(MenuBarMenu::items(state), "Update Available")->enabled);
-}
-
-TEST(MenuBarMenuTest, OnlyErrorStatusesAppear)
-{
-    using Status = SnapshotMenuController::Status;
-    MenuBarMenuState state = authorizedState();
-    state.status = Status{"Saved \"Desk\".", Status::Kind::info};
-    EXPECT_FALSE(find(MenuBarMenu::items(state), "Saved \"Desk\"."));
-    state.status = Status{"Layout storage is unavailable.", Status::Kind::error};
-    const MenuBarItem* shown = find(MenuBarMenu::items(state), "Layout storage is unavailable.");
-    ASSERT_TRUE(shown);
-    EXPECT_EQ(shown->emphasis, MenuBarItem::Emphasis::error);
-    EXPECT_FALSE(shown->enabled);
 }
 
 // Layout names are the user's text: '&' must show, not become a mnemonic.

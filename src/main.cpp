@@ -1,9 +1,59 @@
+#include "App/SingleInstanceLock.h"
+#include "App/ZentharionApp.h"
+#include "Infrastructure/AppLogger.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+namespace {
+
+// The X display the shortcuts live on; other platforms get one lock per platform name.
+QString displayName()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        const QString display = qEnvironmentVariable("DISPLAY");
+        return display.isEmpty() ? QStringLiteral(":0") : display;
+    }
+    return QGuiApplication::platformName();
+}
+
+QString lockDirectory()
+{
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? QDir::tempPath() : runtime;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zentharion"));
+    QApplication::setApplicationVersion(QStringLiteral(ZENTHARION_VERSION));
+    // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
-    return 0;
+
+    zen::SingleInstanceLock lock(lockDirectory(), displayName());
+    switch (lock.tryLock()) {
+    case zen::SingleInstanceLock::Outcome::acquired:
+        break;
+    case zen::SingleInstanceLock::Outcome::alreadyRunning:
+        std::fprintf(stderr, "%s\n", qUtf8Printable(lock.alreadyRunningMessage()));
+        return 1;
+    case zen::SingleInstanceLock::Outcome::unavailable:
+        qCWarning(zen::AppLogger::app, "Could not write %s; starting without the check for another running copy",
+                  qUtf8Printable(lock.filePath()));
+        break;
+    }
+
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        qCWarning(zen::AppLogger::app, "Zentharion needs an X11 session; running on \"%s\" it can neither move "
+                                       "windows nor register shortcuts", qUtf8Printable(QGuiApplication::platformName()));
+
+    zen::ZentharionApp zentharion(zen::ZentharionAppDependencies::live());
+    zentharion.showMenuBarExtra();
+    return app.exec();
 }

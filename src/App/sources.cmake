@@ -1,3 +1,14 @@
 # Sources of src/App (paths relative to the project root).
 list(APPEND ZEN_SOURCES
 )
+list(APPEND ZEN_SOURCES
+  src/App/LiveAppDependencies.cpp
+  src/App/MenuBarMenu.h
+  src/App/MenuBarMenu.cpp
+  src/App/MenuBarTray.h
+  src/App/MenuBarTray.cpp
+  src/App/SingleInstanceLock.h
+  src/App/SingleInstanceLock.cpp
+  src/App/ZentharionApp.h
+  src/App/ZentharionApp.cpp
+)

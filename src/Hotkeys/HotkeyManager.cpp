@@ -26,20 +26,25 @@ HotkeyManager::~HotkeyManager()
 std::expected<void, HotkeyManagerError> HotkeyManager::reloadBindings(const std::vector<HotkeyLayout>& layouts)
 {
     m_latestSummaries = layouts;
-
-    if (!m_didInstallEventHandler) {
-        if (!m_eventHandlerInstaller)
-            return std::unexpected(HotkeyManagerError::eventHandlerInstallFailed(-1));
-        auto installed = m_eventHandlerInstaller([this](EventHotKeyID hotkeyID) { handlePress(hotkeyID); });
-        if (!installed)
-            return std::unexpected(installed.error());
-        m_eventHandler = *installed;
-        m_didInstallEventHandler = true;
-    }
-
+    if (auto installed = installEventHandlerIfNeeded(); !installed)
+        return installed;
     if (m_isSuspended)
         return {};
     return registerAll();
+}
+
+std::expected<void, HotkeyManagerError> HotkeyManager::installEventHandlerIfNeeded()
+{
+    if (m_didInstallEventHandler)
+        return {};
+    if (!m_eventHandlerInstaller)
+        return std::unexpected(HotkeyManagerError::eventHandlerInstallFailed(-1));
+    auto installed = m_eventHandlerInstaller([this](EventHotKeyID hotkeyID) { handlePress(hotkeyID); });
+    if (!installed)
+        return std::unexpected(installed.error());
+    m_eventHandler = *installed;
+    m_didInstallEventHandler = true;
+    return {};
 }
 
 void HotkeyManager::suspendBindings()
@@ -51,6 +56,10 @@ void HotkeyManager::suspendBindings()
 std::expected<void, HotkeyManagerError> HotkeyManager::resumeBindings()
 {
     m_isSuspended = false;
+    // Keys grabbed without a handler would swallow the user's presses and do nothing, while
+    // the caller is told all went well: without the handler, register nothing and say why.
+    if (auto installed = installEventHandlerIfNeeded(); !installed)
+        return installed;
     return registerAll();
 }
 

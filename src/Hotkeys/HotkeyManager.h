@@ -71,6 +71,8 @@ public:
 
 private:
     void handlePress(EventHotKeyID hotkeyID);
+    // Once per manager; a failed install is tried again at the next reload or resume.
+    std::expected<void, HotkeyManagerError> installEventHandlerIfNeeded();
     std::expected<void, HotkeyManagerError> registerAll();
     void unregisterAll();
 

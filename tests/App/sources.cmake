@@ -1,3 +1,8 @@
 # Unit tests of src/App.
 list(APPEND ZEN_TEST_SOURCES
 )
+list(APPEND ZEN_TEST_SOURCES
+  tests/App/MenuBarMenuTest.cpp
+  tests/App/SingleInstanceLockTest.cpp
+  tests/App/ZentharionAppTest.cpp
+)

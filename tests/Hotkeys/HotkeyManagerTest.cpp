@@ -199,5 +199,25 @@ TEST(HotkeyManagerRowsTest, AcceptsAnyRowsWithIdNameAndHotkey)
     EXPECT_EQ(registrar->live.size(), 1u);
 }
 
+// A failed install followed by a capture (suspend, resume) must not leave keys grabbed that
+// no handler answers, nor report that the hotkeys work.
+TEST_F(HotkeyManagerTest, ResumeAfterAFailedInstallRegistersNothingUntilTheHandlerIsInstalled)
+{
+    failInstall = true;
+    ASSERT_FALSE(manager.reloadBindings({{work, "Work", binding(40)}}));
+    manager.suspendBindings();
+    auto resumed = manager.resumeBindings();
+    ASSERT_FALSE(resumed);
+    EXPECT_EQ(resumed.error().kind(), HotkeyManagerError::Kind::eventHandlerInstallFailed);
+    EXPECT_TRUE(registrar->live.empty());
+
+    failInstall = false;
+    manager.suspendBindings();
+    ASSERT_TRUE(manager.resumeBindings());
+    EXPECT_EQ(installs, 3);
+    pressID(1);
+    EXPECT_EQ(restored, std::vector<QUuid>{work});
+}
+
 } // namespace
 } // namespace zen

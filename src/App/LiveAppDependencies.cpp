@@ -1,0 +1,67 @@
+// The desktop's own services for start-up. Kept apart from ZentharionApp.cpp so that test
+// binaries, which build the application on fakes, never link the live bindings.
+#include "App/ZentharionApp.h"
+
+#include "Infrastructure/ZentharionSettings.h"
+#include "Platform/X11/CarbonHotkeyRegistrar.h"
+#include "WindowDiscovery/WindowDiscoveryEngine.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+namespace zen {
+
+namespace {
+
+HotkeyPlatform liveHotkeyPlatform()
+{
+    std::shared_ptr<CarbonHotkeyRegistrar> registrar = CarbonHotkeyRegistrar::forApplication();
+    if (!registrar) {
+        return {nullptr,
+                [](HotkeyPressHandler) -> std::expected<EventHandlerReference, HotkeyManagerError> {
+                    return std::unexpected(HotkeyManagerError::eventHandlerInstallFailed(-1));
+                },
+                {}};
+    }
+    return {registrar,
+            [registrar](HotkeyPressHandler handler) -> std::expected<EventHandlerReference, HotkeyManagerError> {
+                registrar->setPressHandler(std::move(handler));
+                return 1;
+            },
+            [registrar](EventHandlerReference) { registrar->setPressHandler({}); }};
+}
+
+} // namespace
+
+ZentharionAppDependencies ZentharionAppDependencies::live()
+{
+    ZentharionAppDependencies d;
+    d.registerDefaults = [] { ZentharionSettings::registerDefaults(); };
+    d.makeOperationOverlay = [] { return std::make_shared<NoOpOperationOverlayPresenter>(); };
+    d.makeStatusNoticePresenter = [] { return std::make_shared<LoggingStatusNoticePresenter>(); };
+    d.makeUpdateController = [] { return std::make_shared<AppUpdateController>(); };
+    d.resolveFolders = [] { return AppSupportDirectoryBootstrapper::make(); };
+    d.makeEventLog = [](const QString& url) -> std::shared_ptr<const TelemetryLogging> {
+        auto logger = std::make_shared<TelemetryLogger>(url);
+        logger->performMaintenance();
+        return logger;
+    };
+    d.makeDiagnosticLogController = [](const QString& url) { return std::make_shared<DiagnosticLogController>(url); };
+    d.makeCaptureService = [](const SnapshotStore& store, std::shared_ptr<const TelemetryLogging> logger)
+        -> std::optional<SnapshotCaptureService> {
+        return SnapshotCaptureService(store, WindowDiscoveryEngine::live(), DisplayResolver(), std::move(logger));
+    };
+    d.makeRestoreEngine = [](const SnapshotStore& store, std::shared_ptr<const TelemetryLogging> logger)
+        -> std::optional<RestoreEngine> {
+        return RestoreEngine::live(store, std::move(logger));
+    };
+    d.trustChecker = AccessibilityTrustChecker();
+    d.makeHotkeyPlatform = liveHotkeyPlatform;
+    d.postToMainThread = [](std::function<void()> task) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+    };
+    d.quit = [] { QCoreApplication::quit(); };
+    return d;
+}
+
+} // namespace zen

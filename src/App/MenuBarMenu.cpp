@@ -1,0 +1,128 @@
+#include "App/MenuBarMenu.h"
+
+#include "Hotkeys/HotkeyBindingValidator.h"
+
+#include <QTextBoundaryFinder>
+
+namespace zen::MenuBarMenu {
+
+namespace {
+
+constexpr qsizetype longestWholeName = 42;
+constexpr qsizetype shortenedNameLength = 39;
+
+MenuBarItem text(QString title, MenuBarItem::Emphasis emphasis)
+{
+    MenuBarItem item;
+    item.kind = MenuBarItem::Kind::text;
+    item.title = std::move(title);
+    item.enabled = false;
+    item.emphasis = emphasis;
+    return item;
+}
+
+MenuBarItem button(QString title, MenuBarAction action, bool enabled = true, QKeySequence shortcut = {})
+{
+    MenuBarItem item;
+    item.kind = MenuBarItem::Kind::button;
+    item.title = std::move(title);
+    item.action = action;
+    item.enabled = enabled;
+    item.shortcut = std::move(shortcut);
+    return item;
+}
+
+MenuBarItem separator()
+{
+    MenuBarItem item;
+    item.kind = MenuBarItem::Kind::separator;
+    item.enabled = false;
+    return item;
+}
+
+MenuBarItem restoreButton(const SnapshotSummary& summary, bool enabled)
+{
+    MenuBarItem item = button(layoutTitle(summary.name), MenuBarAction::restoreLayout, enabled);
+    item.layoutID = summary.id;
+    if (summary.hotkey) {
+        if (const auto shortcut = shortcutRepresentation(*summary.hotkey))
+            item.shortcut = shortcut->keySequence();
+        else
+            item.toolTip = QStringLiteral("Hotkey: ") + summary.hotkey->displayString;
+    }
+    return item;
+}
+
+} // namespace
+
+QString layoutTitle(const QString& name)
+{
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, name);
+    qsizetype count = 0;
+    qsizetype cut = 0;
+    while (graphemes.toNextBoundary() != -1) {
+        ++count;
+        if (count == shortenedNameLength)
+            cut = graphemes.position();
+        if (count > longestWholeName)
+            return name.left(cut) + QStringLiteral("...");
+    }
+    return name;
+}
+
+std::vector<MenuBarItem> items(const MenuBarMenuState& state)
+{
+    using Emphasis = MenuBarItem::Emphasis;
+    const bool storageWorks = !state.bootstrapErrorMessage.has_value();
+    const bool canRunOperation = storageWorks && !state.isOperating;
+
+    std::vector<MenuBarItem> menu;
+    if (state.bootstrapErrorMessage) {
+        menu.push_back(text(QStringLiteral("Storage setup failed"), Emphasis::error));
+        menu.push_back(text(*state.bootstrapErrorMessage, Emphasis::secondary));
+    }
+    if (state.authorizationState == AccessibilityAuthorizationState::unauthorized) {
+        MenuBarItem access = button(QStringLiteral("Accessibility Access Required"),
+                                    MenuBarAction::openAccessibilitySettings);
+        access.emphasis = Emphasis::warning;
+        menu.push_back(access);
+        menu.push_back(separator());
+    }
+    menu.push_back(button(QStringLiteral("Save Current Layout"), MenuBarAction::saveCurrentLayout, canRunOperation,
+                          QKeySequence(Qt::CTRL | Qt::Key_S)));
+    if (state.status && state.status->isError())
+        menu.push_back(text(state.status->message, Emphasis::error));
+    menu.push_back(separator());
+
+    const auto& summaries = state.snapshotSummaries;
+    if (summaries.empty()) {
+        menu.push_back(text(QStringLiteral("No layouts saved yet"), Emphasis::secondary));
+    } else {
+        menu.push_back(text(QStringLiteral("Layouts"), Emphasis::secondary));
+        const qsizetype recent = std::min<qsizetype>(recentLayoutCount, qsizetype(summaries.size()));
+        for (qsizetype i = 0; i < recent; ++i)
+            menu.push_back(restoreButton(summaries[size_t(i)], canRunOperation));
+        if (qsizetype(summaries.size()) > recentLayoutCount) {
+            MenuBarItem more;
+            more.kind = MenuBarItem::Kind::submenu;
+            more.title = QStringLiteral("More Layouts");
+            for (size_t i = size_t(recentLayoutCount); i < summaries.size(); ++i)
+                more.submenu.push_back(restoreButton(summaries[i], canRunOperation));
+            menu.push_back(more);
+        }
+    }
+
+    menu.push_back(separator());
+    menu.push_back(button(QStringLiteral("Open Zentharion"), MenuBarAction::openDashboard, state.canOpenDashboard));
+    menu.push_back(button(QStringLiteral("Settings"), MenuBarAction::openSettings, state.canOpenSettings,
+                          QKeySequence(Qt::CTRL | Qt::Key_Comma)));
+    menu.push_back(button(state.isUpdateAvailable ? QStringLiteral("Update Available")
+                                                  : QStringLiteral("Check for Updates"),
+                          MenuBarAction::checkForUpdates, state.canCheckForUpdates));
+    menu.push_back(separator());
+    menu.push_back(button(QStringLiteral("Quit Zentharion"), MenuBarAction::quit, true,
+                          QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    return menu;
+}
+
+} // namespace zen::MenuBarMenu

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "MenuBar/SnapshotMenuController.h"
+#include "Permissions/AccessibilityTrustChecker.h"
+#include "Snapshots/SnapshotSummary.h"
+
+#include <QKeySequence>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+#include <vector>
+
+namespace zen {
+
+// What choosing a menu-bar item does.
+enum class MenuBarAction {
+    none,
+    openAccessibilitySettings,
+    saveCurrentLayout,
+    restoreLayout, // the item's layoutID
+    openDashboard,
+    openSettings,
+    checkForUpdates,
+    quit,
+};
+
+// One entry of the tray menu as plain data, so the menu's rules are checked without a tray.
+// Titles are raw text (layout names as the user typed them); the renderer escapes them.
+struct MenuBarItem {
+    enum class Kind { text, button, separator, submenu };
+    // How a text or button stands out: explanations are secondary, problems carry a warning
+    // or error sign.
+    enum class Emphasis { normal, secondary, warning, error };
+
+    Kind kind = Kind::text;
+    QString title;
+    bool enabled = true;
+    MenuBarAction action = MenuBarAction::none;
+    QUuid layoutID;
+    QKeySequence shortcut;
+    QString toolTip;
+    Emphasis emphasis = Emphasis::normal;
+    std::vector<MenuBarItem> submenu;
+
+    friend bool operator==(const MenuBarItem&, const MenuBarItem&) = default;
+};
+
+// Everything the menu is built from.
+struct MenuBarMenuState {
+    std::optional<QString> bootstrapErrorMessage;
+    AccessibilityAuthorizationState authorizationState = AccessibilityAuthorizationState::unauthorized;
+    std::vector<SnapshotSummary> snapshotSummaries; // most recently updated first
+    std::optional<SnapshotMenuController::Status> status;
+    bool isOperating = false;
+    bool isUpdateAvailable = false;
+    bool canCheckForUpdates = false;
+    // The windows these open do not exist in this build yet.
+    bool canOpenDashboard = false;
+    bool canOpenSettings = false;
+};
+
+namespace MenuBarMenu {
+
+// Layouts listed directly; the rest go into "More Layouts".
+inline constexpr qsizetype recentLayoutCount = 7;
+
+std::vector<MenuBarItem> items(const MenuBarMenuState& state);
+
+// A name of 43 characters or more shows as its first 39 and "..."; characters are what the
+// user sees (an emoji or an accented letter counts once and is never split).
+QString layoutTitle(const QString& name);
+
+} // namespace MenuBarMenu
+
+} // namespace zen

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "App/MenuBarMenu.h"
+
+#include <QIcon>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace zen {
+
+// Fills a menu with the items: titles escaped so '&' shows as itself, text items disabled,
+// submenus as child menus. Choosing an item calls `perform` with it.
+void renderMenuBarItems(QMenu& menu, const std::vector<MenuBarItem>& items,
+                        const std::function<void(const MenuBarItem&)>& perform);
+
+// The program's icon in the desktop's system tray with its menu, rebuilt from the published
+// state whenever that changes.
+class MenuBarTray : public QObject {
+    Q_OBJECT
+public:
+    MenuBarTray(std::function<std::vector<MenuBarItem>()> items, std::function<void(const MenuBarItem&)> perform,
+                QObject* parent = nullptr);
+    ~MenuBarTray() override;
+
+    // Shows the icon; logs when the desktop has no tray to show it in.
+    void show();
+    // Rebuilds the menu once control is back in the event loop; several requests in a row
+    // rebuild once. Deferred because a menu action's own handling changes the state, and
+    // rebuilding at that moment would delete the action that is still being triggered.
+    void scheduleRebuild();
+
+    QMenu* menu() const { return m_menu.get(); }
+    static QIcon icon();
+
+private:
+    void rebuild();
+
+    std::function<std::vector<MenuBarItem>()> m_items;
+    std::function<void(const MenuBarItem&)> m_perform;
+    std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<QSystemTrayIcon> m_trayIcon;
+    bool m_rebuildPending = false;
+};
+
+} // namespace zen

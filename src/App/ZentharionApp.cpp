@@ -1,0 +1,257 @@
+#include "App/ZentharionApp.h"
+
+#include "App/MenuBarTray.h"
+#include "Infrastructure/AppLogger.h"
+
+#include <QCoreApplication>
+
+namespace zen {
+
+namespace {
+
+// The hotkey manager's errors as the controller shows errors.
+struct HotkeyFailureDescription {
+    HotkeyManagerError error;
+    QString localizedDescription() const { return error.errorDescription(); }
+    QString ownDescription() const { return QStringLiteral("HotkeyManagerError"); }
+};
+
+std::optional<OperationError> hotkeyOutcome(const std::expected<void, HotkeyManagerError>& result)
+{
+    if (result)
+        return std::nullopt;
+    OperationError error = HotkeyFailureDescription{result.error()};
+    qCWarning(AppLogger::app, "Global hotkeys: %s", qUtf8Printable(error.message()));
+    return error;
+}
+
+// The restore that a hotkey or a display change asks for: permission first, then the
+// controller. Objects already gone mean the program is ending: nothing happens.
+void restoreIfAuthorized(const std::weak_ptr<PermissionInterventionRouter>& weakRouter,
+                         const std::weak_ptr<SnapshotMenuController>& weakController, PrivilegedActionSource source,
+                         const QUuid& layoutID)
+{
+    const auto router = weakRouter.lock();
+    const auto controller = weakController.lock();
+    if (!router || !controller)
+        return;
+    if (!router->requestAuthorization(PrivilegedActionKind::restoreLayout, source))
+        return;
+    controller->restoreSnapshot(layoutID);
+}
+
+} // namespace
+
+void LoggingStatusNoticePresenter::showStatusNotice(const QString& message, double)
+{
+    qCInfo(AppLogger::app, "%s", qUtf8Printable(message));
+}
+
+QString ZentharionApp::storageFailureLogMessage(const QString& reason)
+{
+    return QStringLiteral("Failed to prepare Application Support directories: %1").arg(reason);
+}
+
+ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* parent)
+    : QObject(parent)
+    , m_dependencies(std::move(dependencies))
+{
+    auto& d = m_dependencies;
+    if (d.registerDefaults)
+        d.registerDefaults();
+
+    m_operationOverlay = d.makeOperationOverlay ? d.makeOperationOverlay() : nullptr;
+    if (!m_operationOverlay)
+        m_operationOverlay = std::make_shared<NoOpOperationOverlayPresenter>();
+    m_statusNoticePresenter = d.makeStatusNoticePresenter ? d.makeStatusNoticePresenter() : nullptr;
+    if (!m_statusNoticePresenter)
+        m_statusNoticePresenter = std::make_shared<LoggingStatusNoticePresenter>();
+
+    m_updateController = d.makeUpdateController ? d.makeUpdateController() : nullptr;
+    if (!m_updateController)
+        m_updateController = std::make_shared<AppUpdateController>();
+
+    prepareStorage(m_operationOverlay);
+
+    m_permissionCoordinator = d.accessibilitySettingsOpener
+                                  ? std::make_shared<PermissionCoordinator>(d.trustChecker, d.accessibilitySettingsOpener)
+                                  : std::make_shared<PermissionCoordinator>(d.trustChecker);
+    m_permissionRouter = std::make_shared<PermissionInterventionRouter>(m_permissionCoordinator, m_statusNoticePresenter);
+
+    wireHotkeys();
+
+    // Display-change detection joins here once it exists (success path only).
+
+    m_permissionCoordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::launch);
+}
+
+ZentharionApp::~ZentharionApp()
+{
+    // The tray's menu calls back into the objects below; it goes first.
+    m_menuBarTray.reset();
+}
+
+void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay)
+{
+    auto& d = m_dependencies;
+    SnapshotMenuController::Options options = d.controllerOptions;
+    options.statusAutoClearDelay = 5.0;
+
+    std::optional<QString> failure;
+    std::optional<AppSupportDirectoryBootstrapper> folders;
+    if (auto resolved = d.resolveFolders ? d.resolveFolders() : AppSupportDirectoryBootstrapper::make()) {
+        if (auto prepared = resolved->prepare())
+            folders = *resolved;
+        else
+            failure = prepared.error().localizedDescription();
+    } else {
+        failure = BootstrapErrorDescription{resolved.error()}.localizedDescription();
+    }
+
+    if (!folders) {
+        m_bootstrapErrorMessage = failure;
+        // Without storage there is nothing to capture into or restore from.
+        options.captureOperation = {};
+        options.updateOperation = {};
+        options.restoreOperation = {};
+        options.operationOverlayPresenter = std::make_shared<NoOpOperationOverlayPresenter>();
+        m_snapshotMenuController =
+            std::make_shared<SnapshotMenuController>(std::nullopt, std::nullopt, std::nullopt, std::move(options));
+        qCCritical(AppLogger::app, "%s", qUtf8Printable(storageFailureLogMessage(failure.value_or(QString()))));
+        return;
+    }
+
+    m_bootstrapErrorMessage.reset();
+    SnapshotStore store(*folders);
+    const QString eventsLogURL = folders->logsURL() + QStringLiteral("events.log");
+    std::shared_ptr<const TelemetryLogging> eventLog = d.makeEventLog ? d.makeEventLog(eventsLogURL) : nullptr;
+    if (!eventLog)
+        eventLog = std::make_shared<NoOpTelemetryLogger>();
+    if (d.makeDiagnosticLogController)
+        m_diagnosticLogController = d.makeDiagnosticLogController(eventsLogURL);
+    auto capture = d.makeCaptureService ? d.makeCaptureService(store, eventLog) : std::nullopt;
+    auto restore = d.makeRestoreEngine ? d.makeRestoreEngine(store, eventLog) : std::nullopt;
+    options.operationOverlayPresenter = overlay;
+    m_snapshotMenuController = std::make_shared<SnapshotMenuController>(std::move(store), std::move(capture),
+                                                                         std::move(restore), std::move(options));
+}
+
+void ZentharionApp::wireHotkeys()
+{
+    auto& d = m_dependencies;
+    HotkeyPlatform platform = d.makeHotkeyPlatform ? d.makeHotkeyPlatform() : HotkeyPlatform{};
+    if (!platform.registrar)
+        qCWarning(AppLogger::app, "Global shortcuts are not available on this desktop (it needs an X11 session)");
+
+    // Presses arrive inside the platform's event handling; the restore starts as a task of its
+    // own on the main thread, after that handling has returned.
+    std::weak_ptr<PermissionInterventionRouter> weakRouter = m_permissionRouter;
+    std::weak_ptr<SnapshotMenuController> weakController = m_snapshotMenuController;
+    auto post = d.postToMainThread;
+    auto hotkeyRestore = [weakRouter, weakController, post](QUuid layoutID) {
+        auto task = [weakRouter, weakController, layoutID] {
+            restoreIfAuthorized(weakRouter, weakController, PrivilegedActionSource::hotkey, layoutID);
+        };
+        if (post)
+            post(std::move(task));
+        else
+            task();
+    };
+    m_hotkeyManager = std::make_shared<HotkeyManager>(hotkeyRestore, platform.registrar,
+                                                      platform.eventHandlerInstaller, platform.eventHandlerRemover);
+
+    m_snapshotMenuController->setSnapshotSummariesDidChange(
+        [manager = m_hotkeyManager, weakController](const std::vector<SnapshotSummary>& summaries) {
+            auto error = hotkeyOutcome(manager->reloadBindings(summaries));
+            if (error) {
+                if (const auto controller = weakController.lock())
+                    controller->setStatus(
+                        SnapshotMenuController::Status{error->message(), SnapshotMenuController::Status::Kind::error});
+            }
+            return error;
+        });
+    m_snapshotMenuController->setHotkeyCaptureActivityDidChange(
+        [manager = m_hotkeyManager](bool active) -> std::optional<OperationError> {
+            if (active) {
+                manager->suspendBindings();
+                return std::nullopt;
+            }
+            return hotkeyOutcome(manager->resumeBindings());
+        });
+}
+
+void ZentharionApp::runPermissionGated(PrivilegedActionKind kind, const std::function<void()>& action)
+{
+    if (m_permissionRouter->requestAuthorization(kind, PrivilegedActionSource::menuBar)) {
+        action();
+        return;
+    }
+    // Without the onboarding window, what access needs is explained by the access help.
+    m_permissionCoordinator->openAccessibilitySettings();
+}
+
+void ZentharionApp::performMenuBarAction(MenuBarAction action, const QUuid& layoutID)
+{
+    const auto controller = m_snapshotMenuController;
+    switch (action) {
+    case MenuBarAction::none:
+    case MenuBarAction::openDashboard:
+    case MenuBarAction::openSettings:
+        // Their windows are not part of this build; the items are disabled.
+        break;
+    case MenuBarAction::openAccessibilitySettings:
+        m_permissionCoordinator->openAccessibilitySettings();
+        break;
+    case MenuBarAction::saveCurrentLayout:
+        runPermissionGated(PrivilegedActionKind::saveLayout, [controller] { controller->captureCurrentSnapshot(); });
+        break;
+    case MenuBarAction::restoreLayout:
+        runPermissionGated(PrivilegedActionKind::restoreLayout,
+                           [controller, layoutID] { controller->restoreSnapshot(layoutID); });
+        break;
+    case MenuBarAction::checkForUpdates:
+        m_updateController->checkForUpdates();
+        break;
+    case MenuBarAction::quit:
+        if (m_dependencies.quit)
+            m_dependencies.quit();
+        else
+            QCoreApplication::quit();
+        break;
+    }
+}
+
+MenuBarMenuState ZentharionApp::menuBarMenuState() const
+{
+    MenuBarMenuState state;
+    state.bootstrapErrorMessage = m_bootstrapErrorMessage;
+    state.authorizationState = m_permissionCoordinator->authorizationState();
+    state.snapshotSummaries = m_snapshotMenuController->snapshotSummaries();
+    state.status = m_snapshotMenuController->status();
+    state.isOperating = m_snapshotMenuController->isOperating();
+    state.isUpdateAvailable = m_updateController->availableUpdate().has_value();
+    state.canCheckForUpdates = m_updateController->canCheckForUpdates();
+    return state;
+}
+
+void ZentharionApp::showMenuBarExtra()
+{
+    if (m_menuBarTray)
+        return;
+    m_menuBarTray = std::make_unique<MenuBarTray>([this] { return MenuBarMenu::items(menuBarMenuState()); },
+                                                  [this](const MenuBarItem& item) {
+                                                      performMenuBarAction(item.action, item.layoutID);
+                                                  });
+    MenuBarTray* tray = m_menuBarTray.get();
+    const auto rebuild = [tray] { tray->scheduleRebuild(); };
+    auto* controller = m_snapshotMenuController.get();
+    connect(controller, &SnapshotMenuController::snapshotSummariesChanged, tray, rebuild);
+    connect(controller, &SnapshotMenuController::statusChanged, tray, rebuild);
+    connect(controller, &SnapshotMenuController::isOperatingChanged, tray, rebuild);
+    connect(m_permissionCoordinator.get(), &PermissionCoordinator::authorizationStateChanged, tray, rebuild);
+    connect(m_updateController.get(), &AppUpdateController::availableUpdateChanged, tray, rebuild);
+    connect(m_updateController.get(), &AppUpdateController::canCheckForUpdatesChanged, tray, rebuild);
+    tray->show();
+}
+
+} // namespace zen

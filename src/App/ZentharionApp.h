@@ -1,0 +1,128 @@
+#pragma once
+
+#include "App/MenuBarMenu.h"
+#include "Hotkeys/HotkeyManager.h"
+#include "Infrastructure/AppSupportDirectoryBootstrapper.h"
+#include "Infrastructure/DiagnosticLogController.h"
+#include "Infrastructure/TelemetryLogger.h"
+#include "MenuBar/OperationOverlayPresenting.h"
+#include "MenuBar/SnapshotMenuController.h"
+#include "Permissions/PermissionCoordinator.h"
+#include "Permissions/PermissionInterventionRouter.h"
+#include "Permissions/StatusNoticePresenting.h"
+#include "Restore/RestoreEngine.h"
+#include "Snapshots/SnapshotCaptureService.h"
+#include "Snapshots/SnapshotStore.h"
+#include "Updates/AppUpdateController.h"
+
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <expected>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace zen {
+
+class MenuBarTray;
+
+// The global-shortcut machinery of the desktop: the registrar and how presses reach the
+// hotkey manager. A null registrar means the desktop offers no global shortcuts.
+struct HotkeyPlatform {
+    std::shared_ptr<HotkeyRegistering> registrar;
+    EventHandlerInstaller eventHandlerInstaller;
+    EventHandlerRemover eventHandlerRemover;
+};
+
+// Everything start-up reaches outside the process through, so that start-up runs on fakes in
+// tests. live() binds each to the desktop.
+struct ZentharionAppDependencies {
+    std::function<void()> registerDefaults;
+    std::function<std::shared_ptr<OperationOverlayPresenting>()> makeOperationOverlay;
+    std::function<std::shared_ptr<StatusNoticePresenting>()> makeStatusNoticePresenter;
+    std::function<std::shared_ptr<AppUpdateController>()> makeUpdateController;
+    std::function<std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError>()>
+        resolveFolders;
+    // The event log of the given file, its maintenance already done.
+    std::function<std::shared_ptr<const TelemetryLogging>(const QString& eventsLogURL)> makeEventLog;
+    std::function<std::shared_ptr<DiagnosticLogController>(const QString& eventsLogURL)> makeDiagnosticLogController;
+    std::function<std::optional<SnapshotCaptureService>(const SnapshotStore&, std::shared_ptr<const TelemetryLogging>)>
+        makeCaptureService;
+    std::function<std::optional<RestoreEngine>(const SnapshotStore&, std::shared_ptr<const TelemetryLogging>)>
+        makeRestoreEngine;
+    // The controller's options but its overlay and status clear delay, which start-up sets.
+    SnapshotMenuController::Options controllerOptions;
+    AccessibilityTrustChecker trustChecker{std::function<bool()>{}};
+    std::function<void()> accessibilitySettingsOpener;
+    std::function<HotkeyPlatform()> makeHotkeyPlatform;
+    // Runs the function later, on the main thread, as a task of its own.
+    std::function<void(std::function<void()>)> postToMainThread;
+    std::function<void()> quit;
+
+    static ZentharionAppDependencies live();
+};
+
+// The composition root: builds every long-lived object once, in a fixed order, wires their
+// callbacks and keeps them for the life of the process. Storage is decided once: when the data
+// folders cannot be prepared the program still runs, without store, capture, restore or event
+// log, and says why in its menu. Main thread only.
+//
+// Its one scene is the tray menu. Linux desktops have no global application menu, so there
+// is no "Check for Updates" / "Open Dashboard" / "Layout" menu bar; the windows (dashboard,
+// onboarding, settings) are top-level windows made on demand once they exist.
+class ZentharionApp : public QObject {
+    Q_OBJECT
+public:
+    explicit ZentharionApp(ZentharionAppDependencies dependencies, QObject* parent = nullptr);
+    ~ZentharionApp() override;
+
+    // The tray icon and its menu; separate from construction so that start-up is testable
+    // without a tray. Logs when the desktop has no tray (the shortcuts still work).
+    void showMenuBarExtra();
+
+    const std::shared_ptr<PermissionCoordinator>& permissionCoordinator() const { return m_permissionCoordinator; }
+    const std::shared_ptr<PermissionInterventionRouter>& permissionRouter() const { return m_permissionRouter; }
+    const std::shared_ptr<SnapshotMenuController>& snapshotMenuController() const { return m_snapshotMenuController; }
+    const std::shared_ptr<AppUpdateController>& updateController() const { return m_updateController; }
+    const std::optional<QString>& bootstrapErrorMessage() const { return m_bootstrapErrorMessage; }
+    const std::shared_ptr<DiagnosticLogController>& diagnosticLogController() const { return m_diagnosticLogController; }
+    const std::shared_ptr<HotkeyManager>& hotkeyManager() const { return m_hotkeyManager; }
+    MenuBarTray* menuBarTray() const { return m_menuBarTray.get(); }
+
+    // What the tray menu shows now.
+    MenuBarMenuState menuBarMenuState() const;
+    // Runs a menu-bar item's action.
+    void performMenuBarAction(MenuBarAction action, const QUuid& layoutID = {});
+
+    // The start-up log line of a storage failure.
+    static QString storageFailureLogMessage(const QString& reason);
+
+private:
+    void prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay);
+    void wireHotkeys();
+    void runPermissionGated(PrivilegedActionKind kind, const std::function<void()>& action);
+
+    ZentharionAppDependencies m_dependencies;
+    std::shared_ptr<PermissionCoordinator> m_permissionCoordinator;
+    std::shared_ptr<PermissionInterventionRouter> m_permissionRouter;
+    std::shared_ptr<SnapshotMenuController> m_snapshotMenuController;
+    std::shared_ptr<AppUpdateController> m_updateController;
+    std::optional<QString> m_bootstrapErrorMessage;
+    std::shared_ptr<DiagnosticLogController> m_diagnosticLogController;
+    std::shared_ptr<HotkeyManager> m_hotkeyManager;
+    std::shared_ptr<OperationOverlayPresenting> m_operationOverlay;
+    std::shared_ptr<StatusNoticePresenting> m_statusNoticePresenter;
+    std::unique_ptr<MenuBarTray> m_menuBarTray;
+};
+
+// Stands in for the on-screen status notice until there is an overlay to show it: the notice
+// goes to the "app" log, so a hotkey pressed without access leaves a trace.
+class LoggingStatusNoticePresenter final : public StatusNoticePresenting {
+public:
+    void showStatusNotice(const QString& message, double duration) override;
+    void hideStatusNotice() override {}
+};
+
+} // namespace zen

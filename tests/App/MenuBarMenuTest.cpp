@@ -1,0 +1,241 @@
+#include "App/MenuBarMenu.h"
+#include "App/MenuBarTray.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+SnapshotSummary layout(const QString& name, std::optional<HotkeyBinding> hotkey = std::nullopt)
+{
+    SnapshotSummary summary;
+    summary.id = QUuid::createUuid();
+    summary.name = name;
+    summary.hotkey = std::move(hotkey);
+    return summary;
+}
+
+std::vector<SnapshotSummary> layouts(int count)
+{
+    std::vector<SnapshotSummary> list;
+    for (int i = 1; i <= count; ++i)
+        list.push_back(layout(QStringLiteral("Layout %1").arg(i)));
+    return list;
+}
+
+MenuBarMenuState authorizedState(std::vector<SnapshotSummary> summaries = {})
+{
+    MenuBarMenuState state;
+    state.authorizationState = AccessibilityAuthorizationState::authorized;
+    state.snapshotSummaries = std::move(summaries);
+    return state;
+}
+
+const MenuBarItem* find(const std::vector<MenuBarItem>& items, const QString& title)
+{
+    for (const auto& item : items)
+        if (item.title == title)
+            return &item;
+    return nullptr;
+}
+
+std::vector<MenuBarItem> restoreItems(const std::vector<MenuBarItem>& items)
+{
+    std::vector<MenuBarItem> found;
+    for (const auto& item : items)
+        if (item.action == MenuBarAction::restoreLayout)
+            found.push_back(item);
+    return found;
+}
+
+QStringList titles(const std::vector<MenuBarItem>& items)
+{
+    QStringList list;
+    for (const auto& item : items)
+        list << (item.kind == MenuBarItem::Kind::separator ? QStringLiteral("--") : item.title);
+    return list;
+}
+
+TEST(MenuBarMenuTest, WarningsAndErrorStatusesComeFirstInformationStatusesNever)
+{
+    using Status = SnapshotMenuController::Status;
+    const QStringList fixedEnd{"--", "Open Zentharion", "Settings", "Check for Updates", "--", "Quit Zentharion"};
+    MenuBarMenuState plain = authorizedState();
+    plain.status = Status{"Saved \"Desk\".", Status::Kind::info};
+    MenuBarMenuState troubled = plain;
+    troubled.bootstrapErrorMessage = "Permission denied";
+    troubled.authorizationState = AccessibilityAuthorizationState::unauthorized;
+    troubled.status = Status{"Layout storage is unavailable.", Status::Kind::error};
+
+    EXPECT_EQ(titles(MenuBarMenu::items(plain)),
+              QStringList({"Save Current Layout", "--", "No layouts saved yet"}) + fixedEnd);
+    const auto items = MenuBarMenu::items(troubled);
+    EXPECT_EQ(titles(items), QStringList({"Storage setup failed", "Permission denied", "Accessibility Access Required",
+                                          "--", "Save Current Layout", "Layout storage is unavailable.", "--",
+                                          "No layouts saved yet"}) + fixedEnd);
+    EXPECT_EQ(items[2].action, MenuBarAction::openAccessibilitySettings);
+    EXPECT_TRUE(items[2].enabled);
+    EXPECT_EQ(items[5].emphasis, MenuBarItem::Emphasis::error);
+}
+
+TEST(MenuBarMenuTest, LayoutsBeyondTheSeventhGoIntoMoreLayouts)
+{
+    struct Case {
+        int count;
+        size_t direct;
+        size_t more; // 0: no submenu
+    };
+    for (const Case& c : {Case{1, 1, 0}, Case{7, 7, 0}, Case{8, 7, 1}, Case{12, 7, 5}}) {
+        const auto list = layouts(c.count);
+        const auto items = MenuBarMenu::items(authorizedState(list));
+        SCOPED_TRACE(c.count);
+        EXPECT_TRUE(find(items, "Layouts"));
+        const auto direct = restoreItems(items);
+        ASSERT_EQ(direct.size(), c.direct);
+        EXPECT_EQ(direct.front().layoutID, list.front().id);
+        const MenuBarItem* more = find(items, "More Layouts");
+        ASSERT_EQ(more != nullptr, c.more != 0);
+        if (more) {
+            EXPECT_EQ(more->kind, MenuBarItem::Kind::submenu);
+            ASSERT_EQ(more->submenu.size(), c.more);
+            EXPECT_EQ(more->submenu.front().layoutID, list[7].id);
+            EXPECT_EQ(more->submenu.back().layoutID, list.back().id);
+        }
+    }
+}
+
+TEST(MenuBarMenuTest, LongNamesAreCutWithoutSplittingACharacter)
+{
+    const QString letters42(42, QLatin1Char('a'));
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // two UTF-16 units, one character
+    const QString accented = QString::fromUtf8("e\xCC\x81");     // e + combining acute: one character
+    struct Case {
+        QString name;
+        QString shown;
+    };
+    for (const Case& c : {Case{letters42, letters42},
+                          Case{letters42 + "b", QString(39, QLatin1Char('a')) + "..."},
+                          Case{QString(38, QLatin1Char('x')) + emoji + QString(10, QLatin1Char('y')),
+                               QString(38, QLatin1Char('x')) + emoji + "..."},
+                          Case{accented.repeated(42), accented.repeated(42)},
+                          Case{accented.repeated(43), accented.repeated(39) + "..."},
+                          Case{"R&D", "R&D"}}) {
+        EXPECT_EQ(MenuBarMenu::layoutTitle(c.name), c.shown) << c.name.toStdString();
+    }
+}
+
+TEST(MenuBarMenuTest, AHotkeyShowsAsAShortcutElseAsHelpText)
+{
+    const auto items = MenuBarMenu::items(authorizedState(
+        {layout("Desk", HotkeyBinding{40, 0x900, "Command-Option-K"}),
+         layout("Fn", HotkeyBinding{96, 0x1800, "Option-Control-F5"}), layout("Plain")}));
+    const auto restores = restoreItems(items);
+    ASSERT_EQ(restores.size(), 3u);
+    EXPECT_EQ(restores[0].shortcut, QKeySequence(Qt::META | Qt::ALT | Qt::Key_K));
+    EXPECT_TRUE(restores[0].toolTip.isEmpty());
+    EXPECT_TRUE(restores[1].shortcut.isEmpty());
+    EXPECT_EQ(restores[1].toolTip, "Hotkey: Option-Control-F5");
+    EXPECT_TRUE(restores[2].shortcut.isEmpty());
+    EXPECT_TRUE(restores[2].toolTip.isEmpty());
+}
+
+TEST(MenuBarMenuTest, EnabledStatesFollowStorageTheRunningOperationAndTheUpdater)
+{
+    struct Case {
+        const char* what;
+        std::function<void(MenuBarMenuState&)> change;
+        bool operationsEnabled;
+    };
+    for (const Case& c : {Case{"idle", [](MenuBarMenuState&) {}, true},
+                          Case{"operating", [](MenuBarMenuState& s) { s.isOperating = true; }, false},
+                          Case{"no storage", [](MenuBarMenuState& s) { s.bootstrapErrorMessage = "gone"; }, false},
+                          Case{"no access", [](MenuBarMenuState& s) {
+                                   s.authorizationState = AccessibilityAuthorizationState::unauthorized;
+                               }, true}}) {
+        MenuBarMenuState state = authorizedState(layouts(9));
+        c.change(state);
+        const auto items = MenuBarMenu::items(state);
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(find(items, "Save Current Layout")->enabled, c.operationsEnabled);
+        for (const auto& item : restoreItems(items))
+            EXPECT_EQ(item.enabled, c.operationsEnabled);
+        for (const auto& item : find(items, "More Layouts")->submenu)
+            EXPECT_EQ(item.enabled, c.operationsEnabled);
+        EXPECT_TRUE(find(items, "Quit Zentharion")->enabled);
+        EXPECT_FALSE(find(items, "Open Zentharion")->enabled);
+        EXPECT_FALSE(find(items, "Settings")->enabled);
+    }
+
+    MenuBarMenuState state = authorizedState();
+    EXPECT_FALSE(find(MenuBarMenu::items(state), "Check for Updates")->enabled);
+    state.canCheckForUpdates = true;
+    state.isUpdateAvailable = true;
+    EXPECT_TRUE(find(MenuBarMenu::items(state), "Update Available")->enabled);
+}
+
+// Layout names are the user's text: '&' must show, not become a mnemonic.
+TEST(MenuBarTrayTest, RendersEscapedTitlesSubmenusAndActions)
+{
+    auto list = layouts(8);
+    list[0].name = "R&D";
+    list[0].hotkey = HotkeyBinding{40, 0x900, "Command-Option-K"};
+    std::vector<MenuBarItem> chosen;
+    QMenu menu;
+    renderMenuBarItems(menu, MenuBarMenu::items(authorizedState(list)),
+                       [&](const MenuBarItem& item) { chosen.push_back(item); });
+
+    QAction* rnd = nullptr;
+    QMenu* more = nullptr;
+    for (QAction* action : menu.actions()) {
+        if (action->text() == "R&&D")
+            rnd = action;
+        if (action->menu() && action->text() == "More Layouts")
+            more = action->menu();
+    }
+    ASSERT_TRUE(rnd);
+    EXPECT_EQ(rnd->shortcut(), QKeySequence(Qt::META | Qt::ALT | Qt::Key_K));
+    ASSERT_TRUE(more);
+    ASSERT_EQ(more->actions().size(), 1);
+    EXPECT_EQ(more->actions()[0]->text(), "Layout 8");
+
+    rnd->trigger();
+    more->actions()[0]->trigger();
+    ASSERT_EQ(chosen.size(), 2u);
+    EXPECT_EQ(chosen[0].layoutID, list[0].id);
+    EXPECT_EQ(chosen[1].layoutID, list[7].id);
+}
+
+// Choosing an item changes the state the menu shows (a restore starts); the menu follows once
+// the choice has been handled, without deleting the action while it is being triggered.
+TEST(MenuBarTrayTest, FollowsTheStateAfterAnItemWasChosen)
+{
+    MenuBarMenuState state = authorizedState(layouts(1));
+    MenuBarTray* trayPointer = nullptr;
+    MenuBarTray tray([&] { return MenuBarMenu::items(state); },
+                     [&](const MenuBarItem&) {
+                         state.isOperating = true;
+                         trayPointer->scheduleRebuild();
+                         trayPointer->scheduleRebuild();
+                     });
+    trayPointer = &tray;
+    const auto action = [&](const QString& text) -> QAction* {
+        for (QAction* a : tray.menu()->actions())
+            if (a->text() == text)
+                return a;
+        return nullptr;
+    };
+    ASSERT_TRUE(action("Layout 1"));
+    action("Layout 1")->trigger();
+    EXPECT_TRUE(action("Layout 1")->isEnabled()) << "rebuilt before control returned to the event loop";
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(action("Layout 1"));
+    EXPECT_FALSE(action("Layout 1")->isEnabled());
+    EXPECT_FALSE(action("Save Current Layout")->isEnabled());
+}
+
+} // namespace
+} // namespace zen

@@ -1,0 +1,320 @@
+#include "App/ZentharionApp.h"
+
+#include "Infrastructure/AppLogger.h"
+#include "Permissions/PermissionInterventionRouter.h"
+#include "Snapshots/SnapshotStore.h"
+#include "Support/SnapshotFixtures.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace zen {
+namespace {
+
+// Work and delays run at once on the calling thread.
+class ImmediateScheduler final : public OperationScheduler {
+public:
+    struct NoHandle final : Handle {
+        void cancel() override {}
+    };
+    std::unique_ptr<Handle> runAfter(std::chrono::nanoseconds, std::function<void()>) override
+    {
+        return std::make_unique<NoHandle>();
+    }
+    void runInBackground(QObject*, std::function<void()> work, std::function<void()> done) override
+    {
+        work();
+        done();
+    }
+};
+
+class FakeRegistrar final : public HotkeyRegistering {
+public:
+    std::expected<HotkeyReference, CarbonHotkeyRegistrationError> registerHotkey(const HotkeyBinding&,
+                                                                                 EventHotKeyID id) override
+    {
+        live[next] = id.id;
+        return next++;
+    }
+    void unregisterHotkey(HotkeyReference reference) override { live.erase(reference); }
+    std::map<HotkeyReference, std::uint32_t> live;
+    HotkeyReference next = 1;
+};
+
+class RecordingNotices final : public StatusNoticePresenting {
+public:
+    void showStatusNotice(const QString& message, double) override { shown.push_back(message); }
+    void hideStatusNotice() override {}
+    std::vector<QString> shown;
+};
+
+std::vector<QString> logLines;
+void recordLog(QtMsgType, const QMessageLogContext& context, const QString& message)
+{
+    if (QByteArray(context.category).startsWith(AppLogger::subsystem))
+        logLines.push_back(message);
+}
+
+const HotkeyBinding commandOptionK{40, 0x900, "Command-Option-K"};
+
+enum class Folders { fine, unresolvable, logsIsAFile };
+
+// Start-up on fakes: every step that reaches outside the process records its name.
+struct AppHarness {
+    QTemporaryDir dir;
+    std::vector<QString> steps;
+    bool trusted = true;
+    bool hasRegistrar = true;
+    Folders folders = Folders::fine;
+    std::shared_ptr<FakeRegistrar> registrar = std::make_shared<FakeRegistrar>();
+    std::shared_ptr<RecordingNotices> notices = std::make_shared<RecordingNotices>();
+    HotkeyPressHandler press;
+    std::vector<std::function<void()>> posted;
+    std::vector<QUuid> restored;
+    int accessHelpOpened = 0;
+    std::unique_ptr<ZentharionApp> app;
+
+    QString snapshotsDir() const { return dir.filePath("Zentharion/Snapshots"); }
+
+    QUuid saveLayout(const QString& name, std::optional<HotkeyBinding> hotkey)
+    {
+        Snapshot snapshot = test::makeSnapshot(name);
+        snapshot.hotkey = std::move(hotkey);
+        EXPECT_TRUE(SnapshotStore(snapshotsDir()).save(snapshot));
+        return snapshot.id;
+    }
+
+    ZentharionAppDependencies dependencies()
+    {
+        ZentharionAppDependencies d;
+        const auto step = [this](const char* name) { steps.push_back(QString::fromLatin1(name)); };
+        d.registerDefaults = [=] { step("defaults"); };
+        d.makeOperationOverlay = [=] {
+            step("overlay");
+            return std::make_shared<NoOpOperationOverlayPresenter>();
+        };
+        d.makeStatusNoticePresenter = [this] { return notices; };
+        d.makeUpdateController = [=] {
+            step("updates");
+            return std::make_shared<AppUpdateController>();
+        };
+        d.resolveFolders = [=, this]()
+            -> std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError> {
+            step("folders");
+            if (folders == Folders::unresolvable)
+                return std::unexpected(AppSupportDirectoryBootstrapper::BootstrapError::applicationSupportUnavailable);
+            if (folders == Folders::logsIsAFile) {
+                QDir().mkpath(dir.filePath("Zentharion"));
+                QFile blocker(dir.filePath("Zentharion/Logs"));
+                EXPECT_TRUE(blocker.open(QIODevice::WriteOnly));
+            }
+            return AppSupportDirectoryBootstrapper::make(dir.path());
+        };
+        d.makeEventLog = [=](const QString&) -> std::shared_ptr<const TelemetryLogging> {
+            step("eventLog");
+            return std::make_shared<NoOpTelemetryLogger>();
+        };
+        d.makeDiagnosticLogController = [=](const QString& url) {
+            step("diagnosticLog");
+            return std::make_shared<DiagnosticLogController>(url);
+        };
+        d.makeCaptureService = [=](const SnapshotStore&, auto) -> std::optional<SnapshotCaptureService> {
+            step("capture");
+            return std::nullopt;
+        };
+        d.makeRestoreEngine = [=](const SnapshotStore&, auto) -> std::optional<RestoreEngine> {
+            step("restore");
+            return std::nullopt;
+        };
+        auto& o = d.controllerOptions;
+        o.snapshotNamePrompt = [](const QString& name) { return name; };
+        o.hotkeyPrompt = [](const QString&, const auto&) { return std::optional<HotkeyBinding>{}; };
+        o.appNameResolver = [](const QString& id) { return id; };
+        o.captureContextProvider = [] { return SnapshotCaptureService::CaptureContext{}; };
+        o.scheduler = std::make_shared<ImmediateScheduler>();
+        o.restoreOperation = [this](const QUuid& id) -> std::expected<RestoreResult, RestoreEngineFailure> {
+            restored.push_back(id);
+            return RestoreResult{};
+        };
+        d.trustChecker = AccessibilityTrustChecker([=, this] {
+            step("trust");
+            return trusted;
+        });
+        d.accessibilitySettingsOpener = [this] { ++accessHelpOpened; };
+        d.makeHotkeyPlatform = [=, this]() -> HotkeyPlatform {
+            step("hotkeys");
+            if (!hasRegistrar)
+                return {nullptr, [](HotkeyPressHandler) -> std::expected<EventHandlerReference, HotkeyManagerError> {
+                            return std::unexpected(HotkeyManagerError::eventHandlerInstallFailed(-1));
+                        }, {}};
+            return {registrar,
+                    [=, this](HotkeyPressHandler handler) -> std::expected<EventHandlerReference, HotkeyManagerError> {
+                        step("install");
+                        press = std::move(handler);
+                        return 1;
+                    },
+                    {}};
+        };
+        d.postToMainThread = [this](std::function<void()> task) { posted.push_back(std::move(task)); };
+        return d;
+    }
+
+    ZentharionApp& start()
+    {
+        logLines.clear();
+        const auto previous = qInstallMessageHandler(recordLog);
+        app = std::make_unique<ZentharionApp>(dependencies());
+        qInstallMessageHandler(previous);
+        return *app;
+    }
+
+    void runPostedTasks()
+    {
+        auto tasks = std::move(posted);
+        posted.clear();
+        for (auto& task : tasks)
+            task();
+        QCoreApplication::processEvents(); // the overlay's hop before the work starts
+    }
+};
+
+TEST(ZentharionAppStartupTest, BuildsEverythingInOrderAndRegistersTheSavedShortcuts)
+{
+    AppHarness h;
+    ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+    h.saveLayout("Desk", commandOptionK);
+    h.saveLayout("Plain", std::nullopt);
+    auto& app = h.start();
+
+    EXPECT_EQ(h.steps, (std::vector<QString>{"defaults", "overlay", "updates", "folders", "eventLog", "diagnosticLog",
+                                             "capture", "restore", "trust", "hotkeys", "install", "trust"}));
+    EXPECT_FALSE(app.bootstrapErrorMessage());
+    ASSERT_TRUE(app.diagnosticLogController());
+    EXPECT_TRUE(app.diagnosticLogController()->eventsLogURL().endsWith("Zentharion/Logs/events.log"));
+    EXPECT_EQ(app.snapshotMenuController()->snapshotSummaries().size(), 2u);
+    EXPECT_EQ(h.registrar->live.size(), 1u);
+    for (const char* folder : {"Zentharion", "Zentharion/Snapshots", "Zentharion/Logs"})
+        EXPECT_TRUE(QFileInfo(h.dir.filePath(folder)).isDir()) << folder;
+    EXPECT_FALSE(QFile::exists(h.dir.filePath("Zentharion/Logs/events.log")));
+}
+
+TEST(ZentharionAppStartupTest, WithoutStorageRunsWithTheReasonAndNeitherSavesNorRestores)
+{
+    struct Case {
+        Folders folders;
+        QString reason; // empty: the file system's own message
+    };
+    for (const Case& c : {Case{Folders::unresolvable, "Application Support directory could not be resolved."},
+                          Case{Folders::logsIsAFile, {}}}) {
+        AppHarness h;
+        h.folders = c.folders;
+        auto& app = h.start();
+        SCOPED_TRACE(int(c.folders));
+
+        EXPECT_EQ(h.steps, (std::vector<QString>{"defaults", "overlay", "updates", "folders", "trust", "hotkeys",
+                                                 "install", "trust"}));
+        ASSERT_TRUE(app.bootstrapErrorMessage());
+        EXPECT_FALSE(app.bootstrapErrorMessage()->isEmpty());
+        if (!c.reason.isEmpty())
+            EXPECT_EQ(*app.bootstrapErrorMessage(), c.reason);
+        EXPECT_NE(std::find(logLines.begin(), logLines.end(),
+                            "Failed to prepare Application Support directories: " + *app.bootstrapErrorMessage()),
+                  logLines.end());
+        EXPECT_FALSE(app.diagnosticLogController());
+
+        // The injected restore must not run: there is no store to restore from.
+        auto& controller = *app.snapshotMenuController();
+        EXPECT_FALSE(controller.restoreSnapshot(QUuid::createUuid()));
+        EXPECT_FALSE(controller.captureCurrentSnapshot());
+        EXPECT_TRUE(h.restored.empty());
+        const auto items = MenuBarMenu::items(app.menuBarMenuState());
+        ASSERT_FALSE(items.empty());
+        EXPECT_EQ(items[0].title, "Storage setup failed");
+        EXPECT_EQ(items[1].title, *app.bootstrapErrorMessage());
+    }
+}
+
+TEST(ZentharionAppHotkeyTest, APressRestoresInALaterTaskOnlyWithAccess)
+{
+    struct Case {
+        bool trusted;
+        bool restores;
+        std::vector<QString> notices;
+    };
+    for (const Case& c : {Case{true, true, {}},
+                          Case{false, false, {PermissionInterventionRouter::passivePermissionNotice().message}}}) {
+        AppHarness h;
+        h.trusted = c.trusted;
+        ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+        const QUuid desk = h.saveLayout("Desk", commandOptionK);
+        h.start();
+        SCOPED_TRACE(c.trusted);
+
+        ASSERT_TRUE(h.press);
+        h.press({HotkeyManager::hotkeySignature, 1});
+        EXPECT_TRUE(h.restored.empty()) << "the restore waits for its own task";
+        ASSERT_EQ(h.posted.size(), 1u);
+        h.runPostedTasks();
+
+        EXPECT_EQ(h.restored, c.restores ? std::vector<QUuid>{desk} : std::vector<QUuid>{});
+        EXPECT_EQ(h.notices->shown, c.notices);
+    }
+}
+
+TEST(ZentharionAppHotkeyTest, LayoutChangesReRegisterAndACaptureSuspendsTheShortcuts)
+{
+    AppHarness h;
+    ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+    const QUuid desk = h.saveLayout("Desk", commandOptionK);
+    auto& controller = *h.start().snapshotMenuController();
+    ASSERT_EQ(h.registrar->live.size(), 1u);
+
+    EXPECT_FALSE(controller.setHotkeyCaptureActive(true));
+    EXPECT_TRUE(h.registrar->live.empty());
+    EXPECT_FALSE(controller.setHotkeyCaptureActive(false));
+    EXPECT_EQ(h.registrar->live.size(), 1u);
+
+    controller.clearHotkey(desk);
+    EXPECT_TRUE(h.registrar->live.empty());
+    ASSERT_TRUE(controller.setHotkey(HotkeyBinding{38, 0x1100, "Control-Command-J"}, desk));
+    EXPECT_EQ(h.registrar->live.size(), 1u);
+}
+
+TEST(ZentharionAppHotkeyTest, WithoutGlobalShortcutsTheFailureIsShownAndLogged)
+{
+    AppHarness h;
+    h.hasRegistrar = false;
+    auto& controller = *h.start().snapshotMenuController();
+    const QString message = "Global hotkey handling could not be installed. Carbon status: -1.";
+    ASSERT_TRUE(controller.status());
+    EXPECT_EQ(controller.status()->message, message);
+    EXPECT_TRUE(controller.status()->isError());
+    EXPECT_NE(std::find(logLines.begin(), logLines.end(), "Global hotkeys: " + message), logLines.end());
+}
+
+TEST(ZentharionAppMenuTest, SaveAndRestoreFromTheMenuAskForAccessFirst)
+{
+    for (const bool trusted : {true, false}) {
+        AppHarness h;
+        h.trusted = trusted;
+        ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+        const QUuid desk = h.saveLayout("Desk", std::nullopt);
+        auto& app = h.start();
+        SCOPED_TRACE(trusted);
+
+        app.performMenuBarAction(MenuBarAction::restoreLayout, desk);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(h.restored, trusted ? std::vector<QUuid>{desk} : std::vector<QUuid>{});
+        EXPECT_EQ(h.accessHelpOpened, trusted ? 0 : 1);
+        EXPECT_TRUE(h.notices->shown.empty()) << "the menu explains, not a passive notice";
+    }
+}
+
+} // namespace
+} // namespace zen

@@ -28,11 +28,11 @@ struct LiveWriteTest : ::testing::Test {
     AXAttributeReader reader() const { return AXAttributeReader(std::shared_ptr<AccessibilityService>(platform)); }
 
     // The client's windows by title, read until the condition holds (the window manager acts
-    // asynchronously) or five seconds pass.
+    // asynchronously) or twenty seconds pass (generous for a loaded machine; a poll ends as soon as it holds).
     std::vector<DiscoveredWindow> windowsUntil(qint64 pid, const std::function<bool(const std::vector<DiscoveredWindow>&)>& done)
     {
         const auto engine = WindowDiscoveryEngine::forPlatform(platform->services());
-        QDeadlineTimer deadline(5000);
+        QDeadlineTimer deadline(20000);
         std::vector<DiscoveredWindow> windows;
         do {
             windows.clear();
@@ -43,7 +43,7 @@ struct LiveWriteTest : ::testing::Test {
             }
             if (!windows.empty() && done(windows))
                 break;
-            QThread::msleep(30);
+            testsupport::pumpEventsFor(30);
         } while (!deadline.hasExpired());
         return windows;
     }
@@ -107,9 +107,9 @@ TEST_F(LiveWriteTest, UnminimizesRaisesAndFocuses)
 
     const AXUIElement one = titled(windows, "One")->axElement;
     ASSERT_TRUE(reader().setBool(true, one, AXAttribute::main));
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(20000);
     while (!reader().boolean(one, AXAttribute::focused).value_or(false) && !deadline.hasExpired())
-        QThread::msleep(30);
+        testsupport::pumpEventsFor(30);
     EXPECT_EQ(reader().boolean(one, AXAttribute::focused), true);
 
     EXPECT_TRUE(platform->activateApplication(std::int32_t(client.processId())));

@@ -1,3 +1,4 @@
+#include "Platform/X11/X11Connection.h"
 #include "Platform/X11/X11Platform.h"
 #include "Support/TestClientProcess.h"
 #include "WindowDiscovery/AXAttributeReader.h"
@@ -126,6 +127,20 @@ TEST_F(LiveWriteTest, WritesToAVanishedWindowFail)
     // Read the window into the platform's latest reading, then let it vanish.
     ASSERT_TRUE(reader().point(windows[0].axElement, AXAttribute::position).has_value());
     client->terminate();
+    // The server destroys the window once it notices the client's connection closed, which a
+    // loaded machine may delay.
+    xcb_connection_t* c = platform->connection().connection();
+    QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()) {
+        xcb_generic_error_t* e = nullptr;
+        auto* r = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, windows[0].axElement.window), &e);
+        const bool gone = !r;
+        std::free(r);
+        std::free(e);
+        if (gone)
+            break;
+        testsupport::pumpEventsFor(20);
+    }
     EXPECT_FALSE(reader().setPoint(CGPoint {10, 10}, windows[0].axElement, AXAttribute::position));
     EXPECT_FALSE(reader().performAction(AXAction::raise, windows[0].axElement));
 }

@@ -16,6 +16,9 @@ namespace zen {
 namespace {
 
 constexpr auto stateMaxAge = std::chrono::seconds(1);
+// How long a raise we asked for is trusted over a reading: the window manager carries out
+// requests in its own time, and a reading taken meanwhile still shows the old order.
+constexpr auto ownRaiseTrust = std::chrono::seconds(2);
 
 bool processExists(std::int32_t pid)
 {
@@ -232,6 +235,8 @@ bool X11Platform::setAttributeValue(const AXUIElement& element, const QString& a
     } else if (attribute == AXAttribute::main || attribute == AXAttribute::focused) {
         const auto* b = std::get_if<bool>(&value);
         ok = b && *b && m_writer.activate(w->id);
+        if (ok && w->pid)
+            noteRaised(*w->pid, w->id);
     }
     invalidate();
     return ok;
@@ -259,8 +264,16 @@ bool X11Platform::performAction(const AXUIElement& element, const QString& actio
         return false;
     const X11ClientWindow* w = target->second;
     const bool ok = m_writer.raise(w->id);
+    if (ok && w->pid)
+        noteRaised(*w->pid, w->id);
     invalidate();
     return ok;
+}
+
+void X11Platform::noteRaised(std::int32_t pid, std::uint32_t window)
+{
+    std::lock_guard lock(m_stateMutex);
+    m_lastRaised[pid] = {window, std::chrono::steady_clock::now()};
 }
 
 void X11Platform::invalidate()
@@ -337,7 +350,24 @@ bool X11Platform::activateApplication(std::int32_t processIdentifier)
 {
     const auto state = refresh();
     const X11ClientWindow* front = nullptr;
+    // The application's window we raised moments ago is its front one even while the window
+    // manager has not got round to it: activating the one a reading still shows in front
+    // would undo a re-stacking just requested.
+    std::optional<std::uint32_t> raised;
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (auto it = m_lastRaised.find(processIdentifier);
+            it != m_lastRaised.end() && std::chrono::steady_clock::now() - it->second.second < ownRaiseTrust)
+            raised = it->second.first;
+    }
+    if (raised) {
+        const X11ClientWindow* w = findWindow(*state, *raised);
+        if (w && w->pid == processIdentifier && !w->minimized && !w->dockOrDesktop)
+            front = w;
+    }
     for (const auto& w : state->windowsFrontFirst) {
+        if (front && !front->minimized)
+            break;
         if (w.pid != processIdentifier || w.dockOrDesktop)
             continue;
         if (!front || (front->minimized && !w.minimized))
@@ -348,6 +378,8 @@ bool X11Platform::activateApplication(std::int32_t processIdentifier)
     if (!front || !processExists(processIdentifier))
         return false;
     const bool ok = m_writer.activate(front->id);
+    if (ok)
+        noteRaised(processIdentifier, front->id);
     invalidate();
     return ok;
 }

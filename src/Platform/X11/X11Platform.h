@@ -6,6 +6,7 @@
 #include "Platform/X11/X11WindowWriter.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -60,6 +61,7 @@ private:
     std::optional<std::pair<std::shared_ptr<const X11DesktopState>, const X11ClientWindow*>> writeTarget(const AXUIElement& element);
     // After a write the last reading no longer describes the desktop for readers.
     void invalidate();
+    void noteRaised(std::int32_t pid, std::uint32_t window);
 
     std::shared_ptr<X11Connection> m_connection;
     X11WindowWriter m_writer;
@@ -68,6 +70,8 @@ private:
     std::shared_ptr<const X11DesktopState> m_state;
     std::chrono::steady_clock::time_point m_stateTime;
     bool m_stateStale = false;
+    // Per process, the window we last raised or activated and when.
+    std::map<std::int32_t, std::pair<std::uint32_t, std::chrono::steady_clock::time_point>> m_lastRaised;
     std::weak_ptr<X11Platform> m_self;
 };
 

@@ -30,11 +30,23 @@ struct Fixture {
     QUuid snapshotID;
 };
 
-// One client per window count, spread over both monitors, kept for the whole run.
+std::map<int, std::unique_ptr<Fixture>>& fixtures()
+{
+    static std::map<int, std::unique_ptr<Fixture>> live;
+    return live;
+}
+
+// The clients a run started end with the run, so that their windows weigh on no other
+// benchmark (each reading reads the whole desktop).
+void endFixtures(const benchmark::State&)
+{
+    fixtures().clear();
+}
+
+// One client per window count, spread over both monitors, started before the timed loop.
 Fixture* fixtureWith(int windows)
 {
-    static std::map<int, std::unique_ptr<Fixture>> fixtures;
-    auto& f = fixtures[windows];
+    auto& f = fixtures()[windows];
     if (!f) {
         f = std::make_unique<Fixture>();
         QStringList args {"--class", QStringLiteral("zen-cr-%1,CaptureRestoreBench%1").arg(windows)};
@@ -80,6 +92,10 @@ void BM_CaptureLiveWindows(benchmark::State& state)
     const std::uint64_t before = platform->connection().roundTrips();
     std::size_t saved = 0;
     for (auto _ : state) {
+        // Each capture reads the desktop itself rather than sharing the last one's reading.
+        state.PauseTiming();
+        platform->forgetReading();
+        state.ResumeTiming();
         auto snapshot = service.captureSnapshot(QStringLiteral("Bench"), QDateTime::currentDateTimeUtc(),
                                                 contextFor(services, f->client->processId()));
         if (!snapshot) {
@@ -92,7 +108,7 @@ void BM_CaptureLiveWindows(benchmark::State& state)
     state.counters["round_trips"] = double(platform->connection().roundTrips() - before) / double(state.iterations());
     state.counters["windows"] = double(saved);
 }
-BENCHMARK(BM_CaptureLiveWindows)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CaptureLiveWindows)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond)->Teardown(endFixtures);
 
 // Restores a layout of the client's windows while they are running (no launch, no wait):
 // discovery, pairing, a move and resize of every window, re-stacking and focus.
@@ -136,6 +152,9 @@ void BM_RestoreRunningWindows(benchmark::State& state)
     const std::uint64_t before = platform->connection().roundTrips();
     std::int64_t restored = 0;
     for (auto _ : state) {
+        state.PauseTiming();
+        platform->forgetReading();
+        state.ResumeTiming();
         auto result = engine.restoreSnapshot(f->snapshotID);
         if (!result) {
             state.SkipWithError("restore failed");
@@ -146,7 +165,7 @@ void BM_RestoreRunningWindows(benchmark::State& state)
     state.counters["round_trips"] = double(platform->connection().roundTrips() - before) / double(state.iterations());
     state.counters["restored"] = double(restored);
 }
-BENCHMARK(BM_RestoreRunningWindows)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RestoreRunningWindows)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond)->Teardown(endFixtures);
 
 // The baseline: the same moves made by a shell loop running wmctrl once per window.
 void BM_WmctrlShellLoop(benchmark::State& state)
@@ -172,6 +191,6 @@ void BM_WmctrlShellLoop(benchmark::State& state)
     }
     state.counters["windows"] = double(f->windowIDs.size());
 }
-BENCHMARK(BM_WmctrlShellLoop)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WmctrlShellLoop)->Arg(50)->Unit(benchmark::kMillisecond)->Teardown(endFixtures);
 
 } // namespace

@@ -12,11 +12,17 @@ namespace {
 
 using zen::testsupport::TestClientProcess;
 
-// One client per window count, kept for the whole run so that only discovery is timed.
+std::map<int, std::unique_ptr<TestClientProcess>>& clients()
+{
+    static std::map<int, std::unique_ptr<TestClientProcess>> running;
+    return running;
+}
+
+// One client per window count, started before the timed loop so that only discovery is
+// timed, and ended when the run ends so that its windows weigh on no other benchmark.
 TestClientProcess* clientWith(int windows)
 {
-    static std::map<int, std::unique_ptr<TestClientProcess>> clients;
-    auto& client = clients[windows];
+    auto& client = clients()[windows];
     if (!client) {
         QStringList args {"--class", "zen-bench,BenchClient"};
         for (int i = 0; i < windows; ++i) {
@@ -46,6 +52,9 @@ void BM_DiscoverLiveWindows(benchmark::State& state)
     const std::uint64_t before = platform->connection().roundTrips();
     std::size_t found = 0;
     for (auto _ : state) {
+        state.PauseTiming();
+        platform->forgetReading();
+        state.ResumeTiming();
         auto result = engine.discoverRunningWindowsWithDiagnostics();
         found = 0;
         if (result) {
@@ -58,6 +67,11 @@ void BM_DiscoverLiveWindows(benchmark::State& state)
     state.counters["round_trips"] = double(platform->connection().roundTrips() - before) / iterations;
     state.counters["windows_found"] = double(found);
 }
-BENCHMARK(BM_DiscoverLiveWindows)->Arg(10)->Arg(50)->Arg(200)->Unit(benchmark::kMillisecond);
+void endClients(const benchmark::State&)
+{
+    clients().clear();
+}
+
+BENCHMARK(BM_DiscoverLiveWindows)->Arg(10)->Arg(50)->Arg(200)->Unit(benchmark::kMillisecond)->Teardown(endClients);
 
 } // namespace

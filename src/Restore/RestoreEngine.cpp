@@ -168,8 +168,10 @@ RestoreEngine RestoreEngine::forPlatform(SnapshotStore store, const PlatformServ
                 for (const auto& app : workspace->runningApplications())
                     running->push_back(RunningApplicationSnapshot::fromApplication(app));
             }
+            // An application that has exited is not running, even while the window server
+            // still shows a window of it: it is launched again like any other.
             for (const auto& app : running.value_or(std::vector<RunningApplicationSnapshot> {})) {
-                if (app.bundleIdentifier)
+                if (app.bundleIdentifier && !app.isTerminated)
                     ids.insert(*app.bundleIdentifier);
             }
             return ids;

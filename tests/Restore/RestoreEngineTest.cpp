@@ -463,3 +463,18 @@ TEST(AXRestoreWindowApplierTest, WritesInOrderAndStopsAtTheFirstFailure)
     EXPECT_EQ(ax->writes[0].attribute, AXAttribute::main);
     EXPECT_EQ(ax->writes[1].attribute, AXAttribute::focused);
 }
+
+namespace {
+
+TEST(RestoreEngineTest, AnExitedApplicationIsNotInTheRunningSet)
+{
+    // Its window can outlive the process for a moment; it is launched again, not counted as running.
+    testsupport::FakeDesktop desktop;
+    desktop.addApplication(11, kEditor);
+    desktop.addApplication(22, QStringLiteral("org.example.Exited"), ActivationPolicy::regular, true);
+    const auto engine = RestoreEngine::forPlatform(SnapshotStore(QStringLiteral("/nonexistent")), desktop.services());
+    ASSERT_TRUE(engine.discoveredApplicationsProvider().has_value());
+    EXPECT_EQ(engine.runningApplicationBundleProvider(), QSet<QString> {kEditor});
+}
+
+} // namespace

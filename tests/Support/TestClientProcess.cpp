@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QThread>
+
+#include <algorithm>
 
 namespace zen::testsupport {
 
@@ -43,8 +46,12 @@ std::vector<std::uint32_t> TestClientProcess::waitUntilReady(int timeoutMs)
     while (!line.endsWith('\n')) {
         if (m_process->state() == QProcess::NotRunning || deadline.hasExpired())
             return {};
-        if (!m_process->canReadLine() && !m_process->waitForReadyRead(int(deadline.remainingTime())))
+        // Short waits with the event loop run in between: what GLib reports in the main
+        // context (installed applications changing) must not wait for the client.
+        if (!m_process->canReadLine() && !m_process->waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 50)))) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             continue;
+        }
         line = m_process->readLine();
     }
     const QList<QByteArray> parts = line.trimmed().split(' ');
@@ -54,6 +61,16 @@ std::vector<std::uint32_t> TestClientProcess::waitUntilReady(int timeoutMs)
     for (qsizetype i = 1; i < parts.size(); ++i)
         ids.push_back(parts[i].toUInt());
     return ids;
+}
+
+void pumpEventsFor(int milliseconds)
+{
+    QDeadlineTimer deadline(milliseconds);
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, int(std::max<qint64>(deadline.remainingTime(), 1)));
+        if (!deadline.hasExpired())
+            QThread::msleep(std::min<qint64>(deadline.remainingTime(), 5));
+    } while (!deadline.hasExpired());
 }
 
 void writeDesktopEntry(const QString& id, const QString& name, const QString& startupWMClass)

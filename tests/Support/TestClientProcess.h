@@ -18,7 +18,7 @@ public:
     ~TestClientProcess();
 
     // Empty when the client failed or did not report within the time.
-    std::vector<std::uint32_t> waitUntilReady(int timeoutMs = 10000);
+    std::vector<std::uint32_t> waitUntilReady(int timeoutMs = 30000);
     qint64 processId() const { return m_process->processId(); }
     void terminate();
 
@@ -27,6 +27,10 @@ public:
 private:
     std::unique_ptr<QProcess> m_process;
 };
+
+// Waits between the polls of a live test with the event loop running, so that what GLib and
+// Qt deliver there (GIO noticing new desktop entries) arrives while the test waits.
+void pumpEventsFor(int milliseconds);
 
 // Writes a desktop entry into $XDG_DATA_HOME/applications.
 void writeDesktopEntry(const QString& id, const QString& name, const QString& startupWMClass);

@@ -63,11 +63,11 @@ struct RestoreEndToEndTest : ::testing::Test {
         writeEntry(kAppB, QStringLiteral("ZenRestoreB"), kArgsB);
     }
 
-    // Our applications' windows by title, discovered until `done` holds or five seconds pass.
+    // Our applications' windows by title, discovered until `done` holds or twenty seconds pass (generous for a loaded machine; a poll ends as soon as it holds).
     std::map<QString, Live> windowsUntil(const std::function<bool(const std::map<QString, Live>&)>& done)
     {
         const auto engine = WindowDiscoveryEngine::forPlatform(platform->services());
-        QDeadlineTimer deadline(5000);
+        QDeadlineTimer deadline(20000);
         std::map<QString, Live> windows;
         do {
             windows.clear();
@@ -81,7 +81,7 @@ struct RestoreEndToEndTest : ::testing::Test {
             }
             if (done(windows))
                 break;
-            QThread::msleep(25);
+            testsupport::pumpEventsFor(25);
         } while (!deadline.hasExpired());
         return windows;
     }
@@ -209,7 +209,7 @@ TEST_F(RestoreEndToEndTest, UnplaceableNumbersAreRefusedByTheWindowServerLayer)
     TestClientProcess client({"--class", "zen-restore-range,ZenRestoreRange", "--window", "title=R,geometry=300x200+100+100"});
     ASSERT_EQ(client.waitUntilReady().size(), 1u);
     const auto engine = WindowDiscoveryEngine::forPlatform(platform->services());
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(20000);
     std::optional<AXUIElement> element;
     while (!element && !deadline.hasExpired()) {
         if (auto result = engine.discoverRunningWindowsWithDiagnostics())
@@ -217,7 +217,7 @@ TEST_F(RestoreEndToEndTest, UnplaceableNumbersAreRefusedByTheWindowServerLayer)
                 if (app.pid == client.processId() && !app.windows.empty())
                     element = app.windows[0].axElement;
         if (!element)
-            QThread::msleep(25);
+            testsupport::pumpEventsFor(25);
     }
     ASSERT_TRUE(element);
     EXPECT_FALSE(platform->setAttributeValue(*element, AXAttribute::position, CGPoint {40000, 10}));

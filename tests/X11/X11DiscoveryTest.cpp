@@ -1,5 +1,6 @@
 #include "Displays/DisplayResolver.h"
 #include "Platform/Edid.h"
+#include "Platform/X11/DesktopEntryResolver.h"
 #include "Platform/X11/X11Connection.h"
 #include "Platform/X11/X11Platform.h"
 #include "Support/TestClientProcess.h"
@@ -7,6 +8,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -23,7 +25,8 @@ using testsupport::TestClientProcess;
 namespace Reason = WindowDiscoveryDiagnosticReason;
 
 // Desktop entries are looked up in our own data dir; it must be in place before anything
-// asks GIO for the first time, so it is set before main runs.
+// asks GIO for the first time, so it is set before main runs. It lives as long as the
+// process: GIO notices a removed and re-created directory only by polling every few seconds.
 const QString& dataHome()
 {
     static const QString dir = [] {
@@ -32,8 +35,12 @@ const QString& dataHome()
         const QString path = QString::fromLocal8Bit(made ? made : "/tmp");
         qputenv("XDG_DATA_HOME", path.toLocal8Bit());
         qputenv("XDG_DATA_DIRS", (path + QStringLiteral("/none")).toLocal8Bit());
+        QDir().mkpath(path + QStringLiteral("/applications"));
         return path;
     }();
+    // Registered once the path is built, so it runs before the path is destroyed.
+    static const bool cleanup = std::atexit([] { QDir(dataHome()).removeRecursively(); }) == 0;
+    (void)cleanup;
     return dir;
 }
 const bool dataHomeReady = !dataHome().isEmpty();
@@ -51,7 +58,6 @@ struct LiveDesktopTest : ::testing::Test {
     static void TearDownTestSuite()
     {
         platform.reset();
-        QDir(dataHome()).removeRecursively();
     }
 
     void SetUp() override
@@ -62,11 +68,11 @@ struct LiveDesktopTest : ::testing::Test {
 
     WindowDiscoveryEngine engine() const { return WindowDiscoveryEngine::forPlatform(platform->services()); }
 
-    // Discovers until the condition holds or five seconds pass: the window manager settles
+    // Discovers until the condition holds or twenty seconds pass (generous for a loaded machine; a poll ends as soon as it holds): the window manager settles
     // state asynchronously after the client reports ready.
     WindowDiscoveryResult discoverUntil(const std::function<bool(const WindowDiscoveryResult&)>& done)
     {
-        QDeadlineTimer deadline(5000);
+        QDeadlineTimer deadline(20000);
         WindowDiscoveryResult last;
         do {
             auto result = engine().discoverRunningWindowsWithDiagnostics();
@@ -75,7 +81,7 @@ struct LiveDesktopTest : ::testing::Test {
                 last = *result;
             if (done(last))
                 break;
-            QThread::msleep(50);
+            testsupport::pumpEventsFor(50);
         } while (!deadline.hasExpired());
         return last;
     }
@@ -97,6 +103,23 @@ struct LiveDesktopTest : ::testing::Test {
         return nullptr;
     }
 };
+
+TEST(DesktopEntryResolverLiveTest, AnEntryInstalledAfterLoadingIsResolved)
+{
+    DesktopEntryResolver resolver;
+    EXPECT_EQ(resolver.resolve("zen-late", "ZenLateClient", std::nullopt).bundleIdentifier, "ZenLateClient");
+
+    testsupport::writeDesktopEntry(QStringLiteral("org.zentharion.Late"), QStringLiteral("Late Client"), QStringLiteral("ZenLateClient"));
+    QDeadlineTimer deadline(20000);
+    auto identity = resolver.resolve("zen-late", "ZenLateClient", std::nullopt);
+    while (identity.bundleIdentifier != "org.zentharion.Late" && !deadline.hasExpired()) {
+        testsupport::pumpEventsFor(20);
+        identity = resolver.resolve("zen-late", "ZenLateClient", std::nullopt);
+    }
+    EXPECT_EQ(identity.bundleIdentifier, "org.zentharion.Late");
+    EXPECT_EQ(identity.localizedName, "Late Client");
+    QFile::remove(dataHome() + QStringLiteral("/applications/org.zentharion.Late.desktop"));
+}
 
 TEST_F(LiveDesktopTest, WindowManagerIsTrusted)
 {
@@ -127,13 +150,13 @@ TEST_F(LiveDesktopTest, DocksShrinkTheVisibleFrameOfTheirMonitorOnly)
     TestClientProcess dock({"--class", "zen-dock,DockClient", "--window", "type=dock,title=Panel,geometry=1280x30+0+0,strut=top:30"});
     ASSERT_EQ(dock.waitUntilReady().size(), 1u);
     const DisplayResolver resolver {std::shared_ptr<ScreenSource>(platform)};
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(20000);
     DisplayState state;
     do {
         state = resolver.captureDisplayState();
         if (state.displays.size() == 2 && state.displays[0].visibleFrameRect() != state.displays[0].frameRect())
             break;
-        QThread::msleep(30);
+        testsupport::pumpEventsFor(30);
     } while (!deadline.hasExpired());
     ASSERT_EQ(state.displays.size(), 2u);
     EXPECT_EQ(state.displays[0].visibleFrameRect(), CGRect(0, 30, 1280, 770));
@@ -306,6 +329,7 @@ TEST_F(LiveDesktopTest, VanishingWindowsNeverBreakAReading)
         QProcess killer;
         killer.start(QStringLiteral("kill"), {QStringLiteral("-9"), QString::number(client->processId())});
         for (int i = 0; i < 10; ++i) {
+            platform->refresh(); // each time a reading of its own, not one shared with the last
             auto result = engine().discoverRunningWindowsWithDiagnostics();
             ASSERT_TRUE(result.has_value());
         }

@@ -17,7 +17,44 @@ QString stripDesktopSuffix(QString id)
     return id;
 }
 
+// An unclaimed window makes the entries be read again at most this often; the change report
+// normally comes first, this only covers its absence (no main loop running yet).
+constexpr auto missReloadAge = std::chrono::seconds(3);
+
+void onAppInfoChanged(GAppInfoMonitor*, gpointer data)
+{
+    (*static_cast<std::shared_ptr<std::atomic<bool>>*>(data))->store(true);
+}
+
+void deleteFlag(gpointer data, GClosure*)
+{
+    delete static_cast<std::shared_ptr<std::atomic<bool>>*>(data);
+}
+
 } // namespace
+
+DesktopEntryResolver::DesktopEntryResolver()
+{
+    GAppInfoMonitor* monitor = g_app_info_monitor_get();
+    m_monitor = monitor;
+    m_changedHandler = g_signal_connect_data(monitor, "changed", G_CALLBACK(onAppInfoChanged),
+                                             new std::shared_ptr<std::atomic<bool>>(m_changed), deleteFlag, GConnectFlags(0));
+}
+
+DesktopEntryResolver::~DesktopEntryResolver()
+{
+    if (m_monitor) {
+        g_signal_handler_disconnect(m_monitor, m_changedHandler);
+        g_object_unref(m_monitor);
+    }
+}
+
+void DesktopEntryResolver::dropEntries()
+{
+    m_loaded = false;
+    m_entries.clear();
+    m_cache.clear();
+}
 
 bool DesktopEntryResolver::isAcceptableDesktopId(const QString& desktopId)
 {
@@ -30,6 +67,7 @@ void DesktopEntryResolver::loadEntries()
     if (m_loaded)
         return;
     m_loaded = true;
+    m_loadedAt = std::chrono::steady_clock::now();
     GList* all = g_app_info_get_all();
     for (GList* l = all; l; l = l->next) {
         auto* info = static_cast<GAppInfo*>(l->data);
@@ -54,17 +92,9 @@ std::optional<DesktopEntryResolver::Identity> DesktopEntryResolver::entryFor(con
     return std::nullopt;
 }
 
-DesktopEntryResolver::Identity DesktopEntryResolver::resolve(const QByteArray& wmInstance, const QByteArray& wmClass,
-                                                             const std::optional<QString>& gtkApplicationId)
+std::optional<DesktopEntryResolver::Identity> DesktopEntryResolver::claimingEntry(const QString& instance, const QString& cls,
+                                                                                 const std::optional<QString>& gtkApplicationId) const
 {
-    std::lock_guard lock(m_mutex);
-    const auto key = std::make_tuple(wmInstance, wmClass, gtkApplicationId.value_or(QString()));
-    if (auto it = m_cache.find(key); it != m_cache.end())
-        return it->second;
-    loadEntries();
-
-    const QString instance = QString::fromUtf8(wmInstance);
-    const QString cls = QString::fromUtf8(wmClass);
     std::optional<Identity> found;
     if (gtkApplicationId && !gtkApplicationId->isEmpty())
         found = entryFor(*gtkApplicationId);
@@ -80,6 +110,29 @@ DesktopEntryResolver::Identity DesktopEntryResolver::resolve(const QByteArray& w
     }
     if (!found && !cls.isEmpty())
         found = entryFor(cls.toLower());
+    return found;
+}
+
+DesktopEntryResolver::Identity DesktopEntryResolver::resolve(const QByteArray& wmInstance, const QByteArray& wmClass,
+                                                             const std::optional<QString>& gtkApplicationId)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_changed->exchange(false))
+        dropEntries();
+    const auto entriesOld = [this] { return m_loaded && std::chrono::steady_clock::now() - m_loadedAt >= missReloadAge; };
+    const auto key = std::make_tuple(wmInstance, wmClass, gtkApplicationId.value_or(QString()));
+    if (auto it = m_cache.find(key); it != m_cache.end() && (it->second.fromEntry || !entriesOld()))
+        return it->second.identity;
+    loadEntries();
+
+    const QString instance = QString::fromUtf8(wmInstance);
+    const QString cls = QString::fromUtf8(wmClass);
+    std::optional<Identity> found = claimingEntry(instance, cls, gtkApplicationId);
+    if (!found && entriesOld()) {
+        dropEntries();
+        loadEntries();
+        found = claimingEntry(instance, cls, gtkApplicationId);
+    }
     Identity identity;
     if (found)
         identity = *found;
@@ -87,7 +140,7 @@ DesktopEntryResolver::Identity DesktopEntryResolver::resolve(const QByteArray& w
         identity = Identity {cls, cls};
     else if (!instance.isEmpty())
         identity = Identity {instance, instance};
-    m_cache[key] = identity;
+    m_cache[key] = Answer {identity, found.has_value()};
     return identity;
 }
 

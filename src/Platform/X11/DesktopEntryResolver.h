@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <tuple>
@@ -13,9 +16,18 @@ namespace zen {
 
 // The identity of the program behind a window: its desktop entry id (without ".desktop")
 // and the entry's name, or the window class when no entry claims it. The same window
-// always gives the same answer; answers are cached for the resolver's life.
+// gives the same answer as long as the installed entries stay the same: the answers are
+// dropped when GIO reports a change to the installed applications (reported in the GLib
+// main context of the thread that built the resolver, which the Qt event loop runs), and a
+// window no entry claims has the entries read again once they are a few seconds old, so an
+// application installed after start is recognised even when that report is late or missing.
 class DesktopEntryResolver {
 public:
+    DesktopEntryResolver();
+    ~DesktopEntryResolver();
+    DesktopEntryResolver(const DesktopEntryResolver&) = delete;
+    DesktopEntryResolver& operator=(const DesktopEntryResolver&) = delete;
+
     struct Identity {
         std::optional<QString> bundleIdentifier;
         std::optional<QString> localizedName;
@@ -33,13 +45,26 @@ private:
         QString name;
         QString startupWMClass;
     };
+    struct Answer {
+        Identity identity;
+        bool fromEntry = false;
+    };
     void loadEntries();
+    void dropEntries();
     std::optional<Identity> entryFor(const QString& id) const;
+    std::optional<Identity> claimingEntry(const QString& instance, const QString& cls,
+                                          const std::optional<QString>& gtkApplicationId) const;
 
     std::mutex m_mutex;
     bool m_loaded = false;
+    std::chrono::steady_clock::time_point m_loadedAt;
     std::vector<Entry> m_entries;
-    std::map<std::tuple<QByteArray, QByteArray, QString>, Identity> m_cache;
+    std::map<std::tuple<QByteArray, QByteArray, QString>, Answer> m_cache;
+    // Set from the GLib main context when the installed applications change; shared with the
+    // signal handler so a late emission never touches a destroyed resolver.
+    std::shared_ptr<std::atomic<bool>> m_changed = std::make_shared<std::atomic<bool>>(false);
+    void* m_monitor = nullptr;
+    unsigned long m_changedHandler = 0;
 };
 
 } // namespace zen

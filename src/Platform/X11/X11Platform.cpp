@@ -16,6 +16,14 @@ namespace zen {
 namespace {
 
 constexpr auto stateMaxAge = std::chrono::seconds(1);
+// How long a raise we asked for is trusted over a reading: the window manager carries out
+// requests in its own time, and a reading taken meanwhile still shows the old order.
+constexpr auto ownRaiseTrust = std::chrono::seconds(2);
+// The whole-desktop readings that one pass makes back to back (a restore asks for the screens,
+// the running applications and the window list within a few milliseconds) share one reading
+// taken this recently with no write since. Polls that wait for the desktop to change sleep
+// longer than this between readings, so each of them still reads afresh.
+constexpr auto passReuseAge = std::chrono::milliseconds(50);
 
 bool processExists(std::int32_t pid)
 {
@@ -73,6 +81,13 @@ PlatformServices X11Platform::services()
 
 std::shared_ptr<const X11DesktopState> X11Platform::refresh()
 {
+    // Aged from its start: what changed while it was being read may be missing from it.
+    const auto started = std::chrono::steady_clock::now();
+    std::uint64_t writesBefore = 0;
+    {
+        std::lock_guard lock(m_stateMutex);
+        writesBefore = m_writes;
+    }
     X11DesktopState state;
     {
         std::lock_guard lock(m_connection->mutex());
@@ -81,9 +96,20 @@ std::shared_ptr<const X11DesktopState> X11Platform::refresh()
     auto shared = std::make_shared<const X11DesktopState>(std::move(state));
     std::lock_guard lock(m_stateMutex);
     m_state = shared;
-    m_stateTime = std::chrono::steady_clock::now();
-    m_stateStale = false;
+    m_stateTime = started;
+    // A write made while reading may or may not be in it.
+    m_stateStale = m_writes != writesBefore;
     return shared;
+}
+
+std::shared_ptr<const X11DesktopState> X11Platform::passState()
+{
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (m_state && !m_stateStale && std::chrono::steady_clock::now() - m_stateTime < passReuseAge)
+            return m_state;
+    }
+    return refresh();
 }
 
 std::shared_ptr<const X11DesktopState> X11Platform::recentState()
@@ -232,6 +258,8 @@ bool X11Platform::setAttributeValue(const AXUIElement& element, const QString& a
     } else if (attribute == AXAttribute::main || attribute == AXAttribute::focused) {
         const auto* b = std::get_if<bool>(&value);
         ok = b && *b && m_writer.activate(w->id);
+        if (ok && w->pid)
+            noteRaised(*w->pid, w->id);
     }
     invalidate();
     return ok;
@@ -259,19 +287,28 @@ bool X11Platform::performAction(const AXUIElement& element, const QString& actio
         return false;
     const X11ClientWindow* w = target->second;
     const bool ok = m_writer.raise(w->id);
+    if (ok && w->pid)
+        noteRaised(*w->pid, w->id);
     invalidate();
     return ok;
+}
+
+void X11Platform::noteRaised(std::int32_t pid, std::uint32_t window)
+{
+    std::lock_guard lock(m_stateMutex);
+    m_lastRaised[pid] = {window, std::chrono::steady_clock::now()};
 }
 
 void X11Platform::invalidate()
 {
     std::lock_guard lock(m_stateMutex);
     m_stateStale = true;
+    ++m_writes;
 }
 
 std::optional<std::vector<QVariantMap>> X11Platform::copyWindowList(WindowListOption option)
 {
-    const auto state = option == WindowListOption::optionAll ? refresh() : recentState();
+    const auto state = option == WindowListOption::optionAll ? passState() : recentState();
     if (!state->valid)
         return std::nullopt;
     std::vector<QVariantMap> list;
@@ -297,7 +334,7 @@ std::optional<std::vector<QVariantMap>> X11Platform::copyWindowList(WindowListOp
 
 std::vector<RunningApplication> X11Platform::runningApplications()
 {
-    const auto state = refresh();
+    const auto state = passState();
     std::vector<RunningApplication> apps;
     std::map<std::int32_t, std::size_t> indexByPid;
     for (const auto& w : state->windowsFrontFirst) {
@@ -335,9 +372,26 @@ bool X11Platform::launchApplication(const QString& bundleIdentifier)
 
 bool X11Platform::activateApplication(std::int32_t processIdentifier)
 {
-    const auto state = refresh();
+    const auto state = passState();
     const X11ClientWindow* front = nullptr;
+    // The application's window we raised moments ago is its front one even while the window
+    // manager has not got round to it: activating the one a reading still shows in front
+    // would undo a re-stacking just requested.
+    std::optional<std::uint32_t> raised;
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (auto it = m_lastRaised.find(processIdentifier);
+            it != m_lastRaised.end() && std::chrono::steady_clock::now() - it->second.second < ownRaiseTrust)
+            raised = it->second.first;
+    }
+    if (raised) {
+        const X11ClientWindow* w = findWindow(*state, *raised);
+        if (w && w->pid == processIdentifier && !w->minimized && !w->dockOrDesktop)
+            front = w;
+    }
     for (const auto& w : state->windowsFrontFirst) {
+        if (front && !front->minimized)
+            break;
         if (w.pid != processIdentifier || w.dockOrDesktop)
             continue;
         if (!front || (front->minimized && !w.minimized))
@@ -348,13 +402,15 @@ bool X11Platform::activateApplication(std::int32_t processIdentifier)
     if (!front || !processExists(processIdentifier))
         return false;
     const bool ok = m_writer.activate(front->id);
+    if (ok)
+        noteRaised(processIdentifier, front->id);
     invalidate();
     return ok;
 }
 
 std::vector<PlatformScreen> X11Platform::screens()
 {
-    const auto state = refresh();
+    const auto state = passState();
     std::vector<PlatformScreen> out;
     for (const auto& m : state->monitors) {
         PlatformScreen s;

@@ -6,6 +6,7 @@
 #include "Platform/X11/X11WindowWriter.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -17,7 +18,8 @@ class X11Connection;
 // A reading of the whole desktop is taken when the running applications or the complete
 // window list are asked for; attribute reads answer from the latest reading (taken afresh
 // when it is older than a second), so one discovery costs a handful of round trips rather
-// than one per attribute.
+// than one per attribute. Whole-desktop questions asked back to back with no write between
+// them share one reading.
 class X11Platform final : public AccessibilityService, public WindowServer, public Workspace, public ScreenSource {
 public:
     // Absent when no X server can be reached.
@@ -47,10 +49,15 @@ public:
     X11Connection& connection() { return *m_connection; }
     // A fresh reading of the desktop.
     std::shared_ptr<const X11DesktopState> refresh();
+    // The next question reads the desktop afresh, as if something had been written.
+    void forgetReading() { invalidate(); }
 
 private:
     explicit X11Platform(std::shared_ptr<X11Connection> connection);
     std::shared_ptr<const X11DesktopState> recentState();
+    // The reading for a whole-desktop question: one taken moments ago when nothing was written
+    // since, else a fresh one.
+    std::shared_ptr<const X11DesktopState> passState();
     DesktopEntryResolver::Identity identityOf(const X11ClientWindow& window);
     // The reading a write looks its window up in: the last one even when a write has made it
     // stale, since writes change neither which windows exist nor their owners and frame
@@ -60,6 +67,7 @@ private:
     std::optional<std::pair<std::shared_ptr<const X11DesktopState>, const X11ClientWindow*>> writeTarget(const AXUIElement& element);
     // After a write the last reading no longer describes the desktop for readers.
     void invalidate();
+    void noteRaised(std::int32_t pid, std::uint32_t window);
 
     std::shared_ptr<X11Connection> m_connection;
     X11WindowWriter m_writer;
@@ -68,6 +76,9 @@ private:
     std::shared_ptr<const X11DesktopState> m_state;
     std::chrono::steady_clock::time_point m_stateTime;
     bool m_stateStale = false;
+    std::uint64_t m_writes = 0;
+    // Per process, the window we last raised or activated and when.
+    std::map<std::int32_t, std::pair<std::uint32_t, std::chrono::steady_clock::time_point>> m_lastRaised;
     std::weak_ptr<X11Platform> m_self;
 };
 

@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace zen {
@@ -62,8 +63,10 @@ void renderMenuBarItems(QMenu& menu, const std::vector<MenuBarItem>& items,
             // the menu must not compete for them with the window that has focus.
             action->setShortcutContext(Qt::WidgetShortcut);
         }
+        // Tool tips guess their format and render anything that looks like markup; the text
+        // comes from layout files, so it is escaped and always shown as typed.
         if (!item.toolTip.isEmpty())
-            action->setToolTip(item.toolTip);
+            action->setToolTip(Qt::convertFromPlainText(item.toolTip, Qt::WhiteSpaceNormal));
         if (item.kind == MenuBarItem::Kind::button && perform)
             QObject::connect(action, &QAction::triggered, &menu, [perform, item] { perform(item); });
     }

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -207,6 +208,28 @@ TEST(MenuBarTrayTest, RendersEscapedTitlesSubmenusAndActions)
     ASSERT_EQ(chosen.size(), 2u);
     EXPECT_EQ(chosen[0].layoutID, list[0].id);
     EXPECT_EQ(chosen[1].layoutID, list[7].id);
+}
+
+// A layout file's hotkey text reaches the tool tip; markup in it must show as typed, not render.
+TEST(MenuBarTrayTest, ToolTipsShowMarkupAsPlainText)
+{
+    const QString crafted = R"(<img src="file:///etc/x.png"><table><tr><td>F5 & more</td></tr></table>)";
+    auto list = layouts(1);
+    list[0].hotkey = HotkeyBinding{96, 0x1800, crafted};
+    QMenu menu;
+    renderMenuBarItems(menu, MenuBarMenu::items(authorizedState(list)), {});
+
+    QAction* restore = nullptr;
+    for (QAction* action : menu.actions())
+        if (action->text() == "Layout 1")
+            restore = action;
+    ASSERT_TRUE(restore);
+    const QString shown = restore->toolTip();
+    EXPECT_FALSE(shown.contains("<img")) << shown.toStdString();
+    EXPECT_FALSE(shown.contains("<table")) << shown.toStdString();
+    QTextDocument rendered;
+    rendered.setHtml(shown);
+    EXPECT_EQ(rendered.toPlainText(), "Hotkey: " + crafted);
 }
 
 // Choosing an item changes the state the menu shows (a restore starts); the menu follows once

@@ -358,10 +358,10 @@ QStringList SnapshotMenuController::restoreSummaryDetails(const RestoreResult& r
 
 QString SnapshotMenuController::restoreStatusMessage(const QString& snapshotName, const RestoreResult& result)
 {
+    // One pass over all values: chained arg() calls would read a "%2" in the name as a marker.
     QString message = QStringLiteral("Restored %1: %2 %3 restored")
-                          .arg(quoted(snapshotName))
-                          .arg(result.restoredWindows)
-                          .arg(result.restoredWindows == 1 ? QStringLiteral("window") : QStringLiteral("windows"));
+                          .arg(quoted(snapshotName), QString::number(result.restoredWindows),
+                               result.restoredWindows == 1 ? QStringLiteral("window") : QStringLiteral("windows"));
     if (const auto details = restoreSummaryDetails(result); !details.isEmpty())
         message += QStringLiteral(", ") + details.join(QStringLiteral(", "));
     return message + QLatin1Char('.');

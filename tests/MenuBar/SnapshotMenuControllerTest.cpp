@@ -321,6 +321,13 @@ TEST(SnapshotMenuControllerTest, RestoreMessagesCountWindowsSkipsAndFallbacks)
         result.downgradedItems.resize(size_t(c.downgraded));
         EXPECT_EQ(SnapshotMenuController::restoreStatusMessage("Work", result), c.expected);
     }
+
+    // Markers in a name are the user's text, never places for the counts.
+    RestoreResult result;
+    result.restoredWindows = 3;
+    result.skippedItems.resize(1);
+    EXPECT_EQ(SnapshotMenuController::restoreStatusMessage("A %1 %2 %3 %L2", result),
+              "Restored \"A %1 %2 %3 %L2\": 3 windows restored, 1 skipped.");
 }
 
 TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailLinesAndTheRest)

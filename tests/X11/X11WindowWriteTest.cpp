@@ -1,5 +1,6 @@
 #include "Platform/X11/X11Connection.h"
 #include "Platform/X11/X11Platform.h"
+#include "Platform/X11/X11WindowWriter.h"
 #include "Support/TestClientProcess.h"
 #include "WindowDiscovery/AXAttributeReader.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
@@ -176,6 +177,34 @@ TEST_F(LiveWriteTest, WritesToAVanishedWindowFail)
     }
     EXPECT_FALSE(reader().setPoint(CGPoint {10, 10}, windows[0].axElement, AXAttribute::position));
     EXPECT_FALSE(reader().performAction(AXAction::raise, windows[0].axElement));
+}
+
+// Errors of requests nobody checks arrive as events on a connection no one reads events
+// from; each batch of writes frees them, so they never pile up.
+TEST(LiveWriterQueueTest, WritesLeaveNoErrorsQueued)
+{
+    const auto connection = X11Connection::open();
+    if (!connection)
+        GTEST_SKIP() << "no X server";
+    xcb_connection_t* c = connection->connection();
+    const xcb_window_t gone = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, gone, connection->root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_destroy_window(c, gone);
+    X11WindowWriter writer(*connection);
+    for (int i = 0; i < 20; ++i) {
+        {
+            // A request racing the window's end, as a restore's may.
+            std::lock_guard lock(connection->mutex());
+            xcb_map_window(c, gone);
+            xcb_flush(c);
+        }
+        EXPECT_FALSE(i % 2 ? writer.raise(gone) : writer.setMinimized(gone, false));
+        std::lock_guard lock(connection->mutex());
+        xcb_generic_event_t* left = xcb_poll_for_queued_event(c);
+        EXPECT_EQ(left, nullptr) << "response type " << (left ? int(left->response_type) : -1);
+        std::free(left);
+    }
 }
 
 } // namespace

@@ -2,6 +2,10 @@
 
 #include "Platform/X11/X11Connection.h"
 
+#include <poll.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
@@ -31,6 +35,46 @@ std::uint32_t asInt16(double v)
 bool isX11Coordinate(double v)
 {
     return std::isfinite(v) && v >= -32767.0 && v <= 32767.0;
+}
+
+// Long enough for a busy server to answer, short enough that a missing answer costs little:
+// the request then goes out with no timestamp instead.
+constexpr std::chrono::milliseconds serverTimeWait {250};
+
+// Nothing on this connection waits for events, and errors of unchecked requests (a window
+// that vanished between the check and the request) arrive as events too: left alone they
+// would pile up for as long as the program runs. Freed when a batch of requests ends, while
+// the connection is still held.
+class DrainOnExit {
+public:
+    explicit DrainOnExit(xcb_connection_t* connection) : m_connection(connection) {}
+    ~DrainOnExit()
+    {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection))
+            std::free(event);
+    }
+    DrainOnExit(const DrainOnExit&) = delete;
+    DrainOnExit& operator=(const DrainOnExit&) = delete;
+
+private:
+    xcb_connection_t* m_connection;
+};
+
+// The next event or error, or null once the deadline has passed or the connection broke.
+xcb_generic_event_t* nextEventBefore(xcb_connection_t* c, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        if (xcb_generic_event_t* event = xcb_poll_for_event(c))
+            return event;
+        if (xcb_connection_has_error(c))
+            return nullptr;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return nullptr;
+        pollfd descriptor {xcb_get_file_descriptor(c), POLLIN, 0};
+        if (::poll(&descriptor, 1, int(left.count())) < 0 && errno != EINTR)
+            return nullptr;
+    }
 }
 
 } // namespace
@@ -81,6 +125,7 @@ bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, c
     if (size && !(isX11Coordinate(size->width) && isX11Coordinate(size->height)))
         return false;
     std::lock_guard lock(m_x.mutex());
+    DrainOnExit drain(m_x.connection());
     if (!exists(w.id))
         return false;
     // A maximized or full-screen window ignores geometry requests; it goes back to a normal
@@ -116,6 +161,7 @@ bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, c
 bool X11WindowWriter::setMinimized(xcb_window_t window, bool minimized)
 {
     std::lock_guard lock(m_x.mutex());
+    DrainOnExit drain(m_x.connection());
     if (!exists(window))
         return false;
     if (minimized) {
@@ -132,6 +178,7 @@ bool X11WindowWriter::setMinimized(xcb_window_t window, bool minimized)
 bool X11WindowWriter::raise(xcb_window_t window)
 {
     std::lock_guard lock(m_x.mutex());
+    DrainOnExit drain(m_x.connection());
     if (!exists(window))
         return false;
     constexpr std::uint32_t above = 0;
@@ -143,6 +190,7 @@ bool X11WindowWriter::raise(xcb_window_t window)
 bool X11WindowWriter::activate(xcb_window_t window)
 {
     std::lock_guard lock(m_x.mutex());
+    DrainOnExit drain(m_x.connection());
     if (!exists(window))
         return false;
     sendToRoot(window, m_x.atom("_NET_ACTIVE_WINDOW"), sourcePager, serverTime(), XCB_NONE);
@@ -164,8 +212,11 @@ xcb_timestamp_t X11WindowWriter::serverTime()
     const xcb_atom_t property = m_x.atom("_NET_WM_USER_TIME");
     xcb_change_property(c, XCB_PROP_MODE_APPEND, m_timeWindow, property, XCB_ATOM_CARDINAL, 32, 0, nullptr);
     xcb_flush(c);
+    // The connection is held while waiting: a notification that never comes must not keep
+    // every other user of it waiting too.
+    const auto deadline = std::chrono::steady_clock::now() + serverTimeWait;
     xcb_timestamp_t time = XCB_CURRENT_TIME;
-    while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {
+    while (xcb_generic_event_t* event = nextEventBefore(c, deadline)) {
         const bool found = (event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY
             && reinterpret_cast<xcb_property_notify_event_t*>(event)->window == m_timeWindow;
         if (found)

@@ -14,6 +14,8 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <utility>
+
 namespace zen {
 
 namespace {
@@ -81,6 +83,19 @@ MenuBarTray::MenuBarTray(std::function<std::vector<MenuBarItem>()> items,
     , m_perform(std::move(perform))
     , m_menu(std::make_unique<QMenu>())
 {
+    // Followed through the menu's own signals rather than its visibility: a tray that shows the
+    // menu itself (over D-Bus) never shows the widget, yet announces opening and closing.
+    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] {
+        m_menuOpen = true;
+        if (std::exchange(m_stale, false))
+            rebuild();
+    });
+    // The menu closes before the chosen action is triggered: rebuilding here would delete it.
+    connect(m_menu.get(), &QMenu::aboutToHide, this, [this] {
+        m_menuOpen = false;
+        if (std::exchange(m_stale, false))
+            scheduleRebuild();
+    });
     rebuild();
 }
 
@@ -136,7 +151,12 @@ void MenuBarTray::scheduleRebuild()
     m_rebuildPending = true;
     QTimer::singleShot(0, this, [this] {
         m_rebuildPending = false;
-        rebuild();
+        // Rows must not move under the pointer (a click would restore another layout): an
+        // open menu keeps its rows until it closes or opens again.
+        if (m_menuOpen)
+            m_stale = true;
+        else
+            rebuild();
     });
 }
 

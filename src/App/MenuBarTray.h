@@ -32,7 +32,8 @@ public:
     void show();
     // Rebuilds the menu once control is back in the event loop; several requests in a row
     // rebuild once. Deferred because a menu action's own handling changes the state, and
-    // rebuilding at that moment would delete the action that is still being triggered.
+    // rebuilding at that moment would delete the action that is still being triggered. While
+    // the menu is open it is rebuilt only once it closes (or opens again).
     void scheduleRebuild();
 
     QMenu* menu() const { return m_menu.get(); }
@@ -46,6 +47,8 @@ private:
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;
     bool m_rebuildPending = false;
+    bool m_menuOpen = false;
+    bool m_stale = false;
 };
 
 } // namespace zen

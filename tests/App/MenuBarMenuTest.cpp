@@ -260,5 +260,36 @@ TEST(MenuBarTrayTest, FollowsTheStateAfterAnItemWasChosen)
     EXPECT_FALSE(action("Save Current Layout")->isEnabled());
 }
 
+// A status line that appears (or clears itself) while the menu is open would move the rows
+// under the pointer; the open menu keeps its rows and follows once it has closed.
+TEST(MenuBarTrayTest, AnOpenMenuKeepsItsRowsUntilItCloses)
+{
+    MenuBarMenuState state = authorizedState(layouts(2));
+    MenuBarTray tray([&] { return MenuBarMenu::items(state); }, {});
+    const auto texts = [&] {
+        QStringList list;
+        for (QAction* action : tray.menu()->actions())
+            list << action->text();
+        return list;
+    };
+    const QStringList shown = texts();
+
+    tray.menu()->popup(QPoint(0, 0));
+    state.snapshotSummaries.insert(state.snapshotSummaries.begin(), layout("New"));
+    tray.scheduleRebuild();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(texts(), shown);
+
+    tray.menu()->hide();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(texts().contains("New"));
+
+    // A closed menu follows a change at once.
+    state.snapshotSummaries.erase(state.snapshotSummaries.begin());
+    tray.scheduleRebuild();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(texts(), shown);
+}
+
 } // namespace
 } // namespace zen

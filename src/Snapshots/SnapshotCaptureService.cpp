@@ -1,6 +1,7 @@
 #include "Snapshots/SnapshotCaptureService.h"
 
 #include "Platform/PlatformServices.h"
+#include "Shared/StringExtensions.h"
 #include "WindowDiscovery/WindowSignatureFactory.h"
 
 #include <QLocale>
@@ -95,6 +96,12 @@ WindowRecord makeWindowRecord(const DiscoveredApplication& application, const Di
     record.isFullscreen = window.isFullscreen;
     record.isVisible = window.isVisible;
     record.captureSignature = makeWindowSignature(application, window);
+    // Whatever the source of the title, a record never holds more of it than the layout file
+    // can afford.
+    if (record.windowTitle)
+        record.windowTitle = cappedWindowTitle(*record.windowTitle);
+    if (record.captureSignature.windowTitle)
+        record.captureSignature.windowTitle = cappedWindowTitle(*record.captureSignature.windowTitle);
     return record;
 }
 

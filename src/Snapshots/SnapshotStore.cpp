@@ -177,6 +177,10 @@ std::expected<void, SnapshotStoreError> SnapshotStore::save(const Snapshot& snap
     if (!bytes)
         return Failure(SnapshotStoreError::snapshotWriteFailed(
             destination, PlatformError{bytes.error().localizedDescription(), EINVAL}));
+    // A file the store would refuse to read must never replace one it can.
+    if (bytes->size() > maximumFileSize)
+        return Failure(SnapshotStoreError::snapshotWriteFailed(
+            destination, PlatformError{QStringLiteral("The layout is larger than %1 bytes").arg(maximumFileSize), EFBIG}));
     if (auto written = m_writer.write(destination, temporary, *bytes); !written)
         return Failure(SnapshotStoreError::snapshotWriteFailed(destination, written.error()));
     return {};

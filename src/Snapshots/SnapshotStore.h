@@ -45,7 +45,8 @@ public:
     std::expected<std::vector<SnapshotSummary>, SnapshotStoreError> listSummaries() const;
     std::expected<Snapshot, SnapshotStoreError> loadSnapshot(const QUuid& id) const;
     // Writes atomically with the name trimmed and the current schema version; the dates are
-    // written as given. A failed save leaves the previous file as it was.
+    // written as given. A failed save leaves the previous file as it was; a document larger
+    // than `maximumFileSize` is refused as a failed write.
     std::expected<void, SnapshotStoreError> save(const Snapshot& snapshot) const;
     std::expected<void, SnapshotStoreError> deleteSnapshot(const QUuid& id) const;
 

@@ -1,5 +1,6 @@
 #include "Snapshots/SnapshotCaptureService.h"
 
+#include "Shared/StringExtensions.h"
 #include "Support/FakePlatform.h"
 #include "Support/SnapshotFixtures.h"
 
@@ -125,6 +126,19 @@ TEST(SnapshotCaptureServiceTest, CaptureRecordsEveryWindowOnItsDisplayAndLogs)
     EXPECT_EQ(h.logger->events[0].capturedWindowCount, 2);
     ASSERT_EQ(h.logger->events[0].details.size(), 1u);
     EXPECT_EQ(h.logger->events[0].details[0].reason, "transient role");
+}
+
+TEST(SnapshotCaptureServiceTest, ARecordKeepsNoMoreOfAHugeTitleThanTheCap)
+{
+    DiscoveredApplication app {QStringLiteral("org.example.Editor"), 11, QStringLiteral("Editor"), {}};
+    const DiscoveredWindow hostile = window(101, QString(64 * 1024, QChar(u'\x01')), CGRect(0, 0, 100, 100), 0);
+    DisplayRecord display;
+    display.id = 1;
+    display.frame = CGRectCodable(0, 0, 1280, 800);
+    display.visibleFrame = display.frame;
+    const WindowRecord record = makeWindowRecord(app, hostile, display);
+    EXPECT_EQ(record.windowTitle->size(), maximumWindowTitleLength);
+    EXPECT_EQ(record.captureSignature.windowTitle, record.windowTitle);
 }
 
 TEST(SnapshotCaptureServiceTest, FailuresLogCaptureFailedAndSaveNothing)

@@ -197,6 +197,17 @@ TEST_F(SnapshotStoreTest, AFailedSaveKeepsThePreviousFileByteForByte)
     EXPECT_EQ(store.save(nan).error().kind(), Kind::snapshotWriteFailed);
     EXPECT_EQ(readRaw(uuidText(s.id) + ".json"), before);
     EXPECT_EQ(entries().size(), 1);
+
+    // A document the listing would then refuse to read (control characters take six bytes
+    // each) is not written over a readable one.
+    Snapshot huge = s;
+    huge.windows[0].windowTitle = QString(SnapshotStore::maximumFileSize / 6 + 1, QChar(u'\x01'));
+    const auto tooLarge = store.save(huge);
+    ASSERT_FALSE(tooLarge.has_value());
+    EXPECT_EQ(tooLarge.error().kind(), Kind::snapshotWriteFailed);
+    EXPECT_EQ(tooLarge.error().underlying()->code, EFBIG);
+    EXPECT_EQ(readRaw(uuidText(s.id) + ".json"), before);
+    EXPECT_EQ(entries().size(), 1);
 }
 
 TEST_F(SnapshotStoreTest, ListsNewestFirstWithCounts)

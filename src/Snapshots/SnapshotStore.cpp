@@ -13,6 +13,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <map>
 #include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -72,10 +73,27 @@ std::expected<std::vector<QString>, PlatformError> directoryEntries(const QStrin
 
 } // namespace
 
+std::shared_ptr<std::mutex> snapshotFolderLock(const QString& snapshotsDirectory)
+{
+    static std::mutex registryMutex;
+    static std::map<QString, std::weak_ptr<std::mutex>> registry;
+
+    // The folder may not exist yet, so its path is made absolute and clean rather than resolved.
+    const QString key = QDir::cleanPath(QFileInfo(snapshotsDirectory).absoluteFilePath());
+    std::lock_guard guard(registryMutex);
+    std::erase_if(registry, [](const auto& entry) { return entry.second.expired(); });
+    if (auto existing = registry[key].lock())
+        return existing;
+    auto lock = std::make_shared<std::mutex>();
+    registry[key] = lock;
+    return lock;
+}
+
 SnapshotStore::SnapshotStore(QString snapshotsDirectory, Clock clock, AtomicFileWriter writer)
     : m_directory(std::move(snapshotsDirectory))
     , m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTimeUtc(); }))
     , m_writer(std::move(writer))
+    , m_lock(snapshotFolderLock(m_directory))
 {
 }
 
@@ -159,6 +177,12 @@ std::expected<Snapshot, SnapshotStoreError> SnapshotStore::loadSnapshotAt(const 
 
 std::expected<void, SnapshotStoreError> SnapshotStore::save(const Snapshot& snapshot) const
 {
+    std::lock_guard guard(*m_lock);
+    return saveLocked(snapshot);
+}
+
+std::expected<void, SnapshotStoreError> SnapshotStore::saveLocked(const Snapshot& snapshot) const
+{
     if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
         return Failure(ready.error());
     const auto name = normalizedSnapshotName(snapshot.name);
@@ -188,6 +212,7 @@ std::expected<void, SnapshotStoreError> SnapshotStore::save(const Snapshot& snap
 
 std::expected<void, SnapshotStoreError> SnapshotStore::deleteSnapshot(const QUuid& id) const
 {
+    std::lock_guard guard(*m_lock);
     if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
         return Failure(ready.error());
     const QString path = fileURL(id);
@@ -202,6 +227,20 @@ std::expected<void, SnapshotStoreError> SnapshotStore::deleteSnapshot(const QUui
 }
 
 // ---------------------------------------------------------------- edits
+// Each edit holds the folder's lock from its load to its save.
+
+std::expected<Snapshot, SnapshotStoreError> SnapshotStore::modifySnapshot(const QUuid& id,
+                                                                          const std::function<void(Snapshot&)>& change) const
+{
+    std::lock_guard guard(*m_lock);
+    auto snapshot = loadSnapshot(id);
+    if (!snapshot)
+        return Failure(snapshot.error());
+    change(*snapshot);
+    if (auto saved = saveLocked(*snapshot); !saved)
+        return Failure(saved.error());
+    return std::move(*snapshot);
+}
 
 std::expected<void, SnapshotStoreError> SnapshotStore::renameSnapshot(const QUuid& id, const QString& newName,
                                                                       std::optional<QDateTime> now) const
@@ -210,12 +249,13 @@ std::expected<void, SnapshotStoreError> SnapshotStore::renameSnapshot(const QUui
     const auto name = normalizedSnapshotName(newName);
     if (!name)
         return Failure(SnapshotStoreError::invalidName());
+    std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(id);
     if (!snapshot)
         return Failure(snapshot.error());
     snapshot->name = *name;
     snapshot->updatedAt = resolve(now);
-    return save(*snapshot);
+    return saveLocked(*snapshot);
 }
 
 bool SnapshotStore::isAcceptableHotkeyModifierMask(std::uint32_t modifiers)
@@ -229,6 +269,7 @@ std::expected<void, SnapshotStoreError> SnapshotStore::setHotkey(const QUuid& id
                                                                  const std::optional<HotkeyBinding>& hotkey,
                                                                  std::optional<QDateTime> now) const
 {
+    std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(id);
     if (!snapshot)
         return Failure(snapshot.error());
@@ -247,12 +288,13 @@ std::expected<void, SnapshotStoreError> SnapshotStore::setHotkey(const QUuid& id
     }
     snapshot->hotkey = hotkey;
     snapshot->updatedAt = resolve(now);
-    return save(*snapshot);
+    return saveLocked(*snapshot);
 }
 
 std::expected<bool, SnapshotStoreError> SnapshotStore::removeWindow(const QUuid& windowID, const QUuid& snapshotID,
                                                                     std::optional<QDateTime> now) const
 {
+    std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(snapshotID);
     if (!snapshot)
         return Failure(snapshot.error());
@@ -266,7 +308,7 @@ std::expected<bool, SnapshotStoreError> SnapshotStore::removeWindow(const QUuid&
         return Failure(SnapshotStoreError::layoutRequiresWindow());
     snapshot->windows = std::move(remaining);
     snapshot->updatedAt = resolve(now);
-    if (auto saved = save(*snapshot); !saved)
+    if (auto saved = saveLocked(*snapshot); !saved)
         return Failure(saved.error());
     return true;
 }
@@ -275,6 +317,7 @@ std::expected<qsizetype, SnapshotStoreError> SnapshotStore::removeApp(const QStr
                                                                        const QUuid& snapshotID,
                                                                        std::optional<QDateTime> now) const
 {
+    std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(snapshotID);
     if (!snapshot)
         return Failure(snapshot.error());
@@ -289,7 +332,7 @@ std::expected<qsizetype, SnapshotStoreError> SnapshotStore::removeApp(const QStr
         return Failure(SnapshotStoreError::layoutRequiresWindow());
     snapshot->windows = std::move(remaining);
     snapshot->updatedAt = resolve(now);
-    if (auto saved = save(*snapshot); !saved)
+    if (auto saved = saveLocked(*snapshot); !saved)
         return Failure(saved.error());
     return removed;
 }
@@ -324,6 +367,7 @@ std::expected<bool, SnapshotStoreError> SnapshotStore::reorderDisplayWindows(con
                                                                              const std::vector<QUuid>& orderedWindowIDs,
                                                                              std::optional<QDateTime> now) const
 {
+    std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(snapshotID);
     if (!snapshot)
         return Failure(snapshot.error());
@@ -364,7 +408,7 @@ std::expected<bool, SnapshotStoreError> SnapshotStore::reorderDisplayWindows(con
         window = window.withZOrderHint(it == newHints.cend() ? std::nullopt : std::optional<std::int64_t>(*it));
     }
     snapshot->updatedAt = resolve(now);
-    if (auto saved = save(*snapshot); !saved)
+    if (auto saved = saveLocked(*snapshot); !saved)
         return Failure(saved.error());
     return true;
 }

@@ -198,6 +198,12 @@ TEST_F(SnapshotStoreTest, AFailedSaveKeepsThePreviousFileByteForByte)
     EXPECT_EQ(readRaw(uuidText(s.id) + ".json"), before);
     EXPECT_EQ(entries().size(), 1);
 
+    // So does a date outside the years the reader accepts (it would be written as "10000-...").
+    Snapshot farFuture = s;
+    farFuture.updatedAt = QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC);
+    EXPECT_EQ(store.save(farFuture).error().kind(), Kind::snapshotWriteFailed);
+    EXPECT_EQ(readRaw(uuidText(s.id) + ".json"), before);
+
     // A document the listing would then refuse to read (control characters take six bytes
     // each) is not written over a readable one.
     Snapshot huge = s;

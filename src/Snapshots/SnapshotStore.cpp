@@ -40,6 +40,24 @@ std::optional<QUuid> layoutFileID(const QString& fileName)
     return id;
 }
 
+const QString temporarySuffix = QStringLiteral(".tmp");
+
+// Whether the name is one save() gives its temporary file: "<UPPER-UUID>-<UPPER-UUID>.tmp".
+bool isTemporaryFileName(const QString& fileName)
+{
+    constexpr qsizetype uuidLength = 36;
+    if (fileName.size() != 2 * uuidLength + 1 + temporarySuffix.size() || !fileName.endsWith(temporarySuffix)
+        || fileName[uuidLength] != u'-')
+        return false;
+    const QStringView name(fileName);
+    for (const QStringView part : {name.first(uuidLength), name.sliced(uuidLength + 1, uuidLength)}) {
+        const auto id = parseUuidStrict(part);
+        if (!id || uuidText(*id) != part)
+            return false;
+    }
+    return true;
+}
+
 bool pathExists(const QString& path)
 {
     struct stat info {};
@@ -195,7 +213,7 @@ std::expected<void, SnapshotStoreError> SnapshotStore::saveLocked(const Snapshot
 
     const QString destination = fileURL(record.id);
     const QString temporary = QDir(m_directory).filePath(
-        QStringLiteral("%1-%2.tmp").arg(uuidText(record.id), uuidText(QUuid::createUuid())));
+        QStringLiteral("%1-%2%3").arg(uuidText(record.id), uuidText(QUuid::createUuid()), temporarySuffix));
 
     const auto bytes = encodeSnapshotDocument(record);
     if (!bytes)
@@ -224,6 +242,11 @@ std::expected<void, SnapshotStoreError> SnapshotStore::deleteSnapshot(const QUui
         return Failure(SnapshotStoreError::snapshotWriteFailed(
             path, PlatformError::fromErrno(errno, QStringLiteral("Cannot remove %1").arg(path))));
     return {};
+}
+
+int SnapshotStore::removeStaleTemporaryFiles() const
+{
+    return removeStaleFiles(m_directory, isTemporaryFileName, m_clock().addSecs(-staleTemporaryFileAgeSeconds));
 }
 
 // ---------------------------------------------------------------- edits

@@ -77,6 +77,14 @@ public:
                                                                   const std::vector<QUuid>& orderedWindowIDs,
                                                                   std::optional<QDateTime> now = std::nullopt) const;
 
+    // Temporary files of saves cut short by a crash or power loss: removed at start-up once
+    // they are older than this, so a save still in progress (in this or another process) is
+    // never touched.
+    static constexpr qint64 staleTemporaryFileAgeSeconds = 5 * 60;
+    // Deletes the store's own leftover temporary files ("<ID>-<UUID>.tmp", regular files
+    // only) older than staleTemporaryFileAgeSeconds by the store's clock; returns how many.
+    int removeStaleTemporaryFiles() const;
+
     // The stacking order: windows with a hint first by hint, then the rest; ties by id text.
     static std::vector<WindowRecord> sortedWindowsForZOrder(std::vector<WindowRecord> windows);
     // Whether the modifiers hold Command, Option or Control and nothing but those and Shift.

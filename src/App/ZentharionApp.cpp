@@ -123,6 +123,7 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
 
     m_bootstrapErrorMessage.reset();
     SnapshotStore store(*folders);
+    store.removeStaleTemporaryFiles();
     const QString eventsLogURL = folders->logsURL() + QStringLiteral("events.log");
     std::shared_ptr<const TelemetryLogging> eventLog = d.makeEventLog ? d.makeEventLog(eventsLogURL) : nullptr;
     if (!eventLog)

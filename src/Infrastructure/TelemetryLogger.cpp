@@ -23,6 +23,23 @@ bool fileExists(const QString& path)
     return info.exists() || info.isSymLink();
 }
 
+// The name the default writer gives its temporary file: ".<log name>.<UPPER-UUID>.tmp".
+QString temporaryFileName(const QString& logFileName, const QUuid& id)
+{
+    return QStringLiteral(".%1.%2.tmp").arg(logFileName, uuidText(id));
+}
+
+bool isTemporaryFileName(const QString& name, const QString& logFileName)
+{
+    const QString prefix = QStringLiteral(".%1.").arg(logFileName);
+    const QString suffix = QStringLiteral(".tmp");
+    if (!name.startsWith(prefix) || !name.endsWith(suffix))
+        return false;
+    const QStringView idText = QStringView(name).sliced(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const auto id = parseUuidStrict(idText);
+    return id && uuidText(*id) == idText;
+}
+
 bool isValidUtf8(const QByteArray& bytes)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -59,8 +76,7 @@ TelemetryLogger::TelemetryLogger(QString eventsLogURL, double retentionPeriod, s
     if (!m_atomicWriter)
         m_atomicWriter = [](const QByteArray& data, const QString& url) {
             const QFileInfo target(url);
-            const QString temporary = target.dir().filePath(
-                QStringLiteral(".%1.%2.tmp").arg(target.fileName(), uuidText(QUuid::createUuid())));
+            const QString temporary = target.dir().filePath(temporaryFileName(target.fileName(), QUuid::createUuid()));
             return AtomicFileWriter().write(url, temporary, data);
         };
 }
@@ -88,6 +104,10 @@ void TelemetryLogger::log(const TelemetryLogEvent& event) const
 void TelemetryLogger::performMaintenance() const
 {
     std::lock_guard guard(*m_fileLock);
+    const QFileInfo log(m_eventsLogURL);
+    removeStaleFiles(log.absolutePath(),
+                     [logName = log.fileName()](const QString& name) { return isTemporaryFileName(name, logName); },
+                     m_now().addSecs(-staleTemporaryFileAgeSeconds));
     if (!fileExists(m_eventsLogURL))
         return;
     const auto lines = loadRetainedLines();

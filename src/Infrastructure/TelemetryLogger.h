@@ -58,8 +58,12 @@ public:
 
     // Appends the entry and bounds the file; every failure leaves the file as it was.
     void log(const TelemetryLogEvent& event) const override;
-    // Bounds the existing file without adding an entry; creates no file.
+    // Bounds the existing file without adding an entry; creates no file. Also deletes the
+    // leftover temporary files of writes cut short by a crash (".events.log.<UUID>.tmp",
+    // regular files only) once they are older than staleTemporaryFileAgeSeconds, so a write
+    // in progress elsewhere is never touched.
     void performMaintenance() const;
+    static constexpr qint64 staleTemporaryFileAgeSeconds = 5 * 60;
 
     const QString& eventsLogURL() const { return m_eventsLogURL; }
     double retentionPeriod() const { return m_retentionPeriod; }

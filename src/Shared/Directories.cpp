@@ -4,7 +4,10 @@
 #include <QFile>
 
 #include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zen {
 
@@ -37,6 +40,34 @@ std::expected<void, PlatformError> createDirectories(const QString& path)
             return {};
         from = slash + 1;
     }
+}
+
+int removeStaleFiles(const QString& directory, const std::function<bool(const QString& fileName)>& isOurs,
+                     const QDateTime& cutoff)
+{
+    const QByteArray native = QFile::encodeName(directory);
+    DIR* dir = ::opendir(native.constData());
+    if (!dir)
+        return 0;
+    const qint64 cutoffMs = cutoff.toMSecsSinceEpoch();
+    const int dirFd = ::dirfd(dir);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!isOurs(name))
+            continue;
+        struct stat info {};
+        // Not following links: a link bearing our name is not our file, nor is its target.
+        if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        const qint64 modifiedMs = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+        if (modifiedMs >= cutoffMs)
+            continue;
+        if (::unlinkat(dirFd, entry->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 } // namespace zen

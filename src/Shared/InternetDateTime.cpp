@@ -65,7 +65,18 @@ std::optional<QDateTime> parseInternetDateTime(QStringView text)
     }
 
     QDateTime local(date, time, Qt::UTC);
-    return local.addSecs(-offsetSeconds);
+    QDateTime utc = local.addSecs(-offsetSeconds);
+    if (!isWritableInternetDateTime(utc))
+        return std::nullopt;
+    return utc;
+}
+
+bool isWritableInternetDateTime(const QDateTime& date)
+{
+    if (!date.isValid())
+        return false;
+    const int year = wholeSecond(date).date().year();
+    return year >= 1 && year <= 9999;
 }
 
 QDateTime wholeSecond(const QDateTime& date)

@@ -33,4 +33,14 @@ std::optional<QString> nonEmptyValue(const std::optional<QString>& text)
     return nonEmptyValue(*text);
 }
 
+QString cappedWindowTitle(const QString& title)
+{
+    if (title.size() <= maximumWindowTitleLength)
+        return title;
+    qsizetype end = maximumWindowTitleLength;
+    if (title[end - 1].isHighSurrogate())
+        --end;
+    return title.left(end);
+}
+
 } // namespace zen

@@ -1,6 +1,7 @@
 #include "Snapshots/SnapshotCaptureService.h"
 
 #include "Platform/PlatformServices.h"
+#include "Shared/StringExtensions.h"
 #include "WindowDiscovery/WindowSignatureFactory.h"
 
 #include <QLocale>
@@ -95,6 +96,12 @@ WindowRecord makeWindowRecord(const DiscoveredApplication& application, const Di
     record.isFullscreen = window.isFullscreen;
     record.isVisible = window.isVisible;
     record.captureSignature = makeWindowSignature(application, window);
+    // Whatever the source of the title, a record never holds more of it than the layout file
+    // can afford.
+    if (record.windowTitle)
+        record.windowTitle = cappedWindowTitle(*record.windowTitle);
+    if (record.captureSignature.windowTitle)
+        record.captureSignature.windowTitle = cappedWindowTitle(*record.captureSignature.windowTitle);
     return record;
 }
 
@@ -173,19 +180,18 @@ std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::update(c
     if (!state)
         return fail(state.error());
     // Discovery takes a while and the user may rename the layout, give it a hotkey or delete
-    // it meanwhile: read it again right before saving so such an edit is kept, and a deleted
-    // layout stays deleted.
-    auto current = snapshotStore.loadSnapshot(id);
-    if (!current)
-        return fail(current.error());
-    Snapshot snapshot = *current;
-    snapshot.updatedAt = now;
-    snapshot.sourceDisplayState = std::move(state->displayState);
-    snapshot.windows = std::move(state->windows);
-    if (auto saved = snapshotStore.save(snapshot); !saved)
+    // it meanwhile: read it again and save under the store's lock, so such an edit is kept
+    // and a deleted layout stays deleted, even when the edit comes between the read and the
+    // save.
+    auto saved = snapshotStore.modifySnapshot(id, [&](Snapshot& snapshot) {
+        snapshot.updatedAt = now;
+        snapshot.sourceDisplayState = std::move(state->displayState);
+        snapshot.windows = std::move(state->windows);
+    });
+    if (!saved)
         return fail(saved.error());
-    telemetryLogger->log(TelemetryLogEvent::captureCompleted(snapshot, state->discoveryDiagnostics));
-    return snapshot;
+    telemetryLogger->log(TelemetryLogEvent::captureCompleted(*saved, state->discoveryDiagnostics));
+    return std::move(*saved);
 }
 
 std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::captureSnapshot(const QString& name, const QDateTime& now,

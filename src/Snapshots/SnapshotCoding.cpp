@@ -552,8 +552,11 @@ std::expected<QJsonObject, SnapshotCodingError> encodeJson(const Snapshot& v)
 
 std::expected<QByteArray, SnapshotCodingError> encodeSnapshotDocument(const Snapshot& snapshot)
 {
-    if (!snapshot.createdAt.isValid() || !snapshot.updatedAt.isValid())
+    // A date the reader would refuse must not be written: the layout would vanish from the list.
+    if (!isWritableInternetDateTime(snapshot.createdAt))
         return Failure(SnapshotCodingError{QStringLiteral("createdAt"), QStringLiteral("a date is not valid")});
+    if (!isWritableInternetDateTime(snapshot.updatedAt))
+        return Failure(SnapshotCodingError{QStringLiteral("updatedAt"), QStringLiteral("a date is not valid")});
     auto object = encodeJson(snapshot);
     if (!object)
         return Failure(object.error());

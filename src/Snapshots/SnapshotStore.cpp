@@ -13,6 +13,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <map>
 #include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -37,6 +38,24 @@ std::optional<QUuid> layoutFileID(const QString& fileName)
     if (!id || uuidText(*id) != base)
         return std::nullopt;
     return id;
+}
+
+const QString temporarySuffix = QStringLiteral(".tmp");
+
+// Whether the name is one save() gives its temporary file: "<UPPER-UUID>-<UPPER-UUID>.tmp".
+bool isTemporaryFileName(const QString& fileName)
+{
+    constexpr qsizetype uuidLength = 36;
+    if (fileName.size() != 2 * uuidLength + 1 + temporarySuffix.size() || !fileName.endsWith(temporarySuffix)
+        || fileName[uuidLength] != u'-')
+        return false;
+    const QStringView name(fileName);
+    for (const QStringView part : {name.first(uuidLength), name.sliced(uuidLength + 1, uuidLength)}) {
+        const auto id = parseUuidStrict(part);
+        if (!id || uuidText(*id) != part)
+            return false;
+    }
+    return true;
 }
 
 bool pathExists(const QString& path)
@@ -72,10 +91,27 @@ std::expected<std::vector<QString>, PlatformError> directoryEntries(const QStrin
 
 } // namespace
 
+std::shared_ptr<std::mutex> snapshotFolderLock(const QString& snapshotsDirectory)
+{
+    static std::mutex registryMutex;
+    static std::map<QString, std::weak_ptr<std::mutex>> registry;
+
+    // The folder may not exist yet, so its path is made absolute and clean rather than resolved.
+    const QString key = QDir::cleanPath(QFileInfo(snapshotsDirectory).absoluteFilePath());
+    std::lock_guard guard(registryMutex);
+    std::erase_if(registry, [](const auto& entry) { return entry.second.expired(); });
+    if (auto existing = registry[key].lock())
+        return existing;
+    auto lock = std::make_shared<std::mutex>();
+    registry[key] = lock;
+    return lock;
+}
+
 SnapshotStore::SnapshotStore(QString snapshotsDirectory, Clock clock, AtomicFileWriter writer)
     : m_directory(std::move(snapshotsDirectory))
     , m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTimeUtc(); }))
     , m_writer(std::move(writer))
+    , m_lock(snapshotFolderLock(m_directory))
 {
 }
 
@@ -159,6 +195,12 @@ std::expected<Snapshot, SnapshotStoreError> SnapshotStore::loadSnapshotAt(const 
 
 std::expected<void, SnapshotStoreError> SnapshotStore::save(const Snapshot& snapshot) const
 {
+    std::lock_guard guard(*m_lock);
+    return saveLocked(snapshot);
+}
+
+std::expected<void, SnapshotStoreError> SnapshotStore::saveLocked(const Snapshot& snapshot) const
+{
     if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
         return Failure(ready.error());
     const auto name = normalizedSnapshotName(snapshot.name);
@@ -171,12 +213,16 @@ std::expected<void, SnapshotStoreError> SnapshotStore::save(const Snapshot& snap
 
     const QString destination = fileURL(record.id);
     const QString temporary = QDir(m_directory).filePath(
-        QStringLiteral("%1-%2.tmp").arg(uuidText(record.id), uuidText(QUuid::createUuid())));
+        QStringLiteral("%1-%2%3").arg(uuidText(record.id), uuidText(QUuid::createUuid()), temporarySuffix));
 
     const auto bytes = encodeSnapshotDocument(record);
     if (!bytes)
         return Failure(SnapshotStoreError::snapshotWriteFailed(
             destination, PlatformError{bytes.error().localizedDescription(), EINVAL}));
+    // A file the store would refuse to read must never replace one it can.
+    if (bytes->size() > maximumFileSize)
+        return Failure(SnapshotStoreError::snapshotWriteFailed(
+            destination, PlatformError{QStringLiteral("The layout is larger than %1 bytes").arg(maximumFileSize), EFBIG}));
     if (auto written = m_writer.write(destination, temporary, *bytes); !written)
         return Failure(SnapshotStoreError::snapshotWriteFailed(destination, written.error()));
     return {};
@@ -184,6 +230,7 @@ std::expected<void, SnapshotStoreError> SnapshotStore::save(const Snapshot& snap
 
 std::expected<void, SnapshotStoreError> SnapshotStore::deleteSnapshot(const QUuid& id) const
 {
+    std::lock_guard guard(*m_lock);
     if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
         return Failure(ready.error());
     const QString path = fileURL(id);
@@ -197,7 +244,26 @@ std::expected<void, SnapshotStoreError> SnapshotStore::deleteSnapshot(const QUui
     return {};
 }
 
+int SnapshotStore::removeStaleTemporaryFiles() const
+{
+    return removeStaleFiles(m_directory, isTemporaryFileName, m_clock().addSecs(-staleTemporaryFileAgeSeconds));
+}
+
 // ---------------------------------------------------------------- edits
+// Each edit holds the folder's lock from its load to its save.
+
+std::expected<Snapshot, SnapshotStoreError> SnapshotStore::modifySnapshot(const QUuid& id,
+                                                                          const std::function<void(Snapshot&)>& change) const
+{
+    std::lock_guard guard(*m_lock);
+    auto snapshot = loadSnapshot(id);
+    if (!snapshot)
+        return Failure(snapshot.error());
+    change(*snapshot);
+    if (auto saved = saveLocked(*snapshot); !saved)
+        return Failure(saved.error());
+    return std::move(*snapshot);
+}
 
 std::expected<void, SnapshotStoreError> SnapshotStore::renameSnapshot(const QUuid& id, const QString& newName,
                                                                       std::optional<QDateTime> now) const
@@ -206,12 +272,13 @@ std::expected<void, SnapshotStoreError> SnapshotStore::renameSnapshot(const QUui
     const auto name = normalizedSnapshotName(newName);
     if (!name)
         return Failure(SnapshotStoreError::invalidName());
+    std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(id);
     if (!snapshot)
         return Failure(snapshot.error());
     snapshot->name = *name;
     snapshot->updatedAt = resolve(now);
-    return save(*snapshot);
+    return saveLocked(*snapshot);
 }
 
 bool SnapshotStore::isAcceptableHotkeyModifierMask(std::uint32_t modifiers)
@@ -225,6 +292,7 @@ std::expected<void, SnapshotStoreError> SnapshotStore::setHotkey(const QUuid& id
                                                                  const std::optional<HotkeyBinding>& hotkey,
                                                                  std::optional<QDateTime> now) const
 {
+    std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(id);
     if (!snapshot)
         return Failure(snapshot.error());
@@ -243,12 +311,13 @@ std::expected<void, SnapshotStoreError> SnapshotStore::setHotkey(const QUuid& id
     }
     snapshot->hotkey = hotkey;
     snapshot->updatedAt = resolve(now);
-    return save(*snapshot);
+    return saveLocked(*snapshot);
 }
 
 std::expected<bool, SnapshotStoreError> SnapshotStore::removeWindow(const QUuid& windowID, const QUuid& snapshotID,
                                                                     std::optional<QDateTime> now) const
 {
+    std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(snapshotID);
     if (!snapshot)
         return Failure(snapshot.error());
@@ -262,7 +331,7 @@ std::expected<bool, SnapshotStoreError> SnapshotStore::removeWindow(const QUuid&
         return Failure(SnapshotStoreError::layoutRequiresWindow());
     snapshot->windows = std::move(remaining);
     snapshot->updatedAt = resolve(now);
-    if (auto saved = save(*snapshot); !saved)
+    if (auto saved = saveLocked(*snapshot); !saved)
         return Failure(saved.error());
     return true;
 }
@@ -271,6 +340,7 @@ std::expected<qsizetype, SnapshotStoreError> SnapshotStore::removeApp(const QStr
                                                                        const QUuid& snapshotID,
                                                                        std::optional<QDateTime> now) const
 {
+    std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(snapshotID);
     if (!snapshot)
         return Failure(snapshot.error());
@@ -285,7 +355,7 @@ std::expected<qsizetype, SnapshotStoreError> SnapshotStore::removeApp(const QStr
         return Failure(SnapshotStoreError::layoutRequiresWindow());
     snapshot->windows = std::move(remaining);
     snapshot->updatedAt = resolve(now);
-    if (auto saved = save(*snapshot); !saved)
+    if (auto saved = saveLocked(*snapshot); !saved)
         return Failure(saved.error());
     return removed;
 }
@@ -320,6 +390,7 @@ std::expected<bool, SnapshotStoreError> SnapshotStore::reorderDisplayWindows(con
                                                                              const std::vector<QUuid>& orderedWindowIDs,
                                                                              std::optional<QDateTime> now) const
 {
+    std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(snapshotID);
     if (!snapshot)
         return Failure(snapshot.error());
@@ -360,7 +431,7 @@ std::expected<bool, SnapshotStoreError> SnapshotStore::reorderDisplayWindows(con
         window = window.withZOrderHint(it == newHints.cend() ? std::nullopt : std::optional<std::int64_t>(*it));
     }
     snapshot->updatedAt = resolve(now);
-    if (auto saved = save(*snapshot); !saved)
+    if (auto saved = saveLocked(*snapshot); !saved)
         return Failure(saved.error());
     return true;
 }

@@ -11,6 +11,8 @@
 
 #include <expected>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -19,8 +21,10 @@ namespace zen {
 class AppSupportDirectoryBootstrapper;
 
 // The saved layouts on disk: one JSON file per layout, named by the layout's id in upper-case
-// UUID text plus ".json", in one folder. Holds no cache and no lock: every call goes to the
-// file system, so copies of the store may be used from any thread.
+// UUID text plus ".json", in one folder. Holds no cache: every call goes to the file system,
+// so copies of the store may be used from any thread. Every change (save, edit, delete) holds
+// the folder's lock, shared by every store of that folder in the process, so an edit on one
+// thread can't be overwritten by a read-modify-write on another.
 //
 // Only files named exactly "<UPPER-CASE-UUID>.json" are layouts. Another spelling of the same
 // id (lower case, as a case-sensitive file system allows) is not listed, so the list never
@@ -45,9 +49,16 @@ public:
     std::expected<std::vector<SnapshotSummary>, SnapshotStoreError> listSummaries() const;
     std::expected<Snapshot, SnapshotStoreError> loadSnapshot(const QUuid& id) const;
     // Writes atomically with the name trimmed and the current schema version; the dates are
-    // written as given. A failed save leaves the previous file as it was.
+    // written as given. A failed save leaves the previous file as it was; a document larger
+    // than `maximumFileSize` is refused as a failed write.
     std::expected<void, SnapshotStoreError> save(const Snapshot& snapshot) const;
     std::expected<void, SnapshotStoreError> deleteSnapshot(const QUuid& id) const;
+    // Loads the layout, lets `change` edit it and saves the result, all under the folder's
+    // lock, so no other change of the store falls between the load and the save. Fails with
+    // not-found when the layout is gone; returns the record as changed. `change` must not
+    // call the store's changing functions (the lock is not re-entrant).
+    std::expected<Snapshot, SnapshotStoreError> modifySnapshot(const QUuid& id,
+                                                               const std::function<void(Snapshot&)>& change) const;
 
     // Edits: each loads the layout, changes it, stamps `updatedAt` with `now` (default: the
     // store's clock) and saves it. A failed edit leaves the file as it was.
@@ -66,6 +77,14 @@ public:
                                                                   const std::vector<QUuid>& orderedWindowIDs,
                                                                   std::optional<QDateTime> now = std::nullopt) const;
 
+    // Temporary files of saves cut short by a crash or power loss: removed at start-up once
+    // they are older than this, so a save still in progress (in this or another process) is
+    // never touched.
+    static constexpr qint64 staleTemporaryFileAgeSeconds = 5 * 60;
+    // Deletes the store's own leftover temporary files ("<ID>-<UUID>.tmp", regular files
+    // only) older than staleTemporaryFileAgeSeconds by the store's clock; returns how many.
+    int removeStaleTemporaryFiles() const;
+
     // The stacking order: windows with a hint first by hint, then the rest; ties by id text.
     static std::vector<WindowRecord> sortedWindowsForZOrder(std::vector<WindowRecord> windows);
     // Whether the modifiers hold Command, Option or Control and nothing but those and Shift.
@@ -74,6 +93,7 @@ public:
 private:
     std::expected<void, SnapshotStoreError> ensureSnapshotsDirectoryExists() const;
     std::expected<Snapshot, SnapshotStoreError> loadSnapshotAt(const QString& path) const;
+    std::expected<void, SnapshotStoreError> saveLocked(const Snapshot& snapshot) const;
     static std::vector<WindowRecord> reorderedGlobalWindows(const std::vector<WindowRecord>& windows,
                                                             std::uint32_t displayID,
                                                             const std::vector<WindowRecord>& orderedDisplayWindows);
@@ -82,6 +102,11 @@ private:
     QString m_directory;
     Clock m_clock;
     AtomicFileWriter m_writer;
+    std::shared_ptr<std::mutex> m_lock;
 };
+
+// The lock every store of one snapshots folder holds while it changes the folder; one per
+// folder path for the whole process.
+std::shared_ptr<std::mutex> snapshotFolderLock(const QString& snapshotsDirectory);
 
 } // namespace zen

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <future>
 #include <sys/stat.h>
 
@@ -108,6 +109,30 @@ TEST_F(TelemetryLoggerTest, MaintenanceOnAMissingFileCreatesNothing)
     logger().performMaintenance();
     EXPECT_FALSE(QFileInfo::exists(logPath));
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(logPath).absolutePath()));
+}
+
+TEST_F(TelemetryLoggerTest, MaintenanceRemovesOnlyStaleTemporaryFilesOfTheLog)
+{
+    const QString folder = QFileInfo(logPath).absolutePath();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString stale = ".events.log." + uuidText(QUuid::createUuid()) + ".tmp";
+    const QString fresh = ".events.log." + uuidText(QUuid::createUuid()) + ".tmp";
+    const QString otherLog = ".other.log." + uuidText(QUuid::createUuid()) + ".tmp";
+    const QString notAnId = QStringLiteral(".events.log.backup.tmp");
+    const QDateTime old = now.addSecs(-TelemetryLogger::staleTemporaryFileAgeSeconds - 1);
+    for (const QString& name : {stale, fresh, otherLog, notAnId}) {
+        writeFile(QDir(folder).filePath(name), "partial");
+        const QDateTime when = name == fresh ? now.addSecs(-60) : old;
+        const timespec times[2] = {{when.toSecsSinceEpoch(), 0}, {when.toSecsSinceEpoch(), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(QDir(folder).filePath(name)).constData(), times, 0), 0);
+    }
+
+    // Also with no log file at all (a crash during the very first write), and without creating one.
+    logger().performMaintenance();
+    EXPECT_FALSE(QFileInfo::exists(logPath));
+    QStringList expected{fresh, otherLog, notAnId};
+    expected.sort();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
 }
 
 TEST_F(TelemetryLoggerTest, AnOversizeNewLineIsDroppedAndALineOfExactlyTheLimitIsWritten)

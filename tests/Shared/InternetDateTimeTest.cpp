@@ -28,6 +28,9 @@ TEST(InternetDateTimeTest, RefusesEverythingButTheWholeSecondInternetForm)
                                 u"2024-1-01T00:00:00Z",
                                 u"2024-01-01T00:00:00ZZ",
                                 u"\uFF12024-01-01T00:00:00Z", // non-ASCII digit
+                                // Valid local dates whose UTC time leaves the years 1-9999.
+                                u"0001-01-01T00:30:00+01:00",
+                                u"9999-12-31T23:30:00-01:00",
                                 u""})
         EXPECT_FALSE(parseInternetDateTime(QStringView(bad))) << QString::fromUtf16(bad).toStdString();
 }
@@ -42,4 +45,19 @@ TEST(InternetDateTimeTest, WritesWholeSecondsInUtcAndDropsTheFraction)
     const QDateTime early = QDateTime::fromMSecsSinceEpoch(-1500, Qt::UTC);
     EXPECT_EQ(formatInternetDateTime(early), QStringLiteral("1969-12-31T23:59:58Z"));
     EXPECT_EQ(parseInternetDateTime(formatInternetDateTime(withFraction)), wholeSecond(withFraction));
+}
+
+TEST(InternetDateTimeTest, OnlyDatesThatReadBackCountAsWritable)
+{
+    for (const char16_t* edge : {u"0001-01-01T00:00:00Z", u"9999-12-31T23:59:59Z"}) {
+        const auto date = parseInternetDateTime(QStringView(edge));
+        ASSERT_TRUE(date) << QString::fromUtf16(edge).toStdString();
+        EXPECT_TRUE(isWritableInternetDateTime(*date));
+        EXPECT_EQ(formatInternetDateTime(*date), QString::fromUtf16(edge));
+    }
+    EXPECT_FALSE(isWritableInternetDateTime(QDateTime()));
+    EXPECT_FALSE(isWritableInternetDateTime(QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC)));
+    EXPECT_FALSE(isWritableInternetDateTime(QDateTime(QDate(1, 1, 1), QTime(0, 30), QTimeZone(3600))));
+    // The fraction is dropped towards the past, so the last instant of 9999 still fits.
+    EXPECT_TRUE(isWritableInternetDateTime(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC)));
 }

@@ -21,6 +21,17 @@ TEST(TextEquivalenceTest, ComposedAndDecomposedFormsAreEqualAndHashAlike)
     EXPECT_NE(canonicalHash(std::optional<QString>()), canonicalHash(std::optional<QString>(QString())));
 }
 
+TEST(CappedWindowTitleTest, CutsLongTitlesWithoutSplittingACharacter)
+{
+    EXPECT_EQ(cappedWindowTitle(QStringLiteral("Short")), QStringLiteral("Short"));
+    const QString exact(maximumWindowTitleLength, QChar(u'a'));
+    EXPECT_EQ(cappedWindowTitle(exact), exact);
+    EXPECT_EQ(cappedWindowTitle(exact + u'b'), exact);
+    // An emoji straddling the limit goes whole rather than leaving half a surrogate pair.
+    const QString head(maximumWindowTitleLength - 1, QChar(u'a'));
+    EXPECT_EQ(cappedWindowTitle(head + QString::fromUtf16(u"\U0001F600") + u'z'), head);
+}
+
 TEST(NonEmptyValueTest, TrimsBlanksAndTurnsBlankTextIntoAbsence)
 {
     EXPECT_EQ(nonEmptyValue(QStringLiteral("  Work  \n")), QStringLiteral("Work"));

@@ -1,11 +1,15 @@
 #include "Snapshots/SnapshotCaptureService.h"
 
+#include "Shared/StringExtensions.h"
 #include "Support/FakePlatform.h"
 #include "Support/SnapshotFixtures.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimeZone>
+
+#include <atomic>
+#include <future>
 
 #include <gtest/gtest.h>
 
@@ -55,9 +59,9 @@ struct Harness {
     SnapshotCaptureService::CaptureContext context {
         {}, {screen(1, CGRect(0, 0, 1280, 800), true), screen(2, CGRect(1280, 0, 1024, 768), false)}};
 
-    SnapshotCaptureService service()
+    SnapshotCaptureService service(AtomicFileWriter writer = {})
     {
-        return SnapshotCaptureService(store, WindowDiscoveryEngine {}, DisplayResolver([] { return std::vector<DisplayResolver::ScreenSnapshot> {}; }),
+        return SnapshotCaptureService(SnapshotStore(dir.path(), {}, std::move(writer)), WindowDiscoveryEngine {}, DisplayResolver([] { return std::vector<DisplayResolver::ScreenSnapshot> {}; }),
                                       logger, [this] {
                                           ++discoveries;
                                           if (duringDiscovery)
@@ -125,6 +129,19 @@ TEST(SnapshotCaptureServiceTest, CaptureRecordsEveryWindowOnItsDisplayAndLogs)
     EXPECT_EQ(h.logger->events[0].capturedWindowCount, 2);
     ASSERT_EQ(h.logger->events[0].details.size(), 1u);
     EXPECT_EQ(h.logger->events[0].details[0].reason, "transient role");
+}
+
+TEST(SnapshotCaptureServiceTest, ARecordKeepsNoMoreOfAHugeTitleThanTheCap)
+{
+    DiscoveredApplication app {QStringLiteral("org.example.Editor"), 11, QStringLiteral("Editor"), {}};
+    const DiscoveredWindow hostile = window(101, QString(64 * 1024, QChar(u'\x01')), CGRect(0, 0, 100, 100), 0);
+    DisplayRecord display;
+    display.id = 1;
+    display.frame = CGRectCodable(0, 0, 1280, 800);
+    display.visibleFrame = display.frame;
+    const WindowRecord record = makeWindowRecord(app, hostile, display);
+    EXPECT_EQ(record.windowTitle->size(), maximumWindowTitleLength);
+    EXPECT_EQ(record.captureSignature.windowTitle, record.windowTitle);
 }
 
 TEST(SnapshotCaptureServiceTest, FailuresLogCaptureFailedAndSaveNothing)
@@ -210,6 +227,64 @@ TEST(SnapshotCaptureServiceTest, UpdateKeepsIdentityAndEditsMadeWhileCapturing)
     EXPECT_TRUE(missing.error().as<SnapshotStoreError>());
     EXPECT_EQ(h.discoveries, before);
     EXPECT_TRUE(h.logger->events.empty());
+}
+
+// Stops the first write that passes through it until released, so a test can act while an
+// update is inside its save.
+struct WriteGate {
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> armed {true};
+
+    AtomicFileWriter writer()
+    {
+        return AtomicFileWriter([this](AtomicFileWriter::Step step) -> std::optional<PlatformError> {
+            if (step == AtomicFileWriter::Step::Create && armed.exchange(false)) {
+                entered.set_value();
+                released.wait();
+            }
+            return std::nullopt;
+        });
+    }
+};
+
+TEST(SnapshotCaptureServiceTest, AnEditOrDeleteDuringTheUpdatesSaveWaitsAndIsKept)
+{
+    using namespace std::chrono_literals;
+    Harness h;
+    h.twoWindows();
+    const Snapshot original = makeSnapshot("Old name");
+    ASSERT_TRUE(h.store.save(original));
+
+    {
+        WriteGate gate;
+        const SnapshotCaptureService service = h.service(gate.writer());
+        auto update = std::async(std::launch::async, [&] { return service.updateSnapshot(original.id, fixedDate(3), h.context); });
+        gate.entered.get_future().wait();
+        auto rename = std::async(std::launch::async, [&] { return h.store.renameSnapshot(original.id, "Renamed", fixedDate(4)); });
+        EXPECT_EQ(rename.wait_for(50ms), std::future_status::timeout);
+        gate.release.set_value();
+        ASSERT_TRUE(update.get());
+        ASSERT_TRUE(rename.get());
+        const auto stored = h.store.loadSnapshot(original.id);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(stored->name, "Renamed");
+        EXPECT_EQ(stored->windows.size(), 2u);
+    }
+    {
+        WriteGate gate;
+        const SnapshotCaptureService service = h.service(gate.writer());
+        auto update = std::async(std::launch::async, [&] { return service.updateSnapshot(original.id, fixedDate(5), h.context); });
+        gate.entered.get_future().wait();
+        auto removal = std::async(std::launch::async, [&] { return h.store.deleteSnapshot(original.id); });
+        EXPECT_EQ(removal.wait_for(50ms), std::future_status::timeout);
+        gate.release.set_value();
+        ASSERT_TRUE(update.get());
+        ASSERT_TRUE(removal.get());
+        EXPECT_FALSE(QFile::exists(h.store.fileURL(original.id)));
+        EXPECT_TRUE(h.store.listSummaries()->empty());
+    }
 }
 
 TEST(SnapshotCaptureServiceTest, ContextFromPlatformListsApplicationsAndScreens)

@@ -197,6 +197,56 @@ TEST_F(SnapshotStoreTest, AFailedSaveKeepsThePreviousFileByteForByte)
     EXPECT_EQ(store.save(nan).error().kind(), Kind::snapshotWriteFailed);
     EXPECT_EQ(readRaw(uuidText(s.id) + ".json"), before);
     EXPECT_EQ(entries().size(), 1);
+
+    // So does a date outside the years the reader accepts (it would be written as "10000-...").
+    Snapshot farFuture = s;
+    farFuture.updatedAt = QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC);
+    EXPECT_EQ(store.save(farFuture).error().kind(), Kind::snapshotWriteFailed);
+    EXPECT_EQ(readRaw(uuidText(s.id) + ".json"), before);
+
+    // A document the listing would then refuse to read (control characters take six bytes
+    // each) is not written over a readable one.
+    Snapshot huge = s;
+    huge.windows[0].windowTitle = QString(SnapshotStore::maximumFileSize / 6 + 1, QChar(u'\x01'));
+    const auto tooLarge = store.save(huge);
+    ASSERT_FALSE(tooLarge.has_value());
+    EXPECT_EQ(tooLarge.error().kind(), Kind::snapshotWriteFailed);
+    EXPECT_EQ(tooLarge.error().underlying()->code, EFBIG);
+    EXPECT_EQ(readRaw(uuidText(s.id) + ".json"), before);
+    EXPECT_EQ(entries().size(), 1);
+}
+
+TEST_F(SnapshotStoreTest, StaleTemporaryFilesOfOurOwnGoAndEverythingElseStays)
+{
+    EXPECT_EQ(store.removeStaleTemporaryFiles(), 0); // no folder yet
+    const Snapshot layout = saved("Layout");
+    const QString ours = uuidText(layout.id) + "-" + uuidText(QUuid::createUuid()) + ".tmp";
+    const QString fresh = uuidText(layout.id) + "-" + uuidText(QUuid::createUuid()) + ".tmp";
+    const QString lowerCase = (uuidText(layout.id) + "-" + uuidText(QUuid::createUuid())).toLower() + ".tmp";
+    const QString folderNamedLikeOurs = uuidText(layout.id) + "-" + uuidText(QUuid::createUuid()) + ".tmp";
+    const QString linkNamedLikeOurs = uuidText(layout.id) + "-" + uuidText(QUuid::createUuid()) + ".tmp";
+    for (const QString& name : {ours, fresh, lowerCase, QStringLiteral("notes.tmp")})
+        writeRaw(name, "partial");
+    ASSERT_TRUE(QDir(folder).mkdir(folderNamedLikeOurs));
+    ASSERT_TRUE(QFile::link(path("notes.tmp"), path(linkNamedLikeOurs)));
+
+    // The store's clock reads fixedDate(30); "fresh" was written a minute before, the rest long before.
+    auto setModified = [&](const QString& name, const QDateTime& when) {
+        const timespec times[2] = {{when.toSecsSinceEpoch(), 0}, {when.toSecsSinceEpoch(), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path(name)).constData(), times, AT_SYMLINK_NOFOLLOW), 0);
+    };
+    const QDateTime old = fixedDate(30).addSecs(-SnapshotStore::staleTemporaryFileAgeSeconds - 1);
+    for (const QString& name : {ours, lowerCase, QStringLiteral("notes.tmp"), folderNamedLikeOurs, linkNamedLikeOurs,
+                                uuidText(layout.id) + ".json"})
+        setModified(name, old);
+    setModified(fresh, fixedDate(30).addSecs(-60));
+
+    EXPECT_EQ(store.removeStaleTemporaryFiles(), 1);
+    EXPECT_FALSE(QFileInfo::exists(path(ours)));
+    for (const QString& name : {fresh, lowerCase, QStringLiteral("notes.tmp"), folderNamedLikeOurs, uuidText(layout.id) + ".json"})
+        EXPECT_TRUE(QFileInfo::exists(path(name))) << name.toStdString();
+    EXPECT_TRUE(QFileInfo(path(linkNamedLikeOurs)).isSymLink());
+    EXPECT_TRUE(store.loadSnapshot(layout.id).has_value());
 }
 
 TEST_F(SnapshotStoreTest, ListsNewestFirstWithCounts)

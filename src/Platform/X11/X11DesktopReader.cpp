@@ -2,6 +2,7 @@
 
 #include "Platform/AXAttributeValue.h"
 #include "Platform/X11/X11Connection.h"
+#include "Shared/StringExtensions.h"
 
 #include <xcb/randr.h>
 #include <xcb/res.h>
@@ -18,8 +19,9 @@ namespace zen {
 
 namespace {
 
-// Titles beyond this are of no use to anyone and are not worth the transfer.
-constexpr std::uint32_t titleLimitLongs = 16 * 1024;
+// Titles are cut to maximumWindowTitleLength characters anyway: 4 KiB holds that many even
+// when each takes the four bytes UTF-8 allows.
+constexpr std::uint32_t titleLimitLongs = std::uint32_t(maximumWindowTitleLength);
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
@@ -285,6 +287,8 @@ X11DesktopState readX11Desktop(X11Connection& x)
             w.title = wmName->type == x.atom("UTF8_STRING") ? decodeUtf8Property(raw)
                                                             : QString::fromLatin1(raw.left(raw.indexOf('\0') < 0 ? raw.size() : raw.indexOf('\0')));
         }
+        if (w.title)
+            w.title = cappedWindowTitle(*w.title);
         if (const QByteArray id = bytes(gtkAppId.get()); !id.isEmpty())
             w.gtkApplicationId = decodeUtf8Property(id);
 

@@ -1,6 +1,5 @@
 # Fakes and builders shared by the test binaries.
 list(APPEND ZEN_TEST_SUPPORT_SOURCES
-  tests/Support/Placeholder.cpp
   tests/Support/SnapshotFixtures.h
   tests/Support/SnapshotFixtures.cpp
   tests/Support/FakePlatform.h

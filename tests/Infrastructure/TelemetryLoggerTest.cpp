@@ -316,9 +316,3 @@ TEST(TelemetryLogFileLock, OneLockPerFileSharedByEveryLoggerAndController)
     EXPECT_NE(a, telemetryLogFileLock(dir.filePath("Other/events.log")));
 }
 
-TEST(NoOpTelemetryLogger, AcceptsEveryEntryThroughTheInterface)
-{
-    const NoOpTelemetryLogger noOp;
-    const TelemetryLogging& logging = noOp;
-    logging.log(eventAt(now));
-}

@@ -58,13 +58,6 @@ protected:
     PermissionInterventionRouter router;
 };
 
-TEST_F(PermissionInterventionRouterTest, StartsWithNothingShown)
-{
-    EXPECT_FALSE(router.showsDashboardPermissionEducation());
-    EXPECT_EQ(router.dashboardWindowVisibility(), DashboardWindowVisibility::notVisible);
-    EXPECT_FALSE(router.lastPassivePermissionNotice());
-}
-
 TEST_F(PermissionInterventionRouterTest, GrantedRequestsGoAheadFromEverySourceWithoutTouchingThePresenter)
 {
     trusted = true;

@@ -182,23 +182,6 @@ TEST(HotkeyManagerTeardownTest, UnregistersAndRemovesTheHandler)
     EXPECT_EQ(removed, std::vector<EventHandlerReference>{7});
 }
 
-// Store summaries carry more fields; the manager reads the three it needs.
-TEST(HotkeyManagerRowsTest, AcceptsAnyRowsWithIdNameAndHotkey)
-{
-    struct Summary {
-        QUuid id;
-        int appCount;
-        QString name;
-        std::optional<HotkeyBinding> hotkey;
-    };
-    auto registrar = std::make_shared<FakeRegistrar>();
-    HotkeyManager manager(
-        [](QUuid) {}, registrar,
-        [](HotkeyPressHandler) -> std::expected<EventHandlerReference, HotkeyManagerError> { return 1; }, {});
-    ASSERT_TRUE(manager.reloadBindings(std::vector<Summary>{{QUuid::createUuid(), 3, "Work", binding(40)}}));
-    EXPECT_EQ(registrar->live.size(), 1u);
-}
-
 // A failed install followed by a capture (suspend, resume) must not leave keys grabbed that
 // no handler answers, nor report that the hotkeys work.
 TEST_F(HotkeyManagerTest, ResumeAfterAFailedInstallRegistersNothingUntilTheHandlerIsInstalled)

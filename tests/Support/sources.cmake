@@ -6,6 +6,7 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/FakePlatform.cpp
   tests/Support/TestClientProcess.h
   tests/Support/TestClientProcess.cpp
+  tests/Support/Recorders.h
   tests/Support/TestFiles.h
   tests/Support/TestFiles.cpp
 )

@@ -1,40 +1,11 @@
 #include "Hotkeys/HotkeyManager.h"
 
-#include <gtest/gtest.h>
+#include "Support/Recorders.h"
 
-#include <set>
+#include <gtest/gtest.h>
 
 namespace zen {
 namespace {
-
-// Records registrations; refuses the keys it is told to.
-class FakeRegistrar final : public HotkeyRegistering {
-public:
-    std::expected<HotkeyReference, CarbonHotkeyRegistrationError> registerHotkey(const HotkeyBinding& hotkey,
-                                                                                 EventHotKeyID id) override
-    {
-        ++attempts;
-        if (refusedKeyCodes.contains(hotkey.keyCode))
-            return std::unexpected(CarbonHotkeyRegistrationError{10});
-        const HotkeyReference reference = nextReference++;
-        live[reference] = {hotkey, id};
-        return reference;
-    }
-    void unregisterHotkey(HotkeyReference reference) override { live.erase(reference); }
-
-    std::vector<std::uint32_t> liveIDs() const
-    {
-        std::vector<std::uint32_t> ids;
-        for (const auto& [reference, entry] : live)
-            ids.push_back(entry.second.id);
-        return ids;
-    }
-
-    std::set<std::uint32_t> refusedKeyCodes;
-    std::map<HotkeyReference, std::pair<HotkeyBinding, EventHotKeyID>> live;
-    HotkeyReference nextReference = 100;
-    int attempts = 0;
-};
 
 HotkeyBinding binding(std::uint32_t keyCode, std::uint32_t modifiers = 0x1800)
 {
@@ -44,7 +15,7 @@ HotkeyBinding binding(std::uint32_t keyCode, std::uint32_t modifiers = 0x1800)
 class HotkeyManagerTest : public ::testing::Test {
 protected:
     HotkeyManagerTest()
-        : registrar(std::make_shared<FakeRegistrar>())
+        : registrar(std::make_shared<test::FakeHotkeyRegistrar>())
         , manager(
               [this](QUuid id) { restored.push_back(id); }, registrar,
               [this](HotkeyPressHandler handler) -> std::expected<EventHandlerReference, HotkeyManagerError> {
@@ -64,7 +35,7 @@ protected:
         press({signature, id});
     }
 
-    std::shared_ptr<FakeRegistrar> registrar;
+    std::shared_ptr<test::FakeHotkeyRegistrar> registrar;
     std::vector<QUuid> restored;
     HotkeyPressHandler press;
     std::vector<EventHandlerReference> removed;
@@ -168,7 +139,7 @@ TEST_F(HotkeyManagerTest, HandlerIsInstalledOnceAndRetriedAfterAFailure)
 
 TEST(HotkeyManagerTeardownTest, UnregistersAndRemovesTheHandler)
 {
-    auto registrar = std::make_shared<FakeRegistrar>();
+    auto registrar = std::make_shared<test::FakeHotkeyRegistrar>();
     std::vector<EventHandlerReference> removed;
     {
         HotkeyManager manager(

@@ -3,6 +3,7 @@
 #include "Infrastructure/AppLogger.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Snapshots/SnapshotStore.h"
+#include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
 
 #include <QCoreApplication>
@@ -11,8 +12,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 namespace zen {
 namespace {
@@ -32,19 +31,6 @@ public:
         work();
         done();
     }
-};
-
-class FakeRegistrar final : public HotkeyRegistering {
-public:
-    std::expected<HotkeyReference, CarbonHotkeyRegistrationError> registerHotkey(const HotkeyBinding&,
-                                                                                 EventHotKeyID id) override
-    {
-        live[next] = id.id;
-        return next++;
-    }
-    void unregisterHotkey(HotkeyReference reference) override { live.erase(reference); }
-    std::map<HotkeyReference, std::uint32_t> live;
-    HotkeyReference next = 1;
 };
 
 class RecordingNotices final : public StatusNoticePresenting {
@@ -72,7 +58,7 @@ struct AppHarness {
     bool trusted = true;
     bool hasRegistrar = true;
     Folders folders = Folders::fine;
-    std::shared_ptr<FakeRegistrar> registrar = std::make_shared<FakeRegistrar>();
+    std::shared_ptr<test::FakeHotkeyRegistrar> registrar = std::make_shared<test::FakeHotkeyRegistrar>();
     std::shared_ptr<RecordingNotices> notices = std::make_shared<RecordingNotices>();
     HotkeyPressHandler press;
     std::vector<std::function<void()>> posted;

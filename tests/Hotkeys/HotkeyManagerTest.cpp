@@ -1,40 +1,11 @@
 #include "Hotkeys/HotkeyManager.h"
 
-#include <gtest/gtest.h>
+#include "Support/Recorders.h"
 
-#include <set>
+#include <gtest/gtest.h>
 
 namespace zen {
 namespace {
-
-// Records registrations; refuses the keys it is told to.
-class FakeRegistrar final : public HotkeyRegistering {
-public:
-    std::expected<HotkeyReference, CarbonHotkeyRegistrationError> registerHotkey(const HotkeyBinding& hotkey,
-                                                                                 EventHotKeyID id) override
-    {
-        ++attempts;
-        if (refusedKeyCodes.contains(hotkey.keyCode))
-            return std::unexpected(CarbonHotkeyRegistrationError{10});
-        const HotkeyReference reference = nextReference++;
-        live[reference] = {hotkey, id};
-        return reference;
-    }
-    void unregisterHotkey(HotkeyReference reference) override { live.erase(reference); }
-
-    std::vector<std::uint32_t> liveIDs() const
-    {
-        std::vector<std::uint32_t> ids;
-        for (const auto& [reference, entry] : live)
-            ids.push_back(entry.second.id);
-        return ids;
-    }
-
-    std::set<std::uint32_t> refusedKeyCodes;
-    std::map<HotkeyReference, std::pair<HotkeyBinding, EventHotKeyID>> live;
-    HotkeyReference nextReference = 100;
-    int attempts = 0;
-};
 
 HotkeyBinding binding(std::uint32_t keyCode, std::uint32_t modifiers = 0x1800)
 {
@@ -44,7 +15,7 @@ HotkeyBinding binding(std::uint32_t keyCode, std::uint32_t modifiers = 0x1800)
 class HotkeyManagerTest : public ::testing::Test {
 protected:
     HotkeyManagerTest()
-        : registrar(std::make_shared<FakeRegistrar>())
+        : registrar(std::make_shared<test::FakeHotkeyRegistrar>())
         , manager(
               [this](QUuid id) { restored.push_back(id); }, registrar,
               [this](HotkeyPressHandler handler) -> std::expected<EventHandlerReference, HotkeyManagerError> {
@@ -64,7 +35,7 @@ protected:
         press({signature, id});
     }
 
-    std::shared_ptr<FakeRegistrar> registrar;
+    std::shared_ptr<test::FakeHotkeyRegistrar> registrar;
     std::vector<QUuid> restored;
     HotkeyPressHandler press;
     std::vector<EventHandlerReference> removed;
@@ -168,7 +139,7 @@ TEST_F(HotkeyManagerTest, HandlerIsInstalledOnceAndRetriedAfterAFailure)
 
 TEST(HotkeyManagerTeardownTest, UnregistersAndRemovesTheHandler)
 {
-    auto registrar = std::make_shared<FakeRegistrar>();
+    auto registrar = std::make_shared<test::FakeHotkeyRegistrar>();
     std::vector<EventHandlerReference> removed;
     {
         HotkeyManager manager(
@@ -180,23 +151,6 @@ TEST(HotkeyManagerTeardownTest, UnregistersAndRemovesTheHandler)
     }
     EXPECT_TRUE(registrar->live.empty());
     EXPECT_EQ(removed, std::vector<EventHandlerReference>{7});
-}
-
-// Store summaries carry more fields; the manager reads the three it needs.
-TEST(HotkeyManagerRowsTest, AcceptsAnyRowsWithIdNameAndHotkey)
-{
-    struct Summary {
-        QUuid id;
-        int appCount;
-        QString name;
-        std::optional<HotkeyBinding> hotkey;
-    };
-    auto registrar = std::make_shared<FakeRegistrar>();
-    HotkeyManager manager(
-        [](QUuid) {}, registrar,
-        [](HotkeyPressHandler) -> std::expected<EventHandlerReference, HotkeyManagerError> { return 1; }, {});
-    ASSERT_TRUE(manager.reloadBindings(std::vector<Summary>{{QUuid::createUuid(), 3, "Work", binding(40)}}));
-    EXPECT_EQ(registrar->live.size(), 1u);
 }
 
 // A failed install followed by a capture (suspend, resume) must not leave keys grabbed that
@@ -217,6 +171,30 @@ TEST_F(HotkeyManagerTest, ResumeAfterAFailedInstallRegistersNothingUntilTheHandl
     EXPECT_EQ(installs, 3);
     pressID(1);
     EXPECT_EQ(restored, std::vector<QUuid>{work});
+}
+
+TEST(HotkeyManagerErrorTest, TextsNameTheLayoutAndABatchCountsTheRest)
+{
+    EXPECT_EQ(HotkeyManagerError::invalidBinding("Work").errorDescription(), "\"Work\" has an invalid hotkey.");
+    EXPECT_EQ(HotkeyManagerError::duplicateBinding("Work").errorDescription(),
+              "\"Work\" already uses that hotkey.");
+    EXPECT_EQ(HotkeyManagerError::eventHandlerInstallFailed(-50).errorDescription(),
+              "Global hotkey handling could not be installed. Carbon status: -50.");
+    // Placeholders in a layout's name are text, not slots for the status.
+    EXPECT_EQ(HotkeyManagerError::registrationFailed("50%2 %1", 10).errorDescription(),
+              "\"50%2 %1\" hotkey could not be registered. Carbon status: 10.");
+
+    // A batch names its first failure and counts the rest.
+    using E = HotkeyManagerError;
+    EXPECT_EQ(E::registrationFailures({}).errorDescription(), "Some hotkeys could not be registered.");
+    EXPECT_EQ(E::registrationFailures({E::duplicateBinding("B")}).errorDescription(),
+              "\"B\" already uses that hotkey.");
+    EXPECT_EQ(E::registrationFailures({E::invalidBinding("A %2"), E::duplicateBinding("B"),
+                                       E::registrationFailed("C", -1)})
+                  .errorDescription(),
+              "\"A %2\" has an invalid hotkey. 2 more hotkey(s) could not be registered.");
+    EXPECT_EQ(E::registrationFailures({E::invalidBinding("A")}), E::registrationFailures({E::invalidBinding("A")}));
+    EXPECT_NE(E::invalidBinding("A"), E::duplicateBinding("A"));
 }
 
 } // namespace

@@ -3,6 +3,5 @@ list(APPEND ZEN_TEST_SOURCES
   tests/Hotkeys/HotkeyBindingValidatorTest.cpp
   tests/Hotkeys/HotkeyCapturePromptTest.cpp
   tests/Hotkeys/HotkeyManagerTest.cpp
-  tests/Hotkeys/HotkeyManagerErrorTest.cpp
   tests/Hotkeys/KeyCodeTranslationTest.cpp
 )

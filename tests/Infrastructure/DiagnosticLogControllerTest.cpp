@@ -2,6 +2,8 @@
 
 #include "Platform/Linux/MailComposer.h"
 
+#include "Support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,23 +13,9 @@
 #include <gtest/gtest.h>
 
 using namespace zen;
+using namespace zen::test;
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 class DiagnosticLogControllerTest : public ::testing::Test {
 protected:
@@ -93,8 +81,8 @@ TEST_F(DiagnosticLogControllerTest, ExportReplacesTheDestinationAndLeavesTheLogA
     writeFile(*destination, "older, longer content that must go entirely\n");
 
     EXPECT_EQ(c->exportLog().value(), DiagnosticLogExportResult::exported(*destination));
-    EXPECT_EQ(readAll(*destination), content);
-    EXPECT_EQ(readAll(logPath), content);
+    EXPECT_EQ(readFile(*destination), content);
+    EXPECT_EQ(readFile(logPath), content);
     EXPECT_EQ(QDir(home.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.jsonl"});
 }
 

@@ -3,6 +3,7 @@
 
 #include "Shared/AtomicFileWriter.h"
 #include "Shared/Uuid.h"
+#include "Support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,11 +11,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <future>
 #include <sys/stat.h>
 
 using namespace zen;
+using namespace zen::test;
 
 namespace {
 
@@ -34,25 +35,10 @@ QByteArray lineOf(const TelemetryLogEvent& event)
     return encodeTelemetryLogEvent(event) + '\n';
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
 QStringList namesIn(const QString& path)
 {
     QStringList names;
-    for (const auto& line : TelemetryLogger::rawLines(readAll(path)))
+    for (const auto& line : TelemetryLogger::rawLines(readFile(path)))
         names.append(decodeTelemetryLogEvent(line).value().name);
     return names;
 }
@@ -81,7 +67,7 @@ TEST_F(TelemetryLoggerTest, FirstEntryCreatesTheFolderAndExactlyOneLine)
 {
     const auto event = eventAt(now, "capture.completed");
     logger().log(event);
-    EXPECT_EQ(readAll(logPath), lineOf(event));
+    EXPECT_EQ(readFile(logPath), lineOf(event));
     // Nothing is left behind by the atomic replacement.
     EXPECT_EQ(QDir(QFileInfo(logPath).absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"events.log"});
@@ -101,7 +87,7 @@ TEST_F(TelemetryLoggerTest, RetentionKeepsAnEntryExactlyAtTheCutOffAndDropsOneSe
     seed(lineOf(eventAt(cutoff.addSecs(-1))) + lineOf(eventAt(cutoff.addDays(-3))));
     logger().performMaintenance();
     EXPECT_TRUE(QFileInfo::exists(logPath));
-    EXPECT_EQ(readAll(logPath), QByteArray());
+    EXPECT_EQ(readFile(logPath), QByteArray());
 }
 
 TEST_F(TelemetryLoggerTest, MaintenanceOnAMissingFileCreatesNothing)
@@ -122,9 +108,7 @@ TEST_F(TelemetryLoggerTest, MaintenanceRemovesOnlyStaleTemporaryFilesOfTheLog)
     const QDateTime old = now.addSecs(-TelemetryLogger::staleTemporaryFileAgeSeconds - 1);
     for (const QString& name : {stale, fresh, otherLog, notAnId}) {
         writeFile(QDir(folder).filePath(name), "partial");
-        const QDateTime when = name == fresh ? now.addSecs(-60) : old;
-        const timespec times[2] = {{when.toSecsSinceEpoch(), 0}, {when.toSecsSinceEpoch(), 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(QDir(folder).filePath(name)).constData(), times, 0), 0);
+        setModified(QDir(folder).filePath(name), name == fresh ? now.addSecs(-60) : old);
     }
 
     // Also with no log file at all (a crash during the very first write), and without creating one.
@@ -143,11 +127,11 @@ TEST_F(TelemetryLoggerTest, AnOversizeNewLineIsDroppedAndALineOfExactlyTheLimitI
     const qsizetype size = lineOf(big).size();
 
     logger(size - 1).log(big);
-    EXPECT_EQ(readAll(logPath), lineOf(existing));
+    EXPECT_EQ(readFile(logPath), lineOf(existing));
 
     // Exactly the limit: written, and the older entry makes way for it.
     logger(size).log(big);
-    EXPECT_EQ(readAll(logPath), lineOf(big));
+    EXPECT_EQ(readFile(logPath), lineOf(big));
 }
 
 TEST_F(TelemetryLoggerTest, OlderEntriesMakeWayFromTheOldestEndWhenTheLimitIsReached)
@@ -197,7 +181,7 @@ TEST_F(TelemetryLoggerTest, SplittingIgnoresBlankLinesAndKeepsCarriageReturnsWit
     const auto a = eventAt(now, "a"), b = eventAt(now, "b");
     seed(encodeTelemetryLogEvent(a) + "\r\n\r\n\n" + encodeTelemetryLogEvent(b));
     logger().performMaintenance();
-    EXPECT_EQ(readAll(logPath), lineOf(a) + lineOf(b));
+    EXPECT_EQ(readFile(logPath), lineOf(a) + lineOf(b));
 }
 
 TEST_F(TelemetryLoggerTest, ACorruptLineIsDroppedAloneAndTheEntriesAroundItSurvive)
@@ -223,7 +207,7 @@ TEST_F(TelemetryLoggerTest, UnknownKeysAreRemovedWhenALineIsRewritten)
     line.insert(1, "\"zzz\":1,\"capturedWindowCount\":null,");
     seed(line + "\n");
     logger().performMaintenance();
-    EXPECT_EQ(readAll(logPath), lineOf(event));
+    EXPECT_EQ(readFile(logPath), lineOf(event));
 }
 
 TEST_F(TelemetryLoggerTest, AnUnreadableLogBlocksWritingWithoutTouchingIt)
@@ -260,7 +244,7 @@ TEST_F(TelemetryLoggerTest, AFailingWriterLeavesThePreviousFileWhole)
     failing.log(eventAt(now));
     failing.performMaintenance();
     EXPECT_EQ(calls, 2);
-    EXPECT_EQ(readAll(logPath), before);
+    EXPECT_EQ(readFile(logPath), before);
 }
 
 // A clear on the main thread while a capture thread is between reading and writing the file:
@@ -316,9 +300,3 @@ TEST(TelemetryLogFileLock, OneLockPerFileSharedByEveryLoggerAndController)
     EXPECT_NE(a, telemetryLogFileLock(dir.filePath("Other/events.log")));
 }
 
-TEST(NoOpTelemetryLogger, AcceptsEveryEntryThroughTheInterface)
-{
-    const NoOpTelemetryLogger noOp;
-    const TelemetryLogging& logging = noOp;
-    logging.log(eventAt(now));
-}

@@ -22,27 +22,23 @@ std::optional<QString> answerAfter(Purpose purpose, const QString& given, const 
     return dialog.answer();
 }
 
-TEST(SnapshotNamePromptTest, SaveFallsBackToTheDefaultNameForBlankInput)
+TEST(SnapshotNamePromptTest, AnswersTrimmedTextTheDefaultForABlankSaveAndNothingOnCancel)
 {
-    EXPECT_EQ(answerAfter(Purpose::save, "Layout 3", "", true), QString("Layout 3"));
-    EXPECT_EQ(answerAfter(Purpose::save, "Layout 3", "   \n\t", true), QString("Layout 3"));
-    // The default comes back exactly as passed, untrimmed.
-    EXPECT_EQ(answerAfter(Purpose::save, " Layout 3 ", "", true), QString(" Layout 3 "));
-    EXPECT_EQ(answerAfter(Purpose::save, "Layout 3", "  Work  ", true), QString("Work"));
-}
-
-TEST(SnapshotNamePromptTest, RenameReturnsTrimmedTextEvenWhenEmpty)
-{
-    EXPECT_EQ(answerAfter(Purpose::rename, "Old", "  Work  ", true), QString("Work"));
-    EXPECT_EQ(answerAfter(Purpose::rename, "Old", "", true), QString(""));
-    EXPECT_TRUE(answerAfter(Purpose::rename, "Old", "  ", true).has_value());
-}
-
-TEST(SnapshotNamePromptTest, CancelReturnsNothingEvenAfterEditing)
-{
-    EXPECT_EQ(answerAfter(Purpose::save, "Layout 3", "Changed", false), std::nullopt);
-    EXPECT_EQ(answerAfter(Purpose::rename, "Old", "Changed", false), std::nullopt);
-
+    struct Case {
+        Purpose purpose;
+        QString given, typed;
+        bool confirm;
+        std::optional<QString> answer;
+    };
+    for (const Case& c : {Case{Purpose::save, "Layout 3", "", true, "Layout 3"},
+                          Case{Purpose::save, "Layout 3", "   \n\t", true, "Layout 3"},
+                          Case{Purpose::save, " Layout 3 ", "", true, " Layout 3 "}, // the default as passed, untrimmed
+                          Case{Purpose::save, "Layout 3", "  Work  ", true, "Work"},
+                          Case{Purpose::rename, "Old", "  Work  ", true, "Work"},
+                          Case{Purpose::rename, "Old", "  ", true, ""}, // a blank rename is the caller's to refuse
+                          Case{Purpose::save, "Layout 3", "Changed", false, std::nullopt},
+                          Case{Purpose::rename, "Old", "Changed", false, std::nullopt}})
+        EXPECT_EQ(answerAfter(c.purpose, c.given, c.typed, c.confirm), c.answer) << c.typed.toStdString();
     SnapshotNameDialog closed(Purpose::rename, "Old");
     closed.show();
     closed.close();

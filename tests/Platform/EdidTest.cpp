@@ -38,30 +38,24 @@ QByteArray edidBlock(std::uint16_t manufacturer, std::uint16_t product, std::uin
     return b;
 }
 
-TEST(Edid, ReadsIdentityAndName)
+TEST(Edid, ReadsIdentityAndNameAndDropsPlaceholderNumbers)
 {
-    // "DEL" = 0x10AC
-    const EdidIdentity id = parseEdid(edidBlock(0x10AC, 0xA0C3, 0x4C4B4A32, "DELL U2720Q"));
-    EXPECT_EQ(id.vendorID, 0x10ACu);
-    EXPECT_EQ(id.productID, 0xA0C3u);
-    EXPECT_EQ(id.serialNumber, 0x4C4B4A32u);
-    EXPECT_EQ(id.monitorName, "DELL U2720Q");
-}
-
-TEST(Edid, NumericSerialWithoutNameDescriptor)
-{
-    const EdidIdentity id = parseEdid(edidBlock(0x4C2D, 0x0F39, 12345));
-    EXPECT_EQ(id.serialNumber, 12345u);
-    EXPECT_FALSE(id.monitorName.has_value());
-}
-
-TEST(Edid, PlaceholderAndZeroSerialsAreAbsent)
-{
-    EXPECT_FALSE(parseEdid(edidBlock(0x4C2D, 0x0F39, 0x01010101)).serialNumber.has_value());
-    const EdidIdentity zero = parseEdid(edidBlock(0x4C2D, 0, 0));
-    EXPECT_FALSE(zero.serialNumber.has_value());
-    EXPECT_FALSE(zero.productID.has_value());
-    EXPECT_EQ(zero.vendorID, 0x4C2Du);
+    struct Case {
+        QByteArray edid;
+        std::optional<std::uint32_t> vendor, product, serial;
+        std::optional<QString> name;
+    };
+    // "DEL" = 0x10AC; 0x01010101 is the placeholder serial many monitors report.
+    for (const Case& c : {Case{edidBlock(0x10AC, 0xA0C3, 0x4C4B4A32, "DELL U2720Q"), 0x10AC, 0xA0C3, 0x4C4B4A32, "DELL U2720Q"},
+                          Case{edidBlock(0x4C2D, 0x0F39, 12345), 0x4C2D, 0x0F39, 12345, std::nullopt},
+                          Case{edidBlock(0x4C2D, 0x0F39, 0x01010101), 0x4C2D, 0x0F39, std::nullopt, std::nullopt},
+                          Case{edidBlock(0x4C2D, 0, 0), 0x4C2D, std::nullopt, std::nullopt, std::nullopt}}) {
+        const EdidIdentity id = parseEdid(c.edid);
+        EXPECT_EQ(id.vendorID, c.vendor);
+        EXPECT_EQ(id.productID, c.product);
+        EXPECT_EQ(id.serialNumber, c.serial);
+        EXPECT_EQ(id.monitorName, c.name);
+    }
 }
 
 TEST(Edid, BadHeaderChecksumOrLengthGiveNothing)

@@ -4,6 +4,7 @@
 #include "Restore/RestoreSkipReason.h"
 #include "Restore/RestoreWindowZOrderRestorer.h"
 #include "Support/FakePlatform.h"
+#include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
 
 #include <QTemporaryDir>
@@ -23,11 +24,6 @@ namespace {
 const QString kEditor = QStringLiteral("org.example.Editor");
 const QString kViewer = QStringLiteral("org.example.Viewer");
 const QString kMissing = QStringLiteral("org.example.NotInstalled");
-
-struct RecordingLogger final : TelemetryLogging {
-    mutable std::vector<TelemetryLogEvent> events;
-    void log(const TelemetryLogEvent& e) const override { events.push_back(e); }
-};
 
 struct RecordingApplier final : RestoreWindowApplying {
     mutable std::vector<std::uint32_t> applied, raised, focused;
@@ -97,7 +93,7 @@ struct Harness {
     std::shared_ptr<RecordingApplier> applier = std::make_shared<RecordingApplier>();
     std::shared_ptr<RecordingLauncher> launcher = std::make_shared<RecordingLauncher>();
     std::shared_ptr<RecordingActivator> activator = std::make_shared<RecordingActivator>();
-    std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
+    std::shared_ptr<RecordingTelemetryLogger> logger = std::make_shared<RecordingTelemetryLogger>();
     std::vector<std::expected<std::vector<DiscoveredApplication>, RestoreEngineFailure>> discoveries;
     int discoveryCalls = 0;
     int clockCalls = 0;
@@ -105,18 +101,7 @@ struct Harness {
     double now = 1000.0;
     bool trusted = true;
     QSet<QString> workspaceBundles;
-    std::vector<DisplayResolver::ScreenSnapshot> screens {screen(1, CGRect(0, 0, 1440, 900), true)};
-
-    static DisplayResolver::ScreenSnapshot screen(std::uint32_t id, CGRect frame, bool primary)
-    {
-        DisplayResolver::ScreenSnapshot s;
-        s.id = id;
-        s.localizedName = QStringLiteral("Display %1").arg(id);
-        s.frame = frame;
-        s.visibleFrame = CGRect(frame.origin.x, frame.origin.y + 25, frame.size.width, frame.size.height - 25);
-        s.isPrimary = primary;
-        return s;
-    }
+    std::vector<DisplayResolver::ScreenSnapshot> screens {screenSnapshot(1, CGRect(0, 0, 1440, 900), true, 25)};
 
     RestoreEngine engine()
     {
@@ -338,7 +323,7 @@ TEST(RestoreEngineTest, DisplayPlansAndFallbacks)
     const QUuid id = h.save(makeSnapshot("Work", {savedWindow(kEditor, "A", frame)}));
 
     // The saved display is gone: the primary stands in, the frame keeps its ratios.
-    h.screens = {Harness::screen(9, CGRect(0, 0, 2880, 1800), true)};
+    h.screens = {screenSnapshot(9, CGRect(0, 0, 2880, 1800), true, 25)};
     auto r = h.engine().restoreSnapshot(id);
     ASSERT_TRUE(r);
     ASSERT_EQ(r->displayFallbacks.size(), 1u);

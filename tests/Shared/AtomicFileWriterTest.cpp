@@ -1,35 +1,19 @@
 #include "Shared/AtomicFileWriter.h"
 
+#include "Support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zen;
 
-namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return f.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-} // namespace
+using namespace zen::test;
 
 TEST(AtomicFileWriterTest, CreatesAndReplacesWithoutLeavingTheTemporaryFile)
 {
@@ -38,7 +22,7 @@ TEST(AtomicFileWriterTest, CreatesAndReplacesWithoutLeavingTheTemporaryFile)
     const QString temp = dir.filePath("a-1.tmp");
     ASSERT_TRUE(AtomicFileWriter().write(target, temp, "first").has_value());
     ASSERT_TRUE(AtomicFileWriter().write(target, dir.filePath("a-2.tmp"), "second").has_value());
-    EXPECT_EQ(contents(target), "second");
+    EXPECT_EQ(readFile(target), "second");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.json"});
 }
 
@@ -57,7 +41,7 @@ TEST(AtomicFileWriterTest, AFailureAtAnyStepKeepsTheOldFileAndRemovesTheTemporar
         const auto result = writer.write(target, dir.filePath("a-x.tmp"), "new contents");
         ASSERT_FALSE(result.has_value());
         EXPECT_EQ(result.error().code, ENOSPC);
-        EXPECT_EQ(contents(target), "old contents");
+        EXPECT_EQ(readFile(target), "old contents");
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.json"}) << int(failing);
     }
 }
@@ -74,7 +58,7 @@ TEST(AtomicFileWriterTest, AReadOnlyFolderFailsCleanly)
     ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().code, EACCES);
-    EXPECT_EQ(contents(target), "old");
+    EXPECT_EQ(readFile(target), "old");
 }
 
 TEST(ReadRegularFileTest, RefusesPipesFoldersAndOversizedFilesWithoutBlocking)
@@ -94,10 +78,7 @@ TEST(ReadRegularFileTest, RefusesPipesFoldersAndOversizedFilesWithoutBlocking)
 
     // A sparse 2 GiB file costs no disk space; it must be refused before any reading.
     const QString huge = dir.filePath("huge");
-    const int fd = ::open(QFile::encodeName(huge).constData(), O_WRONLY | O_CREAT, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, qint64(2) << 30), 0);
-    ::close(fd);
+    makeSparseFile(huge, qint64(2) << 30);
     const auto result = readRegularFile(huge, 16 << 20);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().code, EFBIG);

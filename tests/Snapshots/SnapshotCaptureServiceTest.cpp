@@ -2,6 +2,7 @@
 
 #include "Shared/StringExtensions.h"
 #include "Support/FakePlatform.h"
+#include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
 
 #include <QFile>
@@ -17,22 +18,6 @@ using namespace zen;
 using namespace zen::test;
 
 namespace {
-
-struct RecordingLogger final : TelemetryLogging {
-    mutable std::vector<TelemetryLogEvent> events;
-    void log(const TelemetryLogEvent& e) const override { events.push_back(e); }
-};
-
-DisplayResolver::ScreenSnapshot screen(std::uint32_t id, CGRect frame, bool primary)
-{
-    DisplayResolver::ScreenSnapshot s;
-    s.id = id;
-    s.localizedName = QStringLiteral("Display %1").arg(id);
-    s.frame = frame;
-    s.visibleFrame = frame;
-    s.isPrimary = primary;
-    return s;
-}
 
 DiscoveredWindow window(std::uint32_t number, const QString& title, CGRect frame, std::optional<std::int64_t> hint)
 {
@@ -52,12 +37,12 @@ DiscoveredWindow window(std::uint32_t number, const QString& title, CGRect frame
 struct Harness {
     QTemporaryDir dir;
     SnapshotStore store {dir.path()};
-    std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
+    std::shared_ptr<RecordingTelemetryLogger> logger = std::make_shared<RecordingTelemetryLogger>();
     std::expected<WindowDiscoveryResult, SnapshotCaptureFailure> discovery = WindowDiscoveryResult {};
     std::function<void()> duringDiscovery;
     int discoveries = 0;
     SnapshotCaptureService::CaptureContext context {
-        {}, {screen(1, CGRect(0, 0, 1280, 800), true), screen(2, CGRect(1280, 0, 1024, 768), false)}};
+        {}, {screenSnapshot(1, CGRect(0, 0, 1280, 800), true), screenSnapshot(2, CGRect(1280, 0, 1024, 768), false)}};
 
     SnapshotCaptureService service(AtomicFileWriter writer = {})
     {
@@ -159,7 +144,7 @@ TEST(SnapshotCaptureServiceTest, FailuresLogCaptureFailedAndSaveNothing)
     ASSERT_FALSE(noDisplays);
     EXPECT_EQ(userFacingDescription(noDisplays.error()), "No active displays were available for layout capture.");
 
-    h.context.screens = {screen(1, CGRect(0, 0, 1280, 800), true)};
+    h.context.screens = {screenSnapshot(1, CGRect(0, 0, 1280, 800), true)};
     h.discovery = WindowDiscoveryResult {{DiscoveredApplication {"org.example.Editor", 11, std::nullopt, {}}}, {}};
     auto noWindows = h.service().captureSnapshot("Desk", fixedDate(), h.context);
     ASSERT_FALSE(noWindows);

@@ -2,8 +2,8 @@
 
 #include "Shared/Uuid.h"
 #include "Support/SnapshotFixtures.h"
+#include "Support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -28,11 +28,7 @@ protected:
         EXPECT_TRUE(store.save(s).has_value());
         return s;
     }
-    QByteArray bytesOf(const Snapshot& s) const
-    {
-        QFile f(store.fileURL(s.id));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray bytesOf(const Snapshot& s) const { return readFile(store.fileURL(s.id)); }
     Snapshot reload(const Snapshot& s) const { return store.loadSnapshot(s.id).value(); }
 
     static WindowRecord withID(WindowRecord w, const char16_t* id)

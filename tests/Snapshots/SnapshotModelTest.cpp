@@ -81,12 +81,3 @@ TEST(SnapshotModelTest, DisplayStateBoundsAreTheUnionOfFramesUnlessGiven)
     EXPECT_EQ(DisplayState::make({a, point}, 1).virtualDesktopBounds, CGRectCodable(-100, 0, 1540, 900));
 }
 
-TEST(SnapshotModelTest, WithZOrderHintKeepsEverythingElse)
-{
-    const WindowRecord original = makeWindow("org.example", 1, 3);
-    const WindowRecord cleared = original.withZOrderHint(std::nullopt);
-    EXPECT_EQ(cleared.id, original.id);
-    EXPECT_EQ(cleared.zOrderHint, std::nullopt);
-    EXPECT_EQ(cleared.captureSignature, original.captureSignature);
-    EXPECT_EQ(original.withZOrderHint(9).zOrderHint, 9);
-}

@@ -3,6 +3,7 @@
 #include "Shared/Uuid.h"
 #include "Snapshots/SnapshotCoding.h"
 #include "Support/SnapshotFixtures.h"
+#include "Support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,9 +15,7 @@
 
 #include <cerrno>
 #include <cmath>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace zen;
 using namespace zen::test;
@@ -36,15 +35,9 @@ protected:
     void writeRaw(const QString& name, const QByteArray& bytes)
     {
         QDir().mkpath(folder);
-        QFile f(path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        writeFile(path(name), bytes);
     }
-    QByteArray readRaw(const QString& name) const
-    {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    QByteArray readRaw(const QString& name) const { return readFile(path(name)); }
     Snapshot saved(const QString& name, std::vector<WindowRecord> windows = {makeWindow("org.example.Editor", 1, 1)})
     {
         Snapshot s = makeSnapshot(name, std::move(windows));
@@ -105,10 +98,7 @@ TEST_F(SnapshotStoreTest, PipesFoldersAndHugeFilesAreSkippedWithoutHangingOrRead
     const QUuid hugeID = QUuid::createUuid();
     ASSERT_EQ(::mkfifo(QFile::encodeName(path(uuidText(pipeID) + ".json")).constData(), 0600), 0);
     ASSERT_TRUE(QDir(folder).mkdir(uuidText(folderID) + ".json"));
-    const int fd = ::open(QFile::encodeName(path(uuidText(hugeID) + ".json")).constData(), O_WRONLY | O_CREAT, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, qint64(2) << 30), 0); // sparse: no disk space used
-    ::close(fd);
+    makeSparseFile(path(uuidText(hugeID) + ".json"), qint64(2) << 30);
 
     const auto list = store.listSummaries().value();
     ASSERT_EQ(list.size(), 1u);
@@ -231,15 +221,11 @@ TEST_F(SnapshotStoreTest, StaleTemporaryFilesOfOurOwnGoAndEverythingElseStays)
     ASSERT_TRUE(QFile::link(path("notes.tmp"), path(linkNamedLikeOurs)));
 
     // The store's clock reads fixedDate(30); "fresh" was written a minute before, the rest long before.
-    auto setModified = [&](const QString& name, const QDateTime& when) {
-        const timespec times[2] = {{when.toSecsSinceEpoch(), 0}, {when.toSecsSinceEpoch(), 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path(name)).constData(), times, AT_SYMLINK_NOFOLLOW), 0);
-    };
     const QDateTime old = fixedDate(30).addSecs(-SnapshotStore::staleTemporaryFileAgeSeconds - 1);
     for (const QString& name : {ours, lowerCase, QStringLiteral("notes.tmp"), folderNamedLikeOurs, linkNamedLikeOurs,
                                 uuidText(layout.id) + ".json"})
-        setModified(name, old);
-    setModified(fresh, fixedDate(30).addSecs(-60));
+        setModified(path(name), old);
+    setModified(path(fresh), fixedDate(30).addSecs(-60));
 
     EXPECT_EQ(store.removeStaleTemporaryFiles(), 1);
     EXPECT_FALSE(QFileInfo::exists(path(ours)));

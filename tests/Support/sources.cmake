@@ -1,10 +1,12 @@
 # Fakes and builders shared by the test binaries.
 list(APPEND ZEN_TEST_SUPPORT_SOURCES
-  tests/Support/Placeholder.cpp
   tests/Support/SnapshotFixtures.h
   tests/Support/SnapshotFixtures.cpp
   tests/Support/FakePlatform.h
   tests/Support/FakePlatform.cpp
   tests/Support/TestClientProcess.h
   tests/Support/TestClientProcess.cpp
+  tests/Support/Recorders.h
+  tests/Support/TestFiles.h
+  tests/Support/TestFiles.cpp
 )

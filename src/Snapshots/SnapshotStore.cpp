@@ -13,7 +13,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <map>
 #include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -93,18 +92,8 @@ std::expected<std::vector<QString>, PlatformError> directoryEntries(const QStrin
 
 std::shared_ptr<std::mutex> snapshotFolderLock(const QString& snapshotsDirectory)
 {
-    static std::mutex registryMutex;
-    static std::map<QString, std::weak_ptr<std::mutex>> registry;
-
-    // The folder may not exist yet, so its path is made absolute and clean rather than resolved.
-    const QString key = QDir::cleanPath(QFileInfo(snapshotsDirectory).absoluteFilePath());
-    std::lock_guard guard(registryMutex);
-    std::erase_if(registry, [](const auto& entry) { return entry.second.expired(); });
-    if (auto existing = registry[key].lock())
-        return existing;
-    auto lock = std::make_shared<std::mutex>();
-    registry[key] = lock;
-    return lock;
+    static PathLockRegistry registry;
+    return registry.lockFor(snapshotsDirectory);
 }
 
 SnapshotStore::SnapshotStore(QString snapshotsDirectory, Clock clock, AtomicFileWriter writer)

@@ -592,9 +592,4 @@ void SnapshotMenuController::reportLayoutRequiresWindow()
     setError(userFacingDescription(SnapshotStoreError::layoutRequiresWindow()));
 }
 
-void SnapshotMenuController::reportHotkeyRegistrationFailure(const OperationError& error)
-{
-    setError(error.message());
-}
-
 } // namespace zen

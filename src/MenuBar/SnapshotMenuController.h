@@ -134,7 +134,6 @@ public:
                       const QUuid& snapshotID);
     bool reorderWindows(std::uint32_t displayID, const std::vector<QUuid>& orderedWindowIDs, const QUuid& snapshotID);
     void reportLayoutRequiresWindow();
-    void reportHotkeyRegistrationFailure(const OperationError& error);
 
     // The restore texts, public for the views that repeat them.
     static QString restoreStatusMessage(const QString& snapshotName, const RestoreResult& result);

@@ -4,6 +4,7 @@
 #include "Snapshots/SnapshotCaptureService.h"
 #include "Support/TestClientProcess.h"
 
+#include <QPoint>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -43,7 +45,14 @@ void endFixtures(const benchmark::State&)
     fixtures().clear();
 }
 
-// One client per window count, spread over both monitors, started before the timed loop.
+// Where the client puts window i (and the wmctrl baseline moves it back to): rows of ten
+// 200x100 windows, spread over both monitors.
+QPoint windowPosition(std::size_t i)
+{
+    return {20 + int(i % 10) * 220, 40 + int(i / 10) * 120};
+}
+
+// One client per window count, started before the timed loop.
 Fixture* fixtureWith(int windows)
 {
     auto& f = fixtures()[windows];
@@ -51,8 +60,8 @@ Fixture* fixtureWith(int windows)
         f = std::make_unique<Fixture>();
         QStringList args {"--class", QStringLiteral("zen-cr-%1,CaptureRestoreBench%1").arg(windows)};
         for (int i = 0; i < windows; ++i) {
-            const int x = 20 + (i % 10) * 220, y = 40 + (i / 10) * 120;
-            args << "--window" << QStringLiteral("title=Bench %1,geometry=200x100+%2+%3").arg(i).arg(x).arg(y);
+            const QPoint at = windowPosition(std::size_t(i));
+            args << "--window" << QStringLiteral("title=Bench %1,geometry=200x100+%2+%3").arg(i).arg(at.x()).arg(at.y());
         }
         f->client = std::make_unique<TestClientProcess>(args);
         f->windowIDs = f->client->waitUntilReady(30000);
@@ -79,25 +88,50 @@ zen::SnapshotCaptureService captureService(const zen::PlatformServices& services
                                        zen::DisplayResolver(services.screens));
 }
 
-void BM_CaptureLiveWindows(benchmark::State& state)
+std::expected<zen::Snapshot, zen::SnapshotCaptureFailure> captureClient(const zen::SnapshotCaptureService& service,
+                                                                       const zen::PlatformServices& services,
+                                                                       const Fixture& f)
+{
+    return service.captureSnapshot(QStringLiteral("Bench"), QDateTime::currentDateTimeUtc(),
+                                   contextFor(services, f.client->processId()));
+}
+
+// The platform and the client of the run's window count; null (the run skipped) when there is
+// no usable X display or the client did not start.
+std::pair<std::shared_ptr<zen::X11Platform>, Fixture*> liveFixture(benchmark::State& state)
 {
     auto platform = livePlatform();
     Fixture* f = platform ? fixtureWith(int(state.range(0))) : nullptr;
-    if (!f) {
+    if (!f)
         state.SkipWithError("no X display with an EWMH window manager, or the client did not start");
+    return {std::move(platform), f};
+}
+
+// Each iteration reads the desktop itself rather than sharing the last one's reading.
+void forgetReadingUntimed(benchmark::State& state, zen::X11Platform& platform)
+{
+    state.PauseTiming();
+    platform.forgetReading();
+    state.ResumeTiming();
+}
+
+void countRoundTrips(benchmark::State& state, zen::X11Platform& platform, std::uint64_t before)
+{
+    state.counters["round_trips"] = double(platform.connection().roundTrips() - before) / double(state.iterations());
+}
+
+void BM_CaptureLiveWindows(benchmark::State& state)
+{
+    const auto [platform, f] = liveFixture(state);
+    if (!f)
         return;
-    }
     const auto services = platform->services();
     const auto service = captureService(services, *f);
     const std::uint64_t before = platform->connection().roundTrips();
     std::size_t saved = 0;
     for (auto _ : state) {
-        // Each capture reads the desktop itself rather than sharing the last one's reading.
-        state.PauseTiming();
-        platform->forgetReading();
-        state.ResumeTiming();
-        auto snapshot = service.captureSnapshot(QStringLiteral("Bench"), QDateTime::currentDateTimeUtc(),
-                                                contextFor(services, f->client->processId()));
+        forgetReadingUntimed(state, *platform);
+        auto snapshot = captureClient(service, services, *f);
         if (!snapshot) {
             state.SkipWithError("capture failed");
             return;
@@ -105,7 +139,7 @@ void BM_CaptureLiveWindows(benchmark::State& state)
         saved = snapshot->windows.size();
         (void)f->store->deleteSnapshot(snapshot->id);
     }
-    state.counters["round_trips"] = double(platform->connection().roundTrips() - before) / double(state.iterations());
+    countRoundTrips(state, *platform, before);
     state.counters["windows"] = double(saved);
 }
 BENCHMARK(BM_CaptureLiveWindows)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond)->Teardown(endFixtures);
@@ -114,16 +148,12 @@ BENCHMARK(BM_CaptureLiveWindows)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond
 // discovery, pairing, a move and resize of every window, re-stacking and focus.
 void BM_RestoreRunningWindows(benchmark::State& state)
 {
-    auto platform = livePlatform();
-    Fixture* f = platform ? fixtureWith(int(state.range(0))) : nullptr;
-    if (!f) {
-        state.SkipWithError("no X display with an EWMH window manager, or the client did not start");
+    const auto [platform, f] = liveFixture(state);
+    if (!f)
         return;
-    }
     const auto services = platform->services();
     if (f->snapshotID.isNull()) {
-        auto snapshot = captureService(services, *f).captureSnapshot(QStringLiteral("Bench"), QDateTime::currentDateTimeUtc(),
-                                                                     contextFor(services, f->client->processId()));
+        auto snapshot = captureClient(captureService(services, *f), services, *f);
         if (!snapshot) {
             state.SkipWithError("capture failed");
             return;
@@ -152,9 +182,7 @@ void BM_RestoreRunningWindows(benchmark::State& state)
     const std::uint64_t before = platform->connection().roundTrips();
     std::int64_t restored = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        platform->forgetReading();
-        state.ResumeTiming();
+        forgetReadingUntimed(state, *platform);
         auto result = engine.restoreSnapshot(f->snapshotID);
         if (!result) {
             state.SkipWithError("restore failed");
@@ -162,7 +190,7 @@ void BM_RestoreRunningWindows(benchmark::State& state)
         }
         restored = result->restoredWindows;
     }
-    state.counters["round_trips"] = double(platform->connection().roundTrips() - before) / double(state.iterations());
+    countRoundTrips(state, *platform, before);
     state.counters["restored"] = double(restored);
 }
 BENCHMARK(BM_RestoreRunningWindows)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond)->Teardown(endFixtures);
@@ -178,8 +206,8 @@ void BM_WmctrlShellLoop(benchmark::State& state)
     }
     QString script = QStringLiteral("for m in");
     for (std::size_t i = 0; i < f->windowIDs.size(); ++i) {
-        const int x = 20 + int(i % 10) * 220, y = 40 + int(i / 10) * 120;
-        script += QStringLiteral(" %1:0,%2,%3,200,100").arg(f->windowIDs[i]).arg(x).arg(y);
+        const QPoint at = windowPosition(i);
+        script += QStringLiteral(" %1:0,%2,%3,200,100").arg(f->windowIDs[i]).arg(at.x()).arg(at.y());
     }
     script += QStringLiteral("; do wmctrl -i -r \"${m%%:*}\" -e \"${m#*:}\"; done");
     const QByteArray command = QStringLiteral("sh -c '%1'").arg(script).toLocal8Bit();

@@ -1,6 +1,7 @@
 #include "App/MenuBarMenu.h"
 
 #include "Hotkeys/HotkeyBindingValidator.h"
+#include "Updates/AppUpdateController.h"
 
 #include <QTextBoundaryFinder>
 
@@ -116,7 +117,7 @@ std::vector<MenuBarItem> items(const MenuBarMenuState& state)
     menu.push_back(button(QStringLiteral("Open Zentharion"), MenuBarAction::openDashboard, state.canOpenDashboard));
     menu.push_back(button(QStringLiteral("Settings"), MenuBarAction::openSettings, state.canOpenSettings,
                           QKeySequence(Qt::CTRL | Qt::Key_Comma)));
-    menu.push_back(button(state.isUpdateAvailable ? QStringLiteral("Update Available")
+    menu.push_back(button(state.isUpdateAvailable ? AvailableAppUpdate::actionTitle()
                                                   : QStringLiteral("Check for Updates"),
                           MenuBarAction::checkForUpdates, state.canCheckForUpdates));
     menu.push_back(separator());

@@ -83,13 +83,9 @@ public:
     void showMenuBarExtra();
 
     const std::shared_ptr<PermissionCoordinator>& permissionCoordinator() const { return m_permissionCoordinator; }
-    const std::shared_ptr<PermissionInterventionRouter>& permissionRouter() const { return m_permissionRouter; }
     const std::shared_ptr<SnapshotMenuController>& snapshotMenuController() const { return m_snapshotMenuController; }
-    const std::shared_ptr<AppUpdateController>& updateController() const { return m_updateController; }
     const std::optional<QString>& bootstrapErrorMessage() const { return m_bootstrapErrorMessage; }
     const std::shared_ptr<DiagnosticLogController>& diagnosticLogController() const { return m_diagnosticLogController; }
-    const std::shared_ptr<HotkeyManager>& hotkeyManager() const { return m_hotkeyManager; }
-    MenuBarTray* menuBarTray() const { return m_menuBarTray.get(); }
 
     // What the tray menu shows now.
     MenuBarMenuState menuBarMenuState() const;

@@ -67,8 +67,6 @@ public:
 
     void handleRegisteredHotkey(std::uint32_t id);
 
-    bool isSuspended() const { return m_isSuspended; }
-
 private:
     void handlePress(EventHotKeyID hotkeyID);
     // Once per manager; a failed install is tried again at the next reload or resume.

@@ -9,7 +9,6 @@
 #include <QStringDecoder>
 #include <QUuid>
 
-#include <map>
 #include <cmath>
 
 namespace zen {
@@ -51,17 +50,8 @@ bool isValidUtf8(const QByteArray& bytes)
 
 std::shared_ptr<std::mutex> telemetryLogFileLock(const QString& eventsLogURL)
 {
-    static std::mutex registryMutex;
-    static std::map<QString, std::weak_ptr<std::mutex>> registry;
-
-    const QString key = QDir::cleanPath(QFileInfo(eventsLogURL).absoluteFilePath());
-    std::lock_guard guard(registryMutex);
-    std::erase_if(registry, [](const auto& entry) { return entry.second.expired(); });
-    if (auto existing = registry[key].lock())
-        return existing;
-    auto lock = std::make_shared<std::mutex>();
-    registry[key] = lock;
-    return lock;
+    static PathLockRegistry registry;
+    return registry.lockFor(eventsLogURL);
 }
 
 TelemetryLogger::TelemetryLogger(QString eventsLogURL, double retentionPeriod, std::int64_t maximumFileSize,

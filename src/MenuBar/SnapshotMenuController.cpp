@@ -12,6 +12,8 @@ namespace zen {
 
 namespace {
 
+using CaptureContext = SnapshotCaptureService::CaptureContext;
+
 const QString storageUnavailable = QStringLiteral("Layout storage is unavailable.");
 const QString restoreUnavailable = QStringLiteral("Layout restore is unavailable.");
 const QString layoutNotFound = QStringLiteral("The layout could not be found.");
@@ -164,31 +166,31 @@ std::optional<OperationError> SnapshotMenuController::refreshSummaries()
 {
     if (!m_snapshotStore) {
         setSummaries({});
-        if (m_snapshotSummariesDidChange)
-            return m_snapshotSummariesDidChange(m_snapshotSummaries);
-        return std::nullopt;
+        return notifySummariesDidChange();
     }
     auto listed = m_snapshotStore->listSummaries();
     if (listed) {
         setSummaries(std::move(*listed));
-        if (m_snapshotSummariesDidChange)
-            return m_snapshotSummariesDidChange(m_snapshotSummaries);
-        return std::nullopt;
+        return notifySummariesDidChange();
     }
     setSummaries({});
-    if (m_snapshotSummariesDidChange)
-        (void)m_snapshotSummariesDidChange(m_snapshotSummaries);
+    (void)notifySummariesDidChange();
     OperationError error(listed.error());
     setError(error.message());
     return error;
 }
 
+std::optional<OperationError> SnapshotMenuController::notifySummariesDidChange()
+{
+    if (!m_snapshotSummariesDidChange)
+        return std::nullopt;
+    return m_snapshotSummariesDidChange(m_snapshotSummaries);
+}
+
 void SnapshotMenuController::setSnapshotSummariesDidChange(SummariesDidChange callback)
 {
     m_snapshotSummariesDidChange = std::move(callback);
-    if (!m_snapshotSummariesDidChange)
-        return;
-    if (auto error = m_snapshotSummariesDidChange(m_snapshotSummaries))
+    if (auto error = notifySummariesDidChange())
         setError(error->message());
 }
 
@@ -209,73 +211,74 @@ std::optional<OperationError> SnapshotMenuController::setHotkeyCaptureActive(boo
 
 // MARK: Long operations
 
-bool SnapshotMenuController::captureCurrentSnapshot()
+bool SnapshotMenuController::mayStartOperation(bool serviceAvailable, const QString& unavailableMessage)
 {
     if (m_isOperating)
         return false;
-    if (!m_options.captureOperation) {
-        setError(storageUnavailable);
+    if (!serviceAvailable) {
+        setError(unavailableMessage);
         return false;
     }
+    return true;
+}
+
+void SnapshotMenuController::startOperation(OperationOverlayKind overlay, const QString& progressMessage,
+                                            std::function<void(SnapshotMenuController&)> run)
+{
+    setOperating(true);
+    setInfo(progressMessage);
+    // The overlay calls back once it is up; the guard keeps a released controller from being touched.
+    QPointer<SnapshotMenuController> guard(this);
+    m_options.operationOverlayPresenter->showOverlay(overlay, [guard, run = std::move(run)] {
+        if (guard)
+            run(*guard);
+    });
+}
+
+bool SnapshotMenuController::captureCurrentSnapshot()
+{
+    if (!mayStartOperation(bool(m_options.captureOperation), storageUnavailable))
+        return false;
     const auto name = m_options.snapshotNamePrompt(SnapshotCaptureService::defaultSnapshotName(m_options.clock()));
     if (!name)
         return false;
     // The dialog ran a nested event loop: a hotkey may have started a restore meanwhile.
     if (m_isOperating)
         return false;
-    setOperating(true);
-    setInfo(QStringLiteral("Saving..."));
-    QPointer<SnapshotMenuController> guard(this);
-    m_options.operationOverlayPresenter->showOverlay(OperationOverlayKind::save, [guard, name = *name] {
-        if (guard)
-            guard->runCapture(name);
-    });
-    return true;
-}
-
-void SnapshotMenuController::runCapture(const QString& name)
-{
-    const auto context = m_options.captureContextProvider();
-    const auto now = m_options.clock();
-    auto result = std::make_shared<std::optional<std::expected<Snapshot, SnapshotCaptureFailure>>>();
-    std::function<void()> work;
+    SaveWork work;
     if (m_options.snapshotCapture)
-        work = [result, capture = m_options.snapshotCapture, name] { result->emplace(capture(name)); };
-    else
-        work = [result, capture = m_options.captureOperation, name, now, context] {
-            result->emplace(capture(name, now, context));
+        work = [capture = m_options.snapshotCapture, name = *name](const QDateTime&, const CaptureContext&) {
+            return capture(name);
         };
-    m_options.scheduler->runInBackground(this, std::move(work), [this, result] {
-        finishCaptureOrUpdate(**result, true);
-    });
+    else
+        work = [capture = m_options.captureOperation, name = *name](const QDateTime& now, const CaptureContext& context) {
+            return capture(name, now, context);
+        };
+    startOperation(OperationOverlayKind::save, QStringLiteral("Saving..."),
+                   [work = std::move(work)](SnapshotMenuController& self) { self.runSave(work, true); });
+    return true;
 }
 
 bool SnapshotMenuController::updateSnapshot(const QUuid& id)
 {
-    if (m_isOperating)
+    if (!mayStartOperation(bool(m_options.updateOperation), storageUnavailable))
         return false;
-    if (!m_options.updateOperation) {
-        setError(storageUnavailable);
-        return false;
-    }
-    setOperating(true);
-    setInfo(QStringLiteral("Saving..."));
-    QPointer<SnapshotMenuController> guard(this);
-    m_options.operationOverlayPresenter->showOverlay(OperationOverlayKind::save, [guard, id] {
-        if (guard)
-            guard->runUpdate(id);
-    });
+    SaveWork work = [update = m_options.updateOperation, id](const QDateTime& now, const CaptureContext& context) {
+        return update(id, now, context);
+    };
+    startOperation(OperationOverlayKind::save, QStringLiteral("Saving..."),
+                   [work = std::move(work)](SnapshotMenuController& self) { self.runSave(work, false); });
     return true;
 }
 
-void SnapshotMenuController::runUpdate(const QUuid& id)
+void SnapshotMenuController::runSave(const SaveWork& work, bool isNewLayout)
 {
     const auto context = m_options.captureContextProvider();
     const auto now = m_options.clock();
     auto result = std::make_shared<std::optional<std::expected<Snapshot, SnapshotCaptureFailure>>>();
     m_options.scheduler->runInBackground(
-        this, [result, update = m_options.updateOperation, id, now, context] { result->emplace(update(id, now, context)); },
-        [this, result] { finishCaptureOrUpdate(**result, false); });
+        this, [result, work, now, context] { result->emplace(work(now, context)); },
+        [this, result, isNewLayout] { finishCaptureOrUpdate(**result, isNewLayout); });
 }
 
 void SnapshotMenuController::finishCaptureOrUpdate(const std::expected<Snapshot, SnapshotCaptureFailure>& result,
@@ -304,20 +307,11 @@ void SnapshotMenuController::finishCaptureOrUpdate(const std::expected<Snapshot,
 
 bool SnapshotMenuController::restoreSnapshot(const QUuid& id)
 {
-    if (m_isOperating)
+    if (!mayStartOperation(bool(m_options.restoreOperation), restoreUnavailable))
         return false;
-    if (!m_options.restoreOperation) {
-        setError(restoreUnavailable);
-        return false;
-    }
     const QString name = layoutName(id);
-    setOperating(true);
-    setInfo(QStringLiteral("Restoring..."));
-    QPointer<SnapshotMenuController> guard(this);
-    m_options.operationOverlayPresenter->showOverlay(OperationOverlayKind::restore, [guard, id, name] {
-        if (guard)
-            guard->runRestore(id, name);
-    });
+    startOperation(OperationOverlayKind::restore, QStringLiteral("Restoring..."),
+                   [id, name](SnapshotMenuController& self) { self.runRestore(id, name); });
     return true;
 }
 
@@ -412,6 +406,16 @@ bool SnapshotMenuController::requireStore()
     return false;
 }
 
+const SnapshotSummary* SnapshotMenuController::requireSummary(const QUuid& id)
+{
+    if (!requireStore())
+        return nullptr;
+    const auto* entry = summary(id);
+    if (!entry)
+        setError(layoutNotFound);
+    return entry;
+}
+
 std::optional<Snapshot> SnapshotMenuController::loadSnapshot(const QUuid& id)
 {
     if (!requireStore())
@@ -439,16 +443,8 @@ void SnapshotMenuController::deleteSnapshot(const QUuid& id)
         setInfo(QStringLiteral("Deleted %1.").arg(quoted(name)));
 }
 
-bool SnapshotMenuController::renameSnapshotInline(const QUuid& id, const QString& newName)
+bool SnapshotMenuController::storeRename(const QUuid& id, const QString& newName)
 {
-    if (!requireStore())
-        return false;
-    const auto* entry = summary(id);
-    if (!entry) {
-        setError(layoutNotFound);
-        return false;
-    }
-    const QString oldName = entry->name;
     const auto now = m_options.clock();
     const auto trimmed = nonEmptyValue(newName);
     if (!trimmed) {
@@ -459,6 +455,17 @@ bool SnapshotMenuController::renameSnapshotInline(const QUuid& id, const QString
         setError(userFacingDescription(renamed.error()));
         return false;
     }
+    return true;
+}
+
+bool SnapshotMenuController::renameSnapshotInline(const QUuid& id, const QString& newName)
+{
+    const auto* entry = requireSummary(id);
+    if (!entry)
+        return false;
+    const QString oldName = entry->name;
+    if (!storeRename(id, newName))
+        return false;
     if (auto error = refreshSummaries()) {
         setError(error->message());
         return true; // the new name is on disk
@@ -469,28 +476,16 @@ bool SnapshotMenuController::renameSnapshotInline(const QUuid& id, const QString
 
 void SnapshotMenuController::renameSnapshot(const QUuid& id)
 {
-    if (!requireStore())
+    const auto* entry = requireSummary(id);
+    if (!entry)
         return;
-    const auto* entry = summary(id);
-    if (!entry) {
-        setError(layoutNotFound);
-        return;
-    }
     const QString oldName = entry->name;
     const auto answer = m_options.snapshotRenamePrompt(oldName);
     if (!answer)
         return;
-    const auto now = m_options.clock();
-    const auto trimmed = nonEmptyValue(*answer);
-    if (!trimmed) {
-        setError(userFacingDescription(SnapshotStoreError::invalidName()));
-        return;
-    }
     // The dialog ran its own event loop; the store is what decides whether the layout still exists.
-    if (auto renamed = m_snapshotStore->renameSnapshot(id, *trimmed, now); !renamed) {
-        setError(userFacingDescription(renamed.error()));
+    if (!storeRename(id, *answer))
         return;
-    }
     if (auto error = refreshSummaries()) {
         setError(error->message());
         return;
@@ -501,13 +496,9 @@ void SnapshotMenuController::renameSnapshot(const QUuid& id)
 
 bool SnapshotMenuController::setHotkey(const HotkeyBinding& binding, const QUuid& id)
 {
-    if (!requireStore())
+    const auto* entry = requireSummary(id);
+    if (!entry)
         return false;
-    const auto* entry = summary(id);
-    if (!entry) {
-        setError(layoutNotFound);
-        return false;
-    }
     const QString name = entry->name;
     if (auto stored = m_snapshotStore->setHotkey(id, binding, m_options.clock()); !stored) {
         setError(userFacingDescription(stored.error()));
@@ -523,28 +514,17 @@ bool SnapshotMenuController::setHotkey(const HotkeyBinding& binding, const QUuid
 
 void SnapshotMenuController::assignHotkey(const QUuid& id)
 {
-    if (!requireStore())
+    if (!requireSummary(id))
         return;
-    if (!summary(id)) {
-        setError(layoutNotFound);
+    if (setHotkeyCaptureActive(true))
         return;
-    }
-    if (m_hotkeyCaptureActivityDidChange) {
-        if (auto error = m_hotkeyCaptureActivityDidChange(true)) {
-            setError(error->message());
-            return;
-        }
-    }
     std::vector<UnavailableHotkey> unavailable;
     for (const auto& entry : m_snapshotSummaries)
         if (entry.id != id && entry.hotkey)
             unavailable.push_back({*entry.hotkey, entry.name});
     if (const auto binding = m_options.hotkeyPrompt(layoutName(id), unavailable))
         (void)setHotkey(*binding, id);
-    if (m_hotkeyCaptureActivityDidChange) {
-        if (auto error = m_hotkeyCaptureActivityDidChange(false))
-            setError(error->message());
-    }
+    (void)setHotkeyCaptureActive(false);
 }
 
 void SnapshotMenuController::clearHotkey(const QUuid& id)
@@ -610,11 +590,6 @@ bool SnapshotMenuController::reorderWindows(std::uint32_t displayID, const std::
 void SnapshotMenuController::reportLayoutRequiresWindow()
 {
     setError(userFacingDescription(SnapshotStoreError::layoutRequiresWindow()));
-}
-
-void SnapshotMenuController::reportHotkeyRegistrationFailure(const OperationError& error)
-{
-    setError(error.message());
 }
 
 } // namespace zen

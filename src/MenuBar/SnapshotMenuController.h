@@ -134,7 +134,6 @@ public:
                       const QUuid& snapshotID);
     bool reorderWindows(std::uint32_t displayID, const std::vector<QUuid>& orderedWindowIDs, const QUuid& snapshotID);
     void reportLayoutRequiresWindow();
-    void reportHotkeyRegistrationFailure(const OperationError& error);
 
     // The restore texts, public for the views that repeat them.
     static QString restoreStatusMessage(const QString& snapshotName, const RestoreResult& result);
@@ -153,13 +152,26 @@ private:
     void setError(const QString& message);
     void setSummaries(std::vector<SnapshotSummary> summaries);
     void setOperating(bool operating);
-    void runCapture(const QString& name);
-    void runUpdate(const QUuid& id);
+    // A save's work on the worker thread, given the time and live state read when it starts.
+    using SaveWork = std::function<std::expected<Snapshot, SnapshotCaptureFailure>(
+        const QDateTime& now, const SnapshotCaptureService::CaptureContext& context)>;
+    // False when a long operation is running, or (saying so) when its service is missing.
+    bool mayStartOperation(bool serviceAvailable, const QString& unavailableMessage);
+    // Marks the controller busy, shows the progress text and the overlay, and runs `run`
+    // once the overlay is up.
+    void startOperation(OperationOverlayKind overlay, const QString& progressMessage,
+                        std::function<void(SnapshotMenuController&)> run);
+    void runSave(const SaveWork& work, bool isNewLayout);
+    std::optional<OperationError> notifySummariesDidChange();
+    // Renames in the store; false (with the error shown) when the name is blank or the store refuses.
+    bool storeRename(const QUuid& id, const QString& newName);
     void runRestore(const QUuid& id, const QString& name);
     void finishCaptureOrUpdate(const std::expected<Snapshot, SnapshotCaptureFailure>& result, bool isNewLayout);
     const SnapshotSummary* summary(const QUuid& id) const;
     QString layoutName(const QUuid& id) const;
     bool requireStore();
+    // The listed layout of an id; null (with the error shown) when there is no store or no such layout.
+    const SnapshotSummary* requireSummary(const QUuid& id);
     QString skippedWindowDetail(const RestoreSkip& skip) const;
     static QStringList restoreSummaryDetails(const RestoreResult& result);
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <dirent.h>
@@ -68,6 +69,18 @@ int removeStaleFiles(const QString& directory, const std::function<bool(const QS
     }
     ::closedir(dir);
     return removed;
+}
+
+std::shared_ptr<std::mutex> PathLockRegistry::lockFor(const QString& path)
+{
+    const QString key = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    std::lock_guard guard(m_mutex);
+    std::erase_if(m_locks, [](const auto& entry) { return entry.second.expired(); });
+    if (auto existing = m_locks[key].lock())
+        return existing;
+    auto lock = std::make_shared<std::mutex>();
+    m_locks[key] = lock;
+    return lock;
 }
 
 } // namespace zen

@@ -7,6 +7,9 @@
 
 #include <expected>
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace zen {
 
@@ -21,5 +24,16 @@ std::expected<void, PlatformError> createDirectories(const QString& path);
 // skipped. Returns how many files were removed.
 int removeStaleFiles(const QString& directory, const std::function<bool(const QString& fileName)>& isOurs,
                      const QDateTime& cutoff);
+
+// One mutex per path for the whole process, kept while someone holds it. A path is made
+// absolute and clean rather than resolved, as it may not exist yet. Thread-safe.
+class PathLockRegistry {
+public:
+    std::shared_ptr<std::mutex> lockFor(const QString& path);
+
+private:
+    std::mutex m_mutex;
+    std::map<QString, std::weak_ptr<std::mutex>> m_locks;
+};
 
 } // namespace zen

@@ -141,8 +141,8 @@ SnapshotCaptureService::captureCurrentWindowState(const std::optional<CaptureCon
     return state;
 }
 
-std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::captureNew(const QString& name, const QDateTime& now,
-                                                                                   const std::optional<CaptureContext>& context) const
+std::expected<Snapshot, SnapshotCaptureFailure>
+SnapshotCaptureService::captureAndSave(const std::optional<CaptureContext>& context, const SaveCapture& save) const
 {
     auto fail = [&](SnapshotCaptureFailure failure) -> std::expected<Snapshot, SnapshotCaptureFailure> {
         telemetryLogger->log(TelemetryLogEvent::captureFailed(failure));
@@ -151,47 +151,48 @@ std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::captureN
     auto state = captureCurrentWindowState(context);
     if (!state)
         return fail(state.error());
-    Snapshot snapshot;
-    snapshot.id = QUuid::createUuid();
-    snapshot.name = name;
-    snapshot.createdAt = now;
-    snapshot.updatedAt = now;
-    snapshot.schemaVersion = 1;
-    snapshot.sourceDisplayState = std::move(state->displayState);
-    snapshot.windows = std::move(state->windows);
-    snapshot.hotkey = std::nullopt;
-    if (auto saved = snapshotStore.save(snapshot); !saved)
+    auto saved = save(*state);
+    if (!saved)
         return fail(saved.error());
-    telemetryLogger->log(TelemetryLogEvent::captureCompleted(snapshot, state->discoveryDiagnostics));
-    return snapshot;
+    telemetryLogger->log(TelemetryLogEvent::captureCompleted(*saved, state->discoveryDiagnostics));
+    return std::move(*saved);
+}
+
+std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::captureNew(const QString& name, const QDateTime& now,
+                                                                                   const std::optional<CaptureContext>& context) const
+{
+    return captureAndSave(context, [&](CapturedWindowState& state) -> std::expected<Snapshot, SnapshotStoreError> {
+        Snapshot snapshot;
+        snapshot.id = QUuid::createUuid();
+        snapshot.name = name;
+        snapshot.createdAt = now;
+        snapshot.updatedAt = now;
+        snapshot.schemaVersion = 1;
+        snapshot.sourceDisplayState = std::move(state.displayState);
+        snapshot.windows = std::move(state.windows);
+        snapshot.hotkey = std::nullopt;
+        if (auto saved = snapshotStore.save(snapshot); !saved)
+            return std::unexpected(saved.error());
+        return snapshot;
+    });
 }
 
 std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::update(const QUuid& id, const QDateTime& now,
                                                                                const std::optional<CaptureContext>& context) const
 {
-    auto loaded = snapshotStore.loadSnapshot(id);
-    if (!loaded)
+    if (auto loaded = snapshotStore.loadSnapshot(id); !loaded)
         return std::unexpected(SnapshotCaptureFailure(loaded.error()));
-    auto fail = [&](SnapshotCaptureFailure failure) -> std::expected<Snapshot, SnapshotCaptureFailure> {
-        telemetryLogger->log(TelemetryLogEvent::captureFailed(failure));
-        return std::unexpected(std::move(failure));
-    };
-    auto state = captureCurrentWindowState(context);
-    if (!state)
-        return fail(state.error());
     // Discovery takes a while and the user may rename the layout, give it a hotkey or delete
     // it meanwhile: read it again and save under the store's lock, so such an edit is kept
     // and a deleted layout stays deleted, even when the edit comes between the read and the
     // save.
-    auto saved = snapshotStore.modifySnapshot(id, [&](Snapshot& snapshot) {
-        snapshot.updatedAt = now;
-        snapshot.sourceDisplayState = std::move(state->displayState);
-        snapshot.windows = std::move(state->windows);
+    return captureAndSave(context, [&](CapturedWindowState& state) {
+        return snapshotStore.modifySnapshot(id, [&](Snapshot& snapshot) {
+            snapshot.updatedAt = now;
+            snapshot.sourceDisplayState = std::move(state.displayState);
+            snapshot.windows = std::move(state.windows);
+        });
     });
-    if (!saved)
-        return fail(saved.error());
-    telemetryLogger->log(TelemetryLogEvent::captureCompleted(*saved, state->discoveryDiagnostics));
-    return std::move(*saved);
 }
 
 std::expected<Snapshot, SnapshotCaptureFailure> SnapshotCaptureService::captureSnapshot(const QString& name, const QDateTime& now,

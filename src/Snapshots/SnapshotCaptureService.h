@@ -110,6 +110,11 @@ struct SnapshotCaptureService {
 
 private:
     std::expected<CapturedWindowState, SnapshotCaptureFailure> captureCurrentWindowState(const std::optional<CaptureContext>& context) const;
+    // Saves what `captureCurrentWindowState` found; returns the record as saved.
+    using SaveCapture = std::function<std::expected<Snapshot, SnapshotStoreError>(CapturedWindowState& state)>;
+    // Captures the windows and saves them through `save`, logging the outcome either way.
+    std::expected<Snapshot, SnapshotCaptureFailure> captureAndSave(const std::optional<CaptureContext>& context,
+                                                                   const SaveCapture& save) const;
     std::expected<Snapshot, SnapshotCaptureFailure> captureNew(const QString& name, const QDateTime& now,
                                                                const std::optional<CaptureContext>& context) const;
     std::expected<Snapshot, SnapshotCaptureFailure> update(const QUuid& id, const QDateTime& now,

@@ -172,27 +172,11 @@ public:
     }
     QUuid uuid(const QString& key)
     {
-        const QString value = text(key);
-        if (failed())
-            return {};
-        const auto id = parseUuidStrict(value);
-        if (!id) {
-            fail(key, QStringLiteral("not a UUID"));
-            return {};
-        }
-        return *id;
+        return parsedText(key, parseUuidStrict, QStringLiteral("not a UUID"));
     }
     QDateTime date(const QString& key)
     {
-        const QString value = text(key);
-        if (failed())
-            return {};
-        const auto date = parseInternetDateTime(value);
-        if (!date) {
-            fail(key, QStringLiteral("not an internet date-time with whole seconds"));
-            return {};
-        }
-        return *date;
+        return parsedText(key, parseInternetDateTime, QStringLiteral("not an internet date-time with whole seconds"));
     }
     template <typename T>
     T record(const QString& key)
@@ -240,6 +224,21 @@ public:
     }
 
 private:
+    // A required string that `parse` accepts; once any field has failed, nothing more is parsed.
+    template <typename T>
+    T parsedText(const QString& key, std::optional<T> (*parse)(QStringView), const QString& reason)
+    {
+        const QString value = text(key);
+        if (failed())
+            return T{};
+        const auto parsed = parse(value);
+        if (!parsed) {
+            fail(key, reason);
+            return T{};
+        }
+        return *parsed;
+    }
+
     QString asText(const QString& key, const QJsonValue& value)
     {
         if (!value.isString()) {

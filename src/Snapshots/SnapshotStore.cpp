@@ -13,7 +13,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <map>
 #include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -93,18 +92,8 @@ std::expected<std::vector<QString>, PlatformError> directoryEntries(const QStrin
 
 std::shared_ptr<std::mutex> snapshotFolderLock(const QString& snapshotsDirectory)
 {
-    static std::mutex registryMutex;
-    static std::map<QString, std::weak_ptr<std::mutex>> registry;
-
-    // The folder may not exist yet, so its path is made absolute and clean rather than resolved.
-    const QString key = QDir::cleanPath(QFileInfo(snapshotsDirectory).absoluteFilePath());
-    std::lock_guard guard(registryMutex);
-    std::erase_if(registry, [](const auto& entry) { return entry.second.expired(); });
-    if (auto existing = registry[key].lock())
-        return existing;
-    auto lock = std::make_shared<std::mutex>();
-    registry[key] = lock;
-    return lock;
+    static PathLockRegistry registry;
+    return registry.lockFor(snapshotsDirectory);
 }
 
 SnapshotStore::SnapshotStore(QString snapshotsDirectory, Clock clock, AtomicFileWriter writer)
@@ -252,17 +241,33 @@ int SnapshotStore::removeStaleTemporaryFiles() const
 // ---------------------------------------------------------------- edits
 // Each edit holds the folder's lock from its load to its save.
 
-std::expected<Snapshot, SnapshotStoreError> SnapshotStore::modifySnapshot(const QUuid& id,
-                                                                          const std::function<void(Snapshot&)>& change) const
+std::expected<std::optional<Snapshot>, SnapshotStoreError> SnapshotStore::editSnapshot(const QUuid& id,
+                                                                                      const Edit& edit) const
 {
     std::lock_guard guard(*m_lock);
     auto snapshot = loadSnapshot(id);
     if (!snapshot)
         return Failure(snapshot.error());
-    change(*snapshot);
+    const auto changed = edit(*snapshot);
+    if (!changed)
+        return Failure(changed.error());
+    if (!*changed)
+        return std::nullopt;
     if (auto saved = saveLocked(*snapshot); !saved)
         return Failure(saved.error());
     return std::move(*snapshot);
+}
+
+std::expected<Snapshot, SnapshotStoreError> SnapshotStore::modifySnapshot(const QUuid& id,
+                                                                          const std::function<void(Snapshot&)>& change) const
+{
+    auto modified = editSnapshot(id, [&](Snapshot& snapshot) -> std::expected<bool, SnapshotStoreError> {
+        change(snapshot);
+        return true;
+    });
+    if (!modified)
+        return Failure(modified.error());
+    return std::move(**modified);
 }
 
 std::expected<void, SnapshotStoreError> SnapshotStore::renameSnapshot(const QUuid& id, const QString& newName,
@@ -272,13 +277,14 @@ std::expected<void, SnapshotStoreError> SnapshotStore::renameSnapshot(const QUui
     const auto name = normalizedSnapshotName(newName);
     if (!name)
         return Failure(SnapshotStoreError::invalidName());
-    std::lock_guard guard(*m_lock);
-    auto snapshot = loadSnapshot(id);
-    if (!snapshot)
-        return Failure(snapshot.error());
-    snapshot->name = *name;
-    snapshot->updatedAt = resolve(now);
-    return saveLocked(*snapshot);
+    auto renamed = editSnapshot(id, [&](Snapshot& snapshot) -> std::expected<bool, SnapshotStoreError> {
+        snapshot.name = *name;
+        snapshot.updatedAt = resolve(now);
+        return true;
+    });
+    if (!renamed)
+        return Failure(renamed.error());
+    return {};
 }
 
 bool SnapshotStore::isAcceptableHotkeyModifierMask(std::uint32_t modifiers)
@@ -292,72 +298,70 @@ std::expected<void, SnapshotStoreError> SnapshotStore::setHotkey(const QUuid& id
                                                                  const std::optional<HotkeyBinding>& hotkey,
                                                                  std::optional<QDateTime> now) const
 {
-    std::lock_guard guard(*m_lock);
-    auto snapshot = loadSnapshot(id);
-    if (!snapshot)
-        return Failure(snapshot.error());
-    if (hotkey) {
-        if (!isAcceptableHotkeyModifierMask(hotkey->modifiers))
-            return Failure(SnapshotStoreError::invalidHotkeyAssignment());
-        const auto summaries = listSummaries();
-        if (!summaries)
-            return Failure(summaries.error());
-        for (const SnapshotSummary& other : *summaries) {
-            if (other.id == id || !other.hotkey)
-                continue;
-            if (other.hotkey->keyCode == hotkey->keyCode && other.hotkey->modifiers == hotkey->modifiers)
-                return Failure(SnapshotStoreError::duplicateHotkeyAssignment(other.name));
+    auto stored = editSnapshot(id, [&](Snapshot& snapshot) -> std::expected<bool, SnapshotStoreError> {
+        if (hotkey) {
+            if (!isAcceptableHotkeyModifierMask(hotkey->modifiers))
+                return Failure(SnapshotStoreError::invalidHotkeyAssignment());
+            // Reads only: listing takes no lock, so it is safe while the edit holds it.
+            const auto summaries = listSummaries();
+            if (!summaries)
+                return Failure(summaries.error());
+            for (const SnapshotSummary& other : *summaries) {
+                if (other.id == id || !other.hotkey)
+                    continue;
+                if (other.hotkey->keyCode == hotkey->keyCode && other.hotkey->modifiers == hotkey->modifiers)
+                    return Failure(SnapshotStoreError::duplicateHotkeyAssignment(other.name));
+            }
         }
-    }
-    snapshot->hotkey = hotkey;
-    snapshot->updatedAt = resolve(now);
-    return saveLocked(*snapshot);
+        snapshot.hotkey = hotkey;
+        snapshot.updatedAt = resolve(now);
+        return true;
+    });
+    if (!stored)
+        return Failure(stored.error());
+    return {};
+}
+
+std::expected<qsizetype, SnapshotStoreError> SnapshotStore::removeWindowsWhere(
+    const QUuid& snapshotID, const std::function<bool(const WindowRecord&)>& shouldRemove,
+    const std::optional<QDateTime>& now) const
+{
+    qsizetype removed = 0;
+    auto edited = editSnapshot(snapshotID, [&](Snapshot& snapshot) -> std::expected<bool, SnapshotStoreError> {
+        std::vector<WindowRecord> remaining;
+        for (const WindowRecord& window : snapshot.windows)
+            if (!shouldRemove(window))
+                remaining.push_back(window);
+        removed = qsizetype(snapshot.windows.size() - remaining.size());
+        if (removed == 0)
+            return false;
+        if (remaining.empty())
+            return Failure(SnapshotStoreError::layoutRequiresWindow());
+        snapshot.windows = std::move(remaining);
+        snapshot.updatedAt = resolve(now);
+        return true;
+    });
+    if (!edited)
+        return Failure(edited.error());
+    return removed;
 }
 
 std::expected<bool, SnapshotStoreError> SnapshotStore::removeWindow(const QUuid& windowID, const QUuid& snapshotID,
                                                                     std::optional<QDateTime> now) const
 {
-    std::lock_guard guard(*m_lock);
-    auto snapshot = loadSnapshot(snapshotID);
-    if (!snapshot)
-        return Failure(snapshot.error());
-    std::vector<WindowRecord> remaining;
-    for (const WindowRecord& window : snapshot->windows)
-        if (window.id != windowID)
-            remaining.push_back(window);
-    if (remaining.size() == snapshot->windows.size())
-        return false;
-    if (remaining.empty())
-        return Failure(SnapshotStoreError::layoutRequiresWindow());
-    snapshot->windows = std::move(remaining);
-    snapshot->updatedAt = resolve(now);
-    if (auto saved = saveLocked(*snapshot); !saved)
-        return Failure(saved.error());
-    return true;
+    const auto removed = removeWindowsWhere(
+        snapshotID, [&](const WindowRecord& window) { return window.id == windowID; }, now);
+    if (!removed)
+        return Failure(removed.error());
+    return *removed > 0;
 }
 
 std::expected<qsizetype, SnapshotStoreError> SnapshotStore::removeApp(const QString& bundleIdentifier,
                                                                        const QUuid& snapshotID,
                                                                        std::optional<QDateTime> now) const
 {
-    std::lock_guard guard(*m_lock);
-    auto snapshot = loadSnapshot(snapshotID);
-    if (!snapshot)
-        return Failure(snapshot.error());
-    std::vector<WindowRecord> remaining;
-    for (const WindowRecord& window : snapshot->windows)
-        if (window.bundleIdentifier != bundleIdentifier)
-            remaining.push_back(window);
-    const qsizetype removed = qsizetype(snapshot->windows.size() - remaining.size());
-    if (removed == 0)
-        return 0;
-    if (remaining.empty())
-        return Failure(SnapshotStoreError::layoutRequiresWindow());
-    snapshot->windows = std::move(remaining);
-    snapshot->updatedAt = resolve(now);
-    if (auto saved = saveLocked(*snapshot); !saved)
-        return Failure(saved.error());
-    return removed;
+    return removeWindowsWhere(
+        snapshotID, [&](const WindowRecord& window) { return window.bundleIdentifier == bundleIdentifier; }, now);
 }
 
 std::vector<WindowRecord> SnapshotStore::sortedWindowsForZOrder(std::vector<WindowRecord> windows)
@@ -390,50 +394,48 @@ std::expected<bool, SnapshotStoreError> SnapshotStore::reorderDisplayWindows(con
                                                                              const std::vector<QUuid>& orderedWindowIDs,
                                                                              std::optional<QDateTime> now) const
 {
-    std::lock_guard guard(*m_lock);
-    auto snapshot = loadSnapshot(snapshotID);
-    if (!snapshot)
-        return Failure(snapshot.error());
+    auto reordered = editSnapshot(snapshotID, [&](Snapshot& snapshot) -> std::expected<bool, SnapshotStoreError> {
+        std::vector<WindowRecord> displayWindows;
+        for (const WindowRecord& window : snapshot.windows)
+            if (window.displayID == displayID)
+                displayWindows.push_back(window);
 
-    std::vector<WindowRecord> displayWindows;
-    for (const WindowRecord& window : snapshot->windows)
-        if (window.displayID == displayID)
-            displayWindows.push_back(window);
+        QSet<QUuid> displayIDs;
+        for (const WindowRecord& window : displayWindows)
+            displayIDs.insert(window.id);
+        const QSet<QUuid> requestedIDs(orderedWindowIDs.begin(), orderedWindowIDs.end());
+        if (orderedWindowIDs.size() != displayWindows.size() || qsizetype(orderedWindowIDs.size()) != requestedIDs.size()
+            || requestedIDs != displayIDs)
+            return Failure(SnapshotStoreError::invalidWindowOrder());
 
-    QSet<QUuid> displayIDs;
-    for (const WindowRecord& window : displayWindows)
-        displayIDs.insert(window.id);
-    const QSet<QUuid> requestedIDs(orderedWindowIDs.begin(), orderedWindowIDs.end());
-    if (orderedWindowIDs.size() != displayWindows.size() || qsizetype(orderedWindowIDs.size()) != requestedIDs.size()
-        || requestedIDs != displayIDs)
-        return Failure(SnapshotStoreError::invalidWindowOrder());
+        const std::vector<WindowRecord> current = sortedWindowsForZOrder(displayWindows);
+        if (std::equal(current.begin(), current.end(), orderedWindowIDs.begin(), orderedWindowIDs.end(),
+                       [](const WindowRecord& w, const QUuid& id) { return w.id == id; }))
+            return false;
 
-    const std::vector<WindowRecord> current = sortedWindowsForZOrder(displayWindows);
-    if (std::equal(current.begin(), current.end(), orderedWindowIDs.begin(), orderedWindowIDs.end(),
-                   [](const WindowRecord& w, const QUuid& id) { return w.id == id; }))
-        return false;
+        std::vector<WindowRecord> requested;
+        for (const QUuid& id : orderedWindowIDs)
+            requested.push_back(*std::find_if(displayWindows.begin(), displayWindows.end(),
+                                              [&](const WindowRecord& w) { return w.id == id; }));
 
-    std::vector<WindowRecord> requested;
-    for (const QUuid& id : orderedWindowIDs)
-        requested.push_back(*std::find_if(displayWindows.begin(), displayWindows.end(),
-                                          [&](const WindowRecord& w) { return w.id == id; }));
+        QHash<QUuid, std::int64_t> newHints;
+        std::int64_t number = 0;
+        for (const WindowRecord& window : reorderedGlobalWindows(snapshot.windows, displayID, requested)) {
+            if (window.displayID == displayID || window.zOrderHint)
+                newHints.insert(window.id, ++number);
+        }
 
-    QHash<QUuid, std::int64_t> newHints;
-    std::int64_t number = 0;
-    for (const WindowRecord& window : reorderedGlobalWindows(snapshot->windows, displayID, requested)) {
-        if (window.displayID == displayID || window.zOrderHint)
-            newHints.insert(window.id, ++number);
-    }
-
-    // The stored order of the windows never changes; only their hints do.
-    for (WindowRecord& window : snapshot->windows) {
-        const auto it = newHints.constFind(window.id);
-        window = window.withZOrderHint(it == newHints.cend() ? std::nullopt : std::optional<std::int64_t>(*it));
-    }
-    snapshot->updatedAt = resolve(now);
-    if (auto saved = saveLocked(*snapshot); !saved)
-        return Failure(saved.error());
-    return true;
+        // The stored order of the windows never changes; only their hints do.
+        for (WindowRecord& window : snapshot.windows) {
+            const auto it = newHints.constFind(window.id);
+            window = window.withZOrderHint(it == newHints.cend() ? std::nullopt : std::optional<std::int64_t>(*it));
+        }
+        snapshot.updatedAt = resolve(now);
+        return true;
+    });
+    if (!reordered)
+        return Failure(reordered.error());
+    return reordered->has_value();
 }
 
 } // namespace zen

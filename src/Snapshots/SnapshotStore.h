@@ -94,6 +94,14 @@ private:
     std::expected<void, SnapshotStoreError> ensureSnapshotsDirectoryExists() const;
     std::expected<Snapshot, SnapshotStoreError> loadSnapshotAt(const QString& path) const;
     std::expected<void, SnapshotStoreError> saveLocked(const Snapshot& snapshot) const;
+    // Returns whether the layout changed (and should be saved), or why the edit is refused.
+    using Edit = std::function<std::expected<bool, SnapshotStoreError>(Snapshot&)>;
+    // Loads the layout and hands it to `edit`, under the folder's lock; saves it when `edit`
+    // reports a change. Returns the record as saved, or nothing when it was left unchanged.
+    std::expected<std::optional<Snapshot>, SnapshotStoreError> editSnapshot(const QUuid& id, const Edit& edit) const;
+    std::expected<qsizetype, SnapshotStoreError> removeWindowsWhere(
+        const QUuid& snapshotID, const std::function<bool(const WindowRecord&)>& shouldRemove,
+        const std::optional<QDateTime>& now) const;
     static std::vector<WindowRecord> reorderedGlobalWindows(const std::vector<WindowRecord>& windows,
                                                             std::uint32_t displayID,
                                                             const std::vector<WindowRecord>& orderedDisplayWindows);

@@ -35,20 +35,23 @@ std::optional<AXAttributeValue> AXAttributeReader::value(const AXUIElement& elem
     return attributeValueProvider ? attributeValueProvider(element, attribute) : std::nullopt;
 }
 
-std::optional<std::vector<AXUIElement>> AXAttributeReader::elementArray(const AXUIElement& element, const QString& attribute) const
+template <typename T>
+std::optional<T> AXAttributeReader::valueOf(const AXUIElement& element, const QString& attribute) const
 {
     auto v = value(element, attribute);
-    if (auto* list = v ? std::get_if<std::vector<AXUIElement>>(&*v) : nullptr)
-        return *list;
+    if (auto* typed = v ? std::get_if<T>(&*v) : nullptr)
+        return *typed;
     return std::nullopt;
+}
+
+std::optional<std::vector<AXUIElement>> AXAttributeReader::elementArray(const AXUIElement& element, const QString& attribute) const
+{
+    return valueOf<std::vector<AXUIElement>>(element, attribute);
 }
 
 std::optional<QString> AXAttributeReader::string(const AXUIElement& element, const QString& attribute) const
 {
-    auto v = value(element, attribute);
-    if (auto* s = v ? std::get_if<QString>(&*v) : nullptr)
-        return *s;
-    return std::nullopt;
+    return valueOf<QString>(element, attribute);
 }
 
 std::optional<bool> AXAttributeReader::boolean(const AXUIElement& element, const QString& attribute) const
@@ -65,40 +68,37 @@ std::optional<bool> AXAttributeReader::boolean(const AXUIElement& element, const
 
 std::optional<CGPoint> AXAttributeReader::point(const AXUIElement& element, const QString& attribute) const
 {
-    auto v = value(element, attribute);
-    if (auto* p = v ? std::get_if<CGPoint>(&*v) : nullptr)
-        return *p;
-    return std::nullopt;
+    return valueOf<CGPoint>(element, attribute);
 }
 
 std::optional<CGSize> AXAttributeReader::size(const AXUIElement& element, const QString& attribute) const
 {
-    auto v = value(element, attribute);
-    if (auto* s = v ? std::get_if<CGSize>(&*v) : nullptr)
-        return *s;
-    return std::nullopt;
+    return valueOf<CGSize>(element, attribute);
+}
+
+bool AXAttributeReader::write(const AXUIElement& element, const QString& attribute, const AXAttributeValue& value) const
+{
+    auto* w = writer();
+    return w && w->setAttributeValue(element, attribute, value);
 }
 
 bool AXAttributeReader::setBool(bool v, const AXUIElement& element, const QString& attribute) const
 {
-    auto* w = writer();
-    return w && w->setAttributeValue(element, attribute, AXAttributeValue(v));
+    return write(element, attribute, AXAttributeValue(v));
 }
 
 bool AXAttributeReader::setPoint(CGPoint v, const AXUIElement& element, const QString& attribute) const
 {
     if (!std::isfinite(v.x) || !std::isfinite(v.y))
         return false;
-    auto* w = writer();
-    return w && w->setAttributeValue(element, attribute, AXAttributeValue(v));
+    return write(element, attribute, AXAttributeValue(v));
 }
 
 bool AXAttributeReader::setSize(CGSize v, const AXUIElement& element, const QString& attribute) const
 {
     if (!std::isfinite(v.width) || !std::isfinite(v.height))
         return false;
-    auto* w = writer();
-    return w && w->setAttributeValue(element, attribute, AXAttributeValue(v));
+    return write(element, attribute, AXAttributeValue(v));
 }
 
 bool AXAttributeReader::performAction(const QString& action, const AXUIElement& element) const

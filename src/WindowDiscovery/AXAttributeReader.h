@@ -42,6 +42,10 @@ private:
     bool m_usesLivePlatform = false;
     AccessibilityService* writer() const;
     std::optional<AXAttributeValue> value(const AXUIElement& element, const QString& attribute) const;
+    // The value when it holds a T; absent otherwise.
+    template <typename T>
+    std::optional<T> valueOf(const AXUIElement& element, const QString& attribute) const;
+    bool write(const AXUIElement& element, const QString& attribute, const AXAttributeValue& value) const;
 };
 
 } // namespace zen

@@ -99,6 +99,17 @@ bool X11WindowWriter::exists(xcb_window_t window)
     return ok;
 }
 
+bool X11WindowWriter::requestIfExists(xcb_window_t window, const std::function<void()>& request)
+{
+    std::lock_guard lock(m_x.mutex());
+    DrainOnExit drain(m_x.connection());
+    if (!exists(window))
+        return false;
+    request();
+    xcb_flush(m_x.connection());
+    return true;
+}
+
 void X11WindowWriter::sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1, std::uint32_t d2,
                                  std::uint32_t d3, std::uint32_t d4)
 {
@@ -124,78 +135,62 @@ bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, c
         return false;
     if (size && !(isX11Coordinate(size->width) && isX11Coordinate(size->height)))
         return false;
-    std::lock_guard lock(m_x.mutex());
-    DrainOnExit drain(m_x.connection());
-    if (!exists(w.id))
-        return false;
-    // A maximized or full-screen window ignores geometry requests; it goes back to a normal
-    // window first.
-    if (w.fullscreen || w.maximized) {
-        const xcb_atom_t state = m_x.atom("_NET_WM_STATE");
-        sendToRoot(w.id, state, stateRemove, m_x.atom("_NET_WM_STATE_FULLSCREEN"), 0, sourcePager);
-        sendToRoot(w.id, state, stateRemove, m_x.atom("_NET_WM_STATE_MAXIMIZED_VERT"), m_x.atom("_NET_WM_STATE_MAXIMIZED_HORZ"),
-                   sourcePager);
-    }
-    const double l = w.extents[0], r = w.extents[1], t = w.extents[2], b = w.extents[3];
-    std::uint32_t flags = northWestGravity | (sourcePager << 12);
-    std::uint32_t x = 0, y = 0, width = 0, height = 0;
-    if (position) {
-        // With north-west gravity the window manager puts its frame's corner at (x, y); a
-        // client drawing its own shadow has no frame, so its corner lies outside the shadow.
-        const double dx = w.extentsAreClientSideShadow ? -l : 0, dy = w.extentsAreClientSideShadow ? -t : 0;
-        x = asInt16(position->x + rootOrigin.x + dx);
-        y = asInt16(position->y + rootOrigin.y + dy);
-        flags |= (1u << 8) | (1u << 9);
-    }
-    if (size) {
-        const double sign = w.extentsAreClientSideShadow ? 1 : -1;
-        width = clampToCard16(size->width + sign * (l + r));
-        height = clampToCard16(size->height + sign * (t + b));
-        flags |= (1u << 10) | (1u << 11);
-    }
-    sendToRoot(w.id, m_x.atom("_NET_MOVERESIZE_WINDOW"), flags, x, y, width, height);
-    xcb_flush(m_x.connection());
-    return true;
+    return requestIfExists(w.id, [&] {
+        // A maximized or full-screen window ignores geometry requests; it goes back to a normal
+        // window first.
+        if (w.fullscreen || w.maximized) {
+            const xcb_atom_t state = m_x.atom("_NET_WM_STATE");
+            sendToRoot(w.id, state, stateRemove, m_x.atom("_NET_WM_STATE_FULLSCREEN"), 0, sourcePager);
+            sendToRoot(w.id, state, stateRemove, m_x.atom("_NET_WM_STATE_MAXIMIZED_VERT"), m_x.atom("_NET_WM_STATE_MAXIMIZED_HORZ"),
+                       sourcePager);
+        }
+        const double l = w.extents[0], r = w.extents[1], t = w.extents[2], b = w.extents[3];
+        std::uint32_t flags = northWestGravity | (sourcePager << 12);
+        std::uint32_t x = 0, y = 0, width = 0, height = 0;
+        if (position) {
+            // With north-west gravity the window manager puts its frame's corner at (x, y); a
+            // client drawing its own shadow has no frame, so its corner lies outside the shadow.
+            const double dx = w.extentsAreClientSideShadow ? -l : 0, dy = w.extentsAreClientSideShadow ? -t : 0;
+            x = asInt16(position->x + rootOrigin.x + dx);
+            y = asInt16(position->y + rootOrigin.y + dy);
+            flags |= (1u << 8) | (1u << 9);
+        }
+        if (size) {
+            const double sign = w.extentsAreClientSideShadow ? 1 : -1;
+            width = clampToCard16(size->width + sign * (l + r));
+            height = clampToCard16(size->height + sign * (t + b));
+            flags |= (1u << 10) | (1u << 11);
+        }
+        sendToRoot(w.id, m_x.atom("_NET_MOVERESIZE_WINDOW"), flags, x, y, width, height);
+    });
 }
 
 bool X11WindowWriter::setMinimized(xcb_window_t window, bool minimized)
 {
-    std::lock_guard lock(m_x.mutex());
-    DrainOnExit drain(m_x.connection());
-    if (!exists(window))
-        return false;
-    if (minimized) {
-        constexpr std::uint32_t iconicState = 3;
-        sendToRoot(window, m_x.atom("WM_CHANGE_STATE"), iconicState);
-    } else {
-        // Mapping an iconic window is how ICCCM asks for it back.
-        xcb_map_window(m_x.connection(), window);
-    }
-    xcb_flush(m_x.connection());
-    return true;
+    return requestIfExists(window, [&] {
+        if (minimized) {
+            constexpr std::uint32_t iconicState = 3;
+            sendToRoot(window, m_x.atom("WM_CHANGE_STATE"), iconicState);
+        } else {
+            // Mapping an iconic window is how ICCCM asks for it back.
+            xcb_map_window(m_x.connection(), window);
+        }
+    });
 }
 
 bool X11WindowWriter::raise(xcb_window_t window)
 {
-    std::lock_guard lock(m_x.mutex());
-    DrainOnExit drain(m_x.connection());
-    if (!exists(window))
-        return false;
-    constexpr std::uint32_t above = 0;
-    sendToRoot(window, m_x.atom("_NET_RESTACK_WINDOW"), sourcePager, XCB_NONE, above);
-    xcb_flush(m_x.connection());
-    return true;
+    return requestIfExists(window, [&] {
+        constexpr std::uint32_t above = 0;
+        sendToRoot(window, m_x.atom("_NET_RESTACK_WINDOW"), sourcePager, XCB_NONE, above);
+    });
 }
 
 bool X11WindowWriter::activate(xcb_window_t window)
 {
-    std::lock_guard lock(m_x.mutex());
-    DrainOnExit drain(m_x.connection());
-    if (!exists(window))
-        return false;
-    sendToRoot(window, m_x.atom("_NET_ACTIVE_WINDOW"), sourcePager, serverTime(), XCB_NONE);
-    xcb_flush(m_x.connection());
-    return true;
+    return requestIfExists(window, [&] {
+        sendToRoot(window, m_x.atom("_NET_ACTIVE_WINDOW"), sourcePager, serverTime(), XCB_NONE);
+    });
 }
 
 xcb_timestamp_t X11WindowWriter::serverTime()

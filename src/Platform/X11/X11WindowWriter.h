@@ -4,6 +4,8 @@
 
 #include <xcb/xcb.h>
 
+#include <functional>
+
 namespace zen {
 
 class X11Connection;
@@ -24,6 +26,9 @@ public:
 
 private:
     bool exists(xcb_window_t window);
+    // Holding the connection, makes `request` and sends it when the window still exists;
+    // false when it has gone.
+    bool requestIfExists(xcb_window_t window, const std::function<void()>& request);
     void sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1 = 0, std::uint32_t d2 = 0,
                     std::uint32_t d3 = 0, std::uint32_t d4 = 0);
     // The server's current time: focus requests with a real timestamp are not refused as

@@ -207,8 +207,9 @@ TEST(ZentharionAppStartupTest, WithoutStorageRunsWithTheReasonAndNeitherSavesNor
                                                  "install", "trust"}));
         ASSERT_TRUE(app.bootstrapErrorMessage());
         EXPECT_FALSE(app.bootstrapErrorMessage()->isEmpty());
-        if (!c.reason.isEmpty())
+        if (!c.reason.isEmpty()) {
             EXPECT_EQ(*app.bootstrapErrorMessage(), c.reason);
+        }
         EXPECT_NE(std::find(logLines.begin(), logLines.end(),
                             "Failed to prepare Application Support directories: " + *app.bootstrapErrorMessage()),
                   logLines.end());

@@ -1,0 +1,3 @@
+# Sources of the dashboard: the preview sources (paths relative to the project root).
+list(APPEND ZEN_SOURCES
+)

@@ -1,0 +1,3 @@
+# Tests of the dashboard: the detail sources (paths relative to the project root).
+list(APPEND ZEN_TEST_SOURCES
+)

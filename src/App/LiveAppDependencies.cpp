@@ -4,6 +4,7 @@
 
 #include "Infrastructure/ZentharionSettings.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
+#include "Updates/FeedUpdater.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
 #include <QCoreApplication>
@@ -39,7 +40,9 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
     d.registerDefaults = [] { ZentharionSettings::registerDefaults(); };
     d.makeOperationOverlay = [] { return std::make_shared<NoOpOperationOverlayPresenter>(); };
     d.makeStatusNoticePresenter = [] { return std::make_shared<LoggingStatusNoticePresenter>(); };
-    d.makeUpdateController = [] { return std::make_shared<AppUpdateController>(); };
+    d.makeUpdateController = [] {
+        return std::make_shared<AppUpdateController>(FeedUpdater::live(QUrl(QStringLiteral(ZENTHARION_UPDATE_FEED_URL))));
+    };
     d.resolveFolders = [] { return AppSupportDirectoryBootstrapper::make(); };
     d.makeEventLog = [](const QString& url) -> std::shared_ptr<const TelemetryLogging> {
         auto logger = std::make_shared<TelemetryLogger>(url);

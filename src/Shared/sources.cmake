@@ -17,4 +17,5 @@ list(APPEND ZEN_SOURCES
   src/Shared/UserDefaults.cpp
   src/Shared/Directories.h
   src/Shared/Directories.cpp
+  src/Shared/DesktopWords.h
 )

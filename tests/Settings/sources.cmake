@@ -1,3 +1,4 @@
 # Unit tests of src/Settings.
 list(APPEND ZEN_TEST_SOURCES
+  tests/Settings/SettingsViewTest.cpp
 )

@@ -3,6 +3,7 @@
 #include "App/ZentharionApp.h"
 
 #include "Infrastructure/ZentharionSettings.h"
+#include "Platform/Linux/MainAppLaunchAtLoginService.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
 #include "Updates/FeedUpdater.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
@@ -42,6 +43,9 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
     d.makeStatusNoticePresenter = [] { return std::make_shared<LoggingStatusNoticePresenter>(); };
     d.makeUpdateController = [] {
         return std::make_shared<AppUpdateController>(FeedUpdater::live(QUrl(QStringLiteral(ZENTHARION_UPDATE_FEED_URL))));
+    };
+    d.makeLaunchAtLoginService = []() -> std::unique_ptr<LaunchAtLoginServicing> {
+        return std::make_unique<MainAppLaunchAtLoginService>(MainAppLaunchAtLoginService::liveLocations());
     };
     d.resolveFolders = [] { return AppSupportDirectoryBootstrapper::make(); };
     d.makeEventLog = [](const QString& url) -> std::shared_ptr<const TelemetryLogging> {

@@ -1,5 +1,7 @@
 #include "App/MenuBarTray.h"
 
+#include "App/ZentharionApp.h"
+
 #include "Infrastructure/AppLogger.h"
 #include "MenuBar/MenuText.h"
 
@@ -103,6 +105,8 @@ MenuBarTray::~MenuBarTray() = default;
 
 QIcon MenuBarTray::icon()
 {
+    if (const QIcon own = ZentharionApp::applicationIcon(); !own.pixmap(16, 16).isNull())
+        return own;
     // Three overlapping window frames: a layout of windows.
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64}) {

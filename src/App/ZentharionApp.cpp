@@ -2,8 +2,10 @@
 
 #include "App/MenuBarTray.h"
 #include "Infrastructure/AppLogger.h"
+#include "Settings/SettingsView.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 namespace zen {
 
@@ -40,7 +42,24 @@ void restoreIfAuthorized(const std::weak_ptr<PermissionInterventionRouter>& weak
     controller->restoreSnapshot(layoutID);
 }
 
+// Stands in when start-up was given no login-item service: launch at login is unavailable.
+struct UnavailableLaunchAtLoginService final : LaunchAtLoginServicing {
+    LaunchAtLoginServiceStatus status() const override { return LaunchAtLoginServiceStatus::notFound; }
+    std::expected<void, PlatformError> registerItem() override { return unavailable(); }
+    std::expected<void, PlatformError> unregisterItem() override { return unavailable(); }
+    void openLoginItemsSettings() override {}
+    static std::expected<void, PlatformError> unavailable()
+    {
+        return std::unexpected(PlatformError{QStringLiteral("Launch at login is not available."), 0});
+    }
+};
+
 } // namespace
+
+QIcon ZentharionApp::applicationIcon()
+{
+    return QIcon::fromTheme(QStringLiteral("zentharion"), QIcon(QStringLiteral(":/zentharion/zentharion.svg")));
+}
 
 void LoggingStatusNoticePresenter::showStatusNotice(const QString& message, double)
 {
@@ -59,6 +78,10 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     auto& d = m_dependencies;
     if (d.registerDefaults)
         d.registerDefaults();
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        QGuiApplication::setWindowIcon(applicationIcon());
+        QGuiApplication::setDesktopFileName(QStringLiteral("zentharion"));
+    }
 
     m_operationOverlay = d.makeOperationOverlay ? d.makeOperationOverlay() : nullptr;
     if (!m_operationOverlay)
@@ -67,6 +90,9 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     if (!m_statusNoticePresenter)
         m_statusNoticePresenter = std::make_shared<LoggingStatusNoticePresenter>();
 
+    m_settingsNavigationController = std::make_shared<SettingsNavigationController>();
+
+    // Before storage: update checks do not depend on it.
     m_updateController = d.makeUpdateController ? d.makeUpdateController() : nullptr;
     if (!m_updateController)
         m_updateController = std::make_shared<AppUpdateController>();
@@ -87,8 +113,34 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
 
 ZentharionApp::~ZentharionApp()
 {
-    // The tray's menu calls back into the objects below; it goes first.
+    // The tray's menu and the settings window call back into the objects below; they go first.
     m_menuBarTray.reset();
+    m_settingsView.reset();
+}
+
+const std::shared_ptr<LaunchAtLoginController>& ZentharionApp::launchAtLoginController()
+{
+    if (!m_launchAtLoginController) {
+        std::unique_ptr<LaunchAtLoginServicing> service =
+            m_dependencies.makeLaunchAtLoginService ? m_dependencies.makeLaunchAtLoginService() : nullptr;
+        if (!service)
+            service = std::make_unique<UnavailableLaunchAtLoginService>();
+        m_launchAtLoginController = std::make_shared<LaunchAtLoginController>(std::move(service));
+    }
+    return m_launchAtLoginController;
+}
+
+void ZentharionApp::openSettings()
+{
+    if (!m_settingsView) {
+        auto presenter = std::make_shared<SettingsViewPresenter>(launchAtLoginController(), m_permissionCoordinator,
+                                                                 m_diagnosticLogController,
+                                                                 m_settingsNavigationController, m_updateController);
+        m_settingsView = std::make_unique<SettingsView>(std::move(presenter));
+    }
+    m_settingsView->show();
+    m_settingsView->raise();
+    m_settingsView->activateWindow();
 }
 
 void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay)
@@ -197,8 +249,10 @@ void ZentharionApp::performMenuBarAction(MenuBarAction action, const QUuid& layo
     switch (action) {
     case MenuBarAction::none:
     case MenuBarAction::openDashboard:
+        // Its window is not part of this build; the item is disabled.
+        break;
     case MenuBarAction::openSettings:
-        // Their windows are not part of this build; the items are disabled.
+        openSettings();
         break;
     case MenuBarAction::openAccessibilitySettings:
         m_permissionCoordinator->openAccessibilitySettings();
@@ -232,6 +286,7 @@ MenuBarMenuState ZentharionApp::menuBarMenuState() const
     state.isOperating = m_snapshotMenuController->isOperating();
     state.isUpdateAvailable = m_updateController->availableUpdate().has_value();
     state.canCheckForUpdates = m_updateController->canCheckForUpdates();
+    state.canOpenSettings = true;
     return state;
 }
 

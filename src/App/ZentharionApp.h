@@ -5,16 +5,19 @@
 #include "Infrastructure/AppSupportDirectoryBootstrapper.h"
 #include "Infrastructure/DiagnosticLogController.h"
 #include "Infrastructure/TelemetryLogger.h"
+#include "LaunchAtLogin/LaunchAtLoginController.h"
 #include "MenuBar/OperationOverlayPresenting.h"
 #include "MenuBar/SnapshotMenuController.h"
 #include "Permissions/PermissionCoordinator.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Permissions/StatusNoticePresenting.h"
 #include "Restore/RestoreEngine.h"
+#include "Settings/SettingsNavigationController.h"
 #include "Snapshots/SnapshotCaptureService.h"
 #include "Snapshots/SnapshotStore.h"
 #include "Updates/AppUpdateController.h"
 
+#include <QIcon>
 #include <QObject>
 #include <QString>
 #include <QUuid>
@@ -27,6 +30,7 @@
 namespace zen {
 
 class MenuBarTray;
+class SettingsView;
 
 // The global-shortcut machinery of the desktop: the registrar and how presses reach the
 // hotkey manager. A null registrar means the desktop offers no global shortcuts.
@@ -43,6 +47,8 @@ struct ZentharionAppDependencies {
     std::function<std::shared_ptr<OperationOverlayPresenting>()> makeOperationOverlay;
     std::function<std::shared_ptr<StatusNoticePresenting>()> makeStatusNoticePresenter;
     std::function<std::shared_ptr<AppUpdateController>()> makeUpdateController;
+    // The login-item service, asked for when the settings window is first built.
+    std::function<std::unique_ptr<LaunchAtLoginServicing>()> makeLaunchAtLoginService;
     std::function<std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError>()>
         resolveFolders;
     // The event log of the given file, its maintenance already done.
@@ -86,6 +92,20 @@ public:
     const std::shared_ptr<SnapshotMenuController>& snapshotMenuController() const { return m_snapshotMenuController; }
     const std::optional<QString>& bootstrapErrorMessage() const { return m_bootstrapErrorMessage; }
     const std::shared_ptr<DiagnosticLogController>& diagnosticLogController() const { return m_diagnosticLogController; }
+    const std::shared_ptr<AppUpdateController>& updateController() const { return m_updateController; }
+    const std::shared_ptr<SettingsNavigationController>& settingsNavigationController() const
+    {
+        return m_settingsNavigationController;
+    }
+    // Made on first use; reads the login-item status once then.
+    const std::shared_ptr<LaunchAtLoginController>& launchAtLoginController();
+
+    // Shows the settings window (made on first use) and brings it to the front.
+    void openSettings();
+    SettingsView* settingsWindow() const { return m_settingsView.get(); }
+
+    // The program's icon: the installed theme's, else the copy built into the program.
+    static QIcon applicationIcon();
 
     // What the tray menu shows now.
     MenuBarMenuState menuBarMenuState() const;
@@ -105,6 +125,9 @@ private:
     std::shared_ptr<PermissionInterventionRouter> m_permissionRouter;
     std::shared_ptr<SnapshotMenuController> m_snapshotMenuController;
     std::shared_ptr<AppUpdateController> m_updateController;
+    std::shared_ptr<SettingsNavigationController> m_settingsNavigationController;
+    std::shared_ptr<LaunchAtLoginController> m_launchAtLoginController;
+    std::unique_ptr<SettingsView> m_settingsView;
     std::optional<QString> m_bootstrapErrorMessage;
     std::shared_ptr<DiagnosticLogController> m_diagnosticLogController;
     std::shared_ptr<HotkeyManager> m_hotkeyManager;

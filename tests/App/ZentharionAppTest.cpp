@@ -2,12 +2,14 @@
 
 #include "Infrastructure/AppLogger.h"
 #include "Permissions/PermissionInterventionRouter.h"
+#include "Settings/SettingsView.h"
 #include "Snapshots/SnapshotStore.h"
 #include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTabWidget>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -89,6 +91,10 @@ struct AppHarness {
         d.makeUpdateController = [=] {
             step("updates");
             return std::make_shared<AppUpdateController>();
+        };
+        d.makeLaunchAtLoginService = [=] {
+            step("launchAtLogin");
+            return std::unique_ptr<LaunchAtLoginServicing>();
         };
         d.resolveFolders = [=, this]()
             -> std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError> {
@@ -301,6 +307,39 @@ TEST(ZentharionAppMenuTest, SaveAndRestoreFromTheMenuAskForAccessFirst)
         EXPECT_EQ(h.accessHelpOpened, trusted ? 0 : 1);
         EXPECT_TRUE(h.notices->shown.empty()) << "the menu explains, not a passive notice";
     }
+}
+
+} // namespace
+} // namespace zen
+
+namespace zen {
+namespace {
+
+TEST(ZentharionAppSettingsTest, TheTrayOpensOneSettingsWindowAndMakesTheLoginItemControllerThen)
+{
+    AppHarness h;
+    auto& app = h.start();
+    EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), QStringLiteral("launchAtLogin")), 0)
+        << "made on first use, not at start-up";
+    const auto items = MenuBarMenu::items(app.menuBarMenuState());
+    const auto settings = std::find_if(items.begin(), items.end(), [](const MenuBarItem& i) {
+        return i.action == MenuBarAction::openSettings;
+    });
+    ASSERT_NE(settings, items.end());
+    EXPECT_TRUE(settings->enabled);
+
+    app.settingsNavigationController()->setSelectedTab(SettingsTab::about);
+    app.performMenuBarAction(MenuBarAction::openSettings);
+    SettingsView* window = app.settingsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->tabs()->currentIndex(), 2) << "opens on the tab last shown";
+    EXPECT_EQ(app.launchAtLoginController()->state(), LaunchAtLoginState::unavailable());
+    window->close();
+    app.performMenuBarAction(MenuBarAction::openSettings);
+    EXPECT_EQ(app.settingsWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), QStringLiteral("launchAtLogin")), 1);
 }
 
 } // namespace

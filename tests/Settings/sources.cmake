@@ -2,3 +2,6 @@
 list(APPEND ZEN_TEST_SOURCES
   tests/Settings/SettingsViewTest.cpp
 )
+list(APPEND ZEN_TEST_SOURCES
+  tests/Settings/InstalledDesktopEntryTest.cpp
+)

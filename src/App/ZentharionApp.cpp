@@ -3,6 +3,7 @@
 #include "App/MenuBarTray.h"
 #include "Infrastructure/AppLogger.h"
 #include "Settings/SettingsView.h"
+#include "Shared/ApplicationIcon.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -58,7 +59,7 @@ struct UnavailableLaunchAtLoginService final : LaunchAtLoginServicing {
 
 QIcon ZentharionApp::applicationIcon()
 {
-    return QIcon::fromTheme(QStringLiteral("zentharion"), QIcon(QStringLiteral(":/zentharion/zentharion.svg")));
+    return zen::applicationIcon();
 }
 
 void LoggingStatusNoticePresenter::showStatusNotice(const QString& message, double)

@@ -1,5 +1,6 @@
 #include "Settings/SettingsSymbols.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QPainter>
 #include <QStandardPaths>
@@ -14,13 +15,20 @@ void ensureIconTheme()
 {
     static const bool done = [] {
         QStringList paths = QIcon::themeSearchPaths();
-        for (const QString& dir : QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
-                                                            QStandardPaths::LocateDirectory))
-            if (!paths.contains(dir))
+        QStringList found = QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                                      QStandardPaths::LocateDirectory);
+        // The standard's own defaults, for an environment whose XDG_DATA_DIRS leaves them out.
+        found << QStringLiteral("/usr/local/share/icons") << QStringLiteral("/usr/share/icons");
+        for (const QString& dir : found)
+            if (!paths.contains(dir) && QFileInfo(dir).isDir())
                 paths << dir;
         QIcon::setThemeSearchPaths(paths);
-        if (QIcon::themeName().isEmpty())
-            QIcon::setThemeName(QStringLiteral("Adwaita"));
+        // "hicolor" is only the base every theme falls back to; it has no symbols of its own.
+        const QString maintained = QStringLiteral("Adwaita");
+        if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+            QIcon::setThemeName(maintained);
+        else if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
+            QIcon::setFallbackThemeName(maintained);
         return true;
     }();
     (void)done;

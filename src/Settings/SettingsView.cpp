@@ -2,11 +2,11 @@
 
 #include "Settings/SettingsRows.h"
 #include "Settings/SettingsSymbols.h"
+#include "Shared/ApplicationIcon.h"
 #include "Shared/DesktopWords.h"
 
 #include <QCheckBox>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QTabWidget>
@@ -62,12 +62,6 @@ QVBoxLayout* page(QWidget* widget)
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(12);
     return layout;
-}
-
-QIcon applicationIcon()
-{
-    const QIcon icon = QGuiApplication::windowIcon();
-    return icon.isNull() ? QIcon::fromTheme(QStringLiteral("zentharion")) : icon;
 }
 
 } // namespace

@@ -18,4 +18,5 @@ list(APPEND ZEN_SOURCES
   src/Shared/Directories.h
   src/Shared/Directories.cpp
   src/Shared/DesktopWords.h
+  src/Shared/ApplicationIcon.h
 )

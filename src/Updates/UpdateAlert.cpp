@@ -108,6 +108,8 @@ UpdateAlert* UpdateAlert::updateFound(const UpdateFeedItem& item, const QString&
         QStringLiteral("Zentharion %1 is available; you have %2. Install opens its download page in your browser.")
             .arg(item.displayVersionString, currentVersion),
         item.notes);
+    // The title names the release, so that it shows in the task list and window switcher too.
+    alert->setWindowTitle(QStringLiteral("Zentharion %1").arg(item.displayVersionString));
     alert->addButton(QStringLiteral("Skip This Version"), UpdaterUserChoice::skip);
     alert->addButton(QStringLiteral("Remind Me Later"), UpdaterUserChoice::dismiss);
     alert->addButton(QStringLiteral("Install"), UpdaterUserChoice::install, true);

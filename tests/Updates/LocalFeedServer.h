@@ -21,9 +21,9 @@ public:
         bool omitLength = false; // no Content-Length: the body ends when the connection does
     };
 
-    LocalFeedServer()
+    explicit LocalFeedServer(quint16 port = 0)
     {
-        m_server.listen(QHostAddress::LocalHost);
+        m_server.listen(QHostAddress::LocalHost, port);
         QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
                 socket->setParent(this);
@@ -32,6 +32,7 @@ public:
         });
     }
 
+    bool isListening() const { return m_server.isListening(); }
     void answer(const QByteArray& path, Answer a) { m_answers[path] = std::move(a); }
     QByteArray url(const QByteArray& path) const
     {

@@ -18,7 +18,9 @@ FeedUpdater::FeedUpdater(Environment environment, QObject* parent)
 {
     m_feedUsable = !m_env.feedURL.isEmpty() && UpdateFeed::isAllowedFeedURL(m_env.feedURL) && m_env.fetcher
                    && m_env.scheduler && m_env.now && m_env.defaults;
-    if (!m_env.feedURL.isEmpty() && !UpdateFeed::isAllowedFeedURL(m_env.feedURL))
+    if (m_env.feedURL.isEmpty())
+        qCInfo(AppLogger::updates, "Update checks are not available in this build (it has no feed address)");
+    else if (!UpdateFeed::isAllowedFeedURL(m_env.feedURL))
         qCWarning(AppLogger::updates, "The update feed %s is not an https address; update checks are off",
                   qUtf8Printable(m_env.feedURL.toDisplayString()));
 }

@@ -5,6 +5,7 @@
 #include "Restore/RestoreSkipReason.h"
 #include "Restore/RestoreWindowZOrderRestorer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -213,17 +214,11 @@ bool RestoreEngine::launchedApplicationsAreReady(const Snapshot& snapshot, const
             launchedWindows.push_back(w);
     }
     const auto pairs = liveWindowsByCandidateID(applications);
-    const auto plans = matchPlanner.plans(launchedWindows, candidatesOf(pairs), runningBundleIdentifiers(applications), {});
-    QSet<QString> matched;
-    for (const auto& plan : plans) {
-        if (plan.candidate)
-            matched.insert(plan.savedWindow.bundleIdentifier);
-    }
-    for (const auto& id : requestedLaunches) {
-        if (!matched.contains(id))
-            return false;
-    }
-    return true;
+    const auto plans = matchPlanner.plans(launchedWindows, candidatesOf(pairs), runningBundleIdentifiers(applications), {},
+                                          requestedLaunches);
+    // A launched program maps its windows one after another: stopping at its first window
+    // would leave the others where the window manager puts them.
+    return std::ranges::all_of(plans, [](const RestoreWindowPlan& plan) { return plan.candidate.has_value(); });
 }
 
 std::expected<std::vector<DiscoveredApplication>, RestoreEngineFailure>
@@ -291,7 +286,7 @@ std::expected<RestoreResult, RestoreEngineFailure> RestoreEngine::restoreSnapsho
     // Without a wait nothing was discovered since the running set was taken.
     const auto plans = matchPlanner.plans(snapshot.windows, candidatesOf(pairs),
                                           requested.isEmpty() ? initiallyRunning : runningBundleIdentifiers(applications),
-                                          initiallyRunning);
+                                          initiallyRunning, requested);
 
     RestoreResult result;
     for (const auto& plan : plans) {

@@ -18,11 +18,13 @@ constexpr std::uint32_t sourcePager = 2;
 constexpr std::uint32_t northWestGravity = 1;
 constexpr std::uint32_t stateRemove = 0;
 
+// Frames laid into a display from saved ratios come out a hair off whole pixels (115 as
+// 114.99999999999999): they go to the nearest pixel, never down.
 std::uint32_t clampToCard16(double v)
 {
     if (!std::isfinite(v) || v < 1)
         return 1;
-    return std::uint32_t(std::min(v, 32767.0));
+    return std::uint32_t(std::lround(std::min(v, 32767.0)));
 }
 
 std::uint32_t asInt16(double v)

@@ -9,4 +9,5 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/Recorders.h
   tests/Support/TestFiles.h
   tests/Support/TestFiles.cpp
+  tests/Support/VirtualTimeScheduler.h
 )

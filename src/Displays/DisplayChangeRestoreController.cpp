@@ -116,8 +116,9 @@ std::unique_ptr<DisplayChangeRestoreController> DisplayChangeRestoreController::
         }
         return loaded;
     };
-    auto enabled = [] {
-        return UserDefaults::standard().boolForKey(ZentharionSettings::suggestRestoreOnDisplayChangeKey);
+    auto enabled = [defaults = options.userDefaults] {
+        const UserDefaults& preferences = defaults ? *defaults : UserDefaults::standard();
+        return preferences.boolForKey(ZentharionSettings::suggestRestoreOnDisplayChangeKey);
     };
     auto authorized = [coordinator = std::move(permissionCoordinator)] {
         return coordinator

@@ -25,6 +25,7 @@ namespace zen {
 
 class PermissionCoordinator;
 class ScreenParametersNotifier;
+class UserDefaults;
 class SnapshotMenuController;
 
 // Which monitors are attached, whatever their arrangement: a sorted multiset of identities.
@@ -77,6 +78,8 @@ public:
         double debounceInterval = 2.0; // seconds
         std::shared_ptr<OperationScheduler> scheduler; // QTimer
         Log log; // the "displays" log category
+        // Where forApplication reads the preference; none: UserDefaults::standard().
+        UserDefaults* userDefaults = nullptr;
     };
 
     DisplayChangeRestoreController(SnapshotProvider snapshotProvider, Gate isSuggestionEnabled,

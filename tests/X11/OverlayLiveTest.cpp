@@ -25,6 +25,7 @@
 #include <QCursor>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QPushButton>
@@ -122,6 +123,8 @@ struct OverlayLiveTest : ::testing::Test {
             GTEST_SKIP() << "no X server";
         if (compositingManagerRunning())
             GTEST_SKIP() << "the checks below expect solid panels (no compositing manager)";
+        if (!QFile::exists("/usr/bin/import"))
+            GTEST_SKIP() << "screenshots need ImageMagick's import";
     }
 
     static void settle() { testsupport::pumpEventsFor(400); }
@@ -392,6 +395,62 @@ TEST_F(OverlayLiveTest, PluggingInAMonitorOffersTheLayoutMadeForItAndRestoresIt)
             && std::abs(window->frame.minY() - target.minY()) <= 4;
     };
     EXPECT_TRUE(waitFor(moved)) << "the window was not put where the layout says";
+}
+
+// Under a compositing manager the overlay covers each monitor and dims what is on it,
+// instead of hiding it behind an opaque window.
+TEST(OverlayCompositedLiveTest, TheOverlayDimsEachMonitorUnderACompositingManager)
+{
+    if (!X11Platform::connect() || QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "no X server";
+    if (QStandardPaths::findExecutable("picom").isEmpty() || !QFile::exists("/usr/bin/import"))
+        GTEST_SKIP() << "needs picom and ImageMagick's import";
+    QProcess compositor;
+    if (!compositingManagerRunning()) {
+        compositor.start("picom", {"--backend", "xrender", "--no-fading-openclose"});
+        ASSERT_TRUE(compositor.waitForStarted());
+    }
+    struct Stop {
+        QProcess& process;
+        ~Stop()
+        {
+            if (process.state() != QProcess::NotRunning) {
+                process.terminate();
+                process.waitForFinished(5000);
+            }
+        }
+    } stop{compositor};
+    ASSERT_TRUE(waitFor([] { return compositingManagerRunning(); })) << "picom did not start";
+
+    // Something bright behind the overlay on the left monitor.
+    TestClientProcess client({"--class", "zen-dimmed,ZenDimmed", "--window", "title=Dimmed,geometry=300x200+40+500"});
+    ASSERT_EQ(client.waitUntilReady().size(), 1u);
+    testsupport::pumpEventsFor(500);
+    const QImage before = rootScreenshot();
+    const QPoint probe(150, 620);
+    ASSERT_GT(before.pixelColor(probe).lightness(), 200) << "the client draws white";
+
+    ScreenshotFolder folder;
+    OperationOverlayController overlay(
+        OperationOverlayController::Durations{}, OperationOverlayController::PresentationBarrier{},
+        OperationOverlayController::Environment{.isCompositing = compositingManagerRunning});
+    bool shown = false;
+    overlay.showOverlay(OperationOverlayKind::save, [&] { shown = true; });
+    ASSERT_TRUE(waitFor([&] { return shown; }));
+    testsupport::pumpEventsFor(500); // the fade-in
+    const QImage shot = rootScreenshot();
+    folder.save(shot, "overlay-composited");
+    ASSERT_EQ(overlay.overlayWindows().size(), 2u);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(overlay.overlayWindows()[i]->geometry(), QGuiApplication::screens()[i]->geometry());
+    const int dimmed = shot.pixelColor(probe).lightness();
+    EXPECT_GT(dimmed, 150) << "the monitor must stay visible through the overlay";
+    EXPECT_LT(dimmed, before.pixelColor(probe).lightness() - 20) << "and be dimmed";
+    const QPoint middle = QGuiApplication::screens()[0]->geometry().center();
+    EXPECT_TRUE(contains(shot, QRect(middle - QPoint(60, 40), QSize(120, 80)), Qt::white, 30)) << "the card's message";
+
+    overlay.hideOverlay();
+    ASSERT_TRUE(waitFor([&] { return overlay.overlayWindows().empty(); }));
 }
 
 } // namespace

@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -107,6 +108,12 @@ QRect drawnBounds(const QImage& image, const QRect& around)
     return bounds;
 }
 
+// A real click of the pointer, as a person makes it.
+void clickAt(const QPoint& global)
+{
+    QProcess::execute("xdotool", {"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"});
+}
+
 template <typename View>
 View* contentOf(FloatingFeedbackPanel* panel)
 {
@@ -123,8 +130,8 @@ struct OverlayLiveTest : ::testing::Test {
             GTEST_SKIP() << "no X server";
         if (compositingManagerRunning())
             GTEST_SKIP() << "the checks below expect solid panels (no compositing manager)";
-        if (!QFile::exists("/usr/bin/import"))
-            GTEST_SKIP() << "screenshots need ImageMagick's import";
+        if (!QFile::exists("/usr/bin/import") || QStandardPaths::findExecutable("xdotool").isEmpty())
+            GTEST_SKIP() << "needs ImageMagick's import and xdotool";
     }
 
     static void settle() { testsupport::pumpEventsFor(400); }
@@ -223,8 +230,10 @@ TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
                          20))
         << "the default button in the accent colour";
 
-    overlay.showDisplayRestoreSuggestionChooser({{QUuid::createUuid(), "Desk"}, {QUuid::createUuid(), "Evening"}},
-                                                [](const QUuid&) {});
+    const std::vector<DisplayRestoreSuggestionOption> options = {{QUuid::createUuid(), "Desk"},
+                                                                 {QUuid::createUuid(), "Tom & Jerry"}};
+    std::vector<QUuid> chosen;
+    overlay.showDisplayRestoreSuggestionChooser(options, [&](const QUuid& id) { chosen.push_back(id); });
     settle();
     shot = rootScreenshot();
     folder.save(shot, "suggestion-chooser");
@@ -235,6 +244,21 @@ TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
     EXPECT_EQ(chooser->explanationLabel()->text(), "Multiple saved layouts match this display setup.");
     EXPECT_EQ(chooser->chooseButton()->text(), "Choose Layout");
     EXPECT_EQ(drawnBounds(shot, panel->geometry()), panel->geometry());
+
+    // "Choose Layout" pops the layouts up under the button; choosing one restores it.
+    clickAt(chooser->chooseButton()->mapToGlobal(chooser->chooseButton()->rect().center()));
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr; }));
+    settle();
+    folder.save(rootScreenshot(), "suggestion-chooser-menu");
+    const QPoint below = chooser->chooseButton()->mapToGlobal(QPoint(0, chooser->chooseButton()->height() + 4));
+    EXPECT_EQ(menu->geometry().topLeft(), below);
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[1]->text(), "Tom && Jerry");
+    clickAt(menu->mapToGlobal(menu->actionGeometry(menu->actions()[1]).center()));
+    ASSERT_TRUE(waitFor([&] { return !chosen.empty(); }));
+    EXPECT_EQ(chosen, std::vector<QUuid>{options[1].snapshotID});
+    EXPECT_TRUE(waitFor([&] { return !overlay.isDisplayRestoreSuggestionVisible(); }));
 
     // None of them took the focus.
     EXPECT_EQ(QApplication::focusWidget(), focusBefore);

@@ -3,7 +3,7 @@
 #include "MenuBar/OperationOverlayController.h"
 #include "Snapshots/SnapshotStore.h"
 #include "Support/SnapshotFixtures.h"
-#include "Support/VirtualTimeScheduler.h"
+#include "Support/ManualScheduler.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -29,7 +29,7 @@ OperationOverlayController::Environment twoMonitors(std::shared_ptr<OperationSch
 // pair is taken down by the next showing). Panels are made anew for every showing.
 void BM_CompletionToastsOnTwoMonitors(benchmark::State& state)
 {
-    auto scheduler = std::make_shared<test::VirtualTimeScheduler>();
+    auto scheduler = std::make_shared<test::ManualScheduler>();
     OperationOverlayController overlay({}, [](std::function<void()> done) { done(); }, twoMonitors(scheduler));
     const QString detail = "\"Mail\" could not be matched\n\"Notes\" could not be matched";
     int shown = 0;
@@ -68,7 +68,7 @@ void BM_DisplayChangeEvaluation(benchmark::State& state)
         void hideDisplayRestoreSuggestion() override {}
     };
     auto offers = std::make_shared<Offers>();
-    auto scheduler = std::make_shared<test::VirtualTimeScheduler>();
+    auto scheduler = std::make_shared<test::ManualScheduler>();
     ScreenParametersNotifier notifier;
     std::vector<DisplayRecord> displays{laptop};
     DisplayChangeRestoreController::Options options;

@@ -9,7 +9,7 @@
 #include "Snapshots/SnapshotStore.h"
 #include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
-#include "Support/VirtualTimeScheduler.h"
+#include "Support/ManualScheduler.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -325,7 +325,7 @@ TEST(ZentharionAppStartupTest, OneOverlayServesEveryFeedbackAndADisplayChangeOff
     desk.sourceDisplayState = DisplayState::make({laptop, studio}, 1);
     ASSERT_TRUE(SnapshotStore(h.snapshotsDir()).save(desk));
 
-    auto scheduler = std::make_shared<test::VirtualTimeScheduler>();
+    auto scheduler = std::make_shared<test::ManualScheduler>();
     ScreenParametersNotifier notifier;
     std::vector<DisplayRecord> displays{laptop};
     UserDefaults preferences(h.dir.filePath("preferences.ini"));

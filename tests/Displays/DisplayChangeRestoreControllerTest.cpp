@@ -2,7 +2,7 @@
 
 #include "Displays/ScreenParametersNotifier.h"
 #include "Support/SnapshotFixtures.h"
-#include "Support/VirtualTimeScheduler.h"
+#include "Support/ManualScheduler.h"
 
 #include <QCoreApplication>
 
@@ -84,7 +84,7 @@ struct Harness {
     std::vector<std::pair<QtMsgType, QString>> logs;
     std::vector<QUuid> restored;
     int snapshotLoads = 0;
-    std::shared_ptr<test::VirtualTimeScheduler> scheduler = std::make_shared<test::VirtualTimeScheduler>();
+    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>();
     std::shared_ptr<RecordingSuggestionPresenter> presenter = std::make_shared<RecordingSuggestionPresenter>();
     ScreenParametersNotifier notifier;
     std::unique_ptr<Controller> controller;

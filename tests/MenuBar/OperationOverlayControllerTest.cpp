@@ -8,7 +8,7 @@
 #include "MenuBar/OperationToastCloseButton.h"
 #include "MenuBar/StatusNoticeContentView.h"
 #include "MenuBar/ToastTextLabel.h"
-#include "Support/VirtualTimeScheduler.h"
+#include "Support/ManualScheduler.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -38,7 +38,7 @@ struct Harness {
     QPoint pointer{1500, 300};
     bool compositing = false;
     std::vector<std::function<void()>> barriers;
-    std::shared_ptr<test::VirtualTimeScheduler> scheduler = std::make_shared<test::VirtualTimeScheduler>();
+    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>();
     std::unique_ptr<Controller> controller;
 
     Harness()

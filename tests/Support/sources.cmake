@@ -10,5 +10,4 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/ManualScheduler.h
   tests/Support/TestFiles.h
   tests/Support/TestFiles.cpp
-  tests/Support/VirtualTimeScheduler.h
 )

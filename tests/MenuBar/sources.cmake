@@ -9,4 +9,5 @@ list(APPEND ZEN_TEST_SOURCES
 list(APPEND ZEN_TEST_SOURCES
   tests/MenuBar/OperationOverlayControllerTest.cpp
   tests/MenuBar/OverlayPanelViewsTest.cpp
+  tests/MenuBar/OperationSchedulerTest.cpp
 )

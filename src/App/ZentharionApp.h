@@ -124,8 +124,8 @@ private:
     std::unique_ptr<MenuBarTray> m_menuBarTray;
 };
 
-// Stands in for the on-screen status notice until there is an overlay to show it: the notice
-// goes to the "app" log, so a hotkey pressed without access leaves a trace.
+// Stands in for the on-screen status notice when start-up is given no overlay controller: the
+// notice goes to the "app" log, so a hotkey pressed without access leaves a trace.
 class LoggingStatusNoticePresenter final : public StatusNoticePresenting {
 public:
     void showStatusNotice(const QString& message, double duration) override;

@@ -411,7 +411,9 @@ TEST_F(OverlayLiveTest, PluggingInAMonitorOffersTheLayoutMadeForItAndRestoresIt)
     EXPECT_EQ(presenter->offered.size(), 2u);
     auto* toast = contentOf<DisplayRestoreSuggestionToastContentView>(presenter->overlay.displayRestoreSuggestionWindow());
     ASSERT_TRUE(toast);
-    toast->restoreButton()->click();
+    testsupport::pumpEventsFor(300);
+    clickAt(toast->restoreButton()->mapToGlobal(toast->restoreButton()->rect().center()));
+    ASSERT_TRUE(waitFor([&] { return !restored.empty(); })) << "the Restore button did not take the click";
     EXPECT_EQ(restored, std::vector<QUuid>{threeMonitors.id});
     EXPECT_TRUE(restoreSucceeded);
     const auto moved = [&] {

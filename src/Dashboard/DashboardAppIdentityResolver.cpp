@@ -35,9 +35,22 @@ DashboardAppIdentity DashboardAppIdentityResolver::identity(const QString& bundl
     std::optional<QString> name;
     if (m_lookup && isLookupSafe(bundleIdentifier))
         name = nonEmptyValue(m_lookup(bundleIdentifier));
-    DashboardAppIdentity identity {name.value_or(bundleIdentifier)};
+    DashboardAppIdentity identity {bundleIdentifier, name.value_or(bundleIdentifier), {}, accentColor(bundleIdentifier)};
     m_cache.emplace(bundleIdentifier, identity);
     return identity;
+}
+
+std::uint32_t DashboardAppIdentityResolver::accentHash(const QString& bundleIdentifier)
+{
+    std::uint32_t hash = 5381;
+    for (const uint scalar : bundleIdentifier.toUcs4())
+        hash = hash * 33u + static_cast<std::uint32_t>(scalar);
+    return hash;
+}
+
+QColor DashboardAppIdentityResolver::accentColor(const QString& bundleIdentifier)
+{
+    return QColor::fromHsvF(static_cast<float>(accentHash(bundleIdentifier) % 360u) / 360.0f, 0.68f, 0.78f, 1.0f);
 }
 
 std::optional<QString> DashboardAppIdentityResolver::desktopEntryDisplayName(const QString& desktopId)

@@ -1,16 +1,16 @@
 #pragma once
 
+#include "Dashboard/DashboardAppIdentity.h"
+
+#include <QColor>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
 
 namespace zen {
-
-struct DashboardAppIdentity {
-    QString name;
-};
 
 // Names applications for the user by their bundle identifier (here, the desktop entry id).
 // Answers are cached for the resolver's life: entries rarely change while we run, and the
@@ -32,6 +32,12 @@ public:
     // refused).
     static std::optional<QString> desktopEntryDisplayName(const QString& desktopId);
     static bool isLookupSafe(const QString& desktopId);
+
+    // djb2 over the identifier's Unicode scalars in wrapping 32-bit arithmetic: the same on
+    // every run and machine, unlike Qt's seeded hashes.
+    static std::uint32_t accentHash(const QString& bundleIdentifier);
+    // Hue from the hash, fixed saturation and brightness.
+    static QColor accentColor(const QString& bundleIdentifier);
 
 private:
     NameLookup m_lookup;

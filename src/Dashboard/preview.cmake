@@ -9,4 +9,28 @@ list(APPEND ZEN_SOURCES
   src/Dashboard/DashboardWindowRemovalConfirmation.cpp
   src/Dashboard/DashboardSnapshotPresentation.h
   src/Dashboard/DashboardSnapshotPresentation.cpp
+  src/Dashboard/DashboardSymbols.h
+  src/Dashboard/DashboardSymbols.cpp
+  src/Dashboard/DashboardPreviewStyle.h
+  src/Dashboard/DashboardPreviewStyle.cpp
+  src/Dashboard/DashboardIssueBanner.h
+  src/Dashboard/DashboardIssueBanner.cpp
+  src/Dashboard/DashboardInactiveAppsView.h
+  src/Dashboard/DashboardInactiveAppsView.cpp
+  src/Dashboard/DashboardDisplayPreviewLayout.h
+  src/Dashboard/DashboardDisplayPreviewLayout.cpp
+  src/Dashboard/DashboardDisplayCanvas.h
+  src/Dashboard/DashboardDisplayCanvas.cpp
+  src/Dashboard/DashboardRemoveWindowButton.h
+  src/Dashboard/DashboardRemoveWindowButton.cpp
+  src/Dashboard/DashboardDisplayWindowRow.h
+  src/Dashboard/DashboardDisplayWindowRow.cpp
+  src/Dashboard/DashboardDisplayWindowList.h
+  src/Dashboard/DashboardDisplayWindowList.cpp
+  src/Dashboard/DashboardDisplayPreviewCard.h
+  src/Dashboard/DashboardDisplayPreviewCard.cpp
+  src/Dashboard/DashboardUnassignedWindowsView.h
+  src/Dashboard/DashboardUnassignedWindowsView.cpp
+  src/Dashboard/DashboardSnapshotPreviewView.h
+  src/Dashboard/DashboardSnapshotPreviewView.cpp
 )

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStandardPaths>
 
 namespace zen {
 
@@ -100,8 +101,21 @@ QPixmap paintedPixmap(const QString& name, int side)
 void DashboardSymbols::ensureIconTheme()
 {
     static const bool done = [] {
-        if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
-            QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+        // Without a platform theme Qt searches only its resources; the installed themes live
+        // in the XDG data folders.
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& dir :
+             QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                       QStandardPaths::LocateDirectory)) {
+            if (!paths.contains(dir))
+                paths << dir;
+        }
+        QIcon::setThemeSearchPaths(paths);
+        const QString maintained = QStringLiteral("Adwaita");
+        if (QIcon::themeName().isEmpty())
+            QIcon::setThemeName(maintained);
+        else if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
+            QIcon::setFallbackThemeName(maintained);
         return true;
     }();
     (void)done;

@@ -5,4 +5,5 @@ list(APPEND ZEN_TEST_SOURCES
   tests/Dashboard/DashboardDisplayCanvasTest.cpp
   tests/Dashboard/DashboardDisplayWindowListTest.cpp
   tests/Dashboard/DashboardSnapshotPreviewViewTest.cpp
+  tests/Dashboard/DashboardCardsTest.cpp
 )

@@ -17,7 +17,8 @@ namespace zen {
 class DashboardRemoveWindowButton;
 
 // One saved window in a display's restore-order list: drag handle, colour bar, icon, name with
-// state badges, title, and the remove button. Rows are dragged onto each other to reorder;
+// state badges, title, and the remove button. Painted rather than built of labels: a layout
+// may list hundreds of windows, and the list is rebuilt after every reorder. Rows are dragged onto each other to reorder;
 // keyboard and assistive technology use the two move actions instead.
 class DashboardDisplayWindowRow : public QWidget {
     Q_OBJECT
@@ -42,6 +43,9 @@ public:
     QAction* moveLaterAction() const { return m_moveLater; }
     DashboardRemoveWindowButton* removeButton() const { return m_removeButton; }
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
     // What a drag of this row carries: the window id's upper-case text.
     QMimeData* dragPayload() const;
 
@@ -50,6 +54,8 @@ public:
     bool isEditingEnabled() const { return m_editingEnabled; }
 
 protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -57,7 +63,12 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    QRect handleRect() const;
+
     WindowRecord m_window;
+    DashboardAppIdentity m_identity;
+    QStringList m_stateLabels;
+    QString m_title;
     DropHandler m_dropHandler;
     QAction* m_moveEarlier = nullptr;
     QAction* m_moveLater = nullptr;

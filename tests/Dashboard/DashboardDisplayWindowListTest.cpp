@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QLabel>
 #include <QMimeData>
 
 #include <gtest/gtest.h>
@@ -285,22 +284,27 @@ TEST(DashboardDisplayWindowRowTest, StateLabelsAndTitles)
     }
 }
 
-TEST(DashboardDisplayWindowRowTest, TitlesFromOtherProgramsArePlainText)
+TEST(DashboardDisplayWindowRowTest, PaintsItsTextsAndOffersTheRemoveButton)
 {
     WindowRecord w = makeWindow("org.a", 1);
     w.windowTitle = QStringLiteral("<b>bold</b> & <a href='x'>link</a>");
     w.isMinimized = true;
-    const DashboardDisplayWindowRow row(w, {"org.a", "<i>App</i>", {}, Qt::red}, {}, {}, {}, {});
-    int labels = 0;
-    for (const QLabel* label : row.findChildren<QLabel*>()) {
-        if (label->text().isEmpty())
-            continue; // icons
-        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
-        ++labels;
-    }
-    EXPECT_EQ(labels, 3); // name, badge, title
-    EXPECT_EQ(row.findChild<QLabel*>("windowTitle")->text(), "<b>bold</b> & <a href='x'>link</a>");
+    int removals = 0;
+    DashboardDisplayWindowRow row(w, {"org.a", "<i>App</i>", {}, QColor(200, 40, 40)}, [&removals] { ++removals; }, {}, {},
+                                  {});
+    row.resize(360, row.sizeHint().height());
+    EXPECT_EQ(row.accessibleName(), "<i>App</i>, <b>bold</b> & <a href='x'>link</a>");
     EXPECT_EQ(row.removeButton()->toolTip(), "Remove Window from Layout");
+    EXPECT_EQ(row.removeButton()->accessibleName(), "Remove Window from Layout");
+    row.removeButton()->click();
+    EXPECT_EQ(removals, 1);
+
+    const QImage image = row.grab().toImage();
+    EXPECT_EQ(row.removeButton()->geometry().right(), 359);
+    // The colour bar in the application's accent, right of the 14-point handle.
+    EXPECT_GT(test::countPixels(image, QRect(22, row.height() / 2 - 6, 8, 12), QColor(200, 40, 40), 10), 60);
+    // Texts between the icon and the button.
+    EXPECT_GT(test::countOtherPixels(image, QRect(56, 0, 360 - 56 - 30, row.height()), image.pixelColor(56, 0), 60), 20);
 }
 
 } // namespace

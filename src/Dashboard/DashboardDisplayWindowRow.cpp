@@ -17,10 +17,12 @@
 #include <QHelpEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPainter>
 #include <QToolTip>
 
 #include <algorithm>
+#include <utility>
 
 namespace zen {
 
@@ -304,11 +306,49 @@ void DashboardDisplayWindowRow::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     m_pressed = false;
+    const DragScope scope;
     auto* drag = new QDrag(this);
     drag->setMimeData(dragPayload());
     drag->setPixmap(grab());
     drag->setHotSpot(m_pressPosition);
     drag->exec(Qt::MoveAction);
+}
+
+namespace {
+
+int dragDepth = 0;
+QList<QPointer<DashboardDisplayWindowRow>>& retiredRows()
+{
+    static QList<QPointer<DashboardDisplayWindowRow>> rows;
+    return rows;
+}
+
+} // namespace
+
+DashboardDisplayWindowRow::DragScope::DragScope()
+{
+    ++dragDepth;
+}
+
+DashboardDisplayWindowRow::DragScope::~DragScope()
+{
+    if (--dragDepth > 0)
+        return;
+    const auto rows = std::exchange(retiredRows(), {});
+    for (const QPointer<DashboardDisplayWindowRow>& row : rows) {
+        if (row)
+            row->deleteLater();
+    }
+}
+
+void DashboardDisplayWindowRow::retire(DashboardDisplayWindowRow* row)
+{
+    row->hide();
+    row->setParent(nullptr);
+    if (dragDepth > 0)
+        retiredRows().push_back(row);
+    else
+        row->deleteLater();
 }
 
 void DashboardDisplayWindowRow::dragEnterEvent(QDragEnterEvent* event)

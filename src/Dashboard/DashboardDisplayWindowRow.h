@@ -49,6 +49,19 @@ public:
     // What a drag of this row carries: the window id's upper-case text.
     QMimeData* dragPayload() const;
 
+    // While a row is being dragged, the toolkit runs a nested event loop inside the drag; the
+    // drop's reorder may rebuild every row there, the dragged one included. Rows retired
+    // meanwhile are hidden and deleted only once the drag has ended.
+    class DragScope {
+    public:
+        DragScope();
+        ~DragScope();
+        DragScope(const DragScope&) = delete;
+        DragScope& operator=(const DragScope&) = delete;
+    };
+    // Hides the row and deletes it as soon as no drag runs.
+    static void retire(DashboardDisplayWindowRow* row);
+
     // Off while the layout is being saved, updated or restored.
     void setEditingEnabled(bool enabled);
     bool isEditingEnabled() const { return m_editingEnabled; }

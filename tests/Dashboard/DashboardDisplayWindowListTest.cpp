@@ -13,6 +13,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPointer>
 
 #include <gtest/gtest.h>
 
@@ -218,6 +219,24 @@ TEST_F(DashboardDisplayWindowListTest, ReloadKeepsTheStoredOrderAndFollowsNewHin
     // A removed window: the list re-reads the stored order of what is left.
     list->setWindows({windows[2], windows[0]});
     EXPECT_EQ(shownOrder(*list), ids({1, 3}));
+}
+
+TEST_F(DashboardDisplayWindowListTest, RowsReplacedDuringADragOutliveIt)
+{
+    auto list = makeList(windows);
+    QPointer<DashboardDisplayWindowRow> dragged = list->rows()[0];
+    {
+        const DashboardDisplayWindowRow::DragScope drag;
+        // The drop stores the order and the dashboard reloads the layout, all inside the drag.
+        ASSERT_TRUE(drop(*list, uuidText(windows[0].id), windows[3].id));
+        list->setWindows({windows[1], windows[2], windows[3]});
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_FALSE(dragged.isNull());
+        EXPECT_TRUE(dragged->isHidden());
+        EXPECT_EQ(list->rows().size(), 3u);
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(dragged.isNull());
 }
 
 TEST_F(DashboardDisplayWindowListTest, SharedIdsDoNotBreakTheList)

@@ -1,3 +1,5 @@
 # Tests of the dashboard: the window sources (paths relative to the project root).
 list(APPEND ZEN_TEST_SOURCES
+  tests/Dashboard/DashboardWindowFixture.h
+  tests/Dashboard/DashboardViewPresenterTest.cpp
 )

@@ -3,4 +3,5 @@ list(APPEND ZEN_TEST_SOURCES
   tests/Dashboard/DashboardWindowFixture.h
   tests/Dashboard/DashboardViewPresenterTest.cpp
   tests/Dashboard/DashboardViewTest.cpp
+  tests/Dashboard/DashboardSidebarTest.cpp
 )

@@ -4,4 +4,5 @@ list(APPEND ZEN_TEST_SOURCES
   tests/Dashboard/DashboardViewPresenterTest.cpp
   tests/Dashboard/DashboardViewTest.cpp
   tests/Dashboard/DashboardSidebarTest.cpp
+  tests/Dashboard/DashboardWindowSupportTest.cpp
 )

@@ -48,9 +48,21 @@ QPixmap paintedGlyph(const QString& glyph, int size, const QColor& tint, qreal d
     QFont font = QGuiApplication::font();
     font.setPixelSize(std::max(6, int(size * 0.8)));
     font.setBold(true);
+    if (QFontMetrics(font).inFontUcs4(glyph.toUcs4().value(0))) {
+        painter.setFont(font);
+        painter.setPen(tint);
+        painter.drawText(QRectF(0, 0, size, size), Qt::AlignCenter, glyph);
+        return image;
+    }
+    // The font has no such glyph: a tinted disc with a mark, never an empty box.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(tint);
+    painter.drawEllipse(QRectF(size * 0.06, size * 0.06, size * 0.88, size * 0.88));
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    font.setPixelSize(std::max(5, int(size * 0.6)));
     painter.setFont(font);
-    painter.setPen(tint);
-    painter.drawText(QRectF(0, 0, size, size), Qt::AlignCenter, glyph);
+    painter.setPen(Qt::black);
+    painter.drawText(QRectF(0, 0, size, size), Qt::AlignCenter, QStringLiteral("!"));
     return image;
 }
 

@@ -65,3 +65,34 @@ TEST(DesktopEntryDisplayNameTest, UnknownEntryHasNoName)
 
 } // namespace
 } // namespace zen
+
+namespace zen {
+namespace {
+
+TEST(DashboardAccentColorTest, FixedHuePerIdentifier)
+{
+    struct Case {
+        QString id;
+        std::uint32_t hash;
+        int hue;
+    };
+    const std::vector<Case> cases {
+        {QString(), 5381u, 341},
+        {QStringLiteral("org.example.Editor"), 3311510204u, 164},
+        {QStringLiteral("ORG.EXAMPLE.EDITOR"), 1734451420u, 220},
+        {QStringLiteral("org.example.editor"), 268875484u, 124},
+        // Scalars, not UTF-16 units: the emoji counts once.
+        {QString::fromUtf8("caf\xc3\xa9.\xf0\x9f\x98\x80"), 4125543846u, 6},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DashboardAppIdentityResolver::accentHash(c.id), c.hash) << c.id.toStdString();
+        const QColor color = DashboardAppIdentityResolver::accentColor(c.id);
+        EXPECT_NEAR(color.hsvHueF() * 360.0, c.hue, 0.01) << c.id.toStdString();
+        EXPECT_NEAR(color.hsvSaturationF(), 0.68, 0.001);
+        EXPECT_NEAR(color.valueF(), 0.78, 0.001);
+        EXPECT_EQ(color.alphaF(), 1.0);
+    }
+}
+
+} // namespace
+} // namespace zen

@@ -1,3 +1,6 @@
 # Tests of the dashboard: the preview sources (paths relative to the project root).
 list(APPEND ZEN_TEST_SOURCES
+  tests/Dashboard/DashboardSnapshotPresentationTest.cpp
+  tests/Dashboard/DashboardPreviewTestSupport.h
+  tests/Dashboard/DashboardDisplayCanvasTest.cpp
 )

@@ -1,7 +1,11 @@
 #include "Dashboard/DashboardDetailView.h"
 
+#include "Dashboard/DashboardAppIdentityResolver.h"
 #include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/DashboardInactiveAppsView.h"
+#include "Dashboard/DashboardIssueBanner.h"
 #include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "MenuBar/MenuText.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
 #include "Onboarding/SymbolImage.h"
@@ -190,41 +194,6 @@ QVBoxLayout* newIssueSection(QVBoxLayout* into, QWidget* parent)
     return section;
 }
 
-// One issue as a row: tinted symbol, bold title, wrapping message, optional link action.
-QWidget* issueBanner(const DashboardDetailIssue& issue, const std::function<void()>& action)
-{
-    auto* banner = new QFrame;
-    banner->setFrameShape(QFrame::StyledPanel);
-    banner->setAccessibleName(issue.title);
-    auto* symbol = new SymbolLabel(issue.systemImage, 16, tintOf(issue.kind), banner);
-    auto* title = plainLabel(issue.title, banner);
-    title->setObjectName(QStringLiteral("issueTitle"));
-    TextStyle::apply(title, TextStyle::Role::subheadline, QFont::DemiBold);
-    auto* message = plainLabel(issue.message, banner);
-    message->setWordWrap(true);
-    TextStyle::apply(message, TextStyle::Role::caption);
-    TextStyle::applyColor(message, TextStyle::Emphasis::secondary);
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(2);
-    texts->addWidget(title);
-    texts->addWidget(message);
-    auto* layout = new QHBoxLayout(banner);
-    layout->setContentsMargins(12, 10, 12, 10);
-    layout->setSpacing(10);
-    layout->addWidget(symbol, 0, Qt::AlignTop);
-    layout->addLayout(texts, 1);
-    if (!issue.actionTitle.isEmpty() && action) {
-        auto* button = new QPushButton(menuText(issue.actionTitle), banner);
-        button->setFlat(true);
-        QPalette link = button->palette();
-        link.setColor(QPalette::ButtonText, link.color(QPalette::Link));
-        button->setPalette(link);
-        QObject::connect(button, &QPushButton::clicked, banner, action);
-        layout->addWidget(button, 0, Qt::AlignTop);
-    }
-    return banner;
-}
-
 } // namespace
 
 DashboardDetailView::DashboardDetailView(DashboardDetailViewPresenter* presenter, QWidget* parent)
@@ -281,8 +250,8 @@ QWidget* DashboardDetailView::currentFace() const
 QStringList DashboardDetailView::issueTitles() const
 {
     QStringList titles;
-    for (auto* label : currentFace()->findChildren<QLabel*>(QStringLiteral("issueTitle")))
-        titles << label->text();
+    for (auto* banner : currentFace()->findChildren<DashboardIssueBanner*>())
+        titles << banner->title();
     return titles;
 }
 
@@ -499,9 +468,13 @@ void DashboardDetailView::renderIssues()
         }
         for (const auto& issue : issues) {
             std::function<void()> action;
-            if (issue.kind == DashboardDetailIssue::Kind::accessibilityRequired)
+            std::optional<QString> actionTitle;
+            if (issue.kind == DashboardDetailIssue::Kind::accessibilityRequired) {
                 action = [this] { m_presenter->openPermissionsFromBanner(); };
-            section->addWidget(issueBanner(issue, action));
+                actionTitle = issue.actionTitle;
+            }
+            section->addWidget(new DashboardIssueBanner(issue.title, issue.message, issue.systemImage,
+                                                        tintOf(issue.kind), actionTitle, action));
         }
         section->parentWidget()->setVisible(!issues.empty());
     }
@@ -535,6 +508,25 @@ void DashboardDetailView::renderLayout()
     state.captureError = m_presenter->hotkeyCaptureError();
     state.isActionDisabled = locked;
     m_hotkeyCard->setState(state);
+
+    // The preview starts afresh for every layout shown; a reloaded layout keeps it.
+    if (!m_preview || m_preview->snapshot().id != snapshot.id) {
+        delete m_preview;
+        m_preview = new DashboardSnapshotPreviewView(snapshot, DashboardAppIdentityResolver::shared(),
+                                                     m_presenter->actions().removeWindow,
+                                                     m_presenter->actions().reorderWindows, m_previewSlot);
+        m_previewSlot->layout()->addWidget(m_preview);
+    } else {
+        m_preview->setSnapshot(snapshot);
+    }
+    m_preview->setEditingEnabled(!locked);
+    if (!m_inactiveApps) {
+        m_inactiveApps = new DashboardInactiveAppsView(snapshot, DashboardAppIdentityResolver::shared(),
+                                                       m_presenter->runningBundleIdentifiers(), m_inactiveAppsSlot);
+        m_inactiveAppsSlot->layout()->addWidget(m_inactiveApps);
+    } else {
+        m_inactiveApps->update(snapshot, m_presenter->runningBundleIdentifiers());
+    }
 }
 
 void DashboardDetailView::showEvent(QShowEvent* event)

@@ -3,6 +3,7 @@
 #include "Dashboard/DashboardDetailViewPresenter.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -18,6 +19,8 @@ class QVBoxLayout;
 namespace zen {
 
 class DashboardHotkeyMetricCard;
+class DashboardInactiveAppsView;
+class DashboardSnapshotPreviewView;
 class DashboardMetricCard;
 class MiddleElidedLabel;
 class OnboardingPermissionEducationView;
@@ -61,6 +64,8 @@ public:
     // Where the preview and the inactive-applications list go.
     QWidget* previewSlot() const { return m_previewSlot; }
     QWidget* inactiveAppsSlot() const { return m_inactiveAppsSlot; }
+    DashboardSnapshotPreviewView* preview() const { return m_preview; }
+    DashboardInactiveAppsView* inactiveApps() const { return m_inactiveApps; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -99,6 +104,8 @@ private:
     DashboardHotkeyMetricCard* m_hotkeyCard = nullptr;
     QWidget* m_previewSlot = nullptr;
     QWidget* m_inactiveAppsSlot = nullptr;
+    DashboardSnapshotPreviewView* m_preview = nullptr;
+    DashboardInactiveAppsView* m_inactiveApps = nullptr;
 
     OnboardingPermissionEducationView* m_education = nullptr;
     QPushButton* m_save = nullptr;

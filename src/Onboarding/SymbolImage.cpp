@@ -1,5 +1,7 @@
 #include "Onboarding/SymbolImage.h"
 
+#include "Dashboard/DashboardSymbols.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QHash>
@@ -88,6 +90,7 @@ QStringList SymbolImage::themeNames(const QString& symbol)
 
 QPixmap SymbolImage::pixmap(const QString& symbol, int size, const QColor& tint, qreal devicePixelRatio)
 {
+    DashboardSymbols::ensureIconTheme();
     const auto source = sources().value(symbol);
     for (const auto& name : source.themeNames) {
         if (!QIcon::hasThemeIcon(name))

@@ -5,7 +5,11 @@
 #include "Dashboard/DashboardInactiveAppsView.h"
 #include "Dashboard/DashboardIssueBanner.h"
 #include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/DashboardSnapshotPreviewView.h"
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardViewPresenter.h"
+#include "Permissions/PermissionInterventionRouter.h"
 #include "MenuBar/MenuText.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
 #include "Onboarding/SymbolImage.h"
@@ -223,6 +227,44 @@ DashboardDetailView::DashboardDetailView(DashboardDetailViewPresenter* presenter
         }
     });
     render();
+}
+
+DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
+{
+    DashboardViewPresenter* dashboard = &window.presenter();
+    DashboardDetailViewPresenter::Actions actions;
+    actions.renameSnapshotInline = [dashboard](const QUuid& id, const QString& name) {
+        return dashboard->renameSnapshotInline(id, name);
+    };
+    actions.clearHotkey = [dashboard] { dashboard->clearHotkeyOfSelectedSnapshot(); };
+    actions.deleteSnapshot = [dashboard] { dashboard->requestDeletionOfSelectedSnapshot(); };
+    actions.removeWindow = [dashboard](const WindowRecord& record) { dashboard->requestWindowRemoval(record); };
+    actions.reorderWindows = [dashboard](std::uint32_t displayID, const std::vector<QUuid>& ids) {
+        return dashboard->reorderDisplayWindows(displayID, ids);
+    };
+    actions.updateSnapshot = [dashboard] { dashboard->requestUpdateOfSelectedSnapshot(); };
+    actions.restoreSnapshot = [dashboard] { dashboard->restoreSelectedSnapshot(); };
+    actions.saveSnapshot = [dashboard] { dashboard->saveSnapshot(); };
+
+    const auto& router = dashboard->permissionRouter();
+    auto* presenter = new DashboardDetailViewPresenter(dashboard->bootstrapErrorMessage(), router->permissionCoordinator(),
+                                                       router, dashboard->snapshotMenuController(), std::move(actions),
+                                                       {});
+    auto* pane = new DashboardDetailView(presenter);
+    pane->setRelativeDateText(&DashboardRelativeDateFormatter::string);
+
+    const auto follow = [dashboard, presenter] {
+        presenter->setSelection(dashboard->selectedSnapshotID(), dashboard->selectedSnapshot(),
+                                dashboard->selectedSummary());
+    };
+    connect(dashboard, &DashboardViewPresenter::changed, presenter, follow);
+    connect(dashboard, &DashboardViewPresenter::inlineRenameRequested, presenter,
+            [presenter](const QUuid& id) { presenter->setInlineRenameRequestID(id); });
+    connect(dashboard, &DashboardViewPresenter::hotkeyEditRequested, presenter,
+            [presenter](const QUuid& id) { presenter->setHotkeyEditRequestID(id); });
+    follow();
+    window.setDetailPane(pane);
+    return pane;
 }
 
 DashboardDetailView::~DashboardDetailView()

@@ -19,6 +19,7 @@ class QVBoxLayout;
 namespace zen {
 
 class DashboardHotkeyMetricCard;
+class DashboardView;
 class DashboardInactiveAppsView;
 class DashboardSnapshotPreviewView;
 class DashboardMetricCard;
@@ -37,6 +38,10 @@ public:
     ~DashboardDetailView() override;
 
     DashboardDetailViewPresenter* presenter() const { return m_presenter; }
+
+    // Makes the detail pane of the dashboard window: it follows the window's selection and
+    // requests, and runs the layout actions through the window's presenter.
+    static DashboardDetailView* installIn(DashboardView& window);
 
     // The text after "Updated " for a date relative to now. Until set, the date itself.
     using RelativeDateText = std::function<QString(const QDateTime& date, const QDateTime& now)>;

@@ -1,5 +1,6 @@
 #include "Dashboard/DashboardView.h"
 
+#include "Dashboard/DashboardDetailView.h"
 #include "Dashboard/DashboardSnapshotRow.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowObserver.h"
@@ -139,6 +140,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
         connect(updatesController.get(), &AppUpdateController::availableUpdateChanged, this, &DashboardView::render);
         connect(updatesController.get(), &AppUpdateController::canCheckForUpdatesChanged, this, &DashboardView::render);
     }
+    DashboardDetailView::installIn(*this);
     render();
 }
 

@@ -551,24 +551,29 @@ void DashboardDetailView::renderLayout()
     state.isActionDisabled = locked;
     m_hotkeyCard->setState(state);
 
-    // The preview starts afresh for every layout shown; a reloaded layout keeps it.
+    // The preview starts afresh for every layout shown; a reloaded layout keeps it. Both
+    // lists are redrawn only when what they show was given anew, not on every status line.
+    const bool selectionGiven = m_presenter->selectionRevision() != m_shownSelectionRevision;
+    m_shownSelectionRevision = m_presenter->selectionRevision();
     if (!m_preview || m_preview->snapshot().id != snapshot.id) {
         delete m_preview;
         m_preview = new DashboardSnapshotPreviewView(snapshot, DashboardAppIdentityResolver::shared(),
                                                      m_presenter->actions().removeWindow,
                                                      m_presenter->actions().reorderWindows, m_previewSlot);
         m_previewSlot->layout()->addWidget(m_preview);
-    } else {
+    } else if (selectionGiven) {
         m_preview->setSnapshot(snapshot);
     }
     m_preview->setEditingEnabled(!locked);
+    const auto& running = m_presenter->runningBundleIdentifiers();
     if (!m_inactiveApps) {
-        m_inactiveApps = new DashboardInactiveAppsView(snapshot, DashboardAppIdentityResolver::shared(),
-                                                       m_presenter->runningBundleIdentifiers(), m_inactiveAppsSlot);
+        m_inactiveApps = new DashboardInactiveAppsView(snapshot, DashboardAppIdentityResolver::shared(), running,
+                                                       m_inactiveAppsSlot);
         m_inactiveAppsSlot->layout()->addWidget(m_inactiveApps);
-    } else {
-        m_inactiveApps->update(snapshot, m_presenter->runningBundleIdentifiers());
+    } else if (selectionGiven || running != m_shownRunningApplications) {
+        m_inactiveApps->update(snapshot, running);
     }
+    m_shownRunningApplications = running;
 }
 
 void DashboardDetailView::showEvent(QShowEvent* event)

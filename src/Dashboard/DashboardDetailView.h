@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
@@ -111,6 +112,9 @@ private:
     QWidget* m_inactiveAppsSlot = nullptr;
     DashboardSnapshotPreviewView* m_preview = nullptr;
     DashboardInactiveAppsView* m_inactiveApps = nullptr;
+    // What the preview and the inactive applications last showed.
+    quint64 m_shownSelectionRevision = 0;
+    QSet<QString> m_shownRunningApplications;
 
     OnboardingPermissionEducationView* m_education = nullptr;
     QPushButton* m_save = nullptr;

@@ -120,6 +120,7 @@ void DashboardDetailViewPresenter::setSelection(std::optional<QUuid> selectedSna
     m_selectedSnapshotID = std::move(selectedSnapshotID);
     m_selectedSnapshot = std::move(selectedSnapshot);
     m_selectedSummary = std::move(selectedSummary);
+    ++m_selectionRevision;
 
     const auto newSummaryID = m_selectedSummary ? std::optional(m_selectedSummary->id) : std::nullopt;
     if (shownID() != oldShownID) {

@@ -104,6 +104,8 @@ public:
     const std::optional<SnapshotSummary>& selectedSummary() const { return m_selectedSummary; }
     const QSet<QString>& runningBundleIdentifiers() const { return m_runningBundleIdentifiers; }
     const Actions& actions() const { return m_actions; }
+    // Grows with every selection given, so views redraw the layout only when it was given anew.
+    quint64 selectionRevision() const { return m_selectionRevision; }
 
     // The other layouts' hotkeys, in list order.
     std::vector<UnavailableHotkey> unavailableHotkeys(const QUuid& id) const;
@@ -171,6 +173,7 @@ private:
     std::optional<QUuid> m_selectedSnapshotID;
     std::optional<Snapshot> m_selectedSnapshot;
     std::optional<SnapshotSummary> m_selectedSummary;
+    quint64 m_selectionRevision = 0;
     std::optional<QUuid> m_inlineRenameRequestID;
     std::optional<QUuid> m_hotkeyEditRequestID;
 

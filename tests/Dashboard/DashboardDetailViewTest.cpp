@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QFocusEvent>
 #include <QMouseEvent>
 #include <QToolButton>
 
@@ -197,6 +198,28 @@ TEST(DashboardDetailViewTest, CaptureFieldRecordsAShortcutAndShowsRefusalsAsPlai
     h.select(*h.store.loadSnapshot(h.first.id)); // the dashboard passes the refreshed entry
     EXPECT_EQ(card->hotkeyText(), "⌘⌥K");
     EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
+}
+
+TEST(DashboardDetailViewTest, LeavingTheCaptureFieldEndsCaptureAndGivesTheShortcutsBack)
+{
+    for (const auto reason : {Qt::ActiveWindowFocusReason, Qt::MouseFocusReason, Qt::TabFocusReason}) {
+        ViewHarness h;
+        h.select(h.first);
+        h.view->hotkeyCard()->editButton()->click();
+        auto* field = h.view->hotkeyCard()->captureField();
+        ASSERT_TRUE(h.visible(field));
+        QFocusEvent out(QEvent::FocusOut, reason);
+        QApplication::sendEvent(field, &out);
+        EXPECT_FALSE(h.presenter->editingHotkeySnapshotID()) << reason;
+        EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"})) << reason;
+    }
+    // A menu opening over the window only borrows the keyboard.
+    ViewHarness h;
+    h.select(h.first);
+    h.view->hotkeyCard()->editButton()->click();
+    QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
+    QApplication::sendEvent(h.view->hotkeyCard()->captureField(), &popup);
+    EXPECT_EQ(h.presenter->editingHotkeySnapshotID(), h.first.id);
 }
 
 TEST(DashboardDetailViewTest, EmptyFaceInvitesAFirstSaveUnlessLocked)

@@ -18,6 +18,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QToolButton>
@@ -137,6 +139,29 @@ struct DashboardHotkeyCaptureLiveTest : ::testing::Test {
     }
 };
 
+// The whole screen as a person sees it: the refused field and its popover are tinted red.
+void expectRedUnder(QWidget* field, QWidget* popover)
+{
+    const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    if (qEnvironmentVariableIsSet("ZEN_SCREENSHOT_DIR"))
+        screen.save(QDir(qEnvironmentVariable("ZEN_SCREENSHOT_DIR")).filePath("dashboard-capture-refused.png"));
+    const auto reddish = [&](QRect area) {
+        area = area.intersected(screen.rect());
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = screen.pixelColor(x, y);
+                if (c.red() > 200 && c.green() < 150 && c.blue() < 150)
+                    return true;
+            }
+        return false;
+    };
+    EXPECT_TRUE(reddish(QRect(popover->mapToGlobal(QPoint(0, 0)), popover->size())));
+    // The field's own tint is faint: red well above green and blue, at its stroke.
+    const QRect fieldArea(field->mapToGlobal(QPoint(0, 0)), field->size());
+    const QColor edge = screen.pixelColor(fieldArea.left() + fieldArea.width() / 2, fieldArea.top());
+    EXPECT_GT(edge.red(), edge.blue() + 30) << edge.name().toStdString();
+}
+
 TEST_F(DashboardHotkeyCaptureLiveTest, ShortcutRecordedInPlaceRestoresItsLayoutAndATakenOneIsRefused)
 {
     TestClientProcess client({"--class", "zen-capture-live,ZenCaptureLive", "--window",
@@ -176,6 +201,8 @@ TEST_F(DashboardHotkeyCaptureLiveTest, ShortcutRecordedInPlaceRestoresItsLayoutA
     pressChord({controlLeft, altLeft, keyL});
     ASSERT_TRUE(waitFor([&] { return card->errorPopover()->isVisible(); }));
     EXPECT_EQ(card->errorPopover()->message(), "\"Other\" already uses that hotkey.");
+    waitFor([] { return false; }, 200);
+    expectRedUnder(card->captureField(), card->errorPopover());
     waitFor([] { return false; }, 1000);
     EXPECT_EQ(restoresLogged(), 0);
     const auto unmoved = liveWindow("Capture1");

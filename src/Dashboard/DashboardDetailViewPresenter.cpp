@@ -251,11 +251,26 @@ QString DashboardDetailViewPresenter::hotkeySymbolText(const std::optional<Hotke
 
 void DashboardDetailViewPresenter::refreshRunningApplications()
 {
-    auto current = m_options.runningBundleIdentifiers();
-    if (current == m_runningBundleIdentifiers)
+    // Reading the desktop's applications means a round of requests to the X server, which
+    // a restore in progress may be holding: it is done off the main thread.
+    if (m_isReadingApplications) {
+        m_readAgain = true;
         return;
-    m_runningBundleIdentifiers = std::move(current);
-    Q_EMIT changed();
+    }
+    m_isReadingApplications = true;
+    auto result = std::make_shared<QSet<QString>>();
+    auto source = m_options.runningBundleIdentifiers;
+    m_options.scheduler->runInBackground(
+        this, [result, source] { *result = source(); },
+        [this, result] {
+            m_isReadingApplications = false;
+            if (*result != m_runningBundleIdentifiers) {
+                m_runningBundleIdentifiers = std::move(*result);
+                Q_EMIT changed();
+            }
+            if (std::exchange(m_readAgain, false))
+                refreshRunningApplications();
+        });
 }
 
 void DashboardDetailViewPresenter::schedulePoll()

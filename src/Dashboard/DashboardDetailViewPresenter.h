@@ -61,7 +61,8 @@ public:
 
     struct Options {
         std::shared_ptr<OperationScheduler> scheduler; // QtOperationScheduler
-        RunningApplicationsSource runningBundleIdentifiers; // the live workspace's applications
+        // The live workspace's applications; called on a worker thread.
+        RunningApplicationsSource runningBundleIdentifiers;
         // How long the success face stays once access is granted.
         std::chrono::milliseconds permissionSuccessDelay{800};
         // Applications starting and quitting show up no later than this while the pane is on
@@ -187,6 +188,8 @@ private:
     // asked it to resume them.
     bool m_hasSuspendedHotkeys = false;
     QSet<QString> m_runningBundleIdentifiers;
+    bool m_isReadingApplications = false;
+    bool m_readAgain = false;
     std::unique_ptr<OperationScheduler::Handle> m_permissionSuccessTask;
     bool m_hasOpenedDashboardPermissionSettings = false;
     bool m_isVisible = false;

@@ -423,21 +423,35 @@ TEST(DashboardDetailViewPresenterTest, RunningApplicationsFollowRestoresAndThePo
     DetailHarness h;
     h.select(h.first);
     h.presenter->appeared();
+    h.scheduler->finishWork();
     EXPECT_EQ(h.presenter->runningBundleIdentifiers(), QSet<QString>{"org.example.Editor"});
 
     h.running = {"org.example.Editor", "org.example.Mail"};
     h.holdOperation();
-    h.finishOperation(); // a restore completion
+    h.finishOperation(); // a restore completion, whose read is queued behind it
+    h.scheduler->finishWork();
     EXPECT_EQ(h.presenter->runningBundleIdentifiers().size(), 2u);
 
     h.running = {};
     h.scheduler->advance(2s);
+    h.scheduler->finishWork();
     EXPECT_TRUE(h.presenter->runningBundleIdentifiers().empty());
 
-    h.presenter->disappeared();
+    // A refresh asked for while a read is under way reads once more afterwards.
     h.running = {"org.example.Mail"};
+    h.presenter->refreshRunningApplications();
+    h.presenter->refreshRunningApplications();
+    EXPECT_EQ(h.scheduler->jobs.size(), 1u);
+    h.running = {"org.example.Mail", "org.example.Notes"};
+    h.scheduler->finishWork();
+    h.scheduler->finishWork();
+    EXPECT_EQ(h.presenter->runningBundleIdentifiers().size(), 2u);
+
+    h.presenter->disappeared();
+    h.running = {};
     h.scheduler->advance(10s);
-    EXPECT_TRUE(h.presenter->runningBundleIdentifiers().empty()) << "no polling while hidden";
+    h.scheduler->finishWork();
+    EXPECT_EQ(h.presenter->runningBundleIdentifiers().size(), 2u) << "no polling while hidden";
 }
 
 } // namespace

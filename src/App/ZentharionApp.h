@@ -89,7 +89,6 @@ public:
     void showMenuBarExtra();
 
     const std::shared_ptr<PermissionCoordinator>& permissionCoordinator() const { return m_permissionCoordinator; }
-    const std::shared_ptr<PermissionInterventionRouter>& permissionRouter() const { return m_permissionRouter; }
     const std::shared_ptr<SnapshotMenuController>& snapshotMenuController() const { return m_snapshotMenuController; }
     const std::optional<QString>& bootstrapErrorMessage() const { return m_bootstrapErrorMessage; }
     const std::shared_ptr<DiagnosticLogController>& diagnosticLogController() const { return m_diagnosticLogController; }

@@ -91,6 +91,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     placeholderColumn->addStretch(1);
     m_detailPane = placeholder;
     m_splitter->addWidget(placeholder);
+    DashboardDetailView::installIn(*this);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({sidebarIdealWidth, DashboardWindowSupport::defaultSize().width() - sidebarIdealWidth});
@@ -125,7 +126,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     // Until a detail pane takes these requests, the sidebar row renames and the controller's
     // prompt captures the hotkey.
     connect(m_presenter, &DashboardViewPresenter::inlineRenameRequested, this, [this] {
-        if (m_detailPane != m_placeholderTitle->parentWidget())
+        if (m_hasDetailPane)
             return;
         const auto selected = m_presenter->selectedSnapshotID();
         for (int i = 0; selected && i < m_layoutList->count(); ++i)
@@ -133,14 +134,13 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
                 r->beginInlineRename();
     });
     connect(m_presenter, &DashboardViewPresenter::hotkeyEditRequested, this, [this] {
-        if (m_detailPane == m_placeholderTitle->parentWidget() && m_presenter->selectedSnapshotID())
+        if (!m_hasDetailPane && m_presenter->selectedSnapshotID())
             m_presenter->snapshotMenuController()->assignHotkey(*m_presenter->selectedSnapshotID());
     });
     if (const auto& updatesController = m_dependencies.updateController) {
         connect(updatesController.get(), &AppUpdateController::availableUpdateChanged, this, &DashboardView::render);
         connect(updatesController.get(), &AppUpdateController::canCheckForUpdatesChanged, this, &DashboardView::render);
     }
-    DashboardDetailView::installIn(*this);
     render();
 }
 
@@ -226,6 +226,10 @@ void DashboardView::setDetailPane(QWidget* pane)
     if (old)
         old->deleteLater();
     m_detailPane = pane;
+    // The placeholder's labels go with it; nothing may reach them any more.
+    m_hasDetailPane = true;
+    m_placeholderTitle = nullptr;
+    m_placeholderStatus = nullptr;
 }
 
 DashboardSnapshotRow* DashboardView::row(int index) const
@@ -323,7 +327,7 @@ void DashboardView::renderSidebarFoot()
 
 void DashboardView::renderPlaceholder()
 {
-    if (m_detailPane != m_placeholderTitle->parentWidget())
+    if (m_hasDetailPane)
         return;
     const auto summary = m_presenter->selectedSummary();
     if (m_presenter->bootstrapErrorMessage())

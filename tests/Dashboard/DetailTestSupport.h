@@ -5,6 +5,7 @@
 #include "Permissions/PermissionCoordinator.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Snapshots/SnapshotStore.h"
+#include "Support/ManualScheduler.h"
 #include "Support/SnapshotFixtures.h"
 
 #include <QTemporaryDir>
@@ -17,64 +18,9 @@
 #include <string>
 #include <vector>
 
-// The detail pane's surroundings on fakes: a controller over a temporary store, access that
-// the test grants and revokes, a scheduler on virtual time and an overlay that comes up only
-// when told, so a save, update or restore can be held running.
 namespace zen::test {
 
-class VirtualScheduler final : public OperationScheduler {
-public:
-    struct Timer {
-        std::chrono::nanoseconds due;
-        std::function<void()> fn;
-        std::shared_ptr<bool> done = std::make_shared<bool>(false);
-    };
-    struct FlagHandle final : Handle {
-        std::shared_ptr<bool> flag;
-        explicit FlagHandle(std::shared_ptr<bool> f) : flag(std::move(f)) {}
-        void cancel() override { *flag = true; }
-    };
-    std::unique_ptr<Handle> runAfter(std::chrono::nanoseconds delay, std::function<void()> fn) override
-    {
-        timers.push_back({now + delay, std::move(fn)});
-        return std::make_unique<FlagHandle>(timers.back().done);
-    }
-    void runInBackground(QObject* guard, std::function<void()> work, std::function<void()> done) override
-    {
-        jobs.push_back({guard, std::move(work), std::move(done)});
-    }
-    void advance(std::chrono::nanoseconds by)
-    {
-        now += by;
-        for (size_t i = 0; i < timers.size(); ++i)
-            if (!*timers[i].done && timers[i].due <= now) {
-                *timers[i].done = true;
-                auto fn = timers[i].fn;
-                fn();
-            }
-    }
-    size_t pendingTimers() const
-    {
-        return std::ranges::count_if(timers, [](const Timer& t) { return !*t.done; });
-    }
-    void finishWork()
-    {
-        for (auto& job : std::exchange(jobs, {})) {
-            job.work();
-            if (job.guard)
-                job.done();
-        }
-    }
-    struct Job {
-        QPointer<QObject> guard;
-        std::function<void()> work;
-        std::function<void()> done;
-    };
-    std::chrono::nanoseconds now{0};
-    std::vector<Timer> timers;
-    std::vector<Job> jobs;
-};
-
+// An overlay that comes up only when told, so a save, update or restore can be held running.
 class HeldOverlay final : public OperationOverlayPresenting {
 public:
     void showOverlay(OperationOverlayKind, std::function<void()> onShown) override { pending.push_back(std::move(onShown)); }
@@ -91,10 +37,12 @@ public:
 inline const HotkeyBinding commandShiftK{40, 0x300, "Command-Shift-K"};
 inline const HotkeyBinding optionControlJ{38, 0x1800, "Option-Control-J"};
 
+// The detail pane's surroundings on fakes: a controller over a temporary store, access that
+// the test grants and revokes, and the scheduler on virtual time.
 struct DetailHarness {
     QTemporaryDir root;
     SnapshotStore store{root.filePath("Snapshots"), [] { return fixedDate(30); }};
-    std::shared_ptr<VirtualScheduler> scheduler = std::make_shared<VirtualScheduler>();
+    std::shared_ptr<ManualScheduler> scheduler = std::make_shared<ManualScheduler>();
     std::shared_ptr<HeldOverlay> overlay = std::make_shared<HeldOverlay>();
     bool trusted = true;
     int settingsOpened = 0;

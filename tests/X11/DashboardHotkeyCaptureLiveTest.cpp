@@ -1,4 +1,4 @@
-// The real dashboard on the real program's objects under Xvfb: a layout's shortcut recorded in
+// The program's own dashboard under Xvfb: a layout's shortcut recorded in
 // the detail pane from key presses sent through XTEST, while another layout's shortcut is
 // refused as taken instead of restoring that layout.
 #include "App/ZentharionApp.h"
@@ -181,12 +181,9 @@ TEST_F(DashboardHotkeyCaptureLiveTest, ShortcutRecordedInPlaceRestoresItsLayoutA
 
     ZentharionApp app(ZentharionAppDependencies::live());
     ASSERT_FALSE(app.bootstrapErrorMessage());
-    DashboardView::Dependencies dependencies;
-    dependencies.permissionCoordinator = app.permissionCoordinator();
-    dependencies.permissionRouter = app.permissionRouter();
-    dependencies.snapshotMenuController = app.snapshotMenuController();
-    auto* dashboard = new DashboardView(dependencies);
-    dashboard->show();
+    app.openOrFocusDashboard();
+    DashboardView* dashboard = app.dashboardWindow();
+    ASSERT_NE(dashboard, nullptr);
     ASSERT_TRUE(waitFor([&] { return dashboard->isActiveWindow(); })) << "the dashboard never became active";
     dashboard->presenter().selectSnapshot(target.id);
     auto* pane = qobject_cast<DashboardDetailView*>(dashboard->detailPane());

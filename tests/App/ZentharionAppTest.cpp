@@ -398,6 +398,8 @@ TEST(ZentharionAppStartupTest, OneOverlayServesEveryFeedbackAndADisplayChangeOff
     broken.adjust = h.adjust;
     broken.start();
     EXPECT_FALSE(broken.app->displayChangeController());
+}
+
 // "Open Zentharion" in the tray and "Open Dashboard" in the window's menu bar both bring the
 // one dashboard window forward.
 TEST(ZentharionAppDashboardTest, OpeningTheDashboardTwiceKeepsOneWindow)

@@ -5,6 +5,7 @@
 #include "Infrastructure/ZentharionSettings.h"
 #include "Platform/Linux/MainAppLaunchAtLoginService.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
+#include "Platform/X11/CompositingManagerProbe.h"
 #include "Updates/FeedUpdater.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
@@ -39,8 +40,14 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
 {
     ZentharionAppDependencies d;
     d.registerDefaults = [] { ZentharionSettings::registerDefaults(); };
-    d.makeOperationOverlay = [] { return std::make_shared<NoOpOperationOverlayPresenter>(); };
-    d.makeStatusNoticePresenter = [] { return std::make_shared<LoggingStatusNoticePresenter>(); };
+    d.makeOverlayController = [] {
+        OperationOverlayController::Environment environment;
+        environment.isCompositing = compositingManagerRunning;
+        return std::make_shared<OperationOverlayController>(OperationOverlayController::Durations{},
+                                                            OperationOverlayController::PresentationBarrier{},
+                                                            std::move(environment));
+    };
+    d.displayChangeOptions = [] { return DisplayChangeRestoreController::Options{}; };
     d.makeUpdateController = [] {
         return std::make_shared<AppUpdateController>(FeedUpdater::live(QUrl(QStringLiteral(ZENTHARION_UPDATE_FEED_URL))));
     };

@@ -1,9 +1,12 @@
 #include "App/ZentharionApp.h"
 
 #include "App/MenuBarTray.h"
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardWindowSupport.h"
 #include "Infrastructure/AppLogger.h"
 #include "Settings/SettingsView.h"
 #include "Shared/ApplicationIcon.h"
+#include "Shared/UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -84,10 +87,15 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
         QGuiApplication::setDesktopFileName(QStringLiteral("zentharion"));
     }
 
-    m_operationOverlay = d.makeOperationOverlay ? d.makeOperationOverlay() : nullptr;
+    m_overlayController = d.makeOverlayController ? d.makeOverlayController() : nullptr;
+    m_operationOverlay = m_overlayController         ? m_overlayController
+                         : d.makeOperationOverlay ? d.makeOperationOverlay()
+                                                  : nullptr;
     if (!m_operationOverlay)
         m_operationOverlay = std::make_shared<NoOpOperationOverlayPresenter>();
-    m_statusNoticePresenter = d.makeStatusNoticePresenter ? d.makeStatusNoticePresenter() : nullptr;
+    m_statusNoticePresenter = m_overlayController         ? m_overlayController
+                              : d.makeStatusNoticePresenter ? d.makeStatusNoticePresenter()
+                                                            : nullptr;
     if (!m_statusNoticePresenter)
         m_statusNoticePresenter = std::make_shared<LoggingStatusNoticePresenter>();
 
@@ -107,16 +115,27 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
 
     wireHotkeys();
 
-    // Display-change detection joins here once it exists (success path only).
+    if (m_displayChangeStore && d.displayChangeOptions) {
+        std::weak_ptr<PermissionInterventionRouter> weakRouter = m_permissionRouter;
+        std::weak_ptr<SnapshotMenuController> weakController = m_snapshotMenuController;
+        m_displayChangeController = DisplayChangeRestoreController::forApplication(
+            *m_displayChangeStore, m_permissionCoordinator, m_snapshotMenuController, m_overlayController,
+            [weakRouter, weakController](const QUuid& layoutID) {
+                restoreIfAuthorized(weakRouter, weakController, PrivilegedActionSource::displayChange, layoutID);
+            },
+            d.displayChangeOptions());
+        m_displayChangeController->start();
+    }
 
     m_permissionCoordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::launch);
 }
 
 ZentharionApp::~ZentharionApp()
 {
-    // The tray's menu and the settings window call back into the objects below; they go first.
+    // The tray's menu and the windows call back into the objects below; they go first.
     m_menuBarTray.reset();
     m_settingsView.reset();
+    delete m_dashboard.data();
 }
 
 const std::shared_ptr<LaunchAtLoginController>& ZentharionApp::launchAtLoginController()
@@ -134,14 +153,55 @@ const std::shared_ptr<LaunchAtLoginController>& ZentharionApp::launchAtLoginCont
 void ZentharionApp::openSettings()
 {
     if (!m_settingsView) {
+        SettingsViewEnvironment environment;
+        environment.defaults = m_dependencies.userDefaults;
         auto presenter = std::make_shared<SettingsViewPresenter>(launchAtLoginController(), m_permissionCoordinator,
                                                                  m_diagnosticLogController,
-                                                                 m_settingsNavigationController, m_updateController);
+                                                                 m_settingsNavigationController, m_updateController,
+                                                                 std::move(environment));
         m_settingsView = std::make_unique<SettingsView>(std::move(presenter));
     }
     m_settingsView->show();
     m_settingsView->raise();
     m_settingsView->activateWindow();
+}
+
+void ZentharionApp::openOrFocusDashboard()
+{
+    DashboardWindowSupport::openOrFocusDashboard([this] {
+        DashboardView::Dependencies d;
+        d.bootstrapErrorMessage = m_bootstrapErrorMessage;
+        d.permissionCoordinator = m_permissionCoordinator;
+        d.permissionRouter = m_permissionRouter;
+        d.snapshotMenuController = m_snapshotMenuController;
+        d.updateController = m_updateController;
+        d.openSettings = [this] { openSettings(); };
+        d.openDashboard = [this] { openOrFocusDashboard(); };
+        d.quit = [this] { performMenuBarAction(MenuBarAction::quit); };
+        d.frameStore = m_dependencies.userDefaults;
+        m_dashboard = new DashboardView(std::move(d));
+        m_dashboard->show();
+        m_dashboard->raise();
+        m_dashboard->activateWindow();
+    });
+}
+
+DashboardView* ZentharionApp::dashboardWindow() const
+{
+    return m_dashboard.data();
+}
+
+bool ZentharionApp::showsDashboardAtLaunch() const
+{
+    UserDefaults& defaults = m_dependencies.userDefaults ? *m_dependencies.userDefaults : UserDefaults::standard();
+    const auto onboarding = defaults.stringForKey(QStringLiteral("Zentharion.Onboarding.status"));
+    return onboarding != QStringLiteral("deferred") && onboarding != QStringLiteral("completedAuthorized");
+}
+
+void ZentharionApp::showDashboardAtLaunchIfNeeded()
+{
+    if (showsDashboardAtLaunch())
+        openOrFocusDashboard();
 }
 
 void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay)
@@ -177,6 +237,7 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
     m_bootstrapErrorMessage.reset();
     SnapshotStore store(*folders);
     store.removeStaleTemporaryFiles();
+    m_displayChangeStore = store;
     const QString eventsLogURL = folders->logsURL() + QStringLiteral("events.log");
     std::shared_ptr<const TelemetryLogging> eventLog = d.makeEventLog ? d.makeEventLog(eventsLogURL) : nullptr;
     if (!eventLog)
@@ -248,9 +309,10 @@ void ZentharionApp::performMenuBarAction(MenuBarAction action, const QUuid& layo
 {
     const auto controller = m_snapshotMenuController;
     switch (action) {
-    case MenuBarAction::none:
     case MenuBarAction::openDashboard:
-        // Its window is not part of this build; the item is disabled.
+        openOrFocusDashboard();
+        break;
+    case MenuBarAction::none:
         break;
     case MenuBarAction::openSettings:
         openSettings();
@@ -287,6 +349,7 @@ MenuBarMenuState ZentharionApp::menuBarMenuState() const
     state.isOperating = m_snapshotMenuController->isOperating();
     state.isUpdateAvailable = m_updateController->availableUpdate().has_value();
     state.canCheckForUpdates = m_updateController->canCheckForUpdates();
+    state.canOpenDashboard = true;
     state.canOpenSettings = true;
     return state;
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "App/MenuBarMenu.h"
+#include "Displays/DisplayChangeRestoreController.h"
 #include "Hotkeys/HotkeyManager.h"
 #include "Infrastructure/AppSupportDirectoryBootstrapper.h"
 #include "Infrastructure/DiagnosticLogController.h"
 #include "Infrastructure/TelemetryLogger.h"
 #include "LaunchAtLogin/LaunchAtLoginController.h"
+#include "MenuBar/OperationOverlayController.h"
 #include "MenuBar/OperationOverlayPresenting.h"
 #include "MenuBar/SnapshotMenuController.h"
 #include "Permissions/PermissionCoordinator.h"
@@ -19,6 +21,7 @@
 
 #include <QIcon>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUuid>
 
@@ -29,8 +32,10 @@
 
 namespace zen {
 
+class DashboardView;
 class MenuBarTray;
 class SettingsView;
+class UserDefaults;
 
 // The global-shortcut machinery of the desktop: the registrar and how presses reach the
 // hotkey manager. A null registrar means the desktop offers no global shortcuts.
@@ -46,6 +51,11 @@ struct ZentharionAppDependencies {
     std::function<void()> registerDefaults;
     std::function<std::shared_ptr<OperationOverlayPresenting>()> makeOperationOverlay;
     std::function<std::shared_ptr<StatusNoticePresenting>()> makeStatusNoticePresenter;
+    // The one on-screen feedback object; when given, it is the overlay, the notice presenter
+    // and the display-change suggestion presenter, and the two makers above are not asked.
+    std::function<std::shared_ptr<OperationOverlayController>()> makeOverlayController;
+    // How the display-change watcher sees the monitors; absent: no watcher is made.
+    std::function<DisplayChangeRestoreController::Options()> displayChangeOptions;
     std::function<std::shared_ptr<AppUpdateController>()> makeUpdateController;
     // The login-item service, asked for when the settings window is first built.
     std::function<std::unique_ptr<LaunchAtLoginServicing>()> makeLaunchAtLoginService;
@@ -66,6 +76,9 @@ struct ZentharionAppDependencies {
     // Runs the function later, on the main thread, as a task of its own.
     std::function<void(std::function<void()>)> postToMainThread;
     std::function<void()> quit;
+    // The preferences the windows read and write (the dashboard's frame, whether onboarding
+    // ran); null means the user's own.
+    UserDefaults* userDefaults = nullptr;
 
     static ZentharionAppDependencies live();
 };
@@ -75,9 +88,9 @@ struct ZentharionAppDependencies {
 // folders cannot be prepared the program still runs, without store, capture, restore or event
 // log, and says why in its menu. Main thread only.
 //
-// Its one scene is the tray menu. Linux desktops have no global application menu, so there
-// is no "Check for Updates" / "Open Dashboard" / "Layout" menu bar; the windows (dashboard,
-// onboarding, settings) are top-level windows made on demand once they exist.
+// Its scenes are the tray menu and the dashboard window, made on demand (one at a time). Linux
+// desktops have no global application menu: the dashboard window carries it in its own menu
+// bar. The other windows (onboarding, settings) join as top-level windows made on demand.
 class ZentharionApp : public QObject {
     Q_OBJECT
 public:
@@ -106,6 +119,15 @@ public:
 
     // The program's icon: the installed theme's, else the copy built into the program.
     static QIcon applicationIcon();
+    DisplayChangeRestoreController* displayChangeController() const { return m_displayChangeController.get(); }
+
+    // Brings the open dashboard window forward, else opens one.
+    void openOrFocusDashboard();
+    DashboardView* dashboardWindow() const;
+    // A tray utility starts quietly; only the first launch (onboarding has never run) opens
+    // the dashboard, so the user sees what was installed.
+    bool showsDashboardAtLaunch() const;
+    void showDashboardAtLaunchIfNeeded();
 
     // What the tray menu shows now.
     MenuBarMenuState menuBarMenuState() const;
@@ -133,11 +155,15 @@ private:
     std::shared_ptr<HotkeyManager> m_hotkeyManager;
     std::shared_ptr<OperationOverlayPresenting> m_operationOverlay;
     std::shared_ptr<StatusNoticePresenting> m_statusNoticePresenter;
+    std::shared_ptr<OperationOverlayController> m_overlayController;
+    std::optional<SnapshotStore> m_displayChangeStore;
+    std::unique_ptr<DisplayChangeRestoreController> m_displayChangeController;
     std::unique_ptr<MenuBarTray> m_menuBarTray;
+    QPointer<DashboardView> m_dashboard;
 };
 
-// Stands in for the on-screen status notice until there is an overlay to show it: the notice
-// goes to the "app" log, so a hotkey pressed without access leaves a trace.
+// Stands in for the on-screen status notice when start-up is given no overlay controller: the
+// notice goes to the "app" log, so a hotkey pressed without access leaves a trace.
 class LoggingStatusNoticePresenter final : public StatusNoticePresenting {
 public:
     void showStatusNotice(const QString& message, double duration) override;

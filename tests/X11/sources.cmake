@@ -11,6 +11,10 @@ add_executable(zentharion_test_client tests/X11/client/TestClient.cpp)
 target_link_libraries(zentharion_test_client PRIVATE PkgConfig::XCB)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/RestoreEndToEndTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/AppLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/OverlayLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/ProgramFeedbackLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/DashboardDetailFacesLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/DashboardHotkeyCaptureLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/SettingsWindowLiveTest.cpp)
 
 # The program with its update feed on 127.0.0.1 at a port of this build tree's own, so that

@@ -63,7 +63,9 @@ TEST(UpdateLiveTest, TheTrayOffersTheReleaseTheAutomaticCheckFound)
     QFile::setPermissions(home.filePath("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QFile preferences(home.filePath("config/Zentharion/Zentharion.conf"));
     ASSERT_TRUE(preferences.open(QIODevice::WriteOnly));
-    preferences.write("[General]\nZentharion.Updates.automaticallyChecks=true\n");
+    // Not a first launch: no dashboard opens and takes the keyboard.
+    preferences.write("[General]\nZentharion.Updates.automaticallyChecks=true\n"
+                      "Zentharion.Onboarding.status=completedAuthorized\n");
     preferences.close();
 
     QProcess tray;

@@ -85,7 +85,9 @@ TEST(UpdateLiveTest, TheTrayOffersTheReleaseTheAutomaticCheckFound)
     EXPECT_TRUE(waitFor([&] { return server.requests("/feed.json") >= 1; })) << "no automatic check";
     QString icon;
     ASSERT_TRUE(waitFor([&] {
-        icon = run("xdotool", {"search", "--classname", "zentharion"}).section('\n', 0, 0);
+        // The program's one visible window: its icon in the tray.
+        icon = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(program.processId())})
+                   .section('\n', 0, 0);
         return !icon.isEmpty();
     }));
     waitFor([] { return false; }, 1000); // the tray takes the icon in and the menu is rebuilt

@@ -5,4 +5,5 @@ list(APPEND ZEN_TEST_SOURCES
   tests/Updates/UpdateFeedTest.cpp
   tests/Updates/UpdateFeedFetcherTest.cpp
   tests/Updates/FeedUpdaterTest.cpp
+  tests/Updates/UpdateAlertTest.cpp
 )

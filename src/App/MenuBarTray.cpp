@@ -1,9 +1,8 @@
 #include "App/MenuBarTray.h"
 
-#include "App/ZentharionApp.h"
-
 #include "Infrastructure/AppLogger.h"
 #include "MenuBar/MenuText.h"
+#include "Shared/ApplicationIcon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -105,7 +104,7 @@ MenuBarTray::~MenuBarTray() = default;
 
 QIcon MenuBarTray::icon()
 {
-    if (const QIcon own = ZentharionApp::applicationIcon(); !own.pixmap(16, 16).isNull())
+    if (const QIcon own = applicationIcon(); !own.pixmap(16, 16).isNull())
         return own;
     // Three overlapping window frames: a layout of windows.
     QIcon icon;

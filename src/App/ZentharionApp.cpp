@@ -60,11 +60,6 @@ struct UnavailableLaunchAtLoginService final : LaunchAtLoginServicing {
 
 } // namespace
 
-QIcon ZentharionApp::applicationIcon()
-{
-    return zen::applicationIcon();
-}
-
 void LoggingStatusNoticePresenter::showStatusNotice(const QString& message, double)
 {
     qCInfo(AppLogger::app, "%s", qUtf8Printable(message));

@@ -19,7 +19,6 @@
 #include "Snapshots/SnapshotStore.h"
 #include "Updates/AppUpdateController.h"
 
-#include <QIcon>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -116,9 +115,6 @@ public:
     // Shows the settings window (made on first use) and brings it to the front.
     void openSettings();
     SettingsView* settingsWindow() const { return m_settingsView.get(); }
-
-    // The program's icon: the installed theme's, else the copy built into the program.
-    static QIcon applicationIcon();
     DisplayChangeRestoreController* displayChangeController() const { return m_displayChangeController.get(); }
 
     // Brings the open dashboard window forward, else opens one.

@@ -128,6 +128,32 @@ QString SettingsStatusRow::systemImage() const
     return m_icon->systemImage();
 }
 
+SettingsSwitch::SettingsSwitch(QWidget* parent) : QAbstractButton(parent)
+{
+    setCheckable(true);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setFixedSize(sizeHint());
+}
+
+void SettingsSwitch::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF track = QRectF(rect()).adjusted(1, 1, -1, -1);
+    QColor fill = isChecked() ? palette().color(QPalette::Highlight) : palette().color(QPalette::Mid);
+    if (!isEnabled())
+        fill.setAlphaF(0.4);
+    p.setPen(hasFocus() ? QPen(palette().color(QPalette::Highlight).darker(130), 1.5) : Qt::NoPen);
+    p.setBrush(fill);
+    p.drawRoundedRect(track, track.height() / 2, track.height() / 2);
+    const qreal knob = track.height() - 4;
+    const qreal x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
+    p.setPen(Qt::NoPen);
+    p.setBrush(isEnabled() ? QColor(Qt::white) : QColor(0xf0, 0xf0, 0xf0));
+    p.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
+}
+
 SettingsActionRow::SettingsActionRow(const QString& title, const QString& systemImage,
                                      const std::optional<QString>& leadingSystemImage, QWidget* parent)
     : QAbstractButton(parent)

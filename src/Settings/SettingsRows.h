@@ -57,6 +57,17 @@ private:
     SettingsTint m_tint = SettingsTint::secondary;
 };
 
+// An on/off switch: a rounded track with a knob that sits right when on.
+class SettingsSwitch : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit SettingsSwitch(QWidget* parent = nullptr);
+    QSize sizeHint() const override { return {36, 20}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 // A flat button over the whole row: optional leading symbol, title, and a symbol at the right.
 class SettingsActionRow : public QAbstractButton {
     Q_OBJECT

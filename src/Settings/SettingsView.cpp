@@ -5,7 +5,6 @@
 #include "Shared/ApplicationIcon.h"
 #include "Shared/DesktopWords.h"
 
-#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QSignalBlocker>
@@ -34,10 +33,10 @@ QVBoxLayout* rowsOf(QFrame* frame)
     return static_cast<QVBoxLayout*>(frame->layout());
 }
 
-QCheckBox* switchControl(const QString& accessibleName)
+SettingsSwitch* switchControl(const QString& accessibleName)
 {
-    // The row's title names it; its own label stays empty.
-    auto* toggle = new QCheckBox;
+    // The row's title names it; the switch has no label of its own.
+    auto* toggle = new SettingsSwitch;
     toggle->setAccessibleName(accessibleName);
     return toggle;
 }
@@ -109,7 +108,7 @@ QWidget* SettingsView::buildGeneralTab()
     QFrame* launch = section(layout);
     m_launchAtLoginSwitch = switchControl(QStringLiteral("Launch at Login"));
     m_launchAtLoginSwitch->setObjectName(QStringLiteral("launchAtLoginSwitch"));
-    connect(m_launchAtLoginSwitch, &QCheckBox::toggled, p, &SettingsViewPresenter::setLaunchAtLogin);
+    connect(m_launchAtLoginSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setLaunchAtLogin);
     rowsOf(launch)->addWidget(new SettingsValueRow(QStringLiteral("Launch at Login:"), QStringLiteral("power"),
                                                    std::nullopt, SettingsTint::secondary, m_launchAtLoginSwitch));
     m_launchAtLoginStatus = new SettingsStatusRow;
@@ -124,7 +123,7 @@ QWidget* SettingsView::buildGeneralTab()
     QFrame* updates = section(layout);
     m_automaticUpdatesSwitch = switchControl(QStringLiteral("Automatically Check for Updates"));
     m_automaticUpdatesSwitch->setObjectName(QStringLiteral("automaticUpdatesSwitch"));
-    connect(m_automaticUpdatesSwitch, &QCheckBox::toggled, p, &SettingsViewPresenter::setAutomaticallyChecksForUpdates);
+    connect(m_automaticUpdatesSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setAutomaticallyChecksForUpdates);
     rowsOf(updates)->addWidget(new SettingsValueRow(QStringLiteral("Automatically Check for Updates:"),
                                                     QStringLiteral("arrow.triangle.2.circlepath"), std::nullopt,
                                                     SettingsTint::secondary, m_automaticUpdatesSwitch));
@@ -132,7 +131,7 @@ QWidget* SettingsView::buildGeneralTab()
     QFrame* displays = section(layout);
     m_displaySuggestionsSwitch = switchControl(QStringLiteral("Suggest Layouts When Displays Change"));
     m_displaySuggestionsSwitch->setObjectName(QStringLiteral("displaySuggestionsSwitch"));
-    connect(m_displaySuggestionsSwitch, &QCheckBox::toggled, p, &SettingsViewPresenter::setSuggestRestoreOnDisplayChange);
+    connect(m_displaySuggestionsSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setSuggestRestoreOnDisplayChange);
     rowsOf(displays)->addWidget(new SettingsValueRow(QStringLiteral("Suggest Layouts When Displays Change:"),
                                                      QStringLiteral("display.2"), std::nullopt, SettingsTint::secondary,
                                                      m_displaySuggestionsSwitch));

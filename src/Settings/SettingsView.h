@@ -6,7 +6,6 @@
 
 #include <memory>
 
-class QCheckBox;
 class QFrame;
 class QLabel;
 class QTabWidget;
@@ -14,6 +13,7 @@ class QTabWidget;
 namespace zen {
 
 class SettingsActionRow;
+class SettingsSwitch;
 class SettingsStatusRow;
 
 // The settings window: General, Diagnostics and About tabs over one presenter. It renders the
@@ -47,11 +47,11 @@ private:
     std::shared_ptr<SettingsViewPresenter> m_presenter;
     QTabWidget* m_tabs = nullptr;
 
-    QCheckBox* m_launchAtLoginSwitch = nullptr;
+    SettingsSwitch* m_launchAtLoginSwitch = nullptr;
     SettingsStatusRow* m_launchAtLoginStatus = nullptr;
     SettingsActionRow* m_openLoginItems = nullptr;
-    QCheckBox* m_automaticUpdatesSwitch = nullptr;
-    QCheckBox* m_displaySuggestionsSwitch = nullptr;
+    SettingsSwitch* m_automaticUpdatesSwitch = nullptr;
+    SettingsSwitch* m_displaySuggestionsSwitch = nullptr;
     QFrame* m_accessibilitySection = nullptr;
 
     QFrame* m_noLogSection = nullptr;

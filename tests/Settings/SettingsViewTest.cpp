@@ -5,7 +5,6 @@
 #include "Shared/UserDefaults.h"
 #include "Support/TestFiles.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -236,9 +235,9 @@ TEST(SettingsViewTest, GeneralRowsFollowLoginItemAndAccess)
         h.open();
         if (c.failure) {
             h.service->failure = c.failure;
-            h.find<QCheckBox>("launchAtLoginSwitch")->click();
+            h.find<SettingsSwitch>("launchAtLoginSwitch")->click();
         }
-        auto* toggle = h.find<QCheckBox>("launchAtLoginSwitch");
+        auto* toggle = h.find<SettingsSwitch>("launchAtLoginSwitch");
         EXPECT_EQ(toggle->isEnabled(), c.switchEnabled) << c.name;
         EXPECT_EQ(toggle->isChecked(), c.status == LaunchAtLoginServiceStatus::enabled) << c.name;
         auto* status = h.find<SettingsStatusRow>("launchAtLoginStatus");
@@ -274,12 +273,12 @@ TEST(SettingsViewTest, SwitchesWriteTheirSettings)
 {
     Harness h;
     h.open();
-    auto* suggestions = h.find<QCheckBox>("displaySuggestionsSwitch");
+    auto* suggestions = h.find<SettingsSwitch>("displaySuggestionsSwitch");
     EXPECT_TRUE(suggestions->isChecked()) << "on until the user says otherwise";
     suggestions->click();
     EXPECT_EQ(h.defaults.object("suggestRestoreOnDisplayChange"), QVariant(false));
 
-    auto* automatic = h.find<QCheckBox>("automaticUpdatesSwitch");
+    auto* automatic = h.find<SettingsSwitch>("automaticUpdatesSwitch");
     EXPECT_FALSE(automatic->isChecked());
     automatic->click();
     EXPECT_TRUE(h.updates->automaticallyChecksForUpdates());

@@ -207,30 +207,44 @@ TEST(FeedUpdaterTest, NoUsableFeedMeansNoChecking)
     }
 }
 
-TEST(FeedUpdaterTest, FindsANewerReleaseOnALocalServer)
+TEST(FeedUpdaterTest, ChecksAFeedOnALocalServer)
 {
     LocalFeedServer server;
-    server.answer("/feed.json", {200, R"({"items": [{"version": "99.0", "displayVersion": "99", "url": "https://example.org/99"}]})"});
-    QTemporaryDir dir;
-    UserDefaults defaults(dir.filePath("prefs.conf"));
-    defaults.setBool(FeedUpdater::automaticallyChecksKey, true);
-    FeedUpdater::Environment env;
-    env.feedURL = QUrl(server.url("/feed.json"));
-    env.currentVersion = QStringLiteral(ZENTHARION_VERSION);
-    auto scheduler = std::make_shared<QtOperationScheduler>();
-    env.fetcher = std::make_shared<UpdateFeedFetcher>(UpdateFeedFetcher::Options{}, scheduler);
-    env.userDriver = std::make_shared<FakeUserDriver>();
-    env.scheduler = scheduler;
-    env.now = [] { return QDateTime::currentDateTimeUtc(); };
-    env.defaults = &defaults;
-    AppUpdateController controller(std::make_shared<FeedUpdater>(std::move(env)));
+    server.answer("/newer.json", {200, R"({"items": [{"version": "99.0", "displayVersion": "99", "url": "https://example.org/99"}]})"});
+    server.answer("/same.json", {200, QByteArray(R"({"items": [{"version": ")") + ZENTHARION_VERSION
+                                          + R"(", "url": "https://example.org/same"}]})"});
+    struct Case {
+        QByteArray path;
+        std::optional<AvailableAppUpdate> expected;
+    };
+    const Case cases[] = {{"/newer.json", AvailableAppUpdate{"99.0", "99"}}, {"/same.json", std::nullopt}};
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        UserDefaults defaults(dir.filePath("prefs.conf"));
+        defaults.setBool(FeedUpdater::automaticallyChecksKey, true);
+        FeedUpdater::Environment env;
+        env.feedURL = QUrl(server.url(c.path));
+        env.currentVersion = QStringLiteral(ZENTHARION_VERSION);
+        auto scheduler = std::make_shared<QtOperationScheduler>();
+        env.fetcher = std::make_shared<UpdateFeedFetcher>(UpdateFeedFetcher::Options{}, scheduler);
+        env.userDriver = std::make_shared<FakeUserDriver>();
+        env.scheduler = scheduler;
+        env.now = [] { return QDateTime::currentDateTimeUtc(); };
+        env.defaults = &defaults;
+        AppUpdateController controller(std::make_shared<FeedUpdater>(std::move(env)));
 
-    QEventLoop loop;
-    QObject::connect(&controller, &AppUpdateController::availableUpdateChanged, &loop, &QEventLoop::quit);
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    loop.exec();
-    ASSERT_TRUE(controller.availableUpdate());
-    EXPECT_EQ(*controller.availableUpdate(), (AvailableAppUpdate{"99.0", "99"}));
+        // The automatic check starts at once; checking is possible again when it has ended.
+        QEventLoop loop;
+        QObject::connect(&controller, &AppUpdateController::canCheckForUpdatesChanged, &loop, [&](bool can) {
+            if (can)
+                loop.quit();
+        });
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        EXPECT_EQ(server.requests(c.path), 1) << c.path.constData();
+        EXPECT_EQ(controller.availableUpdate(), c.expected) << c.path.constData();
+        EXPECT_TRUE(defaults.stringForKey(FeedUpdater::lastCheckTimeKey)) << "the check time is remembered";
+    }
 }
 
 } // namespace

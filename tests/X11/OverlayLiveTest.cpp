@@ -479,7 +479,8 @@ TEST(OverlayCompositedLiveTest, TheOverlayDimsEachMonitorUnderACompositingManage
     ASSERT_TRUE(waitFor([&] { return overlay.overlayWindows().empty(); }));
 }
 
-// A window raised while a toast is up does not cover the toast.
+// A window raised while a toast is up does not cover the toast, and clicking the toast does
+// not take the focus from it.
 TEST_F(OverlayLiveTest, ToastsStayAboveWindowsRaisedLater)
 {
     OperationOverlayController overlay(
@@ -503,6 +504,20 @@ TEST_F(OverlayLiveTest, ToastsStayAboveWindowsRaisedLater)
     const QImage shot = rootScreenshot();
     EXPECT_EQ(shot.pixelColor(area.x() + 200, area.bottom() - 6), ToastCardView::fill(false))
         << "the client window covers the toast";
+
+    // Clicking the toast leaves the user's window active.
+    const auto activeWindow = [] {
+        QProcess xdotool;
+        xdotool.start("xdotool", {"getactivewindow"});
+        xdotool.waitForFinished(5000);
+        return xdotool.readAllStandardOutput().trimmed();
+    };
+    const QByteArray active = activeWindow();
+    ASSERT_FALSE(active.isEmpty());
+    auto* toast = contentOf<DisplayRestoreSuggestionToastContentView>(panel);
+    clickAt(toast->closeButton()->mapToGlobal(toast->closeButton()->rect().center()));
+    ASSERT_TRUE(waitFor([&] { return !overlay.isDisplayRestoreSuggestionVisible(); }));
+    EXPECT_EQ(activeWindow(), active);
 }
 
 } // namespace

@@ -11,4 +11,5 @@ list(APPEND ZEN_BENCH_SOURCES
 )
 list(APPEND ZEN_BENCH_SOURCES
   bench/OverlayBench.cpp
+  bench/DashboardPreviewBench.cpp
 )

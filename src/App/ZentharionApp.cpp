@@ -1,7 +1,10 @@
 #include "App/ZentharionApp.h"
 
 #include "App/MenuBarTray.h"
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardWindowSupport.h"
 #include "Infrastructure/AppLogger.h"
+#include "Shared/UserDefaults.h"
 
 #include <QCoreApplication>
 
@@ -102,8 +105,47 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
 
 ZentharionApp::~ZentharionApp()
 {
-    // The tray's menu calls back into the objects below; it goes first.
+    // The tray's menu and the dashboard call back into the objects below; they go first.
     m_menuBarTray.reset();
+    delete m_dashboard.data();
+}
+
+void ZentharionApp::openOrFocusDashboard()
+{
+    DashboardWindowSupport::openOrFocusDashboard([this] {
+        DashboardView::Dependencies d;
+        d.bootstrapErrorMessage = m_bootstrapErrorMessage;
+        d.permissionCoordinator = m_permissionCoordinator;
+        d.permissionRouter = m_permissionRouter;
+        d.snapshotMenuController = m_snapshotMenuController;
+        d.updateController = m_updateController;
+        d.openSettings = m_openSettings;
+        d.openDashboard = [this] { openOrFocusDashboard(); };
+        d.quit = [this] { performMenuBarAction(MenuBarAction::quit); };
+        d.frameStore = m_dependencies.userDefaults;
+        m_dashboard = new DashboardView(std::move(d));
+        m_dashboard->show();
+        m_dashboard->raise();
+        m_dashboard->activateWindow();
+    });
+}
+
+DashboardView* ZentharionApp::dashboardWindow() const
+{
+    return m_dashboard.data();
+}
+
+bool ZentharionApp::showsDashboardAtLaunch() const
+{
+    UserDefaults& defaults = m_dependencies.userDefaults ? *m_dependencies.userDefaults : UserDefaults::standard();
+    const auto onboarding = defaults.stringForKey(QStringLiteral("Zentharion.Onboarding.status"));
+    return onboarding != QStringLiteral("deferred") && onboarding != QStringLiteral("completedAuthorized");
+}
+
+void ZentharionApp::showDashboardAtLaunchIfNeeded()
+{
+    if (showsDashboardAtLaunch())
+        openOrFocusDashboard();
 }
 
 void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay)
@@ -211,10 +253,12 @@ void ZentharionApp::performMenuBarAction(MenuBarAction action, const QUuid& layo
 {
     const auto controller = m_snapshotMenuController;
     switch (action) {
-    case MenuBarAction::none:
     case MenuBarAction::openDashboard:
+        openOrFocusDashboard();
+        break;
+    case MenuBarAction::none:
     case MenuBarAction::openSettings:
-        // Their windows are not part of this build; the items are disabled.
+        // The settings window is not part of this build; its item is disabled.
         break;
     case MenuBarAction::openAccessibilitySettings:
         m_permissionCoordinator->openAccessibilitySettings();
@@ -248,6 +292,7 @@ MenuBarMenuState ZentharionApp::menuBarMenuState() const
     state.isOperating = m_snapshotMenuController->isOperating();
     state.isUpdateAvailable = m_updateController->availableUpdate().has_value();
     state.canCheckForUpdates = m_updateController->canCheckForUpdates();
+    state.canOpenDashboard = true;
     return state;
 }
 

@@ -18,6 +18,7 @@
 #include "Updates/AppUpdateController.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUuid>
 
@@ -28,7 +29,9 @@
 
 namespace zen {
 
+class DashboardView;
 class MenuBarTray;
+class UserDefaults;
 
 // The global-shortcut machinery of the desktop: the registrar and how presses reach the
 // hotkey manager. A null registrar means the desktop offers no global shortcuts.
@@ -67,6 +70,9 @@ struct ZentharionAppDependencies {
     // Runs the function later, on the main thread, as a task of its own.
     std::function<void(std::function<void()>)> postToMainThread;
     std::function<void()> quit;
+    // The preferences the windows read and write (the dashboard's frame, whether onboarding
+    // ran); null means the user's own.
+    UserDefaults* userDefaults = nullptr;
 
     static ZentharionAppDependencies live();
 };
@@ -76,9 +82,9 @@ struct ZentharionAppDependencies {
 // folders cannot be prepared the program still runs, without store, capture, restore or event
 // log, and says why in its menu. Main thread only.
 //
-// Its one scene is the tray menu. Linux desktops have no global application menu, so there
-// is no "Check for Updates" / "Open Dashboard" / "Layout" menu bar; the windows (dashboard,
-// onboarding, settings) are top-level windows made on demand once they exist.
+// Its scenes are the tray menu and the dashboard window, made on demand (one at a time). Linux
+// desktops have no global application menu: the dashboard window carries it in its own menu
+// bar. The other windows (onboarding, settings) join as top-level windows made on demand.
 class ZentharionApp : public QObject {
     Q_OBJECT
 public:
@@ -94,6 +100,16 @@ public:
     const std::optional<QString>& bootstrapErrorMessage() const { return m_bootstrapErrorMessage; }
     const std::shared_ptr<DiagnosticLogController>& diagnosticLogController() const { return m_diagnosticLogController; }
     DisplayChangeRestoreController* displayChangeController() const { return m_displayChangeController.get(); }
+
+    // Brings the open dashboard window forward, else opens one.
+    void openOrFocusDashboard();
+    DashboardView* dashboardWindow() const;
+    // A tray utility starts quietly; only the first launch (onboarding has never run) opens
+    // the dashboard, so the user sees what was installed.
+    bool showsDashboardAtLaunch() const;
+    void showDashboardAtLaunchIfNeeded();
+    // What the dashboard's "Settings" runs; without one it is disabled.
+    void setSettingsOpener(std::function<void()> openSettings) { m_openSettings = std::move(openSettings); }
 
     // What the tray menu shows now.
     MenuBarMenuState menuBarMenuState() const;
@@ -122,6 +138,8 @@ private:
     std::optional<SnapshotStore> m_displayChangeStore;
     std::unique_ptr<DisplayChangeRestoreController> m_displayChangeController;
     std::unique_ptr<MenuBarTray> m_menuBarTray;
+    QPointer<DashboardView> m_dashboard;
+    std::function<void()> m_openSettings;
 };
 
 // Stands in for the on-screen status notice when start-up is given no overlay controller: the

@@ -1,16 +1,20 @@
 #include "App/ZentharionApp.h"
 
 #include "Displays/ScreenParametersNotifier.h"
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardWindowSupport.h"
 #include "Infrastructure/AppLogger.h"
 #include "Infrastructure/ZentharionSettings.h"
 #include "MenuBar/DisplayRestoreSuggestionToastContentView.h"
 #include "MenuBar/ToastTextLabel.h"
 #include "Permissions/PermissionInterventionRouter.h"
+#include "Shared/UserDefaults.h"
 #include "Snapshots/SnapshotStore.h"
 #include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
 #include "Support/ManualScheduler.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -60,6 +64,7 @@ enum class Folders { fine, unresolvable, logsIsAFile };
 // Start-up on fakes: every step that reaches outside the process records its name.
 struct AppHarness {
     QTemporaryDir dir;
+    UserDefaults defaults{dir.filePath("prefs.conf")};
     std::vector<QString> steps;
     bool trusted = true;
     bool hasRegistrar = true;
@@ -158,6 +163,7 @@ struct AppHarness {
         d.postToMainThread = [this](std::function<void()> task) { posted.push_back(std::move(task)); };
         if (adjust)
             adjust(d);
+        d.userDefaults = &defaults;
         return d;
     }
 
@@ -392,6 +398,59 @@ TEST(ZentharionAppStartupTest, OneOverlayServesEveryFeedbackAndADisplayChangeOff
     broken.adjust = h.adjust;
     broken.start();
     EXPECT_FALSE(broken.app->displayChangeController());
+}
+
+// "Open Zentharion" in the tray and "Open Dashboard" in the window's menu bar both bring the
+// one dashboard window forward.
+TEST(ZentharionAppDashboardTest, OpeningTheDashboardTwiceKeepsOneWindow)
+{
+    AppHarness h;
+    auto& app = h.start();
+    const auto openItem = [&] {
+        for (const auto& item : MenuBarMenu::items(app.menuBarMenuState()))
+            if (item.action == MenuBarAction::openDashboard)
+                return item;
+        return MenuBarItem{};
+    };
+    EXPECT_EQ(openItem().title, "Open Zentharion");
+    EXPECT_TRUE(openItem().enabled);
+
+    app.performMenuBarAction(MenuBarAction::openDashboard);
+    QPointer<DashboardView> first = app.dashboardWindow();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->isVisible());
+    first->commands().openDashboardAction()->trigger();
+    app.performMenuBarAction(MenuBarAction::openDashboard);
+    EXPECT_EQ(app.dashboardWindow(), first.data());
+    int dashboards = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        dashboards += widget->isVisible() && widget->objectName() == DashboardWindowSupport::identifier();
+    EXPECT_EQ(dashboards, 1);
+
+    first->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    app.performMenuBarAction(MenuBarAction::openDashboard);
+    ASSERT_TRUE(app.dashboardWindow());
+    EXPECT_TRUE(app.dashboardWindow()->isVisible());
+    app.dashboardWindow()->close();
+}
+
+TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboard)
+{
+    struct Case {
+        std::optional<QString> onboarding;
+        bool shows;
+    };
+    for (const auto& c : {Case{std::nullopt, true}, Case{QString("something else"), true},
+                          Case{QString("deferred"), false}, Case{QString("completedAuthorized"), false}}) {
+        AppHarness h;
+        if (c.onboarding)
+            h.defaults.setString("Zentharion.Onboarding.status", *c.onboarding);
+        auto& app = h.start();
+        EXPECT_EQ(app.showsDashboardAtLaunch(), c.shows) << c.onboarding.value_or("none").toStdString();
+        app.showDashboardAtLaunchIfNeeded();
+        EXPECT_EQ(app.dashboardWindow() != nullptr, c.shows);
+    }
 }
 
 } // namespace

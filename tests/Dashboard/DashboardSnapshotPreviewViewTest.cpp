@@ -55,7 +55,7 @@ Snapshot sampleLayout()
     WindowRecord browser = placed("org.example.Browser", 2, 2, {0, 0, 1, 1}, "Release notes & <b>changes</b>");
     browser.isFullscreen = true;
     WindowRecord editor = placed("org.example.Editor", 2, 4, {0.1, 0.1, 0.35, 0.4}, "");
-    WindowRecord stray = placed("org.example.Chat", 9, 5, {0.1, 0.1, 0.3, 0.3}, "Team chat");
+    WindowRecord stray = placed("org.example.Chat", 9, 5, {0.1, 0.1, 0.3, 0.3}, " Team\nchat ");
     s.windows = {terminal, mail, browser, editor, stray};
     return s;
 }
@@ -109,6 +109,10 @@ TEST_F(DashboardSnapshotPreviewViewTest, CardsPerSavedDisplayAndTheUnassignedBox
 
     ASSERT_NE(view->unassignedWindowsView(), nullptr);
     ASSERT_EQ(view->unassignedWindowsView()->removeButtons().size(), 1u);
+    // Trimmed, on one line, as plain text.
+    const QLabel* strayTitle = view->unassignedWindowsView()->findChild<QLabel*>("windowTitle");
+    EXPECT_EQ(strayTitle->text(), "Team chat");
+    EXPECT_EQ(strayTitle->textFormat(), Qt::PlainText);
     view->unassignedWindowsView()->removeButtons()[0]->click();
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_EQ(removed[0], layout.windows[4].id);

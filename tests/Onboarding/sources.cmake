@@ -1,3 +1,6 @@
 # Unit tests of src/Onboarding.
 list(APPEND ZEN_TEST_SOURCES
 )
+list(APPEND ZEN_TEST_SOURCES
+  tests/Onboarding/OnboardingControllerTest.cpp
+)

@@ -14,4 +14,8 @@ list(APPEND ZEN_SOURCES
   src/Onboarding/OnboardingWindowSupport.h
   src/Onboarding/OnboardingController.h
   src/Onboarding/OnboardingController.cpp
+  src/Onboarding/OnboardingStepViews.h
+  src/Onboarding/OnboardingStepViews.cpp
+  src/Onboarding/OnboardingContainerView.h
+  src/Onboarding/OnboardingContainerView.cpp
 )

@@ -4,4 +4,5 @@ list(APPEND ZEN_TEST_SOURCES
 )
 list(APPEND ZEN_TEST_SOURCES
   tests/Onboarding/OnboardingControllerTest.cpp
+  tests/Onboarding/OnboardingWindowTest.cpp
 )

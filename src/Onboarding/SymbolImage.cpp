@@ -1,5 +1,7 @@
 #include "Onboarding/SymbolImage.h"
 
+#include "Dashboard/DashboardSymbols.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QHash>
@@ -48,9 +50,21 @@ QPixmap paintedGlyph(const QString& glyph, int size, const QColor& tint, qreal d
     QFont font = QGuiApplication::font();
     font.setPixelSize(std::max(6, int(size * 0.8)));
     font.setBold(true);
+    if (QFontMetrics(font).inFontUcs4(glyph.toUcs4().value(0))) {
+        painter.setFont(font);
+        painter.setPen(tint);
+        painter.drawText(QRectF(0, 0, size, size), Qt::AlignCenter, glyph);
+        return image;
+    }
+    // The font has no such glyph: a tinted disc with a mark, never an empty box.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(tint);
+    painter.drawEllipse(QRectF(size * 0.06, size * 0.06, size * 0.88, size * 0.88));
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    font.setPixelSize(std::max(5, int(size * 0.6)));
     painter.setFont(font);
-    painter.setPen(tint);
-    painter.drawText(QRectF(0, 0, size, size), Qt::AlignCenter, glyph);
+    painter.setPen(Qt::black);
+    painter.drawText(QRectF(0, 0, size, size), Qt::AlignCenter, QStringLiteral("!"));
     return image;
 }
 
@@ -76,6 +90,7 @@ QStringList SymbolImage::themeNames(const QString& symbol)
 
 QPixmap SymbolImage::pixmap(const QString& symbol, int size, const QColor& tint, qreal devicePixelRatio)
 {
+    DashboardSymbols::ensureIconTheme();
     const auto source = sources().value(symbol);
     for (const auto& name : source.themeNames) {
         if (!QIcon::hasThemeIcon(name))

@@ -3,7 +3,9 @@
 #include "Dashboard/DashboardSymbols.h"
 
 #include <QEnterEvent>
+#include <QDir>
 #include <QHash>
+#include <QStandardPaths>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -29,11 +31,31 @@ QString themeName(const QString& systemImage)
     return names.value(systemImage);
 }
 
+// Platforms without a desktop theme (the offscreen one, bare X sessions) give Qt no icon
+// folders and no theme: the installed themes are looked up in the XDG data folders.
+void addDataFolderIconPaths()
+{
+    static const bool done = [] {
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+            if (const QString icons = data + QStringLiteral("/icons"); !paths.contains(icons) && QDir(icons).exists())
+                paths << icons;
+        QIcon::setThemeSearchPaths(paths);
+        // Without a real theme ("hicolor" is only the base every theme inherits) Qt does not
+        // reach the fallback theme's symbolic icons.
+        if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+            QIcon::setThemeName(QIcon::fallbackThemeName());
+        return true;
+    }();
+    (void)done;
+}
+
 } // namespace
 
 QIcon SidebarActionButton::symbol(const QString& systemImage)
 {
     DashboardSymbols::ensureIconTheme();
+    addDataFolderIconPaths();
     const QString name = themeName(systemImage);
     if (!name.isEmpty() && QIcon::hasThemeIcon(name))
         return QIcon::fromTheme(name);

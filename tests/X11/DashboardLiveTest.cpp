@@ -77,7 +77,7 @@ struct DashboardLiveTest : ::testing::Test {
     xcb_window_t root = 0;
     std::unique_ptr<UserDefaults> defaults;
     std::unique_ptr<QProcess> tray;
-    QByteArray savedData, savedConfig;
+    QByteArray savedData, savedConfig, savedDataDirs;
 
     void SetUp() override
     {
@@ -89,7 +89,10 @@ struct DashboardLiveTest : ::testing::Test {
         root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
         savedData = qgetenv("XDG_DATA_HOME");
         savedConfig = qgetenv("XDG_CONFIG_HOME");
+        savedDataDirs = qgetenv("XDG_DATA_DIRS");
         qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+        // The installed icon theme, as a desktop session has it (other tests hide it).
+        qputenv("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
         defaults = std::make_unique<UserDefaults>(home.filePath("config/Zentharion/Zentharion.conf"));
         tray = std::make_unique<QProcess>();
@@ -106,6 +109,7 @@ struct DashboardLiveTest : ::testing::Test {
         if (x) {
             qputenv("XDG_DATA_HOME", savedData);
             qputenv("XDG_CONFIG_HOME", savedConfig);
+            qputenv("XDG_DATA_DIRS", savedDataDirs);
             xcb_disconnect(x);
         }
     }

@@ -117,6 +117,9 @@ std::vector<DashboardDisplayCanvas::PicturedWindow> DashboardDisplayCanvas::pict
                             nonEmptyValue(front.windowTitle), front.isFullscreen,
                             front.isMinimized || !front.isVisible});
     }
+    // Groups come front-most first; painting them in that order would put the back windows
+    // over the front ones, the opposite of what a restore arranges. Paint back to front.
+    std::reverse(pictured.begin(), pictured.end());
     return pictured;
 }
 

@@ -42,7 +42,8 @@ public:
     void setWindows(const DisplayRecord& display, const std::vector<WindowRecord>& windows);
     const std::vector<PicturedWindow>& picturedWindows() const { return m_pictured; }
 
-    // The pictured windows of a display, in drawing order (later ones above).
+    // The pictured windows of a display, in drawing order: back to front, so the front-most
+    // window is painted last, above the others.
     static std::vector<PicturedWindow> picturedWindows(const DisplayRecord& display,
                                                        const std::vector<WindowRecord>& windows,
                                                        DashboardAppIdentityResolver& appIdentityResolver);

@@ -151,16 +151,13 @@ void DashboardDisplayWindowList::rebuildRows()
         if (row->hasFocus())
             focused = row->window().id;
     }
-    // Later, not now: the row being replaced may be the one whose drop or action runs this.
-    for (DashboardDisplayWindowRow* row : m_rows) {
-        row->hide();
-        row->deleteLater();
-    }
-    m_rows.clear();
-
     auto* layout = static_cast<QVBoxLayout*>(this->layout());
     while (QLayoutItem* item = layout->takeAt(0))
         delete item;
+    // Later, not now: the row being replaced may be the one whose drop, drag or action runs this.
+    for (DashboardDisplayWindowRow* row : m_rows)
+        DashboardDisplayWindowRow::retire(row);
+    m_rows.clear();
     for (const WindowRecord& window : displayOrderedWindows()) {
         const QUuid id = window.id;
         auto* row = new DashboardDisplayWindowRow(

@@ -14,11 +14,15 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
-#include <QLabel>
+#include <QHelpEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPainter>
-#include <QVBoxLayout>
+#include <QToolTip>
+
+#include <algorithm>
+#include <utility>
 
 namespace zen {
 
@@ -68,37 +72,6 @@ QAccessibleInterface* rowAccessibleFactory(const QString& className, QObject* ob
     return nullptr;
 }
 
-class ColorBar : public QWidget {
-public:
-    ColorBar(const QColor& color, QWidget* parent) : QWidget(parent), m_color(color) { setFixedSize(8, 18); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        Style::fillRounded(p, QRectF(rect()), 2, m_color);
-    }
-
-private:
-    QColor m_color;
-};
-
-// A one-line label that ends in an ellipsis rather than widening its row.
-class ElidedLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-    QSize minimumSizeHint() const override { return QSize(0, QLabel::minimumSizeHint().height()); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setPen(palette().color(QPalette::WindowText));
-        p.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                   fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
-    }
-};
-
 } // namespace
 
 QString DashboardDisplayWindowRow::moveEarlierTitle()
@@ -132,7 +105,12 @@ DashboardDisplayWindowRow::DashboardDisplayWindowRow(const WindowRecord& window,
                                                      std::function<void()> removeWindow, std::function<void()> moveUp,
                                                      std::function<void()> moveDown, DropHandler dropHandler,
                                                      QWidget* parent)
-    : QWidget(parent), m_window(window), m_dropHandler(std::move(dropHandler))
+    : QWidget(parent)
+    , m_window(window)
+    , m_identity(identity)
+    , m_stateLabels(stateLabels(window))
+    , m_title(displayTitle(window, identity))
+    , m_dropHandler(std::move(dropHandler))
 {
     static const bool factoryInstalled = [] {
         QAccessible::installFactory(rowAccessibleFactory);
@@ -142,57 +120,14 @@ DashboardDisplayWindowRow::DashboardDisplayWindowRow(const WindowRecord& window,
 
     setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
-    // The whole row, empty space included, takes presses and drops.
-    setAttribute(Qt::WA_StyledBackground, false);
-    setAccessibleName(identity.name + QStringLiteral(", ") + displayTitle(window, identity));
-
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
-
-    auto* handle = new QLabel(this);
-    handle->setObjectName(QStringLiteral("dragHandle"));
-    handle->setPixmap(DashboardSymbols::tintedPixmap(QStringLiteral("line.3.horizontal"), QSize(14, 14),
-                                                     Style::tertiary(palette()), devicePixelRatioF()));
-    handle->setFixedWidth(14);
-    handle->setToolTip(QStringLiteral("Drag to change restore order"));
-    handle->setCursor(Qt::OpenHandCursor);
-    layout->addWidget(handle);
-
-    layout->addWidget(new ColorBar(identity.accentColor, this));
-
-    auto* icon = new QLabel(this);
-    icon->setPixmap(Style::roundedIcon(identity.icon, 18, 4, devicePixelRatioF()));
-    icon->setFixedSize(18, 18);
-    layout->addWidget(icon);
-
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(1);
-    auto* nameLine = new QHBoxLayout;
-    nameLine->setSpacing(5);
-    QLabel* name = Style::label(identity.name, Style::TextStyle::caption, QFont::Medium, false, this);
-    name->setObjectName(QStringLiteral("appName"));
-    nameLine->addWidget(name);
-    for (const QString& state : stateLabels(window)) {
-        QLabel* badge = Style::badge(state, Style::TextStyle::caption2, 5, 1, this);
-        badge->setObjectName(QStringLiteral("stateBadge"));
-        nameLine->addWidget(badge);
-    }
-    nameLine->addStretch(1);
-    texts->addLayout(nameLine);
-    auto* title = new ElidedLabel(this);
-    title->setObjectName(QStringLiteral("windowTitle"));
-    title->setTextFormat(Qt::PlainText);
-    title->setText(displayTitle(window, identity));
-    title->setFont(Style::font(Style::TextStyle::caption2));
-    QPalette titlePalette = title->palette();
-    titlePalette.setColor(QPalette::WindowText, Style::secondary(titlePalette));
-    title->setPalette(titlePalette);
-    texts->addWidget(title);
-    layout->addLayout(texts, 1);
+    setAccessibleName(identity.name + QStringLiteral(", ") + m_title);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     m_removeButton = new DashboardRemoveWindowButton(std::move(removeWindow), this);
-    layout->addWidget(m_removeButton);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addStretch(1);
+    layout->addWidget(m_removeButton, 0, Qt::AlignVCenter);
 
     m_moveEarlier = new QAction(moveEarlierTitle(), this);
     m_moveEarlier->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
@@ -210,6 +145,138 @@ DashboardDisplayWindowRow::DashboardDisplayWindowRow(const WindowRecord& window,
     });
     addAction(m_moveEarlier);
     addAction(m_moveLater);
+}
+
+namespace {
+
+constexpr int handleWidth = 14;
+constexpr int barWidth = 8;
+constexpr int iconSide = 18;
+constexpr int spacing = 8;
+constexpr int buttonSide = 22;
+
+const QFont& nameFont()
+{
+    static const QFont font = Style::font(Style::TextStyle::caption, QFont::Medium);
+    return font;
+}
+
+const QFont& smallFont()
+{
+    static const QFont font = Style::font(Style::TextStyle::caption2);
+    return font;
+}
+
+const QFont& badgeFont()
+{
+    static const QFont font = Style::font(Style::TextStyle::caption2, QFont::Medium);
+    return font;
+}
+
+int textBlockHeight()
+{
+    const QFontMetrics name(nameFont());
+    const QFontMetrics badge(badgeFont());
+    const QFontMetrics small(smallFont());
+    return std::max(name.height(), badge.height() + 2) + 1 + small.height();
+}
+
+} // namespace
+
+QSize DashboardDisplayWindowRow::sizeHint() const
+{
+    return QSize(handleWidth + barWidth + iconSide + buttonSide + 4 * spacing + 160,
+                 std::max({buttonSide, iconSide, textBlockHeight()}));
+}
+
+QSize DashboardDisplayWindowRow::minimumSizeHint() const
+{
+    return QSize(handleWidth + barWidth + iconSide + buttonSide + 4 * spacing, sizeHint().height());
+}
+
+QRect DashboardDisplayWindowRow::handleRect() const
+{
+    return QRect(0, 0, handleWidth, height());
+}
+
+bool DashboardDisplayWindowRow::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (handleRect().contains(help->pos())) {
+            QToolTip::showText(help->globalPos(), QStringLiteral("Drag to change restore order"), this, handleRect());
+        } else {
+            QToolTip::hideText();
+            event->ignore();
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void DashboardDisplayWindowRow::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (hasFocus()) {
+        // Keyboard users move the focused row with the move shortcuts: show which one it is.
+        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
+    }
+    const int midY = height() / 2;
+    const qreal dpr = devicePixelRatioF();
+    int x = 0;
+
+    const QPixmap handle = DashboardSymbols::tintedPixmap(QStringLiteral("line.3.horizontal"), QSize(handleWidth, handleWidth),
+                                                          Style::tertiary(palette()), dpr);
+    p.drawPixmap(QPoint(x, midY - handleWidth / 2), handle);
+    x += handleWidth + spacing;
+
+    Style::fillRounded(p, QRectF(x, midY - 9, barWidth, 18), 2, m_identity.accentColor);
+    x += barWidth + spacing;
+
+    p.drawPixmap(QPoint(x, midY - iconSide / 2), Style::roundedIcon(m_identity.icon, iconSide, 4, dpr));
+    x += iconSide + spacing;
+
+    const int right = width() - buttonSide - spacing;
+    const int textWidth = std::max(0, right - x);
+    const int top = midY - textBlockHeight() / 2;
+    // Measured on this device, as painted: screen metrics may round differently.
+    const QFontMetrics nameMetrics(nameFont(), this);
+    const QFontMetrics badgeMetrics(badgeFont(), this);
+    const QFontMetrics smallMetrics(smallFont(), this);
+    const int lineHeight = std::max(nameMetrics.height(), badgeMetrics.height() + 2);
+
+    // Badges keep their room; the name gives way first.
+    int badgesWidth = 0;
+    for (const QString& label : m_stateLabels)
+        badgesWidth += 5 + badgeMetrics.horizontalAdvance(label) + 10;
+    const int nameWidth =
+        std::max(0, std::min(nameMetrics.horizontalAdvance(m_identity.name) + 1, textWidth - badgesWidth));
+    p.setFont(nameFont());
+    p.setPen(Style::primary(palette()));
+    p.drawText(QRect(x, top, nameWidth, lineHeight), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+               nameMetrics.elidedText(m_identity.name, Qt::ElideRight, nameWidth));
+    int badgeX = x + nameWidth;
+    p.setFont(badgeFont());
+    for (const QString& label : m_stateLabels) {
+        badgeX += 5;
+        const int w = badgeMetrics.horizontalAdvance(label) + 10;
+        if (badgeX + w > right)
+            break;
+        const QRect badgeRect(badgeX, top + (lineHeight - badgeMetrics.height() - 2) / 2, w, badgeMetrics.height() + 2);
+        Style::fillRounded(p, QRectF(badgeRect), badgeRect.height() / 2.0, Style::quaternaryFill(palette()));
+        p.setPen(Style::secondary(palette()));
+        p.drawText(badgeRect, Qt::AlignCenter | Qt::TextSingleLine, label);
+        badgeX += w;
+    }
+
+    p.setFont(smallFont());
+    p.setPen(Style::secondary(palette()));
+    p.drawText(QRect(x, top + lineHeight + 1, textWidth, smallMetrics.height()),
+               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+               smallMetrics.elidedText(m_title, Qt::ElideRight, textWidth));
 }
 
 void DashboardDisplayWindowRow::setEditingEnabled(bool enabled)
@@ -245,11 +312,49 @@ void DashboardDisplayWindowRow::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     m_pressed = false;
+    const DragScope scope;
     auto* drag = new QDrag(this);
     drag->setMimeData(dragPayload());
     drag->setPixmap(grab());
     drag->setHotSpot(m_pressPosition);
     drag->exec(Qt::MoveAction);
+}
+
+namespace {
+
+int dragDepth = 0;
+QList<QPointer<DashboardDisplayWindowRow>>& retiredRows()
+{
+    static QList<QPointer<DashboardDisplayWindowRow>> rows;
+    return rows;
+}
+
+} // namespace
+
+DashboardDisplayWindowRow::DragScope::DragScope()
+{
+    ++dragDepth;
+}
+
+DashboardDisplayWindowRow::DragScope::~DragScope()
+{
+    if (--dragDepth > 0)
+        return;
+    const auto rows = std::exchange(retiredRows(), {});
+    for (const QPointer<DashboardDisplayWindowRow>& row : rows) {
+        if (row)
+            row->deleteLater();
+    }
+}
+
+void DashboardDisplayWindowRow::retire(DashboardDisplayWindowRow* row)
+{
+    row->hide();
+    row->setParent(nullptr);
+    if (dragDepth > 0)
+        retiredRows().push_back(row);
+    else
+        row->deleteLater();
 }
 
 void DashboardDisplayWindowRow::dragEnterEvent(QDragEnterEvent* event)

@@ -35,8 +35,8 @@ DashboardIssueBanner::DashboardIssueBanner(const QString& title, const QString& 
     m_title = Style::label(title, Style::TextStyle::subheadline, QFont::DemiBold, false, this);
     m_message = Style::label(message, Style::TextStyle::caption, QFont::Normal, true, this);
     // Grows vertically to show every line instead of cutting the message.
-    m_message->setWordWrap(true);
     m_message->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    m_message->setWordWrap(true);
     texts->addWidget(m_title);
     texts->addWidget(m_message);
     row->addLayout(texts, 1);

@@ -1,6 +1,7 @@
 #include "Dashboard/DashboardPreviewStyle.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -130,16 +131,24 @@ QLabel* DashboardPreviewStyle::badge(const QString& text, TextStyle style, int h
 
 QPixmap DashboardPreviewStyle::roundedIcon(const QIcon& icon, int side, double radius, qreal devicePixelRatio)
 {
+    // Rows of one application share its icon; clipping it once per size is enough.
+    static QHash<QString, QPixmap> cache;
+    const QString key = QStringLiteral("%1|%2|%3|%4").arg(icon.cacheKey()).arg(side).arg(radius).arg(devicePixelRatio);
+    if (const auto found = cache.constFind(key); found != cache.constEnd())
+        return *found;
     QPixmap out(QSize(side, side) * devicePixelRatio);
     out.setDevicePixelRatio(devicePixelRatio);
     out.fill(Qt::transparent);
-    QPainter p(&out);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    QPainterPath clip;
-    clip.addRoundedRect(QRectF(0, 0, side, side), radius, radius);
-    p.setClipPath(clip);
-    icon.paint(&p, QRect(0, 0, side, side));
+    {
+        QPainter p(&out);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        QPainterPath clip;
+        clip.addRoundedRect(QRectF(0, 0, side, side), radius, radius);
+        p.setClipPath(clip);
+        icon.paint(&p, QRect(0, 0, side, side));
+    }
+    cache.insert(key, out);
     return out;
 }
 

@@ -19,6 +19,22 @@ namespace zen {
 
 using Style = DashboardPreviewStyle;
 
+namespace {
+
+// A new layout may arrive from inside one of the widget's own callbacks (a remove button's
+// click, a drop): the old widgets go once control is back in the event loop.
+void discard(QWidget* widget)
+{
+    if (!widget)
+        return;
+    widget->hide();
+    if (QWidget* parent = widget->parentWidget(); parent && parent->layout())
+        parent->layout()->removeWidget(widget);
+    widget->deleteLater();
+}
+
+} // namespace
+
 DashboardSnapshotPreviewView::DashboardSnapshotPreviewView(const Snapshot& snapshot,
                                                            DashboardAppIdentityResolver& appIdentityResolver,
                                                            RemoveWindow removeWindow, ReorderWindows reorderWindows,
@@ -71,7 +87,7 @@ void DashboardSnapshotPreviewView::setSnapshot(const Snapshot& snapshot)
     for (std::size_t i = 0; i < models.size(); ++i)
         m_cards[i]->setModel(models[i]);
     // Unassigned windows have no local state worth keeping.
-    delete m_unassigned;
+    discard(m_unassigned);
     m_unassigned = nullptr;
     if (const auto unassigned = DashboardSnapshotPresentation::unassignedWindows(m_snapshot); !unassigned.empty()) {
         m_unassigned = new DashboardUnassignedWindowsView(unassigned, m_resolver, m_removeWindow, this);
@@ -84,9 +100,9 @@ void DashboardSnapshotPreviewView::setSnapshot(const Snapshot& snapshot)
 void DashboardSnapshotPreviewView::rebuild()
 {
     for (DashboardDisplayPreviewCard* card : m_cards)
-        delete card;
+        discard(card);
     m_cards.clear();
-    delete m_unassigned;
+    discard(m_unassigned);
     m_unassigned = nullptr;
     m_cardHeight = 0;
 
@@ -117,8 +133,9 @@ void DashboardSnapshotPreviewView::arrangeGrid()
     const int columns = columnCount(available);
     if (columns == m_columns && m_gridLayout->count() == static_cast<int>(m_cards.size()))
         return;
-    while (m_gridLayout->takeAt(0)) {
-    }
+    // Taking an item hands it over; deleting it leaves the card alone.
+    while (QLayoutItem* item = m_gridLayout->takeAt(0))
+        delete item;
     for (int c = 0; c < m_gridLayout->columnCount(); ++c)
         m_gridLayout->setColumnStretch(c, 0);
     m_columns = columns;

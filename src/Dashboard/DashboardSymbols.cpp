@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStandardPaths>
 
 namespace zen {
 
@@ -100,8 +101,21 @@ QPixmap paintedPixmap(const QString& name, int side)
 void DashboardSymbols::ensureIconTheme()
 {
     static const bool done = [] {
-        if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
-            QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+        // Without a platform theme Qt searches only its resources; the installed themes live
+        // in the XDG data folders.
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& dir :
+             QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                       QStandardPaths::LocateDirectory)) {
+            if (!paths.contains(dir))
+                paths << dir;
+        }
+        QIcon::setThemeSearchPaths(paths);
+        const QString maintained = QStringLiteral("Adwaita");
+        if (QIcon::themeName().isEmpty())
+            QIcon::setThemeName(maintained);
+        else if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
+            QIcon::setFallbackThemeName(maintained);
         return true;
     }();
     (void)done;
@@ -138,12 +152,23 @@ QIcon DashboardSymbols::icon(const QString& symbolName)
 
 QPixmap DashboardSymbols::tintedPixmap(const QString& symbolName, QSize size, const QColor& tint, qreal devicePixelRatio)
 {
+    // Every row of a long window list shows the same few tinted symbols.
+    static QHash<QString, QPixmap> cache;
+    const QString key = QStringLiteral("%1|%2x%3|%4|%5")
+                            .arg(symbolName)
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(tint.rgba())
+                            .arg(devicePixelRatio);
+    if (const auto found = cache.constFind(key); found != cache.constEnd())
+        return *found;
     QPixmap pixmap = icon(symbolName).pixmap(size, devicePixelRatio);
-    if (pixmap.isNull())
-        return pixmap;
-    QPainter p(&pixmap);
-    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    p.fillRect(QRect(QPoint(0, 0), pixmap.size()), tint);
+    if (!pixmap.isNull()) {
+        QPainter p(&pixmap);
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        p.fillRect(QRect(QPoint(0, 0), pixmap.size()), tint);
+    }
+    cache.insert(key, pixmap);
     return pixmap;
 }
 

@@ -1,5 +1,6 @@
 #include "Dashboard/DashboardView.h"
 
+#include "Dashboard/DashboardDetailView.h"
 #include "Dashboard/DashboardSnapshotRow.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowObserver.h"
@@ -90,6 +91,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     placeholderColumn->addStretch(1);
     m_detailPane = placeholder;
     m_splitter->addWidget(placeholder);
+    DashboardDetailView::installIn(*this);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({sidebarIdealWidth, DashboardWindowSupport::defaultSize().width() - sidebarIdealWidth});
@@ -124,7 +126,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     // Until a detail pane takes these requests, the sidebar row renames and the controller's
     // prompt captures the hotkey.
     connect(m_presenter, &DashboardViewPresenter::inlineRenameRequested, this, [this] {
-        if (m_detailPane != m_placeholderTitle->parentWidget())
+        if (m_hasDetailPane)
             return;
         const auto selected = m_presenter->selectedSnapshotID();
         for (int i = 0; selected && i < m_layoutList->count(); ++i)
@@ -132,7 +134,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
                 r->beginInlineRename();
     });
     connect(m_presenter, &DashboardViewPresenter::hotkeyEditRequested, this, [this] {
-        if (m_detailPane == m_placeholderTitle->parentWidget() && m_presenter->selectedSnapshotID())
+        if (!m_hasDetailPane && m_presenter->selectedSnapshotID())
             m_presenter->snapshotMenuController()->assignHotkey(*m_presenter->selectedSnapshotID());
     });
     if (const auto& updatesController = m_dependencies.updateController) {
@@ -227,6 +229,10 @@ void DashboardView::setDetailPane(QWidget* pane)
     if (old)
         old->deleteLater();
     m_detailPane = pane;
+    // The placeholder's labels go with it; nothing may reach them any more.
+    m_hasDetailPane = true;
+    m_placeholderTitle = nullptr;
+    m_placeholderStatus = nullptr;
 }
 
 DashboardSnapshotRow* DashboardView::row(int index) const
@@ -324,7 +330,7 @@ void DashboardView::renderSidebarFoot()
 
 void DashboardView::renderPlaceholder()
 {
-    if (m_detailPane != m_placeholderTitle->parentWidget())
+    if (m_hasDetailPane)
         return;
     const auto summary = m_presenter->selectedSummary();
     if (m_presenter->bootstrapErrorMessage())

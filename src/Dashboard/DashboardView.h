@@ -123,6 +123,7 @@ private:
     QWidget* m_detailPane = nullptr;
     QLabel* m_placeholderTitle = nullptr;
     QLabel* m_placeholderStatus = nullptr;
+    bool m_hasDetailPane = false;
     QPointer<QMessageBox> m_updateAlert;
     QPointer<QMessageBox> m_deleteAlert;
     QPointer<DashboardWindowRemovalConfirmationView> m_removalSheet;

@@ -198,6 +198,17 @@ TEST_F(DashboardDisplayCanvasPaintTest, OnlyTheFrontmostOfAnOverlapGroupIsPictur
     EXPECT_EQ(countOtherPixels(image, at(125, 40, 12, 80), surface, 2), 0);
 }
 
+TEST_F(DashboardDisplayCanvasPaintTest, FrontWindowsArePaintedAboveTheOnesBehind)
+{
+    // Overlapping by 25 % of the smaller one: two groups, both pictured.
+    const WindowRecord front = window("org.a", 20, 20, 100, 100, 1);
+    const WindowRecord behind = window("org.b", 70, 70, 100, 100, 2);
+    const QImage image = render({behind, front});
+    // Inside the shared area the front window's fill lies over the other one.
+    const QColor frontOverBehind = over(accent("org.a"), 0.36, over(accent("org.b"), 0.36, surface));
+    EXPECT_GT(countPixels(image, at(95, 95, 20, 20), frontOverBehind, 4), 300);
+}
+
 TEST_F(DashboardDisplayCanvasPaintTest, WindowsAreCutOffAtTheDisplayEdge)
 {
     const QImage image = render({window("org.a", 340, 60, 200, 40)});

@@ -274,7 +274,9 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
     ASSERT_GE(view->layoutList()->currentRow(), 0);
     EXPECT_EQ(view->row(view->layoutList()->currentRow())->snapshot().id, view->presenter().selectedSummary()->id);
 
-    // The window's size and the rows' texts, on screen.
+    // The window's size and the rows' texts, on screen, once the save's progress card is gone.
+    ASSERT_TRUE(waitFor([&] { return !view->presenter().snapshotMenuController()->isOperating(); }));
+    testsupport::pumpEventsFor(800);
     const QString shot = home.filePath("dashboard.png");
     ASSERT_EQ(QProcess::execute("import", {"-window", "root", shot}), 0);
     const QImage screen(shot);

@@ -32,6 +32,8 @@
 namespace zen {
 
 class DashboardView;
+class OnboardingContainerView;
+class OnboardingController;
 class MenuBarTray;
 class SettingsView;
 class UserDefaults;
@@ -124,6 +126,10 @@ public:
     // the dashboard, so the user sees what was installed.
     bool showsDashboardAtLaunch() const;
     void showDashboardAtLaunchIfNeeded();
+    OnboardingController* onboardingController() const { return m_onboardingController.get(); }
+    // Brings the open onboarding window forward, else opens one.
+    void openOnboardingWindow();
+    OnboardingContainerView* onboardingWindow() const;
 
     // What the tray menu shows now.
     MenuBarMenuState menuBarMenuState() const;
@@ -137,6 +143,9 @@ private:
     void prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay);
     void wireHotkeys();
     void runPermissionGated(PrivilegedActionKind kind, const std::function<void()>& action);
+    // Once the dashboard is on screen: the onboarding window opens by itself at most once per
+    // process, when the onboarding flow says so.
+    void runFirstLaunchBridge();
 
     ZentharionAppDependencies m_dependencies;
     std::shared_ptr<PermissionCoordinator> m_permissionCoordinator;
@@ -156,6 +165,8 @@ private:
     std::unique_ptr<DisplayChangeRestoreController> m_displayChangeController;
     std::unique_ptr<MenuBarTray> m_menuBarTray;
     QPointer<DashboardView> m_dashboard;
+    std::unique_ptr<OnboardingController> m_onboardingController;
+    QPointer<OnboardingContainerView> m_onboardingWindow;
 };
 
 // Stands in for the on-screen status notice when start-up is given no overlay controller: the

@@ -15,6 +15,9 @@ list(APPEND ZEN_X11_TEST_SOURCES tests/X11/OverlayLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/ProgramFeedbackLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/DashboardDetailFacesLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/DashboardHotkeyCaptureLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/DashboardPreviewDragLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/OnboardingLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/DashboardLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/SettingsWindowLiveTest.cpp)
 
 # The program with its update feed on 127.0.0.1 at a port of this build tree's own, so that

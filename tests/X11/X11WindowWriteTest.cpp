@@ -116,8 +116,9 @@ TEST_F(LiveWriteTest, MaximizedWindowGetsExactlyTheSizeAskedFor)
     windows = windowsUntil(client.processId(), [](const auto& l) { return l[0].frame == CGRect(300, 150, 500, 350); });
     EXPECT_EQ(windows.at(0).frame, CGRect(300, 150, 500, 350));
     for (const auto& w : platform->refresh()->windowsFrontFirst) {
-        if (w.id == ids[0])
+        if (w.id == ids[0]) {
             EXPECT_FALSE(w.maximized);
+        }
     }
 }
 
@@ -258,6 +259,42 @@ TEST_F(LiveWriteTest, WritesToAVanishedWindowFail)
     }
     EXPECT_FALSE(reader().setPoint(CGPoint {10, 10}, windows[0].axElement, AXAttribute::position));
     EXPECT_FALSE(reader().performAction(AXAction::raise, windows[0].axElement));
+}
+
+TEST(RaiseBatchTest, RaisesThatLeaveTheOrderAsItIsAreLeftOut)
+{
+    // Front-most first: a dock above all, then normal windows.
+    auto desktop = [](std::vector<std::uint32_t> frontFirst) {
+        X11DesktopState state;
+        X11ClientWindow dock;
+        dock.id = 99;
+        dock.dockOrDesktop = true;
+        state.windowsFrontFirst.push_back(dock);
+        for (std::uint32_t id : frontFirst) {
+            X11ClientWindow w;
+            w.id = id;
+            state.windowsFrontFirst.push_back(w);
+        }
+        return state;
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::uint32_t> frontFirst;
+        std::vector<xcb_window_t> raises; // back-most first
+        std::size_t leftOut;
+    };
+    const std::vector<Case> cases {
+        {"already in order on top", {3, 2, 1, 7}, {1, 2, 3}, 3},
+        {"the front two swapped: only the front-most is raised", {2, 3, 1, 7}, {1, 2, 3}, 2},
+        {"the back two swapped: the front-most two are raised", {3, 1, 2, 7}, {1, 2, 3}, 1},
+        {"another window between: all raised", {3, 7, 2, 1}, {1, 2, 3}, 0},
+        {"another window in front", {7, 3, 2, 1}, {1, 2, 3}, 0},
+        {"the back-most below another: the front two need no raise, but the back-most does", {3, 2, 7, 1}, {1, 2, 3}, 0},
+        {"a window named twice: all raised", {3, 2, 1}, {1, 2, 1}, 0},
+        {"a window the reading lacks: all raised", {3, 2}, {1, 2, 3}, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(raisesLeavingOrderAsItIs(desktop(c.frontFirst), c.raises), c.leftOut) << c.what;
 }
 
 // Errors of requests nobody checks arrive as events on a connection no one reads events

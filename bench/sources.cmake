@@ -9,3 +9,7 @@ list(APPEND ZEN_BENCH_SOURCES
 list(APPEND ZEN_BENCH_SOURCES
   bench/CaptureRestoreBench.cpp
 )
+list(APPEND ZEN_BENCH_SOURCES
+  bench/OverlayBench.cpp
+  bench/DashboardPreviewBench.cpp
+)

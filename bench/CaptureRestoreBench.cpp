@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <numeric>
 #include <memory>
 #include <utility>
 
@@ -70,8 +71,29 @@ public:
                 xcb_change_window_attributes(m_c, w, XCB_CW_EVENT_MASK, &mask);
             m_watched = windows;
         }
+        // Only the windows not yet in place are read again; a last reading of all of them
+        // confirms that none has moved away meanwhile.
         QDeadlineTimer deadline(5000);
-        while (read(windows) != expected) {
+        std::vector<std::size_t> pending(windows.size());
+        std::iota(pending.begin(), pending.end(), std::size_t {0});
+        for (;;) {
+            std::vector<std::uint32_t> ids;
+            for (std::size_t i : pending)
+                ids.push_back(windows[i]);
+            const auto now = read(ids);
+            std::vector<std::size_t> still;
+            for (std::size_t k = 0; k < pending.size(); ++k) {
+                if (now[k] != expected[pending[k]])
+                    still.push_back(pending[k]);
+            }
+            if (still.empty() && pending.size() == windows.size())
+                return true;
+            if (still.empty()) {
+                pending.resize(windows.size());
+                std::iota(pending.begin(), pending.end(), std::size_t {0});
+                continue;
+            }
+            pending = std::move(still);
             if (deadline.hasExpired())
                 return false;
             pollfd descriptor {xcb_get_file_descriptor(m_c), POLLIN, 0};
@@ -79,7 +101,6 @@ public:
             while (xcb_generic_event_t* event = xcb_poll_for_event(m_c))
                 std::free(event);
         }
-        return true;
     }
 
 private:

@@ -101,9 +101,9 @@ std::size_t raisesLeavingOrderAsItIs(const X11DesktopState& state, const std::ve
         const std::set<xcb_window_t> sent(raises.begin() + std::ptrdiff_t(skip), raises.end());
         std::size_t matched = 0;
         for (xcb_window_t id : stack) {
-            if (matched == skip || sent.contains(id))
+            if (sent.contains(id))
                 continue;
-            if (id != raises[skip - 1 - matched])
+            if (matched == skip || id != raises[skip - 1 - matched])
                 break;
             ++matched;
         }

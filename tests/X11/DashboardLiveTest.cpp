@@ -95,6 +95,8 @@ struct DashboardLiveTest : ::testing::Test {
         qputenv("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
         defaults = std::make_unique<UserDefaults>(home.filePath("config/Zentharion/Zentharion.conf"));
+        // A returning user: the first-launch guide would take the focus from the dashboard.
+        defaults->setString("Zentharion.Onboarding.status", "completedAuthorized");
         tray = std::make_unique<QProcess>();
         tray->start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
         ASSERT_TRUE(tray->waitForStarted());

@@ -10,4 +10,6 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/ManualScheduler.h
   tests/Support/TestFiles.h
   tests/Support/TestFiles.cpp
+  tests/Support/LiveDesktop.h
+  tests/Support/LiveDesktop.cpp
 )

@@ -1,0 +1,468 @@
+#include "Support/LiveDesktop.h"
+
+#include "Displays/DisplayResolver.h"
+#include "Permissions/AccessibilityTrustChecker.h"
+#include "Shared/UserDefaults.h"
+#include "Support/TestClientProcess.h"
+#include "WindowDiscovery/WindowDiscoveryEngine.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QWidget>
+
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace zen::testsupport {
+
+namespace {
+
+// Frees an xcb reply when it goes.
+template <typename Reply>
+std::unique_ptr<Reply, decltype(&std::free)> owned(Reply* reply)
+{
+    return {reply, &std::free};
+}
+
+} // namespace
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs, int stepMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        pumpEventsFor(stepMs);
+    }
+    return true;
+}
+
+void whenShown(std::function<QWidget*()> find, std::function<void(QWidget*)> act)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, find = std::move(find), act = std::move(act)] {
+        if (QWidget* widget = find(); widget && widget->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            act(widget);
+        }
+    });
+    timer->start();
+}
+
+XSession::XSession()
+    : m_connection(xcb_connect(nullptr, nullptr))
+{
+    if (isOpen())
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+}
+
+XSession::~XSession()
+{
+    if (m_connection)
+        xcb_disconnect(m_connection);
+}
+
+void XSession::movePointer(QPoint global)
+{
+    xcb_test_fake_input(m_connection, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, m_root, std::int16_t(global.x()),
+                        std::int16_t(global.y()), 0);
+    xcb_flush(m_connection);
+}
+
+void XSession::button(std::uint8_t type, std::uint8_t button)
+{
+    xcb_test_fake_input(m_connection, type, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_flush(m_connection);
+}
+
+void XSession::click(QPoint global, std::uint8_t button, int count)
+{
+    movePointer(global);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    for (int i = 0; i < count; ++i) {
+        xcb_test_fake_input(m_connection, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_test_fake_input(m_connection, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    xcb_flush(m_connection);
+}
+
+void XSession::click(QWidget* widget, QPoint local, std::uint8_t button, int count)
+{
+    click(widget->mapToGlobal(local), button, count);
+}
+
+void XSession::click(QWidget* widget)
+{
+    click(widget, widget->rect().center());
+}
+
+void XSession::pressChord(std::initializer_list<xcb_keycode_t> keys)
+{
+    for (xcb_keycode_t key : keys)
+        xcb_test_fake_input(m_connection, XCB_KEY_PRESS, key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key)
+        xcb_test_fake_input(m_connection, XCB_KEY_RELEASE, *key, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_flush(m_connection);
+}
+
+void XSession::key(xcb_keycode_t code, bool withControl)
+{
+    if (withControl)
+        pressChord({keycode::controlLeft, code});
+    else
+        pressChord({code});
+}
+
+xcb_atom_t XSession::atom(const char* name)
+{
+    auto reply = owned(xcb_intern_atom_reply(
+        m_connection, xcb_intern_atom(m_connection, 0, std::uint16_t(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+QPoint XSession::rootPosition(xcb_window_t window)
+{
+    auto reply = owned(xcb_translate_coordinates_reply(
+        m_connection, xcb_translate_coordinates(m_connection, window, m_root, 0, 0), nullptr));
+    return reply ? QPoint(reply->dst_x, reply->dst_y) : QPoint();
+}
+
+QPoint XSession::rootPosition(QWidget* widget)
+{
+    return rootPosition(xcb_window_t(widget->winId()));
+}
+
+QRect XSession::rootGeometry(xcb_window_t window)
+{
+    auto geometry = owned(xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
+    auto translated = owned(xcb_translate_coordinates_reply(
+        m_connection, xcb_translate_coordinates(m_connection, window, m_root, 0, 0), nullptr));
+    if (!geometry || !translated)
+        return {};
+    return QRect(translated->dst_x, translated->dst_y, geometry->width, geometry->height);
+}
+
+bool XSession::isEmbedded(QWidget* widget)
+{
+    auto tree = owned(
+        xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, xcb_window_t(widget->winId())), nullptr));
+    return tree && tree->parent != m_root;
+}
+
+QString XSession::title(xcb_window_t window)
+{
+    auto reply = owned(xcb_get_property_reply(
+        m_connection,
+        xcb_get_property(m_connection, 0, window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 0, 1024), nullptr));
+    if (!reply)
+        return {};
+    return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                             xcb_get_property_value_length(reply.get()));
+}
+
+bool XSession::ownsSelection(const char* selection)
+{
+    const xcb_atom_t name = atom(selection);
+    if (name == XCB_ATOM_NONE)
+        return false;
+    auto owner = owned(
+        xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, name), nullptr));
+    return owner && owner->owner != XCB_NONE;
+}
+
+bool XSession::isProgramWindow(xcb_window_t window)
+{
+    auto wmClass = owned(xcb_get_property_reply(
+        m_connection, xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64), nullptr));
+    return wmClass
+        && QByteArray(static_cast<const char*>(xcb_get_property_value(wmClass.get())),
+                      xcb_get_property_value_length(wmClass.get()))
+               .startsWith(QByteArray("zentharion\0Zentharion", 21));
+}
+
+namespace {
+
+// The program's windows below `window` that some window other than the root has taken in.
+void collectEmbedded(XSession& x, xcb_window_t window, std::vector<xcb_window_t>& found)
+{
+    auto tree = owned(xcb_query_tree_reply(x.connection(), xcb_query_tree(x.connection(), window), nullptr));
+    if (!tree)
+        return;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        if (window != x.root() && x.isProgramWindow(children[i]))
+            found.push_back(children[i]);
+        collectEmbedded(x, children[i], found);
+    }
+}
+
+} // namespace
+
+std::optional<xcb_window_t> XSession::programTrayIcon()
+{
+    std::vector<xcb_window_t> found;
+    collectEmbedded(*this, m_root, found);
+    return found.empty() ? std::nullopt : std::optional(found.front());
+}
+
+int XSession::embeddedProgramWindows()
+{
+    std::vector<xcb_window_t> found;
+    collectEmbedded(*this, m_root, found);
+    return int(found.size());
+}
+
+std::vector<QRect> XSession::programPanels()
+{
+    std::vector<QRect> panels;
+    auto tree = owned(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr));
+    if (!tree)
+        return panels;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        auto attributes = owned(xcb_get_window_attributes_reply(
+            m_connection, xcb_get_window_attributes(m_connection, children[i]), nullptr));
+        const bool shown = attributes && attributes->override_redirect
+            && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        if (shown && isProgramWindow(children[i]))
+            panels.push_back(rootGeometry(children[i]));
+    }
+    return panels;
+}
+
+namespace {
+
+QImage importImage(const QString& window)
+{
+    QProcess import;
+    import.start(QStringLiteral("/usr/bin/import"), {"-silent", "-window", window, "png:-"});
+    if (!import.waitForFinished(15000))
+        return {};
+    return QImage::fromData(import.readAllStandardOutput(), "PNG");
+}
+
+} // namespace
+
+QImage rootScreenshot()
+{
+    return importImage(QStringLiteral("root"));
+}
+
+QImage windowScreenshot(xcb_window_t window)
+{
+    return importImage(QString::number(window));
+}
+
+QString ScreenshotFolder::path() const
+{
+    const QString asked = qEnvironmentVariable("ZEN_SCREENSHOT_DIR");
+    return asked.isEmpty() ? m_temporary.path() : asked;
+}
+
+QString ScreenshotFolder::save(const QImage& image, const QString& name) const
+{
+    QDir().mkpath(path());
+    const QString file = path() + QLatin1Char('/') + name + QStringLiteral(".png");
+    image.save(file);
+    return file;
+}
+
+int colorDistance(const QColor& a, const QColor& b)
+{
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+}
+
+bool containsColor(const QImage& image, const QRect& area, const QColor& color, int tolerance)
+{
+    for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y)
+        for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x)
+            if (colorDistance(image.pixelColor(x, y), color) <= tolerance)
+                return true;
+    return false;
+}
+
+int distinctColors(const QImage& image, int step)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += step)
+        for (int x = 0; x < image.width(); x += step)
+            colours.insert(image.pixel(x, y));
+    return int(colours.size());
+}
+
+bool hasTool(const char* program)
+{
+    return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
+}
+
+TrayProcess::TrayProcess()
+{
+    m_process.start(QStringLiteral("trayer"),
+                    {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
+    m_started = m_process.waitForStarted();
+}
+
+TrayProcess::~TrayProcess()
+{
+    m_process.terminate();
+    m_process.waitForFinished(5000);
+}
+
+ProgramHome::ProgramHome()
+{
+    for (const char* folder : {"data", "config/Zentharion", "runtime"})
+        QDir().mkpath(m_dir.filePath(QString::fromLatin1(folder)));
+    QFile::setPermissions(m_dir.filePath(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+void ProgramHome::markOnboardingDone() const
+{
+    UserDefaults(settingsFile()).setString(QStringLiteral("Zentharion.Onboarding.status"),
+                                           QStringLiteral("completedAuthorized"));
+}
+
+ProgramProcess::ProgramProcess(const ProgramHome& home, const QString& executable)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    process.setProcessEnvironment(env);
+    process.start(QCoreApplication::applicationDirPath() + QLatin1Char('/') + executable, QStringList{});
+}
+
+ProgramProcess::~ProgramProcess()
+{
+    process.terminate();
+    process.waitForFinished(5000);
+}
+
+ScopedXdgFolders::ScopedXdgFolders(const QString& dataHome, const QString& configHome,
+                                   std::optional<QByteArray> dataDirs)
+    : m_data(qgetenv("XDG_DATA_HOME"))
+    , m_config(qgetenv("XDG_CONFIG_HOME"))
+    , m_dataDirs(qgetenv("XDG_DATA_DIRS"))
+    , m_setDataDirs(dataDirs.has_value())
+{
+    qputenv("XDG_DATA_HOME", dataHome.toUtf8());
+    qputenv("XDG_CONFIG_HOME", configHome.toUtf8());
+    if (dataDirs)
+        qputenv("XDG_DATA_DIRS", *dataDirs);
+}
+
+ScopedXdgFolders::~ScopedXdgFolders()
+{
+    qputenv("XDG_DATA_HOME", m_data);
+    qputenv("XDG_CONFIG_HOME", m_config);
+    if (m_setDataDirs)
+        qputenv("XDG_DATA_DIRS", m_dataDirs);
+}
+
+QString windowManagerConfigFile()
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {"-root", "-notype", "_OB_CONFIG_FILE"});
+    xprop.waitForFinished();
+    const QString out = QString::fromUtf8(xprop.readAllStandardOutput());
+    const qsizetype open = out.indexOf('"');
+    const qsizetype close = out.lastIndexOf('"');
+    return open >= 0 && close > open ? out.mid(open + 1, close - open - 1) : QString();
+}
+
+bool stopWindowManager()
+{
+    if (QProcess::execute(QStringLiteral("openbox"), {"--exit"}) != 0)
+        return false;
+    return waitFor([] { return !AccessibilityTrustChecker().isTrusted(); });
+}
+
+bool startWindowManager(const QString& configFile)
+{
+    QStringList arguments{"--sm-disable"};
+    if (!configFile.isEmpty())
+        arguments << "--config-file" << configFile;
+    // Its themes live in the system data folders, which the tests hide from themselves.
+    QProcess openbox;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_DIRS"), QStringLiteral("/usr/local/share:/usr/share"));
+    openbox.setProcessEnvironment(environment);
+    openbox.setProgram(QStringLiteral("openbox"));
+    openbox.setArguments(arguments);
+    openbox.setStandardOutputFile(QProcess::nullDevice());
+    openbox.setStandardErrorFile(QProcess::nullDevice());
+    if (!openbox.startDetached())
+        return false;
+    return waitFor([] { return AccessibilityTrustChecker().isTrusted(); });
+}
+
+} // namespace zen::testsupport
+
+namespace zen::testsupport {
+
+std::optional<LiveWindow> findLiveWindow(const PlatformServices& services, const QString& title)
+{
+    auto found = WindowDiscoveryEngine::forPlatform(services).discoverRunningWindows();
+    if (!found)
+        return std::nullopt;
+    for (const auto& app : *found)
+        for (const auto& window : app.windows)
+            if (window.title == title)
+                return LiveWindow{window, app.bundleIdentifier, app.pid};
+    return std::nullopt;
+}
+
+bool liveWindowAt(const PlatformServices& services, const QString& title, const CGRect& target)
+{
+    const auto live = findLiveWindow(services, title);
+    return live && std::abs(live->window.frame.minX() - target.minX()) <= 4
+        && std::abs(live->window.frame.minY() - target.minY()) <= 4;
+}
+
+WindowRecord recordPlacing(const LiveWindow& live, const CGRect& target, const DisplayRecord& display)
+{
+    const DiscoveredWindow& window = live.window;
+    WindowRecord record;
+    record.bundleIdentifier = live.bundleIdentifier;
+    record.pidAtCapture = live.pid;
+    record.windowTitle = window.title;
+    record.role = window.role;
+    record.subrole = window.subrole;
+    record.frame = CGRectCodable(target);
+    record.displayID = display.id;
+    record.normalizedFrame = DisplayResolver::normalizedFrame(target, display);
+    record.zOrderHint = 0;
+    record.captureSignature = {live.bundleIdentifier, live.pid, window.title, window.role, window.subrole,
+                               CGRectCodable(target), std::nullopt};
+    return record;
+}
+
+Snapshot layoutMoving(const PlatformServices& services, const QString& name, const LiveWindow& live, double dx,
+                      double dy)
+{
+    const DisplayState displays = DisplayResolver(services.screens).captureDisplayState();
+    const CGRect& frame = live.window.frame;
+    const CGRect target(frame.minX() + dx, frame.minY() + dy, frame.width(), frame.height());
+    Snapshot layout;
+    layout.name = name;
+    layout.sourceDisplayState = displays;
+    if (const auto display = DisplayResolver::resolveDisplay(target, displays))
+        layout.windows = {recordPlacing(live, target, *display)};
+    return layout;
+}
+
+} // namespace zen::testsupport

@@ -1,0 +1,182 @@
+#pragma once
+
+// What the live tests need of a real X server and desktop: waiting with the event loop
+// running, real pointer and key input through XTEST, where windows are on the root window,
+// the program's tray icon and floating panels, screenshots, and the tray and window manager
+// processes to start.
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include "Platform/PlatformServices.h"
+#include "Snapshots/Snapshot.h"
+#include "WindowDiscovery/DiscoveredApplication.h"
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace zen::testsupport {
+
+// Polls `done` with the event loop running until it holds or the time is up.
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000, int stepMs = 20);
+
+// Runs `act` once `find` yields a visible widget, polling from the event loop, so that it also
+// works while a modal dialog or a popup menu runs its own loop.
+void whenShown(std::function<QWidget*()> find, std::function<void(QWidget*)> act);
+
+// Evdev keycodes of the keymap Xvfb loads.
+namespace keycode {
+constexpr xcb_keycode_t returnKey = 36, controlLeft = 37, altLeft = 64, l = 46, n = 57;
+}
+
+// A connection of its own to the X server, for input and for reading window state as other
+// programs see it.
+class XSession {
+public:
+    XSession();
+    ~XSession();
+    XSession(const XSession&) = delete;
+    XSession& operator=(const XSession&) = delete;
+
+    bool isOpen() const { return m_connection && !xcb_connection_has_error(m_connection); }
+    xcb_connection_t* connection() const { return m_connection; }
+    xcb_window_t root() const { return m_root; }
+
+    void movePointer(QPoint global);
+    // Moves there, lets the toolkit see the motion, then presses and releases `count` times.
+    void click(QPoint global, std::uint8_t button = 1, int count = 1);
+    void click(QWidget* widget, QPoint local, std::uint8_t button = 1, int count = 1);
+    void click(QWidget* widget);
+    void button(std::uint8_t type, std::uint8_t button = 1);
+    // Presses the keys in order and releases them in reverse, as a chord.
+    void pressChord(std::initializer_list<xcb_keycode_t> keys);
+    void key(xcb_keycode_t code, bool withControl = false);
+
+    xcb_atom_t atom(const char* name);
+    // Where the X server has the window (an embedded tray icon is no top-level to Qt).
+    QPoint rootPosition(xcb_window_t window);
+    QPoint rootPosition(QWidget* widget);
+    QRect rootGeometry(xcb_window_t window);
+    bool isEmbedded(QWidget* widget);
+    // The title the X server holds for the window, as other programs read it.
+    QString title(xcb_window_t window);
+    bool ownsSelection(const char* selection);
+
+    // Whether the window has the program's WM_CLASS.
+    bool isProgramWindow(xcb_window_t window);
+    // The program's icon inside a tray: a window of its class below some window but the root.
+    std::optional<xcb_window_t> programTrayIcon();
+    int embeddedProgramWindows();
+    // The program's windows that the window manager does not manage (its floating panels and
+    // menus) and that are on screen now.
+    std::vector<QRect> programPanels();
+
+private:
+    xcb_connection_t* m_connection = nullptr;
+    xcb_window_t m_root = XCB_NONE;
+};
+
+// What is on the monitors now, as a person sees it; null when it could not be taken.
+QImage rootScreenshot();
+// One window as the X server shows it.
+QImage windowScreenshot(xcb_window_t window);
+
+// Screenshots go to $ZEN_SCREENSHOT_DIR when set (to look at them), else to a folder that
+// goes away with the test.
+class ScreenshotFolder {
+public:
+    QString path() const;
+    QString save(const QImage& image, const QString& name) const;
+
+private:
+    QTemporaryDir m_temporary;
+};
+
+int colorDistance(const QColor& a, const QColor& b);
+// Whether some pixel of the area is close to the colour.
+bool containsColor(const QImage& image, const QRect& area, const QColor& color, int tolerance = 60);
+// How many distinct colours a grid of every `step`-th pixel holds: a blank image has few.
+int distinctColors(const QImage& image, int step = 4);
+
+bool hasTool(const char* program);
+
+// A system tray (trayer) at the top right, ended when this goes.
+class TrayProcess {
+public:
+    TrayProcess();
+    ~TrayProcess();
+    bool started() const { return m_started; }
+
+private:
+    QProcess m_process;
+    bool m_started = false;
+};
+
+// Data, config and runtime folders of a program run of its own.
+class ProgramHome {
+public:
+    ProgramHome();
+    QString filePath(const QString& relative) const { return m_dir.filePath(relative); }
+    QString settingsFile() const { return filePath(QStringLiteral("config/Zentharion/Zentharion.conf")); }
+    QString snapshotsFolder() const { return filePath(QStringLiteral("data/Zentharion/Snapshots")); }
+    // A returning user: the program starts in the tray alone, without the first-launch guide.
+    void markOnboardingDone() const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// The program (or another build of it next to the tests) on the X server with `home`'s
+// folders; ended when the result goes.
+struct ProgramProcess {
+    explicit ProgramProcess(const ProgramHome& home, const QString& executable = QStringLiteral("zentharion"));
+    ~ProgramProcess();
+    QProcess process;
+};
+
+// Points the XDG data/config folders of this process elsewhere for a test, and back.
+class ScopedXdgFolders {
+public:
+    ScopedXdgFolders(const QString& dataHome, const QString& configHome, std::optional<QByteArray> dataDirs = {});
+    ~ScopedXdgFolders();
+
+private:
+    QByteArray m_data, m_config, m_dataDirs;
+    bool m_setDataDirs = false;
+};
+
+// The window manager of the test server: ask it to leave, or start it again with the
+// configuration file it was started with. Both say whether the desktop got there.
+QString windowManagerConfigFile();
+bool stopWindowManager();
+bool startWindowManager(const QString& configFile);
+
+// A window of a running client as discovery finds it, with its application.
+struct LiveWindow {
+    DiscoveredWindow window;
+    QString bundleIdentifier;
+    std::int32_t pid = 0;
+};
+std::optional<LiveWindow> findLiveWindow(const PlatformServices& services, const QString& title);
+// Whether the live window with the title stands within 4 pixels of `target`'s origin.
+bool liveWindowAt(const PlatformServices& services, const QString& title, const CGRect& target);
+// A record that puts the live window at `target` on `display`, as a capture would.
+WindowRecord recordPlacing(const LiveWindow& live, const CGRect& target, const DisplayRecord& display);
+// A layout of the monitors there are now that moves the live window by `dx`, `dy`.
+Snapshot layoutMoving(const PlatformServices& services, const QString& name, const LiveWindow& live, double dx,
+                      double dy);
+
+} // namespace zen::testsupport

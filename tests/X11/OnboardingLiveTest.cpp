@@ -8,71 +8,37 @@
 #include "Onboarding/OnboardingController.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
 #include "Onboarding/OnboardingStepViews.h"
-#include "Permissions/AccessibilityTrustChecker.h"
 #include "Shared/UserDefaults.h"
+#include "Support/LiveDesktop.h"
 #include "Support/TestClientProcess.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
-#include <QImage>
 #include <QLabel>
-#include <QProcess>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
-
-#include <xcb/xcb.h>
-#include <xcb/xtest.h>
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
 
 namespace zen {
 namespace {
 
-bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(10);
-    }
-    return true;
-}
+using namespace testsupport;
 
 struct OnboardingLiveTest : ::testing::Test {
     QTemporaryDir home;
-    xcb_connection_t* x = nullptr;
-    xcb_window_t root = 0;
+    std::unique_ptr<XSession> x;
+    std::unique_ptr<ScopedXdgFolders> folders;
     std::unique_ptr<UserDefaults> defaults;
-    QByteArray savedData, savedConfig;
+    ScreenshotFolder shots;
 
     void SetUp() override
     {
         if (QGuiApplication::platformName() != "xcb")
             GTEST_SKIP() << "needs an X server";
-        x = xcb_connect(nullptr, nullptr);
-        root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
-        savedData = qgetenv("XDG_DATA_HOME");
-        savedConfig = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        x = std::make_unique<XSession>();
+        folders = std::make_unique<ScopedXdgFolders>(home.filePath("data"), home.filePath("config"));
         defaults = std::make_unique<UserDefaults>(home.filePath("config/Zentharion/Zentharion.conf"));
-    }
-
-    void TearDown() override
-    {
-        if (!x)
-            return;
-        qputenv("XDG_DATA_HOME", savedData);
-        qputenv("XDG_CONFIG_HOME", savedConfig);
-        xcb_disconnect(x);
     }
 
     std::unique_ptr<ZentharionApp> startApp()
@@ -83,54 +49,19 @@ struct OnboardingLiveTest : ::testing::Test {
         return std::make_unique<ZentharionApp>(std::move(dependencies));
     }
 
-    void click(QWidget* widget)
-    {
-        const QPoint global = widget->mapToGlobal(widget->rect().center());
-        xcb_test_fake_input(x, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, std::int16_t(global.x()),
-                            std::int16_t(global.y()), 0);
-        xcb_flush(x);
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        xcb_test_fake_input(x, XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        xcb_test_fake_input(x, XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        xcb_flush(x);
-    }
-
-    // The title the X server holds for the window, as other programs read it.
-    QString serverTitle(QWidget* window)
-    {
-        auto atom = [&](const char* name) {
-            auto* reply = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, std::uint16_t(strlen(name)), name), nullptr);
-            const xcb_atom_t value = reply ? reply->atom : XCB_ATOM_NONE;
-            std::free(reply);
-            return value;
-        };
-        auto* reply = xcb_get_property_reply(
-            x, xcb_get_property(x, 0, xcb_window_t(window->winId()), atom("_NET_WM_NAME"), atom("UTF8_STRING"), 0, 1024),
-            nullptr);
-        QString title;
-        if (reply)
-            title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply)),
-                                      xcb_get_property_value_length(reply));
-        std::free(reply);
-        return title;
-    }
+    QString serverTitle(QWidget* window) { return x->title(xcb_window_t(window->winId())); }
 
     // A screenshot of the window as the X server shows it: its size, that it is drawn, and
-    // that the page's words are on show. The image is kept only when asked to.
+    // that the page's words are on show.
     void checkScreenshot(QWidget* window, const QString& name, const QStringList& texts)
     {
-        testsupport::pumpEventsFor(300);
-        const QString shot = home.filePath(name + ".png");
-        ASSERT_EQ(QProcess::execute("import", {"-window", QString::number(window->winId()), shot}), 0);
-        const QImage image(shot);
+        pumpEventsFor(300);
+        const QImage image = windowScreenshot(xcb_window_t(window->winId()));
         ASSERT_FALSE(image.isNull());
+        shots.save(image, name);
         EXPECT_GE(image.width(), 480);
         EXPECT_GE(image.height(), 420);
-        QSet<QRgb> colours;
-        for (int y = 0; y < image.height(); y += 4)
-            for (int x0 = 0; x0 < image.width(); x0 += 4)
-                colours.insert(image.pixel(x0, y));
-        EXPECT_GT(colours.size(), 8) << name.toStdString() << " looks blank";
+        EXPECT_GT(distinctColors(image), 8) << name.toStdString() << " looks blank";
         QStringList shown;
         for (const QLabel* label : window->findChildren<QLabel*>())
             if (label->isVisible())
@@ -140,47 +71,6 @@ struct OnboardingLiveTest : ::testing::Test {
                 shown << button->text();
         for (const QString& text : texts)
             EXPECT_TRUE(shown.contains(text)) << name.toStdString() << ": " << text.toStdString();
-        if (const QByteArray keep = qgetenv("ZEN_KEEP_SCREENSHOTS"); !keep.isEmpty())
-            QFile::copy(shot, QString::fromLocal8Bit(keep) + "/" + name + ".png");
-    }
-
-    // Asks the running window manager to leave, and says whether it did.
-    bool stopWindowManager()
-    {
-        if (QProcess::execute("openbox", {"--exit"}) != 0)
-            return false;
-        return waitFor([] { return !AccessibilityTrustChecker().isTrusted(); });
-    }
-
-    // Starts openbox again with the configuration the test server gave it.
-    bool startWindowManager(const QString& configFile)
-    {
-        QStringList arguments{"--sm-disable"};
-        if (!configFile.isEmpty())
-            arguments << "--config-file" << configFile;
-        // Its themes live in the system data folders, which the tests hide from themselves.
-        QProcess openbox;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
-        openbox.setProcessEnvironment(environment);
-        openbox.setProgram("openbox");
-        openbox.setArguments(arguments);
-        openbox.setStandardOutputFile(QProcess::nullDevice());
-        openbox.setStandardErrorFile(QProcess::nullDevice());
-        if (!openbox.startDetached())
-            return false;
-        return waitFor([] { return AccessibilityTrustChecker().isTrusted(); });
-    }
-
-    QString windowManagerConfigFile()
-    {
-        QProcess xprop;
-        xprop.start("xprop", {"-root", "-notype", "_OB_CONFIG_FILE"});
-        xprop.waitForFinished();
-        const QString out = QString::fromUtf8(xprop.readAllStandardOutput());
-        const qsizetype open = out.indexOf('"');
-        const qsizetype close = out.lastIndexOf('"');
-        return open >= 0 && close > open ? out.mid(open + 1, close - open - 1) : QString();
     }
 };
 
@@ -204,7 +94,7 @@ TEST_F(OnboardingLiveTest, FirstLaunchGreetsOverTheDashboardAndHandsOverToIt)
                      "Open Dashboard", "Done"});
 
     auto* ready = qobject_cast<OnboardingAuthorizedReadyStep*>(onboarding->currentPage());
-    click(ready->buttons()->primaryButton());
+    x->click(ready->buttons()->primaryButton());
     ASSERT_TRUE(waitFor([&] { return !onboarding || !onboarding->isVisible(); })) << "the window stayed open";
     EXPECT_TRUE(waitFor([&] { return app->dashboardWindow() && app->dashboardWindow()->isActiveWindow(); }))
         << "the dashboard was not brought forward";
@@ -214,7 +104,7 @@ TEST_F(OnboardingLiveTest, FirstLaunchGreetsOverTheDashboardAndHandsOverToIt)
     app.reset();
     auto second = startApp();
     second->showDashboardAtLaunchIfNeeded();
-    testsupport::pumpEventsFor(300);
+    pumpEventsFor(300);
     EXPECT_FALSE(second->onboardingWindow());
     EXPECT_FALSE(second->dashboardWindow());
 }
@@ -224,14 +114,14 @@ TEST_F(OnboardingLiveTest, SaveWithoutAWindowManagerLeadsThroughTheAccessPage)
     const QString config = windowManagerConfigFile();
     ASSERT_TRUE(stopWindowManager()) << "openbox did not leave";
     struct Restart {
-        OnboardingLiveTest* test;
         QString config;
+        bool needed = true;
         ~Restart()
         {
-            if (test)
-                test->startWindowManager(config);
+            if (needed)
+                startWindowManager(config);
         }
-    } restart{this, config};
+    } restart{config};
 
     // The first launch without access greets first; "Get Started" leads to the access page.
     auto app = startApp();
@@ -244,7 +134,7 @@ TEST_F(OnboardingLiveTest, SaveWithoutAWindowManagerLeadsThroughTheAccessPage)
                     {"Zentharion",
                      "Save your window layout. Restore it anytime from the menu bar or with a keyboard shortcut.",
                      "Get Started"});
-    click(welcome->getStartedButton());
+    x->click(welcome->getStartedButton());
     ASSERT_TRUE(waitFor(
         [&] { return qobject_cast<OnboardingPermissionEducationView*>(app->onboardingWindow()->currentPage()); }));
     app->onboardingWindow()->close();
@@ -263,19 +153,18 @@ TEST_F(OnboardingLiveTest, SaveWithoutAWindowManagerLeadsThroughTheAccessPage)
     checkScreenshot(onboarding, "permission", {"Accessibility Access Required", "Check Again"});
 
     // Still no window manager: checking again changes nothing.
-    click(education->checkAgainButton());
-    testsupport::pumpEventsFor(300);
+    x->click(education->checkAgainButton());
+    pumpEventsFor(300);
     EXPECT_FALSE(education->showsSuccess());
 
     ASSERT_TRUE(startWindowManager(config));
-    click(education->checkAgainButton());
+    x->click(education->checkAgainButton());
     ASSERT_TRUE(waitFor([&] { return education->showsSuccess(); })) << "no success face after the check";
     EXPECT_EQ(onboarding->currentPage(), education);
     ASSERT_TRUE(waitFor([&] { return qobject_cast<OnboardingReadyStep*>(onboarding->currentPage()); }, 5000));
     checkScreenshot(onboarding, "ready",
                     {"You're ready to save your first layout.", "Open Dashboard", "Done"});
-    restart.config.clear();
-    restart.test = nullptr;
+    restart.needed = false;
 }
 
 } // namespace

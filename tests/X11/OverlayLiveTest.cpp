@@ -18,6 +18,7 @@
 #include "Platform/X11/X11Platform.h"
 #include "Restore/RestoreEngine.h"
 #include "Snapshots/SnapshotStore.h"
+#include "Support/LiveDesktop.h"
 #include "Support/TestClientProcess.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
@@ -31,7 +32,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -42,58 +42,7 @@
 namespace zen {
 namespace {
 
-using testsupport::TestClientProcess;
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        testsupport::pumpEventsFor(20);
-    }
-    return true;
-}
-
-// What is on the monitors now, as a person sees it.
-QImage rootScreenshot()
-{
-    QProcess import;
-    import.start("/usr/bin/import", {"-silent", "-window", "root", "png:-"});
-    if (!import.waitForFinished(15000))
-        return {};
-    return QImage::fromData(import.readAllStandardOutput(), "PNG");
-}
-
-// Screenshots go to $ZEN_SCREENSHOT_DIR when set (to look at them), else to a folder that
-// goes away with the test.
-struct ScreenshotFolder {
-    QTemporaryDir temporary;
-    QString path = qEnvironmentVariableIsEmpty("ZEN_SCREENSHOT_DIR") ? temporary.path()
-                                                                      : qEnvironmentVariable("ZEN_SCREENSHOT_DIR");
-    QString save(const QImage& image, const QString& name) const
-    {
-        QDir().mkpath(path);
-        const QString file = path + QLatin1Char('/') + name + QStringLiteral(".png");
-        image.save(file);
-        return file;
-    }
-};
-
-int colorDistance(const QColor& a, const QColor& b)
-{
-    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
-}
-
-// Whether some pixel of the image is close to the colour.
-bool contains(const QImage& image, const QRect& area, const QColor& color, int tolerance = 60)
-{
-    for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y)
-        for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x)
-            if (colorDistance(image.pixelColor(x, y), color) <= tolerance)
-                return true;
-    return false;
-}
+using namespace testsupport;
 
 // Where something is drawn near `around`: the bounds of the pixels that differ from the
 // empty (black) root window within 24 pixels of it.
@@ -108,12 +57,6 @@ QRect drawnBounds(const QImage& image, const QRect& around)
     return bounds;
 }
 
-// A real click of the pointer, as a person makes it.
-void clickAt(const QPoint& global)
-{
-    QProcess::execute("xdotool", {"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "1"});
-}
-
 template <typename View>
 View* contentOf(FloatingFeedbackPanel* panel)
 {
@@ -122,6 +65,7 @@ View* contentOf(FloatingFeedbackPanel* panel)
 
 struct OverlayLiveTest : ::testing::Test {
     std::shared_ptr<X11Platform> platform;
+    XSession x;
 
     void SetUp() override
     {
@@ -130,11 +74,11 @@ struct OverlayLiveTest : ::testing::Test {
             GTEST_SKIP() << "no X server";
         if (compositingManagerRunning())
             GTEST_SKIP() << "the checks below expect solid panels (no compositing manager)";
-        if (!QFile::exists("/usr/bin/import") || QStandardPaths::findExecutable("xdotool").isEmpty())
+        if (!QFile::exists("/usr/bin/import") || !hasTool("xdotool"))
             GTEST_SKIP() << "needs ImageMagick's import and xdotool";
     }
 
-    static void settle() { testsupport::pumpEventsFor(400); }
+    static void settle() { pumpEventsFor(400); }
 };
 
 TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
@@ -164,9 +108,9 @@ TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
         EXPECT_EQ(bounds, panel->geometry()) << "card on monitor " << i;
         EXPECT_GE(bounds.width(), 190);
         EXPECT_GE(bounds.height(), 112);
-        EXPECT_TRUE(contains(shot, bounds.adjusted(4, 20, -4, -20), card, 6));
+        EXPECT_TRUE(containsColor(shot, bounds.adjusted(4, 20, -4, -20), card, 6));
         EXPECT_EQ(contentOf<OperationOverlayContentView>(panel)->messageLabel()->text(), "Restoring layout...");
-        EXPECT_TRUE(contains(shot, panel->geometry(), Qt::white, 30)) << "message and spinner drawn";
+        EXPECT_TRUE(containsColor(shot, panel->geometry(), Qt::white, 30)) << "message and spinner drawn";
         EXPECT_FALSE(panel->isActiveWindow());
     }
 
@@ -184,11 +128,11 @@ TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
         EXPECT_EQ(panel->geometry(),
                   QRect(available.x() + (available.width() - 460) / 2, available.y() + 28, 460, 82 + 2 * 18));
         EXPECT_EQ(drawnBounds(shot, panel->geometry()), panel->geometry());
-        EXPECT_TRUE(contains(shot, panel->geometry().adjusted(20, 20, -20, -20), card, 6));
+        EXPECT_TRUE(containsColor(shot, panel->geometry().adjusted(20, 20, -20, -20), card, 6));
         auto* content = contentOf<OperationCompletionToastContentView>(panel);
         EXPECT_EQ(content->summaryLabel()->text(), summary);
         EXPECT_EQ(content->detailLabel()->text(), detail);
-        EXPECT_TRUE(contains(shot, panel->geometry().adjusted(14, 0, -420, 0), QColor(48, 209, 88))) << "green check";
+        EXPECT_TRUE(containsColor(shot, panel->geometry().adjusted(14, 0, -420, 0), QColor(48, 209, 88))) << "green check";
     }
 
     // One close button closes the toasts of both monitors.
@@ -211,7 +155,7 @@ TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
     EXPECT_EQ(panel->geometry(), toastSlot.adjusted(0, 0, 0, 78));
     EXPECT_EQ(contentOf<StatusNoticeContentView>(panel)->messageLabel()->text(), notice);
     EXPECT_EQ(drawnBounds(shot, panel->geometry()), panel->geometry());
-    EXPECT_TRUE(contains(shot, panel->geometry().adjusted(14, 0, -420, 0), QColor(255, 159, 10))) << "orange hand";
+    EXPECT_TRUE(containsColor(shot, panel->geometry().adjusted(14, 0, -420, 0), QColor(255, 159, 10))) << "orange hand";
     overlay.hideStatusNotice();
 
     overlay.showDisplayRestoreSuggestion("Desk & <b>Studio</b>", [] {});
@@ -226,7 +170,7 @@ TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
     EXPECT_EQ(suggestion->questionLabel()->text(), "Restore \"Desk & <b>Studio</b>\"?");
     EXPECT_EQ(suggestion->restoreButton()->text(), "Restore");
     EXPECT_EQ(drawnBounds(shot, panel->geometry()), panel->geometry());
-    EXPECT_TRUE(contains(shot, suggestion->restoreButton()->geometry().translated(panel->pos()), QColor(10, 132, 255),
+    EXPECT_TRUE(containsColor(shot, suggestion->restoreButton()->geometry().translated(panel->pos()), QColor(10, 132, 255),
                          20))
         << "the default button in the accent colour";
 
@@ -246,7 +190,7 @@ TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
     EXPECT_EQ(drawnBounds(shot, panel->geometry()), panel->geometry());
 
     // "Choose Layout" pops the layouts up under the button; choosing one restores it.
-    clickAt(chooser->chooseButton()->mapToGlobal(chooser->chooseButton()->rect().center()));
+    x.click(chooser->chooseButton());
     QMenu* menu = nullptr;
     ASSERT_TRUE(waitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) != nullptr; }));
     settle();
@@ -255,7 +199,7 @@ TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
     EXPECT_EQ(menu->geometry().topLeft(), below);
     ASSERT_EQ(menu->actions().size(), 2);
     EXPECT_EQ(menu->actions()[1]->text(), "Tom && Jerry");
-    clickAt(menu->mapToGlobal(menu->actionGeometry(menu->actions()[1]).center()));
+    x.click(menu, menu->actionGeometry(menu->actions()[1]).center());
     ASSERT_TRUE(waitFor([&] { return !chosen.empty(); }));
     EXPECT_EQ(chosen, std::vector<QUuid>{options[1].snapshotID});
     EXPECT_TRUE(waitFor([&] { return !overlay.isDisplayRestoreSuggestionVisible(); }));
@@ -279,7 +223,7 @@ DisplayRecord savedMonitor(const QString& name, CGRect frame, bool primary)
 
 TEST_F(OverlayLiveTest, PluggingInAMonitorOffersTheLayoutMadeForItAndRestoresIt)
 {
-    if (QStandardPaths::findExecutable("xrandr").isEmpty())
+    if (!hasTool("xrandr"))
         GTEST_SKIP() << "xrandr is not installed";
     QTemporaryDir data;
     const SnapshotStore store(data.filePath("Snapshots"));
@@ -289,41 +233,15 @@ TEST_F(OverlayLiveTest, PluggingInAMonitorOffersTheLayoutMadeForItAndRestoresIt)
     TestClientProcess client({"--class", "zen-overlay-live,ZenOverlayLive", "--window",
                               "title=Plugged,geometry=300x200+120+140"});
     ASSERT_EQ(client.waitUntilReady().size(), 1u);
-    std::optional<DiscoveredWindow> window;
-    QString bundleIdentifier;
-    std::int32_t pid = 0;
-    const auto discover = [&] {
-        auto found = WindowDiscoveryEngine::forPlatform(platform->services()).discoverRunningWindows();
-        if (found)
-            for (const auto& app : *found)
-                for (const auto& w : app.windows)
-                    if (w.title == QStringLiteral("Plugged")) {
-                        bundleIdentifier = app.bundleIdentifier;
-                        pid = app.pid;
-                        window = w;
-                        return true;
-                    }
-        return false;
-    };
-    ASSERT_TRUE(waitFor(discover));
+    std::optional<LiveWindow> window;
+    ASSERT_TRUE(waitFor([&] { return (window = findLiveWindow(platform->services(), "Plugged")).has_value(); }));
 
     const DisplayRecord left = savedMonitor("ZEN-LEFT", CGRect(0, 0, 1280, 800), true);
     const DisplayRecord right = savedMonitor("ZEN-RIGHT", CGRect(1280, 0, 1024, 768), false);
     const DisplayRecord third = savedMonitor("ZEN-THIRD", CGRect(0, 800, 800, 600), false);
-    const CGRect target(window->frame.minX() + 350, window->frame.minY() + 120, window->frame.width(),
-                        window->frame.height());
-    WindowRecord record;
-    record.bundleIdentifier = bundleIdentifier;
-    record.pidAtCapture = pid;
-    record.windowTitle = QStringLiteral("Plugged");
-    record.role = window->role;
-    record.subrole = window->subrole;
-    record.frame = CGRectCodable(target);
-    record.displayID = left.id;
-    record.normalizedFrame = DisplayResolver::normalizedFrame(target, left);
-    record.zOrderHint = 0;
-    record.captureSignature = {bundleIdentifier, pid, QStringLiteral("Plugged"), window->role, window->subrole,
-                               CGRectCodable(target), std::nullopt};
+    const CGRect& frame = window->window.frame;
+    const CGRect target(frame.minX() + 350, frame.minY() + 120, frame.width(), frame.height());
+    const WindowRecord record = recordPlacing(*window, target, left);
     Snapshot threeMonitors;
     threeMonitors.name = QStringLiteral("Three monitors");
     threeMonitors.sourceDisplayState = DisplayState::make({left, right, third}, left.id);
@@ -394,7 +312,7 @@ TEST_F(OverlayLiveTest, PluggingInAMonitorOffersTheLayoutMadeForItAndRestoresIt)
     };
     ASSERT_TRUE(plugIn());
     ASSERT_TRUE(waitFor([&] { return presenter->isDisplayRestoreSuggestionVisible(); }));
-    testsupport::pumpEventsFor(1500); // later notifications of the same change offer nothing more
+    pumpEventsFor(1500); // later notifications of the same change offer nothing more
     EXPECT_EQ(presenter->offered, std::vector<QString>{"Three monitors"});
 
     // Unplugged: the offer goes at once, well before the quiet period is over.
@@ -402,7 +320,7 @@ TEST_F(OverlayLiveTest, PluggingInAMonitorOffersTheLayoutMadeForItAndRestoresIt)
     ASSERT_EQ(QProcess::execute("xrandr", {"--delmonitor", "ZEN-THIRD"}), 0);
     ASSERT_TRUE(waitFor([&] { return !presenter->isDisplayRestoreSuggestionVisible(); }, 3000));
     EXPECT_FALSE(unplugged.hasExpired());
-    testsupport::pumpEventsFor(1500);
+    pumpEventsFor(1500);
     EXPECT_EQ(presenter->offered.size(), 1u);
 
     // Plugged in again: offered again; accepting restores it onto the real window.
@@ -411,16 +329,12 @@ TEST_F(OverlayLiveTest, PluggingInAMonitorOffersTheLayoutMadeForItAndRestoresIt)
     EXPECT_EQ(presenter->offered.size(), 2u);
     auto* toast = contentOf<DisplayRestoreSuggestionToastContentView>(presenter->overlay.displayRestoreSuggestionWindow());
     ASSERT_TRUE(toast);
-    testsupport::pumpEventsFor(300);
-    clickAt(toast->restoreButton()->mapToGlobal(toast->restoreButton()->rect().center()));
+    pumpEventsFor(300);
+    x.click(toast->restoreButton());
     ASSERT_TRUE(waitFor([&] { return !restored.empty(); })) << "the Restore button did not take the click";
     EXPECT_EQ(restored, std::vector<QUuid>{threeMonitors.id});
     EXPECT_TRUE(restoreSucceeded);
-    const auto moved = [&] {
-        return discover() && std::abs(window->frame.minX() - target.minX()) <= 4
-            && std::abs(window->frame.minY() - target.minY()) <= 4;
-    };
-    EXPECT_TRUE(waitFor(moved)) << "the window was not put where the layout says";
+    EXPECT_TRUE(waitFor([&] { return liveWindowAt(platform->services(), "Plugged", target); })) << "the window was not put where the layout says";
 }
 
 // Under a compositing manager the overlay covers each monitor and dims what is on it,
@@ -429,7 +343,7 @@ TEST(OverlayCompositedLiveTest, TheOverlayDimsEachMonitorUnderACompositingManage
 {
     if (!X11Platform::connect() || QGuiApplication::platformName() != QLatin1String("xcb"))
         GTEST_SKIP() << "no X server";
-    if (QStandardPaths::findExecutable("picom").isEmpty() || !QFile::exists("/usr/bin/import"))
+    if (!hasTool("picom") || !QFile::exists("/usr/bin/import"))
         GTEST_SKIP() << "needs picom and ImageMagick's import";
     QProcess compositor;
     if (!compositingManagerRunning()) {
@@ -451,7 +365,7 @@ TEST(OverlayCompositedLiveTest, TheOverlayDimsEachMonitorUnderACompositingManage
     // Something bright behind the overlay on the left monitor.
     TestClientProcess client({"--class", "zen-dimmed,ZenDimmed", "--window", "title=Dimmed,geometry=300x200+40+500"});
     ASSERT_EQ(client.waitUntilReady().size(), 1u);
-    testsupport::pumpEventsFor(500);
+    pumpEventsFor(500);
     const QImage before = rootScreenshot();
     const QPoint probe(150, 620);
     ASSERT_GT(before.pixelColor(probe).lightness(), 200) << "the client draws white";
@@ -463,7 +377,7 @@ TEST(OverlayCompositedLiveTest, TheOverlayDimsEachMonitorUnderACompositingManage
     bool shown = false;
     overlay.showOverlay(OperationOverlayKind::save, [&] { shown = true; });
     ASSERT_TRUE(waitFor([&] { return shown; }));
-    testsupport::pumpEventsFor(500); // the fade-in
+    pumpEventsFor(500); // the fade-in
     const QImage shot = rootScreenshot();
     folder.save(shot, "overlay-composited");
     ASSERT_EQ(overlay.overlayWindows().size(), 2u);
@@ -473,7 +387,7 @@ TEST(OverlayCompositedLiveTest, TheOverlayDimsEachMonitorUnderACompositingManage
     EXPECT_GT(dimmed, 150) << "the monitor must stay visible through the overlay";
     EXPECT_LT(dimmed, before.pixelColor(probe).lightness() - 20) << "and be dimmed";
     const QPoint middle = QGuiApplication::screens()[0]->geometry().center();
-    EXPECT_TRUE(contains(shot, QRect(middle - QPoint(60, 40), QSize(120, 80)), Qt::white, 30)) << "the card's message";
+    EXPECT_TRUE(containsColor(shot, QRect(middle - QPoint(60, 40), QSize(120, 80)), Qt::white, 30)) << "the card's message";
 
     overlay.hideOverlay();
     ASSERT_TRUE(waitFor([&] { return overlay.overlayWindows().empty(); }));
@@ -515,7 +429,7 @@ TEST_F(OverlayLiveTest, ToastsStayAboveWindowsRaisedLater)
     const QByteArray active = activeWindow();
     ASSERT_FALSE(active.isEmpty());
     auto* toast = contentOf<DisplayRestoreSuggestionToastContentView>(panel);
-    clickAt(toast->closeButton()->mapToGlobal(toast->closeButton()->rect().center()));
+    x.click(toast->closeButton());
     ASSERT_TRUE(waitFor([&] { return !overlay.isDisplayRestoreSuggestionVisible(); }));
     EXPECT_EQ(activeWindow(), active);
 }

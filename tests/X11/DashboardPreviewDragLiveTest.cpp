@@ -2,6 +2,7 @@
 #include "Dashboard/DashboardDisplayWindowRow.h"
 
 #include "Dashboard/DashboardPreviewTestSupport.h"
+#include "Support/LiveDesktop.h"
 #include "Support/SnapshotFixtures.h"
 
 #include <QApplication>
@@ -10,8 +11,6 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <xcb/xcb.h>
-#include <xcb/xtest.h>
 
 #include <gtest/gtest.h>
 
@@ -62,18 +61,10 @@ TEST(DashboardPreviewDragLiveTest, DraggingARowOntoAnotherStoresOneReorder)
     const QPoint to = list->rows()[2]->mapToGlobal(QPoint(60, list->rows()[2]->height() / 2));
     QPointer<DashboardDisplayWindowRow> dragged = list->rows()[0];
 
-    xcb_connection_t* injector = xcb_connect(nullptr, nullptr);
-    ASSERT_EQ(xcb_connection_has_error(injector), 0);
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(injector)).data->root;
-    const auto moveTo = [&](QPoint p) {
-        xcb_test_fake_input(injector, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, std::int16_t(p.x()),
-                            std::int16_t(p.y()), 0);
-        xcb_flush(injector);
-    };
-    const auto button = [&](std::uint8_t type) {
-        xcb_test_fake_input(injector, type, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        xcb_flush(injector);
-    };
+    testsupport::XSession injector;
+    ASSERT_TRUE(injector.isOpen());
+    const auto moveTo = [&](QPoint p) { injector.movePointer(p); };
+    const auto button = [&](std::uint8_t type) { injector.button(type); };
 
     // The rest of the gesture comes from timers, which also fire inside the drag's own loop.
     int step = 0;
@@ -96,7 +87,6 @@ TEST(DashboardPreviewDragLiveTest, DraggingARowOntoAnotherStoresOneReorder)
     timer.restart();
     while ((gesture.isActive() || calls.empty()) && timer.elapsed() < 8000)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
-    xcb_disconnect(injector);
 
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0], (std::vector<QUuid> {windows[1].id, windows[2].id, windows[0].id, windows[3].id}));

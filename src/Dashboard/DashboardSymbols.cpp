@@ -1,28 +1,80 @@
 #include "Dashboard/DashboardSymbols.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
-#include <QDir>
-#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace zen {
 
 namespace {
 
-const QHash<QString, QString>& themeNames()
+struct SymbolSource {
+    QStringList themeNames; // most fitting first
+    QString glyph; // painted when the theme has none of the names and no shape is drawn here
+};
+
+const QHash<QString, SymbolSource>& sources()
 {
-    static const QHash<QString, QString> names {
-        {QStringLiteral("app.generic"), QStringLiteral("application-x-executable")},
-        {QStringLiteral("checkmark.circle.fill"), QStringLiteral("emblem-ok-symbolic")},
-        {QStringLiteral("minus.circle"), QStringLiteral("list-remove-symbolic")},
-        {QStringLiteral("line.3.horizontal"), QStringLiteral("open-menu-symbolic")},
-        {QStringLiteral("exclamationmark.triangle.fill"), QStringLiteral("dialog-warning-symbolic")},
-        {QStringLiteral("externaldrive.badge.exclamationmark"), QStringLiteral("drive-harddisk-symbolic")},
-        {QStringLiteral("hand.raised.fill"), QStringLiteral("security-high-symbolic")},
-        {QStringLiteral("info.circle"), QStringLiteral("dialog-information-symbolic")},
+    static const QHash<QString, SymbolSource> table{
+        {"app.generic", {{"application-x-executable"}, {}}},
+        {"plus", {{"list-add-symbolic", "list-add"}, "+"}},
+        {"minus.circle", {{"list-remove-symbolic"}, {}}},
+        {"line.3.horizontal", {{"open-menu-symbolic"}, {}}},
+        {"ellipsis.circle", {{"view-more-horizontal-symbolic"}, "…"}},
+        {"gearshape", {{"emblem-system-symbolic", "preferences-system-symbolic", "preferences-system"}, "⚙"}},
+        {"wrench.and.screwdriver", {{"applications-engineering-symbolic"}, {}}},
+        {"info.circle", {{"dialog-information-symbolic"}, "i"}},
+        {"power", {{"system-shutdown-symbolic"}, {}}},
+        {"display.2", {{"video-display-symbolic"}, {}}},
+        {"hand.raised.fill", {{"security-high-symbolic", "dialog-warning-symbolic", "dialog-warning"}, "✋"}},
+        {"accessibility", {{"preferences-desktop-accessibility-symbolic", "preferences-desktop-accessibility"}, "♿"}},
+        {"checkmark.circle", {{"emblem-ok-symbolic", "object-select-symbolic", "emblem-ok"}, "✓"}},
+        {"checkmark.circle.fill", {{"emblem-ok-symbolic", "object-select-symbolic", "emblem-ok"}, {}}},
+        {"chevron.right", {{"go-next-symbolic", "go-next"}, "›"}},
+        {"pencil", {{"document-edit-symbolic", "document-edit"}, "✎"}},
+        {"xmark.circle.fill", {{"edit-clear-symbolic", "window-close-symbolic", "edit-clear"}, "✕"}},
+        {"trash", {{"user-trash-symbolic", "edit-delete-symbolic", "user-trash"}, "✕"}},
+        {"arrow.counterclockwise", {{"edit-undo-symbolic", "view-refresh-symbolic", "edit-undo"}, "↺"}},
+        {"arrow.triangle.2.circlepath", {{"view-refresh-symbolic", "view-refresh"}, "⟳"}},
+        {"arrow.up.forward", {{"send-to-symbolic"}, "↗"}},
+        {"arrow.down.circle", {{"folder-download-symbolic"}, "↓"}},
+        {"arrow.down.circle.fill", {{"software-update-available-symbolic"}, "↓"}},
+        {"square.and.arrow.up", {{"document-save-as-symbolic"}, "↑"}},
+        {"envelope", {{"mail-unread-symbolic"}, "✉"}},
+        {"exclamationmark.triangle.fill", {{"dialog-warning-symbolic", "dialog-warning"}, {}}},
+        {"externaldrive.badge.exclamationmark", {{"drive-harddisk-symbolic", "drive-harddisk"}, {}}},
+        {"rectangle.3.group.bubble.left.fill", {{"view-grid-symbolic", "view-app-grid-symbolic", "window-new"}, "▦"}},
     };
-    return names;
+    return table;
+}
+
+// A character as the stand-in, in the 16-unit box; where the font has no such glyph, a disc
+// with a mark cut out, never an empty box.
+void paintGlyph(QPainter& p, const QString& glyph, const QColor& ink)
+{
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(13);
+    font.setBold(true);
+    if (QFontMetrics(font).inFontUcs4(glyph.toUcs4().value(0))) {
+        p.setFont(font);
+        p.setPen(ink);
+        p.drawText(QRectF(0, 0, 16, 16), Qt::AlignCenter, glyph);
+        return;
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    p.drawEllipse(QRectF(1, 1, 14, 14));
+    p.setCompositionMode(QPainter::CompositionMode_Clear);
+    font.setPixelSize(10);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QRectF(0, 0, 16, 16), Qt::AlignCenter, QStringLiteral("!"));
 }
 
 // Stand-ins drawn in a 16-unit box in black; tinting recolours them like theme symbols.
@@ -81,6 +133,10 @@ void paintSymbol(QPainter& p, const QString& name)
         p.drawPath(triangle.subtracted(mark));
         return;
     }
+    if (const QString glyph = sources().value(name).glyph; !glyph.isEmpty()) {
+        paintGlyph(p, glyph, ink);
+        return;
+    }
     // Any other symbol: a plain disc, so the place never stays empty.
     p.setPen(Qt::NoPen);
     p.setBrush(ink);
@@ -102,8 +158,9 @@ QPixmap paintedPixmap(const QString& name, int side)
 void DashboardSymbols::ensureIconTheme()
 {
     static const bool done = [] {
+        // "hicolor" is only the base every theme falls back to; it has no symbols of its own.
         const QString maintained = QStringLiteral("Adwaita");
-        if (QIcon::themeName().isEmpty())
+        if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
             QIcon::setThemeName(maintained);
         else if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
             QIcon::setFallbackThemeName(maintained);
@@ -111,10 +168,13 @@ void DashboardSymbols::ensureIconTheme()
         // in the XDG data folders. Setting the paths last also drops the themes Qt read before
         // the fallback changed, which would otherwise keep answering without it.
         // The folders come from the XDG variables themselves as the icon-theme specification
-        // says, since QStandardPaths answers differently in its test mode.
+        // says, since QStandardPaths answers differently in its test mode, and then the
+        // standard's own defaults, for an environment whose XDG_DATA_DIRS leaves them out.
         QStringList dataDirs {qEnvironmentVariable("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share"))};
         dataDirs += qEnvironmentVariable("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"))
                         .split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        dataDirs += QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+        dataDirs << QStringLiteral("/usr/local/share") << QStringLiteral("/usr/share");
         QStringList paths = QIcon::themeSearchPaths();
         for (const QString& dataDir : dataDirs) {
             const QString dir = QDir(dataDir).filePath(QStringLiteral("icons"));
@@ -127,9 +187,14 @@ void DashboardSymbols::ensureIconTheme()
     (void)done;
 }
 
+QStringList DashboardSymbols::themeNames(const QString& symbolName)
+{
+    return sources().value(symbolName).themeNames;
+}
+
 QString DashboardSymbols::themeName(const QString& symbolName)
 {
-    return themeNames().value(symbolName);
+    return themeNames(symbolName).value(0);
 }
 
 QIcon DashboardSymbols::paintedIcon(const QString& symbolName)
@@ -148,8 +213,12 @@ QIcon DashboardSymbols::icon(const QString& symbolName)
         return *found;
     ensureIconTheme();
     QIcon icon;
-    if (const QString name = themeName(symbolName); !name.isEmpty())
-        icon = QIcon::fromTheme(name);
+    for (const QString& name : themeNames(symbolName)) {
+        if (QIcon::hasThemeIcon(name)) {
+            icon = QIcon::fromTheme(name);
+            break;
+        }
+    }
     if (icon.isNull())
         icon = paintedIcon(symbolName);
     cache.insert(symbolName, icon);
@@ -169,7 +238,10 @@ QPixmap DashboardSymbols::tintedPixmap(const QString& symbolName, QSize size, co
     if (const auto found = cache.constFind(key); found != cache.constEnd())
         return *found;
     QPixmap pixmap = icon(symbolName).pixmap(size, devicePixelRatio);
+    if (pixmap.isNull())
+        pixmap = paintedIcon(symbolName).pixmap(size, devicePixelRatio);
     if (!pixmap.isNull()) {
+        // Symbolic icons are one-colour shapes: the tint replaces their colour, keeping the shape.
         QPainter p(&pixmap);
         p.setCompositionMode(QPainter::CompositionMode_SourceIn);
         p.fillRect(QRect(QPoint(0, 0), pixmap.size()), tint);

@@ -5,16 +5,20 @@
 #include <QPixmap>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 namespace zen {
 
-// The dashboard's symbols by their symbol names ("minus.circle", "checkmark.circle.fill",
-// ...), drawn from the freedesktop icon theme, or painted when the theme lacks them.
+// The symbols our windows show, by their symbol names ("minus.circle", "checkmark.circle.fill",
+// "gearshape", ...): drawn from the freedesktop icon theme, or painted when the theme lacks
+// them, so a view never shows a gap.
 class DashboardSymbols {
 public:
     DashboardSymbols() = delete;
 
-    // The icon-theme name a symbol maps to; empty for a symbol with no counterpart.
+    // The icon-theme names tried for a symbol, most fitting first; empty for a symbol with no
+    // counterpart.
+    static QStringList themeNames(const QString& symbolName);
     static QString themeName(const QString& symbolName);
     // Never null: the theme's icon, else a painted stand-in.
     static QIcon icon(const QString& symbolName);

@@ -63,6 +63,7 @@ void DisplayRestoreSuggestionChooserToastContentView::buildView()
     m_closeButton = new OperationToastCloseButton(this);
     connect(m_closeButton, &QAbstractButton::clicked, this,
             &DisplayRestoreSuggestionChooserToastContentView::dismiss);
+    setCornerButtons(m_closeButton, m_chooseButton);
 }
 
 QMenu* DisplayRestoreSuggestionChooserToastContentView::makeLayoutMenu()
@@ -100,15 +101,6 @@ void DisplayRestoreSuggestionChooserToastContentView::dismiss()
 {
     if (m_onDismiss)
         m_onDismiss();
-}
-
-void DisplayRestoreSuggestionChooserToastContentView::resizeEvent(QResizeEvent* event)
-{
-    ToastCardView::resizeEvent(event);
-    if (m_closeButton)
-        m_closeButton->move(width() - 10 - m_closeButton->width(), 10);
-    if (m_chooseButton)
-        m_chooseButton->move(width() - 16 - m_chooseButton->width(), height() - 14 - m_chooseButton->height());
 }
 
 } // namespace zen

@@ -44,9 +44,6 @@ public:
     QPushButton* chooseButton() const { return m_chooseButton; }
     OperationToastCloseButton* closeButton() const { return m_closeButton; }
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     std::vector<DisplayRestoreSuggestionOption> m_options;
     std::function<void(const QUuid&)> m_onRestore;

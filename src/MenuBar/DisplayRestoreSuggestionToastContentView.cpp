@@ -62,6 +62,7 @@ void DisplayRestoreSuggestionToastContentView::buildView()
 
     m_closeButton = new OperationToastCloseButton(this);
     connect(m_closeButton, &QAbstractButton::clicked, this, &DisplayRestoreSuggestionToastContentView::dismiss);
+    setCornerButtons(m_closeButton, m_restoreButton);
 }
 
 void DisplayRestoreSuggestionToastContentView::restoreLayout()
@@ -74,15 +75,6 @@ void DisplayRestoreSuggestionToastContentView::dismiss()
 {
     if (m_onDismiss)
         m_onDismiss();
-}
-
-void DisplayRestoreSuggestionToastContentView::resizeEvent(QResizeEvent* event)
-{
-    ToastCardView::resizeEvent(event);
-    if (m_closeButton)
-        m_closeButton->move(width() - 10 - m_closeButton->width(), 10);
-    if (m_restoreButton)
-        m_restoreButton->move(width() - 16 - m_restoreButton->width(), height() - 14 - m_restoreButton->height());
 }
 
 } // namespace zen

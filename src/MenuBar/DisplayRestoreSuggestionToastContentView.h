@@ -35,9 +35,6 @@ public:
     QPushButton* restoreButton() const { return m_restoreButton; }
     OperationToastCloseButton* closeButton() const { return m_closeButton; }
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     QString m_snapshotName;
     std::function<void()> m_onRestore;

@@ -50,19 +50,13 @@ void OperationCompletionToastContentView::buildView()
 
     m_closeButton = new OperationToastCloseButton(this);
     connect(m_closeButton, &QAbstractButton::clicked, this, &OperationCompletionToastContentView::dismiss);
+    setCornerButtons(m_closeButton);
 }
 
 void OperationCompletionToastContentView::dismiss()
 {
     if (m_onDismiss)
         m_onDismiss();
-}
-
-void OperationCompletionToastContentView::resizeEvent(QResizeEvent* event)
-{
-    ToastCardView::resizeEvent(event);
-    if (m_closeButton)
-        m_closeButton->move(width() - 10 - m_closeButton->width(), 10);
 }
 
 } // namespace zen

@@ -29,9 +29,6 @@ public:
     OperationToastCloseButton* closeButton() const { return m_closeButton; }
     OverlayGlyph* icon() const { return m_icon; }
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     QString m_summary;
     std::optional<QString> m_detail;

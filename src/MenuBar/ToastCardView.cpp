@@ -34,4 +34,25 @@ void ToastCardView::paintEvent(QPaintEvent*)
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), m_cornerRadius, m_cornerRadius);
 }
 
+void ToastCardView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    placeCornerButtons();
+}
+
+void ToastCardView::setCornerButtons(QWidget* close, QWidget* action)
+{
+    m_closeCorner = close;
+    m_actionCorner = action;
+    placeCornerButtons();
+}
+
+void ToastCardView::placeCornerButtons()
+{
+    if (m_closeCorner)
+        m_closeCorner->move(width() - 10 - m_closeCorner->width(), 10);
+    if (m_actionCorner)
+        m_actionCorner->move(width() - 16 - m_actionCorner->width(), height() - 14 - m_actionCorner->height());
+}
+
 } // namespace zen

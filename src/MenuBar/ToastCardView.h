@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPointer>
 #include <QWidget>
 
 namespace zen {
@@ -23,10 +24,18 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    // Keeps the close button in the top right corner and the action button, if any, in the
+    // bottom right one, whatever size the card gets.
+    void setCornerButtons(QWidget* close, QWidget* action = nullptr);
 
 private:
+    void placeCornerButtons();
+
     bool m_translucent;
     double m_cornerRadius;
+    QPointer<QWidget> m_closeCorner;
+    QPointer<QWidget> m_actionCorner;
 };
 
 } // namespace zen

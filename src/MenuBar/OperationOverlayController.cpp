@@ -359,20 +359,38 @@ void OperationOverlayController::hideStatusNotice()
 
 void OperationOverlayController::fadeOutAndCloseStatusNoticeWindow()
 {
-    if (!m_statusNoticeWindow)
+    fadeOutAndCloseSingle(&OperationOverlayController::m_statusNoticeWindow);
+}
+
+void OperationOverlayController::fadeOutAndCloseSingle(QPointer<FloatingFeedbackPanel> OperationOverlayController::*slot)
+{
+    if (!(this->*slot))
         return;
-    QPointer<FloatingFeedbackPanel> panel = m_statusNoticeWindow;
-    fadeOut({panel}, [this, panel] {
+    QPointer<FloatingFeedbackPanel> panel = this->*slot;
+    fadeOut({panel}, [this, panel, slot] {
         if (!panel)
             return;
         panel->orderOut();
-        if (m_statusNoticeWindow == panel)
-            m_statusNoticeWindow = nullptr;
+        // A newer panel may have taken the place meanwhile; it stays.
+        if (this->*slot == panel)
+            this->*slot = nullptr;
     });
 }
 
-void OperationOverlayController::presentSuggestion(FloatingFeedbackPanel* panel)
+std::function<void()> OperationOverlayController::suggestionCloser()
 {
+    return [self = QPointer<OperationOverlayController>(this)] {
+        if (self)
+            self->fadeOutAndCloseDisplayRestoreSuggestionWindow();
+    };
+}
+
+void OperationOverlayController::presentSuggestion(PanelKind kind, QWidget* content, bool compositing,
+                                                   const QRect& visibleFrame)
+{
+    FloatingFeedbackPanel* panel = makePanel(kind, compositing);
+    panel->setContentView(content);
+    panel->setGeometry(toastGeometry(kind, visibleFrame));
     m_displayRestoreSuggestionWindow = panel;
     fadeIn({m_displayRestoreSuggestionWindow});
 }
@@ -385,25 +403,17 @@ void OperationOverlayController::showDisplayRestoreSuggestion(const QString& sna
     if (!screen)
         return;
     const bool compositing = isCompositing();
-    QPointer<OperationOverlayController> self(this);
-    FloatingFeedbackPanel* panel = makePanel(PanelKind::suggestionToast, compositing);
+    const auto close = suggestionCloser();
     auto* content = new DisplayRestoreSuggestionToastContentView(
         snapshotName,
-        [self, restore = std::move(restore)] {
-            if (self)
-                self->fadeOutAndCloseDisplayRestoreSuggestionWindow();
+        [close, restore = std::move(restore)] {
+            close();
             if (restore)
                 restore();
         },
-        [self] {
-            if (self)
-                self->fadeOutAndCloseDisplayRestoreSuggestionWindow();
-        },
-        compositing);
+        close, compositing);
     content->buildView();
-    panel->setContentView(content);
-    panel->setGeometry(toastGeometry(PanelKind::suggestionToast, screen->visibleFrame));
-    presentSuggestion(panel);
+    presentSuggestion(PanelKind::suggestionToast, content, compositing, screen->visibleFrame);
 }
 
 void OperationOverlayController::showDisplayRestoreSuggestionChooser(
@@ -414,25 +424,17 @@ void OperationOverlayController::showDisplayRestoreSuggestionChooser(
     if (!screen)
         return;
     const bool compositing = isCompositing();
-    QPointer<OperationOverlayController> self(this);
-    FloatingFeedbackPanel* panel = makePanel(PanelKind::suggestionChooser, compositing);
+    const auto close = suggestionCloser();
     auto* content = new DisplayRestoreSuggestionChooserToastContentView(
         options,
-        [self, restore = std::move(restore)](const QUuid& id) {
-            if (self)
-                self->fadeOutAndCloseDisplayRestoreSuggestionWindow();
+        [close, restore = std::move(restore)](const QUuid& id) {
+            close();
             if (restore)
                 restore(id);
         },
-        [self] {
-            if (self)
-                self->fadeOutAndCloseDisplayRestoreSuggestionWindow();
-        },
-        compositing);
+        close, compositing);
     content->buildView();
-    panel->setContentView(content);
-    panel->setGeometry(toastGeometry(PanelKind::suggestionChooser, screen->visibleFrame));
-    presentSuggestion(panel);
+    presentSuggestion(PanelKind::suggestionChooser, content, compositing, screen->visibleFrame);
 }
 
 void OperationOverlayController::hideDisplayRestoreSuggestion()
@@ -442,16 +444,7 @@ void OperationOverlayController::hideDisplayRestoreSuggestion()
 
 void OperationOverlayController::fadeOutAndCloseDisplayRestoreSuggestionWindow()
 {
-    if (!m_displayRestoreSuggestionWindow)
-        return;
-    QPointer<FloatingFeedbackPanel> panel = m_displayRestoreSuggestionWindow;
-    fadeOut({panel}, [this, panel] {
-        if (!panel)
-            return;
-        panel->orderOut();
-        if (m_displayRestoreSuggestionWindow == panel)
-            m_displayRestoreSuggestionWindow = nullptr;
-    });
+    fadeOutAndCloseSingle(&OperationOverlayController::m_displayRestoreSuggestionWindow);
 }
 
 } // namespace zen

@@ -111,7 +111,10 @@ private:
     void fadeOutAndCloseStatusNoticeWindow();
     void fadeOutAndCloseDisplayRestoreSuggestionWindow();
     std::optional<Screen> screenContainingMousePointer() const;
-    void presentSuggestion(FloatingFeedbackPanel* panel);
+    // Closes the suggestion panel, if the controller is still there.
+    std::function<void()> suggestionCloser();
+    void presentSuggestion(PanelKind kind, QWidget* content, bool compositing, const QRect& visibleFrame);
+    void fadeOutAndCloseSingle(QPointer<FloatingFeedbackPanel> OperationOverlayController::*slot);
     bool isCompositing() const;
     std::chrono::nanoseconds now() const;
     static std::chrono::nanoseconds seconds(double value);

@@ -59,7 +59,9 @@ TEST(DashboardViewPresenterTest, FirstAppearanceSelectsAndLoadsTheFirstLayoutAnd
     EXPECT_EQ(focus->size(), 1u);
 }
 
-TEST(DashboardViewPresenterTest, AnEmptyListClearsTheSelectionAndEveryPendingConfirmation)
+// Confirming a request for a layout that is gone would select nothing and end in a
+// not-found error; a request for a layout still listed stays.
+TEST(DashboardViewPresenterTest, ConfirmationsLeaveWithTheirLayoutAndAnEmptyListClearsEverything)
 {
     Presenter f;
     const auto work = f.add("Work", 0, {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)});
@@ -70,32 +72,6 @@ TEST(DashboardViewPresenterTest, AnEmptyListClearsTheSelectionAndEveryPendingCon
     p.requestWindowRemoval(p.selectedSnapshot()->windows.front());
     p.deleteSnapshot(*p.selectedSummary());
     ASSERT_TRUE(p.pendingUpdate() && p.pendingDeletion() && p.pendingWindowRemoval());
-
-    f.controller->deleteSnapshot(home.id);
-    f.controller->deleteSnapshot(work.id);
-    EXPECT_FALSE(f.selected());
-    EXPECT_FALSE(p.selectedSnapshot());
-    EXPECT_FALSE(p.pendingUpdate());
-    EXPECT_FALSE(p.pendingDeletion());
-    EXPECT_FALSE(p.pendingWindowRemoval());
-    const auto menu = p.commandContext().availability;
-    EXPECT_TRUE(menu.canCreateLayout);
-    EXPECT_FALSE(menu.canRestoreLayout || menu.canUpdateLayout || menu.canRenameLayout || menu.canAssignHotkey
-                 || menu.canClearHotkey || menu.canDeleteLayout);
-}
-
-// Confirming a request for a layout that is gone would select nothing and end in a
-// not-found error; a request for a layout still listed stays.
-TEST(DashboardViewPresenterTest, AConfirmationIsWithdrawnWhenItsLayoutLeavesTheList)
-{
-    Presenter f;
-    const auto work = f.add("Work", 0, {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)});
-    const auto home = f.add("Home", 5);
-    auto& p = f.make();
-    p.appear();
-    p.requestUpdateOfSelectedSnapshot();
-    p.requestWindowRemoval(p.selectedSnapshot()->windows.front());
-    p.deleteSnapshot(*p.selectedSummary());
     const auto withdrawnUpdate = record(&p, &DashboardViewPresenter::pendingUpdateChanged);
 
     f.controller->deleteSnapshot(work.id); // removed elsewhere, e.g. another window
@@ -106,10 +82,20 @@ TEST(DashboardViewPresenterTest, AConfirmationIsWithdrawnWhenItsLayoutLeavesTheL
     EXPECT_EQ(f.selected(), home.id);
 
     p.requestUpdateOfSelectedSnapshot();
-    f.add("Other", 1);
+    const auto other = f.add("Other", 1);
     f.refresh();
     ASSERT_TRUE(p.pendingUpdate());
     EXPECT_EQ(p.pendingUpdate()->id, home.id);
+
+    f.controller->deleteSnapshot(other.id);
+    f.controller->deleteSnapshot(home.id);
+    EXPECT_FALSE(f.selected());
+    EXPECT_FALSE(p.selectedSnapshot());
+    EXPECT_FALSE(p.pendingUpdate());
+    const auto menu = p.commandContext().availability;
+    EXPECT_TRUE(menu.canCreateLayout);
+    EXPECT_FALSE(menu.canRestoreLayout || menu.canUpdateLayout || menu.canRenameLayout || menu.canAssignHotkey
+                 || menu.canClearHotkey || menu.canDeleteLayout);
 }
 
 TEST(DashboardViewPresenterTest, DeletingTheSelectionMovesItToTheFirstRemainingLayoutThenToNothing)

@@ -30,22 +30,7 @@
 namespace zen {
 namespace {
 
-// Work and delays run at once on the calling thread.
-class ImmediateScheduler final : public OperationScheduler {
-public:
-    struct NoHandle final : Handle {
-        void cancel() override {}
-    };
-    std::unique_ptr<Handle> runAfter(std::chrono::nanoseconds, std::function<void()>) override
-    {
-        return std::make_unique<NoHandle>();
-    }
-    void runInBackground(QObject*, std::function<void()> work, std::function<void()> done) override
-    {
-        work();
-        done();
-    }
-};
+using test::ImmediateScheduler;
 
 class RecordingNotices final : public StatusNoticePresenting {
 public:

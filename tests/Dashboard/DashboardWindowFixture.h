@@ -6,6 +6,8 @@
 #include "Snapshots/SnapshotStore.h"
 #include "Support/SnapshotFixtures.h"
 
+#include "Support/ManualScheduler.h"
+
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -19,20 +21,6 @@ namespace zen::test {
 // one-window layout at once and whose updates and restores are only recorded; and a
 // permission router whose access the test switches.
 struct DashboardWindowFixture {
-    struct InlineScheduler final : OperationScheduler {
-        struct NoHandle final : Handle {
-            void cancel() override {}
-        };
-        std::unique_ptr<Handle> runAfter(std::chrono::nanoseconds, std::function<void()>) override
-        {
-            return std::make_unique<NoHandle>();
-        }
-        void runInBackground(QObject*, std::function<void()> work, std::function<void()> done) override
-        {
-            work();
-            done();
-        }
-    };
     struct ShownOverlay final : OperationOverlayPresenting {
         void showOverlay(OperationOverlayKind, std::function<void()> onShown) override { onShown(); }
         void showRestoreCompletion(const QString&, const std::optional<QString>&) override {}
@@ -57,7 +45,7 @@ struct DashboardWindowFixture {
         o.snapshotNamePrompt = [](const QString&) { return std::optional<QString>(QStringLiteral("Fresh")); };
         o.captureContextProvider = [] { return SnapshotCaptureService::CaptureContext{}; };
         o.appNameResolver = [](const QString& id) { return id; };
-        o.scheduler = std::make_shared<InlineScheduler>();
+        o.scheduler = std::make_shared<ImmediateScheduler>();
         o.operationOverlayPresenter = std::make_shared<ShownOverlay>();
         o.clock = [] { return fixedDate(40); };
         o.captureOperation = [this](const QString& name, const QDateTime&, const auto&)

@@ -62,4 +62,21 @@ public:
     std::vector<Job> jobs;
 };
 
+// Work runs at once on the calling thread; delays never fire.
+class ImmediateScheduler final : public OperationScheduler {
+public:
+    struct NoHandle final : Handle {
+        void cancel() override {}
+    };
+    std::unique_ptr<Handle> runAfter(std::chrono::nanoseconds, std::function<void()>) override
+    {
+        return std::make_unique<NoHandle>();
+    }
+    void runInBackground(QObject*, std::function<void()> work, std::function<void()> done) override
+    {
+        work();
+        done();
+    }
+};
+
 } // namespace zen::test

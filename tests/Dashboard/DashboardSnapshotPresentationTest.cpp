@@ -68,6 +68,7 @@ TEST(DashboardRestoreOrderTest, HintsFirstAscendingThenIdText)
         {"lower-case ids compare as upper-case", {{std::nullopt, idWithText("c0000000-0000-0000-0000-000000000000")},
                                                   {std::nullopt, idWithText("1a000000-0000-0000-0000-000000000000")}},
          {1, 0}},
+        {"a mixed list", {{3, low}, {std::nullopt, low}, {1, high}}, {2, 0, 1}},
     };
     for (const Case& c : cases) {
         std::vector<WindowRecord> windows;
@@ -81,12 +82,6 @@ TEST(DashboardRestoreOrderTest, HintsFirstAscendingThenIdText)
             expected.push_back(windows[index].id);
         EXPECT_EQ(idsOf(P::windowsForDisplayList(windows)), expected) << c.name;
     }
-}
-
-TEST(DashboardRestoreOrderTest, MixedListFromTheDashboard)
-{
-    const WindowRecord three = makeWindow("a", 1, 3), one = makeWindow("a", 1, 1), none = makeWindow("a", 1);
-    EXPECT_EQ(idsOf(P::windowsForDisplayList({three, none, one})), (std::vector<QUuid> {one.id, three.id, none.id}));
 }
 
 TEST(DashboardAppSummariesTest, MostWindowsThenNaturalNameThenIdentifier)
@@ -181,6 +176,7 @@ TEST(DashboardDisplayModelsTest, AssignmentModelsAndEmptyTexts)
          "No saved windows are assigned to saved displays."},
         {"models follow display order, empty display left out", {empty, first, second},
          {onSecondA, onUnsaved, onFirst, onSecondB, noDisplay}, {1, 2}, {onUnsaved.id, noDisplay.id}, std::nullopt},
+        {"a display saved twice gets one model", {first, first}, {onFirst}, {1}, {}, std::nullopt},
     };
     for (const Case& c : cases) {
         Snapshot snapshot = makeSnapshot("L", c.windows);
@@ -197,13 +193,6 @@ TEST(DashboardDisplayModelsTest, AssignmentModelsAndEmptyTexts)
             EXPECT_EQ(idsOf(models[1].windows), (std::vector<QUuid> {onSecondA.id, onSecondB.id}));
         }
     }
-}
-
-TEST(DashboardDisplayModelsTest, DisplaySavedTwiceGetsOneModel)
-{
-    Snapshot snapshot = makeSnapshot("L", {makeWindow("a", 1)});
-    snapshot.sourceDisplayState = DisplayState::make({makeDisplay(1, CGRect(0, 0, 10, 10)), makeDisplay(1, CGRect(0, 0, 10, 10))}, 1);
-    EXPECT_EQ(P::displayPreviewModels(snapshot).size(), 1u);
 }
 
 TEST(DashboardPreviewFrameTest, RatiosOfTheDisplayFrame)

@@ -26,6 +26,8 @@ void makeSemibold(QLabel* label)
     label->setFont(font);
 }
 
+} // namespace
+
 void makeCaption(QLabel* label)
 {
     QFont font = label->font();
@@ -35,8 +37,6 @@ void makeCaption(QLabel* label)
     palette.setColor(QPalette::WindowText, settingsTintColor(SettingsTint::secondary, palette));
     label->setPalette(palette);
 }
-
-} // namespace
 
 QColor settingsTintColor(SettingsTint tint, const QPalette& palette)
 {

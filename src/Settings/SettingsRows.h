@@ -16,6 +16,8 @@ namespace zen {
 // to that window only.
 
 QColor settingsTintColor(SettingsTint tint, const QPalette& palette);
+// The small secondary text under a row or a section.
+void makeCaption(QLabel* label);
 
 // A symbol in the secondary colour, in a box 18 wide.
 class SettingsIcon : public QLabel {

@@ -46,12 +46,7 @@ QLabel* captionText(const QString& text)
     auto* label = new QLabel(text);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * 0.85);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, settingsTintColor(SettingsTint::secondary, palette));
-    label->setPalette(palette);
+    makeCaption(label);
     return label;
 }
 

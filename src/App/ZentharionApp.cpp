@@ -9,6 +9,7 @@
 #include "Shared/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTimer>
 
 namespace zen {
@@ -65,6 +66,9 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     auto& d = m_dependencies;
     if (d.registerDefaults)
         d.registerDefaults();
+    // The welcome page and the window manager show the program's icon: the tray's picture.
+    if (QGuiApplication::windowIcon().isNull())
+        QGuiApplication::setWindowIcon(MenuBarTray::icon());
 
     m_overlayController = d.makeOverlayController ? d.makeOverlayController() : nullptr;
     m_operationOverlay = m_overlayController         ? m_overlayController

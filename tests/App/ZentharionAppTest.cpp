@@ -480,8 +480,11 @@ TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboardAndOnboardin
         QCoreApplication::processEvents();
         EXPECT_EQ(app.dashboardWindow() != nullptr, c.shows);
         EXPECT_EQ(app.onboardingWindow() != nullptr, c.shows);
-        if (app.onboardingWindow())
+        if (app.onboardingWindow()) {
             EXPECT_EQ(app.onboardingWindow()->windowTitle(), QString::fromUtf8(c.title));
+            // The welcome page shows the program's icon, not an empty square.
+            EXPECT_FALSE(app.onboardingWindow()->windowIcon().isNull());
+        }
         // Opening the dashboard again in the same process never brings onboarding back.
         if (auto* onboarding = app.onboardingWindow())
             onboarding->close();

@@ -1,8 +1,12 @@
 // The desktop's own services for start-up. Kept apart from ZentharionApp.cpp so that test
 // binaries, which build the application on fakes, never link the live bindings.
+// GIO before any Qt header: its "signals" member names clash with Qt's keyword.
+#include <gio/gio.h>
+
 #include "App/ZentharionApp.h"
 
 #include "Infrastructure/ZentharionSettings.h"
+#include "Permissions/PermissionCoordinator.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
@@ -31,6 +35,17 @@ HotkeyPlatform liveHotkeyPlatform()
             [registrar](EventHandlerReference) { registrar->setPressHandler({}); }};
 }
 
+// GIO rather than QDesktopServices: it says whether any program is set up to show the page,
+// where handing the page to xdg-open "succeeds" even when nothing shows it.
+bool openWithDefaultHandler(const QUrl& url)
+{
+    GError* error = nullptr;
+    const gboolean opened = g_app_info_launch_default_for_uri(url.toEncoded().constData(), nullptr, &error);
+    if (error)
+        g_error_free(error);
+    return opened;
+}
+
 } // namespace
 
 ZentharionAppDependencies ZentharionAppDependencies::live()
@@ -56,6 +71,9 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         return RestoreEngine::live(store, std::move(logger));
     };
     d.trustChecker = AccessibilityTrustChecker();
+    d.openAccessHelpPage = [] {
+        return PermissionCoordinator::openAccessHelpPage(QCoreApplication::applicationDirPath(), openWithDefaultHandler);
+    };
     d.makeHotkeyPlatform = liveHotkeyPlatform;
     d.postToMainThread = [](std::function<void()> task) {
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);

@@ -6,8 +6,11 @@
 #include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
 
+#include "App/MenuBarTray.h"
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QMenu>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -64,6 +67,8 @@ struct AppHarness {
     std::vector<std::function<void()>> posted;
     std::vector<QUuid> restored;
     int accessHelpOpened = 0;
+    // When set, stands for the live help-page opener instead of the counting one.
+    std::function<std::optional<QString>()> helpPage;
     std::unique_ptr<ZentharionApp> app;
 
     QString snapshotsDir() const { return dir.filePath("Zentharion/Snapshots"); }
@@ -148,6 +153,10 @@ struct AppHarness {
                     {}};
         };
         d.postToMainThread = [this](std::function<void()> task) { posted.push_back(std::move(task)); };
+        if (helpPage) {
+            d.accessibilitySettingsOpener = {};
+            d.openAccessHelpPage = helpPage;
+        }
         return d;
     }
 
@@ -300,6 +309,82 @@ TEST(ZentharionAppMenuTest, SaveAndRestoreFromTheMenuAskForAccessFirst)
         EXPECT_EQ(h.restored, trusted ? std::vector<QUuid>{desk} : std::vector<QUuid>{});
         EXPECT_EQ(h.accessHelpOpened, trusted ? 0 : 1);
         EXPECT_TRUE(h.notices->shown.empty()) << "the menu explains, not a passive notice";
+    }
+}
+
+// A window manager that starts or ends while the program runs is noticed when the user opens
+// the menu, not only at the next save or restore.
+TEST(ZentharionAppMenuTest, OpeningTheTrayMenuReadsAccessAgain)
+{
+    AppHarness h;
+    auto& app = h.start();
+    app.showMenuBarExtra();
+    ASSERT_TRUE(app.menuBarTray());
+    QMenu& menu = *app.menuBarTray()->menu();
+    const auto firstRow = [&] { return menu.actions().isEmpty() ? QString() : menu.actions()[0]->text(); };
+
+    for (const bool trusted : {false, true, false}) {
+        SCOPED_TRACE(trusted);
+        h.trusted = trusted;
+        const auto checks = std::count(h.steps.begin(), h.steps.end(), "trust");
+        menu.popup(QPoint(0, 0));
+        EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), "trust"), checks + 1);
+        EXPECT_EQ(app.permissionCoordinator()->authorizationState(),
+                  trusted ? AccessibilityAuthorizationState::authorized : AccessibilityAuthorizationState::unauthorized);
+        EXPECT_EQ(firstRow() == "Accessibility Access Required", !trusted);
+        menu.hide();
+        QCoreApplication::processEvents();
+    }
+}
+
+// Two layouts with one shortcut: the first keeps it, the second shows it as refused, and the
+// status names the layout that holds it.
+TEST(ZentharionAppMenuTest, ARefusedShortcutIsMarkedAndTheStatusNamesItsHolder)
+{
+    AppHarness h;
+    ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+    const QUuid desk = h.saveLayout("Desk", commandOptionK);
+    const QUuid copy = h.saveLayout("Copy", commandOptionK);
+    auto& app = h.start();
+
+    const auto state = app.menuBarMenuState();
+    EXPECT_EQ(state.refusedHotkeyLayoutIDs.size(), 1u);
+    const auto summaries = app.snapshotMenuController()->snapshotSummaries();
+    ASSERT_EQ(summaries.size(), 2u);
+    const QUuid holder = summaries[0].id; // the first in list order keeps the shortcut
+    const QUuid refused = holder == desk ? copy : desk;
+    EXPECT_TRUE(state.refusedHotkeyLayoutIDs.contains(refused));
+    ASSERT_TRUE(state.status);
+    EXPECT_EQ(state.status->message, "\"" + summaries[0].name + "\" already uses that hotkey.");
+    EXPECT_EQ(h.registrar->live.size(), 1u);
+}
+
+// Asking for the help page when nothing can show it says so in the menu's status line.
+TEST(ZentharionAppMenuTest, AHelpPageThatCannotBeOpenedIsReported)
+{
+    for (const bool opens : {true, false}) {
+        AppHarness h;
+        h.trusted = false;
+        int asked = 0;
+        h.helpPage = [&]() -> std::optional<QString> {
+            ++asked;
+            if (opens)
+                return std::nullopt;
+            return QString("The help page could not be opened.");
+        };
+        auto& app = h.start();
+        SCOPED_TRACE(opens);
+        app.performMenuBarAction(MenuBarAction::openAccessibilitySettings);
+        app.performMenuBarAction(MenuBarAction::saveCurrentLayout); // refused without access: the page again
+        EXPECT_EQ(asked, 2);
+        const auto status = app.snapshotMenuController()->status();
+        if (opens) {
+            EXPECT_FALSE(status);
+        } else {
+            ASSERT_TRUE(status);
+            EXPECT_TRUE(status->isError());
+            EXPECT_EQ(status->message, "The help page could not be opened.");
+        }
     }
 }
 

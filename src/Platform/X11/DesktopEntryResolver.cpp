@@ -4,6 +4,9 @@
 
 #include "Platform/X11/DesktopEntryResolver.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace zen {
 
 namespace {
@@ -152,8 +155,15 @@ bool DesktopEntryResolver::launch(const QString& desktopId)
     GDesktopAppInfo* info = g_desktop_app_info_new(file.constData());
     if (!info)
         return false;
+    // The program gets its own standard streams, as a desktop launcher gives it: inheriting
+    // ours would have it write into the terminal Zentharion was started from.
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     GError* error = nullptr;
-    const gboolean ok = g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, &error);
+    const gboolean ok = g_desktop_app_info_launch_uris_as_manager_with_fds(
+        info, nullptr, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr, devNull, devNull, devNull,
+        &error);
+    if (devNull >= 0)
+        ::close(devNull);
     if (error)
         g_error_free(error);
     g_object_unref(info);

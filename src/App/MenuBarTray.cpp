@@ -50,9 +50,9 @@ QString actionText(const MenuBarItem& item)
     return text;
 }
 
-// Where the style starts an item's title: frame, check/icon column and margin (Fusion's
-// arithmetic; other styles come close).
-constexpr int menuTextIndent = 2 + 20 + 3;
+// Where the style starts an item's title: the menu's margin, the item frame, the check/icon
+// column and its margin (Fusion's arithmetic; other styles come close).
+constexpr int menuTextIndent = 3 + 2 + 20 + 3;
 constexpr int longestTextWidth = 360;
 
 // A text row that says something rather than does something: drawn as a label in its own

@@ -319,15 +319,25 @@ TEST_F(TrayMenuLiveTest, AShortcutRestoreWaitsForTheNamePrompt)
     const xcb_atom_t stackingAtom = atom(desktop.probe, "_NET_CLIENT_LIST_STACKING");
     const xcb_atom_t nameAtom = atom(desktop.probe, "_NET_WM_NAME");
     const xcb_atom_t utf8 = atom(desktop.probe, "UTF8_STRING");
-    const auto topTitle = [&] {
+    // Titles of the managed windows, bottom to top (the tray's dock stays above them all).
+    const auto stacking = [&] {
+        QList<QByteArray> titles;
         const QByteArray list = property(desktop.probe, desktop.root, stackingAtom, XCB_ATOM_WINDOW);
-        if (list.size() < 4)
-            return QByteArray();
-        xcb_window_t top = 0;
-        std::memcpy(&top, list.constData() + list.size() - 4, 4);
-        return property(desktop.probe, top, nameAtom, utf8);
+        for (qsizetype i = 0; i + 4 <= list.size(); i += 4) {
+            xcb_window_t w = 0;
+            std::memcpy(&w, list.constData() + i, 4);
+            titles << property(desktop.probe, w, nameAtom, utf8);
+        }
+        return titles;
     };
-    ASSERT_TRUE(waitFor([&] { return topTitle() == "Save Current Layout"; })) << "no name prompt on top";
+    const auto promptAboveClient = [&] {
+        const auto titles = stacking();
+        const auto prompt = titles.indexOf("Save Current Layout");
+        return prompt >= 0 && prompt > titles.indexOf("TrayLive1");
+    };
+    ASSERT_TRUE(waitFor(promptAboveClient)) << "no name prompt above the window: "
+                                            << stacking().join(", ").toStdString() << "\n"
+                                            << desktop.program->readAllStandardError().toStdString();
 
     const QString eventsLog = home.filePath("data/Zentharion/Logs/events.log");
     const auto restoresLogged = [&] {
@@ -344,11 +354,11 @@ TEST_F(TrayMenuLiveTest, AShortcutRestoreWaitsForTheNamePrompt)
     // Nothing may happen; give a restore ample time to show itself if one were started.
     EXPECT_FALSE(waitFor(moved, 3000)) << "the shortcut restored while the prompt was open";
     EXPECT_EQ(restoresLogged(), 0);
-    EXPECT_EQ(topTitle(), "Save Current Layout");
+    EXPECT_TRUE(promptAboveClient());
 
     // Cancelled, the prompt goes and the shortcut restores again.
     pressKeys(desktop.probe, {escape});
-    ASSERT_TRUE(waitFor([&] { return topTitle() != "Save Current Layout"; }));
+    ASSERT_TRUE(waitFor([&] { return !stacking().contains("Save Current Layout"); }));
     pressKeys(desktop.probe, {controlLeft, altLeft, keyL});
     EXPECT_TRUE(waitFor(moved)) << "the shortcut did not restore once the prompt was gone";
     EXPECT_TRUE(waitFor([&] { return restoresLogged() == 1; }));

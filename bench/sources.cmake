@@ -9,4 +9,8 @@ list(APPEND ZEN_BENCH_SOURCES
 list(APPEND ZEN_BENCH_SOURCES
   bench/CaptureRestoreBench.cpp
 )
+list(APPEND ZEN_BENCH_SOURCES
+  bench/OverlayBench.cpp
+  bench/DashboardPreviewBench.cpp
+)
 list(APPEND ZEN_BENCH_SOURCES bench/TrayMenuBench.cpp)

@@ -266,8 +266,9 @@ TEST(MenuBarTrayTest, TextRowsAreDrawnInTheirColourNotGreyedOut)
         label->adjustSize();
         const QImage image = label->grab().toImage();
         EXPECT_GT(pixelsNear(image, expected), 5) << "the text is not drawn in its colour";
-        if (c.emphasis == MenuBarItem::Emphasis::error)
+        if (c.emphasis == MenuBarItem::Emphasis::error) {
             EXPECT_GT(pixelsNear(image, red), 5);
+        }
     }
 
     // The access warning does something: it stays a normal, enabled item with its sign.

@@ -92,7 +92,15 @@ std::optional<Rect> rootGeometry(xcb_connection_t* c, xcb_window_t w, xcb_window
     return rect;
 }
 
-// The program's icon, embedded somewhere below the tray's window.
+// A window the window manager manages carries WM_STATE; an icon a tray took in does not.
+bool managedByWindowManager(xcb_connection_t* c, xcb_window_t w)
+{
+    const xcb_atom_t state = atom(c, "WM_STATE");
+    return !property(c, w, state, state).isEmpty();
+}
+
+// The program's icon, embedded somewhere below the tray's window (its own windows sit in the
+// window manager's frames: they are not the icon).
 std::optional<xcb_window_t> embeddedIcon(xcb_connection_t* c, xcb_window_t window, xcb_window_t root)
 {
     auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr);
@@ -101,7 +109,7 @@ std::optional<xcb_window_t> embeddedIcon(xcb_connection_t* c, xcb_window_t windo
     std::optional<xcb_window_t> found;
     const xcb_window_t* children = xcb_query_tree_children(tree);
     for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
-        if (window != root && isProgramWindow(c, children[i]))
+        if (window != root && isProgramWindow(c, children[i]) && !managedByWindowManager(c, children[i]))
             found = children[i];
         else
             found = embeddedIcon(c, children[i], root);

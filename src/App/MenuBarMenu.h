@@ -65,7 +65,7 @@ struct MenuBarMenuState {
     QSet<QUuid> refusedHotkeyLayoutIDs;
     bool isUpdateAvailable = false;
     bool canCheckForUpdates = false;
-    // The windows these open do not exist in this build yet.
+    // Whether the windows these open exist in this build.
     bool canOpenDashboard = false;
     bool canOpenSettings = false;
 };

@@ -1,13 +1,11 @@
 // The desktop's own services for start-up. Kept apart from ZentharionApp.cpp so that test
 // binaries, which build the application on fakes, never link the live bindings.
-// GIO before any Qt header: its "signals" member names clash with Qt's keyword.
-#include <gio/gio.h>
-
 #include "App/ZentharionApp.h"
 
 #include "Infrastructure/ZentharionSettings.h"
 #include "Permissions/PermissionCoordinator.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
+#include "Platform/X11/DesktopEntryResolver.h"
 #include "Platform/X11/CompositingManagerProbe.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
@@ -40,11 +38,7 @@ HotkeyPlatform liveHotkeyPlatform()
 // where handing the page to xdg-open "succeeds" even when nothing shows it.
 bool openWithDefaultHandler(const QUrl& url)
 {
-    GError* error = nullptr;
-    const gboolean opened = g_app_info_launch_default_for_uri(url.toEncoded().constData(), nullptr, &error);
-    if (error)
-        g_error_free(error);
-    return opened;
+    return DesktopEntryResolver::openWithDefaultApplication(url.toLocalFile(), QStringLiteral("text/html"));
 }
 
 } // namespace

@@ -520,32 +520,61 @@ TEST_F(TrayMenuLiveTest, TheMenuShowsAnErrorAWarningAndARefusedShortcut)
     pressKeys(desktop.probe, {escape});
 }
 
-// A program a restore launches gets its own standard streams, not ours.
+// A program a restore launches, or one that shows the help page, gets its own standard
+// streams, not ours.
 TEST(LaunchedProgramTest, GetsTheNullDeviceForItsStandardStreams)
 {
     const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     if (dataHome.isEmpty())
         GTEST_SKIP() << "needs the live tests' own data dir";
     QTemporaryDir dir;
-    const QString report = dir.filePath("streams");
-    const QString id = QStringLiteral("org.zentharion.StreamsProbe");
     QDir().mkpath(dataHome + "/applications");
-    QFile entry(dataHome + "/applications/" + id + ".desktop");
-    ASSERT_TRUE(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    // The shell keeps its own streams as 3, 4 and 5 for readlink to report on.
-    entry.write("[Desktop Entry]\nType=Application\nName=Streams\nExec=sh -c \"exec 3<&0 4>&1 5>&2 >"
-                + report.toUtf8() + "; readlink /proc/self/fd/3 /proc/self/fd/4 /proc/self/fd/5\"\n");
-    entry.close();
+    struct Case {
+        const char* what;
+        QString id;
+        std::function<bool()> launch;
+    };
+    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (configHome.isEmpty())
+        GTEST_SKIP() << "needs the live tests' own config dir";
+    const QString page = dir.filePath("page.html");
+    QFile(page).open(QIODevice::WriteOnly);
+    // The probe is the program set up to show web pages.
+    QFile defaults(configHome + "/mimeapps.list");
+    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    defaults.write("[Default Applications]\ntext/html=org.zentharion.StreamsViewer.desktop\n");
+    defaults.close();
+    struct RemoveDefaults {
+        QFile& file;
+        ~RemoveDefaults() { file.remove(); }
+    } removeDefaults{defaults};
+    for (const Case& c : {Case{"restore launch", "org.zentharion.StreamsProbe",
+                               [] { return DesktopEntryResolver::launch("org.zentharion.StreamsProbe"); }},
+                          Case{"help page", "org.zentharion.StreamsViewer", [&] {
+                                   return DesktopEntryResolver::openWithDefaultApplication(
+                                       page, "text/html");
+                               }}}) {
+        SCOPED_TRACE(c.what);
+        const QString report = dir.filePath(c.id);
+        QFile entry(dataHome + "/applications/" + c.id + ".desktop");
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        // The shell keeps its own streams as 3, 4 and 5 for readlink to report on; a file to
+        // open comes as an argument it ignores.
+        entry.write("[Desktop Entry]\nType=Application\nName=Streams\nMimeType=text/html;\n"
+                    "Exec=sh -c \"exec 3<&0 4>&1 5>&2 >"
+                    + report.toUtf8() + "; readlink /proc/self/fd/3 /proc/self/fd/4 /proc/self/fd/5\" %f\n");
+        entry.close();
 
-    // GIO notices the new entry through its main-loop monitor.
-    ASSERT_TRUE(waitFor([&] { return DesktopEntryResolver::launch(id); }));
-    QByteArray streams;
-    ASSERT_TRUE(waitFor([&] {
-        QFile file(report);
-        return file.open(QIODevice::ReadOnly) && (streams = file.readAll()).count('\n') == 3;
-    }));
-    EXPECT_EQ(streams, "/dev/null\n/dev/null\n/dev/null\n");
-    QFile::remove(entry.fileName());
+        // GIO notices the new entry through its main-loop monitor.
+        ASSERT_TRUE(waitFor(c.launch));
+        QByteArray streams;
+        ASSERT_TRUE(waitFor([&] {
+            QFile file(report);
+            return file.open(QIODevice::ReadOnly) && (streams = file.readAll()).count('\n') == 3;
+        }));
+        EXPECT_EQ(streams, "/dev/null\n/dev/null\n/dev/null\n");
+        QFile::remove(entry.fileName());
+    }
 }
 
 } // namespace

@@ -11,5 +11,4 @@ add_custom_target(zentharion_help_page DEPENDS ${ZEN_HELP_PAGE_COPY})
 add_dependencies(zentharion zentharion_help_page)
 add_dependencies(zentharion_tests zentharion_help_page)
 
-install(TARGETS zentharion RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES docs/access.html DESTINATION ${CMAKE_INSTALL_DATADIR}/zentharion/doc)

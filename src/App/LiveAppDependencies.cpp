@@ -4,9 +4,11 @@
 
 #include "Infrastructure/ZentharionSettings.h"
 #include "Permissions/PermissionCoordinator.h"
+#include "Platform/Linux/MainAppLaunchAtLoginService.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
 #include "Platform/X11/DesktopEntryResolver.h"
 #include "Platform/X11/CompositingManagerProbe.h"
+#include "Updates/FeedUpdater.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
 #include <QCoreApplication>
@@ -55,7 +57,12 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
                                                             std::move(environment));
     };
     d.displayChangeOptions = [] { return DisplayChangeRestoreController::Options{}; };
-    d.makeUpdateController = [] { return std::make_shared<AppUpdateController>(); };
+    d.makeUpdateController = [] {
+        return std::make_shared<AppUpdateController>(FeedUpdater::live(QUrl(QStringLiteral(ZENTHARION_UPDATE_FEED_URL))));
+    };
+    d.makeLaunchAtLoginService = []() -> std::unique_ptr<LaunchAtLoginServicing> {
+        return std::make_unique<MainAppLaunchAtLoginService>(MainAppLaunchAtLoginService::liveLocations());
+    };
     d.resolveFolders = [] { return AppSupportDirectoryBootstrapper::make(); };
     d.makeEventLog = [](const QString& url) -> std::shared_ptr<const TelemetryLogging> {
         auto logger = std::make_shared<TelemetryLogger>(url);

@@ -2,6 +2,7 @@
 
 #include "Infrastructure/AppLogger.h"
 #include "MenuBar/MenuText.h"
+#include "Shared/ApplicationIcon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -218,6 +219,8 @@ MenuBarTray::~MenuBarTray() = default;
 
 QIcon MenuBarTray::icon()
 {
+    if (const QIcon own = applicationIcon(); !own.pixmap(16, 16).isNull())
+        return own;
     // Three overlapping window frames: a layout of windows.
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64}) {

@@ -6,9 +6,12 @@
 #include "Onboarding/OnboardingContainerView.h"
 #include "Onboarding/OnboardingController.h"
 #include "Infrastructure/AppLogger.h"
+#include "Settings/SettingsView.h"
+#include "Shared/ApplicationIcon.h"
 #include "Shared/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTimer>
 
 namespace zen {
@@ -46,6 +49,18 @@ void restoreIfAuthorized(const std::weak_ptr<PermissionInterventionRouter>& weak
     controller->restoreSnapshot(layoutID);
 }
 
+// Stands in when start-up was given no login-item service: launch at login is unavailable.
+struct UnavailableLaunchAtLoginService final : LaunchAtLoginServicing {
+    LaunchAtLoginServiceStatus status() const override { return LaunchAtLoginServiceStatus::notFound; }
+    std::expected<void, PlatformError> registerItem() override { return unavailable(); }
+    std::expected<void, PlatformError> unregisterItem() override { return unavailable(); }
+    void openLoginItemsSettings() override {}
+    static std::expected<void, PlatformError> unavailable()
+    {
+        return std::unexpected(PlatformError{QStringLiteral("Launch at login is not available."), 0});
+    }
+};
+
 } // namespace
 
 void LoggingStatusNoticePresenter::showStatusNotice(const QString& message, double)
@@ -66,6 +81,10 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     auto& d = m_dependencies;
     if (d.registerDefaults)
         d.registerDefaults();
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        QGuiApplication::setWindowIcon(applicationIcon());
+        QGuiApplication::setDesktopFileName(QStringLiteral("zentharion"));
+    }
 
     m_overlayController = d.makeOverlayController ? d.makeOverlayController() : nullptr;
     m_operationOverlay = m_overlayController         ? m_overlayController
@@ -79,6 +98,9 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     if (!m_statusNoticePresenter)
         m_statusNoticePresenter = std::make_shared<LoggingStatusNoticePresenter>();
 
+    m_settingsNavigationController = std::make_shared<SettingsNavigationController>();
+
+    // Before storage: update checks do not depend on it.
     m_updateController = d.makeUpdateController ? d.makeUpdateController() : nullptr;
     if (!m_updateController)
         m_updateController = std::make_shared<AppUpdateController>();
@@ -127,10 +149,39 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
 
 ZentharionApp::~ZentharionApp()
 {
-    // The tray's menu and the dashboard call back into the objects below; they go first.
+    // The tray's menu and the windows call back into the objects below; they go first.
     m_menuBarTray.reset();
+    m_settingsView.reset();
     delete m_dashboard.data();
     delete m_onboardingWindow.data();
+}
+
+const std::shared_ptr<LaunchAtLoginController>& ZentharionApp::launchAtLoginController()
+{
+    if (!m_launchAtLoginController) {
+        std::unique_ptr<LaunchAtLoginServicing> service =
+            m_dependencies.makeLaunchAtLoginService ? m_dependencies.makeLaunchAtLoginService() : nullptr;
+        if (!service)
+            service = std::make_unique<UnavailableLaunchAtLoginService>();
+        m_launchAtLoginController = std::make_shared<LaunchAtLoginController>(std::move(service));
+    }
+    return m_launchAtLoginController;
+}
+
+void ZentharionApp::openSettings()
+{
+    if (!m_settingsView) {
+        SettingsViewEnvironment environment;
+        environment.defaults = m_dependencies.userDefaults;
+        auto presenter = std::make_shared<SettingsViewPresenter>(launchAtLoginController(), m_permissionCoordinator,
+                                                                 m_diagnosticLogController,
+                                                                 m_settingsNavigationController, m_updateController,
+                                                                 std::move(environment));
+        m_settingsView = std::make_unique<SettingsView>(std::move(presenter));
+    }
+    m_settingsView->show();
+    m_settingsView->raise();
+    m_settingsView->activateWindow();
 }
 
 void ZentharionApp::openOrFocusDashboard()
@@ -142,7 +193,7 @@ void ZentharionApp::openOrFocusDashboard()
         d.permissionRouter = m_permissionRouter;
         d.snapshotMenuController = m_snapshotMenuController;
         d.updateController = m_updateController;
-        d.openSettings = m_openSettings;
+        d.openSettings = [this] { openSettings(); };
         d.openDashboard = [this] { openOrFocusDashboard(); };
         d.quit = [this] { performMenuBarAction(MenuBarAction::quit); };
         d.frameStore = m_dependencies.userDefaults;
@@ -305,8 +356,9 @@ void ZentharionApp::performMenuBarAction(MenuBarAction action, const QUuid& layo
         openOrFocusDashboard();
         break;
     case MenuBarAction::none:
+        break;
     case MenuBarAction::openSettings:
-        // The settings window is not part of this build; its item is disabled.
+        openSettings();
         break;
     case MenuBarAction::openAccessibilitySettings:
         m_permissionCoordinator->openAccessibilitySettings();
@@ -342,6 +394,7 @@ MenuBarMenuState ZentharionApp::menuBarMenuState() const
     state.isUpdateAvailable = m_updateController->availableUpdate().has_value();
     state.canCheckForUpdates = m_updateController->canCheckForUpdates();
     state.canOpenDashboard = true;
+    state.canOpenSettings = true;
     return state;
 }
 

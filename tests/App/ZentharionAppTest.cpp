@@ -10,6 +10,7 @@
 #include "MenuBar/DisplayRestoreSuggestionToastContentView.h"
 #include "MenuBar/ToastTextLabel.h"
 #include "Permissions/PermissionInterventionRouter.h"
+#include "Settings/SettingsView.h"
 #include "Shared/UserDefaults.h"
 #include "Snapshots/SnapshotStore.h"
 #include "Support/Recorders.h"
@@ -22,6 +23,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QMenu>
+#include <QTabWidget>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -109,6 +111,10 @@ struct AppHarness {
         d.makeUpdateController = [=] {
             step("updates");
             return std::make_shared<AppUpdateController>();
+        };
+        d.makeLaunchAtLoginService = [=] {
+            step("launchAtLogin");
+            return std::unique_ptr<LaunchAtLoginServicing>();
         };
         d.resolveFolders = [=, this]()
             -> std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError> {
@@ -575,6 +581,39 @@ TEST(ZentharionAppMenuTest, AHelpPageThatCannotBeOpenedIsReported)
             EXPECT_EQ(status->message, "The help page could not be opened.");
         }
     }
+}
+
+} // namespace
+} // namespace zen
+
+namespace zen {
+namespace {
+
+TEST(ZentharionAppSettingsTest, TheTrayOpensOneSettingsWindowAndMakesTheLoginItemControllerThen)
+{
+    AppHarness h;
+    auto& app = h.start();
+    EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), QStringLiteral("launchAtLogin")), 0)
+        << "made on first use, not at start-up";
+    const auto items = MenuBarMenu::items(app.menuBarMenuState());
+    const auto settings = std::find_if(items.begin(), items.end(), [](const MenuBarItem& i) {
+        return i.action == MenuBarAction::openSettings;
+    });
+    ASSERT_NE(settings, items.end());
+    EXPECT_TRUE(settings->enabled);
+
+    app.settingsNavigationController()->setSelectedTab(SettingsTab::about);
+    app.performMenuBarAction(MenuBarAction::openSettings);
+    SettingsView* window = app.settingsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->tabs()->currentIndex(), 2) << "opens on the tab last shown";
+    EXPECT_EQ(app.launchAtLoginController()->state(), LaunchAtLoginState::unavailable());
+    window->close();
+    app.performMenuBarAction(MenuBarAction::openSettings);
+    EXPECT_EQ(app.settingsWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), QStringLiteral("launchAtLogin")), 1);
 }
 
 } // namespace

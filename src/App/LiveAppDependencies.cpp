@@ -3,8 +3,10 @@
 #include "App/ZentharionApp.h"
 
 #include "Infrastructure/ZentharionSettings.h"
+#include "Permissions/PermissionCoordinator.h"
 #include "Platform/Linux/MainAppLaunchAtLoginService.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
+#include "Platform/X11/DesktopEntryResolver.h"
 #include "Platform/X11/CompositingManagerProbe.h"
 #include "Updates/FeedUpdater.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
@@ -32,6 +34,13 @@ HotkeyPlatform liveHotkeyPlatform()
                 return 1;
             },
             [registrar](EventHandlerReference) { registrar->setPressHandler({}); }};
+}
+
+// GIO rather than QDesktopServices: it says whether any program is set up to show the page,
+// where handing the page to xdg-open "succeeds" even when nothing shows it.
+bool openWithDefaultHandler(const QUrl& url)
+{
+    return DesktopEntryResolver::openWithDefaultApplication(url.toLocalFile(), QStringLiteral("text/html"));
 }
 
 } // namespace
@@ -70,6 +79,9 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         return RestoreEngine::live(store, std::move(logger));
     };
     d.trustChecker = AccessibilityTrustChecker();
+    d.openAccessHelpPage = [] {
+        return PermissionCoordinator::openAccessHelpPage(QCoreApplication::applicationDirPath(), openWithDefaultHandler);
+    };
     d.makeHotkeyPlatform = liveHotkeyPlatform;
     d.postToMainThread = [](std::function<void()> task) {
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);

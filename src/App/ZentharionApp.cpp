@@ -65,7 +65,8 @@ struct UnavailableLaunchAtLoginService final : LaunchAtLoginServicing {
 
 void LoggingStatusNoticePresenter::showStatusNotice(const QString& message, double)
 {
-    qCInfo(AppLogger::app, "%s", qUtf8Printable(message));
+    // A warning: it tells the user why a shortcut did nothing.
+    qCWarning(AppLogger::app, "%s", qUtf8Printable(message));
 }
 
 QString ZentharionApp::storageFailureLogMessage(const QString& reason)
@@ -106,9 +107,24 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
 
     prepareStorage(m_operationOverlay);
 
-    m_permissionCoordinator = d.accessibilitySettingsOpener
-                                  ? std::make_shared<PermissionCoordinator>(d.trustChecker, d.accessibilitySettingsOpener)
-                                  : std::make_shared<PermissionCoordinator>(d.trustChecker);
+    if (d.accessibilitySettingsOpener) {
+        m_permissionCoordinator = std::make_shared<PermissionCoordinator>(d.trustChecker, d.accessibilitySettingsOpener);
+    } else if (d.openAccessHelpPage) {
+        // Whoever asks for the help page (menu, router, windows) learns in the status line
+        // when nothing could show it, rather than seeing nothing happen.
+        std::weak_ptr<SnapshotMenuController> weakController = m_snapshotMenuController;
+        auto opener = [open = d.openAccessHelpPage, weakController] {
+            const auto failure = open();
+            if (!failure)
+                return;
+            qCWarning(AppLogger::permissions(), "%s", qUtf8Printable(*failure));
+            if (const auto controller = weakController.lock())
+                controller->setStatus(SnapshotMenuController::Status{*failure, SnapshotMenuController::Status::Kind::error});
+        };
+        m_permissionCoordinator = std::make_shared<PermissionCoordinator>(d.trustChecker, std::move(opener));
+    } else {
+        m_permissionCoordinator = std::make_shared<PermissionCoordinator>(d.trustChecker);
+    }
     m_permissionRouter = std::make_shared<PermissionInterventionRouter>(m_permissionCoordinator, m_statusNoticePresenter);
     m_onboardingController = std::make_unique<OnboardingController>(
         OnboardingStore(d.userDefaults ? *d.userDefaults : UserDefaults::standard()), m_permissionCoordinator.get(),
@@ -374,6 +390,7 @@ MenuBarMenuState ZentharionApp::menuBarMenuState() const
     state.snapshotSummaries = m_snapshotMenuController->snapshotSummaries();
     state.status = m_snapshotMenuController->status();
     state.isOperating = m_snapshotMenuController->isOperating();
+    state.refusedHotkeyLayoutIDs = m_hotkeyManager->refusedLayoutIDs();
     state.isUpdateAvailable = m_updateController->availableUpdate().has_value();
     state.canCheckForUpdates = m_updateController->canCheckForUpdates();
     state.canOpenDashboard = true;
@@ -390,6 +407,11 @@ void ZentharionApp::showMenuBarExtra()
                                                       performMenuBarAction(item.action, item.layoutID);
                                                   });
     MenuBarTray* tray = m_menuBarTray.get();
+    // A tray program is seldom activated: opening its menu is when the user looks, so access
+    // is read again then (a window manager may have started or ended since).
+    tray->setAboutToShow([coordinator = m_permissionCoordinator] {
+        coordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::appDidBecomeActive);
+    });
     const auto rebuild = [tray] { tray->scheduleRebuild(); };
     auto* controller = m_snapshotMenuController.get();
     connect(controller, &SnapshotMenuController::snapshotSummariesChanged, tray, rebuild);

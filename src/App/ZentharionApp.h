@@ -73,6 +73,9 @@ struct ZentharionAppDependencies {
     SnapshotMenuController::Options controllerOptions;
     AccessibilityTrustChecker trustChecker{std::function<bool()>{}};
     std::function<void()> accessibilitySettingsOpener;
+    // Used when the opener above is absent: shows the help page on what access needs, and
+    // returns the failure's message when nothing could show it.
+    std::function<std::optional<QString>()> openAccessHelpPage;
     std::function<HotkeyPlatform()> makeHotkeyPlatform;
     // Runs the function later, on the main thread, as a task of its own.
     std::function<void(std::function<void()>)> postToMainThread;
@@ -106,6 +109,8 @@ public:
     const std::shared_ptr<SnapshotMenuController>& snapshotMenuController() const { return m_snapshotMenuController; }
     const std::optional<QString>& bootstrapErrorMessage() const { return m_bootstrapErrorMessage; }
     const std::shared_ptr<DiagnosticLogController>& diagnosticLogController() const { return m_diagnosticLogController; }
+    // Null until showMenuBarExtra().
+    MenuBarTray* menuBarTray() const { return m_menuBarTray.get(); }
     const std::shared_ptr<AppUpdateController>& updateController() const { return m_updateController; }
     const std::shared_ptr<SettingsNavigationController>& settingsNavigationController() const
     {

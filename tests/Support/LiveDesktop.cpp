@@ -195,7 +195,19 @@ bool XSession::isProgramWindow(xcb_window_t window)
 
 namespace {
 
-// The program's windows below `window` that some window other than the root has taken in.
+// A window the window manager manages carries WM_STATE; an icon a tray took in does not.
+bool managedByWindowManager(XSession& x, xcb_window_t window)
+{
+    const xcb_atom_t wmState = x.atom("WM_STATE");
+    if (wmState == XCB_ATOM_NONE)
+        return false;
+    auto state = owned(xcb_get_property_reply(
+        x.connection(), xcb_get_property(x.connection(), 0, window, wmState, wmState, 0, 2), nullptr));
+    return state && state->type != XCB_ATOM_NONE;
+}
+
+// The program's windows below `window` that some window other than the root has taken in; the
+// program's own windows, which the window manager puts in frames, are not icons.
 void collectEmbedded(XSession& x, xcb_window_t window, std::vector<xcb_window_t>& found)
 {
     auto tree = owned(xcb_query_tree_reply(x.connection(), xcb_query_tree(x.connection(), window), nullptr));
@@ -203,7 +215,7 @@ void collectEmbedded(XSession& x, xcb_window_t window, std::vector<xcb_window_t>
         return;
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-        if (window != x.root() && x.isProgramWindow(children[i]))
+        if (window != x.root() && x.isProgramWindow(children[i]) && !managedByWindowManager(x, children[i]))
             found.push_back(children[i]);
         collectEmbedded(x, children[i], found);
     }

@@ -571,12 +571,6 @@ TEST(ZentharionAppMenuTest, AHelpPageThatCannotBeOpenedIsReported)
     }
 }
 
-} // namespace
-} // namespace zen
-
-namespace zen {
-namespace {
-
 TEST(ZentharionAppSettingsTest, TheTrayOpensOneSettingsWindowAndMakesTheLoginItemControllerThen)
 {
     AppHarness h;

@@ -1,5 +1,8 @@
 #include "Dashboard/DashboardAppIdentityResolver.h"
 
+#include <QPixmap>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -63,12 +66,6 @@ TEST(DesktopEntryDisplayNameTest, UnknownEntryHasNoName)
               "com.zentharion.tests.no-such-entry-7f3a");
 }
 
-} // namespace
-} // namespace zen
-
-namespace zen {
-namespace {
-
 TEST(DashboardAccentColorTest, FixedHuePerIdentifier)
 {
     struct Case {
@@ -93,15 +90,6 @@ TEST(DashboardAccentColorTest, FixedHuePerIdentifier)
         EXPECT_EQ(color.alphaF(), 1.0);
     }
 }
-
-} // namespace
-} // namespace zen
-
-#include <QPixmap>
-#include <QTemporaryDir>
-
-namespace zen {
-namespace {
 
 using Entry = DashboardAppIdentityResolver::ApplicationEntry;
 

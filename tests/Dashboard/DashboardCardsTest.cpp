@@ -1,5 +1,6 @@
 #include "Dashboard/DashboardInactiveAppsView.h"
 #include "Dashboard/DashboardIssueBanner.h"
+#include "Dashboard/DashboardSymbols.h"
 
 #include "Dashboard/DashboardPreviewTestSupport.h"
 #include "Support/SnapshotFixtures.h"
@@ -125,14 +126,6 @@ TEST(DashboardCardsScreenshotTest, BannerAndInactiveApps)
     EXPECT_FALSE(image.isNull());
     image.save(QDir::temp().filePath(QStringLiteral("zentharion-dashboard-cards.png")));
 }
-
-} // namespace
-} // namespace zen
-
-#include "Dashboard/DashboardSymbols.h"
-
-namespace zen {
-namespace {
 
 TEST(DashboardSymbolsTest, EverySymbolDrawsSomethingInItsTint)
 {

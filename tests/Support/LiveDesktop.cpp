@@ -2,6 +2,8 @@
 
 #include "Displays/DisplayResolver.h"
 #include "Permissions/AccessibilityTrustChecker.h"
+#include "Platform/X11/X11Connection.h"
+#include "Platform/X11/X11Platform.h"
 #include "Shared/UserDefaults.h"
 #include "Support/TestClientProcess.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace zen::testsupport {
 
@@ -425,6 +428,18 @@ bool startWindowManager(const QString& configFile)
 } // namespace zen::testsupport
 
 namespace zen::testsupport {
+
+bool waitUntilWindowGone(X11Platform& platform, xcb_window_t window, int timeoutMs)
+{
+    xcb_connection_t* c = platform.connection().connection();
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        std::lock_guard lock(platform.connection().mutex());
+        if (!owned(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr)))
+            return true;
+    }
+    return false;
+}
 
 std::optional<LiveWindow> findLiveWindow(const PlatformServices& services, const QString& title)
 {

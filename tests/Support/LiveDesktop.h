@@ -28,6 +28,10 @@
 
 class QWidget;
 
+namespace zen {
+class X11Platform;
+}
+
 namespace zen::testsupport {
 
 // Polls `done` with the event loop running until it holds or the time is up.
@@ -163,6 +167,10 @@ private:
 QString windowManagerConfigFile();
 bool stopWindowManager();
 bool startWindowManager(const QString& configFile);
+
+// Waits until the X server no longer knows the window (its client ended); says whether it went
+// in time. Polls through the platform's own connection, under its lock.
+bool waitUntilWindowGone(X11Platform& platform, xcb_window_t window, int timeoutMs = 20000);
 
 // A window of a running client as discovery finds it, with its application.
 struct LiveWindow {

@@ -3,6 +3,7 @@
 #include "Platform/X11/X11Platform.h"
 #include "Restore/RestoreEngine.h"
 #include "Snapshots/SnapshotCaptureService.h"
+#include "Support/LiveDesktop.h"
 #include "Support/TestClientProcess.h"
 #include "WindowDiscovery/AXAttributeReader.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
@@ -425,14 +426,7 @@ TEST_F(RestoreEndToEndTest, WindowClosedBeforeItsPlacementIsARestoreFailedSkip)
         if (leaves) {
             leaves->terminate();
             leaves.reset();
-            xcb_connection_t* c = platform->connection().connection();
-            QDeadlineTimer deadline(20000);
-            for (bool present = true; present && !deadline.hasExpired();) {
-                std::lock_guard lock(platform->connection().mutex());
-                auto* r = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, leavingIDs[0]), nullptr);
-                present = r != nullptr;
-                std::free(r);
-            }
+            testsupport::waitUntilWindowGone(*platform, leavingIDs[0]);
         }
         return found;
     };

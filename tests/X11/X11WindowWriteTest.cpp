@@ -1,6 +1,7 @@
 #include "Platform/X11/X11Connection.h"
 #include "Platform/X11/X11Platform.h"
 #include "Platform/X11/X11WindowWriter.h"
+#include "Support/LiveDesktop.h"
 #include "Support/TestClientProcess.h"
 #include "WindowDiscovery/AXAttributeReader.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
@@ -145,14 +146,7 @@ TEST_F(LiveWriteTest, OneBatchPlacesEveryWindowAndReportsTheVanishedOne)
     ASSERT_EQ(goneWindows.size(), 1u);
     const AXUIElement gone = goneWindows[0].axElement;
     leaves->terminate();
-    xcb_connection_t* c = platform->connection().connection();
-    QDeadlineTimer deadline(20000);
-    for (bool present = true; present && !deadline.hasExpired();) {
-        std::lock_guard lock(platform->connection().mutex());
-        auto* r = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, goneIDs[0]), nullptr);
-        present = r != nullptr;
-        std::free(r);
-    }
+    testsupport::waitUntilWindowGone(*platform, goneIDs[0]);
 
     const std::vector<AXFramePlacement> batch {
         {titled(windows, "S1")->axElement, CGRect(100, 300, 250, 150), false},

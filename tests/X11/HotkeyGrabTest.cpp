@@ -1,13 +1,13 @@
 #include "Hotkeys/HotkeyManager.h"
 #include "Hotkeys/HotkeyManagerError.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
+#include "Support/LiveDesktop.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 
 #include <xcb/xcb.h>
-#include <xcb/xtest.h>
 
 #include <gtest/gtest.h>
 
@@ -25,12 +25,7 @@ const HotkeyBinding optionControlJ{38, 0x1800, "Option-Control-J"};
 constexpr std::uint16_t controlAltState = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
 constexpr std::uint32_t signature = 0x5A54484B;
 
-struct Connection {
-    Connection() : connection(xcb_connect(nullptr, nullptr)) {}
-    ~Connection() { xcb_disconnect(connection); }
-    xcb_window_t root() const { return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root; }
-    xcb_connection_t* connection;
-};
+using testsupport::XSession;
 
 class HotkeyGrabTest : public ::testing::Test {
 protected:
@@ -44,31 +39,15 @@ protected:
         });
     }
 
-    void fake(std::uint8_t type, xcb_keycode_t keycode)
-    {
-        xcb_test_fake_input(injector.connection, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    }
-
     // Presses Control+Alt+key the way a person would.
     void pressControlAlt(xcb_keycode_t key)
     {
-        fake(XCB_KEY_PRESS, controlLeft);
-        fake(XCB_KEY_PRESS, altLeft);
-        fake(XCB_KEY_PRESS, key);
-        fake(XCB_KEY_RELEASE, key);
-        fake(XCB_KEY_RELEASE, altLeft);
-        fake(XCB_KEY_RELEASE, controlLeft);
-        xcb_flush(injector.connection);
+        injector.pressChord({controlLeft, altLeft, key});
         // Real presses are never within the same millisecond; keep the next one apart too.
         QThread::msleep(5);
     }
 
-    void toggleCapsLock()
-    {
-        fake(XCB_KEY_PRESS, capsLock);
-        fake(XCB_KEY_RELEASE, capsLock);
-        xcb_flush(injector.connection);
-    }
+    void toggleCapsLock() { injector.pressChord({capsLock}); }
 
     // Lets Qt's event loop deliver what the server sent until `count` presses were seen,
     // then a little longer so that an extra, wrong press would show too.
@@ -78,14 +57,14 @@ protected:
         timer.start();
         while (presses[id] < count && timer.elapsed() < 3000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        xcb_flush(injector.connection);
+        xcb_flush(injector.connection());
         QElapsedTimer settle;
         settle.start();
         while (settle.elapsed() < 150)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
 
-    Connection injector;
+    XSession injector;
     std::unique_ptr<CarbonHotkeyRegistrar> registrar;
     std::map<std::uint32_t, int> presses;
 };
@@ -157,9 +136,9 @@ TEST_F(HotkeyGrabTest, KeyHeldByAnotherProgramIsRefusedAndNothingIsKeptHalfGrabb
     auto ours = registrar->registerHotkey(optionControlK, {signature, 1});
     ASSERT_TRUE(ours);
 
-    Connection other;
+    XSession other;
     {
-        CarbonHotkeyRegistrar otherRegistrar(other.connection);
+        CarbonHotkeyRegistrar otherRegistrar(other.connection());
         auto refused = otherRegistrar.registerHotkey(optionControlK, {signature, 7});
         ASSERT_FALSE(refused);
         EXPECT_EQ(refused.error().status, CarbonHotkeyRegistrar::keyGrabbedElsewhereStatus);
@@ -170,9 +149,9 @@ TEST_F(HotkeyGrabTest, KeyHeldByAnotherProgramIsRefusedAndNothingIsKeptHalfGrabb
 
     // Another program holds only the Caps Lock variant: the registration must fail as a whole
     // and give back the variants it did get.
-    Connection holder;
-    auto held = xcb_request_check(holder.connection,
-                                  xcb_grab_key_checked(holder.connection, 0, holder.root(),
+    XSession holder;
+    auto held = xcb_request_check(holder.connection(),
+                                  xcb_grab_key_checked(holder.connection(), 0, holder.root(),
                                                        controlAltState | XCB_MOD_MASK_LOCK, keyK,
                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     ASSERT_EQ(held, nullptr);
@@ -180,9 +159,9 @@ TEST_F(HotkeyGrabTest, KeyHeldByAnotherProgramIsRefusedAndNothingIsKeptHalfGrabb
     ASSERT_FALSE(partial);
     EXPECT_EQ(partial.error().status, CarbonHotkeyRegistrar::keyGrabbedElsewhereStatus);
 
-    Connection third;
-    auto* plain = xcb_request_check(third.connection,
-                                    xcb_grab_key_checked(third.connection, 0, third.root(), controlAltState,
+    XSession third;
+    auto* plain = xcb_request_check(third.connection(),
+                                    xcb_grab_key_checked(third.connection(), 0, third.root(), controlAltState,
                                                          keyK, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     EXPECT_EQ(plain, nullptr) << "the variant without locks was left grabbed";
     std::free(plain);
@@ -218,8 +197,8 @@ TEST_F(HotkeyGrabTest, ManagerRestoresTheLayoutWhoseShortcutWasPressed)
 
     // While a shortcut is being captured the keys belong to the prompt, not to us.
     manager.suspendBindings();
-    Connection other;
-    CarbonHotkeyRegistrar otherRegistrar(other.connection);
+    XSession other;
+    CarbonHotkeyRegistrar otherRegistrar(other.connection());
     auto free = otherRegistrar.registerHotkey(optionControlJ, {signature, 1});
     EXPECT_TRUE(free);
     otherRegistrar.unregisterHotkey(*free);

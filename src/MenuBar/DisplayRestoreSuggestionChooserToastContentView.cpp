@@ -4,14 +4,13 @@
 #include "MenuBar/MenuText.h"
 #include "MenuBar/OperationToastCloseButton.h"
 #include "MenuBar/OverlayButtonStyle.h"
-#include "MenuBar/OverlayGlyph.h"
 #include "MenuBar/ToastTextLabel.h"
 
 #include <QAction>
-#include <QHBoxLayout>
 #include <QMenu>
 #include <QPushButton>
-#include <QVBoxLayout>
+
+#include <tuple>
 
 namespace zen {
 
@@ -30,28 +29,7 @@ DisplayRestoreSuggestionChooserToastContentView::DisplayRestoreSuggestionChooser
 
 void DisplayRestoreSuggestionChooserToastContentView::buildView()
 {
-    auto* icon = new OverlayGlyph(OverlayGlyph::Symbol::twoDisplays, 22, QColor(10, 132, 255), 24, this);
-    QFont titleFont = font();
-    titleFont.setPixelSize(14);
-    titleFont.setWeight(QFont::DemiBold);
-    m_titleLabel =
-        new ToastTextLabel(DisplayRestoreSuggestionToastContentView::title, titleFont, primaryText(), 1, this);
-    QFont small = font();
-    small.setPixelSize(12);
-    m_explanationLabel = new ToastTextLabel(explanation, small, secondaryText(), 1, this);
-
-    auto* text = new QVBoxLayout;
-    text->setSpacing(4);
-    text->addWidget(m_titleLabel);
-    text->addWidget(m_explanationLabel);
-    auto* row = new QHBoxLayout;
-    row->setSpacing(12);
-    row->addWidget(icon, 0, Qt::AlignVCenter);
-    row->addLayout(text, 1);
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(16, 16, 10 + 20 + 10, 14);
-    column->addLayout(row);
-    column->addStretch(1);
+    std::tie(m_titleLabel, m_explanationLabel) = DisplayRestoreSuggestionToastContentView::buildFace(this, explanation);
 
     m_chooseButton = new QPushButton(QStringLiteral("Choose Layout"), this);
     m_chooseButton->setFocusPolicy(Qt::NoFocus);

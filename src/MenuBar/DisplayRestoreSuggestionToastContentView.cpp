@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace zen {
 
 const QString DisplayRestoreSuggestionToastContentView::title = QStringLiteral("Display changed");
@@ -28,29 +30,37 @@ DisplayRestoreSuggestionToastContentView::DisplayRestoreSuggestionToastContentVi
 {
 }
 
-void DisplayRestoreSuggestionToastContentView::buildView()
+std::pair<ToastTextLabel*, ToastTextLabel*> DisplayRestoreSuggestionToastContentView::buildFace(ToastCardView* card,
+                                                                                                const QString& line)
 {
-    auto* icon = new OverlayGlyph(OverlayGlyph::Symbol::twoDisplays, 22, QColor(10, 132, 255), 24, this);
-    QFont titleFont = font();
+    auto* icon = new OverlayGlyph(OverlayGlyph::Symbol::twoDisplays, 22, QColor(10, 132, 255), 24, card);
+    QFont titleFont = card->font();
     titleFont.setPixelSize(14);
     titleFont.setWeight(QFont::DemiBold);
-    m_titleLabel = new ToastTextLabel(title, titleFont, primaryText(), 1, this);
-    QFont small = font();
+    auto* titleLabel = new ToastTextLabel(title, titleFont, primaryText(), 1, card);
+    QFont small = card->font();
     small.setPixelSize(12);
-    m_questionLabel = new ToastTextLabel(question(m_snapshotName), small, secondaryText(), 1, this);
+    auto* lineLabel = new ToastTextLabel(line, small, secondaryText(), 1, card);
 
     auto* text = new QVBoxLayout;
     text->setSpacing(4);
-    text->addWidget(m_titleLabel);
-    text->addWidget(m_questionLabel);
+    text->addWidget(titleLabel);
+    text->addWidget(lineLabel);
     auto* row = new QHBoxLayout;
     row->setSpacing(12);
     row->addWidget(icon, 0, Qt::AlignVCenter);
     row->addLayout(text, 1);
-    auto* column = new QVBoxLayout(this);
+    // Room on the right for the close button.
+    auto* column = new QVBoxLayout(card);
     column->setContentsMargins(16, 16, 10 + 20 + 10, 14);
     column->addLayout(row);
     column->addStretch(1);
+    return {titleLabel, lineLabel};
+}
+
+void DisplayRestoreSuggestionToastContentView::buildView()
+{
+    std::tie(m_titleLabel, m_questionLabel) = buildFace(this, question(m_snapshotName));
 
     m_restoreButton = new QPushButton(QStringLiteral("Restore"), this);
     m_restoreButton->setDefault(true);

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <utility>
 
 class QPushButton;
 
@@ -21,6 +22,9 @@ public:
     static const QString title;
     // Restore "name"?
     static QString question(const QString& snapshotName);
+    // The face both suggestion panels share: the two-displays glyph beside the title and one
+    // line under it, laid out on `card`. Returns the title and line labels.
+    static std::pair<ToastTextLabel*, ToastTextLabel*> buildFace(ToastCardView* card, const QString& line);
 
     DisplayRestoreSuggestionToastContentView(QString snapshotName, std::function<void()> onRestore,
                                              std::function<void()> onDismiss, bool translucent,

@@ -65,8 +65,8 @@ void whenShown(std::function<QWidget*()> find, std::function<void(QWidget*)> act
     timer->start();
 }
 
-XSession::XSession()
-    : m_connection(xcb_connect(nullptr, nullptr))
+XSession::XSession(const QString& display)
+    : m_connection(xcb_connect(display.isEmpty() ? nullptr : display.toLocal8Bit().constData(), nullptr))
 {
     if (isOpen())
         m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
@@ -240,12 +240,12 @@ int XSession::embeddedProgramWindows()
     return int(found.size());
 }
 
-std::vector<QRect> XSession::programPanels()
+std::vector<xcb_window_t> XSession::programPopups()
 {
-    std::vector<QRect> panels;
+    std::vector<xcb_window_t> popups;
     auto tree = owned(xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, m_root), nullptr));
     if (!tree)
-        return panels;
+        return popups;
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
         auto attributes = owned(xcb_get_window_attributes_reply(
@@ -253,8 +253,16 @@ std::vector<QRect> XSession::programPanels()
         const bool shown = attributes && attributes->override_redirect
             && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
         if (shown && isProgramWindow(children[i]))
-            panels.push_back(rootGeometry(children[i]));
+            popups.push_back(children[i]);
     }
+    return popups;
+}
+
+std::vector<QRect> XSession::programPanels()
+{
+    std::vector<QRect> panels;
+    for (xcb_window_t popup : programPopups())
+        panels.push_back(rootGeometry(popup));
     return panels;
 }
 

@@ -50,7 +50,8 @@ constexpr xcb_keycode_t returnKey = 36, controlLeft = 37, altLeft = 64, l = 46, 
 // programs see it.
 class XSession {
 public:
-    XSession();
+    // The display named like ":1", or the one $DISPLAY names.
+    explicit XSession(const QString& display = {});
     ~XSession();
     XSession(const XSession&) = delete;
     XSession& operator=(const XSession&) = delete;
@@ -86,6 +87,7 @@ public:
     int embeddedProgramWindows();
     // The program's windows that the window manager does not manage (its floating panels and
     // menus) and that are on screen now.
+    std::vector<xcb_window_t> programPopups();
     std::vector<QRect> programPanels();
 
 private:

@@ -165,15 +165,19 @@ bool XSession::isEmbedded(QWidget* widget)
     return tree && tree->parent != m_root;
 }
 
-QString XSession::title(xcb_window_t window)
+QByteArray XSession::property(xcb_window_t window, xcb_atom_t property, xcb_atom_t type)
 {
     auto reply = owned(xcb_get_property_reply(
-        m_connection,
-        xcb_get_property(m_connection, 0, window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 0, 1024), nullptr));
+        m_connection, xcb_get_property(m_connection, 0, window, property, type, 0, 1024), nullptr));
     if (!reply)
         return {};
-    return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                             xcb_get_property_value_length(reply.get()));
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                      xcb_get_property_value_length(reply.get()));
+}
+
+QString XSession::title(xcb_window_t window)
+{
+    return QString::fromUtf8(property(window, atom("_NET_WM_NAME"), atom("UTF8_STRING")));
 }
 
 bool XSession::ownsSelection(const char* selection)
@@ -188,12 +192,7 @@ bool XSession::ownsSelection(const char* selection)
 
 bool XSession::isProgramWindow(xcb_window_t window)
 {
-    auto wmClass = owned(xcb_get_property_reply(
-        m_connection, xcb_get_property(m_connection, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64), nullptr));
-    return wmClass
-        && QByteArray(static_cast<const char*>(xcb_get_property_value(wmClass.get())),
-                      xcb_get_property_value_length(wmClass.get()))
-               .startsWith(QByteArray("zentharion\0Zentharion", 21));
+    return property(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).startsWith(QByteArray("zentharion\0Zentharion", 21));
 }
 
 namespace {
@@ -202,11 +201,7 @@ namespace {
 bool managedByWindowManager(XSession& x, xcb_window_t window)
 {
     const xcb_atom_t wmState = x.atom("WM_STATE");
-    if (wmState == XCB_ATOM_NONE)
-        return false;
-    auto state = owned(xcb_get_property_reply(
-        x.connection(), xcb_get_property(x.connection(), 0, window, wmState, wmState, 0, 2), nullptr));
-    return state && state->type != XCB_ATOM_NONE;
+    return wmState != XCB_ATOM_NONE && !x.property(window, wmState, wmState).isEmpty();
 }
 
 // The program's windows below `window` that some window other than the root has taken in; the

@@ -35,7 +35,7 @@ class X11Platform;
 namespace zen::testsupport {
 
 // Polls `done` with the event loop running until it holds or the time is up.
-bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000, int stepMs = 20);
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 15000, int stepMs = 20);
 
 // Runs `act` once `find` yields a visible widget, polling from the event loop, so that it also
 // works while a modal dialog or a popup menu runs its own loop.
@@ -71,6 +71,8 @@ public:
     void key(xcb_keycode_t code, bool withControl = false);
 
     xcb_atom_t atom(const char* name);
+    // The property's bytes; empty when the window has none of that type.
+    QByteArray property(xcb_window_t window, xcb_atom_t property, xcb_atom_t type);
     // Where the X server has the window (an embedded tray icon is no top-level to Qt).
     QPoint rootPosition(xcb_window_t window);
     QPoint rootPosition(QWidget* widget);

@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
-#include <QSet>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QWidget>
@@ -296,29 +295,6 @@ QString ScreenshotFolder::save(const QImage& image, const QString& name) const
     const QString file = path() + QLatin1Char('/') + name + QStringLiteral(".png");
     image.save(file);
     return file;
-}
-
-int colorDistance(const QColor& a, const QColor& b)
-{
-    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
-}
-
-bool containsColor(const QImage& image, const QRect& area, const QColor& color, int tolerance)
-{
-    for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y)
-        for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x)
-            if (colorDistance(image.pixelColor(x, y), color) <= tolerance)
-                return true;
-    return false;
-}
-
-int distinctColors(const QImage& image, int step)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += step)
-        for (int x = 0; x < image.width(); x += step)
-            colours.insert(image.pixel(x, y));
-    return int(colours.size());
 }
 
 bool hasTool(const char* program)

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include "Platform/PlatformServices.h"
+#include "Support/ImageChecks.h"
 #include "Snapshots/Snapshot.h"
 #include "WindowDiscovery/DiscoveredApplication.h"
 
@@ -112,12 +113,6 @@ public:
 private:
     QTemporaryDir m_temporary;
 };
-
-int colorDistance(const QColor& a, const QColor& b);
-// Whether some pixel of the area is close to the colour.
-bool containsColor(const QImage& image, const QRect& area, const QColor& color, int tolerance = 60);
-// How many distinct colours a grid of every `step`-th pixel holds: a blank image has few.
-int distinctColors(const QImage& image, int step = 4);
 
 bool hasTool(const char* program);
 

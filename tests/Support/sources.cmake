@@ -10,6 +10,8 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/ManualScheduler.h
   tests/Support/TestFiles.h
   tests/Support/TestFiles.cpp
+  tests/Support/ImageChecks.h
+  tests/Support/ImageChecks.cpp
   tests/Support/LiveDesktop.h
   tests/Support/LiveDesktop.cpp
 )

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+
+namespace zen::testsupport {
+
+// What tests look for in a picture of the screen or of a widget. Distances are the sum of the
+// red, green and blue differences.
+int colorDistance(const QColor& a, const QColor& b);
+// How many pixels of the area lie within `tolerance` of the colour.
+int countNear(const QImage& image, const QRect& area, const QColor& color, int tolerance = 60);
+bool containsColor(const QImage& image, const QRect& area, const QColor& color, int tolerance = 60);
+// How many distinct colours a grid of every `step`-th pixel holds: a blank image has few.
+int distinctColors(const QImage& image, int step = 4);
+
+} // namespace zen::testsupport

@@ -4,7 +4,11 @@
 // running, real pointer and key input through XTEST, where windows are on the root window,
 // the program's tray icon and floating panels, screenshots, and the tray and window manager
 // processes to start.
-#include <QColor>
+#include "Platform/PlatformServices.h"
+#include "Snapshots/Snapshot.h"
+#include "Support/ImageChecks.h"
+#include "WindowDiscovery/DiscoveredApplication.h"
+
 #include <QImage>
 #include <QPoint>
 #include <QProcess>
@@ -12,11 +16,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include "Platform/PlatformServices.h"
-#include "Support/ImageChecks.h"
-#include "Snapshots/Snapshot.h"
-#include "WindowDiscovery/DiscoveredApplication.h"
 
 #include <xcb/xcb.h>
 
@@ -85,7 +84,8 @@ public:
 
     // Whether the window has the program's WM_CLASS.
     bool isProgramWindow(xcb_window_t window);
-    // The program's icon inside a tray: a window of its class below some window but the root.
+    // The program's icon inside a tray: a window of its class that some window other than the
+    // root took in, and not one of its own windows in a window manager's frame.
     std::optional<xcb_window_t> programTrayIcon();
     int embeddedProgramWindows();
     // The program's windows that the window manager does not manage (its floating panels and

@@ -84,11 +84,10 @@ void TelemetryLogger::log(const TelemetryLogEvent& event) const
         return;
 
     std::lock_guard guard(*m_fileLock);
-    auto lines = loadRetainedLines();
+    auto lines = retainedLinesNewestFirst(line.size());
     if (!lines)
         return;
-    lines->append(line);
-    writeLines(linesWithinSizeLimit(*lines, m_maximumFileSize));
+    writeNewestFirst(*lines, line);
 }
 
 void TelemetryLogger::performMaintenance() const
@@ -100,48 +99,136 @@ void TelemetryLogger::performMaintenance() const
                      m_now().addSecs(-staleTemporaryFileAgeSeconds));
     if (!fileExists(m_eventsLogURL))
         return;
-    const auto lines = loadRetainedLines();
+    const auto lines = retainedLinesNewestFirst(0);
     if (!lines)
         return;
-    writeLines(linesWithinSizeLimit(*lines, m_maximumFileSize));
+    writeNewestFirst(*lines, QByteArray());
 }
 
-std::expected<QList<QByteArray>, PlatformError> TelemetryLogger::loadRetainedLines() const
+namespace {
+
+// Calls `onLine` with each non-empty line of the file, newest (last) first, without its line
+// feed, reading blocks from the end of the file, until it returns false or the file's start
+// is reached. A line longer than `maximumLineLength` is passed as empty (`tooLong` set)
+// rather than gathered, so that memory stays bounded by the block and that length whatever
+// the file holds.
+std::expected<void, PlatformError> forEachLineFromTheEnd(
+    const RegularFileReader& file, qint64 maximumLineLength,
+    const std::function<bool(QByteArrayView line, bool tooLong)>& onLine)
 {
+    constexpr qint64 blockSize = 1 << 20;
+    QByteArray block;
+    QByteArray carry; // the end of a line whose start lies in a block not read yet
+    bool carryTooLong = false;
+    qint64 blockEnd = file.size();
+    auto addToCarry = [&](QByteArrayView piece) {
+        if (carryTooLong)
+            return;
+        if (carry.size() + piece.size() > maximumLineLength) {
+            carryTooLong = true;
+            carry.clear();
+            return;
+        }
+        carry.prepend(piece.data(), piece.size());
+    };
+    auto finishLine = [&](QByteArrayView start) {
+        addToCarry(start);
+        const bool keepGoing = (carry.isEmpty() && !carryTooLong) ? true : onLine(carry, carryTooLong);
+        carry.clear();
+        carryTooLong = false;
+        return keepGoing;
+    };
+    while (blockEnd > 0) {
+        const qint64 blockStart = std::max<qint64>(0, blockEnd - blockSize);
+        block.resize(qsizetype(blockEnd - blockStart));
+        const auto read = file.readAt(blockStart, block.data(), block.size());
+        if (!read)
+            return std::unexpected(read.error());
+        // A file cut short while we read: what is missing reads as nothing.
+        block.truncate(qsizetype(*read));
+        qsizetype end = block.size();
+        for (;;) {
+            const qsizetype feed = end > 0 ? block.lastIndexOf('\n', end - 1) : -1;
+            if (feed < 0) {
+                addToCarry(QByteArrayView(block.constData(), end));
+                break;
+            }
+            if (!finishLine(QByteArrayView(block.constData() + feed + 1, end - feed - 1)))
+                return {};
+            end = feed;
+        }
+        blockEnd = blockStart;
+    }
+    (void)finishLine(QByteArrayView());
+    return {};
+}
+
+} // namespace
+
+std::expected<std::vector<QByteArray>, PlatformError> TelemetryLogger::retainedLinesNewestFirst(std::int64_t reserved) const
+{
+    std::vector<QByteArray> kept;
     if (!fileExists(m_eventsLogURL))
-        return QList<QByteArray>{};
-    const auto content = readRegularFile(m_eventsLogURL, maximumReadableFileSize);
-    if (!content)
-        return std::unexpected(content.error());
+        return kept;
+    auto file = RegularFileReader::open(m_eventsLogURL);
+    if (!file)
+        return std::unexpected(file.error());
 
     const QDateTime cutoff = m_now().addMSecs(static_cast<qint64>(std::llround(-m_retentionPeriod * 1000.0)));
-    QList<QByteArray> retained;
-    for (const QByteArray& raw : rawLines(*content)) {
-        // A damaged line (bad UTF-8, cut-off JSON, a foreign object) goes alone; its
-        // neighbours are unaffected.
-        if (!isValidUtf8(raw))
-            continue;
-        const auto event = decodeTelemetryLogEvent(raw);
-        if (!event || event->timestamp < cutoff)
-            continue;
-        QByteArray line = encodeTelemetryLogEvent(*event);
-        if (line.isEmpty())
-            continue;
+    const qint64 cutoffMSecs = cutoff.toMSecsSinceEpoch();
+    std::int64_t total = reserved;
+    // The walk of linesWithinSizeLimit over the lines as loadRetainedLines would give them,
+    // taken from the newest end so that it can stop at the first line that overflows.
+    const auto walked = forEachLineFromTheEnd(*file, m_maximumFileSize, [&](QByteArrayView raw, bool tooLong) {
+        // Longer than the limit as stored: not decoded, as the walk would skip it anyway
+        // unless rewriting shrank it (only a hand-padded line could).
+        if (tooLong)
+            return true;
+        QByteArray line;
+        if (const auto seconds = canonicalTelemetryLineTimestamp(raw)) {
+            // Already in the writer's own form: decoding and encoding it would give it back.
+            if (*seconds * 1000 < cutoffMSecs)
+                return true;
+            line.reserve(raw.size() + 1);
+            line.append(raw.data(), raw.size());
+        } else {
+            // A damaged line (bad UTF-8, cut-off JSON, a foreign object) goes alone; its
+            // neighbours are unaffected.
+            const QByteArray bytes = raw.toByteArray();
+            if (!isValidUtf8(bytes))
+                return true;
+            const auto event = decodeTelemetryLogEvent(bytes);
+            if (!event || event->timestamp < cutoff)
+                return true;
+            line = encodeTelemetryLogEvent(*event);
+            if (line.isEmpty())
+                return true;
+        }
         line.append('\n');
-        retained.append(std::move(line));
-    }
-    return retained;
+        const std::int64_t length = line.size();
+        if (length > m_maximumFileSize)
+            return true;
+        if (total + length > m_maximumFileSize)
+            return false;
+        total += length;
+        kept.push_back(std::move(line));
+        return true;
+    });
+    if (!walked)
+        return std::unexpected(walked.error());
+    return kept;
 }
 
-void TelemetryLogger::writeLines(const QList<QByteArray>& lines) const
+void TelemetryLogger::writeNewestFirst(const std::vector<QByteArray>& olderLines, const QByteArray& newLine) const
 {
-    qsizetype total = 0;
-    for (const auto& line : lines)
+    qsizetype total = newLine.size();
+    for (const auto& line : olderLines)
         total += line.size();
     QByteArray data;
     data.reserve(total);
-    for (const auto& line : lines)
-        data.append(line);
+    for (auto it = olderLines.rbegin(); it != olderLines.rend(); ++it)
+        data.append(*it);
+    data.append(newLine);
     (void)m_atomicWriter(data, m_eventsLogURL);
 }
 

@@ -9,6 +9,7 @@
 #include <QJsonValue>
 
 #include <cmath>
+#include <type_traits>
 #include <limits>
 
 namespace zen {
@@ -301,6 +302,24 @@ std::expected<T, SnapshotCodingError> finish(const Reader& reader, T value)
     return value;
 }
 
+// Records that the reader fills in whole. A default-constructed record draws a random id (and a
+// layout reads the clock twice) only for the reader to overwrite them; copying a blank one
+// skips that work for every window of every file listed.
+template <typename T>
+T blankRecord()
+{
+    static const T blank = [] {
+        T record;
+        record.id = {};
+        if constexpr (std::is_same_v<T, Snapshot>) {
+            record.createdAt = {};
+            record.updatedAt = {};
+        }
+        return record;
+    }();
+    return blank;
+}
+
 template <>
 std::expected<CGRectCodable, SnapshotCodingError> decodeAt<CGRectCodable>(const QJsonObject& o, const QString& path)
 {
@@ -355,7 +374,7 @@ template <>
 std::expected<WindowRecord, SnapshotCodingError> decodeAt<WindowRecord>(const QJsonObject& o, const QString& path)
 {
     Reader r(o, path);
-    WindowRecord v;
+    WindowRecord v = blankRecord<WindowRecord>();
     v.id = r.uuid(QStringLiteral("id"));
     v.bundleIdentifier = r.text(QStringLiteral("bundleIdentifier"));
     v.pidAtCapture = r.integer<std::int32_t>(QStringLiteral("pidAtCapture"));
@@ -406,7 +425,7 @@ template <>
 std::expected<Snapshot, SnapshotCodingError> decodeAt<Snapshot>(const QJsonObject& o, const QString& path)
 {
     Reader r(o, path);
-    Snapshot v;
+    Snapshot v = blankRecord<Snapshot>();
     v.id = r.uuid(QStringLiteral("id"));
     v.name = r.text(QStringLiteral("name"));
     v.createdAt = r.date(QStringLiteral("createdAt"));

@@ -9,3 +9,6 @@ list(APPEND ZEN_BENCH_SOURCES
 list(APPEND ZEN_BENCH_SOURCES
   bench/CaptureRestoreBench.cpp
 )
+list(APPEND ZEN_BENCH_SOURCES
+  bench/SnapshotStoreBench.cpp
+)

@@ -280,10 +280,16 @@ private:
             if (c < 0x20)
                 return false;
             if (c == '\\') {
-                if (m_end - m_p < 2 || !std::strchr("\"\\/bfnrt", m_p[1]) || m_p[1] == '\0')
+                if (m_end - m_p >= 2 && m_p[1] == 'u') {
+                    if (!escapedCodePoint(m_p))
+                        return false;
+                    m_p += 6;
+                } else if (m_end - m_p < 2 || !std::strchr("\"\\/bfnrt", m_p[1]) || m_p[1] == '\0') {
                     return false;
+                } else {
+                    m_p += 2;
+                }
                 escaped = true;
-                m_p += 2;
             } else if (c < 0x80) {
                 ++m_p;
             } else if (!utf8Sequence()) {
@@ -292,19 +298,46 @@ private:
         }
         return false;
     }
-    static QString unescaped(QByteArrayView raw)
+    // The code point of a \uXXXX escape at `p`, when it stands alone: surrogates (pairs or
+    // not) and noncharacters are left to the reader.
+    std::optional<char16_t> escapedCodePoint(const char* p) const
     {
-        QByteArray bytes;
-        bytes.reserve(raw.size());
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw[i] != '\\') {
-                bytes.append(raw[i]);
-                continue;
-            }
-            const char e = raw[++i];
-            bytes.append(e == 'b' ? '\b' : e == 'f' ? '\f' : e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e);
+        if (m_end - p < 6)
+            return std::nullopt;
+        char16_t code = 0;
+        for (int i = 2; i < 6; ++i) {
+            const char c = p[i];
+            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (digit < 0)
+                return std::nullopt;
+            code = char16_t(code * 16 + digit);
         }
-        return QString::fromUtf8(bytes);
+        if ((code >= 0xD800 && code <= 0xDFFF) || (code >= 0xFDD0 && code <= 0xFDEF) || code >= 0xFFFE)
+            return std::nullopt;
+        return code;
+    }
+    QString unescaped(QByteArrayView raw) const
+    {
+        QString text;
+        text.reserve(raw.size());
+        qsizetype plainFrom = 0;
+        auto flush = [&](qsizetype to) { text += QString::fromUtf8(raw.sliced(plainFrom, to - plainFrom)); };
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw[i] != '\\')
+                continue;
+            flush(i);
+            const char e = raw[i + 1];
+            if (e == 'u') {
+                text += QChar(*escapedCodePoint(raw.data() + i));
+                i += 5;
+            } else {
+                text += QChar(e == 'b' ? '\b' : e == 'f' ? '\f' : e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e);
+                i += 1;
+            }
+            plainFrom = i + 1;
+        }
+        flush(raw.size());
+        return text;
     }
     bool utf8Sequence()
     {

@@ -57,7 +57,10 @@ TEST(SnapshotSummaryScanner, ReadsEveryLayoutThisProgramWritesAsTheFullReaderDoe
     empty.sourceDisplayState = DisplayState::make({}, std::nullopt);
     Snapshot future = makeSnapshot("Future");
     future.schemaVersion = 2;
-    for (const Snapshot& layout : {variedLayout(), makeSnapshot("Plain"), empty, future}) {
+    // Control characters are written as \u escapes; window titles may hold them.
+    Snapshot control = makeSnapshot(QStringLiteral("bell\x07 escape\x1b"), {makeWindow(QStringLiteral("org.example.\x01"), 1)});
+    control.windows[0].windowTitle = QStringLiteral("\x1f");
+    for (const Snapshot& layout : {variedLayout(), makeSnapshot("Plain"), empty, future, control}) {
         SCOPED_TRACE(layout.name.toStdString());
         const QByteArray document = encodeSnapshotDocument(layout).value();
         const auto scanned = SnapshotSummaryScanner::scan(document);

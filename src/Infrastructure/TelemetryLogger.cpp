@@ -117,7 +117,8 @@ std::expected<void, PlatformError> forEachLineFromTheEnd(
     const std::function<bool(QByteArrayView line, bool tooLong)>& onLine)
 {
     constexpr qint64 blockSize = 1 << 20;
-    QByteArray block;
+    // One buffer for every block: memory that is freed is not always given back at once.
+    QByteArray block(qsizetype(std::min(blockSize, file.size())), Qt::Uninitialized);
     QByteArray carry; // the end of a line whose start lies in a block not read yet
     bool carryTooLong = false;
     qint64 blockEnd = file.size();
@@ -140,13 +141,11 @@ std::expected<void, PlatformError> forEachLineFromTheEnd(
     };
     while (blockEnd > 0) {
         const qint64 blockStart = std::max<qint64>(0, blockEnd - blockSize);
-        block.resize(qsizetype(blockEnd - blockStart));
-        const auto read = file.readAt(blockStart, block.data(), block.size());
+        const auto read = file.readAt(blockStart, block.data(), blockEnd - blockStart);
         if (!read)
             return std::unexpected(read.error());
         // A file cut short while we read: what is missing reads as nothing.
-        block.truncate(qsizetype(*read));
-        qsizetype end = block.size();
+        qsizetype end = qsizetype(*read);
         for (;;) {
             const qsizetype feed = end > 0 ? block.lastIndexOf('\n', end - 1) : -1;
             if (feed < 0) {

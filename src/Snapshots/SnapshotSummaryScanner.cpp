@@ -89,7 +89,18 @@ private:
         for (;;) {
             skipWhitespace();
             const int index = key(keys);
-            if (index < 0 || (given & (1u << index)) || !take(':'))
+            if (index < 0) {
+                // A key the reader does not know: it ignores the value, once it has parsed it.
+                if (!unknownKey() || !take(':'))
+                    return false;
+                skipWhitespace();
+                if (!skipValue(0))
+                    return false;
+                if (take(','))
+                    continue;
+                return take('}') && (seen & required) == required;
+            }
+            if ((given & (1u << index)) || !take(':'))
                 return false;
             given |= 1u << index;
             skipWhitespace();
@@ -126,6 +137,48 @@ private:
             ++index;
         }
         return -1;
+    }
+
+    // An escaped key might spell a known one once unescaped; it is left to the reader.
+    bool unknownKey()
+    {
+        const char* start = m_p;
+        return string() && !std::memchr(start, '\\', std::size_t(m_p - start));
+    }
+
+    // Any JSON value, checked but not kept; nesting deeper than a layout ever has is left to
+    // the reader (which has its own limit).
+    bool skipValue(int depth)
+    {
+        if (m_p == m_end || depth > 32)
+            return false;
+        switch (*m_p) {
+        case '{': {
+            ++m_p;
+            if (take('}'))
+                return true;
+            do {
+                skipWhitespace();
+                if (!string() || !take(':'))
+                    return false;
+                skipWhitespace();
+                if (!skipValue(depth + 1))
+                    return false;
+            } while (take(','));
+            return take('}');
+        }
+        case '[':
+            return array([&] { return skipValue(depth + 1); });
+        case '"':
+            return string();
+        case 't':
+        case 'f':
+            return boolean();
+        case 'n':
+            return isNull();
+        default:
+            return number();
+        }
     }
 
     template <typename OnElement>

@@ -13,8 +13,8 @@ namespace zen {
 // a summary needs the dates, the name, the hotkey and three counts, not every window decoded.
 // It checks the whole document as strictly as the layout reader does (every required key,
 // every type and range), but only in a narrower form of JSON: anything outside that form
-// (unknown or repeated keys, \u escapes, unusual numbers, a byte-order mark) is left to the
-// layout reader, so for any document it answers either nothing or exactly the row that
+// (repeated or escaped keys, surrogate escapes, unusual numbers, a byte-order mark) is left
+// to the layout reader, so for any document it answers either nothing or exactly the row that
 // decoding the layout would give.
 class SnapshotSummaryScanner {
 public:

@@ -439,12 +439,11 @@ TEST_F(TelemetryLoggerTest, AnOversizedLogIsTrimmedToItsNewestEntriesWithinBound
         ::getrusage(RUSAGE_SELF, &before);
         logger().performMaintenance();
         ::getrusage(RUSAGE_SELF, &after);
-        const long grownKiB = after.ru_maxrss - before.ru_maxrss;
-        ::_exit(grownKiB < 32 * 1024 ? 0 : 1);
+        ::_exit(int(std::min<long>(255, (after.ru_maxrss - before.ru_maxrss) / 1024)));
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "maintenance grew the process by 32 MiB or more";
+    EXPECT_LT(WEXITSTATUS(status), 32) << "MiB the process grew by";
     EXPECT_EQ(readFile(logPath), recent + recent);
 }

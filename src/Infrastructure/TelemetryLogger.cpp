@@ -10,6 +10,7 @@
 #include <QUuid>
 
 #include <cmath>
+#include <cstring>
 
 namespace zen {
 
@@ -147,7 +148,8 @@ std::expected<void, PlatformError> forEachLineFromTheEnd(
         // A file cut short while we read: what is missing reads as nothing.
         qsizetype end = qsizetype(*read);
         for (;;) {
-            const qsizetype feed = end > 0 ? block.lastIndexOf('\n', end - 1) : -1;
+            const void* found = end > 0 ? ::memrchr(block.constData(), '\n', std::size_t(end)) : nullptr;
+            const qsizetype feed = found ? static_cast<const char*>(found) - block.constData() : -1;
             if (feed < 0) {
                 addToCarry(QByteArrayView(block.constData(), end));
                 break;

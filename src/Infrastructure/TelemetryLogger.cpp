@@ -128,15 +128,22 @@ std::expected<void, PlatformError> forEachLineFromTheEnd(
             return;
         if (carry.size() + piece.size() > maximumLineLength) {
             carryTooLong = true;
-            carry.clear();
+            carry.truncate(0);
             return;
         }
         carry.prepend(piece.data(), piece.size());
     };
     auto finishLine = [&](QByteArrayView start) {
-        addToCarry(start);
-        const bool keepGoing = (carry.isEmpty() && !carryTooLong) ? true : onLine(carry, carryTooLong);
-        carry.clear();
+        bool keepGoing = true;
+        if (carry.isEmpty() && !carryTooLong) {
+            // The whole line lies in this block: no copy.
+            if (!start.isEmpty())
+                keepGoing = start.size() > maximumLineLength ? onLine({}, true) : onLine(start, false);
+        } else {
+            addToCarry(start);
+            keepGoing = onLine(carryTooLong ? QByteArrayView() : QByteArrayView(carry), carryTooLong);
+        }
+        carry.truncate(0); // keeps its buffer for the next line that spans two blocks
         carryTooLong = false;
         return keepGoing;
     };

@@ -10,5 +10,7 @@ list(APPEND ZEN_BENCH_SOURCES
   bench/CaptureRestoreBench.cpp
 )
 list(APPEND ZEN_BENCH_SOURCES
+  bench/OverlayBench.cpp
+  bench/DashboardPreviewBench.cpp
   bench/SnapshotStoreBench.cpp
 )

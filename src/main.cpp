@@ -55,5 +55,6 @@ int main(int argc, char** argv)
 
     zen::ZentharionApp zentharion(zen::ZentharionAppDependencies::live());
     zentharion.showMenuBarExtra();
+    zentharion.showDashboardAtLaunchIfNeeded();
     return app.exec();
 }

@@ -1,7 +1,10 @@
 #include "App/ZentharionApp.h"
 
 #include "App/MenuBarTray.h"
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardWindowSupport.h"
 #include "Infrastructure/AppLogger.h"
+#include "Shared/UserDefaults.h"
 
 #include <QCoreApplication>
 
@@ -60,10 +63,15 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     if (d.registerDefaults)
         d.registerDefaults();
 
-    m_operationOverlay = d.makeOperationOverlay ? d.makeOperationOverlay() : nullptr;
+    m_overlayController = d.makeOverlayController ? d.makeOverlayController() : nullptr;
+    m_operationOverlay = m_overlayController         ? m_overlayController
+                         : d.makeOperationOverlay ? d.makeOperationOverlay()
+                                                  : nullptr;
     if (!m_operationOverlay)
         m_operationOverlay = std::make_shared<NoOpOperationOverlayPresenter>();
-    m_statusNoticePresenter = d.makeStatusNoticePresenter ? d.makeStatusNoticePresenter() : nullptr;
+    m_statusNoticePresenter = m_overlayController         ? m_overlayController
+                              : d.makeStatusNoticePresenter ? d.makeStatusNoticePresenter()
+                                                            : nullptr;
     if (!m_statusNoticePresenter)
         m_statusNoticePresenter = std::make_shared<LoggingStatusNoticePresenter>();
 
@@ -80,15 +88,64 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
 
     wireHotkeys();
 
-    // Display-change detection joins here once it exists (success path only).
+    if (m_displayChangeStore && d.displayChangeOptions) {
+        std::weak_ptr<PermissionInterventionRouter> weakRouter = m_permissionRouter;
+        std::weak_ptr<SnapshotMenuController> weakController = m_snapshotMenuController;
+        m_displayChangeController = DisplayChangeRestoreController::forApplication(
+            *m_displayChangeStore, m_permissionCoordinator, m_snapshotMenuController, m_overlayController,
+            [weakRouter, weakController](const QUuid& layoutID) {
+                restoreIfAuthorized(weakRouter, weakController, PrivilegedActionSource::displayChange, layoutID);
+            },
+            d.displayChangeOptions());
+        m_displayChangeController->start();
+    }
 
     m_permissionCoordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::launch);
 }
 
 ZentharionApp::~ZentharionApp()
 {
-    // The tray's menu calls back into the objects below; it goes first.
+    // The tray's menu and the dashboard call back into the objects below; they go first.
     m_menuBarTray.reset();
+    delete m_dashboard.data();
+}
+
+void ZentharionApp::openOrFocusDashboard()
+{
+    DashboardWindowSupport::openOrFocusDashboard([this] {
+        DashboardView::Dependencies d;
+        d.bootstrapErrorMessage = m_bootstrapErrorMessage;
+        d.permissionCoordinator = m_permissionCoordinator;
+        d.permissionRouter = m_permissionRouter;
+        d.snapshotMenuController = m_snapshotMenuController;
+        d.updateController = m_updateController;
+        d.openSettings = m_openSettings;
+        d.openDashboard = [this] { openOrFocusDashboard(); };
+        d.quit = [this] { performMenuBarAction(MenuBarAction::quit); };
+        d.frameStore = m_dependencies.userDefaults;
+        m_dashboard = new DashboardView(std::move(d));
+        m_dashboard->show();
+        m_dashboard->raise();
+        m_dashboard->activateWindow();
+    });
+}
+
+DashboardView* ZentharionApp::dashboardWindow() const
+{
+    return m_dashboard.data();
+}
+
+bool ZentharionApp::showsDashboardAtLaunch() const
+{
+    UserDefaults& defaults = m_dependencies.userDefaults ? *m_dependencies.userDefaults : UserDefaults::standard();
+    const auto onboarding = defaults.stringForKey(QStringLiteral("Zentharion.Onboarding.status"));
+    return onboarding != QStringLiteral("deferred") && onboarding != QStringLiteral("completedAuthorized");
+}
+
+void ZentharionApp::showDashboardAtLaunchIfNeeded()
+{
+    if (showsDashboardAtLaunch())
+        openOrFocusDashboard();
 }
 
 void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay)
@@ -124,6 +181,7 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
     m_bootstrapErrorMessage.reset();
     SnapshotStore store(*folders);
     store.removeStaleTemporaryFiles();
+    m_displayChangeStore = store;
     const QString eventsLogURL = folders->logsURL() + QStringLiteral("events.log");
     std::shared_ptr<const TelemetryLogging> eventLog = d.makeEventLog ? d.makeEventLog(eventsLogURL) : nullptr;
     if (!eventLog)
@@ -195,10 +253,12 @@ void ZentharionApp::performMenuBarAction(MenuBarAction action, const QUuid& layo
 {
     const auto controller = m_snapshotMenuController;
     switch (action) {
-    case MenuBarAction::none:
     case MenuBarAction::openDashboard:
+        openOrFocusDashboard();
+        break;
+    case MenuBarAction::none:
     case MenuBarAction::openSettings:
-        // Their windows are not part of this build; the items are disabled.
+        // The settings window is not part of this build; its item is disabled.
         break;
     case MenuBarAction::openAccessibilitySettings:
         m_permissionCoordinator->openAccessibilitySettings();
@@ -232,6 +292,7 @@ MenuBarMenuState ZentharionApp::menuBarMenuState() const
     state.isOperating = m_snapshotMenuController->isOperating();
     state.isUpdateAvailable = m_updateController->availableUpdate().has_value();
     state.canCheckForUpdates = m_updateController->canCheckForUpdates();
+    state.canOpenDashboard = true;
     return state;
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "App/MenuBarMenu.h"
+#include "Displays/DisplayChangeRestoreController.h"
 #include "Hotkeys/HotkeyManager.h"
 #include "Infrastructure/AppSupportDirectoryBootstrapper.h"
 #include "Infrastructure/DiagnosticLogController.h"
 #include "Infrastructure/TelemetryLogger.h"
+#include "MenuBar/OperationOverlayController.h"
 #include "MenuBar/OperationOverlayPresenting.h"
 #include "MenuBar/SnapshotMenuController.h"
 #include "Permissions/PermissionCoordinator.h"
@@ -16,6 +18,7 @@
 #include "Updates/AppUpdateController.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUuid>
 
@@ -26,7 +29,9 @@
 
 namespace zen {
 
+class DashboardView;
 class MenuBarTray;
+class UserDefaults;
 
 // The global-shortcut machinery of the desktop: the registrar and how presses reach the
 // hotkey manager. A null registrar means the desktop offers no global shortcuts.
@@ -42,6 +47,11 @@ struct ZentharionAppDependencies {
     std::function<void()> registerDefaults;
     std::function<std::shared_ptr<OperationOverlayPresenting>()> makeOperationOverlay;
     std::function<std::shared_ptr<StatusNoticePresenting>()> makeStatusNoticePresenter;
+    // The one on-screen feedback object; when given, it is the overlay, the notice presenter
+    // and the display-change suggestion presenter, and the two makers above are not asked.
+    std::function<std::shared_ptr<OperationOverlayController>()> makeOverlayController;
+    // How the display-change watcher sees the monitors; absent: no watcher is made.
+    std::function<DisplayChangeRestoreController::Options()> displayChangeOptions;
     std::function<std::shared_ptr<AppUpdateController>()> makeUpdateController;
     std::function<std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError>()>
         resolveFolders;
@@ -60,6 +70,9 @@ struct ZentharionAppDependencies {
     // Runs the function later, on the main thread, as a task of its own.
     std::function<void(std::function<void()>)> postToMainThread;
     std::function<void()> quit;
+    // The preferences the windows read and write (the dashboard's frame, whether onboarding
+    // ran); null means the user's own.
+    UserDefaults* userDefaults = nullptr;
 
     static ZentharionAppDependencies live();
 };
@@ -69,9 +82,9 @@ struct ZentharionAppDependencies {
 // folders cannot be prepared the program still runs, without store, capture, restore or event
 // log, and says why in its menu. Main thread only.
 //
-// Its one scene is the tray menu. Linux desktops have no global application menu, so there
-// is no "Check for Updates" / "Open Dashboard" / "Layout" menu bar; the windows (dashboard,
-// onboarding, settings) are top-level windows made on demand once they exist.
+// Its scenes are the tray menu and the dashboard window, made on demand (one at a time). Linux
+// desktops have no global application menu: the dashboard window carries it in its own menu
+// bar. The other windows (onboarding, settings) join as top-level windows made on demand.
 class ZentharionApp : public QObject {
     Q_OBJECT
 public:
@@ -86,6 +99,17 @@ public:
     const std::shared_ptr<SnapshotMenuController>& snapshotMenuController() const { return m_snapshotMenuController; }
     const std::optional<QString>& bootstrapErrorMessage() const { return m_bootstrapErrorMessage; }
     const std::shared_ptr<DiagnosticLogController>& diagnosticLogController() const { return m_diagnosticLogController; }
+    DisplayChangeRestoreController* displayChangeController() const { return m_displayChangeController.get(); }
+
+    // Brings the open dashboard window forward, else opens one.
+    void openOrFocusDashboard();
+    DashboardView* dashboardWindow() const;
+    // A tray utility starts quietly; only the first launch (onboarding has never run) opens
+    // the dashboard, so the user sees what was installed.
+    bool showsDashboardAtLaunch() const;
+    void showDashboardAtLaunchIfNeeded();
+    // What the dashboard's "Settings" runs; without one it is disabled.
+    void setSettingsOpener(std::function<void()> openSettings) { m_openSettings = std::move(openSettings); }
 
     // What the tray menu shows now.
     MenuBarMenuState menuBarMenuState() const;
@@ -110,11 +134,16 @@ private:
     std::shared_ptr<HotkeyManager> m_hotkeyManager;
     std::shared_ptr<OperationOverlayPresenting> m_operationOverlay;
     std::shared_ptr<StatusNoticePresenting> m_statusNoticePresenter;
+    std::shared_ptr<OperationOverlayController> m_overlayController;
+    std::optional<SnapshotStore> m_displayChangeStore;
+    std::unique_ptr<DisplayChangeRestoreController> m_displayChangeController;
     std::unique_ptr<MenuBarTray> m_menuBarTray;
+    QPointer<DashboardView> m_dashboard;
+    std::function<void()> m_openSettings;
 };
 
-// Stands in for the on-screen status notice until there is an overlay to show it: the notice
-// goes to the "app" log, so a hotkey pressed without access leaves a trace.
+// Stands in for the on-screen status notice when start-up is given no overlay controller: the
+// notice goes to the "app" log, so a hotkey pressed without access leaves a trace.
 class LoggingStatusNoticePresenter final : public StatusNoticePresenting {
 public:
     void showStatusNotice(const QString& message, double duration) override;

@@ -4,9 +4,24 @@
 
 #include "Dashboard/DashboardAppIdentityResolver.h"
 
+#include "Dashboard/DashboardSymbols.h"
 #include "Shared/StringExtensions.h"
 
+#include <QFileInfo>
+#include <QGuiApplication>
+
 namespace zen {
+
+namespace {
+
+std::optional<QString> textOf(const char* utf8)
+{
+    if (!utf8)
+        return std::nullopt;
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
 
 DashboardAppIdentityResolver& DashboardAppIdentityResolver::shared()
 {
@@ -15,7 +30,22 @@ DashboardAppIdentityResolver& DashboardAppIdentityResolver::shared()
 }
 
 DashboardAppIdentityResolver::DashboardAppIdentityResolver(NameLookup lookup)
-    : m_lookup(std::move(lookup))
+    : DashboardAppIdentityResolver(
+          [lookup = std::move(lookup)](const QString& id) -> std::optional<ApplicationEntry> {
+              if (!lookup)
+                  return std::nullopt;
+              const std::optional<QString> name = lookup(id);
+              if (!name)
+                  return std::nullopt;
+              // A name-only lookup has no file name to fall back on: the identifier stands in.
+              return ApplicationEntry {name, id, std::nullopt};
+          },
+          {})
+{
+}
+
+DashboardAppIdentityResolver::DashboardAppIdentityResolver(EntryLookup lookup, IconLoader iconLoader)
+    : m_lookup(std::move(lookup)), m_iconLoader(std::move(iconLoader))
 {
 }
 
@@ -31,16 +61,44 @@ DashboardAppIdentity DashboardAppIdentityResolver::identity(const QString& bundl
 {
     if (const auto cached = m_cache.find(bundleIdentifier); cached != m_cache.end())
         return cached->second;
-
-    std::optional<QString> name;
-    if (m_lookup && isLookupSafe(bundleIdentifier))
-        name = nonEmptyValue(m_lookup(bundleIdentifier));
-    DashboardAppIdentity identity {name.value_or(bundleIdentifier)};
+    DashboardAppIdentity identity = makeIdentity(bundleIdentifier);
     m_cache.emplace(bundleIdentifier, identity);
     return identity;
 }
 
-std::optional<QString> DashboardAppIdentityResolver::desktopEntryDisplayName(const QString& desktopId)
+DashboardAppIdentity DashboardAppIdentityResolver::makeIdentity(const QString& bundleIdentifier) const
+{
+    std::optional<ApplicationEntry> entry;
+    if (m_lookup && isLookupSafe(bundleIdentifier))
+        entry = m_lookup(bundleIdentifier);
+
+    QString name = bundleIdentifier;
+    QIcon icon;
+    // Icons need the GUI application; a process without one (a command-line tool naming
+    // applications in messages) gets names only.
+    const bool canLoadIcons = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (entry) {
+        name = appName(*entry).value_or(bundleIdentifier);
+        if (canLoadIcons && m_iconLoader && entry->iconName && !entry->iconName->isEmpty())
+            icon = m_iconLoader(*entry->iconName);
+    }
+    if (icon.isNull() && canLoadIcons)
+        icon = genericApplicationIcon();
+    return {bundleIdentifier, name, icon, accentColor(bundleIdentifier)};
+}
+
+std::optional<QString> DashboardAppIdentityResolver::appName(const ApplicationEntry& entry)
+{
+    if (const auto name = nonEmptyValue(entry.localizedName))
+        return name;
+    QString fileName = QFileInfo(entry.fileName).fileName();
+    if (fileName.endsWith(QLatin1String(".desktop")))
+        fileName.chop(8);
+    return nonEmptyValue(fileName);
+}
+
+std::optional<DashboardAppIdentityResolver::ApplicationEntry> DashboardAppIdentityResolver::installedEntry(
+    const QString& desktopId)
 {
     if (!isLookupSafe(desktopId))
         return std::nullopt;
@@ -48,11 +106,56 @@ std::optional<QString> DashboardAppIdentityResolver::desktopEntryDisplayName(con
     GDesktopAppInfo* info = g_desktop_app_info_new(fileName.constData());
     if (!info)
         return std::nullopt;
-    std::optional<QString> name;
-    if (const char* displayName = g_app_info_get_display_name(G_APP_INFO(info)))
-        name = QString::fromUtf8(displayName);
+    ApplicationEntry entry;
+    // The Name key as localized for the user (GIO picks the locale's variant).
+    entry.localizedName = textOf(g_app_info_get_name(G_APP_INFO(info)));
+    entry.fileName = textOf(g_desktop_app_info_get_filename(info)).value_or(QString::fromUtf8(fileName));
+    if (gchar* icon = g_desktop_app_info_get_string(info, "Icon")) {
+        entry.iconName = QString::fromUtf8(icon);
+        g_free(icon);
+    }
     g_object_unref(info);
-    return name;
+    return entry;
+}
+
+std::optional<QString> DashboardAppIdentityResolver::desktopEntryDisplayName(const QString& desktopId)
+{
+    const auto entry = installedEntry(desktopId);
+    if (!entry)
+        return std::nullopt;
+    return appName(*entry);
+}
+
+QIcon DashboardAppIdentityResolver::themeIcon(const QString& iconName)
+{
+    DashboardSymbols::ensureIconTheme();
+    if (QFileInfo(iconName).isAbsolute()) {
+        // Only regular files: an entry could name a device or a FIFO that would block reading.
+        const QFileInfo file(iconName);
+        if (!file.isFile())
+            return {};
+        QIcon icon(file.absoluteFilePath());
+        return icon.availableSizes().isEmpty() && icon.pixmap(16, 16).isNull() ? QIcon() : icon;
+    }
+    return QIcon::fromTheme(iconName);
+}
+
+QIcon DashboardAppIdentityResolver::genericApplicationIcon()
+{
+    return DashboardSymbols::icon(QStringLiteral("app.generic"));
+}
+
+std::uint32_t DashboardAppIdentityResolver::accentHash(const QString& bundleIdentifier)
+{
+    std::uint32_t hash = 5381;
+    for (const uint scalar : bundleIdentifier.toUcs4())
+        hash = hash * 33u + static_cast<std::uint32_t>(scalar);
+    return hash;
+}
+
+QColor DashboardAppIdentityResolver::accentColor(const QString& bundleIdentifier)
+{
+    return QColor::fromHsvF(static_cast<float>(accentHash(bundleIdentifier) % 360u) / 360.0f, 0.68f, 0.78f, 1.0f);
 }
 
 } // namespace zen

@@ -1,3 +1,36 @@
 # Sources of the dashboard: the preview sources (paths relative to the project root).
 list(APPEND ZEN_SOURCES
+  src/Dashboard/DashboardAppIdentity.h
+  src/Dashboard/DashboardAppSummary.h
+  src/Dashboard/DashboardAppSummary.cpp
+  src/Dashboard/DashboardDisplayPreviewModel.h
+  src/Dashboard/DashboardWindowPreviewGroup.h
+  src/Dashboard/DashboardWindowRemovalConfirmation.h
+  src/Dashboard/DashboardWindowRemovalConfirmation.cpp
+  src/Dashboard/DashboardSnapshotPresentation.h
+  src/Dashboard/DashboardSnapshotPresentation.cpp
+  src/Dashboard/DashboardSymbols.h
+  src/Dashboard/DashboardSymbols.cpp
+  src/Dashboard/DashboardPreviewStyle.h
+  src/Dashboard/DashboardPreviewStyle.cpp
+  src/Dashboard/DashboardIssueBanner.h
+  src/Dashboard/DashboardIssueBanner.cpp
+  src/Dashboard/DashboardInactiveAppsView.h
+  src/Dashboard/DashboardInactiveAppsView.cpp
+  src/Dashboard/DashboardDisplayPreviewLayout.h
+  src/Dashboard/DashboardDisplayPreviewLayout.cpp
+  src/Dashboard/DashboardDisplayCanvas.h
+  src/Dashboard/DashboardDisplayCanvas.cpp
+  src/Dashboard/DashboardRemoveWindowButton.h
+  src/Dashboard/DashboardRemoveWindowButton.cpp
+  src/Dashboard/DashboardDisplayWindowRow.h
+  src/Dashboard/DashboardDisplayWindowRow.cpp
+  src/Dashboard/DashboardDisplayWindowList.h
+  src/Dashboard/DashboardDisplayWindowList.cpp
+  src/Dashboard/DashboardDisplayPreviewCard.h
+  src/Dashboard/DashboardDisplayPreviewCard.cpp
+  src/Dashboard/DashboardUnassignedWindowsView.h
+  src/Dashboard/DashboardUnassignedWindowsView.cpp
+  src/Dashboard/DashboardSnapshotPreviewView.h
+  src/Dashboard/DashboardSnapshotPreviewView.cpp
 )

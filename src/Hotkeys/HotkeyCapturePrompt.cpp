@@ -92,10 +92,7 @@ bool HotkeyCaptureView::event(QEvent* event)
     return QWidget::event(event);
 }
 
-HotkeyCaptureDialog::HotkeyCaptureDialog(const QString& snapshotName,
-                                         std::vector<UnavailableHotkey> unavailableHotkeys, QWidget* parent)
-    : QDialog(parent)
-    , m_unavailable(std::move(unavailableHotkeys))
+HotkeyCaptureWindow::HotkeyCaptureWindow(const QString& snapshotName, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Set Layout Hotkey"));
     setWindowModality(Qt::ApplicationModal);
@@ -137,22 +134,19 @@ HotkeyCaptureDialog::HotkeyCaptureDialog(const QString& snapshotName,
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(m_view);
-
-    connect(m_view, &HotkeyCaptureView::keyPressed, this, &HotkeyCaptureDialog::handleKey);
-    connect(m_cancel, &QPushButton::clicked, this, [this] { finish(std::nullopt); });
 }
 
-QString HotkeyCaptureDialog::message() const
+QString HotkeyCaptureWindow::message() const
 {
     return m_message->text();
 }
 
-std::optional<HotkeyBinding> HotkeyCaptureDialog::capturedBinding() const
+void HotkeyCaptureWindow::setMessage(const QString& message)
 {
-    return result() == QDialog::Accepted ? m_captured : std::nullopt;
+    m_message->setText(message);
 }
 
-void HotkeyCaptureDialog::showEvent(QShowEvent* event)
+void HotkeyCaptureWindow::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     m_view->setFocus(Qt::OtherFocusReason);
@@ -160,46 +154,73 @@ void HotkeyCaptureDialog::showEvent(QShowEvent* event)
     raise();
 }
 
-void HotkeyCaptureDialog::handleKey(const HotkeyCaptureKeyEvent& event)
+HotkeyCaptureWindowController::HotkeyCaptureWindowController(const QString& snapshotName,
+                                                             std::vector<UnavailableHotkey> unavailableHotkeys,
+                                                             QWidget* parent)
+    : m_unavailable(std::move(unavailableHotkeys))
+    , m_window(new HotkeyCaptureWindow(snapshotName, parent))
 {
-    if (m_finished)
+    connect(m_window->captureView(), &HotkeyCaptureView::keyPressed, this, &HotkeyCaptureWindowController::handleKey);
+    connect(m_window->cancelButton(), &QPushButton::clicked, this, [this] { stop(std::nullopt); });
+    // The close button ends the window by itself; what was captured until then stays nothing.
+    connect(m_window, &QDialog::finished, this, [this] { m_hasStoppedModal = true; });
+}
+
+HotkeyCaptureWindowController::~HotkeyCaptureWindowController()
+{
+    delete m_window.data();
+}
+
+std::optional<HotkeyBinding> HotkeyCaptureWindowController::capturedBinding() const
+{
+    return m_window && m_window->result() == QDialog::Accepted ? m_capturedBinding : std::nullopt;
+}
+
+std::optional<HotkeyBinding> HotkeyCaptureWindowController::run()
+{
+    m_window->exec();
+    return capturedBinding();
+}
+
+void HotkeyCaptureWindowController::handleKey(const HotkeyCaptureKeyEvent& event)
+{
+    if (m_hasStoppedModal)
         return;
     const auto judgement = judgeHotkeyPress(event, m_unavailable);
     switch (judgement.kind) {
     case HotkeyCaptureJudgement::Kind::cancel:
-        finish(std::nullopt);
+        stop(std::nullopt);
         break;
     case HotkeyCaptureJudgement::Kind::ignore:
         break;
     case HotkeyCaptureJudgement::Kind::refuse:
-        m_message->setText(judgement.message);
+        m_window->setMessage(judgement.message);
         break;
     case HotkeyCaptureJudgement::Kind::capture:
-        finish(judgement.binding);
+        stop(judgement.binding);
         break;
     }
 }
 
-void HotkeyCaptureDialog::finish(std::optional<HotkeyBinding> binding)
+void HotkeyCaptureWindowController::stop(std::optional<HotkeyBinding> binding)
 {
     // Escape, Cancel and a capture can arrive back to back; the first one decides.
-    if (m_finished)
+    if (m_hasStoppedModal)
         return;
-    m_finished = true;
-    m_captured = std::move(binding);
-    if (m_captured)
-        accept();
+    m_hasStoppedModal = true;
+    m_capturedBinding = std::move(binding);
+    if (m_capturedBinding)
+        m_window->accept();
     else
-        reject();
+        m_window->reject();
 }
 
 std::optional<HotkeyBinding> HotkeyCapturePrompt::prompt(const QString& snapshotName,
                                                         const std::vector<UnavailableHotkey>& unavailableHotkeys,
                                                         QWidget* parent)
 {
-    HotkeyCaptureDialog dialog(snapshotName, unavailableHotkeys, parent);
-    dialog.exec();
-    return dialog.capturedBinding();
+    HotkeyCaptureWindowController controller(snapshotName, unavailableHotkeys, parent);
+    return controller.run();
 }
 
 } // namespace zen

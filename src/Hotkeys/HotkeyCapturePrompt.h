@@ -4,6 +4,7 @@
 #include "Snapshots/Snapshot.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -66,32 +67,53 @@ protected:
     bool event(QEvent* event) override;
 };
 
-// The window behind the prompt; public so tests can drive it without a modal loop.
-class HotkeyCaptureDialog : public QDialog {
+// The prompt's window: the layout's name, the hint or the last refusal, and Cancel. Public so
+// tests can drive it without a modal loop.
+class HotkeyCaptureWindow : public QDialog {
     Q_OBJECT
 public:
-    HotkeyCaptureDialog(const QString& snapshotName, std::vector<UnavailableHotkey> unavailableHotkeys,
-                        QWidget* parent = nullptr);
+    explicit HotkeyCaptureWindow(const QString& snapshotName, QWidget* parent = nullptr);
 
     HotkeyCaptureView* captureView() const { return m_view; }
     QPushButton* cancelButton() const { return m_cancel; }
     QString message() const;
-    // Present only when the dialog ended by capturing a shortcut.
-    std::optional<HotkeyBinding> capturedBinding() const;
+    void setMessage(const QString& message);
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void handleKey(const HotkeyCaptureKeyEvent& event);
-    void finish(std::optional<HotkeyBinding> binding);
-
-    std::vector<UnavailableHotkey> m_unavailable;
     HotkeyCaptureView* m_view = nullptr;
     QLabel* m_message = nullptr;
     QPushButton* m_cancel = nullptr;
-    std::optional<HotkeyBinding> m_captured;
-    bool m_finished = false;
+};
+
+// Runs one capture in a window of its own: judges each key pressed in it, shows refusals, and
+// ends the window once, with the captured shortcut or with nothing (Escape, Cancel, the close
+// button), whichever comes first.
+class HotkeyCaptureWindowController : public QObject {
+    Q_OBJECT
+public:
+    HotkeyCaptureWindowController(const QString& snapshotName, std::vector<UnavailableHotkey> unavailableHotkeys,
+                                  QWidget* parent = nullptr);
+    ~HotkeyCaptureWindowController() override;
+
+    HotkeyCaptureWindow* window() const { return m_window.data(); }
+    // Present only when the window ended by capturing a shortcut.
+    std::optional<HotkeyBinding> capturedBinding() const;
+    bool hasStoppedModal() const { return m_hasStoppedModal; }
+    // Shows the window modally and returns once it has ended.
+    std::optional<HotkeyBinding> run();
+
+private:
+    void handleKey(const HotkeyCaptureKeyEvent& event);
+    void stop(std::optional<HotkeyBinding> binding);
+
+    std::vector<UnavailableHotkey> m_unavailable;
+    // Owned here, though a parent window given at creation may delete it first.
+    QPointer<HotkeyCaptureWindow> m_window;
+    std::optional<HotkeyBinding> m_capturedBinding;
+    bool m_hasStoppedModal = false;
 };
 
 } // namespace zen

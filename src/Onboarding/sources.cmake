@@ -1,3 +1,10 @@
 # Sources of src/Onboarding (paths relative to the project root).
 list(APPEND ZEN_SOURCES
+  src/Onboarding/OnboardingStrings.h
+  src/Onboarding/OnboardingPermissionEducationView.h
+  src/Onboarding/OnboardingPermissionEducationView.cpp
+  src/Onboarding/SymbolImage.h
+  src/Onboarding/SymbolImage.cpp
+  src/Onboarding/TextStyle.h
+  src/Onboarding/TextStyle.cpp
 )

@@ -100,7 +100,8 @@ QKeyEvent keyPress(int key, Qt::KeyboardModifiers modifiers, std::uint32_t scanC
 
 TEST(HotkeyCapturePromptTest, DialogKeepsWaitingAfterARefusalAndEndsOnACapture)
 {
-    HotkeyCaptureDialog dialog("<b>Work</b>", {{{40, 0x900, "x"}, "Home & Away"}});
+    HotkeyCaptureWindowController controller("<b>Work</b>", {{{40, 0x900, "x"}, "Home & Away"}});
+    auto& dialog = *controller.window();
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Set Layout Hotkey");
     EXPECT_EQ(dialog.message(), "Press a shortcut using Command, Option, or Control.");
@@ -122,41 +123,44 @@ TEST(HotkeyCapturePromptTest, DialogKeepsWaitingAfterARefusalAndEndsOnACapture)
     QApplication::sendEvent(dialog.captureView(), &tab);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    ASSERT_TRUE(dialog.capturedBinding());
-    EXPECT_EQ(dialog.capturedBinding()->displayString, "Control-Key 48");
+    ASSERT_TRUE(controller.capturedBinding());
+    EXPECT_EQ(controller.capturedBinding()->displayString, "Control-Key 48");
 
     // A late key after the end changes nothing.
     auto late = keyPress(Qt::Key_Escape, {}, xEscape);
     QApplication::sendEvent(dialog.captureView(), &late);
-    EXPECT_TRUE(dialog.capturedBinding());
+    EXPECT_TRUE(controller.capturedBinding());
 }
 
 TEST(HotkeyCapturePromptTest, EscapeCancelButtonAndCloseEndWithNothing)
 {
-    HotkeyCaptureDialog escape("Work", {});
+    HotkeyCaptureWindowController escapeController("Work", {});
+    auto& escape = *escapeController.window();
     escape.show();
     auto press = keyPress(Qt::Key_Escape, Qt::MetaModifier, xEscape);
     QApplication::sendEvent(escape.captureView(), &press);
     EXPECT_FALSE(escape.isVisible());
-    EXPECT_FALSE(escape.capturedBinding());
+    EXPECT_FALSE(escapeController.capturedBinding());
 
-    HotkeyCaptureDialog button("Work", {});
+    HotkeyCaptureWindowController buttonController("Work", {});
+    auto& button = *buttonController.window();
     button.show();
     button.cancelButton()->click();
     EXPECT_FALSE(button.isVisible());
-    EXPECT_FALSE(button.capturedBinding());
+    EXPECT_FALSE(buttonController.capturedBinding());
     EXPECT_EQ(button.cancelButton()->focusPolicy(), Qt::NoFocus);
 
-    HotkeyCaptureDialog closed("Work", {});
-    closed.show();
-    closed.close();
-    EXPECT_FALSE(closed.capturedBinding());
+    HotkeyCaptureWindowController closedController("Work", {});
+    closedController.window()->show();
+    closedController.window()->close();
+    EXPECT_TRUE(closedController.hasStoppedModal());
+    EXPECT_FALSE(closedController.capturedBinding());
 }
 
 TEST(HotkeyCapturePromptTest, ModalPromptReturnsTheCapturedBinding)
 {
     QTimer::singleShot(0, [] {
-        auto* dialog = qobject_cast<HotkeyCaptureDialog*>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<HotkeyCaptureWindow*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         auto press = keyPress(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier, xK);
         QApplication::sendEvent(dialog->captureView(), &press);

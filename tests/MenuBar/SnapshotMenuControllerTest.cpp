@@ -1,6 +1,7 @@
 #include "MenuBar/MenuText.h"
 #include "MenuBar/SnapshotMenuController.h"
 
+#include "Support/ManualScheduler.h"
 #include "Support/SnapshotFixtures.h"
 
 #include <QCoreApplication>
@@ -24,56 +25,7 @@ using test::makeSnapshot;
 using test::makeWindow;
 using Status = SnapshotMenuController::Status;
 using Kind = Status::Kind;
-
-// Virtual time and hand-driven workers: nothing runs until the test says so.
-class ManualScheduler final : public OperationScheduler {
-public:
-    struct Timer {
-        std::chrono::nanoseconds due;
-        std::function<void()> fn;
-        std::shared_ptr<bool> cancelled = std::make_shared<bool>(false);
-    };
-    struct FlagHandle final : Handle {
-        std::shared_ptr<bool> flag;
-        explicit FlagHandle(std::shared_ptr<bool> f) : flag(std::move(f)) {}
-        void cancel() override { *flag = true; }
-    };
-    std::unique_ptr<Handle> runAfter(std::chrono::nanoseconds delay, std::function<void()> fn) override
-    {
-        timers.push_back({now + delay, std::move(fn)});
-        return std::make_unique<FlagHandle>(timers.back().cancelled);
-    }
-    void runInBackground(QObject* guard, std::function<void()> work, std::function<void()> done) override
-    {
-        jobs.push_back({guard, std::move(work), std::move(done)});
-    }
-    void advance(std::chrono::nanoseconds by)
-    {
-        now += by;
-        for (size_t i = 0; i < timers.size(); ++i) // a firing timer may add timers
-            if (!*timers[i].cancelled && timers[i].due <= now) {
-                *timers[i].cancelled = true;
-                auto fn = timers[i].fn;
-                fn();
-            }
-    }
-    // Runs every queued job, delivering its result as the queued call would.
-    void finishWork()
-    {
-        for (auto& job : std::exchange(jobs, {})) {
-            job.work();
-            if (job.guard)
-                job.done();
-        }
-    }
-    struct Job {
-        QPointer<QObject> guard;
-        std::function<void()> work, done;
-    };
-    std::chrono::nanoseconds now{0};
-    std::vector<Timer> timers;
-    std::vector<Job> jobs;
-};
+using test::ManualScheduler;
 
 class RecordingPresenter final : public OperationOverlayPresenting {
 public:
@@ -373,6 +325,13 @@ TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailL
     EXPECT_EQ(f.status(), f.info("Restored \"Layout\": 1 window restored."));
     EXPECT_EQ(f.presenter->completion.second, std::nullopt);
     EXPECT_NE(controller.restoreCompletionID(), firstCompletion);
+
+    // Exactly as many skips as detail lines: all listed, no "more" line.
+    for (int i = 0; i < 5; ++i)
+        result.skippedItems.push_back({QUuid::createUuid(), "org.example.Extra", std::nullopt, "restore failed"});
+    controller.restoreSnapshot(work.id);
+    f.runOperation();
+    EXPECT_EQ(f.presenter->completion.second, "Extra\nExtra\nExtra\nExtra\nExtra");
 }
 
 TEST(SnapshotMenuControllerTest, ReleasedControllerGetsNoLateResultsOrClears)

@@ -1,3 +1,4 @@
 # Unit tests of src/Onboarding.
 list(APPEND ZEN_TEST_SOURCES
+  tests/Onboarding/OnboardingPermissionEducationViewTest.cpp
 )

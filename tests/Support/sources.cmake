@@ -7,6 +7,7 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/TestClientProcess.h
   tests/Support/TestClientProcess.cpp
   tests/Support/Recorders.h
+  tests/Support/ManualScheduler.h
   tests/Support/TestFiles.h
   tests/Support/TestFiles.cpp
 )

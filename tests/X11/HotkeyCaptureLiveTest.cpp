@@ -22,7 +22,8 @@ TEST(HotkeyCaptureLiveTest, RealKeyPressesBecomeTheStoredVocabulary)
     };
     constexpr xcb_keycode_t superLeft = 133, shiftLeft = 50, keyA = 38, keyF5 = 71;
 
-    HotkeyCaptureDialog dialog("Work", {});
+    HotkeyCaptureWindowController controller("Work", {});
+    auto& dialog = *controller.window();
     dialog.show();
     QElapsedTimer timer;
     timer.start();
@@ -53,7 +54,7 @@ TEST(HotkeyCaptureLiveTest, RealKeyPressesBecomeTheStoredVocabulary)
     while (dialog.isVisible() && timer.elapsed() < 3000)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
 
-    const auto binding = dialog.capturedBinding();
+    const auto binding = controller.capturedBinding();
     ASSERT_TRUE(binding) << dialog.message().toStdString();
     EXPECT_EQ(binding->keyCode, 0u);
     EXPECT_EQ(binding->modifiers, 0x300u);

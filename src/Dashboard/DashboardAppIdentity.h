@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QString>
+
+namespace zen {
+
+// How the dashboard shows one application. The icon is shared, not copied (QIcon is
+// implicitly shared), so identities can be passed around by value freely.
+struct DashboardAppIdentity {
+    QString bundleIdentifier;
+    QString name;
+    QIcon icon;
+    QColor accentColor;
+};
+
+} // namespace zen

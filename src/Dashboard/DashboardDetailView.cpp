@@ -1,0 +1,597 @@
+#include "Dashboard/DashboardDetailView.h"
+
+#include "Dashboard/DashboardAppIdentityResolver.h"
+#include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/DashboardInactiveAppsView.h"
+#include "Dashboard/DashboardIssueBanner.h"
+#include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardRelativeDateFormatter.h"
+#include "Dashboard/DashboardSnapshotPreviewView.h"
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardViewPresenter.h"
+#include "Permissions/PermissionInterventionRouter.h"
+#include "MenuBar/MenuText.h"
+#include "Onboarding/OnboardingPermissionEducationView.h"
+#include "Onboarding/SymbolImage.h"
+#include "Onboarding/TextStyle.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace zen {
+
+namespace {
+
+constexpr int gridMinimumColumn = 150;
+constexpr int gridSpacing = 12;
+
+const QColor systemRed(255, 59, 48);
+const QColor systemOrange(255, 149, 0);
+const QColor systemBlue(0, 122, 255);
+
+QColor tintOf(DashboardDetailIssue::Kind kind)
+{
+    return kind == DashboardDetailIssue::Kind::accessibilityRequired ? systemOrange : systemRed;
+}
+
+QLabel* plainLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+void makeProminent(QPushButton* button, const QColor& tint)
+{
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Button, tint);
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    button->setPalette(palette);
+}
+
+// Cells of at least 150 wide, as many per row as fit, stretched to share the width equally.
+class AdaptiveCardGrid final : public QWidget {
+public:
+    explicit AdaptiveCardGrid(QWidget* parent) : QWidget(parent)
+    {
+        QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+    }
+
+    void addCell(QWidget* cell)
+    {
+        cell->setParent(this);
+        m_cells.push_back(cell);
+    }
+
+    int columns(int width) const
+    {
+        return std::max(1, (width + gridSpacing) / (gridMinimumColumn + gridSpacing));
+    }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override
+    {
+        int height = 0;
+        const int perRow = columns(width);
+        for (size_t start = 0; start < m_cells.size(); start += perRow)
+            height += rowHeight(start, perRow) + (start ? gridSpacing : 0);
+        return height;
+    }
+    QSize sizeHint() const override { return QSize(gridMinimumColumn, heightForWidth(std::max(width(), 1))); }
+    QSize minimumSizeHint() const override { return QSize(gridMinimumColumn, heightForWidth(gridMinimumColumn)); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        const int perRow = columns(width());
+        const int cellWidth = (width() - (perRow - 1) * gridSpacing) / perRow;
+        int y = 0;
+        for (size_t start = 0; start < m_cells.size(); start += perRow) {
+            const int rowH = rowHeight(start, perRow);
+            for (size_t i = start; i < std::min(m_cells.size(), start + perRow); ++i)
+                m_cells[i]->setGeometry(int(i - start) * (cellWidth + gridSpacing), y, cellWidth, rowH);
+            y += rowH + gridSpacing;
+        }
+        if (y - gridSpacing != height())
+            updateGeometry();
+    }
+
+private:
+    int rowHeight(size_t start, int perRow) const
+    {
+        int height = 0;
+        for (size_t i = start; i < std::min(m_cells.size(), start + perRow); ++i)
+            height = std::max(height, m_cells[i]->sizeHint().height());
+        return height;
+    }
+
+    std::vector<QWidget*> m_cells;
+};
+
+// The host's frame around the education: filled and rounded.
+class RoundedPanel final : public QWidget {
+public:
+    RoundedPanel(int radius, QWidget* parent) : QWidget(parent), m_radius(radius) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()), m_radius, m_radius);
+        painter.fillPath(shape, palette().color(QPalette::Base));
+    }
+
+private:
+    int m_radius;
+};
+
+// The rename field: Return commits (QLineEdit's own signal), Escape cancels.
+class TitleField final : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+    std::function<void()> onEscape;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Escape && onEscape) {
+            onEscape();
+            return;
+        }
+        QLineEdit::keyPressEvent(event);
+    }
+};
+
+// A scroll area whose content is centred and at most `maximumWidth` wide (0: full width).
+QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertically, QWidget* parent)
+{
+    auto* scroll = new QScrollArea(parent);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* page = new QWidget;
+    page->setAutoFillBackground(false);
+    auto* outer = new QVBoxLayout(page);
+    outer->setContentsMargins(24, 24, 24, 24);
+    if (centreVertically)
+        outer->addStretch(1);
+    auto* row = new QHBoxLayout;
+    if (maximumWidth > 0) {
+        content->setMaximumWidth(maximumWidth);
+        row->addStretch(1);
+        row->addWidget(content, 100);
+        row->addStretch(1);
+    } else {
+        row->addWidget(content);
+    }
+    outer->addLayout(row);
+    outer->addStretch(1);
+    scroll->setWidget(page);
+    scroll->viewport()->setAutoFillBackground(false);
+    return scroll;
+}
+
+QVBoxLayout* newIssueSection(QVBoxLayout* into, QWidget* parent)
+{
+    auto* holder = new QWidget(parent);
+    auto* section = new QVBoxLayout(holder);
+    section->setContentsMargins(0, 0, 0, 0);
+    section->setSpacing(8);
+    into->addWidget(holder);
+    holder->hide();
+    return section;
+}
+
+} // namespace
+
+DashboardDetailView::DashboardDetailView(DashboardDetailViewPresenter* presenter, QWidget* parent)
+    : QWidget(parent)
+    , m_presenter(presenter)
+    , m_clock([] { return QDateTime::currentDateTime(); })
+{
+    if (!m_presenter->parent())
+        m_presenter->setParent(this);
+    m_relativeDateText = [](const QDateTime& date, const QDateTime&) {
+        return QLocale().toString(date, QLocale::ShortFormat);
+    };
+
+    m_faces = new QStackedWidget(this);
+    buildLayoutFace();
+    buildEducationFace();
+    buildEmptyFace();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_faces);
+
+    connect(m_presenter, &DashboardDetailViewPresenter::changed, this, &DashboardDetailView::render);
+    connect(m_presenter, &DashboardDetailViewPresenter::titleFieldFocusRequested, this, [this] {
+        if (m_titleField->isVisible()) {
+            m_titleField->setFocus(Qt::OtherFocusReason);
+            m_titleField->selectAll();
+        }
+    });
+    render();
+}
+
+DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
+{
+    DashboardViewPresenter* dashboard = &window.presenter();
+    DashboardDetailViewPresenter::Actions actions;
+    actions.renameSnapshotInline = [dashboard](const QUuid& id, const QString& name) {
+        return dashboard->renameSnapshotInline(id, name);
+    };
+    actions.clearHotkey = [dashboard] { dashboard->clearHotkeyOfSelectedSnapshot(); };
+    actions.deleteSnapshot = [dashboard] { dashboard->requestDeletionOfSelectedSnapshot(); };
+    actions.removeWindow = [dashboard](const WindowRecord& record) { dashboard->requestWindowRemoval(record); };
+    actions.reorderWindows = [dashboard](std::uint32_t displayID, const std::vector<QUuid>& ids) {
+        return dashboard->reorderDisplayWindows(displayID, ids);
+    };
+    actions.updateSnapshot = [dashboard] { dashboard->requestUpdateOfSelectedSnapshot(); };
+    actions.restoreSnapshot = [dashboard] { dashboard->restoreSelectedSnapshot(); };
+    actions.saveSnapshot = [dashboard] { dashboard->saveSnapshot(); };
+
+    const auto& router = dashboard->permissionRouter();
+    auto* presenter = new DashboardDetailViewPresenter(dashboard->bootstrapErrorMessage(), router->permissionCoordinator(),
+                                                       router, dashboard->snapshotMenuController(), std::move(actions),
+                                                       {});
+    auto* pane = new DashboardDetailView(presenter);
+    pane->setRelativeDateText(&DashboardRelativeDateFormatter::string);
+
+    const auto follow = [dashboard, presenter] {
+        presenter->setSelection(dashboard->selectedSnapshotID(), dashboard->selectedSnapshot(),
+                                dashboard->selectedSummary());
+    };
+    connect(dashboard, &DashboardViewPresenter::changed, presenter, follow);
+    connect(dashboard, &DashboardViewPresenter::inlineRenameRequested, presenter,
+            [presenter](const QUuid& id) { presenter->setInlineRenameRequestID(id); });
+    connect(dashboard, &DashboardViewPresenter::hotkeyEditRequested, presenter,
+            [presenter](const QUuid& id) { presenter->setHotkeyEditRequestID(id); });
+    follow();
+    window.setDetailPane(pane);
+    return pane;
+}
+
+DashboardDetailView::~DashboardDetailView()
+{
+    disconnect(m_presenter, nullptr, this, nullptr);
+}
+
+void DashboardDetailView::setRelativeDateText(RelativeDateText text)
+{
+    m_relativeDateText = std::move(text);
+    render();
+}
+
+void DashboardDetailView::setClock(std::function<QDateTime()> clock)
+{
+    m_clock = std::move(clock);
+    render();
+}
+
+QWidget* DashboardDetailView::currentFace() const
+{
+    return m_faces->currentWidget();
+}
+
+QStringList DashboardDetailView::issueTitles() const
+{
+    QStringList titles;
+    for (auto* banner : currentFace()->findChildren<DashboardIssueBanner*>())
+        titles << banner->title();
+    return titles;
+}
+
+// MARK: Building the faces
+
+void DashboardDetailView::buildLayoutFace()
+{
+    auto* content = new QWidget;
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(20);
+    m_issueSections.push_back(newIssueSection(stack, content));
+
+    // Header: title block, then the action strip.
+    auto* header = new QHBoxLayout;
+    header->setSpacing(16);
+    auto* titleBlock = new QVBoxLayout;
+    titleBlock->setSpacing(8);
+    m_titleLabel = new MiddleElidedLabel(content);
+    TextStyle::apply(m_titleLabel, TextStyle::Role::largeTitle, QFont::DemiBold);
+    m_titleLabel->onDoubleClick = [this] { m_presenter->beginInlineRename(); };
+    auto* field = new TitleField(content);
+    field->setPlaceholderText(QStringLiteral("Layout name"));
+    field->setFrame(false);
+    TextStyle::apply(field, TextStyle::Role::largeTitle, QFont::DemiBold);
+    field->onEscape = [this] { m_presenter->cancelInlineRename(); };
+    m_titleField = field;
+    connect(m_titleField, &QLineEdit::textEdited, m_presenter, &DashboardDetailViewPresenter::setDraftSnapshotName);
+    connect(m_titleField, &QLineEdit::returnPressed, m_presenter, &DashboardDetailViewPresenter::commitInlineRename);
+    m_updatedLabel = plainLabel({}, content);
+    TextStyle::applyColor(m_updatedLabel, TextStyle::Emphasis::secondary);
+    titleBlock->addWidget(m_titleLabel);
+    titleBlock->addWidget(m_titleField);
+    titleBlock->addWidget(m_updatedLabel);
+    header->addLayout(titleBlock, 1);
+
+    const QColor symbolColor = TextStyle::color(palette(), TextStyle::Emphasis::primary);
+    m_restore = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.counterclockwise"), Qt::white),
+                                QStringLiteral("Restore Layout"), content);
+    makeProminent(m_restore, systemBlue);
+    m_update = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.triangle.2.circlepath"), symbolColor),
+                               QStringLiteral("Update Layout"), content);
+    m_rename = new QPushButton(SymbolImage::icon(QStringLiteral("pencil"), symbolColor), QStringLiteral("Rename"),
+                               content);
+    m_delete = new QToolButton(content);
+    m_delete->setAutoRaise(true);
+    m_delete->setIcon(SymbolImage::icon(QStringLiteral("trash"), systemRed));
+    m_restore->setToolTip(QStringLiteral("Restore Layout"));
+    m_update->setToolTip(QStringLiteral("Update Layout"));
+    m_rename->setToolTip(QStringLiteral("Rename Layout"));
+    m_delete->setToolTip(QStringLiteral("Delete Layout"));
+    m_delete->setAccessibleName(QStringLiteral("Delete Layout"));
+    auto* strip = new QHBoxLayout;
+    strip->setSpacing(8);
+    for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
+                            static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})
+        strip->addWidget(button);
+    header->addLayout(strip);
+    header->setAlignment(strip, Qt::AlignTop);
+    stack->addLayout(header);
+
+    const auto run = [](const std::function<void()>& fn) {
+        if (fn)
+            fn();
+    };
+    connect(m_restore, &QPushButton::clicked, this, [this, run] { run(m_presenter->actions().restoreSnapshot); });
+    connect(m_update, &QPushButton::clicked, this, [this, run] { run(m_presenter->actions().updateSnapshot); });
+    connect(m_rename, &QPushButton::clicked, this, [this] { m_presenter->beginInlineRename(); });
+    connect(m_delete, &QToolButton::clicked, this, [this, run] { run(m_presenter->actions().deleteSnapshot); });
+
+    // The count cards and the hotkey card.
+    auto* grid = new AdaptiveCardGrid(content);
+    for (const auto* title : {"Windows", "Apps", "Displays"}) {
+        auto* card = new DashboardMetricCard(QString::fromLatin1(title), QStringLiteral("0"));
+        grid->addCell(card);
+        m_metricCards.push_back(card);
+    }
+    DashboardHotkeyMetricCard::Callbacks callbacks;
+    callbacks.onEdit = [this] {
+        if (const auto& summary = m_presenter->selectedSummary())
+            m_presenter->beginHotkeyEditing(summary->id);
+    };
+    callbacks.onClear = [this, run] { run(m_presenter->actions().clearHotkey); };
+    callbacks.onCancel = [this] { m_presenter->cancelHotkeyEditing(); };
+    callbacks.onKey = [this](const HotkeyCaptureKeyEvent& event) { m_presenter->handleCaptureKey(event); };
+    callbacks.onDismissError = [this] { m_presenter->setHotkeyCaptureError(std::nullopt); };
+    m_hotkeyCard = new DashboardHotkeyMetricCard(std::move(callbacks));
+    grid->addCell(m_hotkeyCard);
+    m_metrics = grid;
+    stack->addWidget(grid);
+
+    m_previewSlot = new QWidget(content);
+    m_previewSlot->setObjectName(QStringLiteral("previewSlot"));
+    new QVBoxLayout(m_previewSlot);
+    m_previewSlot->layout()->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(m_previewSlot);
+    m_inactiveAppsSlot = new QWidget(content);
+    m_inactiveAppsSlot->setObjectName(QStringLiteral("inactiveAppsSlot"));
+    new QVBoxLayout(m_inactiveAppsSlot);
+    m_inactiveAppsSlot->layout()->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(m_inactiveAppsSlot);
+    stack->addStretch(1);
+
+    m_layoutFace = scrollingFace(content, 0, false, m_faces);
+    m_faces->addWidget(m_layoutFace);
+}
+
+void DashboardDetailView::buildEducationFace()
+{
+    auto* content = new QWidget;
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(20);
+    m_issueSections.push_back(newIssueSection(stack, content));
+
+    m_education = new OnboardingPermissionEducationView(
+        m_presenter->educationShowsSuccess(), m_presenter->hasOpenedDashboardPermissionSettings(),
+        [this] { m_presenter->openAccessibilitySettingsFromEducation(); }, [this] { m_presenter->checkAgain(); },
+        [this] { m_presenter->dismissDashboardPermissionEducation(); });
+    // The education's card: padded, filled and rounded by its host.
+    auto* card = new RoundedPanel(12, content);
+    auto* cardLayout = new QVBoxLayout(card);
+    cardLayout->setContentsMargins(18, 18, 18, 18);
+    cardLayout->addWidget(m_education);
+    stack->addWidget(card);
+
+    m_educationFace = scrollingFace(content, 560, true, m_faces);
+    m_faces->addWidget(m_educationFace);
+}
+
+void DashboardDetailView::buildEmptyFace()
+{
+    auto* content = new QWidget;
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(20);
+    m_issueSections.push_back(newIssueSection(stack, content));
+
+    auto* inner = new QVBoxLayout;
+    inner->setSpacing(24);
+    auto* symbol = new SymbolLabel(QStringLiteral("rectangle.3.group.bubble.left.fill"), 60,
+                                   palette().color(QPalette::Highlight), content);
+    symbol->setAccessibleName({});
+    inner->addWidget(symbol, 0, Qt::AlignHCenter);
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(12);
+    auto* title = plainLabel(QStringLiteral("No Saved Layouts"), content);
+    TextStyle::apply(title, TextStyle::Role::title2, QFont::DemiBold);
+    title->setAlignment(Qt::AlignHCenter);
+    auto* body = plainLabel(QStringLiteral("Arrange your windows the way you want, then save the layout."), content);
+    body->setWordWrap(true);
+    body->setAlignment(Qt::AlignHCenter);
+    TextStyle::applyColor(body, TextStyle::Emphasis::secondary);
+    auto* note = plainLabel(QStringLiteral("Saved layouts appear in the sidebar and menu bar."), content);
+    note->setWordWrap(true);
+    note->setAlignment(Qt::AlignHCenter);
+    TextStyle::apply(note, TextStyle::Role::caption);
+    TextStyle::applyColor(note, TextStyle::Emphasis::tertiary);
+    auto* bodyStack = new QVBoxLayout;
+    bodyStack->setSpacing(4);
+    bodyStack->addWidget(body);
+    bodyStack->addWidget(note);
+    texts->addWidget(title);
+    texts->addLayout(bodyStack);
+    inner->addLayout(texts);
+
+    m_save = new QPushButton(QStringLiteral("Save Current Layout"), content);
+    makeProminent(m_save, palette().color(QPalette::Highlight));
+    m_save->setMinimumHeight(m_save->sizeHint().height() + 8);
+    connect(m_save, &QPushButton::clicked, this, [this] {
+        if (const auto& save = m_presenter->actions().saveSnapshot)
+            save();
+    });
+    inner->addWidget(m_save, 0, Qt::AlignHCenter);
+    stack->addLayout(inner);
+
+    m_emptyFace = scrollingFace(content, 440, true, m_faces);
+    m_faces->addWidget(m_emptyFace);
+}
+
+// MARK: Rendering
+
+void DashboardDetailView::render()
+{
+    switch (m_presenter->contentPreference()) {
+    case DashboardDetailContentPreference::permissionEducation:
+        m_faces->setCurrentWidget(m_educationFace);
+        break;
+    case DashboardDetailContentPreference::selectedLayout:
+        m_faces->setCurrentWidget(m_layoutFace);
+        renderLayout();
+        break;
+    case DashboardDetailContentPreference::emptyState:
+        m_faces->setCurrentWidget(m_emptyFace);
+        break;
+    }
+    m_education->setShowsSuccess(m_presenter->educationShowsSuccess());
+    m_education->setHasOpenedSystemSettings(m_presenter->hasOpenedDashboardPermissionSettings());
+    m_save->setEnabled(!m_presenter->isActionLocked());
+    renderIssues();
+}
+
+void DashboardDetailView::renderIssues()
+{
+    auto issues = m_presenter->issues();
+    if (issues == m_shownIssues)
+        return;
+    m_shownIssues = issues;
+    for (auto* section : m_issueSections) {
+        while (auto* item = section->takeAt(0)) {
+            delete item->widget();
+            delete item;
+        }
+        for (const auto& issue : issues) {
+            std::function<void()> action;
+            std::optional<QString> actionTitle;
+            if (issue.kind == DashboardDetailIssue::Kind::accessibilityRequired) {
+                action = [this] { m_presenter->openPermissionsFromBanner(); };
+                actionTitle = issue.actionTitle;
+            }
+            section->addWidget(new DashboardIssueBanner(issue.title, issue.message, issue.systemImage,
+                                                        tintOf(issue.kind), actionTitle, action));
+        }
+        section->parentWidget()->setVisible(!issues.empty());
+    }
+}
+
+void DashboardDetailView::renderLayout()
+{
+    const auto& snapshot = *m_presenter->selectedSnapshot();
+    const auto& summary = *m_presenter->selectedSummary();
+    const bool locked = m_presenter->isActionLocked();
+    const bool renaming = m_presenter->editingSnapshotID() == snapshot.id;
+
+    m_titleLabel->setText(snapshot.name);
+    m_titleLabel->setVisible(!renaming);
+    if (renaming && m_titleField->text() != m_presenter->draftSnapshotName())
+        m_titleField->setText(m_presenter->draftSnapshotName());
+    m_titleField->setVisible(renaming);
+    m_updatedLabel->setText(QStringLiteral("Updated ") + m_relativeDateText(summary.updatedAt, m_clock()));
+
+    for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
+                            static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})
+        button->setEnabled(!locked);
+
+    const qsizetype counts[] = {summary.windowCount, summary.appCount, summary.displayCount};
+    for (size_t i = 0; i < m_metricCards.size(); ++i)
+        m_metricCards[i]->setValue(QString::number(counts[i]));
+
+    DashboardHotkeyMetricCard::State state;
+    state.summary = summary;
+    state.isEditing = m_presenter->editingHotkeySnapshotID() == summary.id;
+    state.captureError = m_presenter->hotkeyCaptureError();
+    state.isActionDisabled = locked;
+    m_hotkeyCard->setState(state);
+
+    // The preview starts afresh for every layout shown; a reloaded layout keeps it. Both
+    // lists are redrawn only when what they show was given anew, not on every status line.
+    const bool selectionGiven = m_presenter->selectionRevision() != m_shownSelectionRevision;
+    m_shownSelectionRevision = m_presenter->selectionRevision();
+    if (!m_preview || m_preview->snapshot().id != snapshot.id) {
+        delete m_preview;
+        m_preview = new DashboardSnapshotPreviewView(snapshot, DashboardAppIdentityResolver::shared(),
+                                                     m_presenter->actions().removeWindow,
+                                                     m_presenter->actions().reorderWindows, m_previewSlot);
+        m_previewSlot->layout()->addWidget(m_preview);
+    } else if (selectionGiven) {
+        m_preview->setSnapshot(snapshot);
+    }
+    m_preview->setEditingEnabled(!locked);
+    const auto& running = m_presenter->runningBundleIdentifiers();
+    if (!m_inactiveApps) {
+        m_inactiveApps = new DashboardInactiveAppsView(snapshot, DashboardAppIdentityResolver::shared(), running,
+                                                       m_inactiveAppsSlot);
+        m_inactiveAppsSlot->layout()->addWidget(m_inactiveApps);
+    } else if (selectionGiven || running != m_shownRunningApplications) {
+        m_inactiveApps->update(snapshot, running);
+    }
+    m_shownRunningApplications = running;
+}
+
+void DashboardDetailView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_presenter->appeared();
+}
+
+void DashboardDetailView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_presenter->disappeared();
+}
+
+void DashboardDetailView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Window));
+}
+
+} // namespace zen

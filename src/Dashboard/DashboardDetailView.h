@@ -1,0 +1,123 @@
+#pragma once
+
+#include "Dashboard/DashboardDetailViewPresenter.h"
+
+#include <QDateTime>
+#include <QPointer>
+#include <QSet>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollArea;
+class QStackedWidget;
+class QToolButton;
+class QVBoxLayout;
+
+namespace zen {
+
+class DashboardHotkeyMetricCard;
+class DashboardView;
+class DashboardInactiveAppsView;
+class DashboardSnapshotPreviewView;
+class DashboardMetricCard;
+class MiddleElidedLabel;
+class OnboardingPermissionEducationView;
+
+// The dashboard's detail column: the selected layout (header with rename in place, action
+// strip, count cards and hotkey card, preview, applications not running), the permission
+// education, or the invitation to save a first layout; the issue banners above each. A thin
+// widget over its presenter, which holds every rule.
+class DashboardDetailView : public QWidget {
+    Q_OBJECT
+public:
+    // The view takes the presenter as its child unless it already has a parent.
+    explicit DashboardDetailView(DashboardDetailViewPresenter* presenter, QWidget* parent = nullptr);
+    ~DashboardDetailView() override;
+
+    DashboardDetailViewPresenter* presenter() const { return m_presenter; }
+
+    // Makes the detail pane of the dashboard window: it follows the window's selection and
+    // requests, and runs the layout actions through the window's presenter.
+    static DashboardDetailView* installIn(DashboardView& window);
+
+    // The text after "Updated " for a date relative to now. Until set, the date itself.
+    using RelativeDateText = std::function<QString(const QDateTime& date, const QDateTime& now)>;
+    void setRelativeDateText(RelativeDateText text);
+    void setClock(std::function<QDateTime()> clock);
+
+    // The pieces a test or the window reaches.
+    QWidget* currentFace() const;
+    QWidget* layoutFace() const { return m_layoutFace; }
+    QWidget* educationFace() const { return m_educationFace; }
+    QWidget* emptyFace() const { return m_emptyFace; }
+    MiddleElidedLabel* titleLabel() const { return m_titleLabel; }
+    QLineEdit* titleField() const { return m_titleField; }
+    QLabel* updatedLabel() const { return m_updatedLabel; }
+    QPushButton* restoreButton() const { return m_restore; }
+    QPushButton* updateButton() const { return m_update; }
+    QPushButton* renameButton() const { return m_rename; }
+    QToolButton* deleteButton() const { return m_delete; }
+    QPushButton* saveButton() const { return m_save; }
+    const std::vector<DashboardMetricCard*>& metricCards() const { return m_metricCards; }
+    DashboardHotkeyMetricCard* hotkeyCard() const { return m_hotkeyCard; }
+    OnboardingPermissionEducationView* education() const { return m_education; }
+    // The banners' titles in the shown face, in order.
+    QStringList issueTitles() const;
+    // Where the preview and the inactive-applications list go.
+    QWidget* previewSlot() const { return m_previewSlot; }
+    QWidget* inactiveAppsSlot() const { return m_inactiveAppsSlot; }
+    DashboardSnapshotPreviewView* preview() const { return m_preview; }
+    DashboardInactiveAppsView* inactiveApps() const { return m_inactiveApps; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void buildLayoutFace();
+    void buildEducationFace();
+    void buildEmptyFace();
+    void render();
+    void renderIssues();
+    void renderLayout();
+
+    DashboardDetailViewPresenter* m_presenter;
+    RelativeDateText m_relativeDateText;
+    std::function<QDateTime()> m_clock;
+
+    QStackedWidget* m_faces = nullptr;
+    QWidget* m_layoutFace = nullptr;
+    QWidget* m_educationFace = nullptr;
+    QWidget* m_emptyFace = nullptr;
+    // One issue section per face; each face shows the same banners.
+    std::vector<QVBoxLayout*> m_issueSections;
+    std::vector<DashboardDetailIssue> m_shownIssues;
+
+    MiddleElidedLabel* m_titleLabel = nullptr;
+    QLineEdit* m_titleField = nullptr;
+    QLabel* m_updatedLabel = nullptr;
+    QPushButton* m_restore = nullptr;
+    QPushButton* m_update = nullptr;
+    QPushButton* m_rename = nullptr;
+    QToolButton* m_delete = nullptr;
+    QWidget* m_metrics = nullptr;
+    std::vector<DashboardMetricCard*> m_metricCards;
+    DashboardHotkeyMetricCard* m_hotkeyCard = nullptr;
+    QWidget* m_previewSlot = nullptr;
+    QWidget* m_inactiveAppsSlot = nullptr;
+    DashboardSnapshotPreviewView* m_preview = nullptr;
+    DashboardInactiveAppsView* m_inactiveApps = nullptr;
+    // What the preview and the inactive applications last showed.
+    quint64 m_shownSelectionRevision = 0;
+    QSet<QString> m_shownRunningApplications;
+
+    OnboardingPermissionEducationView* m_education = nullptr;
+    QPushButton* m_save = nullptr;
+};
+
+} // namespace zen

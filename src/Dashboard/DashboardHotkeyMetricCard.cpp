@@ -1,0 +1,163 @@
+#include "Dashboard/DashboardHotkeyMetricCard.h"
+
+#include "Dashboard/DashboardDetailViewPresenter.h"
+#include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/HotkeyCaptureErrorPopover.h"
+#include "Dashboard/InlineHotkeyCaptureField.h"
+#include "Onboarding/TextStyle.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace zen {
+
+DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidget* parent)
+    : QWidget(parent)
+    , m_callbacks(std::move(callbacks))
+{
+    auto* caption = new QLabel(QStringLiteral("Hotkey"), this);
+    caption->setTextFormat(Qt::PlainText);
+    TextStyle::apply(caption, TextStyle::Role::caption);
+    TextStyle::applyColor(caption, TextStyle::Emphasis::secondary);
+
+    m_displayRow = new QWidget(this);
+    m_hotkeyText = new MiddleElidedLabel(m_displayRow);
+    TextStyle::apply(m_hotkeyText, TextStyle::Role::title3, QFont::DemiBold);
+    m_edit = makeCardSymbolButton(QStringLiteral("pencil"), QStringLiteral("Edit Hotkey"), m_displayRow);
+    m_clear = makeCardSymbolButton(QStringLiteral("xmark.circle.fill"), QStringLiteral("Clear Hotkey"), m_displayRow);
+    auto* display = new QHBoxLayout(m_displayRow);
+    display->setContentsMargins(0, 0, 0, 0);
+    display->setSpacing(8);
+    display->addWidget(m_hotkeyText, 1);
+    display->addSpacing(4);
+    display->addWidget(m_edit);
+    display->addWidget(m_clear);
+
+    m_captureRow = new QWidget(this);
+    m_field = new InlineHotkeyCaptureField(m_captureRow);
+    m_cancel = makeCardSymbolButton(QStringLiteral("xmark.circle.fill"), QStringLiteral("Cancel"), m_captureRow);
+    auto* capture = new QHBoxLayout(m_captureRow);
+    capture->setContentsMargins(0, 0, 0, 0);
+    capture->setSpacing(8);
+    capture->addWidget(m_field, 1);
+    capture->addWidget(m_cancel);
+
+    m_popover = new HotkeyCaptureErrorPopover(this);
+    m_popover->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(DashboardMetricCard::padding, DashboardMetricCard::padding,
+                               DashboardMetricCard::padding, DashboardMetricCard::padding);
+    layout->setSpacing(8);
+    layout->addWidget(caption);
+    layout->addWidget(m_displayRow);
+    layout->addWidget(m_captureRow);
+    m_captureRow->hide();
+
+    const auto call = [](const std::function<void()>& fn) {
+        if (fn)
+            fn();
+    };
+    connect(m_edit, &QToolButton::clicked, this, [this, call] { call(m_callbacks.onEdit); });
+    connect(m_clear, &QToolButton::clicked, this, [this, call] { call(m_callbacks.onClear); });
+    connect(m_cancel, &QToolButton::clicked, this, [this, call] { call(m_callbacks.onCancel); });
+    connect(m_field, &HotkeyCaptureView::keyPressed, this, [this](const HotkeyCaptureKeyEvent& event) {
+        if (m_callbacks.onKey)
+            m_callbacks.onKey(event);
+    });
+    // Leaving the field ends the capture, so the global shortcuts never stay suspended behind
+    // a window the user has moved on from.
+    m_field->onFocusLost = [this, call] {
+        if (m_state.isEditing)
+            call(m_callbacks.onCancel);
+    };
+    m_popover->onDismiss = [this, call] { call(m_callbacks.onDismissError); };
+    setState(m_state);
+}
+
+DashboardHotkeyMetricCard::~DashboardHotkeyMetricCard()
+{
+    m_field->onFocusLost = nullptr;
+}
+
+QString DashboardHotkeyMetricCard::hotkeyText() const
+{
+    return m_hotkeyText->text();
+}
+
+void DashboardHotkeyMetricCard::setState(const State& state)
+{
+    const bool startsEditing = state.isEditing && !m_state.isEditing;
+    m_state = state;
+    m_hotkeyText->setText(DashboardDetailViewPresenter::hotkeySymbolText(state.summary.hotkey));
+    m_edit->setEnabled(!state.isActionDisabled);
+    m_clear->setEnabled(!state.isActionDisabled);
+    m_clear->setVisible(state.summary.hotkey.has_value());
+    m_displayRow->setVisible(!state.isEditing);
+    m_captureRow->setVisible(state.isEditing);
+    m_field->setHasError(state.isEditing && state.captureError.has_value());
+
+    if (state.isEditing && state.captureError) {
+        m_popover->setMessage(*state.captureError);
+        placePopover();
+    } else {
+        m_popover->hide();
+    }
+    if (state.isEditing && (startsEditing || !m_field->hasFocus())) {
+        // Every update hands the keyboard back to the field, once it is laid out and shown.
+        QPointer<InlineHotkeyCaptureField> field = m_field;
+        QTimer::singleShot(0, m_field, [field] {
+            if (field && field->isVisible())
+                field->setFocus(Qt::OtherFocusReason);
+        });
+    }
+}
+
+void DashboardHotkeyMetricCard::placePopover()
+{
+    if (!m_captureRow->isVisible() || !isVisible()) {
+        m_popover->hide();
+        return;
+    }
+    const QPoint below = m_captureRow->mapToGlobal(QPoint(0, m_captureRow->height() + 6));
+    m_popover->showAt(below);
+}
+
+void DashboardHotkeyMetricCard::paintEvent(QPaintEvent*)
+{
+    DashboardMetricCard::paintCardBackground(this);
+}
+
+void DashboardHotkeyMetricCard::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_watchedWindow != window()) {
+        if (m_watchedWindow)
+            m_watchedWindow->removeEventFilter(this);
+        m_watchedWindow = window();
+        m_watchedWindow->installEventFilter(this);
+    }
+    if (m_state.isEditing && m_state.captureError)
+        placePopover();
+}
+
+void DashboardHotkeyMetricCard::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_popover->hide();
+}
+
+bool DashboardHotkeyMetricCard::eventFilter(QObject* watched, QEvent* event)
+{
+    // The popover is a window of its own: it follows the dashboard when that moves.
+    if (watched == m_watchedWindow && m_popover->isVisible()
+        && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        placePopover();
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace zen

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "Hotkeys/HotkeyCapturePrompt.h"
+#include "Snapshots/SnapshotSummary.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QToolButton;
+
+namespace zen {
+
+class HotkeyCaptureErrorPopover;
+class InlineHotkeyCaptureField;
+class MiddleElidedLabel;
+
+// The layout's global hotkey as a card: its symbols ("⌘⇧K") with edit and clear buttons, or,
+// while capturing, the capture field with a cancel button and, after a refused combination,
+// the error popover below it.
+class DashboardHotkeyMetricCard : public QWidget {
+    Q_OBJECT
+public:
+    struct State {
+        SnapshotSummary summary;
+        bool isEditing = false;
+        std::optional<QString> captureError;
+        bool isActionDisabled = false;
+    };
+    struct Callbacks {
+        std::function<void()> onEdit;
+        std::function<void()> onClear;
+        std::function<void()> onCancel;
+        // A key pressed in the capture field; the owner judges it.
+        std::function<void(const HotkeyCaptureKeyEvent&)> onKey;
+        std::function<void()> onDismissError;
+    };
+
+    DashboardHotkeyMetricCard(Callbacks callbacks, QWidget* parent = nullptr);
+    ~DashboardHotkeyMetricCard() override;
+
+    void setState(const State& state);
+    const State& state() const { return m_state; }
+
+    QString hotkeyText() const;
+    QToolButton* editButton() const { return m_edit; }
+    QToolButton* clearButton() const { return m_clear; }
+    QToolButton* cancelButton() const { return m_cancel; }
+    InlineHotkeyCaptureField* captureField() const { return m_field; }
+    HotkeyCaptureErrorPopover* errorPopover() const { return m_popover; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void placePopover();
+
+    Callbacks m_callbacks;
+    State m_state;
+    QWidget* m_displayRow = nullptr;
+    QWidget* m_captureRow = nullptr;
+    MiddleElidedLabel* m_hotkeyText = nullptr;
+    QToolButton* m_edit = nullptr;
+    QToolButton* m_clear = nullptr;
+    QToolButton* m_cancel = nullptr;
+    InlineHotkeyCaptureField* m_field = nullptr;
+    HotkeyCaptureErrorPopover* m_popover = nullptr;
+    QPointer<QWidget> m_watchedWindow;
+};
+
+} // namespace zen

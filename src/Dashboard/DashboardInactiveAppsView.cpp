@@ -1,0 +1,118 @@
+#include "Dashboard/DashboardInactiveAppsView.h"
+
+#include "Dashboard/DashboardAppIdentityResolver.h"
+#include "Dashboard/DashboardPreviewStyle.h"
+#include "Dashboard/DashboardSnapshotPresentation.h"
+#include "Dashboard/DashboardSymbols.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace zen {
+
+using Style = DashboardPreviewStyle;
+
+namespace {
+
+QWidget* inactiveAppRow(const DashboardInactiveAppSummary& app, QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    row->setObjectName(QStringLiteral("inactiveAppRow"));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 4, 0, 4);
+    layout->setSpacing(12);
+
+    auto* icon = new QLabel(row);
+    icon->setPixmap(Style::roundedIcon(app.identity().icon, 28, 6, row->devicePixelRatioF()));
+    icon->setFixedSize(28, 28);
+    layout->addWidget(icon);
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(4);
+    QLabel* name = Style::label(app.name(), Style::TextStyle::subheadline, QFont::DemiBold, false, row);
+    name->setObjectName(QStringLiteral("appName"));
+    QLabel* count = Style::label(DashboardInactiveAppsView::windowCountText(app.windowCount()), Style::TextStyle::caption,
+                                 QFont::Normal, true, row);
+    count->setObjectName(QStringLiteral("windowCount"));
+    texts->addWidget(name);
+    texts->addWidget(count);
+    layout->addLayout(texts);
+    layout->addStretch(1);
+    layout->addSpacing(12);
+    layout->addWidget(Style::badge(QStringLiteral("Not Running"), Style::TextStyle::caption, 7, 3, row));
+    return row;
+}
+
+} // namespace
+
+DashboardInactiveAppsView::DashboardInactiveAppsView(const Snapshot& snapshot,
+                                                     DashboardAppIdentityResolver& appIdentityResolver,
+                                                     const QSet<QString>& runningBundleIdentifiers, QWidget* parent)
+    : QWidget(parent), m_snapshot(snapshot), m_resolver(appIdentityResolver), m_running(runningBundleIdentifiers)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(18, 18, 18, 18);
+    layout->setSpacing(14);
+    layout->addWidget(Style::label(QStringLiteral("Inactive Apps"), Style::TextStyle::headline));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    rebuild();
+}
+
+QString DashboardInactiveAppsView::windowCountText(int count)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? QStringLiteral("window") : QStringLiteral("windows"));
+}
+
+void DashboardInactiveAppsView::update(const Snapshot& snapshot, const QSet<QString>& runningBundleIdentifiers)
+{
+    m_snapshot = snapshot;
+    m_running = runningBundleIdentifiers;
+    rebuild();
+}
+
+void DashboardInactiveAppsView::rebuild()
+{
+    delete m_content;
+    m_content = new QWidget(this);
+    m_content->setObjectName(QStringLiteral("content"));
+    auto* box = new QVBoxLayout(m_content);
+    box->setContentsMargins(0, 0, 0, 0);
+
+    const auto inactive = DashboardSnapshotPresentation::inactiveAppSummaries(
+        m_snapshot, m_running, [this](const QString& id) { return m_resolver.identity(id); });
+    if (m_snapshot.windows.empty()) {
+        box->addWidget(Style::label(QStringLiteral("No windows were saved in this layout."), Style::TextStyle::subheadline,
+                                    QFont::Normal, true));
+    } else if (!inactive.empty()) {
+        box->setSpacing(12);
+        QLabel* note = Style::label(QStringLiteral("Zentharion will try to open these apps before restoring. If an app does "
+                                                   "not open, its saved windows may be skipped."),
+                                    Style::TextStyle::footnote, QFont::Normal, true);
+        note->setWordWrap(true);
+        box->addWidget(note);
+        for (const DashboardInactiveAppSummary& app : inactive)
+            box->addWidget(inactiveAppRow(app, m_content));
+    } else {
+        auto* line = new QHBoxLayout;
+        line->setSpacing(8);
+        auto* check = new QLabel;
+        check->setPixmap(DashboardSymbols::tintedPixmap(QStringLiteral("checkmark.circle.fill"), QSize(16, 16),
+                                                        QColor(0x34, 0xc7, 0x59), devicePixelRatioF()));
+        line->addWidget(check);
+        line->addWidget(Style::label(QStringLiteral("All saved apps are running."), Style::TextStyle::subheadline,
+                                     QFont::Normal, true));
+        line->addStretch(1);
+        box->addLayout(line);
+    }
+    static_cast<QVBoxLayout*>(layout())->addWidget(m_content);
+}
+
+void DashboardInactiveAppsView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    Style::fillRounded(p, QRectF(rect()), 14, Style::windowBackground(palette()));
+}
+
+} // namespace zen

@@ -1,0 +1,141 @@
+#include "Dashboard/DashboardMetricCard.h"
+
+#include "Onboarding/SymbolImage.h"
+#include "Onboarding/TextStyle.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace zen {
+
+// MARK: MiddleElidedLabel
+
+MiddleElidedLabel::MiddleElidedLabel(QWidget* parent) : QWidget(parent)
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+void MiddleElidedLabel::setText(const QString& text)
+{
+    if (text == m_text)
+        return;
+    m_text = text;
+    setToolTip(text.toHtmlEscaped());
+    setAccessibleName(text);
+    updateGeometry();
+    update();
+}
+
+QString MiddleElidedLabel::shownText() const
+{
+    return fontMetrics().elidedText(m_text, Qt::ElideMiddle, width());
+}
+
+QSize MiddleElidedLabel::sizeHint() const
+{
+    return QSize(fontMetrics().horizontalAdvance(m_text) + 2, fontMetrics().height());
+}
+
+QSize MiddleElidedLabel::minimumSizeHint() const
+{
+    return QSize(fontMetrics().horizontalAdvance(QStringLiteral("W…W")), fontMetrics().height());
+}
+
+void MiddleElidedLabel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shownText());
+}
+
+void MiddleElidedLabel::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (onDoubleClick && event->button() == Qt::LeftButton)
+        onDoubleClick();
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+// MARK: DashboardMetricCard
+
+QToolButton* makeCardSymbolButton(const QString& systemImage, const QString& label, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setAutoRaise(true);
+    button->setIcon(SymbolImage::icon(systemImage, TextStyle::color(parent->palette(), TextStyle::Emphasis::secondary)));
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(label.toHtmlEscaped());
+    button->setAccessibleName(label);
+    // Clicking a card button must not take the keyboard from a capture in progress.
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+DashboardMetricCard::DashboardMetricCard(const QString& title, const QString& value,
+                                         std::optional<QString> actionSystemImage,
+                                         std::optional<QString> actionAccessibilityLabel, bool isActionDisabled,
+                                         std::function<void()> action, QWidget* parent)
+    : QWidget(parent)
+{
+    m_title = new QLabel(title, this);
+    m_title->setTextFormat(Qt::PlainText);
+    TextStyle::apply(m_title, TextStyle::Role::caption);
+    TextStyle::applyColor(m_title, TextStyle::Emphasis::secondary);
+
+    m_valueLabel = new MiddleElidedLabel(this);
+    TextStyle::apply(m_valueLabel, TextStyle::Role::title3, QFont::DemiBold);
+    m_valueLabel->setText(value);
+    m_value = value;
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    row->addWidget(m_valueLabel, 1);
+    row->addSpacing(4);
+    if (actionSystemImage && action) {
+        m_actionButton = makeCardSymbolButton(*actionSystemImage, actionAccessibilityLabel.value_or(title), this);
+        m_actionButton->setEnabled(!isActionDisabled);
+        connect(m_actionButton, &QToolButton::clicked, this, [action = std::move(action)] { action(); });
+        row->addWidget(m_actionButton);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(padding, padding, padding, padding);
+    layout->setSpacing(8);
+    layout->addWidget(m_title);
+    layout->addLayout(row);
+}
+
+QString DashboardMetricCard::title() const
+{
+    return m_title->text();
+}
+
+void DashboardMetricCard::setValue(const QString& value)
+{
+    m_value = value;
+    m_valueLabel->setText(value);
+}
+
+void DashboardMetricCard::paintCardBackground(QWidget* card)
+{
+    QPainter painter(card);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(card->rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
+    painter.fillPath(shape, card->palette().color(QPalette::Base));
+    QColor edge = card->palette().color(QPalette::WindowText);
+    edge.setAlphaF(0.08);
+    painter.setPen(QPen(edge, 1));
+    painter.drawPath(shape);
+}
+
+void DashboardMetricCard::paintEvent(QPaintEvent*)
+{
+    paintCardBackground(this);
+}
+
+} // namespace zen

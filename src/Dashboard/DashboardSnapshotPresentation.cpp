@@ -1,0 +1,254 @@
+#include "Dashboard/DashboardSnapshotPresentation.h"
+
+#include "Shared/Uuid.h"
+
+#include <QCollator>
+
+#include <algorithm>
+#include <map>
+#include <unordered_set>
+
+namespace zen {
+
+namespace {
+
+std::unordered_set<std::uint32_t> savedDisplayIDs(const Snapshot& snapshot)
+{
+    std::unordered_set<std::uint32_t> ids;
+    for (const DisplayRecord& display : snapshot.sourceDisplayState.displays)
+        ids.insert(display.id);
+    return ids;
+}
+
+bool isAssigned(const WindowRecord& window, const std::unordered_set<std::uint32_t>& displayIDs)
+{
+    return window.displayID && displayIDs.contains(*window.displayID);
+}
+
+// Frames with no positive width or height never take part in overlap tests; their raw size is
+// checked, since a negative ratio would otherwise read as a positive standardized width.
+bool hasArea(const CGRect& frame)
+{
+    return frame.size.width > 0 && frame.size.height > 0;
+}
+
+bool overlapsEnough(const CGRect& a, const CGRect& b, double threshold)
+{
+    if (!hasArea(a) || !hasArea(b))
+        return false;
+    const CGRect shared = a.intersected(b);
+    if (shared.isEmpty())
+        return false;
+    const double smallerArea = std::min(a.width() * a.height(), b.width() * b.height());
+    if (!(smallerArea > 0))
+        return false;
+    return shared.width() * shared.height() / smallerArea >= threshold;
+}
+
+} // namespace
+
+bool DashboardSnapshotPresentation::restoresBefore(const WindowRecord& a, const WindowRecord& b)
+{
+    if (a.zOrderHint && b.zOrderHint && *a.zOrderHint != *b.zOrderHint)
+        return *a.zOrderHint < *b.zOrderHint;
+    if (a.zOrderHint.has_value() != b.zOrderHint.has_value())
+        return a.zOrderHint.has_value();
+    return uuidTextLess(a.id, b.id);
+}
+
+std::vector<WindowRecord> DashboardSnapshotPresentation::windowsForDisplayList(std::vector<WindowRecord> windows)
+{
+    std::stable_sort(windows.begin(), windows.end(), &restoresBefore);
+    return windows;
+}
+
+int DashboardSnapshotPresentation::localizedStandardCompare(const QString& a, const QString& b)
+{
+    // Building a collator loads locale data; the dashboard sorts on every rebuild. The
+    // collator's own numeric mode is not used: without a language (the C locale) Qt ignores it.
+    thread_local const QCollator collator = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+
+    const auto chunkEnd = [](const QString& text, qsizetype from) {
+        const bool digits = text[from].isDigit();
+        qsizetype end = from;
+        while (end < text.size() && text[end].isDigit() == digits)
+            ++end;
+        return end;
+    };
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        const qsizetype iEnd = chunkEnd(a, i);
+        const qsizetype jEnd = chunkEnd(b, j);
+        if (a[i].isDigit() && b[j].isDigit()) {
+            // Runs of digits compare by value: leading zeros dropped, then more digits is more.
+            qsizetype x = i;
+            qsizetype y = j;
+            while (x < iEnd - 1 && a[x].digitValue() == 0)
+                ++x;
+            while (y < jEnd - 1 && b[y].digitValue() == 0)
+                ++y;
+            if (iEnd - x != jEnd - y)
+                return iEnd - x < jEnd - y ? -1 : 1;
+            for (; x < iEnd; ++x, ++y) {
+                if (a[x].digitValue() != b[y].digitValue())
+                    return a[x].digitValue() < b[y].digitValue() ? -1 : 1;
+            }
+        } else if (const int byText = collator.compare(QStringView(a).sliced(i, iEnd - i), QStringView(b).sliced(j, jEnd - j));
+                   byText != 0) {
+            return byText;
+        }
+        i = iEnd;
+        j = jEnd;
+    }
+    if (i < a.size())
+        return 1;
+    if (j < b.size())
+        return -1;
+    return 0;
+}
+
+std::vector<DashboardAppSummary> DashboardSnapshotPresentation::appSummaries(const Snapshot& snapshot,
+                                                                             const IdentityResolver& identityResolver)
+{
+    // Groups in order of first appearance, so the later sort starts from a deterministic list.
+    std::vector<std::pair<QString, std::vector<WindowRecord>>> groups;
+    std::map<QString, std::size_t> groupIndex;
+    for (const WindowRecord& window : snapshot.windows) {
+        const auto [found, inserted] = groupIndex.try_emplace(window.bundleIdentifier, groups.size());
+        if (inserted)
+            groups.emplace_back(window.bundleIdentifier, std::vector<WindowRecord> {});
+        groups[found->second].second.push_back(window);
+    }
+
+    std::vector<DashboardAppSummary> summaries;
+    summaries.reserve(groups.size());
+    for (auto& [bundleIdentifier, windows] : groups) {
+        DashboardAppIdentity identity = identityResolver ? identityResolver(bundleIdentifier)
+                                                         : DashboardAppIdentity {bundleIdentifier, bundleIdentifier, {}, {}};
+        summaries.push_back({std::move(identity), windowsForDisplayList(std::move(windows))});
+    }
+
+    std::stable_sort(summaries.begin(), summaries.end(), [](const DashboardAppSummary& a, const DashboardAppSummary& b) {
+        if (a.windowCount() != b.windowCount())
+            return a.windowCount() > b.windowCount();
+        if (const int byName = localizedStandardCompare(a.name(), b.name()); byName != 0)
+            return byName < 0;
+        return a.bundleIdentifier() < b.bundleIdentifier();
+    });
+    return summaries;
+}
+
+std::vector<DashboardInactiveAppSummary> DashboardSnapshotPresentation::inactiveAppSummaries(
+    const Snapshot& snapshot, const QSet<QString>& runningBundleIdentifiers, const IdentityResolver& identityResolver)
+{
+    std::vector<DashboardInactiveAppSummary> inactive;
+    for (DashboardAppSummary& summary : appSummaries(snapshot, identityResolver)) {
+        if (!runningBundleIdentifiers.contains(summary.bundleIdentifier()))
+            inactive.push_back({std::move(summary)});
+    }
+    return inactive;
+}
+
+std::vector<WindowRecord> DashboardSnapshotPresentation::assignedWindows(const Snapshot& snapshot)
+{
+    const auto displayIDs = savedDisplayIDs(snapshot);
+    std::vector<WindowRecord> assigned;
+    for (const WindowRecord& window : snapshot.windows) {
+        if (isAssigned(window, displayIDs))
+            assigned.push_back(window);
+    }
+    return assigned;
+}
+
+std::vector<WindowRecord> DashboardSnapshotPresentation::unassignedWindows(const Snapshot& snapshot)
+{
+    const auto displayIDs = savedDisplayIDs(snapshot);
+    std::vector<WindowRecord> unassigned;
+    for (const WindowRecord& window : snapshot.windows) {
+        if (!isAssigned(window, displayIDs))
+            unassigned.push_back(window);
+    }
+    return unassigned;
+}
+
+std::vector<DashboardDisplayPreviewModel> DashboardSnapshotPresentation::displayPreviewModels(const Snapshot& snapshot)
+{
+    std::map<std::uint32_t, std::vector<WindowRecord>> byDisplay;
+    for (WindowRecord& window : assignedWindows(snapshot))
+        byDisplay[*window.displayID].push_back(std::move(window));
+
+    std::vector<DashboardDisplayPreviewModel> models;
+    for (const DisplayRecord& display : snapshot.sourceDisplayState.displays) {
+        const auto group = byDisplay.find(display.id);
+        if (group == byDisplay.end() || group->second.empty())
+            continue;
+        models.push_back({display, std::move(group->second)});
+        // A display id saved twice gets one card: its windows are now moved out.
+        byDisplay.erase(group);
+    }
+    return models;
+}
+
+std::optional<QString> DashboardSnapshotPresentation::displayPreviewEmptyMessage(const Snapshot& snapshot)
+{
+    if (snapshot.sourceDisplayState.displays.empty())
+        return QStringLiteral("No displays were saved in this layout.");
+    if (displayPreviewModels(snapshot).empty())
+        return QStringLiteral("No saved windows are assigned to saved displays.");
+    return std::nullopt;
+}
+
+CGRect DashboardSnapshotPresentation::previewFrame(const WindowRecord& window, const CGRect& displayFrame)
+{
+    const NormalizedRect& n = window.normalizedFrame;
+    return CGRect(displayFrame.minX() + n.xRatio * displayFrame.width(),
+                  displayFrame.minY() + n.yRatio * displayFrame.height(),
+                  n.widthRatio * displayFrame.width(),
+                  n.heightRatio * displayFrame.height());
+}
+
+CGRect DashboardSnapshotPresentation::previewFrame(const WindowRecord& window, const DisplayRecord& display)
+{
+    return previewFrame(window, display.frameRect());
+}
+
+std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPreviewGroups(
+    const std::vector<WindowRecord>& windows, std::uint32_t displayID, const CGRect& displayFrame,
+    double overlapThreshold)
+{
+    struct Member {
+        WindowRecord window;
+        CGRect frame;
+    };
+    std::vector<std::vector<Member>> groups;
+    for (WindowRecord& window : windowsForDisplayList(windows)) {
+        const CGRect frame = previewFrame(window, displayFrame);
+        auto joined = std::find_if(groups.begin(), groups.end(), [&](const std::vector<Member>& group) {
+            return std::any_of(group.begin(), group.end(), [&](const Member& member) {
+                return overlapsEnough(frame, member.frame, overlapThreshold);
+            });
+        });
+        if (joined != groups.end())
+            joined->push_back({std::move(window), frame});
+        else
+            groups.push_back({Member {std::move(window), frame}});
+    }
+
+    std::vector<DashboardWindowPreviewGroup> result;
+    result.reserve(groups.size());
+    for (std::vector<Member>& group : groups) {
+        DashboardWindowPreviewGroup out {displayID, {}, displayFrame};
+        out.windows.reserve(group.size());
+        for (Member& member : group)
+            out.windows.push_back(std::move(member.window));
+        result.push_back(std::move(out));
+    }
+    return result;
+}
+
+} // namespace zen

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "Dashboard/DashboardAppIdentity.h"
+#include "Dashboard/DashboardAppSummary.h"
+#include "Dashboard/DashboardDisplayPreviewModel.h"
+#include "Dashboard/DashboardWindowPreviewGroup.h"
+#include "Shared/Geometry.h"
+#include "Snapshots/Snapshot.h"
+
+#include <QSet>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace zen {
+
+// What the dashboard draws of one stored layout, as pure functions: no state, no caching.
+// Names and icons come from the identity resolver the caller passes in.
+class DashboardSnapshotPresentation {
+public:
+    DashboardSnapshotPresentation() = delete;
+
+    using IdentityResolver = std::function<DashboardAppIdentity(const QString& bundleIdentifier)>;
+
+    // Share of the smaller window's area above which two windows are pictured as one.
+    static constexpr double windowOverlapThreshold = 0.35;
+
+    // Applications with their windows: most windows first, then by name as a person sorts
+    // ("App 2" before "App 10", letter case ignored), then by bundle identifier.
+    static std::vector<DashboardAppSummary> appSummaries(const Snapshot& snapshot,
+                                                         const IdentityResolver& identityResolver);
+    // The application summaries whose bundle identifier is not running, in the same order.
+    static std::vector<DashboardInactiveAppSummary> inactiveAppSummaries(
+        const Snapshot& snapshot, const QSet<QString>& runningBundleIdentifiers,
+        const IdentityResolver& identityResolver);
+
+    // The saved displays that have windows, in stored display order.
+    static std::vector<DashboardDisplayPreviewModel> displayPreviewModels(const Snapshot& snapshot);
+    // Why the preview has no display to draw; absent when it has one.
+    static std::optional<QString> displayPreviewEmptyMessage(const Snapshot& snapshot);
+    // Windows that name no saved display, in stored order.
+    static std::vector<WindowRecord> unassignedWindows(const Snapshot& snapshot);
+
+    // Clusters of windows whose overlap reaches the threshold, each in restore order.
+    static std::vector<DashboardWindowPreviewGroup> windowPreviewGroups(
+        const std::vector<WindowRecord>& windows, std::uint32_t displayID, const CGRect& displayFrame,
+        double overlapThreshold = windowOverlapThreshold);
+
+    // The window's frame placed in the display's saved frame.
+    static CGRect previewFrame(const WindowRecord& window, const DisplayRecord& display);
+    static CGRect previewFrame(const WindowRecord& window, const CGRect& displayFrame);
+
+    // The windows in restore order: ascending stacking hint (front first), windows without a
+    // hint last, ties by the id's upper-case text; a stable sort.
+    static std::vector<WindowRecord> windowsForDisplayList(std::vector<WindowRecord> windows);
+    static bool restoresBefore(const WindowRecord& a, const WindowRecord& b);
+
+    // Compares names as a person expects: runs of digits by their value, letter case ignored.
+    // Negative, zero or positive.
+    static int localizedStandardCompare(const QString& a, const QString& b);
+
+private:
+    static std::vector<WindowRecord> assignedWindows(const Snapshot& snapshot);
+};
+
+} // namespace zen

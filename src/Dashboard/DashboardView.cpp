@@ -1,0 +1,492 @@
+#include "Dashboard/DashboardView.h"
+
+#include "Dashboard/DashboardDetailView.h"
+#include "Dashboard/DashboardSnapshotRow.h"
+#include "Dashboard/DashboardViewPresenter.h"
+#include "Dashboard/DashboardWindowObserver.h"
+#include "Dashboard/DashboardWindowRemovalConfirmationView.h"
+#include "Dashboard/DashboardWindowSupport.h"
+#include "Dashboard/SidebarActionButton.h"
+#include "MenuBar/SnapshotMenuController.h"
+#include "Permissions/PermissionInterventionRouter.h"
+#include "Shared/UserDefaults.h"
+#include "Updates/AppUpdateController.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace zen {
+
+namespace {
+
+constexpr int sidebarMinimumWidth = 240;
+constexpr int sidebarIdealWidth = 280;
+constexpr int sidebarMaximumWidth = 360;
+constexpr int idRole = Qt::UserRole;
+
+QLabel* plainLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return label;
+}
+
+void centerOnPrimaryScreen(QWidget& window)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), window.size());
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+}
+
+} // namespace
+
+DashboardView::SidebarFoot DashboardView::sidebarFoot(bool isUpdateAvailable, bool canCheckForUpdates)
+{
+    return {isUpdateAvailable, isUpdateAvailable && canCheckForUpdates, isUpdateAvailable ? 0 : 8};
+}
+
+DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
+    : QMainWindow(parent)
+    , m_dependencies(std::move(dependencies))
+    , m_frameStore(m_dependencies.frameStore ? m_dependencies.frameStore : &UserDefaults::standard())
+{
+    setWindowTitle(QStringLiteral("Zentharion"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setMinimumSize(DashboardWindowSupport::defaultSize());
+    resize(DashboardWindowSupport::defaultSize());
+
+    m_presenter = new DashboardViewPresenter(m_dependencies.bootstrapErrorMessage, m_dependencies.permissionRouter,
+                                             m_dependencies.snapshotMenuController, {}, this);
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(buildSidebar());
+    auto* placeholder = new QWidget(m_splitter);
+    auto* placeholderColumn = new QVBoxLayout(placeholder);
+    placeholderColumn->setContentsMargins(24, 24, 24, 24);
+    m_placeholderTitle = plainLabel(QString(), placeholder);
+    QFont titleFont = m_placeholderTitle->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
+    titleFont.setBold(true);
+    m_placeholderTitle->setFont(titleFont);
+    m_placeholderTitle->setWordWrap(true);
+    placeholderColumn->addWidget(m_placeholderTitle);
+    m_placeholderStatus = plainLabel(QString(), placeholder);
+    m_placeholderStatus->setWordWrap(true);
+    placeholderColumn->addWidget(m_placeholderStatus);
+    placeholderColumn->addStretch(1);
+    m_detailPane = placeholder;
+    m_splitter->addWidget(placeholder);
+    DashboardDetailView::installIn(*this);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({sidebarIdealWidth, DashboardWindowSupport::defaultSize().width() - sidebarIdealWidth});
+    setCentralWidget(m_splitter);
+
+    DashboardCommands::ApplicationActions application;
+    application.openDashboard = m_dependencies.openDashboard;
+    const std::weak_ptr<AppUpdateController> updates = m_dependencies.updateController;
+    application.canCheckForUpdates = [updates] {
+        const auto controller = updates.lock();
+        return controller && controller->canCheckForUpdates();
+    };
+    application.checkForUpdates = [updates] {
+        if (const auto controller = updates.lock())
+            controller->checkForUpdates();
+    };
+    application.openSettings = m_dependencies.openSettings;
+    application.quit = m_dependencies.quit ? m_dependencies.quit : std::function<void()>([] { QCoreApplication::quit(); });
+    m_commands = new DashboardCommands(*menuBar(), std::move(application), [this] { return focusedCommandContext(); });
+
+    if (!DashboardWindowSupport::configure(*this, *m_frameStore))
+        centerOnPrimaryScreen(*this);
+    m_observer = new DashboardWindowObserver(*this, m_dependencies.permissionRouter, *m_frameStore);
+
+    connect(m_presenter, &DashboardViewPresenter::changed, this, &DashboardView::render);
+    connect(m_presenter, &DashboardViewPresenter::pendingUpdateChanged, this, &DashboardView::showUpdateConfirmation);
+    connect(m_presenter, &DashboardViewPresenter::pendingDeletionChanged, this, &DashboardView::showDeleteConfirmation);
+    connect(m_presenter, &DashboardViewPresenter::pendingWindowRemovalChanged, this,
+            &DashboardView::showWindowRemovalSheet);
+    connect(m_presenter, &DashboardViewPresenter::focusLayoutListRequested, this, &DashboardView::focusLayoutList);
+    connect(m_presenter, &DashboardViewPresenter::newLayoutRevealRequested, this, &DashboardView::revealNewLayout);
+    // Until a detail pane takes these requests, the sidebar row renames and the controller's
+    // prompt captures the hotkey.
+    connect(m_presenter, &DashboardViewPresenter::inlineRenameRequested, this, [this] {
+        if (m_hasDetailPane)
+            return;
+        const auto selected = m_presenter->selectedSnapshotID();
+        for (int i = 0; selected && i < m_layoutList->count(); ++i)
+            if (DashboardSnapshotRow* r = row(i); r && r->snapshot().id == *selected)
+                r->beginInlineRename();
+    });
+    connect(m_presenter, &DashboardViewPresenter::hotkeyEditRequested, this, [this] {
+        if (!m_hasDetailPane && m_presenter->selectedSnapshotID())
+            m_presenter->snapshotMenuController()->assignHotkey(*m_presenter->selectedSnapshotID());
+    });
+    if (const auto& updatesController = m_dependencies.updateController) {
+        connect(updatesController.get(), &AppUpdateController::availableUpdateChanged, this, &DashboardView::render);
+        connect(updatesController.get(), &AppUpdateController::canCheckForUpdatesChanged, this, &DashboardView::render);
+    }
+    render();
+}
+
+DashboardView::~DashboardView() = default;
+
+QWidget* DashboardView::buildSidebar()
+{
+    m_sidebar = new QWidget(this);
+    m_sidebar->setMinimumWidth(sidebarMinimumWidth);
+    m_sidebar->setMaximumWidth(sidebarMaximumWidth);
+    auto* column = new QVBoxLayout(m_sidebar);
+    column->setContentsMargins(0, 12, 0, 0);
+    column->setSpacing(0);
+
+    auto* title = plainLabel(QStringLiteral("Layouts"), m_sidebar);
+    QFont titleFont = title->font();
+    titleFont.setBold(true);
+    title->setFont(titleFont);
+    title->setContentsMargins(22, 0, 12, 8);
+    column->addWidget(title);
+
+    m_newLayoutButton = new SidebarActionButton(QStringLiteral("New Layout"), QStringLiteral("plus"), true, 0, 8,
+                                                m_sidebar);
+    connect(m_newLayoutButton, &QAbstractButton::clicked, this, [this] { m_presenter->saveSnapshot(); });
+    column->addWidget(m_newLayoutButton);
+
+    m_listStack = new QStackedWidget(m_sidebar);
+    m_layoutList = new QListWidget(m_listStack);
+    m_layoutList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_layoutList->setFrameShape(QFrame::NoFrame);
+    m_layoutList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_layoutList->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_layoutList->setFocusPolicy(Qt::StrongFocus);
+    connect(m_layoutList, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
+        if (m_syncingSelection)
+            return;
+        m_presenter->selectSnapshot(current ? std::optional(QUuid(current->data(idRole).toString())) : std::nullopt);
+    });
+    m_emptyListLabel = plainLabel(QStringLiteral("No layouts saved yet"), m_listStack);
+    m_emptyListLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_emptyListLabel->setContentsMargins(12, 16, 12, 0);
+    m_emptyListLabel->setForegroundRole(QPalette::PlaceholderText);
+    m_listStack->addWidget(m_layoutList);
+    m_listStack->addWidget(m_emptyListLabel);
+    column->addWidget(m_listStack, 1);
+
+    auto* divider = new QFrame(m_sidebar);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    divider->setForegroundRole(QPalette::Mid);
+    column->addWidget(divider);
+
+    m_updateButton = new SidebarActionButton(AvailableAppUpdate::actionTitle(), QStringLiteral("arrow.down.circle.fill"),
+                                             true, 8, 0, m_sidebar);
+    connect(m_updateButton, &QAbstractButton::clicked, this, [this] {
+        if (m_dependencies.updateController)
+            m_dependencies.updateController->checkForUpdates();
+    });
+    column->addWidget(m_updateButton);
+
+    m_settingsButton = new SidebarActionButton(QStringLiteral("Settings"), QStringLiteral("gearshape"), false, 8, 12,
+                                               m_sidebar);
+    connect(m_settingsButton, &QAbstractButton::clicked, this, [this] {
+        if (m_dependencies.openSettings)
+            m_dependencies.openSettings();
+    });
+    column->addWidget(m_settingsButton);
+    return m_sidebar;
+}
+
+std::optional<DashboardCommandContext> DashboardView::focusedCommandContext()
+{
+    if (!isActiveWindow())
+        return std::nullopt;
+    return m_presenter->commandContext();
+}
+
+void DashboardView::setDetailPane(QWidget* pane)
+{
+    if (!pane || pane == m_detailPane)
+        return;
+    QWidget* old = m_splitter->replaceWidget(1, pane);
+    if (old)
+        old->deleteLater();
+    m_detailPane = pane;
+    // The placeholder's labels go with it; nothing may reach them any more.
+    m_hasDetailPane = true;
+    m_placeholderTitle = nullptr;
+    m_placeholderStatus = nullptr;
+}
+
+DashboardSnapshotRow* DashboardView::row(int index) const
+{
+    QListWidgetItem* item = m_layoutList->item(index);
+    return item ? qobject_cast<DashboardSnapshotRow*>(m_layoutList->itemWidget(item)) : nullptr;
+}
+
+// MARK: Rendering
+
+void DashboardView::render()
+{
+    const bool locked = m_presenter->isSnapshotActionDisabled();
+    m_newLayoutButton->setEnabled(!locked);
+    renderRows();
+    renderSelection();
+    renderSidebarFoot();
+    renderPlaceholder();
+    m_commands->refresh();
+}
+
+void DashboardView::renderRows()
+{
+    const auto& summaries = m_presenter->snapshotSummaries();
+    const bool locked = m_presenter->isSnapshotActionDisabled();
+    m_listStack->setCurrentWidget(summaries.empty() ? static_cast<QWidget*>(m_emptyListLabel) : m_layoutList);
+
+    const QPointer<DashboardViewPresenter> presenter(m_presenter);
+    const auto actionsFor = [presenter](const SnapshotSummary& summary) {
+        DashboardSnapshotRow::Actions actions;
+        actions.renameSnapshotInline = [presenter](const QUuid& id, const QString& name) {
+            return presenter && presenter->renameSnapshotInline(id, name);
+        };
+        actions.assignHotkey = [presenter, summary] {
+            if (presenter)
+                presenter->assignHotkey(summary);
+        };
+        actions.clearHotkey = [presenter, summary] {
+            if (presenter)
+                presenter->clearHotkey(summary);
+        };
+        actions.deleteSnapshot = [presenter, summary] {
+            if (presenter)
+                presenter->deleteSnapshot(summary);
+        };
+        return actions;
+    };
+
+    const QScopedValueRollback syncing(m_syncingSelection, true);
+    // Rows are reused in place: a row that comes to show another layout ends its rename.
+    while (m_layoutList->count() > int(summaries.size()))
+        delete m_layoutList->takeItem(m_layoutList->count() - 1);
+    for (int i = 0; i < int(summaries.size()); ++i) {
+        const SnapshotSummary& summary = summaries[size_t(i)];
+        DashboardSnapshotRow* existing = row(i);
+        if (existing) {
+            existing->setSnapshot(summary, actionsFor(summary));
+            existing->setActionDisabled(locked);
+        } else {
+            auto* item = new QListWidgetItem(m_layoutList);
+            auto* created = new DashboardSnapshotRow(summary, actionsFor(summary), locked, m_dependencies.now);
+            created->setContentsMargins(10, 2, 10, 2);
+            item->setSizeHint(created->sizeHint());
+            m_layoutList->setItemWidget(item, created);
+        }
+        m_layoutList->item(i)->setData(idRole, summary.id.toString());
+        m_layoutList->item(i)->setData(Qt::AccessibleTextRole, summary.name);
+    }
+}
+
+void DashboardView::renderSelection()
+{
+    const QScopedValueRollback syncing(m_syncingSelection, true);
+    const auto& selected = m_presenter->selectedSnapshotID();
+    for (int i = 0; i < m_layoutList->count(); ++i) {
+        if (selected && m_layoutList->item(i)->data(idRole).toString() == selected->toString()) {
+            if (m_layoutList->currentRow() != i)
+                m_layoutList->setCurrentRow(i);
+            return;
+        }
+    }
+    m_layoutList->setCurrentRow(-1);
+}
+
+void DashboardView::renderSidebarFoot()
+{
+    const auto& updates = m_dependencies.updateController;
+    const SidebarFoot foot = sidebarFoot(updates && updates->availableUpdate().has_value(),
+                                         updates && updates->canCheckForUpdates());
+    m_updateButton->setVisible(foot.showsUpdateAvailable);
+    m_updateButton->setEnabled(foot.updateAvailableEnabled);
+    m_settingsButton->setTopPadding(foot.settingsTopPadding);
+    m_settingsButton->setEnabled(bool(m_dependencies.openSettings));
+}
+
+void DashboardView::renderPlaceholder()
+{
+    if (m_hasDetailPane)
+        return;
+    const auto summary = m_presenter->selectedSummary();
+    if (m_presenter->bootstrapErrorMessage())
+        m_placeholderTitle->setText(*m_presenter->bootstrapErrorMessage());
+    else
+        m_placeholderTitle->setText(summary ? summary->name : QString());
+    const auto& status = m_presenter->snapshotMenuController()->status();
+    m_placeholderStatus->setText(status ? status->message : QString());
+}
+
+void DashboardView::focusLayoutList()
+{
+    // After the event that asked has been handled, so the list is in place.
+    QTimer::singleShot(0, m_layoutList, [list = m_layoutList] { list->setFocus(Qt::OtherFocusReason); });
+}
+
+void DashboardView::revealNewLayout(const QUuid& id)
+{
+    QTimer::singleShot(0, m_layoutList, [list = m_layoutList, id] {
+        list->setFocus(Qt::OtherFocusReason);
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->data(idRole).toString() == id.toString())
+                list->scrollToItem(list->item(i), QAbstractItemView::PositionAtTop);
+    });
+}
+
+// MARK: Confirmations
+
+QMessageBox* DashboardView::makeAlert(const QString& title, const QString& message, const QString& confirmTitle,
+                                      std::function<void()> confirm, std::function<void()> cancel)
+{
+    auto* box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setWindowTitle(title);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(title);
+    box->setInformativeText(message);
+    // The message holds a layout name: every label shows it as typed, never as markup.
+    for (QLabel* label : box->findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+    QPushButton* cancelButton = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    QPushButton* confirmButton = box->addButton(confirmTitle, QMessageBox::DestructiveRole);
+    box->setDefaultButton(cancelButton);
+    box->setEscapeButton(cancelButton);
+    connect(box, &QMessageBox::finished, this, [box, confirmButton, confirm = std::move(confirm),
+                                                cancel = std::move(cancel)] {
+        // Dismissed without an answer (closed with the window) counts as Cancel.
+        if (box->clickedButton() == confirmButton)
+            confirm();
+        else
+            cancel();
+    });
+    return box;
+}
+
+void DashboardView::showUpdateConfirmation()
+{
+    const auto& pending = m_presenter->pendingUpdate();
+    if (!pending) {
+        if (m_updateAlert) {
+            // Withdrawn (its layout is gone): close without answering.
+            m_updateAlert->disconnect(this);
+            m_updateAlert->close();
+        }
+        return;
+    }
+    if (m_updateAlert) {
+        m_updateAlert->setInformativeText(m_presenter->updateConfirmationMessage());
+        return;
+    }
+    const QPointer<DashboardViewPresenter> presenter(m_presenter);
+    m_updateAlert = makeAlert(QStringLiteral("Update Layout?"), m_presenter->updateConfirmationMessage(),
+                              QStringLiteral("Update"),
+                              [this, presenter] {
+                                  m_updateAlert = nullptr;
+                                  if (presenter)
+                                      presenter->confirmUpdate();
+                              },
+                              [this, presenter] {
+                                  m_updateAlert = nullptr;
+                                  if (presenter)
+                                      presenter->cancelUpdate();
+                              });
+    m_updateAlert->open();
+}
+
+void DashboardView::showDeleteConfirmation()
+{
+    const auto& pending = m_presenter->pendingDeletion();
+    if (!pending) {
+        if (m_deleteAlert) {
+            m_deleteAlert->disconnect(this);
+            m_deleteAlert->close();
+        }
+        return;
+    }
+    if (m_deleteAlert) {
+        m_deleteAlert->setInformativeText(m_presenter->deleteConfirmationMessage());
+        return;
+    }
+    const QPointer<DashboardViewPresenter> presenter(m_presenter);
+    m_deleteAlert = makeAlert(QStringLiteral("Delete Layout?"), m_presenter->deleteConfirmationMessage(),
+                              QStringLiteral("Delete"),
+                              [this, presenter] {
+                                  m_deleteAlert = nullptr;
+                                  if (presenter)
+                                      presenter->confirmDeletion();
+                              },
+                              [this, presenter] {
+                                  m_deleteAlert = nullptr;
+                                  if (presenter)
+                                      presenter->cancelDeletion();
+                              });
+    m_deleteAlert->open();
+}
+
+void DashboardView::showWindowRemovalSheet()
+{
+    if (m_removalSheet) {
+        // The sheet shows one request; a new one replaces it, a withdrawn one closes it.
+        m_removalSheet->hide();
+        m_removalSheet->deleteLater();
+        m_removalSheet = nullptr;
+    }
+    const auto& pending = m_presenter->pendingWindowRemoval();
+    if (!pending)
+        return;
+    const QPointer<DashboardViewPresenter> presenter(m_presenter);
+    m_removalSheet = new DashboardWindowRemovalConfirmationView(
+        *pending,
+        [presenter] {
+            if (presenter)
+                presenter->cancelWindowRemoval();
+        },
+        [presenter] {
+            if (presenter)
+                presenter->confirmWindowRemoval();
+        },
+        this);
+    m_removalSheet->open();
+}
+
+// MARK: Window events
+
+void DashboardView::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_appeared) {
+        m_appeared = true;
+        m_presenter->appear();
+    }
+}
+
+void DashboardView::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange)
+        m_commands->refresh();
+}
+
+} // namespace zen

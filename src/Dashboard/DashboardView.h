@@ -1,0 +1,132 @@
+#pragma once
+
+#include "Dashboard/DashboardCommands.h"
+#include "Dashboard/DashboardWindowRemovalConfirmationView.h"
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QListWidget;
+class QSplitter;
+class QStackedWidget;
+
+namespace zen {
+
+class AppUpdateController;
+class DashboardSnapshotRow;
+class DashboardViewPresenter;
+class DashboardWindowObserver;
+class PermissionCoordinator;
+class PermissionInterventionRouter;
+class SidebarActionButton;
+class SnapshotMenuController;
+class UserDefaults;
+
+// The dashboard window: the sidebar of saved layouts with "New Layout", "Update Available"
+// and "Settings", the detail pane of the selected layout, the confirmations, and the menu bar
+// with the Layout commands. Its rules live in DashboardViewPresenter; the window renders the
+// presenter's state and forwards the user's gestures. Closing it does not end the program.
+class DashboardView : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Dependencies {
+        std::optional<QString> bootstrapErrorMessage;
+        std::shared_ptr<PermissionCoordinator> permissionCoordinator;
+        std::shared_ptr<PermissionInterventionRouter> permissionRouter;
+        std::shared_ptr<SnapshotMenuController> snapshotMenuController;
+        std::shared_ptr<AppUpdateController> updateController;
+        // Empty: "Settings" is disabled.
+        std::function<void()> openSettings;
+        // The menu bar's "Open Dashboard" (the open-or-focus of the application).
+        std::function<void()> openDashboard;
+        std::function<void()> quit;
+        // Where the window's frame is kept; null means the user's preferences.
+        UserDefaults* frameStore = nullptr;
+        // The current time for the rows' relative dates; empty means the clock.
+        std::function<QDateTime()> now;
+    };
+
+    // What the sidebar's foot shows for the update state.
+    struct SidebarFoot {
+        bool showsUpdateAvailable = false;
+        bool updateAvailableEnabled = false;
+        int settingsTopPadding = 8;
+        friend bool operator==(const SidebarFoot&, const SidebarFoot&) = default;
+    };
+    static SidebarFoot sidebarFoot(bool isUpdateAvailable, bool canCheckForUpdates);
+
+    explicit DashboardView(Dependencies dependencies, QWidget* parent = nullptr);
+    ~DashboardView() override;
+
+    DashboardViewPresenter& presenter() const { return *m_presenter; }
+    DashboardCommands& commands() const { return *m_commands; }
+    // The Layout menu's context: present only while this window is the active one.
+    std::optional<DashboardCommandContext> focusedCommandContext();
+
+    // The detail pane goes here; the window keeps a placeholder until one is set.
+    void setDetailPane(QWidget* pane);
+    QWidget* detailPane() const { return m_detailPane; }
+
+    QSplitter* splitter() const { return m_splitter; }
+    QWidget* sidebar() const { return m_sidebar; }
+    QListWidget* layoutList() const { return m_layoutList; }
+    QLabel* emptyListLabel() const { return m_emptyListLabel; }
+    // The row of the layout at `index` of the list, null when there is none.
+    DashboardSnapshotRow* row(int index) const;
+    SidebarActionButton* newLayoutButton() const { return m_newLayoutButton; }
+    SidebarActionButton* updateAvailableButton() const { return m_updateButton; }
+    SidebarActionButton* settingsButton() const { return m_settingsButton; }
+    QMessageBox* updateConfirmation() const { return m_updateAlert; }
+    QMessageBox* deleteConfirmation() const { return m_deleteAlert; }
+    DashboardWindowRemovalConfirmationView* windowRemovalSheet() const { return m_removalSheet; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QWidget* buildSidebar();
+    void render();
+    void renderRows();
+    void renderSidebarFoot();
+    void renderSelection();
+    void renderPlaceholder();
+    void showUpdateConfirmation();
+    void showDeleteConfirmation();
+    void showWindowRemovalSheet();
+    void revealNewLayout(const QUuid& id);
+    void focusLayoutList();
+    QMessageBox* makeAlert(const QString& title, const QString& message, const QString& confirmTitle,
+                           std::function<void()> confirm, std::function<void()> cancel);
+
+    Dependencies m_dependencies;
+    UserDefaults* m_frameStore = nullptr;
+    DashboardViewPresenter* m_presenter = nullptr;
+    DashboardCommands* m_commands = nullptr;
+    DashboardWindowObserver* m_observer = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QWidget* m_sidebar = nullptr;
+    QStackedWidget* m_listStack = nullptr;
+    QListWidget* m_layoutList = nullptr;
+    QLabel* m_emptyListLabel = nullptr;
+    SidebarActionButton* m_newLayoutButton = nullptr;
+    SidebarActionButton* m_updateButton = nullptr;
+    SidebarActionButton* m_settingsButton = nullptr;
+    QWidget* m_detailPane = nullptr;
+    QLabel* m_placeholderTitle = nullptr;
+    QLabel* m_placeholderStatus = nullptr;
+    bool m_hasDetailPane = false;
+    QPointer<QMessageBox> m_updateAlert;
+    QPointer<QMessageBox> m_deleteAlert;
+    QPointer<DashboardWindowRemovalConfirmationView> m_removalSheet;
+    bool m_appeared = false;
+    bool m_syncingSelection = false;
+};
+
+} // namespace zen

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace zen {
+
+class UserDefaults;
+
+// The dashboard window's constants and the one way to bring it up: an open dashboard window,
+// found by its identifier, is brought forward; otherwise a new one is opened.
+class DashboardWindowSupport {
+public:
+    DashboardWindowSupport() = delete;
+
+    static QString sceneID() { return QStringLiteral("dashboard"); }
+    // Carried as the window's object name, which is how it is found again.
+    static QString identifier() { return QStringLiteral("ZentharionDashboardWindow"); }
+    // The preference key under which the window's frame is kept.
+    static QString frameAutosaveName() { return QStringLiteral("ZentharionDashboard"); }
+    static QSize defaultSize() { return {940, 640}; }
+
+    // Tags the window with the identifier and restores the frame saved under the name; false
+    // when there was none (or it no longer fits a screen), leaving the window as it was.
+    static bool configure(QWidget& window, UserDefaults& defaults, const QString& name = frameAutosaveName());
+    static void saveFrame(const QWidget& window, UserDefaults& defaults,
+                          const QString& name = frameAutosaveName());
+
+    // The first shown top-level window carrying the identifier; null when there is none.
+    static QWidget* existingWindow();
+    // Brings that window to the front (un-minimizing it) and gives it focus; false when there
+    // is none.
+    static bool focusExistingWindow();
+    // Focuses the open dashboard, else calls `openWindow` to make one.
+    static void openOrFocusDashboard(const std::function<void()>& openWindow);
+};
+
+} // namespace zen

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace zen {
+
+// The onboarding window and the permission education share these words, so both explain
+// access the same way.
+struct OnboardingStrings {
+    static QString welcomeTitle() { return QStringLiteral("Zentharion"); }
+    static QString welcomeBody()
+    {
+        return QStringLiteral(
+            "Save your window layout. Restore it anytime from the menu bar or with a keyboard shortcut.");
+    }
+    static QString permissionTitle() { return QStringLiteral("Accessibility Access Required"); }
+    static QString permissionBody() { return QStringLiteral("Allow access to save and restore window positions."); }
+    static QString waitingBody() { return QStringLiteral("When you return, access will be checked automatically."); }
+    static QString successTitle() { return QStringLiteral("Accessibility Enabled"); }
+    static QString successBody() { return QStringLiteral("You can now save and restore layouts."); }
+    static QString readyTitle() { return QStringLiteral("You're ready to save your first layout."); }
+    static QString readyBody()
+    {
+        return QStringLiteral(
+            "Arrange your windows the way you want, then save the current layout from the dashboard.");
+    }
+    static QString authorizedReadyBody()
+    {
+        return QStringLiteral("Zentharion is ready. Save your window layout and restore it anytime from the menu bar "
+                              "or with a keyboard shortcut.");
+    }
+
+    // No settings pane grants window access on this desktop; where the user would go to grant
+    // it, we send them to the help page we ship on what access needs. Every text that names
+    // that place takes it from here.
+    static QString accessSettingsPlace() { return QStringLiteral("Access Help"); }
+
+    static QString openAccessSettingsTitle() { return QStringLiteral("Open ") + accessSettingsPlace(); }
+    static QString checkAgainTitle() { return QStringLiteral("Check Again"); }
+    static QString dismissTitle() { return QStringLiteral("Dismiss"); }
+
+    // The steps the user takes to grant access, as shown along the path.
+    static QStringList permissionPathTitles()
+    {
+        return {accessSettingsPlace(), QStringLiteral("Privacy & Security"), QStringLiteral("Accessibility"),
+                QStringLiteral("Enable Zentharion")};
+    }
+    // The path as one sentence for screen readers ("&" read out as "and").
+    static QString permissionPathAccessibilityLabel()
+    {
+        return accessSettingsPlace() + QStringLiteral(", Privacy and Security, Accessibility, Enable Zentharion");
+    }
+};
+
+} // namespace zen

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QFont>
+#include <QPalette>
+
+class QWidget;
+
+namespace zen {
+
+// The type scale of our windows, derived from the desktop's own font so the user's size
+// setting carries through: a title two steps up is larger on a desktop set to large text.
+namespace TextStyle {
+
+enum class Role { largeTitle, title2, title3, headline, body, callout, subheadline, caption };
+
+QFont font(Role role, const QFont& base, QFont::Weight weight = QFont::Normal);
+// Sets the widget's font to the role, from the application font.
+void apply(QWidget* widget, Role role, QFont::Weight weight = QFont::Normal);
+
+// Secondary and tertiary texts are the palette's text colour, faded.
+enum class Emphasis { primary, secondary, tertiary };
+QColor color(const QPalette& palette, Emphasis emphasis);
+void applyColor(QWidget* widget, Emphasis emphasis);
+
+} // namespace TextStyle
+} // namespace zen

@@ -1,0 +1,280 @@
+#include "Dashboard/DashboardDetailView.h"
+
+#include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DetailTestSupport.h"
+#include "Dashboard/HotkeyCaptureErrorPopover.h"
+#include "Dashboard/InlineHotkeyCaptureField.h"
+#include "Onboarding/OnboardingPermissionEducationView.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+using test::DetailHarness;
+
+struct ViewHarness : DetailHarness {
+    int saves = 0, restores = 0, updates = 0, deletes = 0, clears = 0;
+    std::unique_ptr<DashboardDetailView> view;
+
+    explicit ViewHarness(bool withStorage = true, std::optional<QString> bootstrapError = std::nullopt)
+        : DetailHarness(withStorage, std::move(bootstrapError))
+    {
+        auto actions = presenter->actions();
+        actions.saveSnapshot = [this] { ++saves; };
+        actions.restoreSnapshot = [this] { ++restores; };
+        actions.updateSnapshot = [this] { ++updates; };
+        actions.deleteSnapshot = [this] { ++deletes; };
+        actions.clearHotkey = [this] { ++clears; };
+        presenter->setActions(actions);
+        view = std::make_unique<DashboardDetailView>(presenter.get());
+        view->setRelativeDateText([](const QDateTime&, const QDateTime&) { return QStringLiteral("just now"); });
+        view->resize(700, 640);
+        view->show();
+    }
+    ~ViewHarness()
+    {
+        view.reset();
+        presenter.release(); // the view owned it
+    }
+    bool visible(const QWidget* widget) const { return widget && widget->isVisibleTo(view.get()); }
+};
+
+void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers, std::uint32_t scanCode)
+{
+    QKeyEvent event(QEvent::KeyPress, key, modifiers, scanCode, 0, 0);
+    QApplication::sendEvent(target, &event);
+}
+
+void doubleClick(QWidget* target)
+{
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QMouseEvent event(QEvent::MouseButtonDblClick, at, target->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+void click(QWidget* target)
+{
+    const QPointF at(5, 5);
+    QMouseEvent event(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+void type(QWidget* target, const QString& text)
+{
+    for (const QChar c : text) {
+        QKeyEvent event(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &event);
+    }
+}
+
+void key(QWidget* target, int key)
+{
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+TEST(DashboardDetailViewTest, LayoutFaceShowsTheLayoutAndItsEnabledActions)
+{
+    ViewHarness h;
+    h.select(h.second);
+    ASSERT_EQ(h.view->currentFace(), h.view->layoutFace());
+    EXPECT_EQ(h.view->titleLabel()->text(), "Home");
+    EXPECT_FALSE(h.visible(h.view->titleField()));
+    EXPECT_EQ(h.view->updatedLabel()->text(), "Updated just now");
+    EXPECT_EQ(h.view->restoreButton()->text(), "Restore Layout");
+    EXPECT_EQ(h.view->updateButton()->text(), "Update Layout");
+    EXPECT_EQ(h.view->renameButton()->text(), "Rename");
+    EXPECT_EQ(h.view->renameButton()->toolTip(), "Rename Layout");
+    EXPECT_EQ(h.view->deleteButton()->accessibleName(), "Delete Layout");
+
+    QStringList cards;
+    for (auto* card : h.view->metricCards())
+        cards << card->title() + "=" + card->value();
+    EXPECT_EQ(cards, (QStringList{"Windows=1", "Apps=1", "Displays=1"}));
+    EXPECT_EQ(h.view->hotkeyCard()->hotkeyText(), "⌘⇧K");
+    EXPECT_TRUE(h.visible(h.view->hotkeyCard()->clearButton()));
+
+    h.view->restoreButton()->click();
+    h.view->updateButton()->click();
+    h.view->deleteButton()->click();
+    h.view->hotkeyCard()->clearButton()->click();
+    EXPECT_EQ(std::tuple(h.restores, h.updates, h.deletes, h.clears), std::tuple(1, 1, 1, 1));
+
+    h.select(h.first);
+    EXPECT_EQ(h.view->hotkeyCard()->hotkeyText(), "None");
+    EXPECT_TRUE(h.visible(h.view->hotkeyCard()->editButton()));
+    EXPECT_FALSE(h.visible(h.view->hotkeyCard()->clearButton()));
+}
+
+TEST(DashboardDetailViewTest, AnOperationDisablesEveryActionButLeavesCaptureCancellable)
+{
+    ViewHarness h;
+    h.select(h.second);
+    h.view->hotkeyCard()->editButton()->click();
+    ASSERT_TRUE(h.visible(h.view->hotkeyCard()->captureField()));
+    h.holdOperation();
+    for (QWidget* button : {static_cast<QWidget*>(h.view->restoreButton()), static_cast<QWidget*>(h.view->updateButton()),
+                            static_cast<QWidget*>(h.view->renameButton()), static_cast<QWidget*>(h.view->deleteButton()),
+                            static_cast<QWidget*>(h.view->hotkeyCard()->editButton()),
+                            static_cast<QWidget*>(h.view->hotkeyCard()->clearButton())})
+        EXPECT_FALSE(button->isEnabled()) << button->toolTip().toStdString();
+    EXPECT_TRUE(h.view->hotkeyCard()->cancelButton()->isEnabled());
+
+    doubleClick(h.view->titleLabel());
+    EXPECT_FALSE(h.visible(h.view->titleField())) << "no rename while an operation runs";
+
+    h.view->hotkeyCard()->cancelButton()->click();
+    EXPECT_FALSE(h.visible(h.view->hotkeyCard()->captureField()));
+    h.finishOperation();
+    EXPECT_TRUE(h.view->restoreButton()->isEnabled());
+}
+
+TEST(DashboardDetailViewTest, RenameInPlaceThroughTheTitleField)
+{
+    ViewHarness h;
+    h.select(h.first);
+    doubleClick(h.view->titleLabel());
+    ASSERT_TRUE(h.visible(h.view->titleField()));
+    EXPECT_EQ(h.view->titleField()->text(), "Work");
+    EXPECT_EQ(h.view->titleField()->placeholderText(), "Layout name");
+
+    h.view->titleField()->clear();
+    type(h.view->titleField(), "<i>Desk</i>");
+    key(h.view->titleField(), Qt::Key_Return);
+    EXPECT_FALSE(h.visible(h.view->titleField()));
+    EXPECT_EQ(h.store.loadSnapshot(h.first.id)->name, "<i>Desk</i>");
+
+    h.select(*h.store.loadSnapshot(h.first.id));
+    EXPECT_EQ(h.view->titleLabel()->shownText(), "<i>Desk</i>") << "names are shown as typed";
+    h.view->renameButton()->click();
+    key(h.view->titleField(), Qt::Key_Escape);
+    EXPECT_FALSE(h.visible(h.view->titleField()));
+}
+
+TEST(DashboardDetailViewTest, CaptureFieldRecordsAShortcutAndShowsRefusalsAsPlainText)
+{
+    ViewHarness h;
+    h.second.name = "<b>Home</b>";
+    ASSERT_TRUE(h.store.save(h.second));
+    (void)h.controller->refreshSummaries();
+    h.select(h.first);
+    auto* card = h.view->hotkeyCard();
+    card->editButton()->click();
+    auto* field = card->captureField();
+    ASSERT_TRUE(h.visible(field));
+    EXPECT_EQ(InlineHotkeyCaptureField::placeholderText(), "Press shortcut");
+    EXPECT_FALSE(field->hasError());
+
+    press(field, Qt::Key_K, Qt::MetaModifier | Qt::ShiftModifier, 45);
+    EXPECT_TRUE(field->hasError());
+    EXPECT_TRUE(card->errorPopover()->isVisible());
+    EXPECT_EQ(card->errorPopover()->message(), "\"<b>Home</b>\" already uses that hotkey.");
+    EXPECT_EQ(card->errorPopover()->width(), HotkeyCaptureErrorPopover::fixedWidth);
+    for (auto* label : card->errorPopover()->findChildren<QLabel*>())
+        if (!label->text().isEmpty()) {
+            EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        }
+
+    click(card->errorPopover());
+    EXPECT_FALSE(field->hasError());
+    EXPECT_FALSE(card->errorPopover()->isVisible());
+    EXPECT_TRUE(h.visible(field)) << "closing the popover keeps capturing";
+
+    press(field, Qt::Key_K, Qt::MetaModifier | Qt::AltModifier, 45);
+    EXPECT_FALSE(h.visible(field));
+    h.select(*h.store.loadSnapshot(h.first.id)); // the dashboard passes the refreshed entry
+    EXPECT_EQ(card->hotkeyText(), "⌘⌥K");
+    EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
+}
+
+TEST(DashboardDetailViewTest, LeavingTheCaptureFieldEndsCaptureAndGivesTheShortcutsBack)
+{
+    for (const auto reason : {Qt::ActiveWindowFocusReason, Qt::MouseFocusReason, Qt::TabFocusReason}) {
+        ViewHarness h;
+        h.select(h.first);
+        h.view->hotkeyCard()->editButton()->click();
+        auto* field = h.view->hotkeyCard()->captureField();
+        ASSERT_TRUE(h.visible(field));
+        QFocusEvent out(QEvent::FocusOut, reason);
+        QApplication::sendEvent(field, &out);
+        EXPECT_FALSE(h.presenter->editingHotkeySnapshotID()) << reason;
+        EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"})) << reason;
+    }
+    // A menu opening over the window only borrows the keyboard.
+    ViewHarness h;
+    h.select(h.first);
+    h.view->hotkeyCard()->editButton()->click();
+    QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
+    QApplication::sendEvent(h.view->hotkeyCard()->captureField(), &popup);
+    EXPECT_EQ(h.presenter->editingHotkeySnapshotID(), h.first.id);
+}
+
+TEST(DashboardDetailViewTest, EmptyFaceInvitesAFirstSaveUnlessLocked)
+{
+    {
+        ViewHarness h;
+        ASSERT_EQ(h.view->currentFace(), h.view->emptyFace());
+        QStringList texts;
+        for (auto* label : h.view->emptyFace()->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                texts << label->text();
+        EXPECT_EQ(texts, (QStringList{"No Saved Layouts", "Arrange your windows the way you want, then save the layout.",
+                                      "Saved layouts appear in the sidebar and menu bar."}));
+        EXPECT_TRUE(h.view->saveButton()->isEnabled());
+        h.view->saveButton()->click();
+        EXPECT_EQ(h.saves, 1);
+        EXPECT_TRUE(h.view->issueTitles().isEmpty());
+
+        // A selected layout that failed to load: the empty face with the controller's error.
+        h.controller->reportLayoutRequiresWindow();
+        h.presenter->setSelection(h.first.id, std::nullopt, SnapshotSummary::fromSnapshot(h.first));
+        EXPECT_EQ(h.view->currentFace(), h.view->emptyFace());
+        EXPECT_EQ(h.view->issueTitles(), QStringList{"Layout Action Failed"});
+    }
+    ViewHarness h(false, QStringLiteral("No folder."));
+    EXPECT_FALSE(h.view->saveButton()->isEnabled());
+    EXPECT_EQ(h.view->issueTitles(), QStringList{"Storage Setup Failed"});
+}
+
+TEST(DashboardDetailViewTest, EducationFaceFollowsAccessAndItsButtons)
+{
+    ViewHarness h;
+    h.trusted = false;
+    h.coordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::launch);
+    h.select(h.first);
+    EXPECT_EQ(h.view->issueTitles(), QStringList{"Accessibility Required"});
+    h.router->requestAuthorization(PrivilegedActionKind::saveLayout, PrivilegedActionSource::dashboard);
+    ASSERT_EQ(h.view->currentFace(), h.view->educationFace());
+    EXPECT_TRUE(h.view->issueTitles().isEmpty()) << "the education replaces the access banner";
+    auto* education = h.view->education();
+    EXPECT_TRUE(h.visible(education->dismissButton()));
+    EXPECT_FALSE(h.visible(education->waitingNote()));
+
+    education->openSystemSettingsButton()->click();
+    EXPECT_EQ(h.settingsOpened, 1);
+    EXPECT_TRUE(h.visible(education->waitingNote()));
+    education->checkAgainButton()->click();
+    EXPECT_FALSE(h.visible(education->waitingNote()));
+
+    h.trusted = true;
+    education->checkAgainButton()->click();
+    EXPECT_TRUE(h.visible(education->successFace()));
+    h.scheduler->advance(std::chrono::milliseconds(800));
+    EXPECT_EQ(h.view->currentFace(), h.view->layoutFace());
+}
+
+} // namespace
+} // namespace zen

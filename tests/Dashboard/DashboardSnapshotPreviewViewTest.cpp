@@ -1,0 +1,210 @@
+#include "Dashboard/DashboardSnapshotPreviewView.h"
+
+#include "Dashboard/DashboardDisplayCanvas.h"
+#include "Dashboard/DashboardDisplayPreviewCard.h"
+#include "Dashboard/DashboardDisplayWindowRow.h"
+#include "Dashboard/DashboardRemoveWindowButton.h"
+#include "Dashboard/DashboardUnassignedWindowsView.h"
+
+#include "Dashboard/DashboardPreviewTestSupport.h"
+#include "Support/SnapshotFixtures.h"
+
+#include <QDir>
+#include <QLabel>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+using test::makeDisplay;
+using test::makeSnapshot;
+using test::makeWindow;
+
+WindowRecord placed(const QString& app, std::uint32_t display, std::int64_t hint, NormalizedRect frame,
+                    const QString& title)
+{
+    WindowRecord w = makeWindow(app, display, hint);
+    w.normalizedFrame = frame;
+    w.windowTitle = title;
+    return w;
+}
+
+// A layout over two displays, one of them unnamed, with a window on a display it did not save.
+Snapshot sampleLayout()
+{
+    Snapshot s = makeSnapshot("Work", {});
+    DisplayRecord laptop = makeDisplay(1, CGRect(0, 0, 1440, 900), true);
+    laptop.localizedName = QStringLiteral("Built-in Display");
+    DisplayRecord external = makeDisplay(2, CGRect(1440, -180, 2560, 1440));
+    external.localizedName.reset();
+    DisplayRecord unused = makeDisplay(3, CGRect(-1920, 0, 1920, 1080));
+    s.sourceDisplayState = DisplayState::make({laptop, external, unused}, 1);
+    WindowRecord terminal = placed("org.example.Terminal", 1, 3, {0.05, 0.08, 0.5, 0.55}, "~/src/zentharion — make");
+    WindowRecord mail = placed("org.example.Mail", 1, 1, {0.4, 0.3, 0.55, 0.6}, "Inbox (3)");
+    mail.isMinimized = true;
+    WindowRecord browser = placed("org.example.Browser", 2, 2, {0, 0, 1, 1}, "Release notes & <b>changes</b>");
+    browser.isFullscreen = true;
+    WindowRecord editor = placed("org.example.Editor", 2, 4, {0.1, 0.1, 0.35, 0.4}, "");
+    WindowRecord stray = placed("org.example.Chat", 9, 5, {0.1, 0.1, 0.3, 0.3}, "Team chat");
+    s.windows = {terminal, mail, browser, editor, stray};
+    return s;
+}
+
+class DashboardSnapshotPreviewViewTest : public ::testing::Test {
+protected:
+    DashboardSnapshotPreviewViewTest()
+        : resolver(test::makeTableResolver({{"org.example.Terminal", "Terminal"}, {"org.example.Mail", "Mail"},
+                                            {"org.example.Browser", "Browser"}, {"org.example.Editor", "Editor"}},
+                                           QColor(90, 110, 140)))
+    {
+    }
+
+    std::unique_ptr<DashboardSnapshotPreviewView> makeView(const Snapshot& snapshot, int width = 760)
+    {
+        auto view = std::make_unique<DashboardSnapshotPreviewView>(
+            snapshot, resolver, [this](const WindowRecord& w) { removed.push_back(w.id); },
+            [this](std::uint32_t display, const std::vector<QUuid>& ids) {
+                reorders.push_back({display, ids});
+                return true;
+            });
+        view->resize(width, view->sizeHint().height());
+        view->resize(width, view->heightForWidth(width) > 0 ? view->heightForWidth(width) : view->sizeHint().height());
+        view->grab(); // delivers the pending resize and lays the grid out
+        return view;
+    }
+
+    DashboardAppIdentityResolver resolver;
+    std::vector<QUuid> removed;
+    std::vector<std::pair<std::uint32_t, std::vector<QUuid>>> reorders;
+};
+
+TEST_F(DashboardSnapshotPreviewViewTest, CardsPerSavedDisplayAndTheUnassignedBox)
+{
+    const Snapshot layout = sampleLayout();
+    auto view = makeView(layout);
+    EXPECT_TRUE(view->emptyMessage().isEmpty());
+    ASSERT_EQ(view->cards().size(), 2u);
+    const auto title = [](const DashboardDisplayPreviewCard* card) {
+        return card->findChild<QLabel*>("displayTitle")->text();
+    };
+    EXPECT_EQ(title(view->cards()[0]), "Built-in Display");
+    EXPECT_EQ(title(view->cards()[1]), "Display 2");
+    EXPECT_NE(view->cards()[0]->findChild<QLabel*>("primaryBadge"), nullptr);
+    EXPECT_EQ(view->cards()[1]->findChild<QLabel*>("primaryBadge"), nullptr);
+    EXPECT_EQ(view->cards()[0]->findChild<QLabel*>("windowCount")->text(), "2 windows");
+    // The list under the picture is in restore order.
+    const auto& rows = view->cards()[0]->windowList()->rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]->window().bundleIdentifier, "org.example.Mail");
+
+    ASSERT_NE(view->unassignedWindowsView(), nullptr);
+    ASSERT_EQ(view->unassignedWindowsView()->removeButtons().size(), 1u);
+    view->unassignedWindowsView()->removeButtons()[0]->click();
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_EQ(removed[0], layout.windows[4].id);
+
+    // Two columns of at least 280 fit in 760 less the padding; the cards are equally tall.
+    EXPECT_EQ(view->columnCount(), 2);
+    EXPECT_GT(view->displayCardHeight(), 174);
+    for (const DashboardDisplayPreviewCard* card : view->cards())
+        EXPECT_EQ(card->minimumHeight(), view->displayCardHeight());
+}
+
+TEST_F(DashboardSnapshotPreviewViewTest, EmptyStatesAndCounts)
+{
+    Snapshot noDisplays = sampleLayout();
+    noDisplays.sourceDisplayState = DisplayState::make({}, std::nullopt);
+    auto view = makeView(noDisplays);
+    EXPECT_EQ(view->emptyMessage(), "No displays were saved in this layout.");
+    EXPECT_TRUE(view->cards().empty());
+    EXPECT_EQ(view->unassignedWindowsView()->removeButtons().size(), 5u);
+
+    Snapshot elsewhere = makeSnapshot("Elsewhere", {makeWindow("org.example.Mail", 42)});
+    view->setSnapshot(elsewhere);
+    EXPECT_EQ(view->emptyMessage(), "No saved windows are assigned to saved displays.");
+    ASSERT_NE(view->unassignedWindowsView(), nullptr);
+
+    view->setSnapshot(makeSnapshot("One", {makeWindow("org.example.Mail", 1, 1)}));
+    ASSERT_EQ(view->cards().size(), 1u);
+    EXPECT_EQ(view->cards()[0]->findChild<QLabel*>("windowCount")->text(), "1 window");
+    EXPECT_EQ(view->unassignedWindowsView(), nullptr);
+}
+
+TEST_F(DashboardSnapshotPreviewViewTest, CardsInOneColumnGrowToTheTallest)
+{
+    Snapshot layout = sampleLayout();
+    layout.windows.push_back(placed("org.example.Editor", 2, 6, {0.6, 0.6, 0.3, 0.3}, "Second"));
+    layout.windows.push_back(placed("org.example.Editor", 2, 7, {0.7, 0.1, 0.2, 0.3}, "Third"));
+    auto view = makeView(layout, 400);
+    ASSERT_EQ(view->columnCount(), 1);
+    const auto& cards = view->cards();
+    ASSERT_EQ(cards.size(), 2u);
+    EXPECT_LT(cards[0]->sizeHint().height(), cards[1]->sizeHint().height());
+    EXPECT_EQ(cards[0]->height(), cards[1]->height());
+    EXPECT_EQ(view->displayCardHeight(), cards[1]->sizeHint().height());
+}
+
+TEST_F(DashboardSnapshotPreviewViewTest, ColumnsFollowTheWidth)
+{
+    for (const auto& [width, columns] : std::vector<std::pair<int, int>> {
+             {0, 1}, {279, 1}, {280, 1}, {573, 1}, {574, 2}, {867, 2}, {868, 3}}) {
+        EXPECT_EQ(DashboardSnapshotPreviewView::columnCount(width), columns) << width;
+    }
+}
+
+TEST_F(DashboardSnapshotPreviewViewTest, AReloadOfTheSameLayoutKeepsItsCards)
+{
+    Snapshot layout = sampleLayout();
+    auto view = makeView(layout);
+    const DashboardDisplayPreviewCard* first = view->cards()[0];
+    layout.windows[0].zOrderHint = 0; // the terminal moves to the front
+    view->setSnapshot(layout);
+    ASSERT_EQ(view->cards()[0], first);
+    EXPECT_EQ(view->cards()[0]->windowList()->rows()[0]->window().bundleIdentifier, "org.example.Terminal");
+
+    Snapshot other = sampleLayout();
+    view->setSnapshot(other);
+    EXPECT_EQ(view->cards().size(), 2u);
+}
+
+TEST_F(DashboardSnapshotPreviewViewTest, EditingFollowsTheActionLock)
+{
+    auto view = makeView(sampleLayout());
+    view->setEditingEnabled(false);
+    for (const DashboardDisplayPreviewCard* card : view->cards()) {
+        for (const DashboardDisplayWindowRow* row : card->windowList()->rows()) {
+            EXPECT_FALSE(row->removeButton()->isEnabled());
+            EXPECT_FALSE(row->acceptDrops());
+        }
+    }
+    EXPECT_FALSE(view->unassignedWindowsView()->removeButtons()[0]->isEnabled());
+    // A reload while locked stays locked.
+    view->setSnapshot(makeSnapshot("Other", {makeWindow("org.example.Mail", 1, 1), makeWindow("org.example.Mail", 7)}));
+    EXPECT_FALSE(view->cards()[0]->windowList()->rows()[0]->removeButton()->isEnabled());
+    EXPECT_FALSE(view->unassignedWindowsView()->removeButtons()[0]->isEnabled());
+    view->setEditingEnabled(true);
+    EXPECT_TRUE(view->cards()[0]->windowList()->rows()[0]->removeButton()->isEnabled());
+}
+
+TEST_F(DashboardSnapshotPreviewViewTest, RendersAPictureOfEachDisplay)
+{
+    auto view = makeView(sampleLayout());
+    const QImage image = view->grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    const QString path = QDir::temp().filePath(QStringLiteral("zentharion-dashboard-preview.png"));
+    image.save(path);
+    // The browser fills its display: its accent covers the middle of the second canvas.
+    const DashboardDisplayCanvas* canvas = view->cards()[1]->canvas();
+    const QPoint centre = canvas->mapTo(view.get(), canvas->rect().center());
+    const QColor accent = resolver.identity("org.example.Browser").accentColor;
+    EXPECT_GT(test::countPixels(image, QRect(centre - QPoint(10, -20), QSize(20, 10)),
+                                QColor::fromRgbF(accent.redF() * 0.48 + 0.52 * view->palette().color(QPalette::Window).redF(),
+                                                 accent.greenF() * 0.48 + 0.52 * view->palette().color(QPalette::Window).greenF(),
+                                                 accent.blueF() * 0.48 + 0.52 * view->palette().color(QPalette::Window).blueF()),
+                                6),
+              100);
+}
+
+} // namespace
+} // namespace zen

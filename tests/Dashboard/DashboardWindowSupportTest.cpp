@@ -1,0 +1,147 @@
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardWindowObserver.h"
+#include "Dashboard/DashboardWindowSupport.h"
+
+#include "Dashboard/DashboardWindowFixture.h"
+#include "Shared/UserDefaults.h"
+#include "Updates/AppUpdateController.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+using Visibility = DashboardWindowVisibility;
+
+TEST(DashboardWindowSupportTest, TheFrameIsSavedAndRestoredUnderItsName)
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("prefs.conf"));
+    QWidget first;
+    EXPECT_FALSE(DashboardWindowSupport::configure(first, defaults)) << "nothing saved yet";
+    EXPECT_EQ(first.objectName(), "ZentharionDashboardWindow");
+    first.setGeometry(130, 110, 1000, 700);
+    DashboardWindowSupport::saveFrame(first, defaults);
+    EXPECT_TRUE(defaults.stringForKey("ZentharionDashboard").has_value());
+
+    QWidget second;
+    EXPECT_TRUE(DashboardWindowSupport::configure(second, defaults));
+    EXPECT_EQ(second.geometry(), first.geometry());
+
+    defaults.setString("ZentharionDashboard", "not a frame");
+    QWidget third;
+    third.resize(940, 640);
+    EXPECT_FALSE(DashboardWindowSupport::configure(third, defaults));
+    EXPECT_EQ(third.size(), QSize(940, 640));
+}
+
+TEST(DashboardWindowSupportTest, OpenOrFocusOpensOnlyWhenNoDashboardIsShown)
+{
+    int opened = 0;
+    std::unique_ptr<QWidget> window;
+    const auto open = [&] {
+        ++opened;
+        window = std::make_unique<QWidget>();
+        window->setObjectName(DashboardWindowSupport::identifier());
+        window->show();
+    };
+    QWidget unrelated;
+    unrelated.show();
+
+    EXPECT_FALSE(DashboardWindowSupport::focusExistingWindow());
+    DashboardWindowSupport::openOrFocusDashboard(open);
+    DashboardWindowSupport::openOrFocusDashboard(open);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(DashboardWindowSupport::existingWindow(), window.get());
+
+    window->showMinimized();
+    EXPECT_TRUE(DashboardWindowSupport::focusExistingWindow());
+    EXPECT_FALSE(window->isMinimized());
+
+    window->hide(); // closed
+    DashboardWindowSupport::openOrFocusDashboard(open);
+    EXPECT_EQ(opened, 2);
+}
+
+struct Observed : test::DashboardWindowFixture {
+    UserDefaults defaults{root.filePath("prefs.conf")};
+    std::vector<Visibility> reports;
+
+    Observed()
+    {
+        QObject::connect(router.get(), &PermissionInterventionRouter::dashboardWindowVisibilityChanged,
+                         [this](Visibility v) { reports.push_back(v); });
+    }
+};
+
+TEST(DashboardWindowObserverTest, ReportsVisibilityChangesOnceEachAndSavesTheFrameOnClose)
+{
+    Observed f;
+    auto* window = new QWidget;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->resize(940, 640);
+    auto* observer = new DashboardWindowObserver(*window, f.router, f.defaults);
+    window->show();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(f.reports, std::vector<Visibility>{Visibility::visibleOnActiveSpace});
+
+    observer->updateVisibility();
+    window->move(window->pos() + QPoint(5, 0));
+    QApplication::processEvents();
+    EXPECT_EQ(f.reports.size(), 1u) << "an unchanged state is not written again";
+
+    window->showMinimized();
+    QApplication::processEvents();
+    EXPECT_EQ(f.reports.back(), Visibility::notVisible);
+    window->showNormal();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(f.reports.back(), Visibility::visibleOnActiveSpace);
+    const auto beforeClose = f.reports.size();
+
+    window->setGeometry(150, 120, 1000, 700);
+    QPointer<QWidget> closing(window);
+    window->close();
+    QApplication::processEvents();
+    EXPECT_EQ(f.reports.size(), beforeClose + 1);
+    EXPECT_EQ(f.reports.back(), Visibility::notVisible);
+    QWidget reopened;
+    EXPECT_TRUE(DashboardWindowSupport::configure(reopened, f.defaults));
+    EXPECT_EQ(reopened.size(), QSize(1000, 700));
+}
+
+TEST(DashboardWindowObserverTest, TheDashboardReportsItselfAndClosingDoesNotQuit)
+{
+    Observed f;
+    f.refresh();
+    DashboardView::Dependencies d;
+    d.permissionCoordinator = f.coordinator;
+    d.permissionRouter = f.router;
+    d.snapshotMenuController = f.controller;
+    d.updateController = std::make_shared<AppUpdateController>();
+    d.frameStore = &f.defaults;
+    int quits = 0;
+    d.quit = [&] { ++quits; };
+    QPointer<DashboardView> view = new DashboardView(std::move(d));
+    view->show();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(f.router->dashboardWindowVisibility(), Visibility::visibleOnActiveSpace);
+    EXPECT_EQ(DashboardWindowSupport::existingWindow(), view.data());
+
+    view->close();
+    QApplication::processEvents();
+    EXPECT_EQ(f.router->dashboardWindowVisibility(), Visibility::notVisible);
+    EXPECT_EQ(DashboardWindowSupport::existingWindow(), nullptr);
+    EXPECT_EQ(quits, 0);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(view.isNull());
+}
+
+} // namespace
+} // namespace zen

@@ -11,6 +11,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace zen {
 
@@ -173,9 +176,45 @@ std::expected<void, PlatformError> forEachLineFromTheEnd(
 
 } // namespace
 
-std::expected<std::vector<QByteArray>, PlatformError> TelemetryLogger::retainedLinesNewestFirst(std::int64_t reserved) const
+namespace {
+
+// What a logger of this process last wrote to a log file: the bytes, and each line's end and
+// timestamp. A file that still holds exactly these bytes needs no line read again.
+struct WrittenLog {
+    QByteArray bytes;
+    std::vector<qsizetype> lineEnds;
+    std::vector<qint64> seconds;
+};
+
+std::mutex writtenLogsMutex;
+std::map<QString, std::shared_ptr<const WrittenLog>>& writtenLogs()
 {
-    std::vector<QByteArray> kept;
+    static std::map<QString, std::shared_ptr<const WrittenLog>> logs;
+    return logs;
+}
+
+std::shared_ptr<const WrittenLog> lastWritten(const QString& path)
+{
+    std::lock_guard guard(writtenLogsMutex);
+    const auto found = writtenLogs().find(path);
+    return found == writtenLogs().end() ? nullptr : found->second;
+}
+
+void rememberWritten(const QString& path, std::shared_ptr<const WrittenLog> log)
+{
+    std::lock_guard guard(writtenLogsMutex);
+    if (log)
+        writtenLogs()[path] = std::move(log);
+    else
+        writtenLogs().erase(path);
+}
+
+} // namespace
+
+std::expected<std::vector<TelemetryLogger::RetainedLine>, PlatformError>
+TelemetryLogger::retainedLinesNewestFirst(std::int64_t reserved) const
+{
+    std::vector<RetainedLine> kept;
     if (!fileExists(m_eventsLogURL))
         return kept;
     auto file = RegularFileReader::open(m_eventsLogURL);
@@ -185,6 +224,29 @@ std::expected<std::vector<QByteArray>, PlatformError> TelemetryLogger::retainedL
     const QDateTime cutoff = m_now().addMSecs(static_cast<qint64>(std::llround(-m_retentionPeriod * 1000.0)));
     const qint64 cutoffMSecs = cutoff.toMSecsSinceEpoch();
     std::int64_t total = reserved;
+
+    // Unchanged since this process wrote it: every line is in the writer's form already and its
+    // timestamp is known, so only the walk itself is left.
+    if (const auto written = lastWritten(m_eventsLogURL); written && written->bytes.size() == file->size()) {
+        QByteArray bytes(written->bytes.size(), Qt::Uninitialized);
+        const auto read = file->readAt(0, bytes.data(), bytes.size());
+        if (!read)
+            return std::unexpected(read.error());
+        if (*read == bytes.size() && bytes == written->bytes) {
+            for (std::size_t i = written->lineEnds.size(); i-- > 0;) {
+                const qsizetype start = i == 0 ? 0 : written->lineEnds[i - 1];
+                const qsizetype length = written->lineEnds[i] - start;
+                if (written->seconds[i] * 1000 < cutoffMSecs || length > m_maximumFileSize)
+                    continue;
+                if (total + length > m_maximumFileSize)
+                    break;
+                total += length;
+                kept.push_back({bytes.sliced(start, length), written->seconds[i]});
+            }
+            return kept;
+        }
+    }
+
     // The walk of linesWithinSizeLimit over the lines as loadRetainedLines would give them,
     // taken from the newest end so that it can stop at the first line that overflows.
     const auto walked = forEachLineFromTheEnd(*file, m_maximumFileSize, [&](QByteArrayView raw, bool tooLong) {
@@ -193,10 +255,12 @@ std::expected<std::vector<QByteArray>, PlatformError> TelemetryLogger::retainedL
         if (tooLong)
             return true;
         QByteArray line;
+        qint64 lineSeconds = 0;
         if (const auto seconds = canonicalTelemetryLineTimestamp(raw)) {
             // Already in the writer's own form: decoding and encoding it would give it back.
             if (*seconds * 1000 < cutoffMSecs)
                 return true;
+            lineSeconds = *seconds;
             line.reserve(raw.size() + 1);
             line.append(raw.data(), raw.size());
         } else {
@@ -211,6 +275,7 @@ std::expected<std::vector<QByteArray>, PlatformError> TelemetryLogger::retainedL
             line = encodeTelemetryLogEvent(*event);
             if (line.isEmpty())
                 return true;
+            lineSeconds = event->timestamp.toSecsSinceEpoch();
         }
         line.append('\n');
         const std::int64_t length = line.size();
@@ -219,7 +284,7 @@ std::expected<std::vector<QByteArray>, PlatformError> TelemetryLogger::retainedL
         if (total + length > m_maximumFileSize)
             return false;
         total += length;
-        kept.push_back(std::move(line));
+        kept.push_back({std::move(line), lineSeconds});
         return true;
     });
     if (!walked)
@@ -227,17 +292,31 @@ std::expected<std::vector<QByteArray>, PlatformError> TelemetryLogger::retainedL
     return kept;
 }
 
-void TelemetryLogger::writeNewestFirst(const std::vector<QByteArray>& olderLines, const QByteArray& newLine) const
+void TelemetryLogger::writeNewestFirst(const std::vector<RetainedLine>& olderLines, const QByteArray& newLine) const
 {
     qsizetype total = newLine.size();
     for (const auto& line : olderLines)
-        total += line.size();
-    QByteArray data;
+        total += line.bytes.size();
+    auto written = std::make_shared<WrittenLog>();
+    QByteArray& data = written->bytes;
     data.reserve(total);
-    for (auto it = olderLines.rbegin(); it != olderLines.rend(); ++it)
-        data.append(*it);
-    data.append(newLine);
-    (void)m_atomicWriter(data, m_eventsLogURL);
+    written->lineEnds.reserve(olderLines.size() + 1);
+    written->seconds.reserve(olderLines.size() + 1);
+    for (auto it = olderLines.rbegin(); it != olderLines.rend(); ++it) {
+        data.append(it->bytes);
+        written->lineEnds.push_back(data.size());
+        written->seconds.push_back(it->seconds);
+    }
+    // The new line's timestamp as it reads back: only a line in the writer's form has one here.
+    std::optional<qint64> newSeconds;
+    if (!newLine.isEmpty()) {
+        newSeconds = canonicalTelemetryLineTimestamp(QByteArrayView(newLine).chopped(1));
+        data.append(newLine);
+        written->lineEnds.push_back(data.size());
+        written->seconds.push_back(newSeconds.value_or(0));
+    }
+    const bool ok = m_atomicWriter(data, m_eventsLogURL).has_value();
+    rememberWritten(m_eventsLogURL, ok && (newLine.isEmpty() || newSeconds) ? std::move(written) : nullptr);
 }
 
 QList<QByteArray> TelemetryLogger::rawLines(const QByteArray& content)

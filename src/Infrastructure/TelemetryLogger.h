@@ -82,8 +82,13 @@ private:
     // limit together with `reserved` bytes (the walk of linesWithinSizeLimit). The file is
     // read from its end and only as far as that walk goes; a stored line longer than the
     // limit is skipped unread, so memory stays within about the limit whatever the file's size.
-    std::expected<std::vector<QByteArray>, PlatformError> retainedLinesNewestFirst(std::int64_t reserved) const;
-    void writeNewestFirst(const std::vector<QByteArray>& olderLines, const QByteArray& newLine) const;
+    struct RetainedLine {
+        QByteArray bytes; // with its line feed
+        qint64 seconds;   // its timestamp, whole seconds since 1970
+    };
+    std::expected<std::vector<RetainedLine>, PlatformError> retainedLinesNewestFirst(std::int64_t reserved) const;
+    // Writes the lines oldest first, then the new line (if any), and remembers what it wrote.
+    void writeNewestFirst(const std::vector<RetainedLine>& olderLines, const QByteArray& newLine) const;
 
     QString m_eventsLogURL;
     double m_retentionPeriod;

@@ -447,3 +447,27 @@ TEST_F(TelemetryLoggerTest, AnOversizedLogIsTrimmedToItsNewestEntriesWithinBound
     EXPECT_LT(WEXITSTATUS(status), 32) << "MiB the process grew by";
     EXPECT_EQ(readFile(logPath), recent + recent);
 }
+
+TEST_F(TelemetryLoggerTest, WritesAfterItsOwnGiveWhatReadingEveryLineWouldEvenWhenTheFileWasEdited)
+{
+    QDateTime clock = now;
+    const std::int64_t limit = 4096;
+    const TelemetryLogger writer(logPath, TelemetryLogger::defaultRetentionPeriod, limit, [&] { return clock; });
+    auto logAndCompare = [&](const TelemetryLogEvent& event) {
+        const QByteArray before = readFile(logPath);
+        writer.log(event);
+        EXPECT_EQ(readFile(logPath).toStdString(),
+                  referenceRewrite(before, clock.addSecs(-7 * 24 * 3600), limit, lineOf(event)).toStdString());
+    };
+    for (int i = 0; i < 12; ++i) // past the limit: the oldest make way
+        logAndCompare(eventAt(clock.addSecs(-i), QStringLiteral("entry %1").arg(i)));
+    clock = clock.addDays(7).addSecs(-5); // some entries expire between two writes
+    logAndCompare(eventAt(clock, "after a week"));
+
+    // The same size, other bytes: the file is read line by line again.
+    QByteArray edited = readFile(logPath);
+    edited.replace("after a week", "AFTER A WEEK");
+    writeFile(logPath, edited);
+    logAndCompare(eventAt(clock, "after the edit"));
+    EXPECT_TRUE(readFile(logPath).contains("AFTER A WEEK"));
+}

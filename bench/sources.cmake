@@ -14,3 +14,4 @@ list(APPEND ZEN_BENCH_SOURCES
   bench/DashboardPreviewBench.cpp
   bench/SnapshotStoreBench.cpp
 )
+list(APPEND ZEN_BENCH_SOURCES bench/TrayMenuBench.cpp)

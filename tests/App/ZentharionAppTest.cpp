@@ -4,19 +4,26 @@
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardWindowSupport.h"
 #include "Infrastructure/AppLogger.h"
+#include "Onboarding/OnboardingContainerView.h"
+#include "Onboarding/OnboardingController.h"
 #include "Infrastructure/ZentharionSettings.h"
 #include "MenuBar/DisplayRestoreSuggestionToastContentView.h"
 #include "MenuBar/ToastTextLabel.h"
 #include "Permissions/PermissionInterventionRouter.h"
+#include "Settings/SettingsView.h"
 #include "Shared/UserDefaults.h"
 #include "Snapshots/SnapshotStore.h"
 #include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
 #include "Support/ManualScheduler.h"
 
+#include "App/MenuBarTray.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QMenu>
+#include <QTabWidget>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -75,6 +82,8 @@ struct AppHarness {
     std::vector<std::function<void()>> posted;
     std::vector<QUuid> restored;
     int accessHelpOpened = 0;
+    // When set, stands for the live help-page opener instead of the counting one.
+    std::function<std::optional<QString>()> helpPage;
     // Last changes to the dependencies before start-up.
     std::function<void(ZentharionAppDependencies&)> adjust;
     std::unique_ptr<ZentharionApp> app;
@@ -102,6 +111,10 @@ struct AppHarness {
         d.makeUpdateController = [=] {
             step("updates");
             return std::make_shared<AppUpdateController>();
+        };
+        d.makeLaunchAtLoginService = [=] {
+            step("launchAtLogin");
+            return std::unique_ptr<LaunchAtLoginServicing>();
         };
         d.resolveFolders = [=, this]()
             -> std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError> {
@@ -161,6 +174,10 @@ struct AppHarness {
                     {}};
         };
         d.postToMainThread = [this](std::function<void()> task) { posted.push_back(std::move(task)); };
+        if (helpPage) {
+            d.accessibilitySettingsOpener = {};
+            d.openAccessHelpPage = helpPage;
+        }
         if (adjust)
             adjust(d);
         d.userDefaults = &defaults;
@@ -314,8 +331,24 @@ TEST(ZentharionAppMenuTest, SaveAndRestoreFromTheMenuAskForAccessFirst)
         app.performMenuBarAction(MenuBarAction::restoreLayout, desk);
         QCoreApplication::processEvents();
         EXPECT_EQ(h.restored, trusted ? std::vector<QUuid>{desk} : std::vector<QUuid>{});
-        EXPECT_EQ(h.accessHelpOpened, trusted ? 0 : 1);
+        EXPECT_EQ(h.accessHelpOpened, 0) << "the onboarding window explains, with its own button to the help";
         EXPECT_TRUE(h.notices->shown.empty()) << "the menu explains, not a passive notice";
+        if (trusted) {
+            EXPECT_EQ(app.onboardingWindow(), nullptr);
+            continue;
+        }
+        // Refused for lack of access: the onboarding window on its permission page.
+        ASSERT_NE(app.onboardingWindow(), nullptr);
+        EXPECT_TRUE(app.onboardingWindow()->isVisible());
+        EXPECT_EQ(app.onboardingWindow()->windowTitle(), QStringLiteral("Zentharion - Accessibility Required"));
+        EXPECT_EQ(app.onboardingController()->step(), OnboardingController::Step::permission);
+        // A second refusal brings the same window forward.
+        const auto* first = app.onboardingWindow();
+        app.performMenuBarAction(MenuBarAction::saveCurrentLayout);
+        EXPECT_EQ(app.onboardingWindow(), first);
+        app.onboardingWindow()->close();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(h.defaults.stringForKey(QStringLiteral("Zentharion.Onboarding.status")), QStringLiteral("deferred"));
     }
 }
 
@@ -435,22 +468,155 @@ TEST(ZentharionAppDashboardTest, OpeningTheDashboardTwiceKeepsOneWindow)
     app.dashboardWindow()->close();
 }
 
-TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboard)
+// The first launch, and a later one whose onboarding was put off while access is still
+// missing, show the dashboard with the onboarding window over it; other launches start quietly.
+TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboardAndOnboarding)
 {
     struct Case {
         std::optional<QString> onboarding;
+        bool trusted;
         bool shows;
+        const char* title;
     };
-    for (const auto& c : {Case{std::nullopt, true}, Case{QString("something else"), true},
-                          Case{QString("deferred"), false}, Case{QString("completedAuthorized"), false}}) {
+    for (const auto& c : {Case{std::nullopt, false, true, "Welcome to Zentharion"},
+                          Case{std::nullopt, true, true, "Welcome to Zentharion"},
+                          Case{QString("something else"), true, true, "Welcome to Zentharion"},
+                          Case{QString("deferred"), false, true, "Zentharion - Accessibility Required"},
+                          Case{QString("deferred"), true, false, ""},
+                          Case{QString("completedAuthorized"), false, false, ""}}) {
         AppHarness h;
+        h.trusted = c.trusted;
         if (c.onboarding)
             h.defaults.setString("Zentharion.Onboarding.status", *c.onboarding);
         auto& app = h.start();
-        EXPECT_EQ(app.showsDashboardAtLaunch(), c.shows) << c.onboarding.value_or("none").toStdString();
+        SCOPED_TRACE(c.onboarding.value_or("none").toStdString() + (c.trusted ? " trusted" : " untrusted"));
+        EXPECT_EQ(app.showsDashboardAtLaunch(), c.shows);
         app.showDashboardAtLaunchIfNeeded();
+        QCoreApplication::processEvents();
         EXPECT_EQ(app.dashboardWindow() != nullptr, c.shows);
+        EXPECT_EQ(app.onboardingWindow() != nullptr, c.shows);
+        if (app.onboardingWindow()) {
+            EXPECT_EQ(app.onboardingWindow()->windowTitle(), QString::fromUtf8(c.title));
+            // The welcome page shows the program's icon, not an empty square.
+            EXPECT_FALSE(app.onboardingWindow()->windowIcon().isNull());
+        }
+        // Opening the dashboard again in the same process never brings onboarding back.
+        if (auto* onboarding = app.onboardingWindow())
+            onboarding->close();
+        QCoreApplication::processEvents();
+        delete app.dashboardWindow();
+        app.openOrFocusDashboard();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(app.onboardingWindow(), nullptr);
     }
+}
+
+// A window manager that starts or ends while the program runs is noticed when the user opens
+// the menu, not only at the next save or restore.
+TEST(ZentharionAppMenuTest, OpeningTheTrayMenuReadsAccessAgain)
+{
+    AppHarness h;
+    auto& app = h.start();
+    app.showMenuBarExtra();
+    ASSERT_TRUE(app.menuBarTray());
+    QMenu& menu = *app.menuBarTray()->menu();
+    const auto firstRow = [&] { return menu.actions().isEmpty() ? QString() : menu.actions()[0]->text(); };
+
+    for (const bool trusted : {false, true, false}) {
+        SCOPED_TRACE(trusted);
+        h.trusted = trusted;
+        const auto checks = std::count(h.steps.begin(), h.steps.end(), "trust");
+        menu.popup(QPoint(0, 0));
+        EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), "trust"), checks + 1);
+        EXPECT_EQ(app.permissionCoordinator()->authorizationState(),
+                  trusted ? AccessibilityAuthorizationState::authorized : AccessibilityAuthorizationState::unauthorized);
+        EXPECT_EQ(firstRow() == "Accessibility Access Required", !trusted);
+        menu.hide();
+        QCoreApplication::processEvents();
+    }
+}
+
+// Two layouts with one shortcut: the first keeps it, the second shows it as refused, and the
+// status names the layout that holds it.
+TEST(ZentharionAppMenuTest, ARefusedShortcutIsMarkedAndTheStatusNamesItsHolder)
+{
+    AppHarness h;
+    ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+    const QUuid desk = h.saveLayout("Desk", commandOptionK);
+    const QUuid copy = h.saveLayout("Copy", commandOptionK);
+    auto& app = h.start();
+
+    const auto state = app.menuBarMenuState();
+    EXPECT_EQ(state.refusedHotkeyLayoutIDs.size(), 1u);
+    const auto summaries = app.snapshotMenuController()->snapshotSummaries();
+    ASSERT_EQ(summaries.size(), 2u);
+    const QUuid holder = summaries[0].id; // the first in list order keeps the shortcut
+    const QUuid refused = holder == desk ? copy : desk;
+    EXPECT_TRUE(state.refusedHotkeyLayoutIDs.contains(refused));
+    ASSERT_TRUE(state.status);
+    EXPECT_EQ(state.status->message, "\"" + summaries[0].name + "\" already uses that hotkey.");
+    EXPECT_EQ(h.registrar->live.size(), 1u);
+}
+
+// Asking for the help page when nothing can show it says so in the menu's status line.
+TEST(ZentharionAppMenuTest, AHelpPageThatCannotBeOpenedIsReported)
+{
+    for (const bool opens : {true, false}) {
+        AppHarness h;
+        h.trusted = false;
+        int asked = 0;
+        h.helpPage = [&]() -> std::optional<QString> {
+            ++asked;
+            if (opens)
+                return std::nullopt;
+            return QString("The help page could not be opened.");
+        };
+        auto& app = h.start();
+        SCOPED_TRACE(opens);
+        app.performMenuBarAction(MenuBarAction::openAccessibilitySettings);
+        EXPECT_EQ(asked, 1);
+        const auto status = app.snapshotMenuController()->status();
+        if (opens) {
+            EXPECT_FALSE(status);
+        } else {
+            ASSERT_TRUE(status);
+            EXPECT_TRUE(status->isError());
+            EXPECT_EQ(status->message, "The help page could not be opened.");
+        }
+    }
+}
+
+} // namespace
+} // namespace zen
+
+namespace zen {
+namespace {
+
+TEST(ZentharionAppSettingsTest, TheTrayOpensOneSettingsWindowAndMakesTheLoginItemControllerThen)
+{
+    AppHarness h;
+    auto& app = h.start();
+    EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), QStringLiteral("launchAtLogin")), 0)
+        << "made on first use, not at start-up";
+    const auto items = MenuBarMenu::items(app.menuBarMenuState());
+    const auto settings = std::find_if(items.begin(), items.end(), [](const MenuBarItem& i) {
+        return i.action == MenuBarAction::openSettings;
+    });
+    ASSERT_NE(settings, items.end());
+    EXPECT_TRUE(settings->enabled);
+
+    app.settingsNavigationController()->setSelectedTab(SettingsTab::about);
+    app.performMenuBarAction(MenuBarAction::openSettings);
+    SettingsView* window = app.settingsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->tabs()->currentIndex(), 2) << "opens on the tab last shown";
+    EXPECT_EQ(app.launchAtLoginController()->state(), LaunchAtLoginState::unavailable());
+    window->close();
+    app.performMenuBarAction(MenuBarAction::openSettings);
+    EXPECT_EQ(app.settingsWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), QStringLiteral("launchAtLogin")), 1);
 }
 
 } // namespace

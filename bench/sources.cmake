@@ -10,5 +10,6 @@ list(APPEND ZEN_BENCH_SOURCES
   bench/CaptureRestoreBench.cpp
 )
 list(APPEND ZEN_BENCH_SOURCES
+  bench/OverlayBench.cpp
   bench/DashboardPreviewBench.cpp
 )

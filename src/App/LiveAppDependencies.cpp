@@ -4,6 +4,7 @@
 
 #include "Infrastructure/ZentharionSettings.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
+#include "Platform/X11/CompositingManagerProbe.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
 #include <QCoreApplication>
@@ -37,8 +38,14 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
 {
     ZentharionAppDependencies d;
     d.registerDefaults = [] { ZentharionSettings::registerDefaults(); };
-    d.makeOperationOverlay = [] { return std::make_shared<NoOpOperationOverlayPresenter>(); };
-    d.makeStatusNoticePresenter = [] { return std::make_shared<LoggingStatusNoticePresenter>(); };
+    d.makeOverlayController = [] {
+        OperationOverlayController::Environment environment;
+        environment.isCompositing = compositingManagerRunning;
+        return std::make_shared<OperationOverlayController>(OperationOverlayController::Durations{},
+                                                            OperationOverlayController::PresentationBarrier{},
+                                                            std::move(environment));
+    };
+    d.displayChangeOptions = [] { return DisplayChangeRestoreController::Options{}; };
     d.makeUpdateController = [] { return std::make_shared<AppUpdateController>(); };
     d.resolveFolders = [] { return AppSupportDirectoryBootstrapper::make(); };
     d.makeEventLog = [](const QString& url) -> std::shared_ptr<const TelemetryLogging> {

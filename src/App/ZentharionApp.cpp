@@ -63,10 +63,15 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     if (d.registerDefaults)
         d.registerDefaults();
 
-    m_operationOverlay = d.makeOperationOverlay ? d.makeOperationOverlay() : nullptr;
+    m_overlayController = d.makeOverlayController ? d.makeOverlayController() : nullptr;
+    m_operationOverlay = m_overlayController         ? m_overlayController
+                         : d.makeOperationOverlay ? d.makeOperationOverlay()
+                                                  : nullptr;
     if (!m_operationOverlay)
         m_operationOverlay = std::make_shared<NoOpOperationOverlayPresenter>();
-    m_statusNoticePresenter = d.makeStatusNoticePresenter ? d.makeStatusNoticePresenter() : nullptr;
+    m_statusNoticePresenter = m_overlayController         ? m_overlayController
+                              : d.makeStatusNoticePresenter ? d.makeStatusNoticePresenter()
+                                                            : nullptr;
     if (!m_statusNoticePresenter)
         m_statusNoticePresenter = std::make_shared<LoggingStatusNoticePresenter>();
 
@@ -83,7 +88,17 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
 
     wireHotkeys();
 
-    // Display-change detection joins here once it exists (success path only).
+    if (m_displayChangeStore && d.displayChangeOptions) {
+        std::weak_ptr<PermissionInterventionRouter> weakRouter = m_permissionRouter;
+        std::weak_ptr<SnapshotMenuController> weakController = m_snapshotMenuController;
+        m_displayChangeController = DisplayChangeRestoreController::forApplication(
+            *m_displayChangeStore, m_permissionCoordinator, m_snapshotMenuController, m_overlayController,
+            [weakRouter, weakController](const QUuid& layoutID) {
+                restoreIfAuthorized(weakRouter, weakController, PrivilegedActionSource::displayChange, layoutID);
+            },
+            d.displayChangeOptions());
+        m_displayChangeController->start();
+    }
 
     m_permissionCoordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::launch);
 }
@@ -166,6 +181,7 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
     m_bootstrapErrorMessage.reset();
     SnapshotStore store(*folders);
     store.removeStaleTemporaryFiles();
+    m_displayChangeStore = store;
     const QString eventsLogURL = folders->logsURL() + QStringLiteral("events.log");
     std::shared_ptr<const TelemetryLogging> eventLog = d.makeEventLog ? d.makeEventLog(eventsLogURL) : nullptr;
     if (!eventLog)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "App/MenuBarMenu.h"
+#include "Displays/DisplayChangeRestoreController.h"
 #include "Hotkeys/HotkeyManager.h"
 #include "Infrastructure/AppSupportDirectoryBootstrapper.h"
 #include "Infrastructure/DiagnosticLogController.h"
 #include "Infrastructure/TelemetryLogger.h"
+#include "MenuBar/OperationOverlayController.h"
 #include "MenuBar/OperationOverlayPresenting.h"
 #include "MenuBar/SnapshotMenuController.h"
 #include "Permissions/PermissionCoordinator.h"
@@ -45,6 +47,11 @@ struct ZentharionAppDependencies {
     std::function<void()> registerDefaults;
     std::function<std::shared_ptr<OperationOverlayPresenting>()> makeOperationOverlay;
     std::function<std::shared_ptr<StatusNoticePresenting>()> makeStatusNoticePresenter;
+    // The one on-screen feedback object; when given, it is the overlay, the notice presenter
+    // and the display-change suggestion presenter, and the two makers above are not asked.
+    std::function<std::shared_ptr<OperationOverlayController>()> makeOverlayController;
+    // How the display-change watcher sees the monitors; absent: no watcher is made.
+    std::function<DisplayChangeRestoreController::Options()> displayChangeOptions;
     std::function<std::shared_ptr<AppUpdateController>()> makeUpdateController;
     std::function<std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError>()>
         resolveFolders;
@@ -92,6 +99,7 @@ public:
     const std::shared_ptr<SnapshotMenuController>& snapshotMenuController() const { return m_snapshotMenuController; }
     const std::optional<QString>& bootstrapErrorMessage() const { return m_bootstrapErrorMessage; }
     const std::shared_ptr<DiagnosticLogController>& diagnosticLogController() const { return m_diagnosticLogController; }
+    DisplayChangeRestoreController* displayChangeController() const { return m_displayChangeController.get(); }
 
     // Brings the open dashboard window forward, else opens one.
     void openOrFocusDashboard();
@@ -126,13 +134,16 @@ private:
     std::shared_ptr<HotkeyManager> m_hotkeyManager;
     std::shared_ptr<OperationOverlayPresenting> m_operationOverlay;
     std::shared_ptr<StatusNoticePresenting> m_statusNoticePresenter;
+    std::shared_ptr<OperationOverlayController> m_overlayController;
+    std::optional<SnapshotStore> m_displayChangeStore;
+    std::unique_ptr<DisplayChangeRestoreController> m_displayChangeController;
     std::unique_ptr<MenuBarTray> m_menuBarTray;
     QPointer<DashboardView> m_dashboard;
     std::function<void()> m_openSettings;
 };
 
-// Stands in for the on-screen status notice until there is an overlay to show it: the notice
-// goes to the "app" log, so a hotkey pressed without access leaves a trace.
+// Stands in for the on-screen status notice when start-up is given no overlay controller: the
+// notice goes to the "app" log, so a hotkey pressed without access leaves a trace.
 class LoggingStatusNoticePresenter final : public StatusNoticePresenting {
 public:
     void showStatusNotice(const QString& message, double duration) override;

@@ -8,6 +8,7 @@
 #include "Shared/StringExtensions.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
 
 namespace zen {
 
@@ -73,12 +74,15 @@ DashboardAppIdentity DashboardAppIdentityResolver::makeIdentity(const QString& b
 
     QString name = bundleIdentifier;
     QIcon icon;
+    // Icons need the GUI application; a process without one (a command-line tool naming
+    // applications in messages) gets names only.
+    const bool canLoadIcons = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
     if (entry) {
         name = appName(*entry).value_or(bundleIdentifier);
-        if (m_iconLoader && entry->iconName && !entry->iconName->isEmpty())
+        if (canLoadIcons && m_iconLoader && entry->iconName && !entry->iconName->isEmpty())
             icon = m_iconLoader(*entry->iconName);
     }
-    if (icon.isNull())
+    if (icon.isNull() && canLoadIcons)
         icon = genericApplicationIcon();
     return {bundleIdentifier, name, icon, accentColor(bundleIdentifier)};
 }

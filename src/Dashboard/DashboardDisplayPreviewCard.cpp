@@ -38,15 +38,16 @@ DashboardDisplayPreviewCard::DashboardDisplayPreviewCard(const DashboardDisplayP
     titleLine->setSpacing(8);
     QLabel* title = Style::label(displayTitle(model.display), Style::TextStyle::subheadline, QFont::DemiBold);
     title->setObjectName(QStringLiteral("displayTitle"));
+    // A long name gives way to the badge and the count rather than widening the card.
     title->setMinimumWidth(0);
-    title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    titleLine->addWidget(title, 1);
+    titleLine->addWidget(title);
     if (model.display.isPrimary) {
         QLabel* badge = Style::badge(QStringLiteral("Primary"), Style::TextStyle::caption2, 6, 2, this);
         badge->setObjectName(QStringLiteral("primaryBadge"));
         titleLine->addWidget(badge);
     }
     titleLine->addSpacing(8);
+    titleLine->addStretch(1);
     m_count = Style::label(windowCountText(static_cast<int>(model.windows.size())), Style::TextStyle::caption,
                            QFont::Normal, true);
     m_count->setObjectName(QStringLiteral("windowCount"));

@@ -218,6 +218,12 @@ void DashboardDisplayWindowRow::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    if (hasFocus()) {
+        // Keyboard users move the focused row with the move shortcuts: show which one it is.
+        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
+    }
     const int midY = height() / 2;
     const qreal dpr = devicePixelRatioF();
     int x = 0;

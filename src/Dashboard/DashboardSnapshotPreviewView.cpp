@@ -133,8 +133,9 @@ void DashboardSnapshotPreviewView::arrangeGrid()
     const int columns = columnCount(available);
     if (columns == m_columns && m_gridLayout->count() == static_cast<int>(m_cards.size()))
         return;
-    while (m_gridLayout->takeAt(0)) {
-    }
+    // Taking an item hands it over; deleting it leaves the card alone.
+    while (QLayoutItem* item = m_gridLayout->takeAt(0))
+        delete item;
     for (int c = 0; c < m_gridLayout->columnCount(); ++c)
         m_gridLayout->setColumnStretch(c, 0);
     m_columns = columns;

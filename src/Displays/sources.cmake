@@ -7,3 +7,11 @@ list(APPEND ZEN_SOURCES
   src/Displays/DisplayConfigurationMatcher.h
   src/Displays/DisplayConfigurationMatcher.cpp
 )
+list(APPEND ZEN_SOURCES
+  src/Displays/DisplayRestoreSuggestionOption.h
+  src/Displays/DisplayRestoreSuggestionPresenting.h
+  src/Displays/ScreenParametersNotifier.h
+  src/Displays/ScreenParametersNotifier.cpp
+  src/Displays/DisplayChangeRestoreController.h
+  src/Displays/DisplayChangeRestoreController.cpp
+)

@@ -6,6 +6,9 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <algorithm>
+#include <limits>
+
 namespace zen {
 
 namespace {
@@ -34,6 +37,8 @@ std::unique_ptr<OperationScheduler::Handle> QtOperationScheduler::runAfter(std::
     auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(delay);
     if (milliseconds.count() < 0)
         milliseconds = std::chrono::milliseconds(0);
+    // QTimer counts in an int: a longer delay would wrap round and could fire at once.
+    milliseconds = std::min(milliseconds, std::chrono::milliseconds(std::numeric_limits<int>::max()));
     auto* timer = new QTimer;
     timer->setSingleShot(true);
     timer->setTimerType(Qt::PreciseTimer);

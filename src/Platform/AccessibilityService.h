@@ -3,8 +3,17 @@
 #include "Platform/AXAttributeValue.h"
 
 #include <optional>
+#include <vector>
 
 namespace zen {
+
+// One window's place in a batch of placements: un-minimized first when asked, then given
+// the frame (global space).
+struct AXFramePlacement {
+    AXUIElement element;
+    CGRect frame;
+    bool unminimize = false;
+};
 
 // The element-and-attribute interface through which window logic reads and moves other
 // programs' windows. Implementations never fail loudly: an element that has gone, an
@@ -27,6 +36,28 @@ public:
     {
         return setAttributeValue(element, AXAttribute::position, AXAttributeValue(frame.origin))
             && setAttributeValue(element, AXAttribute::size, AXAttributeValue(frame.size));
+    }
+    // Several placements, one answer each (false: the window has gone or refused). An
+    // implementation that can send them all before learning any answer overrides it, so that
+    // placing n windows waits for the other side once rather than n times.
+    virtual std::vector<bool> setFrames(const std::vector<AXFramePlacement>& placements)
+    {
+        std::vector<bool> results;
+        results.reserve(placements.size());
+        for (const auto& p : placements) {
+            results.push_back((!p.unminimize || setAttributeValue(p.element, AXAttribute::minimized, AXAttributeValue(false)))
+                              && setFrame(p.element, p.frame));
+        }
+        return results;
+    }
+    // The same action on several elements, in order; batched likewise.
+    virtual std::vector<bool> performActions(const std::vector<AXUIElement>& elements, const QString& action)
+    {
+        std::vector<bool> results;
+        results.reserve(elements.size());
+        for (const auto& e : elements)
+            results.push_back(performAction(e, action));
+        return results;
     }
 };
 

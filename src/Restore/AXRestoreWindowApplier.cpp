@@ -26,22 +26,49 @@ AXRestoreWindowApplier::AXRestoreWindowApplier(std::shared_ptr<AccessibilityServ
 RestoreWindowApplyResult AXRestoreWindowApplier::apply(const WindowRecord& savedWindow, const CGRect& targetFrame,
                                                        const DiscoveredWindow& liveWindow) const
 {
+    return applyAll({RestoreWindowPlacement {&savedWindow, targetFrame, &liveWindow}}).front();
+}
+
+std::vector<RestoreWindowApplyResult> AXRestoreWindowApplier::applyAll(const std::vector<RestoreWindowPlacement>& placements) const
+{
+    std::vector<RestoreWindowApplyResult> results(placements.size(), RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed));
+    if (!m_accessibility)
+        return results;
     // A layout file may hold any number; a value that can't describe a place is as
-    // unwritable as a refused write.
-    if (!m_accessibility || !isFinite(targetFrame))
-        return RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed);
-    const AXUIElement& element = liveWindow.axElement;
-    if (liveWindow.isMinimized && !m_accessibility->setAttributeValue(element, AXAttribute::minimized, AXAttributeValue(false)))
-        return RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed);
-    // Position before size; the X11 layer sends both in one request.
-    if (!m_accessibility->setFrame(element, targetFrame))
-        return RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed);
-    if (savedWindow.isFullscreen) {
-        return RestoreWindowApplyResult::restored(RestoreDowngrade {QUuid::createUuid(), savedWindow.bundleIdentifier,
-                                                                    savedWindow.windowTitle,
-                                                                    RestoreDowngradeReason::fullscreenRestoredAsStandardWindow});
+    // unwritable as a refused write, and is not sent.
+    std::vector<AXFramePlacement> writes;
+    std::vector<std::size_t> sent;
+    for (std::size_t i = 0; i < placements.size(); ++i) {
+        const RestoreWindowPlacement& p = placements[i];
+        if (!isFinite(p.targetFrame))
+            continue;
+        // Un-minimized only when the live window is minimized; position and size then go
+        // together (the X11 layer sends them in one request).
+        writes.push_back(AXFramePlacement {p.liveWindow->axElement, p.targetFrame, p.liveWindow->isMinimized});
+        sent.push_back(i);
     }
-    return RestoreWindowApplyResult::restored();
+    const std::vector<bool> written = m_accessibility->setFrames(writes);
+    for (std::size_t k = 0; k < sent.size(); ++k) {
+        if (k >= written.size() || !written[k])
+            continue;
+        const WindowRecord& saved = *placements[sent[k]].savedWindow;
+        results[sent[k]] = saved.isFullscreen
+            ? RestoreWindowApplyResult::restored(RestoreDowngrade {QUuid::createUuid(), saved.bundleIdentifier, saved.windowTitle,
+                                                                   RestoreDowngradeReason::fullscreenRestoredAsStandardWindow})
+            : RestoreWindowApplyResult::restored();
+    }
+    return results;
+}
+
+void AXRestoreWindowApplier::raiseAll(const std::vector<const DiscoveredWindow*>& windows) const
+{
+    if (!m_accessibility)
+        return;
+    std::vector<AXUIElement> elements;
+    elements.reserve(windows.size());
+    for (const DiscoveredWindow* w : windows)
+        elements.push_back(w->axElement);
+    m_accessibility->performActions(elements, AXAction::raise);
 }
 
 bool AXRestoreWindowApplier::raise(const DiscoveredWindow& liveWindow) const

@@ -25,6 +25,9 @@ public:
                                    const DiscoveredWindow& liveWindow) const override;
     bool raise(const DiscoveredWindow& liveWindow) const override;
     RestoreWindowFocusResult focus(const DiscoveredWindow& liveWindow) const override;
+    // All placements as one batch of writes; each window's result as `apply` gives it.
+    std::vector<RestoreWindowApplyResult> applyAll(const std::vector<RestoreWindowPlacement>& placements) const override;
+    void raiseAll(const std::vector<const DiscoveredWindow*>& windows) const override;
 
 private:
     std::shared_ptr<AccessibilityService> m_accessibility;

@@ -5,6 +5,7 @@
 #include "Restore/RestoreSkipReason.h"
 #include "Restore/RestoreWindowZOrderRestorer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -213,17 +214,11 @@ bool RestoreEngine::launchedApplicationsAreReady(const Snapshot& snapshot, const
             launchedWindows.push_back(w);
     }
     const auto pairs = liveWindowsByCandidateID(applications);
-    const auto plans = matchPlanner.plans(launchedWindows, candidatesOf(pairs), runningBundleIdentifiers(applications), {});
-    QSet<QString> matched;
-    for (const auto& plan : plans) {
-        if (plan.candidate)
-            matched.insert(plan.savedWindow.bundleIdentifier);
-    }
-    for (const auto& id : requestedLaunches) {
-        if (!matched.contains(id))
-            return false;
-    }
-    return true;
+    const auto plans = matchPlanner.plans(launchedWindows, candidatesOf(pairs), runningBundleIdentifiers(applications), {},
+                                          requestedLaunches);
+    // A launched program maps its windows one after another: stopping at its first window
+    // would leave the others where the window manager puts them.
+    return std::ranges::all_of(plans, [](const RestoreWindowPlan& plan) { return plan.candidate.has_value(); });
 }
 
 std::expected<std::vector<DiscoveredApplication>, RestoreEngineFailure>
@@ -291,7 +286,7 @@ std::expected<RestoreResult, RestoreEngineFailure> RestoreEngine::restoreSnapsho
     // Without a wait nothing was discovered since the running set was taken.
     const auto plans = matchPlanner.plans(snapshot.windows, candidatesOf(pairs),
                                           requested.isEmpty() ? initiallyRunning : runningBundleIdentifiers(applications),
-                                          initiallyRunning);
+                                          initiallyRunning, requested);
 
     RestoreResult result;
     for (const auto& plan : plans) {
@@ -304,41 +299,64 @@ std::expected<RestoreResult, RestoreEngineFailure> RestoreEngine::restoreSnapsho
                                                    reason.value_or(RestoreSkipReason::restoreFailed)});
     };
 
-    std::vector<RestoreWindowZOrderItem> stacking;
-    for (const auto& plan : plans) {
-        if (!plan.candidate) {
-            // Every saved window ends as restored or skipped; a plan with neither gets its skip here.
-            if (!plan.skip)
-                skipFailed(plan.savedWindow, RestoreSkipReason::windowNotFound);
-            continue;
-        }
+    // What each plan comes to before anything is written: passed over, refused, or a
+    // placement in the batch that places every window at once.
+    struct Step {
+        const RestoreWindowPlan* plan = nullptr;
         const LivePair* pair = nullptr;
-        if (plan.candidate->id >= 0 && std::size_t(plan.candidate->id) < pairs.size()
-            && pairs[std::size_t(plan.candidate->id)].candidate.id == plan.candidate->id)
-            pair = &pairs[std::size_t(plan.candidate->id)];
-        if (!pair) {
-            skipFailed(plan.savedWindow, RestoreSkipReason::windowNotFound);
+        std::optional<QString> refusal;
+        RestoreDisplayPlan displayPlan;
+        std::size_t placement = 0;
+    };
+    std::vector<Step> steps;
+    std::vector<RestoreWindowPlacement> placements;
+    for (const auto& plan : plans) {
+        Step step;
+        step.plan = &plan;
+        if (!plan.candidate) {
+            if (plan.skip)
+                continue; // listed with the planner's skips
+            // Every saved window ends as restored or skipped; a plan with neither gets its skip here.
+            step.refusal = RestoreSkipReason::windowNotFound;
+        } else if (plan.candidate->id >= 0 && std::size_t(plan.candidate->id) < pairs.size()
+                   && pairs[std::size_t(plan.candidate->id)].candidate.id == plan.candidate->id) {
+            step.pair = &pairs[std::size_t(plan.candidate->id)];
+            step.displayPlan = DisplayResolver::restorePlan(plan.savedWindow, snapshot.sourceDisplayState, currentDisplays);
+            if (!isPlaceable(plan.savedWindow, step.displayPlan, currentDisplays)) {
+                step.refusal = RestoreSkipReason::restoreFailed;
+            } else {
+                step.placement = placements.size();
+                placements.push_back(RestoreWindowPlacement {&plan.savedWindow, step.displayPlan.targetFrame, step.pair->window});
+            }
+        } else {
+            step.refusal = RestoreSkipReason::windowNotFound;
+        }
+        steps.push_back(std::move(step));
+    }
+    std::vector<RestoreWindowApplyResult> applied;
+    if (windowApplier && !placements.empty())
+        applied = windowApplier->applyAll(placements);
+
+    std::vector<RestoreWindowZOrderItem> stacking;
+    for (const Step& step : steps) {
+        const WindowRecord& saved = step.plan->savedWindow;
+        if (step.refusal) {
+            skipFailed(saved, step.refusal);
             continue;
         }
-        const RestoreDisplayPlan displayPlan = DisplayResolver::restorePlan(plan.savedWindow, snapshot.sourceDisplayState,
-                                                                            currentDisplays);
-        if (!isPlaceable(plan.savedWindow, displayPlan, currentDisplays)) {
-            skipFailed(plan.savedWindow, RestoreSkipReason::restoreFailed);
-            continue;
-        }
-        const RestoreWindowApplyResult applied =
-            windowApplier ? windowApplier->apply(plan.savedWindow, displayPlan.targetFrame, *pair->window)
-                          : RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed);
-        if (!applied.didRestore) {
-            skipFailed(plan.savedWindow, applied.failureReason);
+        const RestoreWindowApplyResult outcome = step.placement < applied.size()
+            ? applied[step.placement]
+            : RestoreWindowApplyResult::failed(RestoreSkipReason::restoreFailed);
+        if (!outcome.didRestore) {
+            skipFailed(saved, outcome.failureReason);
             continue;
         }
         ++result.restoredWindows;
-        stacking.push_back(RestoreWindowZOrderItem {plan.savedWindow, plan.candidate->pid, *pair->window});
-        if (applied.downgrade)
-            result.downgradedItems.push_back(*applied.downgrade);
-        if (displayPlan.fallback)
-            result.displayFallbacks.push_back(*displayPlan.fallback);
+        stacking.push_back(RestoreWindowZOrderItem {saved, step.plan->candidate->pid, *step.pair->window});
+        if (outcome.downgrade)
+            result.downgradedItems.push_back(*outcome.downgrade);
+        if (step.displayPlan.fallback)
+            result.displayFallbacks.push_back(*step.displayPlan.fallback);
     }
 
     RestoreWindowZOrderRestorer {RestoreWindowZOrderPlanner {}, windowApplier, applicationActivator}.restore(stacking);

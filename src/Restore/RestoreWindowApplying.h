@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace zen {
 
@@ -32,6 +33,13 @@ struct RestoreWindowFocusResult {
     bool didSetFocused = false;
 };
 
+// One window of a batch of placements; the records outlive the call.
+struct RestoreWindowPlacement {
+    const WindowRecord* savedWindow = nullptr;
+    CGRect targetFrame;
+    const DiscoveredWindow* liveWindow = nullptr;
+};
+
 // Moves, resizes, un-minimizes, raises and focuses one live window. Never fails outwardly:
 // the results say what happened.
 class RestoreWindowApplying {
@@ -41,6 +49,23 @@ public:
                                            const DiscoveredWindow& liveWindow) const = 0;
     virtual bool raise(const DiscoveredWindow& liveWindow) const = 0;
     virtual RestoreWindowFocusResult focus(const DiscoveredWindow& liveWindow) const = 0;
+
+    // Every placement, one result each in the same order: as `apply` for each, but an
+    // applier that can send the writes of all windows before learning any answer does so.
+    virtual std::vector<RestoreWindowApplyResult> applyAll(const std::vector<RestoreWindowPlacement>& placements) const
+    {
+        std::vector<RestoreWindowApplyResult> results;
+        results.reserve(placements.size());
+        for (const auto& p : placements)
+            results.push_back(apply(*p.savedWindow, p.targetFrame, *p.liveWindow));
+        return results;
+    }
+    // Raises the windows in the order given (the last ends in front); batched likewise.
+    virtual void raiseAll(const std::vector<const DiscoveredWindow*>& windows) const
+    {
+        for (const DiscoveredWindow* w : windows)
+            raise(*w);
+    }
 };
 
 // Asks the system to start an application; true when a launch was requested.

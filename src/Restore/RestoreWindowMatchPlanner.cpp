@@ -146,6 +146,32 @@ std::vector<std::optional<std::size_t>> bestAssignments(const std::vector<std::s
     return assignment;
 }
 
+// A program started by this restore opens its windows wherever the window manager puts
+// them, often under another title than the saved one (a document, a command line), so
+// scoring alone leaves them unpaired. Every window it shows is new, so the saved windows
+// still without one take its leftover windows of the same role and subrole: saved windows in
+// stored order, new windows in the order they were found.
+void pairLaunchedLeftovers(std::vector<std::optional<std::size_t>>& assignment, const std::vector<MatchFacts>& savedFacts,
+                           const std::vector<MatchFacts>& candidateFacts)
+{
+    std::vector<bool> taken(candidateFacts.size(), false);
+    for (const auto& chosen : assignment) {
+        if (chosen)
+            taken[*chosen] = true;
+    }
+    for (std::size_t s = 0; s < assignment.size(); ++s) {
+        if (assignment[s])
+            continue;
+        for (std::size_t c = 0; c < candidateFacts.size(); ++c) {
+            if (!taken[c] && sameRole(savedFacts[s], candidateFacts[c])) {
+                assignment[s] = c;
+                taken[c] = true;
+                break;
+            }
+        }
+    }
+}
+
 RestoreWindowPlan skipped(const WindowRecord& saved, const QString& reason)
 {
     RestoreSkip skip;
@@ -213,7 +239,7 @@ std::optional<RestoreWindowScoredMatch> RestoreWindowMatchPlanner::scoredMatch(s
 std::vector<RestoreWindowPlan> RestoreWindowMatchPlanner::plans(
     const std::vector<WindowRecord>& savedWindows, const std::vector<RestoreWindowCandidate>& candidates,
     const std::optional<QSet<QString>>& runningBundleIdentifiers,
-    const QSet<QString>& singletonFallbackBundleIdentifiers) const
+    const QSet<QString>& singletonFallbackBundleIdentifiers, const QSet<QString>& launchedBundleIdentifiers) const
 {
     // Bundle identifiers are compared canonically throughout, so every lookup goes through
     // the canonical form.
@@ -232,6 +258,9 @@ std::vector<RestoreWindowPlan> RestoreWindowMatchPlanner::plans(
     QSet<QString> singletonFallback;
     for (const QString& bundle : singletonFallbackBundleIdentifiers)
         singletonFallback.insert(canonicalForm(bundle));
+    QSet<QString> launchedBundles;
+    for (const QString& bundle : launchedBundleIdentifiers)
+        launchedBundles.insert(canonicalForm(bundle));
 
     std::vector<std::optional<RestoreWindowPlan>> result(savedWindows.size());
     // Groups in order of first appearance so the work is deterministic; their order does not
@@ -278,7 +307,9 @@ std::vector<RestoreWindowPlan> RestoreWindowMatchPlanner::plans(
             continue;
         }
 
-        const auto assignment = bestAssignments(savedIndexes, savedFacts, groupCandidates, candidateFacts);
+        auto assignment = bestAssignments(savedIndexes, savedFacts, groupCandidates, candidateFacts);
+        if (launchedBundles.contains(bundle))
+            pairLaunchedLeftovers(assignment, savedFacts, candidateFacts);
         for (std::size_t slot = 0; slot < savedIndexes.size(); ++slot) {
             if (!assignment[slot])
                 continue;

@@ -84,11 +84,15 @@ public:
     // One plan per saved window, in the order of the saved windows. Without a running set,
     // the applications that have candidates count as running. An application in the singleton
     // fallback set with one saved and one live window of the same role and subrole pairs them
-    // without looking at title, process or frame.
+    // without looking at title, process or frame. For an application in the launched set
+    // (started by this restore, so every window of it is new), saved windows that scoring
+    // left without a window take its leftover windows of the same role and subrole, in saved
+    // and discovery order.
     std::vector<RestoreWindowPlan> plans(const std::vector<WindowRecord>& savedWindows,
                                          const std::vector<RestoreWindowCandidate>& candidates,
                                          const std::optional<QSet<QString>>& runningBundleIdentifiers,
-                                         const QSet<QString>& singletonFallbackBundleIdentifiers = {}) const;
+                                         const QSet<QString>& singletonFallbackBundleIdentifiers = {},
+                                         const QSet<QString>& launchedBundleIdentifiers = {}) const;
 
     // The score of one pairing, or none when the two have too little in common. Exposed so the
     // score table can be checked pairing by pairing.

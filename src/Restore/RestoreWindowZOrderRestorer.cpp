@@ -44,8 +44,11 @@ void RestoreWindowZOrderRestorer::restore(const std::vector<RestoreWindowZOrderI
     const auto order = planner.raiseOrder(items);
     if (order.empty() || !windowApplier)
         return;
+    std::vector<const DiscoveredWindow*> windows;
+    windows.reserve(order.size());
     for (const auto& item : order)
-        windowApplier->raise(item.liveWindow);
+        windows.push_back(&item.liveWindow);
+    windowApplier->raiseAll(windows);
     const auto& front = order.back();
     if (applicationActivator)
         applicationActivator->activate(front.processIdentifier);

@@ -1,18 +1,24 @@
 #include "App/ZentharionApp.h"
 
+#include "Displays/ScreenParametersNotifier.h"
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardWindowSupport.h"
 #include "Infrastructure/AppLogger.h"
+#include "Infrastructure/ZentharionSettings.h"
+#include "MenuBar/DisplayRestoreSuggestionToastContentView.h"
+#include "MenuBar/ToastTextLabel.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Shared/UserDefaults.h"
 #include "Snapshots/SnapshotStore.h"
 #include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
+#include "Support/ManualScheduler.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -69,6 +75,8 @@ struct AppHarness {
     std::vector<std::function<void()>> posted;
     std::vector<QUuid> restored;
     int accessHelpOpened = 0;
+    // Last changes to the dependencies before start-up.
+    std::function<void(ZentharionAppDependencies&)> adjust;
     std::unique_ptr<ZentharionApp> app;
 
     QString snapshotsDir() const { return dir.filePath("Zentharion/Snapshots"); }
@@ -153,6 +161,8 @@ struct AppHarness {
                     {}};
         };
         d.postToMainThread = [this](std::function<void()> task) { posted.push_back(std::move(task)); };
+        if (adjust)
+            adjust(d);
         d.userDefaults = &defaults;
         return d;
     }
@@ -307,6 +317,87 @@ TEST(ZentharionAppMenuTest, SaveAndRestoreFromTheMenuAskForAccessFirst)
         EXPECT_EQ(h.accessHelpOpened, trusted ? 0 : 1);
         EXPECT_TRUE(h.notices->shown.empty()) << "the menu explains, not a passive notice";
     }
+}
+
+// One overlay controller shows the progress, the router's notices and the display-change
+// offers; the display-change watcher runs on the storage-success path only, and its offer
+// restores through the permission check.
+TEST(ZentharionAppStartupTest, OneOverlayServesEveryFeedbackAndADisplayChangeOffersItsLayout)
+{
+    AppHarness h;
+    const DisplayRecord laptop = test::makeDisplay(1, CGRect(0, 0, 1440, 900), true);
+    const DisplayRecord studio = test::makeDisplay(2, CGRect(1440, 0, 2560, 1440));
+    Snapshot desk = test::makeSnapshot("Desk");
+    desk.sourceDisplayState = DisplayState::make({laptop, studio}, 1);
+    ASSERT_TRUE(SnapshotStore(h.snapshotsDir()).save(desk));
+
+    auto scheduler = std::make_shared<test::ManualScheduler>();
+    ScreenParametersNotifier notifier;
+    std::vector<DisplayRecord> displays{laptop};
+    UserDefaults preferences(h.dir.filePath("preferences.ini"));
+    ZentharionSettings::registerDefaults(preferences);
+    std::shared_ptr<OperationOverlayController> overlay;
+    h.adjust = [&](ZentharionAppDependencies& d) {
+        d.makeOverlayController = [&] {
+            OperationOverlayController::Environment e;
+            e.screens = [] { return std::vector<OperationOverlayController::Screen>{{QRect(0, 0, 1440, 900), QRect(0, 0, 1440, 900)}}; };
+            e.scheduler = scheduler;
+            overlay = std::make_shared<OperationOverlayController>(OperationOverlayController::Durations{},
+                                                                   OperationOverlayController::PresentationBarrier{},
+                                                                   std::move(e));
+            return overlay;
+        };
+        d.displayChangeOptions = [&] {
+            DisplayChangeRestoreController::Options o;
+            o.notifier = &notifier;
+            o.displayStateProvider = [&] { return DisplayState::make(displays, 1); };
+            o.scheduler = scheduler;
+            o.userDefaults = &preferences;
+            return o;
+        };
+    };
+
+    h.start();
+    ASSERT_TRUE(overlay);
+    ASSERT_TRUE(h.app->displayChangeController());
+    const auto plugIn = [&](std::vector<DisplayRecord> now) {
+        displays = std::move(now);
+        notifier.post();
+        QCoreApplication::processEvents();
+        scheduler->advance(std::chrono::seconds(2));
+    };
+    const auto acceptOffer = [&] {
+        auto* toast = qobject_cast<DisplayRestoreSuggestionToastContentView*>(
+            overlay->displayRestoreSuggestionWindow()->contentView());
+        ASSERT_TRUE(toast);
+        EXPECT_EQ(toast->questionLabel()->text(), "Restore \"Desk\"?");
+        toast->restoreButton()->click();
+        QCoreApplication::processEvents();
+        scheduler->advance(std::chrono::milliseconds(50));
+    };
+
+    // Access lost between the offer and the click: the router's notice, on the overlay.
+    plugIn({laptop, studio});
+    ASSERT_TRUE(overlay->isDisplayRestoreSuggestionVisible());
+    h.trusted = false;
+    acceptOffer();
+    EXPECT_TRUE(h.restored.empty());
+    ASSERT_TRUE(overlay->statusNoticeWindow());
+    EXPECT_TRUE(h.notices->shown.empty());
+
+    h.trusted = true;
+    plugIn({laptop});
+    plugIn({laptop, studio});
+    ASSERT_TRUE(overlay->isDisplayRestoreSuggestionVisible());
+    acceptOffer();
+    EXPECT_EQ(h.restored, std::vector<QUuid>{desk.id});
+
+    // Without storage there is nothing to offer.
+    AppHarness broken;
+    broken.folders = Folders::unresolvable;
+    broken.adjust = h.adjust;
+    broken.start();
+    EXPECT_FALSE(broken.app->displayChangeController());
 }
 
 // "Open Zentharion" in the tray and "Open Dashboard" in the window's menu bar both bring the

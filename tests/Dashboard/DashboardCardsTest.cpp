@@ -128,3 +128,34 @@ TEST(DashboardCardsScreenshotTest, BannerAndInactiveApps)
 
 } // namespace
 } // namespace zen
+
+#include "Dashboard/DashboardSymbols.h"
+
+namespace zen {
+namespace {
+
+TEST(DashboardSymbolsTest, EverySymbolDrawsSomethingInItsTint)
+{
+    for (const QString& name : {QStringLiteral("minus.circle"), QStringLiteral("checkmark.circle.fill"),
+                                QStringLiteral("line.3.horizontal"), QStringLiteral("exclamationmark.triangle.fill"),
+                                QStringLiteral("hand.raised.fill"), QStringLiteral("no.such.symbol")}) {
+        EXPECT_FALSE(DashboardSymbols::icon(name).isNull()) << name.toStdString();
+        EXPECT_FALSE(DashboardSymbols::paintedIcon(name).isNull()) << name.toStdString();
+        const QImage image = DashboardSymbols::tintedPixmap(name, QSize(16, 16), QColor(0, 160, 0)).toImage();
+        int tinted = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.alpha() > 128) {
+                    // Unpremultiplying edge pixels may be off by one.
+                    EXPECT_LE(std::abs(c.red()) + std::abs(c.green() - 160) + std::abs(c.blue()), 3) << name.toStdString();
+                    ++tinted;
+                }
+            }
+        }
+        EXPECT_GT(tinted, 8) << name.toStdString();
+    }
+}
+
+} // namespace
+} // namespace zen

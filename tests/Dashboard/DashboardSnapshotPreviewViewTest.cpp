@@ -70,6 +70,7 @@ protected:
             });
         view->resize(width, view->sizeHint().height());
         view->resize(width, view->heightForWidth(width) > 0 ? view->heightForWidth(width) : view->sizeHint().height());
+        view->grab(); // delivers the pending resize and lays the grid out
         return view;
     }
 
@@ -128,6 +129,20 @@ TEST_F(DashboardSnapshotPreviewViewTest, EmptyStatesAndCounts)
     ASSERT_EQ(view->cards().size(), 1u);
     EXPECT_EQ(view->cards()[0]->findChild<QLabel*>("windowCount")->text(), "1 window");
     EXPECT_EQ(view->unassignedWindowsView(), nullptr);
+}
+
+TEST_F(DashboardSnapshotPreviewViewTest, CardsInOneColumnGrowToTheTallest)
+{
+    Snapshot layout = sampleLayout();
+    layout.windows.push_back(placed("org.example.Editor", 2, 6, {0.6, 0.6, 0.3, 0.3}, "Second"));
+    layout.windows.push_back(placed("org.example.Editor", 2, 7, {0.7, 0.1, 0.2, 0.3}, "Third"));
+    auto view = makeView(layout, 400);
+    ASSERT_EQ(view->columnCount(), 1);
+    const auto& cards = view->cards();
+    ASSERT_EQ(cards.size(), 2u);
+    EXPECT_LT(cards[0]->sizeHint().height(), cards[1]->sizeHint().height());
+    EXPECT_EQ(cards[0]->height(), cards[1]->height());
+    EXPECT_EQ(view->displayCardHeight(), cards[1]->sizeHint().height());
 }
 
 TEST_F(DashboardSnapshotPreviewViewTest, ColumnsFollowTheWidth)

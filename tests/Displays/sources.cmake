@@ -3,3 +3,6 @@ list(APPEND ZEN_TEST_SOURCES
   tests/Displays/DisplayConfigurationMatcherTest.cpp
   tests/Displays/DisplayResolverTest.cpp
 )
+list(APPEND ZEN_TEST_SOURCES
+  tests/Displays/DisplayChangeRestoreControllerTest.cpp
+)

@@ -325,6 +325,13 @@ TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailL
     EXPECT_EQ(f.status(), f.info("Restored \"Layout\": 1 window restored."));
     EXPECT_EQ(f.presenter->completion.second, std::nullopt);
     EXPECT_NE(controller.restoreCompletionID(), firstCompletion);
+
+    // Exactly as many skips as detail lines: all listed, no "more" line.
+    for (int i = 0; i < 5; ++i)
+        result.skippedItems.push_back({QUuid::createUuid(), "org.example.Extra", std::nullopt, "restore failed"});
+    controller.restoreSnapshot(work.id);
+    f.runOperation();
+    EXPECT_EQ(f.presenter->completion.second, "Extra\nExtra\nExtra\nExtra\nExtra");
 }
 
 TEST(SnapshotMenuControllerTest, ReleasedControllerGetsNoLateResultsOrClears)

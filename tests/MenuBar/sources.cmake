@@ -6,3 +6,8 @@ list(APPEND ZEN_TEST_SOURCES
 list(APPEND ZEN_TEST_SOURCES
   tests/MenuBar/SnapshotMenuControllerTest.cpp
 )
+list(APPEND ZEN_TEST_SOURCES
+  tests/MenuBar/OperationOverlayControllerTest.cpp
+  tests/MenuBar/OverlayPanelViewsTest.cpp
+  tests/MenuBar/OperationSchedulerTest.cpp
+)

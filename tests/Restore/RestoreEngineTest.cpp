@@ -246,6 +246,73 @@ TEST(RestoreEngineTest, LaunchWaitPollsOnVirtualTime)
     }
 }
 
+TEST(RestoreEngineTest, LaunchWaitEndsWhenTheClockReachesTheDeadlineExactly)
+{
+    // Pauses of 1/8 s add up to 5 s with no rounding: the fortieth pause puts the clock on
+    // the deadline itself, and the wait ends there rather than pausing once more.
+    Harness h;
+    h.launcher->installed = {kViewer};
+    h.discoveries = {std::vector<DiscoveredApplication> {}};
+    const QUuid id = h.save(makeSnapshot("Work", {savedWindow(kViewer, "V", CGRect(10, 40, 500, 400))}));
+    RestoreEngine engine = h.engine();
+    engine.launchPollInterval = 0.125;
+    ASSERT_TRUE(engine.restoreSnapshot(id));
+    EXPECT_EQ(h.sleeps.size(), 40u);
+    EXPECT_EQ(h.now, 1005.0);
+}
+
+TEST(RestoreEngineTest, RelaunchedWindowsArePairedByRoleAndWaitedForUntilAllShow)
+{
+    // The relaunched program shows new titles at the window manager's places; its windows
+    // map one at a time.
+    Harness h;
+    h.launcher->installed = {kViewer};
+    WindowRecord first = savedWindow(kViewer, "notes.txt", CGRect(100, 100, 400, 300), 2);
+    WindowRecord second = savedWindow(kViewer, "todo.txt", CGRect(800, 200, 500, 400), 1);
+    WindowRecord dialog = savedWindow(kViewer, "Find", CGRect(200, 200, 300, 100));
+    dialog.subrole = QStringLiteral("AXDialog");
+    const auto one = liveWindow(22, 5, "Untitled", CGRect(0, 0, 640, 480));
+    const auto two = liveWindow(22, 6, "Untitled 2", CGRect(30, 30, 640, 480));
+    h.discoveries = {std::vector<DiscoveredApplication> {}, std::vector {app(kViewer, 22, {one})},
+                     std::vector {app(kViewer, 22, {one, two})}};
+    const QUuid id = h.save(makeSnapshot("Work", {first, second, dialog}));
+    RestoreEngine engine = h.engine();
+    engine.launchTimeout = 1.0;
+    auto r = engine.restoreSnapshot(id);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->restoredWindows, 2);
+    EXPECT_EQ(h.applier->applied, (std::vector<std::uint32_t> {5, 6}));
+    EXPECT_EQ(h.applier->targets, (std::vector<CGRect> {first.frame.cgRect(), second.frame.cgRect()}));
+    // The dialog never shows: the wait runs to its deadline, then the dialog is not found.
+    EXPECT_GE(h.now, 1001.0);
+    ASSERT_EQ(r->skippedItems.size(), 1u);
+    EXPECT_EQ(r->skippedItems[0].windowTitle, "Find");
+    EXPECT_EQ(r->skippedItems[0].reason, RestoreSkipReason::windowNotFound);
+}
+
+TEST(RestoreEngineTest, SingletonShortcutOnlyForApplicationsRunningAtTheStart)
+{
+    // Editor runs from the start; Viewer is launched, so there is a wait; Player is not
+    // installed as far as the launcher knows, but its window turns up during the wait.
+    const QString kPlayer = QStringLiteral("org.example.Player");
+    Harness h;
+    h.launcher->installed = {kViewer};
+    const CGRect far(1000, 600, 300, 200);
+    const auto editor = app(kEditor, 11, {liveWindow(11, 1, "Other title", far)});
+    h.discoveries = {std::vector {editor},
+                     std::vector {editor, app(kViewer, 22, {liveWindow(22, 2, "V", far)}),
+                                  app(kPlayer, 33, {liveWindow(33, 3, "Other title", far)})}};
+    const QUuid id = h.save(makeSnapshot("Work", {savedWindow(kEditor, "E", CGRect(0, 30, 400, 300)),
+                                                 savedWindow(kViewer, "V", CGRect(0, 30, 400, 300)),
+                                                 savedWindow(kPlayer, "P", CGRect(0, 30, 400, 300))}));
+    auto r = h.engine().restoreSnapshot(id);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(h.applier->applied, (std::vector<std::uint32_t> {1, 2}));
+    ASSERT_EQ(r->skippedItems.size(), 1u);
+    EXPECT_EQ(r->skippedItems[0].windowTitle, "P");
+    EXPECT_EQ(r->skippedItems[0].reason, RestoreSkipReason::windowNotFound);
+}
+
 TEST(RestoreEngineTest, DefaultWaitClockIsMonotonic)
 {
     // The wait's deadline must not follow the wall clock: set back by an hour, a wall clock

@@ -160,6 +160,8 @@ TEST(RestoreWindowMatchPlannerTest, SimilarityFallsWithDistanceRelativeToSavedSi
     const CGRect s(0, 0, 800, 600);
     EXPECT_EQ(restoreSimilarityScore(s, s), 100);
     EXPECT_EQ(restoreSimilarityScore(CGRect(10, 0, 800, 600), s), 99);
+    // 99.64...: the fraction is dropped, not rounded up.
+    EXPECT_EQ(restoreSimilarityScore(CGRect(5, 0, 800, 600), s), 99);
     EXPECT_EQ(restoreSimilarityScore(CGRect(700, 0, 800, 600), s), 50);
     EXPECT_EQ(restoreSimilarityScore(CGRect(5000, 0, 800, 600), s), 0);
     EXPECT_EQ(restoreFrameDistance(CGRect(10, -20, 805, 590), s), 45);
@@ -284,6 +286,46 @@ TEST(RestoreWindowMatchPlannerTest, SingletonFallbackPairsTheOnlyWindowsOfSameRo
     EXPECT_EQ(plan({s}, {otherSubrole}, std::nullopt, singleton), std::vector<QString>{RestoreSkipReason::windowNotFound});
     EXPECT_EQ(plan({s, s}, {only}, std::nullopt, singleton),
               (std::vector<QString>{RestoreSkipReason::windowNotFound, RestoreSkipReason::windowNotFound}));
+}
+
+TEST(RestoreWindowMatchPlannerTest, LaunchedApplicationsPairLeftoversByRoleInSavedAndDiscoveryOrder)
+{
+    const QSet<QString> launched{kViewer};
+    const auto planLaunched = [&](const std::vector<WindowRecord>& s, const std::vector<RestoreWindowCandidate>& c) {
+        return outcome(RestoreWindowMatchPlanner().plans(s, c, std::nullopt, {}, launched));
+    };
+    // New windows of a relaunched program: other process, other titles, wherever the window
+    // manager put them - nothing scores.
+    const WindowRecord first = saved(kViewer, 1, "notes.txt", kFrame);
+    const WindowRecord second = saved(kViewer, 1, "todo.txt", CGRect(1400, 100, 500, 400));
+    const WindowRecord dialog = saved(kViewer, 1, "Find", kFrame, "AXWindow", QString("AXDialog"));
+    const RestoreWindowCandidate a = live(7, kViewer, 50, "Untitled", kFar);
+    const RestoreWindowCandidate b = live(8, kViewer, 50, "Untitled 2", kFar);
+    ASSERT_FALSE(scoreOf(first, a));
+
+    struct Case {
+        const char* what;
+        std::vector<WindowRecord> saved;
+        std::vector<RestoreWindowCandidate> live;
+        std::vector<QString> expected;
+    };
+    const QString notFound = RestoreSkipReason::windowNotFound;
+    const std::vector<Case> cases{
+        {"saved order meets discovery order", {first, second}, {a, b}, {"7", "8"}},
+        {"discovery order decides, not ids", {first, second}, {b, a}, {"8", "7"}},
+        {"a saved window of another role takes no new window", {dialog, first}, {a}, {notFound, "7"}},
+        {"more saved windows than new ones: the last stay unfound", {first, second, first}, {a, b}, {"7", "8", notFound}},
+        // A window that scores keeps its scored partner; only the leftovers are paired by order.
+        {"scored pairs first", {first, second}, {a, live(9, kViewer, 50, "todo.txt", kFar)}, {"7", "9"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(planLaunched(c.saved, c.live), c.expected) << c.what;
+
+    // The same windows of a program that was already running keep the scoring rules.
+    EXPECT_EQ(plan({first, second}, {a, b}), (std::vector<QString>{notFound, notFound}));
+    EXPECT_EQ(outcome(RestoreWindowMatchPlanner().plans({saved(kEditor, 1, "x", kFrame)}, {live(3, kEditor, 50, "y", kFar)},
+                                                        std::nullopt, {}, launched)),
+              std::vector<QString>{notFound});
 }
 
 // The rules written down as directly as possible, over all pairs at once, to check the

@@ -1,4 +1,5 @@
 #include "Infrastructure/TelemetryLogger.h"
+#include "Platform/X11/X11Connection.h"
 #include "Platform/X11/X11Platform.h"
 #include "Restore/RestoreEngine.h"
 #include "Snapshots/SnapshotCaptureService.h"
@@ -9,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -19,6 +21,8 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <set>
 
 namespace zen {
 namespace {
@@ -202,6 +206,242 @@ TEST_F(RestoreEndToEndTest, CapturesMovesAndRestoresTwoApplicationsAcrossMonitor
     const QByteArray text = log.readAll();
     EXPECT_EQ(text.count("\"restore.completed\""), 1);
     EXPECT_EQ(text.count("\"capture.completed\""), 1);
+}
+
+namespace {
+
+// The client geometry wmctrl reports per window id: what a person checking by hand sees.
+std::map<std::uint32_t, QString> wmctrlGeometries()
+{
+    QProcess wmctrl;
+    wmctrl.start(QStringLiteral("wmctrl"), {QStringLiteral("-lG")});
+    wmctrl.waitForFinished(10000);
+    std::map<std::uint32_t, QString> geometries;
+    for (const QString& line : QString::fromUtf8(wmctrl.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        const QStringList f = line.simplified().split(QLatin1Char(' '));
+        if (f.size() >= 6)
+            geometries[f[0].toUInt(nullptr, 16)] = f.mid(2, 4).join(QLatin1Char(' '));
+    }
+    return geometries;
+}
+
+// Ends every process of the application however the test ends: a copy the restore launched
+// is not our child.
+struct EndApplication {
+    std::shared_ptr<X11Platform> platform;
+    QString bundle;
+    ~EndApplication()
+    {
+        if (auto result = WindowDiscoveryEngine::forPlatform(platform->services()).discoverRunningWindows())
+            for (const auto& app : *result)
+                if (app.bundleIdentifier == bundle && app.pid > 0)
+                    ::kill(app.pid, SIGTERM);
+    }
+};
+
+} // namespace
+
+TEST_F(RestoreEndToEndTest, FramesFromRatiosInexactInBinaryComeBackToThePixel)
+{
+    TestClientProcess client({"--class", "zen-exact,ZenExact", "--window", "title=E1", "--window", "title=E2", "--window",
+                              "title=E3", "--window", "title=E4"});
+    const auto ids = client.waitUntilReady();
+    ASSERT_EQ(ids.size(), 4u);
+    const qint64 pid = client.processId();
+    auto ours = [&](const std::function<bool(const std::map<QString, Live>&)>& done) {
+        const auto engine = WindowDiscoveryEngine::forPlatform(platform->services());
+        QDeadlineTimer deadline(20000);
+        std::map<QString, Live> windows;
+        do {
+            windows.clear();
+            if (auto result = engine.discoverRunningWindowsWithDiagnostics())
+                for (const auto& app : result->applications)
+                    if (app.pid == pid)
+                        for (const auto& w : app.windows)
+                            windows[w.title.value_or(QString())] = Live {app.pid, w};
+            if (windows.size() == 4 && done(windows))
+                break;
+            testsupport::pumpEventsFor(25);
+        } while (!deadline.hasExpired());
+        return windows;
+    };
+    auto windows = ours([](const auto&) { return true; });
+    ASSERT_EQ(windows.size(), 4u);
+
+    // On the 800-point-high left monitor, 57/800 × 800 and 115/800 × 800 are a hair below 57
+    // and 115; the right monitor's frames come back exactly either way.
+    const std::map<QString, CGRect> frames {{"E1", CGRect(101, 57, 333, 115)},
+                                            {"E2", CGRect(520, 109, 250, 230)},
+                                            {"E3", CGRect(100, 222, 410, 201)},
+                                            {"E4", CGRect(1400, 203, 300, 255)}};
+    auto placeAll = [&](const std::function<CGRect(const QString&)>& frameOf) {
+        std::vector<AXFramePlacement> batch;
+        for (const auto& [title, live] : windows)
+            batch.push_back({live.window.axElement, frameOf(title), false});
+        return platform->setFrames(batch);
+    };
+    auto at = [&](const std::function<CGRect(const QString&)>& frameOf) {
+        return [frameOf](const std::map<QString, Live>& w) {
+            return std::ranges::all_of(w, [&](const auto& entry) { return entry.second.window.frame == frameOf(entry.first); });
+        };
+    };
+    const auto saved = [&](const QString& title) { return frames.at(title); };
+    ASSERT_EQ(placeAll(saved), std::vector<bool>(4, true));
+    windows = ours(at(saved));
+    ASSERT_TRUE(at(saved)(windows));
+    const auto before = wmctrlGeometries();
+
+    SnapshotStore store(dir.filePath(QStringLiteral("Snapshots")));
+    const auto services = platform->services();
+    SnapshotCaptureService capture(store, WindowDiscoveryEngine::forPlatform(services), DisplayResolver(services.screens));
+    auto context = SnapshotCaptureService::CaptureContext::current(services);
+    std::erase_if(context.runningApplications, [&](const auto& app) { return app.processIdentifier != pid; });
+    auto snapshot = capture.captureSnapshot(QStringLiteral("Exact"), QDateTime::currentDateTimeUtc(), context);
+    ASSERT_TRUE(snapshot);
+    ASSERT_EQ(snapshot->windows.size(), 4u);
+    // The test means something only if some frame really comes back off whole pixels.
+    bool inexact = false;
+    for (const auto& w : snapshot->windows)
+        for (const auto& d : snapshot->sourceDisplayState.displays)
+            if (d.id == w.displayID) {
+                const CGRect r = w.normalizedFrame.denormalized(d.frameRect());
+                for (double v : {r.minX(), r.minY(), r.width(), r.height()})
+                    inexact = inexact || v != std::round(v);
+            }
+    ASSERT_TRUE(inexact);
+
+    const auto elsewhere = [](const QString&) { return CGRect(600, 400, 300, 200); };
+    ASSERT_EQ(placeAll(elsewhere), std::vector<bool>(4, true));
+    windows = ours(at(elsewhere));
+    ASSERT_TRUE(at(elsewhere)(windows));
+
+    auto result = RestoreEngine::forPlatform(store, services).restoreSnapshot(snapshot->id);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->restoredWindows, 4);
+    windows = ours(at(saved));
+    for (const auto& [title, live] : windows)
+        EXPECT_EQ(live.window.frame, frames.at(title)) << title.toStdString();
+    const auto after = wmctrlGeometries();
+    for (std::uint32_t id : ids)
+        EXPECT_EQ(after.at(id), before.at(id)) << "wmctrl -lG of window " << id;
+}
+
+TEST_F(RestoreEndToEndTest, RelaunchedApplicationsNewWindowsTakeTheSavedFramesByRole)
+{
+    // Saved: two documents, one on each monitor, and a dialog. Relaunched through its entry,
+    // the program opens three untitled documents where the window manager puts them.
+    const QString bundle = QStringLiteral("org.zentharion.Relaunch");
+    writeEntry(bundle, QStringLiteral("ZenRelaunch"),
+               {"--class", "zen-relaunch,ZenRelaunch", "--window", "title=Untitled,geometry=300x200+40+40", "--window",
+                "title=Untitled-2,geometry=320x220+60+60", "--window", "title=Untitled-3,geometry=150x300+80+80"});
+    EndApplication endLaunched {platform, bundle};
+    auto original = std::make_unique<TestClientProcess>(
+        QStringList {"--class", "zen-relaunch,ZenRelaunch", "--window", "title=report.txt,geometry=500x400+150+120", "--window",
+                     "title=notes.txt,geometry=420x300+1450+200", "--window", "type=dialog,title=Find,geometry=300x120+300+500"});
+    ASSERT_EQ(original->waitUntilReady().size(), 3u);
+    const qint64 oldPid = original->processId();
+
+    SnapshotStore store(dir.filePath(QStringLiteral("Snapshots")));
+    const auto services = platform->services();
+    SnapshotCaptureService capture(store, WindowDiscoveryEngine::forPlatform(services), DisplayResolver(services.screens));
+    auto context = SnapshotCaptureService::CaptureContext::current(services);
+    std::erase_if(context.runningApplications, [&](const auto& app) { return app.processIdentifier != oldPid; });
+    auto snapshot = capture.captureSnapshot(QStringLiteral("Docs"), QDateTime::currentDateTimeUtc(), context);
+    ASSERT_TRUE(snapshot);
+    ASSERT_EQ(snapshot->windows.size(), 3u);
+    std::map<QString, WindowRecord> saved;
+    for (const auto& w : snapshot->windows) {
+        ASSERT_EQ(w.bundleIdentifier, bundle);
+        saved[w.windowTitle.value_or(QString())] = w;
+    }
+    ASSERT_NE(saved["report.txt"].displayID, saved["notes.txt"].displayID);
+    original->terminate();
+    original.reset();
+
+    auto result = RestoreEngine::forPlatform(store, services).restoreSnapshot(snapshot->id);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->restoredWindows, 2);
+    ASSERT_EQ(result->skippedItems.size(), 1u);
+    EXPECT_EQ(result->skippedItems[0].windowTitle, "Find");
+    EXPECT_EQ(result->skippedItems[0].reason, "window not found");
+
+    // Which documents take which frames follows discovery order: two of them take the two
+    // saved documents' frames, and the third is left where it came rather than given the
+    // dialog's.
+    const std::vector<CGRect> wanted {saved["report.txt"].frame.cgRect(), saved["notes.txt"].frame.cgRect()};
+    std::map<QString, DiscoveredWindow> relaunched;
+    const auto engine = WindowDiscoveryEngine::forPlatform(services);
+    QDeadlineTimer deadline(20000);
+    const CGRect dialogFrame = saved["Find"].frame.cgRect();
+    auto placed = [&] {
+        std::vector<CGRect> frames;
+        for (const auto& [title, w] : relaunched)
+            if (std::ranges::find(wanted, w.frame) != wanted.end())
+                frames.push_back(w.frame);
+        return relaunched.size() == 3 && std::ranges::is_permutation(frames, wanted);
+    };
+    do {
+        relaunched.clear();
+        if (auto found = engine.discoverRunningWindowsWithDiagnostics())
+            for (const auto& app : found->applications)
+                if (app.bundleIdentifier == bundle && app.pid != oldPid)
+                    for (const auto& w : app.windows)
+                        relaunched[w.title.value_or(QString())] = w;
+        if (placed())
+            break;
+        testsupport::pumpEventsFor(25);
+    } while (!deadline.hasExpired());
+    ASSERT_TRUE(placed()) << "the new documents are on the saved frames";
+    for (const auto& [title, w] : relaunched) {
+        EXPECT_NE(w.frame, dialogFrame) << title.toStdString();
+        EXPECT_NE(w.frame.size, dialogFrame.size) << title.toStdString();
+    }
+}
+
+TEST_F(RestoreEndToEndTest, WindowClosedBeforeItsPlacementIsARestoreFailedSkip)
+{
+    TestClientProcess stays({"--class", "zen-restore-stay,ZenRestoreStay", "--window", "title=Stay,geometry=300x200+100+100"});
+    auto leaves = std::make_unique<TestClientProcess>(
+        QStringList {"--class", "zen-restore-leave,ZenRestoreLeave", "--window", "title=Leave,geometry=300x200+500+100"});
+    ASSERT_EQ(stays.waitUntilReady().size(), 1u);
+    const auto leavingIDs = leaves->waitUntilReady();
+    ASSERT_EQ(leavingIDs.size(), 1u);
+    const std::set<qint64> pids {stays.processId(), leaves->processId()};
+
+    SnapshotStore store(dir.filePath(QStringLiteral("Snapshots")));
+    const auto services = platform->services();
+    SnapshotCaptureService capture(store, WindowDiscoveryEngine::forPlatform(services), DisplayResolver(services.screens));
+    auto context = SnapshotCaptureService::CaptureContext::current(services);
+    std::erase_if(context.runningApplications, [&](const auto& app) { return !pids.contains(app.processIdentifier); });
+    auto snapshot = capture.captureSnapshot(QStringLiteral("Two"), QDateTime::currentDateTimeUtc(), context);
+    ASSERT_TRUE(snapshot);
+    ASSERT_EQ(snapshot->windows.size(), 2u);
+
+    // The window closes after discovery found it and before any request reaches it.
+    RestoreEngine engine = RestoreEngine::forPlatform(store, services);
+    auto discover = engine.discoveredApplicationsProvider;
+    engine.discoveredApplicationsProvider = [&, discover] {
+        auto found = discover();
+        if (leaves) {
+            leaves->terminate();
+            leaves.reset();
+            xcb_connection_t* c = platform->connection().connection();
+            QDeadlineTimer deadline(20000);
+            for (bool present = true; present && !deadline.hasExpired();) {
+                std::lock_guard lock(platform->connection().mutex());
+                auto* r = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, leavingIDs[0]), nullptr);
+                present = r != nullptr;
+                std::free(r);
+            }
+        }
+        return found;
+    };
+    auto result = engine.restoreSnapshot(snapshot->id);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->restoredWindows, 1);
+    ASSERT_EQ(result->skippedItems.size(), 1u);
+    EXPECT_EQ(result->skippedItems[0].windowTitle, "Leave");
+    EXPECT_EQ(result->skippedItems[0].reason, "restore failed");
 }
 
 TEST_F(RestoreEndToEndTest, UnplaceableNumbersAreRefusedByTheWindowServerLayer)

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
+#include <mutex>
 
 namespace zen {
 namespace {
@@ -86,6 +88,85 @@ TEST_F(LiveWriteTest, FullScreenWindowComesBackAsAStandardWindow)
     windows = windowsUntil(client.processId(), [](const auto& l) { return !l[0].isFullscreen && l[0].frame.minX() == 120; });
     EXPECT_FALSE(windows.at(0).isFullscreen);
     EXPECT_EQ(windows.at(0).frame.origin, (CGPoint {120, 80}));
+}
+
+TEST_F(LiveWriteTest, MaximizedWindowGetsExactlyTheSizeAskedFor)
+{
+    // Maximized, the window manager draws no side borders and a smaller bottom edge; the
+    // size must be worked out with the borders the window has once it is normal again.
+    TestClientProcess client({"--class", "zen-max,MaxClient", "--window", "title=Max,geometry=400x300+100+100"});
+    const auto ids = client.waitUntilReady();
+    ASSERT_EQ(ids.size(), 1u);
+    ASSERT_EQ(std::system(QStringLiteral("wmctrl -i -r %1 -b add,maximized_vert,maximized_horz").arg(ids[0]).toLocal8Bit().constData()), 0);
+    QDeadlineTimer deadline(20000);
+    bool maximized = false;
+    while (!maximized && !deadline.hasExpired()) {
+        // The window manager sets the state before the frame extents; the write must start
+        // from the maximized extents (no side borders) to show the fault.
+        for (const auto& w : platform->refresh()->windowsFrontFirst)
+            maximized = maximized || (w.id == ids[0] && w.maximized && w.extents[0] == 0);
+        if (!maximized)
+            testsupport::pumpEventsFor(30);
+    }
+    ASSERT_TRUE(maximized);
+    auto windows = windowsUntil(client.processId(), [](const auto& l) { return l.size() == 1; });
+    ASSERT_EQ(windows.size(), 1u);
+
+    ASSERT_TRUE(platform->setFrame(windows[0].axElement, CGRect(300, 150, 500, 350)));
+    windows = windowsUntil(client.processId(), [](const auto& l) { return l[0].frame == CGRect(300, 150, 500, 350); });
+    EXPECT_EQ(windows.at(0).frame, CGRect(300, 150, 500, 350));
+    for (const auto& w : platform->refresh()->windowsFrontFirst) {
+        if (w.id == ids[0])
+            EXPECT_FALSE(w.maximized);
+    }
+}
+
+TEST_F(LiveWriteTest, OneBatchPlacesEveryWindowAndReportsTheVanishedOne)
+{
+    TestClientProcess stays({"--class", "zen-batch,BatchClient", "--window", "title=S1,geometry=200x100+50+50", "--window",
+                             "title=S2,geometry=200x100+300+50", "--window", "title=S3,geometry=200x100+550+50,minimize"});
+    auto leaves = std::make_unique<TestClientProcess>(QStringList {"--class", "zen-batch-gone,BatchGone", "--window", "title=G"});
+    ASSERT_EQ(stays.waitUntilReady().size(), 3u);
+    const auto goneIDs = leaves->waitUntilReady();
+    ASSERT_EQ(goneIDs.size(), 1u);
+    auto windows = windowsUntil(stays.processId(), [](const auto& l) { return l.size() == 3 && titled(l, "S3")->isMinimized; });
+    ASSERT_EQ(windows.size(), 3u);
+    const auto goneWindows = windowsUntil(leaves->processId(), [](const auto& l) { return l.size() == 1; });
+    ASSERT_EQ(goneWindows.size(), 1u);
+    const AXUIElement gone = goneWindows[0].axElement;
+    leaves->terminate();
+    xcb_connection_t* c = platform->connection().connection();
+    QDeadlineTimer deadline(20000);
+    for (bool present = true; present && !deadline.hasExpired();) {
+        std::lock_guard lock(platform->connection().mutex());
+        auto* r = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, goneIDs[0]), nullptr);
+        present = r != nullptr;
+        std::free(r);
+    }
+
+    const std::vector<AXFramePlacement> batch {
+        {titled(windows, "S1")->axElement, CGRect(100, 300, 250, 150), false},
+        {gone, CGRect(10, 10, 100, 100), false},
+        {titled(windows, "S2")->axElement, CGRect(1400, 200, 300, 180), false},
+        {titled(windows, "S3")->axElement, CGRect(400, 500, 220, 140), true},
+    };
+    const auto before = platform->connection().roundTrips();
+    EXPECT_EQ(platform->setFrames(batch), (std::vector<bool> {true, false, true, true}));
+    const auto batchTrips = platform->connection().roundTrips() - before;
+    windows = windowsUntil(stays.processId(), [&](const auto& l) {
+        return titled(l, "S1")->frame == batch[0].frame && titled(l, "S2")->frame == batch[2].frame
+            && titled(l, "S3")->frame == batch[3].frame && !titled(l, "S3")->isMinimized;
+    });
+    EXPECT_EQ(titled(windows, "S1")->frame, batch[0].frame);
+    EXPECT_EQ(titled(windows, "S2")->frame, batch[2].frame);
+    EXPECT_EQ(titled(windows, "S3")->frame, batch[3].frame);
+    EXPECT_FALSE(titled(windows, "S3")->isMinimized);
+
+    // One window or three, the batch waits for the server the same number of times.
+    platform->refresh();
+    const auto beforeOne = platform->connection().roundTrips();
+    EXPECT_EQ(platform->setFrames({batch[0]}), std::vector<bool> {true});
+    EXPECT_EQ(platform->connection().roundTrips() - beforeOne, batchTrips);
 }
 
 TEST_F(LiveWriteTest, UnminimizesRaisesAndFocuses)

@@ -143,6 +143,33 @@ X11Platform::writeTarget(const AXUIElement& element)
     return std::nullopt;
 }
 
+std::pair<std::shared_ptr<const X11DesktopState>, std::vector<const X11ClientWindow*>>
+X11Platform::writeTargets(const std::vector<AXUIElement>& elements)
+{
+    std::shared_ptr<const X11DesktopState> state;
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (m_state && std::chrono::steady_clock::now() - m_stateTime < stateMaxAge)
+            state = m_state;
+    }
+    std::vector<const X11ClientWindow*> windows(elements.size(), nullptr);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!state)
+            state = refresh();
+        bool missing = false;
+        for (std::size_t i = 0; i < elements.size(); ++i) {
+            const X11ClientWindow* w = elements[i].isApplication() ? nullptr : findWindow(*state, elements[i].window);
+            windows[i] = w && w->pid == elements[i].processIdentifier ? w : nullptr;
+            missing = missing || (!windows[i] && !elements[i].isApplication());
+        }
+        if (!missing)
+            break;
+        if (attempt == 0)
+            state.reset();
+    }
+    return {std::move(state), std::move(windows)};
+}
+
 DesktopEntryResolver::Identity X11Platform::identityOf(const X11ClientWindow& window)
 {
     return m_entries.resolve(window.wmInstance, window.wmClass, window.gtkApplicationId);
@@ -278,6 +305,57 @@ bool X11Platform::setFrame(const AXUIElement& element, const CGRect& frame)
     return ok;
 }
 
+std::vector<bool> X11Platform::setFrames(const std::vector<AXFramePlacement>& placements)
+{
+    std::vector<AXUIElement> elements;
+    elements.reserve(placements.size());
+    for (const auto& p : placements)
+        elements.push_back(p.element);
+    const auto [state, windows] = writeTargets(elements);
+    std::vector<X11WindowWriter::Placement> batch;
+    std::vector<std::size_t> sent;
+    for (std::size_t i = 0; i < placements.size(); ++i) {
+        if (!windows[i])
+            continue;
+        batch.push_back(X11WindowWriter::Placement {*windows[i], placements[i].frame, placements[i].unminimize});
+        sent.push_back(i);
+    }
+    std::vector<bool> results(placements.size(), false);
+    if (!batch.empty()) {
+        const std::vector<bool> placed = m_writer.place(batch, state->rootOrigin);
+        for (std::size_t k = 0; k < sent.size(); ++k)
+            results[sent[k]] = placed[k];
+        invalidate();
+    }
+    return results;
+}
+
+std::vector<bool> X11Platform::performActions(const std::vector<AXUIElement>& elements, const QString& action)
+{
+    std::vector<bool> results(elements.size(), false);
+    if (action != AXAction::raise)
+        return results;
+    const auto [state, windows] = writeTargets(elements);
+    std::vector<xcb_window_t> ids;
+    std::vector<std::size_t> sent;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (windows[i]) {
+            ids.push_back(windows[i]->id);
+            sent.push_back(i);
+        }
+    }
+    if (ids.empty())
+        return results;
+    const std::vector<bool> raised = m_writer.raiseAll(ids);
+    for (std::size_t k = 0; k < sent.size(); ++k) {
+        results[sent[k]] = raised[k];
+        if (raised[k] && windows[sent[k]]->pid)
+            noteRaised(*windows[sent[k]]->pid, ids[k]);
+    }
+    invalidate();
+    return results;
+}
+
 bool X11Platform::performAction(const AXUIElement& element, const QString& action)
 {
     if (element.isApplication() || action != AXAction::raise)
@@ -372,11 +450,13 @@ bool X11Platform::launchApplication(const QString& bundleIdentifier)
 
 bool X11Platform::activateApplication(std::int32_t processIdentifier)
 {
-    const auto state = passState();
+    std::shared_ptr<const X11DesktopState> state;
     const X11ClientWindow* front = nullptr;
     // The application's window we raised moments ago is its front one even while the window
     // manager has not got round to it: activating the one a reading still shows in front
-    // would undo a re-stacking just requested.
+    // would undo a re-stacking just requested. Finding it needs no fresh reading (writes
+    // change neither which windows exist nor their owners), and the reading may still show
+    // it minimized from before a restore placed it.
     std::optional<std::uint32_t> raised;
     {
         std::lock_guard lock(m_stateMutex);
@@ -385,19 +465,22 @@ bool X11Platform::activateApplication(std::int32_t processIdentifier)
             raised = it->second.first;
     }
     if (raised) {
-        const X11ClientWindow* w = findWindow(*state, *raised);
-        if (w && w->pid == processIdentifier && !w->minimized && !w->dockOrDesktop)
-            front = w;
+        if (auto target = writeTarget(AXUIElement {processIdentifier, *raised}); target && !target->second->dockOrDesktop) {
+            state = target->first;
+            front = target->second;
+        }
     }
-    for (const auto& w : state->windowsFrontFirst) {
-        if (front && !front->minimized)
-            break;
-        if (w.pid != processIdentifier || w.dockOrDesktop)
-            continue;
-        if (!front || (front->minimized && !w.minimized))
-            front = &w;
-        if (!w.minimized)
-            break;
+    if (!front) {
+        // Otherwise its front-most window that is not minimized, else its front-most one.
+        state = passState();
+        for (const auto& w : state->windowsFrontFirst) {
+            if (w.pid != processIdentifier || w.dockOrDesktop)
+                continue;
+            if (!front || (front->minimized && !w.minimized))
+                front = &w;
+            if (!w.minimized)
+                break;
+        }
     }
     if (!front || !processExists(processIdentifier))
         return false;

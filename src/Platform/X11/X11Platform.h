@@ -33,6 +33,9 @@ public:
     bool setAttributeValue(const AXUIElement& element, const QString& attribute, const AXAttributeValue& value) override;
     bool performAction(const AXUIElement& element, const QString& action) override;
     bool setFrame(const AXUIElement& element, const CGRect& frame) override;
+    // One batch of requests for all windows; which of them have gone is learnt after it.
+    std::vector<bool> setFrames(const std::vector<AXFramePlacement>& placements) override;
+    std::vector<bool> performActions(const std::vector<AXUIElement>& elements, const QString& action) override;
 
     // WindowServer
     std::optional<std::vector<QVariantMap>> copyWindowList(WindowListOption option) override;
@@ -65,6 +68,10 @@ private:
     // Re-reading the whole desktop before every attribute write made a restore of n windows
     // cost O(n^2) round trips.
     std::optional<std::pair<std::shared_ptr<const X11DesktopState>, const X11ClientWindow*>> writeTarget(const AXUIElement& element);
+    // The same for several elements at once: at most one fresh reading for all of them. Null
+    // for an element that names no window of its process.
+    std::pair<std::shared_ptr<const X11DesktopState>, std::vector<const X11ClientWindow*>>
+    writeTargets(const std::vector<AXUIElement>& elements);
     // After a write the last reading no longer describes the desktop for readers.
     void invalidate();
     void noteRaised(std::int32_t pid, std::uint32_t window);

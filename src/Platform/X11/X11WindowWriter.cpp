@@ -4,11 +4,13 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 
 namespace zen {
 
@@ -18,11 +20,13 @@ constexpr std::uint32_t sourcePager = 2;
 constexpr std::uint32_t northWestGravity = 1;
 constexpr std::uint32_t stateRemove = 0;
 
+// Frames laid into a display from saved ratios come out a hair off whole pixels (115 as
+// 114.99999999999999): they go to the nearest pixel, never down.
 std::uint32_t clampToCard16(double v)
 {
     if (!std::isfinite(v) || v < 1)
         return 1;
-    return std::uint32_t(std::min(v, 32767.0));
+    return std::uint32_t(std::lround(std::min(v, 32767.0)));
 }
 
 std::uint32_t asInt16(double v)
@@ -87,27 +91,135 @@ X11WindowWriter::~X11WindowWriter()
     }
 }
 
-bool X11WindowWriter::exists(xcb_window_t window)
+std::vector<bool> X11WindowWriter::stillExist(const std::vector<xcb_window_t>& windows)
 {
     xcb_connection_t* c = m_x.connection();
-    xcb_generic_error_t* e = nullptr;
-    auto* r = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), &e);
-    m_x.countRoundTrip();
-    const bool ok = r && !e;
-    std::free(r);
-    std::free(e);
-    return ok;
+    std::vector<xcb_get_window_attributes_cookie_t> cookies;
+    cookies.reserve(windows.size());
+    for (xcb_window_t w : windows)
+        cookies.push_back(xcb_get_window_attributes(c, w));
+    xcb_flush(c);
+    std::vector<bool> exist;
+    exist.reserve(windows.size());
+    for (const auto& cookie : cookies) {
+        xcb_generic_error_t* e = nullptr;
+        auto* r = xcb_get_window_attributes_reply(c, cookie, &e);
+        exist.push_back(r && !e);
+        std::free(r);
+        std::free(e);
+    }
+    if (!windows.empty())
+        m_x.countRoundTrip();
+    return exist;
 }
 
-bool X11WindowWriter::requestIfExists(xcb_window_t window, const std::function<void()>& request)
+std::map<xcb_window_t, X11WindowWriter::Extents>
+X11WindowWriter::leaveFullScreenAndMaximized(const std::vector<const X11ClientWindow*>& windows)
 {
-    std::lock_guard lock(m_x.mutex());
-    DrainOnExit drain(m_x.connection());
-    if (!exists(window))
-        return false;
-    request();
-    xcb_flush(m_x.connection());
-    return true;
+    xcb_connection_t* c = m_x.connection();
+    const xcb_atom_t stateAtom = m_x.atom("_NET_WM_STATE");
+    const xcb_atom_t extentsAtom = m_x.atom("_NET_FRAME_EXTENTS");
+    const xcb_atom_t fullscreen = m_x.atom("_NET_WM_STATE_FULLSCREEN");
+    const xcb_atom_t maxVert = m_x.atom("_NET_WM_STATE_MAXIMIZED_VERT");
+    const xcb_atom_t maxHorz = m_x.atom("_NET_WM_STATE_MAXIMIZED_HORZ");
+
+    struct Pending {
+        Extents extents;
+        bool normal = false;
+        bool extentsChanged = false;
+        std::optional<std::chrono::steady_clock::time_point> normalSince;
+    };
+    std::map<xcb_window_t, Pending> pending;
+    // Watched before asking, so that no change can slip past unseen.
+    const std::uint32_t watch = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    for (const X11ClientWindow* w : windows) {
+        pending[w->id].extents = {w->extents[0], w->extents[1], w->extents[2], w->extents[3]};
+        xcb_change_window_attributes(c, w->id, XCB_CW_EVENT_MASK, &watch);
+        sendToRoot(w->id, stateAtom, stateRemove, fullscreen, 0, sourcePager);
+        sendToRoot(w->id, stateAtom, stateRemove, maxVert, maxHorz, sourcePager);
+    }
+
+    // Reads the state and extents of the windows named; a window that has gone counts as done.
+    auto readBack = [&](const std::vector<xcb_window_t>& ids) {
+        std::vector<std::pair<xcb_get_property_cookie_t, xcb_get_property_cookie_t>> cookies;
+        for (xcb_window_t id : ids)
+            cookies.emplace_back(xcb_get_property(c, 0, id, stateAtom, XCB_ATOM_ATOM, 0, 32),
+                                 xcb_get_property(c, 0, id, extentsAtom, XCB_ATOM_CARDINAL, 0, 4));
+        xcb_flush(c);
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            Pending& p = pending[ids[i]];
+            auto* state = xcb_get_property_reply(c, cookies[i].first, nullptr);
+            auto* extents = xcb_get_property_reply(c, cookies[i].second, nullptr);
+            bool normal = true;
+            if (state && state->format == 32) {
+                const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(state));
+                for (int k = 0; k < xcb_get_property_value_length(state) / 4; ++k)
+                    normal = normal && atoms[k] != fullscreen && atoms[k] != maxVert && atoms[k] != maxHorz;
+            }
+            if (extents && extents->format == 32 && xcb_get_property_value_length(extents) >= 16)
+                std::copy_n(static_cast<const std::uint32_t*>(xcb_get_property_value(extents)), 4, p.extents.begin());
+            if (!state)
+                p.extentsChanged = true; // gone: nothing to wait for
+            if (normal && !p.normalSince)
+                p.normalSince = std::chrono::steady_clock::now();
+            p.normal = normal;
+            std::free(state);
+            std::free(extents);
+        }
+        m_x.countRoundTrip();
+    };
+    // The window manager announces the new state before it sets the new extents; a window
+    // whose extents do not change gets no second notice, so the extents are waited for only
+    // a moment after the state.
+    constexpr auto extentsGrace = std::chrono::milliseconds(100);
+    constexpr auto stateWait = std::chrono::milliseconds(1000);
+    const auto deadline = std::chrono::steady_clock::now() + stateWait;
+    auto done = [&](const Pending& p, std::chrono::steady_clock::time_point now) {
+        return p.normal && (p.extentsChanged || (p.normalSince && now - *p.normalSince >= extentsGrace));
+    };
+
+    std::vector<xcb_window_t> all;
+    for (const auto& [id, p] : pending)
+        all.push_back(id);
+    readBack(all);
+    for (;;) {
+        auto now = std::chrono::steady_clock::now();
+        auto wakeAt = deadline;
+        bool allDone = true;
+        for (const auto& [id, p] : pending) {
+            if (done(p, now))
+                continue;
+            allDone = false;
+            if (p.normalSince)
+                wakeAt = std::min(wakeAt, *p.normalSince + extentsGrace);
+        }
+        if (allDone || now >= deadline)
+            break;
+        std::vector<xcb_window_t> changed;
+        xcb_generic_event_t* event = nextEventBefore(c, wakeAt);
+        while (event) {
+            if ((event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
+                const auto* n = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                if (auto it = pending.find(n->window); it != pending.end() && (n->atom == stateAtom || n->atom == extentsAtom)) {
+                    if (n->atom == extentsAtom)
+                        it->second.extentsChanged = true;
+                    if (std::find(changed.begin(), changed.end(), n->window) == changed.end())
+                        changed.push_back(n->window);
+                }
+            }
+            std::free(event);
+            event = xcb_poll_for_event(c);
+        }
+        if (!changed.empty())
+            readBack(changed);
+    }
+    const std::uint32_t none = 0;
+    std::map<xcb_window_t, Extents> extents;
+    for (const auto& [id, p] : pending) {
+        xcb_change_window_attributes(c, id, XCB_CW_EVENT_MASK, &none);
+        extents[id] = p.extents;
+    }
+    return extents;
 }
 
 void X11WindowWriter::sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1, std::uint32_t d2,
@@ -127,70 +239,144 @@ void X11WindowWriter::sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY, reinterpret_cast<const char*>(&ev));
 }
 
-bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, const CGPoint* position, const CGSize* size)
+void X11WindowWriter::sendMoveResize(const X11ClientWindow& w, const Extents& extents, CGPoint rootOrigin, const CGPoint* position,
+                                     const CGSize* size)
 {
-    // The request carries 16-bit coordinates: a place beyond them (a layout file may hold any
-    // number) would land somewhere else entirely, so it is refused, not clamped.
+    const double l = extents[0], r = extents[1], t = extents[2], b = extents[3];
+    std::uint32_t flags = northWestGravity | (sourcePager << 12);
+    std::uint32_t x = 0, y = 0, width = 0, height = 0;
+    if (position) {
+        // With north-west gravity the window manager puts its frame's corner at (x, y); a
+        // client drawing its own shadow has no frame, so its corner lies outside the shadow.
+        const double dx = w.extentsAreClientSideShadow ? -l : 0, dy = w.extentsAreClientSideShadow ? -t : 0;
+        x = asInt16(position->x + rootOrigin.x + dx);
+        y = asInt16(position->y + rootOrigin.y + dy);
+        flags |= (1u << 8) | (1u << 9);
+    }
+    if (size) {
+        const double sign = w.extentsAreClientSideShadow ? 1 : -1;
+        width = clampToCard16(size->width + sign * (l + r));
+        height = clampToCard16(size->height + sign * (t + b));
+        flags |= (1u << 10) | (1u << 11);
+    }
+    sendToRoot(w.id, m_x.atom("_NET_MOVERESIZE_WINDOW"), flags, x, y, width, height);
+}
+
+namespace {
+
+// The request carries 16-bit coordinates: a place beyond them (a layout file may hold any
+// number) would land somewhere else entirely, so it is refused, not clamped.
+bool isSendable(CGPoint rootOrigin, const CGPoint* position, const CGSize* size)
+{
     if (position && !(isX11Coordinate(position->x + rootOrigin.x) && isX11Coordinate(position->y + rootOrigin.y)))
         return false;
-    if (size && !(isX11Coordinate(size->width) && isX11Coordinate(size->height)))
+    return !size || (isX11Coordinate(size->width) && isX11Coordinate(size->height));
+}
+
+} // namespace
+
+bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, const CGPoint* position, const CGSize* size)
+{
+    if (!isSendable(rootOrigin, position, size))
         return false;
-    return requestIfExists(w.id, [&] {
-        // A maximized or full-screen window ignores geometry requests; it goes back to a normal
-        // window first.
-        if (w.fullscreen || w.maximized) {
-            const xcb_atom_t state = m_x.atom("_NET_WM_STATE");
-            sendToRoot(w.id, state, stateRemove, m_x.atom("_NET_WM_STATE_FULLSCREEN"), 0, sourcePager);
-            sendToRoot(w.id, state, stateRemove, m_x.atom("_NET_WM_STATE_MAXIMIZED_VERT"), m_x.atom("_NET_WM_STATE_MAXIMIZED_HORZ"),
-                       sourcePager);
-        }
-        const double l = w.extents[0], r = w.extents[1], t = w.extents[2], b = w.extents[3];
-        std::uint32_t flags = northWestGravity | (sourcePager << 12);
-        std::uint32_t x = 0, y = 0, width = 0, height = 0;
-        if (position) {
-            // With north-west gravity the window manager puts its frame's corner at (x, y); a
-            // client drawing its own shadow has no frame, so its corner lies outside the shadow.
-            const double dx = w.extentsAreClientSideShadow ? -l : 0, dy = w.extentsAreClientSideShadow ? -t : 0;
-            x = asInt16(position->x + rootOrigin.x + dx);
-            y = asInt16(position->y + rootOrigin.y + dy);
-            flags |= (1u << 8) | (1u << 9);
-        }
-        if (size) {
-            const double sign = w.extentsAreClientSideShadow ? 1 : -1;
-            width = clampToCard16(size->width + sign * (l + r));
-            height = clampToCard16(size->height + sign * (t + b));
-            flags |= (1u << 10) | (1u << 11);
-        }
-        sendToRoot(w.id, m_x.atom("_NET_MOVERESIZE_WINDOW"), flags, x, y, width, height);
-    });
+    std::lock_guard lock(m_x.mutex());
+    DrainOnExit drain(m_x.connection());
+    Extents extents {w.extents[0], w.extents[1], w.extents[2], w.extents[3]};
+    // A maximized or full-screen window ignores geometry requests; it goes back to a normal
+    // window first.
+    if (w.fullscreen || w.maximized)
+        extents = leaveFullScreenAndMaximized({&w})[w.id];
+    sendMoveResize(w, extents, rootOrigin, position, size);
+    return stillExist({w.id}).front();
+}
+
+std::vector<bool> X11WindowWriter::place(const std::vector<Placement>& placements, CGPoint rootOrigin)
+{
+    std::vector<bool> results(placements.size(), false);
+    std::vector<std::size_t> sendable;
+    std::vector<const X11ClientWindow*> leaving;
+    for (std::size_t i = 0; i < placements.size(); ++i) {
+        const Placement& p = placements[i];
+        if (!isSendable(rootOrigin, &p.frame.origin, &p.frame.size))
+            continue;
+        sendable.push_back(i);
+        if (p.window.fullscreen || p.window.maximized)
+            leaving.push_back(&p.window);
+    }
+    if (sendable.empty())
+        return results;
+    std::lock_guard lock(m_x.mutex());
+    DrainOnExit drain(m_x.connection());
+    const auto normalExtents = leaving.empty() ? std::map<xcb_window_t, Extents> {} : leaveFullScreenAndMaximized(leaving);
+    std::vector<xcb_window_t> sent;
+    sent.reserve(sendable.size());
+    for (std::size_t i : sendable) {
+        const Placement& p = placements[i];
+        const X11ClientWindow& w = p.window;
+        // Mapping an iconic window is how ICCCM asks for it back; position and size follow in
+        // one request.
+        if (p.unminimize)
+            xcb_map_window(m_x.connection(), w.id);
+        const auto found = normalExtents.find(w.id);
+        const Extents extents = found != normalExtents.end() ? found->second : Extents {w.extents[0], w.extents[1], w.extents[2], w.extents[3]};
+        sendMoveResize(w, extents, rootOrigin, &p.frame.origin, &p.frame.size);
+        sent.push_back(w.id);
+    }
+    const std::vector<bool> exist = stillExist(sent);
+    for (std::size_t k = 0; k < sendable.size(); ++k)
+        results[sendable[k]] = exist[k];
+    return results;
 }
 
 bool X11WindowWriter::setMinimized(xcb_window_t window, bool minimized)
 {
-    return requestIfExists(window, [&] {
-        if (minimized) {
-            constexpr std::uint32_t iconicState = 3;
-            sendToRoot(window, m_x.atom("WM_CHANGE_STATE"), iconicState);
-        } else {
-            // Mapping an iconic window is how ICCCM asks for it back.
-            xcb_map_window(m_x.connection(), window);
-        }
-    });
+    std::lock_guard lock(m_x.mutex());
+    DrainOnExit drain(m_x.connection());
+    if (minimized) {
+        constexpr std::uint32_t iconicState = 3;
+        sendToRoot(window, m_x.atom("WM_CHANGE_STATE"), iconicState);
+    } else {
+        // Mapping an iconic window is how ICCCM asks for it back.
+        xcb_map_window(m_x.connection(), window);
+    }
+    return stillExist({window}).front();
 }
 
 bool X11WindowWriter::raise(xcb_window_t window)
 {
-    return requestIfExists(window, [&] {
-        constexpr std::uint32_t above = 0;
-        sendToRoot(window, m_x.atom("_NET_RESTACK_WINDOW"), sourcePager, XCB_NONE, above);
-    });
+    return raiseAll({window}).front();
+}
+
+std::vector<bool> X11WindowWriter::raiseAll(const std::vector<xcb_window_t>& windows)
+{
+    if (windows.empty())
+        return {};
+    std::lock_guard lock(m_x.mutex());
+    DrainOnExit drain(m_x.connection());
+    constexpr std::uint32_t above = 0;
+    for (xcb_window_t w : windows)
+        sendToRoot(w, m_x.atom("_NET_RESTACK_WINDOW"), sourcePager, XCB_NONE, above);
+    return stillExist(windows);
 }
 
 bool X11WindowWriter::activate(xcb_window_t window)
 {
-    return requestIfExists(window, [&] {
-        sendToRoot(window, m_x.atom("_NET_ACTIVE_WINDOW"), sourcePager, serverTime(), XCB_NONE);
-    });
+    std::lock_guard lock(m_x.mutex());
+    DrainOnExit drain(m_x.connection());
+    xcb_connection_t* c = m_x.connection();
+    // Asked before the time, so its answer is in by the time the time is: one wait for both.
+    const auto cookie = xcb_get_window_attributes(c, window);
+    const xcb_timestamp_t time = serverTime();
+    xcb_generic_error_t* e = nullptr;
+    auto* r = xcb_get_window_attributes_reply(c, cookie, &e);
+    const bool exists = r && !e;
+    std::free(r);
+    std::free(e);
+    if (!exists)
+        return false;
+    sendToRoot(window, m_x.atom("_NET_ACTIVE_WINDOW"), sourcePager, time, XCB_NONE);
+    xcb_flush(c);
+    return true;
 }
 
 xcb_timestamp_t X11WindowWriter::serverTime()

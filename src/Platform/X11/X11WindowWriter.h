@@ -4,7 +4,9 @@
 
 #include <xcb/xcb.h>
 
-#include <functional>
+#include <array>
+#include <map>
+#include <vector>
 
 namespace zen {
 
@@ -18,17 +20,38 @@ public:
     explicit X11WindowWriter(X11Connection& connection) : m_x(connection) {}
     ~X11WindowWriter();
 
+    // One window of a batch: the window as last read (its states and frame extents), the
+    // outer frame to give it in the global space, and whether to un-minimize it first.
+    struct Placement {
+        X11ClientWindow window;
+        CGRect frame;
+        bool unminimize = false;
+    };
+
     // Either argument may be null; the frame is the outer frame in the global space.
     bool moveResize(const X11ClientWindow& window, CGPoint rootOrigin, const CGPoint* position, const CGSize* size);
+    // Sends every placement before reading any answer, then learns which windows have gone
+    // from one query for all of them: one round trip for the batch (plus a short wait for
+    // the window manager when a window has to leave the maximized or full-screen state).
+    // False for a window that has gone or a place beyond the protocol's 16-bit coordinates.
+    std::vector<bool> place(const std::vector<Placement>& placements, CGPoint rootOrigin);
     bool setMinimized(xcb_window_t window, bool minimized);
     bool raise(xcb_window_t window);
+    // Restacks the windows in order, the last ending in front; one round trip for all.
+    std::vector<bool> raiseAll(const std::vector<xcb_window_t>& windows);
     bool activate(xcb_window_t window);
 
 private:
-    bool exists(xcb_window_t window);
-    // Holding the connection, makes `request` and sends it when the window still exists;
-    // false when it has gone.
-    bool requestIfExists(xcb_window_t window, const std::function<void()>& request);
+    using Extents = std::array<std::uint32_t, 4>;
+
+    // Whether each window still exists, asked after the requests sent so far: one round trip.
+    std::vector<bool> stillExist(const std::vector<xcb_window_t>& windows);
+    // Takes the windows out of the full-screen and maximized states and waits until the
+    // window manager has done so: a maximized window's frame extents lack the side borders
+    // it gets back, and a size worked out from them comes out too large.
+    std::map<xcb_window_t, Extents> leaveFullScreenAndMaximized(const std::vector<const X11ClientWindow*>& windows);
+    void sendMoveResize(const X11ClientWindow& window, const Extents& extents, CGPoint rootOrigin, const CGPoint* position,
+                        const CGSize* size);
     void sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1 = 0, std::uint32_t d2 = 0,
                     std::uint32_t d3 = 0, std::uint32_t d4 = 0);
     // The server's current time: focus requests with a real timestamp are not refused as

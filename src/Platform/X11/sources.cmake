@@ -13,3 +13,7 @@ list(APPEND ZEN_SOURCES
   src/Platform/X11/X11Platform.h
   src/Platform/X11/X11Platform.cpp
 )
+list(APPEND ZEN_SOURCES
+  src/Platform/X11/CompositingManagerProbe.h
+  src/Platform/X11/CompositingManagerProbe.cpp
+)

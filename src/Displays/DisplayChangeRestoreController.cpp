@@ -1,0 +1,270 @@
+#include "Displays/DisplayChangeRestoreController.h"
+
+#include "Displays/DisplayResolver.h"
+#include "Displays/ScreenParametersNotifier.h"
+#include "Infrastructure/AppLogger.h"
+#include "Infrastructure/ZentharionSettings.h"
+#include "MenuBar/SnapshotMenuController.h"
+#include "Permissions/PermissionCoordinator.h"
+#include "Shared/UserDefaults.h"
+
+#include <QPointer>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <tuple>
+
+namespace zen {
+
+const QString DisplayChangeRestoreController::unchangedTopologyMessage =
+    QStringLiteral("Ignoring display-change notification because display topology is unchanged.");
+const QString DisplayChangeRestoreController::settingDisabledMessage =
+    QStringLiteral("Ignoring display-change restore suggestion because the setting is disabled.");
+const QString DisplayChangeRestoreController::accessUnavailableMessage =
+    QStringLiteral("Ignoring display-change restore suggestion because Accessibility access is unavailable.");
+const QString DisplayChangeRestoreController::operationActiveMessage =
+    QStringLiteral("Ignoring display-change restore suggestion because another layout operation is active.");
+const QString DisplayChangeRestoreController::loadFailedFormat =
+    QStringLiteral("Failed to load snapshots for display-change matching: %1");
+const QString DisplayChangeRestoreController::noMatchMessage =
+    QStringLiteral("No saved layout matched the current display configuration.");
+const QString DisplayChangeRestoreController::multipleMatchesMessage =
+    QStringLiteral("Multiple saved layouts matched the current display configuration; showing a chooser.");
+
+DisplayTopologySignature DisplayTopologySignature::of(const DisplayState& state)
+{
+    DisplayTopologySignature signature;
+    for (const DisplayRecord& display : state.displays) {
+        if (display.vendorID && display.productID && display.serialNumber) {
+            signature.displays.emplace_back(Hardware{*display.vendorID, *display.productID, *display.serialNumber});
+            continue;
+        }
+        const QString name = display.localizedName.value_or(QString()).trimmed();
+        if (!name.isEmpty())
+            signature.displays.emplace_back(name);
+        else
+            signature.displays.emplace_back(Anonymous{});
+    }
+    std::sort(signature.displays.begin(), signature.displays.end());
+    return signature;
+}
+
+DisplayConfigurationSignature DisplayConfigurationSignature::of(const DisplayState& state)
+{
+    DisplayConfigurationSignature signature{state.displays};
+    std::sort(signature.displays.begin(), signature.displays.end(), [](const DisplayRecord& a, const DisplayRecord& b) {
+        return std::tie(a.frame.x, a.frame.y, a.id) < std::tie(b.frame.x, b.frame.y, b.id);
+    });
+    return signature;
+}
+
+bool operator==(const DisplayConfigurationSignature& a, const DisplayConfigurationSignature& b)
+{
+    return std::equal(a.displays.begin(), a.displays.end(), b.displays.begin(), b.displays.end(),
+                      [](const DisplayRecord& x, const DisplayRecord& y) {
+                          return x.id == y.id && x.localizedName == y.localizedName && x.frame == y.frame
+                              && x.visibleFrame == y.visibleFrame && x.backingScaleFactor == y.backingScaleFactor
+                              && x.isPrimary == y.isPrimary && x.vendorID == y.vendorID
+                              && x.productID == y.productID && x.serialNumber == y.serialNumber;
+                      });
+}
+
+DisplayChangeRestoreController::DisplayChangeRestoreController(
+    SnapshotProvider snapshotProvider, Gate isSuggestionEnabled, Gate isRestoreAuthorized, Gate isOperating,
+    std::weak_ptr<DisplayRestoreSuggestionPresenting> suggestionPresenter, Restore restore, Options options,
+    QObject* parent)
+    : QObject(parent)
+    , m_snapshotProvider(std::move(snapshotProvider))
+    , m_isSuggestionEnabled(std::move(isSuggestionEnabled))
+    , m_isRestoreAuthorized(std::move(isRestoreAuthorized))
+    , m_isOperating(std::move(isOperating))
+    , m_suggestionPresenter(std::move(suggestionPresenter))
+    , m_restore(std::move(restore))
+    , m_options(std::move(options))
+{
+    if (!m_options.displayStateProvider)
+        m_options.displayStateProvider = [resolver = DisplayResolver()] { return resolver.captureDisplayState(); };
+    if (!m_options.scheduler)
+        m_options.scheduler = std::make_shared<QtOperationScheduler>();
+}
+
+DisplayChangeRestoreController::~DisplayChangeRestoreController()
+{
+    if (m_debounceTask)
+        m_debounceTask->cancel();
+}
+
+std::unique_ptr<DisplayChangeRestoreController> DisplayChangeRestoreController::forApplication(
+    SnapshotStore store, std::shared_ptr<PermissionCoordinator> permissionCoordinator,
+    std::weak_ptr<SnapshotMenuController> snapshotMenuController,
+    std::weak_ptr<DisplayRestoreSuggestionPresenting> suggestionPresenter, Restore restore, Options options)
+{
+    auto snapshots = [store = std::move(store)]() -> std::expected<std::vector<Snapshot>, SnapshotStoreError> {
+        auto summaries = store.listSummaries();
+        if (!summaries)
+            return std::unexpected(summaries.error());
+        std::vector<Snapshot> loaded;
+        loaded.reserve(summaries->size());
+        for (const SnapshotSummary& summary : *summaries) {
+            auto snapshot = store.loadSnapshot(summary.id);
+            // One unreadable layout spoils the whole offer: choosing among the others could
+            // miss the very layout the user made for these monitors.
+            if (!snapshot)
+                return std::unexpected(snapshot.error());
+            loaded.push_back(std::move(*snapshot));
+        }
+        return loaded;
+    };
+    auto enabled = [defaults = options.userDefaults] {
+        const UserDefaults& preferences = defaults ? *defaults : UserDefaults::standard();
+        return preferences.boolForKey(ZentharionSettings::suggestRestoreOnDisplayChangeKey);
+    };
+    auto authorized = [coordinator = std::move(permissionCoordinator)] {
+        return coordinator
+            && coordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::privilegedAction)
+                   == AccessibilityAuthorizationState::authorized;
+    };
+    auto operating = [snapshotMenuController] {
+        const auto controller = snapshotMenuController.lock();
+        return controller && controller->isOperating();
+    };
+    return std::make_unique<DisplayChangeRestoreController>(std::move(snapshots), std::move(enabled),
+                                                            std::move(authorized), std::move(operating),
+                                                            std::move(suggestionPresenter), std::move(restore),
+                                                            std::move(options));
+}
+
+std::chrono::nanoseconds DisplayChangeRestoreController::debounceDelay(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds <= 0)
+        return std::chrono::nanoseconds(0);
+    const double nanoseconds = seconds * 1e9;
+    // The largest double below the int64 range: converting anything larger is undefined.
+    constexpr double limit = 9.223372036854774784e18;
+    if (nanoseconds >= limit)
+        return std::chrono::nanoseconds(static_cast<std::int64_t>(limit));
+    return std::chrono::nanoseconds(static_cast<std::int64_t>(nanoseconds));
+}
+
+void DisplayChangeRestoreController::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    m_lastDisplayTopologySignature = DisplayTopologySignature::of(m_options.displayStateProvider());
+    ScreenParametersNotifier* notifier = m_options.notifier;
+    if (!notifier)
+        notifier = ScreenParametersNotifier::forApplication(this);
+    // Queued: the screens' signals come from inside the platform's event handling, and the
+    // reaction reads every screen again, which must see the change complete.
+    connect(notifier, &ScreenParametersNotifier::screenParametersChanged, this,
+            &DisplayChangeRestoreController::displayParametersDidChange, Qt::QueuedConnection);
+}
+
+void DisplayChangeRestoreController::displayParametersDidChange()
+{
+    const auto presenter = m_suggestionPresenter.lock();
+    if (presenter && presenter->isDisplayRestoreSuggestionVisible()) {
+        const auto current = DisplayConfigurationSignature::of(m_options.displayStateProvider());
+        if (m_suggestedDisplaySignature && !(*m_suggestedDisplaySignature == current)) {
+            presenter->hideDisplayRestoreSuggestion();
+            m_suggestedDisplaySignature.reset();
+            m_reofferAfterReconfiguration = true;
+        }
+    } else {
+        m_suggestedDisplaySignature.reset();
+    }
+
+    if (m_debounceTask)
+        m_debounceTask->cancel();
+    QPointer<DisplayChangeRestoreController> self(this);
+    m_debounceTask = m_options.scheduler->runAfter(debounceDelay(m_options.debounceInterval), [self] {
+        if (self)
+            self->evaluateDisplayChange();
+    });
+}
+
+void DisplayChangeRestoreController::evaluateDisplayChange()
+{
+    const bool reoffer = std::exchange(m_reofferAfterReconfiguration, false);
+    const DisplayState state = m_options.displayStateProvider();
+    const auto configuration = DisplayConfigurationSignature::of(state);
+    auto topology = DisplayTopologySignature::of(state);
+
+    if (m_lastDisplayTopologySignature && *m_lastDisplayTopologySignature == topology && !reoffer) {
+        log(QtDebugMsg, unchangedTopologyMessage);
+        return;
+    }
+    m_lastDisplayTopologySignature = std::move(topology);
+
+    if (!m_isSuggestionEnabled || !m_isSuggestionEnabled()) {
+        log(QtDebugMsg, settingDisabledMessage);
+        return;
+    }
+    if (!m_isRestoreAuthorized || !m_isRestoreAuthorized()) {
+        log(QtDebugMsg, accessUnavailableMessage);
+        return;
+    }
+    if (m_isOperating && m_isOperating()) {
+        log(QtDebugMsg, operationActiveMessage);
+        return;
+    }
+
+    auto snapshots = m_snapshotProvider();
+    if (!snapshots) {
+        log(QtCriticalMsg, loadFailedFormat.arg(snapshots.error().localizedDescription()));
+        return;
+    }
+    const auto matches = m_options.matcher.matches(*snapshots, state);
+    if (matches.empty()) {
+        log(QtDebugMsg, noMatchMessage);
+        return;
+    }
+    m_suggestedDisplaySignature = configuration;
+
+    QPointer<DisplayChangeRestoreController> self(this);
+    const Restore restore = m_restore;
+    const auto restoreAndForget = [self, restore](const QUuid& id) {
+        if (self)
+            self->m_suggestedDisplaySignature.reset();
+        if (restore)
+            restore(id);
+    };
+
+    if (matches.size() == 1) {
+        const auto presenter = m_suggestionPresenter.lock();
+        if (!presenter)
+            return;
+        const QUuid id = matches.front().snapshotID;
+        presenter->showDisplayRestoreSuggestion(matches.front().snapshotName,
+                                                [restoreAndForget, id] { restoreAndForget(id); });
+        return;
+    }
+
+    log(QtDebugMsg, multipleMatchesMessage);
+    const auto presenter = m_suggestionPresenter.lock();
+    if (!presenter)
+        return;
+    std::vector<DisplayRestoreSuggestionOption> options;
+    options.reserve(matches.size());
+    for (const auto& match : matches)
+        options.push_back({match.snapshotID, match.snapshotName});
+    presenter->showDisplayRestoreSuggestionChooser(options, restoreAndForget);
+}
+
+void DisplayChangeRestoreController::log(QtMsgType type, const QString& message) const
+{
+    if (m_options.log) {
+        m_options.log(type, message);
+        return;
+    }
+    // The texts contain layout and monitor names only through the store's error, never
+    // format directives: pass them as an argument.
+    if (type == QtCriticalMsg)
+        qCCritical(AppLogger::displays, "%s", qUtf8Printable(message));
+    else
+        qCDebug(AppLogger::displays, "%s", qUtf8Printable(message));
+}
+
+} // namespace zen

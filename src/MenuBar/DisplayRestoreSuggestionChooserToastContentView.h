@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Displays/DisplayRestoreSuggestionOption.h"
+#include "MenuBar/ToastCardView.h"
+
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <vector>
+
+class QAction;
+class QMenu;
+class QPushButton;
+
+namespace zen {
+
+class OperationToastCloseButton;
+class ToastTextLabel;
+
+// The offer of several saved layouts made for the monitors now attached; the user picks one
+// from a menu under the "Choose Layout" button.
+class DisplayRestoreSuggestionChooserToastContentView final : public ToastCardView {
+    Q_OBJECT
+public:
+    static const QString explanation;
+
+    DisplayRestoreSuggestionChooserToastContentView(std::vector<DisplayRestoreSuggestionOption> options,
+                                                    std::function<void(const QUuid&)> onRestore,
+                                                    std::function<void()> onDismiss, bool translucent,
+                                                    QWidget* parent = nullptr);
+    void buildView();
+    // Pops the layout menu up under the button; a menu closed without a choice changes nothing.
+    void chooseLayout();
+    // A menu item's action: restores the layout whose id the item carries.
+    void restoreLayout(QAction* item);
+    void dismiss();
+
+    // One item per option, in order, each carrying its layout's id. Owned by the caller.
+    QMenu* makeLayoutMenu();
+
+    ToastTextLabel* titleLabel() const { return m_titleLabel; }
+    ToastTextLabel* explanationLabel() const { return m_explanationLabel; }
+    QPushButton* chooseButton() const { return m_chooseButton; }
+    OperationToastCloseButton* closeButton() const { return m_closeButton; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    std::vector<DisplayRestoreSuggestionOption> m_options;
+    std::function<void(const QUuid&)> m_onRestore;
+    std::function<void()> m_onDismiss;
+    ToastTextLabel* m_titleLabel = nullptr;
+    ToastTextLabel* m_explanationLabel = nullptr;
+    QPushButton* m_chooseButton = nullptr;
+    OperationToastCloseButton* m_closeButton = nullptr;
+};
+
+} // namespace zen

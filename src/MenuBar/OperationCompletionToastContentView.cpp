@@ -1,0 +1,68 @@
+#include "MenuBar/OperationCompletionToastContentView.h"
+
+#include "MenuBar/OperationToastCloseButton.h"
+#include "MenuBar/OverlayGlyph.h"
+#include "MenuBar/ToastTextLabel.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace zen {
+
+OperationCompletionToastContentView::OperationCompletionToastContentView(QString summary,
+                                                                         std::optional<QString> detail,
+                                                                         std::function<void()> onDismiss,
+                                                                         bool translucent, QWidget* parent)
+    : ToastCardView(translucent, toastCornerRadius, parent)
+    , m_summary(std::move(summary))
+    , m_detail(std::move(detail))
+    , m_onDismiss(std::move(onDismiss))
+{
+}
+
+void OperationCompletionToastContentView::buildView()
+{
+    m_icon = new OverlayGlyph(OverlayGlyph::Symbol::checkmarkCircle, 22, QColor(48, 209, 88), 24, this);
+
+    QFont title = font();
+    title.setPixelSize(14);
+    title.setWeight(QFont::DemiBold);
+    m_summaryLabel = new ToastTextLabel(m_summary, title, primaryText(), 2, this);
+
+    auto* text = new QVBoxLayout;
+    text->setSpacing(4);
+    text->addStretch(1);
+    text->addWidget(m_summaryLabel);
+    if (m_detail) {
+        QFont small = font();
+        small.setPixelSize(12);
+        m_detailLabel = new ToastTextLabel(*m_detail, small, secondaryText(), 6, this);
+        text->addWidget(m_detailLabel);
+    }
+    text->addStretch(1);
+
+    auto* row = new QHBoxLayout(this);
+    // The close button sits 10 inside the top-right corner; the text stops 10 before it.
+    row->setContentsMargins(16, 14, 10 + 20 + 10, 14);
+    row->setSpacing(12);
+    row->addWidget(m_icon, 0, Qt::AlignVCenter);
+    row->addLayout(text, 1);
+
+    m_closeButton = new OperationToastCloseButton(this);
+    connect(m_closeButton, &QAbstractButton::clicked, this, &OperationCompletionToastContentView::dismiss);
+}
+
+void OperationCompletionToastContentView::dismiss()
+{
+    if (m_onDismiss)
+        m_onDismiss();
+}
+
+void OperationCompletionToastContentView::resizeEvent(QResizeEvent* event)
+{
+    ToastCardView::resizeEvent(event);
+    if (m_closeButton)
+        m_closeButton->move(width() - 10 - m_closeButton->width(), 10);
+}
+
+} // namespace zen

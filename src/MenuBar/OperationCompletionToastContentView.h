@@ -1,0 +1,45 @@
+#pragma once
+
+#include "MenuBar/ToastCardView.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace zen {
+
+class OperationToastCloseButton;
+class OverlayGlyph;
+class ToastTextLabel;
+
+// A finished restore: a green check, the summary, the skipped windows (if any) and a close
+// button.
+class OperationCompletionToastContentView final : public ToastCardView {
+    Q_OBJECT
+public:
+    OperationCompletionToastContentView(QString summary, std::optional<QString> detail, std::function<void()> onDismiss,
+                                        bool translucent, QWidget* parent = nullptr);
+    void buildView();
+    // The close button's action.
+    void dismiss();
+
+    ToastTextLabel* summaryLabel() const { return m_summaryLabel; }
+    ToastTextLabel* detailLabel() const { return m_detailLabel; }
+    OperationToastCloseButton* closeButton() const { return m_closeButton; }
+    OverlayGlyph* icon() const { return m_icon; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QString m_summary;
+    std::optional<QString> m_detail;
+    std::function<void()> m_onDismiss;
+    ToastTextLabel* m_summaryLabel = nullptr;
+    ToastTextLabel* m_detailLabel = nullptr;
+    OperationToastCloseButton* m_closeButton = nullptr;
+    OverlayGlyph* m_icon = nullptr;
+};
+
+} // namespace zen

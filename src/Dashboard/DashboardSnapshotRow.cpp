@@ -1,7 +1,7 @@
 #include "Dashboard/DashboardSnapshotRow.h"
 
 #include "Dashboard/DashboardRelativeDateFormatter.h"
-#include "Dashboard/DashboardSymbols.h"
+#include "Dashboard/SidebarActionButton.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -79,7 +79,7 @@ DashboardSnapshotRow::DashboardSnapshotRow(const SnapshotSummary& snapshot, Acti
     row->addLayout(texts, 1);
 
     m_actionsButton = new QToolButton(this);
-    m_actionsButton->setIcon(DashboardSymbols::icon(QStringLiteral("ellipsis.circle")));
+    m_actionsButton->setIcon(SidebarActionButton::symbol(QStringLiteral("ellipsis.circle")));
     m_actionsButton->setAutoRaise(true);
     m_actionsButton->setFixedSize(22, 22);
     m_actionsButton->setToolTip(QStringLiteral("Layout actions"));
@@ -154,7 +154,7 @@ void DashboardSnapshotRow::fillActionsMenu(QMenu& menu)
         add(QStringLiteral("Clear Hotkey"), m_actions.clearHotkey);
     menu.addSeparator();
     QAction* remove = add(QStringLiteral("Delete"), m_actions.deleteSnapshot);
-    remove->setIcon(DashboardSymbols::icon(QStringLiteral("trash")));
+    remove->setIcon(SidebarActionButton::symbol(QStringLiteral("trash")));
 }
 
 void DashboardSnapshotRow::beginInlineRename()

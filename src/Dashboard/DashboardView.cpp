@@ -171,6 +171,9 @@ QWidget* DashboardView::buildSidebar()
     m_layoutList = new QListWidget(m_listStack);
     m_layoutList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_layoutList->setFrameShape(QFrame::NoFrame);
+    // A sidebar list: the window's own background, not a text field's.
+    m_layoutList->viewport()->setAutoFillBackground(false);
+    m_layoutList->setAutoFillBackground(false);
     m_layoutList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_layoutList->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_layoutList->setFocusPolicy(Qt::StrongFocus);

@@ -65,6 +65,8 @@ public:
     ~DashboardView() override;
 
     DashboardViewPresenter& presenter() const { return *m_presenter; }
+    // The shared objects the window was given, for the detail pane it hosts.
+    const Dependencies& dependencies() const { return m_dependencies; }
     DashboardCommands& commands() const { return *m_commands; }
     // The Layout menu's context: present only while this window is the active one.
     std::optional<DashboardCommandContext> focusedCommandContext();

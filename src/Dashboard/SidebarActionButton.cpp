@@ -3,6 +3,9 @@
 #include "Dashboard/DashboardSymbols.h"
 
 #include <QEnterEvent>
+#include <QDir>
+#include <QHash>
+#include <QStandardPaths>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -16,7 +19,59 @@ constexpr int labelVerticalPadding = 7;
 constexpr int symbolSize = 16;
 constexpr int iconSpacing = 8;
 
+QString themeName(const QString& systemImage)
+{
+    static const QHash<QString, QString> names = {
+        {QStringLiteral("plus"), QStringLiteral("list-add-symbolic")},
+        {QStringLiteral("gearshape"), QStringLiteral("emblem-system-symbolic")},
+        {QStringLiteral("arrow.down.circle.fill"), QStringLiteral("software-update-available-symbolic")},
+        {QStringLiteral("ellipsis.circle"), QStringLiteral("view-more-horizontal-symbolic")},
+        {QStringLiteral("trash"), QStringLiteral("user-trash-symbolic")},
+    };
+    return names.value(systemImage);
+}
+
+// Platforms without a desktop theme (the offscreen one, bare X sessions) give Qt no icon
+// folders and no theme: the installed themes are looked up in the XDG data folders.
+void addDataFolderIconPaths()
+{
+    static const bool done = [] {
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+            if (const QString icons = data + QStringLiteral("/icons"); !paths.contains(icons) && QDir(icons).exists())
+                paths << icons;
+        QIcon::setThemeSearchPaths(paths);
+        // Without a real theme ("hicolor" is only the base every theme inherits) Qt does not
+        // reach the fallback theme's symbolic icons.
+        if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+            QIcon::setThemeName(QIcon::fallbackThemeName());
+        return true;
+    }();
+    (void)done;
+}
+
 } // namespace
+
+QIcon SidebarActionButton::symbol(const QString& systemImage)
+{
+    DashboardSymbols::ensureIconTheme();
+    addDataFolderIconPaths();
+    const QString name = themeName(systemImage);
+    if (!name.isEmpty() && QIcon::hasThemeIcon(name))
+        return QIcon::fromTheme(name);
+    return DashboardSymbols::icon(systemImage);
+}
+
+QPixmap SidebarActionButton::tintedSymbol(const QString& systemImage, QSize size, const QColor& tint,
+                                          qreal devicePixelRatio)
+{
+    QPixmap pixmap = symbol(systemImage).pixmap(size, devicePixelRatio);
+    // Symbolic icons are one-colour shapes: keep the shape, take the tint.
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(pixmap.rect(), tint);
+    return pixmap;
+}
 
 SidebarActionButton::SidebarActionButton(const QString& title, const QString& systemImage, bool isPrimary,
                                          int topPadding, int bottomPadding, QWidget* parent)
@@ -29,7 +84,7 @@ SidebarActionButton::SidebarActionButton(const QString& title, const QString& sy
     setText(title);
     setToolTip(title);
     setAccessibleName(title);
-    setIcon(DashboardSymbols::icon(systemImage));
+    setIcon(symbol(systemImage));
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::ArrowCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -108,8 +163,7 @@ void SidebarActionButton::paintEvent(QPaintEvent*)
     const QRect content = label.adjusted(labelHorizontalPadding, labelVerticalPadding, -labelHorizontalPadding,
                                          -labelVerticalPadding);
     const QRect iconRect(content.left(), content.center().y() - symbolSize / 2 + 1, symbolSize, symbolSize);
-    painter.drawPixmap(iconRect, DashboardSymbols::tintedPixmap(m_systemImage, QSize(symbolSize, symbolSize), color,
-                                                                devicePixelRatioF()));
+    painter.drawPixmap(iconRect, tintedSymbol(m_systemImage, QSize(symbolSize, symbolSize), color, devicePixelRatioF()));
     painter.setPen(color);
     const QRect textRect = content.adjusted(symbolSize + iconSpacing, 0, 0, 0);
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,

@@ -25,6 +25,11 @@ public:
 
     // The label's foreground: tertiary when disabled, primary when hovered or primary.
     Tone tone() const;
+    // The sidebar's and rows' symbols by symbol name, from the icon theme; symbols it does not
+    // know come from the dashboard's shared set.
+    static QIcon symbol(const QString& systemImage);
+    static QPixmap tintedSymbol(const QString& systemImage, QSize size, const QColor& tint, qreal devicePixelRatio);
+
     // Whether the rounded hover background is drawn.
     bool showsHoverBackground() const { return m_isHovered && isEnabled(); }
     // The padded label, in the button's coordinates.

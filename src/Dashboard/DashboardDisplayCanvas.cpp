@@ -68,6 +68,9 @@ void paintLabel(QPainter& p, const QRectF& contentRect, const QSizeF& size, cons
 void paintWindow(QPainter& p, const CGRect& frame, const DashboardDisplayCanvas::PicturedWindow& w,
                  const QPalette& palette)
 {
+    // Ratios from a damaged file may be infinite or not numbers: such a window has no place.
+    if (!frame.isFinite())
+        return;
     // Tiny windows are drawn at least 10 points on each side, centred where they were.
     const double width = std::max(frame.width(), 10.0);
     const double height = std::max(frame.height(), 10.0);

@@ -36,7 +36,7 @@ DashboardDisplayPreviewCard::DashboardDisplayPreviewCard(const DashboardDisplayP
 
     auto* titleLine = new QHBoxLayout;
     titleLine->setSpacing(8);
-    QLabel* title = Style::label(displayTitle(model.display), Style::TextStyle::subheadline, QFont::DemiBold);
+    QLabel* title = Style::label(Style::singleLine(displayTitle(model.display)), Style::TextStyle::subheadline, QFont::DemiBold);
     title->setObjectName(QStringLiteral("displayTitle"));
     // A long name gives way to the badge and the count rather than widening the card.
     title->setMinimumWidth(0);

@@ -5,6 +5,7 @@
 #include "Dashboard/DashboardSnapshotPresentation.h"
 #include "Shared/Uuid.h"
 
+#include <QAction>
 #include <QHash>
 #include <QSet>
 #include <QVBoxLayout>
@@ -49,6 +50,26 @@ DashboardDisplayWindowList::DashboardDisplayWindowList(std::uint32_t displayID, 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 2, 0, 0);
     layout->setSpacing(7);
+
+    // Keyboard moves of the focused row.
+    const auto addMoveKey = [this](const QKeySequence& keys, int offset) {
+        auto* action = new QAction(this);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(action, &QAction::triggered, this, [this, offset] {
+            for (DashboardDisplayWindowRow* row : m_rows) {
+                if (row->hasFocus()) {
+                    QAction* move = offset < 0 ? row->moveEarlierAction() : row->moveLaterAction();
+                    if (move->isEnabled())
+                        move->trigger();
+                    return;
+                }
+            }
+        });
+        addAction(action);
+    };
+    addMoveKey(QKeySequence(Qt::ALT | Qt::Key_Up), -1);
+    addMoveKey(QKeySequence(Qt::ALT | Qt::Key_Down), +1);
     synchronizeOrder();
 }
 
@@ -171,8 +192,11 @@ void DashboardDisplayWindowList::rebuildRows()
         row->setEditingEnabled(m_editingEnabled);
         layout->addWidget(row);
         m_rows.push_back(row);
-        if (focused && *focused == id)
+        if (focused && *focused == id) {
+            // Shown now rather than on the layout's queued show, so it can take the focus.
+            row->show();
             row->setFocus();
+        }
     }
 }
 

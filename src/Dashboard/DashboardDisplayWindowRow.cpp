@@ -129,16 +129,14 @@ DashboardDisplayWindowRow::DashboardDisplayWindowRow(const WindowRecord& window,
     layout->addStretch(1);
     layout->addWidget(m_removeButton, 0, Qt::AlignVCenter);
 
+    // The keys that run these (Alt+Up, Alt+Down) belong to the list: hundreds of rows with a
+    // shortcut each would make every shortcut lookup of the window slower.
     m_moveEarlier = new QAction(moveEarlierTitle(), this);
-    m_moveEarlier->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
-    m_moveEarlier->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(m_moveEarlier, &QAction::triggered, this, [moveUp = std::move(moveUp)] {
         if (moveUp)
             moveUp();
     });
     m_moveLater = new QAction(moveLaterTitle(), this);
-    m_moveLater->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Down));
-    m_moveLater->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     connect(m_moveLater, &QAction::triggered, this, [moveDown = std::move(moveDown)] {
         if (moveDown)
             moveDown();

@@ -31,7 +31,7 @@ QWidget* inactiveAppRow(const DashboardInactiveAppSummary& app, QWidget* parent)
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(4);
-    QLabel* name = Style::label(app.name(), Style::TextStyle::subheadline, QFont::DemiBold, false, row);
+    QLabel* name = Style::label(Style::singleLine(app.name()), Style::TextStyle::subheadline, QFont::DemiBold, false, row);
     name->setObjectName(QStringLiteral("appName"));
     QLabel* count = Style::label(DashboardInactiveAppsView::windowCountText(app.windowCount()), Style::TextStyle::caption,
                                  QFont::Normal, true, row);

@@ -79,6 +79,16 @@ QColor DashboardPreviewStyle::underPageBackground(const QPalette& palette)
     return window.lightness() > 128 ? window.darker(108) : window.lighter(125);
 }
 
+QString DashboardPreviewStyle::singleLine(const QString& text)
+{
+    QString line = text;
+    for (QChar& c : line) {
+        if (c == u'\n' || c == u'\r' || c == u'\t' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return line;
+}
+
 QLabel* DashboardPreviewStyle::label(const QString& text, TextStyle style, QFont::Weight weight, bool secondaryColor,
                                      QWidget* parent)
 {

@@ -33,6 +33,9 @@ public:
     // A shade below the window background, for cards inside a section.
     static QColor underPageBackground(const QPalette& palette);
 
+    // Line breaks and tabs as spaces: a title or name from another program shown on one line.
+    static QString singleLine(const QString& text);
+
     // A plain-text label: texts shown here come from other programs and files.
     static QLabel* label(const QString& text, TextStyle style, QFont::Weight weight = QFont::Normal,
                          bool secondaryColor = false, QWidget* parent = nullptr);

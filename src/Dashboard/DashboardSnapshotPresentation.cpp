@@ -27,9 +27,11 @@ bool isAssigned(const WindowRecord& window, const std::unordered_set<std::uint32
 
 // Frames with no positive width or height never take part in overlap tests; their raw size is
 // checked, since a negative ratio would otherwise read as a positive standardized width.
+// Neither do frames from ratios that are infinite or not numbers (a damaged file): an endless
+// window would swallow every other one into its group.
 bool hasArea(const CGRect& frame)
 {
-    return frame.size.width > 0 && frame.size.height > 0;
+    return frame.isFinite() && frame.size.width > 0 && frame.size.height > 0;
 }
 
 bool overlapsEnough(const CGRect& a, const CGRect& b, double threshold)

@@ -31,11 +31,11 @@ DashboardUnassignedWindowsView::DashboardUnassignedWindowsView(const std::vector
         icon->setPixmap(Style::roundedIcon(identity.icon, 18, 4, devicePixelRatioF()));
         icon->setFixedSize(18, 18);
         row->addWidget(icon);
-        QLabel* name = Style::label(identity.name, Style::TextStyle::caption);
+        QLabel* name = Style::label(Style::singleLine(identity.name), Style::TextStyle::caption);
         name->setObjectName(QStringLiteral("appName"));
         row->addWidget(name);
         if (const auto title = nonEmptyValue(window.windowTitle)) {
-            QLabel* titleLabel = Style::label(*title, Style::TextStyle::caption, QFont::Normal, true);
+            QLabel* titleLabel = Style::label(Style::singleLine(*title), Style::TextStyle::caption, QFont::Normal, true);
             titleLabel->setObjectName(QStringLiteral("windowTitle"));
             titleLabel->setMinimumWidth(0);
             titleLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);

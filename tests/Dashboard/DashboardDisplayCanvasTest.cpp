@@ -217,6 +217,19 @@ TEST_F(DashboardDisplayCanvasPaintTest, WindowsAreCutOffAtTheDisplayEdge)
     EXPECT_EQ(countPixels(image, QRect(392, 70, 8, 30), accent("org.a"), 40), 0);
 }
 
+TEST_F(DashboardDisplayCanvasPaintTest, WindowsWithoutAUsableFrameAreLeftOut)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    WindowRecord broken = window("org.b", 0, 0, 100, 100, 1);
+    broken.normalizedFrame = {nan, 0.1, 0.5, 0.5};
+    WindowRecord endless = window("org.c", 0, 0, 100, 100, 2);
+    endless.normalizedFrame = {0.1, 0.1, inf, 0.5};
+    const WindowRecord sound = window("org.a", 200, 20, 100, 60, 3);
+    // The same picture as without them: nothing drawn, and the sound window not swallowed.
+    EXPECT_EQ(render({broken, endless, sound}), render({sound}));
+}
+
 TEST_F(DashboardDisplayCanvasPaintTest, ACanvasSmallerThanItsInsetsDrawsNoWindow)
 {
     for (const QSize size : {QSize(15, 174), QSize(400, 12), QSize(1, 1)}) {

@@ -179,6 +179,35 @@ TEST_F(DashboardDisplayWindowListTest, MoveActionsSwapWithTheNeighbourAndStopAtT
     EXPECT_EQ(calls[1].second, ids({3, 1, 2, 4}));
 }
 
+TEST_F(DashboardDisplayWindowListTest, AltArrowsMoveTheFocusedRow)
+{
+    auto list = makeList(windows);
+    list->show();
+    QApplication::setActiveWindow(list.get());
+    rowOf(*list, windows[2].id)->setFocus();
+    ASSERT_TRUE(rowOf(*list, windows[2].id)->hasFocus());
+    const auto keyAction = [&](const QKeySequence& keys) -> QAction* {
+        for (QAction* action : list->actions()) {
+            if (action->shortcut() == keys)
+                return action;
+        }
+        return nullptr;
+    };
+    ASSERT_NE(keyAction(QKeySequence(Qt::ALT | Qt::Key_Up)), nullptr);
+    keyAction(QKeySequence(Qt::ALT | Qt::Key_Up))->trigger();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].second, ids({1, 3, 2, 4}));
+    // The moved row keeps the focus, so the keys can move it on.
+    ASSERT_TRUE(rowOf(*list, windows[2].id)->hasFocus());
+    keyAction(QKeySequence(Qt::ALT | Qt::Key_Up))->trigger();
+    keyAction(QKeySequence(Qt::ALT | Qt::Key_Up))->trigger();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].second, ids({3, 1, 2, 4}));
+    keyAction(QKeySequence(Qt::ALT | Qt::Key_Down))->trigger();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[2].second, ids({1, 3, 2, 4}));
+}
+
 TEST_F(DashboardDisplayWindowListTest, ASingleRowCannotMove)
 {
     auto list = makeList({windows[0]});

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 
 namespace zen {
@@ -290,6 +291,10 @@ TEST(DashboardOverlapGroupsTest, WindowsWithoutAreaStayAlone)
     // In a display without area nothing overlaps.
     EXPECT_EQ(P::windowPreviewGroups({whole, onZero}, 1, CGRect(0, 0, 0, 100)).size(), 2u);
     EXPECT_TRUE(P::windowPreviewGroups({}, 1, display).empty());
+    // Nor does a window whose ratios are not finite.
+    WindowRecord endless = windowAt(0, 0, 1, 1, 0);
+    endless.normalizedFrame.widthRatio = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(P::windowPreviewGroups({endless, whole}, 1, display).size(), 2u);
 }
 
 TEST(DashboardWindowRemovalConfirmationTest, TitleAndMessage)

@@ -3,14 +3,23 @@
 #include "Dashboard/DashboardDisplayCanvas.h"
 #include "Dashboard/DashboardDisplayPreviewCard.h"
 #include "Dashboard/DashboardDisplayWindowRow.h"
+#include "Dashboard/DashboardSnapshotPresentation.h"
 #include "Dashboard/DashboardRemoveWindowButton.h"
 #include "Dashboard/DashboardUnassignedWindowsView.h"
 
 #include "Dashboard/DashboardPreviewTestSupport.h"
+#include "MenuBar/SnapshotMenuController.h"
+#include "Shared/Uuid.h"
+#include "Support/ManualScheduler.h"
 #include "Support/SnapshotFixtures.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -46,7 +55,7 @@ Snapshot sampleLayout()
     WindowRecord browser = placed("org.example.Browser", 2, 2, {0, 0, 1, 1}, "Release notes & <b>changes</b>");
     browser.isFullscreen = true;
     WindowRecord editor = placed("org.example.Editor", 2, 4, {0.1, 0.1, 0.35, 0.4}, "");
-    WindowRecord stray = placed("org.example.Chat", 9, 5, {0.1, 0.1, 0.3, 0.3}, "Team chat");
+    WindowRecord stray = placed("org.example.Chat", 9, 5, {0.1, 0.1, 0.3, 0.3}, " Team\nchat ");
     s.windows = {terminal, mail, browser, editor, stray};
     return s;
 }
@@ -100,6 +109,10 @@ TEST_F(DashboardSnapshotPreviewViewTest, CardsPerSavedDisplayAndTheUnassignedBox
 
     ASSERT_NE(view->unassignedWindowsView(), nullptr);
     ASSERT_EQ(view->unassignedWindowsView()->removeButtons().size(), 1u);
+    // Trimmed, on one line, as plain text.
+    const QLabel* strayTitle = view->unassignedWindowsView()->findChild<QLabel*>("windowTitle");
+    EXPECT_EQ(strayTitle->text(), "Team chat");
+    EXPECT_EQ(strayTitle->textFormat(), Qt::PlainText);
     view->unassignedWindowsView()->removeButtons()[0]->click();
     ASSERT_EQ(removed.size(), 1u);
     EXPECT_EQ(removed[0], layout.windows[4].id);
@@ -143,6 +156,71 @@ TEST_F(DashboardSnapshotPreviewViewTest, CardsInOneColumnGrowToTheTallest)
     EXPECT_LT(cards[0]->sizeHint().height(), cards[1]->sizeHint().height());
     EXPECT_EQ(cards[0]->height(), cards[1]->height());
     EXPECT_EQ(view->displayCardHeight(), cards[1]->sizeHint().height());
+}
+
+// The preview wired to the layout-operations controller over a real store, the way the
+// dashboard passes its reorder action down: each accepted edit is one stored reorder, and
+// the reloaded layout shows what was stored.
+TEST_F(DashboardSnapshotPreviewViewTest, ReordersGoThroughTheControllerOnce)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    SnapshotStore store(root.filePath("Snapshots"), [] { return test::fixedDate(3); });
+    Snapshot layout = makeSnapshot("Work", {});
+    for (int i = 0; i < 3; ++i) {
+        WindowRecord w = placed("org.example.Mail", 1, i, {0.1 * i, 0.1, 0.2, 0.2}, QStringLiteral("W%1").arg(i + 1));
+        layout.windows.push_back(w);
+    }
+    ASSERT_TRUE(store.save(layout).has_value());
+    SnapshotMenuController::Options options;
+    options.scheduler = std::make_shared<test::ManualScheduler>();
+    options.appNameResolver = [](const QString& id) { return id; };
+    SnapshotMenuController controller(store, std::nullopt, std::nullopt, options);
+    ASSERT_FALSE(controller.refreshSummaries().has_value());
+
+    int controllerCalls = 0;
+    std::unique_ptr<DashboardSnapshotPreviewView> view;
+    view = std::make_unique<DashboardSnapshotPreviewView>(
+        layout, resolver, [](const WindowRecord&) {},
+        [&](std::uint32_t display, const std::vector<QUuid>& ids) {
+            ++controllerCalls;
+            const bool stored = controller.reorderWindows(display, ids, layout.id);
+            if (stored)
+                view->setSnapshot(*controller.loadSnapshot(layout.id));
+            return stored;
+        });
+    const auto shown = [&] {
+        QStringList titles;
+        for (const DashboardDisplayWindowRow* row : view->cards()[0]->windowList()->rows())
+            titles << *row->window().windowTitle;
+        return titles;
+    };
+    ASSERT_EQ(shown(), (QStringList {"W1", "W2", "W3"}));
+
+    // Drag W1 onto W3.
+    DashboardDisplayWindowRow* target = view->cards()[0]->windowList()->rows()[2];
+    QMimeData data;
+    data.setText(uuidText(layout.windows[0].id));
+    QDragEnterEvent enter(QPoint(5, 5), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(controllerCalls, 1);
+    EXPECT_EQ(shown(), (QStringList {"W2", "W3", "W1"}));
+    EXPECT_EQ(controller.status()->message, "Updated restore order for \"Work\".");
+
+    // Move W1 back up with the move action.
+    view->cards()[0]->windowList()->rows()[2]->moveEarlierAction()->trigger();
+    EXPECT_EQ(controllerCalls, 2);
+    EXPECT_EQ(shown(), (QStringList {"W2", "W1", "W3"}));
+    EXPECT_EQ(shown(), [&] {
+        QStringList stored;
+        for (const WindowRecord& w : DashboardSnapshotPresentation::windowsForDisplayList(controller.loadSnapshot(layout.id)->windows))
+            stored << *w.windowTitle;
+        return stored;
+    }());
 }
 
 TEST_F(DashboardSnapshotPreviewViewTest, ColumnsFollowTheWidth)

@@ -252,6 +252,8 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
                                                        {});
     auto* pane = new DashboardDetailView(presenter);
     pane->setRelativeDateText(&DashboardRelativeDateFormatter::string);
+    if (const auto& now = window.dependencies().now)
+        pane->setClock(now);
 
     const auto follow = [dashboard, presenter] {
         presenter->setSelection(dashboard->selectedSnapshotID(), dashboard->selectedSnapshot(),

@@ -5,6 +5,7 @@
 #include "Dashboard/DetailTestSupport.h"
 #include "Dashboard/HotkeyCaptureErrorPopover.h"
 #include "Dashboard/InlineHotkeyCaptureField.h"
+#include "Dashboard/MiddleElidedLabel.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
 
 #include <QApplication>

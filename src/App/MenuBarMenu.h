@@ -55,7 +55,7 @@ struct MenuBarMenuState {
     bool isOperating = false;
     bool isUpdateAvailable = false;
     bool canCheckForUpdates = false;
-    // The windows these open do not exist in this build yet.
+    // Whether the windows these open exist in this build.
     bool canOpenDashboard = false;
     bool canOpenSettings = false;
 };

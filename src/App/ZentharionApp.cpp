@@ -3,10 +3,13 @@
 #include "App/MenuBarTray.h"
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardWindowSupport.h"
+#include "Onboarding/OnboardingContainerView.h"
+#include "Onboarding/OnboardingController.h"
 #include "Infrastructure/AppLogger.h"
 #include "Shared/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace zen {
 
@@ -85,6 +88,9 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
                                   ? std::make_shared<PermissionCoordinator>(d.trustChecker, d.accessibilitySettingsOpener)
                                   : std::make_shared<PermissionCoordinator>(d.trustChecker);
     m_permissionRouter = std::make_shared<PermissionInterventionRouter>(m_permissionCoordinator, m_statusNoticePresenter);
+    m_onboardingController = std::make_unique<OnboardingController>(
+        OnboardingStore(d.userDefaults ? *d.userDefaults : UserDefaults::standard()), m_permissionCoordinator.get(),
+        d.controllerOptions.scheduler ? d.controllerOptions.scheduler : std::make_shared<QtOperationScheduler>());
 
     wireHotkeys();
 
@@ -108,6 +114,7 @@ ZentharionApp::~ZentharionApp()
     // The tray's menu and the dashboard call back into the objects below; they go first.
     m_menuBarTray.reset();
     delete m_dashboard.data();
+    delete m_onboardingWindow.data();
 }
 
 void ZentharionApp::openOrFocusDashboard()
@@ -127,7 +134,32 @@ void ZentharionApp::openOrFocusDashboard()
         m_dashboard->show();
         m_dashboard->raise();
         m_dashboard->activateWindow();
+        // After the window has had its first turn on screen.
+        QTimer::singleShot(0, this, &ZentharionApp::runFirstLaunchBridge);
     });
+}
+
+void ZentharionApp::runFirstLaunchBridge()
+{
+    if (m_onboardingController->startFirstLaunchIfNeeded())
+        openOnboardingWindow();
+}
+
+void ZentharionApp::openOnboardingWindow()
+{
+    if (!m_onboardingWindow) {
+        m_onboardingWindow = new OnboardingContainerView(m_onboardingController.get(), m_permissionCoordinator.get(),
+                                                         [this] { openOrFocusDashboard(); });
+        m_onboardingWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_onboardingWindow->show();
+    m_onboardingWindow->raise();
+    m_onboardingWindow->activateWindow();
+}
+
+OnboardingContainerView* ZentharionApp::onboardingWindow() const
+{
+    return m_onboardingWindow.data();
 }
 
 DashboardView* ZentharionApp::dashboardWindow() const
@@ -137,9 +169,9 @@ DashboardView* ZentharionApp::dashboardWindow() const
 
 bool ZentharionApp::showsDashboardAtLaunch() const
 {
-    UserDefaults& defaults = m_dependencies.userDefaults ? *m_dependencies.userDefaults : UserDefaults::standard();
-    const auto onboarding = defaults.stringForKey(QStringLiteral("Zentharion.Onboarding.status"));
-    return onboarding != QStringLiteral("deferred") && onboarding != QStringLiteral("completedAuthorized");
+    // The first launch, and a later one whose onboarding was put off while access is still
+    // missing: the dashboard appears and the onboarding window opens over it.
+    return m_onboardingController->shouldPresentOnFirstLaunch();
 }
 
 void ZentharionApp::showDashboardAtLaunchIfNeeded()
@@ -245,8 +277,8 @@ void ZentharionApp::runPermissionGated(PrivilegedActionKind kind, const std::fun
         action();
         return;
     }
-    // Without the onboarding window, what access needs is explained by the access help.
-    m_permissionCoordinator->openAccessibilitySettings();
+    m_onboardingController->startPermissionRequiredFlow();
+    openOnboardingWindow();
 }
 
 void ZentharionApp::performMenuBarAction(MenuBarAction action, const QUuid& layoutID)

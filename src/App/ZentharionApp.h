@@ -30,6 +30,8 @@
 namespace zen {
 
 class DashboardView;
+class OnboardingContainerView;
+class OnboardingController;
 class MenuBarTray;
 class UserDefaults;
 
@@ -108,6 +110,10 @@ public:
     // the dashboard, so the user sees what was installed.
     bool showsDashboardAtLaunch() const;
     void showDashboardAtLaunchIfNeeded();
+    OnboardingController* onboardingController() const { return m_onboardingController.get(); }
+    // Brings the open onboarding window forward, else opens one.
+    void openOnboardingWindow();
+    OnboardingContainerView* onboardingWindow() const;
     // What the dashboard's "Settings" runs; without one it is disabled.
     void setSettingsOpener(std::function<void()> openSettings) { m_openSettings = std::move(openSettings); }
 
@@ -123,6 +129,9 @@ private:
     void prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay);
     void wireHotkeys();
     void runPermissionGated(PrivilegedActionKind kind, const std::function<void()>& action);
+    // Once the dashboard is on screen: the onboarding window opens by itself at most once per
+    // process, when the onboarding flow says so.
+    void runFirstLaunchBridge();
 
     ZentharionAppDependencies m_dependencies;
     std::shared_ptr<PermissionCoordinator> m_permissionCoordinator;
@@ -139,6 +148,8 @@ private:
     std::unique_ptr<DisplayChangeRestoreController> m_displayChangeController;
     std::unique_ptr<MenuBarTray> m_menuBarTray;
     QPointer<DashboardView> m_dashboard;
+    std::unique_ptr<OnboardingController> m_onboardingController;
+    QPointer<OnboardingContainerView> m_onboardingWindow;
     std::function<void()> m_openSettings;
 };
 

@@ -3,7 +3,8 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
-#include <QStandardPaths>
+#include <QDir>
+#include <QFileInfo>
 
 namespace zen {
 
@@ -101,21 +102,26 @@ QPixmap paintedPixmap(const QString& name, int side)
 void DashboardSymbols::ensureIconTheme()
 {
     static const bool done = [] {
-        // Without a platform theme Qt searches only its resources; the installed themes live
-        // in the XDG data folders.
-        QStringList paths = QIcon::themeSearchPaths();
-        for (const QString& dir :
-             QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
-                                       QStandardPaths::LocateDirectory)) {
-            if (!paths.contains(dir))
-                paths << dir;
-        }
-        QIcon::setThemeSearchPaths(paths);
         const QString maintained = QStringLiteral("Adwaita");
         if (QIcon::themeName().isEmpty())
             QIcon::setThemeName(maintained);
         else if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor"))
             QIcon::setFallbackThemeName(maintained);
+        // Without a platform theme Qt searches only its resources; the installed themes live
+        // in the XDG data folders. Setting the paths last also drops the themes Qt read before
+        // the fallback changed, which would otherwise keep answering without it.
+        // The folders come from the XDG variables themselves as the icon-theme specification
+        // says, since QStandardPaths answers differently in its test mode.
+        QStringList dataDirs {qEnvironmentVariable("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share"))};
+        dataDirs += qEnvironmentVariable("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"))
+                        .split(QLatin1Char(':'), Qt::SkipEmptyParts);
+        QStringList paths = QIcon::themeSearchPaths();
+        for (const QString& dataDir : dataDirs) {
+            const QString dir = QDir(dataDir).filePath(QStringLiteral("icons"));
+            if (!paths.contains(dir) && QFileInfo(dir).isDir())
+                paths << dir;
+        }
+        QIcon::setThemeSearchPaths(paths);
         return true;
     }();
     (void)done;

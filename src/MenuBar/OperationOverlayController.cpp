@@ -125,6 +125,8 @@ QRect OperationOverlayController::toastGeometry(PanelKind kind, const QRect& vis
     int height = 112;
     switch (kind) {
     case PanelKind::progressOverlay:
+        // Not a toast: it covers its monitor, or centres its card there.
+        return visibleFrame;
     case PanelKind::completionToast:
         minimumWidth = 280;
         height = detailLineCount ? 82 + 18 * *detailLineCount : completionHeightWithoutDetail;

@@ -89,7 +89,7 @@ public:
 
     // Where a toast-like panel of the kind stands on a monitor's visible frame: centred, its
     // top 28 below the frame's top. `detailLineCount` counts for the completion toast only
-    // (none: no detail).
+    // (none: no detail). The progress overlay is no toast: its kind gives the frame back.
     static QRect toastGeometry(PanelKind kind, const QRect& visibleFrame, std::optional<int> detailLineCount = {});
     // The lines a completion detail takes: its pieces between newline characters.
     static int detailLineCount(const QString& detail);

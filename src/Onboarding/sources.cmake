@@ -8,3 +8,14 @@ list(APPEND ZEN_SOURCES
   src/Onboarding/TextStyle.h
   src/Onboarding/TextStyle.cpp
 )
+list(APPEND ZEN_SOURCES
+  src/Onboarding/OnboardingStore.h
+  src/Onboarding/OnboardingStore.cpp
+  src/Onboarding/OnboardingWindowSupport.h
+  src/Onboarding/OnboardingController.h
+  src/Onboarding/OnboardingController.cpp
+  src/Onboarding/OnboardingStepViews.h
+  src/Onboarding/OnboardingStepViews.cpp
+  src/Onboarding/OnboardingContainerView.h
+  src/Onboarding/OnboardingContainerView.cpp
+)

@@ -4,6 +4,8 @@
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardWindowSupport.h"
 #include "Infrastructure/AppLogger.h"
+#include "Onboarding/OnboardingContainerView.h"
+#include "Onboarding/OnboardingController.h"
 #include "Infrastructure/ZentharionSettings.h"
 #include "MenuBar/DisplayRestoreSuggestionToastContentView.h"
 #include "MenuBar/ToastTextLabel.h"
@@ -314,8 +316,24 @@ TEST(ZentharionAppMenuTest, SaveAndRestoreFromTheMenuAskForAccessFirst)
         app.performMenuBarAction(MenuBarAction::restoreLayout, desk);
         QCoreApplication::processEvents();
         EXPECT_EQ(h.restored, trusted ? std::vector<QUuid>{desk} : std::vector<QUuid>{});
-        EXPECT_EQ(h.accessHelpOpened, trusted ? 0 : 1);
+        EXPECT_EQ(h.accessHelpOpened, 0) << "the onboarding window explains, with its own button to the help";
         EXPECT_TRUE(h.notices->shown.empty()) << "the menu explains, not a passive notice";
+        if (trusted) {
+            EXPECT_EQ(app.onboardingWindow(), nullptr);
+            continue;
+        }
+        // Refused for lack of access: the onboarding window on its permission page.
+        ASSERT_NE(app.onboardingWindow(), nullptr);
+        EXPECT_TRUE(app.onboardingWindow()->isVisible());
+        EXPECT_EQ(app.onboardingWindow()->windowTitle(), QStringLiteral("Zentharion - Accessibility Required"));
+        EXPECT_EQ(app.onboardingController()->step(), OnboardingController::Step::permission);
+        // A second refusal brings the same window forward.
+        const auto* first = app.onboardingWindow();
+        app.performMenuBarAction(MenuBarAction::saveCurrentLayout);
+        EXPECT_EQ(app.onboardingWindow(), first);
+        app.onboardingWindow()->close();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(h.defaults.stringForKey(QStringLiteral("Zentharion.Onboarding.status")), QStringLiteral("deferred"));
     }
 }
 
@@ -435,21 +453,43 @@ TEST(ZentharionAppDashboardTest, OpeningTheDashboardTwiceKeepsOneWindow)
     app.dashboardWindow()->close();
 }
 
-TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboard)
+// The first launch, and a later one whose onboarding was put off while access is still
+// missing, show the dashboard with the onboarding window over it; other launches start quietly.
+TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboardAndOnboarding)
 {
     struct Case {
         std::optional<QString> onboarding;
+        bool trusted;
         bool shows;
+        const char* title;
     };
-    for (const auto& c : {Case{std::nullopt, true}, Case{QString("something else"), true},
-                          Case{QString("deferred"), false}, Case{QString("completedAuthorized"), false}}) {
+    for (const auto& c : {Case{std::nullopt, false, true, "Welcome to Zentharion"},
+                          Case{std::nullopt, true, true, "Welcome to Zentharion"},
+                          Case{QString("something else"), true, true, "Welcome to Zentharion"},
+                          Case{QString("deferred"), false, true, "Zentharion - Accessibility Required"},
+                          Case{QString("deferred"), true, false, ""},
+                          Case{QString("completedAuthorized"), false, false, ""}}) {
         AppHarness h;
+        h.trusted = c.trusted;
         if (c.onboarding)
             h.defaults.setString("Zentharion.Onboarding.status", *c.onboarding);
         auto& app = h.start();
-        EXPECT_EQ(app.showsDashboardAtLaunch(), c.shows) << c.onboarding.value_or("none").toStdString();
+        SCOPED_TRACE(c.onboarding.value_or("none").toStdString() + (c.trusted ? " trusted" : " untrusted"));
+        EXPECT_EQ(app.showsDashboardAtLaunch(), c.shows);
         app.showDashboardAtLaunchIfNeeded();
+        QCoreApplication::processEvents();
         EXPECT_EQ(app.dashboardWindow() != nullptr, c.shows);
+        EXPECT_EQ(app.onboardingWindow() != nullptr, c.shows);
+        if (app.onboardingWindow())
+            EXPECT_EQ(app.onboardingWindow()->windowTitle(), QString::fromUtf8(c.title));
+        // Opening the dashboard again in the same process never brings onboarding back.
+        if (auto* onboarding = app.onboardingWindow())
+            onboarding->close();
+        QCoreApplication::processEvents();
+        delete app.dashboardWindow();
+        app.openOrFocusDashboard();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(app.onboardingWindow(), nullptr);
     }
 }
 

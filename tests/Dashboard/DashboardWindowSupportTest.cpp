@@ -1,10 +1,8 @@
-#include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardWindowObserver.h"
 #include "Dashboard/DashboardWindowSupport.h"
 
 #include "Dashboard/DashboardWindowFixture.h"
 #include "Shared/UserDefaults.h"
-#include "Updates/AppUpdateController.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -113,34 +111,6 @@ TEST(DashboardWindowObserverTest, ReportsVisibilityChangesOnceEachAndSavesTheFra
     QWidget reopened;
     EXPECT_TRUE(DashboardWindowSupport::configure(reopened, f.defaults));
     EXPECT_EQ(reopened.size(), QSize(1000, 700));
-}
-
-TEST(DashboardWindowObserverTest, TheDashboardReportsItselfAndClosingDoesNotQuit)
-{
-    Observed f;
-    f.refresh();
-    DashboardView::Dependencies d;
-    d.permissionCoordinator = f.coordinator;
-    d.permissionRouter = f.router;
-    d.snapshotMenuController = f.controller;
-    d.updateController = std::make_shared<AppUpdateController>();
-    d.frameStore = &f.defaults;
-    int quits = 0;
-    d.quit = [&] { ++quits; };
-    QPointer<DashboardView> view = new DashboardView(std::move(d));
-    view->show();
-    QApplication::processEvents();
-    QApplication::processEvents();
-    EXPECT_EQ(f.router->dashboardWindowVisibility(), Visibility::visibleOnActiveSpace);
-    EXPECT_EQ(DashboardWindowSupport::existingWindow(), view.data());
-
-    view->close();
-    QApplication::processEvents();
-    EXPECT_EQ(f.router->dashboardWindowVisibility(), Visibility::notVisible);
-    EXPECT_EQ(DashboardWindowSupport::existingWindow(), nullptr);
-    EXPECT_EQ(quits, 0);
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(view.isNull());
 }
 
 } // namespace

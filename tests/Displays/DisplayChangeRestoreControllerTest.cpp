@@ -188,13 +188,13 @@ TEST(DisplayChangeRestoreControllerTest, GatesRunInOrderAfterTheTopologyIsRecord
 {
     const struct {
         bool enabled, authorized, operating;
-        QString message;
+        std::vector<QString> messages; // none: the layout is offered
         std::vector<std::string> gates;
     } cases[] = {
-        {false, false, true, Controller::settingDisabledMessage, {"enabled"}},
-        {true, false, true, Controller::accessUnavailableMessage, {"enabled", "authorized"}},
-        {true, true, true, Controller::operationActiveMessage, {"enabled", "authorized", "operating"}},
-        {true, true, false, Controller::noMatchMessage, {"enabled", "authorized", "operating"}},
+        {false, false, true, {Controller::settingDisabledMessage}, {"enabled"}},
+        {true, false, true, {Controller::accessUnavailableMessage}, {"enabled", "authorized"}},
+        {true, true, true, {Controller::operationActiveMessage}, {"enabled", "authorized", "operating"}},
+        {true, true, false, {}, {"enabled", "authorized", "operating"}},
     };
     for (const auto& c : cases) {
         Harness h;
@@ -202,18 +202,20 @@ TEST(DisplayChangeRestoreControllerTest, GatesRunInOrderAfterTheTopologyIsRecord
         h.enabled = c.enabled;
         h.authorized = c.authorized;
         h.operating = c.operating;
-        h.snapshots = std::vector<Snapshot>{};
         h.change({h.laptop, h.studio});
-        EXPECT_EQ(h.messages(), std::vector<QString>{c.message});
+        EXPECT_EQ(h.messages(), c.messages);
         EXPECT_EQ(h.gateCalls, c.gates);
-        EXPECT_EQ(h.snapshotLoads, c.message == Controller::noMatchMessage ? 1 : 0);
+        EXPECT_EQ(h.snapshotLoads, c.messages.empty() ? 1 : 0);
+        const std::vector<std::string> offered =
+            c.messages.empty() ? std::vector<std::string>{"toast Desk"} : std::vector<std::string>{};
+        EXPECT_EQ(h.presenter->calls, offered);
 
-        // The refused change counts as seen: opening the gates later offers nothing for it.
+        // The change counts as seen, refused or not: opening the gates later offers nothing.
         h.enabled = h.authorized = true;
         h.operating = false;
         h.change({h.studio, h.laptop});
         EXPECT_EQ(h.lastMessage(), Controller::unchangedTopologyMessage);
-        EXPECT_TRUE(h.presenter->calls.empty());
+        EXPECT_EQ(h.presenter->calls, offered);
     }
 }
 

@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 namespace zen {
 namespace {
 
@@ -279,6 +282,22 @@ TEST(OperationOverlayControllerTest, StatusNoticesAppearUnderThePointerAndReplac
     h.controller->hideStatusNotice(); // nothing up: nothing happens
     h.scheduler->advance(10s);
     EXPECT_FALSE(h.controller->statusNoticeWindow());
+}
+
+TEST(OperationOverlayControllerTest, NoticeDurationsThatAreNoNumberOrHugeStayHarmless)
+{
+    const struct {
+        double duration;
+        std::chrono::seconds stillUpAfter; // 0: gone at once
+    } cases[] = {{std::nan(""), 0s}, {-5, 0s}, {-std::numeric_limits<double>::infinity(), 0s},
+                 {std::numeric_limits<double>::infinity(), 0s}, {1e300, 3600s}};
+    for (const auto& c : cases) {
+        Harness h;
+        h.controller->showStatusNotice("Notice", c.duration);
+        FloatingFeedbackPanel* notice = h.controller->statusNoticeWindow();
+        h.scheduler->advance(c.stillUpAfter);
+        EXPECT_EQ(notice->targetOpacity(), c.stillUpAfter > 0s ? 1.0 : 0.0) << c.duration;
+    }
 }
 
 TEST(OperationOverlayControllerTest, ASuggestionOffersOneLayoutOnThePointersMonitor)

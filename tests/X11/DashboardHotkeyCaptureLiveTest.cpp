@@ -2,6 +2,7 @@
 // the detail pane from key presses sent through XTEST, while another layout's shortcut is
 // refused as taken instead of restoring that layout.
 #include "App/ZentharionApp.h"
+#include "Shared/UserDefaults.h"
 #include "Dashboard/DashboardDetailView.h"
 #include "Dashboard/DashboardHotkeyMetricCard.h"
 #include "Dashboard/DashboardView.h"
@@ -179,7 +180,12 @@ TEST_F(DashboardHotkeyCaptureLiveTest, ShortcutRecordedInPlaceRestoresItsLayoutA
     ASSERT_TRUE(store.save(target));
     ASSERT_TRUE(store.save(other));
 
-    ZentharionApp app(ZentharionAppDependencies::live());
+    // A returning user: the first-launch guide would take the focus from the dashboard.
+    UserDefaults preferences(home.filePath("config/Zentharion/Zentharion.conf"));
+    preferences.setString("Zentharion.Onboarding.status", "completedAuthorized");
+    ZentharionAppDependencies dependencies = ZentharionAppDependencies::live();
+    dependencies.userDefaults = &preferences;
+    ZentharionApp app(std::move(dependencies));
     ASSERT_FALSE(app.bootstrapErrorMessage());
     app.openOrFocusDashboard();
     DashboardView* dashboard = app.dashboardWindow();

@@ -479,5 +479,46 @@ TEST(OverlayCompositedLiveTest, TheOverlayDimsEachMonitorUnderACompositingManage
     ASSERT_TRUE(waitFor([&] { return overlay.overlayWindows().empty(); }));
 }
 
+// A window raised while a toast is up does not cover the toast, and clicking the toast does
+// not take the focus from it.
+TEST_F(OverlayLiveTest, ToastsStayAboveWindowsRaisedLater)
+{
+    OperationOverlayController overlay(
+        OperationOverlayController::Durations{}, OperationOverlayController::PresentationBarrier{},
+        OperationOverlayController::Environment{.isCompositing = compositingManagerRunning});
+    QCursor::setPos(640, 400);
+    overlay.showDisplayRestoreSuggestion("Desk", [] {});
+    settle();
+    FloatingFeedbackPanel* panel = overlay.displayRestoreSuggestionWindow();
+    ASSERT_TRUE(panel);
+    const QRect area = panel->geometry();
+    TestClientProcess client({"--class", "zen-raised,ZenRaised", "--window",
+                              QStringLiteral("title=Raised,geometry=%1x%2+%3+%4")
+                                  .arg(area.width() + 100)
+                                  .arg(area.height() + 100)
+                                  .arg(area.x() - 50)
+                                  .arg(area.y() - 20)});
+    ASSERT_EQ(client.waitUntilReady().size(), 1u);
+    QProcess::execute("xdotool", {"search", "--name", "^Raised$", "windowraise", "windowactivate"});
+    settle();
+    const QImage shot = rootScreenshot();
+    EXPECT_EQ(shot.pixelColor(area.x() + 200, area.bottom() - 6), ToastCardView::fill(false))
+        << "the client window covers the toast";
+
+    // Clicking the toast leaves the user's window active.
+    const auto activeWindow = [] {
+        QProcess xdotool;
+        xdotool.start("xdotool", {"getactivewindow"});
+        xdotool.waitForFinished(5000);
+        return xdotool.readAllStandardOutput().trimmed();
+    };
+    const QByteArray active = activeWindow();
+    ASSERT_FALSE(active.isEmpty());
+    auto* toast = contentOf<DisplayRestoreSuggestionToastContentView>(panel);
+    clickAt(toast->closeButton()->mapToGlobal(toast->closeButton()->rect().center()));
+    ASSERT_TRUE(waitFor([&] { return !overlay.isDisplayRestoreSuggestionVisible(); }));
+    EXPECT_EQ(activeWindow(), active);
+}
+
 } // namespace
 } // namespace zen

@@ -2,6 +2,7 @@
 // progress overlay and then the completion toast on both monitors.
 #include "Displays/DisplayResolver.h"
 #include "Platform/X11/X11Platform.h"
+#include "Shared/UserDefaults.h"
 #include "Snapshots/SnapshotStore.h"
 #include "Support/TestClientProcess.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
@@ -120,6 +121,9 @@ struct ProgramFeedbackLiveTest : ::testing::Test {
         root = xcb_setup_roots_iterator(xcb_get_setup(probe)).data->root;
         for (const char* folder : {"data", "config", "runtime"})
             QDir().mkpath(home.filePath(folder));
+        // A returning user: the program starts in the tray alone, without the first-launch guide.
+        UserDefaults(home.filePath("config/Zentharion/Zentharion.conf"))
+            .setString("Zentharion.Onboarding.status", "completedAuthorized");
         QFile::setPermissions(home.filePath("runtime"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace zen {
+
+// Names the onboarding window shares with its controller and the application shell.
+namespace OnboardingWindowSupport {
+inline QString sceneID() { return QStringLiteral("onboarding"); }
+inline QString welcomeTitle() { return QStringLiteral("Welcome to Zentharion"); }
+inline QString accessibilityRequiredTitle() { return QStringLiteral("Zentharion - Accessibility Required"); }
+} // namespace OnboardingWindowSupport
+
+} // namespace zen

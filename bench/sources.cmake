@@ -13,3 +13,4 @@ list(APPEND ZEN_BENCH_SOURCES
   bench/OverlayBench.cpp
   bench/DashboardPreviewBench.cpp
 )
+list(APPEND ZEN_BENCH_SOURCES bench/TrayMenuBench.cpp)

@@ -26,10 +26,24 @@ QString lockDirectory()
     return runtime.isEmpty() ? QDir::tempPath() : runtime;
 }
 
+// Qt warns whenever XDG_RUNTIME_DIR is unset and it falls back to a folder of its own. The
+// fallback works and there is nothing for the user to do, so that one warning is dropped.
+QtMessageHandler nextHandler = nullptr;
+void withoutRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (nextHandler)
+        nextHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qUtf8Printable(qFormatLogMessage(type, context, message)));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    nextHandler = qInstallMessageHandler(withoutRuntimeDirWarning);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zentharion"));
     QApplication::setApplicationVersion(QStringLiteral(ZENTHARION_VERSION));

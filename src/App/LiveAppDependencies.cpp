@@ -3,8 +3,12 @@
 #include "App/ZentharionApp.h"
 
 #include "Infrastructure/ZentharionSettings.h"
+#include "Permissions/PermissionCoordinator.h"
+#include "Platform/Linux/MainAppLaunchAtLoginService.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
+#include "Platform/X11/DesktopEntryResolver.h"
 #include "Platform/X11/CompositingManagerProbe.h"
+#include "Updates/FeedUpdater.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
 #include <QCoreApplication>
@@ -32,6 +36,13 @@ HotkeyPlatform liveHotkeyPlatform()
             [registrar](EventHandlerReference) { registrar->setPressHandler({}); }};
 }
 
+// GIO rather than QDesktopServices: it says whether any program is set up to show the page,
+// where handing the page to xdg-open "succeeds" even when nothing shows it.
+bool openWithDefaultHandler(const QUrl& url)
+{
+    return DesktopEntryResolver::openWithDefaultApplication(url.toLocalFile(), QStringLiteral("text/html"));
+}
+
 } // namespace
 
 ZentharionAppDependencies ZentharionAppDependencies::live()
@@ -46,7 +57,12 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
                                                             std::move(environment));
     };
     d.displayChangeOptions = [] { return DisplayChangeRestoreController::Options{}; };
-    d.makeUpdateController = [] { return std::make_shared<AppUpdateController>(); };
+    d.makeUpdateController = [] {
+        return std::make_shared<AppUpdateController>(FeedUpdater::live(QUrl(QStringLiteral(ZENTHARION_UPDATE_FEED_URL))));
+    };
+    d.makeLaunchAtLoginService = []() -> std::unique_ptr<LaunchAtLoginServicing> {
+        return std::make_unique<MainAppLaunchAtLoginService>(MainAppLaunchAtLoginService::liveLocations());
+    };
     d.resolveFolders = [] { return AppSupportDirectoryBootstrapper::make(); };
     d.makeEventLog = [](const QString& url) -> std::shared_ptr<const TelemetryLogging> {
         auto logger = std::make_shared<TelemetryLogger>(url);
@@ -63,6 +79,9 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         return RestoreEngine::live(store, std::move(logger));
     };
     d.trustChecker = AccessibilityTrustChecker();
+    d.openAccessHelpPage = [] {
+        return PermissionCoordinator::openAccessHelpPage(QCoreApplication::applicationDirPath(), openWithDefaultHandler);
+    };
     d.makeHotkeyPlatform = liveHotkeyPlatform;
     d.postToMainThread = [](std::function<void()> task) {
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);

@@ -12,13 +12,14 @@ namespace {
 constexpr qsizetype longestWholeName = 42;
 constexpr qsizetype shortenedNameLength = 39;
 
-MenuBarItem text(QString title, MenuBarItem::Emphasis emphasis)
+MenuBarItem text(QString title, MenuBarItem::Emphasis emphasis, bool caption)
 {
     MenuBarItem item;
     item.kind = MenuBarItem::Kind::text;
     item.title = std::move(title);
     item.enabled = false;
     item.emphasis = emphasis;
+    item.caption = caption;
     return item;
 }
 
@@ -41,16 +42,25 @@ MenuBarItem separator()
     return item;
 }
 
-MenuBarItem restoreButton(const SnapshotSummary& summary, bool enabled)
+MenuBarItem restoreButton(const SnapshotSummary& summary, bool enabled, bool hotkeyRefused)
 {
     MenuBarItem item = button(layoutTitle(summary.name), MenuBarAction::restoreLayout, enabled);
     item.layoutID = summary.id;
-    if (summary.hotkey) {
-        if (const auto shortcut = shortcutRepresentation(*summary.hotkey))
-            item.shortcut = shortcut->keySequence();
-        else
-            item.toolTip = QStringLiteral("Hotkey: ") + summary.hotkey->displayString;
+    if (!summary.hotkey)
+        return item;
+    const auto shortcut = shortcutRepresentation(*summary.hotkey);
+    if (hotkeyRefused) {
+        // Listed next to the name it would look as if it worked; the status line said why not.
+        const QString keys = shortcut ? shortcut->keySequence().toString(QKeySequence::NativeText)
+                                      : summary.hotkey->displayString;
+        item.shortcutNote = QStringLiteral("%1 (not registered)").arg(keys);
+        item.toolTip = QStringLiteral("Hotkey: %1 is not registered.").arg(summary.hotkey->displayString);
+        return item;
     }
+    if (shortcut)
+        item.shortcut = shortcut->keySequence();
+    else
+        item.toolTip = QStringLiteral("Hotkey: ") + summary.hotkey->displayString;
     return item;
 }
 
@@ -79,8 +89,8 @@ std::vector<MenuBarItem> items(const MenuBarMenuState& state)
 
     std::vector<MenuBarItem> menu;
     if (state.bootstrapErrorMessage) {
-        menu.push_back(text(QStringLiteral("Storage setup failed"), Emphasis::error));
-        menu.push_back(text(*state.bootstrapErrorMessage, Emphasis::secondary));
+        menu.push_back(text(QStringLiteral("Storage setup failed"), Emphasis::error, false));
+        menu.push_back(text(*state.bootstrapErrorMessage, Emphasis::secondary, true));
     }
     if (state.authorizationState == AccessibilityAuthorizationState::unauthorized) {
         MenuBarItem access = button(QStringLiteral("Accessibility Access Required"),
@@ -92,23 +102,25 @@ std::vector<MenuBarItem> items(const MenuBarMenuState& state)
     menu.push_back(button(QStringLiteral("Save Current Layout"), MenuBarAction::saveCurrentLayout, canRunOperation,
                           QKeySequence(Qt::CTRL | Qt::Key_S)));
     if (state.status && state.status->isError())
-        menu.push_back(text(state.status->message, Emphasis::error));
+        menu.push_back(text(state.status->message, Emphasis::error, true));
     menu.push_back(separator());
 
     const auto& summaries = state.snapshotSummaries;
     if (summaries.empty()) {
-        menu.push_back(text(QStringLiteral("No layouts saved yet"), Emphasis::secondary));
+        menu.push_back(text(QStringLiteral("No layouts saved yet"), Emphasis::secondary, true));
     } else {
-        menu.push_back(text(QStringLiteral("Layouts"), Emphasis::secondary));
+        menu.push_back(text(QStringLiteral("Layouts"), Emphasis::secondary, true));
         const qsizetype recent = std::min<qsizetype>(recentLayoutCount, qsizetype(summaries.size()));
         for (qsizetype i = 0; i < recent; ++i)
-            menu.push_back(restoreButton(summaries[size_t(i)], canRunOperation));
+            menu.push_back(restoreButton(summaries[size_t(i)], canRunOperation,
+                                           state.refusedHotkeyLayoutIDs.contains(summaries[size_t(i)].id)));
         if (qsizetype(summaries.size()) > recentLayoutCount) {
             MenuBarItem more;
             more.kind = MenuBarItem::Kind::submenu;
             more.title = QStringLiteral("More Layouts");
             for (size_t i = size_t(recentLayoutCount); i < summaries.size(); ++i)
-                more.submenu.push_back(restoreButton(summaries[i], canRunOperation));
+                more.submenu.push_back(restoreButton(summaries[i], canRunOperation,
+                                                      state.refusedHotkeyLayoutIDs.contains(summaries[i].id)));
             menu.push_back(more);
         }
     }
@@ -124,6 +136,28 @@ std::vector<MenuBarItem> items(const MenuBarMenuState& state)
     menu.push_back(button(QStringLiteral("Quit Zentharion"), MenuBarAction::quit, true,
                           QKeySequence(Qt::CTRL | Qt::Key_Q)));
     return menu;
+}
+
+QColor emphasisColor(MenuBarItem::Emphasis emphasis, const QPalette& palette)
+{
+    // Chosen to stay readable on light and dark menus alike.
+    switch (emphasis) {
+    case MenuBarItem::Emphasis::error:
+        return QColor(0xd7, 0x26, 0x1e);
+    case MenuBarItem::Emphasis::warning:
+        return QColor(0xc7, 0x7c, 0x02);
+    case MenuBarItem::Emphasis::secondary: {
+        // Between the text and the background, opaque: quieter than the text, yet readable.
+        const QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+        const QColor background = palette.color(QPalette::Active, QPalette::Window);
+        const auto mix = [](int a, int b) { return (a * 3 + b * 2) / 5; };
+        return QColor(mix(text.red(), background.red()), mix(text.green(), background.green()),
+                      mix(text.blue(), background.blue()));
+    }
+    case MenuBarItem::Emphasis::normal:
+        break;
+    }
+    return palette.color(QPalette::Active, QPalette::WindowText);
 }
 
 } // namespace zen::MenuBarMenu

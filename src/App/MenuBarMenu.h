@@ -4,7 +4,10 @@
 #include "Permissions/AccessibilityTrustChecker.h"
 #include "Snapshots/SnapshotSummary.h"
 
+#include <QColor>
 #include <QKeySequence>
+#include <QPalette>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -30,7 +33,7 @@ enum class MenuBarAction {
 struct MenuBarItem {
     enum class Kind { text, button, separator, submenu };
     // How a text or button stands out: explanations are secondary, problems carry a warning
-    // or error sign.
+    // or error sign and colour.
     enum class Emphasis { normal, secondary, warning, error };
 
     Kind kind = Kind::text;
@@ -39,8 +42,12 @@ struct MenuBarItem {
     MenuBarAction action = MenuBarAction::none;
     QUuid layoutID;
     QKeySequence shortcut;
+    // Shown where the shortcut would be, for a shortcut that does not work.
+    QString shortcutNote;
     QString toolTip;
     Emphasis emphasis = Emphasis::normal;
+    // Smaller type, for explanations and the status line.
+    bool caption = false;
     std::vector<MenuBarItem> submenu;
 
     friend bool operator==(const MenuBarItem&, const MenuBarItem&) = default;
@@ -53,6 +60,9 @@ struct MenuBarMenuState {
     std::vector<SnapshotSummary> snapshotSummaries; // most recently updated first
     std::optional<SnapshotMenuController::Status> status;
     bool isOperating = false;
+    // Layouts whose stored shortcut could not be registered (invalid, taken by an earlier
+    // layout, or grabbed by another program).
+    QSet<QUuid> refusedHotkeyLayoutIDs;
     bool isUpdateAvailable = false;
     bool canCheckForUpdates = false;
     // Whether the windows these open exist in this build.
@@ -66,6 +76,10 @@ namespace MenuBarMenu {
 inline constexpr qsizetype recentLayoutCount = 7;
 
 std::vector<MenuBarItem> items(const MenuBarMenuState& state);
+
+// The colour a text item is drawn in on a menu with this palette: red for errors, amber for
+// warnings, the palette's quieter text colour for explanations.
+QColor emphasisColor(MenuBarItem::Emphasis emphasis, const QPalette& palette);
 
 // A name of 43 characters or more shows as its first 39 and "..."; characters are what the
 // user sees (an emoji or an accented letter counts once and is never split).

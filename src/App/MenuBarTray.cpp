@@ -2,10 +2,13 @@
 
 #include "Infrastructure/AppLogger.h"
 #include "MenuBar/MenuText.h"
+#include "Shared/ApplicationIcon.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
@@ -13,6 +16,7 @@
 #include <QSystemTrayIcon>
 #include <QTextDocument>
 #include <QTimer>
+#include <QWidgetAction>
 
 #include <utility>
 
@@ -27,9 +31,9 @@ QIcon emphasisIcon(MenuBarItem::Emphasis emphasis)
         return {};
     switch (emphasis) {
     case MenuBarItem::Emphasis::warning:
-        return style->standardIcon(QStyle::SP_MessageBoxWarning);
+        return QIcon::fromTheme(QStringLiteral("dialog-warning"), style->standardIcon(QStyle::SP_MessageBoxWarning));
     case MenuBarItem::Emphasis::error:
-        return style->standardIcon(QStyle::SP_MessageBoxCritical);
+        return QIcon::fromTheme(QStringLiteral("dialog-error"), style->standardIcon(QStyle::SP_MessageBoxCritical));
     case MenuBarItem::Emphasis::normal:
     case MenuBarItem::Emphasis::secondary:
         break;
@@ -37,11 +41,117 @@ QIcon emphasisIcon(MenuBarItem::Emphasis emphasis)
     return {};
 }
 
+// A tab in an action's text starts its shortcut column; a name's own tab must not.
+QString actionText(const MenuBarItem& item)
+{
+    QString text = menuText(item.title);
+    text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    if (!item.shortcutNote.isEmpty())
+        text += QLatin1Char('\t') + QString(item.shortcutNote).replace(QLatin1Char('\t'), QLatin1Char(' '));
+    return text;
+}
+
+// Where the style starts an item's title: the menu's margin, the item frame, the check/icon
+// column and its margin (Fusion's arithmetic; other styles come close).
+constexpr int menuTextIndent = 3 + 2 + 20 + 3;
+constexpr int longestTextWidth = 360;
+
+// A text row that says something rather than does something: drawn as a label in its own
+// colour (a disabled action would be greyed out like an unavailable command), never
+// highlighted and skipped by the keyboard.
+QWidgetAction* textAction(QMenu& menu, const MenuBarItem& item)
+{
+    auto* label = new QLabel;
+    label->setTextFormat(Qt::PlainText);
+    label->setText(item.title);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label->setContentsMargins(menuTextIndent, 2, 12, 2);
+    QFont font = menu.font();
+    if (item.caption)
+        font.setPointSizeF(font.pointSizeF() * 0.85);
+    label->setFont(font);
+    const QColor color = MenuBarMenu::emphasisColor(item.emphasis, menu.palette());
+    QPalette palette = label->palette();
+    // The action is disabled so the menu passes over it; its colour must not fade with it.
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::WindowText, color);
+    label->setPalette(palette);
+    const QFontMetrics metrics(font);
+    if (metrics.horizontalAdvance(item.title) > longestTextWidth) {
+        // Long messages wrap instead of stretching the menu across the screen.
+        label->setWordWrap(true);
+        const int width = longestTextWidth + menuTextIndent + 12;
+        label->setFixedWidth(width);
+        label->setFixedHeight(label->heightForWidth(width));
+    }
+
+    auto* action = new QWidgetAction(&menu);
+    action->setDefaultWidget(label);
+    action->setText(item.title);
+    action->setEnabled(false);
+    return action;
+}
+
+QMenu* topMenu(QMenu* menu)
+{
+    while (auto* parent = qobject_cast<QMenu*>(menu->parent()))
+        menu = parent;
+    return menu;
+}
+
+QAction* actionForKeys(const QMenu& menu, const QKeySequence& keys)
+{
+    for (QAction* action : menu.actions()) {
+        if (QMenu* submenu = action->menu()) {
+            if (QAction* found = actionForKeys(*submenu, keys))
+                return found;
+            continue;
+        }
+        if (action->isEnabled() && !action->shortcut().isEmpty()
+            && action->shortcut().matches(keys) == QKeySequence::ExactMatch)
+            return action;
+    }
+    return nullptr;
+}
+
+// While a menu is open it has the keyboard, and Qt matches an action's shortcut only in a
+// window that shows it, never inside the popup: the shortcuts shown next to the items would
+// do nothing. Pressed in the open menu, they choose their item, as a click would.
+class MenuShortcutFilter final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* menu = qobject_cast<QMenu*>(watched);
+        if (!menu || event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier)
+            return false; // arrows, Return and letters keep moving through the menu
+        QAction* action = actionForKeys(*topMenu(menu), QKeySequence(key->keyCombination()));
+        if (!action)
+            return false;
+        for (QMenu* open = menu; open; open = qobject_cast<QMenu*>(open->parent()))
+            open->hide();
+        // Triggered once the menu is gone, as a click's action is.
+        QMetaObject::invokeMethod(action, &QAction::trigger, Qt::QueuedConnection);
+        return true;
+    }
+};
+
 } // namespace
 
 void renderMenuBarItems(QMenu& menu, const std::vector<MenuBarItem>& items,
                         const std::function<void(const MenuBarItem&)>& perform)
 {
+    // Rebuilds render into the same menu: one filter per menu.
+    constexpr char filtered[] = "zentharionShortcutFilter";
+    if (!menu.property(filtered).toBool()) {
+        menu.installEventFilter(new MenuShortcutFilter(&menu));
+        menu.setProperty(filtered, true);
+    }
     for (const MenuBarItem& item : items) {
         switch (item.kind) {
         case MenuBarItem::Kind::separator:
@@ -53,23 +163,25 @@ void renderMenuBarItems(QMenu& menu, const std::vector<MenuBarItem>& items,
             continue;
         }
         case MenuBarItem::Kind::text:
+            menu.addAction(textAction(menu, item));
+            continue;
         case MenuBarItem::Kind::button:
             break;
         }
-        QAction* action = menu.addAction(menuText(item.title));
+        QAction* action = menu.addAction(actionText(item));
         action->setEnabled(item.enabled);
         action->setIcon(emphasisIcon(item.emphasis));
         if (!item.shortcut.isEmpty()) {
             action->setShortcut(item.shortcut);
-            // Shown next to the title only: the shortcuts of layouts are global ones, and
-            // the menu must not compete for them with the window that has focus.
+            // Not matched by Qt outside the open menu: the shortcuts of layouts are global
+            // ones, and the menu must not compete for them with the window that has focus.
             action->setShortcutContext(Qt::WidgetShortcut);
         }
         // Tool tips guess their format and render anything that looks like markup; the text
         // comes from layout files, so it is escaped and always shown as typed.
         if (!item.toolTip.isEmpty())
             action->setToolTip(Qt::convertFromPlainText(item.toolTip, Qt::WhiteSpaceNormal));
-        if (item.kind == MenuBarItem::Kind::button && perform)
+        if (perform)
             QObject::connect(action, &QAction::triggered, &menu, [perform, item] { perform(item); });
     }
     if (!items.empty())
@@ -87,7 +199,11 @@ MenuBarTray::MenuBarTray(std::function<std::vector<MenuBarItem>()> items,
     // menu itself (over D-Bus) never shows the widget, yet announces opening and closing.
     connect(m_menu.get(), &QMenu::aboutToShow, this, [this] {
         m_menuOpen = true;
-        if (std::exchange(m_stale, false))
+        // What the menu shows may have changed outside the program meanwhile (a window manager
+        // started or ended); it is read again now, and the rows follow before they appear.
+        if (m_aboutToShow)
+            m_aboutToShow();
+        if (std::exchange(m_stale, false) || m_rebuildPending)
             rebuild();
     });
     // The menu closes before the chosen action is triggered: rebuilding here would delete it.
@@ -103,6 +219,8 @@ MenuBarTray::~MenuBarTray() = default;
 
 QIcon MenuBarTray::icon()
 {
+    if (const QIcon own = applicationIcon(); !own.pixmap(16, 16).isNull())
+        return own;
     // Three overlapping window frames: a layout of windows.
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64}) {
@@ -150,7 +268,8 @@ void MenuBarTray::scheduleRebuild()
         return;
     m_rebuildPending = true;
     QTimer::singleShot(0, this, [this] {
-        m_rebuildPending = false;
+        if (!std::exchange(m_rebuildPending, false))
+            return; // the menu was opened meanwhile and rebuilt then
         // Rows must not move under the pointer (a click would restore another layout): an
         // open menu keeps its rows until it closes or opens again.
         if (m_menuOpen)
@@ -160,8 +279,14 @@ void MenuBarTray::scheduleRebuild()
     });
 }
 
+void MenuBarTray::setAboutToShow(std::function<void()> callback)
+{
+    m_aboutToShow = std::move(callback);
+}
+
 void MenuBarTray::rebuild()
 {
+    m_rebuildPending = false;
     m_menu->clear();
     // clear() leaves the submenus it created alive; they would pile up with every rebuild.
     for (QMenu* submenu : m_menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))

@@ -14,8 +14,9 @@ class QSystemTrayIcon;
 
 namespace zen {
 
-// Fills a menu with the items: titles escaped so '&' shows as itself, text items disabled,
-// submenus as child menus. Choosing an item calls `perform` with it.
+// Fills a menu with the items: titles escaped so '&' shows as itself, text items as labels in
+// their emphasis colour, submenus as child menus. Choosing an item, with the pointer or with
+// its shortcut while the menu is open, calls `perform` with it.
 void renderMenuBarItems(QMenu& menu, const std::vector<MenuBarItem>& items,
                         const std::function<void(const MenuBarItem&)>& perform);
 
@@ -35,6 +36,8 @@ public:
     // rebuilding at that moment would delete the action that is still being triggered. While
     // the menu is open it is rebuilt only once it closes (or opens again).
     void scheduleRebuild();
+    // Runs each time the menu is about to open, before its rows are brought up to date.
+    void setAboutToShow(std::function<void()> callback);
 
     QMenu* menu() const { return m_menu.get(); }
     static QIcon icon();
@@ -44,6 +47,7 @@ private:
 
     std::function<std::vector<MenuBarItem>()> m_items;
     std::function<void(const MenuBarItem&)> m_perform;
+    std::function<void()> m_aboutToShow;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;
     bool m_rebuildPending = false;

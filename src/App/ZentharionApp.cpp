@@ -6,9 +6,12 @@
 #include "Onboarding/OnboardingContainerView.h"
 #include "Onboarding/OnboardingController.h"
 #include "Infrastructure/AppLogger.h"
+#include "Settings/SettingsView.h"
+#include "Shared/ApplicationIcon.h"
 #include "Shared/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTimer>
 
 namespace zen {
@@ -46,11 +49,24 @@ void restoreIfAuthorized(const std::weak_ptr<PermissionInterventionRouter>& weak
     controller->restoreSnapshot(layoutID);
 }
 
+// Stands in when start-up was given no login-item service: launch at login is unavailable.
+struct UnavailableLaunchAtLoginService final : LaunchAtLoginServicing {
+    LaunchAtLoginServiceStatus status() const override { return LaunchAtLoginServiceStatus::notFound; }
+    std::expected<void, PlatformError> registerItem() override { return unavailable(); }
+    std::expected<void, PlatformError> unregisterItem() override { return unavailable(); }
+    void openLoginItemsSettings() override {}
+    static std::expected<void, PlatformError> unavailable()
+    {
+        return std::unexpected(PlatformError{QStringLiteral("Launch at login is not available."), 0});
+    }
+};
+
 } // namespace
 
 void LoggingStatusNoticePresenter::showStatusNotice(const QString& message, double)
 {
-    qCInfo(AppLogger::app, "%s", qUtf8Printable(message));
+    // A warning: it tells the user why a shortcut did nothing.
+    qCWarning(AppLogger::app, "%s", qUtf8Printable(message));
 }
 
 QString ZentharionApp::storageFailureLogMessage(const QString& reason)
@@ -65,6 +81,10 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     auto& d = m_dependencies;
     if (d.registerDefaults)
         d.registerDefaults();
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        QGuiApplication::setWindowIcon(applicationIcon());
+        QGuiApplication::setDesktopFileName(QStringLiteral("zentharion"));
+    }
 
     m_overlayController = d.makeOverlayController ? d.makeOverlayController() : nullptr;
     m_operationOverlay = m_overlayController         ? m_overlayController
@@ -78,15 +98,33 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     if (!m_statusNoticePresenter)
         m_statusNoticePresenter = std::make_shared<LoggingStatusNoticePresenter>();
 
+    m_settingsNavigationController = std::make_shared<SettingsNavigationController>();
+
+    // Before storage: update checks do not depend on it.
     m_updateController = d.makeUpdateController ? d.makeUpdateController() : nullptr;
     if (!m_updateController)
         m_updateController = std::make_shared<AppUpdateController>();
 
     prepareStorage(m_operationOverlay);
 
-    m_permissionCoordinator = d.accessibilitySettingsOpener
-                                  ? std::make_shared<PermissionCoordinator>(d.trustChecker, d.accessibilitySettingsOpener)
-                                  : std::make_shared<PermissionCoordinator>(d.trustChecker);
+    if (d.accessibilitySettingsOpener) {
+        m_permissionCoordinator = std::make_shared<PermissionCoordinator>(d.trustChecker, d.accessibilitySettingsOpener);
+    } else if (d.openAccessHelpPage) {
+        // Whoever asks for the help page (menu, router, windows) learns in the status line
+        // when nothing could show it, rather than seeing nothing happen.
+        std::weak_ptr<SnapshotMenuController> weakController = m_snapshotMenuController;
+        auto opener = [open = d.openAccessHelpPage, weakController] {
+            const auto failure = open();
+            if (!failure)
+                return;
+            qCWarning(AppLogger::permissions(), "%s", qUtf8Printable(*failure));
+            if (const auto controller = weakController.lock())
+                controller->setStatus(SnapshotMenuController::Status{*failure, SnapshotMenuController::Status::Kind::error});
+        };
+        m_permissionCoordinator = std::make_shared<PermissionCoordinator>(d.trustChecker, std::move(opener));
+    } else {
+        m_permissionCoordinator = std::make_shared<PermissionCoordinator>(d.trustChecker);
+    }
     m_permissionRouter = std::make_shared<PermissionInterventionRouter>(m_permissionCoordinator, m_statusNoticePresenter);
     m_onboardingController = std::make_unique<OnboardingController>(
         OnboardingStore(d.userDefaults ? *d.userDefaults : UserDefaults::standard()), m_permissionCoordinator.get(),
@@ -111,10 +149,39 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
 
 ZentharionApp::~ZentharionApp()
 {
-    // The tray's menu and the dashboard call back into the objects below; they go first.
+    // The tray's menu and the windows call back into the objects below; they go first.
     m_menuBarTray.reset();
+    m_settingsView.reset();
     delete m_dashboard.data();
     delete m_onboardingWindow.data();
+}
+
+const std::shared_ptr<LaunchAtLoginController>& ZentharionApp::launchAtLoginController()
+{
+    if (!m_launchAtLoginController) {
+        std::unique_ptr<LaunchAtLoginServicing> service =
+            m_dependencies.makeLaunchAtLoginService ? m_dependencies.makeLaunchAtLoginService() : nullptr;
+        if (!service)
+            service = std::make_unique<UnavailableLaunchAtLoginService>();
+        m_launchAtLoginController = std::make_shared<LaunchAtLoginController>(std::move(service));
+    }
+    return m_launchAtLoginController;
+}
+
+void ZentharionApp::openSettings()
+{
+    if (!m_settingsView) {
+        SettingsViewEnvironment environment;
+        environment.defaults = m_dependencies.userDefaults;
+        auto presenter = std::make_shared<SettingsViewPresenter>(launchAtLoginController(), m_permissionCoordinator,
+                                                                 m_diagnosticLogController,
+                                                                 m_settingsNavigationController, m_updateController,
+                                                                 std::move(environment));
+        m_settingsView = std::make_unique<SettingsView>(std::move(presenter));
+    }
+    m_settingsView->show();
+    m_settingsView->raise();
+    m_settingsView->activateWindow();
 }
 
 void ZentharionApp::openOrFocusDashboard()
@@ -126,7 +193,7 @@ void ZentharionApp::openOrFocusDashboard()
         d.permissionRouter = m_permissionRouter;
         d.snapshotMenuController = m_snapshotMenuController;
         d.updateController = m_updateController;
-        d.openSettings = m_openSettings;
+        d.openSettings = [this] { openSettings(); };
         d.openDashboard = [this] { openOrFocusDashboard(); };
         d.quit = [this] { performMenuBarAction(MenuBarAction::quit); };
         d.frameStore = m_dependencies.userDefaults;
@@ -289,8 +356,9 @@ void ZentharionApp::performMenuBarAction(MenuBarAction action, const QUuid& layo
         openOrFocusDashboard();
         break;
     case MenuBarAction::none:
+        break;
     case MenuBarAction::openSettings:
-        // The settings window is not part of this build; its item is disabled.
+        openSettings();
         break;
     case MenuBarAction::openAccessibilitySettings:
         m_permissionCoordinator->openAccessibilitySettings();
@@ -322,9 +390,11 @@ MenuBarMenuState ZentharionApp::menuBarMenuState() const
     state.snapshotSummaries = m_snapshotMenuController->snapshotSummaries();
     state.status = m_snapshotMenuController->status();
     state.isOperating = m_snapshotMenuController->isOperating();
+    state.refusedHotkeyLayoutIDs = m_hotkeyManager->refusedLayoutIDs();
     state.isUpdateAvailable = m_updateController->availableUpdate().has_value();
     state.canCheckForUpdates = m_updateController->canCheckForUpdates();
     state.canOpenDashboard = true;
+    state.canOpenSettings = true;
     return state;
 }
 
@@ -337,6 +407,11 @@ void ZentharionApp::showMenuBarExtra()
                                                       performMenuBarAction(item.action, item.layoutID);
                                                   });
     MenuBarTray* tray = m_menuBarTray.get();
+    // A tray program is seldom activated: opening its menu is when the user looks, so access
+    // is read again then (a window manager may have started or ended since).
+    tray->setAboutToShow([coordinator = m_permissionCoordinator] {
+        coordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::appDidBecomeActive);
+    });
     const auto rebuild = [tray] { tray->scheduleRebuild(); };
     auto* controller = m_snapshotMenuController.get();
     connect(controller, &SnapshotMenuController::snapshotSummariesChanged, tray, rebuild);

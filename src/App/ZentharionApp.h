@@ -6,6 +6,7 @@
 #include "Infrastructure/AppSupportDirectoryBootstrapper.h"
 #include "Infrastructure/DiagnosticLogController.h"
 #include "Infrastructure/TelemetryLogger.h"
+#include "LaunchAtLogin/LaunchAtLoginController.h"
 #include "MenuBar/OperationOverlayController.h"
 #include "MenuBar/OperationOverlayPresenting.h"
 #include "MenuBar/SnapshotMenuController.h"
@@ -13,6 +14,7 @@
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Permissions/StatusNoticePresenting.h"
 #include "Restore/RestoreEngine.h"
+#include "Settings/SettingsNavigationController.h"
 #include "Snapshots/SnapshotCaptureService.h"
 #include "Snapshots/SnapshotStore.h"
 #include "Updates/AppUpdateController.h"
@@ -33,6 +35,7 @@ class DashboardView;
 class OnboardingContainerView;
 class OnboardingController;
 class MenuBarTray;
+class SettingsView;
 class UserDefaults;
 
 // The global-shortcut machinery of the desktop: the registrar and how presses reach the
@@ -55,6 +58,8 @@ struct ZentharionAppDependencies {
     // How the display-change watcher sees the monitors; absent: no watcher is made.
     std::function<DisplayChangeRestoreController::Options()> displayChangeOptions;
     std::function<std::shared_ptr<AppUpdateController>()> makeUpdateController;
+    // The login-item service, asked for when the settings window is first built.
+    std::function<std::unique_ptr<LaunchAtLoginServicing>()> makeLaunchAtLoginService;
     std::function<std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError>()>
         resolveFolders;
     // The event log of the given file, its maintenance already done.
@@ -68,6 +73,9 @@ struct ZentharionAppDependencies {
     SnapshotMenuController::Options controllerOptions;
     AccessibilityTrustChecker trustChecker{std::function<bool()>{}};
     std::function<void()> accessibilitySettingsOpener;
+    // Used when the opener above is absent: shows the help page on what access needs, and
+    // returns the failure's message when nothing could show it.
+    std::function<std::optional<QString>()> openAccessHelpPage;
     std::function<HotkeyPlatform()> makeHotkeyPlatform;
     // Runs the function later, on the main thread, as a task of its own.
     std::function<void(std::function<void()>)> postToMainThread;
@@ -101,6 +109,19 @@ public:
     const std::shared_ptr<SnapshotMenuController>& snapshotMenuController() const { return m_snapshotMenuController; }
     const std::optional<QString>& bootstrapErrorMessage() const { return m_bootstrapErrorMessage; }
     const std::shared_ptr<DiagnosticLogController>& diagnosticLogController() const { return m_diagnosticLogController; }
+    // Null until showMenuBarExtra().
+    MenuBarTray* menuBarTray() const { return m_menuBarTray.get(); }
+    const std::shared_ptr<AppUpdateController>& updateController() const { return m_updateController; }
+    const std::shared_ptr<SettingsNavigationController>& settingsNavigationController() const
+    {
+        return m_settingsNavigationController;
+    }
+    // Made on first use; reads the login-item status once then.
+    const std::shared_ptr<LaunchAtLoginController>& launchAtLoginController();
+
+    // Shows the settings window (made on first use) and brings it to the front.
+    void openSettings();
+    SettingsView* settingsWindow() const { return m_settingsView.get(); }
     DisplayChangeRestoreController* displayChangeController() const { return m_displayChangeController.get(); }
 
     // Brings the open dashboard window forward, else opens one.
@@ -114,8 +135,6 @@ public:
     // Brings the open onboarding window forward, else opens one.
     void openOnboardingWindow();
     OnboardingContainerView* onboardingWindow() const;
-    // What the dashboard's "Settings" runs; without one it is disabled.
-    void setSettingsOpener(std::function<void()> openSettings) { m_openSettings = std::move(openSettings); }
 
     // What the tray menu shows now.
     MenuBarMenuState menuBarMenuState() const;
@@ -138,6 +157,9 @@ private:
     std::shared_ptr<PermissionInterventionRouter> m_permissionRouter;
     std::shared_ptr<SnapshotMenuController> m_snapshotMenuController;
     std::shared_ptr<AppUpdateController> m_updateController;
+    std::shared_ptr<SettingsNavigationController> m_settingsNavigationController;
+    std::shared_ptr<LaunchAtLoginController> m_launchAtLoginController;
+    std::unique_ptr<SettingsView> m_settingsView;
     std::optional<QString> m_bootstrapErrorMessage;
     std::shared_ptr<DiagnosticLogController> m_diagnosticLogController;
     std::shared_ptr<HotkeyManager> m_hotkeyManager;
@@ -150,7 +172,6 @@ private:
     QPointer<DashboardView> m_dashboard;
     std::unique_ptr<OnboardingController> m_onboardingController;
     QPointer<OnboardingContainerView> m_onboardingWindow;
-    std::function<void()> m_openSettings;
 };
 
 // Stands in for the on-screen status notice when start-up is given no overlay controller: the

@@ -1,5 +1,6 @@
 #include "Dashboard/DashboardSnapshotRow.h"
 
+#include "Dashboard/DashboardElidedLabel.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/SidebarActionButton.h"
 
@@ -20,12 +21,7 @@ namespace {
 
 QLabel* plainLabel(QWidget* parent)
 {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    // Long names are cut at the row's edge instead of widening the sidebar.
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    label->setMinimumWidth(0);
-    return label;
+    return new DashboardElidedLabel(parent);
 }
 
 void makeCaption(QLabel& label)

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -34,6 +35,7 @@ constexpr int sidebarMinimumWidth = 240;
 constexpr int sidebarIdealWidth = 280;
 constexpr int sidebarMaximumWidth = 360;
 constexpr int idRole = Qt::UserRole;
+constexpr int alertMinimumWidth = 360;
 
 QLabel* plainLabel(const QString& text, QWidget* parent)
 {
@@ -372,6 +374,18 @@ QMessageBox* DashboardView::makeAlert(const QString& title, const QString& messa
     // The message holds a layout name: every label shows it as typed, never as markup.
     for (QLabel* label : box->findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);
+    // The question stands out above its explanation, as alerts on every desktop do.
+    if (auto* question = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont font = question->font();
+        font.setBold(true);
+        question->setFont(font);
+    }
+    // QMessageBox fixes its width to its short question: the explanation would wrap into a
+    // narrow column and the window manager would cut the title. A spacer across the grid is
+    // the width it may not go below.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(new QSpacerItem(alertMinimumWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     QPushButton* cancelButton = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     QPushButton* confirmButton = box->addButton(confirmTitle, QMessageBox::DestructiveRole);
     box->setDefaultButton(cancelButton);

@@ -5,6 +5,8 @@ list(APPEND ZEN_SOURCES
   src/Dashboard/DashboardCommandContext.h
   src/Dashboard/DashboardCommands.h
   src/Dashboard/DashboardCommands.cpp
+  src/Dashboard/DashboardElidedLabel.h
+  src/Dashboard/DashboardElidedLabel.cpp
   src/Dashboard/DashboardRelativeDateFormatter.h
   src/Dashboard/DashboardRelativeDateFormatter.cpp
   src/Dashboard/DashboardSnapshotRow.h

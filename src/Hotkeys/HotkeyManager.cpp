@@ -83,6 +83,7 @@ void HotkeyManager::handleRegisteredHotkey(std::uint32_t id)
 std::expected<void, HotkeyManagerError> HotkeyManager::registerAll()
 {
     unregisterAll();
+    m_refusedLayoutIDs.clear();
 
     struct Taken {
         HotkeyBinding binding;
@@ -98,12 +99,16 @@ std::expected<void, HotkeyManagerError> HotkeyManager::registerAll()
         const HotkeyBinding& binding = *layout.hotkey;
         if (!HotkeyBindingValidator::isValidModifierMask(binding.modifiers)) {
             failures.push_back(HotkeyManagerError::invalidBinding(layout.name));
+            m_refusedLayoutIDs.insert(layout.id);
             continue;
         }
-        const bool duplicate = std::any_of(taken.begin(), taken.end(),
-                                           [&](const Taken& entry) { return matches(entry.binding, binding); });
-        if (duplicate) {
-            failures.push_back(HotkeyManagerError::duplicateBinding(layout.name));
+        const auto holder = std::find_if(taken.begin(), taken.end(),
+                                         [&](const Taken& entry) { return matches(entry.binding, binding); });
+        if (holder != taken.end()) {
+            // The message reads "<name> already uses that hotkey.": it names the layout that
+            // keeps the shortcut, so the user learns what the refused one collides with.
+            failures.push_back(HotkeyManagerError::duplicateBinding(holder->name));
+            m_refusedLayoutIDs.insert(layout.id);
             continue;
         }
         // Taken even if registering fails, so a later layout cannot claim it either.
@@ -111,11 +116,13 @@ std::expected<void, HotkeyManagerError> HotkeyManager::registerAll()
 
         if (!m_registrar) {
             failures.push_back(HotkeyManagerError::registrationFailed(layout.name, -1));
+            m_refusedLayoutIDs.insert(layout.id);
             continue;
         }
         auto reference = m_registrar->registerHotkey(binding, {hotkeySignature, nextID});
         if (!reference) {
             failures.push_back(HotkeyManagerError::registrationFailed(layout.name, reference.error().status));
+            m_refusedLayoutIDs.insert(layout.id);
             continue;
         }
         m_hotkeyRefsByID[nextID] = *reference;
@@ -126,6 +133,18 @@ std::expected<void, HotkeyManagerError> HotkeyManager::registerAll()
     if (!failures.empty())
         return std::unexpected(HotkeyManagerError::registrationFailures(std::move(failures)));
     return {};
+}
+
+QSet<QUuid> HotkeyManager::refusedLayoutIDs() const
+{
+    if (m_didInstallEventHandler)
+        return m_refusedLayoutIDs;
+    // Without the handler no press reaches us: every shortcut is refused.
+    QSet<QUuid> all;
+    for (const auto& layout : m_latestSummaries)
+        if (layout.hotkey)
+            all.insert(layout.id);
+    return all;
 }
 
 void HotkeyManager::unregisterAll()

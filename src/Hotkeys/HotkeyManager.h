@@ -4,6 +4,7 @@
 #include "Hotkeys/HotkeyRegistering.h"
 #include "Snapshots/Snapshot.h"
 
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -67,6 +68,10 @@ public:
 
     void handleRegisteredHotkey(std::uint32_t id);
 
+    // The layouts whose binding the last registration refused (invalid, a duplicate of an
+    // earlier layout's, or not grabbed); kept while the bindings are suspended.
+    QSet<QUuid> refusedLayoutIDs() const;
+
 private:
     void handlePress(EventHotKeyID hotkeyID);
     // Once per manager; a failed install is tried again at the next reload or resume.
@@ -83,6 +88,7 @@ private:
     std::map<std::uint32_t, HotkeyReference> m_hotkeyRefsByID;
     std::map<std::uint32_t, QUuid> m_snapshotIDsByHotkeyID;
     std::vector<HotkeyLayout> m_latestSummaries;
+    QSet<QUuid> m_refusedLayoutIDs;
     bool m_isSuspended = false;
 };
 

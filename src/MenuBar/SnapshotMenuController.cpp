@@ -39,6 +39,23 @@ bool sameSummaries(const std::vector<SnapshotSummary>& a, const std::vector<Snap
     });
 }
 
+// The store no longer lists a layout it failed on this way: its file was removed, or edited
+// into something the listing leaves out.
+bool meansLayoutGone(const SnapshotStoreError* error)
+{
+    if (!error)
+        return false;
+    switch (error->kind()) {
+    case SnapshotStoreError::Kind::notFound:
+    case SnapshotStoreError::Kind::unsupportedSchemaVersion:
+    case SnapshotStoreError::Kind::snapshotIdentityMismatch:
+    case SnapshotStoreError::Kind::snapshotDecodeFailed:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 SnapshotMenuController::SnapshotMenuController(std::optional<SnapshotStore> snapshotStore,
@@ -209,6 +226,14 @@ std::optional<OperationError> SnapshotMenuController::setHotkeyCaptureActive(boo
     return error;
 }
 
+void SnapshotMenuController::setStoreError(const QString& message, const SnapshotStoreError* storeError)
+{
+    // A layout removed behind our back would otherwise keep its row until the next change.
+    if (meansLayoutGone(storeError))
+        (void)refreshSummaries();
+    setError(message);
+}
+
 // MARK: Long operations
 
 bool SnapshotMenuController::mayStartOperation(bool serviceAvailable, const QString& unavailableMessage)
@@ -239,12 +264,16 @@ bool SnapshotMenuController::captureCurrentSnapshot()
 {
     if (!mayStartOperation(bool(m_options.captureOperation), storageUnavailable))
         return false;
+    // Busy from the moment the name is asked for: the save captures the windows as they are
+    // once the name is given, so a restore (a shortcut, a display change) meanwhile would
+    // rearrange what the user chose to save, and raise its windows over the dialog. It is
+    // refused as during any other operation.
+    setOperating(true);
     const auto name = m_options.snapshotNamePrompt(SnapshotCaptureService::defaultSnapshotName(m_options.clock()));
-    if (!name)
+    if (!name) {
+        setOperating(false);
         return false;
-    // The dialog ran a nested event loop: a hotkey may have started a restore meanwhile.
-    if (m_isOperating)
-        return false;
+    }
     SaveWork work;
     if (m_options.snapshotCapture)
         work = [capture = m_options.snapshotCapture, name = *name](const QDateTime&, const CaptureContext&) {
@@ -285,9 +314,7 @@ void SnapshotMenuController::finishCaptureOrUpdate(const std::expected<Snapshot,
                                                    bool isNewLayout)
 {
     if (!result) {
-        // An update whose layout was deleted meanwhile fails here with the store's not-found
-        // error; the delete already refreshed the list, so nothing comes back.
-        setError(userFacingDescription(result.error()));
+        setStoreError(userFacingDescription(result.error()), result.error().as<SnapshotStoreError>());
     } else {
         const auto refreshError = refreshSummaries();
         if (isNewLayout && summary(result->id)) {
@@ -323,7 +350,7 @@ void SnapshotMenuController::runRestore(const QUuid& id, const QString& name)
         [this, result, name] {
             const auto& outcome = **result;
             if (!outcome) {
-                setError(userFacingDescription(outcome.error()));
+                setStoreError(userFacingDescription(outcome.error()), outcome.error().as<SnapshotStoreError>());
                 setOperating(false);
                 m_options.operationOverlayPresenter->hideOverlay();
                 return;
@@ -422,7 +449,7 @@ std::optional<Snapshot> SnapshotMenuController::loadSnapshot(const QUuid& id)
         return std::nullopt;
     auto loaded = m_snapshotStore->loadSnapshot(id);
     if (!loaded) {
-        setError(userFacingDescription(loaded.error()));
+        setStoreError(userFacingDescription(loaded.error()), &loaded.error());
         return std::nullopt;
     }
     return std::move(*loaded);
@@ -434,7 +461,7 @@ void SnapshotMenuController::deleteSnapshot(const QUuid& id)
         return;
     const QString name = layoutName(id);
     if (auto deleted = m_snapshotStore->deleteSnapshot(id); !deleted) {
-        setError(userFacingDescription(deleted.error()));
+        setStoreError(userFacingDescription(deleted.error()), &deleted.error());
         return;
     }
     if (auto error = refreshSummaries())
@@ -452,7 +479,7 @@ bool SnapshotMenuController::storeRename(const QUuid& id, const QString& newName
         return false;
     }
     if (auto renamed = m_snapshotStore->renameSnapshot(id, *trimmed, now); !renamed) {
-        setError(userFacingDescription(renamed.error()));
+        setStoreError(userFacingDescription(renamed.error()), &renamed.error());
         return false;
     }
     return true;
@@ -501,7 +528,7 @@ bool SnapshotMenuController::setHotkey(const HotkeyBinding& binding, const QUuid
         return false;
     const QString name = entry->name;
     if (auto stored = m_snapshotStore->setHotkey(id, binding, m_options.clock()); !stored) {
-        setError(userFacingDescription(stored.error()));
+        setStoreError(userFacingDescription(stored.error()), &stored.error());
         return false;
     }
     if (auto error = refreshSummaries()) {
@@ -533,7 +560,7 @@ void SnapshotMenuController::clearHotkey(const QUuid& id)
         return;
     const QString name = layoutName(id);
     if (auto cleared = m_snapshotStore->setHotkey(id, std::nullopt, m_options.clock()); !cleared) {
-        setError(userFacingDescription(cleared.error()));
+        setStoreError(userFacingDescription(cleared.error()), &cleared.error());
         return;
     }
     if (auto error = refreshSummaries())
@@ -552,7 +579,7 @@ void SnapshotMenuController::removeWindow(const QUuid& windowID, const std::opti
     const QString label = title ? quoted(*title) : appName + QStringLiteral(" window");
     const auto removed = m_snapshotStore->removeWindow(windowID, snapshotID, m_options.clock());
     if (!removed) {
-        setError(userFacingDescription(removed.error()));
+        setStoreError(userFacingDescription(removed.error()), &removed.error());
         return;
     }
     if (auto error = refreshSummaries()) {
@@ -574,7 +601,7 @@ bool SnapshotMenuController::reorderWindows(std::uint32_t displayID, const std::
     const auto changed =
         m_snapshotStore->reorderDisplayWindows(snapshotID, displayID, orderedWindowIDs, m_options.clock());
     if (!changed) {
-        setError(userFacingDescription(changed.error()));
+        setStoreError(userFacingDescription(changed.error()), &changed.error());
         return false;
     }
     if (auto error = refreshSummaries()) {

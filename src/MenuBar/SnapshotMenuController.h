@@ -150,6 +150,8 @@ private:
     void scheduleStatusClear();
     void setInfo(const QString& message);
     void setError(const QString& message);
+    // An error from the store; when it means the layout is gone, the list follows first.
+    void setStoreError(const QString& message, const SnapshotStoreError* storeError);
     void setSummaries(std::vector<SnapshotSummary> summaries);
     void setOperating(bool operating);
     // A save's work on the worker thread, given the time and live state read when it starts.

@@ -203,11 +203,7 @@ OnboardingPermissionEducationView::OnboardingPermissionEducationView(bool showsS
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(10);
     m_openSettings = new QPushButton(OnboardingStrings::openAccessSettingsTitle(), m_requestFace);
-    // The prominent button: drawn in the accent colour.
-    QPalette prominent = m_openSettings->palette();
-    prominent.setColor(QPalette::Button, prominent.color(QPalette::Highlight));
-    prominent.setColor(QPalette::ButtonText, prominent.color(QPalette::HighlightedText));
-    m_openSettings->setPalette(prominent);
+    TextStyle::applyProminent(m_openSettings);
     m_openSettings->setDefault(true);
     m_checkAgain = new QPushButton(OnboardingStrings::checkAgainTitle(), m_requestFace);
     buttons->addWidget(m_openSettings);

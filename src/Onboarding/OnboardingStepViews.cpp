@@ -49,9 +49,7 @@ QPushButton* largeButton(const QString& title, bool prominent, std::function<voi
     button->setMinimumHeight(32);
     if (prominent) {
         button->setDefault(true);
-        QFont font = button->font();
-        font.setWeight(QFont::DemiBold);
-        button->setFont(font);
+        TextStyle::applyProminent(button);
     }
     QObject::connect(button, &QPushButton::clicked, button, [action = std::move(action)] {
         if (action)

@@ -1,7 +1,11 @@
 #include "Onboarding/TextStyle.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QWidget>
+
+#include <algorithm>
+#include <cmath>
 
 namespace zen::TextStyle {
 
@@ -73,6 +77,49 @@ void applyColor(QWidget* widget, Emphasis emphasis)
     palette.setColor(QPalette::Text, c);
     palette.setColor(QPalette::ButtonText, c);
     widget->setPalette(palette);
+}
+
+namespace {
+
+double relativeLuminance(const QColor& color)
+{
+    auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
+}
+
+} // namespace
+
+double contrastRatio(const QColor& a, const QColor& b)
+{
+    const double la = relativeLuminance(a);
+    const double lb = relativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+void applyProminent(QPushButton* button)
+{
+    // A palette tint alone is not enough: the Fusion style lightens and greys a button's
+    // colour, which left white text on pale blue. A style sheet draws the fill as given.
+    const QPalette palette = QApplication::palette();
+    const QColor text = palette.color(QPalette::HighlightedText);
+    QColor fill = palette.color(QPalette::Highlight);
+    for (int i = 0; i < 12 && contrastRatio(fill, text) < 4.5; ++i)
+        fill = fill.darker(110);
+    const QString sheet = QStringLiteral(
+        "QPushButton { background-color: %1; color: %2; border: 1px solid %3; border-radius: 5px;"
+        " padding: 4px 14px; }"
+        "QPushButton:hover { background-color: %4; }"
+        "QPushButton:pressed { background-color: %3; }"
+        "QPushButton:disabled { background-color: %5; color: %6; border-color: %5; }");
+    QColor faded = fill;
+    faded.setAlphaF(0.45);
+    QColor fadedText = text;
+    fadedText.setAlphaF(0.8);
+    auto css = [](const QColor& c) {
+        return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF());
+    };
+    button->setStyleSheet(sheet.arg(css(fill), css(text), css(fill.darker(120)), css(fill.lighter(108)), css(faded),
+                                    css(fadedText)));
 }
 
 } // namespace zen::TextStyle

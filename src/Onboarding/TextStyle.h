@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QPalette>
 
+class QPushButton;
 class QWidget;
 
 namespace zen {
@@ -21,6 +22,12 @@ void apply(QWidget* widget, Role role, QFont::Weight weight = QFont::Normal);
 enum class Emphasis { primary, secondary, tertiary };
 QColor color(const QPalette& palette, Emphasis emphasis);
 void applyColor(QWidget* widget, Emphasis emphasis);
+
+// The one prominent button of a page: filled with the accent colour, darkened where needed
+// so that its text stays readable (at least 4.5:1 against the fill).
+void applyProminent(QPushButton* button);
+// The contrast ratio of two colours, 1 (same) to 21 (black on white).
+double contrastRatio(const QColor& a, const QColor& b);
 
 } // namespace TextStyle
 } // namespace zen

@@ -93,9 +93,6 @@ QStringList PermissionCoordinator::accessHelpPageCandidates(const QString& appli
         candidates << QDir::cleanPath(dir.filePath(QStringLiteral("../share/zentharion/doc/%1").arg(QLatin1String(helpPageName))))
                    << QDir::cleanPath(dir.filePath(QStringLiteral("docs/%1").arg(QLatin1String(helpPageName))));
     }
-#ifdef ZENTHARION_SOURCE_DIR
-    candidates << QDir::cleanPath(QStringLiteral(ZENTHARION_SOURCE_DIR "/docs/%1").arg(QLatin1String(helpPageName)));
-#endif
     return candidates;
 }
 
@@ -109,18 +106,29 @@ QString PermissionCoordinator::accessHelpPagePath(const QString& applicationDirP
     return {};
 }
 
+std::optional<QString> PermissionCoordinator::openAccessHelpPage(const QString& applicationDirPath,
+                                                                const std::function<bool(const QUrl&)>& open)
+{
+    const QString page = accessHelpPagePath(applicationDirPath);
+    if (page.isEmpty()) {
+        qCWarning(AppLogger::permissions()) << "The help page on window-management access was not found; looked in"
+                                            << accessHelpPageCandidates(applicationDirPath);
+        return QStringLiteral("The help page on window-management access is not installed.");
+    }
+    if (open && open(QUrl::fromLocalFile(page)))
+        return std::nullopt;
+    return QStringLiteral("The help page could not be opened: no program is set up to show web pages. Open %1 in a web browser.")
+        .arg(page);
+}
+
 void PermissionCoordinator::openSystemAccessibilitySettings()
 {
     // There is no settings page that grants this access: what it takes is an X11 session with
     // a capable window manager, which our help page explains.
-    const QString page = accessHelpPagePath(QCoreApplication::applicationDirPath());
-    if (page.isEmpty()) {
-        qCWarning(AppLogger::permissions()) << "The help page on window-management access was not found; looked in"
-                                            << accessHelpPageCandidates(QCoreApplication::applicationDirPath());
-        return;
-    }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
-        qCWarning(AppLogger::permissions()) << "Could not open the help page on window-management access:" << page;
+    const auto failure = openAccessHelpPage(QCoreApplication::applicationDirPath(),
+                                            [](const QUrl& url) { return QDesktopServices::openUrl(url); });
+    if (failure)
+        qCWarning(AppLogger::permissions(), "%s", qUtf8Printable(*failure));
 }
 
 } // namespace zen

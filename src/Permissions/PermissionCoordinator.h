@@ -5,8 +5,10 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
+#include <optional>
 
 namespace zen {
 
@@ -38,11 +40,15 @@ public:
     const std::function<void()>& accessibilitySettingsOpener() const { return m_accessibilitySettingsOpener; }
     void openAccessibilitySettings() const;
 
-    // Where the access help page may be, most specific first: next to an installed program,
-    // next to the build, then in the source tree the program was built from.
+    // Where the access help page may be, most specific first: where an installed program keeps
+    // it, then next to the program in its build folder (the build puts a copy there).
     static QStringList accessHelpPageCandidates(const QString& applicationDirPath);
     // The first candidate that is a regular file; empty when there is none.
     static QString accessHelpPagePath(const QString& applicationDirPath);
+    // Shows the help page with `open`; the message for the user when it is missing or
+    // nothing could show it.
+    static std::optional<QString> openAccessHelpPage(const QString& applicationDirPath,
+                                                     const std::function<bool(const QUrl&)>& open);
 
 Q_SIGNALS:
     void authorizationStateChanged(zen::AccessibilityAuthorizationState state);

@@ -17,4 +17,6 @@ list(APPEND ZEN_SOURCES
   src/Shared/UserDefaults.cpp
   src/Shared/Directories.h
   src/Shared/Directories.cpp
+  src/Shared/DesktopWords.h
+  src/Shared/ApplicationIcon.h
 )

@@ -2,9 +2,14 @@
 #include "App/MenuBarTray.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QTextDocument>
+#include <QWidgetAction>
 
 #include <gtest/gtest.h>
 
@@ -176,6 +181,177 @@ TEST(MenuBarMenuTest, EnabledStatesFollowStorageTheRunningOperationAndTheUpdater
     state.canCheckForUpdates = true;
     state.isUpdateAvailable = true;
     EXPECT_TRUE(find(MenuBarMenu::items(state), "Update Available")->enabled);
+}
+
+// A shortcut that was refused must not look as if it worked; one that works shows as usual.
+TEST(MenuBarMenuTest, ARefusedShortcutShowsAsNotRegistered)
+{
+    const auto desk = layout("Desk", HotkeyBinding{40, 0x900, "Command-Option-K"});
+    const auto copy = layout("Copy", HotkeyBinding{40, 0x900, "Command-Option-K"});
+    const auto fn = layout("Fn", HotkeyBinding{96, 0x1800, "Option-Control-F5"});
+    MenuBarMenuState state = authorizedState({desk, copy, fn});
+    state.refusedHotkeyLayoutIDs = {copy.id, fn.id};
+    const auto restores = restoreItems(MenuBarMenu::items(state));
+    ASSERT_EQ(restores.size(), 3u);
+
+    EXPECT_EQ(restores[0].shortcut, QKeySequence(Qt::META | Qt::ALT | Qt::Key_K));
+    EXPECT_TRUE(restores[0].shortcutNote.isEmpty());
+    EXPECT_TRUE(restores[1].shortcut.isEmpty());
+    EXPECT_EQ(restores[1].shortcutNote,
+              QKeySequence(Qt::META | Qt::ALT | Qt::Key_K).toString(QKeySequence::NativeText) + " (not registered)");
+    EXPECT_EQ(restores[1].toolTip, "Hotkey: Command-Option-K is not registered.");
+    EXPECT_TRUE(restores[2].shortcut.isEmpty());
+    EXPECT_EQ(restores[2].shortcutNote, "Option-Control-F5 (not registered)");
+
+    QMenu menu;
+    renderMenuBarItems(menu, MenuBarMenu::items(state), {});
+    QStringList texts;
+    for (QAction* action : menu.actions())
+        texts << action->text();
+    EXPECT_TRUE(texts.contains("Copy\t" + restores[1].shortcutNote));
+    EXPECT_TRUE(texts.contains("Desk"));
+}
+
+// Counts the pixels close to a colour.
+int pixelsNear(const QImage& image, const QColor& color)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - color.red()) + std::abs(c.green() - color.green())
+                    + std::abs(c.blue() - color.blue()) < 60)
+                ++count;
+        }
+    return count;
+}
+
+// Statuses and explanations are read, not chosen: drawn as labels in their colour (an error in
+// red), never greyed out as an unavailable command would be, and skipped by the keyboard.
+TEST(MenuBarTrayTest, TextRowsAreDrawnInTheirColourNotGreyedOut)
+{
+    using Status = SnapshotMenuController::Status;
+    MenuBarMenuState state = authorizedState();
+    state.bootstrapErrorMessage = "Permission denied";
+    state.status = Status{"The layout 0B86F2F7 could not be found.", Status::Kind::error};
+    QMenu menu;
+    renderMenuBarItems(menu, MenuBarMenu::items(state), {});
+
+    struct Case {
+        QString title;
+        MenuBarItem::Emphasis emphasis;
+        bool caption;
+    };
+    const QColor red = MenuBarMenu::emphasisColor(MenuBarItem::Emphasis::error, menu.palette());
+    EXPECT_GT(red.red(), 180);
+    EXPECT_LT(red.green(), 80);
+    for (const Case& c : {Case{"Storage setup failed", MenuBarItem::Emphasis::error, false},
+                          Case{"Permission denied", MenuBarItem::Emphasis::secondary, true},
+                          Case{"The layout 0B86F2F7 could not be found.", MenuBarItem::Emphasis::error, true},
+                          Case{"No layouts saved yet", MenuBarItem::Emphasis::secondary, true}}) {
+        SCOPED_TRACE(c.title.toStdString());
+        QLabel* label = nullptr;
+        for (QAction* action : menu.actions())
+            if (auto* widgetAction = qobject_cast<QWidgetAction*>(action); widgetAction && action->text() == c.title)
+                label = qobject_cast<QLabel*>(widgetAction->defaultWidget());
+        ASSERT_TRUE(label);
+        EXPECT_EQ(label->text(), c.title);
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        const QColor expected = MenuBarMenu::emphasisColor(c.emphasis, menu.palette());
+        for (const auto group : {QPalette::Active, QPalette::Disabled})
+            EXPECT_EQ(label->palette().color(group, QPalette::WindowText), expected);
+        EXPECT_EQ(label->font().pointSizeF() < menu.font().pointSizeF(), c.caption);
+
+        label->setEnabled(false); // as it is inside the disabled action
+        label->adjustSize();
+        const QImage image = label->grab().toImage();
+        EXPECT_GT(pixelsNear(image, expected), 5) << "the text is not drawn in its colour";
+        if (c.emphasis == MenuBarItem::Emphasis::error) {
+            EXPECT_GT(pixelsNear(image, red), 5);
+        }
+    }
+
+    // The access warning does something: it stays a normal, enabled item with its sign.
+    state.authorizationState = AccessibilityAuthorizationState::unauthorized;
+    QMenu warned;
+    renderMenuBarItems(warned, MenuBarMenu::items(state), {});
+    QAction* access = nullptr;
+    for (QAction* action : warned.actions())
+        if (action->text() == "Accessibility Access Required")
+            access = action;
+    ASSERT_TRUE(access);
+    EXPECT_FALSE(qobject_cast<QWidgetAction*>(access));
+    EXPECT_TRUE(access->isEnabled());
+    EXPECT_FALSE(access->icon().isNull());
+}
+
+// The shortcuts shown next to items work while the menu is open and has the keyboard.
+TEST(MenuBarTrayTest, ShortcutsChooseTheirItemWhileTheMenuIsOpen)
+{
+    struct Case {
+        const char* what;
+        QKeyCombination keys;
+        bool operating;
+        std::optional<MenuBarAction> chosen; // absent: the key is the menu's own
+    };
+    auto list = layouts(9);
+    list[8].hotkey = HotkeyBinding{40, 0x900, "Command-Option-K"}; // in "More Layouts"
+    for (const Case& c : {Case{"quit", Qt::CTRL | Qt::Key_Q, false, MenuBarAction::quit},
+                          Case{"save", Qt::CTRL | Qt::Key_S, false, MenuBarAction::saveCurrentLayout},
+                          Case{"save while busy", Qt::CTRL | Qt::Key_S, true, std::nullopt},
+                          Case{"a layout in the submenu", Qt::META | Qt::ALT | Qt::Key_K, false,
+                               MenuBarAction::restoreLayout},
+                          Case{"a plain letter", QKeyCombination(Qt::Key_Q), false, std::nullopt},
+                          Case{"an unused combination", Qt::CTRL | Qt::Key_J, false, std::nullopt}}) {
+        SCOPED_TRACE(c.what);
+        MenuBarMenuState state = authorizedState(list);
+        state.isOperating = c.operating;
+        std::vector<MenuBarItem> chosen;
+        MenuBarTray tray([&] { return MenuBarMenu::items(state); },
+                         [&](const MenuBarItem& item) { chosen.push_back(item); });
+        tray.menu()->popup(QPoint(0, 0));
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(tray.menu()->isVisible());
+
+        QKeyEvent press(QEvent::KeyPress, c.keys.key(), c.keys.keyboardModifiers());
+        QCoreApplication::sendEvent(tray.menu(), &press);
+        QCoreApplication::processEvents();
+
+        if (!c.chosen) {
+            EXPECT_TRUE(chosen.empty());
+            tray.menu()->hide();
+            continue;
+        }
+        EXPECT_FALSE(tray.menu()->isVisible()) << "the menu closes as after a click";
+        ASSERT_EQ(chosen.size(), 1u);
+        EXPECT_EQ(chosen[0].action, *c.chosen);
+        if (*c.chosen == MenuBarAction::restoreLayout) {
+            EXPECT_EQ(chosen[0].layoutID, list[8].id);
+        }
+    }
+}
+
+// Opening the menu reads the state again (access may have changed outside the program): the
+// rows that appear are the new ones.
+TEST(MenuBarTrayTest, OpeningTheMenuRefreshesWhatItShows)
+{
+    MenuBarMenuState state = authorizedState(layouts(1));
+    MenuBarTray* trayPointer = nullptr;
+    MenuBarTray tray([&] { return MenuBarMenu::items(state); }, {});
+    trayPointer = &tray;
+    int refreshes = 0;
+    tray.setAboutToShow([&] {
+        ++refreshes;
+        state.authorizationState = AccessibilityAuthorizationState::unauthorized;
+        trayPointer->scheduleRebuild(); // as the state's change signal does
+    });
+    tray.menu()->popup(QPoint(0, 0));
+    EXPECT_EQ(refreshes, 1);
+    ASSERT_FALSE(tray.menu()->actions().isEmpty());
+    EXPECT_EQ(tray.menu()->actions()[0]->text(), "Accessibility Access Required");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tray.menu()->actions()[0]->text(), "Accessibility Access Required");
+    tray.menu()->hide();
 }
 
 // Layout names are the user's text: '&' must show, not become a mnemonic.

@@ -10,15 +10,20 @@
 #include "MenuBar/DisplayRestoreSuggestionToastContentView.h"
 #include "MenuBar/ToastTextLabel.h"
 #include "Permissions/PermissionInterventionRouter.h"
+#include "Settings/SettingsView.h"
 #include "Shared/UserDefaults.h"
 #include "Snapshots/SnapshotStore.h"
 #include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
 #include "Support/ManualScheduler.h"
 
+#include "App/MenuBarTray.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QMenu>
+#include <QTabWidget>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -77,6 +82,8 @@ struct AppHarness {
     std::vector<std::function<void()>> posted;
     std::vector<QUuid> restored;
     int accessHelpOpened = 0;
+    // When set, stands for the live help-page opener instead of the counting one.
+    std::function<std::optional<QString>()> helpPage;
     // Last changes to the dependencies before start-up.
     std::function<void(ZentharionAppDependencies&)> adjust;
     std::unique_ptr<ZentharionApp> app;
@@ -104,6 +111,10 @@ struct AppHarness {
         d.makeUpdateController = [=] {
             step("updates");
             return std::make_shared<AppUpdateController>();
+        };
+        d.makeLaunchAtLoginService = [=] {
+            step("launchAtLogin");
+            return std::unique_ptr<LaunchAtLoginServicing>();
         };
         d.resolveFolders = [=, this]()
             -> std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError> {
@@ -163,6 +174,10 @@ struct AppHarness {
                     {}};
         };
         d.postToMainThread = [this](std::function<void()> task) { posted.push_back(std::move(task)); };
+        if (helpPage) {
+            d.accessibilitySettingsOpener = {};
+            d.openAccessHelpPage = helpPage;
+        }
         if (adjust)
             adjust(d);
         d.userDefaults = &defaults;
@@ -480,8 +495,11 @@ TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboardAndOnboardin
         QCoreApplication::processEvents();
         EXPECT_EQ(app.dashboardWindow() != nullptr, c.shows);
         EXPECT_EQ(app.onboardingWindow() != nullptr, c.shows);
-        if (app.onboardingWindow())
+        if (app.onboardingWindow()) {
             EXPECT_EQ(app.onboardingWindow()->windowTitle(), QString::fromUtf8(c.title));
+            // The welcome page shows the program's icon, not an empty square.
+            EXPECT_FALSE(app.onboardingWindow()->windowIcon().isNull());
+        }
         // Opening the dashboard again in the same process never brings onboarding back.
         if (auto* onboarding = app.onboardingWindow())
             onboarding->close();
@@ -491,6 +509,114 @@ TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboardAndOnboardin
         QCoreApplication::processEvents();
         EXPECT_EQ(app.onboardingWindow(), nullptr);
     }
+}
+
+// A window manager that starts or ends while the program runs is noticed when the user opens
+// the menu, not only at the next save or restore.
+TEST(ZentharionAppMenuTest, OpeningTheTrayMenuReadsAccessAgain)
+{
+    AppHarness h;
+    auto& app = h.start();
+    app.showMenuBarExtra();
+    ASSERT_TRUE(app.menuBarTray());
+    QMenu& menu = *app.menuBarTray()->menu();
+    const auto firstRow = [&] { return menu.actions().isEmpty() ? QString() : menu.actions()[0]->text(); };
+
+    for (const bool trusted : {false, true, false}) {
+        SCOPED_TRACE(trusted);
+        h.trusted = trusted;
+        const auto checks = std::count(h.steps.begin(), h.steps.end(), "trust");
+        menu.popup(QPoint(0, 0));
+        EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), "trust"), checks + 1);
+        EXPECT_EQ(app.permissionCoordinator()->authorizationState(),
+                  trusted ? AccessibilityAuthorizationState::authorized : AccessibilityAuthorizationState::unauthorized);
+        EXPECT_EQ(firstRow() == "Accessibility Access Required", !trusted);
+        menu.hide();
+        QCoreApplication::processEvents();
+    }
+}
+
+// Two layouts with one shortcut: the first keeps it, the second shows it as refused, and the
+// status names the layout that holds it.
+TEST(ZentharionAppMenuTest, ARefusedShortcutIsMarkedAndTheStatusNamesItsHolder)
+{
+    AppHarness h;
+    ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+    const QUuid desk = h.saveLayout("Desk", commandOptionK);
+    const QUuid copy = h.saveLayout("Copy", commandOptionK);
+    auto& app = h.start();
+
+    const auto state = app.menuBarMenuState();
+    EXPECT_EQ(state.refusedHotkeyLayoutIDs.size(), 1u);
+    const auto summaries = app.snapshotMenuController()->snapshotSummaries();
+    ASSERT_EQ(summaries.size(), 2u);
+    const QUuid holder = summaries[0].id; // the first in list order keeps the shortcut
+    const QUuid refused = holder == desk ? copy : desk;
+    EXPECT_TRUE(state.refusedHotkeyLayoutIDs.contains(refused));
+    ASSERT_TRUE(state.status);
+    EXPECT_EQ(state.status->message, "\"" + summaries[0].name + "\" already uses that hotkey.");
+    EXPECT_EQ(h.registrar->live.size(), 1u);
+}
+
+// Asking for the help page when nothing can show it says so in the menu's status line.
+TEST(ZentharionAppMenuTest, AHelpPageThatCannotBeOpenedIsReported)
+{
+    for (const bool opens : {true, false}) {
+        AppHarness h;
+        h.trusted = false;
+        int asked = 0;
+        h.helpPage = [&]() -> std::optional<QString> {
+            ++asked;
+            if (opens)
+                return std::nullopt;
+            return QString("The help page could not be opened.");
+        };
+        auto& app = h.start();
+        SCOPED_TRACE(opens);
+        app.performMenuBarAction(MenuBarAction::openAccessibilitySettings);
+        EXPECT_EQ(asked, 1);
+        const auto status = app.snapshotMenuController()->status();
+        if (opens) {
+            EXPECT_FALSE(status);
+        } else {
+            ASSERT_TRUE(status);
+            EXPECT_TRUE(status->isError());
+            EXPECT_EQ(status->message, "The help page could not be opened.");
+        }
+    }
+}
+
+} // namespace
+} // namespace zen
+
+namespace zen {
+namespace {
+
+TEST(ZentharionAppSettingsTest, TheTrayOpensOneSettingsWindowAndMakesTheLoginItemControllerThen)
+{
+    AppHarness h;
+    auto& app = h.start();
+    EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), QStringLiteral("launchAtLogin")), 0)
+        << "made on first use, not at start-up";
+    const auto items = MenuBarMenu::items(app.menuBarMenuState());
+    const auto settings = std::find_if(items.begin(), items.end(), [](const MenuBarItem& i) {
+        return i.action == MenuBarAction::openSettings;
+    });
+    ASSERT_NE(settings, items.end());
+    EXPECT_TRUE(settings->enabled);
+
+    app.settingsNavigationController()->setSelectedTab(SettingsTab::about);
+    app.performMenuBarAction(MenuBarAction::openSettings);
+    SettingsView* window = app.settingsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->tabs()->currentIndex(), 2) << "opens on the tab last shown";
+    EXPECT_EQ(app.launchAtLoginController()->state(), LaunchAtLoginState::unavailable());
+    window->close();
+    app.performMenuBarAction(MenuBarAction::openSettings);
+    EXPECT_EQ(app.settingsWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), QStringLiteral("launchAtLogin")), 1);
 }
 
 } // namespace

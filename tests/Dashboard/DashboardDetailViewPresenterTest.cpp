@@ -295,16 +295,21 @@ TEST(DashboardDetailViewPresenterTest, ACombinationPressedDuringAnOperationIsSto
     EXPECT_EQ(h.storedHotkey(h.first.id)->displayString, "Command-Option-K");
 }
 
-TEST(DashboardDetailViewPresenterTest, ARefusedStoreKeepsCaptureRunning)
+// The store refuses because the layout's file was removed by hand: the error is shown, the
+// layout leaves the list, and with it the capture ends and the shortcuts are back.
+TEST(DashboardDetailViewPresenterTest, ALayoutFoundGoneEndsTheCaptureWithTheStoresError)
 {
     DetailHarness h;
     h.select(h.first);
     h.presenter->beginHotkeyEditing(h.first.id);
     ASSERT_TRUE(QFile::remove(h.store.fileURL(h.first.id)));
     h.presenter->handleCaptureKey(test::commandOptionKPress);
-    EXPECT_EQ(h.presenter->editingHotkeySnapshotID(), h.first.id);
+    EXPECT_EQ(h.presenter->editingHotkeySnapshotID(), std::nullopt);
+    ASSERT_TRUE(h.controller->status());
     EXPECT_TRUE(h.controller->status()->isError());
-    EXPECT_EQ(h.captureActivity, std::vector<std::string>{"suspend"});
+    for (const auto& summary : h.controller->snapshotSummaries())
+        EXPECT_NE(summary.id, h.first.id);
+    EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
 }
 
 TEST(DashboardDetailViewPresenterTest, UnavailableHotkeysAreTheOtherLayoutsInListOrder)

@@ -1,5 +1,6 @@
 // The sidebar's pieces on their own: the layout row, the action button, the relative dates,
 // and the window-removal sheet.
+#include "Dashboard/DashboardElidedLabel.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/DashboardSnapshotRow.h"
 #include "Dashboard/DashboardWindowRemovalConfirmationView.h"
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -172,6 +174,46 @@ TEST(DashboardSnapshotRowTest, ShowingAnotherLayoutEndsTheRenameAndHoverRevealsT
     EXPECT_EQ(f.row->actionsButton()->size(), QSize(22, 22));
     QApplication::sendEvent(f.row.get(), &leave);
     EXPECT_FALSE(f.row->actionsButton()->isVisible());
+}
+
+TEST(DashboardSnapshotRowTest, ANameTooLongForTheSidebarEndsInAnEllipsisInsteadOfBeingCut)
+{
+    Row f;
+    f.row->resize(200, f.row->sizeHint().height());
+    QApplication::processEvents();
+    auto* name = qobject_cast<DashboardElidedLabel*>(f.row->nameLabel());
+    ASSERT_NE(name, nullptr);
+    auto* summary = qobject_cast<DashboardElidedLabel*>(f.row->summaryLabel());
+    ASSERT_NE(summary, nullptr);
+    EXPECT_EQ(name->shownText(), "Work") << "a short name is shown whole";
+
+    SnapshotSummary longer = f.summary;
+    longer.name = "A layout for the whole team's <b>quarterly</b> review &\nplanning";
+    longer.windowCount = 123456;
+    longer.displayCount = 654321;
+    f.row->setSnapshot(longer, f.actions());
+    QApplication::processEvents();
+    EXPECT_EQ(name->text(), longer.name) << "the label keeps the whole name";
+    for (DashboardElidedLabel* label : {name, summary}) {
+        const QString shown = label->shownText();
+        EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+        EXPECT_FALSE(shown.contains('\n'));
+
+        // What is painted is that shortened line, not the whole text cut at the edge.
+        QImage expected(label->size(), QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::transparent);
+        {
+            QPainter painter(&expected);
+            painter.setPen(label->palette().color(label->foregroundRole()));
+            painter.setFont(label->font());
+            painter.drawText(label->contentsRect(), int(label->alignment()) | Qt::TextSingleLine, shown);
+        }
+        QImage painted(label->size(), QImage::Format_ARGB32_Premultiplied);
+        painted.fill(Qt::transparent);
+        label->render(&painted, QPoint(), QRegion(), QWidget::DrawChildren);
+        EXPECT_EQ(painted, expected) << label->text().toStdString();
+    }
 }
 
 TEST(SidebarActionButtonTest, ToneFollowsHoverPrimaryAndEnabledAndOnlyThePaddedLabelClicks)

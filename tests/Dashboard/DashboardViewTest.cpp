@@ -145,6 +145,13 @@ TEST(DashboardViewTest, TheConfirmationsShowTheirTextsAsPlainTextAndAnswerThePre
     EXPECT_EQ(remove->text(), "Delete Layout?");
     EXPECT_EQ(remove->informativeText(), "Delete \"<i>Work</i>\"? This cannot be undone.");
     EXPECT_TRUE(remove->windowModality() == Qt::WindowModal);
+    // Wide enough for the question in the title bar and the explanation in a few lines, not a
+    // narrow column sized to the short question.
+    QApplication::processEvents();
+    EXPECT_GE(remove->width(), 360);
+    auto* question = remove->findChild<QLabel*>("qt_msgbox_label");
+    ASSERT_TRUE(question);
+    EXPECT_TRUE(question->font().bold());
     for (QAbstractButton* button : remove->buttons())
         if (button->text() == "Delete")
             button->click();

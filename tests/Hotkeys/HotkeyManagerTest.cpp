@@ -69,10 +69,12 @@ TEST_F(HotkeyManagerTest, FirstLayoutKeepsADuplicateShortcutAndInvalidOnesUseNoI
                                           {gym, "Gym", binding(0, 0x200)},
                                           {QUuid::createUuid(), "Last", binding(1)}});
     ASSERT_FALSE(result);
+    // The message names the layout that keeps the shortcut.
     EXPECT_EQ(result.error().errorDescription(),
-              "\"Home\" already uses that hotkey. 1 more hotkey(s) could not be registered.");
+              "\"Work\" already uses that hotkey. 1 more hotkey(s) could not be registered.");
     EXPECT_EQ(result.error().failures(),
-              (std::vector{HotkeyManagerError::duplicateBinding("Home"), HotkeyManagerError::invalidBinding("Gym")}));
+              (std::vector{HotkeyManagerError::duplicateBinding("Work"), HotkeyManagerError::invalidBinding("Gym")}));
+    EXPECT_EQ(manager.refusedLayoutIDs(), (QSet<QUuid>{home, gym}));
     EXPECT_EQ(registrar->liveIDs(), (std::vector<std::uint32_t>{1, 2}));
     pressID(1);
     EXPECT_EQ(restored, std::vector<QUuid>{work});
@@ -87,7 +89,9 @@ TEST_F(HotkeyManagerTest, RefusedRegistrationKeepsTheKeyTakenAndDoesNotUseAnID)
                                           {gym, "Gym", binding(1)}});
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().failures(), (std::vector{HotkeyManagerError::registrationFailed("Home", 10),
-                                                      HotkeyManagerError::duplicateBinding("Home again")}));
+                                                      HotkeyManagerError::duplicateBinding("Home")}));
+    EXPECT_EQ(manager.refusedLayoutIDs().size(), 2u);
+    EXPECT_TRUE(manager.refusedLayoutIDs().contains(home));
     pressID(2);
     EXPECT_EQ(restored, std::vector<QUuid>{gym});
 }
@@ -129,9 +133,11 @@ TEST_F(HotkeyManagerTest, HandlerIsInstalledOnceAndRetriedAfterAFailure)
     EXPECT_EQ(failed.error().errorDescription(),
               "Global hotkey handling could not be installed. Carbon status: -9.");
     EXPECT_TRUE(registrar->live.empty());
+    EXPECT_EQ(manager.refusedLayoutIDs(), QSet<QUuid>{work}) << "no press can reach a layout without the handler";
 
     failInstall = false;
     ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}}));
+    EXPECT_TRUE(manager.refusedLayoutIDs().isEmpty());
     ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}}));
     EXPECT_EQ(installs, 2);
     EXPECT_EQ(registrar->live.size(), 1u);

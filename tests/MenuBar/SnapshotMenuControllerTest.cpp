@@ -197,6 +197,51 @@ TEST(SnapshotMenuControllerTest, FailedOperationsShowTheirErrorHideTheOverlayAnd
     }
 }
 
+// A layout file removed by hand: the restore or edit that finds it gone says so with the
+// store's message, and its row leaves the list at once instead of at the next change.
+TEST(SnapshotMenuControllerTest, ALayoutFoundGoneLeavesTheListAndKeepsTheMessage)
+{
+    struct Case {
+        const char* what;
+        std::function<void(SnapshotMenuController&, const QUuid&)> act;
+    };
+    for (const Case& c : {Case{"restore", [](SnapshotMenuController& controller, const QUuid& id) {
+                                   ASSERT_TRUE(controller.restoreSnapshot(id));
+                               }},
+                          Case{"update", [](SnapshotMenuController& controller, const QUuid& id) {
+                                   ASSERT_TRUE(controller.updateSnapshot(id));
+                               }},
+                          Case{"rename", [](SnapshotMenuController& controller, const QUuid& id) {
+                                   EXPECT_FALSE(controller.renameSnapshotInline(id, "Other"));
+                               }},
+                          Case{"clear hotkey", [](SnapshotMenuController& controller, const QUuid& id) {
+                                   controller.clearHotkey(id);
+                               }}}) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        f.updateWrites(1);
+        f.restore = [&](const QUuid& id) -> std::expected<RestoreResult, RestoreEngineFailure> {
+            auto loaded = f.store.loadSnapshot(id);
+            if (!loaded)
+                return std::unexpected(RestoreEngineFailure(loaded.error()));
+            return RestoreResult{};
+        };
+        const auto gone = f.stored("Gone");
+        const auto kept = f.stored("Kept");
+        auto& controller = f.make();
+        ASSERT_EQ(controller.snapshotSummaries().size(), 2u);
+        ASSERT_TRUE(QFile::remove(f.store.fileURL(gone.id)));
+
+        c.act(controller, gone.id);
+        f.runOperation();
+
+        EXPECT_EQ(f.status(), f.error(userFacingDescription(SnapshotStoreError::notFound(gone.id))));
+        ASSERT_EQ(controller.snapshotSummaries().size(), 1u);
+        EXPECT_EQ(controller.snapshotSummaries()[0].id, kept.id);
+        EXPECT_FALSE(controller.isOperating());
+    }
+}
+
 TEST(SnapshotMenuControllerTest, ListingFailureAfterASaveReplacesTheSuccessText)
 {
     Fixture f;
@@ -240,21 +285,38 @@ TEST(SnapshotMenuControllerTest, RequestsWhileAnOperationRunsDoNothingAndSayNoth
     EXPECT_EQ(f.presenter->calls.size(), 1u);
 }
 
-TEST(SnapshotMenuControllerTest, CancelledOrOvertakenNameDialogStartsNothing)
+// While the dialog is open the controller is busy: a shortcut restore then would rearrange
+// the windows about to be saved and cover the dialog. A cancelled dialog leaves it idle.
+TEST(SnapshotMenuControllerTest, AnOpenNameDialogRefusesRestoresAndACancelledOneStartsNothing)
 {
     Fixture f;
     auto& controller = f.make();
+    int restoresAttempted = 0;
+    f.restore = [&](const QUuid&) -> std::expected<RestoreResult, RestoreEngineFailure> {
+        ++restoresAttempted;
+        return RestoreResult{};
+    };
+    std::vector<bool> busyWhileAsking;
+    f.duringNamePrompt = [&] {
+        busyWhileAsking.push_back(controller.isOperating());
+        EXPECT_FALSE(controller.restoreSnapshot(QUuid::createUuid()));
+    };
+
     f.nameAnswer = std::nullopt;
     EXPECT_FALSE(controller.captureCurrentSnapshot());
     EXPECT_FALSE(controller.isOperating());
     EXPECT_FALSE(f.status());
 
-    // A hotkey restore starts while the dialog is open.
     f.nameAnswer = "Work";
-    f.duringNamePrompt = [&] { EXPECT_TRUE(controller.restoreSnapshot(QUuid::createUuid())); };
-    EXPECT_FALSE(controller.captureCurrentSnapshot());
-    EXPECT_EQ(f.status(), f.info("Restoring..."));
-    EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show restore"}));
+    f.captureWrites(2);
+    EXPECT_TRUE(controller.captureCurrentSnapshot());
+    EXPECT_EQ(f.status(), f.info("Saving..."));
+    f.runOperation();
+    EXPECT_EQ(f.status(), f.info("Saved \"Work\" with 2 windows."));
+    EXPECT_FALSE(controller.isOperating());
+    EXPECT_EQ(busyWhileAsking, (std::vector<bool>{true, true}));
+    EXPECT_EQ(restoresAttempted, 0);
+    EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show save", "hide"}));
 }
 
 // MARK: Restore

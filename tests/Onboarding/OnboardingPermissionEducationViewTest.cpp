@@ -1,7 +1,9 @@
 #include "Onboarding/OnboardingPermissionEducationView.h"
 
 #include "Onboarding/OnboardingStrings.h"
+#include "Onboarding/TextStyle.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -68,6 +70,11 @@ TEST(OnboardingPermissionEducationViewTest, ButtonsCallTheirOwnActionsAndDismiss
     view->resize(560, 300);
     view->show();
     EXPECT_EQ(view->openSystemSettingsButton()->text(), "Open Access Help");
+    // The prominent button's painted fill carries its text legibly.
+    const QImage painted = view->openSystemSettingsButton()->grab().toImage();
+    EXPECT_GE(TextStyle::contrastRatio(painted.pixelColor(4, painted.height() / 2),
+                                       QApplication::palette().color(QPalette::HighlightedText)),
+              4.5);
     EXPECT_EQ(view->checkAgainButton()->text(), "Check Again");
     EXPECT_EQ(view->dismissButton()->text(), "Dismiss");
     view->openSystemSettingsButton()->click();

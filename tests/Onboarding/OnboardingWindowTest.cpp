@@ -3,6 +3,7 @@
 #include "Onboarding/OnboardingPermissionEducationView.h"
 #include "Onboarding/OnboardingStepViews.h"
 #include "Onboarding/OnboardingWindowSupport.h"
+#include "Onboarding/TextStyle.h"
 #include "Permissions/PermissionCoordinator.h"
 
 #include "Support/ManualScheduler.h"
@@ -112,6 +113,34 @@ TEST_F(OnboardingWindowTest, PagesShowTheirTextsAndButtons)
     }
     EXPECT_EQ(opened, 2);
     EXPECT_EQ(done, 2);
+}
+
+// White on a pale tint was barely readable: the prominent button's own fill, as painted,
+// must carry its text at 4.5:1 or better, and stand apart from the plain button beside it.
+TEST_F(OnboardingWindowTest, ProminentButtonsArePaintedInAReadableAccentFill)
+{
+    auto paintedFill = [](QPushButton* button) {
+        const QImage image = button->grab().toImage();
+        return image.pixelColor(4, image.height() / 2);
+    };
+    const QColor text = QApplication::palette().color(QPalette::HighlightedText);
+
+    OnboardingWelcomeStep welcome([] {});
+    OnboardingReadyStep ready([] {}, [] {});
+    welcome.resize(500, 420);
+    ready.resize(500, 420);
+    welcome.show();
+    ready.show();
+    processEvents();
+    auto* buttons = ready.findChild<OnboardingCompletionButtons*>();
+    ASSERT_NE(buttons, nullptr);
+    for (QPushButton* button : {welcome.getStartedButton(), buttons->primaryButton()}) {
+        const QColor fill = paintedFill(button);
+        EXPECT_GE(TextStyle::contrastRatio(fill, text), 4.5)
+            << button->text().toStdString() << " " << fill.name().toStdString();
+    }
+    EXPECT_LT(TextStyle::contrastRatio(paintedFill(buttons->secondaryButton()), text), 2.0)
+        << "the plain button keeps the plain look";
 }
 
 // The window follows the controller: page, title, success face; "Open Dashboard" opens the

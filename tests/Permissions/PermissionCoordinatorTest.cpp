@@ -123,36 +123,73 @@ TEST_F(PermissionCoordinatorTest, OpeningSettingsRunsTheOpenerAndLeavesTheStateA
     withoutOpener.openAccessibilitySettings(); // no opener: nothing to run, and no crash
 }
 
-TEST(AccessHelpPageTest, PrefersThePageNextToTheProgramAndFallsBackToTheSourceTree)
+TEST(AccessHelpPageTest, FoundWhereTheProgramIsInstalledOrBuiltAndNeverInTheSourceTree)
 {
     QTemporaryDir programDir;
     ASSERT_TRUE(programDir.isValid());
+    const auto writePage = [](const QString& path) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile page(path);
+        ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+        page.write("<html></html>");
+    };
 
-    // Nothing next to the program: the page the program was built with.
-    const QString fromSource = PermissionCoordinator::accessHelpPagePath(programDir.path());
-    ASSERT_FALSE(fromSource.isEmpty());
-    EXPECT_TRUE(fromSource.endsWith(QLatin1String("/docs/access.html")));
-    QFile page(fromSource);
-    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
-    const QByteArray html = page.readAll();
-    EXPECT_TRUE(html.contains("Wayland"));
-    EXPECT_TRUE(html.contains("EWMH"));
-
+    // Nothing next to the program: nothing, even though the sources hold the page.
+    EXPECT_TRUE(PermissionCoordinator::accessHelpPagePath(programDir.path()).isEmpty());
     // A directory of that name is not a page.
     ASSERT_TRUE(QDir(programDir.path()).mkpath(QStringLiteral("docs/access.html")));
-    EXPECT_EQ(PermissionCoordinator::accessHelpPagePath(programDir.path()), fromSource);
+    EXPECT_TRUE(PermissionCoordinator::accessHelpPagePath(programDir.path()).isEmpty());
+
+    // A build folder holds its copy next to the program.
+    QTemporaryDir build;
+    writePage(build.filePath("docs/access.html"));
+    EXPECT_EQ(PermissionCoordinator::accessHelpPagePath(build.path()), QFileInfo(build.filePath("docs/access.html")).absoluteFilePath());
 
     // An installed program finds the page under its prefix.
     QTemporaryDir prefix;
-    ASSERT_TRUE(prefix.isValid());
-    const QString bin = prefix.path() + QStringLiteral("/bin");
+    const QString bin = prefix.filePath("bin");
     ASSERT_TRUE(QDir().mkpath(bin));
-    ASSERT_TRUE(QDir().mkpath(prefix.path() + QStringLiteral("/share/zentharion/doc")));
-    QFile installed(prefix.path() + QStringLiteral("/share/zentharion/doc/access.html"));
-    ASSERT_TRUE(installed.open(QIODevice::WriteOnly));
-    installed.write("<html></html>");
-    installed.close();
-    EXPECT_EQ(PermissionCoordinator::accessHelpPagePath(bin), QFileInfo(installed).absoluteFilePath());
+    writePage(prefix.filePath("share/zentharion/doc/access.html"));
+    EXPECT_EQ(PermissionCoordinator::accessHelpPagePath(bin),
+              QFileInfo(prefix.filePath("share/zentharion/doc/access.html")).absoluteFilePath());
+}
+
+// The copy the build puts next to its programs is the page of the sources.
+TEST(AccessHelpPageTest, TheBuildCopiesThePageNextToItsPrograms)
+{
+    const QString page = PermissionCoordinator::accessHelpPagePath(QCoreApplication::applicationDirPath());
+    ASSERT_FALSE(page.isEmpty());
+    QFile file(page);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray html = file.readAll();
+    EXPECT_TRUE(html.contains("Wayland"));
+    EXPECT_TRUE(html.contains("EWMH"));
+}
+
+TEST(AccessHelpPageTest, AMissingPageOrOneNothingCanShowIsReported)
+{
+    QTemporaryDir build;
+    QUrl opened;
+    const auto opener = [&](bool works) {
+        return [&opened, works](const QUrl& url) {
+            opened = url;
+            return works;
+        };
+    };
+    EXPECT_EQ(PermissionCoordinator::openAccessHelpPage(build.path(), opener(true)),
+              "The help page on window-management access is not installed.");
+    EXPECT_TRUE(opened.isEmpty());
+
+    ASSERT_TRUE(QDir().mkpath(build.filePath("docs")));
+    QFile page(build.filePath("docs/access.html"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.close();
+    const QString path = QFileInfo(page).absoluteFilePath();
+    EXPECT_EQ(PermissionCoordinator::openAccessHelpPage(build.path(), opener(true)), std::nullopt);
+    EXPECT_EQ(opened, QUrl::fromLocalFile(path));
+    EXPECT_EQ(PermissionCoordinator::openAccessHelpPage(build.path(), opener(false)),
+              "The help page could not be opened: no program is set up to show web pages. Open " + path
+                  + " in a web browser.");
 }
 
 } // namespace

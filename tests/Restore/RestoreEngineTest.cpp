@@ -518,6 +518,57 @@ TEST(AXRestoreWindowApplierTest, WritesInOrderAndStopsAtTheFirstFailure)
 
 namespace {
 
+// Answers a batch of placements from a script, recording what it was sent.
+struct BatchAccessibility final : AccessibilityService {
+    std::vector<AXFramePlacement> sent;
+    std::vector<bool> answers;
+    bool isProcessTrusted() override { return true; }
+    AXUIElement applicationElement(std::int32_t pid) override { return {pid, 0}; }
+    std::optional<AXAttributeValue> copyAttributeValue(const AXUIElement&, const QString&) override { return std::nullopt; }
+    bool setAttributeValue(const AXUIElement&, const QString&, const AXAttributeValue&) override { return false; }
+    bool performAction(const AXUIElement&, const QString&) override { return false; }
+    std::vector<bool> setFrames(const std::vector<AXFramePlacement>& placements) override
+    {
+        sent = placements;
+        return answers;
+    }
+};
+
+TEST(AXRestoreWindowApplierTest, ABatchAnswersEachWindowInItsPlace)
+{
+    auto ax = std::make_shared<BatchAccessibility>();
+    AXRestoreWindowApplier applier(ax);
+    WindowRecord plain = makeWindow(kEditor, 1, 1);
+    WindowRecord full = makeWindow(kEditor, 1, 2);
+    full.isFullscreen = true;
+    WindowRecord gone = makeWindow(kEditor, 1, 3);
+    gone.isFullscreen = true;
+    const DiscoveredWindow a = liveWindow(7, 70, "A", CGRect(0, 0, 10, 10));
+    DiscoveredWindow b = liveWindow(7, 71, "B", CGRect(0, 0, 10, 10));
+    b.isMinimized = true;
+    const DiscoveredWindow c = liveWindow(7, 72, "C", CGRect(0, 0, 10, 10));
+    const DiscoveredWindow d = liveWindow(7, 73, "D", CGRect(0, 0, 10, 10));
+    // The third window has closed; the fourth's numbers are no place and are never sent.
+    ax->answers = {true, true, false};
+    const auto results = applier.applyAll({{&plain, CGRect(1, 2, 30, 40), &a},
+                                           {&full, CGRect(5, 6, 70, 80), &b},
+                                           {&gone, CGRect(9, 9, 9, 9), &c},
+                                           {&plain, CGRect(NAN, 0, 10, 10), &d}});
+    ASSERT_EQ(ax->sent.size(), 3u);
+    EXPECT_EQ(ax->sent[1].element.window, 71u);
+    EXPECT_EQ(ax->sent[1].frame, CGRect(5, 6, 70, 80));
+    EXPECT_EQ((std::vector<bool> {ax->sent[0].unminimize, ax->sent[1].unminimize, ax->sent[2].unminimize}),
+              (std::vector<bool> {false, true, false}));
+    ASSERT_EQ(results.size(), 4u);
+    EXPECT_TRUE(results[0].didRestore && !results[0].downgrade);
+    EXPECT_TRUE(results[1].didRestore && results[1].downgrade);
+    for (std::size_t i : {2u, 3u}) {
+        EXPECT_FALSE(results[i].didRestore) << i;
+        EXPECT_FALSE(results[i].downgrade) << i;
+        EXPECT_EQ(results[i].failureReason, RestoreSkipReason::restoreFailed) << i;
+    }
+}
+
 TEST(RestoreEngineTest, AnExitedApplicationIsNotInTheRunningSet)
 {
     // Its window can outlive the process for a moment; it is launched again, not counted as running.

@@ -189,7 +189,22 @@ TEST_F(AppLiveTest, PressingALayoutsShortcutRestoresItAndASecondCopyStepsBack)
     EXPECT_TRUE(program->waitForFinished(5000));
 }
 
-// Windows of the program's class that something else (a tray) has taken in as its child.
+// A window the window manager manages carries WM_STATE; an icon a tray took in does not.
+bool managedByWindowManager(xcb_connection_t* connection, xcb_window_t window)
+{
+    auto* atom = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, 8, "WM_STATE"), nullptr);
+    if (!atom)
+        return false;
+    auto* state = xcb_get_property_reply(connection, xcb_get_property(connection, 0, window, atom->atom, atom->atom, 0, 2),
+                                         nullptr);
+    const bool managed = state && state->type != XCB_ATOM_NONE;
+    std::free(state);
+    std::free(atom);
+    return managed;
+}
+
+// Windows of the program's class that something else (a tray) has taken in as its child; the
+// program's own windows, which the window manager puts in frames, are not icons.
 int embeddedProgramWindows(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root)
 {
     int found = 0;
@@ -203,7 +218,8 @@ int embeddedProgramWindows(xcb_connection_t* connection, xcb_window_t window, xc
         if (wmClass && window != root
             && QByteArray(static_cast<const char*>(xcb_get_property_value(wmClass)),
                           xcb_get_property_value_length(wmClass))
-                   .startsWith(QByteArray("zentharion\0Zentharion", 21)))
+                   .startsWith(QByteArray("zentharion\0Zentharion", 21))
+            && !managedByWindowManager(connection, children[i]))
             ++found;
         std::free(wmClass);
         found += embeddedProgramWindows(connection, children[i], root);

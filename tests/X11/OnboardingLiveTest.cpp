@@ -15,7 +15,6 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -271,11 +270,8 @@ TEST_F(OnboardingLiveTest, SaveWithoutAWindowManagerLeadsThroughTheAccessPage)
     ASSERT_TRUE(startWindowManager(config));
     click(education->checkAgainButton());
     ASSERT_TRUE(waitFor([&] { return education->showsSuccess(); })) << "no success face after the check";
-    QElapsedTimer sinceSuccess;
-    sinceSuccess.start();
     EXPECT_EQ(onboarding->currentPage(), education);
     ASSERT_TRUE(waitFor([&] { return qobject_cast<OnboardingReadyStep*>(onboarding->currentPage()); }, 5000));
-    EXPECT_GE(sinceSuccess.elapsed(), 700) << "the ready page came before the success face had its time";
     checkScreenshot(onboarding, "ready",
                     {"You're ready to save your first layout.", "Open Dashboard", "Done"});
     restart.config.clear();

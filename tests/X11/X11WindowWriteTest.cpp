@@ -116,8 +116,9 @@ TEST_F(LiveWriteTest, MaximizedWindowGetsExactlyTheSizeAskedFor)
     windows = windowsUntil(client.processId(), [](const auto& l) { return l[0].frame == CGRect(300, 150, 500, 350); });
     EXPECT_EQ(windows.at(0).frame, CGRect(300, 150, 500, 350));
     for (const auto& w : platform->refresh()->windowsFrontFirst) {
-        if (w.id == ids[0])
+        if (w.id == ids[0]) {
             EXPECT_FALSE(w.maximized);
+        }
     }
 }
 
@@ -131,6 +132,15 @@ TEST_F(LiveWriteTest, OneBatchPlacesEveryWindowAndReportsTheVanishedOne)
     ASSERT_EQ(goneIDs.size(), 1u);
     auto windows = windowsUntil(stays.processId(), [](const auto& l) { return l.size() == 3 && titled(l, "S3")->isMinimized; });
     ASSERT_EQ(windows.size(), 3u);
+    // S2 maximized by the window manager, with the extents that go with it.
+    const std::uint32_t s2 = titled(windows, "S2")->axElement.window;
+    ASSERT_EQ(std::system(QStringLiteral("wmctrl -i -r %1 -b add,maximized_vert,maximized_horz").arg(s2).toLocal8Bit().constData()), 0);
+    QDeadlineTimer maximizing(20000);
+    for (bool maximized = false; !maximized && !maximizing.hasExpired();) {
+        for (const auto& w : platform->refresh()->windowsFrontFirst)
+            maximized = maximized || (w.id == s2 && w.maximized && w.extents[0] == 0);
+    }
+    windows = windowsUntil(stays.processId(), [](const auto& l) { return l.size() == 3; });
     const auto goneWindows = windowsUntil(leaves->processId(), [](const auto& l) { return l.size() == 1; });
     ASSERT_EQ(goneWindows.size(), 1u);
     const AXUIElement gone = goneWindows[0].axElement;
@@ -150,23 +160,26 @@ TEST_F(LiveWriteTest, OneBatchPlacesEveryWindowAndReportsTheVanishedOne)
         {titled(windows, "S2")->axElement, CGRect(1400, 200, 300, 180), false},
         {titled(windows, "S3")->axElement, CGRect(400, 500, 220, 140), true},
     };
-    const auto before = platform->connection().roundTrips();
     EXPECT_EQ(platform->setFrames(batch), (std::vector<bool> {true, false, true, true}));
-    const auto batchTrips = platform->connection().roundTrips() - before;
     windows = windowsUntil(stays.processId(), [&](const auto& l) {
         return titled(l, "S1")->frame == batch[0].frame && titled(l, "S2")->frame == batch[2].frame
             && titled(l, "S3")->frame == batch[3].frame && !titled(l, "S3")->isMinimized;
     });
     EXPECT_EQ(titled(windows, "S1")->frame, batch[0].frame);
-    EXPECT_EQ(titled(windows, "S2")->frame, batch[2].frame);
+    EXPECT_EQ(titled(windows, "S2")->frame, batch[2].frame) << "the maximized one, to the pixel";
     EXPECT_EQ(titled(windows, "S3")->frame, batch[3].frame);
     EXPECT_FALSE(titled(windows, "S3")->isMinimized);
 
-    // One window or three, the batch waits for the server the same number of times.
-    platform->refresh();
-    const auto beforeOne = platform->connection().roundTrips();
-    EXPECT_EQ(platform->setFrames({batch[0]}), std::vector<bool> {true});
-    EXPECT_EQ(platform->connection().roundTrips() - beforeOne, batchTrips);
+    // With no window to take out of the maximized state, a batch waits for the server once,
+    // whether it places one window or three.
+    const auto tripsFor = [&](const std::vector<AXFramePlacement>& placements) {
+        platform->refresh();
+        const auto before = platform->connection().roundTrips();
+        EXPECT_EQ(std::ranges::count(platform->setFrames(placements), true), std::ptrdiff_t(placements.size()));
+        return platform->connection().roundTrips() - before;
+    };
+    EXPECT_EQ(tripsFor({batch[0], batch[2], batch[3]}), 1u);
+    EXPECT_EQ(tripsFor({batch[0]}), 1u);
 }
 
 TEST_F(LiveWriteTest, UnminimizesRaisesAndFocuses)
@@ -258,6 +271,42 @@ TEST_F(LiveWriteTest, WritesToAVanishedWindowFail)
     }
     EXPECT_FALSE(reader().setPoint(CGPoint {10, 10}, windows[0].axElement, AXAttribute::position));
     EXPECT_FALSE(reader().performAction(AXAction::raise, windows[0].axElement));
+}
+
+TEST(RaiseBatchTest, RaisesThatLeaveTheOrderAsItIsAreLeftOut)
+{
+    // Front-most first: a dock above all, then normal windows.
+    auto desktop = [](std::vector<std::uint32_t> frontFirst) {
+        X11DesktopState state;
+        X11ClientWindow dock;
+        dock.id = 99;
+        dock.dockOrDesktop = true;
+        state.windowsFrontFirst.push_back(dock);
+        for (std::uint32_t id : frontFirst) {
+            X11ClientWindow w;
+            w.id = id;
+            state.windowsFrontFirst.push_back(w);
+        }
+        return state;
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::uint32_t> frontFirst;
+        std::vector<xcb_window_t> raises; // back-most first
+        std::size_t leftOut;
+    };
+    const std::vector<Case> cases {
+        {"already in order on top", {3, 2, 1, 7}, {1, 2, 3}, 3},
+        {"the front two swapped: only the front-most is raised", {2, 3, 1, 7}, {1, 2, 3}, 2},
+        {"the back two swapped: the front-most two are raised", {3, 1, 2, 7}, {1, 2, 3}, 1},
+        {"another window between: all raised", {3, 7, 2, 1}, {1, 2, 3}, 0},
+        {"another window in front", {7, 3, 2, 1}, {1, 2, 3}, 0},
+        {"the back-most below another: the front two need no raise, but the back-most does", {3, 2, 7, 1}, {1, 2, 3}, 0},
+        {"a window named twice: all raised", {3, 2, 1}, {1, 2, 1}, 0},
+        {"a window the reading lacks: all raised", {3, 2}, {1, 2, 3}, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(raisesLeavingOrderAsItIs(desktop(c.frontFirst), c.raises), c.leftOut) << c.what;
 }
 
 // Errors of requests nobody checks arrive as events on a connection no one reads events

@@ -18,3 +18,17 @@ list(APPEND ZEN_X11_TEST_SOURCES tests/X11/DashboardHotkeyCaptureLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/DashboardPreviewDragLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/OnboardingLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/DashboardLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/TrayMenuLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/SettingsWindowLiveTest.cpp)
+
+# The program with its update feed on 127.0.0.1 at a port of this build tree's own, so that
+# test runs of several build trees do not meet.
+string(MD5 ZEN_BUILD_HASH "${CMAKE_BINARY_DIR}")
+string(SUBSTRING "${ZEN_BUILD_HASH}" 0 4 ZEN_BUILD_HASH)
+math(EXPR ZEN_LOCAL_FEED_PORT "0x${ZEN_BUILD_HASH} % 20000 + 30000")
+add_executable(zentharion_local_feed src/main.cpp tests/X11/LocalFeedProgram.cpp)
+target_link_libraries(zentharion_local_feed PRIVATE zentharion_core)
+target_compile_definitions(zentharion_local_feed PRIVATE ZEN_LOCAL_FEED_PORT="${ZEN_LOCAL_FEED_PORT}")
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/UpdateLiveTest.cpp)
+set_source_files_properties(tests/X11/UpdateLiveTest.cpp PROPERTIES
+  COMPILE_DEFINITIONS ZEN_LOCAL_FEED_PORT=${ZEN_LOCAL_FEED_PORT})

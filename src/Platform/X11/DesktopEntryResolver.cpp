@@ -4,6 +4,9 @@
 
 #include "Platform/X11/DesktopEntryResolver.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace zen {
 
 namespace {
@@ -144,6 +147,26 @@ DesktopEntryResolver::Identity DesktopEntryResolver::resolve(const QByteArray& w
     return identity;
 }
 
+namespace {
+
+// The program gets its own standard streams, as a desktop launcher gives it: inheriting ours
+// would have it write into the terminal Zentharion was started from.
+bool launchWithOwnStreams(GDesktopAppInfo* info, GList* uris)
+{
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    GError* error = nullptr;
+    const gboolean ok = g_desktop_app_info_launch_uris_as_manager_with_fds(
+        info, uris, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr, devNull, devNull, devNull,
+        &error);
+    if (devNull >= 0)
+        ::close(devNull);
+    if (error)
+        g_error_free(error);
+    return ok;
+}
+
+} // namespace
+
 bool DesktopEntryResolver::launch(const QString& desktopId)
 {
     if (!isAcceptableDesktopId(desktopId))
@@ -152,11 +175,31 @@ bool DesktopEntryResolver::launch(const QString& desktopId)
     GDesktopAppInfo* info = g_desktop_app_info_new(file.constData());
     if (!info)
         return false;
-    GError* error = nullptr;
-    const gboolean ok = g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, &error);
-    if (error)
-        g_error_free(error);
+    const bool ok = launchWithOwnStreams(info, nullptr);
     g_object_unref(info);
+    return ok;
+}
+
+bool DesktopEntryResolver::openWithDefaultApplication(const QString& filePath, const QString& contentType)
+{
+    GAppInfo* app = g_app_info_get_default_for_type(contentType.toUtf8().constData(), FALSE);
+    if (!app)
+        return false; // nothing is set up to show it
+    GFile* file = g_file_new_for_path(filePath.toLocal8Bit().constData());
+    gchar* uri = g_file_get_uri(file);
+    GList uris{uri, nullptr, nullptr};
+    bool ok = false;
+    if (G_IS_DESKTOP_APP_INFO(app)) {
+        ok = launchWithOwnStreams(G_DESKTOP_APP_INFO(app), &uris);
+    } else {
+        GError* error = nullptr;
+        ok = g_app_info_launch_uris(app, &uris, nullptr, &error);
+        if (error)
+            g_error_free(error);
+    }
+    g_free(uri);
+    g_object_unref(file);
+    g_object_unref(app);
     return ok;
 }
 

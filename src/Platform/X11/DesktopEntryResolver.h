@@ -35,8 +35,12 @@ public:
 
     Identity resolve(const QByteArray& wmInstance, const QByteArray& wmClass, const std::optional<QString>& gtkApplicationId);
 
-    // Launches the entry with this id; ids that could name a path are refused.
+    // Launches the entry with this id; ids that could name a path are refused. The program
+    // gets the null device as its standard streams.
     static bool launch(const QString& desktopId);
+    // Opens the file with the program set up for its content type, with its own streams as
+    // above; false when no program is set up for it or it could not be started.
+    static bool openWithDefaultApplication(const QString& filePath, const QString& contentType);
     static bool isAcceptableDesktopId(const QString& desktopId);
 
 private:

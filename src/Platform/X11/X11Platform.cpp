@@ -5,6 +5,7 @@
 
 #include <QVariantMap>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -24,6 +25,9 @@ constexpr auto ownRaiseTrust = std::chrono::seconds(2);
 // taken this recently with no write since. Polls that wait for the desktop to change sleep
 // longer than this between readings, so each of them still reads afresh.
 constexpr auto passReuseAge = std::chrono::milliseconds(50);
+// How old a reading may be for its stacking to stand for the desktop's when deciding which
+// raises change nothing: a restore raises moments after its discovery read the desktop.
+constexpr auto stackingTrust = std::chrono::milliseconds(250);
 
 bool processExists(std::int32_t pid)
 {
@@ -83,10 +87,11 @@ std::shared_ptr<const X11DesktopState> X11Platform::refresh()
 {
     // Aged from its start: what changed while it was being read may be missing from it.
     const auto started = std::chrono::steady_clock::now();
-    std::uint64_t writesBefore = 0;
+    std::uint64_t writesBefore = 0, stackingBefore = 0;
     {
         std::lock_guard lock(m_stateMutex);
         writesBefore = m_writes;
+        stackingBefore = m_stackingChanges;
     }
     X11DesktopState state;
     {
@@ -99,6 +104,7 @@ std::shared_ptr<const X11DesktopState> X11Platform::refresh()
     m_stateTime = started;
     // A write made while reading may or may not be in it.
     m_stateStale = m_writes != writesBefore;
+    m_stackingChanged = m_stackingChanges != stackingBefore;
     return shared;
 }
 
@@ -288,7 +294,7 @@ bool X11Platform::setAttributeValue(const AXUIElement& element, const QString& a
         if (ok && w->pid)
             noteRaised(*w->pid, w->id);
     }
-    invalidate();
+    invalidate(attribute != AXAttribute::position && attribute != AXAttribute::size);
     return ok;
 }
 
@@ -325,7 +331,7 @@ std::vector<bool> X11Platform::setFrames(const std::vector<AXFramePlacement>& pl
         const std::vector<bool> placed = m_writer.place(batch, state->rootOrigin);
         for (std::size_t k = 0; k < sent.size(); ++k)
             results[sent[k]] = placed[k];
-        invalidate();
+        invalidate(std::ranges::any_of(batch, [](const auto& p) { return p.unminimize; }));
     }
     return results;
 }
@@ -346,13 +352,22 @@ std::vector<bool> X11Platform::performActions(const std::vector<AXUIElement>& el
     }
     if (ids.empty())
         return results;
-    const std::vector<bool> raised = m_writer.raiseAll(ids);
+    // Each raise makes the window manager restack every window; raises that leave the order
+    // as it is are not sent, judged on a reading taken moments ago with no change of
+    // stacking of ours since.
+    std::size_t unchanged = 0;
+    {
+        std::lock_guard lock(m_stateMutex);
+        if (state == m_state && !m_stackingChanged && std::chrono::steady_clock::now() - m_stateTime < stackingTrust)
+            unchanged = raisesLeavingOrderAsItIs(*state, ids);
+    }
+    const std::vector<bool> raised = m_writer.raiseAll(ids, unchanged);
     for (std::size_t k = 0; k < sent.size(); ++k) {
         results[sent[k]] = raised[k];
         if (raised[k] && windows[sent[k]]->pid)
             noteRaised(*windows[sent[k]]->pid, ids[k]);
     }
-    invalidate();
+    invalidate(unchanged < ids.size());
     return results;
 }
 
@@ -367,7 +382,7 @@ bool X11Platform::performAction(const AXUIElement& element, const QString& actio
     const bool ok = m_writer.raise(w->id);
     if (ok && w->pid)
         noteRaised(*w->pid, w->id);
-    invalidate();
+    invalidate(true);
     return ok;
 }
 
@@ -377,11 +392,15 @@ void X11Platform::noteRaised(std::int32_t pid, std::uint32_t window)
     m_lastRaised[pid] = {window, std::chrono::steady_clock::now()};
 }
 
-void X11Platform::invalidate()
+void X11Platform::invalidate(bool stackingChanged)
 {
     std::lock_guard lock(m_stateMutex);
     m_stateStale = true;
     ++m_writes;
+    if (stackingChanged) {
+        m_stackingChanged = true;
+        ++m_stackingChanges;
+    }
 }
 
 std::optional<std::vector<QVariantMap>> X11Platform::copyWindowList(WindowListOption option)
@@ -487,7 +506,7 @@ bool X11Platform::activateApplication(std::int32_t processIdentifier)
     const bool ok = m_writer.activate(front->id);
     if (ok)
         noteRaised(processIdentifier, front->id);
-    invalidate();
+    invalidate(true);
     return ok;
 }
 

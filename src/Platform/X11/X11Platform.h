@@ -73,7 +73,7 @@ private:
     std::pair<std::shared_ptr<const X11DesktopState>, std::vector<const X11ClientWindow*>>
     writeTargets(const std::vector<AXUIElement>& elements);
     // After a write the last reading no longer describes the desktop for readers.
-    void invalidate();
+    void invalidate(bool stackingChanged = false);
     void noteRaised(std::int32_t pid, std::uint32_t window);
 
     std::shared_ptr<X11Connection> m_connection;
@@ -83,6 +83,9 @@ private:
     std::shared_ptr<const X11DesktopState> m_state;
     std::chrono::steady_clock::time_point m_stateTime;
     bool m_stateStale = false;
+    // Whether we changed the stacking (raised, activated, un-minimized) since the reading.
+    bool m_stackingChanged = false;
+    std::uint64_t m_stackingChanges = 0;
     std::uint64_t m_writes = 0;
     // Per process, the window we last raised or activated and when.
     std::map<std::int32_t, std::pair<std::uint32_t, std::chrono::steady_clock::time_point>> m_lastRaised;

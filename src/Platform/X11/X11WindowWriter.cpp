@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace zen {
 
@@ -82,6 +83,35 @@ xcb_generic_event_t* nextEventBefore(xcb_connection_t* c, std::chrono::steady_cl
 }
 
 } // namespace
+
+// How many of the first raises of a batch (back-most first) can be left out with the same
+// outcome: raising the rest must leave the left-out windows, front-most first, right behind
+// them at the top of the stack. Docks and desktops keep their own layers and don't count.
+std::size_t raisesLeavingOrderAsItIs(const X11DesktopState& state, const std::vector<xcb_window_t>& raises)
+{
+    std::vector<xcb_window_t> stack;
+    for (const auto& w : state.windowsFrontFirst) {
+        if (!w.dockOrDesktop)
+            stack.push_back(w.id);
+    }
+    const std::set<xcb_window_t> batch(raises.begin(), raises.end());
+    if (batch.size() != raises.size())
+        return 0;
+    for (std::size_t skip = raises.size(); skip > 0; --skip) {
+        const std::set<xcb_window_t> sent(raises.begin() + std::ptrdiff_t(skip), raises.end());
+        std::size_t matched = 0;
+        for (xcb_window_t id : stack) {
+            if (sent.contains(id))
+                continue;
+            if (matched == skip || id != raises[skip - 1 - matched])
+                break;
+            ++matched;
+        }
+        if (matched == skip)
+            return skip;
+    }
+    return 0;
+}
 
 X11WindowWriter::~X11WindowWriter()
 {
@@ -347,15 +377,15 @@ bool X11WindowWriter::raise(xcb_window_t window)
     return raiseAll({window}).front();
 }
 
-std::vector<bool> X11WindowWriter::raiseAll(const std::vector<xcb_window_t>& windows)
+std::vector<bool> X11WindowWriter::raiseAll(const std::vector<xcb_window_t>& windows, std::size_t unchanged)
 {
     if (windows.empty())
         return {};
     std::lock_guard lock(m_x.mutex());
     DrainOnExit drain(m_x.connection());
     constexpr std::uint32_t above = 0;
-    for (xcb_window_t w : windows)
-        sendToRoot(w, m_x.atom("_NET_RESTACK_WINDOW"), sourcePager, XCB_NONE, above);
+    for (std::size_t i = unchanged; i < windows.size(); ++i)
+        sendToRoot(windows[i], m_x.atom("_NET_RESTACK_WINDOW"), sourcePager, XCB_NONE, above);
     return stillExist(windows);
 }
 

@@ -15,6 +15,10 @@ class X11Connection;
 // Asks the window manager to move, resize, (un)minimize, raise and activate client windows,
 // the way a pager does (EWMH source indication 2). Each request fails only when the window
 // has gone; whether the window manager obliges shows in the next reading.
+// How many of the first raises of a batch (back-most first) can be left out with the same
+// stacking as the outcome, judged on a reading of the desktop.
+std::size_t raisesLeavingOrderAsItIs(const X11DesktopState& state, const std::vector<xcb_window_t>& raises);
+
 class X11WindowWriter {
 public:
     explicit X11WindowWriter(X11Connection& connection) : m_x(connection) {}
@@ -37,8 +41,9 @@ public:
     std::vector<bool> place(const std::vector<Placement>& placements, CGPoint rootOrigin);
     bool setMinimized(xcb_window_t window, bool minimized);
     bool raise(xcb_window_t window);
-    // Restacks the windows in order, the last ending in front; one round trip for all.
-    std::vector<bool> raiseAll(const std::vector<xcb_window_t>& windows);
+    // Restacks the windows in order, the last ending in front; one round trip for all. The
+    // first `unchanged` windows are known to be in place already: they are only checked.
+    std::vector<bool> raiseAll(const std::vector<xcb_window_t>& windows, std::size_t unchanged = 0);
     bool activate(xcb_window_t window);
 
 private:

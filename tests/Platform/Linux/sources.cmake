@@ -1,3 +1,4 @@
 # Unit tests of src/Platform/Linux.
 list(APPEND ZEN_TEST_SOURCES
+  tests/Platform/Linux/MainAppLaunchAtLoginServiceTest.cpp
 )

@@ -1,0 +1,13 @@
+# The program's desktop entry and icon, and where `cmake --install` puts them.
+include(GNUInstallDirs)
+
+# The icon also travels inside the program, so that an uninstalled build shows it too.
+qt_add_resources(zentharion_core "zentharion_icon" PREFIX "/zentharion" BASE data FILES data/zentharion.svg)
+
+install(TARGETS zentharion RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES data/zentharion.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/zentharion.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+# Checks the installed entry and icon in a temporary prefix.
+add_test(NAME install COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-install ${CMAKE_BINARY_DIR})
+set_tests_properties(install PROPERTIES LABELS install TIMEOUT 120)

@@ -1,0 +1,254 @@
+// GIO before any Qt header: its "signals" member names clash with Qt's keyword.
+#include <gio/gio.h>
+
+#include "Platform/Linux/MainAppLaunchAtLoginService.h"
+
+#include "Platform/Linux/FileViewer.h"
+#include "Shared/AtomicFileWriter.h"
+#include "Shared/Uuid.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <cerrno>
+#include <memory>
+#include <unistd.h>
+
+namespace zen {
+
+namespace {
+
+struct KeyFileDeleter {
+    void operator()(GKeyFile* file) const { g_key_file_free(file); }
+};
+using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
+
+constexpr const char* group = "Desktop Entry";
+
+KeyFile loadEntry(const QString& path)
+{
+    KeyFile file(g_key_file_new());
+    GError* error = nullptr;
+    if (!g_key_file_load_from_file(file.get(), QFile::encodeName(path).constData(), G_KEY_FILE_NONE, &error)) {
+        g_clear_error(&error);
+        return nullptr;
+    }
+    return file;
+}
+
+// A missing key reads as `fallback`.
+bool boolean(GKeyFile* file, const char* key, bool fallback)
+{
+    GError* error = nullptr;
+    const gboolean value = g_key_file_get_boolean(file, group, key, &error);
+    if (error) {
+        g_clear_error(&error);
+        return fallback;
+    }
+    return value;
+}
+
+bool isRegularFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() && info.isFile();
+}
+
+} // namespace
+
+MainAppLaunchAtLoginService::MainAppLaunchAtLoginService(Locations locations) : m_locations(std::move(locations)) {}
+
+MainAppLaunchAtLoginService::Locations MainAppLaunchAtLoginService::liveLocations()
+{
+    Locations locations;
+    // GenericConfigLocation is $XDG_CONFIG_HOME (or ~/.config) first, then $XDG_CONFIG_DIRS.
+    QStringList configFolders = QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation);
+    if (!configFolders.isEmpty())
+        locations.userAutostartFolder = QDir(configFolders.takeFirst()).filePath(QStringLiteral("autostart"));
+    for (const QString& folder : configFolders)
+        locations.systemAutostartFolders << QDir(folder).filePath(QStringLiteral("autostart"));
+    locations.executablePath = QCoreApplication::applicationFilePath();
+    locations.openFolder = [](const QString& folder) { linux_desktop::openFolder(folder); };
+    return locations;
+}
+
+QString MainAppLaunchAtLoginService::userEntryPath() const
+{
+    return QDir(m_locations.userAutostartFolder).filePath(desktopID + QStringLiteral(".desktop"));
+}
+
+QString MainAppLaunchAtLoginService::execLine(const QString& executablePath)
+{
+    QString quoted;
+    for (const QChar c : executablePath) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            quoted += u'\\';
+        quoted += c;
+        if (c == u'%')
+            quoted += u'%';
+    }
+    quoted = u'"' + quoted + u'"';
+    // GIO looks the program up before it expands "%%", so it would not find a file whose
+    // path holds "%" and would not start it. The shell, which GIO does find, starts it instead
+    // from an argument, where "%%" has become "%".
+    if (executablePath.contains(u'%'))
+        return shellTrampoline + u' ' + quoted;
+    return quoted;
+}
+
+bool MainAppLaunchAtLoginService::argumentsRun(const QStringList& arguments, const QString& executablePath)
+{
+    const QString self = QFileInfo(executablePath).canonicalFilePath();
+    if (self.isEmpty())
+        return false;
+    const auto same = [&](const QString& path) { return QFileInfo(path).canonicalFilePath() == self; };
+    if (arguments.size() == 1)
+        return same(arguments.first());
+    return arguments.size() == 4 && arguments.mid(0, 3) == shellTrampolineArguments && same(arguments[3]);
+}
+
+std::optional<QStringList> MainAppLaunchAtLoginService::entryArguments(const QString& entryPath)
+{
+    const KeyFile file = loadEntry(entryPath);
+    if (!file)
+        return std::nullopt;
+    // get_string undoes the key file's own escapes (\\, \s, ...); what is left is the Exec
+    // quoting, which follows the shell's rules for the quoted forms it allows.
+    gchar* exec = g_key_file_get_string(file.get(), group, "Exec", nullptr);
+    if (!exec)
+        return std::nullopt;
+    gint argc = 0;
+    gchar** argv = nullptr;
+    const bool parsed = g_shell_parse_argv(exec, &argc, &argv, nullptr);
+    g_free(exec);
+    if (!parsed)
+        return std::nullopt;
+    QStringList arguments;
+    for (gint i = 0; i < argc; ++i) {
+        const QString argument = QString::fromUtf8(argv[i]);
+        // Field codes (%f, %U, ...) stand alone and expand to nothing at login; "%%" is "%".
+        if (argument.size() == 2 && argument.startsWith(u'%') && argument != QStringLiteral("%%"))
+            continue;
+        arguments << QString(argument).replace(QStringLiteral("%%"), QStringLiteral("%"));
+    }
+    g_strfreev(argv);
+    return arguments;
+}
+
+bool MainAppLaunchAtLoginService::executableUsable() const
+{
+    const QString& path = m_locations.executablePath;
+    if (path.isEmpty() || !QFileInfo(path).isAbsolute())
+        return false;
+    // A line break cannot be written into a desktop entry's value and read back as the same path.
+    for (const QChar c : path)
+        if (c.category() == QChar::Other_Control)
+            return false;
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+std::optional<QString> MainAppLaunchAtLoginService::systemEntryPath() const
+{
+    for (const QString& folder : m_locations.systemAutostartFolders) {
+        const QString path = QDir(folder).filePath(desktopID + QStringLiteral(".desktop"));
+        if (isRegularFile(path))
+            return path;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> MainAppLaunchAtLoginService::effectiveEntryPath() const
+{
+    if (QFileInfo::exists(userEntryPath()) || QFileInfo(userEntryPath()).isSymLink())
+        return userEntryPath();
+    return systemEntryPath();
+}
+
+bool MainAppLaunchAtLoginService::entryRunsThisProgram(const QString& entryPath) const
+{
+    const KeyFile file = loadEntry(entryPath);
+    if (!file)
+        return false;
+    if (boolean(file.get(), "Hidden", false) || !boolean(file.get(), "X-GNOME-Autostart-enabled", true))
+        return false;
+    const auto arguments = entryArguments(entryPath);
+    return arguments && argumentsRun(*arguments, m_locations.executablePath);
+}
+
+LaunchAtLoginServiceStatus MainAppLaunchAtLoginService::status() const
+{
+    if (!executableUsable())
+        return LaunchAtLoginServiceStatus::notFound;
+    const auto entry = effectiveEntryPath();
+    if (entry && entryRunsThisProgram(*entry))
+        return LaunchAtLoginServiceStatus::enabled;
+    return LaunchAtLoginServiceStatus::notRegistered;
+}
+
+std::expected<void, PlatformError> MainAppLaunchAtLoginService::writeUserEntry(bool hidden)
+{
+    const QString folder = m_locations.userAutostartFolder;
+    if (folder.isEmpty() || !QDir().mkpath(folder))
+        return std::unexpected(PlatformError{QStringLiteral("The autostart folder %1 could not be created.").arg(folder), 0});
+
+    KeyFile file(g_key_file_new());
+    g_key_file_set_string(file.get(), group, "Type", "Application");
+    g_key_file_set_string(file.get(), group, "Name", "Zentharion");
+    if (hidden) {
+        // Hides the system-wide entry of the same id for this user.
+        g_key_file_set_boolean(file.get(), group, "Hidden", TRUE);
+    } else {
+        g_key_file_set_string(file.get(), group, "Comment", "Restore saved window layouts");
+        g_key_file_set_string(file.get(), group, "Exec", execLine(m_locations.executablePath).toUtf8().constData());
+        g_key_file_set_string(file.get(), group, "Icon", desktopID.toUtf8().constData());
+        g_key_file_set_boolean(file.get(), group, "Terminal", FALSE);
+        g_key_file_set_boolean(file.get(), group, "X-GNOME-Autostart-enabled", TRUE);
+    }
+    gsize length = 0;
+    gchar* data = g_key_file_to_data(file.get(), &length, nullptr);
+    const QByteArray bytes(data, qsizetype(length));
+    g_free(data);
+
+    const QString target = userEntryPath();
+    const QString temporary =
+        QDir(folder).filePath(QStringLiteral(".%1.%2.tmp").arg(desktopID, uuidText(QUuid::createUuid())));
+    return AtomicFileWriter().write(target, temporary, bytes);
+}
+
+std::expected<void, PlatformError> MainAppLaunchAtLoginService::registerItem()
+{
+    if (!executableUsable())
+        return std::unexpected(PlatformError{
+            QStringLiteral("This program's file %1 cannot be started at login.").arg(m_locations.executablePath), 0});
+    return writeUserEntry(false);
+}
+
+std::expected<void, PlatformError> MainAppLaunchAtLoginService::unregisterItem()
+{
+    const QString user = userEntryPath();
+    const bool userEntryExists = QFileInfo::exists(user) || QFileInfo(user).isSymLink();
+    if (userEntryExists && !entryRunsThisProgram(user))
+        return {}; // already not starting this program; someone else's entry is left alone
+    const auto system = systemEntryPath();
+    if (system && (userEntryExists || entryRunsThisProgram(*system)))
+        return writeUserEntry(true); // removing ours would bring the system-wide one back
+    if (!userEntryExists)
+        return {};
+    if (::unlink(QFile::encodeName(user).constData()) != 0)
+        return std::unexpected(PlatformError::fromErrno(errno, QStringLiteral("Cannot remove %1").arg(user)));
+    return {};
+}
+
+void MainAppLaunchAtLoginService::openLoginItemsSettings()
+{
+    if (!m_locations.openFolder)
+        return;
+    const QString folder = m_locations.userAutostartFolder;
+    m_locations.openFolder(QFileInfo(folder).isDir() ? folder : QFileInfo(folder).absolutePath());
+}
+
+} // namespace zen

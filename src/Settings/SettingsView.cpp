@@ -1,0 +1,289 @@
+#include "Settings/SettingsView.h"
+
+#include "Settings/SettingsRows.h"
+#include "Settings/SettingsSymbols.h"
+#include "Shared/ApplicationIcon.h"
+#include "Shared/DesktopWords.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace zen {
+
+namespace {
+
+QFrame* section(QVBoxLayout* page)
+{
+    auto* frame = new QFrame;
+    frame->setObjectName(QStringLiteral("section"));
+    frame->setStyleSheet(QStringLiteral("QFrame#section { background: palette(base); border: 1px solid palette(midlight);"
+                                        " border-radius: 8px; }"));
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(12, 8, 12, 8);
+    layout->setSpacing(8);
+    page->addWidget(frame);
+    return frame;
+}
+
+QVBoxLayout* rowsOf(QFrame* frame)
+{
+    return static_cast<QVBoxLayout*>(frame->layout());
+}
+
+SettingsSwitch* switchControl(const QString& accessibleName)
+{
+    // The row's title names it; the switch has no label of its own.
+    auto* toggle = new SettingsSwitch;
+    toggle->setAccessibleName(accessibleName);
+    return toggle;
+}
+
+QLabel* captionText(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.85);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, settingsTintColor(SettingsTint::secondary, palette));
+    label->setPalette(palette);
+    return label;
+}
+
+QVBoxLayout* page(QWidget* widget)
+{
+    auto* layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setSpacing(12);
+    return layout;
+}
+
+} // namespace
+
+QString SettingsView::diagnosticsPolicyText()
+{
+    return QStringLiteral("Zentharion stores diagnostic logs locally on %1 to help troubleshoot layout capture and "
+                          "restore issues. Logs are never uploaded automatically. Entries older than 7 days are "
+                          "removed, and the log file is capped at 5 MiB.")
+        .arg(DesktopWords::thisComputer);
+}
+
+SettingsView::SettingsView(std::shared_ptr<SettingsViewPresenter> presenter, QWidget* parent)
+    : QWidget(parent)
+    , m_presenter(std::move(presenter))
+{
+    setWindowTitle(QStringLiteral("Settings"));
+    setWindowIcon(applicationIcon());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(margin, 0, margin, margin);
+    m_tabs = new QTabWidget;
+    m_tabs->setFixedSize(tabWidth, tabHeight);
+    m_tabs->addTab(buildGeneralTab(), SettingsSymbols::icon(QStringLiteral("gearshape")), QStringLiteral("General"));
+    m_tabs->addTab(buildDiagnosticsTab(), SettingsSymbols::icon(QStringLiteral("wrench.and.screwdriver")),
+                   QStringLiteral("Diagnostics"));
+    m_tabs->addTab(buildAboutTab(), SettingsSymbols::icon(QStringLiteral("info.circle")), QStringLiteral("About"));
+    layout->addWidget(m_tabs, 0, Qt::AlignHCenter);
+    setFixedSize(tabWidth + 2 * margin, tabHeight + margin);
+
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int index) {
+        m_presenter->selectTab(static_cast<SettingsTab>(index));
+    });
+    connect(m_presenter.get(), &SettingsViewPresenter::changed, this, &SettingsView::render);
+    render();
+}
+
+SettingsView::~SettingsView() = default;
+
+QWidget* SettingsView::buildGeneralTab()
+{
+    auto* tab = new QWidget;
+    QVBoxLayout* layout = page(tab);
+    SettingsViewPresenter* p = m_presenter.get();
+
+    QFrame* launch = section(layout);
+    m_launchAtLoginSwitch = switchControl(QStringLiteral("Launch at Login"));
+    m_launchAtLoginSwitch->setObjectName(QStringLiteral("launchAtLoginSwitch"));
+    connect(m_launchAtLoginSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setLaunchAtLogin);
+    rowsOf(launch)->addWidget(new SettingsValueRow(QStringLiteral("Launch at Login:"), QStringLiteral("power"),
+                                                   std::nullopt, SettingsTint::secondary, m_launchAtLoginSwitch));
+    m_launchAtLoginStatus = new SettingsStatusRow;
+    m_launchAtLoginStatus->setObjectName(QStringLiteral("launchAtLoginStatus"));
+    rowsOf(launch)->addWidget(m_launchAtLoginStatus);
+    m_openLoginItems = new SettingsActionRow(QStringLiteral("Open %1 Folder").arg(DesktopWords::autostart),
+                                             QStringLiteral("arrow.up.forward"), std::nullopt);
+    m_openLoginItems->setObjectName(QStringLiteral("openLoginItems"));
+    connect(m_openLoginItems, &QAbstractButton::clicked, p, &SettingsViewPresenter::openLoginItemsSettings);
+    rowsOf(launch)->addWidget(m_openLoginItems);
+
+    QFrame* updates = section(layout);
+    m_automaticUpdatesSwitch = switchControl(QStringLiteral("Automatically Check for Updates"));
+    m_automaticUpdatesSwitch->setObjectName(QStringLiteral("automaticUpdatesSwitch"));
+    connect(m_automaticUpdatesSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setAutomaticallyChecksForUpdates);
+    rowsOf(updates)->addWidget(new SettingsValueRow(QStringLiteral("Automatically Check for Updates:"),
+                                                    QStringLiteral("arrow.triangle.2.circlepath"), std::nullopt,
+                                                    SettingsTint::secondary, m_automaticUpdatesSwitch));
+
+    QFrame* displays = section(layout);
+    m_displaySuggestionsSwitch = switchControl(QStringLiteral("Suggest Layouts When Displays Change"));
+    m_displaySuggestionsSwitch->setObjectName(QStringLiteral("displaySuggestionsSwitch"));
+    connect(m_displaySuggestionsSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setSuggestRestoreOnDisplayChange);
+    rowsOf(displays)->addWidget(new SettingsValueRow(QStringLiteral("Suggest Layouts When Displays Change:"),
+                                                     QStringLiteral("display.2"), std::nullopt, SettingsTint::secondary,
+                                                     m_displaySuggestionsSwitch));
+
+    m_accessibilitySection = section(layout);
+    m_accessibilitySection->setObjectName(QStringLiteral("accessibilitySection"));
+    rowsOf(m_accessibilitySection)
+        ->addWidget(new SettingsValueRow(QStringLiteral("Accessibility Access:"), QStringLiteral("hand.raised.fill"),
+                                         QStringLiteral("Missing"), SettingsTint::orange, nullptr));
+    auto* openAccess = new SettingsActionRow(QStringLiteral("Open %1").arg(DesktopWords::accessHelp),
+                                             QStringLiteral("arrow.up.forward"), std::nullopt);
+    connect(openAccess, &QAbstractButton::clicked, p, &SettingsViewPresenter::openAccessibilitySettings);
+    rowsOf(m_accessibilitySection)->addWidget(openAccess);
+    // The section keeps its own look even while it is the "section" style's only sibling.
+    m_accessibilitySection->setStyleSheet(m_accessibilitySection->styleSheet().replace("QFrame#section",
+                                                                                       "QFrame#accessibilitySection"));
+    layout->addStretch(1);
+    return tab;
+}
+
+QWidget* SettingsView::buildDiagnosticsTab()
+{
+    auto* tab = new QWidget;
+    QVBoxLayout* layout = page(tab);
+    SettingsViewPresenter* p = m_presenter.get();
+
+    rowsOf(section(layout))->addWidget(captionText(diagnosticsPolicyText()));
+
+    m_noLogSection = section(layout);
+    auto* noLog = new SettingsStatusRow;
+    noLog->setStatus(QStringLiteral("No diagnostic log has been created yet."), QStringLiteral("info.circle"),
+                     SettingsTint::secondary);
+    rowsOf(m_noLogSection)->addWidget(noLog);
+
+    m_logActionsSection = section(layout);
+    auto* reveal = new SettingsActionRow(QStringLiteral("Reveal Diagnostic Log in %1").arg(DesktopWords::fileManager),
+                                         QStringLiteral("arrow.up.forward"), std::nullopt);
+    connect(reveal, &QAbstractButton::clicked, p, &SettingsViewPresenter::revealDiagnosticLog);
+    m_exportRow = new SettingsActionRow(QStringLiteral("Export Diagnostic Log..."),
+                                        QStringLiteral("square.and.arrow.up"), std::nullopt);
+    connect(m_exportRow, &QAbstractButton::clicked, p, &SettingsViewPresenter::exportDiagnosticLog);
+    m_deleteRow = new SettingsActionRow(QStringLiteral("Delete Diagnostic Log"), QStringLiteral("trash"), std::nullopt);
+    connect(m_deleteRow, &QAbstractButton::clicked, p, &SettingsViewPresenter::deleteDiagnosticLog);
+    for (SettingsActionRow* row : {reveal, m_exportRow, m_deleteRow})
+        rowsOf(m_logActionsSection)->addWidget(row);
+
+    m_unavailableSection = section(layout);
+    auto* unavailable = new SettingsStatusRow;
+    unavailable->setStatus(
+        QStringLiteral("Diagnostic logs are unavailable because the app's support directory could not be prepared."),
+        QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::orange);
+    rowsOf(m_unavailableSection)->addWidget(unavailable);
+
+    m_logStatusSection = section(layout);
+    m_logStatus = new SettingsStatusRow;
+    m_logStatus->setObjectName(QStringLiteral("diagnosticLogStatus"));
+    rowsOf(m_logStatusSection)->addWidget(m_logStatus);
+    layout->addStretch(1);
+    return tab;
+}
+
+QWidget* SettingsView::buildAboutTab()
+{
+    auto* tab = new QWidget;
+    QVBoxLayout* layout = page(tab);
+    SettingsViewPresenter* p = m_presenter.get();
+
+    auto* header = new QVBoxLayout;
+    header->setSpacing(8);
+    header->setContentsMargins(0, 16 - layout->contentsMargins().top() + 12, 0, 8);
+    auto* icon = new QLabel;
+    icon->setObjectName(QStringLiteral("appIcon"));
+    icon->setFixedSize(64, 64);
+    icon->setPixmap(applicationIcon().pixmap(64, 64));
+    icon->setAlignment(Qt::AlignCenter);
+    header->addWidget(icon, 0, Qt::AlignHCenter);
+    m_appName = new QLabel;
+    m_appName->setObjectName(QStringLiteral("appName"));
+    m_appName->setTextFormat(Qt::PlainText);
+    QFont title = m_appName->font();
+    title.setPointSizeF(title.pointSizeF() * 1.35);
+    title.setBold(true);
+    m_appName->setFont(title);
+    header->addWidget(m_appName, 0, Qt::AlignHCenter);
+    m_version = captionText(QString());
+    m_version->setObjectName(QStringLiteral("version"));
+    m_version->setWordWrap(false);
+    header->addWidget(m_version, 0, Qt::AlignHCenter);
+    layout->addLayout(header);
+
+    QFrame* actions = section(layout);
+    m_checkForUpdates = new SettingsActionRow(QStringLiteral("Check for Updates"), QStringLiteral("chevron.right"),
+                                              QStringLiteral("arrow.down.circle"));
+    connect(m_checkForUpdates, &QAbstractButton::clicked, p, &SettingsViewPresenter::checkForUpdates);
+    auto* contact = new SettingsActionRow(QStringLiteral("Contact Support"), QStringLiteral("arrow.up.forward"),
+                                          QStringLiteral("envelope"));
+    connect(contact, &QAbstractButton::clicked, p, &SettingsViewPresenter::openSupportEmail);
+    rowsOf(actions)->addWidget(m_checkForUpdates);
+    rowsOf(actions)->addWidget(contact);
+    rowsOf(actions)->addWidget(captionText(QStringLiteral("A local diagnostic log is attached when available.")));
+    layout->addStretch(1);
+    return tab;
+}
+
+void SettingsView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_presenter->contentAppeared();
+}
+
+void SettingsView::render()
+{
+    const SettingsViewPresenter& p = *m_presenter;
+    {
+        const QSignalBlocker blocker(m_tabs);
+        m_tabs->setCurrentIndex(static_cast<int>(p.selectedTab()));
+    }
+
+    const LaunchAtLoginState& login = p.launchAtLoginState();
+    {
+        const QSignalBlocker blocker(m_launchAtLoginSwitch);
+        m_launchAtLoginSwitch->setChecked(login.isEnabled);
+    }
+    m_launchAtLoginSwitch->setEnabled(login.canToggle());
+    m_launchAtLoginStatus->setVisible(login.message.has_value());
+    if (login.message)
+        m_launchAtLoginStatus->setStatus(*login.message, p.launchAtLoginStatusIcon(), p.launchAtLoginStatusTint());
+    m_openLoginItems->setVisible(login.requiresApproval);
+    {
+        const QSignalBlocker blocker(m_automaticUpdatesSwitch);
+        m_automaticUpdatesSwitch->setChecked(p.automaticallyChecksForUpdates());
+    }
+    {
+        const QSignalBlocker blocker(m_displaySuggestionsSwitch);
+        m_displaySuggestionsSwitch->setChecked(p.suggestRestoreOnDisplayChange());
+    }
+    m_accessibilitySection->setVisible(p.showsAccessibilitySection());
+
+    m_noLogSection->setVisible(p.hasDiagnosticLogController() && !p.hasDiagnosticLog());
+    m_logActionsSection->setVisible(p.hasDiagnosticLogController());
+    m_exportRow->setEnabled(p.hasDiagnosticLog());
+    m_deleteRow->setEnabled(p.hasDiagnosticLog());
+    m_unavailableSection->setVisible(!p.hasDiagnosticLogController());
+    m_logStatusSection->setVisible(p.diagnosticLogStatus().has_value());
+    if (const auto& status = p.diagnosticLogStatus())
+        m_logStatus->setStatus(status->message, status->systemImage, status->tint);
+
+    m_appName->setText(p.appName());
+    const auto version = p.versionNumber();
+    m_version->setVisible(version.has_value());
+    m_version->setText(QStringLiteral("Version ") + version.value_or(QString()));
+    m_checkForUpdates->setEnabled(p.canCheckForUpdates());
+}
+
+} // namespace zen

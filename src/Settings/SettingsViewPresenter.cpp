@@ -1,0 +1,185 @@
+#include "Settings/SettingsViewPresenter.h"
+
+#include "Infrastructure/ZentharionSettings.h"
+#include "Settings/ZentharionSupport.h"
+#include "Shared/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+
+namespace zen {
+
+SettingsBundleInfo SettingsBundleInfo::live()
+{
+    const auto nonEmpty = [](const QString& text) { return text.isEmpty() ? std::nullopt : std::optional(text); };
+    return {nonEmpty(QGuiApplication::applicationDisplayName()), nonEmpty(QCoreApplication::applicationName()),
+            nonEmpty(QCoreApplication::applicationVersion())};
+}
+
+SettingsViewPresenter::SettingsViewPresenter(std::shared_ptr<LaunchAtLoginController> launchAtLoginController,
+                                             std::shared_ptr<PermissionCoordinator> permissionCoordinator,
+                                             std::shared_ptr<DiagnosticLogController> diagnosticLogController,
+                                             std::shared_ptr<SettingsNavigationController> settingsNavigationController,
+                                             std::shared_ptr<AppUpdateController> updateController,
+                                             Environment environment, QObject* parent)
+    : QObject(parent)
+    , m_launchAtLogin(std::move(launchAtLoginController))
+    , m_permissions(std::move(permissionCoordinator))
+    , m_diagnosticLog(std::move(diagnosticLogController))
+    , m_navigation(std::move(settingsNavigationController))
+    , m_updates(std::move(updateController))
+    , m_env(std::move(environment))
+{
+    if (!m_env.defaults)
+        m_env.defaults = &UserDefaults::standard();
+    if (!m_env.bundleInfo)
+        m_env.bundleInfo = &SettingsBundleInfo::live;
+    if (!m_env.openURL)
+        m_env.openURL = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+
+    connect(m_launchAtLogin.get(), &LaunchAtLoginController::stateChanged, this, &SettingsViewPresenter::changed);
+    connect(m_permissions.get(), &PermissionCoordinator::authorizationStateChanged, this,
+            &SettingsViewPresenter::changed);
+    connect(m_updates.get(), &AppUpdateController::canCheckForUpdatesChanged, this, &SettingsViewPresenter::changed);
+    connect(m_updates.get(), &AppUpdateController::automaticallyChecksForUpdatesChanged, this,
+            &SettingsViewPresenter::changed);
+    connect(m_navigation.get(), &SettingsNavigationController::selectedTabChanged, this, [this](SettingsTab tab) {
+        if (tab == SettingsTab::diagnostics) {
+            m_diagnosticLogStatus.reset();
+            refreshDiagnosticLogAvailability();
+        }
+        Q_EMIT changed();
+    });
+}
+
+void SettingsViewPresenter::contentAppeared()
+{
+    m_launchAtLogin->refreshStatus();
+    m_permissions->refreshTrust(PermissionCoordinator::RefreshTrigger::manualCheckAgain);
+    refreshDiagnosticLogAvailability();
+    Q_EMIT changed();
+}
+
+QString SettingsViewPresenter::launchAtLoginStatusIcon() const
+{
+    const LaunchAtLoginState& state = launchAtLoginState();
+    return state.isError && !state.requiresApproval ? QStringLiteral("exclamationmark.triangle.fill")
+                                                    : QStringLiteral("info.circle");
+}
+
+SettingsTint SettingsViewPresenter::launchAtLoginStatusTint() const
+{
+    const LaunchAtLoginState& state = launchAtLoginState();
+    if (state.isError && !state.requiresApproval)
+        return SettingsTint::red;
+    if (state.requiresApproval)
+        return SettingsTint::orange;
+    return SettingsTint::secondary;
+}
+
+bool SettingsViewPresenter::suggestRestoreOnDisplayChange() const
+{
+    // The registered default answers until the user stores a value.
+    const auto stored = m_env.defaults->object(ZentharionSettings::suggestRestoreOnDisplayChangeKey);
+    return stored ? m_env.defaults->boolForKey(ZentharionSettings::suggestRestoreOnDisplayChangeKey) : true;
+}
+
+void SettingsViewPresenter::setSuggestRestoreOnDisplayChange(bool value)
+{
+    m_env.defaults->setBool(ZentharionSettings::suggestRestoreOnDisplayChangeKey, value);
+    Q_EMIT changed();
+}
+
+bool SettingsViewPresenter::showsAccessibilitySection() const
+{
+    return m_permissions->authorizationState() == AccessibilityAuthorizationState::unauthorized;
+}
+
+void SettingsViewPresenter::refreshDiagnosticLogAvailability()
+{
+    m_hasDiagnosticLog = m_diagnosticLog && m_diagnosticLog->hasLog();
+}
+
+void SettingsViewPresenter::setDiagnosticLogStatus(std::optional<DiagnosticLogStatus> status)
+{
+    m_diagnosticLogStatus = std::move(status);
+}
+
+void SettingsViewPresenter::revealDiagnosticLog()
+{
+    if (m_diagnosticLog)
+        m_diagnosticLog->revealInFinder();
+    refreshDiagnosticLogAvailability();
+    Q_EMIT changed();
+}
+
+void SettingsViewPresenter::exportDiagnosticLog()
+{
+    if (!m_diagnosticLog)
+        return;
+    const auto outcome = m_diagnosticLog->exportLog();
+    if (!outcome) {
+        setDiagnosticLogStatus(DiagnosticLogStatus{
+            QStringLiteral("Diagnostic log could not be exported: ") + userFacingDescription(outcome.error()),
+            QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red});
+    } else {
+        switch (outcome->kind) {
+        case DiagnosticLogExportResult::Kind::exported:
+            setDiagnosticLogStatus(DiagnosticLogStatus{QStringLiteral("Diagnostic log exported."),
+                                                       QStringLiteral("checkmark.circle"), SettingsTint::green});
+            break;
+        case DiagnosticLogExportResult::Kind::cancelled:
+            break; // the previous status stays
+        case DiagnosticLogExportResult::Kind::noLog:
+            setDiagnosticLogStatus(DiagnosticLogStatus{QStringLiteral("No diagnostic log is available to export."),
+                                                       QStringLiteral("info.circle"), SettingsTint::secondary});
+            break;
+        }
+    }
+    refreshDiagnosticLogAvailability();
+    Q_EMIT changed();
+}
+
+void SettingsViewPresenter::deleteDiagnosticLog()
+{
+    if (!m_diagnosticLog)
+        return;
+    if (const auto cleared = m_diagnosticLog->clear(); cleared)
+        setDiagnosticLogStatus(DiagnosticLogStatus{QStringLiteral("Diagnostic log deleted."),
+                                                   QStringLiteral("checkmark.circle"), SettingsTint::green});
+    else
+        setDiagnosticLogStatus(DiagnosticLogStatus{
+            QStringLiteral("Diagnostic log could not be deleted: ") + userFacingDescription(cleared.error()),
+            QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red});
+    refreshDiagnosticLogAvailability();
+    Q_EMIT changed();
+}
+
+QString SettingsViewPresenter::appName() const
+{
+    const SettingsBundleInfo info = m_env.bundleInfo();
+    if (info.displayName)
+        return *info.displayName;
+    if (info.name)
+        return *info.name;
+    return QStringLiteral("Zentharion");
+}
+
+std::optional<QString> SettingsViewPresenter::versionNumber() const
+{
+    return m_env.bundleInfo().shortVersion;
+}
+
+void SettingsViewPresenter::openSupportEmail()
+{
+    const QString subject = ZentharionSupport::subject(versionNumber());
+    if (m_diagnosticLog
+        && m_diagnosticLog->composeSupportEmail(ZentharionSupport::emailAddress(), subject,
+                                                ZentharionSupport::supportEmailBody))
+        return;
+    if (const auto url = ZentharionSupport::mailtoURL(subject, ZentharionSupport::supportEmailBody))
+        m_env.openURL(*url);
+}
+
+} // namespace zen

@@ -1,0 +1,148 @@
+#include "Updates/UpdateAlert.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zen {
+
+namespace {
+
+QLabel* plainLabel(const QString& text, bool bold)
+{
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (bold) {
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+    }
+    return label;
+}
+
+void show(UpdateAlert* alert)
+{
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->show();
+    alert->raise();
+    alert->activateWindow();
+}
+
+} // namespace
+
+UpdateAlert::UpdateAlert(const QString& message, const QString& detail, const QString& notes)
+    : m_message(message)
+{
+    setWindowTitle(QStringLiteral("Check for Updates"));
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("zentharion")));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(plainLabel(message, true));
+    if (!detail.isEmpty())
+        layout->addWidget(plainLabel(detail, false));
+    if (!notes.isEmpty()) {
+        auto* notesView = new QPlainTextEdit(notes);
+        notesView->setReadOnly(true);
+        notesView->setObjectName(QStringLiteral("notes"));
+        notesView->setMinimumSize(380, 140);
+        layout->addWidget(notesView);
+    }
+    m_buttons = new QHBoxLayout;
+    m_buttons->addStretch();
+    layout->addLayout(m_buttons);
+    setMinimumWidth(420);
+}
+
+void UpdateAlert::addButton(const QString& title, UpdaterUserChoice choice, bool isDefault)
+{
+    auto* button = new QPushButton(title);
+    button->setDefault(isDefault);
+    button->setAutoDefault(isDefault);
+    connect(button, &QPushButton::clicked, this, [this, choice] { answer(choice); });
+    m_buttons->addWidget(button);
+}
+
+QPushButton* UpdateAlert::button(const QString& title) const
+{
+    for (QPushButton* b : findChildren<QPushButton*>())
+        if (b->text() == title)
+            return b;
+    return nullptr;
+}
+
+void UpdateAlert::answer(UpdaterUserChoice choice)
+{
+    if (m_answered)
+        return;
+    m_answered = true;
+    Q_EMIT answered(choice);
+    close();
+}
+
+void UpdateAlert::closeEvent(QCloseEvent* event)
+{
+    if (!m_answered) {
+        m_answered = true;
+        Q_EMIT answered(m_closeChoice);
+    }
+    QDialog::closeEvent(event);
+}
+
+UpdateAlert* UpdateAlert::upToDate(const QString& currentVersion)
+{
+    auto* alert = new UpdateAlert(QStringLiteral("You're up to date."),
+                                  QStringLiteral("Zentharion %1 is the newest version available.").arg(currentVersion),
+                                  {});
+    alert->addButton(QStringLiteral("OK"), UpdaterUserChoice::dismiss, true);
+    return alert;
+}
+
+UpdateAlert* UpdateAlert::updateFound(const UpdateFeedItem& item, const QString& currentVersion)
+{
+    auto* alert = new UpdateAlert(
+        QStringLiteral("A new version of Zentharion is available."),
+        QStringLiteral("Zentharion %1 is available; you have %2. Install opens its download page in your browser.")
+            .arg(item.displayVersionString, currentVersion),
+        item.notes);
+    // The title names the release, so that it shows in the task list and window switcher too.
+    alert->setWindowTitle(QStringLiteral("Zentharion %1").arg(item.displayVersionString));
+    alert->addButton(QStringLiteral("Skip This Version"), UpdaterUserChoice::skip);
+    alert->addButton(QStringLiteral("Remind Me Later"), UpdaterUserChoice::dismiss);
+    alert->addButton(QStringLiteral("Install"), UpdaterUserChoice::install, true);
+    return alert;
+}
+
+UpdateAlert* UpdateAlert::failure(const QString& message)
+{
+    auto* alert = new UpdateAlert(QStringLiteral("The update check failed."), message, {});
+    alert->addButton(QStringLiteral("OK"), UpdaterUserChoice::dismiss, true);
+    return alert;
+}
+
+void UpdateAlertUserDriver::showUpToDate(const QString& currentVersion, std::function<void()> acknowledged)
+{
+    UpdateAlert* alert = UpdateAlert::upToDate(currentVersion);
+    QObject::connect(alert, &UpdateAlert::answered, alert, [acknowledged](UpdaterUserChoice) { acknowledged(); });
+    show(alert);
+}
+
+void UpdateAlertUserDriver::showUpdateFound(const UpdateFeedItem& item, const QString& currentVersion,
+                                            std::function<void(UpdaterUserChoice)> choice)
+{
+    UpdateAlert* alert = UpdateAlert::updateFound(item, currentVersion);
+    QObject::connect(alert, &UpdateAlert::answered, alert, [choice](UpdaterUserChoice c) { choice(c); });
+    show(alert);
+}
+
+void UpdateAlertUserDriver::showError(const QString& message, std::function<void()> acknowledged)
+{
+    UpdateAlert* alert = UpdateAlert::failure(message);
+    QObject::connect(alert, &UpdateAlert::answered, alert, [acknowledged](UpdaterUserChoice) { acknowledged(); });
+    show(alert);
+}
+
+} // namespace zen

@@ -1,0 +1,114 @@
+#include "Updates/UpdateFeed.h"
+
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace zen::UpdateFeed {
+
+namespace {
+
+bool isLoopbackHTTP(const QUrl& url)
+{
+    if (url.scheme() != QLatin1String("http"))
+        return false;
+    // Literal addresses only: a host name could resolve anywhere.
+    const QHostAddress address(url.host());
+    return !address.isNull() && address.isLoopback();
+}
+
+UpdaterError parseError(const QString& why)
+{
+    return UpdaterError{UpdaterError::domain, UpdaterError::feedParse,
+                        QStringLiteral("The update feed could not be read: %1").arg(why)};
+}
+
+} // namespace
+
+std::optional<std::vector<quint32>> versionParts(const QString& version)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,9}(\\.[0-9]{1,9}){0,7}$"));
+    if (!pattern.match(version).hasMatch())
+        return std::nullopt;
+    std::vector<quint32> parts;
+    for (const QString& part : version.split(u'.'))
+        parts.push_back(part.toUInt());
+    return parts;
+}
+
+int compareVersions(const std::vector<quint32>& a, const std::vector<quint32>& b)
+{
+    const size_t count = std::max(a.size(), b.size());
+    for (size_t i = 0; i < count; ++i) {
+        const quint32 x = i < a.size() ? a[i] : 0;
+        const quint32 y = i < b.size() ? b[i] : 0;
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+bool isNewer(const QString& candidate, const QString& current)
+{
+    const auto a = versionParts(candidate);
+    const auto b = versionParts(current);
+    return a && b && compareVersions(*a, *b) > 0;
+}
+
+bool isAllowedFeedURL(const QUrl& url)
+{
+    if (!url.isValid() || url.isRelative())
+        return false;
+    if (url.scheme() == QLatin1String("https"))
+        return !url.host().isEmpty();
+    if (url.isLocalFile())
+        return !url.toLocalFile().isEmpty();
+    return isLoopbackHTTP(url);
+}
+
+bool isAllowedRedirect(const QUrl& from, const QUrl& to)
+{
+    if (to.isLocalFile() || !isAllowedFeedURL(to))
+        return false;
+    return !(from.scheme() == QLatin1String("https") && to.scheme() != QLatin1String("https"));
+}
+
+std::expected<Parsed, UpdaterError> parse(const QByteArray& json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        return std::unexpected(parseError(error.errorString()));
+    if (!document.isObject() || !document.object().value(QLatin1String("items")).isArray())
+        return std::unexpected(parseError(QStringLiteral("it has no list of items")));
+
+    Parsed parsed;
+    std::optional<std::vector<quint32>> latestParts;
+    const QJsonArray items = document.object().value(QLatin1String("items")).toArray();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QJsonObject item = items.at(i).toObject();
+        const QString version = item.value(QLatin1String("version")).toString();
+        const auto parts = versionParts(version);
+        if (!parts) {
+            parsed.skippedItems << QStringLiteral("item %1: missing or malformed version").arg(i);
+            continue;
+        }
+        const QUrl link(item.value(QLatin1String("url")).toString(), QUrl::StrictMode);
+        if (!link.isValid() || link.scheme() != QLatin1String("https") || link.host().isEmpty()) {
+            parsed.skippedItems << QStringLiteral("item %1: its link is not an https address").arg(i);
+            continue;
+        }
+        if (latestParts && compareVersions(*parts, *latestParts) <= 0)
+            continue;
+        QString displayVersion = item.value(QLatin1String("displayVersion")).toString().trimmed();
+        if (displayVersion.isEmpty())
+            displayVersion = version;
+        latestParts = parts;
+        parsed.latest = UpdateFeedItem{version, displayVersion, link, item.value(QLatin1String("notes")).toString()};
+    }
+    return parsed;
+}
+
+} // namespace zen::UpdateFeed

@@ -1,0 +1,166 @@
+// GIO before any Qt header: its "signals" member names clash with Qt's keyword.
+#include <gio/gdesktopappinfo.h>
+
+#include "Platform/Linux/MainAppLaunchAtLoginService.h"
+
+#include "Support/TestFiles.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+using Status = LaunchAtLoginServiceStatus;
+
+// A temporary config home, a system config folder and a program to start.
+struct Harness {
+    QTemporaryDir dir;
+    QString program;
+    std::vector<QString> opened;
+
+    explicit Harness(const QString& programFolder = QStringLiteral("bin"))
+    {
+        const QString folder = dir.filePath(programFolder);
+        EXPECT_TRUE(QDir().mkpath(folder));
+        program = QDir(folder).filePath(QStringLiteral("zentharion"));
+        // Records how it was started: its own path and how many arguments it got.
+        test::writeFile(program, "#!/bin/sh\nprintf '%s\\n%s\\n' \"$0\" \"$#\" > \"$ZEN_STARTED\"\n");
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir().mkpath(systemFolder());
+    }
+    QString userFolder() const { return dir.filePath("config/autostart"); }
+    QString systemFolder() const { return dir.filePath("xdg/autostart"); }
+    MainAppLaunchAtLoginService service(const QString& executable = {})
+    {
+        return MainAppLaunchAtLoginService({userFolder(), {systemFolder()}, executable.isNull() ? program : executable,
+                                            [this](const QString& f) { opened.push_back(f); }});
+    }
+    QString userEntry() const { return QDir(userFolder()).filePath("zentharion.desktop"); }
+    QString systemEntry() const { return QDir(systemFolder()).filePath("zentharion.desktop"); }
+    QByteArray entryRunning(const QString& exec, const QByteArray& extra = {}) const
+    {
+        return "[Desktop Entry]\nType=Application\nName=Z\nExec=" + exec.toUtf8() + "\n" + extra;
+    }
+};
+
+TEST(MainAppLaunchAtLoginServiceTest, RegistersReadsBackAndUnregisters)
+{
+    Harness h;
+    auto service = h.service();
+    EXPECT_EQ(service.status(), Status::notRegistered);
+    ASSERT_TRUE(service.registerItem());
+    EXPECT_EQ(service.status(), Status::enabled);
+    EXPECT_EQ(MainAppLaunchAtLoginService::entryArguments(h.userEntry()), QStringList{h.program});
+    EXPECT_EQ(QDir(h.userFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{"zentharion.desktop"})
+        << "no temporary file left behind";
+    ASSERT_TRUE(service.unregisterItem());
+    EXPECT_FALSE(QFileInfo::exists(h.userEntry()));
+    EXPECT_EQ(service.status(), Status::notRegistered);
+    EXPECT_TRUE(service.unregisterItem()) << "nothing to remove is no error";
+
+    service.openLoginItemsSettings();
+    EXPECT_EQ(h.opened, std::vector<QString>{h.userFolder()});
+}
+
+TEST(MainAppLaunchAtLoginServiceTest, AnAwkwardPathStartsThisProgramAndNothingElse)
+{
+    for (const QString& folder : {QStringLiteral("my \"apps\" $HOME `id` back\\slash it's;&|"),
+                                  QStringLiteral("100% %u %%f \"$x\"")}) {
+    Harness h(folder);
+    auto service = h.service();
+    ASSERT_TRUE(service.registerItem());
+    ASSERT_EQ(service.status(), Status::enabled);
+    const auto arguments = MainAppLaunchAtLoginService::entryArguments(h.userEntry());
+    ASSERT_TRUE(arguments);
+    EXPECT_TRUE(MainAppLaunchAtLoginService::argumentsRun(*arguments, h.program));
+    if (!folder.contains(u'%')) {
+        EXPECT_EQ(*arguments, QStringList{h.program});
+    }
+
+    // GIO itself launches the entry, as a session starting autostart programs would.
+    const QString marker = h.dir.filePath("started");
+    qputenv("ZEN_STARTED", QFile::encodeName(marker));
+    GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(QFile::encodeName(h.userEntry()).constData());
+    ASSERT_NE(info, nullptr);
+    GError* error = nullptr;
+    EXPECT_TRUE(g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, &error)) << (error ? error->message : "");
+    g_clear_error(&error);
+    g_object_unref(info);
+    QDeadlineTimer deadline(10000);
+    while (!QFileInfo::exists(marker) && !deadline.hasExpired())
+        QThread::msleep(20);
+    EXPECT_EQ(test::readFile(marker), QFile::encodeName(h.program) + "\n0\n") << folder.toStdString();
+    }
+}
+
+TEST(MainAppLaunchAtLoginServiceTest, OnlyAnEntryInForceThatRunsThisProgramCountsAsEnabled)
+{
+    Harness h;
+    auto service = h.service();
+    QDir().mkpath(h.userFolder());
+    const QString ours = MainAppLaunchAtLoginService::execLine(h.program);
+
+    test::writeFile(h.userEntry(), h.entryRunning("/usr/bin/true"));
+    EXPECT_EQ(service.status(), Status::notRegistered) << "a foreign entry";
+    ASSERT_TRUE(service.unregisterItem());
+    EXPECT_EQ(test::readFile(h.userEntry()), h.entryRunning("/usr/bin/true")) << "someone else's entry is kept";
+    ASSERT_TRUE(service.registerItem());
+    EXPECT_EQ(service.status(), Status::enabled);
+
+    for (const QByteArray& off : {QByteArray("Hidden=true\n"), QByteArray("X-GNOME-Autostart-enabled=false\n")}) {
+        test::writeFile(h.userEntry(), h.entryRunning(ours, off));
+        EXPECT_EQ(service.status(), Status::notRegistered) << off.constData();
+    }
+    test::writeFile(h.userEntry(), "not a desktop entry");
+    EXPECT_EQ(service.status(), Status::notRegistered);
+    QFile::remove(h.userEntry());
+
+    // A system-wide entry of the same id starts this program too; unregistering hides it.
+    test::writeFile(h.systemEntry(), h.entryRunning(ours));
+    EXPECT_EQ(service.status(), Status::enabled);
+    ASSERT_TRUE(service.unregisterItem());
+    EXPECT_EQ(service.status(), Status::notRegistered);
+    EXPECT_TRUE(test::readFile(h.userEntry()).contains("Hidden=true"));
+    EXPECT_EQ(test::readFile(h.systemEntry()), h.entryRunning(ours)) << "the system entry is not touched";
+    ASSERT_TRUE(service.registerItem());
+    EXPECT_EQ(service.status(), Status::enabled);
+    ASSERT_TRUE(service.unregisterItem());
+    EXPECT_EQ(service.status(), Status::notRegistered) << "our entry becomes the hiding one";
+}
+
+TEST(MainAppLaunchAtLoginServiceTest, FailuresComeBackWithTheirText)
+{
+    Harness h;
+    // The entry's name is taken by a folder: the rename over it fails.
+    QDir().mkpath(h.userEntry());
+    auto blocked = h.service().registerItem();
+    ASSERT_FALSE(blocked);
+    EXPECT_FALSE(blocked.error().message.isEmpty());
+    QDir(h.userEntry()).removeRecursively();
+
+    // The autostart folder's place is taken by a file.
+    Harness h2;
+    QDir().mkpath(h2.dir.filePath("config"));
+    test::writeFile(h2.userFolder(), "x");
+    auto noFolder = h2.service().registerItem();
+    ASSERT_FALSE(noFolder);
+    EXPECT_TRUE(noFolder.error().message.contains("could not be created"));
+
+    for (const QString& unusable : {QString(""), h.dir.filePath("missing"), h.dir.path(), QString("relative/zentharion"),
+                                    h.program + "\nrm -rf ~"}) {
+        auto service = h.service(unusable);
+        EXPECT_EQ(service.status(), Status::notFound) << unusable.toStdString();
+        EXPECT_FALSE(service.registerItem());
+    }
+}
+
+} // namespace
+} // namespace zen

@@ -1,0 +1,363 @@
+#include "Settings/SettingsView.h"
+
+#include "Settings/SettingsRows.h"
+#include "Settings/ZentharionSupport.h"
+#include "Shared/UserDefaults.h"
+#include "Support/TestFiles.h"
+
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+struct FixedService final : LaunchAtLoginServicing {
+    LaunchAtLoginServiceStatus current = LaunchAtLoginServiceStatus::notRegistered;
+    std::optional<QString> failure;
+    int opened = 0;
+    LaunchAtLoginServiceStatus status() const override { return current; }
+    std::expected<void, PlatformError> registerItem() override { return outcome(); }
+    std::expected<void, PlatformError> unregisterItem() override { return outcome(); }
+    void openLoginItemsSettings() override { ++opened; }
+    std::expected<void, PlatformError> outcome()
+    {
+        if (failure)
+            return std::unexpected(PlatformError{*failure, 1});
+        return {};
+    }
+};
+
+// The window over real controllers on fakes: a log in a temporary folder, a trust check the
+// test sets, a login-item service the test sets, and recorded desktop actions.
+struct Harness {
+    QTemporaryDir dir;
+    UserDefaults defaults{dir.filePath("prefs.conf")};
+    FixedService* service = nullptr;
+    bool trusted = true;
+    std::optional<QString> exportDestination;
+    std::vector<QString> revealed;
+    std::vector<QUrl> openedURLs;
+    int accessOpened = 0;
+    SettingsBundleInfo bundle{std::nullopt, QStringLiteral("Zentharion"), QStringLiteral("1.0+2")};
+    std::shared_ptr<SettingsNavigationController> navigation = std::make_shared<SettingsNavigationController>();
+    std::shared_ptr<LaunchAtLoginController> launchAtLogin;
+    std::shared_ptr<PermissionCoordinator> permissions;
+    std::shared_ptr<DiagnosticLogController> diagnosticLog;
+    std::shared_ptr<AppUpdateController> updates = std::make_shared<AppUpdateController>();
+    std::unique_ptr<SettingsView> view;
+
+    explicit Harness(bool withLogController = true)
+    {
+        auto fixed = std::make_unique<FixedService>();
+        service = fixed.get();
+        launchAtLogin = std::make_shared<LaunchAtLoginController>(std::move(fixed));
+        permissions = std::make_shared<PermissionCoordinator>(AccessibilityTrustChecker([this] { return trusted; }),
+                                                              [this] { ++accessOpened; });
+        if (withLogController) {
+            diagnosticLog = std::make_shared<DiagnosticLogController>(
+                dir.filePath("Logs/events.log"), [this](const QString& f) { revealed.push_back(f); },
+                [this](const QString& f) { revealed.push_back(f); },
+                [this](const QString&) { return exportDestination; },
+                [] { return std::optional<DiagnosticLogEmailComposer>(); });
+            QDir().mkpath(dir.filePath("Logs"));
+        }
+    }
+    SettingsView& open()
+    {
+        SettingsViewEnvironment env{&defaults, [this] { return bundle; }, [this](const QUrl& url) {
+                                        openedURLs.push_back(url);
+                                        return true;
+                                    }};
+        auto presenter = std::make_shared<SettingsViewPresenter>(launchAtLogin, permissions, diagnosticLog, navigation,
+                                                                 updates, env);
+        view = std::make_unique<SettingsView>(presenter);
+        view->show();
+        return *view;
+    }
+    void writeLog() { test::writeFile(dir.filePath("Logs/events.log"), "{\"event\":1}\n"); }
+    template <typename T>
+    T* find(const QString& name) const { return view->findChild<T*>(name); }
+    SettingsActionRow* action(const QString& title) const
+    {
+        for (auto* row : view->findChildren<SettingsActionRow*>())
+            if (row->text() == title)
+                return row;
+        return nullptr;
+    }
+    // Visible on its tab, whichever tab is current.
+    static bool shown(QWidget* w)
+    {
+        QWidget* page = w;
+        while (page && page->parentWidget() && !qobject_cast<QStackedWidget*>(page->parentWidget()))
+            page = page->parentWidget();
+        return w && page && w->isVisibleTo(page);
+    }
+    std::optional<DiagnosticLogStatus> status() const { return view->presenter()->diagnosticLogStatus(); }
+    bool statusRowShows(const QString& message) const
+    {
+        for (auto* row : view->findChildren<SettingsStatusRow*>())
+            if (row->message() == message && shown(row))
+                return true;
+        return false;
+    }
+};
+
+TEST(SettingsViewTest, HasTheFixedSizeAndKeepsTheTabAcrossReopening)
+{
+    Harness h;
+    SettingsView& view = h.open();
+    EXPECT_EQ(view.windowTitle(), "Settings");
+    EXPECT_EQ(view.tabs()->size(), QSize(540, 390));
+    EXPECT_EQ(view.size(), QSize(572, 406));
+    ASSERT_EQ(view.tabs()->count(), 3);
+    EXPECT_EQ(view.tabs()->tabText(0), "General");
+    EXPECT_EQ(view.tabs()->tabText(1), "Diagnostics");
+    EXPECT_EQ(view.tabs()->tabText(2), "About");
+
+    view.tabs()->setCurrentIndex(2);
+    EXPECT_EQ(h.navigation->selectedTab(), SettingsTab::about);
+    h.view.reset();
+    SettingsView& reopened = h.open();
+    EXPECT_EQ(reopened.tabs()->currentIndex(), 2);
+}
+
+TEST(SettingsViewTest, DiagnosticsRowsFollowTheLog)
+{
+    Harness h;
+    h.open();
+    h.view->tabs()->setCurrentIndex(1);
+    EXPECT_TRUE(h.statusRowShows("No diagnostic log has been created yet."));
+    EXPECT_FALSE(h.action("Export Diagnostic Log...")->isEnabled());
+    EXPECT_FALSE(h.action("Delete Diagnostic Log")->isEnabled());
+    SettingsActionRow* reveal = h.action("Reveal Diagnostic Log in File Manager");
+    ASSERT_TRUE(reveal && reveal->isEnabled());
+    reveal->click();
+    EXPECT_EQ(h.revealed, std::vector<QString>{h.dir.filePath("Logs")}) << "no log: its folder";
+
+    h.writeLog();
+    EXPECT_FALSE(h.action("Export Diagnostic Log...")->isEnabled()) << "not looked up again by itself";
+    h.view->hide();
+    h.view->show(); // coming on screen looks again
+    EXPECT_FALSE(h.statusRowShows("No diagnostic log has been created yet."));
+    EXPECT_TRUE(h.action("Export Diagnostic Log...")->isEnabled());
+
+    h.exportDestination = h.dir.filePath("exported.jsonl");
+    h.action("Export Diagnostic Log...")->click();
+    EXPECT_EQ(h.status(), (DiagnosticLogStatus{"Diagnostic log exported.", "checkmark.circle", SettingsTint::green}));
+    EXPECT_EQ(test::readFile(h.dir.filePath("exported.jsonl")), "{\"event\":1}\n");
+    h.exportDestination.reset();
+    h.action("Export Diagnostic Log...")->click();
+    EXPECT_TRUE(h.statusRowShows("Diagnostic log exported.")) << "a cancelled export keeps the status";
+
+    h.action("Delete Diagnostic Log")->click();
+    EXPECT_TRUE(h.statusRowShows("Diagnostic log deleted."));
+    EXPECT_TRUE(h.statusRowShows("No diagnostic log has been created yet."));
+    EXPECT_FALSE(h.action("Delete Diagnostic Log")->isEnabled());
+
+    h.view->tabs()->setCurrentIndex(0);
+    h.view->tabs()->setCurrentIndex(1);
+    EXPECT_FALSE(h.status()) << "switching back to Diagnostics clears the status";
+
+    h.view->presenter()->exportDiagnosticLog();
+    EXPECT_EQ(h.status()->message, "No diagnostic log is available to export.");
+}
+
+TEST(SettingsViewTest, ExportAndDeleteFailuresUseTheUserFacingDescription)
+{
+    Harness h;
+    h.writeLog();
+    h.open();
+    // The destination folder does not exist: the atomic write fails.
+    h.exportDestination = h.dir.filePath("missing/folder/x.jsonl");
+    h.view->presenter()->exportDiagnosticLog();
+    ASSERT_TRUE(h.status());
+    EXPECT_TRUE(h.status()->message.startsWith("Diagnostic log could not be exported: "));
+    EXPECT_GT(h.status()->message.size(), QString("Diagnostic log could not be exported: ").size());
+    EXPECT_EQ(h.status()->tint, SettingsTint::red);
+
+    // The log's name taken by a folder: unlink fails; the folder stays.
+    QFile::remove(h.dir.filePath("Logs/events.log"));
+    QDir().mkpath(h.dir.filePath("Logs/events.log/inner"));
+    h.view->presenter()->deleteDiagnosticLog();
+    ASSERT_TRUE(h.status());
+    EXPECT_TRUE(h.status()->message.startsWith("Diagnostic log could not be deleted: "));
+    EXPECT_EQ(h.status()->systemImage, "exclamationmark.triangle.fill");
+    EXPECT_TRUE(QFileInfo(h.dir.filePath("Logs/events.log/inner")).isDir());
+}
+
+TEST(SettingsViewTest, WithoutStorageDiagnosticsOnlyExplains)
+{
+    Harness h(false);
+    h.open();
+    EXPECT_TRUE(h.statusRowShows(
+        "Diagnostic logs are unavailable because the app's support directory could not be prepared."));
+    EXPECT_FALSE(h.shown(h.action("Export Diagnostic Log...")));
+    EXPECT_FALSE(h.statusRowShows("No diagnostic log has been created yet."));
+    h.view->presenter()->revealDiagnosticLog();
+    h.view->presenter()->exportDiagnosticLog();
+    h.view->presenter()->deleteDiagnosticLog();
+    EXPECT_FALSE(h.status());
+
+    h.view->presenter()->openSupportEmail();
+    ASSERT_EQ(h.openedURLs.size(), 1u) << "the plain mail link";
+    EXPECT_EQ(QUrlQuery(h.openedURLs[0]).queryItemValue("subject", QUrl::FullyDecoded), "Zentharion Feedback (v1.0+2)");
+}
+
+TEST(SettingsViewTest, GeneralRowsFollowLoginItemAndAccess)
+{
+    struct Case {
+        const char* name;
+        LaunchAtLoginServiceStatus status;
+        std::optional<QString> failure; // then the switch is turned on
+        bool switchEnabled;
+        std::optional<QString> message;
+        QString symbol;
+        SettingsTint tint;
+        bool approvalRow;
+    };
+    const Case cases[] = {
+        {"enabled", LaunchAtLoginServiceStatus::enabled, {}, true, {}, {}, SettingsTint::secondary, false},
+        {"approval", LaunchAtLoginServiceStatus::requiresApproval, {}, false,
+         LaunchAtLoginState::requiresApprovalMessage(), "info.circle", SettingsTint::orange, true},
+        {"unavailable", LaunchAtLoginServiceStatus::notFound, {}, false, LaunchAtLoginState::unavailableMessage(),
+         "exclamationmark.triangle.fill", SettingsTint::red, false},
+        {"error", LaunchAtLoginServiceStatus::notRegistered, QStringLiteral("No space left"), true,
+         QStringLiteral("No space left"), "exclamationmark.triangle.fill", SettingsTint::red, false},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.service->current = c.status;
+        h.open();
+        if (c.failure) {
+            h.service->failure = c.failure;
+            h.find<SettingsSwitch>("launchAtLoginSwitch")->click();
+        }
+        auto* toggle = h.find<SettingsSwitch>("launchAtLoginSwitch");
+        EXPECT_EQ(toggle->isEnabled(), c.switchEnabled) << c.name;
+        EXPECT_EQ(toggle->isChecked(), c.status == LaunchAtLoginServiceStatus::enabled) << c.name;
+        auto* status = h.find<SettingsStatusRow>("launchAtLoginStatus");
+        EXPECT_EQ(h.shown(status), c.message.has_value()) << c.name;
+        if (c.message) {
+            EXPECT_EQ(status->message(), *c.message) << c.name;
+            EXPECT_EQ(status->systemImage(), c.symbol) << c.name;
+            EXPECT_EQ(status->tint(), c.tint) << c.name;
+        }
+        EXPECT_EQ(h.shown(h.find<QWidget>("openLoginItems")), c.approvalRow) << c.name;
+        if (c.approvalRow) {
+            h.find<SettingsActionRow>("openLoginItems")->click();
+            EXPECT_EQ(h.service->opened, 1);
+        }
+    }
+
+    Harness h;
+    h.trusted = true;
+    h.open();
+    EXPECT_FALSE(h.shown(h.find<QWidget>("accessibilitySection")));
+    h.trusted = false;
+    h.view->hide();
+    h.view->show();
+    EXPECT_TRUE(h.shown(h.find<QWidget>("accessibilitySection"))) << "the fourth section comes with the refresh";
+    h.action("Open Access Help")->click();
+    EXPECT_EQ(h.accessOpened, 1);
+    h.trusted = true;
+    h.permissions->refreshTrust(PermissionCoordinator::RefreshTrigger::appDidBecomeActive);
+    EXPECT_FALSE(h.shown(h.find<QWidget>("accessibilitySection")));
+}
+
+TEST(SettingsViewTest, SwitchesWriteTheirSettings)
+{
+    Harness h;
+    h.open();
+    auto* suggestions = h.find<SettingsSwitch>("displaySuggestionsSwitch");
+    EXPECT_TRUE(suggestions->isChecked()) << "on until the user says otherwise";
+    suggestions->click();
+    EXPECT_EQ(h.defaults.object("suggestRestoreOnDisplayChange"), QVariant(false));
+
+    auto* automatic = h.find<SettingsSwitch>("automaticUpdatesSwitch");
+    EXPECT_FALSE(automatic->isChecked());
+    automatic->click();
+    EXPECT_TRUE(h.updates->automaticallyChecksForUpdates());
+    EXPECT_FALSE(h.action("Check for Updates")->isEnabled()) << "no updater in this build";
+}
+
+TEST(SettingsViewTest, AboutShowsNameAndVersionAsTheBuildGivesThem)
+{
+    struct Case {
+        SettingsBundleInfo bundle;
+        QString name;
+        std::optional<QString> versionLine;
+        QString subject;
+    };
+    const Case cases[] = {
+        {{QStringLiteral("Zen Display"), QStringLiteral("Zen"), QStringLiteral("2.1")}, "Zen Display", "Version 2.1",
+         "Zentharion Feedback (v2.1)"},
+        {{std::nullopt, QStringLiteral("Zen"), QString("")}, "Zen", "Version ", "Zentharion Feedback (v)"},
+        {{std::nullopt, std::nullopt, std::nullopt}, "Zentharion", std::nullopt, "Zentharion Feedback"},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.bundle = c.bundle;
+        h.writeLog();
+        h.open();
+        EXPECT_EQ(h.find<QLabel>("appName")->text(), c.name);
+        auto* version = h.find<QLabel>("version");
+        EXPECT_EQ(h.shown(version), c.versionLine.has_value());
+        if (c.versionLine) {
+            EXPECT_EQ(version->text(), *c.versionLine);
+        }
+        h.action("Contact Support")->click();
+        ASSERT_EQ(h.openedURLs.size(), 1u) << "no composer: the mail link";
+        EXPECT_EQ(QUrlQuery(h.openedURLs[0]).queryItemValue("subject", QUrl::FullyDecoded), c.subject);
+    }
+}
+
+TEST(ZentharionSupportTest, TheMailLinkCarriesSubjectAndBodyExactly)
+{
+    const auto url = ZentharionSupport::mailtoURL("Zentharion Feedback (v1.0+2) & more=yes", "\n\n", "help@example.org");
+    ASSERT_TRUE(url);
+    EXPECT_EQ(url->scheme(), "mailto");
+    EXPECT_EQ(url->path(), "help@example.org");
+    const QByteArray encoded = url->toEncoded();
+    EXPECT_TRUE(encoded.contains("%2B")) << encoded.constData();
+    EXPECT_FALSE(encoded.contains("+")) << "a bare + reads as a space";
+    const QUrlQuery query(*url);
+    ASSERT_EQ(query.queryItems().size(), 2);
+    EXPECT_EQ(query.queryItems()[0].first, "subject");
+    EXPECT_EQ(query.queryItems()[1].first, "body");
+    EXPECT_EQ(QUrl::fromPercentEncoding(query.queryItemValue("subject", QUrl::FullyEncoded).toUtf8()),
+              "Zentharion Feedback (v1.0+2) & more=yes");
+    EXPECT_EQ(QUrl::fromPercentEncoding(query.queryItemValue("body", QUrl::FullyEncoded).toUtf8()), "\n\n");
+    EXPECT_FALSE(ZentharionSupport::mailtoURL("s", "b", "  "));
+}
+
+TEST(ZentharionSupportTest, WithALogAndAComposerTheMailIsComposedOnce)
+{
+    Harness h;
+    std::vector<QStringList> composed;
+    h.diagnosticLog = std::make_shared<DiagnosticLogController>(
+        h.dir.filePath("Logs/events.log"), [](const QString&) {}, [](const QString&) {},
+        [](const QString&) { return std::optional<QString>(); },
+        [&] {
+            return std::optional(DiagnosticLogEmailComposer{
+                [](const QString&, const QString&) { return true; },
+                [&](const QString& to, const QString& subject, const QString& body, const QString& attachment) {
+                    composed.push_back({to, subject, body, attachment});
+                    return true;
+                }});
+        });
+    h.writeLog();
+    h.open();
+    h.view->presenter()->openSupportEmail();
+    ASSERT_EQ(composed.size(), 1u);
+    EXPECT_EQ(composed[0], (QStringList{ZentharionSupport::emailAddress(), "Zentharion Feedback (v1.0+2)", "\n\n",
+                                        h.dir.filePath("Logs/events.log")}));
+    EXPECT_TRUE(h.openedURLs.empty());
+}
+
+} // namespace
+} // namespace zen

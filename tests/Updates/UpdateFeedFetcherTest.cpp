@@ -1,0 +1,113 @@
+#include "Updates/UpdateFeedFetcher.h"
+
+#include "LocalFeedServer.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+using Outcome = std::expected<QByteArray, UpdaterError>;
+
+// Runs one fetch to its end; the fetcher must finish on its own well within the wait.
+Outcome fetchAndWait(UpdateFeedFetcher& fetcher, const QUrl& url)
+{
+    std::optional<Outcome> outcome;
+    int completions = 0;
+    QEventLoop loop;
+    fetcher.fetch(url, [&](Outcome o) {
+        ++completions;
+        outcome = std::move(o);
+        loop.quit();
+    });
+    EXPECT_FALSE(outcome) << "the completion never runs inside fetch()";
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    if (!outcome)
+        loop.exec();
+    EXPECT_EQ(completions, 1);
+    return outcome.value_or(std::unexpected(UpdaterError{"test", -1, "no completion"}));
+}
+
+class UpdateFeedFetcherTest : public ::testing::Test {
+protected:
+    LocalFeedServer server;
+    UpdateFeedFetcher fetcher{UpdateFeedFetcher::Options{1024, std::chrono::milliseconds(400), 3}};
+    const QByteArray feed = R"({"items": [{"version": "9.0", "url": "https://example.org/9"}]})";
+};
+
+TEST_F(UpdateFeedFetcherTest, DeliversTheFeedAndFollowsAllowedRedirects)
+{
+    server.answer("/feed", {200, feed});
+    server.answer("/moved", {302, {}, "Location: /feed\r\n"});
+    for (const QByteArray path : {"/feed", "/moved"}) {
+        const Outcome got = fetchAndWait(fetcher, QUrl(server.url(path)));
+        ASSERT_TRUE(got) << path.constData() << ": " << got.error().message.toStdString();
+        EXPECT_EQ(*got, feed);
+    }
+}
+
+TEST_F(UpdateFeedFetcherTest, RefusesWhatIsNoUsableFeed)
+{
+    server.answer("/big", {200, QByteArray(4096, 'x')});
+    server.answer("/big-unannounced", {200, QByteArray(4096, 'x'), {}, false, true});
+    server.answer("/stall", {200, {}, {}, true});
+    server.answer("/to-http", {302, {}, "Location: http://example.org/feed.json\r\n"});
+    server.answer("/to-file", {302, {}, "Location: file:///etc/passwd\r\n"});
+    server.answer("/loop", {302, {}, "Location: /loop\r\n"});
+    server.answer("/error", {500, "oops"});
+
+    struct Case {
+        QByteArray path;
+        QString why;
+    };
+    const Case cases[] = {
+        {"/missing", "404"},
+        {"/error", "500"},
+        {"/big", "larger than 1024 bytes"},
+        {"/big-unannounced", "larger than 1024 bytes"},
+        {"/stall", "did not answer in time"},
+        {"/to-http", "refused"},
+        {"/to-file", "could not be downloaded"}, // Qt itself refuses this one
+        {"/loop", "could not be downloaded"}, // ends, whichever limit stops it
+    };
+    for (const Case& c : cases) {
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome got = fetchAndWait(fetcher, QUrl(server.url(c.path)));
+        ASSERT_FALSE(got) << c.path.constData();
+        EXPECT_EQ(got.error().code, UpdaterError::feedDownload);
+        EXPECT_TRUE(got.error().message.contains(c.why, Qt::CaseInsensitive))
+            << c.path.constData() << ": " << got.error().message.toStdString();
+        EXPECT_LT(clock.elapsed(), 5000) << c.path.constData();
+    }
+}
+
+TEST_F(UpdateFeedFetcherTest, ReadsLocalFilesWithinTheCapAndRefusesOtherAddresses)
+{
+    QTemporaryDir dir;
+    const QString small = dir.filePath("feed.json");
+    const QString big = dir.filePath("big.json");
+    {
+        QFile f(small);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(feed);
+        QFile g(big);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write(QByteArray(2048, ' '));
+    }
+    const Outcome got = fetchAndWait(fetcher, QUrl::fromLocalFile(small));
+    ASSERT_TRUE(got);
+    EXPECT_EQ(*got, feed);
+    EXPECT_FALSE(fetchAndWait(fetcher, QUrl::fromLocalFile(big)));
+    EXPECT_FALSE(fetchAndWait(fetcher, QUrl::fromLocalFile(dir.path()))) << "a folder";
+    EXPECT_FALSE(fetchAndWait(fetcher, QUrl::fromLocalFile("/dev/zero"))) << "a device";
+    EXPECT_FALSE(fetchAndWait(fetcher, QUrl("http://example.org/feed.json")));
+}
+
+} // namespace
+} // namespace zen

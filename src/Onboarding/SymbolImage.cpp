@@ -20,20 +20,20 @@ struct SymbolSource {
 const QHash<QString, SymbolSource>& sources()
 {
     static const QHash<QString, SymbolSource> table{
-        {"gearshape", {{"emblem-system-symbolic", "preferences-system-symbolic", "preferences-system"}, "⚙"}},
         {"hand.raised.fill", {{"dialog-warning-symbolic", "security-high-symbolic", "dialog-warning"}, "✋"}},
+        {"checkmark.circle.fill", {{"emblem-ok-symbolic", "object-select-symbolic", "emblem-ok"}, "✓"}},
+        {"exclamationmark.triangle.fill", {{"dialog-warning-symbolic", "dialog-warning"}, "⚠"}},
+        {"externaldrive.badge.exclamationmark", {{"drive-harddisk-symbolic", "drive-harddisk"}, "!"}},
+        {"gearshape", {{"emblem-system-symbolic", "preferences-system-symbolic", "preferences-system"}, "⚙"}},
         {"accessibility",
          {{"preferences-desktop-accessibility-symbolic", "preferences-desktop-accessibility"}, "♿"}},
         {"checkmark.circle", {{"emblem-ok-symbolic", "object-select-symbolic", "emblem-ok"}, "✓"}},
-        {"checkmark.circle.fill", {{"emblem-ok-symbolic", "object-select-symbolic", "emblem-ok"}, "✓"}},
         {"chevron.right", {{"go-next-symbolic", "go-next"}, "›"}},
         {"pencil", {{"document-edit-symbolic", "document-edit"}, "✎"}},
         {"xmark.circle.fill", {{"edit-clear-symbolic", "window-close-symbolic", "edit-clear"}, "✕"}},
         {"trash", {{"user-trash-symbolic", "edit-delete-symbolic", "user-trash"}, "✕"}},
         {"arrow.counterclockwise", {{"edit-undo-symbolic", "view-refresh-symbolic", "edit-undo"}, "↺"}},
         {"arrow.triangle.2.circlepath", {{"view-refresh-symbolic", "view-refresh"}, "⟳"}},
-        {"exclamationmark.triangle.fill", {{"dialog-warning-symbolic", "dialog-warning"}, "⚠"}},
-        {"externaldrive.badge.exclamationmark", {{"drive-harddisk-symbolic", "drive-harddisk"}, "!"}},
         {"rectangle.3.group.bubble.left.fill", {{"view-grid-symbolic", "view-app-grid-symbolic", "window-new"}, "▦"}},
     };
     return table;
@@ -91,6 +91,9 @@ QStringList SymbolImage::themeNames(const QString& symbol)
 QPixmap SymbolImage::pixmap(const QString& symbol, int size, const QColor& tint, qreal devicePixelRatio)
 {
     DashboardSymbols::ensureIconTheme();
+    // Where the icon theme has the dashboard's picture of a symbol, it looks the same here.
+    if (const QString name = DashboardSymbols::themeName(symbol); !name.isEmpty() && QIcon::hasThemeIcon(name))
+        return DashboardSymbols::tintedPixmap(symbol, QSize(size, size), tint, devicePixelRatio);
     const auto source = sources().value(symbol);
     for (const auto& name : source.themeNames) {
         if (!QIcon::hasThemeIcon(name))

@@ -1,4 +1,5 @@
 #include "Infrastructure/TelemetryLogger.h"
+#include "Shared/AtomicFileWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,6 +87,23 @@ void BM_TelemetryLoggerLogAtSizeLimit(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * TelemetryLogger::defaultMaximumFileSize);
 }
 BENCHMARK(BM_TelemetryLoggerLogAtSizeLimit)->Unit(benchmark::kMillisecond);
+
+// The floor of any write at the cap: reading the file whole and atomically rewriting it.
+void BM_TelemetryLogReadAndAtomicRewriteFloor(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    std::int64_t lines = 0;
+    const QString path = seedFullLog(dir, &lines);
+    const AtomicFileWriter writer;
+    int round = 0;
+    for (auto _ : state) {
+        const auto bytes = readRegularFile(path, TelemetryLogger::defaultMaximumFileSize);
+        if (!bytes || !writer.write(path, dir.filePath(QStringLiteral(".events.log.%1.tmp").arg(++round)), *bytes))
+            state.SkipWithError("the floor could not read or write the log");
+    }
+    state.SetBytesProcessed(state.iterations() * TelemetryLogger::defaultMaximumFileSize);
+}
+BENCHMARK(BM_TelemetryLogReadAndAtomicRewriteFloor)->Unit(benchmark::kMillisecond);
 
 void BM_TelemetryLoggerMaintenanceAtSizeLimit(benchmark::State& state)
 {

@@ -12,5 +12,6 @@ list(APPEND ZEN_BENCH_SOURCES
 list(APPEND ZEN_BENCH_SOURCES
   bench/OverlayBench.cpp
   bench/DashboardPreviewBench.cpp
+  bench/SnapshotStoreBench.cpp
 )
 list(APPEND ZEN_BENCH_SOURCES bench/TrayMenuBench.cpp)

@@ -5,12 +5,12 @@
 #include "Dashboard/DashboardInactiveAppsView.h"
 #include "Dashboard/DashboardIssueBanner.h"
 #include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/MiddleElidedLabel.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Permissions/PermissionInterventionRouter.h"
-#include "MenuBar/MenuText.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
 #include "Onboarding/SymbolImage.h"
 #include "Onboarding/TextStyle.h"
@@ -25,6 +25,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -38,7 +39,6 @@ constexpr int gridSpacing = 12;
 
 const QColor systemRed(255, 59, 48);
 const QColor systemOrange(255, 149, 0);
-const QColor systemBlue(0, 122, 255);
 
 QColor tintOf(DashboardDetailIssue::Kind kind)
 {
@@ -50,14 +50,6 @@ QLabel* plainLabel(const QString& text, QWidget* parent)
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     return label;
-}
-
-void makeProminent(QPushButton* button, const QColor& tint)
-{
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::Button, tint);
-    palette.setColor(QPalette::ButtonText, Qt::white);
-    button->setPalette(palette);
 }
 
 // Cells of at least 150 wide, as many per row as fit, stretched to share the width equally.
@@ -252,6 +244,8 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
                                                        {});
     auto* pane = new DashboardDetailView(presenter);
     pane->setRelativeDateText(&DashboardRelativeDateFormatter::string);
+    if (const auto& now = window.dependencies().now)
+        pane->setClock(now);
 
     const auto follow = [dashboard, presenter] {
         presenter->setSelection(dashboard->selectedSnapshotID(), dashboard->selectedSnapshot(),
@@ -333,7 +327,7 @@ void DashboardDetailView::buildLayoutFace()
     const QColor symbolColor = TextStyle::color(palette(), TextStyle::Emphasis::primary);
     m_restore = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.counterclockwise"), Qt::white),
                                 QStringLiteral("Restore Layout"), content);
-    makeProminent(m_restore, systemBlue);
+    TextStyle::applyProminent(m_restore);
     m_update = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.triangle.2.circlepath"), symbolColor),
                                QStringLiteral("Update Layout"), content);
     m_rename = new QPushButton(SymbolImage::icon(QStringLiteral("pencil"), symbolColor), QStringLiteral("Rename"),
@@ -462,7 +456,7 @@ void DashboardDetailView::buildEmptyFace()
     inner->addLayout(texts);
 
     m_save = new QPushButton(QStringLiteral("Save Current Layout"), content);
-    makeProminent(m_save, palette().color(QPalette::Highlight));
+    TextStyle::applyProminent(m_save);
     m_save->setMinimumHeight(m_save->sizeHint().height() + 8);
     connect(m_save, &QPushButton::clicked, this, [this] {
         if (const auto& save = m_presenter->actions().saveSnapshot)
@@ -528,6 +522,24 @@ void DashboardDetailView::renderLayout()
     const auto& summary = *m_presenter->selectedSummary();
     const bool locked = m_presenter->isActionLocked();
     const bool renaming = m_presenter->editingSnapshotID() == snapshot.id;
+
+    // Disabling or hiding the focused control makes Qt pass the focus on, and the scroll area
+    // then scrolls to whatever took it: a restore started from the action strip would jump
+    // the pane down to the window list. The pane keeps its place; another layout starts at
+    // the top. The focus leaves an action button that is about to be disabled for the pane.
+    auto* scrollBar = static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar();
+    const bool otherLayout = !m_preview || m_preview->snapshot().id != snapshot.id;
+    const int scrollPosition = otherLayout ? 0 : scrollBar->value();
+    if (locked)
+        for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
+                                static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})
+            if (button->hasFocus())
+                setFocus(Qt::OtherFocusReason);
+    struct KeepScrollPosition {
+        QScrollBar* bar;
+        int value;
+        ~KeepScrollPosition() { bar->setValue(value); }
+    } keepScrollPosition{scrollBar, scrollPosition};
 
     m_titleLabel->setText(snapshot.name);
     m_titleLabel->setVisible(!renaming);

@@ -25,6 +25,26 @@ QSet<QString> liveRunningBundleIdentifiers()
     return identifiers;
 }
 
+// What the preview and the inactive applications show of a layout: it, its name, when it was
+// last written and its windows in order.
+struct ShownStamp {
+    QUuid id;
+    QString name;
+    QDateTime updatedAt;
+    std::vector<std::pair<QUuid, std::optional<std::int64_t>>> windows;
+    friend bool operator==(const ShownStamp&, const ShownStamp&) = default;
+};
+
+ShownStamp shownStamp(const std::optional<Snapshot>& snapshot)
+{
+    if (!snapshot)
+        return {};
+    ShownStamp stamp{snapshot->id, snapshot->name, snapshot->updatedAt, {}};
+    for (const auto& window : snapshot->windows)
+        stamp.windows.emplace_back(window.id, window.zOrderHint);
+    return stamp;
+}
+
 bool listed(const std::vector<SnapshotSummary>& summaries, const QUuid& id)
 {
     return std::ranges::any_of(summaries, [&](const SnapshotSummary& s) { return s.id == id; });
@@ -116,11 +136,14 @@ void DashboardDetailViewPresenter::setSelection(std::optional<QUuid> selectedSna
     const auto oldShownID = shownID();
     const auto oldSummaryID = m_selectedSummary ? std::optional(m_selectedSummary->id) : std::nullopt;
     const bool selectionChanged = selectedSnapshotID != m_selectedSnapshotID;
+    // The dashboard passes its selection on every change it hears of; a layout counts as given
+    // anew when it is another one or its file was written since.
+    if (selectionChanged || shownStamp(selectedSnapshot) != shownStamp(m_selectedSnapshot))
+        ++m_selectionRevision;
 
     m_selectedSnapshotID = std::move(selectedSnapshotID);
     m_selectedSnapshot = std::move(selectedSnapshot);
     m_selectedSummary = std::move(selectedSummary);
-    ++m_selectionRevision;
 
     const auto newSummaryID = m_selectedSummary ? std::optional(m_selectedSummary->id) : std::nullopt;
     if (shownID() != oldShownID) {

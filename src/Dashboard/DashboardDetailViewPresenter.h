@@ -105,7 +105,8 @@ public:
     const std::optional<SnapshotSummary>& selectedSummary() const { return m_selectedSummary; }
     const QSet<QString>& runningBundleIdentifiers() const { return m_runningBundleIdentifiers; }
     const Actions& actions() const { return m_actions; }
-    // Grows with every selection given, so views redraw the layout only when it was given anew.
+    // Grows whenever the shown layout is another one or was written since, so views redraw
+    // the layout only then.
     quint64 selectionRevision() const { return m_selectionRevision; }
 
     // The other layouts' hotkeys, in list order.

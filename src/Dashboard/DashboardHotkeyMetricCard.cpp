@@ -2,6 +2,7 @@
 
 #include "Dashboard/DashboardDetailViewPresenter.h"
 #include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/MiddleElidedLabel.h"
 #include "Dashboard/HotkeyCaptureErrorPopover.h"
 #include "Dashboard/InlineHotkeyCaptureField.h"
 #include "Onboarding/TextStyle.h"

@@ -7,6 +7,8 @@ list(APPEND ZEN_SOURCES
   src/Dashboard/DashboardDetailView.cpp
   src/Dashboard/DashboardMetricCard.h
   src/Dashboard/DashboardMetricCard.cpp
+  src/Dashboard/MiddleElidedLabel.h
+  src/Dashboard/MiddleElidedLabel.cpp
   src/Dashboard/DashboardHotkeyMetricCard.h
   src/Dashboard/DashboardHotkeyMetricCard.cpp
   src/Dashboard/InlineHotkeyCaptureField.h

@@ -111,7 +111,9 @@ std::expected<void, PlatformError> DiagnosticLogController::clear() const
 SupportEmailOutcome DiagnosticLogController::composeSupportEmail(const QString& recipient, const QString& subject,
                                                                  const QString& body) const
 {
-    if (!hasLog())
+    // The log is attached where it lies, so a link in its place would hand the mail program
+    // whatever file it points at.
+    if (!hasLog() || !isRegularFileNotLink(m_eventsLogURL))
         return {};
     const auto composer = m_supportEmailComposerProvider();
     if (!composer || !composer->canPerform || !composer->compose)

@@ -9,6 +9,9 @@
 #include <QJsonValue>
 
 #include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <tuple>
 #include <limits>
 
 namespace zen {
@@ -307,7 +310,15 @@ std::optional<TelemetryLogEvent> decodeTelemetryLogEvent(const QByteArray& line)
     if (!id.isString() || !timestamp.isString() || !name.isString() || !details.isArray())
         return std::nullopt;
 
-    TelemetryLogEvent event;
+    // A copy of a blank entry: a default-constructed one draws a random id and reads the clock
+    // only for both to be overwritten, for every line of the log at every write.
+    static const TelemetryLogEvent blank = [] {
+        TelemetryLogEvent e;
+        e.id = QUuid();
+        e.timestamp = QDateTime();
+        return e;
+    }();
+    TelemetryLogEvent event = blank;
     const auto parsedID = parseUuidStrict(id.toString());
     const auto parsedTimestamp = parseInternetDateTime(timestamp.toString());
     if (!parsedID || !parsedTimestamp)
@@ -339,6 +350,277 @@ std::optional<TelemetryLogEvent> decodeTelemetryLogEvent(const QByteArray& line)
         event.details.push_back(std::move(*detail));
     }
     return event;
+}
+
+namespace {
+
+// Reads a line against the one form the encoder writes, field by field in its key order.
+// Every rule here mirrors a choice of LineWriter and encodeTelemetryLogEvent; whatever the
+// encoder would write differently (other spacing, escapes, number forms, key order, unknown
+// keys) fails the match, and so does anything whose round trip through the decoder is not
+// certain (very long numbers, Unicode noncharacters).
+class CanonicalLineMatcher {
+public:
+    explicit CanonicalLineMatcher(QByteArrayView line) : m_p(line.data()), m_end(line.data() + line.size()) {}
+
+    std::optional<qint64> match()
+    {
+        if (!literal("{"))
+            return std::nullopt;
+        m_first = true;
+        bool ok = optionalInteger("capturedWindowCount", min64, max64) && details()
+            && optionalInteger("displayCount", min64, max64) && optionalInteger("displayFallbackCount", min64, max64)
+            && optionalInteger("downgradedWindowCount", min64, max64) && optionalString("errorReason")
+            && optionalInteger("fullscreenWindowCount", min64, max64) && key("id") && uuid()
+            && optionalInteger("minimizedWindowCount", min64, max64) && key("name") && string()
+            && optionalInteger("restoredWindowCount", min64, max64) && optionalInteger("savedWindowCount", min64, max64)
+            && optionalInteger("skippedWindowCount", min64, max64);
+        if (ok && nextKeyIs("snapshotID"))
+            ok = key("snapshotID") && uuid();
+        std::optional<qint64> timestamp;
+        if (ok && key("timestamp"))
+            timestamp = date();
+        if (!timestamp || !optionalInteger("visibleWindowCount", min64, max64) || !literal("}") || m_p != m_end)
+            return std::nullopt;
+        return timestamp;
+    }
+
+private:
+    // Longer numbers may not survive the decoder's double unchanged; they take the slow path.
+    static constexpr int maximumDigits = 15;
+    static constexpr qint64 min64 = -999999999999999, max64 = 999999999999999;
+
+    bool literal(std::string_view text)
+    {
+        if (m_end - m_p < qsizetype(text.size()) || std::memcmp(m_p, text.data(), text.size()) != 0)
+            return false;
+        m_p += text.size();
+        return true;
+    }
+    // `"key":`, after a comma unless it is the object's first key.
+    bool nextKeyIs(std::string_view name) const
+    {
+        const char* p = m_p;
+        if (!m_first) {
+            if (p == m_end || *p != ',')
+                return false;
+            ++p;
+        }
+        return m_end - p >= qsizetype(name.size() + 3) && p[0] == '"' && std::memcmp(p + 1, name.data(), name.size()) == 0
+            && p[name.size() + 1] == '"' && p[name.size() + 2] == ':';
+    }
+    bool key(std::string_view name)
+    {
+        if (!nextKeyIs(name))
+            return false;
+        m_p += name.size() + 3 + (m_first ? 0 : 1);
+        m_first = false;
+        return true;
+    }
+    bool optionalInteger(std::string_view name, qint64 min, qint64 max)
+    {
+        return !nextKeyIs(name) || (key(name) && integer(min, max));
+    }
+    bool optionalString(std::string_view name) { return !nextKeyIs(name) || (key(name) && string()); }
+
+    bool integer(qint64 min, qint64 max)
+    {
+        bool negative = false;
+        if (m_p != m_end && *m_p == '-') {
+            negative = true;
+            ++m_p;
+        }
+        const char* start = m_p;
+        qint64 value = 0;
+        while (m_p != m_end && *m_p >= '0' && *m_p <= '9' && m_p - start < maximumDigits) {
+            value = value * 10 + (*m_p - '0');
+            ++m_p;
+        }
+        const qsizetype length = m_p - start;
+        // The encoder writes no leading zero, no "-0", and nothing after the digits but , or }.
+        if (length == 0 || (length > 1 && *start == '0') || (negative && value == 0))
+            return false;
+        if (m_p != m_end && *m_p != ',' && *m_p != '}')
+            return false;
+        if (negative)
+            value = -value;
+        return value >= min && value <= max;
+    }
+
+    // A string as LineWriter writes it: UTF-8 as it is, the seven short escapes, \u00xx in
+    // lower case for the other control characters, nothing else escaped.
+    bool string()
+    {
+        if (!literal("\""))
+            return false;
+        while (m_p != m_end) {
+            const auto c = static_cast<unsigned char>(*m_p);
+            if (c == '"') {
+                ++m_p;
+                return true;
+            }
+            if (c < 0x20)
+                return false;
+            if (c == '\\') {
+                if (m_end - m_p < 2)
+                    return false;
+                const char e = m_p[1];
+                if (e == '"' || e == '\\' || e == 'b' || e == 'f' || e == 'n' || e == 'r' || e == 't') {
+                    m_p += 2;
+                    continue;
+                }
+                if (e != 'u' || m_end - m_p < 6 || m_p[2] != '0' || m_p[3] != '0')
+                    return false;
+                const int high = hexLower(m_p[4]), low = hexLower(m_p[5]);
+                if (high < 0 || high > 1 || low < 0)
+                    return false;
+                const int code = high * 16 + low;
+                if (code == '\b' || code == '\f' || code == '\n' || code == '\r' || code == '\t')
+                    return false; // written in their short form
+                m_p += 6;
+                continue;
+            }
+            if (c < 0x80) {
+                ++m_p;
+                continue;
+            }
+            if (!utf8Sequence())
+                return false;
+        }
+        return false;
+    }
+    static int hexLower(char c)
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return -1;
+    }
+    // One well-formed multi-byte UTF-8 sequence (no overlong form, no surrogate, at most
+    // U+10FFFF) that is not a noncharacter.
+    bool utf8Sequence()
+    {
+        const auto lead = static_cast<unsigned char>(*m_p);
+        int length = 0;
+        char32_t code = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            code = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            code = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            code = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (m_end - m_p < length)
+            return false;
+        for (int i = 1; i < length; ++i) {
+            const auto next = static_cast<unsigned char>(m_p[i]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        if ((code >= 0xFDD0 && code <= 0xFDEF) || (code & 0xFFFE) == 0xFFFE)
+            return false;
+        m_p += length;
+        return true;
+    }
+
+    bool uuid()
+    {
+        if (m_end - m_p < 38 || m_p[0] != '"' || m_p[37] != '"')
+            return false;
+        for (int i = 0; i < 36; ++i) {
+            const char c = m_p[1 + i];
+            const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
+            if (hyphen ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+                return false;
+        }
+        m_p += 38;
+        return true;
+    }
+
+    // "yyyy-MM-ddTHH:mm:ssZ" as formatInternetDateTime writes it (years 1 to 9999, no leap
+    // second), as seconds since 1970.
+    std::optional<qint64> date()
+    {
+        constexpr std::string_view shape = "\"0000-00-00T00:00:00Z\"";
+        if (m_end - m_p < qsizetype(shape.size()))
+            return std::nullopt;
+        int value[6] = {};
+        int field = 0;
+        for (std::size_t i = 0; i < shape.size(); ++i) {
+            const char c = m_p[i];
+            if (shape[i] == '0') {
+                if (c < '0' || c > '9')
+                    return std::nullopt;
+                value[field] = value[field] * 10 + (c - '0');
+            } else {
+                if (c != shape[i])
+                    return std::nullopt;
+                if (i > 1 && shape[i - 1] == '0')
+                    ++field;
+            }
+        }
+        const auto [year, month, day, hour, minute, second] = std::tuple(value[0], value[1], value[2], value[3], value[4], value[5]);
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        const int monthDays[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        if (year < 1 || month < 1 || month > 12 || day < 1 || day > monthDays[month - 1] || hour > 23 || minute > 59
+            || second > 59)
+            return std::nullopt;
+        m_p += shape.size();
+        // Days from 1970-01-01 in the proleptic Gregorian calendar.
+        const int y = month <= 2 ? year - 1 : year;
+        const int era = (y >= 0 ? y : y - 399) / 400;
+        const int yearOfEra = y - era * 400;
+        const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+        const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+        const qint64 days = qint64(era) * 146097 + dayOfEra - 719468;
+        return days * 86400 + hour * 3600 + minute * 60 + second;
+    }
+
+    bool details()
+    {
+        if (!key("details") || !literal("["))
+            return false;
+        if (literal("]"))
+            return true;
+        do {
+            if (!detail())
+                return false;
+        } while (literal(","));
+        return literal("]");
+    }
+    bool detail()
+    {
+        if (!literal("{"))
+            return false;
+        m_first = true;
+        const bool ok = optionalString("bundleIdentifier") && key("kind") && string()
+            && optionalInteger("processIdentifier", std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max())
+            && optionalString("reason") && optionalInteger("resolvedDisplayID", 0, std::numeric_limits<std::uint32_t>::max())
+            && optionalInteger("savedDisplayID", 0, std::numeric_limits<std::uint32_t>::max()) && literal("}");
+        m_first = false;
+        return ok;
+    }
+
+    const char* m_p;
+    const char* m_end;
+    bool m_first = true;
+};
+
+} // namespace
+
+std::optional<qint64> canonicalTelemetryLineTimestamp(QByteArrayView line)
+{
+    return CanonicalLineMatcher(line).match();
 }
 
 } // namespace zen

@@ -6,6 +6,7 @@
 #include "WindowDiscovery/WindowDiscoveryDiagnostic.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 #include <QUuid>
@@ -80,5 +81,12 @@ QByteArray encodeTelemetryLogEvent(const TelemetryLogEvent& event);
 // without a text "kind", a count or id that is not a whole number in its range. Unknown keys
 // are ignored.
 std::optional<TelemetryLogEvent> decodeTelemetryLogEvent(const QByteArray& line);
+
+// When `line` is byte for byte what encodeTelemetryLogEvent writes for the entry it holds (so
+// decoding and encoding it again would give the same bytes), that entry's timestamp in whole
+// seconds since 1970; otherwise nothing. It reads the line once without building the entry,
+// and answers nothing for anything it is not sure of (the caller then decodes), so a log
+// written by this program is kept as it stands without being decoded again.
+std::optional<qint64> canonicalTelemetryLineTimestamp(QByteArrayView line);
 
 } // namespace zen

@@ -10,6 +10,10 @@
 #include <QUuid>
 
 #include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace zen {
 
@@ -84,11 +88,10 @@ void TelemetryLogger::log(const TelemetryLogEvent& event) const
         return;
 
     std::lock_guard guard(*m_fileLock);
-    auto lines = loadRetainedLines();
+    auto lines = retainedLinesNewestFirst(line.size());
     if (!lines)
         return;
-    lines->append(line);
-    writeLines(linesWithinSizeLimit(*lines, m_maximumFileSize));
+    writeNewestFirst(*lines, line);
 }
 
 void TelemetryLogger::performMaintenance() const
@@ -100,49 +103,220 @@ void TelemetryLogger::performMaintenance() const
                      m_now().addSecs(-staleTemporaryFileAgeSeconds));
     if (!fileExists(m_eventsLogURL))
         return;
-    const auto lines = loadRetainedLines();
+    const auto lines = retainedLinesNewestFirst(0);
     if (!lines)
         return;
-    writeLines(linesWithinSizeLimit(*lines, m_maximumFileSize));
+    writeNewestFirst(*lines, QByteArray());
 }
 
-std::expected<QList<QByteArray>, PlatformError> TelemetryLogger::loadRetainedLines() const
+namespace {
+
+// Calls `onLine` with each non-empty line of the file, newest (last) first, without its line
+// feed, reading blocks from the end of the file, until it returns false or the file's start
+// is reached. A line longer than `maximumLineLength` is passed as empty (`tooLong` set)
+// rather than gathered, so that memory stays bounded by the block and that length whatever
+// the file holds.
+std::expected<void, PlatformError> forEachLineFromTheEnd(
+    const RegularFileReader& file, qint64 maximumLineLength,
+    const std::function<bool(QByteArrayView line, bool tooLong)>& onLine)
 {
+    constexpr qint64 blockSize = 1 << 20;
+    // One buffer for every block: memory that is freed is not always given back at once.
+    QByteArray block(qsizetype(std::min(blockSize, file.size())), Qt::Uninitialized);
+    QByteArray carry; // the end of a line whose start lies in a block not read yet
+    bool carryTooLong = false;
+    qint64 blockEnd = file.size();
+    auto addToCarry = [&](QByteArrayView piece) {
+        if (carryTooLong)
+            return;
+        if (carry.size() + piece.size() > maximumLineLength) {
+            carryTooLong = true;
+            carry.truncate(0);
+            return;
+        }
+        carry.prepend(piece.data(), piece.size());
+    };
+    auto finishLine = [&](QByteArrayView start) {
+        bool keepGoing = true;
+        if (carry.isEmpty() && !carryTooLong) {
+            // The whole line lies in this block: no copy.
+            if (!start.isEmpty())
+                keepGoing = start.size() > maximumLineLength ? onLine({}, true) : onLine(start, false);
+        } else {
+            addToCarry(start);
+            keepGoing = onLine(carryTooLong ? QByteArrayView() : QByteArrayView(carry), carryTooLong);
+        }
+        carry.truncate(0); // keeps its buffer for the next line that spans two blocks
+        carryTooLong = false;
+        return keepGoing;
+    };
+    while (blockEnd > 0) {
+        const qint64 blockStart = std::max<qint64>(0, blockEnd - blockSize);
+        const auto read = file.readAt(blockStart, block.data(), blockEnd - blockStart);
+        if (!read)
+            return std::unexpected(read.error());
+        // A file cut short while we read: what is missing reads as nothing.
+        qsizetype end = qsizetype(*read);
+        for (;;) {
+            const void* found = end > 0 ? ::memrchr(block.constData(), '\n', std::size_t(end)) : nullptr;
+            const qsizetype feed = found ? static_cast<const char*>(found) - block.constData() : -1;
+            if (feed < 0) {
+                addToCarry(QByteArrayView(block.constData(), end));
+                break;
+            }
+            if (!finishLine(QByteArrayView(block.constData() + feed + 1, end - feed - 1)))
+                return {};
+            end = feed;
+        }
+        blockEnd = blockStart;
+    }
+    (void)finishLine(QByteArrayView());
+    return {};
+}
+
+} // namespace
+
+namespace {
+
+// What a logger of this process last wrote to a log file: the bytes, and each line's end and
+// timestamp. A file that still holds exactly these bytes needs no line read again.
+struct WrittenLog {
+    QByteArray bytes;
+    std::vector<qsizetype> lineEnds;
+    std::vector<qint64> seconds;
+};
+
+std::mutex writtenLogsMutex;
+std::map<QString, std::shared_ptr<const WrittenLog>>& writtenLogs()
+{
+    static std::map<QString, std::shared_ptr<const WrittenLog>> logs;
+    return logs;
+}
+
+std::shared_ptr<const WrittenLog> lastWritten(const QString& path)
+{
+    std::lock_guard guard(writtenLogsMutex);
+    const auto found = writtenLogs().find(path);
+    return found == writtenLogs().end() ? nullptr : found->second;
+}
+
+void rememberWritten(const QString& path, std::shared_ptr<const WrittenLog> log)
+{
+    std::lock_guard guard(writtenLogsMutex);
+    if (log)
+        writtenLogs()[path] = std::move(log);
+    else
+        writtenLogs().erase(path);
+}
+
+} // namespace
+
+std::expected<std::vector<TelemetryLogger::RetainedLine>, PlatformError>
+TelemetryLogger::retainedLinesNewestFirst(std::int64_t reserved) const
+{
+    std::vector<RetainedLine> kept;
     if (!fileExists(m_eventsLogURL))
-        return QList<QByteArray>{};
-    const auto content = readRegularFile(m_eventsLogURL, maximumReadableFileSize);
-    if (!content)
-        return std::unexpected(content.error());
+        return kept;
+    auto file = RegularFileReader::open(m_eventsLogURL);
+    if (!file)
+        return std::unexpected(file.error());
 
     const QDateTime cutoff = m_now().addMSecs(static_cast<qint64>(std::llround(-m_retentionPeriod * 1000.0)));
-    QList<QByteArray> retained;
-    for (const QByteArray& raw : rawLines(*content)) {
-        // A damaged line (bad UTF-8, cut-off JSON, a foreign object) goes alone; its
-        // neighbours are unaffected.
-        if (!isValidUtf8(raw))
-            continue;
-        const auto event = decodeTelemetryLogEvent(raw);
-        if (!event || event->timestamp < cutoff)
-            continue;
-        QByteArray line = encodeTelemetryLogEvent(*event);
-        if (line.isEmpty())
-            continue;
-        line.append('\n');
-        retained.append(std::move(line));
+    const qint64 cutoffMSecs = cutoff.toMSecsSinceEpoch();
+    std::int64_t total = reserved;
+
+    // Unchanged since this process wrote it: every line is in the writer's form already and its
+    // timestamp is known, so only the walk itself is left.
+    if (const auto written = lastWritten(m_eventsLogURL); written && written->bytes.size() == file->size()) {
+        QByteArray bytes(written->bytes.size(), Qt::Uninitialized);
+        const auto read = file->readAt(0, bytes.data(), bytes.size());
+        if (!read)
+            return std::unexpected(read.error());
+        if (*read == bytes.size() && bytes == written->bytes) {
+            for (std::size_t i = written->lineEnds.size(); i-- > 0;) {
+                const qsizetype start = i == 0 ? 0 : written->lineEnds[i - 1];
+                const qsizetype length = written->lineEnds[i] - start;
+                if (written->seconds[i] * 1000 < cutoffMSecs || length > m_maximumFileSize)
+                    continue;
+                if (total + length > m_maximumFileSize)
+                    break;
+                total += length;
+                kept.push_back({bytes.sliced(start, length), written->seconds[i]});
+            }
+            return kept;
+        }
     }
-    return retained;
+
+    // The walk of linesWithinSizeLimit over the lines as loadRetainedLines would give them,
+    // taken from the newest end so that it can stop at the first line that overflows.
+    const auto walked = forEachLineFromTheEnd(*file, m_maximumFileSize, [&](QByteArrayView raw, bool tooLong) {
+        // Longer than the limit as stored: not decoded, as the walk would skip it anyway
+        // unless rewriting shrank it (only a hand-padded line could).
+        if (tooLong)
+            return true;
+        QByteArray line;
+        qint64 lineSeconds = 0;
+        if (const auto seconds = canonicalTelemetryLineTimestamp(raw)) {
+            // Already in the writer's own form: decoding and encoding it would give it back.
+            if (*seconds * 1000 < cutoffMSecs)
+                return true;
+            lineSeconds = *seconds;
+            line.reserve(raw.size() + 1);
+            line.append(raw.data(), raw.size());
+        } else {
+            // A damaged line (bad UTF-8, cut-off JSON, a foreign object) goes alone; its
+            // neighbours are unaffected.
+            const QByteArray bytes = raw.toByteArray();
+            if (!isValidUtf8(bytes))
+                return true;
+            const auto event = decodeTelemetryLogEvent(bytes);
+            if (!event || event->timestamp < cutoff)
+                return true;
+            line = encodeTelemetryLogEvent(*event);
+            if (line.isEmpty())
+                return true;
+            lineSeconds = event->timestamp.toSecsSinceEpoch();
+        }
+        line.append('\n');
+        const std::int64_t length = line.size();
+        if (length > m_maximumFileSize)
+            return true;
+        if (total + length > m_maximumFileSize)
+            return false;
+        total += length;
+        kept.push_back({std::move(line), lineSeconds});
+        return true;
+    });
+    if (!walked)
+        return std::unexpected(walked.error());
+    return kept;
 }
 
-void TelemetryLogger::writeLines(const QList<QByteArray>& lines) const
+void TelemetryLogger::writeNewestFirst(const std::vector<RetainedLine>& olderLines, const QByteArray& newLine) const
 {
-    qsizetype total = 0;
-    for (const auto& line : lines)
-        total += line.size();
-    QByteArray data;
+    qsizetype total = newLine.size();
+    for (const auto& line : olderLines)
+        total += line.bytes.size();
+    auto written = std::make_shared<WrittenLog>();
+    QByteArray& data = written->bytes;
     data.reserve(total);
-    for (const auto& line : lines)
-        data.append(line);
-    (void)m_atomicWriter(data, m_eventsLogURL);
+    written->lineEnds.reserve(olderLines.size() + 1);
+    written->seconds.reserve(olderLines.size() + 1);
+    for (auto it = olderLines.rbegin(); it != olderLines.rend(); ++it) {
+        data.append(it->bytes);
+        written->lineEnds.push_back(data.size());
+        written->seconds.push_back(it->seconds);
+    }
+    // The new line's timestamp as it reads back: only a line in the writer's form has one here.
+    std::optional<qint64> newSeconds;
+    if (!newLine.isEmpty()) {
+        newSeconds = canonicalTelemetryLineTimestamp(QByteArrayView(newLine).chopped(1));
+        data.append(newLine);
+        written->lineEnds.push_back(data.size());
+        written->seconds.push_back(newSeconds.value_or(0));
+    }
+    const bool ok = m_atomicWriter(data, m_eventsLogURL).has_value();
+    rememberWritten(m_eventsLogURL, ok && (newLine.isEmpty() || newSeconds) ? std::move(written) : nullptr);
 }
 
 QList<QByteArray> TelemetryLogger::rawLines(const QByteArray& content)

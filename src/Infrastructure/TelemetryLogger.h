@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace zen {
 
@@ -41,9 +42,6 @@ class TelemetryLogger final : public TelemetryLogging {
 public:
     static constexpr double defaultRetentionPeriod = 604800.0; // 7 days, in seconds
     static constexpr std::int64_t defaultMaximumFileSize = 5242880; // 5 MiB
-    // A stored file larger than this is not read at all (it is then left alone and blocks
-    // writing, as any unreadable file does, until the user clears it).
-    static constexpr std::int64_t maximumReadableFileSize = 64 * 1024 * 1024;
 
     using Clock = std::function<QDateTime()>;
     using AtomicWriter = std::function<std::expected<void, PlatformError>(const QByteArray& data, const QString& url)>;
@@ -79,8 +77,18 @@ public:
     static QList<QByteArray> linesWithinSizeLimit(const QList<QByteArray>& lines, std::int64_t maximumFileSize);
 
 private:
-    std::expected<QList<QByteArray>, PlatformError> loadRetainedLines() const;
-    void writeLines(const QList<QByteArray>& lines) const;
+    // The lines the file keeps, newest first: each stored line that decodes and is within the
+    // retention period, in the writer's own form, for as long as they fit under the size
+    // limit together with `reserved` bytes (the walk of linesWithinSizeLimit). The file is
+    // read from its end and only as far as that walk goes; a stored line longer than the
+    // limit is skipped unread, so memory stays within about the limit whatever the file's size.
+    struct RetainedLine {
+        QByteArray bytes; // with its line feed
+        qint64 seconds;   // its timestamp, whole seconds since 1970
+    };
+    std::expected<std::vector<RetainedLine>, PlatformError> retainedLinesNewestFirst(std::int64_t reserved) const;
+    // Writes the lines oldest first, then the new line (if any), and remembers what it wrote.
+    void writeNewestFirst(const std::vector<RetainedLine>& olderLines, const QByteArray& newLine) const;
 
     QString m_eventsLogURL;
     double m_retentionPeriod;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
+#include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -39,7 +40,10 @@ std::unique_ptr<OperationScheduler::Handle> QtOperationScheduler::runAfter(std::
         milliseconds = std::chrono::milliseconds(0);
     // QTimer counts in an int: a longer delay would wrap round and could fire at once.
     milliseconds = std::min(milliseconds, std::chrono::milliseconds(std::numeric_limits<int>::max()));
-    auto* timer = new QTimer;
+    // Owned by the application while it waits, so a timer still pending when the program ends
+    // is freed with it rather than leaked.
+    QCoreApplication* app = QCoreApplication::instance();
+    auto* timer = new QTimer(app && app->thread() == QThread::currentThread() ? app : nullptr);
     timer->setSingleShot(true);
     timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer, &QTimer::timeout, timer, [timer, fn = std::move(fn)] {

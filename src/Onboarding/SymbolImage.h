@@ -8,9 +8,9 @@
 
 namespace zen {
 
-// The symbols our windows show, named as our views name them ("hand.raised.fill",
-// "checkmark.circle", ...). Each comes from the desktop's icon theme, drawn in one colour like
-// a symbol; when the theme has none, a glyph is painted instead, so a view never shows a gap.
+// Symbols by the names our views use ("gearshape", "pencil", ...), drawn in one colour: the
+// pictures DashboardSymbols gives (the icon theme's, or a painted stand-in, so a view never
+// shows a gap).
 namespace SymbolImage {
 
 // The freedesktop icon names tried for a symbol, most fitting first.

@@ -31,6 +31,9 @@ public:
     virtual ~WindowServer() = default;
     // Absent when the list cannot be obtained.
     virtual std::optional<std::vector<QVariantMap>> copyWindowList(WindowListOption option) = 0;
+    // Whether the list last obtained left windows out because there were more than one
+    // reading takes (the front-most were kept).
+    virtual bool windowListTruncated() { return false; }
 };
 
 } // namespace zen

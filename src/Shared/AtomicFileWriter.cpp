@@ -2,7 +2,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,29 +95,76 @@ std::expected<void, PlatformError> AtomicFileWriter::write(const QString& target
     return {};
 }
 
-std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes)
+RegularFileReader::~RegularFileReader()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+RegularFileReader::RegularFileReader(RegularFileReader&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_size(other.m_size), m_path(std::move(other.m_path))
+{
+}
+
+std::expected<RegularFileReader, PlatformError> RegularFileReader::open(const QString& path)
 {
     const QByteArray native = nativePath(path);
-    // O_NONBLOCK: opening a named pipe for reading would otherwise wait for a writer.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    // Looked at before opening: opening a device can itself do something (rewind a tape,
+    // wait for a modem), and a link may point anywhere, /etc/passwd included.
+    struct stat before {};
+    if (::lstat(native.constData(), &before) != 0)
+        return std::unexpected(errnoError(errno, QStringLiteral("Cannot open"), path));
+    if (S_ISLNK(before.st_mode))
+        return std::unexpected(PlatformError{QStringLiteral("%1 is a symbolic link").arg(path), ELOOP});
+    if (!S_ISREG(before.st_mode))
+        return std::unexpected(PlatformError{QStringLiteral("%1 is not a regular file").arg(path), EINVAL});
+
+    // O_NOFOLLOW and O_NONBLOCK: the entry may have been swapped for a link or a named pipe
+    // since it was looked at; the open then fails or returns at once rather than waiting
+    // for a writer.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return std::unexpected(errnoError(errno, QStringLiteral("Cannot open"), path));
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
-
+    RegularFileReader file;
+    file.m_fd = fd;
+    file.m_path = path;
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         return std::unexpected(errnoError(errno, QStringLiteral("Cannot inspect"), path));
-    if (!S_ISREG(info.st_mode))
+    if (!S_ISREG(info.st_mode) || info.st_dev != before.st_dev || info.st_ino != before.st_ino)
         return std::unexpected(PlatformError{QStringLiteral("%1 is not a regular file").arg(path), EINVAL});
-    if (info.st_size > maxBytes)
+    file.m_size = info.st_size;
+    return file;
+}
+
+std::expected<qint64, PlatformError> RegularFileReader::readAt(qint64 offset, char* buffer, qint64 length) const
+{
+    qint64 filled = 0;
+    while (filled < length) {
+        const ssize_t n = ::pread(m_fd, buffer + filled, size_t(length - filled), off_t(offset + filled));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::unexpected(errnoError(errno, QStringLiteral("Cannot read"), m_path));
+        }
+        if (n == 0)
+            break;
+        filled += n;
+    }
+    return filled;
+}
+
+std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes)
+{
+    auto file = RegularFileReader::open(path);
+    if (!file)
+        return std::unexpected(file.error());
+    if (file->size() > maxBytes)
         return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
 
     // The file may grow while we read: never take more than the cap.
     QByteArray data;
-    data.resize(qsizetype(info.st_size));
+    data.resize(qsizetype(file->size()));
     qsizetype filled = 0;
     for (;;) {
         if (filled == data.size()) {
@@ -125,20 +174,23 @@ std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qi
             if (filled == data.size())
                 return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
         }
-        const ssize_t n = ::read(fd, data.data() + filled, size_t(data.size() - filled));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return std::unexpected(errnoError(errno, QStringLiteral("Cannot read"), path));
-        }
-        if (n == 0)
+        const auto n = file->readAt(filled, data.data() + filled, data.size() - filled);
+        if (!n)
+            return std::unexpected(n.error());
+        if (*n == 0)
             break;
-        filled += n;
+        filled += *n;
     }
     if (filled > maxBytes)
         return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
     data.resize(filled);
     return data;
+}
+
+bool isRegularFileNotLink(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(nativePath(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 } // namespace zen

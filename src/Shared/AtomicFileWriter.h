@@ -38,9 +38,35 @@ private:
     FaultInjector m_faults;
 };
 
-// Reads a whole file that must be a regular file of at most `maxBytes` bytes. A named pipe,
-// a device or a folder is refused without blocking, and an oversized file without reading it,
-// so a stray entry in a data folder can neither hang the program nor exhaust its memory.
+// A regular file open for reading, closed when destroyed. Opening refuses a symbolic link
+// (even one to a regular file) and anything but a regular file before a byte is read, so
+// nothing we read can be redirected to another file or a device.
+class RegularFileReader {
+public:
+    static std::expected<RegularFileReader, PlatformError> open(const QString& path);
+    RegularFileReader(RegularFileReader&& other) noexcept;
+    RegularFileReader& operator=(RegularFileReader&&) = delete;
+    ~RegularFileReader();
+
+    // The size when it was opened.
+    qint64 size() const { return m_size; }
+    // Up to `length` bytes from `offset`; fewer only at the end of the file.
+    std::expected<qint64, PlatformError> readAt(qint64 offset, char* buffer, qint64 length) const;
+
+private:
+    RegularFileReader() = default;
+    int m_fd = -1;
+    qint64 m_size = 0;
+    QString m_path;
+};
+
+// Reads a whole file that must be a regular file (not a link) of at most `maxBytes` bytes. A
+// link, a named pipe, a device or a folder is refused without blocking, and an oversized file
+// without reading it, so a stray entry in a data folder can neither hang the program, exhaust
+// its memory, nor make it read (and pass on) a file elsewhere.
 std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes);
+
+// Whether the path itself is a regular file (a link to one is not).
+bool isRegularFileNotLink(const QString& path);
 
 } // namespace zen

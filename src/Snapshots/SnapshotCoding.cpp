@@ -9,6 +9,7 @@
 #include <QJsonValue>
 
 #include <cmath>
+#include <type_traits>
 #include <limits>
 
 namespace zen {
@@ -91,17 +92,33 @@ private:
 
 // ---------------------------------------------------------------- reading
 
+// Where a value lies in the document: a chain of the keys the readers went down, turned into
+// text ("windows[2].frame.x") only when a failure names it. Building that text for every
+// record read cost more than reading the record.
+struct DecodePath {
+    const DecodePath* parent = nullptr;
+    const QString* key = nullptr; // none at the document's root
+    qsizetype index = -1;         // an element of the array under `key`
+
+    QString render() const
+    {
+        const QString head = parent ? parent->render() : QString();
+        if (!key)
+            return head;
+        const QString part = index >= 0 ? QStringLiteral("%1[%2]").arg(*key).arg(index) : *key;
+        return head.isEmpty() ? part : head + u'.' + part;
+    }
+};
+
 template <typename T>
-std::expected<T, SnapshotCodingError> decodeAt(const QJsonObject& object, const QString& path);
+std::expected<T, SnapshotCodingError> decodeAt(const QJsonObject& object, const DecodePath& path);
 
 class Reader {
 public:
-    Reader(const QJsonObject& object, QString path) : m_object(object), m_path(std::move(path)) {}
+    Reader(const QJsonObject& object, const DecodePath& path) : m_object(object), m_path(path) {}
 
     bool failed() const { return m_error.has_value(); }
     const SnapshotCodingError& error() const { return *m_error; }
-
-    QString childPath(const QString& key) const { return m_path.isEmpty() ? key : m_path + u'.' + key; }
 
     // The value of a required key; null counts as missing.
     std::optional<QJsonValue> required(const QString& key)
@@ -184,7 +201,7 @@ public:
         const auto value = required(key);
         if (!value)
             return T{};
-        return asRecord<T>(key, childPath(key), *value);
+        return asRecord<T>(DecodePath {&m_path, &key}, *value);
     }
     template <typename T>
     std::optional<T> optionalRecord(const QString& key)
@@ -192,7 +209,7 @@ public:
         const auto value = optional(key);
         if (!value)
             return std::nullopt;
-        T result = asRecord<T>(key, childPath(key), *value);
+        T result = asRecord<T>(DecodePath {&m_path, &key}, *value);
         if (failed())
             return std::nullopt;
         return result;
@@ -210,17 +227,15 @@ public:
         const QJsonArray array = value->toArray();
         std::vector<T> result;
         result.reserve(size_t(array.size()));
-        for (qsizetype i = 0; i < array.size() && !failed(); ++i) {
-            const QString element = QStringLiteral("%1[%2]").arg(key).arg(i);
-            result.push_back(asRecord<T>(element, childPath(element), array.at(i)));
-        }
+        for (qsizetype i = 0; i < array.size() && !failed(); ++i)
+            result.push_back(asRecord<T>(DecodePath {&m_path, &key, i}, array.at(i)));
         return result;
     }
 
     void fail(const QString& key, const QString& reason)
     {
         if (!m_error)
-            m_error = SnapshotCodingError{childPath(key), reason};
+            m_error = SnapshotCodingError{DecodePath {&m_path, &key}.render(), reason};
     }
 
 private:
@@ -273,13 +288,14 @@ private:
     }
 
     template <typename T>
-    T asRecord(const QString& key, const QString& path, const QJsonValue& value)
+    T asRecord(const DecodePath& here, const QJsonValue& value)
     {
         if (!value.isObject()) {
-            fail(key, QStringLiteral("expected an object"));
+            if (!m_error)
+                m_error = SnapshotCodingError{here.render(), QStringLiteral("expected an object")};
             return T{};
         }
-        auto decoded = decodeAt<T>(value.toObject(), path);
+        auto decoded = decodeAt<T>(value.toObject(), here);
         if (!decoded) {
             if (!m_error)
                 m_error = decoded.error();
@@ -289,7 +305,7 @@ private:
     }
 
     const QJsonObject& m_object;
-    QString m_path;
+    const DecodePath& m_path;
     std::optional<SnapshotCodingError> m_error;
 };
 
@@ -301,8 +317,26 @@ std::expected<T, SnapshotCodingError> finish(const Reader& reader, T value)
     return value;
 }
 
+// Records that the reader fills in whole. A default-constructed record draws a random id (and a
+// layout reads the clock twice) only for the reader to overwrite them; copying a blank one
+// skips that work for every window of every file listed.
+template <typename T>
+T blankRecord()
+{
+    static const T blank = [] {
+        T record;
+        record.id = {};
+        if constexpr (std::is_same_v<T, Snapshot>) {
+            record.createdAt = {};
+            record.updatedAt = {};
+        }
+        return record;
+    }();
+    return blank;
+}
+
 template <>
-std::expected<CGRectCodable, SnapshotCodingError> decodeAt<CGRectCodable>(const QJsonObject& o, const QString& path)
+std::expected<CGRectCodable, SnapshotCodingError> decodeAt<CGRectCodable>(const QJsonObject& o, const DecodePath& path)
 {
     Reader r(o, path);
     CGRectCodable v;
@@ -314,7 +348,7 @@ std::expected<CGRectCodable, SnapshotCodingError> decodeAt<CGRectCodable>(const 
 }
 
 template <>
-std::expected<NormalizedRect, SnapshotCodingError> decodeAt<NormalizedRect>(const QJsonObject& o, const QString& path)
+std::expected<NormalizedRect, SnapshotCodingError> decodeAt<NormalizedRect>(const QJsonObject& o, const DecodePath& path)
 {
     Reader r(o, path);
     NormalizedRect v;
@@ -326,7 +360,7 @@ std::expected<NormalizedRect, SnapshotCodingError> decodeAt<NormalizedRect>(cons
 }
 
 template <>
-std::expected<HotkeyBinding, SnapshotCodingError> decodeAt<HotkeyBinding>(const QJsonObject& o, const QString& path)
+std::expected<HotkeyBinding, SnapshotCodingError> decodeAt<HotkeyBinding>(const QJsonObject& o, const DecodePath& path)
 {
     Reader r(o, path);
     HotkeyBinding v;
@@ -337,7 +371,7 @@ std::expected<HotkeyBinding, SnapshotCodingError> decodeAt<HotkeyBinding>(const 
 }
 
 template <>
-std::expected<WindowSignature, SnapshotCodingError> decodeAt<WindowSignature>(const QJsonObject& o, const QString& path)
+std::expected<WindowSignature, SnapshotCodingError> decodeAt<WindowSignature>(const QJsonObject& o, const DecodePath& path)
 {
     Reader r(o, path);
     WindowSignature v;
@@ -352,10 +386,10 @@ std::expected<WindowSignature, SnapshotCodingError> decodeAt<WindowSignature>(co
 }
 
 template <>
-std::expected<WindowRecord, SnapshotCodingError> decodeAt<WindowRecord>(const QJsonObject& o, const QString& path)
+std::expected<WindowRecord, SnapshotCodingError> decodeAt<WindowRecord>(const QJsonObject& o, const DecodePath& path)
 {
     Reader r(o, path);
-    WindowRecord v;
+    WindowRecord v = blankRecord<WindowRecord>();
     v.id = r.uuid(QStringLiteral("id"));
     v.bundleIdentifier = r.text(QStringLiteral("bundleIdentifier"));
     v.pidAtCapture = r.integer<std::int32_t>(QStringLiteral("pidAtCapture"));
@@ -374,7 +408,7 @@ std::expected<WindowRecord, SnapshotCodingError> decodeAt<WindowRecord>(const QJ
 }
 
 template <>
-std::expected<DisplayRecord, SnapshotCodingError> decodeAt<DisplayRecord>(const QJsonObject& o, const QString& path)
+std::expected<DisplayRecord, SnapshotCodingError> decodeAt<DisplayRecord>(const QJsonObject& o, const DecodePath& path)
 {
     Reader r(o, path);
     DisplayRecord v;
@@ -391,7 +425,7 @@ std::expected<DisplayRecord, SnapshotCodingError> decodeAt<DisplayRecord>(const 
 }
 
 template <>
-std::expected<DisplayState, SnapshotCodingError> decodeAt<DisplayState>(const QJsonObject& o, const QString& path)
+std::expected<DisplayState, SnapshotCodingError> decodeAt<DisplayState>(const QJsonObject& o, const DecodePath& path)
 {
     Reader r(o, path);
     DisplayState v;
@@ -403,10 +437,10 @@ std::expected<DisplayState, SnapshotCodingError> decodeAt<DisplayState>(const QJ
 }
 
 template <>
-std::expected<Snapshot, SnapshotCodingError> decodeAt<Snapshot>(const QJsonObject& o, const QString& path)
+std::expected<Snapshot, SnapshotCodingError> decodeAt<Snapshot>(const QJsonObject& o, const DecodePath& path)
 {
     Reader r(o, path);
-    Snapshot v;
+    Snapshot v = blankRecord<Snapshot>();
     v.id = r.uuid(QStringLiteral("id"));
     v.name = r.text(QStringLiteral("name"));
     v.createdAt = r.date(QStringLiteral("createdAt"));
@@ -423,7 +457,7 @@ std::expected<Snapshot, SnapshotCodingError> decodeAt<Snapshot>(const QJsonObjec
 template <typename T>
 std::expected<T, SnapshotCodingError> decodeJson(const QJsonObject& object)
 {
-    return decodeAt<T>(object, QString());
+    return decodeAt<T>(object, DecodePath {});
 }
 
 template std::expected<Snapshot, SnapshotCodingError> decodeJson<Snapshot>(const QJsonObject&);

@@ -93,6 +93,7 @@ public:
 private:
     std::expected<void, SnapshotStoreError> ensureSnapshotsDirectoryExists() const;
     std::expected<Snapshot, SnapshotStoreError> loadSnapshotAt(const QString& path) const;
+    static std::expected<Snapshot, SnapshotStoreError> decodeLayoutFile(const QString& path, const QByteArray& bytes);
     std::expected<void, SnapshotStoreError> saveLocked(const Snapshot& snapshot) const;
     // Returns whether the layout changed (and should be saved), or why the edit is refused.
     using Edit = std::function<std::expected<bool, SnapshotStoreError>(Snapshot&)>;

@@ -22,6 +22,9 @@ inline const QString nonzeroCGWindowLayer = QStringLiteral("nonzero CoreGraphics
 inline const QString transientRole = QStringLiteral("transient role");
 inline const QString transientSubrole = QStringLiteral("transient subrole");
 inline const QString unmanageableDialog = QStringLiteral("unmanageable dialog");
+// Not a window's own rejection: the desktop listed more windows than one reading takes, so
+// the windows behind the front-most ones were not examined.
+inline const QString windowListTruncated = QStringLiteral("window list truncated");
 } // namespace WindowDiscoveryDiagnosticReason
 
 } // namespace zen

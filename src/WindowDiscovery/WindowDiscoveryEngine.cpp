@@ -48,6 +48,9 @@ WindowDiscoveryEngine WindowDiscoveryEngine::forPlatform(const PlatformServices&
         return reader.readWindowMetadata(pids);
     };
     engine.currentProcessIdentifier = std::int32_t(::getpid());
+    engine.windowListTruncatedProvider = [windowServer = services.windowServer] {
+        return windowServer && windowServer->windowListTruncated();
+    };
     return engine;
 }
 
@@ -117,6 +120,11 @@ WindowDiscoveryEngine::discoverRunningWindowsWithDiagnostics(const std::vector<R
         }
         if (!kept.empty())
             result.applications.push_back({bundleIdentifier, pid, app.localizedName, std::move(kept)});
+    }
+    // Reported, not fatal: the front-most windows are what a capture of such a desktop can keep.
+    if (windowListTruncatedProvider && windowListTruncatedProvider()) {
+        result.windowListTruncated = true;
+        result.diagnostics.push_back({std::nullopt, std::nullopt, WindowDiscoveryDiagnosticReason::windowListTruncated});
     }
     return result;
 }

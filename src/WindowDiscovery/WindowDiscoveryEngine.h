@@ -21,6 +21,8 @@ struct PlatformServices;
 struct WindowDiscoveryResult {
     std::vector<DiscoveredApplication> applications;
     std::vector<WindowDiscoveryDiagnostic> diagnostics;
+    // The window list was cut at the platform's cap; the last diagnostic says so too.
+    bool windowListTruncated = false;
 };
 
 class WindowDiscoveryError {
@@ -51,6 +53,9 @@ struct WindowDiscoveryEngine {
     AppElementProvider appElementProvider;
     CGWindowMetadataProvider cgWindowMetadataProvider;
     std::int32_t currentProcessIdentifier = 0;
+    // Asked after the window list was read: whether that list was cut at the platform's cap.
+    // Empty: never.
+    std::function<bool()> windowListTruncatedProvider;
 
     // Everything bound to the given platform services (the live desktop by default), with
     // this process as the one never examined.

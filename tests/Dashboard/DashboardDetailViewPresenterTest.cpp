@@ -321,6 +321,24 @@ TEST(DashboardDetailViewPresenterTest, UnavailableHotkeysAreTheOtherLayoutsInLis
     EXPECT_TRUE(h.presenter->unavailableHotkeys(h.second.id).empty());
 }
 
+TEST(DashboardDetailViewPresenterTest, TheLayoutCountsAsGivenAnewOnlyWhenItChanged)
+{
+    DetailHarness h;
+    h.select(h.first);
+    const auto revision = h.presenter->selectionRevision();
+    h.select(h.first);
+    EXPECT_EQ(h.presenter->selectionRevision(), revision);
+
+    Snapshot reordered = h.first;
+    reordered.windows.push_back(test::makeWindow("org.example.Mail", 1, 2));
+    h.select(reordered);
+    EXPECT_NE(h.presenter->selectionRevision(), revision);
+    const auto grown = h.presenter->selectionRevision();
+    std::swap(reordered.windows[0], reordered.windows[1]);
+    h.select(reordered);
+    EXPECT_NE(h.presenter->selectionRevision(), grown) << "same windows in another order";
+}
+
 TEST(DashboardDetailViewPresenterTest, HotkeySymbolText)
 {
     const std::pair<std::optional<HotkeyBinding>, QString> cases[] = {

@@ -5,6 +5,7 @@
 #include "Dashboard/DetailTestSupport.h"
 #include "Dashboard/HotkeyCaptureErrorPopover.h"
 #include "Dashboard/InlineHotkeyCaptureField.h"
+#include "Dashboard/MiddleElidedLabel.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
 
 #include <QApplication>
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QFocusEvent>
 #include <QMouseEvent>
 #include <QToolButton>
@@ -140,6 +143,33 @@ TEST(DashboardDetailViewTest, AnOperationDisablesEveryActionButLeavesCaptureCanc
     EXPECT_FALSE(h.visible(h.view->hotkeyCard()->captureField()));
     h.finishOperation();
     EXPECT_TRUE(h.view->restoreButton()->isEnabled());
+}
+
+// Starting an operation from the action strip disables the focused button; the pane keeps
+// its place instead of jumping to whatever control takes the focus, and another layout starts
+// at the top.
+TEST(DashboardDetailViewTest, AnOperationStartedFromTheStripKeepsThePaneInPlace)
+{
+    ViewHarness h;
+    h.select(h.second);
+    h.view->resize(700, 220);
+    QCoreApplication::processEvents();
+    auto* scroll = qobject_cast<QScrollArea*>(h.view->layoutFace());
+    ASSERT_NE(scroll, nullptr);
+    QScrollBar* bar = scroll->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 20) << "the pane must be taller than the window for this test";
+    bar->setValue(20);
+    h.view->activateWindow();
+    h.view->restoreButton()->setFocus();
+
+    h.holdOperation();
+    EXPECT_EQ(bar->value(), 20);
+    EXPECT_FALSE(h.view->restoreButton()->isEnabled());
+    h.finishOperation();
+    EXPECT_EQ(bar->value(), 20);
+
+    h.select(h.first);
+    EXPECT_EQ(bar->value(), 0);
 }
 
 TEST(DashboardDetailViewTest, RenameInPlaceThroughTheTitleField)

@@ -164,6 +164,32 @@ TEST_F(DiagnosticLogControllerTest, SupportMailAttachesTheLogWhereItLies)
     EXPECT_FALSE(c->composeSupportEmail("help@example.org", "Subject", "Body"));
 }
 
+TEST_F(DiagnosticLogControllerTest, ALinkInPlaceOfTheLogIsNeitherExportedNorMailed)
+{
+    auto c = controller();
+    const QString secret = home.filePath("secret");
+    writeFile(secret, "not the log\n");
+    ASSERT_TRUE(QFile::link(secret, logPath));
+    destination = home.filePath("out.jsonl");
+    composer = DiagnosticLogEmailComposer{
+        .canPerform = [](const QString&, const QString&) { return true; },
+        .compose = [](const QString&, const QString&, const QString&, const QString&) {
+            ADD_FAILURE() << "a linked log was handed to the mail program";
+            return true;
+        },
+    };
+
+    const auto exported = c->exportLog();
+    ASSERT_FALSE(exported.has_value());
+    EXPECT_EQ(exported.error().code, ELOOP);
+    EXPECT_FALSE(QFileInfo::exists(home.filePath("out.jsonl")));
+    EXPECT_FALSE(c->composeSupportEmail("help@example.org", "Subject", "Body"));
+    // The link is still the user's to clear.
+    EXPECT_TRUE(c->hasLog());
+    ASSERT_TRUE(c->clear().has_value());
+    EXPECT_EQ(readFile(secret), "not the log\n");
+}
+
 TEST(DiagnosticLogExportFilename, IsInUtcWithWesternDigitsWhateverTheLocalZoneAndLocale)
 {
     const QLocale previous;

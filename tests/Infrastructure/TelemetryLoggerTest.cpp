@@ -8,10 +8,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <future>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 
 using namespace zen;
@@ -33,6 +36,29 @@ TelemetryLogEvent eventAt(const QDateTime& timestamp, const QString& name = QStr
 QByteArray lineOf(const TelemetryLogEvent& event)
 {
     return encodeTelemetryLogEvent(event) + '\n';
+}
+
+// What a write did before the log was read from its end: every line decoded and re-encoded,
+// then the size walk over all of them. The logger must leave exactly this file.
+QByteArray referenceRewrite(const QByteArray& content, const QDateTime& cutoff, std::int64_t limit,
+                            const std::optional<QByteArray>& newLine)
+{
+    QList<QByteArray> retained;
+    for (const QByteArray& raw : TelemetryLogger::rawLines(content)) {
+        if (raw.size() > limit) // stored lines over the limit are skipped unread
+            continue;
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        (void)utf8.decode(raw);
+        if (utf8.hasError())
+            continue;
+        const auto event = decodeTelemetryLogEvent(raw);
+        if (!event || event->timestamp < cutoff)
+            continue;
+        retained.append(encodeTelemetryLogEvent(*event) + '\n');
+    }
+    if (newLine)
+        retained.append(*newLine);
+    return TelemetryLogger::linesWithinSizeLimit(retained, limit).join();
 }
 
 QStringList namesIn(const QString& path)
@@ -225,11 +251,15 @@ TEST_F(TelemetryLoggerTest, AnUnreadableLogBlocksWritingWithoutTouchingIt)
     EXPECT_FALSE(QFileInfo(logPath).isFile());
     QFile::remove(logPath);
 
-    // A file beyond what is ever read.
-    seed(QByteArray());
-    ASSERT_TRUE(QFile(logPath).resize(TelemetryLogger::maximumReadableFileSize + 1));
+    // A link, even to a valid log: treated as unreadable, neither followed nor replaced.
+    const QString elsewhere = home.filePath("elsewhere.log");
+    const QByteArray elsewhereContent = lineOf(eventAt(now, "elsewhere"));
+    writeFile(elsewhere, elsewhereContent);
+    ASSERT_TRUE(QFile::link(elsewhere, logPath));
     logger().log(eventAt(now));
-    EXPECT_EQ(QFileInfo(logPath).size(), TelemetryLogger::maximumReadableFileSize + 1);
+    logger().performMaintenance();
+    EXPECT_TRUE(QFileInfo(logPath).isSymLink());
+    EXPECT_EQ(readFile(elsewhere), elsewhereContent);
 }
 
 TEST_F(TelemetryLoggerTest, AFailingWriterLeavesThePreviousFileWhole)
@@ -300,3 +330,144 @@ TEST(TelemetryLogFileLock, OneLockPerFileSharedByEveryLoggerAndController)
     EXPECT_NE(a, telemetryLogFileLock(dir.filePath("Other/events.log")));
 }
 
+
+TEST_F(TelemetryLoggerTest, TheRewrittenFileIsExactlyWhatDecodingEveryLineWouldGive)
+{
+    auto full = eventAt(now.addSecs(-5), "restore.completed");
+    full.id = QUuid("{0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d}");
+    full.snapshotID = QUuid("{ffffffff-0000-4000-8000-00000000abcd}");
+    full.capturedWindowCount = 0;
+    full.savedWindowCount = 999999999999999;
+    full.restoredWindowCount = -3;
+    full.visibleWindowCount = 1;
+    full.errorReason = QStringLiteral("tab\t quote\" slash\\ nul") + QChar(0) + QStringLiteral(" \x1f \x7f caf\u00e9 \U0001F600");
+    full.details = {{.kind = "displayFallback", .savedDisplayID = 4294967295u, .resolvedDisplayID = 0u},
+                    {.kind = "", .bundleIdentifier = "a", .processIdentifier = -2147483647 - 1, .reason = "\r\n\b\f"}};
+    const QByteArray canonical = lineOf(full);
+    const QByteArray old = lineOf(eventAt(now.addDays(-8), "expired"));
+    const QByteArray atCutoff = lineOf(eventAt(now.addSecs(-7 * 24 * 3600), "at cut-off"));
+    auto variant = [&](const char* from, const char* to) {
+        QByteArray line = canonical;
+        line.replace(from, to);
+        return line;
+    };
+    // Lines the fast path must not take as they stand; each must come out as decoding it would.
+    const QList<QByteArray> foreign = {
+        variant("\"name\":", "\"zzz\":[1,{\"a\":null}],\"name\":"),     // unknown key
+        variant("{\"capturedWindowCount\":0,", "{\"capturedWindowCount\":0 ,"), // spacing
+        variant("\"capturedWindowCount\":0", "\"capturedWindowCount\":1e2"),   // another number form
+        variant("\"capturedWindowCount\":0", "\"capturedWindowCount\":-0"),
+        variant("\"capturedWindowCount\":0", "\"capturedWindowCount\":0.0"),
+        variant("999999999999999", "9999999999999999"),                       // beyond the fast digits
+        variant("999999999999999", "99999999999999999999"),                   // beyond 64 bits: refused
+        variant("0A1B2C3D", "0a1b2c3d"),                                      // lower-case id
+        variant(":00Z\"", ":00+00:00\""),                                     // offset form
+        variant("T09:29:55Z", "T09:29:60Z"),                                  // leap second: refused
+        variant("caf\xc3\xa9", "caf\\u00e9"),                                 // needless escape
+        variant("\\t", "\\u0009"),                                            // long form of a short escape
+        variant("\\u001f", "\\u001F"),                                        // upper-case hex
+        variant("caf\xc3\xa9", "caf\xef\xbf\xbe"),                             // noncharacter
+        variant("caf\xc3\xa9", "caf\xc0\xa9"),                                 // overlong: refused
+        variant("caf\xc3\xa9", "caf\xed\xa0\x80"),                             // surrogate: refused
+        variant("4294967295", "4294967296"),                                  // display id out of range
+        variant("\"kind\":\"displayFallback\"", "\"kind\":7"),                // mistyped kind
+        variant("\"details\":[", "\"details\":[],\"details\":["),            // a key twice
+        canonical.chopped(1) + "\r",                                          // CR LF line end
+        canonical.left(canonical.size() / 2),                                 // cut off
+        "{\"pad\":\"" + QByteArray(300, ' ') + "\"," + canonical.mid(1).chopped(1),  // longer than stored, shorter rewritten
+    };
+    QByteArray content = old + canonical + "\n\n" + atCutoff;
+    for (const QByteArray& line : foreign)
+        content += line + (line.endsWith('\n') ? "" : "\n");
+    content += canonical.chopped(1); // no final line feed
+
+    const auto newEvent = eventAt(now, "new");
+    const QByteArray newLine = lineOf(newEvent);
+    const QDateTime cutoff = now.addSecs(-7 * 24 * 3600);
+    for (const std::int64_t limit : {std::int64_t(TelemetryLogger::defaultMaximumFileSize), std::int64_t(canonical.size() * 4),
+                                     std::int64_t(canonical.size() + newLine.size()), std::int64_t(newLine.size())}) {
+        SCOPED_TRACE(limit);
+        seed(content);
+        logger(limit).log(newEvent);
+        EXPECT_EQ(readFile(logPath).toStdString(), referenceRewrite(content, cutoff, limit, newLine).toStdString());
+        seed(content);
+        logger(limit).performMaintenance();
+        EXPECT_EQ(readFile(logPath).toStdString(), referenceRewrite(content, cutoff, limit, std::nullopt).toStdString());
+    }
+    // The table holds what it says: the fast reading takes the encoder's own lines and
+    // declines every variant.
+    EXPECT_TRUE(canonicalTelemetryLineTimestamp(canonical.chopped(1)).has_value());
+    for (const QByteArray& line : foreign)
+        EXPECT_FALSE(canonicalTelemetryLineTimestamp(line).has_value()) << line.constData();
+}
+
+TEST(CanonicalTelemetryLine, TakesEveryEncodedEntryWithItsTimestamp)
+{
+    for (const QDateTime& when : {QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC), QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59), Qt::UTC),
+                                  QDateTime(QDate(2024, 2, 29), QTime(12, 0, 1), Qt::UTC), QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC)}) {
+        TelemetryLogEvent event = TelemetryLogEvent::captureFailedWithReason(QStringLiteral("x"));
+        event.timestamp = when;
+        const auto seconds = canonicalTelemetryLineTimestamp(encodeTelemetryLogEvent(event));
+        ASSERT_TRUE(seconds.has_value()) << when.toString(Qt::ISODate).toStdString();
+        EXPECT_EQ(*seconds, when.toSecsSinceEpoch());
+    }
+    EXPECT_FALSE(canonicalTelemetryLineTimestamp("").has_value());
+    EXPECT_FALSE(canonicalTelemetryLineTimestamp("{}").has_value());
+}
+
+TEST_F(TelemetryLoggerTest, AnOversizedLogIsTrimmedToItsNewestEntriesWithinBoundedMemory)
+{
+    // 80 MiB of expired entries, one stored line far over the limit, then a few recent ones:
+    // the whole file has to be walked, but nothing beyond the limit is ever held.
+    const QByteArray expired = lineOf(eventAt(now.addDays(-30), "expired"));
+    QByteArray content;
+    content.reserve(80 << 20);
+    while (content.size() < (80 << 20))
+        content += expired;
+    content += QByteArray(12 << 20, 'x') + "\n";
+    const QByteArray recent = lineOf(eventAt(now, "recent"));
+    content += recent + recent;
+    seed(content);
+    content.clear();
+    content.squeeze();
+
+    // In a child process of its own, so that its peak memory is measured alone.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rusage before {}, after {};
+        ::getrusage(RUSAGE_SELF, &before);
+        logger().performMaintenance();
+        ::getrusage(RUSAGE_SELF, &after);
+        ::_exit(int(std::min<long>(255, (after.ru_maxrss - before.ru_maxrss) / 1024)));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_LT(WEXITSTATUS(status), 32) << "MiB the process grew by";
+    EXPECT_EQ(readFile(logPath), recent + recent);
+}
+
+TEST_F(TelemetryLoggerTest, WritesAfterItsOwnGiveWhatReadingEveryLineWouldEvenWhenTheFileWasEdited)
+{
+    QDateTime clock = now;
+    const std::int64_t limit = 4096;
+    const TelemetryLogger writer(logPath, TelemetryLogger::defaultRetentionPeriod, limit, [&] { return clock; });
+    auto logAndCompare = [&](const TelemetryLogEvent& event) {
+        const QByteArray before = readFile(logPath);
+        writer.log(event);
+        EXPECT_EQ(readFile(logPath).toStdString(),
+                  referenceRewrite(before, clock.addSecs(-7 * 24 * 3600), limit, lineOf(event)).toStdString());
+    };
+    for (int i = 0; i < 12; ++i) // past the limit: the oldest make way
+        logAndCompare(eventAt(clock.addSecs(-i), QStringLiteral("entry %1").arg(i)));
+    clock = clock.addDays(7).addSecs(-5); // some entries expire between two writes
+    logAndCompare(eventAt(clock, "after a week"));
+
+    // The same size, other bytes: the file is read line by line again.
+    QByteArray edited = readFile(logPath);
+    edited.replace("after a week", "AFTER A WEEK");
+    writeFile(logPath, edited);
+    logAndCompare(eventAt(clock, "after the edit"));
+    EXPECT_TRUE(readFile(logPath).contains("AFTER A WEEK"));
+}

@@ -85,3 +85,27 @@ TEST(ReadRegularFileTest, RefusesPipesFoldersAndOversizedFilesWithoutBlocking)
 
     EXPECT_EQ(readRegularFile(dir.filePath("absent"), 10).error().code, ENOENT);
 }
+
+TEST(ReadRegularFileTest, RefusesSymbolicLinksWhateverTheyPointAt)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath("target");
+    writeFile(target, "secret");
+    struct Case {
+        const char* name;
+        QString pointsAt;
+    };
+    for (const Case& c : {Case {"to a regular file", target}, Case {"to a device", QStringLiteral("/dev/zero")},
+                          Case {"dangling", dir.filePath("absent")}, Case {"to a folder", dir.path()}}) {
+        SCOPED_TRACE(c.name);
+        const QString link = dir.filePath(QStringLiteral("link-%1").arg(QString::fromLatin1(c.name).replace(' ', '-')));
+        ASSERT_EQ(::symlink(QFile::encodeName(c.pointsAt).constData(), QFile::encodeName(link).constData()), 0);
+        const auto read = readRegularFile(link, 1 << 20);
+        ASSERT_FALSE(read.has_value());
+        EXPECT_EQ(read.error().code, ELOOP);
+        EXPECT_FALSE(isRegularFileNotLink(link));
+    }
+    EXPECT_TRUE(isRegularFileNotLink(target));
+    // A device named directly is refused before it is opened.
+    EXPECT_EQ(readRegularFile(QStringLiteral("/dev/zero"), 1 << 20).error().code, EINVAL);
+}

@@ -111,6 +111,31 @@ TEST_F(SnapshotStoreTest, PipesFoldersAndHugeFilesAreSkippedWithoutHangingOrRead
     EXPECT_TRUE(QFileInfo(path(uuidText(folderID) + ".json")).isDir());
 }
 
+TEST_F(SnapshotStoreTest, LinkedLayoutFilesAreUnreadableAndSavingReplacesTheLink)
+{
+    const Snapshot valid = saved("Valid");
+    // A valid layout elsewhere, and a device, each behind a link named like a layout file.
+    const Snapshot outside = makeSnapshot("Outside");
+    const QString outsidePath = root.filePath("outside.json");
+    writeFile(outsidePath, document(outside));
+    const QUuid deviceID = QUuid::createUuid();
+    ASSERT_TRUE(QFile::link(outsidePath, path(uuidText(outside.id) + ".json")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path(uuidText(deviceID) + ".json")));
+
+    const auto list = store.listSummaries().value();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].id, valid.id);
+    for (const QUuid& id : {outside.id, deviceID})
+        EXPECT_EQ(store.loadSnapshot(id).error().kind(), Kind::snapshotDecodeFailed);
+
+    // Writes replace the link itself; the file it pointed at is left alone.
+    ASSERT_TRUE(store.renameSnapshot(outside.id, "Renamed").error().kind() == Kind::snapshotDecodeFailed);
+    ASSERT_TRUE(store.save(outside).has_value());
+    EXPECT_FALSE(QFileInfo(path(uuidText(outside.id) + ".json")).isSymLink());
+    EXPECT_EQ(readFile(outsidePath), document(outside));
+    EXPECT_EQ(store.loadSnapshot(outside.id).value().name, "Outside");
+}
+
 TEST_F(SnapshotStoreTest, OnlyTheUpperCaseSpellingOfAnIdNamesALayout)
 {
     // A lower-case name would be listed but unreachable by id (the store always builds the

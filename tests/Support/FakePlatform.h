@@ -52,12 +52,14 @@ public:
     std::optional<std::vector<QVariantMap>> all = std::vector<QVariantMap> {};
     std::optional<std::vector<QVariantMap>> onScreen = std::vector<QVariantMap> {};
     int queries = 0;
+    bool truncated = false;
 
     std::optional<std::vector<QVariantMap>> copyWindowList(WindowListOption option) override
     {
         ++queries;
         return option == WindowListOption::optionAll ? all : onScreen;
     }
+    bool windowListTruncated() override { return truncated; }
 };
 
 class FakeWorkspace final : public Workspace {

@@ -107,6 +107,21 @@ TEST_F(DiscoveryTest, UnusableFramesAreReportedInOrder)
     EXPECT_EQ(result.diagnostics, (std::vector<WindowDiscoveryDiagnostic> {expected, expected, expected}));
 }
 
+TEST_F(DiscoveryTest, AWindowListCutAtThePlatformsCapIsReportedAfterTheWindowsItHolds)
+{
+    axWindow(1, CGRect(0, 0, 0, 300)); // zero width
+    axWindow(2, CGRect(10, 10, 200, 100), QStringLiteral("ok"));
+    EXPECT_FALSE(discover().windowListTruncated);
+
+    desktop.windowServer->truncated = true;
+    const auto result = discover();
+    EXPECT_TRUE(result.windowListTruncated);
+    ASSERT_EQ(result.applications.size(), 1u);
+    EXPECT_EQ(result.diagnostics,
+              (std::vector<WindowDiscoveryDiagnostic> {{appId, appPid, Reason::missingOrInvalidFrame},
+                                                       {std::nullopt, std::nullopt, Reason::windowListTruncated}}));
+}
+
 TEST_F(DiscoveryTest, JoinToleratesEightPointsAndNoMore)
 {
     axWindow(1, CGRect(100, 100, 400, 300));

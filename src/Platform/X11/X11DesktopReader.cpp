@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 #include <memory>
 #include <span>
 
@@ -29,17 +31,22 @@ struct FreeDeleter {
 template <typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 
-template <typename T>
-Reply<T> take(T* reply, xcb_generic_error_t* error)
+// The reply of one request, with its error (if any) freed. The error pointer must be read
+// only after the reply function has set it: passing both to one call as arguments let the
+// compiler read it first, so every error of a vanished window leaked.
+template <typename T, typename Cookie>
+Reply<T> replyOf(T* (*replyFunction)(xcb_connection_t*, Cookie, xcb_generic_error_t**), xcb_connection_t* c,
+                 Cookie cookie)
 {
+    xcb_generic_error_t* error = nullptr;
+    T* reply = replyFunction(c, cookie, &error);
     std::free(error);
     return Reply<T>(reply);
 }
 
 Reply<xcb_get_property_reply_t> propertyReply(xcb_connection_t* c, xcb_get_property_cookie_t cookie)
 {
-    xcb_generic_error_t* e = nullptr;
-    return take(xcb_get_property_reply(c, cookie, &e), e);
+    return replyOf(xcb_get_property_reply, c, cookie);
 }
 
 // The 32-bit items of a property, checked for type and format; empty when it does not fit.
@@ -167,7 +174,8 @@ X11DesktopState readX11Desktop(X11Connection& x)
     const xcb_window_t root = x.root();
 
     // Batch 1: the root.
-    auto stackingCookie = getProperty(c, root, x.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW, 1u << 16);
+    const xcb_atom_t stackingAtom = x.atom("_NET_CLIENT_LIST_STACKING");
+    auto stackingCookie = getProperty(c, root, stackingAtom, XCB_ATOM_WINDOW, maximumClientWindowsPerReading);
     auto currentDesktopCookie = getProperty(c, root, x.atom("_NET_CURRENT_DESKTOP"), XCB_ATOM_CARDINAL, 1);
     auto activeCookie = getProperty(c, root, x.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 1);
     auto rootGeometryCookie = xcb_get_geometry(c, root);
@@ -178,18 +186,30 @@ X11DesktopState readX11Desktop(X11Connection& x)
     auto stackingReply = propertyReply(c, stackingCookie);
     auto currentDesktopReply = propertyReply(c, currentDesktopCookie);
     auto activeReply = propertyReply(c, activeCookie);
-    xcb_generic_error_t* e = nullptr;
-    auto rootGeometry = take(xcb_get_geometry_reply(c, rootGeometryCookie, &e), e);
+    auto rootGeometry = replyOf(xcb_get_geometry_reply, c, rootGeometryCookie);
     Reply<xcb_randr_get_monitors_reply_t> monitorsReply;
-    if (x.hasRandrMonitors()) {
-        e = nullptr;
-        monitorsReply = take(xcb_randr_get_monitors_reply(c, monitorsCookie, &e), e);
-    }
+    if (x.hasRandrMonitors())
+        monitorsReply = replyOf(xcb_randr_get_monitors_reply, c, monitorsCookie);
     x.countRoundTrip();
     if (xcb_connection_has_error(c))
         return state;
 
-    const auto stacking = cardinals(stackingReply.get(), XCB_ATOM_WINDOW);
+    // EWMH lists bottom to top: beyond the cap, the front-most windows are the list's tail,
+    // read with a second request from where it starts.
+    if (stackingReply && stackingReply->format == 32 && stackingReply->bytes_after > 0) {
+        state.windowListTruncated = true;
+        const std::uint32_t totalLongs = std::uint32_t(xcb_get_property_value_length(stackingReply.get()) / 4)
+            + stackingReply->bytes_after / 4;
+        stackingReply = propertyReply(c, xcb_get_property(c, 0, root, stackingAtom, XCB_ATOM_WINDOW,
+                                                          totalLongs - maximumClientWindowsPerReading,
+                                                          maximumClientWindowsPerReading));
+        x.countRoundTrip();
+    }
+    auto stacking = cardinals(stackingReply.get(), XCB_ATOM_WINDOW);
+    if (stacking.size() > maximumClientWindowsPerReading) {
+        state.windowListTruncated = true;
+        stacking = stacking.last(maximumClientWindowsPerReading);
+    }
     std::optional<std::uint32_t> currentDesktop;
     if (auto d = cardinals(currentDesktopReply.get(), XCB_ATOM_CARDINAL); !d.empty())
         currentDesktop = d[0];
@@ -243,17 +263,13 @@ X11DesktopState readX11Desktop(X11Connection& x)
 
     std::vector<Strut> struts;
     std::vector<X11ClientWindow> clients;
-    std::vector<std::size_t> withoutPid;
     for (std::size_t i = 0; i < windows.size(); ++i) {
         const WindowCookies& k = cookies[i];
         X11ClientWindow w;
         w.id = windows[i];
-        e = nullptr;
-        auto attributes = take(xcb_get_window_attributes_reply(c, k.attributes, &e), e);
-        e = nullptr;
-        auto geometry = take(xcb_get_geometry_reply(c, k.geometry, &e), e);
-        e = nullptr;
-        auto translated = take(xcb_translate_coordinates_reply(c, k.translate, &e), e);
+        auto attributes = replyOf(xcb_get_window_attributes_reply, c, k.attributes);
+        auto geometry = replyOf(xcb_get_geometry_reply, c, k.geometry);
+        auto translated = replyOf(xcb_translate_coordinates_reply, c, k.translate);
         auto pid = propertyReply(c, k.pid);
         auto wmClass = propertyReply(c, k.wmClass);
         auto netName = propertyReply(c, k.netName);
@@ -333,18 +349,14 @@ X11DesktopState readX11Desktop(X11Connection& x)
             s = {p4[0], p4[1], p4[2], p4[3], 0, full, 0, full, 0, full, 0, full};
             struts.push_back(s);
         }
-        if (!w.pid)
-            withoutPid.push_back(clients.size());
         clients.push_back(std::move(w));
     }
     for (MonitorCookies& m : monitorCookies) {
         X11Monitor mon;
-        e = nullptr;
-        if (auto name = take(xcb_get_atom_name_reply(c, m.name, &e), e))
+        if (auto name = replyOf(xcb_get_atom_name_reply, c, m.name))
             mon.name = QByteArray(xcb_get_atom_name_name(name.get()), xcb_get_atom_name_name_length(name.get()));
         if (m.edid) {
-            e = nullptr;
-            if (auto p = take(xcb_randr_get_output_property_reply(c, *m.edid, &e), e); p && p->format == 8)
+            if (auto p = replyOf(xcb_randr_get_output_property_reply, c, *m.edid); p && p->format == 8)
                 mon.edid = QByteArray(reinterpret_cast<const char*>(xcb_randr_get_output_property_data(p.get())),
                                       xcb_randr_get_output_property_data_length(p.get()));
         }
@@ -354,29 +366,39 @@ X11DesktopState readX11Desktop(X11Connection& x)
     }
     x.countRoundTrip();
 
-    // Batch 3, only for clients that do not name their process: ask the server which
-    // process holds their connection.
-    if (!withoutPid.empty() && x.hasXRes()) {
-        std::vector<xcb_res_query_client_ids_cookie_t> resCookies;
-        for (std::size_t index : withoutPid) {
-            xcb_res_client_id_spec_t spec {clients[index].id, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            resCookies.push_back(xcb_res_query_client_ids(c, 1, &spec));
+    // Batch 3: which process holds each client's connection, asked of the server once for
+    // all clients. A window's _NET_WM_PID is only what the client claims: a made-up number
+    // would hide its windows, and clients in another pid namespace claim numbers that mean
+    // nothing here (two of them may claim the same one). The claim is used only where the
+    // server cannot tell (no XRes, or a client connected over the network).
+    if (!clients.empty() && x.hasXRes()) {
+        const std::uint32_t idMask = xcb_get_setup(c)->resource_id_mask;
+        auto clientBase = [idMask](std::uint32_t window) { return window & ~idMask & 0x1FFFFFFFu; };
+        std::set<std::uint32_t> bases;
+        std::vector<xcb_res_client_id_spec_t> specs;
+        for (const X11ClientWindow& w : clients) {
+            if (const std::uint32_t base = clientBase(w.id); base != 0 && bases.insert(base).second)
+                specs.push_back({base, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
         }
-        for (std::size_t j = 0; j < withoutPid.size(); ++j) {
-            e = nullptr;
-            auto r = take(xcb_res_query_client_ids_reply(c, resCookies[j], &e), e);
-            if (!r)
-                continue;
-            for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); it.rem; xcb_res_client_id_value_next(&it)) {
-                if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) && xcb_res_client_id_value_value_length(it.data) >= 1) {
+        std::map<std::uint32_t, std::int32_t> pidByClient;
+        if (!specs.empty()) {
+            // One value per client connection, named by the connection's resource base.
+            auto r = replyOf(xcb_res_query_client_ids_reply, c,
+                             xcb_res_query_client_ids(c, std::uint32_t(specs.size()), specs.data()));
+            x.countRoundTrip();
+            for (auto it = xcb_res_query_client_ids_ids_iterator(r.get()); r && it.rem; xcb_res_client_id_value_next(&it)) {
+                if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)
+                    && xcb_res_client_id_value_value_length(it.data) >= 1) {
                     const std::uint32_t value = xcb_res_client_id_value_value(it.data)[0];
                     if (value > 0 && value <= 0x7FFFFFFF)
-                        clients[withoutPid[j]].pid = std::int32_t(value);
-                    break;
+                        pidByClient[clientBase(it.data->spec.client)] = std::int32_t(value);
                 }
             }
         }
-        x.countRoundTrip();
+        for (X11ClientWindow& w : clients) {
+            if (auto found = pidByClient.find(clientBase(w.id)); found != pidByClient.end())
+                w.pid = found->second;
+        }
     }
 
     // Without monitors the whole root is one.

@@ -50,8 +50,15 @@ struct X11Monitor {
 
 // The desktop as one consistent reading: clients front-most first, monitors, and the root
 // offset that turns root coordinates into the global space.
+// How many client windows one reading takes at most: far above any real desktop, and low
+// enough that a client filling the list with invented ids can't hold the connection for
+// seconds. Beyond it the front-most windows are read and the reading says it was cut.
+inline constexpr std::uint32_t maximumClientWindowsPerReading = 4096;
+
 struct X11DesktopState {
     std::vector<X11ClientWindow> windowsFrontFirst;
+    // The window manager listed more clients than maximumClientWindowsPerReading.
+    bool windowListTruncated = false;
     std::vector<X11Monitor> monitors;
     std::uint32_t activeWindow = 0;
     CGPoint rootOrigin; // root coordinates of the global origin (the primary's top-left)

@@ -429,6 +429,11 @@ std::optional<std::vector<QVariantMap>> X11Platform::copyWindowList(WindowListOp
     return list;
 }
 
+bool X11Platform::windowListTruncated()
+{
+    return recentState()->windowListTruncated;
+}
+
 std::vector<RunningApplication> X11Platform::runningApplications()
 {
     const auto state = passState();

@@ -39,6 +39,7 @@ public:
 
     // WindowServer
     std::optional<std::vector<QVariantMap>> copyWindowList(WindowListOption option) override;
+    bool windowListTruncated() override;
 
     // Workspace
     std::vector<RunningApplication> runningApplications() override;

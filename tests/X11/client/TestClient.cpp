@@ -1,7 +1,7 @@
 // A small X11 client for the live tests: opens windows with a chosen WM_CLASS, title,
 // geometry and window type, and can minimize them or make them full screen.
 //
-//   zentharion_test_client --class instance,Class [--no-pid] [--bad-pid]
+//   zentharion_test_client --class instance,Class [--no-pid] [--bad-pid] [--claim-pid N]
 //       --window "type=normal,title=Main,geometry=400x300+100+50[,minimize][,fullscreen][,hugetitle][,badutf8][,modal]
 //                 [,strut=top:30]" ...
 //
@@ -95,6 +95,7 @@ int main(int argc, char** argv)
 {
     std::string instance = "zen-test-client", cls = "ZenTestClient";
     bool setPid = true, badPid = false, watchStdin = true;
+    std::uint32_t claimedPid = 0;
     std::vector<WindowSpec> specs;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -109,6 +110,8 @@ int main(int argc, char** argv)
             setPid = false;
         } else if (arg == "--bad-pid") {
             badPid = true;
+        } else if (arg == "--claim-pid" && i + 1 < argc) {
+            claimedPid = std::uint32_t(std::strtoul(argv[++i], nullptr, 10));
         } else if (arg == "--ignore-stdin") {
             watchStdin = false;
         }
@@ -157,7 +160,7 @@ int main(int argc, char** argv)
             const char text[] = "1234";
             setProperty(w, netPid, XCB_ATOM_STRING, 8, 4, text);
         } else if (setPid) {
-            const std::uint32_t pid = std::uint32_t(::getpid());
+            const std::uint32_t pid = claimedPid ? claimedPid : std::uint32_t(::getpid());
             setProperty(w, netPid, XCB_ATOM_CARDINAL, 32, 1, &pid);
         }
         const std::string typeName = "_NET_WM_WINDOW_TYPE_" + [&] {

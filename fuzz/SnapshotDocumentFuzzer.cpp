@@ -1,0 +1,46 @@
+// The layout reader on arbitrary bytes: it must never crash, whatever it decodes must write
+// and read back as the same layout, and the list-row reading must agree with it.
+#include "Snapshots/SnapshotCoding.h"
+#include "Snapshots/SnapshotSummaryScanner.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace zen;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const auto decoded = decodeSnapshotDocument(bytes);
+    const auto scanned = SnapshotSummaryScanner::scan(bytes);
+
+    if (scanned) {
+        // A row is listed only for a document the reader takes, and it is the reader's row.
+        if (!decoded)
+            std::abort();
+        const SnapshotSummary row = SnapshotSummary::fromSnapshot(*decoded);
+        const SnapshotSummary& fast = scanned->summary;
+        if (fast.id != row.id || fast.name != row.name || fast.createdAt != row.createdAt || fast.updatedAt != row.updatedAt
+            || fast.appCount != row.appCount || fast.displayCount != row.displayCount || fast.windowCount != row.windowCount
+            || fast.hotkey != row.hotkey || scanned->schemaVersion != decoded->schemaVersion)
+            std::abort();
+    }
+    if (decoded) {
+        // Everything the reader takes can be written, and reads back as the same layout.
+        const auto encoded = encodeSnapshotDocument(*decoded);
+        if (!encoded)
+            std::abort();
+        const auto again = decodeSnapshotDocument(*encoded);
+        if (!again)
+            std::abort();
+        const auto reencoded = encodeSnapshotDocument(*again);
+        if (!reencoded || *reencoded != *encoded)
+            std::abort();
+        // The program's own output is read on the fast path (noncharacters aside, which the
+        // fast reading leaves to the full reader).
+        const bool nonCharacters = encoded->contains("\xEF\xB7") || encoded->contains("\xBF\xBE") || encoded->contains("\xBF\xBF");
+        if (!nonCharacters && !SnapshotSummaryScanner::scan(*encoded))
+            std::abort();
+    }
+    return 0;
+}

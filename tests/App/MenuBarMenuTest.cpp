@@ -1,5 +1,6 @@
 #include "App/MenuBarMenu.h"
 #include "App/MenuBarTray.h"
+#include "Support/ImageChecks.h"
 
 #include <QAction>
 #include <QApplication>
@@ -215,15 +216,7 @@ TEST(MenuBarMenuTest, ARefusedShortcutShowsAsNotRegistered)
 // Counts the pixels close to a colour.
 int pixelsNear(const QImage& image, const QColor& color)
 {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (std::abs(c.red() - color.red()) + std::abs(c.green() - color.green())
-                    + std::abs(c.blue() - color.blue()) < 60)
-                ++count;
-        }
-    return count;
+    return testsupport::countNear(image, image.rect(), color, 59);
 }
 
 // Statuses and explanations are read, not chosen: drawn as labels in their colour (an error in

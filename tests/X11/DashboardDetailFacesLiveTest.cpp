@@ -2,16 +2,15 @@
 
 #include "Dashboard/DashboardHotkeyMetricCard.h"
 #include "Dashboard/DetailTestSupport.h"
+#include "Support/LiveDesktop.h"
+#include "Support/TestClientProcess.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -20,23 +19,12 @@ namespace {
 
 using test::DetailHarness;
 
-void settle(int milliseconds = 300)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
 // What the X server shows of the widget's window, as a person would see it.
 QImage screenshot(QWidget* window)
 {
+    static const testsupport::ScreenshotFolder folder;
     QImage image = window->screen()->grabWindow(window->winId()).toImage();
-    // Kept for a person to look at when asked; otherwise only a temporary file.
-    static QTemporaryDir dir;
-    const QString folder = qEnvironmentVariableIsSet("ZEN_SCREENSHOT_DIR") ? qEnvironmentVariable("ZEN_SCREENSHOT_DIR")
-                                                                            : dir.path();
-    image.save(QDir(folder).filePath(window->objectName() + ".png"));
+    folder.save(image, window->objectName());
     return image;
 }
 
@@ -94,7 +82,7 @@ TEST(DashboardDetailFacesLiveTest, TheThreeFacesOnScreen)
     h.coordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::launch);
     h.view->setObjectName("detail-empty");
     h.view->show();
-    settle();
+    testsupport::pumpEventsFor(300);
 
     // Empty face, with the access banner.
     auto image = screenshot(h.view.get());
@@ -110,7 +98,7 @@ TEST(DashboardDetailFacesLiveTest, TheThreeFacesOnScreen)
     // The layout, with a hotkey.
     h.select(h.second);
     h.view->setObjectName("detail-layout");
-    settle();
+    testsupport::pumpEventsFor(300);
     image = screenshot(h.view.get());
     texts = visibleTexts(h.view->layoutFace(), h.view.get());
     for (const char* text : {"Updated just now", "Restore Layout", "Update Layout", "Rename", "Windows", "Apps",
@@ -123,7 +111,7 @@ TEST(DashboardDetailFacesLiveTest, TheThreeFacesOnScreen)
     h.router->requestAuthorization(PrivilegedActionKind::restoreLayout, PrivilegedActionSource::dashboard);
     h.view->education()->openSystemSettingsButton()->click();
     h.view->setObjectName("detail-education");
-    settle();
+    testsupport::pumpEventsFor(300);
     image = screenshot(h.view.get());
     texts = visibleTexts(h.view->educationFace(), h.view.get());
     for (const char* text : {"Accessibility Access Required", "Allow access to save and restore window positions.",
@@ -137,7 +125,7 @@ TEST(DashboardDetailFacesLiveTest, TheThreeFacesOnScreen)
     h.trusted = true;
     h.view->education()->checkAgainButton()->click();
     h.view->setObjectName("detail-education-success");
-    settle();
+    testsupport::pumpEventsFor(300);
     image = screenshot(h.view.get());
     texts = visibleTexts(h.view->educationFace(), h.view.get());
     EXPECT_TRUE(texts.contains("Accessibility Enabled"));

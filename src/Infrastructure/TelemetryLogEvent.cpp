@@ -1,6 +1,8 @@
 #include "Infrastructure/TelemetryLogEvent.h"
 
+
 #include "Shared/InternetDateTime.h"
+#include "Shared/Utf8Sequence.h"
 #include "Shared/Uuid.h"
 
 #include <QJsonArray>
@@ -497,40 +499,11 @@ private:
             return c - 'a' + 10;
         return -1;
     }
-    // One well-formed multi-byte UTF-8 sequence (no overlong form, no surrogate, at most
-    // U+10FFFF) that is not a noncharacter.
     bool utf8Sequence()
     {
-        const auto lead = static_cast<unsigned char>(*m_p);
-        int length = 0;
-        char32_t code = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (m_end - m_p < length)
-            return false;
-        for (int i = 1; i < length; ++i) {
-            const auto next = static_cast<unsigned char>(m_p[i]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        if ((code >= 0xFDD0 && code <= 0xFDEF) || (code & 0xFFFE) == 0xFFFE)
-            return false;
+        const auto length = wellFormedUtf8SequenceLength(m_p, m_end);
         m_p += length;
-        return true;
+        return length > 0;
     }
 
     bool uuid()

@@ -19,4 +19,6 @@ list(APPEND ZEN_SOURCES
   src/Shared/Directories.cpp
   src/Shared/DesktopWords.h
   src/Shared/ApplicationIcon.h
+  src/Shared/Utf8Sequence.h
+  src/Shared/Utf8Sequence.cpp
 )

@@ -18,4 +18,16 @@ inline constexpr qsizetype maximumWindowTitleLength = 1024;
 // The title cut to `maximumWindowTitleLength`, never between the halves of a surrogate pair.
 QString cappedWindowTitle(const QString& title);
 
+// Text from a file or a feed (a layout's name, a window's title, a version label) made safe to
+// place inside a sentence or a row: line breaks, line and paragraph separators become spaces,
+// so a name never draws as several overlapping lines, and the whole is wrapped in a first-strong
+// isolate, so right-to-left characters and direction overrides inside it cannot reorder the
+// text around it. Isolate marks inside that close nothing are dropped and any left open are
+// closed, so the text cannot break out of its isolate either.
+QString isolatedForDisplay(const QString& text);
+
+// Only the separators of `isolatedForDisplay` as spaces, for a text that stands alone in its
+// own label (nothing around it to protect, but it must stay one line).
+QString separatorsAsSpaces(const QString& text);
+
 } // namespace zen

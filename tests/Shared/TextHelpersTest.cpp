@@ -32,6 +32,29 @@ TEST(CappedWindowTitleTest, CutsLongTitlesWithoutSplittingACharacter)
     EXPECT_EQ(cappedWindowTitle(head + QString::fromUtf16(u"\U0001F600") + u'z'), head);
 }
 
+TEST(IsolatedForDisplayTest, ContainsDirectionAndLineBreaksOfForeignText)
+{
+    const auto u = [](const char16_t* text) { return QString::fromUtf16(text); };
+    struct Case {
+        QString text;
+        QString shown;
+    };
+    const Case cases[] = {
+        {u(u""), u(u"\u2068\u2069")},
+        {u(u"Work"), u(u"\u2068Work\u2069")},
+        // An override stays inside the isolate, which ends every embedding opened within it.
+        {u(u"\u202Eexe.live"), u(u"\u2068\u202Eexe.live\u2069")},
+        {u(u"one\u2028two\u2029three\nfour\r\n"), u(u"\u2068one two three four  \u2069")},
+        // A stray pop would close our isolate early: dropped. One left open is closed.
+        {u(u"a\u2069\u202Eb"), u(u"\u2068a\u202Eb\u2069")},
+        {u(u"a\u2067b"), u(u"\u2068a\u2067b\u2069\u2069")},
+        {u(u"\u2066x\u2069\u2069y"), u(u"\u2068\u2066x\u2069y\u2069")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isolatedForDisplay(c.text), c.shown) << c.text.toStdString();
+    EXPECT_EQ(separatorsAsSpaces(u(u"a\u2028b\nc")), QStringLiteral("a b c"));
+}
+
 TEST(NonEmptyValueTest, TrimsBlanksAndTurnsBlankTextIntoAbsence)
 {
     EXPECT_EQ(nonEmptyValue(QStringLiteral("  Work  \n")), QStringLiteral("Work"));

@@ -370,7 +370,8 @@ void DashboardDetailViewPresenter::beginHotkeyEditing(const QUuid& id)
 {
     if (isActionLocked())
         return;
-    if (m_controller->setHotkeyCaptureActive(true)) {
+    // Suspensions nest until each is given back: a pane already capturing keeps the one it holds.
+    if (!m_hasSuspendedHotkeys && m_controller->setHotkeyCaptureActive(true)) {
         // The controller shows the error. Whatever part of the suspension took effect is
         // undone, so a capture that never started cannot leave the shortcuts off.
         (void)m_controller->setHotkeyCaptureActive(false);

@@ -269,6 +269,53 @@ TEST(DashboardDetailViewPresenterTest, AFailedResumeEndsCaptureAndSaysWhy)
     EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
 }
 
+TEST(DashboardDetailViewPresenterTest, AFailedSuspendStartsNoCaptureAndLeavesTheShortcutsAsTheyWere)
+{
+    DetailHarness h;
+    h.select(h.first);
+    h.presenter->appeared();
+    h.failSuspend = true;
+    h.presenter->beginHotkeyEditing(h.first.id);
+    EXPECT_FALSE(h.presenter->editingHotkeySnapshotID());
+    ASSERT_TRUE(h.controller->status());
+    EXPECT_TRUE(h.controller->status()->isError());
+    EXPECT_EQ(issueKinds(*h.presenter), std::vector<Issue>{Issue::layoutActionFailed});
+    EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
+    h.presenter->disappeared();
+    EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
+}
+
+// The shortcuts' suspensions nest (the tray's prompt may hold one too): a pane that starts
+// capturing again must not take a second one that nothing would give back.
+TEST(DashboardDetailViewPresenterTest, StartingCaptureAgainHoldsOneSuspension)
+{
+    DetailHarness h;
+    h.select(h.first);
+    h.presenter->beginHotkeyEditing(h.first.id);
+    h.presenter->beginHotkeyEditing(h.first.id);
+    EXPECT_EQ(h.presenter->editingHotkeySnapshotID(), h.first.id);
+    h.presenter->cancelHotkeyEditing();
+    EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
+}
+
+// Another layout took the combination in its file after the list was read: the pane lets it
+// through, the store refuses it, and the user picks another without starting over.
+TEST(DashboardDetailViewPresenterTest, AStoreRefusalKeepsTheCaptureRunningWithTheStoresError)
+{
+    DetailHarness h;
+    h.select(h.first);
+    h.presenter->beginHotkeyEditing(h.first.id);
+    ASSERT_TRUE(h.store.setHotkey(h.second.id, HotkeyBinding{40, 0x900, "Command-Option-K"}, test::fixedDate(32)));
+    h.presenter->handleCaptureKey(test::commandOptionKPress);
+    EXPECT_FALSE(h.storedHotkey(h.first.id));
+    ASSERT_TRUE(h.controller->status());
+    EXPECT_EQ(h.controller->status()->message, "\"Home\" already uses that hotkey.");
+    EXPECT_TRUE(h.controller->status()->isError());
+    EXPECT_EQ(issueKinds(*h.presenter), std::vector<Issue>{Issue::layoutActionFailed});
+    EXPECT_EQ(h.presenter->editingHotkeySnapshotID(), h.first.id);
+    EXPECT_EQ(h.captureActivity, std::vector<std::string>{"suspend"});
+}
+
 TEST(DashboardDetailViewPresenterTest, ACombinationPressedDuringAnOperationIsStoredWhenItEnds)
 {
     DetailHarness h;

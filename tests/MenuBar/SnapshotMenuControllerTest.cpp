@@ -619,6 +619,43 @@ TEST(SnapshotMenuControllerTest, EditsDuringAnUpdateSurviveIt)
     EXPECT_EQ(f.presenter->calls.back(), "hide");
 }
 
+// An update rewrites the layout's windows and a restore places them: a window removed or
+// reordered meanwhile would be lost or come back, so those edits wait for the operation.
+TEST(SnapshotMenuControllerTest, WindowEditsAreRefusedWhileAnOperationRuns)
+{
+    Fixture f;
+    f.updateWrites(2);
+    f.restore = [](const QUuid&) { return std::expected<RestoreResult, RestoreEngineFailure>(RestoreResult{}); };
+    const auto first = makeWindow("org.example.Editor", 1, 1);
+    const auto second = makeWindow("org.example.Mail", 1, 2);
+    const auto work = f.stored("Work", {first, second});
+    auto& controller = f.make();
+    controller.refreshSummaries();
+
+    for (const auto& start : std::vector<std::function<bool()>>{[&] { return controller.updateSnapshot(work.id); },
+                                                               [&] { return controller.restoreSnapshot(work.id); }}) {
+        ASSERT_TRUE(start());
+        f.presenter->shown();
+        controller.setStatus(f.info("Marker"));
+        const auto windowIDs = [&] {
+            std::vector<QUuid> ids;
+            const auto snapshot = f.store.loadSnapshot(work.id);
+            for (const auto& window : snapshot->windows)
+                ids.push_back(window.id);
+            return ids;
+        };
+        const auto before = windowIDs();
+        EXPECT_FALSE(controller.reorderWindows(1, {before[1], before[0]}, work.id));
+        controller.removeWindow(before[0], std::nullopt, "Editor", work.id);
+        EXPECT_EQ(windowIDs(), before);
+        EXPECT_EQ(f.status(), f.info("Marker"));
+        f.scheduler->finishWork();
+        ASSERT_FALSE(controller.isOperating());
+    }
+    const auto after = f.store.loadSnapshot(work.id)->windows;
+    EXPECT_TRUE(controller.reorderWindows(1, {after[1].id, after[0].id}, work.id));
+}
+
 // MARK: Helpers and the real scheduler
 
 TEST(SnapshotMenuControllerTest, MenuTextDoublesAmpersands)

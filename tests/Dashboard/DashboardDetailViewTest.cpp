@@ -7,6 +7,8 @@
 #include "Dashboard/InlineHotkeyCaptureField.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
+#include "Shared/AnimationPolicy.h"
+#include "Support/AnimationSwitch.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -17,6 +19,8 @@
 #include <QScrollBar>
 #include <QFocusEvent>
 #include <QMouseEvent>
+#include <QGraphicsEffect>
+#include <QPropertyAnimation>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -250,6 +254,49 @@ TEST(DashboardDetailViewTest, LeavingTheCaptureFieldEndsCaptureAndGivesTheShortc
     QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
     QApplication::sendEvent(h.view->hotkeyCard()->captureField(), &popup);
     EXPECT_EQ(h.presenter->editingHotkeySnapshotID(), h.first.id);
+}
+
+TEST(DashboardHotkeyMetricCardTest, ChangesOfEditingFadeInTheIncomingRowUnlessAnimationIsOff)
+{
+    if (!animationsEnabled())
+        GTEST_SKIP() << "the desktop running the tests asks for no animation";
+    DashboardHotkeyMetricCard card({});
+    card.show();
+    QWidget* displayRow = card.editButton()->parentWidget();
+    QWidget* captureRow = card.captureField()->parentWidget();
+    DashboardHotkeyMetricCard::State state;
+    state.summary.hotkey = test::commandShiftK;
+    card.setState(state);
+    EXPECT_EQ(card.editingTransition(), nullptr) << "nothing changed";
+
+    for (const bool editing : {true, false}) {
+        SCOPED_TRACE(editing);
+        state.isEditing = editing;
+        card.setState(state);
+        auto* fade = qobject_cast<QPropertyAnimation*>(card.editingTransition());
+        ASSERT_NE(fade, nullptr);
+        QWidget* incoming = editing ? captureRow : displayRow;
+        EXPECT_EQ(fade->targetObject(), static_cast<QObject*>(incoming->graphicsEffect()));
+        EXPECT_EQ(fade->propertyName(), "opacity");
+        EXPECT_EQ(fade->duration(), 150);
+        EXPECT_EQ(fade->easingCurve().type(), QEasingCurve::InOutQuad);
+        EXPECT_EQ(fade->state(), QAbstractAnimation::Running);
+        // Other changes while it runs leave it alone.
+        state.isActionDisabled = !state.isActionDisabled;
+        card.setState(state);
+        EXPECT_EQ(card.editingTransition(), fade);
+
+        fade->setCurrentTime(fade->duration());
+        EXPECT_EQ(card.editingTransition(), nullptr);
+        EXPECT_EQ(incoming->graphicsEffect(), nullptr) << "painted directly once faded in";
+    }
+
+    test::AnimationsOff off;
+    state.isEditing = true;
+    card.setState(state);
+    EXPECT_EQ(card.editingTransition(), nullptr);
+    EXPECT_EQ(captureRow->graphicsEffect(), nullptr);
+    EXPECT_TRUE(captureRow->isVisibleTo(&card));
 }
 
 TEST(DashboardDetailViewTest, EmptyFaceInvitesAFirstSaveUnlessLocked)

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -98,6 +99,62 @@ TEST(MainAppLaunchAtLoginServiceTest, AnAwkwardPathStartsThisProgramAndNothingEl
     while (!QFileInfo::exists(marker) && !deadline.hasExpired())
         QThread::msleep(20);
     EXPECT_EQ(test::readFile(marker), QFile::encodeName(h.program) + "\n0\n") << folder.toStdString();
+    }
+}
+
+// Some sessions start autostart entries themselves: they expand the field codes ("%%" is "%",
+// a code alone is dropped) and hand the line to /bin/sh -c. The entry must start exactly this
+// program there too, with the arguments it names.
+TEST(MainAppLaunchAtLoginServiceTest, AShellRunningTheExecLineStartsThisProgramAsGioDoes)
+{
+    for (const QString& folder : {QStringLiteral("my \"apps\" $HOME `id` back\\slash it's;&|"),
+                                  QStringLiteral("100% %u %%f \"$x\"")}) {
+        SCOPED_TRACE(folder.toStdString());
+        Harness h(folder);
+        // Records its own path and then each argument, a line each.
+        test::writeFile(h.program, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$ZEN_STARTED\"\n");
+        ASSERT_TRUE(h.service().registerItem());
+        const auto arguments = MainAppLaunchAtLoginService::entryArguments(h.userEntry());
+        ASSERT_TRUE(arguments);
+
+        GKeyFile* file = g_key_file_new();
+        ASSERT_TRUE(g_key_file_load_from_file(file, QFile::encodeName(h.userEntry()).constData(), G_KEY_FILE_NONE, nullptr));
+        gchar* exec = g_key_file_get_string(file, "Desktop Entry", "Exec", nullptr);
+        g_key_file_free(file);
+        ASSERT_NE(exec, nullptr);
+        const QString line = QString::fromUtf8(exec);
+        g_free(exec);
+        QString expanded;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            if (line[i] == u'%' && i + 1 < line.size()) {
+                if (line[++i] == u'%')
+                    expanded += u'%';
+                continue;
+            }
+            expanded += line[i];
+        }
+
+        const auto started = [&](const std::function<void()>& launch) {
+            const QString marker = h.dir.filePath("started");
+            QFile::remove(marker);
+            qputenv("ZEN_STARTED", QFile::encodeName(marker));
+            launch();
+            QDeadlineTimer deadline(10000);
+            while (!QFileInfo::exists(marker) && !deadline.hasExpired())
+                QThread::msleep(20);
+            return test::readFile(marker);
+        };
+        const QByteArray byShell = started([&] { EXPECT_EQ(QProcess::execute("/bin/sh", {"-c", expanded}), 0); });
+        const QByteArray byGio = started([&] {
+            GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(QFile::encodeName(h.userEntry()).constData());
+            ASSERT_NE(info, nullptr);
+            EXPECT_TRUE(g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, nullptr));
+            g_object_unref(info);
+        });
+        EXPECT_TRUE(byShell.startsWith(QFile::encodeName(h.program) + "\n"));
+        EXPECT_EQ(byShell, byGio);
+        if (arguments->first() == h.program)
+            EXPECT_EQ(byShell, QFile::encodeName(arguments->join(u'\n')) + "\n");
     }
 }
 

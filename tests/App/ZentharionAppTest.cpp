@@ -285,6 +285,15 @@ TEST(ZentharionAppHotkeyTest, LayoutChangesReRegisterAndACaptureSuspendsTheShort
     EXPECT_FALSE(controller.setHotkeyCaptureActive(false));
     EXPECT_EQ(h.registrar->live.size(), 1u);
 
+    // The tray's prompt and the dashboard's field open together: the first to close leaves
+    // the shortcuts off for the other.
+    EXPECT_FALSE(controller.setHotkeyCaptureActive(true));
+    EXPECT_FALSE(controller.setHotkeyCaptureActive(true));
+    EXPECT_FALSE(controller.setHotkeyCaptureActive(false));
+    EXPECT_TRUE(h.registrar->live.empty());
+    EXPECT_FALSE(controller.setHotkeyCaptureActive(false));
+    EXPECT_EQ(h.registrar->live.size(), 1u);
+
     controller.clearHotkey(desk);
     EXPECT_TRUE(h.registrar->live.empty());
     ASSERT_TRUE(controller.setHotkey(HotkeyBinding{38, 0x1100, "Control-Command-J"}, desk));

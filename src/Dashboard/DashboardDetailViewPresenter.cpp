@@ -1,5 +1,6 @@
 #include "Dashboard/DashboardDetailViewPresenter.h"
 
+#include "Hotkeys/HotkeyText.h"
 #include "MenuBar/SnapshotMenuController.h"
 #include "Permissions/PermissionCoordinator.h"
 #include "Permissions/PermissionInterventionRouter.h"
@@ -260,16 +261,11 @@ std::vector<UnavailableHotkey> DashboardDetailViewPresenter::unavailableHotkeys(
     return result;
 }
 
-QString DashboardDetailViewPresenter::hotkeySymbolText(const std::optional<HotkeyBinding>& hotkey)
+QString DashboardDetailViewPresenter::hotkeyCardText(const std::optional<HotkeyBinding>& hotkey)
 {
     if (!hotkey)
         return QStringLiteral("None");
-    QString text = hotkey->displayString;
-    text.replace(QStringLiteral("Command-"), QStringLiteral("⌘"));
-    text.replace(QStringLiteral("Option-"), QStringLiteral("⌥"));
-    text.replace(QStringLiteral("Control-"), QStringLiteral("⌃"));
-    text.replace(QStringLiteral("Shift-"), QStringLiteral("⇧"));
-    return text;
+    return zen::hotkeyText(*hotkey);
 }
 
 void DashboardDetailViewPresenter::refreshRunningApplications()

@@ -111,8 +111,8 @@ public:
 
     // The other layouts' hotkeys, in list order.
     std::vector<UnavailableHotkey> unavailableHotkeys(const QUuid& id) const;
-    // "Command-Shift-K" as "⌘⇧K"; "None" without a hotkey.
-    static QString hotkeySymbolText(const std::optional<HotkeyBinding>& hotkey);
+    // The shortcut as this desktop writes it ("Super+Shift+K"); "None" without a hotkey.
+    static QString hotkeyCardText(const std::optional<HotkeyBinding>& hotkey);
 
     // MARK: Rename in place
 

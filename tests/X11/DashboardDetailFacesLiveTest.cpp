@@ -104,7 +104,7 @@ TEST(DashboardDetailFacesLiveTest, TheThreeFacesOnScreen)
     for (const char* text : {"Updated just now", "Restore Layout", "Update Layout", "Rename", "Windows", "Apps",
                              "Displays", "Hotkey"})
         EXPECT_TRUE(texts.contains(text)) << text;
-    EXPECT_EQ(h.view->hotkeyCard()->hotkeyText(), "⌘⇧K");
+    EXPECT_EQ(h.view->hotkeyCard()->hotkeyText(), "Super+Shift+K");
     EXPECT_TRUE(containsColour(image, rectIn(h.view->restoreButton(), h.view.get()), QColor(0, 122, 255)));
 
     // The education, asking and then succeeding.

@@ -339,7 +339,7 @@ TEST_F(TrayMenuLiveTest, TheMenuShowsAnErrorAWarningAndARefusedShortcut)
     if (text.isEmpty())
         GTEST_SKIP() << "tesseract is not installed: the picture's texts were not read";
     for (const char* expected : {"Accessibility Access Required", "help page could not be opened", "Morning",
-                                 "Evening", "not registered", "Quit Zentharion"})
+                                 "Evening", "Ctrl+Alt+L", "not registered", "Quit Zentharion"})
         EXPECT_TRUE(text.contains(QLatin1String(expected), Qt::CaseInsensitive)) << expected << " in: " << text.toStdString();
 
     desktop.x->pressChord({escape});

@@ -2,6 +2,7 @@
 
 #include "Hotkeys/HotkeyText.h"
 #include "MenuBar/SnapshotMenuController.h"
+#include "Onboarding/OnboardingStrings.h"
 #include "Permissions/PermissionCoordinator.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Platform/PlatformServices.h"
@@ -245,7 +246,7 @@ std::vector<DashboardDetailIssue> DashboardDetailViewPresenter::issues() const
     if (showsAccessibilityIssueBanner())
         result.push_back({Kind::accessibilityRequired, QStringLiteral("Accessibility Required"),
                           QStringLiteral("Grant permission before saving or restoring layouts."),
-                          QStringLiteral("hand.raised.fill"), QStringLiteral("Open Permissions")});
+                          QStringLiteral("hand.raised.fill"), OnboardingStrings::openAccessSettingsTitle()});
     if (const auto& status = m_controller->status(); status && status->isError())
         result.push_back({Kind::layoutActionFailed, QStringLiteral("Layout Action Failed"), status->message,
                           QStringLiteral("exclamationmark.triangle.fill"), {}});

@@ -146,7 +146,7 @@ public:
     void dismissDashboardPermissionEducation();
     void handleDashboardAuthorizationState(AccessibilityAuthorizationState state);
     bool isPermissionSuccessWaitPending() const { return m_permissionSuccessTask != nullptr; }
-    // The accessibility banner's "Open Permissions".
+    // The accessibility banner's button, which opens the access help as the guide's does.
     void openPermissionsFromBanner();
 
     void refreshRunningApplications();

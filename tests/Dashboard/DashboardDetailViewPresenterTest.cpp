@@ -69,7 +69,7 @@ TEST(DashboardDetailViewPresenterTest, BannerTextsAndTheirOneAction)
                                                "externaldrive.badge.exclamationmark", {}}));
     EXPECT_EQ(issues[1], (DashboardDetailIssue{Issue::accessibilityRequired, "Accessibility Required",
                                                "Grant permission before saving or restoring layouts.",
-                                               "hand.raised.fill", "Open Permissions"}));
+                                               "hand.raised.fill", "Open Access Help"}));
     EXPECT_EQ(issues[2].title, "Layout Action Failed");
     EXPECT_EQ(issues[2].actionTitle, "");
     h.presenter->openPermissionsFromBanner();

@@ -262,7 +262,7 @@ TEST(DashboardDetailViewTest, EmptyFaceInvitesAFirstSaveUnlessLocked)
             if (!label->text().isEmpty())
                 texts << label->text();
         EXPECT_EQ(texts, (QStringList{"No Saved Layouts", "Arrange your windows the way you want, then save the layout.",
-                                      "Saved layouts appear in the sidebar and menu bar."}));
+                                      "Saved layouts appear in the sidebar and tray menu."}));
         EXPECT_TRUE(h.view->saveButton()->isEnabled());
         h.view->saveButton()->click();
         EXPECT_EQ(h.saves, 1);

@@ -33,7 +33,7 @@ const QHash<QString, SymbolSource>& sources()
         {"power", {{"system-shutdown-symbolic"}, {}}},
         {"display.2", {{"video-display-symbolic"}, {}}},
         {"display", {{"video-display-symbolic", "video-display"}, "▭"}},
-        {"macwindow", {{"window-restore-symbolic", "focus-windows-symbolic", "window-new-symbolic"}, "❐"}},
+        {"macwindow", {{"preferences-desktop-multitasking-symbolic", "focus-windows-symbolic", "window-new-symbolic"}, "❐"}},
         {"arrow.clockwise", {{"view-refresh-symbolic", "view-refresh"}, "↻"}},
         {"hand.raised.fill", {{"security-high-symbolic", "dialog-warning-symbolic", "dialog-warning"}, "✋"}},
         {"accessibility", {{"preferences-desktop-accessibility-symbolic", "preferences-desktop-accessibility"}, "♿"}},

@@ -77,8 +77,8 @@ QStringList readableTexts(QWidget* root)
     widgets.prepend(root);
     QStringList texts;
     for (QWidget* w : widgets) {
-        texts << w->windowTitle() << shownToolTip(w->toolTip()) << w->statusTip() << w->whatsThis() << w->accessibleName()
-              << w->accessibleDescription();
+        texts << w->windowTitle() << shownToolTip(w->toolTip()) << w->statusTip() << w->whatsThis()
+              << w->accessibleName() << w->accessibleDescription();
         if (QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w))
             texts << a->text(QAccessible::Name) << a->text(QAccessible::Description) << a->text(QAccessible::Value);
         if (auto* label = qobject_cast<QLabel*>(w))
@@ -232,8 +232,8 @@ const View views[] = {
      [](Scene&) {
          MenuBarMenuState state;
          state.bootstrapErrorMessage = QStringLiteral("Layout storage could not be accessed.");
-         state.status = SnapshotMenuController::Status{SnapshotStoreError::invalidHotkeyAssignment().localizedDescription(),
-                                                       SnapshotMenuController::Status::Kind::error};
+         const QString refusal = SnapshotStoreError::invalidHotkeyAssignment().localizedDescription();
+         state.status = SnapshotMenuController::Status{refusal, SnapshotMenuController::Status::Kind::error};
          SnapshotSummary work = SnapshotSummary::fromSnapshot(test::makeSnapshot("Work"));
          work.hotkey = superShiftS;
          SnapshotSummary home = SnapshotSummary::fromSnapshot(test::makeSnapshot("Home"));
@@ -284,12 +284,14 @@ const View views[] = {
      {"Open Access Help"}},
     {"toasts and notices",
      [](Scene&) {
-         auto* done = new OperationCompletionToastContentView(QStringLiteral("Restored \"Work\"."), std::nullopt, {}, false);
+         auto* done = new OperationCompletionToastContentView(QStringLiteral("Restored \"Work\"."), std::nullopt, {},
+                                                              false);
          auto* offer = new DisplayRestoreSuggestionToastContentView(QStringLiteral("Work"), {}, {}, false);
          auto* chooser = new DisplayRestoreSuggestionChooserToastContentView(
              {{QUuid::createUuid(), QStringLiteral("Work")}, {QUuid::createUuid(), QStringLiteral("Home")}}, {}, {},
              false);
-         auto* notice = new StatusNoticeContentView(PermissionInterventionRouter::passivePermissionNotice().message, false);
+         const QString noticeText = PermissionInterventionRouter::passivePermissionNotice().message;
+         auto* notice = new StatusNoticeContentView(noticeText, false);
          auto* overlay = new OperationOverlayContentView(
              operationOverlayMessage(OperationOverlayKind::restore), false, false);
          done->buildView();

@@ -98,7 +98,7 @@ void DashboardHotkeyMetricCard::setState(const State& state)
     const bool startsEditing = state.isEditing && !m_state.isEditing;
     const bool editingChanges = state.isEditing != m_state.isEditing;
     m_state = state;
-    m_hotkeyText->setText(DashboardDetailViewPresenter::hotkeySymbolText(state.summary.hotkey));
+    m_hotkeyText->setText(DashboardDetailViewPresenter::hotkeyCardText(state.summary.hotkey));
     m_edit->setEnabled(!state.isActionDisabled);
     m_clear->setEnabled(!state.isActionDisabled);
     m_clear->setVisible(state.summary.hotkey.has_value());

@@ -20,9 +20,9 @@ class HotkeyCaptureErrorPopover;
 class InlineHotkeyCaptureField;
 class MiddleElidedLabel;
 
-// The layout's global hotkey as a card: its symbols ("⌘⇧K") with edit and clear buttons, or,
-// while capturing, the capture field with a cancel button and, after a refused combination,
-// the error popover below it.
+// The layout's global hotkey as a card: its shortcut ("Super+Shift+K") with edit and clear
+// buttons, or, while capturing, the capture field with a cancel button and, after a refused
+// combination, the error popover below it.
 class DashboardHotkeyMetricCard : public QWidget {
     Q_OBJECT
 public:

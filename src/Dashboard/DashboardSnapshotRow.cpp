@@ -3,6 +3,7 @@
 #include "Dashboard/DashboardElidedLabel.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/SidebarActionButton.h"
+#include "Hotkeys/HotkeyText.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -126,7 +127,7 @@ void DashboardSnapshotRow::render()
     m_nameLabel->setText(m_snapshot.name);
     m_nameLabel->setToolTip(QString());
     m_hotkeyLabel->setVisible(m_snapshot.hotkey.has_value());
-    m_hotkeyLabel->setText(m_snapshot.hotkey ? m_snapshot.hotkey->displayString : QString());
+    m_hotkeyLabel->setText(m_snapshot.hotkey ? zen::hotkeyText(*m_snapshot.hotkey) : QString());
     m_summaryLabel->setText(summaryLine(m_snapshot, m_now()));
     m_nameStack->setCurrentWidget(m_isRenaming ? static_cast<QWidget*>(m_nameField) : m_nameLabel);
 }

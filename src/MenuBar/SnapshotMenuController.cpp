@@ -1,6 +1,7 @@
 #include "MenuBar/SnapshotMenuController.h"
 
 #include "Dashboard/DashboardAppIdentityResolver.h"
+#include "Hotkeys/HotkeyText.h"
 #include "MenuBar/SnapshotNamePrompt.h"
 #include "Shared/StringExtensions.h"
 
@@ -546,7 +547,7 @@ bool SnapshotMenuController::setHotkey(const HotkeyBinding& binding, const QUuid
         setError(error->message());
         return false;
     }
-    setInfo(QStringLiteral("Assigned %1 to %2.").arg(binding.displayString, quoted(name)));
+    setInfo(QStringLiteral("Assigned %1 to %2.").arg(hotkeyText(binding), quoted(name)));
     return true;
 }
 

@@ -3,6 +3,7 @@ list(APPEND ZEN_TEST_SOURCES
 )
 list(APPEND ZEN_TEST_SOURCES
   tests/App/MenuBarMenuTest.cpp
+  tests/App/ReadableWordsTest.cpp
   tests/App/SingleInstanceLockTest.cpp
   tests/App/ZentharionAppTest.cpp
 )

@@ -76,7 +76,7 @@ TEST(DashboardViewTest, TheWindowHasItsTitleSizesAndTheRowsOfTheLayouts)
     EXPECT_EQ(first->nameLabel()->text(), "Work <b>&</b> Play");
     EXPECT_EQ(first->nameLabel()->textFormat(), Qt::PlainText);
     EXPECT_TRUE(first->hotkeyLabel()->isVisibleTo(view.row(0)));
-    EXPECT_EQ(first->hotkeyLabel()->text(), "Command-K");
+    EXPECT_EQ(first->hotkeyLabel()->text(), "Super+K");
     EXPECT_EQ(first->summaryLabel()->text(), "2 windows • 1 displays • just now");
     EXPECT_FALSE(view.row(1)->hotkeyLabel()->isVisibleTo(view.row(1)));
     EXPECT_EQ(view.row(1)->summaryLabel()->text(), "1 windows • 1 displays • 3 days ago");

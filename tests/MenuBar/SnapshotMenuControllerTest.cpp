@@ -495,7 +495,7 @@ TEST(SnapshotMenuControllerTest, EditCommandsReportWhatChangedNamingTheLayoutAsI
         {[&] { return controller.renameSnapshotInline(work.id, "  Home  "); }, true, f.info("Renamed \"Work\" to \"  Home  \".")},
         {[&] { return controller.renameSnapshotInline(work.id, " \n"); }, false, f.error("Layout names cannot be empty.")},
         {[&] { return controller.renameSnapshotInline(QUuid::createUuid(), "X"); }, false, f.error("The layout could not be found.")},
-        {[&] { return controller.setHotkey(commandOne, work.id); }, true, f.info("Assigned Command-1 to \"Home\".")},
+        {[&] { return controller.setHotkey(commandOne, work.id); }, true, f.info("Assigned Super+1 to \"Home\".")},
         {[&] { return controller.setHotkey(commandOne, other.id); }, false, f.error("\"Home\" already uses that hotkey.")},
         {[&] { controller.clearHotkey(work.id); return true; }, true, f.info("Cleared hotkey for \"Home\".")},
         {[&] { controller.removeWindow(second.id, QString(" Inbox "), "Mail", work.id); return true; }, true,
@@ -551,7 +551,7 @@ TEST(SnapshotMenuControllerTest, DialogCommandsAndTheCaptureActivityCallback)
         return active ? failStart : std::nullopt;
     });
 
-    for (const auto& expected : {f.info("Assigned Command-1 to \"Work\"."), std::optional<Status>()}) {
+    for (const auto& expected : {f.info("Assigned Super+1 to \"Work\"."), std::optional<Status>()}) {
         events.clear();
         controller.setStatus(std::nullopt);
         controller.assignHotkey(work.id);

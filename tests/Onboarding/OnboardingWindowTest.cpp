@@ -89,7 +89,7 @@ TEST_F(OnboardingWindowTest, PagesShowTheirTextsAndButtons)
     OnboardingWelcomeStep welcome([&] { ++started; });
     EXPECT_TRUE(labelTexts(&welcome).contains(QStringLiteral("Zentharion")));
     EXPECT_TRUE(labelTexts(&welcome).contains(QStringLiteral(
-        "Save your window layout. Restore it anytime from the menu bar or with a keyboard shortcut.")));
+        "Save your window layout. Restore it anytime from the tray menu or with a keyboard shortcut.")));
     EXPECT_EQ(buttonTexts(&welcome), QStringList{QStringLiteral("Get Started")});
     welcome.getStartedButton()->click();
     EXPECT_EQ(started, 1);
@@ -97,7 +97,7 @@ TEST_F(OnboardingWindowTest, PagesShowTheirTextsAndButtons)
     OnboardingAuthorizedReadyStep authorized([&] { ++opened; }, [&] { ++done; });
     EXPECT_TRUE(labelTexts(&authorized).contains(QStringLiteral("Zentharion is ready.")));
     EXPECT_TRUE(labelTexts(&authorized).contains(QStringLiteral(
-        "Zentharion is ready. Save your window layout and restore it anytime from the menu bar or with a keyboard "
+        "Zentharion is ready. Save your window layout and restore it anytime from the tray menu or with a keyboard "
         "shortcut.")));
     OnboardingReadyStep ready([&] { ++opened; }, [&] { ++done; });
     EXPECT_TRUE(labelTexts(&ready).contains(QStringLiteral("You're ready to save your first layout.")));

@@ -1,3 +1,4 @@
+#include "App/SessionBusActivation.h"
 #include "App/SingleInstanceLock.h"
 #include "App/ZentharionApp.h"
 #include "Infrastructure/AppLogger.h"
@@ -7,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -39,6 +41,9 @@ void withoutRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context,
         std::fprintf(stderr, "%s\n", qUtf8Printable(qFormatLogMessage(type, context, message)));
 }
 
+// The autostart entry's mark: a launch at login, which stays quiet where a tray shows the program.
+constexpr char autostartArgument[] = "--autostart";
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -50,7 +55,30 @@ int main(int argc, char** argv)
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    zen::SingleInstanceLock lock(lockDirectory(), displayName());
+    const bool atLogin = QCoreApplication::arguments().contains(QLatin1String(autostartArgument));
+    const QString display = displayName();
+
+    // A later launch asks the running copy to show itself and is done; desktops answer a second
+    // launch that way, and without a tray it is the way back to the program's window.
+    std::unique_ptr<zen::SessionBusActivation> activation;
+    if (const auto bus = zen::SessionBusActivation::environmentSessionBus()) {
+        activation = std::make_unique<zen::SessionBusActivation>(*bus, display);
+        switch (activation->claim()) {
+        case zen::SessionBusActivation::Claim::ours:
+            break;
+        case zen::SessionBusActivation::Claim::heldByOther:
+            if (activation->askRunningCopy({atLogin}))
+                return 0;
+            // No answer: the lock file below tells whether a copy is still there.
+            activation.reset();
+            break;
+        case zen::SessionBusActivation::Claim::failed:
+            activation.reset();
+            break;
+        }
+    }
+
+    zen::SingleInstanceLock lock(lockDirectory(), display);
     switch (lock.tryLock()) {
     case zen::SingleInstanceLock::Outcome::acquired:
         break;
@@ -70,5 +98,9 @@ int main(int argc, char** argv)
     zen::ZentharionApp zentharion(zen::ZentharionAppDependencies::live());
     zentharion.showMenuBarExtra();
     zentharion.showDashboardAtLaunchIfNeeded();
+    zentharion.showDashboardIfNoTrayAppears();
+    if (activation)
+        activation->setHandler(
+            [&zentharion](const zen::SessionBusActivation::Request& request) { zentharion.answerAnotherLaunch(request.atLogin); });
     return app.exec();
 }

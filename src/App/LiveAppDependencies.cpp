@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QSystemTrayIcon>
 
 namespace zen {
 
@@ -87,6 +88,7 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
     };
     d.quit = [] { QCoreApplication::quit(); };
+    d.systemTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     return d;
 }
 

@@ -150,6 +150,8 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
 ZentharionApp::~ZentharionApp()
 {
     // The tray's menu and the windows call back into the objects below; they go first.
+    if (m_trayGrace)
+        m_trayGrace->cancel();
     m_menuBarTray.reset();
     m_settingsView.reset();
     delete m_dashboard.data();
@@ -245,6 +247,33 @@ void ZentharionApp::showDashboardAtLaunchIfNeeded()
 {
     if (showsDashboardAtLaunch())
         openOrFocusDashboard();
+}
+
+bool ZentharionApp::systemTrayAvailable() const
+{
+    return !m_dependencies.systemTrayAvailable || m_dependencies.systemTrayAvailable();
+}
+
+void ZentharionApp::showDashboardIfNoTrayAppears()
+{
+    if (systemTrayAvailable() || m_trayGrace)
+        return;
+    m_trayGraceScheduler = m_dependencies.controllerOptions.scheduler ? m_dependencies.controllerOptions.scheduler
+                                                                      : std::make_shared<QtOperationScheduler>();
+    m_trayGrace = m_trayGraceScheduler->runAfter(trayGracePeriod, [this] {
+        // Whatever is open already (the first-launch dashboard, with the guide over it) stays
+        // as it is.
+        if (systemTrayAvailable() || dashboardWindow())
+            return;
+        openOrFocusDashboard();
+    });
+}
+
+void ZentharionApp::answerAnotherLaunch(bool atLogin)
+{
+    if (atLogin && systemTrayAvailable())
+        return;
+    openOrFocusDashboard();
 }
 
 void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay)

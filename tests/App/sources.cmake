@@ -4,5 +4,6 @@ list(APPEND ZEN_TEST_SOURCES
 list(APPEND ZEN_TEST_SOURCES
   tests/App/MenuBarMenuTest.cpp
   tests/App/SingleInstanceLockTest.cpp
+  tests/App/SessionBusActivationTest.cpp
   tests/App/ZentharionAppTest.cpp
 )

@@ -1,0 +1,111 @@
+#include "App/SessionBusActivation.h"
+
+#include "Support/LiveDesktop.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+using testsupport::SessionBusProcess;
+using testsupport::waitFor;
+
+struct SessionBusActivationTest : ::testing::Test {
+    std::unique_ptr<SessionBusProcess> daemon;
+    std::vector<QString> connections;
+
+    void SetUp() override
+    {
+        if (!testsupport::hasTool("dbus-daemon"))
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        daemon = std::make_unique<SessionBusProcess>();
+        ASSERT_FALSE(daemon->address().isEmpty());
+    }
+    void TearDown() override
+    {
+        for (const QString& name : connections)
+            QDBusConnection::disconnectFromBus(name);
+    }
+
+    // A connection of its own, as another process would have.
+    QDBusConnection connect()
+    {
+        const QString name = QStringLiteral("activation-test-%1").arg(connections.size());
+        connections.push_back(name);
+        return QDBusConnection::connectToBus(daemon->address(), name);
+    }
+};
+
+TEST(SessionBusActivationNameTest, OneValidNamePerDisplayWhateverTheScreen)
+{
+    EXPECT_EQ(SessionBusActivation::serviceName(":0"), "com.zentharion.Zentharion.Display__0");
+    EXPECT_EQ(SessionBusActivation::serviceName(":0.1"), SessionBusActivation::serviceName("unix:0"));
+    EXPECT_NE(SessionBusActivation::serviceName(":1"), SessionBusActivation::serviceName(":0"));
+    EXPECT_EQ(SessionBusActivation::serviceName("host-a.example:10.0"),
+              "com.zentharion.Zentharion.Display_host_a_example_10");
+    // Bus names end at 255 characters.
+    EXPECT_LE(SessionBusActivation::serviceName(QString(300, u'h') + ":0").size(), 255);
+}
+
+TEST_F(SessionBusActivationTest, OnlyABusTheEnvironmentNamesIsUsed)
+{
+    QTemporaryDir runtime;
+    const auto environment = [&](const QString& address, const QString& runtimeDir) {
+        QProcessEnvironment e;
+        if (!address.isEmpty())
+            e.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        if (!runtimeDir.isEmpty())
+            e.insert("XDG_RUNTIME_DIR", runtimeDir);
+        return e;
+    };
+    // Nothing named: no bus, rather than one the bus library would start through X11.
+    EXPECT_FALSE(SessionBusActivation::environmentSessionBus(environment({}, {})));
+    EXPECT_FALSE(SessionBusActivation::environmentSessionBus(environment("unix:path=/nonexistent/bus", {})));
+    // A plain file where the user's bus socket would be is no bus.
+    QFile notASocket(runtime.filePath("bus"));
+    ASSERT_TRUE(notASocket.open(QIODevice::WriteOnly));
+    notASocket.close();
+    EXPECT_FALSE(SessionBusActivation::environmentSessionBus(environment({}, runtime.path())));
+
+    const auto named = SessionBusActivation::environmentSessionBus(environment(daemon->address(), {}));
+    ASSERT_TRUE(named);
+    EXPECT_TRUE(named->isConnected());
+    QDBusConnection::disconnectFromBus(named->name());
+}
+
+// The story of three launches on one display and one on another.
+TEST_F(SessionBusActivationTest, ALaterLaunchReachesTheCopyOnItsDisplayAndTakesOverWhenThatOneIsGone)
+{
+    auto first = std::make_unique<SessionBusActivation>(connect(), ":0");
+    ASSERT_EQ(first->claim(), SessionBusActivation::Claim::ours);
+
+    SessionBusActivation otherDisplay(connect(), ":1");
+    EXPECT_EQ(otherDisplay.claim(), SessionBusActivation::Claim::ours);
+
+    // Asked before it has a handler (still starting): the request waits for it.
+    SessionBusActivation second(connect(), ":0.0");
+    ASSERT_EQ(second.claim(), SessionBusActivation::Claim::heldByOther);
+    EXPECT_TRUE(second.askRunningCopy({.atLogin = true}));
+    std::vector<bool> asked;
+    QCoreApplication::processEvents();
+    first->setHandler([&](const SessionBusActivation::Request& request) { asked.push_back(request.atLogin); });
+    EXPECT_EQ(asked, std::vector<bool>{true});
+    EXPECT_TRUE(second.askRunningCopy({}));
+    EXPECT_TRUE(waitFor([&] { return asked.size() == 2; }, 5000));
+    EXPECT_EQ(asked, (std::vector<bool>{true, false}));
+
+    // Once the first copy is gone (its connection closed), nobody answers and a later launch
+    // is the running copy.
+    first.reset();
+    QDBusConnection::disconnectFromBus(connections.front());
+    EXPECT_FALSE(second.askRunningCopy({}, 2000));
+    EXPECT_EQ(second.claim(), SessionBusActivation::Claim::ours);
+}
+
+} // namespace
+} // namespace zen

@@ -41,9 +41,6 @@ void withoutRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context,
         std::fprintf(stderr, "%s\n", qUtf8Printable(qFormatLogMessage(type, context, message)));
 }
 
-// The autostart entry's mark: a launch at login, which stays quiet where a tray shows the program.
-constexpr char autostartArgument[] = "--autostart";
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -55,7 +52,7 @@ int main(int argc, char** argv)
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const bool atLogin = QCoreApplication::arguments().contains(QLatin1String(autostartArgument));
+    const auto request = zen::SessionBusActivation::requestFrom(QCoreApplication::arguments());
     const QString display = displayName();
 
     // A later launch asks the running copy to show itself and is done; desktops answer a second
@@ -67,7 +64,7 @@ int main(int argc, char** argv)
         case zen::SessionBusActivation::Claim::ours:
             break;
         case zen::SessionBusActivation::Claim::heldByOther:
-            if (activation->askRunningCopy({atLogin}))
+            if (activation->askRunningCopy(request))
                 return 0;
             // No answer: the lock file below tells whether a copy is still there.
             activation.reset();
@@ -101,6 +98,6 @@ int main(int argc, char** argv)
     zentharion.showDashboardIfNoTrayAppears();
     if (activation)
         activation->setHandler(
-            [&zentharion](const zen::SessionBusActivation::Request& request) { zentharion.answerAnotherLaunch(request.atLogin); });
+            [&zentharion](const zen::SessionBusActivation::Request& asked) { zentharion.answerAnotherLaunch(asked.atLogin); });
     return app.exec();
 }

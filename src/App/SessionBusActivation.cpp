@@ -2,6 +2,7 @@
 
 #include "App/SingleInstanceLock.h"
 #include "Infrastructure/AppLogger.h"
+#include "Platform/Linux/MainAppLaunchAtLoginService.h"
 
 #include <QCryptographicHash>
 #include <QDBusConnectionInterface>
@@ -48,6 +49,12 @@ std::optional<QDBusConnection> connected(const QString& address)
 }
 
 } // namespace
+
+SessionBusActivation::Request SessionBusActivation::requestFrom(const QStringList& arguments)
+{
+    // Marked by the autostart entry this program writes.
+    return Request{.atLogin = arguments.mid(1).contains(MainAppLaunchAtLoginService::autostartArgument)};
+}
 
 QString SessionBusActivation::serviceName(const QString& displayName)
 {

@@ -39,6 +39,8 @@ public:
         failed,      // the bus refused; the caller goes on without it
     };
 
+    // The request this process's own command line stands for.
+    static Request requestFrom(const QStringList& arguments);
     // The bus name for an X display, ":0" and ":0.1" alike.
     static QString serviceName(const QString& displayName);
     // The session bus the environment names: $DBUS_SESSION_BUS_ADDRESS, else the user's bus

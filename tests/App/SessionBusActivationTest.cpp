@@ -1,5 +1,6 @@
 #include "App/SessionBusActivation.h"
 
+#include "Platform/Linux/MainAppLaunchAtLoginService.h"
 #include "Support/LiveDesktop.h"
 
 #include <QCoreApplication>
@@ -50,6 +51,19 @@ TEST(SessionBusActivationNameTest, OneValidNamePerDisplayWhateverTheScreen)
               "com.zentharion.Zentharion.Display_host_a_example_10");
     // Bus names end at 255 characters.
     EXPECT_LE(SessionBusActivation::serviceName(QString(300, u'h') + ":0").size(), 255);
+}
+
+// The autostart entry the program writes marks its launches as launches at login; a launch
+// from the menu entry or a terminal is not one.
+TEST(SessionBusActivationNameTest, TheAutostartEntryMarksALaunchAtLogin)
+{
+    QTemporaryDir dir;
+    MainAppLaunchAtLoginService service({dir.filePath("autostart"), {}, QCoreApplication::applicationFilePath(), {}});
+    ASSERT_TRUE(service.registerItem());
+    const auto arguments = MainAppLaunchAtLoginService::entryArguments(service.userEntryPath());
+    ASSERT_TRUE(arguments);
+    EXPECT_TRUE(SessionBusActivation::requestFrom(*arguments).atLogin);
+    EXPECT_FALSE(SessionBusActivation::requestFrom({"zentharion"}).atLogin);
 }
 
 TEST_F(SessionBusActivationTest, OnlyABusTheEnvironmentNamesIsUsed)

@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QString>
 #include <QUuid>
+#include <qwindowdefs.h>
 
 #include <chrono>
 #include <expected>
@@ -83,6 +84,10 @@ struct ZentharionAppDependencies {
     std::function<void()> quit;
     // Whether the desktop has a system tray now; null counts as having one.
     std::function<bool()> systemTrayAvailable;
+    // Brings one of the program's own windows to the front with the keyboard as a pager asks
+    // for it, with the server's current time: a program in the background asking for itself is
+    // otherwise refused, or only flagged, by window managers that prevent focus stealing.
+    std::function<void(WId)> bringWindowForward;
     // The preferences the windows read and write (the dashboard's frame, whether onboarding
     // ran); null means the user's own.
     UserDefaults* userDefaults = nullptr;
@@ -163,6 +168,7 @@ private:
     // process, when the onboarding flow says so.
     void runFirstLaunchBridge();
     bool systemTrayAvailable() const;
+    void bringDashboardForward(bool justOpened);
 
     ZentharionAppDependencies m_dependencies;
     std::shared_ptr<PermissionCoordinator> m_permissionCoordinator;

@@ -2,6 +2,7 @@
 // no tray shows it, it opens its dashboard; launching it again brings the running copy's
 // dashboard forward and exits quietly; nothing a killed copy leaves behind stops the next start.
 #include "Support/LiveDesktop.h"
+#include "Support/TestClientProcess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -73,8 +74,14 @@ TEST_F(SecondLaunchLiveTest, WithoutATrayTheDashboardOpensComesBackOnEveryLaunch
     launchAgain();
     EXPECT_TRUE(waitFor([&] { return dashboardInFront(); })) << "a closed dashboard did not come back in front";
 
+    // The user works in another program meanwhile: the launch still wins the keyboard.
+    TestClientProcess other({"--class", "zen-second-launch,ZenSecondLaunch", "--window", "title=Busy,geometry=300x200+60+60"});
+    const auto busy = other.waitUntilReady();
+    ASSERT_EQ(busy.size(), 1u);
     minimizeWindow(*x, *dashboard());
     ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
+    x->click(x->rootPosition(busy[0]) + QPoint(150, 100));
+    ASSERT_TRUE(waitFor([&] { return activeWindow(*x) == busy[0]; }));
     launchAgain();
     EXPECT_TRUE(waitFor([&] { return dashboardInFront(); })) << "a minimized dashboard did not come back in front";
 

@@ -97,7 +97,8 @@ int main(int argc, char** argv)
     zentharion.showDashboardAtLaunchIfNeeded();
     zentharion.showDashboardIfNoTrayAppears();
     if (activation)
-        activation->setHandler(
-            [&zentharion](const zen::SessionBusActivation::Request& asked) { zentharion.answerAnotherLaunch(asked.atLogin); });
+        activation->setHandler([&zentharion](const zen::SessionBusActivation::Request& asked) {
+            zentharion.answerAnotherLaunch(asked.atLogin);
+        });
     return app.exec();
 }

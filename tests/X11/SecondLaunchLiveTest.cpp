@@ -75,7 +75,8 @@ TEST_F(SecondLaunchLiveTest, WithoutATrayTheDashboardOpensComesBackOnEveryLaunch
     EXPECT_TRUE(waitFor([&] { return dashboardInFront(); })) << "a closed dashboard did not come back in front";
 
     // The user works in another program meanwhile: the launch still wins the keyboard.
-    TestClientProcess other({"--class", "zen-second-launch,ZenSecondLaunch", "--window", "title=Busy,geometry=300x200+60+60"});
+    TestClientProcess other(
+        {"--class", "zen-second-launch,ZenSecondLaunch", "--window", "title=Busy,geometry=300x200+60+60"});
     const auto busy = other.waitUntilReady();
     ASSERT_EQ(busy.size(), 1u);
     minimizeWindow(*x, *dashboard());
@@ -111,7 +112,8 @@ TEST_F(SecondLaunchLiveTest, WithATrayAStartStaysQuietALoginLaunchTooAndAnyOther
     ASSERT_TRUE(tray.started());
     ASSERT_TRUE(waitFor([&] { return x->embeddedProgramWindows() == 1; }));
     // Longer than the grace a missing tray is given.
-    EXPECT_FALSE(waitFor([&] { return dashboard().has_value(); }, 3000)) << "a window opened although a tray shows the program";
+    EXPECT_FALSE(waitFor([&] { return dashboard().has_value(); }, 3000))
+        << "a window opened although a tray shows the program";
 
     launchAgain({"--autostart"});
     EXPECT_FALSE(waitFor([&] { return dashboard().has_value(); }, 1500)) << "a launch at login opened the dashboard";
@@ -139,7 +141,8 @@ TEST_F(SecondLaunchLiveTest, AKilledCopyDoesNotStopTheNextStart)
         ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
 
         ProgramProcess next(home, address, {});
-        EXPECT_TRUE(waitFor([&] { return dashboard().has_value(); })) << next.process.readAllStandardError().constData();
+        EXPECT_TRUE(waitFor([&] { return dashboard().has_value(); }))
+            << next.process.readAllStandardError().constData();
         EXPECT_EQ(next.process.state(), QProcess::Running);
     }
 }

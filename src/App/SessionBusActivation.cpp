@@ -58,11 +58,15 @@ SessionBusActivation::Request SessionBusActivation::requestFrom(const QStringLis
 
 QString SessionBusActivation::serviceName(const QString& displayName)
 {
-    // A bus name element holds letters, digits and "_" and may not start with a digit.
+    // A bus name element holds letters, digits and "_" and may not start with a digit; any other
+    // byte is written as "_" and its hex code, so that no two displays share a name.
     QString element = QStringLiteral("Display_");
-    for (const QChar c : SingleInstanceLock::normalizedDisplay(displayName)) {
-        const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
-        element += plain ? c : u'_';
+    for (const char byte : SingleInstanceLock::normalizedDisplay(displayName).toUtf8()) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+            element += QLatin1Char(char(c));
+        else
+            element += QStringLiteral("_%1").arg(c, 2, 16, QLatin1Char('0'));
     }
     // Bus names end at 255 characters; a display name that long is kept apart by its digest.
     if (element.size() > 128)

@@ -11,12 +11,15 @@
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
 #include "Platform/X11/DesktopEntryResolver.h"
 #include "Platform/X11/CompositingManagerProbe.h"
+#include "Platform/X11/X11Connection.h"
+#include "Platform/X11/X11WindowWriter.h"
 #include "Updates/FeedUpdater.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QSystemTrayIcon>
 
 namespace zen {
 
@@ -122,6 +125,14 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
     };
     d.quit = [] { QCoreApplication::quit(); };
+    d.systemTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    // A connection of its own, opened the first time a later launch asks for the dashboard.
+    d.bringWindowForward = [connection = std::make_shared<std::shared_ptr<X11Connection>>()](WId window) {
+        if (!*connection)
+            *connection = X11Connection::open();
+        if (*connection)
+            X11WindowWriter(**connection).activate(xcb_window_t(window));
+    };
     return d;
 }
 

@@ -32,8 +32,8 @@ struct Harness {
         const QString folder = dir.filePath(programFolder);
         EXPECT_TRUE(QDir().mkpath(folder));
         program = QDir(folder).filePath(QStringLiteral("zentharion"));
-        // Records how it was started: its own path and how many arguments it got.
-        test::writeFile(program, "#!/bin/sh\nprintf '%s\\n%s\\n' \"$0\" \"$#\" > \"$ZEN_STARTED\"\n");
+        // Records how it was started: its own path, how many arguments it got, and those.
+        test::writeFile(program, "#!/bin/sh\nprintf '%s\\n%s\\n%s\\n' \"$0\" \"$#\" \"$*\" > \"$ZEN_STARTED\"\n");
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDir().mkpath(systemFolder());
     }
@@ -59,7 +59,7 @@ TEST(MainAppLaunchAtLoginServiceTest, RegistersReadsBackAndUnregisters)
     EXPECT_EQ(service.status(), Status::notRegistered);
     ASSERT_TRUE(service.registerItem());
     EXPECT_EQ(service.status(), Status::enabled);
-    EXPECT_EQ(MainAppLaunchAtLoginService::entryArguments(h.userEntry()), QStringList{h.program});
+    EXPECT_EQ(MainAppLaunchAtLoginService::entryArguments(h.userEntry()), (QStringList{h.program, "--autostart"}));
     EXPECT_EQ(QDir(h.userFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{"zentharion.desktop"})
         << "no temporary file left behind";
     ASSERT_TRUE(service.unregisterItem());
@@ -83,7 +83,7 @@ TEST(MainAppLaunchAtLoginServiceTest, AnAwkwardPathStartsThisProgramAndNothingEl
     ASSERT_TRUE(arguments);
     EXPECT_TRUE(MainAppLaunchAtLoginService::argumentsRun(*arguments, h.program));
     if (!folder.contains(u'%')) {
-        EXPECT_EQ(*arguments, QStringList{h.program});
+        EXPECT_EQ(*arguments, (QStringList{h.program, "--autostart"}));
     }
 
     // GIO itself launches the entry, as a session starting autostart programs would.
@@ -98,7 +98,8 @@ TEST(MainAppLaunchAtLoginServiceTest, AnAwkwardPathStartsThisProgramAndNothingEl
     QDeadlineTimer deadline(10000);
     while (!QFileInfo::exists(marker) && !deadline.hasExpired())
         QThread::msleep(20);
-    EXPECT_EQ(test::readFile(marker), QFile::encodeName(h.program) + "\n0\n") << folder.toStdString();
+    // Started with the login mark alone, whatever shell stood in between.
+    EXPECT_EQ(test::readFile(marker), QFile::encodeName(h.program) + "\n1\n--autostart\n") << folder.toStdString();
     }
 }
 
@@ -176,6 +177,14 @@ TEST(MainAppLaunchAtLoginServiceTest, OnlyAnEntryInForceThatRunsThisProgramCount
         test::writeFile(h.userEntry(), h.entryRunning(ours, off));
         EXPECT_EQ(service.status(), Status::notRegistered) << off.constData();
     }
+    // Entries written before launches at login were marked still start this program.
+    const QString earlierTrampoline = QStringLiteral(R"(/bin/sh -c "exec \\"\\$0\\"" ")") + h.program + '"';
+    for (const QString& earlier : {'"' + h.program + '"', earlierTrampoline}) {
+        test::writeFile(h.userEntry(), h.entryRunning(earlier));
+        EXPECT_EQ(service.status(), Status::enabled) << earlier.toStdString();
+    }
+    test::writeFile(h.userEntry(), h.entryRunning(ours + " --other"));
+    EXPECT_EQ(service.status(), Status::notRegistered) << "another argument";
     test::writeFile(h.userEntry(), "not a desktop entry");
     EXPECT_EQ(service.status(), Status::notRegistered);
     QFile::remove(h.userEntry());

@@ -99,8 +99,12 @@ protected:
         int y = 0;
         for (size_t start = 0; start < m_cells.size(); start += perRow) {
             const int rowH = rowHeight(start, perRow);
-            for (size_t i = start; i < std::min(m_cells.size(), start + perRow); ++i)
-                m_cells[i]->setGeometry(int(i - start) * (cellWidth + gridSpacing), y, cellWidth, rowH);
+            for (size_t i = start; i < std::min(m_cells.size(), start + perRow); ++i) {
+                const int x = int(i - start) * (cellWidth + gridSpacing);
+                // The last column takes what the division left over, so the row ends flush.
+                const bool last = int(i - start) == perRow - 1;
+                m_cells[i]->setGeometry(x, y, last ? width() - x : cellWidth, rowH);
+            }
             y += rowH + gridSpacing;
         }
         if (y - gridSpacing != height())

@@ -8,6 +8,7 @@
 #include "Dashboard/DashboardWindowSupport.h"
 #include "Dashboard/SidebarActionButton.h"
 #include "MenuBar/SnapshotMenuController.h"
+#include "Onboarding/TextStyle.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Shared/UserDefaults.h"
 #include "Updates/AppUpdateController.h"
@@ -45,6 +46,11 @@ QLabel* plainLabel(const QString& text, QWidget* parent)
     return label;
 }
 
+QColor sidebarBackground(const QPalette& palette)
+{
+    return TextStyle::mixed(palette.color(QPalette::WindowText), palette.color(QPalette::Window), 0.045);
+}
+
 void centerOnPrimaryScreen(QWidget& window)
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -68,6 +74,8 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Zentharion"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The style's hint grey reads at about 3:1; every text of the window reaches 4.5:1.
+    setPalette(TextStyle::withReadableHints(palette()));
     setMinimumSize(DashboardWindowSupport::defaultSize());
     resize(DashboardWindowSupport::defaultSize());
 
@@ -76,6 +84,12 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
+    // One line between the side panel and the pane, instead of the style's dotted grip.
+    m_splitter->setHandleWidth(1);
+    m_splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background-color: %1; }")
+                                  .arg(TextStyle::mixed(palette().color(QPalette::WindowText),
+                                                        palette().color(QPalette::Window), 0.18)
+                                           .name()));
     m_splitter->addWidget(buildSidebar());
     auto* placeholder = new QWidget(m_splitter);
     auto* placeholderColumn = new QVBoxLayout(placeholder);
@@ -151,6 +165,12 @@ DashboardView::~DashboardView() = default;
 QWidget* DashboardView::buildSidebar()
 {
     m_sidebar = new QWidget(this);
+    m_sidebar->setObjectName(QStringLiteral("sidebar"));
+    // A side panel of its own shade, as file managers and settings windows have.
+    QPalette sidebarPalette = palette();
+    sidebarPalette.setColor(QPalette::Window, sidebarBackground(palette()));
+    m_sidebar->setPalette(sidebarPalette);
+    m_sidebar->setAutoFillBackground(true);
     m_sidebar->setMinimumWidth(sidebarMinimumWidth);
     m_sidebar->setMaximumWidth(sidebarMaximumWidth);
     auto* column = new QVBoxLayout(m_sidebar);
@@ -184,6 +204,7 @@ QWidget* DashboardView::buildSidebar()
             return;
         m_presenter->selectSnapshot(current ? std::optional(QUuid(current->data(idRole).toString())) : std::nullopt);
     });
+    connect(m_layoutList, &QListWidget::currentRowChanged, this, [this] { markSelectedRow(); });
     m_emptyListLabel = plainLabel(QStringLiteral("No layouts saved yet"), m_listStack);
     m_emptyListLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_emptyListLabel->setContentsMargins(12, 16, 12, 0);
@@ -251,6 +272,7 @@ void DashboardView::render()
     m_newLayoutButton->setEnabled(!locked);
     renderRows();
     renderSelection();
+    markSelectedRow();
     renderSidebarFoot();
     renderPlaceholder();
     m_commands->refresh();
@@ -317,6 +339,24 @@ void DashboardView::renderSelection()
         }
     }
     m_layoutList->setCurrentRow(-1);
+}
+
+void DashboardView::markSelectedRow()
+{
+    // The selected row lies on the accent colour: its texts, the grey ones too, take the
+    // colours made for it instead of the window's.
+    QPalette selected = m_layoutList->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        const QColor fill = selected.color(group, QPalette::Highlight);
+        const QColor text = selected.color(group, QPalette::HighlightedText);
+        selected.setColor(group, QPalette::WindowText, text);
+        selected.setColor(group, QPalette::Text, text);
+        selected.setColor(group, QPalette::PlaceholderText,
+                          TextStyle::readableOn(TextStyle::mixed(text, fill, 0.85), fill, text));
+    }
+    for (int i = 0; i < m_layoutList->count(); ++i)
+        if (DashboardSnapshotRow* r = row(i))
+            r->setPalette(i == m_layoutList->currentRow() ? selected : QPalette());
 }
 
 void DashboardView::renderSidebarFoot()

@@ -97,6 +97,7 @@ private:
     void render();
     void renderRows();
     void renderSidebarFoot();
+    void markSelectedRow();
     void renderSelection();
     void renderPlaceholder();
     void showUpdateConfirmation();

@@ -1,5 +1,7 @@
 #include "Settings/SettingsRows.h"
 
+#include "Onboarding/TextStyle.h"
+
 #include "Settings/SettingsSymbols.h"
 
 #include <QHBoxLayout>
@@ -50,9 +52,7 @@ QColor settingsTintColor(SettingsTint tint, const QPalette& palette)
     case SettingsTint::secondary:
         break;
     }
-    QColor secondary = palette.color(QPalette::WindowText);
-    secondary.setAlphaF(0.6);
-    return secondary;
+    return TextStyle::color(palette, TextStyle::Emphasis::secondary);
 }
 
 SettingsIcon::SettingsIcon(const QString& systemImage, QWidget* parent) : QLabel(parent)
@@ -85,7 +85,10 @@ SettingsValueRow::SettingsValueRow(const QString& title, const QString& systemIm
         QLabel* valueLabel = plainLabel(*value, this);
         valueLabel->setObjectName(QStringLiteral("value"));
         QPalette palette = valueLabel->palette();
-        palette.setColor(QPalette::WindowText, settingsTintColor(valueTint, palette));
+        // A tint made for symbols is darkened where needed to read as text.
+        palette.setColor(QPalette::WindowText,
+                         TextStyle::readableOn(settingsTintColor(valueTint, palette), palette.color(QPalette::Window),
+                                               palette.color(QPalette::WindowText)));
         valueLabel->setPalette(palette);
         layout->addWidget(valueLabel, 0, Qt::AlignVCenter);
     }

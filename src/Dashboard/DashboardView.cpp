@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
@@ -50,6 +51,31 @@ QColor sidebarBackground(const QPalette& palette)
 {
     return TextStyle::mixed(palette.color(QPalette::WindowText), palette.color(QPalette::Window), 0.045);
 }
+
+// One line between the side panel and the pane, instead of the style's dotted grip. Painted
+// rather than styled: a style sheet would cut the window's palette off from everything below.
+class DividerSplitter final : public QSplitter {
+public:
+    explicit DividerSplitter(QWidget* parent) : QSplitter(Qt::Horizontal, parent) {}
+
+protected:
+    QSplitterHandle* createHandle() override
+    {
+        class Line final : public QSplitterHandle {
+        public:
+            using QSplitterHandle::QSplitterHandle;
+
+        protected:
+            void paintEvent(QPaintEvent*) override
+            {
+                QPainter painter(this);
+                painter.fillRect(rect(), TextStyle::mixed(palette().color(QPalette::WindowText),
+                                                          palette().color(QPalette::Window), 0.18));
+            }
+        };
+        return new Line(orientation(), this);
+    }
+};
 
 void centerOnPrimaryScreen(QWidget& window)
 {
@@ -82,14 +108,9 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     m_presenter = new DashboardViewPresenter(m_dependencies.bootstrapErrorMessage, m_dependencies.permissionRouter,
                                              m_dependencies.snapshotMenuController, {}, this);
 
-    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter = new DividerSplitter(this);
     m_splitter->setChildrenCollapsible(false);
-    // One line between the side panel and the pane, instead of the style's dotted grip.
     m_splitter->setHandleWidth(1);
-    m_splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background-color: %1; }")
-                                  .arg(TextStyle::mixed(palette().color(QPalette::WindowText),
-                                                        palette().color(QPalette::Window), 0.18)
-                                           .name()));
     m_splitter->addWidget(buildSidebar());
     auto* placeholder = new QWidget(m_splitter);
     auto* placeholderColumn = new QVBoxLayout(placeholder);
@@ -199,6 +220,17 @@ QWidget* DashboardView::buildSidebar()
     m_layoutList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_layoutList->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_layoutList->setFocusPolicy(Qt::StrongFocus);
+    // The style's accent is too light under white text (about 3.5:1): the selection is
+    // darkened until the selected row's text reads.
+    QPalette listPalette = m_layoutList->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        QColor fill = listPalette.color(group, QPalette::Highlight);
+        const QColor text = listPalette.color(group, QPalette::HighlightedText);
+        for (int i = 0; i < 12 && TextStyle::contrastRatio(fill, text) < 4.8; ++i)
+            fill = fill.darker(110);
+        listPalette.setColor(group, QPalette::Highlight, fill);
+    }
+    m_layoutList->setPalette(listPalette);
     connect(m_layoutList, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
         if (m_syncingSelection)
             return;

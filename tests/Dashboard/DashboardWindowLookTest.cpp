@@ -3,15 +3,20 @@
 #include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DashboardHotkeyMetricCard.h"
 #include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardSnapshotRow.h"
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowFixture.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Shared/UserDefaults.h"
+#include "MenuBar/OperationCompletionToastContentView.h"
+#include "MenuBar/ToastTextLabel.h"
+#include "Support/ImageChecks.h"
 #include "Support/LiveDesktop.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSplitter>
 #include <QToolButton>
@@ -140,6 +145,58 @@ TEST(DashboardWindowLookTest, LongNamesFromAFileKeepEveryHeaderActionInReach)
     f.shot("dashboard-huge-name-wide");
     expectHeaderButtonsInReach(f);
     EXPECT_GT(f.detail()->titleLabel()->width(), f.detail()->titleLabel()->fontMetrics().averageCharWidth() * 28);
+}
+
+QLabel* labelWithText(QWidget* in, const QString& start)
+{
+    for (QLabel* label : in->findChildren<QLabel*>())
+        if (label->isVisibleTo(in->window()) && label->text().startsWith(start))
+            return label;
+    return nullptr;
+}
+
+// Every kind of text the windows draw, measured from the pixels against what lies behind it.
+TEST(DashboardWindowLookTest, EveryTextReadsAtLeastFourAndAHalfToOne)
+{
+    const auto expectReadable = [](const QImage& image, QWidget* top, QWidget* text, const char* role) {
+        ASSERT_NE(text, nullptr) << role;
+        const QRect area = rectIn(text, top);
+        const QRect scaled(area.topLeft() * top->devicePixelRatio(), area.size() * top->devicePixelRatio());
+        EXPECT_GE(testsupport::drawnTextContrast(image, scaled), 4.5) << role;
+    };
+
+    LookWindow f;
+    f.add("Layout - 2026-12-07 11:08", 0, {makeWindow("org.example.Editor", 1, 1)}, test::commandK);
+    f.add("Home", 300);
+    f.open(QSize(1200, 1000));
+    QImage image = f.shot("contrast-layout");
+    DashboardView* top = f.view.get();
+    DashboardDetailView* detail = f.detail();
+    expectReadable(image, top, detail->titleLabel(), "title");
+    expectReadable(image, top, detail->updatedLabel(), "updated, secondary");
+    expectReadable(image, top, labelWithText(detail->metricCards()[0], "Windows"), "card caption");
+    expectReadable(image, top, labelWithText(detail->preview(), "1 window"), "display card count");
+    expectReadable(image, top, labelWithText(detail, "Zentharion will try"), "inactive apps note");
+    expectReadable(image, top, top->row(1)->summaryLabel(), "row summary");
+    ASSERT_EQ(top->layoutList()->currentRow(), 0);
+    expectReadable(image, top, top->row(0)->nameLabel(), "selected row name");
+    expectReadable(image, top, top->row(0)->summaryLabel(), "selected row summary");
+    expectReadable(image, top, top->row(0)->hotkeyLabel(), "selected row hotkey");
+
+    LookWindow empty;
+    empty.open(QSize(940, 640));
+    image = empty.shot("contrast-empty");
+    expectReadable(image, empty.view.get(), empty.view->emptyListLabel(), "empty list hint");
+    expectReadable(image, empty.view.get(), labelWithText(empty.detail(), "Saved layouts appear"), "tertiary note");
+    expectReadable(image, empty.view.get(), labelWithText(empty.detail(), "Arrange your windows"), "empty body");
+
+    OperationCompletionToastContentView toast(QStringLiteral("Restored \"Work\": 2 windows restored."),
+                                              QStringLiteral("Skipped: Mail"), {}, false);
+    toast.buildView();
+    toast.resize(360, 110);
+    image = toast.grab().toImage();
+    expectReadable(image, &toast, toast.summaryLabel(), "toast summary");
+    expectReadable(image, &toast, toast.detailLabel(), "toast detail");
 }
 
 } // namespace

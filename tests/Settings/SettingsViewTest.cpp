@@ -3,7 +3,10 @@
 #include "Settings/SettingsRows.h"
 #include "Settings/ZentharionSupport.h"
 #include "Shared/UserDefaults.h"
+#include "Support/ImageChecks.h"
 #include "Support/TestFiles.h"
+
+#include <QApplication>
 
 #include <QLabel>
 #include <QStackedWidget>
@@ -313,6 +316,35 @@ TEST(SettingsViewTest, AboutShowsNameAndVersionAsTheBuildGivesThem)
         h.action("Contact Support")->click();
         ASSERT_EQ(h.openedURLs.size(), 1u) << "no composer: the mail link";
         EXPECT_EQ(QUrlQuery(h.openedURLs[0]).queryItemValue("subject", QUrl::FullyDecoded), c.subject);
+    }
+}
+
+TEST(SettingsViewTest, EverySecondaryAndTintedTextReadsAtLeastFourAndAHalfToOne)
+{
+    Harness h;
+    h.trusted = false;
+    SettingsView& view = h.open();
+    const auto contrastOf = [&](QLabel* label) {
+        const QImage image = view.grab().toImage();
+        const QRect area(label->mapTo(&view, QPoint(0, 0)) * view.devicePixelRatio(),
+                         label->size() * view.devicePixelRatio());
+        return testsupport::drawnTextContrast(image, area);
+    };
+    const auto labelWithText = [&](const QString& start) -> QLabel* {
+        for (QLabel* label : view.findChildren<QLabel*>())
+            if (label->isVisible() && label->text().startsWith(start))
+                return label;
+        return nullptr;
+    };
+    const std::vector<std::pair<int, QString>> texts = {
+        {0, "Missing"}, {1, "Zentharion stores diagnostic logs"}, {1, "No diagnostic log"},
+        {2, "Version "}, {2, "A local diagnostic log"}};
+    for (const auto& [tab, start] : texts) {
+        view.tabs()->setCurrentIndex(tab);
+        QApplication::processEvents();
+        QLabel* label = labelWithText(start);
+        ASSERT_NE(label, nullptr) << start.toStdString();
+        EXPECT_GE(contrastOf(label), 4.5) << start.toStdString();
     }
 }
 

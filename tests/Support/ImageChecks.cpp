@@ -1,5 +1,8 @@
 #include "Support/ImageChecks.h"
 
+#include "Onboarding/TextStyle.h"
+
+#include <QHash>
 #include <QSet>
 
 #include <cstdlib>
@@ -33,6 +36,26 @@ int distinctColors(const QImage& image, int step)
         for (int x = 0; x < image.width(); x += step)
             colours.insert(image.pixel(x, y));
     return int(colours.size());
+}
+
+double drawnTextContrast(const QImage& image, const QRect& area)
+{
+    const QRect bounded = area.intersected(image.rect());
+    QHash<QRgb, int> counts;
+    for (int y = bounded.top(); y <= bounded.bottom(); ++y)
+        for (int x = bounded.left(); x <= bounded.right(); ++x)
+            ++counts[image.pixel(x, y) | 0xff000000u];
+    QRgb background = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) {
+            most = it.value();
+            background = it.key();
+        }
+    double best = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = std::max(best, TextStyle::contrastRatio(QColor(it.key()), QColor(background)));
+    return best;
 }
 
 } // namespace zen::testsupport

@@ -14,5 +14,8 @@ int countNear(const QImage& image, const QRect& area, const QColor& color, int t
 bool containsColor(const QImage& image, const QRect& area, const QColor& color, int tolerance = 60);
 // How many distinct colours a grid of every `step`-th pixel holds: a blank image has few.
 int distinctColors(const QImage& image, int step = 4);
+// The contrast a text drawn in the area reaches, from the pixels: its background is the area's
+// most frequent colour, its ink the pixel farthest from that; 1 when nothing is drawn.
+double drawnTextContrast(const QImage& image, const QRect& area);
 
 } // namespace zen::testsupport

@@ -179,6 +179,8 @@ void ZentharionApp::openSettings()
                                                                  std::move(environment));
         m_settingsView = std::make_unique<SettingsView>(std::move(presenter));
     }
+    if (!m_settingsView->isVisible())
+        DashboardWindowSupport::placeCentred(*m_settingsView);
     m_settingsView->show();
     m_settingsView->raise();
     m_settingsView->activateWindow();
@@ -219,6 +221,8 @@ void ZentharionApp::openOnboardingWindow()
                                                          [this] { openOrFocusDashboard(); });
         m_onboardingWindow->setAttribute(Qt::WA_DeleteOnClose);
     }
+    if (!m_onboardingWindow->isVisible())
+        DashboardWindowSupport::placeCentred(*m_onboardingWindow);
     m_onboardingWindow->show();
     m_onboardingWindow->raise();
     m_onboardingWindow->activateWindow();

@@ -438,7 +438,9 @@ QMessageBox* DashboardView::makeAlert(const QString& title, const QString& messa
 {
     auto* box = new QMessageBox(this);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // Window-modal turns the box into a sheet, which resets its window flags.
     box->setWindowModality(Qt::WindowModal);
+    DashboardWindowSupport::makeConfirmation(*box);
     box->setWindowTitle(title);
     box->setTextFormat(Qt::PlainText);
     box->setText(title);
@@ -557,6 +559,7 @@ void DashboardView::showWindowRemovalSheet()
                 presenter->confirmWindowRemoval();
         },
         this);
+    DashboardWindowSupport::makeConfirmation(*m_removalSheet);
     m_removalSheet->open();
 }
 

@@ -335,6 +335,13 @@ void DashboardDetailView::setClock(std::function<QDateTime()> clock)
     render();
 }
 
+void DashboardDetailView::refreshRelativeDate()
+{
+    if (const auto& summary = m_presenter->selectedSummary();
+        summary && m_presenter->contentPreference() == DashboardDetailContentPreference::selectedLayout)
+        m_updatedLabel->setText(QStringLiteral("Updated ") + m_relativeDateText(summary->updatedAt, m_clock()));
+}
+
 QWidget* DashboardDetailView::currentFace() const
 {
     return m_faces->currentWidget();
@@ -601,7 +608,7 @@ void DashboardDetailView::renderLayout()
     if (renaming && m_titleField->text() != m_presenter->draftSnapshotName())
         m_titleField->setText(m_presenter->draftSnapshotName());
     m_titleField->setVisible(renaming);
-    m_updatedLabel->setText(QStringLiteral("Updated ") + m_relativeDateText(summary.updatedAt, m_clock()));
+    refreshRelativeDate();
 
     for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
                             static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})

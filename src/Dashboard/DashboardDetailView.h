@@ -48,6 +48,8 @@ public:
     using RelativeDateText = std::function<QString(const QDateTime& date, const QDateTime& now)>;
     void setRelativeDateText(RelativeDateText text);
     void setClock(std::function<QDateTime()> clock);
+    // Says again when the shown layout was updated, relative to the clock's time now.
+    void refreshRelativeDate();
 
     // The pieces a test or the window reaches.
     QWidget* currentFace() const;

@@ -97,6 +97,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     : QMainWindow(parent)
     , m_dependencies(std::move(dependencies))
     , m_frameStore(m_dependencies.frameStore ? m_dependencies.frameStore : &UserDefaults::standard())
+    , m_scheduler(m_dependencies.scheduler ? m_dependencies.scheduler : std::make_shared<QtOperationScheduler>())
 {
     setWindowTitle(QStringLiteral("Zentharion"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -181,7 +182,11 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     render();
 }
 
-DashboardView::~DashboardView() = default;
+DashboardView::~DashboardView()
+{
+    if (m_dateRefresh)
+        m_dateRefresh->cancel();
+}
 
 QWidget* DashboardView::buildSidebar()
 {
@@ -308,6 +313,7 @@ void DashboardView::render()
     renderSidebarFoot();
     renderPlaceholder();
     m_commands->refresh();
+    scheduleDateRefresh();
 }
 
 void DashboardView::renderRows()
@@ -568,10 +574,56 @@ void DashboardView::showWindowRemovalSheet()
 void DashboardView::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    // Shown again after a while: the dates catch up at once, then follow the minutes.
+    refreshRelativeDates();
     if (!m_appeared) {
         m_appeared = true;
         m_presenter->appear();
     }
+}
+
+void DashboardView::hideEvent(QHideEvent* event)
+{
+    QMainWindow::hideEvent(event);
+    if (m_dateRefresh)
+        m_dateRefresh->cancel();
+    m_dateRefresh.reset();
+}
+
+// MARK: Relative dates
+
+void DashboardView::scheduleDateRefresh()
+{
+    if (m_dateRefresh)
+        m_dateRefresh->cancel();
+    m_dateRefresh.reset();
+    const auto& summaries = m_presenter->snapshotSummaries();
+    if (!isVisible() || summaries.empty())
+        return;
+    // Every phrase ("just now", minutes, hours, days, …) changes only when a whole minute of
+    // its layout's age has passed: wake just after the first such turn among the layouts, so
+    // the sidebar and the header never show a stale age and always agree.
+    const QDateTime now = m_dependencies.now ? m_dependencies.now() : QDateTime::currentDateTime();
+    constexpr qint64 minute = 60 * 1000;
+    qint64 wait = minute;
+    for (const SnapshotSummary& summary : summaries) {
+        const qint64 age = std::llabs(summary.updatedAt.msecsTo(now));
+        wait = std::min(wait, minute - age % minute);
+    }
+    const QPointer<DashboardView> self(this);
+    m_dateRefresh = m_scheduler->runAfter(std::chrono::milliseconds(wait + 1), [self] {
+        if (self)
+            self->refreshRelativeDates();
+    });
+}
+
+void DashboardView::refreshRelativeDates()
+{
+    m_dateRefresh.reset();
+    renderRows();
+    if (auto* detail = qobject_cast<DashboardDetailView*>(m_detailPane))
+        detail->refreshRelativeDate();
+    scheduleDateRefresh();
 }
 
 void DashboardView::changeEvent(QEvent* event)

@@ -87,6 +87,8 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     }
 
     m_overlayController = d.makeOverlayController ? d.makeOverlayController() : nullptr;
+    if (m_overlayController)
+        m_overlayController->setOpenDashboard([this] { openOrFocusDashboard(); });
     m_operationOverlay = m_overlayController         ? m_overlayController
                          : d.makeOperationOverlay ? d.makeOperationOverlay()
                                                   : nullptr;

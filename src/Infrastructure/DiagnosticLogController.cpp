@@ -45,9 +45,9 @@ DiagnosticLogController::DiagnosticLogController(QString eventsLogURL, FileRevea
     : QObject(parent)
     , m_eventsLogURL(std::move(eventsLogURL))
     , m_fileRevealer(fileRevealer ? std::move(fileRevealer)
-                                  : FileRevealer([](const QString& url) { linux_desktop::revealFileInFileManager(url); }))
+                                  : FileRevealer([](const QString& url) { return linux_desktop::revealFileInFileManager(url); }))
     , m_directoryRevealer(directoryRevealer ? std::move(directoryRevealer)
-                                            : FileRevealer([](const QString& url) { linux_desktop::openFolder(url); }))
+                                            : FileRevealer([](const QString& url) { return linux_desktop::openFolder(url); }))
     , m_exportDestinationProvider(exportDestinationProvider ? std::move(exportDestinationProvider)
                                                             : ExportDestinationProvider(&linux_desktop::runSavePanel))
     , m_supportEmailComposerProvider(supportEmailComposerProvider ? std::move(supportEmailComposerProvider)
@@ -62,12 +62,11 @@ bool DiagnosticLogController::hasLog() const
     return fileExists(m_eventsLogURL);
 }
 
-void DiagnosticLogController::revealInFinder() const
+bool DiagnosticLogController::revealInFinder() const
 {
     if (hasLog())
-        m_fileRevealer(m_eventsLogURL);
-    else
-        m_directoryRevealer(QFileInfo(m_eventsLogURL).absolutePath());
+        return m_fileRevealer(m_eventsLogURL);
+    return m_directoryRevealer(QFileInfo(m_eventsLogURL).absolutePath());
 }
 
 std::expected<DiagnosticLogExportResult, PlatformError> DiagnosticLogController::exportLog() const

@@ -184,8 +184,11 @@ public:
     void arrange()
     {
         const QFontMetrics metrics = m_title->fontMetrics();
-        const int wanted = std::min(metrics.horizontalAdvance(m_title->text()) + 2,
-                                    metrics.averageCharWidth() * titleMinimumCharacters);
+        const int floor = metrics.averageCharWidth() * titleMinimumCharacters;
+        // Measuring a start well past the floor is enough to compare, and stays quick for a
+        // name of any length from a hand-edited file.
+        const int wanted = std::min(metrics.horizontalAdvance(m_title->text().left(titleMinimumCharacters * 8)) + 2,
+                                    floor);
         const int beside = width() - m_strip->sizeHint().width() - m_box->spacing();
         const auto direction = beside >= wanted ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
         if (direction != m_box->direction()) {

@@ -566,6 +566,8 @@ void DashboardView::showWindowRemovalSheet()
         },
         this);
     DashboardWindowSupport::makeConfirmation(*m_removalSheet);
+    // A window of its own: the dashboard's palette does not reach it.
+    m_removalSheet->setPalette(TextStyle::withReadableHints(m_removalSheet->palette()));
     m_removalSheet->open();
 }
 

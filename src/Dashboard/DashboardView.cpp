@@ -68,9 +68,12 @@ protected:
         protected:
             void paintEvent(QPaintEvent*) override
             {
+                // The line along the side panel; the rest of the handle, the pane's colour, is
+                // there to be grabbed.
                 QPainter painter(this);
-                painter.fillRect(rect(), TextStyle::mixed(palette().color(QPalette::WindowText),
-                                                          palette().color(QPalette::Window), 0.18));
+                painter.fillRect(rect(), palette().color(QPalette::Window));
+                painter.fillRect(QRect(0, 0, 1, height()), TextStyle::mixed(palette().color(QPalette::WindowText),
+                                                                           palette().color(QPalette::Window), 0.18));
             }
         };
         return new Line(orientation(), this);
@@ -111,7 +114,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
 
     m_splitter = new DividerSplitter(this);
     m_splitter->setChildrenCollapsible(false);
-    m_splitter->setHandleWidth(1);
+    m_splitter->setHandleWidth(4);
     m_splitter->addWidget(buildSidebar());
     auto* placeholder = new QWidget(m_splitter);
     auto* placeholderColumn = new QVBoxLayout(placeholder);

@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSplitter>
 #include <QToolButton>
 
 #include <gtest/gtest.h>

@@ -76,8 +76,8 @@ std::optional<DiagnosticLogEmailComposer> liveEmailComposer()
 std::shared_ptr<DiagnosticLogController> liveDiagnosticLogController(const QString& eventsLogURL)
 {
     return std::make_shared<DiagnosticLogController>(
-        eventsLogURL, [](const QString& file) { linux_desktop::revealFileInFileManager(file); },
-        [](const QString& folder) { linux_desktop::openFolder(folder); }, &linux_desktop::runSavePanel,
+        eventsLogURL, [](const QString& file) { return linux_desktop::revealFileInFileManager(file); },
+        [](const QString& folder) { return linux_desktop::openFolder(folder); }, &linux_desktop::runSavePanel,
         &liveEmailComposer);
 }
 

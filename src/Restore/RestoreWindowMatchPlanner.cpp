@@ -203,11 +203,11 @@ std::vector<std::optional<std::size_t>> bestAssignments(const std::vector<std::s
         ++bucketStart[std::size_t(pair.score - low) + 1];
     for (std::size_t b = 1; b < bucketStart.size(); ++b)
         bucketStart[b] += bucketStart[b - 1];
-    std::vector<std::uint32_t> byScore(pairs.size());
+    std::vector<std::size_t> byScore(pairs.size());
     {
         std::vector<std::size_t> next(bucketStart.begin(), bucketStart.end() - 1);
         for (std::size_t i = 0; i < pairs.size(); ++i)
-            byScore[next[std::size_t(pairs[i].score - low)]++] = std::uint32_t(i);
+            byScore[next[std::size_t(pairs[i].score - low)]++] = i;
     }
     std::vector<const PairScore*> live;
     for (std::size_t b = bucketStart.size() - 1; b-- > 0 && remaining > 0;) {

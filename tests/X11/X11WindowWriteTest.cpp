@@ -178,16 +178,17 @@ TEST_F(LiveWriteTest, OneBatchPlacesEveryWindowAndReportsTheVanishedOne)
 
 // Where the window manager takes plain configure requests, they read the place by the
 // window's own gravity and ignore one that looks like an old client's way of staying put:
-// every window comes out where asked all the same.
+// every window comes out where asked all the same, one partly beyond the left edge too.
 TEST_F(LiveWriteTest, EveryGravityAndAMoveByTheDecorationsLandExactly)
 {
     TestClientProcess client({"--class", "zen-gravity,GravityClient", "--window", "title=NorthWest,geometry=200x100+40+40",
                               "--window", "title=Static,geometry=200x100+300+40,gravity=10", "--window",
                               "title=SouthEast,geometry=200x100+560+40,gravity=9", "--window",
-                              "title=Center,geometry=200x100+40+300,gravity=5", "--window", "title=Decorations,geometry=200x100+300+300"});
-    ASSERT_EQ(client.waitUntilReady().size(), 5u);
-    auto windows = windowsUntil(client.processId(), [](const auto& l) { return l.size() == 5; });
-    ASSERT_EQ(windows.size(), 5u);
+                              "title=Center,geometry=200x100+40+300,gravity=5", "--window", "title=Decorations,geometry=200x100+300+300",
+                              "--window", "title=Outside,geometry=200x100+600+300"});
+    ASSERT_EQ(client.waitUntilReady().size(), 6u);
+    auto windows = windowsUntil(client.processId(), [](const auto& l) { return l.size() == 6; });
+    ASSERT_EQ(windows.size(), 6u);
     const auto state = platform->refresh();
     ASSERT_TRUE(X11WindowWriter::appliesConfigureRequestsExactly(state->windowManagerName)) << "plain requests are sent here";
     const DiscoveredWindow* moved = titled(windows, "Decorations");
@@ -203,9 +204,10 @@ TEST_F(LiveWriteTest, EveryGravityAndAMoveByTheDecorationsLandExactly)
         {titled(windows, "SouthEast")->axElement, CGRect(90, 520, 300, 200), false},
         {titled(windows, "Center")->axElement, CGRect(1500, 400, 211, 171), false},
         {moved->axElement, byDecorations, false},
+        {titled(windows, "Outside")->axElement, CGRect(-150, 700, 200, 120), false},
     };
-    EXPECT_EQ(platform->setFrames(batch), std::vector<bool>(5, true));
-    const char* titles[] = {"NorthWest", "Static", "SouthEast", "Center", "Decorations"};
+    EXPECT_EQ(platform->setFrames(batch), std::vector<bool>(6, true));
+    const char* titles[] = {"NorthWest", "Static", "SouthEast", "Center", "Decorations", "Outside"};
     windows = windowsUntil(client.processId(), [&](const auto& l) {
         for (std::size_t i = 0; i < batch.size(); ++i)
             if (titled(l, titles[i])->frame != batch[i].frame)

@@ -248,38 +248,6 @@ TEST_F(LiveWriteTest, UnminimizesRaisesAndFocuses)
     EXPECT_FALSE(platform->activateApplication(0x7FFFFFF0));
 }
 
-// A restore activates its front window's application, then sets that window main and
-// focused: one activation of one window here, which waits for the server once. Another
-// window in between is activated, and the first one again after it.
-TEST_F(LiveWriteTest, RepeatedActivationOfOneWindowWaitsForTheServerOnce)
-{
-    TestClientProcess client({"--class", "zen-focus,FocusClient", "--window", "title=A,geometry=300x200+100+100", "--window",
-                              "title=B,geometry=300x200+500+100"});
-    ASSERT_EQ(client.waitUntilReady().size(), 2u);
-    const auto windows = windowsUntil(client.processId(), [](const auto& l) { return l.size() == 2; });
-    ASSERT_EQ(windows.size(), 2u);
-    const AXUIElement a = titled(windows, "A")->axElement, b = titled(windows, "B")->axElement;
-    platform->refresh();
-    const auto trips = [&](const AXUIElement& element, const QString& attribute) {
-        const auto before = platform->connection().roundTrips();
-        EXPECT_TRUE(platform->setAttributeValue(element, attribute, AXAttributeValue(true)));
-        return platform->connection().roundTrips() - before;
-    };
-    const auto focusedBecomes = [&](const AXUIElement& element) {
-        QDeadlineTimer deadline(20000);
-        while (!reader().boolean(element, AXAttribute::focused).value_or(false) && !deadline.hasExpired())
-            testsupport::pumpEventsFor(30);
-        return reader().boolean(element, AXAttribute::focused).value_or(false);
-    };
-    EXPECT_EQ(trips(a, AXAttribute::main), 1u);
-    EXPECT_EQ(trips(a, AXAttribute::focused), 0u);
-    EXPECT_TRUE(focusedBecomes(a));
-    EXPECT_EQ(trips(b, AXAttribute::main), 1u);
-    EXPECT_TRUE(focusedBecomes(b));
-    EXPECT_EQ(trips(a, AXAttribute::focused), 1u);
-    EXPECT_TRUE(focusedBecomes(a));
-}
-
 TEST_F(LiveWriteTest, BackToBackQuestionsShareOneReadingUntilAWrite)
 {
     TestClientProcess client({"--class", "zen-pass,PassClient", "--window", "title=P,geometry=200x150+100+100"});

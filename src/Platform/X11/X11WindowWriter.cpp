@@ -370,7 +370,6 @@ bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, c
     if (!isSendable(rootOrigin, position, size))
         return false;
     std::lock_guard lock(m_x.mutex());
-    m_lastActivation.reset();
     DrainOnExit drain(m_x.connection());
     Extents extents {w.extents[0], w.extents[1], w.extents[2], w.extents[3]};
     // A maximized or full-screen window ignores geometry requests; it goes back to a normal
@@ -400,7 +399,6 @@ std::vector<bool> X11WindowWriter::place(const std::vector<Placement>& placement
     if (sendable.empty())
         return results;
     std::lock_guard lock(m_x.mutex());
-    m_lastActivation.reset();
     DrainOnExit drain(m_x.connection());
     const auto normalExtents = leaving.empty() ? std::map<xcb_window_t, Extents> {} : leaveFullScreenAndMaximized(leaving);
     std::vector<xcb_window_t> sent;
@@ -427,7 +425,6 @@ std::vector<bool> X11WindowWriter::place(const std::vector<Placement>& placement
 bool X11WindowWriter::setMinimized(xcb_window_t window, bool minimized)
 {
     std::lock_guard lock(m_x.mutex());
-    m_lastActivation.reset();
     DrainOnExit drain(m_x.connection());
     if (minimized) {
         constexpr std::uint32_t iconicState = 3;
@@ -456,17 +453,9 @@ std::vector<bool> X11WindowWriter::raiseAll(const std::vector<xcb_window_t>& win
     return stillExist(windows);
 }
 
-// A restore activates its front window's application and then sets the window main and
-// focused: on X11 all three are one activation of the same window, and each cost a wait for
-// the server while the window manager was still busy placing the restored windows.
-constexpr std::chrono::milliseconds repeatedActivation {250};
-
 bool X11WindowWriter::activate(xcb_window_t window)
 {
     std::lock_guard lock(m_x.mutex());
-    const auto now = std::chrono::steady_clock::now();
-    if (m_lastActivation && m_lastActivation->window == window && now - m_lastActivation->at < repeatedActivation)
-        return m_lastActivation->exists;
     DrainOnExit drain(m_x.connection());
     xcb_connection_t* c = m_x.connection();
     // Asked before the time, so its answer is in by the time the time is: one wait for both.
@@ -477,7 +466,6 @@ bool X11WindowWriter::activate(xcb_window_t window)
     const bool exists = r && !e;
     std::free(r);
     std::free(e);
-    m_lastActivation = Activation {window, now, exists};
     if (!exists)
         return false;
     sendToRoot(window, m_x.atom("_NET_ACTIVE_WINDOW"), sourcePager, time, XCB_NONE);

@@ -5,8 +5,6 @@
 #include <xcb/xcb.h>
 
 #include <array>
-#include <chrono>
-#include <optional>
 #include <map>
 #include <vector>
 
@@ -54,8 +52,6 @@ public:
     // Restacks the windows in order, the last ending in front; one round trip for all. The
     // first `unchanged` windows are known to be in place already: they are only checked.
     std::vector<bool> raiseAll(const std::vector<xcb_window_t>& windows, std::size_t unchanged = 0);
-    // A repeat for the window activated moments ago, with nothing but raises written since
-    // (they leave the focus where it is), sends nothing and answers as the last one did.
     bool activate(xcb_window_t window);
 
 private:
@@ -80,12 +76,6 @@ private:
 
     X11Connection& m_x;
     xcb_window_t m_timeWindow = 0;
-    struct Activation {
-        xcb_window_t window = 0;
-        std::chrono::steady_clock::time_point at;
-        bool exists = false;
-    };
-    std::optional<Activation> m_lastActivation;
 };
 
 } // namespace zen

@@ -271,8 +271,10 @@ void X11WindowWriter::sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint
 
 bool X11WindowWriter::appliesConfigureRequestsExactly(const QString& windowManagerName)
 {
-    // Checked window by window on every placement of the restore tests; any other window
-    // manager gets the message, which EWMH defines for exactly this.
+    // Openbox reads a plain request's place by the window's gravity and carries it out as it
+    // does the message (the writer's live tests place windows of several gravities under it).
+    // Window managers differ here, some ignoring a client's place once it is mapped, so any
+    // other gets the message, which EWMH defines for exactly this.
     return windowManagerName == QLatin1String("Openbox");
 }
 
@@ -374,8 +376,8 @@ bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, c
     Extents extents {w.extents[0], w.extents[1], w.extents[2], w.extents[3]};
     // A maximized or full-screen window ignores geometry requests; it goes back to a normal
     // window first.
-    // Only a window that stays as it was read may take the plain request: the window
-    // manager reads its place by the frame it has at that moment.
+    // Only a window that stays as it was read may take the plain request: where it goes is
+    // worked out from the frame and decorations of the reading.
     const bool leaving = w.fullscreen || w.maximized;
     if (leaving)
         extents = leaveFullScreenAndMaximized({&w})[w.id];

@@ -154,7 +154,7 @@ std::expected<qint64, PlatformError> RegularFileReader::readAt(qint64 offset, ch
     return filled;
 }
 
-std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes)
+std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes, qsizetype spareCapacity)
 {
     auto file = RegularFileReader::open(path);
     if (!file)
@@ -164,6 +164,7 @@ std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qi
 
     // The file may grow while we read: never take more than the cap.
     QByteArray data;
+    data.reserve(qsizetype(file->size()) + spareCapacity);
     data.resize(qsizetype(file->size()));
     qsizetype filled = 0;
     for (;;) {

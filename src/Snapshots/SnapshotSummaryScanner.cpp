@@ -1,544 +1,413 @@
 #include "Snapshots/SnapshotSummaryScanner.h"
 
-
 #include "Shared/InternetDateTime.h"
-#include "Shared/Utf8Sequence.h"
 #include "Shared/Uuid.h"
 
-#include <QSet>
+#include <simdjson.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <limits>
+#include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 namespace zen {
 
+static_assert(SnapshotSummaryScanner::padding >= qsizetype(simdjson::SIMDJSON_PADDING));
+
 namespace {
 
-// A recursive-descent reader of the layout document's fixed shape. Every function returns
-// false both for a document the layout reader refuses and for one it is merely unsure the
-// layout reader reads the same way; the caller then decodes the document in full.
-class Scanner {
-public:
-    explicit Scanner(QByteArrayView bytes) : m_p(bytes.data()), m_end(bytes.data() + bytes.size()) {}
+using simdjson::dom::element;
+using simdjson::dom::element_type;
 
-    std::optional<SnapshotSummaryScanner::Result> document()
-    {
-        SnapshotSummaryScanner::Result result;
-        SnapshotSummary& s = result.summary;
-        QString idText, createdText, updatedText;
-        QSet<QString> apps;
-        QSet<std::uint32_t> savedDisplays;
-        std::vector<std::uint32_t> windowDisplays;
-        qsizetype windowCount = 0;
-        std::optional<HotkeyBinding> hotkey;
+// A layout nests five levels deep; anything much deeper sits in keys the reader ignores, and
+// the two parsers' depth limits need not agree there.
+constexpr size_t maximumDepth = 64;
 
-        const bool ok = object({"createdAt", "hotkey", "id", "name", "schemaVersion", "sourceDisplayState", "updatedAt", "windows"},
-                               0b11111101, [&](int key) {
-            switch (key) {
-            case 0: return string(&createdText);
-            case 1: return hotkeyBinding(hotkey);
-            case 2: return string(&idText);
-            case 3: return string(&s.name);
-            case 4: return integer(&result.schemaVersion, std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max());
-            case 5: return displayState(savedDisplays);
-            case 6: return string(&updatedText);
-            case 7: return array([&] {
-                ++windowCount;
-                return windowRecord(apps, windowDisplays);
-            });
+// Qt's reader refuses a number that rounds to zero though it is not zero ("1e-400");
+// simdjson reads it as 0. Only a document that holds a floating-point zero can have one.
+bool hasNumberRoundingToZero(std::string_view text)
+{
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const char c = *p;
+        if (c == '"') {
+            for (++p; p < end && *p != '"'; ++p)
+                if (*p == '\\')
+                    ++p;
+            ++p;
+            continue;
+        }
+        if (c == '-' || (c >= '0' && c <= '9')) {
+            const char* start = p;
+            bool nonZeroDigit = false, exponent = false;
+            for (; p < end && (*p == '-' || *p == '+' || *p == '.' || *p == 'e' || *p == 'E' || (*p >= '0' && *p <= '9')); ++p) {
+                if (*p == 'e' || *p == 'E')
+                    exponent = true;
+                else if (!exponent && *p >= '1' && *p <= '9')
+                    nonZeroDigit = true;
             }
-            return false;
-        });
-        skipWhitespace();
-        if (!ok || m_p != m_end)
-            return std::nullopt;
-        // The same parsers as the layout reader's, on the few texts a row shows.
-        const auto id = parseUuidStrict(idText);
-        const auto created = parseInternetDateTime(createdText);
-        const auto updated = parseInternetDateTime(updatedText);
-        if (!id || !created || !updated)
-            return std::nullopt;
-        s.id = *id;
-        s.createdAt = *created;
-        s.updatedAt = *updated;
-        s.appCount = apps.size();
-        QSet<std::uint32_t> used;
-        for (std::uint32_t display : windowDisplays)
-            if (savedDisplays.contains(display))
-                used.insert(display);
-        s.displayCount = used.size();
-        s.windowCount = windowCount;
-        s.hotkey = hotkey;
-        return result;
+            if (nonZeroDigit && std::strtod(std::string(start, size_t(p - start)).c_str(), nullptr) == 0)
+                return true;
+            continue;
+        }
+        ++p;
     }
+    return false;
+}
+
+// Distinct texts, kept as views into the parsed document; few in practice.
+class DistinctTexts {
+public:
+    void insert(std::string_view text)
+    {
+        if (!m_large.empty()) {
+            m_large.insert(text);
+            return;
+        }
+        if (std::find(m_small.begin(), m_small.end(), text) != m_small.end())
+            return;
+        m_small.push_back(text);
+        if (m_small.size() > 32)
+            m_large.insert(m_small.begin(), m_small.end());
+    }
+    qsizetype size() const { return qsizetype(m_large.empty() ? m_small.size() : m_large.size()); }
 
 private:
-    // Keys in a fixed table; `required` has a bit per key that must be present (and not null).
-    // A key outside the table, or one given twice, is left to the layout reader.
-    template <typename OnKey>
-    bool object(std::initializer_list<std::string_view> keys, std::uint32_t required, OnKey onKey)
+    std::vector<std::string_view> m_small;
+    std::unordered_set<std::string_view> m_large;
+};
+
+// The checks of the layout reader, on simdjson's parsed document. Of a repeated key the last
+// one counts, as in the reader; a null optional value means absent, a null required one is
+// missing.
+class Walker {
+public:
+    bool zeroDouble = false;
+
+    template <size_t N>
+    struct Fields {
+        std::array<element, N> value;
+        std::array<bool, N> given {};
+
+        bool has(size_t i) const { return given[i] && value[i].type() != element_type::NULL_VALUE; }
+    };
+
+    // The last value of each key of `keys` in the object; false when it is not an object.
+    template <size_t N>
+    static bool fields(const element& e, const std::array<std::string_view, N>& keys, Fields<N>& out)
     {
-        if (!take('{'))
+        if (e.type() != element_type::OBJECT)
             return false;
-        std::uint32_t seen = 0, given = 0;
-        skipWhitespace();
-        if (m_p != m_end && *m_p == '}') {
-            ++m_p;
-            return (seen & required) == required;
-        }
-        for (;;) {
-            skipWhitespace();
-            const int index = key(keys);
-            if (index < 0) {
-                // A key the reader does not know: it ignores the value, once it has parsed it.
-                if (!unknownKey() || !take(':'))
-                    return false;
-                skipWhitespace();
-                if (!skipValue(0))
-                    return false;
-                if (take(','))
-                    continue;
-                return take('}') && (seen & required) == required;
-            }
-            if ((given & (1u << index)) || !take(':'))
-                return false;
-            given |= 1u << index;
-            skipWhitespace();
-            // A null required value is refused by the reader; an optional one means absent.
-            if (isNull()) {
-                if (required & (1u << index))
-                    return false;
-            } else {
-                seen |= 1u << index;
-                if (!onKey(index))
-                    return false;
-            }
-            if (take(','))
+        size_t hint = 0;
+        const simdjson::dom::object object = e.get_object().value_unsafe();
+        for (const auto field : object) {
+            // Our own files keep keys sorted, as the table is: the next key is usually the next entry.
+            size_t i = hint;
+            size_t tried = 0;
+            for (; tried < N; ++tried, i = i + 1 == N ? 0 : i + 1)
+                if (keys[i] == field.key)
+                    break;
+            if (tried == N)
                 continue;
-            return take('}') && (seen & required) == required;
+            out.value[i] = field.value;
+            out.given[i] = true;
+            hint = i + 1 == N ? 0 : i + 1;
         }
-    }
-
-    int key(std::initializer_list<std::string_view> keys)
-    {
-        if (m_p == m_end || *m_p != '"')
-            return -1;
-        const char* start = m_p + 1;
-        const char* close = static_cast<const char*>(std::memchr(start, '"', std::size_t(m_end - start)));
-        if (!close)
-            return -1;
-        const std::string_view name(start, std::size_t(close - start));
-        int index = 0;
-        for (std::string_view k : keys) {
-            if (k == name) {
-                m_p = close + 1;
-                return index;
-            }
-            ++index;
-        }
-        return -1;
-    }
-
-    // An escaped key might spell a known one once unescaped; it is left to the reader.
-    bool unknownKey()
-    {
-        const char* start = m_p;
-        return string() && !std::memchr(start, '\\', std::size_t(m_p - start));
-    }
-
-    // Any JSON value, checked but not kept; nesting deeper than a layout ever has is left to
-    // the reader (which has its own limit).
-    bool skipValue(int depth)
-    {
-        if (m_p == m_end || depth > 32)
-            return false;
-        switch (*m_p) {
-        case '{': {
-            ++m_p;
-            if (take('}'))
-                return true;
-            do {
-                skipWhitespace();
-                if (!string() || !take(':'))
-                    return false;
-                skipWhitespace();
-                if (!skipValue(depth + 1))
-                    return false;
-            } while (take(','));
-            return take('}');
-        }
-        case '[':
-            return array([&] { return skipValue(depth + 1); });
-        case '"':
-            return string();
-        case 't':
-        case 'f':
-            return boolean();
-        case 'n':
-            return isNull();
-        default:
-            return number();
-        }
-    }
-
-    template <typename OnElement>
-    bool array(OnElement onElement)
-    {
-        if (!take('['))
-            return false;
-        skipWhitespace();
-        if (m_p != m_end && *m_p == ']') {
-            ++m_p;
-            return true;
-        }
-        do {
-            skipWhitespace();
-            if (!onElement())
-                return false;
-        } while (take(','));
-        return take(']');
-    }
-
-    bool isNull()
-    {
-        if (m_end - m_p >= 4 && std::memcmp(m_p, "null", 4) == 0) {
-            m_p += 4;
-            return true;
-        }
-        return false;
-    }
-
-    bool take(char c)
-    {
-        skipWhitespace();
-        if (m_p == m_end || *m_p != c)
-            return false;
-        ++m_p;
         return true;
     }
 
-    void skipWhitespace()
+    bool number(const element& e)
     {
-        while (m_p != m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
-            ++m_p;
-    }
-
-    bool boolean()
-    {
-        if (m_end - m_p >= 4 && std::memcmp(m_p, "true", 4) == 0) {
-            m_p += 4;
+        switch (e.type()) {
+        case element_type::DOUBLE:
+            if (e.get_double().value_unsafe() == 0)
+                zeroDouble = true;
             return true;
-        }
-        if (m_end - m_p >= 5 && std::memcmp(m_p, "false", 5) == 0) {
-            m_p += 5;
+        case element_type::INT64:
+        case element_type::UINT64:
             return true;
-        }
-        return false;
-    }
-
-    // Any JSON number of ordinary size: a double for the reader, whatever its form.
-    bool number()
-    {
-        const char* start = m_p;
-        if (m_p != m_end && *m_p == '-')
-            ++m_p;
-        if (m_p == m_end)
-            return false;
-        if (*m_p == '0') {
-            ++m_p;
-        } else if (*m_p >= '1' && *m_p <= '9') {
-            while (m_p != m_end && *m_p >= '0' && *m_p <= '9')
-                ++m_p;
-        } else {
+        default:
             return false;
         }
-        if (m_p != m_end && *m_p == '.') {
-            ++m_p;
-            const char* digits = m_p;
-            while (m_p != m_end && *m_p >= '0' && *m_p <= '9')
-                ++m_p;
-            if (m_p == digits)
-                return false;
-        }
-        if (m_p != m_end && (*m_p == 'e' || *m_p == 'E')) {
-            ++m_p;
-            if (m_p != m_end && (*m_p == '+' || *m_p == '-'))
-                ++m_p;
-            const char* digits = m_p;
-            while (m_p != m_end && *m_p >= '0' && *m_p <= '9')
-                ++m_p;
-            // Two exponent digits keep every number finite.
-            if (m_p == digits || m_p - digits > 2)
-                return false;
-        }
-        return m_p - start <= 32;
     }
 
-    // A whole number written as plain digits, within the field's range and within the
-    // digits a double holds exactly; "-0", fractions and exponents are left to the reader.
+    // Qt keeps a number written as a plain integer exactly and any other as a double, which
+    // counts as an integer when it is whole and within 64 bits.
     template <typename Int>
-    bool integer(Int* out, std::int64_t min, std::int64_t max)
+    bool integer(const element& e, Int* out = nullptr)
     {
-        bool negative = false;
-        if (m_p != m_end && *m_p == '-') {
-            negative = true;
-            ++m_p;
-        }
-        const char* start = m_p;
         std::int64_t value = 0;
-        while (m_p != m_end && *m_p >= '0' && *m_p <= '9') {
-            if (m_p - start >= 15)
+        switch (e.type()) {
+        case element_type::INT64:
+            value = e.get_int64().value_unsafe();
+            break;
+        case element_type::UINT64:
+            return false; // beyond 63 bits: beyond every field's range
+        case element_type::DOUBLE: {
+            const double d = e.get_double().value_unsafe();
+            if (d == 0)
+                zeroDouble = true;
+            if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0) || std::trunc(d) != d)
                 return false;
-            value = value * 10 + (*m_p - '0');
-            ++m_p;
+            value = std::int64_t(d);
+            break;
         }
-        const auto length = m_p - start;
-        if (length == 0 || (length > 1 && *start == '0') || (negative && value == 0))
+        default:
             return false;
-        if (m_p != m_end && (*m_p == '.' || *m_p == 'e' || *m_p == 'E'))
-            return false;
-        if (negative)
-            value = -value;
-        if (value < min || value > max)
+        }
+        if (value < std::int64_t(std::numeric_limits<Int>::min())
+            || (std::numeric_limits<Int>::max() <= std::numeric_limits<std::int64_t>::max()
+                && value > std::int64_t(std::numeric_limits<Int>::max())))
             return false;
         if (out)
             *out = Int(value);
         return true;
     }
-    template <typename Int>
-    bool integerOf(Int* out = nullptr)
+    template <typename Int, size_t N>
+    bool optionalInteger(const Fields<N>& f, size_t i, std::optional<Int>* out = nullptr)
     {
-        return integer(out, std::int64_t(std::numeric_limits<Int>::min()), std::int64_t(std::numeric_limits<Int>::max()));
+        if (!f.has(i))
+            return true;
+        Int value {};
+        if (!integer(f.value[i], &value))
+            return false;
+        if (out)
+            *out = value;
+        return true;
     }
 
-    // A string with raw UTF-8 and the short escapes; \u escapes and noncharacters are left to
-    // the reader. Decoded into `out` when given.
-    bool string(QString* out = nullptr)
+    static bool text(const element& e, std::string_view* out = nullptr)
     {
-        if (m_p == m_end || *m_p != '"')
+        if (e.type() != element_type::STRING)
             return false;
-        ++m_p;
-        const char* start = m_p;
-        bool escaped = false;
-        while (m_p != m_end) {
-            const auto c = static_cast<unsigned char>(*m_p);
-            if (c == '"') {
-                if (out) {
-                    const QByteArrayView raw(start, m_p - start);
-                    *out = escaped ? unescaped(raw) : QString::fromUtf8(raw);
-                }
-                ++m_p;
-                return true;
-            }
-            if (c < 0x20)
-                return false;
-            if (c == '\\') {
-                if (m_end - m_p >= 2 && m_p[1] == 'u') {
-                    if (!escapedCodePoint(m_p))
-                        return false;
-                    m_p += 6;
-                } else if (m_end - m_p < 2 || !std::strchr("\"\\/bfnrt", m_p[1]) || m_p[1] == '\0') {
-                    return false;
-                } else {
-                    m_p += 2;
-                }
-                escaped = true;
-            } else if (c < 0x80) {
-                ++m_p;
-            } else if (!utf8Sequence()) {
-                return false;
-            }
-        }
-        return false;
+        if (out)
+            *out = e.get_string().value_unsafe();
+        return true;
     }
-    // The code point of a \uXXXX escape at `p`, when it stands alone: surrogates (pairs or
-    // not) and noncharacters are left to the reader.
-    std::optional<char16_t> escapedCodePoint(const char* p) const
+    template <size_t N>
+    static bool optionalText(const Fields<N>& f, size_t i)
     {
-        if (m_end - p < 6)
-            return std::nullopt;
-        char16_t code = 0;
-        for (int i = 2; i < 6; ++i) {
-            const char c = p[i];
-            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-            if (digit < 0)
-                return std::nullopt;
-            code = char16_t(code * 16 + digit);
-        }
-        if ((code >= 0xD800 && code <= 0xDFFF) || (code >= 0xFDD0 && code <= 0xFDEF) || code >= 0xFFFE)
-            return std::nullopt;
-        return code;
+        return !f.has(i) || text(f.value[i]);
     }
-    QString unescaped(QByteArrayView raw) const
-    {
-        QString text;
-        text.reserve(raw.size());
-        qsizetype plainFrom = 0;
-        auto flush = [&](qsizetype to) { text += QString::fromUtf8(raw.sliced(plainFrom, to - plainFrom)); };
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw[i] != '\\')
-                continue;
-            flush(i);
-            const char e = raw[i + 1];
-            if (e == 'u') {
-                text += QChar(*escapedCodePoint(raw.data() + i));
-                i += 5;
-            } else {
-                text += QChar(e == 'b' ? '\b' : e == 'f' ? '\f' : e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e);
-                i += 1;
-            }
-            plainFrom = i + 1;
-        }
-        flush(raw.size());
-        return text;
-    }
-    bool utf8Sequence()
-    {
-        const auto length = wellFormedUtf8SequenceLength(m_p, m_end);
-        m_p += length;
-        return length > 0;
-    }
+    static bool boolean(const element& e) { return e.type() == element_type::BOOL; }
 
-    // 8-4-4-4-12 hexadecimal digits, either case, as parseUuidStrict takes them.
-    bool uuid()
+    // What parseUuidStrict takes: 8-4-4-4-12 hexadecimal digits, either case.
+    static bool uuid(const element& e)
     {
-        if (m_end - m_p < 38 || m_p[0] != '"' || m_p[37] != '"')
+        std::string_view s;
+        if (!text(e, &s) || s.size() != 36)
             return false;
-        for (int i = 0; i < 36; ++i) {
-            const char c = m_p[1 + i];
+        for (size_t i = 0; i < 36; ++i) {
+            const char c = s[i];
             const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
             if (hyphen ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
                 return false;
         }
-        m_p += 38;
         return true;
     }
 
-    bool rect(std::initializer_list<std::string_view> keys)
+    template <size_t N>
+    static bool all(const Fields<N>& f, std::initializer_list<size_t> required)
     {
-        return object(keys, 0b1111, [&](int) { return number(); });
+        for (size_t i : required)
+            if (!f.has(i))
+                return false;
+        return true;
     }
-    bool cgRect() { return rect({"height", "width", "x", "y"}); }
 
-    bool hotkeyBinding(std::optional<HotkeyBinding>& out)
+    bool rect(const element& e, const std::array<std::string_view, 4>& keys)
     {
-        HotkeyBinding binding;
-        const bool ok = object({"displayString", "keyCode", "modifiers"}, 0b111, [&](int key) {
-            switch (key) {
-            case 0: return string(&binding.displayString);
-            case 1: return integerOf(&binding.keyCode);
-            case 2: return integerOf(&binding.modifiers);
-            }
+        Fields<4> f;
+        if (!fields(e, keys, f) || !all(f, {0, 1, 2, 3}))
             return false;
-        });
-        if (ok)
-            out = std::move(binding);
-        return ok;
+        return number(f.value[0]) && number(f.value[1]) && number(f.value[2]) && number(f.value[3]);
+    }
+    bool cgRect(const element& e)
+    {
+        static constexpr std::array<std::string_view, 4> keys {"height", "width", "x", "y"};
+        return rect(e, keys);
     }
 
-    bool displayState(QSet<std::uint32_t>& savedDisplays)
+    bool hotkey(const element& e, HotkeyBinding& out)
     {
-        return object({"displays", "primaryDisplayID", "virtualDesktopBounds"}, 0b101, [&](int key) {
-            switch (key) {
-            case 0: return array([&] { return displayRecord(savedDisplays); });
-            case 1: return integerOf<std::uint32_t>();
-            case 2: return cgRect();
-            }
+        static constexpr std::array<std::string_view, 3> keys {"displayString", "keyCode", "modifiers"};
+        Fields<3> f;
+        std::string_view display;
+        if (!fields(e, keys, f) || !all(f, {0, 1, 2}) || !text(f.value[0], &display)
+            || !integer(f.value[1], &out.keyCode) || !integer(f.value[2], &out.modifiers))
             return false;
-        });
+        out.displayString = QString::fromUtf8(display.data(), qsizetype(display.size()));
+        return true;
     }
 
-    bool displayRecord(QSet<std::uint32_t>& savedDisplays)
+    bool signature(const element& e)
     {
+        static constexpr std::array<std::string_view, 7> keys {"bundleIdentifier", "capturedFrame", "cgWindowID",
+                                                                "owningPid", "role", "subrole", "windowTitle"};
+        Fields<7> f;
+        return fields(e, keys, f) && all(f, {0, 1, 4}) && text(f.value[0]) && cgRect(f.value[1])
+            && optionalInteger<std::uint32_t>(f, 2) && optionalInteger<std::int32_t>(f, 3) && text(f.value[4])
+            && optionalText(f, 5) && optionalText(f, 6);
+    }
+
+    bool window(const element& e, DistinctTexts& apps, std::vector<std::uint32_t>& windowDisplays)
+    {
+        static constexpr std::array<std::string_view, 14> keys {
+            "bundleIdentifier", "captureSignature", "displayID", "frame", "id", "isFullscreen", "isMinimized",
+            "isVisible", "normalizedFrame", "pidAtCapture", "role", "subrole", "windowTitle", "zOrderHint"};
+        static constexpr std::array<std::string_view, 4> ratioKeys {"heightRatio", "widthRatio", "xRatio", "yRatio"};
+        Fields<14> f;
+        std::string_view bundle;
+        std::optional<std::uint32_t> display;
+        if (!fields(e, keys, f) || !all(f, {0, 1, 3, 4, 5, 6, 7, 8, 9, 10}) || !text(f.value[0], &bundle)
+            || !signature(f.value[1]) || !optionalInteger(f, 2, &display) || !cgRect(f.value[3]) || !uuid(f.value[4])
+            || !boolean(f.value[5]) || !boolean(f.value[6]) || !boolean(f.value[7]) || !rect(f.value[8], ratioKeys)
+            || !integer<std::int32_t>(f.value[9]) || !text(f.value[10]) || !optionalText(f, 11) || !optionalText(f, 12)
+            || !optionalInteger<std::int64_t>(f, 13))
+            return false;
+        apps.insert(bundle);
+        if (display)
+            windowDisplays.push_back(*display);
+        return true;
+    }
+
+    bool display(const element& e, std::vector<std::uint32_t>& savedDisplays)
+    {
+        static constexpr std::array<std::string_view, 9> keys {"backingScaleFactor", "frame", "id", "isPrimary",
+                                                                "localizedName", "productID", "serialNumber",
+                                                                "vendorID", "visibleFrame"};
+        Fields<9> f;
         std::uint32_t id = 0;
-        const bool ok = object({"backingScaleFactor", "frame", "id", "isPrimary", "localizedName", "productID", "serialNumber",
-                                "vendorID", "visibleFrame"},
-                               0b100001111, [&](int key) {
-            switch (key) {
-            case 0: return number();
-            case 1: return cgRect();
-            case 2: return integerOf(&id);
-            case 3: return boolean();
-            case 4: return string();
-            case 5:
-            case 6:
-            case 7: return integerOf<std::uint32_t>();
-            case 8: return cgRect();
-            }
+        if (!fields(e, keys, f) || !all(f, {0, 1, 2, 3, 8}) || !number(f.value[0]) || !cgRect(f.value[1])
+            || !integer(f.value[2], &id) || !boolean(f.value[3]) || !optionalText(f, 4)
+            || !optionalInteger<std::uint32_t>(f, 5) || !optionalInteger<std::uint32_t>(f, 6)
+            || !optionalInteger<std::uint32_t>(f, 7) || !cgRect(f.value[8]))
             return false;
-        });
-        if (ok)
-            savedDisplays.insert(id);
-        return ok;
-    }
-
-    bool windowRecord(QSet<QString>& apps, std::vector<std::uint32_t>& windowDisplays)
-    {
-        QString bundleIdentifier;
-        std::optional<std::uint32_t> displayID;
-        const bool ok = object({"bundleIdentifier", "captureSignature", "displayID", "frame", "id", "isFullscreen", "isMinimized",
-                                "isVisible", "normalizedFrame", "pidAtCapture", "role", "subrole", "windowTitle", "zOrderHint"},
-                               0b00011111111011, [&](int key) {
-            switch (key) {
-            case 0: return string(&bundleIdentifier);
-            case 1: return windowSignature();
-            case 2: {
-                std::uint32_t value = 0;
-                if (!integerOf(&value))
-                    return false;
-                displayID = value;
-                return true;
-            }
-            case 3: return cgRect();
-            case 4: return uuid();
-            case 5:
-            case 6:
-            case 7: return boolean();
-            case 8: return rect({"heightRatio", "widthRatio", "xRatio", "yRatio"});
-            case 9: return integerOf<std::int32_t>();
-            case 10:
-            case 11:
-            case 12: return string();
-            case 13: return integerOf<std::int64_t>();
-            }
-            return false;
-        });
-        if (!ok)
-            return false;
-        apps.insert(bundleIdentifier);
-        if (displayID)
-            windowDisplays.push_back(*displayID);
+        savedDisplays.push_back(id);
         return true;
     }
 
-    bool windowSignature()
+    bool displayState(const element& e, std::vector<std::uint32_t>& savedDisplays)
     {
-        return object({"bundleIdentifier", "capturedFrame", "cgWindowID", "owningPid", "role", "subrole", "windowTitle"},
-                      0b0010011, [&](int key) {
-            switch (key) {
-            case 0: return string();
-            case 1: return cgRect();
-            case 2: return integerOf<std::uint32_t>();
-            case 3: return integerOf<std::int32_t>();
-            case 4:
-            case 5:
-            case 6: return string();
-            }
+        static constexpr std::array<std::string_view, 3> keys {"displays", "primaryDisplayID", "virtualDesktopBounds"};
+        Fields<3> f;
+        if (!fields(e, keys, f) || !all(f, {0, 2}) || f.value[0].type() != element_type::ARRAY)
             return false;
-        });
+        const simdjson::dom::array displays = f.value[0].get_array().value_unsafe();
+        for (const element d : displays)
+            if (!display(d, savedDisplays))
+                return false;
+        return optionalInteger<std::uint32_t>(f, 1) && cgRect(f.value[2]);
     }
 
-    const char* m_p;
-    const char* m_end;
+    bool layout(const element& e, SnapshotSummaryScanner::Result& result)
+    {
+        static constexpr std::array<std::string_view, 8> keys {"createdAt", "hotkey", "id", "name", "schemaVersion",
+                                                                "sourceDisplayState", "updatedAt", "windows"};
+        Fields<8> f;
+        std::string_view idText, nameText, createdText, updatedText;
+        if (!fields(e, keys, f) || !all(f, {0, 2, 3, 4, 5, 6, 7}) || !text(f.value[0], &createdText)
+            || !text(f.value[2], &idText) || !text(f.value[3], &nameText) || !text(f.value[6], &updatedText)
+            || !integer(f.value[4], &result.schemaVersion))
+            return false;
+        std::vector<std::uint32_t> savedDisplays;
+        if (!displayState(f.value[5], savedDisplays) || f.value[7].type() != element_type::ARRAY)
+            return false;
+        DistinctTexts apps;
+        std::vector<std::uint32_t> windowDisplays;
+        qsizetype windowCount = 0;
+        const simdjson::dom::array windows = f.value[7].get_array().value_unsafe();
+        for (const element w : windows) {
+            if (!window(w, apps, windowDisplays))
+                return false;
+            ++windowCount;
+        }
+        std::optional<HotkeyBinding> binding;
+        if (f.has(1) && !hotkey(f.value[1], binding.emplace()))
+            return false;
+
+        SnapshotSummary& s = result.summary;
+        const auto id = parseUuidStrict(QString::fromUtf8(idText.data(), qsizetype(idText.size())));
+        const auto created = parseInternetDateTime(QString::fromUtf8(createdText.data(), qsizetype(createdText.size())));
+        const auto updated = parseInternetDateTime(QString::fromUtf8(updatedText.data(), qsizetype(updatedText.size())));
+        if (!id || !created || !updated)
+            return false;
+        s.id = *id;
+        s.name = QString::fromUtf8(nameText.data(), qsizetype(nameText.size()));
+        s.createdAt = *created;
+        s.updatedAt = *updated;
+        s.appCount = apps.size();
+        std::sort(savedDisplays.begin(), savedDisplays.end());
+        std::sort(windowDisplays.begin(), windowDisplays.end());
+        windowDisplays.erase(std::unique(windowDisplays.begin(), windowDisplays.end()), windowDisplays.end());
+        s.displayCount = std::count_if(windowDisplays.begin(), windowDisplays.end(), [&](std::uint32_t d) {
+            return std::binary_search(savedDisplays.begin(), savedDisplays.end(), d);
+        });
+        s.windowCount = windowCount;
+        s.hotkey = std::move(binding);
+        return true;
+    }
 };
 
 } // namespace
 
-std::optional<SnapshotSummaryScanner::Result> SnapshotSummaryScanner::scan(QByteArrayView document)
+struct SnapshotSummaryScanner::Parser {
+    simdjson::dom::parser parser;
+    std::string padded; // for bytes without room after them
+};
+
+SnapshotSummaryScanner::SnapshotSummaryScanner() : m_parser(std::make_unique<Parser>()) {}
+SnapshotSummaryScanner::~SnapshotSummaryScanner() = default;
+
+SnapshotSummaryScanner::Reading SnapshotSummaryScanner::read(const QByteArray& document)
 {
-    return Scanner(document).document();
+    Reading reading;
+    std::string_view text(document.constData(), size_t(document.size()));
+    // Qt's reader skips a byte-order mark; simdjson does not take one.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    if (text.empty() || text.size() > simdjson::SIMDJSON_MAXSIZE_BYTES)
+        return reading;
+
+    const char* data = text.data();
+    if (document.capacity() - document.size() <= padding) {
+        m_parser->padded.assign(text);
+        m_parser->padded.resize(text.size() + padding, ' ');
+        data = m_parser->padded.data();
+    }
+    auto& parser = m_parser->parser;
+    if (parser.capacity() < text.size() || parser.max_depth() != maximumDepth) {
+        if (parser.allocate(std::max(text.size(), parser.capacity()), maximumDepth) != simdjson::SUCCESS)
+            return reading;
+    }
+    element root;
+    if (parser.parse(data, text.size(), false).get(root) != simdjson::SUCCESS)
+        return reading; // refused by simdjson, perhaps not by Qt: the reader decides
+
+    Walker walker;
+    const bool ok = walker.layout(root, reading.result);
+    if (walker.zeroDouble && hasNumberRoundingToZero(text))
+        return reading;
+    reading.verdict = ok ? Verdict::row : Verdict::refused;
+    if (!ok)
+        reading.result = {};
+    return reading;
+}
+
+std::optional<SnapshotSummaryScanner::Result> SnapshotSummaryScanner::scan(const QByteArray& document)
+{
+    SnapshotSummaryScanner scanner;
+    auto reading = scanner.read(document);
+    if (reading.verdict != Verdict::row)
+        return std::nullopt;
+    return std::move(reading.result);
 }
 
 } // namespace zen

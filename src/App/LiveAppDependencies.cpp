@@ -13,6 +13,10 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <malloc.h>
 
 namespace zen {
 
@@ -66,7 +70,15 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
     d.resolveFolders = [] { return AppSupportDirectoryBootstrapper::make(); };
     d.makeEventLog = [](const QString& url) -> std::shared_ptr<const TelemetryLogging> {
         auto logger = std::make_shared<TelemetryLogger>(url);
-        logger->performMaintenance();
+        // Bounding a large log takes time that grows with the file: it waits until the event
+        // loop runs (the tray icon is up by then) and happens on a worker. What reading the
+        // file left on the heap goes back to the system, so nothing stays that grows with it.
+        QTimer::singleShot(0, QCoreApplication::instance(), [logger] {
+            QThreadPool::globalInstance()->start([logger] {
+                logger->performMaintenance();
+                ::malloc_trim(0);
+            });
+        });
         return logger;
     };
     d.makeDiagnosticLogController = [](const QString& url) { return std::make_shared<DiagnosticLogController>(url); };

@@ -13,5 +13,6 @@ list(APPEND ZEN_BENCH_SOURCES
   bench/OverlayBench.cpp
   bench/DashboardPreviewBench.cpp
   bench/SnapshotStoreBench.cpp
+  bench/SnapshotListingBench.cpp
 )
 list(APPEND ZEN_BENCH_SOURCES bench/TrayMenuBench.cpp)

@@ -1,5 +1,6 @@
 // The layout reader on arbitrary bytes: it must never crash, whatever it decodes must write
-// and read back as the same layout, and the list-row reading must agree with it.
+// and read back as the same layout, and the fast readings (the list row, the whole layout)
+// must agree with Qt's reader.
 #include "Snapshots/SnapshotCoding.h"
 #include "Snapshots/SnapshotSummaryScanner.h"
 
@@ -11,7 +12,15 @@ using namespace zen;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    const auto decoded = decodeSnapshotDocument(bytes);
+    const auto decoded = decodeSnapshotDocumentWithQJson(bytes);
+    // The fast reading answers what Qt's reader answers.
+    const auto fast = decodeSnapshotDocument(bytes);
+    if (fast.has_value() != decoded.has_value())
+        std::abort();
+    if (fast && encodeSnapshotDocument(*fast).value_or(QByteArray()) != encodeSnapshotDocument(*decoded).value_or(QByteArray()))
+        std::abort();
+    if (!fast && fast.error().localizedDescription() != decoded.error().localizedDescription())
+        std::abort();
     SnapshotSummaryScanner scanner;
     const auto reading = scanner.read(bytes);
 

@@ -3,64 +3,19 @@
 #include "Shared/InternetDateTime.h"
 #include "Shared/Uuid.h"
 
-#include <simdjson.h>
+#include "Snapshots/SnapshotLayoutJson.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
-#include <string>
-#include <string_view>
 #include <unordered_set>
 #include <vector>
 
 namespace zen {
 
-static_assert(SnapshotSummaryScanner::padding >= qsizetype(simdjson::SIMDJSON_PADDING));
+static_assert(SnapshotSummaryScanner::padding >= layout_json::padding);
 
 namespace {
 
-using simdjson::dom::element;
-using simdjson::dom::element_type;
-
-// A layout nests five levels deep; anything much deeper sits in keys the reader ignores, and
-// the two parsers' depth limits need not agree there.
-constexpr size_t maximumDepth = 64;
-
-// Qt's reader refuses a number that rounds to zero though it is not zero ("1e-400");
-// simdjson reads it as 0. Only a document that holds a floating-point zero can have one.
-bool hasNumberRoundingToZero(std::string_view text)
-{
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    while (p < end) {
-        const char c = *p;
-        if (c == '"') {
-            for (++p; p < end && *p != '"'; ++p)
-                if (*p == '\\')
-                    ++p;
-            ++p;
-            continue;
-        }
-        if (c == '-' || (c >= '0' && c <= '9')) {
-            const char* start = p;
-            bool nonZeroDigit = false, exponent = false;
-            for (; p < end && (*p == '-' || *p == '+' || *p == '.' || *p == 'e' || *p == 'E' || (*p >= '0' && *p <= '9')); ++p) {
-                if (*p == 'e' || *p == 'E')
-                    exponent = true;
-                else if (!exponent && *p >= '1' && *p <= '9')
-                    nonZeroDigit = true;
-            }
-            if (nonZeroDigit && std::strtod(std::string(start, size_t(p - start)).c_str(), nullptr) == 0)
-                return true;
-            continue;
-        }
-        ++p;
-    }
-    return false;
-}
+using namespace layout_json;
 
 // Distinct texts, kept as views into the parsed document; few in practice.
 class DistinctTexts {
@@ -87,141 +42,8 @@ private:
 // The checks of the layout reader, on simdjson's parsed document. Of a repeated key the last
 // one counts, as in the reader; a null optional value means absent, a null required one is
 // missing.
-class Walker {
+class Walker : public FieldReader {
 public:
-    bool zeroDouble = false;
-
-    template <size_t N>
-    struct Fields {
-        std::array<element, N> value;
-        std::array<bool, N> given {};
-
-        bool has(size_t i) const { return given[i] && value[i].type() != element_type::NULL_VALUE; }
-    };
-
-    // The last value of each key of `keys` in the object; false when it is not an object.
-    template <size_t N>
-    static bool fields(const element& e, const std::array<std::string_view, N>& keys, Fields<N>& out)
-    {
-        if (e.type() != element_type::OBJECT)
-            return false;
-        size_t hint = 0;
-        const simdjson::dom::object object = e.get_object().value_unsafe();
-        for (const auto field : object) {
-            // Our own files keep keys sorted, as the table is: the next key is usually the next entry.
-            size_t i = hint;
-            size_t tried = 0;
-            for (; tried < N; ++tried, i = i + 1 == N ? 0 : i + 1)
-                if (keys[i] == field.key)
-                    break;
-            if (tried == N)
-                continue;
-            out.value[i] = field.value;
-            out.given[i] = true;
-            hint = i + 1 == N ? 0 : i + 1;
-        }
-        return true;
-    }
-
-    bool number(const element& e)
-    {
-        switch (e.type()) {
-        case element_type::DOUBLE:
-            if (e.get_double().value_unsafe() == 0)
-                zeroDouble = true;
-            return true;
-        case element_type::INT64:
-        case element_type::UINT64:
-            return true;
-        default:
-            return false;
-        }
-    }
-
-    // Qt keeps a number written as a plain integer exactly and any other as a double, which
-    // counts as an integer when it is whole and within 64 bits.
-    template <typename Int>
-    bool integer(const element& e, Int* out = nullptr)
-    {
-        std::int64_t value = 0;
-        switch (e.type()) {
-        case element_type::INT64:
-            value = e.get_int64().value_unsafe();
-            break;
-        case element_type::UINT64:
-            return false; // beyond 63 bits: beyond every field's range
-        case element_type::DOUBLE: {
-            const double d = e.get_double().value_unsafe();
-            if (d == 0)
-                zeroDouble = true;
-            if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0) || std::trunc(d) != d)
-                return false;
-            value = std::int64_t(d);
-            break;
-        }
-        default:
-            return false;
-        }
-        if (value < std::int64_t(std::numeric_limits<Int>::min())
-            || (std::numeric_limits<Int>::max() <= std::numeric_limits<std::int64_t>::max()
-                && value > std::int64_t(std::numeric_limits<Int>::max())))
-            return false;
-        if (out)
-            *out = Int(value);
-        return true;
-    }
-    template <typename Int, size_t N>
-    bool optionalInteger(const Fields<N>& f, size_t i, std::optional<Int>* out = nullptr)
-    {
-        if (!f.has(i))
-            return true;
-        Int value {};
-        if (!integer(f.value[i], &value))
-            return false;
-        if (out)
-            *out = value;
-        return true;
-    }
-
-    static bool text(const element& e, std::string_view* out = nullptr)
-    {
-        if (e.type() != element_type::STRING)
-            return false;
-        if (out)
-            *out = e.get_string().value_unsafe();
-        return true;
-    }
-    template <size_t N>
-    static bool optionalText(const Fields<N>& f, size_t i)
-    {
-        return !f.has(i) || text(f.value[i]);
-    }
-    static bool boolean(const element& e) { return e.type() == element_type::BOOL; }
-
-    // What parseUuidStrict takes: 8-4-4-4-12 hexadecimal digits, either case.
-    static bool uuid(const element& e)
-    {
-        std::string_view s;
-        if (!text(e, &s) || s.size() != 36)
-            return false;
-        for (size_t i = 0; i < 36; ++i) {
-            const char c = s[i];
-            const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
-            if (hyphen ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-                return false;
-        }
-        return true;
-    }
-
-    template <size_t N>
-    static bool all(const Fields<N>& f, std::initializer_list<size_t> required)
-    {
-        for (size_t i : required)
-            if (!f.has(i))
-                return false;
-        return true;
-    }
-
     bool rect(const element& e, const std::array<std::string_view, 4>& keys)
     {
         Fields<4> f;
@@ -358,10 +180,7 @@ public:
 
 } // namespace
 
-struct SnapshotSummaryScanner::Parser {
-    simdjson::dom::parser parser;
-    std::string padded; // for bytes without room after them
-};
+struct SnapshotSummaryScanner::Parser : layout_json::Parser {};
 
 SnapshotSummaryScanner::SnapshotSummaryScanner() : m_parser(std::make_unique<Parser>()) {}
 SnapshotSummaryScanner::~SnapshotSummaryScanner() = default;
@@ -369,31 +188,12 @@ SnapshotSummaryScanner::~SnapshotSummaryScanner() = default;
 SnapshotSummaryScanner::Reading SnapshotSummaryScanner::read(const QByteArray& document)
 {
     Reading reading;
-    std::string_view text(document.constData(), size_t(document.size()));
-    // Qt's reader skips a byte-order mark; simdjson does not take one.
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-    if (text.empty() || text.size() > simdjson::SIMDJSON_MAXSIZE_BYTES)
-        return reading;
-
-    const char* data = text.data();
-    if (document.capacity() - document.size() <= padding) {
-        m_parser->padded.assign(text);
-        m_parser->padded.resize(text.size() + padding, ' ');
-        data = m_parser->padded.data();
-    }
-    auto& parser = m_parser->parser;
-    if (parser.capacity() < text.size() || parser.max_depth() != maximumDepth) {
-        if (parser.allocate(std::max(text.size(), parser.capacity()), maximumDepth) != simdjson::SUCCESS)
-            return reading;
-    }
-    element root;
-    if (parser.parse(data, text.size(), false).get(root) != simdjson::SUCCESS)
+    const auto root = m_parser->parse(document);
+    if (!root)
         return reading; // refused by simdjson, perhaps not by Qt: the reader decides
-
     Walker walker;
-    const bool ok = walker.layout(root, reading.result);
-    if (walker.zeroDouble && hasNumberRoundingToZero(text))
+    const bool ok = walker.layout(*root, reading.result);
+    if (walker.zeroDouble && hasNumberRoundingToZero(m_parser->text()))
         return reading;
     reading.verdict = ok ? Verdict::row : Verdict::refused;
     if (!ok)

@@ -23,7 +23,7 @@ namespace {
 // The row the full reader gives, or nothing when it refuses the document.
 std::optional<SnapshotSummaryScanner::Result> decodedRow(const QByteArray& document)
 {
-    const auto snapshot = decodeSnapshotDocument(document);
+    const auto snapshot = decodeSnapshotDocumentWithQJson(document);
     if (!snapshot)
         return std::nullopt;
     return SnapshotSummaryScanner::Result{SnapshotSummary::fromSnapshot(*snapshot), snapshot->schemaVersion};
@@ -210,10 +210,17 @@ void collectKeys(const QJsonValue& value, const QStringList& path, QList<std::pa
     }
 }
 
-struct ListedAndLoaded {
-    std::vector<SnapshotSummary> listed;
-    std::expected<Snapshot, SnapshotStoreError> loaded;
-};
+// The fast reading of a whole layout gives what Qt's reader gives, or the same refusal.
+void expectSameLayout(const QByteArray& document)
+{
+    const auto fast = decodeSnapshotDocument(document);
+    const auto reference = decodeSnapshotDocumentWithQJson(document);
+    ASSERT_EQ(fast.has_value(), reference.has_value());
+    if (fast)
+        EXPECT_EQ(encodeSnapshotDocument(*fast).value(), encodeSnapshotDocument(*reference).value());
+    else
+        EXPECT_EQ(fast.error().localizedDescription(), reference.error().localizedDescription());
+}
 
 } // namespace
 
@@ -245,6 +252,7 @@ TEST(SnapshotListing, ShowsAFileExactlyWhenTheFullReaderReadsItKeyByKey)
             const auto loaded = store.loadSnapshot(layout.id);
             ASSERT_EQ(rows.size(), loaded.has_value() ? 1u : 0u);
             EXPECT_NE(SnapshotSummaryScanner().read(bytes).verdict, SnapshotSummaryScanner::Verdict::undecided);
+            expectSameLayout(bytes);
             if (!loaded) {
                 ++refused;
                 continue;
@@ -325,5 +333,6 @@ TEST(SnapshotListing, AgreesWithTheFullReaderOnUnusualJson)
             EXPECT_EQ(reading.verdict, SnapshotSummaryScanner::Verdict::undecided);
         if (reading.verdict == SnapshotSummaryScanner::Verdict::row && decoded)
             expectSameRow(reading.result, *decoded);
+        expectSameLayout(c.document);
     }
 }

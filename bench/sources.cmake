@@ -16,3 +16,4 @@ list(APPEND ZEN_BENCH_SOURCES
   bench/SnapshotListingBench.cpp
 )
 list(APPEND ZEN_BENCH_SOURCES bench/TrayMenuBench.cpp)
+list(APPEND ZEN_BENCH_SOURCES bench/StartupBench.cpp)

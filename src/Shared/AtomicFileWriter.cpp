@@ -169,11 +169,21 @@ std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qi
     qsizetype filled = 0;
     for (;;) {
         if (filled == data.size()) {
+            // Most files end where their size said: one byte read into the stack tells, where
+            // growing the buffer to look copied the whole file once more.
+            char probe = 0;
+            const auto more = file->readAt(filled, &probe, 1);
+            if (!more)
+                return std::unexpected(more.error());
+            if (*more == 0)
+                break;
             if (filled > maxBytes)
                 return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
             data.resize(qsizetype(std::min<qint64>(maxBytes + 1, filled + 4096)));
             if (filled == data.size())
                 return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
+            data[filled++] = probe;
+            continue;
         }
         const auto n = file->readAt(filled, data.data() + filled, data.size() - filled);
         if (!n)

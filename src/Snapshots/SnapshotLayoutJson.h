@@ -32,37 +32,48 @@ constexpr qsizetype padding = qsizetype(simdjson::SIMDJSON_PADDING);
 // the two parsers' depth limits need not agree there.
 constexpr size_t maximumDepth = 64;
 
-// Qt's reader refuses a number that rounds to zero though it is not zero ("1e-400");
-// simdjson reads it as 0. Only a document that holds a floating-point zero can have one.
+// Qt's reader refuses a number that rounds to zero though it is not zero ("1e-400", or "0."
+// and 400 digits); simdjson reads it as 0. Only a document that holds a floating-point zero can
+// have one, and then only in a number with a negative exponent or over 320 characters long:
+// both are found without reading every byte (a match inside a string only costs a look, or at
+// worst leaves the document to Qt's reader).
+inline bool isNumberByte(char c)
+{
+    return (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+';
+}
+// Whether the number around `at` has a non-zero digit before its exponent and reads as zero.
+inline bool roundsToZero(std::string_view text, size_t at)
+{
+    size_t start = at, end = at;
+    while (start > 0 && isNumberByte(text[start - 1]))
+        --start;
+    while (end < text.size() && isNumberByte(text[end]))
+        ++end;
+    // Only where a value can stand: a hexadecimal id in a string ("…8E-6803…") is no number.
+    auto delimits = [](char c) {
+        return c == ':' || c == ',' || c == '[' || c == ']' || c == '}' || c == ' ' || c == '\n' || c == '\r' || c == '\t';
+    };
+    if ((start > 0 && !delimits(text[start - 1])) || (end < text.size() && !delimits(text[end])))
+        return false;
+    bool nonZeroDigit = false;
+    for (size_t i = start; i < end && text[i] != 'e' && text[i] != 'E'; ++i)
+        nonZeroDigit = nonZeroDigit || (text[i] >= '1' && text[i] <= '9');
+    return nonZeroDigit && std::strtod(std::string(text.substr(start, end - start)).c_str(), nullptr) == 0;
+}
 inline bool hasNumberRoundingToZero(std::string_view text)
 {
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    while (p < end) {
-        const char c = *p;
-        if (c == '"') {
-            for (++p; p < end && *p != '"'; ++p)
-                if (*p == '\\')
-                    ++p;
-            ++p;
-            continue;
-        }
-        if (c == '-' || (c >= '0' && c <= '9')) {
-            const char* start = p;
-            bool nonZeroDigit = false, exponent = false;
-            for (; p < end && (*p == '-' || *p == '+' || *p == '.' || *p == 'e' || *p == 'E' || (*p >= '0' && *p <= '9')); ++p) {
-                if (*p == 'e' || *p == 'E')
-                    exponent = true;
-                else if (!exponent && *p >= '1' && *p <= '9')
-                    nonZeroDigit = true;
-            }
-            // Without an exponent it takes over 320 digits to come below the smallest double.
-            if (nonZeroDigit && (exponent || p - start > 320)
-                && std::strtod(std::string(start, size_t(p - start)).c_str(), nullptr) == 0)
-                return true;
-            continue;
-        }
-        ++p;
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    for (const char* p = begin; (p = static_cast<const char*>(std::memchr(p, '-', size_t(end - p)))); ++p) {
+        if (p > begin && (p[-1] == 'e' || p[-1] == 'E') && roundsToZero(text, size_t(p - begin)))
+            return true;
+    }
+    // A run of 320 number bytes covers at least four consecutive multiples of 64.
+    constexpr size_t step = 64;
+    for (size_t i = 0; i + 3 * step < text.size(); i += step) {
+        if (isNumberByte(text[i]) && isNumberByte(text[i + step]) && isNumberByte(text[i + 2 * step])
+            && isNumberByte(text[i + 3 * step]) && roundsToZero(text, i))
+            return true;
     }
     return false;
 }
@@ -248,19 +259,25 @@ public:
     }
     static bool boolean(const element& e) { return e.type() == element_type::BOOL; }
 
-    // What parseUuidStrict takes: 8-4-4-4-12 hexadecimal digits, either case.
+    // What parseUuidStrict takes: 8-4-4-4-12 hexadecimal digits, either case. Without branches
+    // per character: one per window of every file listed, it showed in the listing's time.
     static bool uuid(const element& e)
     {
+        static constexpr auto hexDigit = [] {
+            std::array<std::uint8_t, 256> table {};
+            for (int c = '0'; c <= '9'; ++c)
+                table[size_t(c)] = 1;
+            for (int c = 'a'; c <= 'f'; ++c)
+                table[size_t(c)] = table[size_t(c - 'a' + 'A')] = 1;
+            return table;
+        }();
         std::string_view s;
-        if (!text(e, &s) || s.size() != 36)
+        if (!text(e, &s) || s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-')
             return false;
-        for (size_t i = 0; i < 36; ++i) {
-            const char c = s[i];
-            const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
-            if (hyphen ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-                return false;
-        }
-        return true;
+        unsigned digits = 0;
+        for (size_t i = 0; i < 36; ++i)
+            digits += hexDigit[static_cast<unsigned char>(s[i])];
+        return digits == 32;
     }
 
     template <size_t N>

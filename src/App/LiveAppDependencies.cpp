@@ -3,6 +3,7 @@
 #include "App/ZentharionApp.h"
 
 #include "Infrastructure/ZentharionSettings.h"
+#include "Shared/FreeMemory.h"
 #include "Permissions/PermissionCoordinator.h"
 #include "Platform/Linux/MainAppLaunchAtLoginService.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
@@ -16,7 +17,6 @@
 #include <QThreadPool>
 #include <QTimer>
 
-#include <malloc.h>
 
 namespace zen {
 
@@ -76,7 +76,7 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         QTimer::singleShot(0, QCoreApplication::instance(), [logger] {
             QThreadPool::globalInstance()->start([logger] {
                 logger->performMaintenance();
-                ::malloc_trim(0);
+                returnFreeMemoryToSystem();
             });
         });
         return logger;

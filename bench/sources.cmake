@@ -13,5 +13,7 @@ list(APPEND ZEN_BENCH_SOURCES
   bench/OverlayBench.cpp
   bench/DashboardPreviewBench.cpp
   bench/SnapshotStoreBench.cpp
+  bench/SnapshotListingBench.cpp
 )
 list(APPEND ZEN_BENCH_SOURCES bench/TrayMenuBench.cpp)
+list(APPEND ZEN_BENCH_SOURCES bench/StartupBench.cpp)

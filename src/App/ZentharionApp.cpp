@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWindow>
 
@@ -365,7 +366,8 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
 
     m_bootstrapErrorMessage.reset();
     SnapshotStore store(*folders);
-    store.removeStaleTemporaryFiles();
+    // A scan of the whole folder: it must not hold up the tray icon.
+    QThreadPool::globalInstance()->start([store] { store.removeStaleTemporaryFiles(); });
     m_displayChangeStore = store;
     const QString eventsLogURL = folders->logsURL() + QStringLiteral("events.log");
     std::shared_ptr<const TelemetryLogging> eventLog = d.makeEventLog ? d.makeEventLog(eventsLogURL) : nullptr;

@@ -188,6 +188,21 @@ TEST(MainAppLaunchAtLoginServiceTest, APipeAtTheEntryIsNoEntryAndNeverWaits)
     done = true;
     watchdog.join();
     EXPECT_FALSE(hadToRelease) << "reading the entry waited for a writer";
+
+    // Registering over a link replaces the link; the file it pointed at stays as it was.
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath("other.desktop");
+    test::writeFile(outside, "[Desktop Entry]\nType=Application\nName=Other\nExec=/usr/bin/true\n");
+    struct stat before {}, after {};
+    ASSERT_EQ(::stat(QFile::encodeName(outside).constData(), &before), 0);
+    QFile::remove(h.userEntry());
+    ASSERT_TRUE(QFile::link(outside, h.userEntry()));
+    ASSERT_TRUE(service.registerItem());
+    EXPECT_EQ(service.status(), Status::enabled);
+    EXPECT_FALSE(QFileInfo(h.userEntry()).isSymLink());
+    ASSERT_EQ(::stat(QFile::encodeName(outside).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(test::readFile(outside), "[Desktop Entry]\nType=Application\nName=Other\nExec=/usr/bin/true\n");
 }
 
 TEST(MainAppLaunchAtLoginServiceTest, FailuresComeBackWithTheirText)

@@ -21,9 +21,11 @@ const QString layoutNotFound = QStringLiteral("The layout could not be found.");
 const QString fallbackLayoutName = QStringLiteral("Layout");
 constexpr qsizetype maximumSkippedDetailLines = 5;
 
+// A name from a file inside one of our sentences: isolated, so its direction marks and line
+// separators cannot rearrange or break the sentence around it.
 QString quoted(const QString& text)
 {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    return QLatin1Char('"') + isolatedForDisplay(text) + QLatin1Char('"');
 }
 
 QString windowCount(qsizetype count)
@@ -443,8 +445,8 @@ QString SnapshotMenuController::skippedWindowDetail(const RestoreSkip& skip) con
 {
     const QString label = nonEmptyValue(m_options.appNameResolver(skip.bundleIdentifier)).value_or(skip.bundleIdentifier);
     if (const auto title = nonEmptyValue(skip.windowTitle))
-        return QStringLiteral("%1 (%2)").arg(label, *title);
-    return label;
+        return QStringLiteral("%1 (%2)").arg(isolatedForDisplay(label), isolatedForDisplay(*title));
+    return isolatedForDisplay(label);
 }
 
 // MARK: Edit commands

@@ -68,8 +68,42 @@ QString separatorsAsSpaces(const QString& text)
     return result;
 }
 
+// Whether the text holds anything that takes part in reordering: right-to-left letters, Arabic
+// numbers, or explicit direction marks. Text without any keeps the sentence around it in order
+// by itself, and stays exactly as it was.
+bool carriesDirection(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t code = text[i].unicode();
+        if (QChar::isHighSurrogate(code) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        switch (QChar::direction(code)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirPDF:
+        case QChar::DirLRI:
+        case QChar::DirRLI:
+        case QChar::DirFSI:
+        case QChar::DirPDI:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 QString isolatedForDisplay(const QString& text)
 {
+    if (!carriesDirection(text))
+        return separatorsAsSpaces(text);
     QString result;
     result.reserve(text.size() + 2);
     result.append(QChar(firstStrongIsolate));

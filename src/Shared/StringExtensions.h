@@ -23,7 +23,8 @@ QString cappedWindowTitle(const QString& title);
 // so a name never draws as several overlapping lines, and the whole is wrapped in a first-strong
 // isolate, so right-to-left characters and direction overrides inside it cannot reorder the
 // text around it. Isolate marks inside that close nothing are dropped and any left open are
-// closed, so the text cannot break out of its isolate either.
+// closed, so the text cannot break out of its isolate either. Text with nothing that takes part
+// in reordering (no right-to-left letters, no direction marks) needs no isolate and gets none.
 QString isolatedForDisplay(const QString& text);
 
 // Only the separators of `isolatedForDisplay` as spaces, for a text that stands alone in its

@@ -513,6 +513,9 @@ TEST(SnapshotMenuControllerTest, EditCommandsReportWhatChangedNamingTheLayoutAsI
         {[&] { controller.removeWindow(first.id, std::nullopt, "Editor", work.id); return true; }, true,
          f.error("A layout must keep at least one saved window. Delete the layout instead.")},
         {[&] { controller.deleteSnapshot(other.id); return true; }, true, f.info("Deleted \"Other\".")},
+        // A name that reverses what follows it stays inside its quotes.
+        {[&] { return controller.renameSnapshotInline(work.id, QString::fromUtf16(u"\u202Eexe.live")); }, true,
+         f.info(QString::fromUtf16(u"Renamed \"Home\" to \"\u2068\u202Eexe.live\u2069\"."))},
     };
     for (size_t i = 0; i < steps.size(); ++i) {
         SCOPED_TRACE(i);
@@ -521,7 +524,7 @@ TEST(SnapshotMenuControllerTest, EditCommandsReportWhatChangedNamingTheLayoutAsI
         EXPECT_EQ(f.status(), steps[i].status);
     }
     const auto saved = *f.store.loadSnapshot(work.id);
-    EXPECT_EQ(saved.name, "Home");
+    EXPECT_EQ(saved.name, QString::fromUtf16(u"\u202Eexe.live")) << "stored as typed, isolated only where shown";
     EXPECT_FALSE(saved.hotkey);
     ASSERT_EQ(controller.snapshotSummaries().size(), 1u);
     EXPECT_EQ(controller.snapshotSummaries()[0].windowCount, 1);

@@ -40,11 +40,16 @@ TEST(IsolatedForDisplayTest, ContainsDirectionAndLineBreaksOfForeignText)
         QString shown;
     };
     const Case cases[] = {
-        {u(u""), u(u"\u2068\u2069")},
-        {u(u"Work"), u(u"\u2068Work\u2069")},
+        // Left-to-right text cannot reorder the sentence around it: kept as it is.
+        {u(u""), u(u"")},
+        {u(u"Work 2"), u(u"Work 2")},
+        {u(u"\u05E2\u05D1\u05D5\u05D3\u05D4"), u(u"\u2068\u05E2\u05D1\u05D5\u05D3\u05D4\u2069")},
+        // A right-to-left letter beyond the first plane counts too.
+        {u(u"a\U0001E900"), u(u"\u2068a\U0001E900\u2069")},
         // An override stays inside the isolate, which ends every embedding opened within it.
         {u(u"\u202Eexe.live"), u(u"\u2068\u202Eexe.live\u2069")},
-        {u(u"one\u2028two\u2029three\nfour\r\n"), u(u"\u2068one two three four  \u2069")},
+        {u(u"one\u2028two\u2029three\nfour\r\n"), u(u"one two three four  ")},
+        {u(u"\u202Eone\u2028two"), u(u"\u2068\u202Eone two\u2069")},
         // A stray pop would close our isolate early: dropped. One left open is closed.
         {u(u"a\u2069\u202Eb"), u(u"\u2068a\u202Eb\u2069")},
         {u(u"a\u2067b"), u(u"\u2068a\u2067b\u2069\u2069")},

@@ -21,4 +21,6 @@ list(APPEND ZEN_SOURCES
   src/Shared/ApplicationIcon.h
   src/Shared/Utf8Sequence.h
   src/Shared/Utf8Sequence.cpp
+  src/Shared/AnimationPolicy.h
+  src/Shared/AnimationPolicy.cpp
 )

@@ -1,7 +1,8 @@
 // The program's dashboard under a real X server, window manager and system tray: opened from
 // the tray, focused instead of duplicated, and driven with real pointer and key events.
 #include "App/ZentharionApp.h"
-#include "Dashboard/DashboardSnapshotRow.h"
+#include "Dashboard/DashboardSnapshotListModel.h"
+#include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowSupport.h"
@@ -100,12 +101,14 @@ struct DashboardLiveTest : ::testing::Test {
             << "no row for " << name.toStdString();
     }
 
-    static DashboardSnapshotRow* rowOf(DashboardView& view, const QUuid& id)
+    // Where the layout's row is drawn, in the list's viewport.
+    static QRect rowRect(DashboardView& view, const QUuid& id)
     {
-        for (int i = 0; i < view.layoutList()->count(); ++i)
-            if (view.row(i)->snapshot().id == id)
-                return view.row(i);
-        return nullptr;
+        return view.layoutList()->visualRect(view.layoutModel()->index(view.layoutModel()->rowOf(id)));
+    }
+    static QString nameOf(DashboardView& view, const QUuid& id)
+    {
+        return view.layoutModel()->index(view.layoutModel()->rowOf(id)).data().toString();
     }
 
     int visibleDashboards()
@@ -166,7 +169,8 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
     ASSERT_TRUE(view->presenter().selectedSummary());
     EXPECT_EQ(view->presenter().selectedSummary()->name, "Evening & Night");
     ASSERT_GE(view->layoutList()->currentRow(), 0);
-    EXPECT_EQ(view->row(view->layoutList()->currentRow())->snapshot().id, view->presenter().selectedSummary()->id);
+    EXPECT_EQ(view->layoutList()->currentIndex().data(DashboardSnapshotListModel::IdRole).toUuid(),
+              view->presenter().selectedSummary()->id);
 
     // The window's size and the rows' texts, on screen, once the save's progress card is gone.
     ASSERT_TRUE(waitFor([&] { return !view->presenter().snapshotMenuController()->isOperating(); }));
@@ -181,32 +185,33 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
     QStringList names;
     const QRegularExpression summaryLine(QStringLiteral("^[1-9][0-9]* windows • [12] displays • just now$"));
     for (int i = 0; i < 2; ++i) {
-        const DashboardSnapshotRow* row = view->row(i);
-        ASSERT_TRUE(row);
-        names << row->nameLabel()->text();
-        EXPECT_TRUE(summaryLine.match(row->summaryLabel()->text()).hasMatch()) << row->summaryLabel()->text().toStdString();
-        EXPECT_TRUE(row->nameLabel()->isVisible());
-        EXPECT_TRUE(frame.contains(x->rootPosition(row->nameLabel()))) << "row " << i << " lies outside the window";
+        const QModelIndex index = view->layoutModel()->index(i);
+        names << index.data().toString();
+        const QString summary = index.data(DashboardSnapshotListModel::SummaryRole).toString();
+        EXPECT_TRUE(summaryLine.match(summary).hasMatch()) << summary.toStdString();
+        const QRect row = view->layoutList()->visualRect(index);
+        EXPECT_TRUE(view->layoutList()->viewport()->rect().contains(row)) << "row " << i << " is out of sight";
+        EXPECT_TRUE(frame.contains(x->rootPosition(view->layoutList()->viewport()) + row.center()))
+            << "row " << i << " lies outside the window";
     }
     names.sort();
     EXPECT_EQ(names, QStringList({"Evening & Night", "Morning"}));
 
     // Renaming in the row: a double click opens the field, Return saves the name.
     const SnapshotStore store(home.filePath("data/Zentharion/Snapshots"));
-    DashboardSnapshotRow* morning = rowOf(*view, morningID);
-    ASSERT_TRUE(morning);
-    x->click(morning->nameLabel(), QPoint(10, morning->nameLabel()->height() / 2), 1, 2);
-    ASSERT_TRUE(waitFor([&] { return morning->isRenaming() && morning->nameField()->hasFocus(); }))
-        << "the rename field did not open with focus";
-    morning->nameField()->setText("Early Morning");
+    DashboardSnapshotListView* list = view->layoutList();
+    x->click(list->viewport(), rowRect(*view, morningID).topLeft() + QPoint(30, 14), 1, 2);
+    const auto field = [&] { return qobject_cast<QLineEdit*>(list->renameEditor()); };
+    ASSERT_TRUE(waitFor([&] { return field() && field()->hasFocus(); })) << "the rename field did not open with focus";
+    field()->setText("Early Morning");
     x->key(keycode::returnKey);
     ASSERT_TRUE(waitFor([&] {
         const auto stored = store.loadSnapshot(morningID);
         return stored && stored->name == "Early Morning";
     }));
     EXPECT_EQ(view->presenter().selectedSnapshotID(), morningID);
-    EXPECT_TRUE(waitFor([&] { return rowOf(*view, morningID)->nameLabel()->text() == "Early Morning"; }));
-    EXPECT_FALSE(rowOf(*view, morningID)->isRenaming());
+    EXPECT_TRUE(waitFor([&] { return nameOf(*view, morningID) == "Early Morning"; }));
+    EXPECT_EQ(list->renameEditor(), nullptr);
 
     // Deleting from the row's context menu, through the confirmation.
     const QString file = store.fileURL(morningID);
@@ -218,7 +223,7 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
                       if (action->text() == "Delete")
                           x->click(menu, menu->actionGeometry(action).center());
               });
-    x->click(rowOf(*view, morningID), QPoint(30, 10), 3);
+    x->click(list->viewport(), rowRect(*view, morningID).topLeft() + QPoint(30, 10), 3);
     ASSERT_TRUE(waitFor([&] { return view->deleteConfirmation() && view->deleteConfirmation()->isVisible(); }))
         << "no confirmation";
     QMessageBox* confirmation = view->deleteConfirmation();

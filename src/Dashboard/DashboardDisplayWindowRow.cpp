@@ -168,9 +168,15 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
     int badgesWidth = 0;
     for (const QString& label : m_stateLabels)
         badgesWidth += 5 + badgeMetrics.horizontalAdvance(label) + 10;
-    // Measuring a name of any length costs its whole length: elide first, measure what is left.
-    const QString name = nameMetrics.elidedText(m_shownName, Qt::ElideRight, std::max(0, textWidth - badgesWidth));
-    const int nameWidth = std::min(nameMetrics.horizontalAdvance(name) + 1, std::max(0, textWidth - badgesWidth));
+    if (m_elidedForWidth != textWidth) {
+        // Measuring a name of any length costs its whole length: elide first, measure what is left.
+        m_elidedName = nameMetrics.elidedText(m_shownName, Qt::ElideRight, std::max(0, textWidth - badgesWidth));
+        m_elidedNameWidth = std::min(nameMetrics.horizontalAdvance(m_elidedName) + 1, std::max(0, textWidth - badgesWidth));
+        m_elidedTitle = smallMetrics.elidedText(m_shownTitle, Qt::ElideRight, textWidth);
+        m_elidedForWidth = textWidth;
+    }
+    const QString& name = m_elidedName;
+    const int nameWidth = m_elidedNameWidth;
     p.setFont(nameFont());
     p.setPen(Style::primary(palette));
     p.drawText(QRect(x, top, nameWidth, lineHeight), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, name);
@@ -192,7 +198,7 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
     p.setPen(secondary);
     p.drawText(QRect(x, top + lineHeight + 1, textWidth, smallMetrics.height()),
                Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-               smallMetrics.elidedText(m_shownTitle, Qt::ElideRight, textWidth));
+               m_elidedTitle);
 
     if (state.removeHovered && state.editingEnabled)
         Style::fillRounded(p, QRectF(button), 4, Style::quaternaryFill(palette));

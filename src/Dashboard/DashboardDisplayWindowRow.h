@@ -55,6 +55,12 @@ private:
     QString m_title;
     QString m_shownName;
     QString m_shownTitle;
+    // The elided texts for the last width painted: rows repaint often at one width (hover,
+    // focus, scrolling) and eliding shapes the whole text each time.
+    mutable int m_elidedForWidth = -1;
+    mutable QString m_elidedName;
+    mutable int m_elidedNameWidth = 0;
+    mutable QString m_elidedTitle;
 };
 
 } // namespace zen

@@ -51,4 +51,16 @@ QColor DashboardRowColors::secondary(const QColor& text, const QColor& backgroun
     return opaque;
 }
 
+QColor DashboardRowColors::readableBackground(const QColor& text, const QColor& background)
+{
+    constexpr double target = minimumContrast + 0.1;
+    const QColor towards = luminance(text) > 0.5 ? QColor(Qt::black) : QColor(Qt::white);
+    for (double share = 0.0; share <= 1.0; share += 0.05) {
+        const QColor candidate = mix(towards, background, share);
+        if (contrast(text, candidate) >= target)
+            return candidate;
+    }
+    return towards;
+}
+
 } // namespace zen

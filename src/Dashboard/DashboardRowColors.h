@@ -18,6 +18,10 @@ public:
     // `text` faded towards `background` as the caption style asks, but never below the
     // minimum contrast: the returned colour is opaque.
     static QColor secondary(const QColor& text, const QColor& background);
+    // `background` darkened (under light text) or lightened (under dark text) just enough for
+    // `text` to reach the minimum: a theme's selection colour may be too light for its own
+    // selected text.
+    static QColor readableBackground(const QColor& text, const QColor& background);
 };
 
 } // namespace zen

@@ -72,8 +72,17 @@ bool DashboardSnapshotPresentation::restoresBefore(const WindowRecord& a, const 
 
 std::vector<WindowRecord> DashboardSnapshotPresentation::windowsForDisplayList(std::vector<WindowRecord> windows)
 {
-    std::stable_sort(windows.begin(), windows.end(), &restoresBefore);
-    return windows;
+    // Records are large: sort their places, then move each once.
+    std::vector<std::size_t> order(windows.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&windows](std::size_t a, std::size_t b) { return restoresBefore(windows[a], windows[b]); });
+    std::vector<WindowRecord> sorted;
+    sorted.reserve(windows.size());
+    for (const std::size_t i : order)
+        sorted.push_back(std::move(windows[i]));
+    return sorted;
 }
 
 int DashboardSnapshotPresentation::localizedStandardCompare(const QString& a, const QString& b)

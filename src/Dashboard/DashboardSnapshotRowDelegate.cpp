@@ -97,13 +97,18 @@ void DashboardSnapshotRowDelegate::paint(QPainter* painter, const QStyleOptionVi
     opt.text.clear();
     opt.icon = QIcon();
     opt.state &= ~QStyle::State_HasFocus;
-    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
-
     const bool selected = option.state & QStyle::State_Selected;
     const QPalette::ColorGroup group = option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
-    const QColor background = selected ? option.palette.color(group, QPalette::Highlight)
-                                       : option.palette.color(group, QPalette::Window);
     const QColor text = option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::WindowText);
+    QColor background = option.palette.color(group, QPalette::Window);
+    if (selected) {
+        // The selection in the theme's colour, deepened where its own text would not read.
+        background = DashboardRowColors::readableBackground(text, option.palette.color(group, QPalette::Highlight));
+        painter->fillRect(option.rect, background);
+    } else {
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+    }
+
     const QColor secondary = DashboardRowColors::secondary(text, background);
 
     const Layout l = layout(option.rect, option.font, index.data(Qt::DisplayRole).toString(),

@@ -1,6 +1,7 @@
 #include "Dashboard/DashboardView.h"
 
 #include "Dashboard/DashboardDetailView.h"
+#include "Dashboard/DashboardRowColors.h"
 #include "Dashboard/DashboardSnapshotListModel.h"
 #include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardSnapshotRowDelegate.h"
@@ -212,7 +213,14 @@ QWidget* DashboardView::buildSidebar()
     m_emptyListLabel = plainLabel(QStringLiteral("No layouts saved yet"), m_listStack);
     m_emptyListLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_emptyListLabel->setContentsMargins(12, 16, 12, 0);
-    m_emptyListLabel->setForegroundRole(QPalette::PlaceholderText);
+    // A hint, fainter than the names, but still readable: the placeholder colour of most
+    // themes falls short of 4.5:1 on the window background.
+    QPalette hint = m_emptyListLabel->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive})
+        hint.setColor(group, QPalette::WindowText,
+                      DashboardRowColors::secondary(hint.color(group, QPalette::WindowText),
+                                                    hint.color(group, QPalette::Window)));
+    m_emptyListLabel->setPalette(hint);
     m_listStack->addWidget(m_layoutList);
     m_listStack->addWidget(m_emptyListLabel);
     column->addWidget(m_listStack, 1);

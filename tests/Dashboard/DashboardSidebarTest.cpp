@@ -2,6 +2,7 @@
 // and the window-removal sheet.
 #include "Dashboard/DashboardElidedLabel.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
+#include "Dashboard/DashboardRowColors.h"
 #include "Dashboard/DashboardSnapshotListModel.h"
 #include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardSnapshotRowDelegate.h"
@@ -211,6 +212,50 @@ TEST(DashboardSnapshotRowTest, TextsOfAnyLengthAreElidedToTheirOwnSpace)
     const auto longName = DashboardSnapshotRowDelegate::layout(row, font, huge, {}, {});
     EXPECT_TRUE(longName.shownName.endsWith(QChar(0x2026)));
     EXPECT_LT(longName.shownName.size(), 100);
+}
+
+TEST(DashboardRowColorsTest, SecondaryTextKeepsItsContrastOnEveryBackground)
+{
+    struct Case {
+        QColor text, background;
+    };
+    // Light and dark windows, selected rows of the usual highlight blues, a card's grey.
+    const Case cases[] = {{Qt::black, QColor(239, 239, 239)}, {Qt::white, QColor(49, 54, 59)},
+                          {Qt::white, QColor(48, 140, 198)}, {Qt::white, QColor(61, 174, 233)},
+                          {QColor(35, 38, 41), QColor(224, 224, 224)}, {Qt::black, Qt::white}};
+    for (Case c : cases) {
+        c.background = DashboardRowColors::readableBackground(c.text, c.background);
+        const QColor secondary = DashboardRowColors::secondary(c.text, c.background);
+        EXPECT_GE(DashboardRowColors::contrast(c.text, c.background), 4.5) << c.background.name().toStdString();
+        EXPECT_GE(DashboardRowColors::contrast(secondary, c.background), 4.5) << c.background.name().toStdString();
+        // Still fainter than the primary text where the primary has room to spare.
+        if (DashboardRowColors::contrast(c.text, c.background) > 7)
+            EXPECT_LT(DashboardRowColors::contrast(secondary, c.background), DashboardRowColors::contrast(c.text, c.background));
+    }
+    EXPECT_NEAR(DashboardRowColors::contrast(Qt::black, Qt::white), 21.0, 0.01);
+}
+
+TEST(DashboardSnapshotRowTest, TheSummaryOnTheSelectedRowReadsAtFourAndAHalfToOne)
+{
+    Rows f;
+    // A theme whose selection is too light for its white selected text.
+    QPalette palette = f.list->palette();
+    palette.setColor(QPalette::Highlight, QColor(61, 174, 233));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    f.list->setPalette(palette);
+    f.list->setCurrentRow(0);
+    QApplication::processEvents();
+    const QRect row = f.list->visualRect(f.model->index(0));
+    const auto layout = DashboardSnapshotRowDelegate::layout(row, f.list->font(), "Work", {}, "");
+    const QImage image = f.list->viewport()->grab().toImage();
+    const QColor background = image.pixelColor(row.right() - 2, row.bottom() - 2);
+    for (const QRect& text : {layout.name, layout.summary}) {
+        double best = 1;
+        for (int y = text.top(); y <= text.bottom(); ++y)
+            for (int x = text.left(); x <= text.right(); ++x)
+                best = std::max(best, DashboardRowColors::contrast(image.pixelColor(x, y), background));
+        EXPECT_GE(best, 4.5) << text.y();
+    }
 }
 
 TEST(SidebarActionButtonTest, ToneFollowsHoverPrimaryAndEnabledAndOnlyThePaddedLabelClicks)

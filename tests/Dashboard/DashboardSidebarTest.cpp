@@ -1,6 +1,5 @@
 // The sidebar's pieces on their own: the layout row, the action button, the relative dates,
 // and the window-removal sheet.
-#include "Dashboard/DashboardElidedLabel.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/DashboardRowColors.h"
 #include "Dashboard/DashboardSnapshotListModel.h"

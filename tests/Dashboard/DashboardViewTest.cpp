@@ -11,7 +11,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>

@@ -1,3 +1,4 @@
+#include "App/SessionBusActivation.h"
 #include "App/SingleInstanceLock.h"
 #include "App/ZentharionApp.h"
 #include "Infrastructure/AppLogger.h"
@@ -7,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -50,7 +52,30 @@ int main(int argc, char** argv)
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    zen::SingleInstanceLock lock(lockDirectory(), displayName());
+    const auto request = zen::SessionBusActivation::requestFrom(QCoreApplication::arguments());
+    const QString display = displayName();
+
+    // A later launch asks the running copy to show itself and is done; desktops answer a second
+    // launch that way, and without a tray it is the way back to the program's window.
+    std::unique_ptr<zen::SessionBusActivation> activation;
+    if (const auto bus = zen::SessionBusActivation::environmentSessionBus()) {
+        activation = std::make_unique<zen::SessionBusActivation>(*bus, display);
+        switch (activation->claim()) {
+        case zen::SessionBusActivation::Claim::ours:
+            break;
+        case zen::SessionBusActivation::Claim::heldByOther:
+            if (activation->askRunningCopy(request))
+                return 0;
+            // No answer: the lock file below tells whether a copy is still there.
+            activation.reset();
+            break;
+        case zen::SessionBusActivation::Claim::failed:
+            activation.reset();
+            break;
+        }
+    }
+
+    zen::SingleInstanceLock lock(lockDirectory(), display);
     switch (lock.tryLock()) {
     case zen::SingleInstanceLock::Outcome::acquired:
         break;
@@ -70,5 +95,10 @@ int main(int argc, char** argv)
     zen::ZentharionApp zentharion(zen::ZentharionAppDependencies::live());
     zentharion.showMenuBarExtra();
     zentharion.showDashboardAtLaunchIfNeeded();
+    zentharion.showDashboardIfNoTrayAppears();
+    if (activation)
+        activation->setHandler([&zentharion](const zen::SessionBusActivation::Request& asked) {
+            zentharion.answerAnotherLaunch(asked.atLogin);
+        });
     return app.exec();
 }

@@ -4,15 +4,22 @@
 
 #include "Infrastructure/ZentharionSettings.h"
 #include "Permissions/PermissionCoordinator.h"
+#include "Platform/Linux/FileViewer.h"
+#include "Platform/Linux/MailComposer.h"
 #include "Platform/Linux/MainAppLaunchAtLoginService.h"
+#include "Platform/Linux/SavePanel.h"
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
 #include "Platform/X11/DesktopEntryResolver.h"
 #include "Platform/X11/CompositingManagerProbe.h"
+#include "Platform/X11/X11Connection.h"
+#include "Platform/X11/X11WindowWriter.h"
 #include "Updates/FeedUpdater.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QMetaObject>
+#include <QSystemTrayIcon>
 
 namespace zen {
 
@@ -43,6 +50,37 @@ bool openWithDefaultHandler(const QUrl& url)
     return DesktopEntryResolver::openWithDefaultApplication(url.toLocalFile(), QStringLiteral("text/html"));
 }
 
+// xdg-email attaches the log; without it a mailto: link only addresses the mail. Looked up
+// on every call: the user may install a mail tool while the program runs.
+std::optional<DiagnosticLogEmailComposer> liveEmailComposer()
+{
+    if (const auto xdgEmail = linux_desktop::findXdgEmail()) {
+        return DiagnosticLogEmailComposer{
+            .canPerform = [](const QString&, const QString& attachment) { return QFileInfo(attachment).isReadable(); },
+            .compose = [path = *xdgEmail](const QString& recipient, const QString& subject, const QString& body,
+                                          const QString& attachment) {
+                return linux_desktop::composeMailWithXdgEmail(path, recipient, subject, body, attachment);
+            },
+            .attachesFiles = true,
+        };
+    }
+    return DiagnosticLogEmailComposer{
+        .canPerform = [](const QString&, const QString&) { return true; },
+        .compose = [](const QString& recipient, const QString& subject, const QString& body, const QString&) {
+            return linux_desktop::composeMailto(recipient, subject, body);
+        },
+        .attachesFiles = false,
+    };
+}
+
+std::shared_ptr<DiagnosticLogController> liveDiagnosticLogController(const QString& eventsLogURL)
+{
+    return std::make_shared<DiagnosticLogController>(
+        eventsLogURL, [](const QString& file) { linux_desktop::revealFileInFileManager(file); },
+        [](const QString& folder) { linux_desktop::openFolder(folder); }, &linux_desktop::runSavePanel,
+        &liveEmailComposer);
+}
+
 } // namespace
 
 ZentharionAppDependencies ZentharionAppDependencies::live()
@@ -69,7 +107,7 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         logger->performMaintenance();
         return logger;
     };
-    d.makeDiagnosticLogController = [](const QString& url) { return std::make_shared<DiagnosticLogController>(url); };
+    d.makeDiagnosticLogController = liveDiagnosticLogController;
     d.makeCaptureService = [](const SnapshotStore& store, std::shared_ptr<const TelemetryLogging> logger)
         -> std::optional<SnapshotCaptureService> {
         return SnapshotCaptureService(store, WindowDiscoveryEngine::live(), DisplayResolver(), std::move(logger));
@@ -87,6 +125,14 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
     };
     d.quit = [] { QCoreApplication::quit(); };
+    d.systemTrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    // A connection of its own, opened the first time a later launch asks for the dashboard.
+    d.bringWindowForward = [connection = std::make_shared<std::shared_ptr<X11Connection>>()](WId window) {
+        if (!*connection)
+            *connection = X11Connection::open();
+        if (*connection)
+            X11WindowWriter(**connection).activate(xcb_window_t(window));
+    };
     return d;
 }
 

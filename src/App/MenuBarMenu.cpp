@@ -1,6 +1,7 @@
 #include "App/MenuBarMenu.h"
 
 #include "Hotkeys/HotkeyBindingValidator.h"
+#include "Hotkeys/HotkeyText.h"
 #include "Updates/AppUpdateController.h"
 
 #include <QTextBoundaryFinder>
@@ -49,18 +50,19 @@ MenuBarItem restoreButton(const SnapshotSummary& summary, bool enabled, bool hot
     if (!summary.hotkey)
         return item;
     const auto shortcut = shortcutRepresentation(*summary.hotkey);
+    const QString keys = hotkeyText(*summary.hotkey);
     if (hotkeyRefused) {
         // Listed next to the name it would look as if it worked; the status line said why not.
-        const QString keys = shortcut ? shortcut->keySequence().toString(QKeySequence::NativeText)
-                                      : summary.hotkey->displayString;
         item.shortcutNote = QStringLiteral("%1 (not registered)").arg(keys);
-        item.toolTip = QStringLiteral("Hotkey: %1 is not registered.").arg(summary.hotkey->displayString);
+        item.toolTip = QStringLiteral("Hotkey: %1 is not registered.").arg(keys);
         return item;
     }
-    if (shortcut)
+    if (shortcut) {
         item.shortcut = shortcut->keySequence();
-    else
-        item.toolTip = QStringLiteral("Hotkey: ") + summary.hotkey->displayString;
+        item.shortcutNote = keys;
+    } else {
+        item.toolTip = QStringLiteral("Hotkey: ") + keys;
+    }
     return item;
 }
 

@@ -42,7 +42,8 @@ struct MenuBarItem {
     MenuBarAction action = MenuBarAction::none;
     QUuid layoutID;
     QKeySequence shortcut;
-    // Shown where the shortcut would be, for a shortcut that does not work.
+    // Shown in the shortcut column in place of Qt's own text of `shortcut`: a layout's shortcut
+    // as this desktop writes it (Qt calls Super "Meta"), or one that does not work.
     QString shortcutNote;
     QString toolTip;
     Emphasis emphasis = Emphasis::normal;

@@ -257,7 +257,8 @@ void MenuBarTray::show()
     }
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         qCWarning(AppLogger::app,
-                  "The desktop has no system tray: the Zentharion menu cannot be shown; layout shortcuts still work");
+                  "The desktop has no system tray: unless one appears, Zentharion shows its dashboard, "
+                  "whose menu bar holds its menu; layout shortcuts still work");
     // Shown in any case: Qt docks the icon when a tray appears later.
     m_trayIcon->show();
 }

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QTimer>
+#include <QWindow>
 
 namespace zen {
 
@@ -59,6 +60,31 @@ struct UnavailableLaunchAtLoginService final : LaunchAtLoginServicing {
     {
         return std::unexpected(PlatformError{QStringLiteral("Launch at login is not available."), 0});
     }
+};
+
+// Runs a function once, when the window is first on screen.
+class OnFirstExpose final : public QObject {
+public:
+    OnFirstExpose(QWindow* window, std::function<void()> function)
+        : QObject(window)
+        , m_function(std::move(function))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Expose && m_function && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            deleteLater();
+            std::exchange(m_function, {})();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_function;
 };
 
 } // namespace
@@ -150,6 +176,8 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
 ZentharionApp::~ZentharionApp()
 {
     // The tray's menu and the windows call back into the objects below; they go first.
+    if (m_trayGrace)
+        m_trayGrace->cancel();
     m_menuBarTray.reset();
     m_settingsView.reset();
     delete m_dashboard.data();
@@ -245,6 +273,53 @@ void ZentharionApp::showDashboardAtLaunchIfNeeded()
 {
     if (showsDashboardAtLaunch())
         openOrFocusDashboard();
+}
+
+bool ZentharionApp::systemTrayAvailable() const
+{
+    return !m_dependencies.systemTrayAvailable || m_dependencies.systemTrayAvailable();
+}
+
+void ZentharionApp::showDashboardIfNoTrayAppears()
+{
+    if (systemTrayAvailable() || m_trayGrace)
+        return;
+    m_trayGraceScheduler = m_dependencies.controllerOptions.scheduler ? m_dependencies.controllerOptions.scheduler
+                                                                      : std::make_shared<QtOperationScheduler>();
+    m_trayGrace = m_trayGraceScheduler->runAfter(trayGracePeriod, [this] {
+        // Whatever is open already (the first-launch dashboard, with the guide over it) stays
+        // as it is.
+        if (systemTrayAvailable() || dashboardWindow())
+            return;
+        openOrFocusDashboard();
+    });
+}
+
+void ZentharionApp::answerAnotherLaunch(bool atLogin)
+{
+    if (atLogin && systemTrayAvailable())
+        return;
+    const bool justOpened = !dashboardWindow();
+    openOrFocusDashboard();
+    bringDashboardForward(justOpened);
+}
+
+void ZentharionApp::bringDashboardForward(bool justOpened)
+{
+    DashboardView* dashboard = dashboardWindow();
+    if (!dashboard || !m_dependencies.bringWindowForward)
+        return;
+    const auto bring = [bringForward = m_dependencies.bringWindowForward, window = QPointer<DashboardView>(dashboard)] {
+        if (window)
+            bringForward(window->winId());
+    };
+    QWindow* handle = dashboard->windowHandle();
+    // The window manager ignores requests about a window it does not manage yet, and it
+    // manages a new window only by the time the window is first on screen.
+    if (justOpened && handle && !handle->isExposed())
+        new OnFirstExpose(handle, bring);
+    else
+        bring();
 }
 
 void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay)

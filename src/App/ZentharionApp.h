@@ -23,7 +23,9 @@
 #include <QPointer>
 #include <QString>
 #include <QUuid>
+#include <qwindowdefs.h>
 
+#include <chrono>
 #include <expected>
 #include <functional>
 #include <memory>
@@ -80,6 +82,12 @@ struct ZentharionAppDependencies {
     // Runs the function later, on the main thread, as a task of its own.
     std::function<void(std::function<void()>)> postToMainThread;
     std::function<void()> quit;
+    // Whether the desktop has a system tray now; null counts as having one.
+    std::function<bool()> systemTrayAvailable;
+    // Brings one of the program's own windows to the front with the keyboard as a pager asks
+    // for it, with the server's current time: a program in the background asking for itself is
+    // otherwise refused, or only flagged, by window managers that prevent focus stealing.
+    std::function<void(WId)> bringWindowForward;
     // The preferences the windows read and write (the dashboard's frame, whether onboarding
     // ran); null means the user's own.
     UserDefaults* userDefaults = nullptr;
@@ -131,6 +139,14 @@ public:
     // the dashboard, so the user sees what was installed.
     bool showsDashboardAtLaunch() const;
     void showDashboardAtLaunchIfNeeded();
+    // Without a tray the program has no menu of its own to be reached through: unless a tray
+    // turns up within `trayGracePeriod` (one that starts with the session still wins), the
+    // dashboard opens, carrying the menu in its menu bar.
+    static constexpr std::chrono::milliseconds trayGracePeriod{2000};
+    void showDashboardIfNoTrayAppears();
+    // Another launch of the program asked this one to show itself: the dashboard comes
+    // forward, except for a launch at login on a desktop with a tray, which stays quiet.
+    void answerAnotherLaunch(bool atLogin);
     OnboardingController* onboardingController() const { return m_onboardingController.get(); }
     // Brings the open onboarding window forward, else opens one.
     void openOnboardingWindow();
@@ -151,6 +167,8 @@ private:
     // Once the dashboard is on screen: the onboarding window opens by itself at most once per
     // process, when the onboarding flow says so.
     void runFirstLaunchBridge();
+    bool systemTrayAvailable() const;
+    void bringDashboardForward(bool justOpened);
 
     ZentharionAppDependencies m_dependencies;
     std::shared_ptr<PermissionCoordinator> m_permissionCoordinator;
@@ -172,6 +190,8 @@ private:
     QPointer<DashboardView> m_dashboard;
     std::unique_ptr<OnboardingController> m_onboardingController;
     QPointer<OnboardingContainerView> m_onboardingWindow;
+    std::shared_ptr<OperationScheduler> m_trayGraceScheduler;
+    std::unique_ptr<OperationScheduler::Handle> m_trayGrace;
 };
 
 // Stands in for the on-screen status notice when start-up is given no overlay controller: the

@@ -9,6 +9,8 @@ list(APPEND ZEN_SOURCES
   src/App/MenuBarTray.cpp
   src/App/SingleInstanceLock.h
   src/App/SingleInstanceLock.cpp
+  src/App/SessionBusActivation.h
+  src/App/SessionBusActivation.cpp
   src/App/ZentharionApp.h
   src/App/ZentharionApp.cpp
 )

@@ -9,6 +9,7 @@
 #include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DashboardView.h"
+#include "Shared/DesktopWords.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
@@ -442,7 +443,7 @@ void DashboardDetailView::buildEmptyFace()
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignHCenter);
     TextStyle::applyColor(body, TextStyle::Emphasis::secondary);
-    auto* note = plainLabel(QStringLiteral("Saved layouts appear in the sidebar and menu bar."), content);
+    auto* note = plainLabel(QStringLiteral("Saved layouts appear in the sidebar and %1.").arg(DesktopWords::trayMenu), content);
     note->setWordWrap(true);
     note->setAlignment(Qt::AlignHCenter);
     TextStyle::apply(note, TextStyle::Role::caption);

@@ -1,6 +1,8 @@
 #include "Dashboard/DashboardDetailViewPresenter.h"
 
+#include "Hotkeys/HotkeyText.h"
 #include "MenuBar/SnapshotMenuController.h"
+#include "Onboarding/OnboardingStrings.h"
 #include "Permissions/PermissionCoordinator.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Platform/PlatformServices.h"
@@ -244,7 +246,7 @@ std::vector<DashboardDetailIssue> DashboardDetailViewPresenter::issues() const
     if (showsAccessibilityIssueBanner())
         result.push_back({Kind::accessibilityRequired, QStringLiteral("Accessibility Required"),
                           QStringLiteral("Grant permission before saving or restoring layouts."),
-                          QStringLiteral("hand.raised.fill"), QStringLiteral("Open Permissions")});
+                          QStringLiteral("hand.raised.fill"), OnboardingStrings::openAccessSettingsTitle()});
     if (const auto& status = m_controller->status(); status && status->isError())
         result.push_back({Kind::layoutActionFailed, QStringLiteral("Layout Action Failed"), status->message,
                           QStringLiteral("exclamationmark.triangle.fill"), {}});
@@ -260,16 +262,11 @@ std::vector<UnavailableHotkey> DashboardDetailViewPresenter::unavailableHotkeys(
     return result;
 }
 
-QString DashboardDetailViewPresenter::hotkeySymbolText(const std::optional<HotkeyBinding>& hotkey)
+QString DashboardDetailViewPresenter::hotkeyCardText(const std::optional<HotkeyBinding>& hotkey)
 {
     if (!hotkey)
         return QStringLiteral("None");
-    QString text = hotkey->displayString;
-    text.replace(QStringLiteral("Command-"), QStringLiteral("⌘"));
-    text.replace(QStringLiteral("Option-"), QStringLiteral("⌥"));
-    text.replace(QStringLiteral("Control-"), QStringLiteral("⌃"));
-    text.replace(QStringLiteral("Shift-"), QStringLiteral("⇧"));
-    return text;
+    return zen::hotkeyText(*hotkey);
 }
 
 void DashboardDetailViewPresenter::refreshRunningApplications()
@@ -370,7 +367,8 @@ void DashboardDetailViewPresenter::beginHotkeyEditing(const QUuid& id)
 {
     if (isActionLocked())
         return;
-    if (m_controller->setHotkeyCaptureActive(true)) {
+    // Suspensions nest until each is given back: a pane already capturing keeps the one it holds.
+    if (!m_hasSuspendedHotkeys && m_controller->setHotkeyCaptureActive(true)) {
         // The controller shows the error. Whatever part of the suspension took effect is
         // undone, so a capture that never started cannot leave the shortcuts off.
         (void)m_controller->setHotkeyCaptureActive(false);

@@ -111,8 +111,8 @@ public:
 
     // The other layouts' hotkeys, in list order.
     std::vector<UnavailableHotkey> unavailableHotkeys(const QUuid& id) const;
-    // "Command-Shift-K" as "⌘⇧K"; "None" without a hotkey.
-    static QString hotkeySymbolText(const std::optional<HotkeyBinding>& hotkey);
+    // The shortcut as this desktop writes it ("Super+Shift+K"); "None" without a hotkey.
+    static QString hotkeyCardText(const std::optional<HotkeyBinding>& hotkey);
 
     // MARK: Rename in place
 
@@ -146,7 +146,7 @@ public:
     void dismissDashboardPermissionEducation();
     void handleDashboardAuthorizationState(AccessibilityAuthorizationState state);
     bool isPermissionSuccessWaitPending() const { return m_permissionSuccessTask != nullptr; }
-    // The accessibility banner's "Open Permissions".
+    // The accessibility banner's button, which opens the access help as the guide's does.
     void openPermissionsFromBanner();
 
     void refreshRunningApplications();

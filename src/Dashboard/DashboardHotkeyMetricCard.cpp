@@ -6,8 +6,11 @@
 #include "Dashboard/HotkeyCaptureErrorPopover.h"
 #include "Dashboard/InlineHotkeyCaptureField.h"
 #include "Onboarding/TextStyle.h"
+#include "Shared/AnimationPolicy.h"
 
 #include <QEvent>
+#include <QGraphicsOpacityEffect>
+#include <QPropertyAnimation>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QTimer>
@@ -93,14 +96,17 @@ QString DashboardHotkeyMetricCard::hotkeyText() const
 void DashboardHotkeyMetricCard::setState(const State& state)
 {
     const bool startsEditing = state.isEditing && !m_state.isEditing;
+    const bool editingChanges = state.isEditing != m_state.isEditing;
     m_state = state;
-    m_hotkeyText->setText(DashboardDetailViewPresenter::hotkeySymbolText(state.summary.hotkey));
+    m_hotkeyText->setText(DashboardDetailViewPresenter::hotkeyCardText(state.summary.hotkey));
     m_edit->setEnabled(!state.isActionDisabled);
     m_clear->setEnabled(!state.isActionDisabled);
     m_clear->setVisible(state.summary.hotkey.has_value());
     m_displayRow->setVisible(!state.isEditing);
     m_captureRow->setVisible(state.isEditing);
     m_field->setHasError(state.isEditing && state.captureError.has_value());
+    if (editingChanges)
+        animateEditingChange();
 
     if (state.isEditing && state.captureError) {
         m_popover->setMessage(*state.captureError);
@@ -116,6 +122,41 @@ void DashboardHotkeyMetricCard::setState(const State& state)
                 field->setFocus(Qt::OtherFocusReason);
         });
     }
+}
+
+QAbstractAnimation* DashboardHotkeyMetricCard::editingTransition() const
+{
+    return m_editingTransition;
+}
+
+void DashboardHotkeyMetricCard::animateEditingChange()
+{
+    stopEditingTransition();
+    if (!isVisible() || !animationsEnabled())
+        return;
+    QWidget* incoming = m_state.isEditing ? m_captureRow : m_displayRow;
+    auto* fade = new QGraphicsOpacityEffect(incoming);
+    fade->setOpacity(0.0);
+    incoming->setGraphicsEffect(fade);
+    auto* animation = new QPropertyAnimation(fade, "opacity", this);
+    animation->setDuration(editingTransitionMs);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    // Drawn through the effect only while it fades: afterwards the row paints directly again.
+    connect(animation, &QAbstractAnimation::finished, this, [this] { stopEditingTransition(); });
+    m_editingTransition = animation;
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void DashboardHotkeyMetricCard::stopEditingTransition()
+{
+    if (QPropertyAnimation* running = m_editingTransition.data()) {
+        m_editingTransition.clear();
+        running->stop();
+    }
+    m_displayRow->setGraphicsEffect(nullptr);
+    m_captureRow->setGraphicsEffect(nullptr);
 }
 
 void DashboardHotkeyMetricCard::placePopover()

@@ -9,7 +9,9 @@
 #include <functional>
 #include <optional>
 
+class QAbstractAnimation;
 class QLabel;
+class QPropertyAnimation;
 class QToolButton;
 
 namespace zen {
@@ -18,9 +20,9 @@ class HotkeyCaptureErrorPopover;
 class InlineHotkeyCaptureField;
 class MiddleElidedLabel;
 
-// The layout's global hotkey as a card: its symbols ("⌘⇧K") with edit and clear buttons, or,
-// while capturing, the capture field with a cancel button and, after a refused combination,
-// the error popover below it.
+// The layout's global hotkey as a card: its shortcut ("Super+Shift+K") with edit and clear
+// buttons, or, while capturing, the capture field with a cancel button and, after a refused
+// combination, the error popover below it.
 class DashboardHotkeyMetricCard : public QWidget {
     Q_OBJECT
 public:
@@ -39,6 +41,9 @@ public:
         std::function<void()> onDismissError;
     };
 
+    // The row that comes in when capture starts or ends fades in over this time (ease-in-out).
+    static constexpr int editingTransitionMs = 150;
+
     DashboardHotkeyMetricCard(Callbacks callbacks, QWidget* parent = nullptr);
     ~DashboardHotkeyMetricCard() override;
 
@@ -51,6 +56,9 @@ public:
     QToolButton* cancelButton() const { return m_cancel; }
     InlineHotkeyCaptureField* captureField() const { return m_field; }
     HotkeyCaptureErrorPopover* errorPopover() const { return m_popover; }
+    // The fade of the last change of editing state while it runs; null once it is over and
+    // whenever the desktop asks for no animation.
+    QAbstractAnimation* editingTransition() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -60,6 +68,8 @@ protected:
 
 private:
     void placePopover();
+    void animateEditingChange();
+    void stopEditingTransition();
 
     Callbacks m_callbacks;
     State m_state;
@@ -72,6 +82,7 @@ private:
     InlineHotkeyCaptureField* m_field = nullptr;
     HotkeyCaptureErrorPopover* m_popover = nullptr;
     QPointer<QWidget> m_watchedWindow;
+    QPointer<QPropertyAnimation> m_editingTransition;
 };
 
 } // namespace zen

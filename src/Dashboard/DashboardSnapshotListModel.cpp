@@ -1,6 +1,7 @@
 #include "Dashboard/DashboardSnapshotListModel.h"
 
 #include "Dashboard/DashboardRelativeDateFormatter.h"
+#include "Hotkeys/HotkeyText.h"
 
 namespace zen {
 
@@ -80,7 +81,7 @@ QVariant DashboardSnapshotListModel::data(const QModelIndex& index, int role) co
     case IdRole:
         return summary.id;
     case HotkeyRole:
-        return summary.hotkey ? summary.hotkey->displayString : QString();
+        return summary.hotkey ? hotkeyText(*summary.hotkey) : QString();
     default:
         return {};
     }

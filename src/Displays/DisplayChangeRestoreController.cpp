@@ -6,6 +6,7 @@
 #include "Infrastructure/ZentharionSettings.h"
 #include "MenuBar/SnapshotMenuController.h"
 #include "Permissions/PermissionCoordinator.h"
+#include "Shared/TextEquivalence.h"
 #include "Shared/UserDefaults.h"
 
 #include <QPointer>
@@ -41,8 +42,9 @@ DisplayTopologySignature DisplayTopologySignature::of(const DisplayState& state)
             continue;
         }
         const QString name = display.localizedName.value_or(QString()).trimmed();
+        // Kept composed, so that names a layout's records call equal are one monitor here too.
         if (!name.isEmpty())
-            signature.displays.emplace_back(name);
+            signature.displays.emplace_back(name.normalized(QString::NormalizationForm_C));
         else
             signature.displays.emplace_back(Anonymous{});
     }
@@ -63,7 +65,7 @@ bool operator==(const DisplayConfigurationSignature& a, const DisplayConfigurati
 {
     return std::equal(a.displays.begin(), a.displays.end(), b.displays.begin(), b.displays.end(),
                       [](const DisplayRecord& x, const DisplayRecord& y) {
-                          return x.id == y.id && x.localizedName == y.localizedName && x.frame == y.frame
+                          return x.id == y.id && canonicallyEqual(x.localizedName, y.localizedName) && x.frame == y.frame
                               && x.visibleFrame == y.visibleFrame && x.backingScaleFactor == y.backingScaleFactor
                               && x.isPrimary == y.isPrimary && x.vendorID == y.vendorID
                               && x.productID == y.productID && x.serialNumber == y.serialNumber;

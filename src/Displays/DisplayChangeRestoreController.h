@@ -54,7 +54,7 @@ struct DisplayConfigurationSignature {
     std::vector<DisplayRecord> displays; // by frame x, frame y, then id
 
     static DisplayConfigurationSignature of(const DisplayState& state);
-    // Every field exactly; names compare code point by code point.
+    // Every field exactly, but names by canonical equivalence, as a layout's own records do.
     friend bool operator==(const DisplayConfigurationSignature&, const DisplayConfigurationSignature&);
 };
 

@@ -1,5 +1,7 @@
 #include "Hotkeys/HotkeyBindingValidator.h"
 
+#include "Shared/DesktopWords.h"
+
 #include <QChar>
 #include <QHash>
 #include <QStringList>
@@ -65,7 +67,7 @@ QString HotkeyBindingError::errorDescription() const
     case Kind::duplicateAssignment:
         return QStringLiteral("\"%1\" already uses that hotkey.").arg(m_snapshotName);
     case Kind::invalidCombination:
-        return QStringLiteral("Use a key with Command, Option, or Control.");
+        return QStringLiteral("Use a key with %1.").arg(DesktopWords::requiredModifierKeys);
     }
     return {};
 }

@@ -1,6 +1,7 @@
 #include "Hotkeys/HotkeyCapturePrompt.h"
 
 #include "Hotkeys/KeyCodeTranslation.h"
+#include "Shared/DesktopWords.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -13,7 +14,10 @@ namespace zen {
 namespace {
 
 constexpr std::uint32_t escapeKeyCode = 53;
-const QString hint = QStringLiteral("Press a shortcut using Command, Option, or Control.");
+QString hint()
+{
+    return QStringLiteral("Press a shortcut using %1.").arg(DesktopWords::requiredModifierKeys);
+}
 
 bool isModifierKey(int key)
 {
@@ -111,7 +115,7 @@ HotkeyCaptureWindow::HotkeyCaptureWindow(const QString& snapshotName, QWidget* p
     m_message = new QLabel(m_view);
     m_message->setTextFormat(Qt::PlainText);
     m_message->setWordWrap(true);
-    m_message->setText(hint);
+    m_message->setText(hint());
     m_message->setForegroundRole(QPalette::PlaceholderText);
 
     m_cancel = new QPushButton(QStringLiteral("Cancel"), m_view);

@@ -28,7 +28,7 @@ std::expected<void, HotkeyManagerError> HotkeyManager::reloadBindings(const std:
     m_latestSummaries = layouts;
     if (auto installed = installEventHandlerIfNeeded(); !installed)
         return installed;
-    if (m_isSuspended)
+    if (m_suspensions > 0)
         return {};
     return registerAll();
 }
@@ -49,13 +49,14 @@ std::expected<void, HotkeyManagerError> HotkeyManager::installEventHandlerIfNeed
 
 void HotkeyManager::suspendBindings()
 {
-    m_isSuspended = true;
+    ++m_suspensions;
     unregisterAll();
 }
 
 std::expected<void, HotkeyManagerError> HotkeyManager::resumeBindings()
 {
-    m_isSuspended = false;
+    if (m_suspensions > 0 && --m_suspensions > 0)
+        return {};
     // Keys grabbed without a handler would swallow the user's presses and do nothing, while
     // the caller is told all went well: without the handler, register nothing and say why.
     if (auto installed = installEventHandlerIfNeeded(); !installed)
@@ -65,14 +66,14 @@ std::expected<void, HotkeyManagerError> HotkeyManager::resumeBindings()
 
 void HotkeyManager::handlePress(EventHotKeyID hotkeyID)
 {
-    if (m_isSuspended || hotkeyID.signature != hotkeySignature)
+    if (m_suspensions > 0 || hotkeyID.signature != hotkeySignature)
         return;
     handleRegisteredHotkey(hotkeyID.id);
 }
 
 void HotkeyManager::handleRegisteredHotkey(std::uint32_t id)
 {
-    if (m_isSuspended)
+    if (m_suspensions > 0)
         return;
     const auto it = m_snapshotIDsByHotkeyID.find(id);
     if (it == m_snapshotIDsByHotkeyID.end() || !m_callback)

@@ -63,6 +63,8 @@ public:
         return reloadBindings(layouts);
     }
 
+    // Suspensions nest: the tray's prompt and the dashboard's capture field may both be open,
+    // and the shortcuts come back only when the last of them resumes.
     void suspendBindings();
     std::expected<void, HotkeyManagerError> resumeBindings();
 
@@ -89,7 +91,7 @@ private:
     std::map<std::uint32_t, QUuid> m_snapshotIDsByHotkeyID;
     std::vector<HotkeyLayout> m_latestSummaries;
     QSet<QUuid> m_refusedLayoutIDs;
-    bool m_isSuspended = false;
+    int m_suspensions = 0;
 };
 
 } // namespace zen

@@ -9,6 +9,8 @@ list(APPEND ZEN_SOURCES
   src/Hotkeys/HotkeyManagerError.h
   src/Hotkeys/HotkeyManagerError.cpp
   src/Hotkeys/HotkeyRegistering.h
+  src/Hotkeys/HotkeyText.h
+  src/Hotkeys/HotkeyText.cpp
   src/Hotkeys/KeyCodeTranslation.h
   src/Hotkeys/KeyCodeTranslation.cpp
 )

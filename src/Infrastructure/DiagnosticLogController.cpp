@@ -2,9 +2,6 @@
 
 #include "Infrastructure/AppLogger.h"
 #include "Infrastructure/TelemetryLogger.h"
-#include "Platform/Linux/FileViewer.h"
-#include "Platform/Linux/MailComposer.h"
-#include "Platform/Linux/SavePanel.h"
 #include "Shared/AtomicFileWriter.h"
 #include "Shared/Uuid.h"
 
@@ -44,14 +41,10 @@ DiagnosticLogController::DiagnosticLogController(QString eventsLogURL, FileRevea
                                                  Clock now, QObject* parent)
     : QObject(parent)
     , m_eventsLogURL(std::move(eventsLogURL))
-    , m_fileRevealer(fileRevealer ? std::move(fileRevealer)
-                                  : FileRevealer([](const QString& url) { linux_desktop::revealFileInFileManager(url); }))
-    , m_directoryRevealer(directoryRevealer ? std::move(directoryRevealer)
-                                            : FileRevealer([](const QString& url) { linux_desktop::openFolder(url); }))
-    , m_exportDestinationProvider(exportDestinationProvider ? std::move(exportDestinationProvider)
-                                                            : ExportDestinationProvider(&linux_desktop::runSavePanel))
-    , m_supportEmailComposerProvider(supportEmailComposerProvider ? std::move(supportEmailComposerProvider)
-                                                                  : SupportEmailComposerProvider(&systemEmailComposer))
+    , m_fileRevealer(std::move(fileRevealer))
+    , m_directoryRevealer(std::move(directoryRevealer))
+    , m_exportDestinationProvider(std::move(exportDestinationProvider))
+    , m_supportEmailComposerProvider(std::move(supportEmailComposerProvider))
     , m_now(now ? std::move(now) : Clock([] { return QDateTime::currentDateTimeUtc(); }))
     , m_fileLock(telemetryLogFileLock(m_eventsLogURL))
 {
@@ -64,10 +57,12 @@ bool DiagnosticLogController::hasLog() const
 
 void DiagnosticLogController::revealInFinder() const
 {
-    if (hasLog())
-        m_fileRevealer(m_eventsLogURL);
-    else
+    if (hasLog()) {
+        if (m_fileRevealer)
+            m_fileRevealer(m_eventsLogURL);
+    } else if (m_directoryRevealer) {
         m_directoryRevealer(QFileInfo(m_eventsLogURL).absolutePath());
+    }
 }
 
 std::expected<DiagnosticLogExportResult, PlatformError> DiagnosticLogController::exportLog() const
@@ -84,6 +79,8 @@ std::expected<DiagnosticLogExportResult, PlatformError> DiagnosticLogController:
         bytes = std::move(*read);
     }
 
+    if (!m_exportDestinationProvider)
+        return DiagnosticLogExportResult::cancelled();
     const auto destination = m_exportDestinationProvider(exportFilename());
     if (!destination || destination->isEmpty())
         return DiagnosticLogExportResult::cancelled();
@@ -115,6 +112,8 @@ SupportEmailOutcome DiagnosticLogController::composeSupportEmail(const QString& 
     // whatever file it points at.
     if (!hasLog() || !isRegularFileNotLink(m_eventsLogURL))
         return {};
+    if (!m_supportEmailComposerProvider)
+        return {};
     const auto composer = m_supportEmailComposerProvider();
     if (!composer || !composer->canPerform || !composer->compose)
         return {};
@@ -133,28 +132,6 @@ SupportEmailOutcome DiagnosticLogController::composeSupportEmail(const QString& 
 QString DiagnosticLogController::exportFilename() const
 {
     return diagnosticLogExportFilename(m_now());
-}
-
-std::optional<DiagnosticLogEmailComposer> DiagnosticLogController::systemEmailComposer()
-{
-    // Looked up on every call: the user may install a mail tool while the program runs.
-    if (const auto xdgEmail = linux_desktop::findXdgEmail()) {
-        return DiagnosticLogEmailComposer{
-            .canPerform = [](const QString&, const QString& attachment) { return QFileInfo(attachment).isReadable(); },
-            .compose = [path = *xdgEmail](const QString& recipient, const QString& subject, const QString& body,
-                                          const QString& attachment) {
-                return linux_desktop::composeMailWithXdgEmail(path, recipient, subject, body, attachment);
-            },
-            .attachesFiles = true,
-        };
-    }
-    return DiagnosticLogEmailComposer{
-        .canPerform = [](const QString&, const QString&) { return true; },
-        .compose = [](const QString& recipient, const QString& subject, const QString& body, const QString&) {
-            return linux_desktop::composeMailto(recipient, subject, body);
-        },
-        .attachesFiles = false,
-    };
 }
 
 } // namespace zen

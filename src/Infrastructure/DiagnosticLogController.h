@@ -52,7 +52,7 @@ struct SupportEmailOutcome {
 };
 
 // Shows, exports, deletes and mails the diagnostic event log for the settings window. Every
-// desktop action goes through a callback, by default the desktop's own. Main thread only; it
+// desktop action goes through a callback that the application binds. Main thread only; it
 // takes the log file's lock while it reads or removes the file, so a capture thread's write
 // never interleaves with it.
 class DiagnosticLogController : public QObject {
@@ -63,9 +63,8 @@ public:
     using SupportEmailComposerProvider = std::function<std::optional<DiagnosticLogEmailComposer>()>;
     using Clock = std::function<QDateTime()>;
 
-    // Empty callbacks take the desktop defaults: the file manager (FileManager1 over D-Bus,
-    // else the folder opened), a save dialog, xdg-email (else a mailto: link) and the system
-    // clock.
+    // An empty callback is a service this desktop does not offer: showing does nothing, an
+    // export ends as cancelled and no mail is handed over. An empty clock is the system's.
     explicit DiagnosticLogController(QString eventsLogURL,
                                      FileRevealer fileRevealer = {},
                                      FileRevealer directoryRevealer = {},
@@ -98,9 +97,6 @@ public:
 
     // The largest log an export reads.
     static constexpr qint64 maximumExportSize = 64 * 1024 * 1024;
-
-    // The desktop default for supportEmailComposerProvider.
-    static std::optional<DiagnosticLogEmailComposer> systemEmailComposer();
 
 private:
     QString m_eventsLogURL;

@@ -1,6 +1,7 @@
 #include "MenuBar/SnapshotMenuController.h"
 
 #include "Dashboard/DashboardAppIdentityResolver.h"
+#include "Hotkeys/HotkeyText.h"
 #include "MenuBar/SnapshotNamePrompt.h"
 #include "Shared/StringExtensions.h"
 
@@ -433,6 +434,17 @@ bool SnapshotMenuController::requireStore()
     return false;
 }
 
+bool SnapshotMenuController::mayEditWindows()
+{
+    // An update rewrites the layout's windows and a restore is placing them: a window removed
+    // or reordered meanwhile would come back or be lost. The views disable these edits, but a
+    // click queued before the lock took hold still arrives; like a refused operation, it
+    // changes nothing and says nothing.
+    if (m_isOperating)
+        return false;
+    return requireStore();
+}
+
 const SnapshotSummary* SnapshotMenuController::requireSummary(const QUuid& id)
 {
     if (!requireStore())
@@ -535,7 +547,7 @@ bool SnapshotMenuController::setHotkey(const HotkeyBinding& binding, const QUuid
         setError(error->message());
         return false;
     }
-    setInfo(QStringLiteral("Assigned %1 to %2.").arg(binding.displayString, quoted(name)));
+    setInfo(QStringLiteral("Assigned %1 to %2.").arg(hotkeyText(binding), quoted(name)));
     return true;
 }
 
@@ -572,7 +584,7 @@ void SnapshotMenuController::clearHotkey(const QUuid& id)
 void SnapshotMenuController::removeWindow(const QUuid& windowID, const std::optional<QString>& windowTitle,
                                           const QString& appName, const QUuid& snapshotID)
 {
-    if (!requireStore())
+    if (!mayEditWindows())
         return;
     const QString name = layoutName(snapshotID);
     const auto title = nonEmptyValue(windowTitle);
@@ -595,7 +607,7 @@ void SnapshotMenuController::removeWindow(const QUuid& windowID, const std::opti
 bool SnapshotMenuController::reorderWindows(std::uint32_t displayID, const std::vector<QUuid>& orderedWindowIDs,
                                             const QUuid& snapshotID)
 {
-    if (!requireStore())
+    if (!mayEditWindows())
         return false;
     const QString name = layoutName(snapshotID);
     const auto changed =

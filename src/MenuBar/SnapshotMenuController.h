@@ -172,6 +172,8 @@ private:
     const SnapshotSummary* summary(const QUuid& id) const;
     QString layoutName(const QUuid& id) const;
     bool requireStore();
+    // False, without a word, while an operation runs; otherwise requireStore().
+    bool mayEditWindows();
     // The listed layout of an id; null (with the error shown) when there is no store or no such layout.
     const SnapshotSummary* requireSummary(const QUuid& id);
     QString skippedWindowDetail(const RestoreSkip& skip) const;

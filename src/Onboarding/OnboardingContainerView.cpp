@@ -3,9 +3,12 @@
 #include "Onboarding/OnboardingPermissionEducationView.h"
 #include "Onboarding/OnboardingStepViews.h"
 #include "Permissions/PermissionCoordinator.h"
+#include "Shared/AnimationPolicy.h"
 
 #include <QCloseEvent>
+#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
+#include <QPropertyAnimation>
 #include <QHBoxLayout>
 #include <QScrollArea>
 #include <QTimer>
@@ -119,8 +122,46 @@ void OnboardingContainerView::showPage()
         layout->addWidget(page);
     }
     m_page = page;
-    delete m_scroll->takeWidget();
+    stopStepTransition();
+    QWidget* previous = m_scroll->takeWidget();
+    delete previous;
     m_scroll->setWidget(holder);
+    // The first page simply appears with the window; later ones fade in.
+    if (previous)
+        animateStepChange(holder);
+}
+
+QAbstractAnimation* OnboardingContainerView::stepTransition() const
+{
+    return m_stepTransition;
+}
+
+void OnboardingContainerView::animateStepChange(QWidget* holder)
+{
+    if (!isVisible() || !animationsEnabled())
+        return;
+    auto* fade = new QGraphicsOpacityEffect(holder);
+    fade->setOpacity(0.0);
+    holder->setGraphicsEffect(fade);
+    auto* animation = new QPropertyAnimation(fade, "opacity", this);
+    animation->setDuration(stepTransitionMs);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    // Drawn through the effect only while it fades: afterwards the page paints directly again.
+    connect(animation, &QAbstractAnimation::finished, this, [this] { stopStepTransition(); });
+    m_stepTransition = animation;
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void OnboardingContainerView::stopStepTransition()
+{
+    if (QPropertyAnimation* running = m_stepTransition.data()) {
+        m_stepTransition.clear();
+        running->stop();
+    }
+    if (QWidget* holder = m_scroll->widget())
+        holder->setGraphicsEffect(nullptr);
 }
 
 void OnboardingContainerView::showEvent(QShowEvent* event)

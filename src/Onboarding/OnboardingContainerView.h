@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 
+class QAbstractAnimation;
+class QPropertyAnimation;
 class QScrollArea;
 
 namespace zen {
@@ -23,12 +25,17 @@ class OnboardingContainerView : public QWidget {
 public:
     static constexpr QSize defaultSize{560, 500};
     static constexpr QSize minimumContentSize{480, 420};
+    // A new step's page fades in over this time (ease-in-out).
+    static constexpr int stepTransitionMs = 180;
 
     OnboardingContainerView(OnboardingController* controller, PermissionCoordinator* permissionCoordinator,
                             std::function<void()> openOrFocusDashboard, QWidget* parent = nullptr);
 
     // The page on show, for tests.
     QWidget* currentPage() const { return m_page; }
+    // The fade of the last change of step while it runs; null once it is over and whenever
+    // the desktop asks for no animation.
+    QAbstractAnimation* stepTransition() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -36,6 +43,8 @@ protected:
 
 private:
     void showPage();
+    void animateStepChange(QWidget* holder);
+    void stopStepTransition();
     void carryOutCloseRequest();
     void carryOutOpenDashboardRequest();
 
@@ -44,6 +53,7 @@ private:
     std::function<void()> m_openOrFocusDashboard;
     QScrollArea* m_scroll = nullptr;
     QWidget* m_page = nullptr;
+    QPointer<QPropertyAnimation> m_stepTransition;
     std::optional<OnboardingController::Step> m_shownStep;
     // Counts appearances, so a reconcile queued by one that has since closed does nothing.
     quint64 m_appearance = 0;

@@ -73,7 +73,9 @@ QWidget* pathStep(const QString& symbol, const QString& title, QWidget* parent)
     return step;
 }
 
-const QStringList pathSymbols{"gearshape", "hand.raised.fill", "accessibility", "checkmark.circle"};
+// A screen for the X11 session, a window for the window manager, and the circling arrow of
+// the check the program makes again.
+const QStringList pathSymbols{"display", "macwindow", "arrow.clockwise"};
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Shared/DesktopWords.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,8 +13,8 @@ struct OnboardingStrings {
     static QString welcomeTitle() { return QStringLiteral("Zentharion"); }
     static QString welcomeBody()
     {
-        return QStringLiteral(
-            "Save your window layout. Restore it anytime from the menu bar or with a keyboard shortcut.");
+        return QStringLiteral("Save your window layout. Restore it anytime from the %1 or with a keyboard shortcut.")
+            .arg(DesktopWords::trayMenu);
     }
     static QString permissionTitle() { return QStringLiteral("Accessibility Access Required"); }
     static QString permissionBody() { return QStringLiteral("Allow access to save and restore window positions."); }
@@ -27,30 +29,25 @@ struct OnboardingStrings {
     }
     static QString authorizedReadyBody()
     {
-        return QStringLiteral("Zentharion is ready. Save your window layout and restore it anytime from the menu bar "
-                              "or with a keyboard shortcut.");
+        return QStringLiteral("Zentharion is ready. Save your window layout and restore it anytime from the %1 or "
+                              "with a keyboard shortcut.")
+            .arg(DesktopWords::trayMenu);
     }
 
     // No settings pane grants window access on this desktop; where the user would go to grant
     // it, we send them to the help page we ship on what access needs. Every text that names
     // that place takes it from here.
-    static QString accessSettingsPlace() { return QStringLiteral("Access Help"); }
+    static QString accessSettingsPlace() { return DesktopWords::accessHelp; }
 
     static QString openAccessSettingsTitle() { return QStringLiteral("Open ") + accessSettingsPlace(); }
-    static QString checkAgainTitle() { return QStringLiteral("Check Again"); }
+    static QString checkAgainTitle() { return DesktopWords::checkAgainStep; }
     static QString dismissTitle() { return QStringLiteral("Dismiss"); }
 
-    // The steps the user takes to grant access, as shown along the path.
-    static QStringList permissionPathTitles()
-    {
-        return {accessSettingsPlace(), QStringLiteral("Privacy & Security"), QStringLiteral("Accessibility"),
-                QStringLiteral("Enable Zentharion")};
-    }
-    // The path as one sentence for screen readers ("&" read out as "and").
-    static QString permissionPathAccessibilityLabel()
-    {
-        return accessSettingsPlace() + QStringLiteral(", Privacy and Security, Accessibility, Enable Zentharion");
-    }
+    // The steps a person takes here to give the program window access, as shown along the
+    // path; the help page walks through the same steps under the same titles.
+    static QStringList permissionPathTitles() { return DesktopWords::accessPathSteps; }
+    // The path as one sentence for screen readers.
+    static QString permissionPathAccessibilityLabel() { return permissionPathTitles().join(QStringLiteral(", ")); }
 };
 
 } // namespace zen

@@ -1,17 +1,10 @@
 #pragma once
 
-#include <optional>
-
 namespace zen {
 
-// Whether the program may animate its views. A person who asked the desktop for no animation
-// (the style's widget-animation hint, or the desktop's "enable-animations" switch) gets every
-// change at once. Asked afresh each time, so a change of the setting applies to the next
-// animation without a restart.
+// Whether the desktop lets views animate their changes: false when the widget style turns
+// animation off or a GNOME-style desktop has "enable-animations" off (its reduce-motion
+// setting). Main thread only.
 bool animationsEnabled();
-
-// Replaces the desktop's answer until reset with std::nullopt (tests; a session whose desktop
-// setting cannot be read).
-void setAnimationsEnabledOverride(std::optional<bool> enabled);
 
 } // namespace zen

@@ -1,5 +1,6 @@
 #include "Snapshots/SnapshotStoreError.h"
 
+#include "Shared/DesktopWords.h"
 #include "Shared/Uuid.h"
 
 #include <QFileInfo>
@@ -87,7 +88,7 @@ QString SnapshotStoreError::localizedDescription() const
     case Kind::layoutRequiresWindow:
         return QStringLiteral("A layout must keep at least one saved window. Delete the layout instead.");
     case Kind::invalidHotkeyAssignment:
-        return QStringLiteral("Use a key with Command, Option, or Control.");
+        return QStringLiteral("Use a key with %1.").arg(DesktopWords::requiredModifierKeys);
     case Kind::invalidWindowOrder:
         return QStringLiteral("Window order must include each saved window for that display exactly once.");
     }

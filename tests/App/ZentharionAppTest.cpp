@@ -285,6 +285,15 @@ TEST(ZentharionAppHotkeyTest, LayoutChangesReRegisterAndACaptureSuspendsTheShort
     EXPECT_FALSE(controller.setHotkeyCaptureActive(false));
     EXPECT_EQ(h.registrar->live.size(), 1u);
 
+    // The tray's prompt and the dashboard's field open together: the first to close leaves
+    // the shortcuts off for the other.
+    EXPECT_FALSE(controller.setHotkeyCaptureActive(true));
+    EXPECT_FALSE(controller.setHotkeyCaptureActive(true));
+    EXPECT_FALSE(controller.setHotkeyCaptureActive(false));
+    EXPECT_TRUE(h.registrar->live.empty());
+    EXPECT_FALSE(controller.setHotkeyCaptureActive(false));
+    EXPECT_EQ(h.registrar->live.size(), 1u);
+
     controller.clearHotkey(desk);
     EXPECT_TRUE(h.registrar->live.empty());
     ASSERT_TRUE(controller.setHotkey(HotkeyBinding{38, 0x1100, "Control-Command-J"}, desk));
@@ -494,6 +503,70 @@ TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboardAndOnboardin
         QCoreApplication::processEvents();
         EXPECT_EQ(app.onboardingWindow(), nullptr);
     }
+}
+
+// Without a tray the dashboard is the only way in: it opens once the grace period has passed
+// with no tray, and a later launch brings it forward, but a launch at login stays quiet where a
+// tray shows the program.
+TEST(ZentharionAppDashboardTest, WithoutATrayTheDashboardOpensAfterTheGraceAndALaterLaunchBringsItForward)
+{
+    struct Case {
+        const char* name;
+        bool trayAtStart;
+        bool trayDuringGrace;
+        bool opensAfterGrace;
+    };
+    for (const auto& c : {Case{"tray from the start", true, true, false},
+                          Case{"tray starting with the session", false, true, false},
+                          Case{"no tray", false, false, true}}) {
+        SCOPED_TRACE(c.name);
+        AppHarness h;
+        h.defaults.setString("Zentharion.Onboarding.status", "completedAuthorized");
+        auto scheduler = std::make_shared<test::ManualScheduler>();
+        bool tray = c.trayAtStart;
+        std::vector<WId> brought;
+        h.adjust = [&](ZentharionAppDependencies& d) {
+            d.controllerOptions.scheduler = scheduler;
+            d.systemTrayAvailable = [&] { return tray; };
+            d.bringWindowForward = [&](WId window) { brought.push_back(window); };
+        };
+        auto& app = h.start();
+        app.showDashboardIfNoTrayAppears();
+        scheduler->advance(ZentharionApp::trayGracePeriod - std::chrono::milliseconds(1));
+        EXPECT_EQ(app.dashboardWindow(), nullptr) << "opened before the grace period was over";
+        tray = c.trayDuringGrace;
+        scheduler->advance(std::chrono::milliseconds(1));
+        EXPECT_EQ(app.dashboardWindow() != nullptr, c.opensAfterGrace);
+        delete app.dashboardWindow();
+
+        for (const bool atLogin : {true, false}) {
+            SCOPED_TRACE(atLogin ? "at login" : "by the user");
+            brought.clear();
+            app.answerAnotherLaunch(atLogin);
+            const bool opens = !(atLogin && tray);
+            EXPECT_EQ(app.dashboardWindow() != nullptr, opens);
+            if (!opens)
+                continue;
+            // A new window is brought forward once on screen, an open one at once.
+            EXPECT_TRUE(brought.empty()) << "asked for before the window manager could know the window";
+            QCoreApplication::processEvents();
+            EXPECT_EQ(brought, std::vector<WId>{app.dashboardWindow()->winId()});
+            app.answerAnotherLaunch(atLogin);
+            EXPECT_EQ(brought.size(), 2u);
+            delete app.dashboardWindow();
+        }
+    }
+
+    // A program that ends within the grace period leaves no call behind into what is gone.
+    AppHarness h;
+    auto scheduler = std::make_shared<test::ManualScheduler>();
+    h.adjust = [&](ZentharionAppDependencies& d) {
+        d.controllerOptions.scheduler = scheduler;
+        d.systemTrayAvailable = [] { return false; };
+    };
+    h.start().showDashboardIfNoTrayAppears();
+    h.app.reset();
+    scheduler->advance(ZentharionApp::trayGracePeriod);
 }
 
 // A window manager that starts or ends while the program runs is noticed when the user opens

@@ -3,6 +3,8 @@ list(APPEND ZEN_TEST_SOURCES
 )
 list(APPEND ZEN_TEST_SOURCES
   tests/App/MenuBarMenuTest.cpp
+  tests/App/ReadableWordsTest.cpp
   tests/App/SingleInstanceLockTest.cpp
+  tests/App/SessionBusActivationTest.cpp
   tests/App/ZentharionAppTest.cpp
 )

@@ -72,7 +72,7 @@ TEST(DashboardIssueBannerTest, ButtonOnlyWithTitleAndAction)
     int calls = 0;
     const auto action = [&calls] { ++calls; };
     DashboardIssueBanner noAction("Accessibility Required", "Grant permission.", "hand.raised.fill", Qt::darkYellow,
-                                  QStringLiteral("Open Permissions"));
+                                  QStringLiteral("Open Access Help"));
     EXPECT_EQ(noAction.actionButton(), nullptr);
     DashboardIssueBanner noTitle("Layout Action Failed", "Message", "exclamationmark.triangle.fill", Qt::red, std::nullopt,
                                  action);
@@ -112,7 +112,7 @@ TEST(DashboardCardsScreenshotTest, BannerAndInactiveApps)
     QWidget page;
     auto* layout = new QVBoxLayout(&page);
     layout->addWidget(new DashboardIssueBanner("Accessibility Required", "Grant permission before saving or restoring layouts.",
-                                               "hand.raised.fill", QColor(255, 149, 0), QStringLiteral("Open Permissions"),
+                                               "hand.raised.fill", QColor(255, 149, 0), QStringLiteral("Open Access Help"),
                                                [] {}));
     layout->addWidget(new DashboardIssueBanner("Layout Action Failed", "The layout could not be found.",
                                                "exclamationmark.triangle.fill", QColor(255, 59, 48)));

@@ -69,7 +69,7 @@ TEST(DashboardDetailViewPresenterTest, BannerTextsAndTheirOneAction)
                                                "externaldrive.badge.exclamationmark", {}}));
     EXPECT_EQ(issues[1], (DashboardDetailIssue{Issue::accessibilityRequired, "Accessibility Required",
                                                "Grant permission before saving or restoring layouts.",
-                                               "hand.raised.fill", "Open Permissions"}));
+                                               "hand.raised.fill", "Open Access Help"}));
     EXPECT_EQ(issues[2].title, "Layout Action Failed");
     EXPECT_EQ(issues[2].actionTitle, "");
     h.presenter->openPermissionsFromBanner();
@@ -188,7 +188,7 @@ TEST(DashboardDetailViewPresenterTest, CaptureJudgesKeysAsThePromptDoes)
     EXPECT_EQ(h.captureActivity, std::vector<std::string>{"suspend"});
 
     h.presenter->handleCaptureKey(test::plainKPress);
-    EXPECT_EQ(h.presenter->hotkeyCaptureError(), "Use a key with Command, Option, or Control.");
+    EXPECT_EQ(h.presenter->hotkeyCaptureError(), "Use a key with Super, Alt, or Ctrl.");
     // Another layout's shortcut reaches the field (shortcuts are suspended) and is refused by name.
     h.presenter->handleCaptureKey(test::commandShiftKPress);
     EXPECT_EQ(h.presenter->hotkeyCaptureError(), "\"Home\" already uses that hotkey.");
@@ -199,7 +199,7 @@ TEST(DashboardDetailViewPresenterTest, CaptureJudgesKeysAsThePromptDoes)
 
     h.presenter->handleCaptureKey(test::commandOptionKPress);
     EXPECT_EQ(h.storedHotkey(h.first.id)->displayString, "Command-Option-K");
-    EXPECT_EQ(h.controller->status()->message, "Assigned Command-Option-K to \"Work\".");
+    EXPECT_EQ(h.controller->status()->message, "Assigned Super+Alt+K to \"Work\".");
     EXPECT_FALSE(h.presenter->editingHotkeySnapshotID());
     EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
 }
@@ -269,6 +269,53 @@ TEST(DashboardDetailViewPresenterTest, AFailedResumeEndsCaptureAndSaysWhy)
     EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
 }
 
+TEST(DashboardDetailViewPresenterTest, AFailedSuspendStartsNoCaptureAndLeavesTheShortcutsAsTheyWere)
+{
+    DetailHarness h;
+    h.select(h.first);
+    h.presenter->appeared();
+    h.failSuspend = true;
+    h.presenter->beginHotkeyEditing(h.first.id);
+    EXPECT_FALSE(h.presenter->editingHotkeySnapshotID());
+    ASSERT_TRUE(h.controller->status());
+    EXPECT_TRUE(h.controller->status()->isError());
+    EXPECT_EQ(issueKinds(*h.presenter), std::vector<Issue>{Issue::layoutActionFailed});
+    EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
+    h.presenter->disappeared();
+    EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
+}
+
+// The shortcuts' suspensions nest (the tray's prompt may hold one too): a pane that starts
+// capturing again must not take a second one that nothing would give back.
+TEST(DashboardDetailViewPresenterTest, StartingCaptureAgainHoldsOneSuspension)
+{
+    DetailHarness h;
+    h.select(h.first);
+    h.presenter->beginHotkeyEditing(h.first.id);
+    h.presenter->beginHotkeyEditing(h.first.id);
+    EXPECT_EQ(h.presenter->editingHotkeySnapshotID(), h.first.id);
+    h.presenter->cancelHotkeyEditing();
+    EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
+}
+
+// Another layout took the combination in its file after the list was read: the pane lets it
+// through, the store refuses it, and the user picks another without starting over.
+TEST(DashboardDetailViewPresenterTest, AStoreRefusalKeepsTheCaptureRunningWithTheStoresError)
+{
+    DetailHarness h;
+    h.select(h.first);
+    h.presenter->beginHotkeyEditing(h.first.id);
+    ASSERT_TRUE(h.store.setHotkey(h.second.id, HotkeyBinding{40, 0x900, "Command-Option-K"}, test::fixedDate(32)));
+    h.presenter->handleCaptureKey(test::commandOptionKPress);
+    EXPECT_FALSE(h.storedHotkey(h.first.id));
+    ASSERT_TRUE(h.controller->status());
+    EXPECT_EQ(h.controller->status()->message, "\"Home\" already uses that hotkey.");
+    EXPECT_TRUE(h.controller->status()->isError());
+    EXPECT_EQ(issueKinds(*h.presenter), std::vector<Issue>{Issue::layoutActionFailed});
+    EXPECT_EQ(h.presenter->editingHotkeySnapshotID(), h.first.id);
+    EXPECT_EQ(h.captureActivity, std::vector<std::string>{"suspend"});
+}
+
 TEST(DashboardDetailViewPresenterTest, ACombinationPressedDuringAnOperationIsStoredWhenItEnds)
 {
     DetailHarness h;
@@ -282,7 +329,7 @@ TEST(DashboardDetailViewPresenterTest, ACombinationPressedDuringAnOperationIsSto
 
     h.finishOperation();
     EXPECT_EQ(h.storedHotkey(h.first.id)->displayString, "Command-Option-K");
-    EXPECT_EQ(h.controller->status()->message, "Assigned Command-Option-K to \"Work\".");
+    EXPECT_EQ(h.controller->status()->message, "Assigned Super+Alt+K to \"Work\".");
     EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
 
     // Escape while one is held back drops it.
@@ -339,17 +386,17 @@ TEST(DashboardDetailViewPresenterTest, TheLayoutCountsAsGivenAnewOnlyWhenItChang
     EXPECT_NE(h.presenter->selectionRevision(), grown) << "same windows in another order";
 }
 
-TEST(DashboardDetailViewPresenterTest, HotkeySymbolText)
+TEST(DashboardDetailViewPresenterTest, HotkeyCardText)
 {
     const std::pair<std::optional<HotkeyBinding>, QString> cases[] = {
         {std::nullopt, "None"},
-        {HotkeyBinding{40, 0x300, "Command-Shift-K"}, "⌘⇧K"},
-        {HotkeyBinding{40, 0x1B00, "Command-Option-Control-Shift-K"}, "⌘⌥⌃⇧K"},
-        {HotkeyBinding{36, 0x100, "Command-Key 36"}, "⌘Key 36"},
-        {HotkeyBinding{27, 0x1000, "Control--"}, "⌃-"},
+        {HotkeyBinding{40, 0x300, "Command-Shift-K"}, "Super+Shift+K"},
+        {HotkeyBinding{40, 0x1B00, "Command-Option-Control-Shift-K"}, "Super+Ctrl+Alt+Shift+K"},
+        {HotkeyBinding{36, 0x100, "Command-Key 36"}, "Super+Return"},
+        {HotkeyBinding{27, 0x1000, "Control--"}, "Ctrl+-"},
     };
     for (const auto& [binding, text] : cases)
-        EXPECT_EQ(DashboardDetailViewPresenter::hotkeySymbolText(binding), text);
+        EXPECT_EQ(DashboardDetailViewPresenter::hotkeyCardText(binding), text);
 }
 
 struct EducationHarness : DetailHarness {

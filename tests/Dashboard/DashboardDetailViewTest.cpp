@@ -7,6 +7,8 @@
 #include "Dashboard/InlineHotkeyCaptureField.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
+#include "Shared/AnimationPolicy.h"
+#include "Support/AnimationSwitch.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -17,6 +19,8 @@
 #include <QScrollBar>
 #include <QFocusEvent>
 #include <QMouseEvent>
+#include <QGraphicsEffect>
+#include <QPropertyAnimation>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -107,7 +111,7 @@ TEST(DashboardDetailViewTest, LayoutFaceShowsTheLayoutAndItsEnabledActions)
     for (auto* card : h.view->metricCards())
         cards << card->title() + "=" + card->value();
     EXPECT_EQ(cards, (QStringList{"Windows=1", "Apps=1", "Displays=1"}));
-    EXPECT_EQ(h.view->hotkeyCard()->hotkeyText(), "⌘⇧K");
+    EXPECT_EQ(h.view->hotkeyCard()->hotkeyText(), "Super+Shift+K");
     EXPECT_TRUE(h.visible(h.view->hotkeyCard()->clearButton()));
 
     h.view->restoreButton()->click();
@@ -226,7 +230,7 @@ TEST(DashboardDetailViewTest, CaptureFieldRecordsAShortcutAndShowsRefusalsAsPlai
     press(field, Qt::Key_K, Qt::MetaModifier | Qt::AltModifier, 45);
     EXPECT_FALSE(h.visible(field));
     h.select(*h.store.loadSnapshot(h.first.id)); // the dashboard passes the refreshed entry
-    EXPECT_EQ(card->hotkeyText(), "⌘⌥K");
+    EXPECT_EQ(card->hotkeyText(), "Super+Alt+K");
     EXPECT_EQ(h.captureActivity, (std::vector<std::string>{"suspend", "resume"}));
 }
 
@@ -252,6 +256,49 @@ TEST(DashboardDetailViewTest, LeavingTheCaptureFieldEndsCaptureAndGivesTheShortc
     EXPECT_EQ(h.presenter->editingHotkeySnapshotID(), h.first.id);
 }
 
+TEST(DashboardHotkeyMetricCardTest, ChangesOfEditingFadeInTheIncomingRowUnlessAnimationIsOff)
+{
+    if (!animationsEnabled())
+        GTEST_SKIP() << "the desktop running the tests asks for no animation";
+    DashboardHotkeyMetricCard card({});
+    card.show();
+    QWidget* displayRow = card.editButton()->parentWidget();
+    QWidget* captureRow = card.captureField()->parentWidget();
+    DashboardHotkeyMetricCard::State state;
+    state.summary.hotkey = test::commandShiftK;
+    card.setState(state);
+    EXPECT_EQ(card.editingTransition(), nullptr) << "nothing changed";
+
+    for (const bool editing : {true, false}) {
+        SCOPED_TRACE(editing);
+        state.isEditing = editing;
+        card.setState(state);
+        auto* fade = qobject_cast<QPropertyAnimation*>(card.editingTransition());
+        ASSERT_NE(fade, nullptr);
+        QWidget* incoming = editing ? captureRow : displayRow;
+        EXPECT_EQ(fade->targetObject(), static_cast<QObject*>(incoming->graphicsEffect()));
+        EXPECT_EQ(fade->propertyName(), "opacity");
+        EXPECT_EQ(fade->duration(), 150);
+        EXPECT_EQ(fade->easingCurve().type(), QEasingCurve::InOutQuad);
+        EXPECT_EQ(fade->state(), QAbstractAnimation::Running);
+        // Other changes while it runs leave it alone.
+        state.isActionDisabled = !state.isActionDisabled;
+        card.setState(state);
+        EXPECT_EQ(card.editingTransition(), fade);
+
+        fade->setCurrentTime(fade->duration());
+        EXPECT_EQ(card.editingTransition(), nullptr);
+        EXPECT_EQ(incoming->graphicsEffect(), nullptr) << "painted directly once faded in";
+    }
+
+    test::AnimationsOff off;
+    state.isEditing = true;
+    card.setState(state);
+    EXPECT_EQ(card.editingTransition(), nullptr);
+    EXPECT_EQ(captureRow->graphicsEffect(), nullptr);
+    EXPECT_TRUE(captureRow->isVisibleTo(&card));
+}
+
 TEST(DashboardDetailViewTest, EmptyFaceInvitesAFirstSaveUnlessLocked)
 {
     {
@@ -262,7 +309,7 @@ TEST(DashboardDetailViewTest, EmptyFaceInvitesAFirstSaveUnlessLocked)
             if (!label->text().isEmpty())
                 texts << label->text();
         EXPECT_EQ(texts, (QStringList{"No Saved Layouts", "Arrange your windows the way you want, then save the layout.",
-                                      "Saved layouts appear in the sidebar and menu bar."}));
+                                      "Saved layouts appear in the sidebar and tray menu."}));
         EXPECT_TRUE(h.view->saveButton()->isEnabled());
         h.view->saveButton()->click();
         EXPECT_EQ(h.saves, 1);

@@ -1,6 +1,6 @@
 #include "Dashboard/DashboardDisplayWindowList.h"
 #include "Dashboard/DashboardDisplayWindowRow.h"
-#include "Shared/AnimationPolicy.h"
+#include "Support/AnimationSwitch.h"
 
 #include "Dashboard/DashboardPreviewTestSupport.h"
 #include "Shared/Uuid.h"
@@ -390,7 +390,10 @@ TEST_F(DashboardDisplayWindowListTest, KeysMenuTooltipAndDragFeedback)
 TEST_F(DashboardDisplayWindowListTest, AReorderSpringsIntoPlaceUnlessTheDesktopAsksForNoAnimation)
 {
     for (const bool animate : {true, false}) {
-        setAnimationsEnabledOverride(animate);
+        // A desktop that asks for no animation, as the style tells it.
+        std::optional<test::AnimationsOff> still;
+        if (!animate)
+            still.emplace();
         auto list = makeList(windows);
         list->resize(360, list->sizeHint().height());
         list->show();
@@ -402,7 +405,6 @@ TEST_F(DashboardDisplayWindowListTest, AReorderSpringsIntoPlaceUnlessTheDesktopA
         EXPECT_EQ(animation->state() == QAbstractAnimation::Running, animate) << animate;
         calls.clear();
     }
-    setAnimationsEnabledOverride(std::nullopt);
 }
 
 TEST(DashboardDisplayWindowRowTest, StateLabelsAndTitles)

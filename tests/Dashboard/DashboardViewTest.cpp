@@ -16,7 +16,7 @@
 #include <QPushButton>
 #include <QSplitter>
 
-#include "Shared/AnimationPolicy.h"
+#include "Support/AnimationSwitch.h"
 
 #include <QKeyEvent>
 #include <QPropertyAnimation>
@@ -82,7 +82,7 @@ TEST(DashboardViewTest, TheWindowHasItsTitleSizesAndTheRowsOfTheLayouts)
     const auto text = [&](int row, int role) { return view.layoutModel()->index(row).data(role).toString(); };
     EXPECT_EQ(text(0, Qt::DisplayRole), "Work <b>&</b> Play");
     EXPECT_EQ(text(0, Qt::AccessibleTextRole), "Work <b>&</b> Play");
-    EXPECT_EQ(text(0, DashboardSnapshotListModel::HotkeyRole), "Command-K");
+    EXPECT_EQ(text(0, DashboardSnapshotListModel::HotkeyRole), "Super+K");
     EXPECT_EQ(text(0, DashboardSnapshotListModel::SummaryRole), "2 windows • 1 displays • just now");
     EXPECT_EQ(text(1, DashboardSnapshotListModel::HotkeyRole), "");
     EXPECT_EQ(text(1, DashboardSnapshotListModel::SummaryRole), "1 windows • 1 displays • 3 days ago");
@@ -321,7 +321,10 @@ TEST(DashboardViewTest, TheMenuOffersTheHotkeyItemsTheLayoutNeedsAndTheKeysActOn
 TEST(DashboardViewTest, ANewLayoutGlidesIntoViewUnlessTheDesktopAsksForNoAnimation)
 {
     for (const bool animate : {true, false}) {
-        setAnimationsEnabledOverride(animate);
+        // A desktop that asks for no animation, as the style tells it.
+        std::optional<test::AnimationsOff> still;
+        if (!animate)
+            still.emplace();
         Window f;
         for (int i = 0; i < 40; ++i)
             f.add(QStringLiteral("Layout %1").arg(i), 100 + i);
@@ -339,7 +342,6 @@ TEST(DashboardViewTest, ANewLayoutGlidesIntoViewUnlessTheDesktopAsksForNoAnimati
         }
         EXPECT_EQ(list->indexAt(QPoint(5, 2)).row(), 15);
     }
-    setAnimationsEnabledOverride(std::nullopt);
 }
 
 } // namespace

@@ -53,6 +53,7 @@ struct DetailHarness {
     // "suspend" / "resume" per call of the controller's capture callback.
     std::vector<std::string> captureActivity;
     bool failResume = false;
+    bool failSuspend = false;
     QSet<QString> running{"org.example.Editor"};
     std::vector<std::pair<QUuid, QString>> renames;
     std::optional<Snapshot> updateReadAtStart;
@@ -86,7 +87,7 @@ struct DetailHarness {
                                                               std::nullopt, std::nullopt, options);
         controller->setHotkeyCaptureActivityDidChange([this](bool active) -> std::optional<OperationError> {
             captureActivity.push_back(active ? "suspend" : "resume");
-            if (!active && failResume)
+            if (active ? failSuspend : failResume)
                 return OperationError(SnapshotStoreError::layoutRequiresWindow());
             return std::nullopt;
         });

@@ -294,6 +294,30 @@ TEST(DisplayChangeRestoreControllerTest, ConfigurationSignatureSeesEveryFieldOfE
     EXPECT_NE(sig({base}), sig({base, other}));
 }
 
+// A layout's own records already treat composed and decomposed names as one monitor; the
+// signatures must agree, or a mere change of spelling reads as a new set of monitors.
+TEST(DisplayChangeRestoreControllerTest, SignaturesCompareMonitorNamesByCanonicalEquivalence)
+{
+    const QString composed = QStringLiteral("\u00C9cran Bureau");
+    const QString decomposed = QStringLiteral("E\u0301cran Bureau");
+    const DisplayRecord a = monitor(1, composed, CGRect(0, 0, 1920, 1080));
+    const DisplayRecord b = monitor(1, decomposed, CGRect(0, 0, 1920, 1080));
+    ASSERT_EQ(a, b);
+    const auto state = [](const DisplayRecord& d) { return DisplayState::make({d}, std::nullopt); };
+    EXPECT_EQ(DisplayTopologySignature::of(state(a)), DisplayTopologySignature::of(state(b)));
+    EXPECT_EQ(DisplayConfigurationSignature::of(state(a)), DisplayConfigurationSignature::of(state(b)));
+    EXPECT_NE(DisplayTopologySignature::of(state(a)),
+              DisplayTopologySignature::of(state(monitor(1, "Ecran Bureau", CGRect(0, 0, 1920, 1080)))));
+
+    // Seen live: the same monitor reported in the other spelling is no change at all.
+    Harness h;
+    h.snapshots = std::vector<Snapshot>{layoutFor("Desk", {a})};
+    h.change({a});
+    h.logs.clear();
+    h.change({b});
+    EXPECT_EQ(h.messages(), std::vector<QString>{Controller::unchangedTopologyMessage});
+}
+
 TEST(DisplayChangeRestoreControllerTest, OneMatchOffersAToastAndSeveralAChooserInMatchOrder)
 {
     Harness h;

@@ -124,7 +124,7 @@ TEST(HotkeyBindingValidatorTest, BindingFromKeyPress)
 
     auto shiftOnly = HotkeyBindingValidator::binding({0, Qt::ShiftModifier, QString("A")});
     ASSERT_FALSE(shiftOnly);
-    EXPECT_EQ(shiftOnly.error().errorDescription(), "Use a key with Command, Option, or Control.");
+    EXPECT_EQ(shiftOnly.error().errorDescription(), "Use a key with Super, Alt, or Ctrl.");
     EXPECT_FALSE(HotkeyBindingValidator::binding({0, Qt::NoModifier, QString("a")}));
 }
 

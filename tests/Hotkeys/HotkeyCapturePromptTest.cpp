@@ -18,7 +18,7 @@ constexpr std::uint32_t xK = 45, xA = 38, x1 = 10, xReturn = 36, xBackspace = 22
                         xKeypad5 = 84, xSpace = 65, xSuperL = 133, xShiftL = 50, xF5 = 71, xPrint = 107;
 
 constexpr Qt::KeyboardModifiers commandOption = Qt::MetaModifier | Qt::AltModifier;
-const QString invalidText = "Use a key with Command, Option, or Control.";
+const QString invalidText = "Use a key with Super, Alt, or Ctrl.";
 
 TEST(HotkeyCapturePromptTest, JudgesKeyPressesIntoBindings)
 {
@@ -104,7 +104,7 @@ TEST(HotkeyCapturePromptTest, DialogKeepsWaitingAfterARefusalAndEndsOnACapture)
     auto& dialog = *controller.window();
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Set Layout Hotkey");
-    EXPECT_EQ(dialog.message(), "Press a shortcut using Command, Option, or Control.");
+    EXPECT_EQ(dialog.message(), "Press a shortcut using Super, Alt, or Ctrl.");
     for (auto* label : dialog.findChildren<QLabel*>())
         EXPECT_EQ(label->textFormat(), Qt::PlainText);
 

@@ -114,6 +114,29 @@ TEST_F(HotkeyManagerTest, SuspendedManagerRegistersNothingAndIgnoresPresses)
     EXPECT_EQ(restored, std::vector<QUuid>{home});
 }
 
+TEST_F(HotkeyManagerTest, OverlappingCapturesKeepTheShortcutsSuspendedUntilTheLastEnds)
+{
+    // The tray's prompt and the dashboard's field each suspend and resume; the first to end
+    // must not hand the keys back to the server while the other still listens for them.
+    ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}}));
+    manager.suspendBindings();
+    manager.suspendBindings();
+    ASSERT_TRUE(manager.resumeBindings());
+    EXPECT_TRUE(registrar->live.empty());
+    ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}}));
+    EXPECT_TRUE(registrar->live.empty());
+    pressID(1);
+    EXPECT_TRUE(restored.empty());
+
+    ASSERT_TRUE(manager.resumeBindings());
+    EXPECT_EQ(registrar->liveIDs(), std::vector<std::uint32_t>{1});
+    // A resume with nothing suspended leaves the shortcuts as they are, registered once.
+    ASSERT_TRUE(manager.resumeBindings());
+    EXPECT_EQ(registrar->liveIDs(), std::vector<std::uint32_t>{1});
+    manager.suspendBindings();
+    EXPECT_TRUE(registrar->live.empty());
+}
+
 TEST_F(HotkeyManagerTest, ReloadReplacesEverythingAndEmptyListsRegisterNothing)
 {
     ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}, {home, "Home", binding(38)}}));

@@ -190,6 +190,20 @@ TEST_F(DiagnosticLogControllerTest, ALinkInPlaceOfTheLogIsNeitherExportedNorMail
     EXPECT_EQ(readFile(secret), "not the log\n");
 }
 
+// The application binds the desktop's viewer, save panel and mail program; a controller made
+// without them reaches for none of its own.
+TEST_F(DiagnosticLogControllerTest, WithoutDesktopServicesNothingIsShownExportedOrMailed)
+{
+    DiagnosticLogController bare(logPath);
+    writeFile(logPath, "{}\n");
+    bare.revealInFinder();
+    EXPECT_EQ(bare.exportLog(), DiagnosticLogExportResult::cancelled());
+    EXPECT_FALSE(bare.composeSupportEmail("support@example.org", "Help", "Body"));
+    EXPECT_EQ(QDir(logsFolder).entryList(QDir::Files | QDir::Hidden), QStringList{"events.log"});
+    EXPECT_TRUE(bare.clear());
+    EXPECT_FALSE(bare.hasLog());
+}
+
 TEST(DiagnosticLogExportFilename, IsInUtcWithWesternDigitsWhateverTheLocalZoneAndLocale)
 {
     const QLocale previous;

@@ -495,7 +495,7 @@ TEST(SnapshotMenuControllerTest, EditCommandsReportWhatChangedNamingTheLayoutAsI
         {[&] { return controller.renameSnapshotInline(work.id, "  Home  "); }, true, f.info("Renamed \"Work\" to \"  Home  \".")},
         {[&] { return controller.renameSnapshotInline(work.id, " \n"); }, false, f.error("Layout names cannot be empty.")},
         {[&] { return controller.renameSnapshotInline(QUuid::createUuid(), "X"); }, false, f.error("The layout could not be found.")},
-        {[&] { return controller.setHotkey(commandOne, work.id); }, true, f.info("Assigned Command-1 to \"Home\".")},
+        {[&] { return controller.setHotkey(commandOne, work.id); }, true, f.info("Assigned Super+1 to \"Home\".")},
         {[&] { return controller.setHotkey(commandOne, other.id); }, false, f.error("\"Home\" already uses that hotkey.")},
         {[&] { controller.clearHotkey(work.id); return true; }, true, f.info("Cleared hotkey for \"Home\".")},
         {[&] { controller.removeWindow(second.id, QString(" Inbox "), "Mail", work.id); return true; }, true,
@@ -551,7 +551,7 @@ TEST(SnapshotMenuControllerTest, DialogCommandsAndTheCaptureActivityCallback)
         return active ? failStart : std::nullopt;
     });
 
-    for (const auto& expected : {f.info("Assigned Command-1 to \"Work\"."), std::optional<Status>()}) {
+    for (const auto& expected : {f.info("Assigned Super+1 to \"Work\"."), std::optional<Status>()}) {
         events.clear();
         controller.setStatus(std::nullopt);
         controller.assignHotkey(work.id);
@@ -617,6 +617,43 @@ TEST(SnapshotMenuControllerTest, EditsDuringAnUpdateSurviveIt)
     EXPECT_TRUE(controller.snapshotSummaries().empty());
     EXPECT_FALSE(controller.isOperating());
     EXPECT_EQ(f.presenter->calls.back(), "hide");
+}
+
+// An update rewrites the layout's windows and a restore places them: a window removed or
+// reordered meanwhile would be lost or come back, so those edits wait for the operation.
+TEST(SnapshotMenuControllerTest, WindowEditsAreRefusedWhileAnOperationRuns)
+{
+    Fixture f;
+    f.updateWrites(2);
+    f.restore = [](const QUuid&) { return std::expected<RestoreResult, RestoreEngineFailure>(RestoreResult{}); };
+    const auto first = makeWindow("org.example.Editor", 1, 1);
+    const auto second = makeWindow("org.example.Mail", 1, 2);
+    const auto work = f.stored("Work", {first, second});
+    auto& controller = f.make();
+    controller.refreshSummaries();
+
+    for (const auto& start : std::vector<std::function<bool()>>{[&] { return controller.updateSnapshot(work.id); },
+                                                               [&] { return controller.restoreSnapshot(work.id); }}) {
+        ASSERT_TRUE(start());
+        f.presenter->shown();
+        controller.setStatus(f.info("Marker"));
+        const auto windowIDs = [&] {
+            std::vector<QUuid> ids;
+            const auto snapshot = f.store.loadSnapshot(work.id);
+            for (const auto& window : snapshot->windows)
+                ids.push_back(window.id);
+            return ids;
+        };
+        const auto before = windowIDs();
+        EXPECT_FALSE(controller.reorderWindows(1, {before[1], before[0]}, work.id));
+        controller.removeWindow(before[0], std::nullopt, "Editor", work.id);
+        EXPECT_EQ(windowIDs(), before);
+        EXPECT_EQ(f.status(), f.info("Marker"));
+        f.scheduler->finishWork();
+        ASSERT_FALSE(controller.isOperating());
+    }
+    const auto after = f.store.loadSnapshot(work.id)->windows;
+    EXPECT_TRUE(controller.reorderWindows(1, {after[1].id, after[0].id}, work.id));
 }
 
 // MARK: Helpers and the real scheduler

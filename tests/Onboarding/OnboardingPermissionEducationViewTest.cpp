@@ -2,8 +2,11 @@
 
 #include "Onboarding/OnboardingStrings.h"
 #include "Onboarding/TextStyle.h"
+#include "Permissions/PermissionCoordinator.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -109,7 +112,7 @@ TEST(OnboardingPermissionEducationViewTest, PathIsARowWhenItFitsElseAColumnWithT
     Calls calls;
     auto view = makeView(calls, false, false, false);
     auto* path = view->permissionPath();
-    const QStringList steps{"Access Help", "Privacy & Security", "Accessibility", "Enable Zentharion"};
+    const QStringList steps{"X11 Session", "EWMH Window Manager", "Check Again"};
 
     view->resize(path->rowWidth() + 40, 400);
     view->show();
@@ -120,7 +123,23 @@ TEST(OnboardingPermissionEducationViewTest, PathIsARowWhenItFitsElseAColumnWithT
     EXPECT_FALSE(path->showsRow());
     EXPECT_EQ(path->stepTitles(), steps);
     EXPECT_GT(path->heightForWidth(path->rowWidth() / 2), path->heightForWidth(path->rowWidth()));
-    EXPECT_EQ(path->accessibleName(), "Access Help, Privacy and Security, Accessibility, Enable Zentharion");
+    EXPECT_EQ(path->accessibleName(), "X11 Session, EWMH Window Manager, Check Again");
+}
+
+// The button opens the help page: it must walk through the very steps the path shows, in order.
+TEST(OnboardingPermissionEducationViewTest, TheHelpPageNamesThePathsSteps)
+{
+    QFile page(PermissionCoordinator::accessHelpPagePath(QCoreApplication::applicationDirPath()));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << page.fileName().toStdString();
+    const QString html = QString::fromUtf8(page.readAll());
+    const QString steps = html.section(QStringLiteral("<ol>"), 1).section(QStringLiteral("</ol>"), 0, 0);
+    QStringList headed;
+    const QRegularExpression step(QStringLiteral("<li><strong>([^<]*)\\.</strong>"));
+    for (auto it = step.globalMatch(steps); it.hasNext();)
+        headed << it.next().captured(1);
+    EXPECT_EQ(headed, OnboardingStrings::permissionPathTitles());
+    for (const char* foreign : {"Privacy", "System Settings", "Enable Zentharion"})
+        EXPECT_FALSE(html.contains(QLatin1String(foreign))) << foreign;
 }
 
 } // namespace

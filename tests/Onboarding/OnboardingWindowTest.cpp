@@ -5,11 +5,15 @@
 #include "Onboarding/OnboardingWindowSupport.h"
 #include "Onboarding/TextStyle.h"
 #include "Permissions/PermissionCoordinator.h"
+#include "Shared/AnimationPolicy.h"
 
+#include "Support/AnimationSwitch.h"
 #include "Support/ManualScheduler.h"
 
 #include <QApplication>
+#include <QGraphicsEffect>
 #include <QLabel>
+#include <QPropertyAnimation>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -85,7 +89,7 @@ TEST_F(OnboardingWindowTest, PagesShowTheirTextsAndButtons)
     OnboardingWelcomeStep welcome([&] { ++started; });
     EXPECT_TRUE(labelTexts(&welcome).contains(QStringLiteral("Zentharion")));
     EXPECT_TRUE(labelTexts(&welcome).contains(QStringLiteral(
-        "Save your window layout. Restore it anytime from the menu bar or with a keyboard shortcut.")));
+        "Save your window layout. Restore it anytime from the tray menu or with a keyboard shortcut.")));
     EXPECT_EQ(buttonTexts(&welcome), QStringList{QStringLiteral("Get Started")});
     welcome.getStartedButton()->click();
     EXPECT_EQ(started, 1);
@@ -93,7 +97,7 @@ TEST_F(OnboardingWindowTest, PagesShowTheirTextsAndButtons)
     OnboardingAuthorizedReadyStep authorized([&] { ++opened; }, [&] { ++done; });
     EXPECT_TRUE(labelTexts(&authorized).contains(QStringLiteral("Zentharion is ready.")));
     EXPECT_TRUE(labelTexts(&authorized).contains(QStringLiteral(
-        "Zentharion is ready. Save your window layout and restore it anytime from the menu bar or with a keyboard "
+        "Zentharion is ready. Save your window layout and restore it anytime from the tray menu or with a keyboard "
         "shortcut.")));
     OnboardingReadyStep ready([&] { ++opened; }, [&] { ++done; });
     EXPECT_TRUE(labelTexts(&ready).contains(QStringLiteral("You're ready to save your first layout.")));
@@ -194,6 +198,37 @@ TEST_F(OnboardingWindowTest, WindowFollowsTheFlowAndCarriesOutItsRequests)
     EXPECT_FALSE(controller->shouldOpenDashboard());
     EXPECT_EQ(closesSeen, 1);
     EXPECT_EQ(stored, OnboardingStatus::completedAuthorized);
+}
+
+TEST_F(OnboardingWindowTest, AChangeOfStepFadesInTheNewPageUnlessAnimationIsOff)
+{
+    if (!animationsEnabled())
+        GTEST_SKIP() << "the desktop running the tests asks for no animation";
+    ASSERT_TRUE(controller->startFirstLaunchIfNeeded());
+    auto window = makeWindow();
+    window->show();
+    processEvents();
+    EXPECT_EQ(window->stepTransition(), nullptr) << "the first page comes with the window";
+
+    qobject_cast<OnboardingWelcomeStep*>(window->currentPage())->getStartedButton()->click();
+    QWidget* holder = window->currentPage()->parentWidget();
+    auto* fade = qobject_cast<QPropertyAnimation*>(window->stepTransition());
+    ASSERT_NE(fade, nullptr);
+    EXPECT_EQ(fade->targetObject(), static_cast<QObject*>(holder->graphicsEffect()));
+    EXPECT_EQ(fade->propertyName(), "opacity");
+    EXPECT_EQ(fade->duration(), 180);
+    EXPECT_EQ(fade->easingCurve().type(), QEasingCurve::InOutQuad);
+    EXPECT_EQ(fade->state(), QAbstractAnimation::Running);
+    fade->setCurrentTime(fade->duration());
+    EXPECT_EQ(window->stepTransition(), nullptr);
+    EXPECT_EQ(holder->graphicsEffect(), nullptr) << "painted directly once faded in";
+
+    test::AnimationsOff off;
+    setTrusted(true);
+    scheduler->advance(800ms);
+    ASSERT_NE(qobject_cast<OnboardingReadyStep*>(window->currentPage()), nullptr);
+    EXPECT_EQ(window->stepTransition(), nullptr);
+    EXPECT_EQ(window->currentPage()->parentWidget()->graphicsEffect(), nullptr);
 }
 
 // Opened for a refused save: the permission page with the access-required title; closing it

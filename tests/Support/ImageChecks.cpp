@@ -1,6 +1,8 @@
 #include "Support/ImageChecks.h"
 
+#include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
 
 #include <cstdlib>
 
@@ -33,6 +35,24 @@ int distinctColors(const QImage& image, int step)
         for (int x = 0; x < image.width(); x += step)
             colours.insert(image.pixel(x, y));
     return int(colours.size());
+}
+
+QString recognisedText(const QImage& image, const QString& folder)
+{
+    if (QStandardPaths::findExecutable("tesseract").isEmpty())
+        return {};
+    // Menu type is small: enlarged, the recognition reads it reliably.
+    const QString path = folder + "/enlarged.png";
+    image.scaled(image.size() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).save(path);
+    QProcess ocr;
+    // One thread: on a busy machine its OpenMP threads spin and a second's work takes minutes.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("OMP_THREAD_LIMIT", "1");
+    ocr.setProcessEnvironment(env);
+    ocr.start("tesseract", {path, "stdout", "--psm", "6"});
+    if (!ocr.waitForFinished(120000))
+        return QStringLiteral("(tesseract did not finish)");
+    return QString::fromUtf8(ocr.readAllStandardOutput()).simplified();
 }
 
 } // namespace zen::testsupport

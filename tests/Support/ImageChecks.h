@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
+#include <QString>
 
 namespace zen::testsupport {
 
@@ -14,5 +15,8 @@ int countNear(const QImage& image, const QRect& area, const QColor& color, int t
 bool containsColor(const QImage& image, const QRect& area, const QColor& color, int tolerance = 60);
 // How many distinct colours a grid of every `step`-th pixel holds: a blank image has few.
 int distinctColors(const QImage& image, int step = 4);
+// The text in a picture as OCR reads it, with runs of white space as one space; empty only
+// when the OCR program is not installed. `folder` takes the enlarged copy it reads.
+QString recognisedText(const QImage& image, const QString& folder);
 
 } // namespace zen::testsupport

@@ -329,21 +329,133 @@ void ProgramHome::markOnboardingDone() const
                                            QStringLiteral("completedAuthorized"));
 }
 
-ProgramProcess::ProgramProcess(const ProgramHome& home, const QString& executable)
+namespace {
+
+void startProgram(QProcess& process, const ProgramHome& home, const QString& executable, const QString& busAddress,
+                  const QStringList& arguments)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    if (busAddress.isEmpty())
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    else
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
     process.setProcessEnvironment(env);
-    process.start(QCoreApplication::applicationDirPath() + QLatin1Char('/') + executable, QStringList{});
+    process.start(QCoreApplication::applicationDirPath() + QLatin1Char('/') + executable, arguments);
+}
+
+} // namespace
+
+ProgramProcess::ProgramProcess(const ProgramHome& home, const QString& executable)
+{
+    startProgram(process, home, executable, {}, {});
+}
+
+ProgramProcess::ProgramProcess(const ProgramHome& home, const QString& sessionBusAddress, const QStringList& arguments)
+{
+    startProgram(process, home, QStringLiteral("zentharion"), sessionBusAddress, arguments);
 }
 
 ProgramProcess::~ProgramProcess()
 {
     process.terminate();
     process.waitForFinished(5000);
+}
+
+SessionBusProcess::SessionBusProcess()
+{
+    const QString socket = m_dir.filePath(QStringLiteral("bus"));
+    m_process.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                    QStringLiteral("--print-address"),
+                                                    QStringLiteral("--address=unix:path=") + socket});
+    if (!m_process.waitForStarted())
+        return;
+    // The daemon prints its address once it listens.
+    QByteArray printed;
+    waitFor([&] {
+        printed += m_process.readAllStandardOutput();
+        return printed.contains('\n') || m_process.state() == QProcess::NotRunning;
+    }, 10000);
+    if (printed.contains('\n'))
+        m_address = QString::fromUtf8(printed.left(printed.indexOf('\n')).trimmed());
+}
+
+SessionBusProcess::~SessionBusProcess()
+{
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+std::optional<xcb_window_t> shownProgramWindow(XSession& x, const QString& title)
+{
+    const QByteArray clients = x.property(x.root(), x.atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+    const xcb_atom_t hidden = x.atom("_NET_WM_STATE_HIDDEN");
+    for (qsizetype i = 0; i + 4 <= clients.size(); i += 4) {
+        xcb_window_t window = 0;
+        std::memcpy(&window, clients.constData() + i, 4);
+        if (!x.isProgramWindow(window) || x.title(window) != title)
+            continue;
+        auto attributes = owned(xcb_get_window_attributes_reply(
+            x.connection(), xcb_get_window_attributes(x.connection(), window), nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+            continue;
+        const QByteArray states = x.property(window, x.atom("_NET_WM_STATE"), XCB_ATOM_ATOM);
+        bool minimized = false;
+        for (qsizetype j = 0; j + 4 <= states.size(); j += 4) {
+            xcb_atom_t state = XCB_ATOM_NONE;
+            std::memcpy(&state, states.constData() + j, 4);
+            minimized = minimized || state == hidden;
+        }
+        if (!minimized)
+            return window;
+    }
+    return std::nullopt;
+}
+
+xcb_window_t activeWindow(XSession& x)
+{
+    const QByteArray active = x.property(x.root(), x.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
+    xcb_window_t window = XCB_NONE;
+    if (active.size() >= 4)
+        std::memcpy(&window, active.constData(), 4);
+    return window;
+}
+
+namespace {
+
+void sendToWindowManager(XSession& x, xcb_window_t window, xcb_atom_t type, std::uint32_t data0, std::uint32_t data1)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    event.data.data32[0] = data0;
+    event.data.data32[1] = data1;
+    xcb_send_event(x.connection(), 0, x.root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(x.connection());
+}
+
+} // namespace
+
+void minimizeWindow(XSession& x, xcb_window_t window)
+{
+    constexpr std::uint32_t iconicState = 3;
+    sendToWindowManager(x, window, x.atom("WM_CHANGE_STATE"), iconicState, 0);
+}
+
+void closeWindow(XSession& x, xcb_window_t window)
+{
+    constexpr std::uint32_t sourcePager = 2;
+    sendToWindowManager(x, window, x.atom("_NET_CLOSE_WINDOW"), XCB_CURRENT_TIME, sourcePager);
 }
 
 ScopedXdgFolders::ScopedXdgFolders(const QString& dataHome, const QString& configHome,

@@ -143,12 +143,39 @@ private:
 };
 
 // The program (or another build of it next to the tests) on the X server with `home`'s
-// folders; ended when the result goes.
+// folders; ended when the result goes. It sees no session bus unless given one, so that a
+// test never meets a copy on the bus of the desktop the tests run in.
 struct ProgramProcess {
     explicit ProgramProcess(const ProgramHome& home, const QString& executable = QStringLiteral("zentharion"));
+    // The program with arguments, on the session bus at `sessionBusAddress`.
+    ProgramProcess(const ProgramHome& home, const QString& sessionBusAddress, const QStringList& arguments);
     ~ProgramProcess();
     QProcess process;
 };
+
+// A session bus of its own (dbus-daemon --session), as a desktop session has; ended when
+// this goes.
+class SessionBusProcess {
+public:
+    SessionBusProcess();
+    ~SessionBusProcess();
+    // Empty when the daemon did not start.
+    QString address() const { return m_address; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_address;
+};
+
+// The top-level window of the program's with this title that the window manager shows (mapped,
+// not minimized), as other programs see it.
+std::optional<xcb_window_t> shownProgramWindow(XSession& x, const QString& title);
+// The window the window manager says is active.
+xcb_window_t activeWindow(XSession& x);
+// Asks the window manager to minimize the window, or to close it, as its frame's buttons do.
+void minimizeWindow(XSession& x, xcb_window_t window);
+void closeWindow(XSession& x, xcb_window_t window);
 
 // Points the XDG data/config folders of this process elsewhere for a test, and back.
 class ScopedXdgFolders {

@@ -8,6 +8,7 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/TestClientProcess.cpp
   tests/Support/Recorders.h
   tests/Support/ManualScheduler.h
+  tests/Support/AnimationSwitch.h
   tests/Support/TestFiles.h
   tests/Support/TestFiles.cpp
   tests/Support/ImageChecks.h

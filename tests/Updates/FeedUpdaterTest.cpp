@@ -134,6 +134,19 @@ TEST(FeedUpdaterTest, ChecksAutomaticallyAtMostOncePerDayAndOnlyWhenAllowed)
     EXPECT_EQ(off.fetcher->urls.size(), 1u);
 }
 
+// The clock was set back after the last check: waiting until that time comes round again
+// could mean months without a check.
+TEST(FeedUpdaterTest, ALastCheckInTheFutureWaitsOneIntervalAtMost)
+{
+    Harness h;
+    h.defaults.setString(FeedUpdater::lastCheckTimeKey, h.base.addDays(90).toString(Qt::ISODateWithMs));
+    h.start(true);
+    h.scheduler->advance(24h - 1s);
+    EXPECT_TRUE(h.fetcher->urls.empty());
+    h.scheduler->advance(1s);
+    EXPECT_EQ(h.fetcher->urls.size(), 1u);
+}
+
 TEST(FeedUpdaterTest, ASkippedVersionIsOfferedOnlyWhenTheUserAsks)
 {
     Harness h;

@@ -25,7 +25,7 @@ TEST(HotkeyCaptureLiveTest, RealKeyPressesBecomeTheStoredVocabulary)
 
     // Shift+F5 alone is refused, and the prompt keeps waiting.
     x.pressChord({shiftLeft, keyF5});
-    const QString refusal = QStringLiteral("Use a key with Command, Option, or Control.");
+    const QString refusal = QStringLiteral("Use a key with Super, Alt, or Ctrl.");
     EXPECT_TRUE(waitFor([&] { return dialog.message() == refusal; }, 3000, 10)) << dialog.message().toStdString();
     EXPECT_TRUE(dialog.isVisible());
 

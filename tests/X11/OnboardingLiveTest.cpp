@@ -89,7 +89,7 @@ TEST_F(OnboardingLiveTest, FirstLaunchGreetsOverTheDashboardAndHandsOverToIt)
     ASSERT_TRUE(qobject_cast<OnboardingAuthorizedReadyStep*>(onboarding->currentPage()));
     checkScreenshot(onboarding, "authorized-ready",
                     {"Zentharion is ready.",
-                     "Zentharion is ready. Save your window layout and restore it anytime from the menu bar or with "
+                     "Zentharion is ready. Save your window layout and restore it anytime from the tray menu or with "
                      "a keyboard shortcut.",
                      "Open Dashboard", "Done"});
 
@@ -132,7 +132,7 @@ TEST_F(OnboardingLiveTest, SaveWithoutAWindowManagerLeadsThroughTheAccessPage)
     ASSERT_TRUE(welcome);
     checkScreenshot(app->onboardingWindow(), "welcome",
                     {"Zentharion",
-                     "Save your window layout. Restore it anytime from the menu bar or with a keyboard shortcut.",
+                     "Save your window layout. Restore it anytime from the tray menu or with a keyboard shortcut.",
                      "Get Started"});
     x->click(welcome->getStartedButton());
     ASSERT_TRUE(waitFor(

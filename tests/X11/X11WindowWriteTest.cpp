@@ -176,6 +176,26 @@ TEST_F(LiveWriteTest, OneBatchPlacesEveryWindowAndReportsTheVanishedOne)
     EXPECT_EQ(tripsFor({batch[0]}), 1u);
 }
 
+// Only a damaged file puts a window beyond X11's 16-bit coordinates: that placement is
+// refused, and the result of each one that follows still belongs to its own window.
+TEST_F(LiveWriteTest, AnUnsendablePlacementFailsAloneAndTheNextWindowIsPlaced)
+{
+    TestClientProcess client({"--class", "zen-far,FarClient", "--window", "title=Far,geometry=200x100+50+50", "--window",
+                              "title=Near,geometry=200x100+300+50"});
+    ASSERT_EQ(client.waitUntilReady().size(), 2u);
+    auto windows = windowsUntil(client.processId(), [](const auto& l) { return l.size() == 2; });
+    ASSERT_EQ(windows.size(), 2u);
+    const CGRect farBefore = titled(windows, "Far")->frame;
+    const std::vector<AXFramePlacement> batch {
+        {titled(windows, "Far")->axElement, CGRect(40000, 10, 200, 100), false},
+        {titled(windows, "Near")->axElement, CGRect(120, 320, 240, 130), false},
+    };
+    EXPECT_EQ(platform->setFrames(batch), (std::vector<bool> {false, true}));
+    windows = windowsUntil(client.processId(), [&](const auto& l) { return titled(l, "Near")->frame == batch[1].frame; });
+    EXPECT_EQ(titled(windows, "Near")->frame, batch[1].frame);
+    EXPECT_EQ(titled(windows, "Far")->frame, farBefore);
+}
+
 TEST_F(LiveWriteTest, UnminimizesRaisesAndFocuses)
 {
     TestClientProcess client({"--class", "zen-stack,StackClient", "--window", "title=One,geometry=300x200+100+100",

@@ -90,7 +90,7 @@ QString MainAppLaunchAtLoginService::execLine(const QString& executablePath)
         if (c == u'%')
             quoted += u'%';
     }
-    quoted = u'"' + quoted + u'"';
+    quoted = u'"' + quoted + u'"' + u' ' + autostartArgument;
     // GIO looks the program up before it expands "%%", so it would not find a file whose
     // path holds "%" and would not start it. The shell, which GIO does find, starts it instead
     // from an argument, where "%%" has become "%".
@@ -105,9 +105,14 @@ bool MainAppLaunchAtLoginService::argumentsRun(const QStringList& arguments, con
     if (self.isEmpty())
         return false;
     const auto same = [&](const QString& path) { return QFileInfo(path).canonicalFilePath() == self; };
-    if (arguments.size() == 1)
-        return same(arguments.first());
-    return arguments.size() == 4 && arguments.mid(0, 3) == shellTrampolineArguments && same(arguments[3]);
+    QStringList run = arguments;
+    if (run.size() > 1 && run.last() == autostartArgument)
+        run.removeLast();
+    if (run.size() == 1)
+        return same(run.first());
+    const QStringList shell = run.mid(0, 3);
+    return run.size() == 4 && (shell == shellTrampolineArguments || shell == earlierShellTrampolineArguments)
+           && same(run[3]);
 }
 
 std::optional<QStringList> MainAppLaunchAtLoginService::entryArguments(const QString& entryPath)

@@ -24,9 +24,14 @@ public:
     };
 
     static inline const QString desktopID = QStringLiteral("zentharion");
-    static inline const QString shellTrampoline = QStringLiteral(R"(/bin/sh -c "exec \"\$0\"")");
+    // The entry's mark on the launch: at login the program stays quiet where a tray shows it.
+    static inline const QString autostartArgument = QStringLiteral("--autostart");
+    static inline const QString shellTrampoline = QStringLiteral(R"(/bin/sh -c "exec \"\$0\" \"\$@\"")");
     static inline const QStringList shellTrampolineArguments = {QStringLiteral("/bin/sh"), QStringLiteral("-c"),
-                                                                QStringLiteral("exec \"$0\"")};
+                                                                QStringLiteral("exec \"$0\" \"$@\"")};
+    // What entries written before the mark existed run; they still count as ours.
+    static inline const QStringList earlierShellTrampolineArguments = {
+        QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("exec \"$0\"")};
 
     explicit MainAppLaunchAtLoginService(Locations locations);
     // This process's executable and the XDG folders of the environment.
@@ -39,10 +44,12 @@ public:
 
     QString userEntryPath() const;
 
-    // The Exec value that runs exactly this file with no arguments: the path in double quotes
-    // with `"`, `` ` ``, `$` and `\` escaped, and `%` doubled, per the Desktop Entry rules.
+    // The Exec value that runs exactly this file with `autostartArgument` alone: the path in
+    // double quotes with `"`, `` ` ``, `$` and `\` escaped, and `%` doubled, per the Desktop
+    // Entry rules.
     static QString execLine(const QString& executablePath);
-    // Whether an Exec argument vector starts exactly this file and nothing else.
+    // Whether an Exec argument vector starts exactly this file and nothing else, with or
+    // without `autostartArgument`.
     static bool argumentsRun(const QStringList& arguments, const QString& executablePath);
     // The argument vector a desktop entry's Exec value stands for (field codes dropped);
     // absent when it cannot be parsed. Reads the file with GLib's key-file parser.

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -31,8 +32,8 @@ struct Harness {
         const QString folder = dir.filePath(programFolder);
         EXPECT_TRUE(QDir().mkpath(folder));
         program = QDir(folder).filePath(QStringLiteral("zentharion"));
-        // Records how it was started: its own path and how many arguments it got.
-        test::writeFile(program, "#!/bin/sh\nprintf '%s\\n%s\\n' \"$0\" \"$#\" > \"$ZEN_STARTED\"\n");
+        // Records how it was started: its own path, how many arguments it got, and those.
+        test::writeFile(program, "#!/bin/sh\nprintf '%s\\n%s\\n%s\\n' \"$0\" \"$#\" \"$*\" > \"$ZEN_STARTED\"\n");
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDir().mkpath(systemFolder());
     }
@@ -58,7 +59,7 @@ TEST(MainAppLaunchAtLoginServiceTest, RegistersReadsBackAndUnregisters)
     EXPECT_EQ(service.status(), Status::notRegistered);
     ASSERT_TRUE(service.registerItem());
     EXPECT_EQ(service.status(), Status::enabled);
-    EXPECT_EQ(MainAppLaunchAtLoginService::entryArguments(h.userEntry()), QStringList{h.program});
+    EXPECT_EQ(MainAppLaunchAtLoginService::entryArguments(h.userEntry()), (QStringList{h.program, "--autostart"}));
     EXPECT_EQ(QDir(h.userFolder()).entryList(QDir::Files | QDir::Hidden), QStringList{"zentharion.desktop"})
         << "no temporary file left behind";
     ASSERT_TRUE(service.unregisterItem());
@@ -82,7 +83,7 @@ TEST(MainAppLaunchAtLoginServiceTest, AnAwkwardPathStartsThisProgramAndNothingEl
     ASSERT_TRUE(arguments);
     EXPECT_TRUE(MainAppLaunchAtLoginService::argumentsRun(*arguments, h.program));
     if (!folder.contains(u'%')) {
-        EXPECT_EQ(*arguments, QStringList{h.program});
+        EXPECT_EQ(*arguments, (QStringList{h.program, "--autostart"}));
     }
 
     // GIO itself launches the entry, as a session starting autostart programs would.
@@ -97,7 +98,64 @@ TEST(MainAppLaunchAtLoginServiceTest, AnAwkwardPathStartsThisProgramAndNothingEl
     QDeadlineTimer deadline(10000);
     while (!QFileInfo::exists(marker) && !deadline.hasExpired())
         QThread::msleep(20);
-    EXPECT_EQ(test::readFile(marker), QFile::encodeName(h.program) + "\n0\n") << folder.toStdString();
+    // Started with the login mark alone, whatever shell stood in between.
+    EXPECT_EQ(test::readFile(marker), QFile::encodeName(h.program) + "\n1\n--autostart\n") << folder.toStdString();
+    }
+}
+
+// Some sessions start autostart entries themselves: they expand the field codes ("%%" is "%",
+// a code alone is dropped) and hand the line to /bin/sh -c. The entry must start exactly this
+// program there too, with the arguments it names.
+TEST(MainAppLaunchAtLoginServiceTest, AShellRunningTheExecLineStartsThisProgramAsGioDoes)
+{
+    for (const QString& folder : {QStringLiteral("my \"apps\" $HOME `id` back\\slash it's;&|"),
+                                  QStringLiteral("100% %u %%f \"$x\"")}) {
+        SCOPED_TRACE(folder.toStdString());
+        Harness h(folder);
+        // Records its own path and then each argument, a line each.
+        test::writeFile(h.program, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$ZEN_STARTED\"\n");
+        ASSERT_TRUE(h.service().registerItem());
+        const auto arguments = MainAppLaunchAtLoginService::entryArguments(h.userEntry());
+        ASSERT_TRUE(arguments);
+
+        GKeyFile* file = g_key_file_new();
+        ASSERT_TRUE(g_key_file_load_from_file(file, QFile::encodeName(h.userEntry()).constData(), G_KEY_FILE_NONE, nullptr));
+        gchar* exec = g_key_file_get_string(file, "Desktop Entry", "Exec", nullptr);
+        g_key_file_free(file);
+        ASSERT_NE(exec, nullptr);
+        const QString line = QString::fromUtf8(exec);
+        g_free(exec);
+        QString expanded;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            if (line[i] == u'%' && i + 1 < line.size()) {
+                if (line[++i] == u'%')
+                    expanded += u'%';
+                continue;
+            }
+            expanded += line[i];
+        }
+
+        const auto started = [&](const std::function<void()>& launch) {
+            const QString marker = h.dir.filePath("started");
+            QFile::remove(marker);
+            qputenv("ZEN_STARTED", QFile::encodeName(marker));
+            launch();
+            QDeadlineTimer deadline(10000);
+            while (!QFileInfo::exists(marker) && !deadline.hasExpired())
+                QThread::msleep(20);
+            return test::readFile(marker);
+        };
+        const QByteArray byShell = started([&] { EXPECT_EQ(QProcess::execute("/bin/sh", {"-c", expanded}), 0); });
+        const QByteArray byGio = started([&] {
+            GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(QFile::encodeName(h.userEntry()).constData());
+            ASSERT_NE(info, nullptr);
+            EXPECT_TRUE(g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, nullptr));
+            g_object_unref(info);
+        });
+        EXPECT_TRUE(byShell.startsWith(QFile::encodeName(h.program) + "\n"));
+        EXPECT_EQ(byShell, byGio);
+        if (arguments->first() == h.program)
+            EXPECT_EQ(byShell, QFile::encodeName(arguments->join(u'\n')) + "\n");
     }
 }
 
@@ -119,6 +177,14 @@ TEST(MainAppLaunchAtLoginServiceTest, OnlyAnEntryInForceThatRunsThisProgramCount
         test::writeFile(h.userEntry(), h.entryRunning(ours, off));
         EXPECT_EQ(service.status(), Status::notRegistered) << off.constData();
     }
+    // Entries written before launches at login were marked still start this program.
+    const QString earlierTrampoline = QStringLiteral(R"(/bin/sh -c "exec \\"\\$0\\"" ")") + h.program + '"';
+    for (const QString& earlier : {'"' + h.program + '"', earlierTrampoline}) {
+        test::writeFile(h.userEntry(), h.entryRunning(earlier));
+        EXPECT_EQ(service.status(), Status::enabled) << earlier.toStdString();
+    }
+    test::writeFile(h.userEntry(), h.entryRunning(ours + " --other"));
+    EXPECT_EQ(service.status(), Status::notRegistered) << "another argument";
     test::writeFile(h.userEntry(), "not a desktop entry");
     EXPECT_EQ(service.status(), Status::notRegistered);
     QFile::remove(h.userEntry());

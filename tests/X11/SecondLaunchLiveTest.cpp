@@ -1,0 +1,154 @@
+// The real program on a desktop with a session bus of its own, with and without a tray: where
+// no tray shows it, it opens its dashboard; launching it again brings the running copy's
+// dashboard forward and exits quietly; nothing a killed copy leaves behind stops the next start.
+#include "Support/LiveDesktop.h"
+#include "Support/TestClientProcess.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace zen {
+namespace {
+
+using namespace testsupport;
+
+const QString dashboardTitle = QStringLiteral("Zentharion");
+// Xvfb's evdev keymap.
+constexpr xcb_keycode_t upKey = 111;
+
+struct SecondLaunchLiveTest : ::testing::Test {
+    ProgramHome home;
+    std::unique_ptr<XSession> x;
+    std::unique_ptr<SessionBusProcess> bus;
+
+    void SetUp() override
+    {
+        x = std::make_unique<XSession>();
+        if (!x->isOpen())
+            GTEST_SKIP() << "no X server";
+        if (!hasTool("dbus-daemon"))
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        bus = std::make_unique<SessionBusProcess>();
+        ASSERT_FALSE(bus->address().isEmpty()) << "the session bus did not start";
+        // A returning user: nothing but the missing tray opens a window.
+        home.markOnboardingDone();
+    }
+
+    std::optional<xcb_window_t> dashboard() { return shownProgramWindow(*x, dashboardTitle); }
+
+    bool dashboardInFront()
+    {
+        const auto shown = dashboard();
+        return shown && activeWindow(*x) == *shown;
+    }
+
+    // Another launch: it must hand over to the running copy and end at once, saying nothing.
+    void launchAgain(const QStringList& arguments = {})
+    {
+        QElapsedTimer clock;
+        clock.start();
+        ProgramProcess again(home, bus->address(), arguments);
+        ASSERT_TRUE(again.process.waitForFinished(10000)) << "a second launch kept running";
+        // Loose on purpose: sanitized builds on a shared machine start slowly.
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_EQ(again.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(again.process.exitCode(), 0);
+        EXPECT_EQ(again.process.readAllStandardError(), QByteArray());
+        EXPECT_EQ(again.process.readAllStandardOutput(), QByteArray());
+    }
+};
+
+TEST_F(SecondLaunchLiveTest, WithoutATrayTheDashboardOpensComesBackOnEveryLaunchAndQuitsTheProgram)
+{
+    ProgramProcess program(home, bus->address(), {});
+    ASSERT_TRUE(program.process.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return dashboard().has_value(); })) << "no dashboard without a tray";
+
+    closeWindow(*x, *dashboard());
+    ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
+    EXPECT_EQ(program.process.state(), QProcess::Running) << "closing the window ended the program";
+    launchAgain();
+    EXPECT_TRUE(waitFor([&] { return dashboardInFront(); })) << "a closed dashboard did not come back in front";
+
+    // The user works in another program meanwhile: the launch still wins the keyboard.
+    TestClientProcess other(
+        {"--class", "zen-second-launch,ZenSecondLaunch", "--window", "title=Busy,geometry=300x200+60+60"});
+    const auto busy = other.waitUntilReady();
+    ASSERT_EQ(busy.size(), 1u);
+    minimizeWindow(*x, *dashboard());
+    ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
+    x->click(x->rootPosition(busy[0]) + QPoint(150, 100));
+    ASSERT_TRUE(waitFor([&] { return activeWindow(*x) == busy[0]; }));
+    launchAgain();
+    EXPECT_TRUE(waitFor([&] { return dashboardInFront(); })) << "a minimized dashboard did not come back in front";
+
+    // Quit, the last item of the window's application menu.
+    const auto window = dashboard();
+    ASSERT_TRUE(window);
+    x->click(x->rootPosition(*window) + QPoint(30, 10));
+    ASSERT_TRUE(waitFor([&] { return !x->programPopups().empty(); })) << "the application menu did not open";
+    x->key(upKey);
+    x->key(keycode::returnKey);
+    ASSERT_TRUE(program.process.waitForFinished(10000)) << "Quit did not end the program";
+    EXPECT_EQ(program.process.exitCode(), 0);
+}
+
+TEST_F(SecondLaunchLiveTest, WithATrayAStartStaysQuietALoginLaunchTooAndAnyOtherLaunchOpensTheDashboard)
+{
+    if (!hasTool("trayer"))
+        GTEST_SKIP() << "trayer is not installed";
+    // The tray starts with the session, just after the program has found none.
+    ProgramProcess program(home, bus->address(), {});
+    QByteArray errors;
+    ASSERT_TRUE(waitFor([&] {
+        errors += program.process.readAllStandardError();
+        return errors.contains("The desktop has no system tray");
+    }));
+    TrayProcess tray;
+    ASSERT_TRUE(tray.started());
+    ASSERT_TRUE(waitFor([&] { return x->embeddedProgramWindows() == 1; }));
+    // Longer than the grace a missing tray is given.
+    EXPECT_FALSE(waitFor([&] { return dashboard().has_value(); }, 3000))
+        << "a window opened although a tray shows the program";
+
+    launchAgain({"--autostart"});
+    EXPECT_FALSE(waitFor([&] { return dashboard().has_value(); }, 1500)) << "a launch at login opened the dashboard";
+
+    launchAgain();
+    EXPECT_TRUE(waitFor([&] { return dashboardInFront(); }));
+}
+
+// A copy killed outright cannot release its lock file or bus name; the next start takes over
+// both, with or without a session bus.
+TEST_F(SecondLaunchLiveTest, AKilledCopyDoesNotStopTheNextStart)
+{
+    for (const bool withBus : {true, false}) {
+        SCOPED_TRACE(withBus ? "with a session bus" : "without a session bus");
+        const QString address = withBus ? bus->address() : QString();
+        {
+            ProgramProcess killed(home, address, {});
+            ASSERT_TRUE(waitFor([&] { return dashboard().has_value(); }));
+            ::kill(pid_t(killed.process.processId()), SIGKILL);
+            ASSERT_TRUE(killed.process.waitForFinished(5000));
+        }
+        const QDir runtime(home.filePath(QStringLiteral("runtime")));
+        EXPECT_FALSE(runtime.entryList({QStringLiteral("zentharion-display*.lock")}, QDir::Files).isEmpty())
+            << "the killed copy left no lock file: the case is not tested";
+        ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
+
+        ProgramProcess next(home, address, {});
+        EXPECT_TRUE(waitFor([&] { return dashboard().has_value(); }))
+            << next.process.readAllStandardError().constData();
+        EXPECT_EQ(next.process.state(), QProcess::Running);
+        // The new copy holds the bus name: a later launch reaches it rather than the lock.
+        if (withBus)
+            launchAgain();
+    }
+}
+
+} // namespace
+} // namespace zen

@@ -1,0 +1,144 @@
+// The program's dashboard and access page under Xvfb, photographed and read back: shortcuts,
+// refusals and the steps to window access in this desktop's words, as a person sees them.
+#include "App/ZentharionApp.h"
+#include "Dashboard/DashboardDetailView.h"
+#include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardViewPresenter.h"
+#include "Dashboard/HotkeyCaptureErrorPopover.h"
+#include "Dashboard/InlineHotkeyCaptureField.h"
+#include "Onboarding/OnboardingPermissionEducationView.h"
+#include "Platform/X11/X11Platform.h"
+#include "Shared/UserDefaults.h"
+#include "Snapshots/SnapshotStore.h"
+#include "Support/LiveDesktop.h"
+#include "Support/SnapshotFixtures.h"
+#include "Support/TestClientProcess.h"
+
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+using namespace testsupport;
+
+constexpr xcb_keycode_t keyK = 45;
+
+// The part of the screen a widget covers, as a person sees it.
+QImage photograph(const QList<const QWidget*>& widgets)
+{
+    QRect area;
+    for (const QWidget* widget : widgets)
+        area |= QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(area.adjusted(-4, -4, 4, 4));
+}
+
+// OCR drops and adds spaces around "+" and "," and mistakes l for i or 1 in small type; what
+// counts is the characters in order.
+QString squeezed(QString text)
+{
+    text.remove(QRegularExpression(QStringLiteral("\\s")));
+    text = text.toLower();
+    text.replace(QRegularExpression(QStringLiteral("[i1|]")), QStringLiteral("l"));
+    return text;
+}
+
+struct Photo {
+    const char* name;
+    QImage image;
+    QStringList texts;
+};
+
+void expectReadable(const Photo& photo, const ScreenshotFolder& shots, bool& ocrMissing)
+{
+    SCOPED_TRACE(photo.name);
+    ASSERT_FALSE(photo.image.isNull());
+    shots.save(photo.image, photo.name);
+    EXPECT_GT(distinctColors(photo.image), 4) << "looks blank";
+    const QString read = recognisedText(photo.image, shots.path());
+    if (read.isEmpty()) {
+        ocrMissing = true;
+        return;
+    }
+    for (const QString& text : photo.texts)
+        EXPECT_TRUE(squeezed(read).contains(squeezed(text))) << text.toStdString() << " in: " << read.toStdString();
+    for (const char* foreign : {"Command", "Option", "Control", "Privacy", "System Settings"})
+        EXPECT_FALSE(read.contains(QLatin1String(foreign), Qt::CaseInsensitive)) << foreign << " in: "
+                                                                                  << read.toStdString();
+}
+
+TEST(ShortcutWordsLiveTest, CardRowRefusalAndAccessPageReadInThisDesktopsWords)
+{
+    auto platform = X11Platform::connect();
+    if (!platform)
+        GTEST_SKIP() << "no X server";
+    XSession x;
+    QTemporaryDir home;
+    ScopedXdgFolders folders(home.filePath("data"), home.filePath("config"));
+
+    const SnapshotStore store(home.filePath("data/Zentharion/Snapshots"));
+    Snapshot work = test::makeSnapshot("Work");
+    work.hotkey = HotkeyBinding{0x0D, 0x1800, "Option-Control-W"};
+    ASSERT_TRUE(store.save(work));
+    const Snapshot other = test::makeSnapshot("Home");
+    ASSERT_TRUE(store.save(other));
+
+    // A returning user: the first-launch guide would cover the dashboard.
+    UserDefaults preferences(home.filePath("config/Zentharion/Zentharion.conf"));
+    preferences.setString("Zentharion.Onboarding.status", "completedAuthorized");
+    ZentharionAppDependencies dependencies = ZentharionAppDependencies::live();
+    dependencies.userDefaults = &preferences;
+    ZentharionApp app(std::move(dependencies));
+    app.openOrFocusDashboard();
+    DashboardView* dashboard = app.dashboardWindow();
+    ASSERT_NE(dashboard, nullptr);
+    ASSERT_TRUE(waitFor([&] { return dashboard->isActiveWindow(); })) << "the dashboard never became active";
+    // The row with the shortcut unselected: the highlight's white on blue defeats the OCR.
+    dashboard->presenter().selectSnapshot(other.id);
+    pumpEventsFor(300);
+    std::vector<Photo> photos;
+    photos.push_back({"shortcut-sidebar", photograph({dashboard->sidebar()}), {"Work", "Ctrl+Alt+W"}});
+
+    dashboard->presenter().selectSnapshot(work.id);
+    auto* pane = qobject_cast<DashboardDetailView*>(dashboard->detailPane());
+    ASSERT_NE(pane, nullptr);
+    auto* card = pane->hotkeyCard();
+    ASSERT_TRUE(waitFor([&] { return card->isVisible(); }));
+    pumpEventsFor(300);
+
+    photos.push_back({"shortcut-card", photograph({card}), {"Hotkey", "Ctrl+Alt+W"}});
+
+    card->editButton()->click();
+    ASSERT_TRUE(waitFor([&] { return card->captureField()->hasFocus(); })) << "the field never got the keyboard";
+    x.pressChord({keyK});
+    ASSERT_TRUE(waitFor([&] { return card->errorPopover()->isVisible(); }));
+    pumpEventsFor(300);
+    photos.push_back({"shortcut-refused", photograph({card, card->errorPopover()}),
+                      {"Use a key with Super, Alt, or Ctrl."}});
+    card->cancelButton()->click();
+    dashboard->close();
+
+    OnboardingPermissionEducationView access(false, false, [] {}, [] {});
+    access.resize(560, access.sizeHint().height());
+    access.show();
+    ASSERT_TRUE(waitFor([&] { return access.isVisible() && access.permissionPath()->showsRow(); }));
+    pumpEventsFor(300);
+    photos.push_back({"access-page", photograph({&access}),
+                      {"X11 Session", "EWMH Window Manager", "Check Again", "Open Access Help"}});
+
+    ScreenshotFolder shots;
+    bool ocrMissing = false;
+    for (const Photo& photo : photos)
+        expectReadable(photo, shots, ocrMissing);
+    if (ocrMissing)
+        GTEST_SKIP() << "tesseract is not installed: the pictures' texts were not read";
+}
+
+} // namespace
+} // namespace zen

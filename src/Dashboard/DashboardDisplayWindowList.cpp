@@ -281,8 +281,9 @@ std::vector<WindowRecord> DashboardDisplayWindowList::displayOrderedWindows() co
 
 void DashboardDisplayWindowList::synchronizeOrder()
 {
-    m_orderedWindowIDs = idsOf(DashboardSnapshotPresentation::windowsForDisplayList(m_windows));
-    rebuildRows();
+    std::vector<WindowRecord> ordered = DashboardSnapshotPresentation::windowsForDisplayList(m_windows);
+    m_orderedWindowIDs = idsOf(ordered);
+    rebuildRows(std::move(ordered));
 }
 
 bool DashboardDisplayWindowList::commitOrder(const std::vector<QUuid>& orderedWindowIDs)
@@ -354,14 +355,14 @@ void DashboardDisplayWindowList::setEditingEnabled(bool enabled)
     update();
 }
 
-void DashboardDisplayWindowList::rebuildRows()
+void DashboardDisplayWindowList::rebuildRows(std::optional<std::vector<WindowRecord>> givenOrder)
 {
     // Keyboard users keep their place: the current window stays current wherever it went.
     const std::optional<QUuid> current =
         m_currentRow >= 0 && m_currentRow < int(m_rows.size()) ? std::optional(m_rows[std::size_t(m_currentRow)].window().id)
                                                                 : std::nullopt;
     m_rows.clear();
-    const std::vector<WindowRecord> ordered = displayOrderedWindows();
+    const std::vector<WindowRecord> ordered = givenOrder ? std::move(*givenOrder) : displayOrderedWindows();
     m_rows.reserve(ordered.size());
     for (const WindowRecord& window : ordered)
         m_rows.emplace_back(window, m_resolver.identity(window.bundleIdentifier));

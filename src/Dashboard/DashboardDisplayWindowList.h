@@ -103,7 +103,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void rebuildRows();
+    // Rows for the windows in that order; without one, in `displayOrderedWindows()`.
+    void rebuildRows(std::optional<std::vector<WindowRecord>> ordered = std::nullopt);
     std::optional<int> landingIndex(const QMimeData* data, const QPoint& position) const;
     void moveCurrent(int offset);
     void removeAt(int index);

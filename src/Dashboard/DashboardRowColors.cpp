@@ -37,18 +37,26 @@ double DashboardRowColors::contrast(const QColor& a, const QColor& b)
 
 QColor DashboardRowColors::secondary(const QColor& text, const QColor& background)
 {
+    // Every row of a list asks with the same two colours.
+    thread_local QRgb lastText = 0;
+    thread_local QRgb lastBackground = 0;
+    thread_local QColor lastResult;
+    if (lastResult.isValid() && lastText == text.rgba() && lastBackground == background.rgba())
+        return lastResult;
+    lastText = text.rgba();
+    lastBackground = background.rgba();
     // Rounding to 8-bit channels may lose a little: aim a touch above the minimum.
     constexpr double target = minimumContrast + 0.1;
     for (double share = 0.55; share < 1.0; share += 0.05) {
         const QColor candidate = mix(text, background, share);
         if (contrast(candidate, background) >= target)
-            return candidate;
+            return lastResult = candidate;
     }
     // The text colour itself may not reach the minimum (a theme's own choice): it is the best
     // there is.
     QColor opaque = text.toRgb();
     opaque.setAlpha(255);
-    return opaque;
+    return lastResult = opaque;
 }
 
 QColor DashboardRowColors::readableBackground(const QColor& text, const QColor& background)

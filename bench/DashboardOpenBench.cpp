@@ -95,7 +95,8 @@ struct Store {
             const int windows = i == 0 && selectedWindows > 0 ? selectedWindows : 3;
             const Snapshot s = layoutWithWindows(QStringLiteral("Layout %1").arg(i), windows, 60 + i * 60);
             (void)store.save(s);
-            layoutRows << s.name + QStringLiteral("\n%1 windows • 2 displays • %2 minutes ago").arg(windows).arg(i + 1);
+            layoutRows << s.name
+                              + QStringLiteral("\n%1 windows • 2 displays • %2 minutes ago").arg(windows).arg(i + 1);
             if (i == 0)
                 for (const WindowRecord& w : s.windows)
                     windowRows << w.bundleIdentifier + QStringLiteral("\n") + *w.windowTitle;

@@ -70,7 +70,10 @@ public:
     bool isValid() const override { return index() >= 0; }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override { return m_list ? m_list->window()->windowHandle() : nullptr; }
-    QAccessibleInterface* parent() const override { return m_list ? QAccessible::queryAccessibleInterface(m_list) : nullptr; }
+    QAccessibleInterface* parent() const override
+    {
+        return m_list ? QAccessible::queryAccessibleInterface(m_list) : nullptr;
+    }
     QAccessibleInterface* child(int) const override { return nullptr; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     int childCount() const override { return 0; }
@@ -358,9 +361,9 @@ void DashboardDisplayWindowList::setEditingEnabled(bool enabled)
 void DashboardDisplayWindowList::rebuildRows(std::optional<std::vector<WindowRecord>> givenOrder)
 {
     // Keyboard users keep their place: the current window stays current wherever it went.
-    const std::optional<QUuid> current =
-        m_currentRow >= 0 && m_currentRow < int(m_rows.size()) ? std::optional(m_rows[std::size_t(m_currentRow)].window().id)
-                                                                : std::nullopt;
+    std::optional<QUuid> current;
+    if (m_currentRow >= 0 && m_currentRow < int(m_rows.size()))
+        current = m_rows[std::size_t(m_currentRow)].window().id;
     m_rows.clear();
     const std::vector<WindowRecord> ordered = givenOrder ? std::move(*givenOrder) : displayOrderedWindows();
     m_rows.reserve(ordered.size());

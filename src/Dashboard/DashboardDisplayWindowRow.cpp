@@ -171,7 +171,8 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
     if (m_elidedForWidth != textWidth) {
         // Measuring a name of any length costs its whole length: elide first, measure what is left.
         m_elidedName = nameMetrics.elidedText(m_shownName, Qt::ElideRight, std::max(0, textWidth - badgesWidth));
-        m_elidedNameWidth = std::min(nameMetrics.horizontalAdvance(m_elidedName) + 1, std::max(0, textWidth - badgesWidth));
+        m_elidedNameWidth =
+            std::min(nameMetrics.horizontalAdvance(m_elidedName) + 1, std::max(0, textWidth - badgesWidth));
         m_elidedTitle = smallMetrics.elidedText(m_shownTitle, Qt::ElideRight, textWidth);
         m_elidedForWidth = textWidth;
     }

@@ -123,7 +123,8 @@ void DashboardSnapshotListView::contextMenuEvent(QContextMenuEvent* event)
         return;
     if (!byKeyboard)
         setCurrentIndex(index);
-    emit menuRequested(index.row(), byKeyboard ? viewport()->mapToGlobal(visualRect(index).center()) : event->globalPos());
+    const QPoint at = byKeyboard ? viewport()->mapToGlobal(visualRect(index).center()) : event->globalPos();
+    emit menuRequested(index.row(), at);
 }
 
 void DashboardSnapshotListView::focusInEvent(QFocusEvent* event)

@@ -276,8 +276,10 @@ std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPr
             const double at = length > 0 ? (value - origin) / length * side : 0;
             return std::clamp(int(std::floor(at)), 0, side - 1);
         };
-        return Range {cell(frame.minX(), bounds.minX(), bounds.width()), cell(frame.minY(), bounds.minY(), bounds.height()),
-                      cell(frame.maxX(), bounds.minX(), bounds.width()), cell(frame.maxY(), bounds.minY(), bounds.height())};
+        return Range {cell(frame.minX(), bounds.minX(), bounds.width()),
+                      cell(frame.minY(), bounds.minY(), bounds.height()),
+                      cell(frame.maxX(), bounds.minX(), bounds.width()),
+                      cell(frame.maxY(), bounds.minY(), bounds.height())};
     };
     const auto cellCount = [](const Range& r) { return (r[2] - r[0] + 1) * (r[3] - r[1] + 1); };
     // Per cell: the groups with a member there, ascending, and those members' frames.

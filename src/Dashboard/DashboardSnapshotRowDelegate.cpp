@@ -62,7 +62,8 @@ DashboardSnapshotRowDelegate::Layout DashboardSnapshotRowDelegate::layout(const 
 {
     Layout l;
     const QRect content = row.adjusted(horizontalMargin, verticalMargin, -horizontalMargin, -verticalMargin);
-    l.actionsButton = QRect(content.right() + 1 - buttonSide, row.center().y() - buttonSide / 2 + 1, buttonSide, buttonSide);
+    l.actionsButton =
+        QRect(content.right() + 1 - buttonSide, row.center().y() - buttonSide / 2 + 1, buttonSide, buttonSide);
     const int textLeft = content.left();
     const int textWidth = std::max(0, l.actionsButton.left() - spacing - textLeft);
     const QFontMetrics nameMetrics(font);
@@ -70,7 +71,8 @@ DashboardSnapshotRowDelegate::Layout DashboardSnapshotRowDelegate::layout(const 
     const int nameHeight = nameLineHeight(font);
 
     // The hotkey takes what it needs up to two fifths of the line; the name has the rest.
-    l.shownHotkey = hotkey.isEmpty() ? QString() : elided(captionMetrics, isolatedForDisplay(hotkey), textWidth * 2 / 5);
+    if (!hotkey.isEmpty())
+        l.shownHotkey = elided(captionMetrics, isolatedForDisplay(hotkey), textWidth * 2 / 5);
     const int hotkeyWidth = l.shownHotkey.isEmpty() ? 0 : captionMetrics.horizontalAdvance(l.shownHotkey) + 1;
     const int nameWidth = std::max(0, textWidth - (hotkeyWidth > 0 ? hotkeyWidth + 8 : 0));
     l.name = QRect(textLeft, content.top(), nameWidth, nameHeight);
@@ -141,7 +143,8 @@ void DashboardSnapshotRowDelegate::paint(QPainter* painter, const QStyleOptionVi
     painter->restore();
 }
 
-QWidget* DashboardSnapshotRowDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const
+QWidget* DashboardSnapshotRowDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                                   const QModelIndex&) const
 {
     auto* field = new QLineEdit(parent);
     field->setPlaceholderText(QStringLiteral("Layout name"));
@@ -166,7 +169,8 @@ void DashboardSnapshotRowDelegate::setEditorData(QWidget* editor, const QModelIn
     field->setProperty("filled", true);
 }
 
-void DashboardSnapshotRowDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
+void DashboardSnapshotRowDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                                const QModelIndex& index) const
 {
     auto* field = qobject_cast<QLineEdit*>(editor);
     m_lastCommitAccepted = field && model->setData(index, field->text(), Qt::EditRole);
@@ -179,8 +183,8 @@ void DashboardSnapshotRowDelegate::updateEditorGeometry(QWidget* editor, const Q
     editor->setGeometry(l.name.adjusted(-4, 0, 0, 0));
 }
 
-bool DashboardSnapshotRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
-                                               const QModelIndex& index)
+bool DashboardSnapshotRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
+                                               const QStyleOptionViewItem& option, const QModelIndex& index)
 {
     if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease
         || event->type() == QEvent::MouseButtonDblClick) {

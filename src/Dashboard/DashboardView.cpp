@@ -174,16 +174,19 @@ QWidget* DashboardView::buildSidebar()
     m_layoutList = new DashboardSnapshotListView(m_listStack);
     const QPointer<DashboardViewPresenter> presenter(m_presenter);
     m_layoutModel = new DashboardSnapshotListModel(
-        [presenter](const QUuid& id, const QString& name) { return presenter && presenter->renameSnapshotInline(id, name); },
+        [presenter](const QUuid& id, const QString& name) {
+            return presenter && presenter->renameSnapshotInline(id, name);
+        },
         m_dependencies.now, m_layoutList);
     m_layoutList->setModel(m_layoutModel);
-    connect(m_layoutList->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+    const auto selectCurrent = [this](const QModelIndex& current) {
         if (m_syncingSelection)
             return;
         m_presenter->selectSnapshot(current.isValid()
                                         ? std::optional(current.data(DashboardSnapshotListModel::IdRole).toUuid())
                                         : std::nullopt);
-    });
+    };
+    connect(m_layoutList->selectionModel(), &QItemSelectionModel::currentChanged, this, selectCurrent);
     const auto summaryAt = [this](int row) -> std::optional<SnapshotSummary> {
         const auto& summaries = m_layoutModel->summaries();
         if (row < 0 || row >= int(summaries.size()))

@@ -185,7 +185,8 @@ TEST(DashboardSnapshotRowTest, TextsOfAnyLengthAreElidedToTheirOwnSpace)
     for (const Case& c : {Case {"Work", ""}, Case {"Work", "Ctrl+Alt+W"}, Case {huge, ""}, Case {"Work", huge},
                           Case {huge, huge}, Case {rtl, rtl},
                           Case {"A layout for the whole team's <b>quarterly</b> review &\nplanning", ""}}) {
-        const auto l = DashboardSnapshotRowDelegate::layout(row, font, c.name, c.hotkey, "123456 windows • 654321 displays");
+        const auto l =
+            DashboardSnapshotRowDelegate::layout(row, font, c.name, c.hotkey, "123456 windows • 654321 displays");
         const QFontMetrics metrics(font);
         const QFontMetrics caption(DashboardSnapshotRowDelegate::captionFont(font));
         // Each text inside its own rectangle, each rectangle inside the row, left of the button.
@@ -229,7 +230,8 @@ TEST(DashboardRowColorsTest, SecondaryTextKeepsItsContrastOnEveryBackground)
         EXPECT_GE(DashboardRowColors::contrast(secondary, c.background), 4.5) << c.background.name().toStdString();
         // Still fainter than the primary text where the primary has room to spare.
         if (DashboardRowColors::contrast(c.text, c.background) > 7)
-            EXPECT_LT(DashboardRowColors::contrast(secondary, c.background), DashboardRowColors::contrast(c.text, c.background));
+            EXPECT_LT(DashboardRowColors::contrast(secondary, c.background),
+                      DashboardRowColors::contrast(c.text, c.background));
     }
     EXPECT_NEAR(DashboardRowColors::contrast(Qt::black, Qt::white), 21.0, 0.01);
 }

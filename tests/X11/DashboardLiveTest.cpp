@@ -288,7 +288,8 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
     ASSERT_TRUE(selectKeys());
     x->key(sidebarKey::f2);
     const auto field = [&] { return qobject_cast<QLineEdit*>(list->renameEditor()); };
-    ASSERT_TRUE(waitFor([&] { return field() && field()->hasFocus() && field()->isVisible(); })) << "F2 opened no field";
+    ASSERT_TRUE(waitFor([&] { return field() && field()->hasFocus() && field()->isVisible(); }))
+        << "F2 opened no field";
     field()->setText("Renamed by Keys");
     x->key(keycode::returnKey);
     ASSERT_TRUE(waitFor([&] { return store.loadSnapshot(keysID)->name == "Renamed by Keys"; }));

@@ -10,6 +10,7 @@
 #include <QPalette>
 
 #include <algorithm>
+#include <optional>
 
 namespace zen {
 
@@ -143,26 +144,59 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
     const int midY = row.center().y() + 1;
     int x = row.left() + 2;
 
-    const QPixmap handle = DashboardSymbols::tintedPixmap(QStringLiteral("line.3.horizontal"), QSize(handleWidth, handleWidth),
-                                                          Style::tertiary(palette), dpr);
-    p.drawPixmap(QPoint(x, midY - handleWidth / 2), handle);
+    // What every row of one paint shares: looked up once, not once per row.
+    struct Shared {
+        qint64 paletteKey = -1;
+        QRgb background = 0;
+        qreal dpr = 0;
+        int dpi = 0;
+        QPixmap handle;
+        QPixmap remove;
+        QPixmap removeDisabled;
+        QColor secondary;
+        std::optional<QFontMetrics> name, badge, small;
+    };
+    thread_local Shared shared;
+    const int dpi = p.device() ? p.device()->logicalDpiY() : 0;
+    if (shared.paletteKey != palette.cacheKey() || shared.background != background.rgba() || shared.dpr != dpr
+        || shared.dpi != dpi) {
+        shared.paletteKey = palette.cacheKey();
+        shared.background = background.rgba();
+        shared.dpr = dpr;
+        shared.dpi = dpi;
+        shared.secondary = DashboardRowColors::secondary(Style::primary(palette), background);
+        shared.handle = DashboardSymbols::tintedPixmap(QStringLiteral("line.3.horizontal"),
+                                                       QSize(handleWidth, handleWidth), Style::tertiary(palette), dpr);
+        shared.remove = DashboardSymbols::tintedPixmap(QStringLiteral("minus.circle"), QSize(16, 16), shared.secondary, dpr);
+        shared.removeDisabled =
+            DashboardSymbols::tintedPixmap(QStringLiteral("minus.circle"), QSize(16, 16), Style::tertiary(palette), dpr);
+        shared.name.emplace(nameFont(), p.device());
+        shared.badge.emplace(badgeFont(), p.device());
+        shared.small.emplace(smallFont(), p.device());
+    }
+
+    p.drawPixmap(QPoint(x, midY - handleWidth / 2), shared.handle);
     x += handleWidth + spacing;
 
     Style::fillRounded(p, QRectF(x, midY - 9, barWidth, 18), 2, m_identity.accentColor);
     x += barWidth + spacing;
 
-    p.drawPixmap(QPoint(x, midY - iconSide / 2), Style::roundedIcon(m_identity.icon, iconSide, 4, dpr));
+    if (m_iconDpr != dpr) {
+        m_icon = Style::roundedIcon(m_identity.icon, iconSide, 4, dpr);
+        m_iconDpr = dpr;
+    }
+    p.drawPixmap(QPoint(x, midY - iconSide / 2), m_icon);
     x += iconSide + spacing;
 
     const QRect button = removeButtonRect(row);
     const int right = button.left() - spacing;
     const int textWidth = std::max(0, right - x);
     const int top = midY - textBlockHeight() / 2;
-    const QFontMetrics nameMetrics(nameFont(), p.device());
-    const QFontMetrics badgeMetrics(badgeFont(), p.device());
-    const QFontMetrics smallMetrics(smallFont(), p.device());
+    const QFontMetrics& nameMetrics = *shared.name;
+    const QFontMetrics& badgeMetrics = *shared.badge;
+    const QFontMetrics& smallMetrics = *shared.small;
     const int lineHeight = std::max(nameMetrics.height(), badgeMetrics.height() + 2);
-    const QColor secondary = DashboardRowColors::secondary(Style::primary(palette), background);
+    const QColor secondary = shared.secondary;
 
     // Badges keep their room; the name gives way first.
     int badgesWidth = 0;
@@ -206,11 +240,7 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
 
     if (state.removeHovered && state.editingEnabled)
         Style::fillRounded(p, QRectF(button), 4, Style::quaternaryFill(palette));
-    QColor tint = secondary;
-    if (!state.editingEnabled)
-        tint = Style::tertiary(palette);
-    p.drawPixmap(button.topLeft() + QPoint(3, 3),
-                 DashboardSymbols::tintedPixmap(QStringLiteral("minus.circle"), QSize(16, 16), tint, dpr));
+    p.drawPixmap(button.topLeft() + QPoint(3, 3), state.editingEnabled ? shared.remove : shared.removeDisabled);
     p.restore();
 }
 

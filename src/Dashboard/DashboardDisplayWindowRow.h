@@ -3,6 +3,7 @@
 #include "Dashboard/DashboardAppIdentity.h"
 #include "Snapshots/Snapshot.h"
 
+#include <QPixmap>
 #include <QRect>
 #include <QStringList>
 
@@ -61,6 +62,8 @@ private:
     mutable QString m_elidedName;
     mutable int m_elidedNameWidth = 0;
     mutable QString m_elidedTitle;
+    mutable QPixmap m_icon;
+    mutable qreal m_iconDpr = 0;
 };
 
 } // namespace zen

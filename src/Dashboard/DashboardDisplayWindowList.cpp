@@ -29,6 +29,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 
 namespace zen {
@@ -372,6 +373,7 @@ void DashboardDisplayWindowList::rebuildRows(std::optional<std::vector<WindowRec
     m_currentRow = current ? indexOfWindow(*current) : -1;
     m_hoveredRemove = -1;
     m_pressedRow = -1;
+    m_pressedRemove = -1;
 
     QSet<QUuid> listed;
     listed.reserve(qsizetype(m_rows.size()));
@@ -572,8 +574,9 @@ void DashboardDisplayWindowList::mousePressEvent(QMouseEvent* event)
     m_keyboardFocus = false;
     if (index >= 0 && event->button() == Qt::LeftButton) {
         if (Row::removeButtonRect(rowRect(index)).contains(position)) {
+            // A button: it acts when released over itself.
             m_pressedRow = -1;
-            removeAt(index);
+            m_pressedRemove = index;
             return;
         }
         m_pressedRow = index;
@@ -631,6 +634,12 @@ void DashboardDisplayWindowList::mouseMoveEvent(QMouseEvent* event)
 void DashboardDisplayWindowList::mouseReleaseEvent(QMouseEvent* event)
 {
     m_pressedRow = -1;
+    const int pressedRemove = std::exchange(m_pressedRemove, -1);
+    if (pressedRemove >= 0 && event->button() == Qt::LeftButton && pressedRemove < int(m_rows.size())
+        && Row::removeButtonRect(rowRect(pressedRemove)).contains(event->position().toPoint())) {
+        removeAt(pressedRemove);
+        return;
+    }
     QWidget::mouseReleaseEvent(event);
 }
 

@@ -123,6 +123,7 @@ private:
     bool m_keyboardFocus = false;
     int m_hoveredRemove = -1;
     int m_pressedRow = -1;
+    int m_pressedRemove = -1;
     QPoint m_pressPosition;
     std::optional<int> m_landingIndex;
     // The top of each row before the last reorder, by the row's new index.

@@ -17,7 +17,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <memory>
@@ -127,6 +130,8 @@ struct Fixture {
     // Per layout: the saved layout, and the client geometries it gives the windows.
     QUuid layoutIDs[2];
     std::vector<QRect> restored[2];
+    // The layout the windows are in now.
+    int current = 0;
 };
 
 std::map<int, std::unique_ptr<Fixture>>& fixtures()
@@ -295,67 +300,14 @@ bool prepareLayouts(benchmark::State& state, zen::X11Platform& platform, Fixture
             return false;
         }
         f.layoutIDs[layout] = snapshot->id;
+        f.current = layout;
     }
     return true;
 }
 
-// Restores the two layouts in turn, so that every restore moves and resizes every window,
-// each timed until a reading of the X server shows every window in place. Discovery is
-// limited to the benchmark's client; no launch, no wait.
-void BM_RestoreRunningWindows(benchmark::State& state)
-{
-    const auto [platform, f] = liveFixture(state);
-    if (!f || !prepareLayouts(state, *platform, *f))
-        return;
-    const auto services = platform->services();
-    zen::RestoreEngine engine = zen::RestoreEngine::forPlatform(*f->store, services);
-    const auto discovery = zen::WindowDiscoveryEngine::forPlatform(services);
-    const qint64 pid = f->client->processId();
-    // Like the default providers, the running set comes from the reading discovery made.
-    auto lastRunning = std::make_shared<QSet<QString>>();
-    engine.runningApplicationBundleProvider = [lastRunning] { return *lastRunning; };
-    engine.discoveredApplicationsProvider = [discovery, services, pid, lastRunning]()
-        -> std::expected<std::vector<zen::DiscoveredApplication>, zen::RestoreEngineFailure> {
-        auto running = discovery.runningApplicationsProvider();
-        std::erase_if(running, [pid](const auto& app) { return app.processIdentifier != pid; });
-        lastRunning->clear();
-        for (const auto& app : running)
-            if (app.bundleIdentifier)
-                lastRunning->insert(*app.bundleIdentifier);
-        auto result = discovery.discoverRunningWindowsWithDiagnostics(running);
-        if (!result)
-            return std::unexpected(zen::RestoreEngineFailure(result.error()));
-        return std::move(result->applications);
-    };
-    std::uint64_t roundTrips = 0;
-    // The restore call alone, without the wait for the window manager to carry it out.
-    std::chrono::steady_clock::duration callTime {};
-    std::int64_t restored = 0;
-    int layout = 0;
-    for (auto _ : state) {
-        forgetReadingUntimed(state, *platform);
-        const std::uint64_t before = platform->connection().roundTrips();
-        const auto started = std::chrono::steady_clock::now();
-        auto result = engine.restoreSnapshot(f->layoutIDs[layout]);
-        callTime += std::chrono::steady_clock::now() - started;
-        roundTrips += platform->connection().roundTrips() - before;
-        if (!result || !f->verifier.waitFor(f->windowIDs, f->restored[layout])) {
-            state.SkipWithError("restore failed or left a window out of place");
-            return;
-        }
-        restored = result->restoredWindows;
-        layout = 1 - layout;
-    }
-    state.counters["round_trips"] = double(roundTrips) / double(state.iterations());
-    state.counters["call_ms"] = std::chrono::duration<double, std::milli>(callTime).count() / double(state.iterations());
-    state.counters["restored"] = double(restored);
-}
-BENCHMARK(BM_RestoreRunningWindows)->Arg(10)->Arg(50)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime()->Teardown(endFixtures);
 
-// The shell command a baseline runs to move the windows onto a layout: frame corners and
+// The shell command a yardstick runs to move the windows onto a layout: frame corners and
 // client sizes.
-using BaselineCommand = QString (*)(const Fixture&, const std::vector<QRect>& clients, int layout);
-
 QString xdotoolChain(const Fixture& f, const std::vector<QRect>& clients, int layout)
 {
     QString command = QStringLiteral("xdotool");
@@ -387,46 +339,260 @@ QString wmctrlLoop(const Fixture& f, const std::vector<QRect>& clients, int layo
     return QStringLiteral("sh -c '%1'").arg(script);
 }
 
-// The same two layouts in turn, moved by an outside tool, each timed until a reading shows
-// every window where that tool puts it.
-void runBaseline(benchmark::State& state, const char* tool, BaselineCommand commandFor)
+bool toolExists(const char* tool)
 {
-    auto platform = livePlatform();
-    Fixture* f = platform ? fixtureWith(int(state.range(0))) : nullptr;
-    if (!f || std::system(QStringLiteral("command -v %1 >/dev/null 2>&1").arg(QLatin1String(tool)).toLocal8Bit().constData()) != 0) {
-        state.SkipWithError("no X display, client or tool");
+    return std::system(QStringLiteral("command -v %1 >/dev/null 2>&1").arg(QLatin1String(tool)).toLocal8Bit().constData()) == 0;
+}
+
+// Median, least and greatest of the figures of the paired rounds.
+struct Spread {
+    double median = 0, min = 0, max = 0;
+
+    explicit Spread(std::vector<double> v)
+    {
+        if (v.empty())
+            return;
+        std::sort(v.begin(), v.end());
+        const std::size_t n = v.size();
+        median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+        min = v.front();
+        max = v.back();
+    }
+    QString text(int decimals) const
+    {
+        return QStringLiteral("%1 (%2-%3)").arg(median, 0, 'f', decimals).arg(min, 0, 'f', decimals).arg(max, 0, 'f', decimals);
+    }
+};
+
+// One way of moving every window onto a layout; false when it failed.
+using Mover = std::function<bool(int layout)>;
+
+// Runs the movers in rounds, each round every mover once, each timed until a reading of the
+// X server shows every window in place. Each move goes to the layout the windows are not in,
+// so every window moves and changes size every time; the order within a round rotates, so no
+// mover always follows the same one. Returns per mover the milliseconds of each round, or
+// nothing when a mover failed. One untimed round first: the windows are mapped, placed and
+// settled, and every tool's program is in the page cache, before anything is timed.
+std::optional<std::vector<std::vector<double>>> runInterleaved(benchmark::State& state, Fixture& f, const std::vector<Mover>& movers,
+                                                               const std::function<void()>& beforeEachMove = {})
+{
+    auto move = [&](std::size_t m) -> std::optional<double> {
+        const int target = 1 - f.current;
+        if (beforeEachMove)
+            beforeEachMove();
+        const auto started = std::chrono::steady_clock::now();
+        const bool ok = movers[m](target) && f.verifier.waitFor(f.windowIDs, f.restored[target]);
+        const auto elapsed = std::chrono::steady_clock::now() - started;
+        if (!ok)
+            return std::nullopt;
+        f.current = target;
+        return std::chrono::duration<double, std::milli>(elapsed).count();
+    };
+    for (std::size_t m = 0; m < movers.size(); ++m) {
+        if (!move(m)) {
+            state.SkipWithError("a mover failed or left a window out of place");
+            return std::nullopt;
+        }
+    }
+    std::vector<std::vector<double>> ms(movers.size());
+    std::size_t round = 0;
+    for (auto _ : state) {
+        for (std::size_t k = 0; k < movers.size(); ++k) {
+            const std::size_t m = (round + k) % movers.size();
+            const auto took = move(m);
+            if (!took) {
+                state.SkipWithError("a mover failed or left a window out of place");
+                return std::nullopt;
+            }
+            ms[m].push_back(*took);
+        }
+        // The benchmark's own time is the first mover's.
+        state.SetIterationTime(ms[0].back() / 1000);
+        ++round;
+    }
+    return ms;
+}
+
+// Per round, a's time over b's.
+std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b)
+{
+    std::vector<double> r;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+        r.push_back(b[i] > 0 ? a[i] / b[i] : 0);
+    return r;
+}
+
+// Our restore beside its two yardsticks, one chained xdotool command (the window manager's
+// floor: plain requests, one process) and a shell loop running wmctrl once per window, in
+// paired rounds. The ratios are those of the rounds (each pair ran moments apart, under the
+// same load), so they hold up on a busy machine where the times alone do not.
+void BM_RestoreBesideYardsticks(benchmark::State& state)
+{
+    const auto [platform, f] = liveFixture(state);
+    if (!f || !prepareLayouts(state, *platform, *f))
+        return;
+    if (!toolExists("xdotool") || !toolExists("wmctrl")) {
+        state.SkipWithError("xdotool or wmctrl is not installed");
         return;
     }
-    // The same client geometries a restore of the two layouts gives.
-    QByteArray commands[2];
-    std::vector<QRect> places[2];
+    const auto services = platform->services();
+    zen::RestoreEngine engine = zen::RestoreEngine::forPlatform(*f->store, services);
+    const auto discovery = zen::WindowDiscoveryEngine::forPlatform(services);
+    const qint64 pid = f->client->processId();
+    // Discovery limited to the benchmark's client, so that windows other benchmarks keep open
+    // don't count; like the default providers, the running set comes from the reading
+    // discovery made. No launch, no wait.
+    auto lastRunning = std::make_shared<QSet<QString>>();
+    engine.runningApplicationBundleProvider = [lastRunning] { return *lastRunning; };
+    engine.discoveredApplicationsProvider = [discovery, pid, lastRunning]()
+        -> std::expected<std::vector<zen::DiscoveredApplication>, zen::RestoreEngineFailure> {
+        auto running = discovery.runningApplicationsProvider();
+        std::erase_if(running, [pid](const auto& app) { return app.processIdentifier != pid; });
+        lastRunning->clear();
+        for (const auto& app : running)
+            if (app.bundleIdentifier)
+                lastRunning->insert(*app.bundleIdentifier);
+        auto result = discovery.discoverRunningWindowsWithDiagnostics(running);
+        if (!result)
+            return std::unexpected(zen::RestoreEngineFailure(result.error()));
+        return std::move(result->applications);
+    };
+
+    QByteArray xdotool[2], wmctrl[2];
     for (int layout : {0, 1}) {
-        places[layout] = clientRects(*platform, *f, layout);
-        commands[layout] = commandFor(*f, places[layout], layout).toLocal8Bit();
+        xdotool[layout] = xdotoolChain(*f, f->restored[layout], layout).toLocal8Bit();
+        wmctrl[layout] = wmctrlLoop(*f, f->restored[layout], layout).toLocal8Bit();
     }
-    int layout = 0;
-    for (auto _ : state) {
-        if (std::system(commands[layout].constData()) != 0 || !f->verifier.waitFor(f->windowIDs, places[layout])) {
-            state.SkipWithError("the tool failed or left a window out of place");
-            return;
+    std::uint64_t roundTrips = 0, restores = 0;
+    // The restore call alone, without the wait for the window manager to carry it out.
+    std::vector<double> callMs;
+    const Mover ours = [&](int layout) {
+        const std::uint64_t before = platform->connection().roundTrips();
+        const auto started = std::chrono::steady_clock::now();
+        auto result = engine.restoreSnapshot(f->layoutIDs[layout]);
+        callMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count());
+        roundTrips += platform->connection().roundTrips() - before;
+        ++restores;
+        return result && result->restoredWindows == std::int64_t(f->windowIDs.size());
+    };
+    const Mover chained = [&](int layout) { return std::system(xdotool[layout].constData()) == 0; };
+    const Mover loop = [&](int layout) { return std::system(wmctrl[layout].constData()) == 0; };
+    // Each restore reads the desktop itself rather than sharing the last one's reading.
+    const auto ms = runInterleaved(state, *f, {ours, chained, loop}, [&] { platform->forgetReading(); });
+    if (!ms)
+        return;
+
+    const Spread oursMs((*ms)[0]), xdotoolMs((*ms)[1]), wmctrlMs((*ms)[2]);
+    const Spread vsXdotool(ratios((*ms)[0], (*ms)[1])), wmctrlOverOurs(ratios((*ms)[2], (*ms)[0]));
+    state.counters["ours_ms"] = oursMs.median;
+    state.counters["xdotool_ms"] = xdotoolMs.median;
+    state.counters["wmctrl_ms"] = wmctrlMs.median;
+    state.counters["ours/xdotool"] = vsXdotool.median;
+    state.counters["ours/xdotool_max"] = vsXdotool.max;
+    state.counters["wmctrl/ours"] = wmctrlOverOurs.median;
+    state.counters["wmctrl/ours_min"] = wmctrlOverOurs.min;
+    // The same target judged on each contender's fastest round.
+    const double fastestRatio = oursMs.min > 0 ? wmctrlMs.min / oursMs.min : 0;
+    state.counters["wmctrl/ours_fastest"] = fastestRatio;
+    state.counters["round_trips"] = restores ? double(roundTrips) / double(restores) : 0;
+    state.counters["call_ms"] = Spread(callMs).median;
+    std::fprintf(stderr,
+                 "%zu windows, %zu paired rounds, ms median (min-max): ours %s | xdotool %s | wmctrl loop %s"
+                 " | ours/xdotool %s (target <= 1.2 median) | wmctrl/ours %s, fastest rounds %.2f (target >= 5)\n",
+                 f->windowIDs.size(), (*ms)[0].size(), qPrintable(oursMs.text(1)), qPrintable(xdotoolMs.text(1)),
+                 qPrintable(wmctrlMs.text(1)), qPrintable(vsXdotool.text(2)), qPrintable(wmctrlOverOurs.text(2)), fastestRatio);
+}
+BENCHMARK(BM_RestoreBesideYardsticks)
+    ->Arg(10)
+    ->Arg(50)
+    ->Arg(200)
+    ->Iterations(11)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Teardown(endFixtures);
+
+// The two requests a pager can move a window with, each sent for every window in one batch on
+// a connection of its own: the window manager's message (_NET_MOVERESIZE_WINDOW, source 2,
+// north-west gravity) and a plain ConfigureWindow of the client, which the window manager
+// receives as a configure request. Windows without a gravity of their own take north-west, so
+// both put the frame's corner at the same place. Which is faster decides what the writer sends.
+void BM_MoveRequestKinds(benchmark::State& state)
+{
+    const auto [platform, f] = liveFixture(state);
+    if (!f || !prepareLayouts(state, *platform, *f))
+        return;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        state.SkipWithError("no X display");
+        return;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    auto atom = [c](const char* name) {
+        auto* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : XCB_NONE;
+        std::free(r);
+        return a;
+    };
+    const xcb_atom_t moveResize = atom("_NET_MOVERESIZE_WINDOW");
+    auto finish = [c] {
+        // One round trip: by its answer every error of the batch has arrived, and a request
+        // the server refused counts as a failure.
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        bool ok = !xcb_connection_has_error(c);
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            ok = ok && event->response_type != 0;
+            std::free(event);
         }
-        layout = 1 - layout;
-    }
-    state.counters["windows"] = double(f->windowIDs.size());
+        return ok;
+    };
+    const Mover message = [&](int layout) {
+        for (std::size_t i = 0; i < f->windowIDs.size(); ++i) {
+            const QRect frame = layoutFrame(i, layout), client = f->restored[layout][i];
+            xcb_client_message_event_t ev {};
+            ev.response_type = XCB_CLIENT_MESSAGE;
+            ev.format = 32;
+            ev.window = f->windowIDs[i];
+            ev.type = moveResize;
+            ev.data.data32[0] = 1 | (0xFu << 8) | (2u << 12);
+            ev.data.data32[1] = std::uint32_t(frame.x());
+            ev.data.data32[2] = std::uint32_t(frame.y());
+            ev.data.data32[3] = std::uint32_t(client.width());
+            ev.data.data32[4] = std::uint32_t(client.height());
+            xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                           reinterpret_cast<const char*>(&ev));
+        }
+        return finish();
+    };
+    const Mover configure = [&](int layout) {
+        for (std::size_t i = 0; i < f->windowIDs.size(); ++i) {
+            const QRect frame = layoutFrame(i, layout), client = f->restored[layout][i];
+            const std::uint32_t values[] = {std::uint32_t(frame.x()), std::uint32_t(frame.y()), std::uint32_t(client.width()),
+                                            std::uint32_t(client.height())};
+            xcb_configure_window(c, f->windowIDs[i],
+                                 XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                                 values);
+        }
+        return finish();
+    };
+    const auto ms = runInterleaved(state, *f, {configure, message});
+    xcb_disconnect(c);
+    if (!ms)
+        return;
+    const Spread configureMs((*ms)[0]), messageMs((*ms)[1]), messageOverConfigure(ratios((*ms)[1], (*ms)[0]));
+    state.counters["configure_ms"] = configureMs.median;
+    state.counters["message_ms"] = messageMs.median;
+    state.counters["message/configure"] = messageOverConfigure.median;
+    std::fprintf(stderr, "%zu windows, %zu paired rounds, ms median (min-max): ConfigureWindow %s | _NET_MOVERESIZE_WINDOW %s | message/configure %s\n",
+                 f->windowIDs.size(), (*ms)[0].size(), qPrintable(configureMs.text(1)), qPrintable(messageMs.text(1)),
+                 qPrintable(messageOverConfigure.text(2)));
 }
-
-// The window manager's floor: all moves in one chained xdotool command.
-void BM_XdotoolChain(benchmark::State& state)
-{
-    runBaseline(state, "xdotool", xdotoolChain);
-}
-BENCHMARK(BM_XdotoolChain)->Arg(10)->Arg(50)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime()->Teardown(endFixtures);
-
-// A shell loop running wmctrl once per window.
-void BM_WmctrlShellLoop(benchmark::State& state)
-{
-    runBaseline(state, "wmctrl", wmctrlLoop);
-}
-BENCHMARK(BM_WmctrlShellLoop)->Arg(10)->Arg(50)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime()->Teardown(endFixtures);
+BENCHMARK(BM_MoveRequestKinds)
+    ->Arg(10)
+    ->Arg(200)
+    ->Iterations(11)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Teardown(endFixtures);
 
 } // namespace

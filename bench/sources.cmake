@@ -14,5 +14,7 @@ list(APPEND ZEN_BENCH_SOURCES
   bench/DashboardPreviewBench.cpp
   bench/DashboardOpenBench.cpp
   bench/SnapshotStoreBench.cpp
+  bench/SnapshotListingBench.cpp
 )
 list(APPEND ZEN_BENCH_SOURCES bench/TrayMenuBench.cpp)
+list(APPEND ZEN_BENCH_SOURCES bench/StartupBench.cpp)

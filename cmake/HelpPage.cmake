@@ -9,6 +9,5 @@ add_custom_command(OUTPUT ${ZEN_HELP_PAGE_COPY}
   COMMENT "Copying the help page next to the program")
 add_custom_target(zentharion_help_page DEPENDS ${ZEN_HELP_PAGE_COPY})
 add_dependencies(zentharion zentharion_help_page)
-add_dependencies(zentharion_tests zentharion_help_page)
 
 install(FILES docs/access.html DESTINATION ${CMAKE_INSTALL_DATADIR}/zentharion/doc)

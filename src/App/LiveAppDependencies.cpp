@@ -3,6 +3,7 @@
 #include "App/ZentharionApp.h"
 
 #include "Infrastructure/ZentharionSettings.h"
+#include "Shared/FreeMemory.h"
 #include "Permissions/PermissionCoordinator.h"
 #include "Platform/Linux/FileViewer.h"
 #include "Platform/Linux/MailComposer.h"
@@ -20,6 +21,8 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QSystemTrayIcon>
+#include <QThreadPool>
+#include <QTimer>
 
 namespace zen {
 
@@ -76,8 +79,8 @@ std::optional<DiagnosticLogEmailComposer> liveEmailComposer()
 std::shared_ptr<DiagnosticLogController> liveDiagnosticLogController(const QString& eventsLogURL)
 {
     return std::make_shared<DiagnosticLogController>(
-        eventsLogURL, [](const QString& file) { linux_desktop::revealFileInFileManager(file); },
-        [](const QString& folder) { linux_desktop::openFolder(folder); }, &linux_desktop::runSavePanel,
+        eventsLogURL, [](const QString& file) { return linux_desktop::revealFileInFileManager(file); },
+        [](const QString& folder) { return linux_desktop::openFolder(folder); }, &linux_desktop::runSavePanel,
         &liveEmailComposer);
 }
 
@@ -104,7 +107,15 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
     d.resolveFolders = [] { return AppSupportDirectoryBootstrapper::make(); };
     d.makeEventLog = [](const QString& url) -> std::shared_ptr<const TelemetryLogging> {
         auto logger = std::make_shared<TelemetryLogger>(url);
-        logger->performMaintenance();
+        // Bounding a large log takes time that grows with the file: it waits until the event
+        // loop runs (the tray icon is up by then) and happens on a worker. What reading the
+        // file left on the heap goes back to the system, so nothing stays that grows with it.
+        QTimer::singleShot(0, QCoreApplication::instance(), [logger] {
+            QThreadPool::globalInstance()->start([logger] {
+                logger->performMaintenance();
+                returnFreeMemoryToSystem();
+            });
+        });
         return logger;
     };
     d.makeDiagnosticLogController = liveDiagnosticLogController;

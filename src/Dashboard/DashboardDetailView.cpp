@@ -15,6 +15,7 @@
 #include "Onboarding/OnboardingPermissionEducationView.h"
 #include "Onboarding/SymbolImage.h"
 #include "Onboarding/TextStyle.h"
+#include "Shared/StringExtensions.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -35,7 +36,8 @@ namespace zen {
 
 namespace {
 
-constexpr int gridMinimumColumn = 150;
+// Four cards share one row of the pane at the window's default size, scroll bar included.
+constexpr int gridMinimumColumn = 132;
 constexpr int gridSpacing = 12;
 
 const QColor systemRed(255, 59, 48);
@@ -53,7 +55,8 @@ QLabel* plainLabel(const QString& text, QWidget* parent)
     return label;
 }
 
-// Cells of at least 150 wide, as many per row as fit, stretched to share the width equally.
+// Cells of at least `gridMinimumColumn` wide, as many per row as fit, stretched to share the
+// width equally; cells of a row are as tall as its tallest.
 class AdaptiveCardGrid final : public QWidget {
 public:
     explicit AdaptiveCardGrid(QWidget* parent) : QWidget(parent)
@@ -69,9 +72,11 @@ public:
         m_cells.push_back(cell);
     }
 
+    // As many as fit, but no empty columns: the cells share a wide pane between them.
     int columns(int width) const
     {
-        return std::max(1, (width + gridSpacing) / (gridMinimumColumn + gridSpacing));
+        const int fit = (width + gridSpacing) / (gridMinimumColumn + gridSpacing);
+        return std::clamp(fit, 1, std::max(1, int(m_cells.size())));
     }
 
     bool hasHeightForWidth() const override { return true; }
@@ -95,8 +100,12 @@ protected:
         int y = 0;
         for (size_t start = 0; start < m_cells.size(); start += perRow) {
             const int rowH = rowHeight(start, perRow);
-            for (size_t i = start; i < std::min(m_cells.size(), start + perRow); ++i)
-                m_cells[i]->setGeometry(int(i - start) * (cellWidth + gridSpacing), y, cellWidth, rowH);
+            for (size_t i = start; i < std::min(m_cells.size(), start + perRow); ++i) {
+                const int x = int(i - start) * (cellWidth + gridSpacing);
+                // The last column takes what the division left over, so the row ends flush.
+                const bool last = int(i - start) == perRow - 1;
+                m_cells[i]->setGeometry(x, y, last ? width() - x : cellWidth, rowH);
+            }
             y += rowH + gridSpacing;
         }
         if (y - gridSpacing != height())
@@ -149,6 +158,57 @@ protected:
         }
         QLineEdit::keyPressEvent(event);
     }
+};
+
+// The header: the title block beside the action strip while the title has room for its whole
+// text or at least `titleMinimumCharacters` beside it; otherwise the strip goes under the title,
+// so the buttons never squeeze a name to a few letters and a long name never pushes a button
+// out of the pane.
+class DetailHeader final : public QWidget {
+public:
+    static constexpr int titleMinimumCharacters = 28;
+
+    DetailHeader(MiddleElidedLabel* title, QLayout* titleBlock, QLayout* strip, QWidget* parent)
+        : QWidget(parent), m_title(title), m_strip(strip)
+    {
+        m_box = new QBoxLayout(QBoxLayout::LeftToRight, this);
+        m_box->setContentsMargins(0, 0, 0, 0);
+        m_box->setSpacing(16);
+        m_box->addLayout(titleBlock, 1);
+        m_box->addLayout(strip);
+        m_box->setAlignment(strip, Qt::AlignTop | Qt::AlignLeft);
+    }
+
+    bool stacksStrip() const { return m_box->direction() == QBoxLayout::TopToBottom; }
+
+    // Called when the title's text changes as well as on resizing.
+    void arrange()
+    {
+        const QFontMetrics metrics = m_title->fontMetrics();
+        const int floor = metrics.averageCharWidth() * titleMinimumCharacters;
+        // Measuring a start well past the floor is enough to compare, and stays quick for a
+        // name of any length from a hand-edited file.
+        const int wanted = std::min(metrics.horizontalAdvance(m_title->text().left(titleMinimumCharacters * 8)) + 2,
+                                    floor);
+        const int beside = width() - m_strip->sizeHint().width() - m_box->spacing();
+        const auto direction = beside >= wanted ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
+        if (direction != m_box->direction()) {
+            m_box->setDirection(direction);
+            m_box->setSpacing(direction == QBoxLayout::LeftToRight ? 16 : 12);
+        }
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        arrange();
+    }
+
+private:
+    MiddleElidedLabel* m_title;
+    QLayout* m_strip;
+    QBoxLayout* m_box = nullptr;
 };
 
 // A scroll area whose content is centred and at most `maximumWidth` wide (0: full width).
@@ -279,6 +339,13 @@ void DashboardDetailView::setClock(std::function<QDateTime()> clock)
     render();
 }
 
+void DashboardDetailView::refreshRelativeDate()
+{
+    if (const auto& summary = m_presenter->selectedSummary();
+        summary && m_presenter->contentPreference() == DashboardDetailContentPreference::selectedLayout)
+        m_updatedLabel->setText(QStringLiteral("Updated ") + m_relativeDateText(summary->updatedAt, m_clock()));
+}
+
 QWidget* DashboardDetailView::currentFace() const
 {
     return m_faces->currentWidget();
@@ -303,8 +370,6 @@ void DashboardDetailView::buildLayoutFace()
     m_issueSections.push_back(newIssueSection(stack, content));
 
     // Header: title block, then the action strip.
-    auto* header = new QHBoxLayout;
-    header->setSpacing(16);
     auto* titleBlock = new QVBoxLayout;
     titleBlock->setSpacing(8);
     m_titleLabel = new MiddleElidedLabel(content);
@@ -323,7 +388,6 @@ void DashboardDetailView::buildLayoutFace()
     titleBlock->addWidget(m_titleLabel);
     titleBlock->addWidget(m_titleField);
     titleBlock->addWidget(m_updatedLabel);
-    header->addLayout(titleBlock, 1);
 
     const QColor symbolColor = TextStyle::color(palette(), TextStyle::Emphasis::primary);
     m_restore = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.counterclockwise"), Qt::white),
@@ -346,9 +410,8 @@ void DashboardDetailView::buildLayoutFace()
     for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
                             static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})
         strip->addWidget(button);
-    header->addLayout(strip);
-    header->setAlignment(strip, Qt::AlignTop);
-    stack->addLayout(header);
+    m_header = new DetailHeader(m_titleLabel, titleBlock, strip, content);
+    stack->addWidget(m_header);
 
     const auto run = [](const std::function<void()>& fn) {
         if (fn)
@@ -542,12 +605,14 @@ void DashboardDetailView::renderLayout()
         ~KeepScrollPosition() { bar->setValue(value); }
     } keepScrollPosition{scrollBar, scrollPosition};
 
-    m_titleLabel->setText(snapshot.name);
+    // The name stands alone on its line: separators would draw it as overlapping lines.
+    m_titleLabel->setText(separatorsAsSpaces(snapshot.name));
+    static_cast<DetailHeader*>(m_header)->arrange();
     m_titleLabel->setVisible(!renaming);
     if (renaming && m_titleField->text() != m_presenter->draftSnapshotName())
         m_titleField->setText(m_presenter->draftSnapshotName());
     m_titleField->setVisible(renaming);
-    m_updatedLabel->setText(QStringLiteral("Updated ") + m_relativeDateText(summary.updatedAt, m_clock()));
+    refreshRelativeDate();
 
     for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
                             static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})

@@ -48,12 +48,16 @@ public:
     using RelativeDateText = std::function<QString(const QDateTime& date, const QDateTime& now)>;
     void setRelativeDateText(RelativeDateText text);
     void setClock(std::function<QDateTime()> clock);
+    // Says again when the shown layout was updated, relative to the clock's time now.
+    void refreshRelativeDate();
 
     // The pieces a test or the window reaches.
     QWidget* currentFace() const;
     QWidget* layoutFace() const { return m_layoutFace; }
     QWidget* educationFace() const { return m_educationFace; }
     QWidget* emptyFace() const { return m_emptyFace; }
+    // The title block and the action strip, side by side or the strip under the title.
+    QWidget* header() const { return m_header; }
     MiddleElidedLabel* titleLabel() const { return m_titleLabel; }
     QLineEdit* titleField() const { return m_titleField; }
     QLabel* updatedLabel() const { return m_updatedLabel; }
@@ -98,6 +102,7 @@ private:
     std::vector<QVBoxLayout*> m_issueSections;
     std::vector<DashboardDetailIssue> m_shownIssues;
 
+    QWidget* m_header = nullptr;
     MiddleElidedLabel* m_titleLabel = nullptr;
     QLineEdit* m_titleField = nullptr;
     QLabel* m_updatedLabel = nullptr;

@@ -28,18 +28,28 @@ DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidge
     TextStyle::apply(caption, TextStyle::Role::caption);
     TextStyle::applyColor(caption, TextStyle::Emphasis::secondary);
 
+    // The edit and clear buttons sit on the caption's line, so the shortcut has the card's
+    // whole width and four cards fit in one row of the pane at the window's default size.
+    m_displayActions = new QWidget(this);
+    m_edit = makeCardSymbolButton(QStringLiteral("pencil"), QStringLiteral("Edit Hotkey"), m_displayActions);
+    m_clear = makeCardSymbolButton(QStringLiteral("xmark.circle.fill"), QStringLiteral("Clear Hotkey"), m_displayActions);
+    auto* actions = new QHBoxLayout(m_displayActions);
+    actions->setContentsMargins(0, 0, 0, 0);
+    actions->setSpacing(2);
+    actions->addWidget(m_edit);
+    actions->addWidget(m_clear);
+    auto* captionLine = new QHBoxLayout;
+    captionLine->setContentsMargins(0, 0, 0, 0);
+    captionLine->setSpacing(8);
+    captionLine->addWidget(caption, 1, Qt::AlignVCenter);
+    captionLine->addWidget(m_displayActions, 0, Qt::AlignVCenter);
+
     m_displayRow = new QWidget(this);
     m_hotkeyText = new MiddleElidedLabel(m_displayRow);
     TextStyle::apply(m_hotkeyText, TextStyle::Role::title3, QFont::DemiBold);
-    m_edit = makeCardSymbolButton(QStringLiteral("pencil"), QStringLiteral("Edit Hotkey"), m_displayRow);
-    m_clear = makeCardSymbolButton(QStringLiteral("xmark.circle.fill"), QStringLiteral("Clear Hotkey"), m_displayRow);
     auto* display = new QHBoxLayout(m_displayRow);
     display->setContentsMargins(0, 0, 0, 0);
-    display->setSpacing(8);
     display->addWidget(m_hotkeyText, 1);
-    display->addSpacing(4);
-    display->addWidget(m_edit);
-    display->addWidget(m_clear);
 
     m_captureRow = new QWidget(this);
     m_field = new InlineHotkeyCaptureField(m_captureRow);
@@ -57,7 +67,7 @@ DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidge
     layout->setContentsMargins(DashboardMetricCard::padding, DashboardMetricCard::padding,
                                DashboardMetricCard::padding, DashboardMetricCard::padding);
     layout->setSpacing(8);
-    layout->addWidget(caption);
+    layout->addLayout(captionLine);
     layout->addWidget(m_displayRow);
     layout->addWidget(m_captureRow);
     m_captureRow->hide();
@@ -103,6 +113,7 @@ void DashboardHotkeyMetricCard::setState(const State& state)
     m_clear->setEnabled(!state.isActionDisabled);
     m_clear->setVisible(state.summary.hotkey.has_value());
     m_displayRow->setVisible(!state.isEditing);
+    m_displayActions->setVisible(!state.isEditing);
     m_captureRow->setVisible(state.isEditing);
     m_field->setHasError(state.isEditing && state.captureError.has_value());
     if (editingChanges)

@@ -74,6 +74,7 @@ private:
     Callbacks m_callbacks;
     State m_state;
     QWidget* m_displayRow = nullptr;
+    QWidget* m_displayActions = nullptr;
     QWidget* m_captureRow = nullptr;
     MiddleElidedLabel* m_hotkeyText = nullptr;
     QToolButton* m_edit = nullptr;

@@ -1,5 +1,7 @@
 #include "Dashboard/DashboardPreviewStyle.h"
 
+#include "Onboarding/TextStyle.h"
+
 #include <QApplication>
 #include <QHash>
 #include <QLabel>
@@ -44,9 +46,7 @@ QColor DashboardPreviewStyle::primary(const QPalette& palette)
 
 QColor DashboardPreviewStyle::secondary(const QPalette& palette)
 {
-    QColor c = primary(palette);
-    c.setAlphaF(0.55f);
-    return c;
+    return zen::TextStyle::color(palette, zen::TextStyle::Emphasis::secondary);
 }
 
 QColor DashboardPreviewStyle::tertiary(const QPalette& palette)

@@ -29,9 +29,11 @@ qint64 wholeMonths(const QDateTime& earlier, const QDateTime& later)
 
 QString DashboardRelativeDateFormatter::string(const QDateTime& date, const QDateTime& reference)
 {
-    const qint64 seconds = reference.secsTo(date); // positive: the date lies ahead
-    if (std::llabs(seconds) <= 60)
+    // The exact interval: cut to whole seconds first, 60.9 seconds would still be "just now".
+    const qint64 milliseconds = reference.msecsTo(date); // positive: the date lies ahead
+    if (std::llabs(milliseconds) <= 60 * 1000)
         return QStringLiteral("just now");
+    const qint64 seconds = milliseconds / 1000;
 
     const bool future = seconds > 0;
     const qint64 elapsed = std::llabs(seconds);

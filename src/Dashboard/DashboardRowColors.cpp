@@ -45,8 +45,9 @@ QColor DashboardRowColors::secondary(const QColor& text, const QColor& backgroun
         return lastResult;
     lastText = text.rgba();
     lastBackground = background.rgba();
-    // Rounding to 8-bit channels may lose a little: aim a touch above the minimum.
-    constexpr double target = minimumContrast + 0.1;
+    // Captions are small: their thin strokes are drawn partly blended with the background,
+    // so the colour itself aims clearly above the minimum.
+    constexpr double target = minimumContrast + 0.5;
     for (double share = 0.55; share < 1.0; share += 0.05) {
         const QColor candidate = mix(text, background, share);
         if (contrast(candidate, background) >= target)

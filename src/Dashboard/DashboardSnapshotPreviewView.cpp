@@ -130,7 +130,8 @@ void DashboardSnapshotPreviewView::rebuild()
 void DashboardSnapshotPreviewView::arrangeGrid()
 {
     const int available = width() - m_layout->contentsMargins().left() - m_layout->contentsMargins().right();
-    const int columns = columnCount(available);
+    // No empty columns: the cards there are share the whole width.
+    const int columns = std::max(1, std::min(columnCount(available), static_cast<int>(m_cards.size())));
     if (columns == m_columns && m_gridLayout->count() == static_cast<int>(m_cards.size()))
         return;
     // Taking an item hands it over; deleting it leaves the card alone.
@@ -146,18 +147,28 @@ void DashboardSnapshotPreviewView::arrangeGrid()
     // Equal columns, also when the last row is not full.
     for (int c = 0; c < columns; ++c)
         m_gridLayout->setColumnStretch(c, 1);
+    equalizeCardHeights();
 }
 
 void DashboardSnapshotPreviewView::equalizeCardHeights()
 {
-    double tallest = 0;
-    for (DashboardDisplayPreviewCard* card : m_cards) {
-        card->setMinimumHeight(0);
-        tallest = std::max(tallest, static_cast<double>(card->sizeHint().height()));
+    // Cards side by side line up; a card in another row keeps its own height, so a short
+    // display under a tall one leaves no empty band.
+    const std::size_t perRow = static_cast<std::size_t>(std::max(m_columns, 1));
+    double tallestOfAll = 0;
+    for (std::size_t start = 0; start < m_cards.size(); start += perRow) {
+        const std::size_t end = std::min(m_cards.size(), start + perRow);
+        double tallest = 0;
+        for (std::size_t i = start; i < end; ++i) {
+            m_cards[i]->setMinimumHeight(0);
+            tallest = std::max(tallest, static_cast<double>(m_cards[i]->sizeHint().height()));
+        }
+        const int height = tallest > 0 && std::isfinite(tallest) ? static_cast<int>(std::ceil(tallest)) : 0;
+        for (std::size_t i = start; i < end; ++i)
+            m_cards[i]->setMinimumHeight(height);
+        tallestOfAll = std::max(tallestOfAll, static_cast<double>(height));
     }
-    m_cardHeight = tallest > 0 && std::isfinite(tallest) ? static_cast<int>(std::ceil(tallest)) : 0;
-    for (DashboardDisplayPreviewCard* card : m_cards)
-        card->setMinimumHeight(m_cardHeight);
+    m_cardHeight = static_cast<int>(tallestOfAll);
 }
 
 void DashboardSnapshotPreviewView::setEditingEnabled(bool enabled)

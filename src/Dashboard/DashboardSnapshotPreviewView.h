@@ -46,7 +46,8 @@ public:
     DashboardUnassignedWindowsView* unassignedWindowsView() const { return m_unassigned; }
     // The shown empty-state text, empty when cards are shown.
     QString emptyMessage() const;
-    // The height every card is given: the tallest card's, in whole points; 0 without cards.
+    // The tallest card's height, in whole points; 0 without cards. Cards of one row are given
+    // the height of that row's tallest.
     int displayCardHeight() const { return m_cardHeight; }
     int columnCount() const { return m_columns; }
 

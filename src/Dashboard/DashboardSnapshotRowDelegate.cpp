@@ -111,7 +111,8 @@ void DashboardSnapshotRowDelegate::paint(QPainter* painter, const QStyleOptionVi
         style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
     }
 
-    const QColor secondary = DashboardRowColors::secondary(text, background);
+    // On the selection every text takes the selection's own text colour, as lists do.
+    const QColor secondary = selected ? text : DashboardRowColors::secondary(text, background);
 
     const Layout l = layout(option.rect, option.font, index.data(Qt::DisplayRole).toString(),
                             index.data(DashboardSnapshotListModel::HotkeyRole).toString(),

@@ -12,6 +12,7 @@
 #include "Dashboard/DashboardWindowSupport.h"
 #include "Dashboard/SidebarActionButton.h"
 #include "MenuBar/SnapshotMenuController.h"
+#include "Onboarding/TextStyle.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Shared/UserDefaults.h"
 #include "Updates/AppUpdateController.h"
@@ -23,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
@@ -48,6 +50,39 @@ QLabel* plainLabel(const QString& text, QWidget* parent)
     return label;
 }
 
+QColor sidebarBackground(const QPalette& palette)
+{
+    return TextStyle::mixed(palette.color(QPalette::WindowText), palette.color(QPalette::Window), 0.045);
+}
+
+// One line between the side panel and the pane, instead of the style's dotted grip. Painted
+// rather than styled: a style sheet would cut the window's palette off from everything below.
+class DividerSplitter final : public QSplitter {
+public:
+    explicit DividerSplitter(QWidget* parent) : QSplitter(Qt::Horizontal, parent) {}
+
+protected:
+    QSplitterHandle* createHandle() override
+    {
+        class Line final : public QSplitterHandle {
+        public:
+            using QSplitterHandle::QSplitterHandle;
+
+        protected:
+            void paintEvent(QPaintEvent*) override
+            {
+                // The line along the side panel; the rest of the handle, the pane's colour, is
+                // there to be grabbed.
+                QPainter painter(this);
+                painter.fillRect(rect(), palette().color(QPalette::Window));
+                painter.fillRect(QRect(0, 0, 1, height()), TextStyle::mixed(palette().color(QPalette::WindowText),
+                                                                           palette().color(QPalette::Window), 0.18));
+            }
+        };
+        return new Line(orientation(), this);
+    }
+};
+
 void centerOnPrimaryScreen(QWidget& window)
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -68,17 +103,21 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     : QMainWindow(parent)
     , m_dependencies(std::move(dependencies))
     , m_frameStore(m_dependencies.frameStore ? m_dependencies.frameStore : &UserDefaults::standard())
+    , m_scheduler(m_dependencies.scheduler ? m_dependencies.scheduler : std::make_shared<QtOperationScheduler>())
 {
     setWindowTitle(QStringLiteral("Zentharion"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // The style's hint grey reads at about 3:1; every text of the window reaches 4.5:1.
+    setPalette(TextStyle::withReadableHints(palette()));
     setMinimumSize(DashboardWindowSupport::defaultSize());
     resize(DashboardWindowSupport::defaultSize());
 
     m_presenter = new DashboardViewPresenter(m_dependencies.bootstrapErrorMessage, m_dependencies.permissionRouter,
                                              m_dependencies.snapshotMenuController, {}, this);
 
-    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter = new DividerSplitter(this);
     m_splitter->setChildrenCollapsible(false);
+    m_splitter->setHandleWidth(4);
     m_splitter->addWidget(buildSidebar());
     auto* placeholder = new QWidget(m_splitter);
     auto* placeholderColumn = new QVBoxLayout(placeholder);
@@ -147,11 +186,21 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     render();
 }
 
-DashboardView::~DashboardView() = default;
+DashboardView::~DashboardView()
+{
+    if (m_dateRefresh)
+        m_dateRefresh->cancel();
+}
 
 QWidget* DashboardView::buildSidebar()
 {
     m_sidebar = new QWidget(this);
+    m_sidebar->setObjectName(QStringLiteral("sidebar"));
+    // A side panel of its own shade, as file managers and settings windows have.
+    QPalette sidebarPalette = palette();
+    sidebarPalette.setColor(QPalette::Window, sidebarBackground(palette()));
+    m_sidebar->setPalette(sidebarPalette);
+    m_sidebar->setAutoFillBackground(true);
     m_sidebar->setMinimumWidth(sidebarMinimumWidth);
     m_sidebar->setMaximumWidth(sidebarMaximumWidth);
     auto* column = new QVBoxLayout(m_sidebar);
@@ -179,6 +228,17 @@ QWidget* DashboardView::buildSidebar()
         },
         m_dependencies.now, m_layoutList);
     m_layoutList->setModel(m_layoutModel);
+    // The style's accent is too light under white text (about 3.5:1): the selection is
+    // darkened until the selected row's text reads.
+    QPalette listPalette = m_layoutList->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        QColor fill = listPalette.color(group, QPalette::Highlight);
+        const QColor text = listPalette.color(group, QPalette::HighlightedText);
+        for (int i = 0; i < 12 && TextStyle::contrastRatio(fill, text) < 4.8; ++i)
+            fill = fill.darker(110);
+        listPalette.setColor(group, QPalette::Highlight, fill);
+    }
+    m_layoutList->setPalette(listPalette);
     const auto selectCurrent = [this](const QModelIndex& current) {
         if (m_syncingSelection)
             return;
@@ -331,6 +391,7 @@ void DashboardView::render()
     renderSidebarFoot();
     renderPlaceholder();
     m_commands->refresh();
+    scheduleDateRefresh();
 }
 
 void DashboardView::renderRows()
@@ -397,7 +458,9 @@ QMessageBox* DashboardView::makeAlert(const QString& title, const QString& messa
 {
     auto* box = new QMessageBox(this);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // Window-modal turns the box into a sheet, which resets its window flags.
     box->setWindowModality(Qt::WindowModal);
+    DashboardWindowSupport::makeConfirmation(*box);
     box->setWindowTitle(title);
     box->setTextFormat(Qt::PlainText);
     box->setText(title);
@@ -516,6 +579,9 @@ void DashboardView::showWindowRemovalSheet()
                 presenter->confirmWindowRemoval();
         },
         this);
+    DashboardWindowSupport::makeConfirmation(*m_removalSheet);
+    // A window of its own: the dashboard's palette does not reach it.
+    m_removalSheet->setPalette(TextStyle::withReadableHints(m_removalSheet->palette()));
     m_removalSheet->open();
 }
 
@@ -524,10 +590,56 @@ void DashboardView::showWindowRemovalSheet()
 void DashboardView::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    // Shown again after a while: the dates catch up at once, then follow the minutes.
+    refreshRelativeDates();
     if (!m_appeared) {
         m_appeared = true;
         m_presenter->appear();
     }
+}
+
+void DashboardView::hideEvent(QHideEvent* event)
+{
+    QMainWindow::hideEvent(event);
+    if (m_dateRefresh)
+        m_dateRefresh->cancel();
+    m_dateRefresh.reset();
+}
+
+// MARK: Relative dates
+
+void DashboardView::scheduleDateRefresh()
+{
+    if (m_dateRefresh)
+        m_dateRefresh->cancel();
+    m_dateRefresh.reset();
+    const auto& summaries = m_presenter->snapshotSummaries();
+    if (!isVisible() || summaries.empty())
+        return;
+    // Every phrase ("just now", minutes, hours, days, …) changes only when a whole minute of
+    // its layout's age has passed: wake just after the first such turn among the layouts, so
+    // the sidebar and the header never show a stale age and always agree.
+    const QDateTime now = m_dependencies.now ? m_dependencies.now() : QDateTime::currentDateTime();
+    constexpr qint64 minute = 60 * 1000;
+    qint64 wait = minute;
+    for (const SnapshotSummary& summary : summaries) {
+        const qint64 age = std::llabs(summary.updatedAt.msecsTo(now));
+        wait = std::min(wait, minute - age % minute);
+    }
+    const QPointer<DashboardView> self(this);
+    m_dateRefresh = m_scheduler->runAfter(std::chrono::milliseconds(wait + 1), [self] {
+        if (self)
+            self->refreshRelativeDates();
+    });
+}
+
+void DashboardView::refreshRelativeDates()
+{
+    m_dateRefresh.reset();
+    renderRows();
+    if (auto* detail = qobject_cast<DashboardDetailView*>(m_detailPane))
+        detail->refreshRelativeDate();
+    scheduleDateRefresh();
 }
 
 void DashboardView::changeEvent(QEvent* event)

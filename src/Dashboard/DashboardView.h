@@ -2,6 +2,7 @@
 
 #include "Dashboard/DashboardCommands.h"
 #include "Dashboard/DashboardWindowRemovalConfirmationView.h"
+#include "MenuBar/OperationScheduler.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
@@ -51,6 +52,8 @@ public:
         UserDefaults* frameStore = nullptr;
         // The current time for the rows' relative dates; empty means the clock.
         std::function<QDateTime()> now;
+        // Where the minute refresh of those dates waits; empty means Qt's timers.
+        std::shared_ptr<OperationScheduler> scheduler;
     };
 
     // What the sidebar's foot shows for the update state.
@@ -95,6 +98,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -102,6 +106,8 @@ private:
     void render();
     void renderRows();
     void renderSidebarFoot();
+    void scheduleDateRefresh();
+    void refreshRelativeDates();
     void renderSelection();
     void renderPlaceholder();
     void showUpdateConfirmation();
@@ -134,6 +140,8 @@ private:
     QPointer<QMessageBox> m_deleteAlert;
     QPointer<DashboardWindowRemovalConfirmationView> m_removalSheet;
     bool m_appeared = false;
+    std::shared_ptr<OperationScheduler> m_scheduler;
+    std::unique_ptr<OperationScheduler::Handle> m_dateRefresh;
     bool m_syncingSelection = false;
 };
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QRect>
 #include <QSize>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -37,6 +39,16 @@ public:
     static bool focusExistingWindow();
     // Focuses the open dashboard, else calls `openWindow` to make one.
     static void openOrFocusDashboard(const std::function<void()>& openWindow);
+
+    // Where a window of `frameSize` goes: centred over `over` when given, else centred in
+    // `available`; moved inside `available` as far as it fits.
+    static QRect centredFrame(QSize frameSize, std::optional<QRect> over, const QRect& available);
+    // Places a window the program opens on its own (the guide, Settings): centred over the
+    // visible dashboard, else on the monitor under the pointer, inside that monitor's free area.
+    static void placeCentred(QWidget& window);
+    // Makes `dialog` a confirmation of its parent window: a dialog the window manager keeps
+    // above that window, with a close button but no minimize or maximize.
+    static void makeConfirmation(QWidget& dialog);
 };
 
 } // namespace zen

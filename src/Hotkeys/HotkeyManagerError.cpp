@@ -1,5 +1,7 @@
 #include "Hotkeys/HotkeyManagerError.h"
 
+#include "Shared/DesktopWords.h"
+
 namespace zen {
 
 HotkeyManagerError HotkeyManagerError::invalidBinding(QString snapshotName)
@@ -46,11 +48,12 @@ QString HotkeyManagerError::errorDescription() const
     case Kind::duplicateBinding:
         return QStringLiteral("\"%1\" already uses that hotkey.").arg(m_snapshotName);
     case Kind::eventHandlerInstallFailed:
-        return QStringLiteral("Global hotkey handling could not be installed. Carbon status: %1.").arg(m_status);
+        return QStringLiteral("Global hotkey handling could not be installed. %1 status: %2.")
+            .arg(DesktopWords::keyGrabService, QString::number(m_status));
     case Kind::registrationFailed:
         // One pass over both values: a name containing "%2" must stay as typed.
-        return QStringLiteral("\"%1\" hotkey could not be registered. Carbon status: %2.")
-            .arg(m_snapshotName, QString::number(m_status));
+        return QStringLiteral("\"%1\" hotkey could not be registered. %2 status: %3.")
+            .arg(m_snapshotName, DesktopWords::keyGrabService, QString::number(m_status));
     case Kind::registrationFailures:
         if (m_failures.empty())
             return QStringLiteral("Some hotkeys could not be registered.");

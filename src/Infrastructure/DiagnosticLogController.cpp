@@ -55,14 +55,12 @@ bool DiagnosticLogController::hasLog() const
     return fileExists(m_eventsLogURL);
 }
 
-void DiagnosticLogController::revealInFinder() const
+bool DiagnosticLogController::revealInFinder() const
 {
-    if (hasLog()) {
-        if (m_fileRevealer)
-            m_fileRevealer(m_eventsLogURL);
-    } else if (m_directoryRevealer) {
-        m_directoryRevealer(QFileInfo(m_eventsLogURL).absolutePath());
-    }
+    // Without a desktop service to show it, nothing was shown.
+    if (hasLog())
+        return m_fileRevealer && m_fileRevealer(m_eventsLogURL);
+    return m_directoryRevealer && m_directoryRevealer(QFileInfo(m_eventsLogURL).absolutePath());
 }
 
 std::expected<DiagnosticLogExportResult, PlatformError> DiagnosticLogController::exportLog() const

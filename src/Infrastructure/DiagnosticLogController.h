@@ -58,7 +58,8 @@ struct SupportEmailOutcome {
 class DiagnosticLogController : public QObject {
     Q_OBJECT
 public:
-    using FileRevealer = std::function<void(const QString& url)>;
+    // False when nothing could show it (no file manager, no folder handler).
+    using FileRevealer = std::function<bool(const QString& url)>;
     using ExportDestinationProvider = std::function<std::optional<QString>(const QString& suggestedFileName)>;
     using SupportEmailComposerProvider = std::function<std::optional<DiagnosticLogEmailComposer>()>;
     using Clock = std::function<QDateTime()>;
@@ -78,8 +79,8 @@ public:
     // Read from the disk at every call.
     bool hasLog() const;
 
-    // Shows the log file, or its folder when there is no log.
-    void revealInFinder() const;
+    // Shows the log file, or its folder when there is no log; false when nothing showed it.
+    bool revealInFinder() const;
 
     // Copies the log to a place the user picks; the destination is replaced atomically, so a
     // failed export leaves nothing half-written there. The log itself is not changed.

@@ -5,6 +5,7 @@
 #include "Shared/Uuid.h"
 
 #include <QDir>
+#include <QHash>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QUuid>
@@ -178,13 +179,21 @@ std::expected<void, PlatformError> forEachLineFromTheEnd(
 
 namespace {
 
-// What a logger of this process last wrote to a log file: the bytes, and each line's end and
-// timestamp. A file that still holds exactly these bytes needs no line read again.
+// What a logger of this process last wrote to a log file: its size and a hash of its bytes
+// (not a copy, which would keep up to the whole size limit resident for the program's life),
+// and each line's end and timestamp. A file that still holds those bytes needs no line read
+// again. The hash is seeded per process, so no file can be made to match it on purpose.
 struct WrittenLog {
-    QByteArray bytes;
+    qsizetype size = 0;
+    std::size_t hash = 0;
     std::vector<qsizetype> lineEnds;
     std::vector<qint64> seconds;
 };
+
+std::size_t contentHash(QByteArrayView bytes)
+{
+    return qHash(bytes, QHashSeed::globalSeed());
+}
 
 std::mutex writtenLogsMutex;
 std::map<QString, std::shared_ptr<const WrittenLog>>& writtenLogs()
@@ -227,12 +236,12 @@ TelemetryLogger::retainedLinesNewestFirst(std::int64_t reserved) const
 
     // Unchanged since this process wrote it: every line is in the writer's form already and its
     // timestamp is known, so only the walk itself is left.
-    if (const auto written = lastWritten(m_eventsLogURL); written && written->bytes.size() == file->size()) {
-        QByteArray bytes(written->bytes.size(), Qt::Uninitialized);
+    if (const auto written = lastWritten(m_eventsLogURL); written && written->size == file->size()) {
+        QByteArray bytes(written->size, Qt::Uninitialized);
         const auto read = file->readAt(0, bytes.data(), bytes.size());
         if (!read)
             return std::unexpected(read.error());
-        if (*read == bytes.size() && bytes == written->bytes) {
+        if (*read == bytes.size() && contentHash(bytes) == written->hash) {
             for (std::size_t i = written->lineEnds.size(); i-- > 0;) {
                 const qsizetype start = i == 0 ? 0 : written->lineEnds[i - 1];
                 const qsizetype length = written->lineEnds[i] - start;
@@ -298,7 +307,7 @@ void TelemetryLogger::writeNewestFirst(const std::vector<RetainedLine>& olderLin
     for (const auto& line : olderLines)
         total += line.bytes.size();
     auto written = std::make_shared<WrittenLog>();
-    QByteArray& data = written->bytes;
+    QByteArray data;
     data.reserve(total);
     written->lineEnds.reserve(olderLines.size() + 1);
     written->seconds.reserve(olderLines.size() + 1);
@@ -316,6 +325,8 @@ void TelemetryLogger::writeNewestFirst(const std::vector<RetainedLine>& olderLin
         written->seconds.push_back(newSeconds.value_or(0));
     }
     const bool ok = m_atomicWriter(data, m_eventsLogURL).has_value();
+    written->size = data.size();
+    written->hash = contentHash(data);
     rememberWritten(m_eventsLogURL, ok && (newLine.isEmpty() || newSeconds) ? std::move(written) : nullptr);
 }
 

@@ -16,6 +16,7 @@ namespace zen {
 
 const QString DisplayRestoreSuggestionChooserToastContentView::explanation =
     QStringLiteral("Multiple saved layouts match this display setup.");
+const QString DisplayRestoreSuggestionChooserToastContentView::moreLayoutsTitle = QStringLiteral("More Layouts…");
 
 DisplayRestoreSuggestionChooserToastContentView::DisplayRestoreSuggestionChooserToastContentView(
     std::vector<DisplayRestoreSuggestionOption> options, std::function<void(const QUuid&)> onRestore,
@@ -47,10 +48,17 @@ void DisplayRestoreSuggestionChooserToastContentView::buildView()
 QMenu* DisplayRestoreSuggestionChooserToastContentView::makeLayoutMenu()
 {
     auto* menu = new QMenu;
-    for (const auto& option : m_options) {
-        QAction* item = menu->addAction(menuText(option.snapshotName));
-        item->setData(QVariant::fromValue(option.snapshotID));
+    const bool capped = m_openDashboard && m_options.size() > size_t(listedLayoutCount);
+    const size_t listed = capped ? size_t(listedLayoutCount) : m_options.size();
+    for (size_t i = 0; i < listed; ++i) {
+        QAction* item = menu->addAction(menuText(m_options[i].snapshotName));
+        item->setData(QVariant::fromValue(m_options[i].snapshotID));
         connect(item, &QAction::triggered, this, [this, item] { restoreLayout(item); });
+    }
+    if (capped) {
+        menu->addSeparator();
+        // The offer stays on screen while the user looks through the dashboard.
+        connect(menu->addAction(moreLayoutsTitle), &QAction::triggered, this, [open = m_openDashboard] { open(); });
     }
     return menu;
 }

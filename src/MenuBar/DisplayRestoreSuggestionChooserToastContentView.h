@@ -24,6 +24,10 @@ class DisplayRestoreSuggestionChooserToastContentView final : public ToastCardVi
     Q_OBJECT
 public:
     static const QString explanation;
+    // As many layouts as the tray menu lists before its "More Layouts"; the rest are reached
+    // through the dashboard, so the menu never grows over the screen.
+    static constexpr int listedLayoutCount = 7;
+    static const QString moreLayoutsTitle;
 
     DisplayRestoreSuggestionChooserToastContentView(std::vector<DisplayRestoreSuggestionOption> options,
                                                     std::function<void(const QUuid&)> onRestore,
@@ -36,7 +40,11 @@ public:
     void restoreLayout(QAction* item);
     void dismiss();
 
-    // One item per option, in order, each carrying its layout's id. Owned by the caller.
+    // Opens the dashboard, for the layouts past the listed ones; none: no such item.
+    void setOpenDashboard(std::function<void()> openDashboard) { m_openDashboard = std::move(openDashboard); }
+
+    // One item per option, in order, each carrying its layout's id, at most
+    // `listedLayoutCount` of them, then "More Layouts…" when there are more. Owned by the caller.
     QMenu* makeLayoutMenu();
 
     ToastTextLabel* titleLabel() const { return m_titleLabel; }
@@ -48,6 +56,7 @@ private:
     std::vector<DisplayRestoreSuggestionOption> m_options;
     std::function<void(const QUuid&)> m_onRestore;
     std::function<void()> m_onDismiss;
+    std::function<void()> m_openDashboard;
     ToastTextLabel* m_titleLabel = nullptr;
     ToastTextLabel* m_explanationLabel = nullptr;
     QPushButton* m_chooseButton = nullptr;

@@ -433,6 +433,7 @@ void OperationOverlayController::showDisplayRestoreSuggestionChooser(
                 restore(id);
         },
         close, compositing);
+    content->setOpenDashboard(m_openDashboard);
     content->buildView();
     presentSuggestion(PanelKind::suggestionChooser, content, compositing, screen->visibleFrame);
 }

@@ -83,6 +83,8 @@ public:
     // Display-change suggestions.
     bool isDisplayRestoreSuggestionVisible() const override { return m_displayRestoreSuggestionWindow != nullptr; }
     void showDisplayRestoreSuggestion(const QString& snapshotName, std::function<void()> restore) override;
+    // What the chooser's "More Layouts…" opens; none: the chooser lists every layout.
+    void setOpenDashboard(std::function<void()> openDashboard) { m_openDashboard = std::move(openDashboard); }
     void showDisplayRestoreSuggestionChooser(const std::vector<DisplayRestoreSuggestionOption>& options,
                                              std::function<void(const QUuid&)> restore) override;
     void hideDisplayRestoreSuggestion() override;
@@ -125,6 +127,7 @@ private:
     std::vector<QPointer<FloatingFeedbackPanel>> m_overlayWindows;
     QPointer<FloatingFeedbackPanel> m_statusNoticeWindow;
     QPointer<FloatingFeedbackPanel> m_displayRestoreSuggestionWindow;
+    std::function<void()> m_openDashboard;
     long m_statusNoticeGeneration = 0;
     std::optional<std::chrono::nanoseconds> m_shownAt;
     long m_generation = 0;

@@ -106,7 +106,8 @@ SnapshotMenuController::SnapshotMenuController(std::optional<SnapshotStore> snap
         auto engine = std::make_shared<const RestoreEngine>(std::move(*restoreEngine));
         o.restoreOperation = [engine](const QUuid& id) { return engine->restoreSnapshot(id); };
     }
-    (void)refreshSummaries();
+    // The list fills in once read: a large store must not hold up the tray or a window.
+    refreshSummariesInBackground();
 }
 
 SnapshotMenuController::SnapshotMenuController(std::optional<SnapshotStore> snapshotStore,
@@ -186,7 +187,28 @@ std::optional<OperationError> SnapshotMenuController::refreshSummaries()
         setSummaries({});
         return notifySummariesDidChange();
     }
-    auto listed = m_snapshotStore->listSummaries();
+    ++m_listingGeneration;
+    return applyListing(m_snapshotStore->listSummaries());
+}
+
+void SnapshotMenuController::refreshSummariesInBackground()
+{
+    if (!m_snapshotStore) {
+        (void)refreshSummaries();
+        return;
+    }
+    const auto generation = ++m_listingGeneration;
+    auto listed = std::make_shared<std::optional<Listing>>();
+    m_options.scheduler->runInBackground(
+        this, [listed, store = *m_snapshotStore] { listed->emplace(store.listSummaries()); },
+        [this, listed, generation] {
+            if (generation == m_listingGeneration && *listed)
+                (void)applyListing(std::move(**listed));
+        });
+}
+
+std::optional<OperationError> SnapshotMenuController::applyListing(Listing listed)
+{
     if (listed) {
         setSummaries(std::move(*listed));
         return notifySummariesDidChange();
@@ -306,18 +328,33 @@ void SnapshotMenuController::runSave(const SaveWork& work, bool isNewLayout)
     const auto context = m_options.captureContextProvider();
     const auto now = m_options.clock();
     auto result = std::make_shared<std::optional<std::expected<Snapshot, SnapshotCaptureFailure>>>();
+    // The new list is read on the worker too, right after the save.
+    auto listed = std::make_shared<std::optional<Listing>>();
+    const auto generation = ++m_listingGeneration;
+    const auto store = m_snapshotStore;
     m_options.scheduler->runInBackground(
-        this, [result, work, now, context] { result->emplace(work(now, context)); },
-        [this, result, isNewLayout] { finishCaptureOrUpdate(**result, isNewLayout); });
+        this,
+        [result, listed, work, now, context, store] {
+            result->emplace(work(now, context));
+            if (store && result->value())
+                listed->emplace(store->listSummaries());
+        },
+        [this, result, listed, isNewLayout, generation] {
+            // An edit listed the store meanwhile: that list is as new, but not the save's.
+            std::optional<Listing> listing;
+            if (generation == m_listingGeneration)
+                listing = std::move(*listed);
+            finishCaptureOrUpdate(**result, isNewLayout, std::move(listing));
+        });
 }
 
 void SnapshotMenuController::finishCaptureOrUpdate(const std::expected<Snapshot, SnapshotCaptureFailure>& result,
-                                                   bool isNewLayout)
+                                                   bool isNewLayout, std::optional<Listing> listing)
 {
     if (!result) {
         setStoreError(userFacingDescription(result.error()), result.error().as<SnapshotStoreError>());
     } else {
-        const auto refreshError = refreshSummaries();
+        const auto refreshError = listing ? applyListing(std::move(*listing)) : refreshSummaries();
         if (isNewLayout && summary(result->id)) {
             m_lastCapturedSnapshotID = result->id;
             Q_EMIT lastCapturedSnapshotIDChanged(result->id);

@@ -118,6 +118,9 @@ public:
     bool restoreSnapshot(const QUuid& id);
 
     std::optional<OperationError> refreshSummaries();
+    // Lists the store on a worker; the current list stays until the new one arrives, and a
+    // list taken later (by refreshSummaries) is never replaced by this older one.
+    void refreshSummariesInBackground();
     void setSnapshotSummariesDidChange(SummariesDidChange callback);
     void setHotkeyCaptureActivityDidChange(CaptureActivityDidChange callback);
     std::optional<OperationError> setHotkeyCaptureActive(bool active);
@@ -153,6 +156,8 @@ private:
     // An error from the store; when it means the layout is gone, the list follows first.
     void setStoreError(const QString& message, const SnapshotStoreError* storeError);
     void setSummaries(std::vector<SnapshotSummary> summaries);
+    using Listing = std::expected<std::vector<SnapshotSummary>, SnapshotStoreError>;
+    std::optional<OperationError> applyListing(Listing listed);
     void setOperating(bool operating);
     // A save's work on the worker thread, given the time and live state read when it starts.
     using SaveWork = std::function<std::expected<Snapshot, SnapshotCaptureFailure>(
@@ -168,7 +173,8 @@ private:
     // Renames in the store; false (with the error shown) when the name is blank or the store refuses.
     bool storeRename(const QUuid& id, const QString& newName);
     void runRestore(const QUuid& id, const QString& name);
-    void finishCaptureOrUpdate(const std::expected<Snapshot, SnapshotCaptureFailure>& result, bool isNewLayout);
+    void finishCaptureOrUpdate(const std::expected<Snapshot, SnapshotCaptureFailure>& result, bool isNewLayout,
+                               std::optional<Listing> listing);
     const SnapshotSummary* summary(const QUuid& id) const;
     QString layoutName(const QUuid& id) const;
     bool requireStore();
@@ -189,6 +195,8 @@ private:
     SummariesDidChange m_snapshotSummariesDidChange;
     CaptureActivityDidChange m_hotkeyCaptureActivityDidChange;
     std::unique_ptr<OperationScheduler::Handle> m_statusClearTask;
+    // Counts listings started, so a result that arrives after a newer one is dropped.
+    std::uint64_t m_listingGeneration = 0;
 };
 
 } // namespace zen

@@ -1,5 +1,6 @@
 #include "MenuBar/SnapshotNamePrompt.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,7 +37,8 @@ QLabel* plainLabel(const QString& text, QWidget* parent)
 
 std::optional<QString> runPrompt(SnapshotNameDialog::Purpose purpose, const QString& name, QWidget* parent)
 {
-    SnapshotNameDialog dialog(purpose, name, parent);
+    // Asked from a window (the dashboard's "New Layout"), the prompt is that window's dialog.
+    SnapshotNameDialog dialog(purpose, name, parent ? parent : QApplication::activeWindow());
     dialog.exec();
     return dialog.answer();
 }
@@ -51,6 +53,8 @@ SnapshotNameDialog::SnapshotNameDialog(Purpose purpose, const QString& name, QWi
     const auto texts = textsFor(purpose);
     setWindowTitle(texts.title);
     setWindowModality(Qt::ApplicationModal);
+    // A prompt, not a document window: no minimize or maximize.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     auto* title = plainLabel(texts.title, this);
     QFont bold = title->font();

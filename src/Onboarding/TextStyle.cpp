@@ -55,18 +55,64 @@ void apply(QWidget* widget, Role role, QFont::Weight weight)
 
 QColor color(const QPalette& palette, Emphasis emphasis)
 {
-    QColor text = palette.color(QPalette::WindowText);
+    const QColor text = palette.color(QPalette::WindowText);
+    double weight = 1.0;
     switch (emphasis) {
     case Emphasis::primary:
-        break;
+        return text;
     case Emphasis::secondary:
-        text.setAlphaF(0.68);
+        weight = 0.68;
         break;
     case Emphasis::tertiary:
-        text.setAlphaF(0.45);
+        weight = 0.45;
         break;
     }
-    return text;
+    // Faded by mixing, not by transparency, so what is drawn is known; then darkened (or
+    // lightened) towards the text colour until it reads on every background the windows use:
+    // the window, a text field or card, and a card set into the page.
+    const QColor window = palette.color(QPalette::Window);
+    QColor faded = mixed(text, window, weight);
+    for (const QColor& background : {window, palette.color(QPalette::Base), underPage(window)})
+        faded = readableOn(faded, background, text);
+    return faded;
+}
+
+QColor mixed(const QColor& a, const QColor& b, double weightOfA)
+{
+    const double w = std::clamp(weightOfA, 0.0, 1.0);
+    return QColor::fromRgbF(float(a.redF() * w + b.redF() * (1 - w)), float(a.greenF() * w + b.greenF() * (1 - w)),
+                            float(a.blueF() * w + b.blueF() * (1 - w)));
+}
+
+QColor underPage(const QColor& window)
+{
+    return window.lightness() > 128 ? window.darker(108) : window.lighter(125);
+}
+
+QColor readableOn(const QColor& colour, const QColor& background, const QColor& towards)
+{
+    // A little above the 4.5:1 of readable text, so antialiased edges do not pull it under.
+    constexpr double wanted = 4.7;
+    if (contrastRatio(colour, background) >= wanted)
+        return colour;
+    const QColor extreme = contrastRatio(towards, background) >= wanted
+        ? towards
+        : (background.lightness() > 128 ? QColor(Qt::black) : QColor(Qt::white));
+    // Ten steps of a tenth: the last one is the extreme itself.
+    for (int step = 1; step <= 10; ++step) {
+        const QColor candidate = mixed(extreme, colour, step / 10.0);
+        if (contrastRatio(candidate, background) >= wanted)
+            return candidate;
+    }
+    return extreme;
+}
+
+QPalette withReadableHints(QPalette palette)
+{
+    const QColor hint = color(palette, Emphasis::secondary);
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        palette.setColor(group, QPalette::PlaceholderText, hint);
+    return palette;
 }
 
 void applyColor(QWidget* widget, Emphasis emphasis)

@@ -18,9 +18,18 @@ QFont font(Role role, const QFont& base, QFont::Weight weight = QFont::Normal);
 // Sets the widget's font to the role, from the application font.
 void apply(QWidget* widget, Role role, QFont::Weight weight = QFont::Normal);
 
-// Secondary and tertiary texts are the palette's text colour, faded.
+// Secondary and tertiary texts are the palette's text colour, faded, but never below the
+// 4.5:1 contrast of readable text on the window, a card or a field.
 enum class Emphasis { primary, secondary, tertiary };
 QColor color(const QPalette& palette, Emphasis emphasis);
+// `a` mixed into `b`: 1 is `a` alone. Opaque.
+QColor mixed(const QColor& a, const QColor& b, double weightOfA);
+// The background of a card set into the page of a window of that colour.
+QColor underPage(const QColor& window);
+// The colour moved towards `towards` (else black or white) until it reads on the background.
+QColor readableOn(const QColor& colour, const QColor& background, const QColor& towards);
+// The palette with its hint (placeholder) colour made readable, for a window to hand down.
+QPalette withReadableHints(QPalette palette);
 void applyColor(QWidget* widget, Emphasis emphasis);
 
 // The one prominent button of a page: filled with the accent colour, darkened where needed

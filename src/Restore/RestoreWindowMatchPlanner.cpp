@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 
 namespace zen {
 
@@ -44,12 +45,16 @@ struct MatchFacts {
     QString role;                 // canonical, untrimmed
     std::optional<QString> subrole;
     CGRect frame; // standardized
+    bool finiteFrame = false;
+    // See numberTexts.
+    std::size_t titleHash = 0;
+    int roleKey = 0;
 
     static MatchFacts make(std::int32_t pid, const std::optional<QString>& title, const QString& role,
                            const std::optional<QString>& subrole, const CGRect& frame)
     {
-        return MatchFacts{pid, canonicalForm(nonEmptyValue(title)), canonicalForm(role), canonicalForm(subrole),
-                          frame.standardized()};
+        return MatchFacts{pid,           canonicalForm(nonEmptyValue(title)), canonicalForm(role), canonicalForm(subrole),
+                          frame.standardized(), frame.isFinite()};
     }
     static MatchFacts of(const WindowRecord& w)
     {
@@ -61,9 +66,29 @@ struct MatchFacts {
     }
 };
 
+// Keys for both sides of one group: a role key, equal exactly when role and subrole are (an
+// application has only a handful of kinds of window), and a title hash, so that text is
+// compared only where hashes agree. Comparing texts for every pair was most of the time
+// spent scoring a large group.
+void numberTexts(std::vector<MatchFacts>& saved, std::vector<MatchFacts>& candidates)
+{
+    std::vector<std::pair<QString, std::optional<QString>>> roles;
+    for (auto* side : {&saved, &candidates}) {
+        for (MatchFacts& f : *side) {
+            if (f.title)
+                f.titleHash = qHash(*f.title);
+            const std::pair<QString, std::optional<QString>> role {f.role, f.subrole};
+            const auto it = std::find(roles.begin(), roles.end(), role);
+            f.roleKey = int(it - roles.begin());
+            if (it == roles.end())
+                roles.push_back(role);
+        }
+    }
+}
+
 bool sameRole(const MatchFacts& a, const MatchFacts& b)
 {
-    return a.role == b.role && a.subrole == b.subrole;
+    return a.roleKey == b.roleKey;
 }
 
 struct Score {
@@ -71,12 +96,36 @@ struct Score {
     double distance = 0;
 };
 
+// The public measures below, for frames already standardized and known to be finite.
+bool isPlausibleStandardized(const CGRect& c, const CGRect& s)
+{
+    return std::fabs(c.minX() - s.minX()) <= kMaxOriginShift && std::fabs(c.minY() - s.minY()) <= kMaxOriginShift
+        && std::fabs(c.width() - s.width()) <= std::max(kMinSizeTolerance, kRelativeSizeTolerance * s.width())
+        && std::fabs(c.height() - s.height()) <= std::max(kMinSizeTolerance, kRelativeSizeTolerance * s.height());
+}
+
+double distanceStandardized(const CGRect& c, const CGRect& s)
+{
+    return std::fabs(c.minX() - s.minX()) + std::fabs(c.minY() - s.minY()) + std::fabs(c.width() - s.width())
+        + std::fabs(c.height() - s.height());
+}
+
+int similarityFromDistance(double d, const CGRect& s)
+{
+    double ratio = d / std::max(1.0, s.width() + s.height());
+    // Overflowing sizes give inf/inf; treat what cannot be measured as no similarity.
+    if (!(ratio >= 0) || !std::isfinite(ratio))
+        ratio = 1;
+    return static_cast<int>(std::trunc((1 - std::min(1.0, ratio)) * 100));
+}
+
 std::optional<Score> score(const MatchFacts& saved, const MatchFacts& candidate)
 {
+    const bool finite = saved.finiteFrame && candidate.finiteFrame;
     const bool sameProcess = candidate.pid == saved.pid;
-    const bool titleMatch = saved.title && candidate.title && *saved.title == *candidate.title;
+    const bool titleMatch = saved.titleHash == candidate.titleHash && saved.title && candidate.title && *saved.title == *candidate.title;
     const bool roleMatch = sameRole(saved, candidate);
-    const bool plausible = isPlausibleRoleRestoreMatch(candidate.frame, saved.frame);
+    const bool plausible = finite && isPlausibleStandardized(candidate.frame, saved.frame);
 
     int base = 0;
     if (sameProcess)
@@ -88,8 +137,9 @@ std::optional<Score> score(const MatchFacts& saved, const MatchFacts& candidate)
     else
         return std::nullopt;
 
-    return Score{base + (plausible ? kPlausibleFrameBonus : 0) + restoreSimilarityScore(candidate.frame, saved.frame),
-                 restoreFrameDistance(candidate.frame, saved.frame)};
+    // A frame we cannot measure is as far away as can be (see restoreFrameDistance).
+    const double distance = finite ? distanceStandardized(candidate.frame, saved.frame) : std::numeric_limits<double>::infinity();
+    return Score{base + (plausible ? kPlausibleFrameBonus : 0) + similarityFromDistance(distance, saved.frame), distance};
 }
 
 // A scored pair by position in the group's lists; cheaper to sort than full scored matches.
@@ -124,24 +174,60 @@ std::vector<std::optional<std::size_t>> bestAssignments(const std::vector<std::s
 {
     std::vector<PairScore> pairs;
     pairs.reserve(savedIndexes.size() * candidates.size());
+    std::vector<bool> savedPaired(savedIndexes.size(), false), candidatePaired(candidates.size(), false);
     for (std::size_t s = 0; s < savedIndexes.size(); ++s)
         for (std::size_t c = 0; c < candidates.size(); ++c)
-            if (auto sc = score(savedFacts[s], candidateFacts[c]))
+            if (auto sc = score(savedFacts[s], candidateFacts[c])) {
                 pairs.push_back(PairScore{sc->score, sc->distance, savedIndexes[s], candidates[c]->id, s, c});
-    std::sort(pairs.begin(), pairs.end(), comesFirst);
+                savedPaired[s] = true;
+                candidatePaired[c] = true;
+            }
 
     std::vector<std::optional<std::size_t>> assignment(savedIndexes.size());
     std::vector<bool> taken(candidates.size(), false);
-    std::size_t remaining = std::min(savedIndexes.size(), candidates.size());
-    for (const PairScore& pair : pairs) {
-        if (remaining == 0)
-            break;
-        if (assignment[pair.savedSlot] || taken[pair.candidateSlot])
-            continue;
-        // Candidate ids are unique within a call, so a taken slot stands for a taken id.
-        assignment[pair.savedSlot] = pair.candidateSlot;
-        taken[pair.candidateSlot] = true;
-        --remaining;
+    // No more pairs can be made than windows on the smaller side that have any pair at all.
+    std::size_t remaining = std::min(std::size_t(std::ranges::count(savedPaired, true)),
+                                     std::size_t(std::ranges::count(candidatePaired, true)));
+    if (remaining == 0)
+        return assignment;
+
+    // Sorting every pair took most of a large restore's planning, yet the choice needs the
+    // full order only among pairs whose windows are both still free. Scores are small
+    // integers, so the pairs are bucketed by score (one counting pass); each bucket, best
+    // first, drops the pairs whose windows earlier buckets took and sorts only the rest. With
+    // n windows a side, most of the n * n pairs are dropped unsorted.
+    const auto [lowest, highest] = std::ranges::minmax_element(pairs, {}, &PairScore::score);
+    const int low = lowest->score;
+    std::vector<std::size_t> bucketStart(std::size_t(highest->score - low) + 2, 0);
+    for (const PairScore& pair : pairs)
+        ++bucketStart[std::size_t(pair.score - low) + 1];
+    for (std::size_t b = 1; b < bucketStart.size(); ++b)
+        bucketStart[b] += bucketStart[b - 1];
+    std::vector<std::size_t> byScore(pairs.size());
+    {
+        std::vector<std::size_t> next(bucketStart.begin(), bucketStart.end() - 1);
+        for (std::size_t i = 0; i < pairs.size(); ++i)
+            byScore[next[std::size_t(pairs[i].score - low)]++] = i;
+    }
+    std::vector<const PairScore*> live;
+    for (std::size_t b = bucketStart.size() - 1; b-- > 0 && remaining > 0;) {
+        live.clear();
+        for (std::size_t k = bucketStart[b]; k < bucketStart[b + 1]; ++k) {
+            const PairScore& pair = pairs[byScore[k]];
+            if (!assignment[pair.savedSlot] && !taken[pair.candidateSlot])
+                live.push_back(&pair);
+        }
+        std::sort(live.begin(), live.end(), [](const PairScore* a, const PairScore* b) { return comesFirst(*a, *b); });
+        for (const PairScore* pair : live) {
+            if (remaining == 0)
+                break;
+            if (assignment[pair->savedSlot] || taken[pair->candidateSlot])
+                continue;
+            // Candidate ids are unique within a call, so a taken slot stands for a taken id.
+            assignment[pair->savedSlot] = pair->candidateSlot;
+            taken[pair->candidateSlot] = true;
+            --remaining;
+        }
     }
     return assignment;
 }
@@ -196,11 +282,7 @@ bool isPlausibleRoleRestoreMatch(const CGRect& candidateFrame, const CGRect& sav
     // infinity; refuse both outright.
     if (!candidateFrame.isFinite() || !savedFrame.isFinite())
         return false;
-    const CGRect c = candidateFrame.standardized();
-    const CGRect s = savedFrame.standardized();
-    return std::fabs(c.minX() - s.minX()) <= kMaxOriginShift && std::fabs(c.minY() - s.minY()) <= kMaxOriginShift
-        && std::fabs(c.width() - s.width()) <= std::max(kMinSizeTolerance, kRelativeSizeTolerance * s.width())
-        && std::fabs(c.height() - s.height()) <= std::max(kMinSizeTolerance, kRelativeSizeTolerance * s.height());
+    return isPlausibleStandardized(candidateFrame.standardized(), savedFrame.standardized());
 }
 
 double restoreFrameDistance(const CGRect& candidateFrame, const CGRect& savedFrame)
@@ -209,28 +291,21 @@ double restoreFrameDistance(const CGRect& candidateFrame, const CGRect& savedFra
     // measure is simply as far away as can be.
     if (!candidateFrame.isFinite() || !savedFrame.isFinite())
         return std::numeric_limits<double>::infinity();
-    const CGRect c = candidateFrame.standardized();
-    const CGRect s = savedFrame.standardized();
-    return std::fabs(c.minX() - s.minX()) + std::fabs(c.minY() - s.minY()) + std::fabs(c.width() - s.width())
-        + std::fabs(c.height() - s.height());
+    return distanceStandardized(candidateFrame.standardized(), savedFrame.standardized());
 }
 
 int restoreSimilarityScore(const CGRect& candidateFrame, const CGRect& savedFrame)
 {
-    const double d = restoreFrameDistance(candidateFrame, savedFrame);
-    const CGRect s = savedFrame.standardized();
-    double ratio = d / std::max(1.0, s.width() + s.height());
-    // Overflowing sizes give inf/inf; treat what cannot be measured as no similarity.
-    if (!(ratio >= 0) || !std::isfinite(ratio))
-        ratio = 1;
-    return static_cast<int>(std::trunc((1 - std::min(1.0, ratio)) * 100));
+    return similarityFromDistance(restoreFrameDistance(candidateFrame, savedFrame), savedFrame.standardized());
 }
 
 std::optional<RestoreWindowScoredMatch> RestoreWindowMatchPlanner::scoredMatch(std::size_t savedIndex,
                                                                                const WindowRecord& savedWindow,
                                                                                const RestoreWindowCandidate& candidate)
 {
-    const auto sc = score(MatchFacts::of(savedWindow), MatchFacts::of(candidate));
+    std::vector<MatchFacts> saved {MatchFacts::of(savedWindow)}, live {MatchFacts::of(candidate)};
+    numberTexts(saved, live);
+    const auto sc = score(saved.front(), live.front());
     if (!sc)
         return std::nullopt;
     return RestoreWindowScoredMatch{savedIndex, candidate, sc->score, sc->distance};
@@ -297,6 +372,7 @@ std::vector<RestoreWindowPlan> RestoreWindowMatchPlanner::plans(
         candidateFacts.reserve(groupCandidates.size());
         for (const RestoreWindowCandidate* c : groupCandidates)
             candidateFacts.push_back(MatchFacts::of(*c));
+        numberTexts(savedFacts, candidateFacts);
 
         if (singletonFallback.contains(bundle) && savedIndexes.size() == 1 && groupCandidates.size() == 1
             && sameRole(savedFacts.front(), candidateFacts.front())) {

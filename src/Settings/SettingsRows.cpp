@@ -1,8 +1,11 @@
 #include "Settings/SettingsRows.h"
 
+#include "Onboarding/TextStyle.h"
+
 #include "Settings/SettingsSymbols.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 
@@ -50,9 +53,7 @@ QColor settingsTintColor(SettingsTint tint, const QPalette& palette)
     case SettingsTint::secondary:
         break;
     }
-    QColor secondary = palette.color(QPalette::WindowText);
-    secondary.setAlphaF(0.6);
-    return secondary;
+    return TextStyle::color(palette, TextStyle::Emphasis::secondary);
 }
 
 SettingsIcon::SettingsIcon(const QString& systemImage, QWidget* parent) : QLabel(parent)
@@ -85,7 +86,10 @@ SettingsValueRow::SettingsValueRow(const QString& title, const QString& systemIm
         QLabel* valueLabel = plainLabel(*value, this);
         valueLabel->setObjectName(QStringLiteral("value"));
         QPalette palette = valueLabel->palette();
-        palette.setColor(QPalette::WindowText, settingsTintColor(valueTint, palette));
+        // A tint made for symbols is darkened where needed to read as text.
+        palette.setColor(QPalette::WindowText,
+                         TextStyle::readableOn(settingsTintColor(valueTint, palette), palette.color(QPalette::Window),
+                                               palette.color(QPalette::WindowText)));
         valueLabel->setPalette(palette);
         layout->addWidget(valueLabel, 0, Qt::AlignVCenter);
     }
@@ -159,10 +163,13 @@ SettingsActionRow::SettingsActionRow(const QString& title, const QString& system
     : QAbstractButton(parent)
 {
     setText(title);
+    setAccessibleName(title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_Hover);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 4, 0, 4);
+    // Inset from the wash's rounded edge.
+    layout->setContentsMargins(6, 5, 6, 5);
     layout->setSpacing(10);
     // The labels only draw: the whole row, spacer included, is the button's.
     if (leadingSystemImage) {
@@ -187,18 +194,32 @@ QSize SettingsActionRow::sizeHint() const
 
 void SettingsActionRow::paintEvent(QPaintEvent*)
 {
-    // Plain style: no bezel; a light wash while pressed, a focus line when focused.
     QPainter p(this);
-    if (isDown()) {
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF shape = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    if (isEnabled() && (isDown() || underMouse())) {
         QColor wash = palette().color(QPalette::Highlight);
-        wash.setAlphaF(0.15);
-        p.fillRect(rect(), wash);
+        wash.setAlphaF(isDown() ? 0.18 : 0.08);
+        p.setPen(Qt::NoPen);
+        p.setBrush(wash);
+        p.drawRoundedRect(shape, 6, 6);
     }
     if (hasFocus()) {
-        QColor line = palette().color(QPalette::Highlight);
-        p.setPen(line);
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
+        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(shape.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
     }
+}
+
+void SettingsActionRow::keyPressEvent(QKeyEvent* event)
+{
+    // Enter presses a focused row, as it does a focused push button on this desktop.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        if (isEnabled())
+            animateClick();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 } // namespace zen

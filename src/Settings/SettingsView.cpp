@@ -104,7 +104,7 @@ QWidget* SettingsView::buildGeneralTab()
     m_launchAtLoginSwitch = switchControl(QStringLiteral("Launch at Login"));
     m_launchAtLoginSwitch->setObjectName(QStringLiteral("launchAtLoginSwitch"));
     connect(m_launchAtLoginSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setLaunchAtLogin);
-    rowsOf(launch)->addWidget(new SettingsValueRow(QStringLiteral("Launch at Login:"), QStringLiteral("power"),
+    rowsOf(launch)->addWidget(new SettingsValueRow(QStringLiteral("Launch at Login"), QStringLiteral("power"),
                                                    std::nullopt, SettingsTint::secondary, m_launchAtLoginSwitch));
     m_launchAtLoginStatus = new SettingsStatusRow;
     m_launchAtLoginStatus->setObjectName(QStringLiteral("launchAtLoginStatus"));
@@ -119,22 +119,25 @@ QWidget* SettingsView::buildGeneralTab()
     m_automaticUpdatesSwitch = switchControl(QStringLiteral("Automatically Check for Updates"));
     m_automaticUpdatesSwitch->setObjectName(QStringLiteral("automaticUpdatesSwitch"));
     connect(m_automaticUpdatesSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setAutomaticallyChecksForUpdates);
-    rowsOf(updates)->addWidget(new SettingsValueRow(QStringLiteral("Automatically Check for Updates:"),
+    rowsOf(updates)->addWidget(new SettingsValueRow(QStringLiteral("Automatically Check for Updates"),
                                                     QStringLiteral("arrow.triangle.2.circlepath"), std::nullopt,
                                                     SettingsTint::secondary, m_automaticUpdatesSwitch));
+    m_updatesUnavailable = captionText(SettingsViewPresenter::updatesUnavailableText());
+    m_updatesUnavailable->setObjectName(QStringLiteral("updatesUnavailable"));
+    rowsOf(updates)->addWidget(m_updatesUnavailable);
 
     QFrame* displays = section(layout);
     m_displaySuggestionsSwitch = switchControl(QStringLiteral("Suggest Layouts When Displays Change"));
     m_displaySuggestionsSwitch->setObjectName(QStringLiteral("displaySuggestionsSwitch"));
     connect(m_displaySuggestionsSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setSuggestRestoreOnDisplayChange);
-    rowsOf(displays)->addWidget(new SettingsValueRow(QStringLiteral("Suggest Layouts When Displays Change:"),
+    rowsOf(displays)->addWidget(new SettingsValueRow(QStringLiteral("Suggest Layouts When Displays Change"),
                                                      QStringLiteral("display.2"), std::nullopt, SettingsTint::secondary,
                                                      m_displaySuggestionsSwitch));
 
     m_accessibilitySection = section(layout);
     m_accessibilitySection->setObjectName(QStringLiteral("accessibilitySection"));
     rowsOf(m_accessibilitySection)
-        ->addWidget(new SettingsValueRow(QStringLiteral("Accessibility Access:"), QStringLiteral("hand.raised.fill"),
+        ->addWidget(new SettingsValueRow(QStringLiteral("Accessibility Access"), QStringLiteral("hand.raised.fill"),
                                          QStringLiteral("Missing"), SettingsTint::orange, nullptr));
     auto* openAccess = new SettingsActionRow(QStringLiteral("Open %1").arg(DesktopWords::accessHelp),
                                              QStringLiteral("arrow.up.forward"), std::nullopt);
@@ -227,6 +230,9 @@ QWidget* SettingsView::buildAboutTab()
     rowsOf(actions)->addWidget(m_checkForUpdates);
     rowsOf(actions)->addWidget(contact);
     rowsOf(actions)->addWidget(captionText(QStringLiteral("A local diagnostic log is attached when available.")));
+    m_supportStatus = new SettingsStatusRow;
+    m_supportStatus->setObjectName(QStringLiteral("supportStatus"));
+    rowsOf(actions)->addWidget(m_supportStatus);
     layout->addStretch(1);
     return tab;
 }
@@ -259,6 +265,8 @@ void SettingsView::render()
         const QSignalBlocker blocker(m_automaticUpdatesSwitch);
         m_automaticUpdatesSwitch->setChecked(p.automaticallyChecksForUpdates());
     }
+    m_automaticUpdatesSwitch->setEnabled(p.canChangeAutomaticUpdateChecks());
+    m_updatesUnavailable->setVisible(!p.canChangeAutomaticUpdateChecks());
     {
         const QSignalBlocker blocker(m_displaySuggestionsSwitch);
         m_displaySuggestionsSwitch->setChecked(p.suggestRestoreOnDisplayChange());
@@ -279,6 +287,9 @@ void SettingsView::render()
     m_version->setVisible(version.has_value());
     m_version->setText(QStringLiteral("Version ") + version.value_or(QString()));
     m_checkForUpdates->setEnabled(p.canCheckForUpdates());
+    m_supportStatus->setVisible(p.supportStatus().has_value());
+    if (const auto& status = p.supportStatus())
+        m_supportStatus->setStatus(status->message, status->systemImage, status->tint);
 }
 
 } // namespace zen

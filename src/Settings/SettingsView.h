@@ -51,6 +51,7 @@ private:
     SettingsStatusRow* m_launchAtLoginStatus = nullptr;
     SettingsActionRow* m_openLoginItems = nullptr;
     SettingsSwitch* m_automaticUpdatesSwitch = nullptr;
+    QLabel* m_updatesUnavailable = nullptr;
     SettingsSwitch* m_displaySuggestionsSwitch = nullptr;
     QFrame* m_accessibilitySection = nullptr;
 
@@ -65,6 +66,7 @@ private:
     QLabel* m_appName = nullptr;
     QLabel* m_version = nullptr;
     SettingsActionRow* m_checkForUpdates = nullptr;
+    SettingsStatusRow* m_supportStatus = nullptr;
 };
 
 } // namespace zen

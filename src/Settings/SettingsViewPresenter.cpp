@@ -108,10 +108,22 @@ void SettingsViewPresenter::setDiagnosticLogStatus(std::optional<DiagnosticLogSt
 
 void SettingsViewPresenter::revealDiagnosticLog()
 {
-    if (m_diagnosticLog)
-        m_diagnosticLog->revealInFinder();
+    if (!m_diagnosticLog)
+        return;
+    // An earlier outcome ("Diagnostic log exported.") no longer describes what was last done.
+    if (m_diagnosticLog->revealInFinder())
+        setDiagnosticLogStatus(std::nullopt);
+    else
+        setDiagnosticLogStatus(DiagnosticLogStatus{
+            QStringLiteral("The diagnostic log could not be shown: no file manager could be opened."),
+            QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red});
     refreshDiagnosticLogAvailability();
     Q_EMIT changed();
+}
+
+QString SettingsViewPresenter::updatesUnavailableText()
+{
+    return QStringLiteral("Update checks are not available in this build.");
 }
 
 void SettingsViewPresenter::exportDiagnosticLog()
@@ -174,12 +186,20 @@ std::optional<QString> SettingsViewPresenter::versionNumber() const
 void SettingsViewPresenter::openSupportEmail()
 {
     const QString subject = ZentharionSupport::subject(versionNumber());
-    if (m_diagnosticLog
+    bool handedOver = m_diagnosticLog
         && m_diagnosticLog->composeSupportEmail(ZentharionSupport::emailAddress(), subject,
-                                                ZentharionSupport::supportEmailBody))
-        return;
-    if (const auto url = ZentharionSupport::mailtoURL(subject, ZentharionSupport::supportEmailBody))
-        m_env.openURL(*url);
+                                                ZentharionSupport::supportEmailBody);
+    if (!handedOver)
+        if (const auto url = ZentharionSupport::mailtoURL(subject, ZentharionSupport::supportEmailBody))
+            handedOver = m_env.openURL(*url);
+    if (handedOver)
+        m_supportStatus.reset();
+    else
+        // The address in plain words, so the user can still write from wherever they mail.
+        m_supportStatus = DiagnosticLogStatus{
+            QStringLiteral("No mail program could be opened. Write to %1.").arg(ZentharionSupport::emailAddress()),
+            QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red};
+    Q_EMIT changed();
 }
 
 } // namespace zen

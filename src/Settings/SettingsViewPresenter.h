@@ -64,6 +64,9 @@ public:
     QString launchAtLoginStatusIcon() const;
     SettingsTint launchAtLoginStatusTint() const;
     bool automaticallyChecksForUpdates() const { return m_updates->automaticallyChecksForUpdates(); }
+    // The switch follows the rule of "Check for Updates": a build without a feed has neither.
+    bool canChangeAutomaticUpdateChecks() const { return canCheckForUpdates(); }
+    static QString updatesUnavailableText();
     void setAutomaticallyChecksForUpdates(bool value) { m_updates->setAutomaticallyChecksForUpdates(value); }
     bool suggestRestoreOnDisplayChange() const;
     void setSuggestRestoreOnDisplayChange(bool value);
@@ -84,6 +87,8 @@ public:
     bool canCheckForUpdates() const { return m_updates->canCheckForUpdates(); }
     void checkForUpdates() { m_updates->checkForUpdates(); }
     void openSupportEmail();
+    // What went wrong the last time the support mail was asked for; empty once it worked.
+    const std::optional<DiagnosticLogStatus>& supportStatus() const { return m_supportStatus; }
 
 Q_SIGNALS:
     // Anything shown may have changed.
@@ -100,6 +105,7 @@ private:
     std::shared_ptr<AppUpdateController> m_updates;
     Environment m_env;
     std::optional<DiagnosticLogStatus> m_diagnosticLogStatus;
+    std::optional<DiagnosticLogStatus> m_supportStatus;
     bool m_hasDiagnosticLog = false;
 };
 

@@ -154,7 +154,7 @@ std::expected<qint64, PlatformError> RegularFileReader::readAt(qint64 offset, ch
     return filled;
 }
 
-std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes)
+std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes, qsizetype spareCapacity)
 {
     auto file = RegularFileReader::open(path);
     if (!file)
@@ -164,15 +164,26 @@ std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qi
 
     // The file may grow while we read: never take more than the cap.
     QByteArray data;
+    data.reserve(qsizetype(file->size()) + spareCapacity);
     data.resize(qsizetype(file->size()));
     qsizetype filled = 0;
     for (;;) {
         if (filled == data.size()) {
+            // Most files end where their size said: one byte read into the stack tells, where
+            // growing the buffer to look copied the whole file once more.
+            char probe = 0;
+            const auto more = file->readAt(filled, &probe, 1);
+            if (!more)
+                return std::unexpected(more.error());
+            if (*more == 0)
+                break;
             if (filled > maxBytes)
                 return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
             data.resize(qsizetype(std::min<qint64>(maxBytes + 1, filled + 4096)));
             if (filled == data.size())
                 return std::unexpected(PlatformError{QStringLiteral("%1 is larger than %2 bytes").arg(path, QString::number(maxBytes)), EFBIG});
+            data[filled++] = probe;
+            continue;
         }
         const auto n = file->readAt(filled, data.data() + filled, data.size() - filled);
         if (!n)

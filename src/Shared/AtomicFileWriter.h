@@ -63,8 +63,9 @@ private:
 // Reads a whole file that must be a regular file (not a link) of at most `maxBytes` bytes. A
 // link, a named pipe, a device or a folder is refused without blocking, and an oversized file
 // without reading it, so a stray entry in a data folder can neither hang the program, exhaust
-// its memory, nor make it read (and pass on) a file elsewhere.
-std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes);
+// its memory, nor make it read (and pass on) a file elsewhere. `spareCapacity` bytes are
+// allocated past the end for parsers that read ahead.
+std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes, qsizetype spareCapacity = 0);
 
 // Whether the path itself is a regular file (a link to one is not).
 bool isRegularFileNotLink(const QString& path);

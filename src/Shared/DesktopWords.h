@@ -27,6 +27,9 @@ inline const QString shiftKey = QStringLiteral("Shift");
 // The keys a shortcut needs at least one of, as a sentence lists them.
 inline const QString requiredModifierKeys = QStringLiteral("%1, %2, or %3").arg(superKey, altKey, ctrlKey);
 
+// What grabs global shortcuts here, named where a failed grab reports the server's status code.
+inline const QString keyGrabService = QStringLiteral("X11");
+
 // What window access takes here, step by step: an X11 session, a window manager that follows
 // EWMH, and then letting the program look again. The help page names the same steps.
 inline const QString x11SessionStep = QStringLiteral("X11 Session");

@@ -1,5 +1,7 @@
 # Sources of src/Shared (paths relative to the project root).
 list(APPEND ZEN_SOURCES
+  src/Shared/FreeMemory.h
+  src/Shared/FreeMemory.cpp
   src/Shared/Geometry.h
   src/Shared/Uuid.h
   src/Shared/Uuid.cpp

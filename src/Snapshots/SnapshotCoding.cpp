@@ -2,6 +2,7 @@
 
 #include "Shared/InternetDateTime.h"
 #include "Shared/Uuid.h"
+#include "Snapshots/SnapshotLayoutJson.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -452,6 +453,189 @@ std::expected<Snapshot, SnapshotCodingError> decodeAt<Snapshot>(const QJsonObjec
     return finish(r, v);
 }
 
+
+// ---------------------------------------------------------------- reading with simdjson
+
+// The reader above, on simdjson's parsed document: the same keys, types, ranges and texts,
+// the last of a repeated key, null as absent. It only ever answers a layout the reader above
+// would give too; on any doubt or failure it answers nothing and the reader above decides
+// (and words the error).
+using layout_json::element;
+
+class FastReader : public layout_json::FieldReader {
+public:
+    bool cgRect(const element& e, CGRectCodable& out)
+    {
+        static constexpr std::array<std::string_view, 4> keys {"height", "width", "x", "y"};
+        Fields<4> f;
+        if (!fields(e, keys, f) || !all(f, {0, 1, 2, 3}) || !number(f.value[0]) || !number(f.value[1])
+            || !number(f.value[2]) || !number(f.value[3]))
+            return false;
+        out = CGRectCodable(doubleValue(f.value[2]), doubleValue(f.value[3]), doubleValue(f.value[1]),
+                            doubleValue(f.value[0]));
+        return true;
+    }
+    bool ratios(const element& e, NormalizedRect& out)
+    {
+        static constexpr std::array<std::string_view, 4> keys {"heightRatio", "widthRatio", "xRatio", "yRatio"};
+        Fields<4> f;
+        if (!fields(e, keys, f) || !all(f, {0, 1, 2, 3}) || !number(f.value[0]) || !number(f.value[1])
+            || !number(f.value[2]) || !number(f.value[3]))
+            return false;
+        out.heightRatio = doubleValue(f.value[0]);
+        out.widthRatio = doubleValue(f.value[1]);
+        out.xRatio = doubleValue(f.value[2]);
+        out.yRatio = doubleValue(f.value[3]);
+        return true;
+    }
+    static bool text(const element& e, QString& out)
+    {
+        std::string_view s;
+        if (!FieldReader::text(e, &s))
+            return false;
+        out = qString(s);
+        return true;
+    }
+    template <size_t N>
+    static bool optionalText(const Fields<N>& f, size_t i, std::optional<QString>& out)
+    {
+        if (!f.has(i))
+            return true;
+        return text(f.value[i], out.emplace());
+    }
+    static bool uuid(const element& e, QUuid& out)
+    {
+        if (!FieldReader::uuid(e))
+            return false;
+        const std::string_view s = e.get_string().value_unsafe();
+        out = QUuid::fromString(QLatin1String(s.data(), qsizetype(s.size())));
+        return !out.isNull() || s == "00000000-0000-0000-0000-000000000000";
+    }
+    static bool boolean(const element& e, bool& out)
+    {
+        if (!FieldReader::boolean(e))
+            return false;
+        out = e.get_bool().value_unsafe();
+        return true;
+    }
+    static bool date(const element& e, QDateTime& out)
+    {
+        QString textValue;
+        if (!text(e, textValue))
+            return false;
+        const auto parsed = parseInternetDateTime(textValue);
+        if (parsed)
+            out = *parsed;
+        return parsed.has_value();
+    }
+
+    bool hotkey(const element& e, HotkeyBinding& out)
+    {
+        static constexpr std::array<std::string_view, 3> keys {"displayString", "keyCode", "modifiers"};
+        Fields<3> f;
+        return fields(e, keys, f) && all(f, {0, 1, 2}) && text(f.value[0], out.displayString)
+            && integer(f.value[1], &out.keyCode) && integer(f.value[2], &out.modifiers);
+    }
+
+    bool signature(const element& e, WindowSignature& out)
+    {
+        static constexpr std::array<std::string_view, 7> keys {"bundleIdentifier", "capturedFrame", "cgWindowID",
+                                                                "owningPid", "role", "subrole", "windowTitle"};
+        Fields<7> f;
+        return fields(e, keys, f) && all(f, {0, 1, 4}) && text(f.value[0], out.bundleIdentifier)
+            && cgRect(f.value[1], out.capturedFrame) && optionalInteger(f, 2, &out.cgWindowID)
+            && optionalInteger(f, 3, &out.owningPid) && text(f.value[4], out.role) && optionalText(f, 5, out.subrole)
+            && optionalText(f, 6, out.windowTitle);
+    }
+
+    bool window(const element& e, WindowRecord& out)
+    {
+        static constexpr std::array<std::string_view, 14> keys {
+            "bundleIdentifier", "captureSignature", "displayID", "frame", "id", "isFullscreen", "isMinimized",
+            "isVisible", "normalizedFrame", "pidAtCapture", "role", "subrole", "windowTitle", "zOrderHint"};
+        Fields<14> f;
+        return fields(e, keys, f) && all(f, {0, 1, 3, 4, 5, 6, 7, 8, 9, 10}) && text(f.value[0], out.bundleIdentifier)
+            && signature(f.value[1], out.captureSignature) && optionalInteger(f, 2, &out.displayID)
+            && cgRect(f.value[3], out.frame) && uuid(f.value[4], out.id) && boolean(f.value[5], out.isFullscreen)
+            && boolean(f.value[6], out.isMinimized) && boolean(f.value[7], out.isVisible)
+            && ratios(f.value[8], out.normalizedFrame) && integer(f.value[9], &out.pidAtCapture)
+            && text(f.value[10], out.role) && optionalText(f, 11, out.subrole) && optionalText(f, 12, out.windowTitle)
+            && optionalInteger(f, 13, &out.zOrderHint);
+    }
+
+    bool display(const element& e, DisplayRecord& out)
+    {
+        static constexpr std::array<std::string_view, 9> keys {"backingScaleFactor", "frame", "id", "isPrimary",
+                                                                "localizedName", "productID", "serialNumber",
+                                                                "vendorID", "visibleFrame"};
+        Fields<9> f;
+        if (!fields(e, keys, f) || !all(f, {0, 1, 2, 3, 8}) || !number(f.value[0]))
+            return false;
+        out.backingScaleFactor = doubleValue(f.value[0]);
+        return cgRect(f.value[1], out.frame) && integer(f.value[2], &out.id) && boolean(f.value[3], out.isPrimary)
+            && optionalText(f, 4, out.localizedName) && optionalInteger(f, 5, &out.productID)
+            && optionalInteger(f, 6, &out.serialNumber) && optionalInteger(f, 7, &out.vendorID)
+            && cgRect(f.value[8], out.visibleFrame);
+    }
+
+    bool displayState(const element& e, DisplayState& out)
+    {
+        static constexpr std::array<std::string_view, 3> keys {"displays", "primaryDisplayID", "virtualDesktopBounds"};
+        Fields<3> f;
+        if (!fields(e, keys, f) || !all(f, {0, 2}) || f.value[0].type() != layout_json::element_type::ARRAY)
+            return false;
+        const simdjson::dom::array displays = f.value[0].get_array().value_unsafe();
+        out.displays.reserve(displays.size());
+        for (const element d : displays)
+            if (!display(d, out.displays.emplace_back()))
+                return false;
+        return optionalInteger(f, 1, &out.primaryDisplayID) && cgRect(f.value[2], out.virtualDesktopBounds);
+    }
+
+    bool layout(const element& e, Snapshot& out)
+    {
+        static constexpr std::array<std::string_view, 8> keys {"createdAt", "hotkey", "id", "name", "schemaVersion",
+                                                                "sourceDisplayState", "updatedAt", "windows"};
+        Fields<8> f;
+        if (!fields(e, keys, f) || !all(f, {0, 2, 3, 4, 5, 6, 7}) || f.value[7].type() != layout_json::element_type::ARRAY)
+            return false;
+        QString idText;
+        if (!text(f.value[2], idText) || !text(f.value[3], out.name) || !date(f.value[0], out.createdAt)
+            || !date(f.value[6], out.updatedAt) || !integer(f.value[4], &out.schemaVersion)
+            || !displayState(f.value[5], out.sourceDisplayState))
+            return false;
+        const auto id = parseUuidStrict(idText);
+        if (!id)
+            return false;
+        out.id = *id;
+        const simdjson::dom::array windows = f.value[7].get_array().value_unsafe();
+        out.windows.reserve(windows.size());
+        for (const element w : windows) {
+            out.windows.push_back(blankRecord<WindowRecord>());
+            if (!window(w, out.windows.back()))
+                return false;
+        }
+        if (f.has(1) && !hotkey(f.value[1], out.hotkey.emplace()))
+            return false;
+        return true;
+    }
+};
+
+std::optional<Snapshot> decodeWithSimdjson(const QByteArray& bytes)
+{
+    layout_json::Parser parser;
+    const auto root = parser.parse(bytes);
+    if (!root)
+        return std::nullopt;
+    FastReader reader;
+    Snapshot snapshot = blankRecord<Snapshot>();
+    if (!reader.layout(*root, snapshot))
+        return std::nullopt;
+    if (reader.zeroDouble && layout_json::hasNumberRoundingToZero(parser.text()))
+        return std::nullopt;
+    return snapshot;
+}
+
 } // namespace
 
 template <typename T>
@@ -598,6 +782,13 @@ std::expected<QByteArray, SnapshotCodingError> encodeSnapshotDocument(const Snap
 }
 
 std::expected<Snapshot, SnapshotCodingError> decodeSnapshotDocument(const QByteArray& bytes)
+{
+    if (auto fast = decodeWithSimdjson(bytes))
+        return std::move(*fast);
+    return decodeSnapshotDocumentWithQJson(bytes);
+}
+
+std::expected<Snapshot, SnapshotCodingError> decodeSnapshotDocumentWithQJson(const QByteArray& bytes)
 {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);

@@ -136,19 +136,23 @@ std::expected<std::vector<SnapshotSummary>, SnapshotStoreError> SnapshotStore::l
         return Failure(SnapshotStoreError::directoryReadFailed(names.error()));
 
     std::vector<SnapshotSummary> summaries;
+    SnapshotSummaryScanner scanner;
     for (const QString& name : *names) {
         const auto fileID = layoutFileID(name);
         if (!fileID)
             continue;
         const QString path = QDir(m_directory).filePath(name);
-        const auto bytes = readRegularFile(path, maximumFileSize);
+        const auto bytes = readRegularFile(path, maximumFileSize, SnapshotSummaryScanner::padding + 1);
         if (!bytes)
             continue;
-        // A row needs no window decoded; the scanner declines what it can't vouch for, and
-        // the full reader then decides as it would have anyway.
-        if (auto scanned = SnapshotSummaryScanner::scan(*bytes)) {
-            if (scanned->schemaVersion == Snapshot::currentSchemaVersion && scanned->summary.id == *fileID)
-                summaries.push_back(std::move(scanned->summary));
+        // A row needs no window decoded; what the scanner leaves undecided, the full reader
+        // decides as it would have anyway.
+        auto scanned = scanner.read(*bytes);
+        if (scanned.verdict == SnapshotSummaryScanner::Verdict::refused)
+            continue;
+        if (scanned.verdict == SnapshotSummaryScanner::Verdict::row) {
+            if (scanned.result.schemaVersion == Snapshot::currentSchemaVersion && scanned.result.summary.id == *fileID)
+                summaries.push_back(std::move(scanned.result.summary));
             continue;
         }
         if (auto snapshot = decodeLayoutFile(path, *bytes))

@@ -8,6 +8,7 @@ list(APPEND ZEN_SOURCES
   src/Snapshots/SnapshotStoreError.cpp
   src/Snapshots/SnapshotSummary.h
   src/Snapshots/SnapshotSummary.cpp
+  src/Snapshots/SnapshotLayoutJson.h
   src/Snapshots/SnapshotSummaryScanner.h
   src/Snapshots/SnapshotSummaryScanner.cpp
   src/Snapshots/SnapshotStore.h

@@ -270,7 +270,7 @@ const View views[] = {
          };
          auto launchAtLogin = std::make_shared<LaunchAtLoginController>(std::make_unique<Service>());
          auto log = std::make_shared<DiagnosticLogController>(
-             s.root.filePath("Logs/events.log"), [](const QString&) {}, [](const QString&) {},
+             s.root.filePath("Logs/events.log"), [](const QString&) { return true; }, [](const QString&) { return true; },
              [](const QString&) { return std::optional<QString>(); },
              [] { return std::optional<DiagnosticLogEmailComposer>(); });
          SettingsViewEnvironment env{&s.defaults, [] { return SettingsBundleInfo{std::nullopt, "Zentharion", "1.0"}; },

@@ -305,7 +305,7 @@ TEST(ZentharionAppHotkeyTest, WithoutGlobalShortcutsTheFailureIsShownAndLogged)
     AppHarness h;
     h.hasRegistrar = false;
     auto& controller = *h.start().snapshotMenuController();
-    const QString message = "Global hotkey handling could not be installed. Carbon status: -1.";
+    const QString message = "Global hotkey handling could not be installed. X11 status: -1.";
     ASSERT_TRUE(controller.status());
     EXPECT_EQ(controller.status()->message, message);
     EXPECT_TRUE(controller.status()->isError());

@@ -262,7 +262,8 @@ TEST(DashboardHotkeyMetricCardTest, ChangesOfEditingFadeInTheIncomingRowUnlessAn
         GTEST_SKIP() << "the desktop running the tests asks for no animation";
     DashboardHotkeyMetricCard card({});
     card.show();
-    QWidget* displayRow = card.editButton()->parentWidget();
+    // The shortcut's own row: its edit buttons sit on the caption's line.
+    QWidget* displayRow = card.findChild<MiddleElidedLabel*>()->parentWidget();
     QWidget* captureRow = card.captureField()->parentWidget();
     DashboardHotkeyMetricCard::State state;
     state.summary.hotkey = test::commandShiftK;

@@ -46,6 +46,16 @@ TEST(DashboardRelativeDateFormatterTest, WithinAMinuteEitherWayIsJustNowThenTheL
             << c.offsetSeconds;
 }
 
+TEST(DashboardRelativeDateFormatterTest, TheExactIntervalDecidesNotItsWholeSeconds)
+{
+    const QDateTime now = fixedDate();
+    for (const auto& [milliseconds, expected] : std::vector<std::pair<qint64, QString>> {
+             {-60'000, "just now"}, {-60'001, "1 minute ago"}, {-60'900, "1 minute ago"}, {60'900, "in 1 minute"},
+             {-119'999, "1 minute ago"}, {-120'000, "2 minutes ago"}}) {
+        EXPECT_EQ(DashboardRelativeDateFormatter::string(now.addMSecs(milliseconds), now), expected) << milliseconds;
+    }
+}
+
 // The sidebar's list on its own: the model, the row delegate and the list view, with the
 // rename going to a callback the test answers.
 struct Rows {

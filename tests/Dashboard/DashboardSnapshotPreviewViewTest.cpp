@@ -147,18 +147,26 @@ TEST_F(DashboardSnapshotPreviewViewTest, EmptyStatesAndCounts)
     EXPECT_EQ(view->unassignedWindowsView(), nullptr);
 }
 
-TEST_F(DashboardSnapshotPreviewViewTest, CardsInOneColumnGrowToTheTallest)
+TEST_F(DashboardSnapshotPreviewViewTest, CardsLineUpOnlyWithinARowAndShareTheWidth)
 {
     Snapshot layout = sampleLayout();
     layout.windows.push_back(placed("org.example.Editor", 2, 6, {0.6, 0.6, 0.3, 0.3}, "Second"));
     layout.windows.push_back(placed("org.example.Editor", 2, 7, {0.7, 0.1, 0.2, 0.3}, "Third"));
+    // Stacked, a short card keeps its own height instead of the tallest one's.
     auto view = makeView(layout, 400);
     ASSERT_EQ(view->columnCount(), 1);
     const auto& cards = view->cards();
     ASSERT_EQ(cards.size(), 2u);
     EXPECT_LT(cards[0]->sizeHint().height(), cards[1]->sizeHint().height());
-    EXPECT_EQ(cards[0]->height(), cards[1]->height());
+    EXPECT_EQ(cards[0]->minimumHeight(), cards[0]->sizeHint().height());
     EXPECT_EQ(view->displayCardHeight(), cards[1]->sizeHint().height());
+
+    // Side by side they line up; a wide pane has no empty columns beside them.
+    view->resize(1600, view->height());
+    view->grab();
+    EXPECT_EQ(view->columnCount(), 2);
+    EXPECT_EQ(cards[0]->minimumHeight(), cards[1]->minimumHeight());
+    EXPECT_GT(cards[0]->width() + cards[1]->width(), 1600 - 2 * 18 - 14 - 4);
 }
 
 // The preview wired to the layout-operations controller over a real store, the way the

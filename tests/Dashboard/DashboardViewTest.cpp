@@ -1,11 +1,13 @@
 #include "Dashboard/DashboardView.h"
 
+#include "Dashboard/DashboardDetailView.h"
 #include "Dashboard/DashboardSnapshotListModel.h"
 #include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowFixture.h"
 #include "Dashboard/SidebarActionButton.h"
 #include "Shared/UserDefaults.h"
+#include "Support/ManualScheduler.h"
 #include "Updates/AppUpdateController.h"
 
 #include <QAction>
@@ -34,6 +36,8 @@ using LayoutCommand = DashboardCommands::LayoutCommand;
 struct Window : test::DashboardWindowFixture {
     UserDefaults defaults{root.filePath("prefs.conf")};
     std::shared_ptr<AppUpdateController> updates = std::make_shared<AppUpdateController>();
+    QDateTime clock = test::fixedDate(0, 30);
+    std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>();
     int settingsOpened = 0;
     std::unique_ptr<DashboardView> view;
 
@@ -48,7 +52,8 @@ struct Window : test::DashboardWindowFixture {
         if (withSettings)
             d.openSettings = [this] { ++settingsOpened; };
         d.frameStore = &defaults;
-        d.now = [] { return test::fixedDate(0, 30); };
+        d.now = [this] { return clock; };
+        d.scheduler = scheduler;
         view = std::make_unique<DashboardView>(std::move(d));
         view->setAttribute(Qt::WA_DeleteOnClose, false);
         view->show();
@@ -342,6 +347,43 @@ TEST(DashboardViewTest, ANewLayoutGlidesIntoViewUnlessTheDesktopAsksForNoAnimati
         }
         EXPECT_EQ(list->indexAt(QPoint(5, 2)).row(), 15);
     }
+}
+
+TEST(DashboardViewTest, RelativeDatesTurnTogetherWithTheMinuteWhileTheWindowIsShown)
+{
+    Window f;
+    f.add("Work", 0);
+    f.clock = test::fixedDate(0, 4 * 60 + 18); // saved 4 min 18 s ago
+    auto& view = f.open();
+    auto* detail = qobject_cast<DashboardDetailView*>(view.detailPane());
+    ASSERT_NE(detail, nullptr);
+    const auto shown = [&] {
+        return std::make_pair(view.layoutModel()->index(0).data(DashboardSnapshotListModel::SummaryRole).toString(),
+                              detail->updatedLabel()->text());
+    };
+    EXPECT_EQ(shown(), std::make_pair(QStringLiteral("1 windows • 1 displays • 4 minutes ago"),
+                                      QStringLiteral("Updated 4 minutes ago")));
+
+    // Nothing changes before the fifth minute is full, and both change as it is.
+    f.clock = f.clock.addSecs(42);
+    f.scheduler->advance(std::chrono::seconds(42));
+    EXPECT_EQ(shown().second, "Updated 4 minutes ago");
+    f.clock = f.clock.addMSecs(1);
+    f.scheduler->advance(std::chrono::milliseconds(1));
+    EXPECT_EQ(shown(), std::make_pair(QStringLiteral("1 windows • 1 displays • 5 minutes ago"),
+                                      QStringLiteral("Updated 5 minutes ago")));
+    // And again a minute later.
+    f.clock = f.clock.addSecs(60);
+    f.scheduler->advance(std::chrono::seconds(60));
+    EXPECT_EQ(shown().second, "Updated 6 minutes ago");
+
+    // Hidden, the window waits for nothing; shown again, it catches up at once.
+    view.hide();
+    EXPECT_TRUE(std::all_of(f.scheduler->timers.begin(), f.scheduler->timers.end(),
+                            [](const auto& timer) { return *timer.cancelled; }));
+    f.clock = f.clock.addSecs(3600);
+    view.show();
+    EXPECT_EQ(shown().second, "Updated 1 hour ago");
 }
 
 } // namespace

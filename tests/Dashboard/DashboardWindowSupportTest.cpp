@@ -113,5 +113,25 @@ TEST(DashboardWindowObserverTest, ReportsVisibilityChangesOnceEachAndSavesTheFra
     EXPECT_EQ(reopened.size(), QSize(1000, 700));
 }
 
+TEST(DashboardWindowSupportTest, AnOpenedWindowIsCentredOverTheDashboardOrOnTheMonitorInsideItsFreeArea)
+{
+    const QRect monitor(1280, 24, 1024, 744); // a right-hand monitor less a panel at the top
+    struct Case {
+        QSize size;
+        std::optional<QRect> over;
+        QRect expected;
+    };
+    for (const auto& [size, over, expected] : std::vector<Case> {
+             {{400, 300}, std::nullopt, QRect(1592, 246, 400, 300)},
+             {{400, 300}, QRect(1400, 100, 800, 600), QRect(1600, 250, 400, 300)},
+             // Over a dashboard near an edge: moved inside, never off the monitor.
+             {{400, 300}, QRect(1900, 600, 600, 400), QRect(1904, 468, 400, 300)},
+             {{400, 300}, QRect(1000, -200, 300, 200), QRect(1280, 24, 400, 300)},
+             // Larger than the free area: the top-left corner and its title bar stay on it.
+             {{1200, 900}, std::nullopt, QRect(1280, 24, 1200, 900)}}) {
+        EXPECT_EQ(DashboardWindowSupport::centredFrame(size, over, monitor), expected);
+    }
+}
+
 } // namespace
 } // namespace zen

@@ -5,4 +5,5 @@ list(APPEND ZEN_TEST_SOURCES
   tests/Dashboard/DashboardViewTest.cpp
   tests/Dashboard/DashboardSidebarTest.cpp
   tests/Dashboard/DashboardWindowSupportTest.cpp
+  tests/Dashboard/DashboardWindowLookTest.cpp
 )

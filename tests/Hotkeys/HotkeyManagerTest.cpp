@@ -154,7 +154,7 @@ TEST_F(HotkeyManagerTest, HandlerIsInstalledOnceAndRetriedAfterAFailure)
     auto failed = manager.reloadBindings({{work, "Work", binding(40)}});
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().errorDescription(),
-              "Global hotkey handling could not be installed. Carbon status: -9.");
+              "Global hotkey handling could not be installed. X11 status: -9.");
     EXPECT_TRUE(registrar->live.empty());
     EXPECT_EQ(manager.refusedLayoutIDs(), QSet<QUuid>{work}) << "no press can reach a layout without the handler";
 
@@ -208,10 +208,10 @@ TEST(HotkeyManagerErrorTest, TextsNameTheLayoutAndABatchCountsTheRest)
     EXPECT_EQ(HotkeyManagerError::duplicateBinding("Work").errorDescription(),
               "\"Work\" already uses that hotkey.");
     EXPECT_EQ(HotkeyManagerError::eventHandlerInstallFailed(-50).errorDescription(),
-              "Global hotkey handling could not be installed. Carbon status: -50.");
+              "Global hotkey handling could not be installed. X11 status: -50.");
     // Placeholders in a layout's name are text, not slots for the status.
     EXPECT_EQ(HotkeyManagerError::registrationFailed("50%2 %1", 10).errorDescription(),
-              "\"50%2 %1\" hotkey could not be registered. Carbon status: 10.");
+              "\"50%2 %1\" hotkey could not be registered. X11 status: 10.");
 
     // A batch names its first failure and counts the rest.
     using E = HotkeyManagerError;

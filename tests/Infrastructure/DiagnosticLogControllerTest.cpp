@@ -36,8 +36,8 @@ protected:
     {
         return std::make_unique<DiagnosticLogController>(
             logPath,
-            [this](const QString& url) { revealedFiles.append(url); },
-            [this](const QString& url) { revealedFolders.append(url); },
+            [this](const QString& url) { revealedFiles.append(url); return true; },
+            [this](const QString& url) { revealedFolders.append(url); return true; },
             [this](const QString& name) { suggestedNames.append(name); return destination; },
             [this] { ++composerRequests; return composer; },
             [] { return QDateTime(QDate(2024, 3, 10), QTime(9, 5, 7), Qt::UTC); });

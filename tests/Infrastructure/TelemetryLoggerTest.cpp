@@ -283,7 +283,7 @@ TEST_F(TelemetryLoggerTest, AFailingWriterLeavesThePreviousFileWhole)
 TEST_F(TelemetryLoggerTest, AClearDuringAWriteWaitsAndTheClearedEntriesStayGone)
 {
     seed(lineOf(eventAt(now, "before clear")));
-    DiagnosticLogController controller(logPath, [](const QString&) {}, [](const QString&) {});
+    DiagnosticLogController controller(logPath, [](const QString&) { return true; }, [](const QString&) { return true; });
 
     std::future<std::expected<void, PlatformError>> clearing;
     std::future_status statusDuringWrite = std::future_status::ready;

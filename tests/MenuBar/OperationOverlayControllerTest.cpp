@@ -394,6 +394,40 @@ TEST(OperationOverlayControllerTest, AChooserOffersSeveralLayoutsInOrder)
     EXPECT_FALSE(h.controller->isDisplayRestoreSuggestionVisible());
 }
 
+TEST(OperationOverlayControllerTest, AChooserOfManyLayoutsListsAsManyAsTheTrayAndLeavesTheRestToTheDashboard)
+{
+    Harness h;
+    int dashboards = 0;
+    h.controller->setOpenDashboard([&] { ++dashboards; });
+    std::vector<DisplayRestoreSuggestionOption> options;
+    for (int i = 0; i < 51; ++i)
+        options.push_back({QUuid::createUuid(), QStringLiteral("Layout %1").arg(i)});
+    std::vector<QUuid> chosen;
+    h.pointer = QPoint(10, 10);
+    h.controller->showDisplayRestoreSuggestionChooser(options, [&](const QUuid& id) { chosen.push_back(id); });
+    FloatingFeedbackPanel* panel = h.controller->displayRestoreSuggestionWindow();
+    ASSERT_TRUE(panel);
+    auto* content = contentOf<DisplayRestoreSuggestionChooserToastContentView>(panel);
+
+    std::unique_ptr<QMenu> menu(content->makeLayoutMenu());
+    const auto items = menu->actions();
+    ASSERT_EQ(items.size(), 7 + 2);
+    EXPECT_EQ(items[6]->text(), "Layout 6");
+    EXPECT_TRUE(items[7]->isSeparator());
+    EXPECT_EQ(items[8]->text(), "More Layouts…");
+    items[8]->trigger();
+    EXPECT_EQ(dashboards, 1);
+    EXPECT_TRUE(chosen.empty());
+    EXPECT_EQ(panel->targetOpacity(), 1.0) << "the offer stays while the user looks";
+
+    // Seven fit without the extra item.
+    options.resize(7);
+    h.controller->showDisplayRestoreSuggestionChooser(options, [](const QUuid&) {});
+    content = contentOf<DisplayRestoreSuggestionChooserToastContentView>(h.controller->displayRestoreSuggestionWindow());
+    menu.reset(content->makeLayoutMenu());
+    EXPECT_EQ(menu->actions().size(), 7);
+}
+
 TEST(OperationOverlayControllerTest, WithoutAnyMonitorNothingIsShownAndNothingBreaks)
 {
     Harness h;

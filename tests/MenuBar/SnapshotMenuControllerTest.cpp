@@ -87,6 +87,7 @@ struct Fixture {
         }
         controller = std::make_unique<SnapshotMenuController>(withStorage ? std::optional(store) : std::nullopt,
                                                               std::nullopt, std::nullopt, options);
+        scheduler->finishWork(); // the first listing runs on a worker
         return *controller;
     }
 

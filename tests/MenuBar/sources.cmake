@@ -5,6 +5,7 @@ list(APPEND ZEN_TEST_SOURCES
 )
 list(APPEND ZEN_TEST_SOURCES
   tests/MenuBar/SnapshotMenuControllerTest.cpp
+  tests/MenuBar/SnapshotMenuControllerListingTest.cpp
 )
 list(APPEND ZEN_TEST_SOURCES
   tests/MenuBar/OperationOverlayControllerTest.cpp

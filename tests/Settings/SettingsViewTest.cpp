@@ -3,8 +3,13 @@
 #include "Settings/SettingsRows.h"
 #include "Settings/ZentharionSupport.h"
 #include "Shared/UserDefaults.h"
+#include "Support/ImageChecks.h"
+#include "Support/LiveDesktop.h"
 #include "Support/TestFiles.h"
 
+#include <QApplication>
+
+#include <QKeyEvent>
 #include <QLabel>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -41,6 +46,8 @@ struct Harness {
     bool trusted = true;
     std::optional<QString> exportDestination;
     std::vector<QString> revealed;
+    bool revealWorks = true;
+    bool mailHandlerWorks = true;
     std::vector<QUrl> openedURLs;
     int accessOpened = 0;
     SettingsBundleInfo bundle{std::nullopt, QStringLiteral("Zentharion"), QStringLiteral("1.0+2")};
@@ -60,8 +67,9 @@ struct Harness {
                                                               [this] { ++accessOpened; });
         if (withLogController) {
             diagnosticLog = std::make_shared<DiagnosticLogController>(
-                dir.filePath("Logs/events.log"), [this](const QString& f) { revealed.push_back(f); },
-                [this](const QString& f) { revealed.push_back(f); },
+                dir.filePath("Logs/events.log"),
+                [this](const QString& f) { revealed.push_back(f); return revealWorks; },
+                [this](const QString& f) { revealed.push_back(f); return revealWorks; },
                 [this](const QString&) { return exportDestination; },
                 [] { return std::optional<DiagnosticLogEmailComposer>(); });
             QDir().mkpath(dir.filePath("Logs"));
@@ -71,7 +79,7 @@ struct Harness {
     {
         SettingsViewEnvironment env{&defaults, [this] { return bundle; }, [this](const QUrl& url) {
                                         openedURLs.push_back(url);
-                                        return true;
+                                        return mailHandlerWorks;
                                     }};
         auto presenter = std::make_shared<SettingsViewPresenter>(launchAtLogin, permissions, diagnosticLog, navigation,
                                                                  updates, env);
@@ -278,11 +286,95 @@ TEST(SettingsViewTest, SwitchesWriteTheirSettings)
     suggestions->click();
     EXPECT_EQ(h.defaults.object("suggestRestoreOnDisplayChange"), QVariant(false));
 
+}
+
+// Stands for a build with an update feed: checks can run, the automatic choice is kept.
+struct FeedUpdater final : AppUpdater {
+    bool automatic = false;
+    void setDelegate(AppUpdaterDelegate*) override {}
+    void start() override {}
+    bool canCheckForUpdates() const override { return true; }
+    bool automaticallyChecksForUpdates() const override { return automatic; }
+    void setAutomaticallyChecksForUpdates(bool value) override
+    {
+        automatic = value;
+        Q_EMIT automaticallyChecksForUpdatesChanged(value);
+    }
+    void checkForUpdates() override {}
+};
+
+TEST(SettingsViewTest, TheAutomaticCheckSwitchFollowsTheRuleOfCheckForUpdates)
+{
+    // Without a feed neither can work: the switch is off limits and says why.
+    Harness h;
+    h.open();
     auto* automatic = h.find<SettingsSwitch>("automaticUpdatesSwitch");
-    EXPECT_FALSE(automatic->isChecked());
-    automatic->click();
-    EXPECT_TRUE(h.updates->automaticallyChecksForUpdates());
     EXPECT_FALSE(h.action("Check for Updates")->isEnabled()) << "no updater in this build";
+    EXPECT_FALSE(automatic->isEnabled());
+    automatic->click();
+    EXPECT_FALSE(h.updates->automaticallyChecksForUpdates());
+    ASSERT_TRUE(h.shown(h.find<QLabel>("updatesUnavailable")));
+    EXPECT_EQ(h.find<QLabel>("updatesUnavailable")->text(), "Update checks are not available in this build.");
+
+    Harness withFeed;
+    withFeed.updates = std::make_shared<AppUpdateController>(std::make_shared<FeedUpdater>());
+    withFeed.open();
+    automatic = withFeed.find<SettingsSwitch>("automaticUpdatesSwitch");
+    EXPECT_TRUE(automatic->isEnabled());
+    EXPECT_FALSE(withFeed.shown(withFeed.find<QLabel>("updatesUnavailable")));
+    automatic->click();
+    EXPECT_TRUE(withFeed.updates->automaticallyChecksForUpdates());
+}
+
+TEST(SettingsViewTest, FailuresToRevealTheLogOrOpenAMailSaySoAndStaleOutcomesGo)
+{
+    Harness h;
+    h.writeLog();
+    h.exportDestination = h.dir.filePath("exported.jsonl");
+    h.open();
+    h.view->tabs()->setCurrentIndex(1);
+    h.action("Export Diagnostic Log...")->click();
+    ASSERT_TRUE(h.statusRowShows("Diagnostic log exported."));
+
+    // Shown: the earlier outcome no longer describes the last action and goes.
+    h.action("Reveal Diagnostic Log in File Manager")->click();
+    EXPECT_FALSE(h.status());
+    EXPECT_FALSE(h.statusRowShows("Diagnostic log exported."));
+
+    // Nothing could show it: said in the status row.
+    h.revealWorks = false;
+    h.action("Reveal Diagnostic Log in File Manager")->click();
+    ASSERT_TRUE(h.status());
+    EXPECT_EQ(h.status()->message, "The diagnostic log could not be shown: no file manager could be opened.");
+    EXPECT_EQ(h.status()->tint, SettingsTint::red);
+    EXPECT_TRUE(h.statusRowShows(h.status()->message));
+
+    // No mail program: the address is given in words; a later success clears it.
+    h.view->tabs()->setCurrentIndex(2);
+    h.mailHandlerWorks = false;
+    h.action("Contact Support")->click();
+    const QString noMail = QStringLiteral("No mail program could be opened. Write to %1.").arg(ZentharionSupport::emailAddress());
+    EXPECT_TRUE(h.statusRowShows(noMail));
+    h.mailHandlerWorks = true;
+    h.action("Contact Support")->click();
+    EXPECT_FALSE(h.statusRowShows(noMail));
+}
+
+TEST(SettingsViewTest, RowsReadAsLabelsAndActionsAsButtons)
+{
+    Harness h;
+    h.trusted = false;
+    h.open();
+    for (auto* row : h.view->findChildren<SettingsValueRow*>())
+        EXPECT_FALSE(row->title().endsWith(u':')) << row->title().toStdString();
+
+    // A focused action row takes Enter as a press, and shows where the focus is.
+    SettingsActionRow* access = h.action("Open Access Help");
+    access->setFocus();
+    EXPECT_TRUE(access->testAttribute(Qt::WA_Hover));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(access, &enter);
+    EXPECT_TRUE(testsupport::waitFor([&] { return h.accessOpened == 1; }, 2000));
 }
 
 TEST(SettingsViewTest, AboutShowsNameAndVersionAsTheBuildGivesThem)
@@ -316,6 +408,35 @@ TEST(SettingsViewTest, AboutShowsNameAndVersionAsTheBuildGivesThem)
     }
 }
 
+TEST(SettingsViewTest, EverySecondaryAndTintedTextReadsAtLeastFourAndAHalfToOne)
+{
+    Harness h;
+    h.trusted = false;
+    SettingsView& view = h.open();
+    const auto contrastOf = [&](QLabel* label) {
+        const QImage image = view.grab().toImage();
+        const QRect area(label->mapTo(&view, QPoint(0, 0)) * view.devicePixelRatio(),
+                         label->size() * view.devicePixelRatio());
+        return testsupport::drawnTextContrast(image, area);
+    };
+    const auto labelWithText = [&](const QString& start) -> QLabel* {
+        for (QLabel* label : view.findChildren<QLabel*>())
+            if (label->isVisible() && label->text().startsWith(start))
+                return label;
+        return nullptr;
+    };
+    const std::vector<std::pair<int, QString>> texts = {
+        {0, "Missing"}, {1, "Zentharion stores diagnostic logs"}, {1, "No diagnostic log"},
+        {2, "Version "}, {2, "A local diagnostic log"}};
+    for (const auto& [tab, start] : texts) {
+        view.tabs()->setCurrentIndex(tab);
+        QApplication::processEvents();
+        QLabel* label = labelWithText(start);
+        ASSERT_NE(label, nullptr) << start.toStdString();
+        EXPECT_GE(contrastOf(label), 4.5) << start.toStdString();
+    }
+}
+
 TEST(ZentharionSupportTest, TheMailLinkCarriesSubjectAndBodyExactly)
 {
     const auto url = ZentharionSupport::mailtoURL("Zentharion Feedback (v1.0+2) & more=yes", "\n\n", "help@example.org");
@@ -340,7 +461,7 @@ TEST(ZentharionSupportTest, WithALogAndAComposerTheMailIsComposedOnce)
     Harness h;
     std::vector<QStringList> composed;
     h.diagnosticLog = std::make_shared<DiagnosticLogController>(
-        h.dir.filePath("Logs/events.log"), [](const QString&) {}, [](const QString&) {},
+        h.dir.filePath("Logs/events.log"), [](const QString&) { return true; }, [](const QString&) { return true; },
         [](const QString&) { return std::optional<QString>(); },
         [&] {
             return std::optional(DiagnosticLogEmailComposer{

@@ -1,9 +1,19 @@
 #include "Snapshots/SnapshotSummaryScanner.h"
 
+#include "Shared/Uuid.h"
 #include "Snapshots/SnapshotCoding.h"
+#include "Snapshots/SnapshotStore.h"
 #include "Support/SnapshotFixtures.h"
+#include "Support/TestFiles.h"
 
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace zen;
 using namespace zen::test;
@@ -13,7 +23,7 @@ namespace {
 // The row the full reader gives, or nothing when it refuses the document.
 std::optional<SnapshotSummaryScanner::Result> decodedRow(const QByteArray& document)
 {
-    const auto snapshot = decodeSnapshotDocument(document);
+    const auto snapshot = decodeSnapshotDocumentWithQJson(document);
     if (!snapshot)
         return std::nullopt;
     return SnapshotSummaryScanner::Result{SnapshotSummary::fromSnapshot(*snapshot), snapshot->schemaVersion};
@@ -125,4 +135,207 @@ TEST(SnapshotSummaryScanner, NeverListsWhatTheFullReaderRefusesNorDiffersFromIt)
         expectSameRow(*scanned, *decoded);
     }
     EXPECT_GE(scannedCount, 3); // the plain edits are still read fast
+}
+
+namespace {
+
+enum class Edit { remove, null, wrongType, duplicateWrongFirst, duplicateWrongLast, duplicateSame };
+
+QJsonValue wrongTypeFor(const QJsonValue& value)
+{
+    if (value.isObject())
+        return QStringLiteral("x");
+    if (value.isArray())
+        return QJsonObject {};
+    if (value.isString())
+        return 7;
+    if (value.isDouble())
+        return QStringLiteral("7");
+    return 0;
+}
+
+QByteArray quoted(const QString& key)
+{
+    return QJsonDocument(QJsonArray {key}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+}
+
+// Writes the document compactly, applying `edit` to the key `target` of the object at `path`
+// (a chain of keys and indices); duplicates are written as the text holds them.
+QByteArray write(const QJsonValue& value, const QStringList& path, const QStringList& target, const QString& key, Edit edit)
+{
+    if (value.isArray()) {
+        QByteArray out = "[";
+        const QJsonArray array = value.toArray();
+        for (qsizetype i = 0; i < array.size(); ++i)
+            out += (i ? "," : "") + write(array[i], path + QStringList {QString::number(i)}, target, key, edit);
+        return out + "]";
+    }
+    if (!value.isObject())
+        return QJsonDocument(QJsonArray {value}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+    const QJsonObject object = value.toObject();
+    QList<QByteArray> members;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const QByteArray name = quoted(it.key()) + ":";
+        const QByteArray real = name + write(it.value(), path + QStringList {it.key()}, target, key, edit);
+        if (path != target || it.key() != key) {
+            members << real;
+            continue;
+        }
+        const QByteArray wrong = name + write(wrongTypeFor(it.value()), {}, {QStringLiteral("-")}, key, edit);
+        switch (edit) {
+        case Edit::remove: break;
+        case Edit::null: members << name + "null"; break;
+        case Edit::wrongType: members << wrong; break;
+        case Edit::duplicateWrongFirst: members << wrong << real; break;
+        case Edit::duplicateWrongLast: members << real << wrong; break;
+        case Edit::duplicateSame: members << real << real; break;
+        }
+    }
+    return "{" + members.join(',') + "}";
+}
+
+// Every (object path, key) of the document.
+void collectKeys(const QJsonValue& value, const QStringList& path, QList<std::pair<QStringList, QString>>& out)
+{
+    if (value.isArray()) {
+        const QJsonArray array = value.toArray();
+        for (qsizetype i = 0; i < array.size(); ++i)
+            collectKeys(array[i], path + QStringList {QString::number(i)}, out);
+    } else if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            out.push_back({path, it.key()});
+            collectKeys(it.value(), path + QStringList {it.key()}, out);
+        }
+    }
+}
+
+// The fast reading of a whole layout gives what Qt's reader gives, or the same refusal.
+void expectSameLayout(const QByteArray& document)
+{
+    const auto fast = decodeSnapshotDocument(document);
+    const auto reference = decodeSnapshotDocumentWithQJson(document);
+    ASSERT_EQ(fast.has_value(), reference.has_value());
+    if (fast)
+        EXPECT_EQ(encodeSnapshotDocument(*fast).value(), encodeSnapshotDocument(*reference).value());
+    else
+        EXPECT_EQ(fast.error().localizedDescription(), reference.error().localizedDescription());
+}
+
+} // namespace
+
+// Whatever is changed in a layout's file, the list shows it exactly when the layout can be
+// opened, and shows the row opening it gives.
+TEST(SnapshotListing, ShowsAFileExactlyWhenTheFullReaderReadsItKeyByKey)
+{
+    Snapshot layout = variedLayout();
+    layout.windows.resize(2);
+    layout.sourceDisplayState.displays[0].vendorID = 7;
+    layout.sourceDisplayState.displays[0].productID = 8;
+    const QByteArray original = encodeSnapshotDocument(layout).value();
+    const QJsonObject root = QJsonDocument::fromJson(original).object();
+    QList<std::pair<QStringList, QString>> keys;
+    collectKeys(root, {}, keys);
+    ASSERT_GT(keys.size(), 70);
+
+    QTemporaryDir dir;
+    SnapshotStore store(dir.path());
+    const QString file = QDir(dir.path()).filePath(uuidText(layout.id) + ".json");
+    int listed = 0, refused = 0;
+    for (const auto& [path, key] : keys) {
+        for (Edit edit : {Edit::remove, Edit::null, Edit::wrongType, Edit::duplicateWrongFirst, Edit::duplicateWrongLast,
+                          Edit::duplicateSame}) {
+            SCOPED_TRACE(QStringLiteral("%1 / %2 / edit %3").arg(path.join('.'), key).arg(int(edit)).toStdString());
+            const QByteArray bytes = write(root, {}, path, key, edit);
+            writeFile(file, bytes);
+            const auto rows = store.listSummaries().value();
+            const auto loaded = store.loadSnapshot(layout.id);
+            ASSERT_EQ(rows.size(), loaded.has_value() ? 1u : 0u);
+            EXPECT_NE(SnapshotSummaryScanner().read(bytes).verdict, SnapshotSummaryScanner::Verdict::undecided);
+            expectSameLayout(bytes);
+            if (!loaded) {
+                ++refused;
+                continue;
+            }
+            ++listed;
+            expectSameRow({rows[0], 1}, {SnapshotSummary::fromSnapshot(*loaded), loaded->schemaVersion});
+        }
+    }
+    // Both outcomes occur for every kind of edit, so neither side is vacuous.
+    EXPECT_GT(listed, 100);
+    EXPECT_GT(refused, 100);
+}
+
+// Forms of JSON a hand-edited or foreign file may use: the list and the reader agree on each,
+// and plain JSON is decided without the reader.
+TEST(SnapshotListing, AgreesWithTheFullReaderOnUnusualJson)
+{
+    const QByteArray good = encodeSnapshotDocument(variedLayout()).value();
+    auto edited = [&](const char* from, const QByteArray& to) {
+        QByteArray d = good;
+        const qsizetype at = d.indexOf(from);
+        EXPECT_GE(at, 0) << from;
+        return d.replace(at, qsizetype(std::strlen(from)), to);
+    };
+    QByteArray deep = "1";
+    for (int i = 0; i < 200; ++i)
+        deep = "[" + deep + "]";
+    QByteArray deepObjects = "{}";
+    for (int i = 0; i < 25; ++i)
+        deepObjects = "{\"a\": [" + deepObjects + ", \"\\u00e9\"]}";
+    struct Case {
+        const char* what;
+        QByteArray document;
+        bool listed;
+        bool decidedFast = true;
+    };
+    const Case cases[] = {
+        {"short escapes in the name", edited("\"name\": \"", "\"name\": \"\\b\\f\\n\\r\\t\\/\\\\\\\""), true},
+        {"\\u text in the name", edited("\"name\": \"", "\"name\": \"\\u00e9\\u2014\\uD83D\\uDE00\\u0000"), true},
+        {"\\u escape spelling a known key", edited("\"name\":", "\"n\\u0061me\": \"first\", \"name\":"), true},
+        {"escaped key written last wins", edited("\"name\": \"Work", "\"name\": \"First\", \"n\\u0061me\": \"Work"), true},
+        {"lone surrogate escape", edited("\"name\": \"", "\"name\": \"\\ud800"), true, false},
+        {"reversed surrogate pair", edited("\"name\": \"", "\"name\": \"\\ude00\\ud83d"), true, false},
+        {"noncharacter written raw", edited("\"name\": \"", "\"name\": \"\xEF\xBF\xBE"), true},
+        {"raw tab in a string", edited("\"name\": \"", "\"name\": \"\t"), true, false},
+        {"invalid UTF-8", edited("\"name\": \"", "\"name\": \"\xC0\xAF"), false, false},
+        {"integer written with a zero fraction", edited("\"pidAtCapture\": 4242", "\"pidAtCapture\": 4242.0"), true},
+        {"integer written with an exponent", edited("\"pidAtCapture\": 4242", "\"pidAtCapture\": 4.242E+3"), true},
+        {"integer with a real fraction", edited("\"pidAtCapture\": 4242", "\"pidAtCapture\": 4242.5"), false},
+        {"integer as a tiny exponent", edited("\"pidAtCapture\": 4242", "\"pidAtCapture\": 4242e-400"), false, false},
+        {"zero written as a fraction", edited("\"pidAtCapture\": 4242", "\"pidAtCapture\": 0.0"), true},
+        {"negative zero integer", edited("\"pidAtCapture\": 4242", "\"pidAtCapture\": -0"), true},
+        {"integer beyond 64 bits", edited("\"zOrderHint\": 2", "\"zOrderHint\": 9223372036854775808"), false},
+        {"integer at the 64-bit edge", edited("\"zOrderHint\": 2", "\"zOrderHint\": -9223372036854775808.0"), true},
+        {"number beyond a double", edited("\"x\": 100", "\"x\": 1e400"), false, false},
+        {"number rounding to zero", edited("\"x\": 100", "\"x\": 1e-400"), false, false},
+        {"smallest double", edited("\"x\": 100", "\"x\": 4.9e-324"), true},
+        {"long fraction rounding to zero", edited("\"x\": 100", "\"x\": 0." + QByteArray(400, '0') + "1"), false, false},
+        {"long fraction beside a zero", edited("\"x\": 100", "\"x\": 0.0, \"z\": 0." + QByteArray(400, '0') + "1"), false, false},
+        {"long number that is not small", edited("\"x\": 100", "\"x\": 0.0, \"z\": 1" + QByteArray(300, '0') + ".5"), true},
+        {"fraction without digits", edited("\"x\": 100", "\"x\": 100."), true, false},
+        {"unsigned 32-bit maximum", edited("\"keyCode\": 40", "\"keyCode\": 4294967295"), true},
+        {"unsigned 32-bit overflow", edited("\"keyCode\": 40", "\"keyCode\": 4294967296.0"), false},
+        {"repeated windows, empty list last", good.trimmed().chopped(1) + ", \"windows\": []}", true},
+        {"repeated windows, full list last", edited("\"windows\": [", "\"windows\": [{}], \"windows\": ["), true},
+        {"repeated hotkey, null last", edited("\"id\": \"", "\"hotkey\": null, \"id\": \""), true},
+        {"deep nesting in an unknown key", edited("\"name\":", "\"extra\": " + deep + ", \"name\":"), true, false},
+        {"nested objects in an unknown key", edited("\"name\":", "\"extra\": " + deepObjects + ", \"name\":"), true},
+        {"byte-order mark", "\xEF\xBB\xBF" + good, true},
+        {"trailing garbage", good + "x", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SnapshotSummaryScanner scanner;
+        const auto reading = scanner.read(c.document);
+        const auto decoded = decodedRow(c.document);
+        EXPECT_EQ(decoded.has_value(), c.listed);
+        if (c.decidedFast)
+            EXPECT_EQ(reading.verdict, c.listed ? SnapshotSummaryScanner::Verdict::row : SnapshotSummaryScanner::Verdict::refused);
+        else
+            EXPECT_EQ(reading.verdict, SnapshotSummaryScanner::Verdict::undecided);
+        if (reading.verdict == SnapshotSummaryScanner::Verdict::row && decoded)
+            expectSameRow(reading.result, *decoded);
+        expectSameLayout(c.document);
+    }
 }

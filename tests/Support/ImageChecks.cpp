@@ -1,5 +1,8 @@
 #include "Support/ImageChecks.h"
 
+#include "Onboarding/TextStyle.h"
+
+#include <QHash>
 #include <QProcess>
 #include <QSet>
 #include <QStandardPaths>
@@ -53,6 +56,26 @@ QString recognisedText(const QImage& image, const QString& folder)
     if (!ocr.waitForFinished(120000))
         return QStringLiteral("(tesseract did not finish)");
     return QString::fromUtf8(ocr.readAllStandardOutput()).simplified();
+}
+
+double drawnTextContrast(const QImage& image, const QRect& area)
+{
+    const QRect bounded = area.intersected(image.rect());
+    QHash<QRgb, int> counts;
+    for (int y = bounded.top(); y <= bounded.bottom(); ++y)
+        for (int x = bounded.left(); x <= bounded.right(); ++x)
+            ++counts[image.pixel(x, y) | 0xff000000u];
+    QRgb background = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) {
+            most = it.value();
+            background = it.key();
+        }
+    double best = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = std::max(best, TextStyle::contrastRatio(QColor(it.key()), QColor(background)));
+    return best;
 }
 
 } // namespace zen::testsupport

@@ -18,5 +18,8 @@ int distinctColors(const QImage& image, int step = 4);
 // The text in a picture as OCR reads it, with runs of white space as one space; empty only
 // when the OCR program is not installed. `folder` takes the enlarged copy it reads.
 QString recognisedText(const QImage& image, const QString& folder);
+// The contrast a text drawn in the area reaches, from the pixels: its background is the area's
+// most frequent colour, its ink the pixel farthest from that; 1 when nothing is drawn.
+double drawnTextContrast(const QImage& image, const QRect& area);
 
 } // namespace zen::testsupport

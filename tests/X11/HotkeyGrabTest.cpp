@@ -143,7 +143,7 @@ TEST_F(HotkeyGrabTest, KeyHeldByAnotherProgramIsRefusedAndNothingIsKeptHalfGrabb
         ASSERT_FALSE(refused);
         EXPECT_EQ(refused.error().status, CarbonHotkeyRegistrar::keyGrabbedElsewhereStatus);
         EXPECT_EQ(HotkeyManagerError::registrationFailed("Work", refused.error().status).errorDescription(),
-                  "\"Work\" hotkey could not be registered. Carbon status: 10.");
+                  "\"Work\" hotkey could not be registered. X11 status: 10.");
     }
     registrar->unregisterHotkey(*ours);
 

@@ -42,8 +42,8 @@ TEST(SettingsWindowLiveTest, EveryTabIsDrawnOnTheScreen)
     auto presenter = std::make_shared<SettingsViewPresenter>(
         std::make_shared<LaunchAtLoginController>(std::make_unique<ApprovalPending>()),
         std::make_shared<PermissionCoordinator>(AccessibilityTrustChecker([] { return false; }), [] {}),
-        std::make_shared<DiagnosticLogController>(dir.filePath("Logs/events.log"), [](const QString&) {},
-                                                  [](const QString&) {}),
+        std::make_shared<DiagnosticLogController>(dir.filePath("Logs/events.log"), [](const QString&) { return true; },
+                                                  [](const QString&) { return true; }),
         std::make_shared<SettingsNavigationController>(), std::make_shared<AppUpdateController>(),
         SettingsViewEnvironment{&defaults, [] { return SettingsBundleInfo{{}, "Zentharion", "0.1.0"}; }, {}});
     SettingsView view(presenter);

@@ -196,6 +196,48 @@ TEST_F(LiveWriteTest, AnUnsendablePlacementFailsAloneAndTheNextWindowIsPlaced)
     EXPECT_EQ(titled(windows, "Far")->frame, farBefore);
 }
 
+// Where the window manager takes plain configure requests, they read the place by the
+// window's own gravity and ignore one that looks like an old client's way of staying put:
+// every window comes out where asked all the same, one partly beyond the left edge too.
+TEST_F(LiveWriteTest, EveryGravityAndAMoveByTheDecorationsLandExactly)
+{
+    TestClientProcess client({"--class", "zen-gravity,GravityClient", "--window", "title=NorthWest,geometry=200x100+40+40",
+                              "--window", "title=Static,geometry=200x100+300+40,gravity=10", "--window",
+                              "title=SouthEast,geometry=200x100+560+40,gravity=9", "--window",
+                              "title=Center,geometry=200x100+40+300,gravity=5", "--window", "title=Decorations,geometry=200x100+300+300",
+                              "--window", "title=Outside,geometry=200x100+600+300"});
+    ASSERT_EQ(client.waitUntilReady().size(), 6u);
+    auto windows = windowsUntil(client.processId(), [](const auto& l) { return l.size() == 6; });
+    ASSERT_EQ(windows.size(), 6u);
+    const auto state = platform->refresh();
+    ASSERT_TRUE(X11WindowWriter::appliesConfigureRequestsExactly(state->windowManagerName)) << "plain requests are sent here";
+    const DiscoveredWindow* moved = titled(windows, "Decorations");
+    const auto read = std::ranges::find(state->windowsFrontFirst, moved->axElement.window, &X11ClientWindow::id);
+    ASSERT_NE(read, state->windowsFrontFirst.end());
+    ASSERT_GT(read->extents[2], 0u) << "the window manager draws a title bar";
+    CGRect byDecorations = moved->frame;
+    byDecorations.origin = CGPoint {moved->frame.minX() + read->extents[0], moved->frame.minY() + read->extents[2]};
+
+    const std::vector<AXFramePlacement> batch {
+        {titled(windows, "NorthWest")->axElement, CGRect(1350, 100, 260, 150), false},
+        {titled(windows, "Static")->axElement, CGRect(700, 420, 240, 130), false},
+        {titled(windows, "SouthEast")->axElement, CGRect(90, 520, 300, 200), false},
+        {titled(windows, "Center")->axElement, CGRect(1500, 400, 211, 171), false},
+        {moved->axElement, byDecorations, false},
+        {titled(windows, "Outside")->axElement, CGRect(-150, 700, 200, 120), false},
+    };
+    EXPECT_EQ(platform->setFrames(batch), std::vector<bool>(6, true));
+    const char* titles[] = {"NorthWest", "Static", "SouthEast", "Center", "Decorations", "Outside"};
+    windows = windowsUntil(client.processId(), [&](const auto& l) {
+        for (std::size_t i = 0; i < batch.size(); ++i)
+            if (titled(l, titles[i])->frame != batch[i].frame)
+                return false;
+        return true;
+    });
+    for (std::size_t i = 0; i < batch.size(); ++i)
+        EXPECT_EQ(titled(windows, titles[i])->frame, batch[i].frame) << titles[i];
+}
+
 TEST_F(LiveWriteTest, UnminimizesRaisesAndFocuses)
 {
     TestClientProcess client({"--class", "zen-stack,StackClient", "--window", "title=One,geometry=300x200+100+100",

@@ -35,3 +35,4 @@ target_compile_definitions(zentharion_local_feed PRIVATE ZEN_LOCAL_FEED_PORT="${
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/UpdateLiveTest.cpp)
 set_source_files_properties(tests/X11/UpdateLiveTest.cpp PROPERTIES
   COMPILE_DEFINITIONS ZEN_LOCAL_FEED_PORT=${ZEN_LOCAL_FEED_PORT})
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/WindowPlacementLiveTest.cpp)

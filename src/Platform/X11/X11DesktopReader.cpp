@@ -81,7 +81,7 @@ struct WindowCookies {
     xcb_get_geometry_cookie_t geometry;
     xcb_translate_coordinates_cookie_t translate;
     xcb_get_property_cookie_t pid, wmClass, netName, wmName, type, state, wmState, transient, frameExtents,
-        gtkExtents, desktop, gtkAppId, strutPartial, strut;
+        gtkExtents, desktop, gtkAppId, strutPartial, strut, normalHints;
 };
 
 struct Strut {
@@ -178,6 +178,7 @@ X11DesktopState readX11Desktop(X11Connection& x)
     auto stackingCookie = getProperty(c, root, stackingAtom, XCB_ATOM_WINDOW, maximumClientWindowsPerReading);
     auto currentDesktopCookie = getProperty(c, root, x.atom("_NET_CURRENT_DESKTOP"), XCB_ATOM_CARDINAL, 1);
     auto activeCookie = getProperty(c, root, x.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 1);
+    auto checkCookie = getProperty(c, root, x.atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 1);
     auto rootGeometryCookie = xcb_get_geometry(c, root);
     xcb_randr_get_monitors_cookie_t monitorsCookie {};
     if (x.hasRandrMonitors())
@@ -186,6 +187,7 @@ X11DesktopState readX11Desktop(X11Connection& x)
     auto stackingReply = propertyReply(c, stackingCookie);
     auto currentDesktopReply = propertyReply(c, currentDesktopCookie);
     auto activeReply = propertyReply(c, activeCookie);
+    auto checkReply = propertyReply(c, checkCookie);
     auto rootGeometry = replyOf(xcb_get_geometry_reply, c, rootGeometryCookie);
     Reply<xcb_randr_get_monitors_reply_t> monitorsReply;
     if (x.hasRandrMonitors())
@@ -218,7 +220,11 @@ X11DesktopState readX11Desktop(X11Connection& x)
     const double rootWidth = rootGeometry ? rootGeometry->width : 0;
     const double rootHeight = rootGeometry ? rootGeometry->height : 0;
 
-    // Batch 2: every window's requests, plus the monitors' names and EDID blocks.
+    // Batch 2: every window's requests, plus the monitors' names and EDID blocks and the
+    // window manager's name.
+    std::optional<xcb_get_property_cookie_t> wmNameCookie;
+    if (auto check = cardinals(checkReply.get(), XCB_ATOM_WINDOW); !check.empty() && check[0] != 0)
+        wmNameCookie = getProperty(c, check[0], x.atom("_NET_WM_NAME"), x.atom("UTF8_STRING"), 64);
     std::vector<xcb_window_t> windows(stacking.rbegin(), stacking.rend());
     std::vector<WindowCookies> cookies;
     cookies.reserve(windows.size());
@@ -241,6 +247,7 @@ X11DesktopState readX11Desktop(X11Connection& x)
         k.gtkAppId = getProperty(c, w, x.atom("_GTK_APPLICATION_ID"), x.atom("UTF8_STRING"), 256);
         k.strutPartial = getProperty(c, w, x.atom("_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 12);
         k.strut = getProperty(c, w, x.atom("_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 4);
+        k.normalHints = getProperty(c, w, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 18);
         cookies.push_back(k);
     }
     struct MonitorCookies {
@@ -284,6 +291,7 @@ X11DesktopState readX11Desktop(X11Connection& x)
         auto gtkAppId = propertyReply(c, k.gtkAppId);
         auto strutPartial = propertyReply(c, k.strutPartial);
         auto strut = propertyReply(c, k.strut);
+        auto normalHints = propertyReply(c, k.normalHints);
         // A window that has gone since the client list was read answers with errors only.
         if (!attributes)
             continue;
@@ -339,6 +347,12 @@ X11DesktopState readX11Desktop(X11Connection& x)
                 : CGRect(cx - l, cy - t, cw + l + r, ch + t + b);
         }
         w.isOnScreen = w.viewable && w.onCurrentDesktop && !w.minimized;
+        // The gravity counts only when the hints say it is set (PWinGravity); ICCCM's
+        // gravities run from 1 to 10.
+        constexpr std::uint32_t winGravityFlag = 1u << 9;
+        if (auto hints = cardinals(normalHints.get(), XCB_ATOM_WM_SIZE_HINTS);
+            hints.size() >= 18 && (hints[0] & winGravityFlag) && hints[17] >= 1 && hints[17] <= 10)
+            w.gravity = hints[17];
 
         Strut s;
         if (auto p = cardinals(strutPartial.get(), XCB_ATOM_CARDINAL); p.size() >= 12) {
@@ -350,6 +364,10 @@ X11DesktopState readX11Desktop(X11Connection& x)
             struts.push_back(s);
         }
         clients.push_back(std::move(w));
+    }
+    if (wmNameCookie) {
+        if (auto name = propertyReply(c, *wmNameCookie); name && name->format == 8)
+            state.windowManagerName = decodeUtf8Property(bytes(name.get()));
     }
     for (MonitorCookies& m : monitorCookies) {
         X11Monitor mon;

@@ -26,6 +26,9 @@ struct X11ClientWindow {
     // What the window manager adds around the client (left, right, top, bottom).
     std::uint32_t extents[4] = {0, 0, 0, 0};
     bool extentsAreClientSideShadow = false;
+    // The window's own gravity (WM_NORMAL_HINTS), by which a window manager reads the place of
+    // a plain configure request; north-west when the window sets none.
+    std::uint32_t gravity = 1;
     QString role;
     std::optional<QString> subrole;
     std::int64_t layer = 0;
@@ -62,6 +65,9 @@ struct X11DesktopState {
     std::vector<X11Monitor> monitors;
     std::uint32_t activeWindow = 0;
     CGPoint rootOrigin; // root coordinates of the global origin (the primary's top-left)
+    // The name the window manager gives itself (_NET_WM_NAME of its check window); empty when
+    // it gives none.
+    QString windowManagerName;
     bool valid = false;
 };
 

@@ -306,7 +306,8 @@ bool X11Platform::setFrame(const AXUIElement& element, const CGRect& frame)
     if (!target)
         return false;
     // One move-and-resize request: the window manager applies position and size together.
-    const bool ok = m_writer.moveResize(*target->second, target->first->rootOrigin, &frame.origin, &frame.size);
+    const bool ok = m_writer.moveResize(*target->second, target->first->rootOrigin, &frame.origin, &frame.size,
+                                        X11WindowWriter::appliesConfigureRequestsExactly(target->first->windowManagerName));
     invalidate();
     return ok;
 }
@@ -328,7 +329,8 @@ std::vector<bool> X11Platform::setFrames(const std::vector<AXFramePlacement>& pl
     }
     std::vector<bool> results(placements.size(), false);
     if (!batch.empty()) {
-        const std::vector<bool> placed = m_writer.place(batch, state->rootOrigin);
+        const std::vector<bool> placed = m_writer.place(batch, state->rootOrigin,
+                                                        X11WindowWriter::appliesConfigureRequestsExactly(state->windowManagerName));
         for (std::size_t k = 0; k < sent.size(); ++k)
             results[sent[k]] = placed[k];
         invalidate(std::ranges::any_of(batch, [](const auto& p) { return p.unminimize; }));

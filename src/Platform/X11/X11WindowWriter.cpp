@@ -269,8 +269,60 @@ void X11WindowWriter::sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY, reinterpret_cast<const char*>(&ev));
 }
 
+bool X11WindowWriter::appliesConfigureRequestsExactly(const QString& windowManagerName)
+{
+    // Openbox reads a plain request's place by the window's gravity and carries it out as it
+    // does the message (the writer's live tests place windows of several gravities under it).
+    // Window managers differ here, some ignoring a client's place once it is mapped, so any
+    // other gets the message, which EWMH defines for exactly this.
+    return windowManagerName == QLatin1String("Openbox");
+}
+
+namespace {
+
+constexpr std::uint32_t northWestWinGravity = 1;
+constexpr std::uint32_t staticWinGravity = 10;
+
+// Where a plain configure request puts the client for a frame corner at (x, y), by the
+// window's own gravity; none where that takes arithmetic the window manager might round
+// differently, or where the request would look like a known fault of old clients.
+std::optional<std::pair<std::int32_t, std::int32_t>> plainRequestPlace(const X11ClientWindow& w, CGPoint rootOrigin,
+                                                                      std::int32_t x, std::int32_t y, std::uint32_t width,
+                                                                      std::uint32_t height)
+{
+    // A client drawing its own shadow has no frame to place.
+    if (w.extentsAreClientSideShadow || !w.frame || !w.frame->isFinite())
+        return std::nullopt;
+    const auto l = std::int32_t(w.extents[0]), t = std::int32_t(w.extents[2]);
+    std::int32_t px = x, py = y;
+    if (w.gravity == staticWinGravity) {
+        // The client's own corner stays where it is asked to be: the frame's corner inside
+        // the decorations.
+        px += l;
+        py += t;
+    } else if (w.gravity != northWestWinGravity) {
+        return std::nullopt;
+    }
+    // Old clients asked to stay put by sending their client corner with north-west gravity,
+    // which would move them by their decorations; window managers ignore a request that
+    // names the client's current corner and keeps its size. A placement that happens to ask
+    // exactly that goes as the message.
+    const CGRect& f = *w.frame;
+    const auto clientX = std::int32_t(std::lround(f.x() + rootOrigin.x)) + l;
+    const auto clientY = std::int32_t(std::lround(f.y() + rootOrigin.y)) + t;
+    const auto clientWidth = std::int64_t(std::lround(f.width())) - l - std::int64_t(w.extents[1]);
+    const auto clientHeight = std::int64_t(std::lround(f.height())) - t - std::int64_t(w.extents[3]);
+    if (px == clientX && py == clientY && std::int64_t(width) == clientWidth && std::int64_t(height) == clientHeight)
+        return std::nullopt;
+    if (px < -32768 || px > 32767 || py < -32768 || py > 32767)
+        return std::nullopt;
+    return std::pair(px, py);
+}
+
+} // namespace
+
 void X11WindowWriter::sendMoveResize(const X11ClientWindow& w, const Extents& extents, CGPoint rootOrigin, const CGPoint* position,
-                                     const CGSize* size)
+                                     const CGSize* size, bool plainRequests)
 {
     const double l = extents[0], r = extents[1], t = extents[2], b = extents[3];
     std::uint32_t flags = northWestGravity | (sourcePager << 12);
@@ -289,6 +341,15 @@ void X11WindowWriter::sendMoveResize(const X11ClientWindow& w, const Extents& ex
         height = clampToCard16(size->height + sign * (t + b));
         flags |= (1u << 10) | (1u << 11);
     }
+    if (plainRequests && position && size) {
+        if (const auto place = plainRequestPlace(w, rootOrigin, std::int32_t(x), std::int32_t(y), width, height)) {
+            const std::uint32_t values[] = {std::uint32_t(place->first), std::uint32_t(place->second), width, height};
+            xcb_configure_window(m_x.connection(), w.id,
+                                 XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                                 values);
+            return;
+        }
+    }
     sendToRoot(w.id, m_x.atom("_NET_MOVERESIZE_WINDOW"), flags, x, y, width, height);
 }
 
@@ -305,7 +366,8 @@ bool isSendable(CGPoint rootOrigin, const CGPoint* position, const CGSize* size)
 
 } // namespace
 
-bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, const CGPoint* position, const CGSize* size)
+bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, const CGPoint* position, const CGSize* size,
+                                 bool plainRequests)
 {
     if (!isSendable(rootOrigin, position, size))
         return false;
@@ -314,13 +376,16 @@ bool X11WindowWriter::moveResize(const X11ClientWindow& w, CGPoint rootOrigin, c
     Extents extents {w.extents[0], w.extents[1], w.extents[2], w.extents[3]};
     // A maximized or full-screen window ignores geometry requests; it goes back to a normal
     // window first.
-    if (w.fullscreen || w.maximized)
+    // Only a window that stays as it was read may take the plain request: where it goes is
+    // worked out from the frame and decorations of the reading.
+    const bool leaving = w.fullscreen || w.maximized;
+    if (leaving)
         extents = leaveFullScreenAndMaximized({&w})[w.id];
-    sendMoveResize(w, extents, rootOrigin, position, size);
+    sendMoveResize(w, extents, rootOrigin, position, size, plainRequests && !leaving);
     return stillExist({w.id}).front();
 }
 
-std::vector<bool> X11WindowWriter::place(const std::vector<Placement>& placements, CGPoint rootOrigin)
+std::vector<bool> X11WindowWriter::place(const std::vector<Placement>& placements, CGPoint rootOrigin, bool plainRequests)
 {
     std::vector<bool> results(placements.size(), false);
     std::vector<std::size_t> sendable;
@@ -349,7 +414,8 @@ std::vector<bool> X11WindowWriter::place(const std::vector<Placement>& placement
             xcb_map_window(m_x.connection(), w.id);
         const auto found = normalExtents.find(w.id);
         const Extents extents = found != normalExtents.end() ? found->second : Extents {w.extents[0], w.extents[1], w.extents[2], w.extents[3]};
-        sendMoveResize(w, extents, rootOrigin, &p.frame.origin, &p.frame.size);
+        sendMoveResize(w, extents, rootOrigin, &p.frame.origin, &p.frame.size,
+                       plainRequests && !p.unminimize && found == normalExtents.end());
         sent.push_back(w.id);
     }
     const std::vector<bool> exist = stillExist(sent);

@@ -32,13 +32,21 @@ public:
         bool unminimize = false;
     };
 
+    // Whether the window manager of this name (as a desktop reading gives it) places a window
+    // from a plain ConfigureWindow of the client exactly as from _NET_MOVERESIZE_WINDOW, the
+    // place read by the window's own gravity. Only then may the writer send the plain request,
+    // which that window manager carries out no slower (measured by the restore benchmark).
+    static bool appliesConfigureRequestsExactly(const QString& windowManagerName);
+
     // Either argument may be null; the frame is the outer frame in the global space.
-    bool moveResize(const X11ClientWindow& window, CGPoint rootOrigin, const CGPoint* position, const CGSize* size);
+    // `plainRequests`: see appliesConfigureRequestsExactly.
+    bool moveResize(const X11ClientWindow& window, CGPoint rootOrigin, const CGPoint* position, const CGSize* size,
+                    bool plainRequests = false);
     // Sends every placement before reading any answer, then learns which windows have gone
     // from one query for all of them: one round trip for the batch (plus a short wait for
     // the window manager when a window has to leave the maximized or full-screen state).
     // False for a window that has gone or a place beyond the protocol's 16-bit coordinates.
-    std::vector<bool> place(const std::vector<Placement>& placements, CGPoint rootOrigin);
+    std::vector<bool> place(const std::vector<Placement>& placements, CGPoint rootOrigin, bool plainRequests = false);
     bool setMinimized(xcb_window_t window, bool minimized);
     bool raise(xcb_window_t window);
     // Restacks the windows in order, the last ending in front; one round trip for all. The
@@ -55,8 +63,10 @@ private:
     // window manager has done so: a maximized window's frame extents lack the side borders
     // it gets back, and a size worked out from them comes out too large.
     std::map<xcb_window_t, Extents> leaveFullScreenAndMaximized(const std::vector<const X11ClientWindow*>& windows);
+    // Sends a plain configure request where `plainRequests` allows it and it lands exactly
+    // where the window manager's message would; the message otherwise.
     void sendMoveResize(const X11ClientWindow& window, const Extents& extents, CGPoint rootOrigin, const CGPoint* position,
-                        const CGSize* size);
+                        const CGSize* size, bool plainRequests);
     void sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1 = 0, std::uint32_t d2 = 0,
                     std::uint32_t d3 = 0, std::uint32_t d4 = 0);
     // The server's current time: focus requests with a real timestamp are not refused as

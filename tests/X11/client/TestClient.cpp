@@ -3,7 +3,7 @@
 //
 //   zentharion_test_client --class instance,Class [--no-pid] [--bad-pid] [--claim-pid N]
 //       --window "type=normal,title=Main,geometry=400x300+100+50[,minimize][,fullscreen][,hugetitle][,badutf8][,modal]
-//                 [,strut=top:30]" ...
+//                 [,strut=top:30][,gravity=N]" ...
 //
 // Prints "ready" and the window ids once every window is mapped, then runs until its
 // standard input closes or it is killed. With --ignore-stdin (a client started through its
@@ -34,6 +34,7 @@ struct WindowSpec {
     bool modal = false; // a modal dialog transient for the first window
     std::string strutSide; // left, right, top or bottom
     std::uint32_t strutSize = 0;
+    std::uint32_t gravity = 0; // ICCCM win_gravity in WM_NORMAL_HINTS; 0: none set
 };
 
 xcb_connection_t* c;
@@ -74,6 +75,8 @@ WindowSpec parseWindow(const std::string& text)
             spec.badUtf8 = true;
         else if (key == "modal")
             spec.modal = true;
+        else if (key == "gravity")
+            spec.gravity = std::uint32_t(std::stoul(value));
         else if (key == "strut") {
             const std::size_t colon = value.find(':');
             spec.strutSide = value.substr(0, colon);
@@ -178,6 +181,10 @@ int main(int argc, char** argv)
         hints[2] = std::uint32_t(spec.y);
         hints[3] = std::uint32_t(spec.width);
         hints[4] = std::uint32_t(spec.height);
+        if (spec.gravity) {
+            hints[0] |= 1u << 9; // PWinGravity
+            hints[17] = spec.gravity;
+        }
         setProperty(w, normalHints, XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
         if (spec.fullscreen)
             setProperty(w, netState, XCB_ATOM_ATOM, 32, 1, &fullscreen);

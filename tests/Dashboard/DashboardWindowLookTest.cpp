@@ -1,0 +1,221 @@
+#include "Dashboard/DashboardDetailView.h"
+#include "Dashboard/DashboardDisplayPreviewCard.h"
+#include "Dashboard/DashboardSnapshotPreviewView.h"
+#include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardSnapshotListModel.h"
+#include "Dashboard/DashboardSnapshotListView.h"
+#include "Dashboard/DashboardSnapshotRowDelegate.h"
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardViewPresenter.h"
+#include "Dashboard/DashboardWindowFixture.h"
+#include "Dashboard/MiddleElidedLabel.h"
+#include "Shared/UserDefaults.h"
+#include "MenuBar/OperationCompletionToastContentView.h"
+#include "MenuBar/ToastTextLabel.h"
+#include "Support/ImageChecks.h"
+#include "Support/LiveDesktop.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+using test::makeWindow;
+
+struct LookWindow : test::DashboardWindowFixture {
+    UserDefaults defaults{root.filePath("prefs.conf")};
+    std::unique_ptr<DashboardView> view;
+
+    DashboardView& open(QSize size)
+    {
+        refresh();
+        DashboardView::Dependencies d;
+        d.permissionCoordinator = coordinator;
+        d.permissionRouter = router;
+        d.snapshotMenuController = controller;
+        d.frameStore = &defaults;
+        d.openSettings = [] {};
+        d.now = [] { return test::fixedDate(0, 30); };
+        view = std::make_unique<DashboardView>(std::move(d));
+        view->setAttribute(Qt::WA_DeleteOnClose, false);
+        view->resize(size);
+        view->show();
+        QApplication::processEvents();
+        return *view;
+    }
+    DashboardDetailView* detail() const { return qobject_cast<DashboardDetailView*>(view->detailPane()); }
+    QImage shot(const QString& name) const
+    {
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+        static const testsupport::ScreenshotFolder folder;
+        QImage image = view->grab().toImage();
+        folder.save(image, name);
+        return image;
+    }
+};
+
+QRect rectIn(const QWidget* widget, const QWidget* top)
+{
+    return QRect(widget->mapTo(top, QPoint(0, 0)), widget->size());
+}
+
+std::vector<QWidget*> headerButtons(const DashboardDetailView& detail)
+{
+    return {detail.restoreButton(), detail.updateButton(), detail.renameButton(), detail.deleteButton()};
+}
+
+// Every action of the header is whole inside the window, and its text is not cut.
+void expectHeaderButtonsInReach(const LookWindow& f)
+{
+    const QRect window = f.view->rect();
+    for (QWidget* button : headerButtons(*f.detail())) {
+        ASSERT_TRUE(button->isVisibleTo(f.view.get()));
+        EXPECT_TRUE(window.contains(rectIn(button, f.view.get()))) << button->toolTip().toStdString();
+        EXPECT_GE(button->width(), button->sizeHint().width()) << button->toolTip().toStdString();
+    }
+}
+
+TEST(DashboardWindowLookTest, TheDefaultSizeShowsTheWholeDefaultNameAndFourCardsInOneRow)
+{
+    LookWindow f;
+    const QString name = QStringLiteral("Layout - 2026-12-07 11:08");
+    f.add(name, 0, {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)}, test::commandK);
+    f.open(QSize(940, 640));
+    const QImage image = f.shot("dashboard-940x640");
+    ASSERT_EQ(image.size(), QSize(940, 640) * f.view->devicePixelRatio());
+
+    MiddleElidedLabel* title = f.detail()->titleLabel();
+    EXPECT_EQ(title->shownText(), name);
+    EXPECT_GE(title->width(), title->fontMetrics().horizontalAdvance(name));
+    expectHeaderButtonsInReach(f);
+
+    std::vector<QWidget*> cards(f.detail()->metricCards().begin(), f.detail()->metricCards().end());
+    cards.push_back(f.detail()->hotkeyCard());
+    for (QWidget* card : cards) {
+        EXPECT_EQ(card->y(), cards.front()->y());
+        EXPECT_EQ(card->height(), cards.front()->height());
+    }
+    EXPECT_EQ(f.detail()->hotkeyCard()->hotkeyText(), "Super+K");
+}
+
+TEST(DashboardWindowLookTest, MaximizedTheContentSpansThePane)
+{
+    LookWindow f;
+    f.add("Layout - 2026-12-07 11:08", 0, {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)});
+    f.open(QSize(1920, 1080));
+    f.shot("dashboard-1920x1080");
+    DashboardDetailView* detail = f.detail();
+    const int right = rectIn(detail->header(), f.view.get()).right();
+    EXPECT_GT(right, 1800);
+    EXPECT_NEAR(rectIn(detail->hotkeyCard(), f.view.get()).right(), right, 2);
+    EXPECT_NEAR(rectIn(detail->restoreButton(), f.view.get()).y(), rectIn(detail->titleLabel(), f.view.get()).y(), 4)
+        << "side by side when there is room";
+    // The preview's only display card takes the whole row.
+    const auto cards = detail->preview()->findChildren<DashboardDisplayPreviewCard*>();
+    ASSERT_EQ(cards.size(), 1);
+    EXPECT_GT(rectIn(cards.front(), f.view.get()).right(), right - 40);
+}
+
+TEST(DashboardWindowLookTest, LongNamesFromAFileKeepEveryHeaderActionInReach)
+{
+    LookWindow f;
+    const QString longName = QString(148, u'W');
+    f.add(longName, 0);
+    f.add(QString(100000, u'n') + QChar(0x2028) + QStringLiteral("tail"), 10);
+    f.open(QSize(940, 640));
+    expectHeaderButtonsInReach(f);
+    EXPECT_TRUE(f.detail()->titleLabel()->shownText().contains(QStringLiteral("…")));
+
+    f.view->presenter().selectSnapshot(f.view->presenter().snapshotSummaries()[1].id);
+    f.shot("dashboard-huge-name");
+    expectHeaderButtonsInReach(f);
+    const QString shown = f.detail()->titleLabel()->shownText();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(" tail"))) << "the separator draws as a space";
+    EXPECT_FALSE(shown.contains(QChar(0x2028)));
+
+    // Wide enough, the title keeps at least a few words' room beside the buttons.
+    f.view->resize(1920, 1080);
+    f.shot("dashboard-huge-name-wide");
+    expectHeaderButtonsInReach(f);
+    EXPECT_GT(f.detail()->titleLabel()->width(), f.detail()->titleLabel()->fontMetrics().averageCharWidth() * 28);
+}
+
+QLabel* labelWithText(QWidget* in, const QString& start)
+{
+    for (QLabel* label : in->findChildren<QLabel*>())
+        if (label->isVisibleTo(in->window()) && label->text().startsWith(start))
+            return label;
+    return nullptr;
+}
+
+// Every kind of text the windows draw, measured from the pixels against what lies behind it.
+TEST(DashboardWindowLookTest, EveryTextReadsAtLeastFourAndAHalfToOne)
+{
+    const auto expectReadable = [](const QImage& image, QWidget* top, QWidget* text, const char* role) {
+        ASSERT_NE(text, nullptr) << role;
+        const QRect area = rectIn(text, top);
+        const QRect scaled(area.topLeft() * top->devicePixelRatio(), area.size() * top->devicePixelRatio());
+        EXPECT_GE(testsupport::drawnTextContrast(image, scaled), 4.5) << role;
+    };
+
+    LookWindow f;
+    f.add("Layout - 2026-12-07 11:08", 0, {makeWindow("org.example.Editor", 1, 1)}, test::commandK);
+    f.add("Home", 300);
+    f.open(QSize(1200, 1000));
+    QImage image = f.shot("contrast-layout");
+    DashboardView* top = f.view.get();
+    DashboardDetailView* detail = f.detail();
+    expectReadable(image, top, detail->titleLabel(), "title");
+    expectReadable(image, top, detail->updatedLabel(), "updated, secondary");
+    expectReadable(image, top, labelWithText(detail->metricCards()[0], "Windows"), "card caption");
+    expectReadable(image, top, labelWithText(detail->preview(), "1 window"), "display card count");
+    expectReadable(image, top, labelWithText(detail, "Zentharion will try"), "inactive apps note");
+    // The sidebar's rows are painted by their delegate: its layout says where each text lies.
+    const auto rowPart = [top](int row) {
+        DashboardSnapshotListView* list = top->layoutList();
+        const QModelIndex index = list->model()->index(row, 0);
+        const QRect rect = list->visualRect(index);
+        auto parts = DashboardSnapshotRowDelegate::layout(
+            rect, list->font(), index.data().toString(), index.data(DashboardSnapshotListModel::HotkeyRole).toString(),
+            index.data(DashboardSnapshotListModel::SummaryRole).toString());
+        const QPoint offset = list->viewport()->mapTo(top, QPoint(0, 0));
+        for (QRect* r : {&parts.name, &parts.hotkey, &parts.summary})
+            r->translate(offset);
+        return parts;
+    };
+    const auto expectReadableArea = [](const QImage& image, QWidget* top, const QRect& area, const char* role) {
+        const QRect scaled(area.topLeft() * top->devicePixelRatio(), area.size() * top->devicePixelRatio());
+        EXPECT_GE(testsupport::drawnTextContrast(image, scaled), 4.5) << role;
+    };
+    expectReadableArea(image, top, rowPart(1).summary, "row summary");
+    ASSERT_EQ(top->layoutList()->currentRow(), 0);
+    expectReadableArea(image, top, rowPart(0).name, "selected row name");
+    expectReadableArea(image, top, rowPart(0).summary, "selected row summary");
+    expectReadableArea(image, top, rowPart(0).hotkey, "selected row hotkey");
+
+    LookWindow empty;
+    empty.open(QSize(940, 640));
+    image = empty.shot("contrast-empty");
+    expectReadable(image, empty.view.get(), empty.view->emptyListLabel(), "empty list hint");
+    expectReadable(image, empty.view.get(), labelWithText(empty.detail(), "Saved layouts appear"), "tertiary note");
+    expectReadable(image, empty.view.get(), labelWithText(empty.detail(), "Arrange your windows"), "empty body");
+
+    OperationCompletionToastContentView toast(QStringLiteral("Restored \"Work\": 2 windows restored."),
+                                              QStringLiteral("Skipped: Mail"), {}, false);
+    toast.buildView();
+    toast.resize(360, 110);
+    image = toast.grab().toImage();
+    expectReadable(image, &toast, toast.summaryLabel(), "toast summary");
+    expectReadable(image, &toast, toast.detailLabel(), "toast detail");
+}
+
+} // namespace
+} // namespace zen

@@ -1,0 +1,137 @@
+// Where the program's own windows open under a real window manager: the guide and Settings
+// centred over the dashboard (else on the monitor under the pointer), and the dashboard's
+// confirmations as dialogs of the dashboard.
+#include "App/ZentharionApp.h"
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardViewPresenter.h"
+#include "Onboarding/OnboardingContainerView.h"
+#include "Settings/SettingsView.h"
+#include "Shared/UserDefaults.h"
+#include "Snapshots/SnapshotStore.h"
+#include "Support/LiveDesktop.h"
+#include "Support/SnapshotFixtures.h"
+#include "Support/TestClientProcess.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace zen {
+namespace {
+
+using namespace testsupport;
+
+struct WindowPlacementLiveTest : ::testing::Test {
+    QTemporaryDir home;
+    std::unique_ptr<XSession> x;
+    std::unique_ptr<ScopedXdgFolders> folders;
+    std::unique_ptr<UserDefaults> defaults;
+    ScreenshotFolder shots;
+
+    void SetUp() override
+    {
+        if (QGuiApplication::platformName() != "xcb")
+            GTEST_SKIP() << "needs an X server";
+        x = std::make_unique<XSession>();
+        folders = std::make_unique<ScopedXdgFolders>(home.filePath("data"), home.filePath("config"));
+        defaults = std::make_unique<UserDefaults>(home.filePath("config/Zentharion/Zentharion.conf"));
+    }
+
+    std::unique_ptr<ZentharionApp> startApp()
+    {
+        ZentharionAppDependencies dependencies = ZentharionAppDependencies::live();
+        dependencies.userDefaults = defaults.get();
+        dependencies.quit = [] {};
+        return std::make_unique<ZentharionApp>(std::move(dependencies));
+    }
+
+    // The window's frame as the window manager placed it (decorations included).
+    QRect frameOf(QWidget* window)
+    {
+        pumpEventsFor(200);
+        return window->frameGeometry();
+    }
+
+    bool isDialogOf(QWidget* dialog, QWidget* parent)
+    {
+        const auto window = xcb_window_t(dialog->winId());
+        const QByteArray transient = x->property(window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW);
+        const QByteArray types = x->property(window, x->atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM);
+        const xcb_atom_t dialogType = x->atom("_NET_WM_WINDOW_TYPE_DIALOG");
+        const bool typed = types.size() >= 4 && *reinterpret_cast<const xcb_atom_t*>(types.constData()) == dialogType;
+        return transient.size() == 4 && *reinterpret_cast<const xcb_window_t*>(transient.constData()) == parent->winId()
+            && typed;
+    }
+
+    // The window manager offers no minimize or maximize: the Motif hints' functions say so.
+    bool offersOnlyMoveAndClose(QWidget* dialog)
+    {
+        const xcb_atom_t motif = x->atom("_MOTIF_WM_HINTS");
+        const QByteArray hints = x->property(xcb_window_t(dialog->winId()), motif, motif);
+        if (hints.size() < 8)
+            return false;
+        const auto* words = reinterpret_cast<const std::uint32_t*>(hints.constData());
+        constexpr std::uint32_t functionsFlag = 1, minimize = 8, maximize = 16, all = 1;
+        return (words[0] & functionsFlag) && !(words[1] & (minimize | maximize | all));
+    }
+};
+
+TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashboard)
+{
+    {
+        SnapshotStore store(home.filePath("data/Zentharion/Snapshots"));
+        ASSERT_TRUE(store.save(test::makeSnapshot("Work")).has_value());
+    }
+    auto app = startApp();
+    app->showDashboardAtLaunchIfNeeded();
+    ASSERT_TRUE(waitFor([&] { return app->onboardingWindow() && app->onboardingWindow()->isVisible(); }));
+    DashboardView* dashboard = app->dashboardWindow();
+    ASSERT_TRUE(dashboard);
+    const QPoint dashboardCentre = frameOf(dashboard).center();
+
+    const QRect guide = frameOf(app->onboardingWindow());
+    shots.save(rootScreenshot(), "placement-guide");
+    EXPECT_LE((guide.center() - dashboardCentre).manhattanLength(), 8) << "the guide is not centred over the dashboard";
+    app->onboardingWindow()->close();
+
+    app->openSettings();
+    ASSERT_TRUE(waitFor([&] { return app->settingsWindow()->isVisible(); }));
+    EXPECT_LE((frameOf(app->settingsWindow()).center() - dashboardCentre).manhattanLength(), 8)
+        << "Settings is not centred over the dashboard";
+    app->settingsWindow()->close();
+
+    // The confirmations are dialogs of the dashboard, without minimize or maximize, centred.
+    ASSERT_TRUE(waitFor([&] { return dashboard->presenter().selectedSnapshot().has_value(); }));
+    dashboard->presenter().requestDeletionOfSelectedSnapshot();
+    ASSERT_TRUE(waitFor([&] { return dashboard->deleteConfirmation() && dashboard->deleteConfirmation()->isVisible(); }));
+    QMessageBox* confirmation = dashboard->deleteConfirmation();
+    EXPECT_TRUE(waitFor([&] { return isDialogOf(confirmation, dashboard); }));
+    EXPECT_TRUE(offersOnlyMoveAndClose(confirmation));
+    EXPECT_LE(std::abs(frameOf(confirmation).center().x() - dashboardCentre.x()), 8);
+    shots.save(rootScreenshot(), "placement-delete-confirmation");
+    confirmation->reject();
+
+    // Without a dashboard on screen, Settings opens in the middle of the monitor under the pointer.
+    dashboard->close();
+    pumpEventsFor(200);
+    QScreen* right = nullptr;
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            right = screen;
+    ASSERT_TRUE(right) << "the test server has two monitors";
+    x->movePointer(right->geometry().center() + QPoint(100, 50));
+    pumpEventsFor(200);
+    app->openSettings();
+    ASSERT_TRUE(waitFor([&] { return app->settingsWindow()->isVisible(); }));
+    const QRect settings = frameOf(app->settingsWindow());
+    EXPECT_LE((settings.center() - right->availableGeometry().center()).manhattanLength(), 8);
+    EXPECT_TRUE(right->availableGeometry().contains(settings));
+    app->settingsWindow()->close();
+}
+
+} // namespace
+} // namespace zen
+

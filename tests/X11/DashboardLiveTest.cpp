@@ -304,7 +304,8 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
     ASSERT_TRUE(selectKeys());
     x->key(keycode::returnKey);
     EXPECT_TRUE(waitFor([&] { return x->rootGeometry(clientWindows[0]).topLeft() == savedFrame.topLeft(); }, 20000))
-        << "Return restored nothing";
+        << "Return restored nothing: " << x->rootGeometry(clientWindows[0]).x() << ","
+        << x->rootGeometry(clientWindows[0]).y() << " not " << savedFrame.x() << "," << savedFrame.y();
     ASSERT_TRUE(waitFor([&] { return !view->presenter().snapshotMenuController()->isOperating(); }));
     pumpEventsFor(800);
 

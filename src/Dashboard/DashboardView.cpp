@@ -622,8 +622,11 @@ void DashboardView::scheduleDateRefresh()
     const QDateTime now = m_dependencies.now ? m_dependencies.now() : QDateTime::currentDateTime();
     constexpr qint64 minute = 60 * 1000;
     qint64 wait = minute;
+    // Read once: converting the clock's local time for every one of a thousand layouts costs
+    // more than the rest of opening the window.
+    const qint64 nowMs = now.toMSecsSinceEpoch();
     for (const SnapshotSummary& summary : summaries) {
-        const qint64 age = std::llabs(summary.updatedAt.msecsTo(now));
+        const qint64 age = std::llabs(nowMs - summary.updatedAt.toMSecsSinceEpoch());
         wait = std::min(wait, minute - age % minute);
     }
     const QPointer<DashboardView> self(this);

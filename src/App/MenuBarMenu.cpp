@@ -2,6 +2,7 @@
 
 #include "Hotkeys/HotkeyBindingValidator.h"
 #include "Hotkeys/HotkeyText.h"
+#include "Shared/StringExtensions.h"
 #include "Updates/AppUpdateController.h"
 
 #include <QTextBoundaryFinder>
@@ -45,7 +46,9 @@ MenuBarItem separator()
 
 MenuBarItem restoreButton(const SnapshotSummary& summary, bool enabled, bool hotkeyRefused)
 {
-    MenuBarItem item = button(layoutTitle(summary.name), MenuBarAction::restoreLayout, enabled);
+    // The name is the file's text: isolated, so that direction marks in it cannot reorder the
+    // row, and on one line.
+    MenuBarItem item = button(isolatedForDisplay(layoutTitle(summary.name)), MenuBarAction::restoreLayout, enabled);
     item.layoutID = summary.id;
     if (!summary.hotkey)
         return item;

@@ -187,6 +187,11 @@ QWidget* SettingsView::buildDiagnosticsTab()
     m_logStatus = new SettingsStatusRow;
     m_logStatus->setObjectName(QStringLiteral("diagnosticLogStatus"));
     rowsOf(m_logStatusSection)->addWidget(m_logStatus);
+
+    m_settingsNotSavedSection = section(layout);
+    m_settingsNotSaved = new SettingsStatusRow;
+    m_settingsNotSaved->setObjectName(QStringLiteral("settingsNotSaved"));
+    rowsOf(m_settingsNotSavedSection)->addWidget(m_settingsNotSaved);
     layout->addStretch(1);
     return tab;
 }
@@ -281,6 +286,10 @@ void SettingsView::render()
     m_logStatusSection->setVisible(p.diagnosticLogStatus().has_value());
     if (const auto& status = p.diagnosticLogStatus())
         m_logStatus->setStatus(status->message, status->systemImage, status->tint);
+    const auto notSaved = p.settingsNotSavedReason();
+    m_settingsNotSavedSection->setVisible(notSaved.has_value());
+    if (notSaved)
+        m_settingsNotSaved->setStatus(*notSaved, QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::orange);
 
     m_appName->setText(p.appName());
     const auto version = p.versionNumber();

@@ -59,6 +59,8 @@ private:
     QFrame* m_logActionsSection = nullptr;
     QFrame* m_unavailableSection = nullptr;
     QFrame* m_logStatusSection = nullptr;
+    QFrame* m_settingsNotSavedSection = nullptr;
+    SettingsStatusRow* m_settingsNotSaved = nullptr;
     SettingsStatusRow* m_logStatus = nullptr;
     SettingsActionRow* m_exportRow = nullptr;
     SettingsActionRow* m_deleteRow = nullptr;

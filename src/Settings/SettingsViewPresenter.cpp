@@ -78,6 +78,11 @@ SettingsTint SettingsViewPresenter::launchAtLoginStatusTint() const
     return SettingsTint::secondary;
 }
 
+std::optional<QString> SettingsViewPresenter::settingsNotSavedReason() const
+{
+    return m_env.defaults->notSavedReason();
+}
+
 bool SettingsViewPresenter::suggestRestoreOnDisplayChange() const
 {
     // The registered default answers until the user stores a value.

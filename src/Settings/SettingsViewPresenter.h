@@ -80,6 +80,8 @@ public:
     void revealDiagnosticLog();
     void exportDiagnosticLog();
     void deleteDiagnosticLog();
+    // Why settings are not saved this session (a settings file the program must not write).
+    std::optional<QString> settingsNotSavedReason() const;
 
     // About
     QString appName() const;

@@ -106,13 +106,14 @@ RegularFileReader::RegularFileReader(RegularFileReader&& other) noexcept
 {
 }
 
-std::expected<RegularFileReader, PlatformError> RegularFileReader::open(const QString& path)
+std::expected<RegularFileReader, PlatformError> RegularFileReader::open(const QString& path, LinkPolicy links)
 {
     const QByteArray native = nativePath(path);
+    const bool follow = links == LinkPolicy::followToRegularFile;
     // Looked at before opening: opening a device can itself do something (rewind a tape,
     // wait for a modem), and a link may point anywhere, /etc/passwd included.
     struct stat before {};
-    if (::lstat(native.constData(), &before) != 0)
+    if ((follow ? ::stat(native.constData(), &before) : ::lstat(native.constData(), &before)) != 0)
         return std::unexpected(errnoError(errno, QStringLiteral("Cannot open"), path));
     if (S_ISLNK(before.st_mode))
         return std::unexpected(PlatformError{QStringLiteral("%1 is a symbolic link").arg(path), ELOOP});
@@ -122,7 +123,7 @@ std::expected<RegularFileReader, PlatformError> RegularFileReader::open(const QS
     // O_NOFOLLOW and O_NONBLOCK: the entry may have been swapped for a link or a named pipe
     // since it was looked at; the open then fails or returns at once rather than waiting
     // for a writer.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(native.constData(), O_RDONLY | (follow ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return std::unexpected(errnoError(errno, QStringLiteral("Cannot open"), path));
     RegularFileReader file;
@@ -154,9 +155,10 @@ std::expected<qint64, PlatformError> RegularFileReader::readAt(qint64 offset, ch
     return filled;
 }
 
-std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes, qsizetype spareCapacity)
+std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes, qsizetype spareCapacity,
+                                                         LinkPolicy links)
 {
-    auto file = RegularFileReader::open(path);
+    auto file = RegularFileReader::open(path, links);
     if (!file)
         return std::unexpected(file.error());
     if (file->size() > maxBytes)

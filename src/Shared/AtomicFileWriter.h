@@ -38,12 +38,18 @@ private:
     FaultInjector m_faults;
 };
 
+// Whether reading may go through a symbolic link: never for files of the program's own
+// folders; for a file the user may keep as a link (an autostart entry), to a regular file.
+enum class LinkPolicy { refuse, followToRegularFile };
+
 // A regular file open for reading, closed when destroyed. Opening refuses a symbolic link
-// (even one to a regular file) and anything but a regular file before a byte is read, so
-// nothing we read can be redirected to another file or a device.
+// (even one to a regular file, unless the policy follows it) and anything but a regular file
+// before a byte is read, so nothing we read can be redirected to a device or a named pipe,
+// and opening never waits.
 class RegularFileReader {
 public:
-    static std::expected<RegularFileReader, PlatformError> open(const QString& path);
+    static std::expected<RegularFileReader, PlatformError> open(const QString& path,
+                                                                LinkPolicy links = LinkPolicy::refuse);
     RegularFileReader(RegularFileReader&& other) noexcept;
     RegularFileReader& operator=(RegularFileReader&&) = delete;
     ~RegularFileReader();
@@ -65,7 +71,8 @@ private:
 // without reading it, so a stray entry in a data folder can neither hang the program, exhaust
 // its memory, nor make it read (and pass on) a file elsewhere. `spareCapacity` bytes are
 // allocated past the end for parsers that read ahead.
-std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes, qsizetype spareCapacity = 0);
+std::expected<QByteArray, PlatformError> readRegularFile(const QString& path, qint64 maxBytes, qsizetype spareCapacity = 0,
+                                                         LinkPolicy links = LinkPolicy::refuse);
 
 // Whether the path itself is a regular file (a link to one is not).
 bool isRegularFileNotLink(const QString& path);

@@ -1,14 +1,42 @@
 #include "Shared/UserDefaults.h"
 
+#include "Shared/AtomicFileWriter.h"
+#include "Shared/Directories.h"
+#include "Shared/Uuid.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMutexLocker>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zen {
 
-UserDefaults::UserDefaults(const QString& iniFilePath)
-    : m_settings(std::make_unique<QSettings>(iniFilePath, QSettings::IniFormat))
+namespace {
+
+Q_LOGGING_CATEGORY(settingsLog, "com.zentharion.app.app", QtWarningMsg)
+
+bool isInside(const QString& path, const QString& folder)
 {
+    return !folder.isEmpty() && path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+}
+
+} // namespace
+
+UserDefaults::UserDefaults(const QString& iniFilePath, const QString& homeFolder)
+    : m_path(iniFilePath)
+    , m_home(homeFolder.isEmpty() ? QDir::homePath() : homeFolder)
+{
+    load();
 }
 
 UserDefaults::~UserDefaults() = default;
@@ -21,6 +49,171 @@ UserDefaults& UserDefaults::standard()
     return instance;
 }
 
+std::expected<QString, QString> UserDefaults::writableTarget(const QString& path, const QString& homeFolder)
+{
+    struct stat entry {};
+    if (::lstat(QFile::encodeName(path).constData(), &entry) != 0) {
+        if (errno == ENOENT)
+            return path; // created on the first change
+        return std::unexpected(QStringLiteral("cannot be inspected (%1)").arg(QString::fromLocal8Bit(::strerror(errno))));
+    }
+    if (S_ISREG(entry.st_mode))
+        return path;
+    if (!S_ISLNK(entry.st_mode))
+        return std::unexpected(QStringLiteral("is not a regular file"));
+
+    const QString target = QFileInfo(path).canonicalFilePath();
+    struct stat resolved {};
+    if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &resolved) != 0 || !S_ISREG(resolved.st_mode))
+        return std::unexpected(QStringLiteral("is a link to something other than a regular file"));
+    if (resolved.st_uid != ::geteuid())
+        return std::unexpected(QStringLiteral("is a link to a file owned by another user"));
+    // As root every file is one's own: the home folder is what keeps a link from reaching
+    // the system's files.
+    if (!isInside(target, QFileInfo(homeFolder).canonicalFilePath()))
+        return std::unexpected(QStringLiteral("is a link to a file outside your home folder"));
+    return target;
+}
+
+void UserDefaults::stopSaving(const QString& why)
+{
+    if (m_notSaved)
+        return;
+    m_notSaved = QStringLiteral("Settings are kept for this session only: %1 %2.").arg(m_path, why);
+    qCWarning(settingsLog, "%s", qUtf8Printable(*m_notSaved));
+}
+
+std::expected<QVariantMap, QString> UserDefaults::readFile(const QString& target) const
+{
+    // Not there yet: nothing stored.
+    struct stat entry {};
+    if (::lstat(QFile::encodeName(target).constData(), &entry) != 0 && errno == ENOENT)
+        return QVariantMap();
+    auto bytes = readRegularFile(target, maximumFileSize);
+    if (!bytes) {
+        if (bytes.error().code == EFBIG)
+            return std::unexpected(
+                QStringLiteral("is larger than %1 bytes; it is left as it is and the defaults are used").arg(maximumFileSize));
+        return std::unexpected(QStringLiteral("cannot be read (%1)").arg(bytes.error().localizedDescription()));
+    }
+    return decode(*bytes);
+}
+
+void UserDefaults::load()
+{
+    QMutexLocker lock(&m_mutex);
+    const auto target = writableTarget(m_path, m_home);
+    if (!target) {
+        stopSaving(target.error());
+        return;
+    }
+    auto values = readFile(*target);
+    if (!values) {
+        stopSaving(values.error());
+        return;
+    }
+    m_values = std::move(*values);
+}
+
+void UserDefaults::store(const QString& key, const std::optional<QVariant>& value)
+{
+    const auto apply = [&](QVariantMap& values) {
+        if (value)
+            values.insert(key, *value);
+        else
+            values.remove(key);
+    };
+    apply(m_values);
+    if (m_notSaved)
+        return;
+
+    // Looked at again before each write: the file may have been replaced by a link since.
+    const auto target = writableTarget(m_path, m_home);
+    if (!target) {
+        stopSaving(target.error());
+        return;
+    }
+    auto current = readFile(*target);
+    if (!current) {
+        stopSaving(current.error());
+        return;
+    }
+    apply(*current);
+    const auto bytes = encode(*current);
+    const QString folder = QFileInfo(*target).absolutePath();
+    std::expected<void, PlatformError> written = std::unexpected(PlatformError{QStringLiteral("cannot be encoded"), 0});
+    if (bytes) {
+        written = createDirectories(folder);
+        if (written) {
+            const QString temporary = QDir(folder).filePath(
+                QStringLiteral(".%1.%2.tmp").arg(QFileInfo(*target).fileName(), uuidText(QUuid::createUuid())));
+            written = AtomicFileWriter().write(*target, temporary, *bytes);
+        }
+    }
+    if (!written) {
+        // A full disk or a read-only folder: the change holds for the session; said once per cause.
+        const QString why = written.error().localizedDescription();
+        if (m_lastWriteFailure != why)
+            qCWarning(settingsLog, "Settings could not be saved to %s: %s", qUtf8Printable(*target), qUtf8Printable(why));
+        m_lastWriteFailure = why;
+        return;
+    }
+    m_lastWriteFailure.reset();
+    m_values = std::move(*current);
+}
+
+// The INI text is QSettings' own, read and written through a private scratch file, so files
+// written by earlier versions read the same and QSettings never opens the user's file itself.
+QString UserDefaults::scratchPath() const
+{
+    if (!m_scratch)
+        m_scratch = std::make_unique<QTemporaryDir>();
+    // A new name each time: QSettings caches files by name and could answer from a stale copy.
+    return m_scratch->filePath(QStringLiteral("settings-%1.ini").arg(++m_scratchCounter));
+}
+
+QVariantMap UserDefaults::decode(const QByteArray& bytes) const
+{
+    QVariantMap values;
+    if (bytes.isEmpty())
+        return values;
+    const QString path = scratchPath();
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return values;
+    }
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        for (const QString& key : settings.allKeys())
+            values.insert(key, settings.value(key));
+    }
+    QFile::remove(path);
+    return values;
+}
+
+std::optional<QByteArray> UserDefaults::encode(const QVariantMap& values) const
+{
+    const QString path = scratchPath();
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            settings.setValue(it.key(), it.value());
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.exists())
+        return QByteArray(); // nothing to write: QSettings leaves no file for no keys
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    file.close();
+    QFile::remove(path);
+    return bytes;
+}
+
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
 {
     QMutexLocker lock(&m_mutex);
@@ -31,8 +224,8 @@ void UserDefaults::registerDefaults(const QVariantMap& defaults)
 std::optional<QVariant> UserDefaults::object(const QString& key) const
 {
     QMutexLocker lock(&m_mutex);
-    if (m_settings->contains(key))
-        return m_settings->value(key);
+    if (const auto it = m_values.constFind(key); it != m_values.cend())
+        return *it;
     const auto it = m_registered.constFind(key);
     if (it != m_registered.cend())
         return *it;
@@ -62,28 +255,31 @@ std::optional<QString> UserDefaults::stringForKey(const QString& key) const
 void UserDefaults::setBool(const QString& key, bool value)
 {
     QMutexLocker lock(&m_mutex);
-    m_settings->setValue(key, value);
-    m_settings->sync();
+    store(key, QVariant(value));
 }
 
 void UserDefaults::setString(const QString& key, const QString& value)
 {
     QMutexLocker lock(&m_mutex);
-    m_settings->setValue(key, value);
-    m_settings->sync();
+    store(key, QVariant(value));
 }
 
 void UserDefaults::removeObject(const QString& key)
 {
     QMutexLocker lock(&m_mutex);
-    m_settings->remove(key);
-    m_settings->sync();
+    store(key, std::nullopt);
 }
 
 QString UserDefaults::fileName() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_settings->fileName();
+    return m_path;
+}
+
+std::optional<QString> UserDefaults::notSavedReason() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_notSaved;
 }
 
 } // namespace zen

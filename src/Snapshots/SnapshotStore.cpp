@@ -5,6 +5,7 @@
 #include "Shared/StringExtensions.h"
 #include "Shared/Uuid.h"
 #include "Snapshots/SnapshotCoding.h"
+#include "Snapshots/SnapshotFolderLock.h"
 #include "Snapshots/SnapshotSummaryScanner.h"
 
 #include <QDir>
@@ -91,17 +92,10 @@ std::expected<std::vector<QString>, PlatformError> directoryEntries(const QStrin
 
 } // namespace
 
-std::shared_ptr<std::mutex> snapshotFolderLock(const QString& snapshotsDirectory)
-{
-    static PathLockRegistry registry;
-    return registry.lockFor(snapshotsDirectory);
-}
-
 SnapshotStore::SnapshotStore(QString snapshotsDirectory, Clock clock, AtomicFileWriter writer)
     : m_directory(std::move(snapshotsDirectory))
     , m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTimeUtc(); }))
     , m_writer(std::move(writer))
-    , m_lock(snapshotFolderLock(m_directory))
 {
 }
 
@@ -206,7 +200,10 @@ std::expected<Snapshot, SnapshotStoreError> SnapshotStore::decodeLayoutFile(cons
 
 std::expected<void, SnapshotStoreError> SnapshotStore::save(const Snapshot& snapshot) const
 {
-    std::lock_guard guard(*m_lock);
+    // The folder first: the lock is keyed by the folder's identity and lives inside it.
+    if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
+        return Failure(ready.error());
+    const SnapshotFolderLock lock(m_directory);
     return saveLocked(snapshot);
 }
 
@@ -241,9 +238,9 @@ std::expected<void, SnapshotStoreError> SnapshotStore::saveLocked(const Snapshot
 
 std::expected<void, SnapshotStoreError> SnapshotStore::deleteSnapshot(const QUuid& id) const
 {
-    std::lock_guard guard(*m_lock);
     if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
         return Failure(ready.error());
+    const SnapshotFolderLock lock(m_directory);
     const QString path = fileURL(id);
     if (!pathExists(path))
         return Failure(SnapshotStoreError::notFound(id));
@@ -266,7 +263,9 @@ int SnapshotStore::removeStaleTemporaryFiles() const
 std::expected<std::optional<Snapshot>, SnapshotStoreError> SnapshotStore::editSnapshot(const QUuid& id,
                                                                                       const Edit& edit) const
 {
-    std::lock_guard guard(*m_lock);
+    if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
+        return Failure(ready.error());
+    const SnapshotFolderLock lock(m_directory);
     auto snapshot = loadSnapshot(id);
     if (!snapshot)
         return Failure(snapshot.error());

@@ -12,7 +12,6 @@
 #include <expected>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -23,8 +22,9 @@ class AppSupportDirectoryBootstrapper;
 // The saved layouts on disk: one JSON file per layout, named by the layout's id in upper-case
 // UUID text plus ".json", in one folder. Holds no cache: every call goes to the file system,
 // so copies of the store may be used from any thread. Every change (save, edit, delete) holds
-// the folder's lock, shared by every store of that folder in the process, so an edit on one
-// thread can't be overwritten by a read-modify-write on another.
+// the folder's lock (SnapshotFolderLock), shared by every store of that folder under any of
+// its names and by other processes, so an edit can't be overwritten by a read-modify-write
+// on another thread or in another instance of the program.
 //
 // Only files named exactly "<UPPER-CASE-UUID>.json" are layouts. Another spelling of the same
 // id (lower case, as a case-sensitive file system allows) is not listed, so the list never
@@ -111,11 +111,6 @@ private:
     QString m_directory;
     Clock m_clock;
     AtomicFileWriter m_writer;
-    std::shared_ptr<std::mutex> m_lock;
 };
-
-// The lock every store of one snapshots folder holds while it changes the folder; one per
-// folder path for the whole process.
-std::shared_ptr<std::mutex> snapshotFolderLock(const QString& snapshotsDirectory);
 
 } // namespace zen

@@ -11,6 +11,8 @@ list(APPEND ZEN_SOURCES
   src/Snapshots/SnapshotLayoutJson.h
   src/Snapshots/SnapshotSummaryScanner.h
   src/Snapshots/SnapshotSummaryScanner.cpp
+  src/Snapshots/SnapshotFolderLock.h
+  src/Snapshots/SnapshotFolderLock.cpp
   src/Snapshots/SnapshotStore.h
   src/Snapshots/SnapshotStore.cpp
 )

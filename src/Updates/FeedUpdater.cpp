@@ -134,13 +134,16 @@ void FeedUpdater::sessionFetched(bool userInitiated, std::expected<QByteArray, U
 
     std::expected<UpdateFeed::Parsed, UpdaterError> parsed =
         outcome ? UpdateFeed::parse(*outcome) : std::unexpected(outcome.error());
-    if (parsed && !parsed->latest && !parsed->skippedItems.isEmpty())
+    if (parsed && !parsed->latest && parsed->skippedCount > 0)
         parsed = std::unexpected(UpdaterError{UpdaterError::domain, UpdaterError::feedParse,
                                               QStringLiteral("The update feed lists no valid release.")});
-    if (parsed) {
-        for (const QString& skipped : parsed->skippedItems)
-            qCWarning(AppLogger::updates, "Ignoring an update feed entry: %s", qUtf8Printable(skipped));
-    }
+    // One line per check, however many entries a feed of junk holds: automatic checks run
+    // unattended and would otherwise fill the log on every run.
+    if (parsed && parsed->skippedCount == 1)
+        qCWarning(AppLogger::updates, "Ignoring an update feed entry: %s", qUtf8Printable(parsed->skippedItems.value(0)));
+    else if (parsed && parsed->skippedCount > 1)
+        qCWarning(AppLogger::updates, "Ignoring %lld update feed entries; the first: %s",
+                  static_cast<long long>(parsed->skippedCount), qUtf8Printable(parsed->skippedItems.value(0)));
 
     QPointer<FeedUpdater> self(this);
     const auto end = [self] {

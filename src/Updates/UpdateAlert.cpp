@@ -1,5 +1,7 @@
 #include "Updates/UpdateAlert.h"
 
+#include "Shared/StringExtensions.h"
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -45,8 +47,10 @@ UpdateAlert::UpdateAlert(const QString& message, const QString& detail, const QS
     if (!detail.isEmpty())
         layout->addWidget(plainLabel(detail, false));
     if (!notes.isEmpty()) {
-        auto* notesView = new QPlainTextEdit(notes);
+        auto* notesView = new QPlainTextEdit(cutForDisplay(notes, maximumNotesLength));
         notesView->setReadOnly(true);
+        // A long unbroken line wraps anywhere rather than stretching one line out of sight.
+        notesView->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         notesView->setObjectName(QStringLiteral("notes"));
         notesView->setMinimumSize(380, 140);
         layout->addWidget(notesView);
@@ -92,6 +96,16 @@ void UpdateAlert::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
+QString UpdateAlert::cutForDisplay(const QString& text, qsizetype length)
+{
+    if (text.size() <= length)
+        return text;
+    qsizetype end = length;
+    if (end > 0 && text.at(end - 1).isHighSurrogate())
+        --end;
+    return text.left(end) + QChar(0x2026);
+}
+
 UpdateAlert* UpdateAlert::upToDate(const QString& currentVersion)
 {
     auto* alert = new UpdateAlert(QStringLiteral("You're up to date."),
@@ -103,13 +117,15 @@ UpdateAlert* UpdateAlert::upToDate(const QString& currentVersion)
 
 UpdateAlert* UpdateAlert::updateFound(const UpdateFeedItem& item, const QString& currentVersion)
 {
+    // Isolated, so that a direction override in the label cannot reverse the sentence around it.
+    const QString version = isolatedForDisplay(cutForDisplay(item.displayVersionString, maximumVersionLength));
     auto* alert = new UpdateAlert(
         QStringLiteral("A new version of Zentharion is available."),
         QStringLiteral("Zentharion %1 is available; you have %2. Install opens its download page in your browser.")
-            .arg(item.displayVersionString, currentVersion),
+            .arg(version, currentVersion),
         item.notes);
     // The title names the release, so that it shows in the task list and window switcher too.
-    alert->setWindowTitle(QStringLiteral("Zentharion %1").arg(item.displayVersionString));
+    alert->setWindowTitle(QStringLiteral("Zentharion %1").arg(version));
     alert->addButton(QStringLiteral("Skip This Version"), UpdaterUserChoice::skip);
     alert->addButton(QStringLiteral("Remind Me Later"), UpdaterUserChoice::dismiss);
     alert->addButton(QStringLiteral("Install"), UpdaterUserChoice::install, true);

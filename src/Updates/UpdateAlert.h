@@ -13,10 +13,20 @@ class QPushButton;
 namespace zen {
 
 // The dialogs of a check the user asked for, as small windows of their own. Every text from
-// the feed (version, notes) is shown as plain text.
+// the feed (version, notes) is shown as plain text, cut to a length that lays out at once: a
+// feed may hold a megabyte in one unbroken line, and laying that out blocks the program.
 class UpdateAlert : public QDialog {
     Q_OBJECT
 public:
+    // More than any release's notes; the rest is cut and marked with "…".
+    static constexpr qsizetype maximumNotesLength = 8000;
+    // The version label inside the offer's sentence (the feed refuses longer ones already).
+    static constexpr qsizetype maximumVersionLength = 40;
+
+    // The text cut to `length` characters (never inside a surrogate pair) and "…" appended
+    // when anything was cut.
+    static QString cutForDisplay(const QString& text, qsizetype length);
+
     // The three faces; the buttons report through `answered` once, also when the window is
     // closed (then as the last button: "OK" or "Remind Me Later").
     static UpdateAlert* upToDate(const QString& currentVersion);

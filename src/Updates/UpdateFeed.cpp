@@ -29,7 +29,8 @@ UpdaterError parseError(const QString& why)
 
 std::optional<std::vector<quint32>> versionParts(const QString& version)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,9}(\\.[0-9]{1,9}){0,7}$"));
+    // \z, not $: a dollar also matches before a final line break, and "9.9" plus one is no version.
+    static const QRegularExpression pattern(QStringLiteral("^[0-9]{1,9}(\\.[0-9]{1,9}){0,7}\\z"));
     if (!pattern.match(version).hasMatch())
         return std::nullopt;
     std::vector<quint32> parts;
@@ -85,6 +86,10 @@ std::expected<Parsed, UpdaterError> parse(const QByteArray& json)
         return std::unexpected(parseError(QStringLiteral("it has no list of items")));
 
     Parsed parsed;
+    const auto skip = [&parsed](const QString& why) {
+        if (parsed.skippedCount++ < maximumSkipReasonsKept)
+            parsed.skippedItems << why;
+    };
     std::optional<std::vector<quint32>> latestParts;
     const QJsonArray items = document.object().value(QLatin1String("items")).toArray();
     for (qsizetype i = 0; i < items.size(); ++i) {
@@ -92,17 +97,23 @@ std::expected<Parsed, UpdaterError> parse(const QByteArray& json)
         const QString version = item.value(QLatin1String("version")).toString();
         const auto parts = versionParts(version);
         if (!parts) {
-            parsed.skippedItems << QStringLiteral("item %1: missing or malformed version").arg(i);
+            skip(QStringLiteral("item %1: missing or malformed version").arg(i));
             continue;
         }
         const QUrl link(item.value(QLatin1String("url")).toString(), QUrl::StrictMode);
         if (!link.isValid() || link.scheme() != QLatin1String("https") || link.host().isEmpty()) {
-            parsed.skippedItems << QStringLiteral("item %1: its link is not an https address").arg(i);
+            skip(QStringLiteral("item %1: its link is not an https address").arg(i));
+            continue;
+        }
+        QString displayVersion = item.value(QLatin1String("displayVersion")).toString().trimmed();
+        if (displayVersion.size() > maximumDisplayVersionLength) {
+            skip(QStringLiteral("item %1: its version label is longer than %2 characters")
+                     .arg(i)
+                     .arg(maximumDisplayVersionLength));
             continue;
         }
         if (latestParts && compareVersions(*parts, *latestParts) <= 0)
             continue;
-        QString displayVersion = item.value(QLatin1String("displayVersion")).toString().trimmed();
         if (displayVersion.isEmpty())
             displayVersion = version;
         latestParts = parts;

@@ -26,13 +26,21 @@ namespace zen {
 //     ]
 //   }
 //
-// An item with a missing or malformed version or a link that is not https is skipped; the
-// newest of the remaining items is the feed's latest release.
+// An item with a missing or malformed version, a version label longer than
+// maximumDisplayVersionLength or a link that is not https is skipped; the newest of the
+// remaining items is the feed's latest release.
 namespace UpdateFeed {
+
+// A version label is a few words at most; a longer one is no label a person could read in
+// the sentence that offers the release.
+inline constexpr qsizetype maximumDisplayVersionLength = 40;
+// Reasons kept for skipped items; a feed of junk may hold hundreds of thousands of them.
+inline constexpr qsizetype maximumSkipReasonsKept = 10;
 
 struct Parsed {
     std::optional<UpdateFeedItem> latest; // absent when no item is valid
-    QStringList skippedItems;             // why each skipped item was skipped
+    QStringList skippedItems;             // why the first skipped items were skipped
+    qsizetype skippedCount = 0;           // how many items were skipped in all
 };
 
 std::expected<Parsed, UpdaterError> parse(const QByteArray& json);

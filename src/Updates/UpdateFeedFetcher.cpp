@@ -18,8 +18,11 @@ UpdaterError downloadError(const QString& why)
                         QStringLiteral("The update feed could not be downloaded: %1").arg(why)};
 }
 
-// One request: it finishes once, whichever of success, failure, refusal or timeout comes first.
-struct FetchSession {
+} // namespace
+
+// One fetch, across its redirects: it finishes once, whichever of success, failure, refusal or
+// timeout comes first.
+struct UpdateFeedFetcher::FetchSession {
     QPointer<QNetworkReply> reply;
     UpdateFeedFetching::Completion completion;
     QByteArray body;
@@ -45,8 +48,6 @@ struct FetchSession {
         done(std::move(outcome));
     }
 };
-
-} // namespace
 
 UpdateFeedFetcher::UpdateFeedFetcher(Options options, std::shared_ptr<OperationScheduler> scheduler, QObject* parent)
     : QObject(parent)
@@ -89,65 +90,102 @@ void UpdateFeedFetcher::fetch(const QUrl& url, Completion completion)
         return;
     }
 
+    auto session = std::make_shared<FetchSession>();
+    session->completion = std::move(completion);
+    // A server that sends a byte now and then would keep the transfer timeout from firing: the
+    // whole request, redirects included, has one deadline too.
+    session->deadline = m_scheduler->runAfter(m_options.timeout, [session] {
+        session->finish(std::unexpected(downloadError(QStringLiteral("the server did not answer in time"))));
+    });
+    request(session, url);
+}
+
+void UpdateFeedFetcher::request(const std::shared_ptr<FetchSession>& session, const QUrl& url)
+{
+    // Redirects are followed here, one request per hop, rather than by Qt: its own following
+    // leaves an interim status on the reply after the second hop, and reports a target it
+    // refuses as the redirect's status.
     QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-    // One more than ours, so that our own count refuses first and says why.
-    request.setMaximumRedirectsAllowed(m_options.maximumRedirects + 1);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(int(m_options.timeout.count()));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
 
-    auto session = std::make_shared<FetchSession>();
-    session->completion = std::move(completion);
     session->current = url;
+    session->body.clear();
     QNetworkReply* reply = m_network->get(request);
     session->reply = reply;
     const qint64 cap = m_options.maximumSize;
     const int maximumRedirects = m_options.maximumRedirects;
+    QPointer<UpdateFeedFetcher> self(this);
 
-    // A server that sends a byte now and then would keep the transfer timeout from firing: the
-    // whole request has one deadline too.
-    session->deadline = m_scheduler->runAfter(m_options.timeout, [session] {
-        session->finish(std::unexpected(downloadError(QStringLiteral("the server did not answer in time"))));
-    });
-
-    connect(reply, &QNetworkReply::redirected, reply, [session, maximumRedirects](const QUrl& target) {
-        if (session->redirects >= maximumRedirects || !UpdateFeed::isAllowedRedirect(session->current, target)) {
+    // True when the reply is a redirect and has been dealt with: followed or refused.
+    const auto redirected = [self, session, reply, maximumRedirects]() -> bool {
+        if (session->reply != reply)
+            return true;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+            return false;
+        // The raw header: Qt's parsed one drops relative addresses, which servers may send.
+        const QUrl location = QUrl::fromEncoded(reply->rawHeader("Location").trimmed(), QUrl::StrictMode);
+        if (!location.isValid() || location.isEmpty()) {
             session->finish(std::unexpected(downloadError(
-                QStringLiteral("a redirect to %1 was refused").arg(target.toDisplayString()))));
-            return;
+                QStringLiteral("the server answered %1 without a valid address to go to").arg(status))));
+            return true;
+        }
+        const QUrl target = session->current.resolved(location);
+        if (!UpdateFeed::isAllowedRedirect(session->current, target)) {
+            // The scheme from a hostile server could be of any length: a few letters say enough.
+            const QString scheme = target.scheme().left(16);
+            session->finish(std::unexpected(downloadError(
+                QStringLiteral("a redirect to %1 address was refused")
+                    .arg(scheme.isEmpty() ? QStringLiteral("an unusable") : QStringLiteral("a %1:").arg(scheme)))));
+            return true;
+        }
+        if (session->redirects >= maximumRedirects) {
+            session->finish(std::unexpected(
+                downloadError(QStringLiteral("it was redirected more than %1 times").arg(maximumRedirects))));
+            return true;
         }
         ++session->redirects;
-        session->current = target;
-        Q_EMIT session->reply->redirectAllowed();
-    });
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [session, cap] {
-        const QVariant length = session->reply->header(QNetworkRequest::ContentLengthHeader);
+        reply->disconnect();
+        reply->abort();
+        reply->deleteLater();
+        if (self)
+            self->request(session, target);
+        return true;
+    };
+
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [session, reply, cap, redirected] {
+        if (redirected())
+            return;
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > cap)
             session->finish(std::unexpected(downloadError(QStringLiteral("it is larger than %1 bytes").arg(cap))));
     });
-    connect(reply, &QNetworkReply::readyRead, reply, [session, cap] {
-        session->body += session->reply->read(cap + 1 - session->body.size());
+    connect(reply, &QNetworkReply::readyRead, reply, [session, reply, cap, redirected] {
+        if (redirected())
+            return;
+        session->body += reply->read(cap + 1 - session->body.size());
         if (session->body.size() > cap)
             session->finish(std::unexpected(downloadError(QStringLiteral("it is larger than %1 bytes").arg(cap))));
     });
-    connect(reply, &QNetworkReply::finished, reply, [session, cap] {
-        QNetworkReply* r = session->reply;
-        if (!r)
+    connect(reply, &QNetworkReply::finished, reply, [session, reply, cap, redirected] {
+        if (redirected())
             return;
-        const QVariant statusAttribute = r->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;
         if (statusAttribute.isValid() && (status < 200 || status > 299)) {
             session->finish(std::unexpected(downloadError(QStringLiteral("the server answered %1").arg(status))));
             return;
         }
-        if (r->error() != QNetworkReply::NoError) {
-            const bool timedOut = r->error() == QNetworkReply::OperationCanceledError
-                                  || r->error() == QNetworkReply::TimeoutError;
+        if (reply->error() != QNetworkReply::NoError) {
+            const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError
+                                  || reply->error() == QNetworkReply::TimeoutError;
             session->finish(std::unexpected(downloadError(
-                timedOut ? QStringLiteral("the server did not answer in time") : r->errorString())));
+                timedOut ? QStringLiteral("the server did not answer in time") : reply->errorString())));
             return;
         }
-        session->body += r->read(cap + 1 - session->body.size());
+        session->body += reply->read(cap + 1 - session->body.size());
         if (session->body.size() > cap) {
             session->finish(std::unexpected(downloadError(QStringLiteral("it is larger than %1 bytes").arg(cap))));
             return;

@@ -27,8 +27,8 @@ public:
 
 // The feed over the network (or from a local file), asynchronously, so the main thread never
 // waits for a server. A feed larger than the cap, slower than the timeout, answered with
-// anything but success or redirected anywhere UpdateFeed::isAllowedRedirect refuses is a
-// failure, and nothing of it is used.
+// anything but success, redirected more than `maximumRedirects` times or anywhere
+// UpdateFeed::isAllowedRedirect refuses is a failure, and nothing of it is used.
 class UpdateFeedFetcher final : public QObject, public UpdateFeedFetching {
     Q_OBJECT
 public:
@@ -45,7 +45,9 @@ public:
     void fetch(const QUrl& url, Completion completion) override;
 
 private:
+    struct FetchSession;
     void fetchFile(const QUrl& url, Completion completion);
+    void request(const std::shared_ptr<FetchSession>& session, const QUrl& url);
 
     Options m_options;
     std::shared_ptr<OperationScheduler> m_scheduler;

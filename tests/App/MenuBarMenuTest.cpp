@@ -1,5 +1,6 @@
 #include "App/MenuBarMenu.h"
 #include "App/MenuBarTray.h"
+#include "Shared/StringExtensions.h"
 #include "Support/ImageChecks.h"
 
 #include <QAction>
@@ -40,6 +41,12 @@ MenuBarMenuState authorizedState(std::vector<SnapshotSummary> summaries = {})
     state.authorizationState = AccessibilityAuthorizationState::authorized;
     state.snapshotSummaries = std::move(summaries);
     return state;
+}
+
+// How a layout's name stands in its row.
+QString row(const QString& name)
+{
+    return isolatedForDisplay(name);
 }
 
 const MenuBarItem* find(const std::vector<MenuBarItem>& items, const QString& title)
@@ -135,6 +142,17 @@ TEST(MenuBarMenuTest, LongNamesAreCutWithoutSplittingACharacter)
     }
 }
 
+TEST(MenuBarMenuTest, ALayoutRowContainsTheNamesDirectionAndLineBreaks)
+{
+    const QString evil = QString::fromUtf16(u"\u202Eexe.live\u2028two");
+    QMenu menu;
+    renderMenuBarItems(menu, MenuBarMenu::items(authorizedState({layout(evil, HotkeyBinding{40, 0x900, "Command-Option-K"})})), {});
+    QStringList texts;
+    for (QAction* action : menu.actions())
+        texts << action->text();
+    EXPECT_TRUE(texts.contains(QString::fromUtf16(u"\u2068\u202Eexe.live two\u2069\tSuper+Alt+K"))) << texts.join('|').toStdString();
+}
+
 TEST(MenuBarMenuTest, AHotkeyShowsAsAShortcutElseAsHelpText)
 {
     const auto items = MenuBarMenu::items(authorizedState(
@@ -209,8 +227,8 @@ TEST(MenuBarMenuTest, ARefusedShortcutShowsAsNotRegistered)
     QStringList texts;
     for (QAction* action : menu.actions())
         texts << action->text();
-    EXPECT_TRUE(texts.contains("Copy\t" + restores[1].shortcutNote));
-    EXPECT_TRUE(texts.contains("Desk\tSuper+Alt+K"));
+    EXPECT_TRUE(texts.contains(row("Copy") + "\t" + restores[1].shortcutNote));
+    EXPECT_TRUE(texts.contains(row("Desk") + "\tSuper+Alt+K"));
 }
 
 // Counts the pixels close to a colour.
@@ -361,7 +379,7 @@ TEST(MenuBarTrayTest, RendersEscapedTitlesSubmenusAndActions)
     QAction* rnd = nullptr;
     QMenu* more = nullptr;
     for (QAction* action : menu.actions()) {
-        if (action->text() == "R&&D\tSuper+Alt+K")
+        if (action->text() == row("R&&D") + "\tSuper+Alt+K")
             rnd = action;
         if (action->menu() && action->text() == "More Layouts")
             more = action->menu();
@@ -370,7 +388,7 @@ TEST(MenuBarTrayTest, RendersEscapedTitlesSubmenusAndActions)
     EXPECT_EQ(rnd->shortcut(), QKeySequence(Qt::META | Qt::ALT | Qt::Key_K));
     ASSERT_TRUE(more);
     ASSERT_EQ(more->actions().size(), 1);
-    EXPECT_EQ(more->actions()[0]->text(), "Layout 8");
+    EXPECT_EQ(more->actions()[0]->text(), row("Layout 8"));
 
     rnd->trigger();
     more->actions()[0]->trigger();
@@ -390,7 +408,7 @@ TEST(MenuBarTrayTest, ToolTipsShowMarkupAsPlainText)
 
     QAction* restore = nullptr;
     for (QAction* action : menu.actions())
-        if (action->text() == "Layout 1")
+        if (action->text() == row("Layout 1"))
             restore = action;
     ASSERT_TRUE(restore);
     const QString shown = restore->toolTip();
@@ -420,12 +438,12 @@ TEST(MenuBarTrayTest, FollowsTheStateAfterAnItemWasChosen)
                 return a;
         return nullptr;
     };
-    ASSERT_TRUE(action("Layout 1"));
-    action("Layout 1")->trigger();
-    EXPECT_TRUE(action("Layout 1")->isEnabled()) << "rebuilt before control returned to the event loop";
+    ASSERT_TRUE(action(row("Layout 1")));
+    action(row("Layout 1"))->trigger();
+    EXPECT_TRUE(action(row("Layout 1"))->isEnabled()) << "rebuilt before control returned to the event loop";
     QCoreApplication::processEvents();
-    ASSERT_TRUE(action("Layout 1"));
-    EXPECT_FALSE(action("Layout 1")->isEnabled());
+    ASSERT_TRUE(action(row("Layout 1")));
+    EXPECT_FALSE(action(row("Layout 1"))->isEnabled());
     EXPECT_FALSE(action("Save Current Layout")->isEnabled());
 }
 
@@ -451,7 +469,7 @@ TEST(MenuBarTrayTest, AnOpenMenuKeepsItsRowsUntilItCloses)
 
     tray.menu()->hide();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(texts().contains("New"));
+    EXPECT_TRUE(texts().contains(row("New")));
 
     // A closed menu follows a change at once.
     state.snapshotSummaries.erase(state.snapshotSummaries.begin());

@@ -20,6 +20,7 @@
 #include "Onboarding/OnboardingStepViews.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Settings/SettingsView.h"
+#include "Shared/StringExtensions.h"
 #include "Shared/UserDefaults.h"
 #include "Snapshots/SnapshotStoreError.h"
 #include "Updates/AppUpdateController.h"
@@ -246,7 +247,8 @@ const View views[] = {
          renderMenuBarItems(*menu, MenuBarMenu::items(state), {});
          return std::unique_ptr<QWidget>(std::move(menu));
      },
-     {"Work\tSuper+Shift+S", "Hotkey: Ctrl+Alt+F5", "Copy\tCtrl+Alt+W (not registered)",
+     {isolatedForDisplay("Work") + "\tSuper+Shift+S", "Hotkey: Ctrl+Alt+F5",
+      isolatedForDisplay("Copy") + "\tCtrl+Alt+W (not registered)",
       "Use a key with Super, Alt, or Ctrl."}},
     {"guide pages",
      [](Scene& s) {

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace zen {
 namespace {
 
@@ -42,6 +44,7 @@ struct FixedService final : LaunchAtLoginServicing {
 struct Harness {
     QTemporaryDir dir;
     UserDefaults defaults{dir.filePath("prefs.conf")};
+    UserDefaults* otherDefaults = nullptr; // in place of `defaults` when set
     FixedService* service = nullptr;
     bool trusted = true;
     std::optional<QString> exportDestination;
@@ -77,7 +80,7 @@ struct Harness {
     }
     SettingsView& open()
     {
-        SettingsViewEnvironment env{&defaults, [this] { return bundle; }, [this](const QUrl& url) {
+        SettingsViewEnvironment env{otherDefaults ? otherDefaults : &defaults, [this] { return bundle; }, [this](const QUrl& url) {
                                         openedURLs.push_back(url);
                                         return mailHandlerWorks;
                                     }};
@@ -214,6 +217,22 @@ TEST(SettingsViewTest, WithoutStorageDiagnosticsOnlyExplains)
     h.view->presenter()->openSupportEmail();
     ASSERT_EQ(h.openedURLs.size(), 1u) << "the plain mail link";
     EXPECT_EQ(QUrlQuery(h.openedURLs[0]).queryItemValue("subject", QUrl::FullyDecoded), "Zentharion Feedback (v1.0+2)");
+}
+
+TEST(SettingsViewTest, DiagnosticsSayWhySettingsAreNotSaved)
+{
+    Harness h;
+    h.open();
+    EXPECT_FALSE(h.shown(h.find<SettingsStatusRow>("settingsNotSaved")));
+
+    const QString pipe = h.dir.filePath("pipe.conf");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    UserDefaults piped(pipe, h.dir.path());
+    h.otherDefaults = &piped;
+    h.open();
+    h.find<SettingsSwitch>("displaySuggestionsSwitch")->click();
+    EXPECT_FALSE(h.find<SettingsSwitch>("displaySuggestionsSwitch")->isChecked()) << "the change holds for the session";
+    EXPECT_TRUE(h.statusRowShows("Settings are kept for this session only: " + pipe + " is not a regular file."));
 }
 
 TEST(SettingsViewTest, GeneralRowsFollowLoginItemAndAccess)

@@ -1,7 +1,17 @@
 #include "Shared/UserDefaults.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zen;
 
@@ -29,4 +39,143 @@ TEST(UserDefaultsTest, RegisteredValuesAnswerOnlyUntilTheUserStoresOne)
     reopened.removeObject("name");
     EXPECT_FALSE(reopened.stringForKey("name").has_value());
     EXPECT_FALSE(reopened.object("never").has_value());
+}
+
+namespace {
+
+struct Planted {
+    QByteArray bytes;
+    ino_t inode = 0;
+};
+
+Planted inspect(const QString& path)
+{
+    Planted p;
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return p;
+    p.inode = info.st_ino;
+    QFile file(path);
+    if (S_ISREG(info.st_mode) && file.open(QIODevice::ReadOnly)) // opening a pipe would wait
+        p.bytes = file.readAll();
+    return p;
+}
+
+QStringList g_settingsWarnings;
+void recordSettingsWarning(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtWarningMsg)
+        g_settingsWarnings << message;
+}
+
+} // namespace
+
+TEST(UserDefaultsTest, OnlyALinkToTheUsersOwnFileAtHomeIsWrittenThrough)
+{
+    QTemporaryDir home, elsewhere;
+    const QString conf = home.filePath("Zentharion.conf");
+    const QString dotfile = home.filePath("dotfiles/Zentharion.conf");
+    ASSERT_TRUE(QDir().mkpath(home.filePath("dotfiles")));
+    const QByteArray original = "[General]\nkept=yes\n";
+    for (const QString& path : {dotfile, elsewhere.filePath("system.conf"), home.filePath("theirs.conf")}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(original);
+    }
+    ASSERT_EQ(::mkfifo(QFile::encodeName(home.filePath("pipe")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkpath(home.filePath("folder")));
+    const bool root = ::geteuid() == 0;
+    if (root)
+        ASSERT_EQ(::chown(QFile::encodeName(home.filePath("theirs.conf")).constData(), 65534, 65534), 0);
+
+    struct Case {
+        QString linkTo;
+        bool writtenThrough;
+        const char* why;
+    };
+    const Case cases[] = {
+        {dotfile, true, ""},
+        {elsewhere.filePath("system.conf"), false, "outside your home folder"},
+        {home.filePath("pipe"), false, "other than a regular file"},
+        {home.filePath("folder"), false, "other than a regular file"},
+        {home.filePath("missing"), false, "other than a regular file"},
+        {home.filePath("theirs.conf"), false, "owned by another user"},
+    };
+    for (const Case& c : cases) {
+        if (!root && c.linkTo.endsWith("theirs.conf"))
+            continue;
+        QFile::remove(conf);
+        ASSERT_TRUE(QFile::link(c.linkTo, conf));
+        const Planted before = inspect(c.linkTo);
+        g_settingsWarnings.clear();
+        const auto previous = qInstallMessageHandler(recordSettingsWarning);
+        {
+            UserDefaults defaults(conf, home.path());
+            defaults.setString("name", "changed");
+            defaults.setBool("flag", true);
+            EXPECT_EQ(defaults.stringForKey("name"), QStringLiteral("changed")) << "kept for the session";
+            EXPECT_EQ(defaults.notSavedReason().has_value(), !c.writtenThrough) << c.linkTo.toStdString();
+            EXPECT_TRUE(defaults.notSavedReason().value_or(c.why).contains(c.why))
+                << defaults.notSavedReason().value_or("").toStdString();
+        }
+        qInstallMessageHandler(previous);
+        EXPECT_EQ(g_settingsWarnings.size(), c.writtenThrough ? 0 : 1) << "said once: " << c.linkTo.toStdString();
+        EXPECT_TRUE(QFileInfo(conf).isSymLink()) << "the link itself stays";
+        const Planted after = inspect(c.linkTo);
+        if (c.writtenThrough) {
+            EXPECT_EQ(UserDefaults(conf, home.path()).stringForKey("name"), QStringLiteral("changed"));
+            EXPECT_EQ(UserDefaults(conf, home.path()).stringForKey("kept"), QStringLiteral("yes"));
+        } else {
+            EXPECT_EQ(after.bytes, before.bytes) << c.linkTo.toStdString();
+            EXPECT_EQ(after.inode, before.inode) << c.linkTo.toStdString();
+        }
+    }
+}
+
+TEST(UserDefaultsTest, APipeOrAnOversizedFileNeitherBlocksNorLoads)
+{
+    QTemporaryDir home;
+    const QString pipe = home.filePath("pipe.conf");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    // Should a reader block on the pipe, this writer lets it go after a while, and the test
+    // fails on the flag instead of hanging.
+    std::atomic<bool> done{false}, hadToRelease{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 300 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done)
+            return;
+        const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            hadToRelease = true;
+            ::close(fd);
+        }
+    });
+    {
+        UserDefaults defaults(pipe, home.path());
+        defaults.registerDefaults({{"flag", true}});
+        EXPECT_TRUE(defaults.boolForKey("flag"));
+        defaults.setBool("flag", false);
+        EXPECT_FALSE(defaults.boolForKey("flag"));
+        EXPECT_TRUE(defaults.notSavedReason().has_value());
+    }
+    done = true;
+    watchdog.join();
+    EXPECT_FALSE(hadToRelease) << "reading the settings waited for a writer";
+
+    const QString big = home.filePath("big.conf");
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[General]\nflag=false\n");
+        f.write(QByteArray(UserDefaults::maximumFileSize, '#'));
+    }
+    const Planted before = inspect(big);
+    UserDefaults defaults(big, home.path());
+    defaults.registerDefaults({{"flag", true}});
+    EXPECT_TRUE(defaults.boolForKey("flag")) << "the defaults answer";
+    defaults.setString("name", "session");
+    EXPECT_EQ(defaults.stringForKey("name"), QStringLiteral("session"));
+    EXPECT_TRUE(defaults.notSavedReason().value_or("").contains("larger than"));
+    EXPECT_EQ(inspect(big).bytes, before.bytes) << "the file is kept";
 }

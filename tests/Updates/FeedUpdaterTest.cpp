@@ -206,6 +206,32 @@ TEST(FeedUpdaterTest, AManualCheckShowsEveryOutcome)
     EXPECT_TRUE(h.controller->canCheckForUpdates());
 }
 
+QStringList g_warnings;
+void recordWarning(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtWarningMsg)
+        g_warnings << message;
+}
+
+TEST(FeedUpdaterTest, AFeedOfJunkWritesOneLogLinePerCheck)
+{
+    Harness h;
+    h.start(true);
+    h.scheduler->advance(0ns);
+    QByteArray feed = R"({"items": [{"version": "1.1", "url": "https://example.org/r"})";
+    for (int i = 0; i < 20000; ++i)
+        feed += R"(, {"version": "x"})";
+    feed += "]}";
+    g_warnings.clear();
+    const auto previous = qInstallMessageHandler(recordWarning);
+    h.fetcher->answer(feed);
+    qInstallMessageHandler(previous);
+    ASSERT_EQ(g_warnings.size(), 1) << g_warnings.value(1).toStdString();
+    EXPECT_TRUE(g_warnings[0].startsWith("Ignoring 20000 update feed entries; the first: item 1:"))
+        << g_warnings[0].toStdString();
+    EXPECT_TRUE(h.controller->availableUpdate()) << "the valid item is still found";
+}
+
 TEST(FeedUpdaterTest, NoUsableFeedMeansNoChecking)
 {
     for (const QUrl& feed : {QUrl(), QUrl("http://example.org/feed.json"), QUrl("ftp://example.org/f")}) {

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 namespace zen {
 namespace {
 
@@ -27,7 +30,7 @@ TEST(UpdateAlertTest, FeedTextIsPlainAndEveryWayOutAnswersOnce)
         std::vector<UpdaterUserChoice> answers;
         QObject::connect(alert, &UpdateAlert::answered, [&](UpdaterUserChoice choice) { answers.push_back(choice); });
         alert->show();
-        EXPECT_EQ(alert->windowTitle(), "Zentharion <b>2.0</b>");
+        EXPECT_EQ(alert->windowTitle(), QString::fromUtf16(u"Zentharion \u2068<b>2.0</b>\u2069"));
         for (QLabel* label : alert->findChildren<QLabel*>())
             EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
         ASSERT_NE(alert->findChild<QPlainTextEdit*>("notes"), nullptr);
@@ -41,6 +44,32 @@ TEST(UpdateAlertTest, FeedTextIsPlainAndEveryWayOutAnswersOnce)
         EXPECT_EQ(answers, c.expected) << c.how;
         delete alert;
     }
+}
+
+TEST(UpdateAlertTest, FeedTextReachesTheWidgetsBoundedAndIsolated)
+{
+    // One unbroken megabyte of notes and of version label: what the widgets are handed to lay
+    // out is cut, so the dialog opens at once whatever the feed holds.
+    const QString huge(1'000'000, QChar(u'x'));
+    const UpdateFeedItem item{"2.0", huge, QUrl("https://example.org/2"), huge};
+    std::unique_ptr<UpdateAlert> alert(UpdateAlert::updateFound(item, "1.0"));
+    alert->show();
+    const QString notes = alert->findChild<QPlainTextEdit*>("notes")->toPlainText();
+    EXPECT_EQ(notes.size(), UpdateAlert::maximumNotesLength + 1);
+    EXPECT_TRUE(notes.endsWith(QChar(0x2026)));
+    qsizetype laidOut = alert->windowTitle().size();
+    for (QLabel* label : alert->findChildren<QLabel*>())
+        laidOut += label->text().size();
+    EXPECT_LT(laidOut, 400);
+
+    // A right-to-left override and a line separator in the label stay inside it.
+    const UpdateFeedItem evil{"2.0", QString::fromUtf16(u"\u202E2.0\u2028x"), QUrl("https://example.org/2"), {}};
+    std::unique_ptr<UpdateAlert> offer(UpdateAlert::updateFound(evil, "1.0"));
+    const auto labels = offer->findChildren<QLabel*>();
+    EXPECT_TRUE(std::ranges::any_of(labels, [](QLabel* l) {
+        return l->text().startsWith(QString::fromUtf16(u"Zentharion \u2068\u202E2.0 x\u2069 is available; you have 1.0."));
+    }));
+    EXPECT_EQ(UpdateAlert::cutForDisplay(QString::fromUtf16(u"ab\U0001F600"), 3), QString::fromUtf16(u"ab\u2026"));
 }
 
 } // namespace

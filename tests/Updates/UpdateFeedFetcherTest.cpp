@@ -44,7 +44,11 @@ TEST_F(UpdateFeedFetcherTest, DeliversTheFeedAndFollowsAllowedRedirects)
 {
     server.answer("/feed", {200, feed});
     server.answer("/moved", {302, {}, "Location: /feed\r\n"});
-    for (const QByteArray path : {"/feed", "/moved"}) {
+    // Three hops, each answered with a body of its own that must not end up in the feed.
+    server.answer("/hop1", {301, "first", "Location: " + server.url("/hop2") + "\r\n"});
+    server.answer("/hop2", {307, "second", "Location: /hop3\r\n"});
+    server.answer("/hop3", {308, "third", "Location: /feed\r\n"});
+    for (const QByteArray path : {"/feed", "/moved", "/hop2", "/hop1"}) {
         const Outcome got = fetchAndWait(fetcher, QUrl(server.url(path)));
         ASSERT_TRUE(got) << path.constData() << ": " << got.error().message.toStdString();
         EXPECT_EQ(*got, feed);
@@ -58,7 +62,9 @@ TEST_F(UpdateFeedFetcherTest, RefusesWhatIsNoUsableFeed)
     server.answer("/stall", {200, {}, {}, true});
     server.answer("/to-http", {302, {}, "Location: http://example.org/feed.json\r\n"});
     server.answer("/to-file", {302, {}, "Location: file:///etc/passwd\r\n"});
+    server.answer("/to-script", {302, {}, "Location: javascript:alert(1)\r\n"});
     server.answer("/loop", {302, {}, "Location: /loop\r\n"});
+    server.answer("/nowhere", {302});
     server.answer("/error", {500, "oops"});
 
     struct Case {
@@ -71,9 +77,11 @@ TEST_F(UpdateFeedFetcherTest, RefusesWhatIsNoUsableFeed)
         {"/big", "larger than 1024 bytes"},
         {"/big-unannounced", "larger than 1024 bytes"},
         {"/stall", "did not answer in time"},
-        {"/to-http", "refused"},
-        {"/to-file", "could not be downloaded"}, // Qt itself refuses this one
-        {"/loop", "could not be downloaded"}, // ends, whichever limit stops it
+        {"/to-http", "a redirect to a http: address was refused"},
+        {"/to-file", "a redirect to a file: address was refused"},
+        {"/to-script", "a redirect to a javascript: address was refused"},
+        {"/loop", "redirected more than 3 times"},
+        {"/nowhere", "the server answered 302 without a valid address"},
     };
     for (const Case& c : cases) {
         QElapsedTimer clock;

@@ -26,6 +26,8 @@ TEST(UpdateFeedTest, ComparesVersionsNumericallyPartByPart)
         {"1..2", "1.0", false},
         {"", "1.0", false},
         {"1.0 ", "0.9", false},
+        {"9.9\n", "1.0", false},
+        {"9.9\r\n", "1.0", false},
         {"1.0000000000", "0.9", false}, // ten digits
         {"1.2.3.4.5.6.7.8.9", "1.0", false}, // nine parts
     };
@@ -57,6 +59,21 @@ TEST(UpdateFeedTest, TheNewestValidItemWinsAndBadItemsAreSkipped)
     ASSERT_TRUE(first && first->latest);
     EXPECT_EQ(first->latest->displayVersionString, "1.2.0") << "the version stands in for a missing display version";
     EXPECT_EQ(first->latest->notes, "n");
+}
+
+TEST(UpdateFeedTest, OverlongLabelsAndFloodsOfJunkAreCountedNotKept)
+{
+    QByteArray feed = R"({"items": [{"version": "3.0", "url": "https://example.org/3", "displayVersion": ")"
+                      + QByteArray(1'000'000, 'v') + R"("}, {"version": "2.0", "url": "https://example.org/2"})";
+    for (int i = 0; i < 5000; ++i)
+        feed += R"(, {"junk": 1})";
+    feed += "]}";
+    const auto parsed = UpdateFeed::parse(feed);
+    ASSERT_TRUE(parsed && parsed->latest);
+    EXPECT_EQ(parsed->latest->versionString, "2.0") << "a megabyte of version label makes the item invalid";
+    EXPECT_EQ(parsed->skippedCount, 5001);
+    EXPECT_EQ(parsed->skippedItems.size(), UpdateFeed::maximumSkipReasonsKept);
+    EXPECT_TRUE(parsed->skippedItems.value(0).contains("version label"));
 }
 
 TEST(UpdateFeedTest, AFeedThatIsNoFeedIsAParseError)

@@ -39,11 +39,11 @@ QImage photograph(const QList<const QWidget*>& widgets)
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(area.adjusted(-4, -4, 4, 4));
 }
 
-// OCR drops and adds spaces around "+" and "," and mistakes l for i or 1 in small type; what
-// counts is the characters in order.
+// OCR drops and adds spaces around "+" and ",", loses a full stop at the end of a line, and
+// mistakes l for i or 1 in small type; what counts is the characters in order.
 QString squeezed(QString text)
 {
-    text.remove(QRegularExpression(QStringLiteral("\\s")));
+    text.remove(QRegularExpression(QStringLiteral("[\\s.]")));
     text = text.toLower();
     text.replace(QRegularExpression(QStringLiteral("[i1|]")), QStringLiteral("l"));
     return text;

@@ -191,5 +191,28 @@ TEST_F(HostileClientTest, AListBeyondTheCapKeepsTheFrontMostWindowsAndSaysSo)
     EXPECT_EQ(result->diagnostics.back().reason, WindowDiscoveryDiagnosticReason::windowListTruncated);
 }
 
+TEST_F(HostileClientTest, InventedIdsInFrontOfTheListHideNoRealWindow)
+{
+    TestClientProcess client({"--class", "zen-behind,Behind", "--window", "title=Behind,geometry=200x150+40+40"});
+    const auto ids = client.waitUntilReady();
+    ASSERT_EQ(ids.size(), 1u);
+    ASSERT_FALSE(readUntilListed(ids)->windowsFrontFirst.empty());
+
+    ClientListForger forger;
+    ASSERT_TRUE(forger.usable());
+    // Bottom to top: the window manager's list, then more invented ids on top than the cap.
+    std::vector<std::uint32_t> list = forger.windowManagersList();
+    const auto invented = forger.inventedIds(65536);
+    list.insert(list.end(), invented.begin(), invented.end());
+    forger.write(list);
+
+    const auto state = platform->refresh();
+    EXPECT_TRUE(state->valid);
+    EXPECT_TRUE(state->windowListTruncated);
+    EXPECT_EQ(state->windowsFrontFirst.size(), forger.windowManagersList().size());
+    EXPECT_TRUE(std::ranges::any_of(state->windowsFrontFirst, [&](const X11ClientWindow& w) { return w.id == ids[0]; }));
+    EXPECT_FALSE(xcb_connection_has_error(platform->connection().connection()));
+}
+
 } // namespace
 } // namespace zen

@@ -3,6 +3,7 @@
 
 #include "Platform/Linux/MainAppLaunchAtLoginService.h"
 
+#include "Platform/Linux/AutostartEntry.h"
 #include "Platform/Linux/FileViewer.h"
 #include "Shared/AtomicFileWriter.h"
 #include "Shared/Uuid.h"
@@ -27,29 +28,6 @@ struct KeyFileDeleter {
 using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
 
 constexpr const char* group = "Desktop Entry";
-
-KeyFile loadEntry(const QString& path)
-{
-    KeyFile file(g_key_file_new());
-    GError* error = nullptr;
-    if (!g_key_file_load_from_file(file.get(), QFile::encodeName(path).constData(), G_KEY_FILE_NONE, &error)) {
-        g_clear_error(&error);
-        return nullptr;
-    }
-    return file;
-}
-
-// A missing key reads as `fallback`.
-bool boolean(GKeyFile* file, const char* key, bool fallback)
-{
-    GError* error = nullptr;
-    const gboolean value = g_key_file_get_boolean(file, group, key, &error);
-    if (error) {
-        g_clear_error(&error);
-        return fallback;
-    }
-    return value;
-}
 
 bool isRegularFile(const QString& path)
 {
@@ -117,30 +95,8 @@ bool MainAppLaunchAtLoginService::argumentsRun(const QStringList& arguments, con
 
 std::optional<QStringList> MainAppLaunchAtLoginService::entryArguments(const QString& entryPath)
 {
-    const KeyFile file = loadEntry(entryPath);
-    if (!file)
-        return std::nullopt;
-    // get_string undoes the key file's own escapes (\\, \s, ...); what is left is the Exec
-    // quoting, which follows the shell's rules for the quoted forms it allows.
-    gchar* exec = g_key_file_get_string(file.get(), group, "Exec", nullptr);
-    if (!exec)
-        return std::nullopt;
-    gint argc = 0;
-    gchar** argv = nullptr;
-    const bool parsed = g_shell_parse_argv(exec, &argc, &argv, nullptr);
-    g_free(exec);
-    if (!parsed)
-        return std::nullopt;
-    QStringList arguments;
-    for (gint i = 0; i < argc; ++i) {
-        const QString argument = QString::fromUtf8(argv[i]);
-        // Field codes (%f, %U, ...) stand alone and expand to nothing at login; "%%" is "%".
-        if (argument.size() == 2 && argument.startsWith(u'%') && argument != QStringLiteral("%%"))
-            continue;
-        arguments << QString(argument).replace(QStringLiteral("%%"), QStringLiteral("%"));
-    }
-    g_strfreev(argv);
-    return arguments;
+    const auto entry = AutostartEntry::read(entryPath);
+    return entry ? entry->arguments : std::nullopt;
 }
 
 bool MainAppLaunchAtLoginService::executableUsable() const
@@ -175,13 +131,10 @@ std::optional<QString> MainAppLaunchAtLoginService::effectiveEntryPath() const
 
 bool MainAppLaunchAtLoginService::entryRunsThisProgram(const QString& entryPath) const
 {
-    const KeyFile file = loadEntry(entryPath);
-    if (!file)
+    const auto entry = AutostartEntry::read(entryPath);
+    if (!entry || entry->hidden || !entry->autostartEnabled)
         return false;
-    if (boolean(file.get(), "Hidden", false) || !boolean(file.get(), "X-GNOME-Autostart-enabled", true))
-        return false;
-    const auto arguments = entryArguments(entryPath);
-    return arguments && argumentsRun(*arguments, m_locations.executablePath);
+    return entry->arguments && argumentsRun(*entry->arguments, m_locations.executablePath);
 }
 
 LaunchAtLoginServiceStatus MainAppLaunchAtLoginService::status() const

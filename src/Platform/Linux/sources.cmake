@@ -6,6 +6,8 @@ list(APPEND ZEN_SOURCES
   src/Platform/Linux/SavePanel.cpp
   src/Platform/Linux/MailComposer.h
   src/Platform/Linux/MailComposer.cpp
+  src/Platform/Linux/AutostartEntry.h
+  src/Platform/Linux/AutostartEntry.cpp
   src/Platform/Linux/MainAppLaunchAtLoginService.h
   src/Platform/Linux/MainAppLaunchAtLoginService.cpp
 )

@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 #include <memory>
+#include <mutex>
 #include <span>
 
 namespace zen {
@@ -142,6 +143,59 @@ void describeType(X11ClientWindow& w, X11Connection& x, std::span<const std::uin
     w.normalType = true;
 }
 
+// The last `limit` ids of a bottom-to-top list that name a window, in the list's order. Asked
+// in batches from the front-most end, one round trip per batch, stopping once enough are found.
+std::vector<xcb_window_t> existingWindowsFrontMost(X11Connection& x, const std::vector<xcb_window_t>& bottomToTop,
+                                                   std::size_t limit)
+{
+    xcb_connection_t* c = x.connection();
+    std::vector<xcb_window_t> frontFirst;
+    std::vector<xcb_get_window_attributes_cookie_t> cookies;
+    auto next = bottomToTop.rbegin();
+    while (next != bottomToTop.rend() && frontFirst.size() < limit) {
+        const auto batch = std::min<std::ptrdiff_t>(std::ptrdiff_t(maximumClientWindowsPerReading), bottomToTop.rend() - next);
+        cookies.clear();
+        for (auto it = next; it != next + batch; ++it)
+            cookies.push_back(xcb_get_window_attributes(c, *it));
+        for (std::size_t i = 0; i < cookies.size(); ++i) {
+            if (frontFirst.size() >= limit) {
+                xcb_discard_reply(c, cookies[i].sequence);
+                continue;
+            }
+            if (replyOf(xcb_get_window_attributes_reply, c, cookies[i]))
+                frontFirst.push_back(*(next + std::ptrdiff_t(i)));
+        }
+        x.countRoundTrip();
+        next += batch;
+    }
+    return {frontFirst.rbegin(), frontFirst.rend()};
+}
+
+// existingWindowsFrontMost for the capped reading, remembered for the last long list read: a
+// list of invented ids costs one pass over them, not one per reading (discovery reads the
+// desktop many times in a row). The window manager rewrites the list whenever it manages or
+// drops a window, which makes a new pass; a remembered window that has gone since is dropped
+// by the reading itself.
+std::vector<xcb_window_t> existingWindowsFrontMostRemembered(X11Connection& x, std::vector<xcb_window_t> bottomToTop)
+{
+    struct Memo {
+        xcb_connection_t* connection = nullptr;
+        std::vector<xcb_window_t> listed;
+        std::vector<xcb_window_t> existing;
+    };
+    static std::mutex memoMutex;
+    static Memo memo;
+    {
+        std::lock_guard lock(memoMutex);
+        if (memo.connection == x.connection() && memo.listed == bottomToTop)
+            return memo.existing;
+    }
+    auto existing = existingWindowsFrontMost(x, bottomToTop, maximumClientWindowsPerReading);
+    std::lock_guard lock(memoMutex);
+    memo = Memo{x.connection(), std::move(bottomToTop), existing};
+    return existing;
+}
+
 } // namespace
 
 QString decodeUtf8Property(const QByteArray& data)
@@ -196,21 +250,27 @@ X11DesktopState readX11Desktop(X11Connection& x)
     if (xcb_connection_has_error(c))
         return state;
 
-    // EWMH lists bottom to top: beyond the cap, the front-most windows are the list's tail,
-    // read with a second request from where it starts.
+    // EWMH lists bottom to top. A list longer than the cap is read whole (up to a bound of
+    // its own) and its ids that name no window are dropped before the cap applies: otherwise
+    // a client writing invented ids in front of the real ones would hide every real window.
+    std::vector<xcb_window_t> listed; // bottom to top
     if (stackingReply && stackingReply->format == 32 && stackingReply->bytes_after > 0) {
         state.windowListTruncated = true;
         const std::uint32_t totalLongs = std::uint32_t(xcb_get_property_value_length(stackingReply.get()) / 4)
             + stackingReply->bytes_after / 4;
-        stackingReply = propertyReply(c, xcb_get_property(c, 0, root, stackingAtom, XCB_ATOM_WINDOW,
-                                                          totalLongs - maximumClientWindowsPerReading,
-                                                          maximumClientWindowsPerReading));
+        const std::uint32_t longs = std::min(totalLongs, maximumClientListLength);
+        stackingReply = propertyReply(
+            c, xcb_get_property(c, 0, root, stackingAtom, XCB_ATOM_WINDOW, totalLongs - longs, longs));
         x.countRoundTrip();
-    }
-    auto stacking = cardinals(stackingReply.get(), XCB_ATOM_WINDOW);
-    if (stacking.size() > maximumClientWindowsPerReading) {
-        state.windowListTruncated = true;
-        stacking = stacking.last(maximumClientWindowsPerReading);
+        const auto all = cardinals(stackingReply.get(), XCB_ATOM_WINDOW);
+        listed = existingWindowsFrontMostRemembered(x, std::vector<xcb_window_t>(all.begin(), all.end()));
+    } else {
+        auto stacking = cardinals(stackingReply.get(), XCB_ATOM_WINDOW);
+        if (stacking.size() > maximumClientWindowsPerReading) {
+            state.windowListTruncated = true;
+            stacking = stacking.last(maximumClientWindowsPerReading);
+        }
+        listed.assign(stacking.begin(), stacking.end());
     }
     std::optional<std::uint32_t> currentDesktop;
     if (auto d = cardinals(currentDesktopReply.get(), XCB_ATOM_CARDINAL); !d.empty())
@@ -225,7 +285,7 @@ X11DesktopState readX11Desktop(X11Connection& x)
     std::optional<xcb_get_property_cookie_t> wmNameCookie;
     if (auto check = cardinals(checkReply.get(), XCB_ATOM_WINDOW); !check.empty() && check[0] != 0)
         wmNameCookie = getProperty(c, check[0], x.atom("_NET_WM_NAME"), x.atom("UTF8_STRING"), 64);
-    std::vector<xcb_window_t> windows(stacking.rbegin(), stacking.rend());
+    std::vector<xcb_window_t> windows(listed.rbegin(), listed.rend());
     std::vector<WindowCookies> cookies;
     cookies.reserve(windows.size());
     for (xcb_window_t w : windows) {

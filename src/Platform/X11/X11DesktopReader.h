@@ -55,8 +55,12 @@ struct X11Monitor {
 // offset that turns root coordinates into the global space.
 // How many client windows one reading takes at most: far above any real desktop, and low
 // enough that a client filling the list with invented ids can't hold the connection for
-// seconds. Beyond it the front-most windows are read and the reading says it was cut.
+// seconds. Beyond it the front-most ids that name a window are read and the reading says it
+// was cut.
 inline constexpr std::uint32_t maximumClientWindowsPerReading = 4096;
+// How many ids of a longer list are read to find the windows among them: thirty-two times the
+// cap, half a megabyte of ids; beyond it only the front-most part of the list is looked at.
+inline constexpr std::uint32_t maximumClientListLength = 32 * maximumClientWindowsPerReading;
 
 struct X11DesktopState {
     std::vector<X11ClientWindow> windowsFrontFirst;

@@ -16,6 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace zen {
 namespace {
 
@@ -200,6 +207,68 @@ TEST(MainAppLaunchAtLoginServiceTest, OnlyAnEntryInForceThatRunsThisProgramCount
     EXPECT_EQ(service.status(), Status::enabled);
     ASSERT_TRUE(service.unregisterItem());
     EXPECT_EQ(service.status(), Status::notRegistered) << "our entry becomes the hiding one";
+}
+
+TEST(MainAppLaunchAtLoginServiceTest, APipeAtTheEntryIsNoEntryAndNeverWaits)
+{
+    Harness h;
+    QDir().mkpath(h.userFolder());
+    const QString pipe = h.dir.filePath("pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString ours = MainAppLaunchAtLoginService::execLine(h.program);
+    test::writeFile(h.dir.filePath("linked.desktop"), h.entryRunning(ours));
+
+    // Should a read wait on the pipe, this writer lets it go, and the test fails on the flag.
+    std::atomic<bool> done{false}, hadToRelease{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 300 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                hadToRelease = true;
+                ::close(fd);
+            }
+        }
+    });
+    auto service = h.service();
+    struct Case {
+        QString entry; // what the user's entry is
+        bool link;
+        Status status;
+    };
+    const Case cases[] = {
+        {pipe, true, Status::notRegistered},
+        {h.dir.filePath("linked.desktop"), true, Status::enabled}, // a dotfile manager's link
+    };
+    for (const Case& c : cases) {
+        QFile::remove(h.userEntry());
+        ASSERT_TRUE(QFile::link(c.entry, h.userEntry()));
+        EXPECT_EQ(service.status(), c.status) << c.entry.toStdString();
+    }
+    QFile::remove(h.userEntry());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(h.userEntry()).constData(), 0600), 0);
+    EXPECT_EQ(service.status(), Status::notRegistered);
+    EXPECT_TRUE(service.unregisterItem());
+    EXPECT_FALSE(MainAppLaunchAtLoginService::entryArguments(h.userEntry()));
+    done = true;
+    watchdog.join();
+    EXPECT_FALSE(hadToRelease) << "reading the entry waited for a writer";
+
+    // Registering over a link replaces the link; the file it pointed at stays as it was.
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath("other.desktop");
+    test::writeFile(outside, "[Desktop Entry]\nType=Application\nName=Other\nExec=/usr/bin/true\n");
+    struct stat before {}, after {};
+    ASSERT_EQ(::stat(QFile::encodeName(outside).constData(), &before), 0);
+    QFile::remove(h.userEntry());
+    ASSERT_TRUE(QFile::link(outside, h.userEntry()));
+    ASSERT_TRUE(service.registerItem());
+    EXPECT_EQ(service.status(), Status::enabled);
+    EXPECT_FALSE(QFileInfo(h.userEntry()).isSymLink());
+    ASSERT_EQ(::stat(QFile::encodeName(outside).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(test::readFile(outside), "[Desktop Entry]\nType=Application\nName=Other\nExec=/usr/bin/true\n");
 }
 
 TEST(MainAppLaunchAtLoginServiceTest, FailuresComeBackWithTheirText)

@@ -12,6 +12,7 @@ list(APPEND ZEN_BENCH_SOURCES
 list(APPEND ZEN_BENCH_SOURCES
   bench/OverlayBench.cpp
   bench/DashboardPreviewBench.cpp
+  bench/DashboardOpenBench.cpp
   bench/SnapshotStoreBench.cpp
   bench/SnapshotListingBench.cpp
 )

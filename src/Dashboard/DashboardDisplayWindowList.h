@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Dashboard/DashboardDisplayWindowRow.h"
 #include "Snapshots/Snapshot.h"
 
+#include <QHash>
 #include <QUuid>
 #include <QWidget>
 
@@ -10,13 +12,17 @@
 #include <optional>
 #include <vector>
 
+class QMenu;
+class QMimeData;
+class QVariantAnimation;
+
 namespace zen {
 
 class DashboardAppIdentityResolver;
-class DashboardDisplayWindowRow;
 
-// A display's saved windows in restore order, front-most first. Every change of order goes at
-// once to the dashboard's reorder action and is shown only when it was stored.
+// A display's saved windows in restore order, front-most first, painted as one list: the
+// widget count stays the same whatever a layout holds. Every change of order goes at once to
+// the dashboard's reorder action and is shown only when it was stored.
 class DashboardDisplayWindowList : public QWidget {
     Q_OBJECT
 public:
@@ -24,9 +30,15 @@ public:
     // True when the new order was stored.
     using ReorderWindows = std::function<bool(std::uint32_t displayID, const std::vector<QUuid>& orderedWindowIDs)>;
 
+    static constexpr int topPadding = 2;
+    static constexpr int rowSpacing = 7;
+    // How long a reorder glides the rows to their new places.
+    static constexpr int reorderAnimationMilliseconds = 160;
+
     DashboardDisplayWindowList(std::uint32_t displayID, std::vector<WindowRecord> windows,
                                DashboardAppIdentityResolver& appIdentityResolver, RemoveWindow removeWindow,
                                ReorderWindows reorderWindows, QWidget* parent = nullptr);
+    ~DashboardDisplayWindowList() override;
 
     // The layout was reloaded: the list re-reads the stored order when the window ids or their
     // stacking hints changed.
@@ -48,11 +60,55 @@ public:
     void setEditingEnabled(bool enabled);
     bool isEditingEnabled() const { return m_editingEnabled; }
 
-    const std::vector<DashboardDisplayWindowRow*>& rows() const { return m_rows; }
+    const std::vector<DashboardDisplayWindowRow>& rows() const { return m_rows; }
     const std::vector<QUuid>& orderedWindowIDs() const { return m_orderedWindowIDs; }
+    // Where row `index` is drawn once any reorder animation has ended.
+    QRect rowRect(int index) const;
+    int rowAt(const QPoint& position) const;
+    int indexOfWindow(const QUuid& windowID) const;
+
+    // The row keyboard moves and the context menu key act on; -1 for none.
+    int currentRow() const { return m_currentRow; }
+    void setCurrentRow(int index);
+    // Whether the current row shows its focus frame: only after keyboard use, never left on a
+    // row that the mouse dragged or dropped.
+    bool showsFocusFrame() const;
+
+    // Move Earlier, Move Later and Remove for the row, each enabled when it can act.
+    void fillContextMenu(QMenu& menu, int index);
+    // What a drag of the row carries: the window id's upper-case text.
+    QMimeData* dragPayload(int index) const;
+    // While a drag hovers: the index the dragged row would take; absent otherwise.
+    std::optional<int> dropLandingIndex() const { return m_landingIndex; }
+
+    QVariantAnimation* reorderAnimation() const { return m_reorderAnimation; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
-    void rebuildRows();
+    // Rows for the windows in that order; without one, in `displayOrderedWindows()`.
+    void rebuildRows(std::optional<std::vector<WindowRecord>> ordered = std::nullopt);
+    std::optional<int> landingIndex(const QMimeData* data, const QPoint& position) const;
+    void moveCurrent(int offset);
+    void removeAt(int index);
+    QRect animatedRowRect(int index) const;
 
     std::uint32_t m_displayID;
     std::vector<WindowRecord> m_windows;
@@ -60,8 +116,22 @@ private:
     RemoveWindow m_removeWindow;
     ReorderWindows m_reorderWindows;
     std::vector<QUuid> m_orderedWindowIDs;
-    std::vector<DashboardDisplayWindowRow*> m_rows;
+    std::vector<DashboardDisplayWindowRow> m_rows;
     bool m_editingEnabled = true;
+
+    int m_currentRow = -1;
+    bool m_keyboardFocus = false;
+    int m_hoveredRemove = -1;
+    int m_pressedRow = -1;
+    int m_pressedRemove = -1;
+    QPoint m_pressPosition;
+    std::optional<int> m_landingIndex;
+    // The top of each row before the last reorder, by the row's new index.
+    std::vector<int> m_startTops;
+    QVariantAnimation* m_reorderAnimation = nullptr;
+    // Assistive technology's handle of each row, kept while the row's window is listed.
+    mutable QHash<QUuid, unsigned> m_accessibleRows;
+    friend class DashboardDisplayWindowListAccessible;
 };
 
 } // namespace zen

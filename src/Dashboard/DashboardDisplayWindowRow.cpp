@@ -1,149 +1,20 @@
 #include "Dashboard/DashboardDisplayWindowRow.h"
 
 #include "Dashboard/DashboardPreviewStyle.h"
-#include "Dashboard/DashboardRemoveWindowButton.h"
+#include "Dashboard/DashboardRowColors.h"
 #include "Dashboard/DashboardSymbols.h"
 #include "Shared/StringExtensions.h"
-#include "Shared/Uuid.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
-#include <QAction>
-#include <QApplication>
-#include <QDrag>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QHBoxLayout>
-#include <QHelpEvent>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QPointer>
+#include <QFontMetrics>
 #include <QPainter>
-#include <QToolTip>
+#include <QPalette>
 
 #include <algorithm>
-#include <utility>
+#include <optional>
 
 namespace zen {
 
 using Style = DashboardPreviewStyle;
-
-namespace {
-
-// Offers the row's two move actions to assistive technology, beside the widget's own.
-class RowAccessible : public QAccessibleWidget {
-public:
-    explicit RowAccessible(DashboardDisplayWindowRow* row) : QAccessibleWidget(row, QAccessible::ListItem) {}
-
-    QStringList actionNames() const override
-    {
-        QStringList names = QAccessibleWidget::actionNames();
-        const auto* row = static_cast<const DashboardDisplayWindowRow*>(widget());
-        if (row->moveEarlierAction()->isEnabled())
-            names << DashboardDisplayWindowRow::moveEarlierTitle();
-        if (row->moveLaterAction()->isEnabled())
-            names << DashboardDisplayWindowRow::moveLaterTitle();
-        return names;
-    }
-
-    void doAction(const QString& name) override
-    {
-        auto* row = static_cast<DashboardDisplayWindowRow*>(widget());
-        if (name == DashboardDisplayWindowRow::moveEarlierTitle())
-            row->moveEarlierAction()->trigger();
-        else if (name == DashboardDisplayWindowRow::moveLaterTitle())
-            row->moveLaterAction()->trigger();
-        else
-            QAccessibleWidget::doAction(name);
-    }
-
-    QString text(QAccessible::Text t) const override
-    {
-        if (t == QAccessible::Name)
-            return widget()->accessibleName();
-        return QAccessibleWidget::text(t);
-    }
-};
-
-QAccessibleInterface* rowAccessibleFactory(const QString& className, QObject* object)
-{
-    if (className == QLatin1String("zen::DashboardDisplayWindowRow") && object && object->isWidgetType())
-        return new RowAccessible(static_cast<DashboardDisplayWindowRow*>(object));
-    return nullptr;
-}
-
-} // namespace
-
-QString DashboardDisplayWindowRow::moveEarlierTitle()
-{
-    return QStringLiteral("Move Earlier in Restore Order");
-}
-
-QString DashboardDisplayWindowRow::moveLaterTitle()
-{
-    return QStringLiteral("Move Later in Restore Order");
-}
-
-QStringList DashboardDisplayWindowRow::stateLabels(const WindowRecord& window)
-{
-    QStringList labels;
-    if (window.isFullscreen)
-        labels << QStringLiteral("Fullscreen");
-    if (window.isMinimized)
-        labels << QStringLiteral("Minimized");
-    else if (!window.isVisible)
-        labels << QStringLiteral("Hidden");
-    return labels;
-}
-
-QString DashboardDisplayWindowRow::displayTitle(const WindowRecord& window, const DashboardAppIdentity& identity)
-{
-    return nonEmptyValue(window.windowTitle).value_or(identity.bundleIdentifier);
-}
-
-DashboardDisplayWindowRow::DashboardDisplayWindowRow(const WindowRecord& window, const DashboardAppIdentity& identity,
-                                                     std::function<void()> removeWindow, std::function<void()> moveUp,
-                                                     std::function<void()> moveDown, DropHandler dropHandler,
-                                                     QWidget* parent)
-    : QWidget(parent)
-    , m_window(window)
-    , m_identity(identity)
-    , m_stateLabels(stateLabels(window))
-    , m_title(displayTitle(window, identity))
-    , m_dropHandler(std::move(dropHandler))
-{
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(rowAccessibleFactory);
-        return true;
-    }();
-    (void)factoryInstalled;
-
-    setAcceptDrops(true);
-    setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(identity.name + QStringLiteral(", ") + m_title);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-
-    m_removeButton = new DashboardRemoveWindowButton(std::move(removeWindow), this);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addStretch(1);
-    layout->addWidget(m_removeButton, 0, Qt::AlignVCenter);
-
-    // The keys that run these (Alt+Up, Alt+Down) belong to the list: hundreds of rows with a
-    // shortcut each would make every shortcut lookup of the window slower.
-    m_moveEarlier = new QAction(moveEarlierTitle(), this);
-    connect(m_moveEarlier, &QAction::triggered, this, [moveUp = std::move(moveUp)] {
-        if (moveUp)
-            moveUp();
-    });
-    m_moveLater = new QAction(moveLaterTitle(), this);
-    connect(m_moveLater, &QAction::triggered, this, [moveDown = std::move(moveDown)] {
-        if (moveDown)
-            moveDown();
-    });
-    addAction(m_moveEarlier);
-    addAction(m_moveLater);
-}
 
 namespace {
 
@@ -181,81 +52,174 @@ int textBlockHeight()
 
 } // namespace
 
-QSize DashboardDisplayWindowRow::sizeHint() const
+DashboardDisplayWindowRow::DashboardDisplayWindowRow(const WindowRecord& window, const DashboardAppIdentity& identity)
+    : m_window(window)
+    , m_identity(identity)
+    , m_stateLabels(stateLabels(window))
+    , m_title(displayTitle(window, identity))
+    , m_shownName(isolatedForDisplay(identity.name))
+    , m_shownTitle(isolatedForDisplay(m_title))
 {
-    return QSize(handleWidth + barWidth + iconSide + buttonSide + 4 * spacing + 160,
-                 std::max({buttonSide, iconSide, textBlockHeight()}));
 }
 
-QSize DashboardDisplayWindowRow::minimumSizeHint() const
+QString DashboardDisplayWindowRow::accessibleName() const
 {
-    return QSize(handleWidth + barWidth + iconSide + buttonSide + 4 * spacing, sizeHint().height());
+    return m_identity.name + QStringLiteral(", ") + m_title;
 }
 
-QRect DashboardDisplayWindowRow::handleRect() const
+QString DashboardDisplayWindowRow::moveEarlierTitle()
 {
-    return QRect(0, 0, handleWidth, height());
+    return QStringLiteral("Move Earlier in Restore Order");
 }
 
-bool DashboardDisplayWindowRow::event(QEvent* event)
+QString DashboardDisplayWindowRow::moveLaterTitle()
 {
-    if (event->type() == QEvent::ToolTip) {
-        auto* help = static_cast<QHelpEvent*>(event);
-        if (handleRect().contains(help->pos())) {
-            QToolTip::showText(help->globalPos(), QStringLiteral("Drag to change restore order"), this, handleRect());
-        } else {
-            QToolTip::hideText();
-            event->ignore();
-        }
-        return true;
-    }
-    return QWidget::event(event);
+    return QStringLiteral("Move Later in Restore Order");
 }
 
-void DashboardDisplayWindowRow::paintEvent(QPaintEvent*)
+QString DashboardDisplayWindowRow::removeTitle()
 {
-    QPainter p(this);
+    return QStringLiteral("Remove Window from Layout");
+}
+
+QString DashboardDisplayWindowRow::toolTip()
+{
+    return QStringLiteral("Drag to change restore order\nAlt+Up / Alt+Down");
+}
+
+QStringList DashboardDisplayWindowRow::stateLabels(const WindowRecord& window)
+{
+    QStringList labels;
+    if (window.isFullscreen)
+        labels << QStringLiteral("Fullscreen");
+    if (window.isMinimized)
+        labels << QStringLiteral("Minimized");
+    else if (!window.isVisible)
+        labels << QStringLiteral("Hidden");
+    return labels;
+}
+
+QString DashboardDisplayWindowRow::displayTitle(const WindowRecord& window, const DashboardAppIdentity& identity)
+{
+    return nonEmptyValue(window.windowTitle).value_or(identity.bundleIdentifier);
+}
+
+int DashboardDisplayWindowRow::height()
+{
+    static const int h = std::max({buttonSide, iconSide, textBlockHeight()});
+    return h;
+}
+
+int DashboardDisplayWindowRow::minimumWidth()
+{
+    return handleWidth + barWidth + iconSide + buttonSide + 4 * spacing + 8;
+}
+
+int DashboardDisplayWindowRow::preferredWidth()
+{
+    return minimumWidth() + 160;
+}
+
+QRect DashboardDisplayWindowRow::handleRect(const QRect& row)
+{
+    return QRect(row.left() + 2, row.top(), handleWidth, row.height());
+}
+
+QRect DashboardDisplayWindowRow::removeButtonRect(const QRect& row)
+{
+    return QRect(row.right() + 1 - 2 - buttonSide, row.center().y() - buttonSide / 2, buttonSide, buttonSide);
+}
+
+void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPalette& palette, const QColor& background,
+                                      PaintState state, qreal dpr) const
+{
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    if (hasFocus()) {
-        // Keyboard users move the focused row with the move shortcuts: show which one it is.
-        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+    if (state.focused) {
+        // Keyboard users move the focused row with the move keys: show which one it is.
+        p.setPen(QPen(palette.color(QPalette::Highlight), 1.5));
         p.setBrush(Qt::NoBrush);
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
+        p.drawRoundedRect(QRectF(row).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
     }
-    const int midY = height() / 2;
-    const qreal dpr = devicePixelRatioF();
-    int x = 0;
+    const int midY = row.center().y() + 1;
+    int x = row.left() + 2;
 
-    const QPixmap handle = DashboardSymbols::tintedPixmap(QStringLiteral("line.3.horizontal"), QSize(handleWidth, handleWidth),
-                                                          Style::tertiary(palette()), dpr);
-    p.drawPixmap(QPoint(x, midY - handleWidth / 2), handle);
+    // What every row of one paint shares: looked up once, not once per row.
+    struct Shared {
+        qint64 paletteKey = -1;
+        QRgb background = 0;
+        qreal dpr = 0;
+        int dpi = 0;
+        QPixmap handle;
+        QPixmap remove;
+        QPixmap removeDisabled;
+        QColor secondary;
+        std::optional<QFontMetrics> name, badge, small;
+    };
+    thread_local Shared shared;
+    const int dpi = p.device() ? p.device()->logicalDpiY() : 0;
+    if (shared.paletteKey != palette.cacheKey() || shared.background != background.rgba() || shared.dpr != dpr
+        || shared.dpi != dpi) {
+        shared.paletteKey = palette.cacheKey();
+        shared.background = background.rgba();
+        shared.dpr = dpr;
+        shared.dpi = dpi;
+        shared.secondary = DashboardRowColors::secondary(Style::primary(palette), background);
+        shared.handle = DashboardSymbols::tintedPixmap(QStringLiteral("line.3.horizontal"),
+                                                       QSize(handleWidth, handleWidth), Style::tertiary(palette), dpr);
+        shared.remove = DashboardSymbols::tintedPixmap(QStringLiteral("minus.circle"), QSize(16, 16), shared.secondary, dpr);
+        shared.removeDisabled =
+            DashboardSymbols::tintedPixmap(QStringLiteral("minus.circle"), QSize(16, 16), Style::tertiary(palette), dpr);
+        shared.name.emplace(nameFont(), p.device());
+        shared.badge.emplace(badgeFont(), p.device());
+        shared.small.emplace(smallFont(), p.device());
+    }
+
+    p.drawPixmap(QPoint(x, midY - handleWidth / 2), shared.handle);
     x += handleWidth + spacing;
 
     Style::fillRounded(p, QRectF(x, midY - 9, barWidth, 18), 2, m_identity.accentColor);
     x += barWidth + spacing;
 
-    p.drawPixmap(QPoint(x, midY - iconSide / 2), Style::roundedIcon(m_identity.icon, iconSide, 4, dpr));
+    if (m_iconDpr != dpr) {
+        m_icon = Style::roundedIcon(m_identity.icon, iconSide, 4, dpr);
+        m_iconDpr = dpr;
+    }
+    p.drawPixmap(QPoint(x, midY - iconSide / 2), m_icon);
     x += iconSide + spacing;
 
-    const int right = width() - buttonSide - spacing;
+    const QRect button = removeButtonRect(row);
+    const int right = button.left() - spacing;
     const int textWidth = std::max(0, right - x);
     const int top = midY - textBlockHeight() / 2;
-    // Measured on this device, as painted: screen metrics may round differently.
-    const QFontMetrics nameMetrics(nameFont(), this);
-    const QFontMetrics badgeMetrics(badgeFont(), this);
-    const QFontMetrics smallMetrics(smallFont(), this);
+    const QFontMetrics& nameMetrics = *shared.name;
+    const QFontMetrics& badgeMetrics = *shared.badge;
+    const QFontMetrics& smallMetrics = *shared.small;
     const int lineHeight = std::max(nameMetrics.height(), badgeMetrics.height() + 2);
+    const QColor secondary = shared.secondary;
 
     // Badges keep their room; the name gives way first.
     int badgesWidth = 0;
     for (const QString& label : m_stateLabels)
         badgesWidth += 5 + badgeMetrics.horizontalAdvance(label) + 10;
-    const int nameWidth =
-        std::max(0, std::min(nameMetrics.horizontalAdvance(m_identity.name) + 1, textWidth - badgesWidth));
+    if (m_elidedForWidth != textWidth) {
+        // Measuring a name of any length costs its whole length: elide first, measure what is left.
+        m_elidedName = nameMetrics.elidedText(m_shownName, Qt::ElideRight, std::max(0, textWidth - badgesWidth));
+        m_elidedNameWidth =
+            std::min(nameMetrics.horizontalAdvance(m_elidedName) + 1, std::max(0, textWidth - badgesWidth));
+        m_elidedTitle = smallMetrics.elidedText(m_shownTitle, Qt::ElideRight, textWidth);
+        m_elidedForWidth = textWidth;
+    }
+    const QString& name = m_elidedName;
+    const int nameWidth = m_elidedNameWidth;
     p.setFont(nameFont());
-    p.setPen(Style::primary(palette()));
-    p.drawText(QRect(x, top, nameWidth, lineHeight), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-               nameMetrics.elidedText(m_identity.name, Qt::ElideRight, nameWidth));
+    p.setPen(Style::primary(palette));
+    // Texts are elided already: drawn at their baseline, without the toolkit laying them out
+    // again in a box, which costs more than the rest of the row.
+    const auto baseline = [](const QFontMetrics& metrics, int lineTop, int lineHeight) {
+        return lineTop + (lineHeight - metrics.height()) / 2 + metrics.ascent();
+    };
+    p.drawText(QPoint(x, baseline(nameMetrics, top, lineHeight)), name);
     int badgeX = x + nameWidth;
     p.setFont(badgeFont());
     for (const QString& label : m_stateLabels) {
@@ -264,121 +228,20 @@ void DashboardDisplayWindowRow::paintEvent(QPaintEvent*)
         if (badgeX + w > right)
             break;
         const QRect badgeRect(badgeX, top + (lineHeight - badgeMetrics.height() - 2) / 2, w, badgeMetrics.height() + 2);
-        Style::fillRounded(p, QRectF(badgeRect), badgeRect.height() / 2.0, Style::quaternaryFill(palette()));
-        p.setPen(Style::secondary(palette()));
-        p.drawText(badgeRect, Qt::AlignCenter | Qt::TextSingleLine, label);
+        Style::fillRounded(p, QRectF(badgeRect), badgeRect.height() / 2.0, Style::quaternaryFill(palette));
+        p.setPen(secondary);
+        p.drawText(QPoint(badgeRect.left() + 5, baseline(badgeMetrics, badgeRect.top(), badgeRect.height())), label);
         badgeX += w;
     }
 
     p.setFont(smallFont());
-    p.setPen(Style::secondary(palette()));
-    p.drawText(QRect(x, top + lineHeight + 1, textWidth, smallMetrics.height()),
-               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-               smallMetrics.elidedText(m_title, Qt::ElideRight, textWidth));
-}
+    p.setPen(secondary);
+    p.drawText(QPoint(x, baseline(smallMetrics, top + lineHeight + 1, smallMetrics.height())), m_elidedTitle);
 
-void DashboardDisplayWindowRow::setEditingEnabled(bool enabled)
-{
-    m_editingEnabled = enabled;
-    setAcceptDrops(enabled);
-    m_moveEarlier->setEnabled(enabled);
-    m_moveLater->setEnabled(enabled);
-    m_removeButton->setEnabled(enabled);
-}
-
-QMimeData* DashboardDisplayWindowRow::dragPayload() const
-{
-    auto* data = new QMimeData;
-    data->setText(uuidText(m_window.id));
-    return data;
-}
-
-void DashboardDisplayWindowRow::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        m_pressed = true;
-        m_pressPosition = event->position().toPoint();
-    }
-    QWidget::mousePressEvent(event);
-}
-
-void DashboardDisplayWindowRow::mouseMoveEvent(QMouseEvent* event)
-{
-    if (!m_pressed || !m_editingEnabled || !(event->buttons() & Qt::LeftButton)
-        || (event->position().toPoint() - m_pressPosition).manhattanLength() < QApplication::startDragDistance()) {
-        QWidget::mouseMoveEvent(event);
-        return;
-    }
-    m_pressed = false;
-    const DragScope scope;
-    auto* drag = new QDrag(this);
-    drag->setMimeData(dragPayload());
-    drag->setPixmap(grab());
-    drag->setHotSpot(m_pressPosition);
-    drag->exec(Qt::MoveAction);
-}
-
-namespace {
-
-int dragDepth = 0;
-QList<QPointer<DashboardDisplayWindowRow>>& retiredRows()
-{
-    static QList<QPointer<DashboardDisplayWindowRow>> rows;
-    return rows;
-}
-
-} // namespace
-
-DashboardDisplayWindowRow::DragScope::DragScope()
-{
-    ++dragDepth;
-}
-
-DashboardDisplayWindowRow::DragScope::~DragScope()
-{
-    if (--dragDepth > 0)
-        return;
-    const auto rows = std::exchange(retiredRows(), {});
-    for (const QPointer<DashboardDisplayWindowRow>& row : rows) {
-        if (row)
-            row->deleteLater();
-    }
-}
-
-void DashboardDisplayWindowRow::retire(DashboardDisplayWindowRow* row)
-{
-    row->hide();
-    row->setParent(nullptr);
-    if (dragDepth > 0)
-        retiredRows().push_back(row);
-    else
-        row->deleteLater();
-}
-
-void DashboardDisplayWindowRow::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (m_editingEnabled && event->mimeData()->hasText())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void DashboardDisplayWindowRow::dragMoveEvent(QDragMoveEvent* event)
-{
-    if (m_editingEnabled && event->mimeData()->hasText())
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void DashboardDisplayWindowRow::dropEvent(QDropEvent* event)
-{
-    // A drop may carry several texts, one per line; the first one names the dragged window.
-    const QString payload = event->mimeData()->text().section(QLatin1Char('\n'), 0, 0);
-    if (m_editingEnabled && m_dropHandler && m_dropHandler(payload))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    if (state.removeHovered && state.editingEnabled)
+        Style::fillRounded(p, QRectF(button), 4, Style::quaternaryFill(palette));
+    p.drawPixmap(button.topLeft() + QPoint(3, 3), state.editingEnabled ? shared.remove : shared.removeDisabled);
+    p.restore();
 }
 
 } // namespace zen

@@ -3,34 +3,26 @@
 #include "Dashboard/DashboardAppIdentity.h"
 #include "Snapshots/Snapshot.h"
 
-#include <QPoint>
+#include <QPixmap>
+#include <QRect>
 #include <QStringList>
-#include <QWidget>
 
-#include <functional>
-
-class QAction;
-class QMimeData;
+class QPainter;
+class QPalette;
 
 namespace zen {
 
-class DashboardRemoveWindowButton;
-
-// One saved window in a display's restore-order list: drag handle, colour bar, icon, name with
-// state badges, title, and the remove button. Painted rather than built of labels: a layout
-// may list hundreds of windows, and the list is rebuilt after every reorder. Rows are dragged onto each other to reorder;
-// keyboard and assistive technology use the two move actions instead.
-class DashboardDisplayWindowRow : public QWidget {
-    Q_OBJECT
+// One saved window as a display's restore-order list paints it: drag handle, colour bar,
+// icon, name with state badges, title, and the remove button. A value, not a widget: a layout
+// may list thousands of windows, and the list paints only the rows in sight.
+class DashboardDisplayWindowRow {
 public:
-    // Takes the text of a drop onto this row; true when the drop was taken.
-    using DropHandler = std::function<bool(const QString& payload)>;
-
-    DashboardDisplayWindowRow(const WindowRecord& window, const DashboardAppIdentity& identity,
-                              std::function<void()> removeWindow, std::function<void()> moveUp,
-                              std::function<void()> moveDown, DropHandler dropHandler, QWidget* parent = nullptr);
+    DashboardDisplayWindowRow(const WindowRecord& window, const DashboardAppIdentity& identity);
 
     const WindowRecord& window() const { return m_window; }
+    const DashboardAppIdentity& identity() const { return m_identity; }
+    // "Application, title", as assistive technology reads the row.
+    QString accessibleName() const;
 
     // "Fullscreen", then "Minimized" or else "Hidden" for a window saved as not visible.
     static QStringList stateLabels(const WindowRecord& window);
@@ -39,56 +31,39 @@ public:
 
     static QString moveEarlierTitle();
     static QString moveLaterTitle();
-    QAction* moveEarlierAction() const { return m_moveEarlier; }
-    QAction* moveLaterAction() const { return m_moveLater; }
-    DashboardRemoveWindowButton* removeButton() const { return m_removeButton; }
+    static QString removeTitle();
+    // What the row says under the pointer: how to reorder it with the mouse and the keys.
+    static QString toolTip();
 
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
+    static int height();
+    static int minimumWidth();
+    static int preferredWidth();
+    static QRect handleRect(const QRect& row);
+    static QRect removeButtonRect(const QRect& row);
 
-    // What a drag of this row carries: the window id's upper-case text.
-    QMimeData* dragPayload() const;
-
-    // While a row is being dragged, the toolkit runs a nested event loop inside the drag; the
-    // drop's reorder may rebuild every row there, the dragged one included. Rows retired
-    // meanwhile are hidden and deleted only once the drag has ended.
-    class DragScope {
-    public:
-        DragScope();
-        ~DragScope();
-        DragScope(const DragScope&) = delete;
-        DragScope& operator=(const DragScope&) = delete;
+    struct PaintState {
+        bool focused = false;
+        bool removeHovered = false;
+        bool editingEnabled = true;
     };
-    // Hides the row and deletes it as soon as no drag runs.
-    static void retire(DashboardDisplayWindowRow* row);
-
-    // Off while the layout is being saved, updated or restored.
-    void setEditingEnabled(bool enabled);
-    bool isEditingEnabled() const { return m_editingEnabled; }
-
-protected:
-    bool event(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dragMoveEvent(QDragMoveEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
+    void paint(QPainter& painter, const QRect& row, const QPalette& palette, const QColor& background,
+               PaintState state, qreal devicePixelRatio) const;
 
 private:
-    QRect handleRect() const;
-
     WindowRecord m_window;
     DashboardAppIdentity m_identity;
     QStringList m_stateLabels;
     QString m_title;
-    DropHandler m_dropHandler;
-    QAction* m_moveEarlier = nullptr;
-    QAction* m_moveLater = nullptr;
-    DashboardRemoveWindowButton* m_removeButton = nullptr;
-    QPoint m_pressPosition;
-    bool m_pressed = false;
-    bool m_editingEnabled = true;
+    QString m_shownName;
+    QString m_shownTitle;
+    // The elided texts for the last width painted: rows repaint often at one width (hover,
+    // focus, scrolling) and eliding shapes the whole text each time.
+    mutable int m_elidedForWidth = -1;
+    mutable QString m_elidedName;
+    mutable int m_elidedNameWidth = 0;
+    mutable QString m_elidedTitle;
+    mutable QPixmap m_icon;
+    mutable qreal m_iconDpr = 0;
 };
 
 } // namespace zen

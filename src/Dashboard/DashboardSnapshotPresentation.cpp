@@ -5,6 +5,10 @@
 #include <QCollator>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <unordered_map>
 #include <map>
 #include <unordered_set>
 
@@ -34,8 +38,11 @@ bool hasArea(const CGRect& frame)
     return frame.isFinite() && frame.size.width > 0 && frame.size.height > 0;
 }
 
+std::atomic<std::uint64_t> overlapTests {0};
+
 bool overlapsEnough(const CGRect& a, const CGRect& b, double threshold)
 {
+    overlapTests.fetch_add(1, std::memory_order_relaxed);
     if (!hasArea(a) || !hasArea(b))
         return false;
     const CGRect shared = a.intersected(b);
@@ -49,6 +56,11 @@ bool overlapsEnough(const CGRect& a, const CGRect& b, double threshold)
 
 } // namespace
 
+std::uint64_t DashboardSnapshotPresentation::overlapTestCount()
+{
+    return overlapTests.load(std::memory_order_relaxed);
+}
+
 bool DashboardSnapshotPresentation::restoresBefore(const WindowRecord& a, const WindowRecord& b)
 {
     if (a.zOrderHint && b.zOrderHint && *a.zOrderHint != *b.zOrderHint)
@@ -60,8 +72,17 @@ bool DashboardSnapshotPresentation::restoresBefore(const WindowRecord& a, const 
 
 std::vector<WindowRecord> DashboardSnapshotPresentation::windowsForDisplayList(std::vector<WindowRecord> windows)
 {
-    std::stable_sort(windows.begin(), windows.end(), &restoresBefore);
-    return windows;
+    // Records are large: sort their places, then move each once.
+    std::vector<std::size_t> order(windows.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&windows](std::size_t a, std::size_t b) { return restoresBefore(windows[a], windows[b]); });
+    std::vector<WindowRecord> sorted;
+    sorted.reserve(windows.size());
+    for (const std::size_t i : order)
+        sorted.push_back(std::move(windows[i]));
+    return sorted;
 }
 
 int DashboardSnapshotPresentation::localizedStandardCompare(const QString& a, const QString& b)
@@ -228,17 +249,112 @@ std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPr
         CGRect frame;
     };
     std::vector<std::vector<Member>> groups;
-    for (WindowRecord& window : windowsForDisplayList(windows)) {
-        const CGRect frame = previewFrame(window, displayFrame);
-        auto joined = std::find_if(groups.begin(), groups.end(), [&](const std::vector<Member>& group) {
-            return std::any_of(group.begin(), group.end(), [&](const Member& member) {
-                return overlapsEnough(frame, member.frame, overlapThreshold);
-            });
-        });
-        if (joined != groups.end())
-            joined->push_back({std::move(window), frame});
+    std::vector<WindowRecord> ordered = windowsForDisplayList(windows);
+    std::vector<CGRect> frames;
+    frames.reserve(ordered.size());
+    for (const WindowRecord& window : ordered)
+        frames.push_back(previewFrame(window, displayFrame));
+
+    // Comparing each window with every earlier one takes seconds for a few thousand windows.
+    // Only windows that share a cell of a coarse grid can overlap: each cell remembers which
+    // groups have members in it, so a window is compared with its neighbours only, earliest
+    // group first, and stops at the first group it joins. Windows spanning many cells are kept
+    // in one list instead of in every cell they cover.
+    CGRect bounds;
+    bool hasBounds = false;
+    for (const CGRect& frame : frames) {
+        if (!hasArea(frame))
+            continue;
+        bounds = hasBounds ? bounds.united(frame) : frame;
+        hasBounds = true;
+    }
+    const int side = std::clamp(int(std::ceil(std::sqrt(double(frames.size())) / 2)), 1, 32);
+    constexpr int largeCellCount = 16;
+    using Range = std::array<int, 4>;
+    const auto cellRange = [&](const CGRect& frame) {
+        const auto cell = [&](double value, double origin, double length) {
+            const double at = length > 0 ? (value - origin) / length * side : 0;
+            return std::clamp(int(std::floor(at)), 0, side - 1);
+        };
+        return Range {cell(frame.minX(), bounds.minX(), bounds.width()),
+                      cell(frame.minY(), bounds.minY(), bounds.height()),
+                      cell(frame.maxX(), bounds.minX(), bounds.width()),
+                      cell(frame.maxY(), bounds.minY(), bounds.height())};
+    };
+    const auto cellCount = [](const Range& r) { return (r[2] - r[0] + 1) * (r[3] - r[1] + 1); };
+    // Per cell: the groups with a member there, ascending, and those members' frames.
+    std::vector<std::vector<std::size_t>> cellGroups(std::size_t(side * side));
+    std::unordered_map<std::uint64_t, std::vector<CGRect>> cellMembers;
+    const auto memberKey = [](std::size_t cell, std::size_t group) { return (std::uint64_t(cell) << 32) | group; };
+    std::vector<std::size_t> largeGroups;
+    std::unordered_map<std::size_t, std::vector<CGRect>> largeMembers;
+    const auto insertSorted = [](std::vector<std::size_t>& sorted, std::size_t group) {
+        const auto at = std::lower_bound(sorted.begin(), sorted.end(), group);
+        if (at == sorted.end() || *at != group)
+            sorted.insert(at, group);
+    };
+    const auto anyOverlaps = [&](const CGRect& frame, const std::vector<CGRect>& members) {
+        return std::any_of(members.begin(), members.end(),
+                           [&](const CGRect& member) { return overlapsEnough(frame, member, overlapThreshold); });
+    };
+
+    std::vector<std::size_t> candidates;
+    for (std::size_t w = 0; w < ordered.size(); ++w) {
+        const CGRect& frame = frames[w];
+        std::optional<std::size_t> joined;
+        Range range {};
+        if (hasArea(frame)) {
+            range = cellRange(frame);
+            for (const std::size_t group : largeGroups) {
+                if (anyOverlaps(frame, largeMembers[group])) {
+                    joined = group;
+                    break;
+                }
+            }
+            // An earlier group among the neighbours still wins over a large window's group.
+            if (!joined || *joined > 0) {
+                candidates.clear();
+                for (int y = range[1]; y <= range[3]; ++y)
+                    for (int x = range[0]; x <= range[2]; ++x) {
+                        const auto& present = cellGroups[std::size_t(y * side + x)];
+                        candidates.insert(candidates.end(), present.begin(), present.end());
+                    }
+                std::sort(candidates.begin(), candidates.end());
+                candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+                for (const std::size_t group : candidates) {
+                    if (joined && group >= *joined)
+                        break;
+                    bool found = false;
+                    for (int y = range[1]; y <= range[3] && !found; ++y)
+                        for (int x = range[0]; x <= range[2] && !found; ++x) {
+                            const auto members = cellMembers.find(memberKey(std::size_t(y * side + x), group));
+                            found = members != cellMembers.end() && anyOverlaps(frame, members->second);
+                        }
+                    if (found) {
+                        joined = group;
+                        break;
+                    }
+                }
+            }
+        }
+        const std::size_t group = joined.value_or(groups.size());
+        if (joined)
+            groups[group].push_back({std::move(ordered[w]), frame});
         else
-            groups.push_back({Member {std::move(window), frame}});
+            groups.push_back({Member {std::move(ordered[w]), frame}});
+        if (!hasArea(frame))
+            continue;
+        if (cellCount(range) > largeCellCount) {
+            insertSorted(largeGroups, group);
+            largeMembers[group].push_back(frame);
+            continue;
+        }
+        for (int y = range[1]; y <= range[3]; ++y)
+            for (int x = range[0]; x <= range[2]; ++x) {
+                const std::size_t cell = std::size_t(y * side + x);
+                insertSorted(cellGroups[cell], group);
+                cellMembers[memberKey(cell, group)].push_back(frame);
+            }
     }
 
     std::vector<DashboardWindowPreviewGroup> result;

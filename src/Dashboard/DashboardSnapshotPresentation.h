@@ -49,6 +49,10 @@ public:
         const std::vector<WindowRecord>& windows, std::uint32_t displayID, const CGRect& displayFrame,
         double overlapThreshold = windowOverlapThreshold);
 
+    // How many pairs of window frames the grouping has compared in this process: the work a
+    // rebuild does, counted rather than timed.
+    static std::uint64_t overlapTestCount();
+
     // The window's frame placed in the display's saved frame.
     static CGRect previewFrame(const WindowRecord& window, const DisplayRecord& display);
     static CGRect previewFrame(const WindowRecord& window, const CGRect& displayFrame);

@@ -1,7 +1,11 @@
 #include "Dashboard/DashboardView.h"
 
 #include "Dashboard/DashboardDetailView.h"
-#include "Dashboard/DashboardSnapshotRow.h"
+#include "Dashboard/DashboardRowColors.h"
+#include "Dashboard/DashboardSnapshotListModel.h"
+#include "Dashboard/DashboardSnapshotListView.h"
+#include "Dashboard/DashboardSnapshotRowDelegate.h"
+#include "Dashboard/SidebarActionButton.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowObserver.h"
 #include "Dashboard/DashboardWindowRemovalConfirmationView.h"
@@ -17,7 +21,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
-#include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -36,7 +40,6 @@ namespace {
 constexpr int sidebarMinimumWidth = 240;
 constexpr int sidebarIdealWidth = 280;
 constexpr int sidebarMaximumWidth = 360;
-constexpr int idRole = Qt::UserRole;
 constexpr int alertMinimumWidth = 360;
 
 QLabel* plainLabel(const QString& text, QWidget* parent)
@@ -169,10 +172,8 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     connect(m_presenter, &DashboardViewPresenter::inlineRenameRequested, this, [this] {
         if (m_hasDetailPane)
             return;
-        const auto selected = m_presenter->selectedSnapshotID();
-        for (int i = 0; selected && i < m_layoutList->count(); ++i)
-            if (DashboardSnapshotRow* r = row(i); r && r->snapshot().id == *selected)
-                r->beginInlineRename();
+        if (const auto selected = m_presenter->selectedSnapshotID())
+            beginInlineRename(m_layoutModel->rowOf(*selected));
     });
     connect(m_presenter, &DashboardViewPresenter::hotkeyEditRequested, this, [this] {
         if (!m_hasDetailPane && m_presenter->selectedSnapshotID())
@@ -219,15 +220,14 @@ QWidget* DashboardView::buildSidebar()
     column->addWidget(m_newLayoutButton);
 
     m_listStack = new QStackedWidget(m_sidebar);
-    m_layoutList = new QListWidget(m_listStack);
-    m_layoutList->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_layoutList->setFrameShape(QFrame::NoFrame);
-    // A sidebar list: the window's own background, not a text field's.
-    m_layoutList->viewport()->setAutoFillBackground(false);
-    m_layoutList->setAutoFillBackground(false);
-    m_layoutList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_layoutList->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_layoutList->setFocusPolicy(Qt::StrongFocus);
+    m_layoutList = new DashboardSnapshotListView(m_listStack);
+    const QPointer<DashboardViewPresenter> presenter(m_presenter);
+    m_layoutModel = new DashboardSnapshotListModel(
+        [presenter](const QUuid& id, const QString& name) {
+            return presenter && presenter->renameSnapshotInline(id, name);
+        },
+        m_dependencies.now, m_layoutList);
+    m_layoutList->setModel(m_layoutModel);
     // The style's accent is too light under white text (about 3.5:1): the selection is
     // darkened until the selected row's text reads.
     QPalette listPalette = m_layoutList->palette();
@@ -239,16 +239,51 @@ QWidget* DashboardView::buildSidebar()
         listPalette.setColor(group, QPalette::Highlight, fill);
     }
     m_layoutList->setPalette(listPalette);
-    connect(m_layoutList, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
+    const auto selectCurrent = [this](const QModelIndex& current) {
         if (m_syncingSelection)
             return;
-        m_presenter->selectSnapshot(current ? std::optional(QUuid(current->data(idRole).toString())) : std::nullopt);
+        m_presenter->selectSnapshot(current.isValid()
+                                        ? std::optional(current.data(DashboardSnapshotListModel::IdRole).toUuid())
+                                        : std::nullopt);
+    };
+    connect(m_layoutList->selectionModel(), &QItemSelectionModel::currentChanged, this, selectCurrent);
+    const auto summaryAt = [this](int row) -> std::optional<SnapshotSummary> {
+        const auto& summaries = m_layoutModel->summaries();
+        if (row < 0 || row >= int(summaries.size()))
+            return std::nullopt;
+        return summaries[std::size_t(row)];
+    };
+    connect(m_layoutList, &DashboardSnapshotListView::deleteRequested, this, [this, summaryAt](int row) {
+        if (const auto summary = summaryAt(row); summary && !m_presenter->isSnapshotActionDisabled())
+            m_presenter->deleteSnapshot(*summary);
     });
-    connect(m_layoutList, &QListWidget::currentRowChanged, this, [this] { markSelectedRow(); });
+    connect(m_layoutList, &DashboardSnapshotListView::restoreRequested, this, [this, summaryAt](int row) {
+        const auto summary = summaryAt(row);
+        if (!summary || m_presenter->isSnapshotActionDisabled())
+            return;
+        if (m_presenter->selectedSnapshotID() != summary->id)
+            m_presenter->selectSnapshot(summary->id);
+        m_presenter->restoreSelectedSnapshot();
+    });
+    const auto openMenu = [this](int row, const QPoint& at) {
+        QMenu menu(this);
+        fillActionsMenu(menu, row);
+        menu.exec(at);
+    };
+    connect(m_layoutList, &DashboardSnapshotListView::menuRequested, this, openMenu);
+    connect(m_layoutList->rowDelegate(), &DashboardSnapshotRowDelegate::actionsButtonClicked, this,
+            [openMenu](const QModelIndex& index, const QPoint& at) { openMenu(index.row(), at); });
     m_emptyListLabel = plainLabel(QStringLiteral("No layouts saved yet"), m_listStack);
     m_emptyListLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_emptyListLabel->setContentsMargins(12, 16, 12, 0);
-    m_emptyListLabel->setForegroundRole(QPalette::PlaceholderText);
+    // A hint, fainter than the names, but still readable: the placeholder colour of most
+    // themes falls short of 4.5:1 on the window background.
+    QPalette hint = m_emptyListLabel->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive})
+        hint.setColor(group, QPalette::WindowText,
+                      DashboardRowColors::secondary(hint.color(group, QPalette::WindowText),
+                                                    hint.color(group, QPalette::Window)));
+    m_emptyListLabel->setPalette(hint);
     m_listStack->addWidget(m_layoutList);
     m_listStack->addWidget(m_emptyListLabel);
     column->addWidget(m_listStack, 1);
@@ -298,10 +333,51 @@ void DashboardView::setDetailPane(QWidget* pane)
     m_placeholderStatus = nullptr;
 }
 
-DashboardSnapshotRow* DashboardView::row(int index) const
+void DashboardView::fillActionsMenu(QMenu& menu, int row)
 {
-    QListWidgetItem* item = m_layoutList->item(index);
-    return item ? qobject_cast<DashboardSnapshotRow*>(m_layoutList->itemWidget(item)) : nullptr;
+    const auto& summaries = m_layoutModel->summaries();
+    if (row < 0 || row >= int(summaries.size()))
+        return;
+    const SnapshotSummary summary = summaries[std::size_t(row)];
+    const bool enabled = !m_presenter->isSnapshotActionDisabled();
+    const QPointer<DashboardViewPresenter> presenter(m_presenter);
+    const QPointer<DashboardView> self(this);
+    const auto add = [&](const QString& title, std::function<void()> run) {
+        QAction* action = menu.addAction(title);
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, std::move(run));
+        return action;
+    };
+    add(QStringLiteral("Rename"), [self, id = summary.id] {
+        if (self)
+            self->beginInlineRename(self->m_layoutModel->rowOf(id));
+    })->setShortcut(QKeySequence(Qt::Key_F2));
+    const bool hasHotkey = summary.hotkey.has_value();
+    add(hasHotkey ? QStringLiteral("Change Hotkey") : QStringLiteral("Set Hotkey"), [presenter, summary] {
+        if (presenter)
+            presenter->assignHotkey(summary);
+    });
+    if (hasHotkey)
+        add(QStringLiteral("Clear Hotkey"), [presenter, summary] {
+            if (presenter)
+                presenter->clearHotkey(summary);
+        });
+    menu.addSeparator();
+    QAction* remove = add(QStringLiteral("Delete"), [presenter, summary] {
+        if (presenter)
+            presenter->deleteSnapshot(summary);
+    });
+    remove->setIcon(SidebarActionButton::symbol(QStringLiteral("trash")));
+    remove->setShortcut(QKeySequence(Qt::Key_Delete));
+}
+
+void DashboardView::beginInlineRename(int row)
+{
+    if (m_presenter->isSnapshotActionDisabled() || row < 0 || row >= m_layoutList->count())
+        return;
+    const QModelIndex index = m_layoutModel->index(row, 0);
+    m_layoutList->setCurrentIndex(index);
+    m_layoutList->edit(index);
 }
 
 // MARK: Rendering
@@ -312,7 +388,6 @@ void DashboardView::render()
     m_newLayoutButton->setEnabled(!locked);
     renderRows();
     renderSelection();
-    markSelectedRow();
     renderSidebarFoot();
     renderPlaceholder();
     m_commands->refresh();
@@ -322,82 +397,19 @@ void DashboardView::render()
 void DashboardView::renderRows()
 {
     const auto& summaries = m_presenter->snapshotSummaries();
-    const bool locked = m_presenter->isSnapshotActionDisabled();
     m_listStack->setCurrentWidget(summaries.empty() ? static_cast<QWidget*>(m_emptyListLabel) : m_layoutList);
-
-    const QPointer<DashboardViewPresenter> presenter(m_presenter);
-    const auto actionsFor = [presenter](const SnapshotSummary& summary) {
-        DashboardSnapshotRow::Actions actions;
-        actions.renameSnapshotInline = [presenter](const QUuid& id, const QString& name) {
-            return presenter && presenter->renameSnapshotInline(id, name);
-        };
-        actions.assignHotkey = [presenter, summary] {
-            if (presenter)
-                presenter->assignHotkey(summary);
-        };
-        actions.clearHotkey = [presenter, summary] {
-            if (presenter)
-                presenter->clearHotkey(summary);
-        };
-        actions.deleteSnapshot = [presenter, summary] {
-            if (presenter)
-                presenter->deleteSnapshot(summary);
-        };
-        return actions;
-    };
-
     const QScopedValueRollback syncing(m_syncingSelection, true);
-    // Rows are reused in place: a row that comes to show another layout ends its rename.
-    while (m_layoutList->count() > int(summaries.size()))
-        delete m_layoutList->takeItem(m_layoutList->count() - 1);
-    for (int i = 0; i < int(summaries.size()); ++i) {
-        const SnapshotSummary& summary = summaries[size_t(i)];
-        DashboardSnapshotRow* existing = row(i);
-        if (existing) {
-            existing->setSnapshot(summary, actionsFor(summary));
-            existing->setActionDisabled(locked);
-        } else {
-            auto* item = new QListWidgetItem(m_layoutList);
-            auto* created = new DashboardSnapshotRow(summary, actionsFor(summary), locked, m_dependencies.now);
-            created->setContentsMargins(10, 2, 10, 2);
-            item->setSizeHint(created->sizeHint());
-            m_layoutList->setItemWidget(item, created);
-        }
-        m_layoutList->item(i)->setData(idRole, summary.id.toString());
-        m_layoutList->item(i)->setData(Qt::AccessibleTextRole, summary.name);
-    }
+    m_layoutModel->setActionDisabled(m_presenter->isSnapshotActionDisabled());
+    m_layoutModel->setSummaries(summaries);
 }
 
 void DashboardView::renderSelection()
 {
     const QScopedValueRollback syncing(m_syncingSelection, true);
     const auto& selected = m_presenter->selectedSnapshotID();
-    for (int i = 0; i < m_layoutList->count(); ++i) {
-        if (selected && m_layoutList->item(i)->data(idRole).toString() == selected->toString()) {
-            if (m_layoutList->currentRow() != i)
-                m_layoutList->setCurrentRow(i);
-            return;
-        }
-    }
-    m_layoutList->setCurrentRow(-1);
-}
-
-void DashboardView::markSelectedRow()
-{
-    // The selected row lies on the accent colour: its texts, the grey ones too, take the
-    // colours made for it instead of the window's.
-    QPalette selected = m_layoutList->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        const QColor fill = selected.color(group, QPalette::Highlight);
-        const QColor text = selected.color(group, QPalette::HighlightedText);
-        selected.setColor(group, QPalette::WindowText, text);
-        selected.setColor(group, QPalette::Text, text);
-        selected.setColor(group, QPalette::PlaceholderText,
-                          TextStyle::readableOn(TextStyle::mixed(text, fill, 0.85), fill, text));
-    }
-    for (int i = 0; i < m_layoutList->count(); ++i)
-        if (DashboardSnapshotRow* r = row(i))
-            r->setPalette(i == m_layoutList->currentRow() ? selected : QPalette());
+    const int row = selected ? m_layoutModel->rowOf(*selected) : -1;
+    if (m_layoutList->currentRow() != row)
+        m_layoutList->setCurrentRow(row);
 }
 
 void DashboardView::renderSidebarFoot()
@@ -434,9 +446,8 @@ void DashboardView::revealNewLayout(const QUuid& id)
 {
     QTimer::singleShot(0, m_layoutList, [list = m_layoutList, id] {
         list->setFocus(Qt::OtherFocusReason);
-        for (int i = 0; i < list->count(); ++i)
-            if (list->item(i)->data(idRole).toString() == id.toString())
-                list->scrollToItem(list->item(i), QAbstractItemView::PositionAtTop);
+        if (const auto* model = list->snapshotModel())
+            list->revealRow(model->rowOf(id));
     });
 }
 
@@ -611,8 +622,11 @@ void DashboardView::scheduleDateRefresh()
     const QDateTime now = m_dependencies.now ? m_dependencies.now() : QDateTime::currentDateTime();
     constexpr qint64 minute = 60 * 1000;
     qint64 wait = minute;
+    // Read once: converting the clock's local time for every one of a thousand layouts costs
+    // more than the rest of opening the window.
+    const qint64 nowMs = now.toMSecsSinceEpoch();
     for (const SnapshotSummary& summary : summaries) {
-        const qint64 age = std::llabs(summary.updatedAt.msecsTo(now));
+        const qint64 age = std::llabs(nowMs - summary.updatedAt.toMSecsSinceEpoch());
         wait = std::min(wait, minute - age % minute);
     }
     const QPointer<DashboardView> self(this);

@@ -13,14 +13,15 @@
 #include <optional>
 
 class QLabel;
-class QListWidget;
+class QMenu;
 class QSplitter;
 class QStackedWidget;
 
 namespace zen {
 
 class AppUpdateController;
-class DashboardSnapshotRow;
+class DashboardSnapshotListModel;
+class DashboardSnapshotListView;
 class DashboardViewPresenter;
 class DashboardWindowObserver;
 class PermissionCoordinator;
@@ -80,10 +81,14 @@ public:
 
     QSplitter* splitter() const { return m_splitter; }
     QWidget* sidebar() const { return m_sidebar; }
-    QListWidget* layoutList() const { return m_layoutList; }
+    DashboardSnapshotListView* layoutList() const { return m_layoutList; }
+    DashboardSnapshotListModel* layoutModel() const { return m_layoutModel; }
     QLabel* emptyListLabel() const { return m_emptyListLabel; }
-    // The row of the layout at `index` of the list, null when there is none.
-    DashboardSnapshotRow* row(int index) const;
+    // The items of a row's menu (right click, its actions button, the menu key), built afresh
+    // so they follow the row's state.
+    void fillActionsMenu(QMenu& menu, int row);
+    // Opens the row's name for editing in place; nothing while an operation holds the lock.
+    void beginInlineRename(int row);
     SidebarActionButton* newLayoutButton() const { return m_newLayoutButton; }
     SidebarActionButton* updateAvailableButton() const { return m_updateButton; }
     SidebarActionButton* settingsButton() const { return m_settingsButton; }
@@ -101,7 +106,6 @@ private:
     void render();
     void renderRows();
     void renderSidebarFoot();
-    void markSelectedRow();
     void scheduleDateRefresh();
     void refreshRelativeDates();
     void renderSelection();
@@ -122,7 +126,8 @@ private:
     QSplitter* m_splitter = nullptr;
     QWidget* m_sidebar = nullptr;
     QStackedWidget* m_listStack = nullptr;
-    QListWidget* m_layoutList = nullptr;
+    DashboardSnapshotListView* m_layoutList = nullptr;
+    DashboardSnapshotListModel* m_layoutModel = nullptr;
     QLabel* m_emptyListLabel = nullptr;
     SidebarActionButton* m_newLayoutButton = nullptr;
     SidebarActionButton* m_updateButton = nullptr;

@@ -21,6 +21,8 @@ list(APPEND ZEN_SOURCES
   src/Dashboard/DashboardDisplayPreviewLayout.cpp
   src/Dashboard/DashboardDisplayCanvas.h
   src/Dashboard/DashboardDisplayCanvas.cpp
+  src/Dashboard/DashboardRowColors.h
+  src/Dashboard/DashboardRowColors.cpp
   src/Dashboard/DashboardRemoveWindowButton.h
   src/Dashboard/DashboardRemoveWindowButton.cpp
   src/Dashboard/DashboardDisplayWindowRow.h

@@ -9,8 +9,12 @@ list(APPEND ZEN_SOURCES
   src/Dashboard/DashboardElidedLabel.cpp
   src/Dashboard/DashboardRelativeDateFormatter.h
   src/Dashboard/DashboardRelativeDateFormatter.cpp
-  src/Dashboard/DashboardSnapshotRow.h
-  src/Dashboard/DashboardSnapshotRow.cpp
+  src/Dashboard/DashboardSnapshotListModel.h
+  src/Dashboard/DashboardSnapshotListModel.cpp
+  src/Dashboard/DashboardSnapshotRowDelegate.h
+  src/Dashboard/DashboardSnapshotRowDelegate.cpp
+  src/Dashboard/DashboardSnapshotListView.h
+  src/Dashboard/DashboardSnapshotListView.cpp
   src/Dashboard/DashboardView.h
   src/Dashboard/DashboardView.cpp
   src/Dashboard/DashboardViewPresenter.h

@@ -1,6 +1,6 @@
 #include "Dashboard/DashboardDisplayWindowList.h"
 #include "Dashboard/DashboardDisplayWindowRow.h"
-#include "Dashboard/DashboardRemoveWindowButton.h"
+#include "Support/AnimationSwitch.h"
 
 #include "Dashboard/DashboardPreviewTestSupport.h"
 #include "Shared/Uuid.h"
@@ -12,8 +12,12 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPointer>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +27,14 @@ namespace zen {
 namespace {
 
 using test::makeWindow;
+
+void click(QWidget& widget, QPoint at, Qt::MouseButton button = Qt::LeftButton)
+{
+    QMouseEvent down(QEvent::MouseButtonPress, at, widget.mapToGlobal(at), button, button, Qt::NoModifier);
+    QMouseEvent up(QEvent::MouseButtonRelease, at, widget.mapToGlobal(at), button, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &down);
+    QApplication::sendEvent(&widget, &up);
+}
 
 class DashboardDisplayWindowListTest : public ::testing::Test {
 protected:
@@ -56,38 +68,58 @@ protected:
     static std::vector<QUuid> shownOrder(const DashboardDisplayWindowList& list)
     {
         std::vector<QUuid> out;
-        for (const DashboardDisplayWindowRow* row : list.rows())
-            out.push_back(row->window().id);
+        for (const DashboardDisplayWindowRow& row : list.rows())
+            out.push_back(row.window().id);
         return out;
     }
 
     // Delivers a drop of `text` onto the row showing window `target` the way the toolkit does.
     static bool drop(DashboardDisplayWindowList& list, const QString& text, const QUuid& target)
     {
-        for (DashboardDisplayWindowRow* row : list.rows()) {
-            if (row->window().id != target)
-                continue;
-            QMimeData data;
-            data.setText(text);
-            const QPointF where(row->width() / 2.0, row->height() / 2.0);
-            QDragEnterEvent enter(where.toPoint(), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(row, &enter);
-            if (!enter.isAccepted())
-                return false;
-            QDropEvent dropEvent(where, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(row, &dropEvent);
-            return dropEvent.isAccepted();
-        }
-        return false;
+        const int index = list.indexOfWindow(target);
+        if (index < 0)
+            return false;
+        list.resize(360, list.sizeHint().height());
+        QMimeData data;
+        data.setText(text);
+        const QPointF where = QRectF(list.rowRect(index)).center();
+        QDragEnterEvent enter(where.toPoint(), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&list, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropEvent(where, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&list, &dropEvent);
+        return dropEvent.isAccepted();
     }
 
-    DashboardDisplayWindowRow* rowOf(const DashboardDisplayWindowList& list, const QUuid& id)
+    // The row's context-menu item of that title, run when enabled; false when it was disabled.
+    static bool runMenuItem(DashboardDisplayWindowList& list, const QUuid& id, const QString& title)
     {
-        for (DashboardDisplayWindowRow* row : list.rows()) {
-            if (row->window().id == id)
-                return row;
+        QMenu menu;
+        list.fillContextMenu(menu, list.indexOfWindow(id));
+        for (QAction* action : menu.actions()) {
+            if (action->text() == title) {
+                if (!action->isEnabled())
+                    return false;
+                action->trigger();
+                return true;
+            }
         }
-        return nullptr;
+        ADD_FAILURE() << "no menu item " << title.toStdString();
+        return false;
+    }
+    static bool moveEarlier(DashboardDisplayWindowList& list, const QUuid& id)
+    {
+        return runMenuItem(list, id, DashboardDisplayWindowRow::moveEarlierTitle());
+    }
+    static bool moveLater(DashboardDisplayWindowList& list, const QUuid& id)
+    {
+        return runMenuItem(list, id, DashboardDisplayWindowRow::moveLaterTitle());
+    }
+    static QPoint removeButtonOf(DashboardDisplayWindowList& list, const QUuid& id)
+    {
+        list.resize(360, list.sizeHint().height());
+        return DashboardDisplayWindowRow::removeButtonRect(list.rowRect(list.indexOfWindow(id))).center();
     }
 
     DashboardAppIdentityResolver resolver;
@@ -116,7 +148,7 @@ TEST_F(DashboardDisplayWindowListTest, DropsMoveTheDraggedRowToTheTargetsPlace)
         auto list = makeList({windows[3], windows[1], windows[0], windows[2]});
         ASSERT_EQ(shownOrder(*list), ids({1, 2, 3, 4}));
         // The payload a row hands to the drag.
-        const std::unique_ptr<QMimeData> payload(rowOf(*list, windows[c.dragged - 1].id)->dragPayload());
+        const std::unique_ptr<QMimeData> payload(list->dragPayload(list->indexOfWindow(windows[c.dragged - 1].id)));
         const bool taken = drop(*list, payload->text(), windows[c.target - 1].id);
         EXPECT_EQ(taken, c.stored.has_value()) << c.name;
         if (!c.stored) {
@@ -153,21 +185,29 @@ TEST_F(DashboardDisplayWindowListTest, ForeignAndMalformedPayloadsAreRefused)
 TEST_F(DashboardDisplayWindowListTest, MoveActionsSwapWithTheNeighbourAndStopAtTheEnds)
 {
     auto single = makeList({windows[0]});
-    single->rows()[0]->moveEarlierAction()->trigger();
-    single->rows()[0]->moveLaterAction()->trigger();
+    EXPECT_FALSE(moveEarlier(*single, windows[0].id));
+    EXPECT_FALSE(moveLater(*single, windows[0].id));
     auto list = makeList(windows);
-    rowOf(*list, windows[0].id)->moveEarlierAction()->trigger();
-    rowOf(*list, windows[3].id)->moveLaterAction()->trigger();
+    EXPECT_FALSE(moveEarlier(*list, windows[0].id));
+    EXPECT_FALSE(moveLater(*list, windows[3].id));
+    list->moveWindow(windows[0].id, -1);
+    list->moveWindow(windows[3].id, +1);
     EXPECT_TRUE(calls.empty());
 
-    rowOf(*list, windows[1].id)->moveLaterAction()->trigger();
+    EXPECT_TRUE(moveLater(*list, windows[1].id));
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].second, ids({1, 3, 2, 4}));
     EXPECT_EQ(shownOrder(*list), ids({1, 3, 2, 4}));
 
     // The same through assistive technology.
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(rowOf(*list, windows[2].id));
+    QAccessibleInterface* accessibleList = QAccessible::queryAccessibleInterface(list.get());
+    ASSERT_NE(accessibleList, nullptr);
+    ASSERT_EQ(accessibleList->childCount(), 4);
+    QAccessibleInterface* accessible = accessibleList->child(list->indexOfWindow(windows[2].id));
     ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::ListItem);
+    EXPECT_EQ(accessible->text(QAccessible::Name), "Alpha, W3");
+    EXPECT_EQ(accessibleList->indexOfChild(accessible), 1);
     ASSERT_NE(accessible->actionInterface(), nullptr);
     const QStringList names = accessible->actionInterface()->actionNames();
     EXPECT_TRUE(names.contains("Move Earlier in Restore Order"));
@@ -182,8 +222,9 @@ TEST_F(DashboardDisplayWindowListTest, AltArrowsMoveTheFocusedRow)
     auto list = makeList(windows);
     list->show();
     QApplication::setActiveWindow(list.get());
-    rowOf(*list, windows[2].id)->setFocus();
-    ASSERT_TRUE(rowOf(*list, windows[2].id)->hasFocus());
+    list->setFocus();
+    list->setCurrentRow(list->indexOfWindow(windows[2].id));
+    ASSERT_TRUE(list->hasFocus());
     const auto keyAction = [&](const QKeySequence& keys) -> QAction* {
         for (QAction* action : list->actions()) {
             if (action->shortcut() == keys)
@@ -195,8 +236,8 @@ TEST_F(DashboardDisplayWindowListTest, AltArrowsMoveTheFocusedRow)
     keyAction(QKeySequence(Qt::ALT | Qt::Key_Up))->trigger();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].second, ids({1, 3, 2, 4}));
-    // The moved row keeps the focus, so the keys can move it on.
-    ASSERT_TRUE(rowOf(*list, windows[2].id)->hasFocus());
+    // The moved row stays current, so the keys can move it on.
+    ASSERT_EQ(list->currentRow(), list->indexOfWindow(windows[2].id));
     keyAction(QKeySequence(Qt::ALT | Qt::Key_Up))->trigger();
     keyAction(QKeySequence(Qt::ALT | Qt::Key_Up))->trigger();
     ASSERT_EQ(calls.size(), 2u);
@@ -211,7 +252,7 @@ TEST_F(DashboardDisplayWindowListTest, ARefusedStoreKeepsTheShownOrder)
     accept = false;
     auto list = makeList(windows);
     EXPECT_FALSE(drop(*list, uuidText(windows[0].id), windows[2].id));
-    rowOf(*list, windows[1].id)->moveLaterAction()->trigger();
+    EXPECT_TRUE(moveLater(*list, windows[1].id));
     EXPECT_EQ(calls.size(), 2u);
     EXPECT_EQ(shownOrder(*list), ids({1, 2, 3, 4}));
 }
@@ -239,22 +280,19 @@ TEST_F(DashboardDisplayWindowListTest, ReloadKeepsTheStoredOrderAndFollowsNewHin
     EXPECT_EQ(shownOrder(*list), ids({1, 3}));
 }
 
-TEST_F(DashboardDisplayWindowListTest, RowsReplacedDuringADragOutliveIt)
+TEST_F(DashboardDisplayWindowListTest, AReloadInsideTheDropLeavesAConsistentList)
 {
     auto list = makeList(windows);
-    QPointer<DashboardDisplayWindowRow> dragged = list->rows()[0];
-    {
-        const DashboardDisplayWindowRow::DragScope drag;
-        // The drop stores the order and the dashboard reloads the layout, all inside the drag.
-        ASSERT_TRUE(drop(*list, uuidText(windows[0].id), windows[3].id));
-        list->setWindows({windows[1], windows[2], windows[3]});
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ASSERT_FALSE(dragged.isNull());
-        EXPECT_TRUE(dragged->isHidden());
-        EXPECT_EQ(list->rows().size(), 3u);
-    }
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(dragged.isNull());
+    list->setCurrentRow(0);
+    // The drop stores the order and the dashboard reloads the layout, all inside the drag.
+    ASSERT_TRUE(drop(*list, uuidText(windows[0].id), windows[3].id));
+    EXPECT_EQ(list->currentRow(), 3) << "the dragged window stays current where it landed";
+    list->setWindows({windows[1], windows[2], windows[3]});
+    EXPECT_EQ(list->rows().size(), 3u);
+    EXPECT_EQ(list->currentRow(), -1) << "its window is gone";
+    EXPECT_EQ(list->sizeHint().height(), list->rowRect(2).bottom() + 1);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(list.get());
+    EXPECT_EQ(accessible->childCount(), 3);
 }
 
 TEST_F(DashboardDisplayWindowListTest, SharedIdsDoNotBreakTheList)
@@ -263,7 +301,7 @@ TEST_F(DashboardDisplayWindowListTest, SharedIdsDoNotBreakTheList)
     twin.windowTitle = QStringLiteral("Twin");
     auto list = makeList({windows[0], windows[1], twin});
     EXPECT_EQ(list->rows().size(), 3u);
-    rowOf(*list, windows[0].id)->moveLaterAction()->trigger();
+    moveLater(*list, windows[0].id);
     EXPECT_LE(calls.size(), 1u);
 }
 
@@ -272,23 +310,101 @@ TEST_F(DashboardDisplayWindowListTest, NothingChangesWhileEditingIsOff)
     auto list = makeList(windows);
     list->setEditingEnabled(false);
     EXPECT_FALSE(drop(*list, uuidText(windows[0].id), windows[2].id));
-    rowOf(*list, windows[1].id)->moveLaterAction()->trigger();
+    EXPECT_FALSE(moveLater(*list, windows[1].id));
     list->moveWindow(windows[1].id, 1);
     EXPECT_FALSE(list->moveWindow(windows[0].id, windows[2].id));
-    DashboardRemoveWindowButton* remove = rowOf(*list, windows[0].id)->removeButton();
-    EXPECT_FALSE(remove->isEnabled());
-    remove->click();
+    EXPECT_FALSE(runMenuItem(*list, windows[0].id, "Remove Window from Layout"));
+    click(*list, removeButtonOf(*list, windows[0].id));
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(removed.empty());
 
     list->setEditingEnabled(true);
-    EXPECT_TRUE(rowOf(*list, windows[0].id)->removeButton()->isEnabled());
-    rowOf(*list, windows[0].id)->removeButton()->click();
+    click(*list, removeButtonOf(*list, windows[0].id));
     EXPECT_EQ(removed, ids({1}));
+    EXPECT_TRUE(runMenuItem(*list, windows[1].id, "Remove Window from Layout"));
+    EXPECT_EQ(removed, ids({1, 2}));
     EXPECT_TRUE(drop(*list, uuidText(windows[0].id), windows[2].id));
     // Rows built after the change keep the current state.
     list->setEditingEnabled(false);
-    EXPECT_FALSE(list->rows()[0]->isEditingEnabled());
+    list->setWindows({windows[3], windows[2]});
+    EXPECT_FALSE(moveLater(*list, windows[3].id));
+}
+
+TEST_F(DashboardDisplayWindowListTest, KeysMenuTooltipAndDragFeedback)
+{
+    auto list = makeList(windows);
+    list->resize(360, list->sizeHint().height());
+    list->show();
+    QApplication::setActiveWindow(list.get());
+
+    // Tab shows where focus is; the mouse leaves no frame behind.
+    QFocusEvent tabIn(QEvent::FocusIn, Qt::TabFocusReason);
+    list->setFocus(Qt::TabFocusReason);
+    QApplication::sendEvent(list.get(), &tabIn);
+    EXPECT_EQ(list->currentRow(), 0);
+    EXPECT_TRUE(list->showsFocusFrame());
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(list.get(), &down);
+    EXPECT_EQ(list->currentRow(), 1);
+    click(*list, list->rowRect(2).center());
+    EXPECT_EQ(list->currentRow(), 2);
+    EXPECT_FALSE(list->showsFocusFrame());
+
+    // The menu offers both moves with their keys, and remove; Delete asks to remove too.
+    QMenu menu;
+    list->fillContextMenu(menu, 0);
+    QStringList items;
+    for (QAction* action : menu.actions())
+        items << (action->isSeparator() ? QStringLiteral("-")
+                                        : action->text() + (action->isEnabled() ? "" : " (off)") + " "
+                                              + action->shortcut().toString());
+    EXPECT_EQ(items, QStringList({"Move Earlier in Restore Order (off) Alt+Up", "Move Later in Restore Order Alt+Down",
+                                  "-", "Remove Window from Layout "}));
+    QKeyEvent remove(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(list.get(), &remove);
+    EXPECT_EQ(removed, ids({3}));
+    EXPECT_TRUE(DashboardDisplayWindowRow::toolTip().contains("Alt+Up / Alt+Down"));
+
+    // A drag over the list shows where the row lands: after the target going down, before it
+    // going up; nothing for itself or a foreign window.
+    const auto landing = [&](const QString& text, int overRow) -> std::optional<int> {
+        QMimeData data;
+        data.setText(text);
+        // The toolkit delivers moves only to the widget that took the drag's entry.
+        QDragEnterEvent enter(list->rowRect(0).center(), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list.get(), &enter);
+        QDragMoveEvent move(list->rowRect(overRow).center(), Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list.get(), &move);
+        return list->dropLandingIndex();
+    };
+    EXPECT_EQ(landing(uuidText(windows[0].id), 2), 3);
+    EXPECT_EQ(landing(uuidText(windows[3].id), 1), 1);
+    EXPECT_EQ(landing(uuidText(windows[1].id), 1), std::nullopt);
+    EXPECT_EQ(landing(uuidText(makeWindow("org.a", 6, 1).id), 1), std::nullopt);
+    EXPECT_EQ(landing(uuidText(windows[0].id), 2), 3);
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(list.get(), &leave);
+    EXPECT_EQ(list->dropLandingIndex(), std::nullopt);
+}
+
+TEST_F(DashboardDisplayWindowListTest, AReorderSpringsIntoPlaceUnlessTheDesktopAsksForNoAnimation)
+{
+    for (const bool animate : {true, false}) {
+        // A desktop that asks for no animation, as the style tells it.
+        std::optional<test::AnimationsOff> still;
+        if (!animate)
+            still.emplace();
+        auto list = makeList(windows);
+        list->resize(360, list->sizeHint().height());
+        list->show();
+        QVariantAnimation* animation = list->reorderAnimation();
+        EXPECT_EQ(animation->duration(), 160);
+        EXPECT_EQ(animation->easingCurve().type(), QEasingCurve::OutBack);
+        list->moveWindow(windows[0].id, +1);
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(animation->state() == QAbstractAnimation::Running, animate) << animate;
+        calls.clear();
+    }
 }
 
 TEST(DashboardDisplayWindowRowTest, StateLabelsAndTitles)
@@ -327,21 +443,27 @@ TEST(DashboardDisplayWindowRowTest, PaintsItsTextsAndOffersTheRemoveButton)
     w.windowTitle = QStringLiteral("<b>bold</b> & <a href='x'>link</a>");
     w.isMinimized = true;
     int removals = 0;
-    DashboardDisplayWindowRow row(w, {"org.a", "<i>App</i>", {}, QColor(200, 40, 40)}, [&removals] { ++removals; }, {}, {},
-                                  {});
-    row.resize(360, row.sizeHint().height());
+    DashboardAppIdentityResolver resolver([](const QString&) {
+        return std::optional(DashboardAppIdentityResolver::ApplicationEntry {"<i>App</i>", "org.a.desktop", "solid"});
+    });
+    DashboardDisplayWindowList list(1, {w}, resolver, [&removals](const WindowRecord&) { ++removals; },
+                                    [](std::uint32_t, const std::vector<QUuid>&) { return true; });
+    list.resize(360, list.sizeHint().height());
+    const DashboardDisplayWindowRow& row = list.rows()[0];
     EXPECT_EQ(row.accessibleName(), "<i>App</i>, <b>bold</b> & <a href='x'>link</a>");
-    EXPECT_EQ(row.removeButton()->toolTip(), "Remove Window from Layout");
-    EXPECT_EQ(row.removeButton()->accessibleName(), "Remove Window from Layout");
-    row.removeButton()->click();
+    EXPECT_EQ(DashboardDisplayWindowRow::removeTitle(), "Remove Window from Layout");
+    const QRect button = DashboardDisplayWindowRow::removeButtonRect(list.rowRect(0));
+    EXPECT_EQ(button.size(), QSize(22, 22));
+    click(list, button.center());
     EXPECT_EQ(removals, 1);
 
-    const QImage image = row.grab().toImage();
-    EXPECT_EQ(row.removeButton()->geometry().right(), 359);
+    const QImage image = list.grab().toImage();
+    EXPECT_GE(button.right(), 355);
     // The colour bar in the application's accent, right of the 14-point handle.
-    EXPECT_GT(test::countPixels(image, QRect(22, row.height() / 2 - 6, 8, 12), QColor(200, 40, 40), 10), 60);
+    const int height = list.rowRect(0).height();
+    EXPECT_GT(test::countPixels(image, QRect(24, height / 2 - 5, 8, 12), row.identity().accentColor, 10), 60);
     // Texts between the icon and the button.
-    EXPECT_GT(test::countOtherPixels(image, QRect(56, 0, 360 - 56 - 30, row.height()), image.pixelColor(56, 0), 60), 20);
+    EXPECT_GT(test::countOtherPixels(image, QRect(66, 0, 360 - 66 - 30, height), image.pixelColor(66, 0), 60), 20);
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // The sidebar's pieces on their own: the layout row, the action button, the relative dates,
 // and the window-removal sheet.
-#include "Dashboard/DashboardElidedLabel.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
-#include "Dashboard/DashboardSnapshotRow.h"
+#include "Dashboard/DashboardRowColors.h"
+#include "Dashboard/DashboardSnapshotListModel.h"
+#include "Dashboard/DashboardSnapshotListView.h"
+#include "Dashboard/DashboardSnapshotRowDelegate.h"
 #include "Dashboard/DashboardWindowRemovalConfirmationView.h"
 #include "Dashboard/SidebarActionButton.h"
 #include "Support/SnapshotFixtures.h"
@@ -54,175 +56,216 @@ TEST(DashboardRelativeDateFormatterTest, TheExactIntervalDecidesNotItsWholeSecon
     }
 }
 
-struct Row {
+// The sidebar's list on its own: the model, the row delegate and the list view, with the
+// rename going to a callback the test answers.
+struct Rows {
     SnapshotSummary summary;
     std::vector<std::pair<QUuid, QString>> renames;
     bool acceptRename = true;
-    int assigned = 0, cleared = 0, deleted = 0;
-    std::unique_ptr<DashboardSnapshotRow> row;
+    DashboardSnapshotListModel* model = nullptr;
+    std::unique_ptr<DashboardSnapshotListView> list;
 
-    explicit Row(bool withHotkey = false, bool disabled = false)
+    Rows()
     {
         summary.id = QUuid::createUuid();
         summary.name = "Work";
         summary.windowCount = 1;
         summary.displayCount = 1;
         summary.updatedAt = fixedDate(0, -61);
-        if (withHotkey)
-            summary.hotkey = HotkeyBinding{40, 0x100, "Command-K"};
-        row = std::make_unique<DashboardSnapshotRow>(summary, actions(), disabled, [] { return fixedDate(); });
-        row->show();
+        list = std::make_unique<DashboardSnapshotListView>();
+        model = new DashboardSnapshotListModel(
+            [this](const QUuid& id, const QString& name) {
+                renames.emplace_back(id, name);
+                return acceptRename;
+            },
+            [] { return fixedDate(); }, list.get());
+        list->setModel(model);
+        model->setSummaries({summary});
+        list->resize(280, 300);
+        list->show();
+        QApplication::setActiveWindow(list.get());
         QApplication::processEvents();
     }
-    DashboardSnapshotRow::Actions actions()
-    {
-        return {[this](const QUuid& id, const QString& name) {
-                    renames.emplace_back(id, name);
-                    return acceptRename;
-                },
-                [this] { ++assigned; }, [this] { ++cleared; }, [this] { ++deleted; }};
-    }
-    QStringList menuItems(bool enabledOnly = false)
-    {
-        QMenu menu;
-        row->fillActionsMenu(menu);
-        QStringList items;
-        for (QAction* action : menu.actions())
-            if (!enabledOnly || (action->isEnabled() && !action->isSeparator()))
-                items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        return items;
-    }
+    QLineEdit* field() const { return qobject_cast<QLineEdit*>(list->renameEditor()); }
     void press(int key)
     {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(row->nameField(), &event);
+        QApplication::sendEvent(field(), &event);
+        QApplication::processEvents();
+    }
+    void rename()
+    {
+        list->setCurrentRow(0);
+        list->edit(model->index(0));
+        QApplication::processEvents();
     }
 };
 
-TEST(DashboardSnapshotRowTest, TheMenuOffersTheHotkeyItemsTheLayoutNeedsAndNothingWhileLocked)
-{
-    Row plain;
-    EXPECT_EQ(plain.menuItems(), QStringList({"Rename", "Set Hotkey", "-", "Delete"}));
-    EXPECT_EQ(plain.row->summaryLabel()->text(), "1 windows • 1 displays • 1 minute ago");
-
-    Row withHotkey(true);
-    EXPECT_EQ(withHotkey.menuItems(), QStringList({"Rename", "Change Hotkey", "Clear Hotkey", "-", "Delete"}));
-    QMenu menu;
-    withHotkey.row->fillActionsMenu(menu);
-    for (QAction* action : menu.actions())
-        action->trigger();
-    EXPECT_EQ(withHotkey.assigned, 1);
-    EXPECT_EQ(withHotkey.cleared, 1);
-    EXPECT_EQ(withHotkey.deleted, 1);
-    EXPECT_TRUE(withHotkey.row->isRenaming());
-
-    Row locked(true, true);
-    EXPECT_TRUE(locked.menuItems(true).isEmpty());
-    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::LeftButton,
-                            Qt::NoModifier);
-    QApplication::sendEvent(locked.row->nameLabel(), &doubleClick);
-    EXPECT_FALSE(locked.row->isRenaming());
-}
-
 TEST(DashboardSnapshotRowTest, InlineRenameSubmitsAsTypedStaysOpenWhenRefusedAndEscapeDiscards)
 {
-    Row f;
-    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::LeftButton,
-                            Qt::NoModifier);
-    QApplication::sendEvent(f.row->nameLabel(), &doubleClick);
-    ASSERT_TRUE(f.row->isRenaming());
-    EXPECT_EQ(f.row->nameField()->text(), "Work");
-    EXPECT_EQ(f.row->nameField()->placeholderText(), "Layout name");
+    Rows f;
+    EXPECT_EQ(f.model->index(0).data(DashboardSnapshotListModel::SummaryRole).toString(),
+              "1 windows • 1 displays • 1 minute ago");
+    f.rename();
+    ASSERT_NE(f.field(), nullptr);
+    EXPECT_EQ(f.field()->text(), "Work");
+    EXPECT_EQ(f.field()->placeholderText(), "Layout name");
+    // A visible field: its own base colour over the row, never text on the selection.
+    EXPECT_TRUE(f.field()->autoFillBackground());
+    EXPECT_TRUE(f.field()->hasFrame());
+    EXPECT_GT(f.field()->width(), 150);
 
     f.acceptRename = false;
-    f.row->nameField()->setText("  ");
+    f.field()->setText("  ");
     f.press(Qt::Key_Return);
     ASSERT_EQ(f.renames.size(), 1u);
     EXPECT_EQ(f.renames[0].second, "  ");
-    EXPECT_TRUE(f.row->isRenaming());
-    EXPECT_EQ(f.row->nameField()->text(), "  ");
+    ASSERT_NE(f.field(), nullptr) << "a refused name stays for correcting";
+    EXPECT_EQ(f.field()->text(), "  ");
 
-    f.row->nameField()->setText("Typed");
+    // The dates move on while typing: what was typed stays.
+    f.field()->setText("Typed");
+    f.model->refreshDates();
+    EXPECT_EQ(f.field()->text(), "Typed");
     f.press(Qt::Key_Escape);
-    EXPECT_FALSE(f.row->isRenaming());
+    EXPECT_EQ(f.field(), nullptr);
     EXPECT_EQ(f.renames.size(), 1u);
-    f.row->beginInlineRename();
-    EXPECT_EQ(f.row->nameField()->text(), "Work");
+    f.rename();
+    EXPECT_EQ(f.field()->text(), "Work");
 
     f.acceptRename = true;
-    f.row->nameField()->setText("Evening");
+    f.field()->setText("Evening");
     f.press(Qt::Key_Return);
-    EXPECT_FALSE(f.row->isRenaming());
+    EXPECT_EQ(f.field(), nullptr);
     EXPECT_EQ(f.renames.back(), std::make_pair(f.summary.id, QString("Evening")));
+
+    // Locked: nothing opens.
+    f.model->setActionDisabled(true);
+    f.rename();
+    EXPECT_EQ(f.field(), nullptr);
 }
 
-TEST(DashboardSnapshotRowTest, ShowingAnotherLayoutEndsTheRenameAndHoverRevealsTheActionsButton)
+TEST(DashboardSnapshotRowTest, ShowingAnotherLayoutEndsTheRenameAndTheActionsButtonAsksForTheMenu)
 {
-    Row f;
-    f.row->beginInlineRename();
-    f.row->nameField()->setText("Half typed");
+    Rows f;
+    f.rename();
+    f.field()->setText("Half typed");
     SnapshotSummary same = f.summary;
     same.windowCount = 4;
-    f.row->setSnapshot(same, f.actions());
-    EXPECT_TRUE(f.row->isRenaming()) << "the same layout keeps its rename";
+    f.model->setSummaries({same});
+    ASSERT_NE(f.field(), nullptr) << "the same layout keeps its rename";
+    EXPECT_EQ(f.field()->text(), "Half typed");
 
     SnapshotSummary other = f.summary;
     other.id = QUuid::createUuid();
     other.name = "Other";
-    f.row->setSnapshot(other, f.actions());
-    EXPECT_FALSE(f.row->isRenaming());
-    EXPECT_EQ(f.row->nameLabel()->text(), "Other");
+    f.model->setSummaries({other});
+    QApplication::processEvents();
+    EXPECT_EQ(f.field(), nullptr);
+    EXPECT_EQ(f.model->index(0).data().toString(), "Other");
     EXPECT_TRUE(f.renames.empty());
 
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(f.row.get(), &leave);
-    EXPECT_FALSE(f.row->actionsButton()->isVisible());
-    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
-    QApplication::sendEvent(f.row.get(), &enter);
-    EXPECT_TRUE(f.row->actionsButton()->isVisible());
-    EXPECT_EQ(f.row->actionsButton()->toolTip(), "Layout actions");
-    EXPECT_EQ(f.row->actionsButton()->size(), QSize(22, 22));
-    QApplication::sendEvent(f.row.get(), &leave);
-    EXPECT_FALSE(f.row->actionsButton()->isVisible());
+    std::vector<int> asked;
+    QObject::connect(f.list->rowDelegate(), &DashboardSnapshotRowDelegate::actionsButtonClicked,
+                     [&](const QModelIndex& index, const QPoint&) { asked.push_back(index.row()); });
+    const QRect row = f.list->visualRect(f.model->index(0));
+    const auto layout = DashboardSnapshotRowDelegate::layout(row, f.list->font(), "Other", {}, {});
+    EXPECT_EQ(layout.actionsButton.size(), QSize(22, 22));
+    EXPECT_TRUE(row.contains(layout.actionsButton));
+    for (const QPoint at : {layout.actionsButton.center(), row.topLeft() + QPoint(20, 8)}) {
+        QMouseEvent down(QEvent::MouseButtonPress, at, f.list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent up(QEvent::MouseButtonRelease, at, f.list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                       Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(f.list->viewport(), &down);
+        QApplication::sendEvent(f.list->viewport(), &up);
+    }
+    EXPECT_EQ(asked, std::vector<int>({0}));
 }
 
-TEST(DashboardSnapshotRowTest, ANameTooLongForTheSidebarEndsInAnEllipsisInsteadOfBeingCut)
+TEST(DashboardSnapshotRowTest, TextsOfAnyLengthAreElidedToTheirOwnSpace)
 {
-    Row f;
-    f.row->resize(200, f.row->sizeHint().height());
-    QApplication::processEvents();
-    auto* name = qobject_cast<DashboardElidedLabel*>(f.row->nameLabel());
-    ASSERT_NE(name, nullptr);
-    auto* summary = qobject_cast<DashboardElidedLabel*>(f.row->summaryLabel());
-    ASSERT_NE(summary, nullptr);
-    EXPECT_EQ(name->shownText(), "Work") << "a short name is shown whole";
-
-    SnapshotSummary longer = f.summary;
-    longer.name = "A layout for the whole team's <b>quarterly</b> review &\nplanning";
-    longer.windowCount = 123456;
-    longer.displayCount = 654321;
-    f.row->setSnapshot(longer, f.actions());
-    QApplication::processEvents();
-    EXPECT_EQ(name->text(), longer.name) << "the label keeps the whole name";
-    for (DashboardElidedLabel* label : {name, summary}) {
-        const QString shown = label->shownText();
-        EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
-        EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
-        EXPECT_FALSE(shown.contains('\n'));
-
-        // What is painted is that shortened line, not the whole text cut at the edge.
-        QImage expected(label->size(), QImage::Format_ARGB32_Premultiplied);
-        expected.fill(Qt::transparent);
-        {
-            QPainter painter(&expected);
-            painter.setPen(label->palette().color(label->foregroundRole()));
-            painter.setFont(label->font());
-            painter.drawText(label->contentsRect(), int(label->alignment()) | Qt::TextSingleLine, shown);
+    const QFont font;
+    const QRect row(0, 0, 280, DashboardSnapshotRowDelegate::rowHeight(font));
+    const QString huge = QString("W").repeated(100000);
+    const QString rtl = QStringLiteral("evil\u202Eexe.txt\u2028second line");
+    struct Case {
+        QString name, hotkey;
+    };
+    for (const Case& c : {Case {"Work", ""}, Case {"Work", "Ctrl+Alt+W"}, Case {huge, ""}, Case {"Work", huge},
+                          Case {huge, huge}, Case {rtl, rtl},
+                          Case {"A layout for the whole team's <b>quarterly</b> review &\nplanning", ""}}) {
+        const auto l =
+            DashboardSnapshotRowDelegate::layout(row, font, c.name, c.hotkey, "123456 windows • 654321 displays");
+        const QFontMetrics metrics(font);
+        const QFontMetrics caption(DashboardSnapshotRowDelegate::captionFont(font));
+        // Each text inside its own rectangle, each rectangle inside the row, left of the button.
+        EXPECT_LE(metrics.horizontalAdvance(l.shownName), l.name.width() + 1) << c.name.left(20).toStdString();
+        EXPECT_LE(caption.horizontalAdvance(l.shownHotkey), l.hotkey.width() + 1);
+        EXPECT_LE(caption.horizontalAdvance(l.shownSummary), l.summary.width() + 1);
+        for (const QRect& r : {l.name, l.hotkey, l.summary}) {
+            EXPECT_TRUE(r.isEmpty() || row.contains(r));
+            EXPECT_LE(r.right(), l.actionsButton.left());
         }
-        QImage painted(label->size(), QImage::Format_ARGB32_Premultiplied);
-        painted.fill(Qt::transparent);
-        label->render(&painted, QPoint(), QRegion(), QWidget::DrawChildren);
-        EXPECT_EQ(painted, expected) << label->text().toStdString();
+        EXPECT_TRUE(row.contains(l.actionsButton));
+        // A hotkey of any length leaves the name most of the line.
+        EXPECT_GE(l.name.width(), (l.actionsButton.left() - row.left()) / 2);
+        for (const QString& shown : {l.shownName, l.shownHotkey}) {
+            EXPECT_FALSE(shown.contains('\n'));
+            EXPECT_FALSE(shown.contains(QChar(0x2028)));
+        }
+        if (c.name == rtl) {
+            // Isolated: the override cannot reach the text after it.
+            EXPECT_TRUE(l.shownName.startsWith(QChar(0x2068)));
+        }
+    }
+    const auto longName = DashboardSnapshotRowDelegate::layout(row, font, huge, {}, {});
+    EXPECT_TRUE(longName.shownName.endsWith(QChar(0x2026)));
+    EXPECT_LT(longName.shownName.size(), 100);
+}
+
+TEST(DashboardRowColorsTest, SecondaryTextKeepsItsContrastOnEveryBackground)
+{
+    struct Case {
+        QColor text, background;
+    };
+    // Light and dark windows, selected rows of the usual highlight blues, a card's grey.
+    const Case cases[] = {{Qt::black, QColor(239, 239, 239)}, {Qt::white, QColor(49, 54, 59)},
+                          {Qt::white, QColor(48, 140, 198)}, {Qt::white, QColor(61, 174, 233)},
+                          {QColor(35, 38, 41), QColor(224, 224, 224)}, {Qt::black, Qt::white}};
+    for (Case c : cases) {
+        c.background = DashboardRowColors::readableBackground(c.text, c.background);
+        const QColor secondary = DashboardRowColors::secondary(c.text, c.background);
+        EXPECT_GE(DashboardRowColors::contrast(c.text, c.background), 4.5) << c.background.name().toStdString();
+        EXPECT_GE(DashboardRowColors::contrast(secondary, c.background), 4.5) << c.background.name().toStdString();
+        // Still fainter than the primary text where the primary has room to spare.
+        if (DashboardRowColors::contrast(c.text, c.background) > 7)
+            EXPECT_LT(DashboardRowColors::contrast(secondary, c.background),
+                      DashboardRowColors::contrast(c.text, c.background));
+    }
+    EXPECT_NEAR(DashboardRowColors::contrast(Qt::black, Qt::white), 21.0, 0.01);
+}
+
+TEST(DashboardSnapshotRowTest, TheSummaryOnTheSelectedRowReadsAtFourAndAHalfToOne)
+{
+    Rows f;
+    // A theme whose selection is too light for its white selected text.
+    QPalette palette = f.list->palette();
+    palette.setColor(QPalette::Highlight, QColor(61, 174, 233));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    f.list->setPalette(palette);
+    f.list->setCurrentRow(0);
+    QApplication::processEvents();
+    const QRect row = f.list->visualRect(f.model->index(0));
+    const auto layout = DashboardSnapshotRowDelegate::layout(row, f.list->font(), "Work", {}, "");
+    const QImage image = f.list->viewport()->grab().toImage();
+    const QColor background = image.pixelColor(row.right() - 2, row.bottom() - 2);
+    for (const QRect& text : {layout.name, layout.summary}) {
+        double best = 1;
+        for (int y = text.top(); y <= text.bottom(); ++y)
+            for (int x = text.left(); x <= text.right(); ++x)
+                best = std::max(best, DashboardRowColors::contrast(image.pixelColor(x, y), background));
+        EXPECT_GE(best, 4.5) << text.y();
     }
 }
 

@@ -1,8 +1,8 @@
 #include "Dashboard/DashboardView.h"
 
 #include "Dashboard/DashboardDetailView.h"
-
-#include "Dashboard/DashboardSnapshotRow.h"
+#include "Dashboard/DashboardSnapshotListModel.h"
+#include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowFixture.h"
 #include "Dashboard/SidebarActionButton.h"
@@ -13,11 +13,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
-#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
+
+#include "Support/AnimationSwitch.h"
+
+#include <QKeyEvent>
+#include <QPropertyAnimation>
+#include <QScrollBar>
+#include <QStyle>
 
 #include <gtest/gtest.h>
 
@@ -78,14 +84,13 @@ TEST(DashboardViewTest, TheWindowHasItsTitleSizesAndTheRowsOfTheLayouts)
     EXPECT_EQ(view.splitter()->sizes().front(), 280);
 
     ASSERT_EQ(view.layoutList()->count(), 2);
-    const auto* first = view.row(0);
-    EXPECT_EQ(first->nameLabel()->text(), "Work <b>&</b> Play");
-    EXPECT_EQ(first->nameLabel()->textFormat(), Qt::PlainText);
-    EXPECT_TRUE(first->hotkeyLabel()->isVisibleTo(view.row(0)));
-    EXPECT_EQ(first->hotkeyLabel()->text(), "Super+K");
-    EXPECT_EQ(first->summaryLabel()->text(), "2 windows • 1 displays • just now");
-    EXPECT_FALSE(view.row(1)->hotkeyLabel()->isVisibleTo(view.row(1)));
-    EXPECT_EQ(view.row(1)->summaryLabel()->text(), "1 windows • 1 displays • 3 days ago");
+    const auto text = [&](int row, int role) { return view.layoutModel()->index(row).data(role).toString(); };
+    EXPECT_EQ(text(0, Qt::DisplayRole), "Work <b>&</b> Play");
+    EXPECT_EQ(text(0, Qt::AccessibleTextRole), "Work <b>&</b> Play");
+    EXPECT_EQ(text(0, DashboardSnapshotListModel::HotkeyRole), "Super+K");
+    EXPECT_EQ(text(0, DashboardSnapshotListModel::SummaryRole), "2 windows • 1 displays • just now");
+    EXPECT_EQ(text(1, DashboardSnapshotListModel::HotkeyRole), "");
+    EXPECT_EQ(text(1, DashboardSnapshotListModel::SummaryRole), "1 windows • 1 displays • 3 days ago");
 
     // The first layout is selected on opening.
     EXPECT_EQ(view.layoutList()->currentRow(), 0);
@@ -112,7 +117,7 @@ TEST(DashboardViewTest, AnEmptyListSaysSoAndTheListFollowsClicksAndChanges)
 
     view.newLayoutButton()->click();
     ASSERT_EQ(view.layoutList()->count(), 3);
-    EXPECT_EQ(view.row(0)->nameLabel()->text(), "Fresh");
+    EXPECT_EQ(view.layoutModel()->index(0).data().toString(), "Fresh");
     EXPECT_EQ(view.layoutList()->currentRow(), 0);
 }
 
@@ -267,11 +272,81 @@ TEST(DashboardViewTest, StorageFailureLocksEveryAction)
 
     EXPECT_FALSE(view.newLayoutButton()->isEnabled());
     QMenu menu;
-    view.row(0)->fillActionsMenu(menu);
+    view.fillActionsMenu(menu, 0);
+    EXPECT_FALSE(menu.actions().isEmpty());
     for (QAction* action : menu.actions())
         EXPECT_TRUE(action->isSeparator() || !action->isEnabled()) << action->text().toStdString();
-    view.row(0)->beginInlineRename();
-    EXPECT_FALSE(view.row(0)->isRenaming());
+    view.beginInlineRename(0);
+    EXPECT_EQ(view.layoutList()->renameEditor(), nullptr);
+}
+
+TEST(DashboardViewTest, TheMenuOffersTheHotkeyItemsTheLayoutNeedsAndTheKeysActOnTheCurrentRow)
+{
+    Window f;
+    f.add("With Hotkey", 0, {makeWindow("org.example.Editor", 1, 1)}, test::commandK);
+    const Snapshot plain = f.add("Plain", 10);
+    auto& view = f.open();
+    const auto items = [&](int row) {
+        QMenu menu;
+        view.fillActionsMenu(menu, row);
+        QStringList texts;
+        for (QAction* action : menu.actions())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        return texts;
+    };
+    EXPECT_EQ(items(0), QStringList({"Rename", "Change Hotkey", "Clear Hotkey", "-", "Delete"}));
+    EXPECT_EQ(items(1), QStringList({"Rename", "Set Hotkey", "-", "Delete"}));
+
+    DashboardSnapshotListView* list = view.layoutList();
+    f.activate();
+    list->setFocus(Qt::TabFocusReason);
+    list->setCurrentRow(1);
+    const auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(list, &event);
+        QApplication::processEvents();
+    };
+    press(Qt::Key_F2);
+    ASSERT_NE(list->renameEditor(), nullptr);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(list->renameEditor(), &escape);
+    QApplication::processEvents();
+    EXPECT_EQ(list->renameEditor(), nullptr);
+
+    press(Qt::Key_Delete);
+    ASSERT_NE(view.deleteConfirmation(), nullptr);
+    EXPECT_EQ(view.presenter().pendingDeletion()->id, plain.id);
+    view.deleteConfirmation()->reject();
+    QApplication::processEvents();
+
+    press(Qt::Key_Return);
+    EXPECT_EQ(f.restored, std::vector<QUuid>({plain.id}));
+}
+
+TEST(DashboardViewTest, ANewLayoutGlidesIntoViewUnlessTheDesktopAsksForNoAnimation)
+{
+    for (const bool animate : {true, false}) {
+        // A desktop that asks for no animation, as the style tells it.
+        std::optional<test::AnimationsOff> still;
+        if (!animate)
+            still.emplace();
+        Window f;
+        for (int i = 0; i < 40; ++i)
+            f.add(QStringLiteral("Layout %1").arg(i), 100 + i);
+        auto& view = f.open();
+        DashboardSnapshotListView* list = view.layoutList();
+        list->verticalScrollBar()->setValue(0);
+        list->revealRow(15);
+        QPropertyAnimation* glide = list->revealAnimation();
+        EXPECT_EQ(glide->state() == QAbstractAnimation::Running, animate);
+        if (animate) {
+            EXPECT_EQ(glide->duration(), list->style()->styleHint(QStyle::SH_Widget_Animation_Duration, nullptr, list));
+            EXPECT_EQ(glide->easingCurve().type(), QEasingCurve::OutCubic);
+            EXPECT_EQ(glide->startValue().toInt(), 0);
+            glide->setCurrentTime(glide->duration());
+        }
+        EXPECT_EQ(list->indexAt(QPoint(5, 2)).row(), 15);
+    }
 }
 
 TEST(DashboardViewTest, RelativeDatesTurnTogetherWithTheMinuteWhileTheWindowIsShown)
@@ -283,7 +358,8 @@ TEST(DashboardViewTest, RelativeDatesTurnTogetherWithTheMinuteWhileTheWindowIsSh
     auto* detail = qobject_cast<DashboardDetailView*>(view.detailPane());
     ASSERT_NE(detail, nullptr);
     const auto shown = [&] {
-        return std::make_pair(view.row(0)->summaryLabel()->text(), detail->updatedLabel()->text());
+        return std::make_pair(view.layoutModel()->index(0).data(DashboardSnapshotListModel::SummaryRole).toString(),
+                              detail->updatedLabel()->text());
     };
     EXPECT_EQ(shown(), std::make_pair(QStringLiteral("1 windows • 1 displays • 4 minutes ago"),
                                       QStringLiteral("Updated 4 minutes ago")));

@@ -3,7 +3,9 @@
 #include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DashboardHotkeyMetricCard.h"
 #include "Dashboard/DashboardMetricCard.h"
-#include "Dashboard/DashboardSnapshotRow.h"
+#include "Dashboard/DashboardSnapshotListModel.h"
+#include "Dashboard/DashboardSnapshotListView.h"
+#include "Dashboard/DashboardSnapshotRowDelegate.h"
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowFixture.h"
@@ -176,11 +178,28 @@ TEST(DashboardWindowLookTest, EveryTextReadsAtLeastFourAndAHalfToOne)
     expectReadable(image, top, labelWithText(detail->metricCards()[0], "Windows"), "card caption");
     expectReadable(image, top, labelWithText(detail->preview(), "1 window"), "display card count");
     expectReadable(image, top, labelWithText(detail, "Zentharion will try"), "inactive apps note");
-    expectReadable(image, top, top->row(1)->summaryLabel(), "row summary");
+    // The sidebar's rows are painted by their delegate: its layout says where each text lies.
+    const auto rowPart = [top](int row) {
+        DashboardSnapshotListView* list = top->layoutList();
+        const QModelIndex index = list->model()->index(row, 0);
+        const QRect rect = list->visualRect(index);
+        auto parts = DashboardSnapshotRowDelegate::layout(
+            rect, list->font(), index.data().toString(), index.data(DashboardSnapshotListModel::HotkeyRole).toString(),
+            index.data(DashboardSnapshotListModel::SummaryRole).toString());
+        const QPoint offset = list->viewport()->mapTo(top, QPoint(0, 0));
+        for (QRect* r : {&parts.name, &parts.hotkey, &parts.summary})
+            r->translate(offset);
+        return parts;
+    };
+    const auto expectReadableArea = [](const QImage& image, QWidget* top, const QRect& area, const char* role) {
+        const QRect scaled(area.topLeft() * top->devicePixelRatio(), area.size() * top->devicePixelRatio());
+        EXPECT_GE(testsupport::drawnTextContrast(image, scaled), 4.5) << role;
+    };
+    expectReadableArea(image, top, rowPart(1).summary, "row summary");
     ASSERT_EQ(top->layoutList()->currentRow(), 0);
-    expectReadable(image, top, top->row(0)->nameLabel(), "selected row name");
-    expectReadable(image, top, top->row(0)->summaryLabel(), "selected row summary");
-    expectReadable(image, top, top->row(0)->hotkeyLabel(), "selected row hotkey");
+    expectReadableArea(image, top, rowPart(0).name, "selected row name");
+    expectReadableArea(image, top, rowPart(0).summary, "selected row summary");
+    expectReadableArea(image, top, rowPart(0).hotkey, "selected row hotkey");
 
     LookWindow empty;
     empty.open(QSize(940, 640));

@@ -1,7 +1,10 @@
 // The program's dashboard under a real X server, window manager and system tray: opened from
 // the tray, focused instead of duplicated, and driven with real pointer and key events.
 #include "App/ZentharionApp.h"
-#include "Dashboard/DashboardSnapshotRow.h"
+#include "Dashboard/DashboardDisplayWindowList.h"
+#include "Dashboard/DashboardSnapshotListModel.h"
+#include "Dashboard/DashboardSnapshotPresentation.h"
+#include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowSupport.h"
@@ -16,11 +19,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -100,12 +103,14 @@ struct DashboardLiveTest : ::testing::Test {
             << "no row for " << name.toStdString();
     }
 
-    static DashboardSnapshotRow* rowOf(DashboardView& view, const QUuid& id)
+    // Where the layout's row is drawn, in the list's viewport.
+    static QRect rowRect(DashboardView& view, const QUuid& id)
     {
-        for (int i = 0; i < view.layoutList()->count(); ++i)
-            if (view.row(i)->snapshot().id == id)
-                return view.row(i);
-        return nullptr;
+        return view.layoutList()->visualRect(view.layoutModel()->index(view.layoutModel()->rowOf(id)));
+    }
+    static QString nameOf(DashboardView& view, const QUuid& id)
+    {
+        return view.layoutModel()->index(view.layoutModel()->rowOf(id)).data().toString();
     }
 
     int visibleDashboards()
@@ -166,7 +171,8 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
     ASSERT_TRUE(view->presenter().selectedSummary());
     EXPECT_EQ(view->presenter().selectedSummary()->name, "Evening & Night");
     ASSERT_GE(view->layoutList()->currentRow(), 0);
-    EXPECT_EQ(view->row(view->layoutList()->currentRow())->snapshot().id, view->presenter().selectedSummary()->id);
+    EXPECT_EQ(view->layoutList()->currentIndex().data(DashboardSnapshotListModel::IdRole).toUuid(),
+              view->presenter().selectedSummary()->id);
 
     // The window's size and the rows' texts, on screen, once the save's progress card is gone.
     ASSERT_TRUE(waitFor([&] { return !view->presenter().snapshotMenuController()->isOperating(); }));
@@ -181,32 +187,33 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
     QStringList names;
     const QRegularExpression summaryLine(QStringLiteral("^[1-9][0-9]* windows • [12] displays • just now$"));
     for (int i = 0; i < 2; ++i) {
-        const DashboardSnapshotRow* row = view->row(i);
-        ASSERT_TRUE(row);
-        names << row->nameLabel()->text();
-        EXPECT_TRUE(summaryLine.match(row->summaryLabel()->text()).hasMatch()) << row->summaryLabel()->text().toStdString();
-        EXPECT_TRUE(row->nameLabel()->isVisible());
-        EXPECT_TRUE(frame.contains(x->rootPosition(row->nameLabel()))) << "row " << i << " lies outside the window";
+        const QModelIndex index = view->layoutModel()->index(i);
+        names << index.data().toString();
+        const QString summary = index.data(DashboardSnapshotListModel::SummaryRole).toString();
+        EXPECT_TRUE(summaryLine.match(summary).hasMatch()) << summary.toStdString();
+        const QRect row = view->layoutList()->visualRect(index);
+        EXPECT_TRUE(view->layoutList()->viewport()->rect().contains(row)) << "row " << i << " is out of sight";
+        EXPECT_TRUE(frame.contains(x->rootPosition(view->layoutList()->viewport()) + row.center()))
+            << "row " << i << " lies outside the window";
     }
     names.sort();
     EXPECT_EQ(names, QStringList({"Evening & Night", "Morning"}));
 
     // Renaming in the row: a double click opens the field, Return saves the name.
     const SnapshotStore store(home.filePath("data/Zentharion/Snapshots"));
-    DashboardSnapshotRow* morning = rowOf(*view, morningID);
-    ASSERT_TRUE(morning);
-    x->click(morning->nameLabel(), QPoint(10, morning->nameLabel()->height() / 2), 1, 2);
-    ASSERT_TRUE(waitFor([&] { return morning->isRenaming() && morning->nameField()->hasFocus(); }))
-        << "the rename field did not open with focus";
-    morning->nameField()->setText("Early Morning");
+    DashboardSnapshotListView* list = view->layoutList();
+    x->click(list->viewport(), rowRect(*view, morningID).topLeft() + QPoint(30, 14), 1, 2);
+    const auto field = [&] { return qobject_cast<QLineEdit*>(list->renameEditor()); };
+    ASSERT_TRUE(waitFor([&] { return field() && field()->hasFocus(); })) << "the rename field did not open with focus";
+    field()->setText("Early Morning");
     x->key(keycode::returnKey);
     ASSERT_TRUE(waitFor([&] {
         const auto stored = store.loadSnapshot(morningID);
         return stored && stored->name == "Early Morning";
     }));
     EXPECT_EQ(view->presenter().selectedSnapshotID(), morningID);
-    EXPECT_TRUE(waitFor([&] { return rowOf(*view, morningID)->nameLabel()->text() == "Early Morning"; }));
-    EXPECT_FALSE(rowOf(*view, morningID)->isRenaming());
+    EXPECT_TRUE(waitFor([&] { return nameOf(*view, morningID) == "Early Morning"; }));
+    EXPECT_EQ(list->renameEditor(), nullptr);
 
     // Deleting from the row's context menu, through the confirmation.
     const QString file = store.fileURL(morningID);
@@ -218,7 +225,7 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
                       if (action->text() == "Delete")
                           x->click(menu, menu->actionGeometry(action).center());
               });
-    x->click(rowOf(*view, morningID), QPoint(30, 10), 3);
+    x->click(list->viewport(), rowRect(*view, morningID).topLeft() + QPoint(30, 10), 3);
     ASSERT_TRUE(waitFor([&] { return view->deleteConfirmation() && view->deleteConfirmation()->isVisible(); }))
         << "no confirmation";
     QMessageBox* confirmation = view->deleteConfirmation();
@@ -236,6 +243,107 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
     EXPECT_TRUE(waitFor([&] { return visibleDashboards() == 0; }));
     chooseTrayItem("Open Zentharion");
     EXPECT_TRUE(waitFor([&] { return visibleDashboards() == 1; }));
+}
+
+// Evdev key positions of the keys the sidebar answers, as X keycodes.
+namespace sidebarKey {
+constexpr xcb_keycode_t f2 = 68, deleteKey = 119;
+}
+
+TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrderMenuMovesARow)
+{
+    TestClientProcess client({"--class", "zen-keys-live,ZenKeysLive", "--window", "title=Left,geometry=300x200+80+60",
+                              "--window", "title=Right,geometry=300x200+420+90"});
+    const std::vector<std::uint32_t> clientWindows = client.waitUntilReady();
+    ASSERT_EQ(clientWindows.size(), 2u);
+    pumpEventsFor(300);
+
+    ZentharionAppDependencies dependencies = ZentharionAppDependencies::live();
+    dependencies.userDefaults = defaults.get();
+    dependencies.quit = [] {};
+    ZentharionApp app(std::move(dependencies));
+    app.showMenuBarExtra();
+    ASSERT_TRUE(waitFor([&] { return trayIcon() && x->isEmbedded(trayIcon()); }));
+    pumpEventsFor(500);
+    chooseTrayItem("Open Zentharion");
+    ASSERT_TRUE(waitFor([&] { return app.dashboardWindow() && app.dashboardWindow()->isActiveWindow(); }));
+    QPointer<DashboardView> view = app.dashboardWindow();
+    pumpEventsFor(500);
+
+    const QRect savedFrame = x->rootGeometry(clientWindows[0]);
+    saveFromSidebar(*view, "Keys");
+    const QUuid keysID = view->presenter().selectedSummary()->id;
+    saveFromSidebar(*view, "Other");
+    ASSERT_TRUE(waitFor([&] { return !view->presenter().snapshotMenuController()->isOperating(); }));
+    const SnapshotStore store(home.filePath("data/Zentharion/Snapshots"));
+    ASSERT_EQ(store.loadSnapshot(keysID)->windows.size(), 2u);
+
+    DashboardSnapshotListView* list = view->layoutList();
+    const auto selectKeys = [&] {
+        x->click(list->viewport(), rowRect(*view, keysID).topLeft() + QPoint(30, 10));
+        return waitFor([&] { return view->presenter().selectedSnapshotID() == keysID && list->hasFocus(); });
+    };
+
+    // F2 opens the name for editing; Return stores it.
+    ASSERT_TRUE(selectKeys());
+    x->key(sidebarKey::f2);
+    const auto field = [&] { return qobject_cast<QLineEdit*>(list->renameEditor()); };
+    ASSERT_TRUE(waitFor([&] { return field() && field()->hasFocus() && field()->isVisible(); }))
+        << "F2 opened no field";
+    field()->setText("Renamed by Keys");
+    x->key(keycode::returnKey);
+    ASSERT_TRUE(waitFor([&] { return store.loadSnapshot(keysID)->name == "Renamed by Keys"; }));
+
+    // Return restores the selected layout: a window moved away comes back.
+    xcb_connection_t* c = x->connection();
+    const std::uint32_t away[] = {700, 400};
+    xcb_configure_window(c, clientWindows[0], XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, away);
+    xcb_flush(c);
+    ASSERT_TRUE(waitFor([&] { return x->rootGeometry(clientWindows[0]).topLeft() != savedFrame.topLeft(); }))
+        << "the window manager did not move the window";
+    ASSERT_TRUE(selectKeys());
+    x->key(keycode::returnKey);
+    EXPECT_TRUE(waitFor([&] { return x->rootGeometry(clientWindows[0]).topLeft() == savedFrame.topLeft(); }, 20000))
+        << "Return restored nothing: " << x->rootGeometry(clientWindows[0]).x() << ","
+        << x->rootGeometry(clientWindows[0]).y() << " not " << savedFrame.x() << "," << savedFrame.y();
+    ASSERT_TRUE(waitFor([&] { return !view->presenter().snapshotMenuController()->isOperating(); }));
+    pumpEventsFor(800);
+
+    // The restore-order list's context menu moves a row, and the store keeps the new order.
+    DashboardDisplayWindowList* order = nullptr;
+    for (DashboardDisplayWindowList* candidate : view->findChildren<DashboardDisplayWindowList*>())
+        if (candidate->isVisible() && candidate->rows().size() == 2)
+            order = candidate;
+    ASSERT_TRUE(order) << "no restore-order list with both windows";
+    for (QWidget* w = order->parentWidget(); w; w = w->parentWidget())
+        if (auto* scroll = qobject_cast<QScrollArea*>(w))
+            scroll->ensureWidgetVisible(order);
+    pumpEventsFor(200);
+    const QUuid first = order->rows()[0].window().id;
+    whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+              [this](QWidget* popup) {
+                  auto* menu = static_cast<QMenu*>(popup);
+                  for (QAction* action : menu->actions())
+                      if (action->text() == "Move Later in Restore Order")
+                          x->click(menu, menu->actionGeometry(action).center());
+              });
+    x->click(order, order->rowRect(0).center(), 3);
+    ASSERT_TRUE(waitFor([&] { return order->rows()[1].window().id == first; })) << "the menu moved nothing";
+    EXPECT_EQ(DashboardSnapshotPresentation::windowsForDisplayList(store.loadSnapshot(keysID)->windows)[1].id, first);
+    ScreenshotFolder().save(rootScreenshot(), "dashboard-keys");
+
+    // Delete asks first; the answer removes the file.
+    const QString file = store.fileURL(keysID);
+    ASSERT_TRUE(selectKeys());
+    x->key(sidebarKey::deleteKey);
+    ASSERT_TRUE(waitFor([&] { return view->deleteConfirmation() && view->deleteConfirmation()->isVisible(); }))
+        << "Delete asked nothing";
+    EXPECT_TRUE(QFile::exists(file));
+    for (QAbstractButton* button : view->deleteConfirmation()->buttons())
+        if (button->text() == "Delete")
+            x->click(button);
+    EXPECT_TRUE(waitFor([&] { return !QFile::exists(file); })) << "the layout file is still there";
+    EXPECT_TRUE(waitFor([&] { return list->count() == 1; }));
 }
 
 } // namespace

@@ -57,9 +57,8 @@ TEST(DashboardPreviewDragLiveTest, DraggingARowOntoAnotherStoresOneReorder)
     for (int i = 0; i < 20; ++i)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
 
-    const QPoint from = list->rows()[0]->mapToGlobal(QPoint(60, list->rows()[0]->height() / 2));
-    const QPoint to = list->rows()[2]->mapToGlobal(QPoint(60, list->rows()[2]->height() / 2));
-    QPointer<DashboardDisplayWindowRow> dragged = list->rows()[0];
+    const QPoint from = list->mapToGlobal(QPoint(60, list->rowRect(0).center().y()));
+    const QPoint to = list->mapToGlobal(QPoint(60, list->rowRect(2).center().y()));
 
     testsupport::XSession injector;
     ASSERT_TRUE(injector.isOpen());
@@ -91,12 +90,12 @@ TEST(DashboardPreviewDragLiveTest, DraggingARowOntoAnotherStoresOneReorder)
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0], (std::vector<QUuid> {windows[1].id, windows[2].id, windows[0].id, windows[3].id}));
     QStringList shown;
-    for (const DashboardDisplayWindowRow* row : list->rows())
-        shown << *row->window().windowTitle;
+    for (const DashboardDisplayWindowRow& row : list->rows())
+        shown << *row.window().windowTitle;
     EXPECT_EQ(shown, (QStringList {"W2", "W3", "W1", "W4"}));
-    // The dragged row was replaced during the drag and is gone once it ended.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(dragged.isNull());
+    // The drop leaves no landing line and no focus frame behind.
+    EXPECT_FALSE(list->dropLandingIndex().has_value());
+    EXPECT_FALSE(list->showsFocusFrame());
 }
 
 } // namespace

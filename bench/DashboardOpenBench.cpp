@@ -1,0 +1,203 @@
+// "Open Dashboard" to its first frame, against the yardstick of a bare Qt window showing the
+// same rows. Both run in every iteration, in alternating order, all warm; the ratio printed
+// beside each result is the median (and range) of the paired runs.
+#include "Dashboard/DashboardView.h"
+#include "MenuBar/SnapshotMenuController.h"
+#include "Permissions/PermissionCoordinator.h"
+#include "Permissions/PermissionInterventionRouter.h"
+#include "Shared/UserDefaults.h"
+#include "Snapshots/SnapshotStore.h"
+#include "Updates/AppUpdateController.h"
+
+#include "Support/ManualScheduler.h"
+#include "Support/SnapshotFixtures.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPixmap>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+using namespace zen;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Fills the ratio counters from paired runs.
+void reportRatios(benchmark::State& state, const std::vector<double>& ours, const std::vector<double>& yardstick)
+{
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < ours.size() && i < yardstick.size(); ++i)
+        ratios.push_back(yardstick[i] > 0 ? ours[i] / yardstick[i] : 0);
+    if (ratios.empty())
+        return;
+    state.counters["ours_ms"] = median(ours);
+    state.counters["yardstick_ms"] = median(yardstick);
+    state.counters["ratio"] = median(ratios);
+    state.counters["ratio_min"] = *std::min_element(ratios.begin(), ratios.end());
+    state.counters["ratio_max"] = *std::max_element(ratios.begin(), ratios.end());
+}
+
+Snapshot layoutWithWindows(const QString& name, int windowCount, int age)
+{
+    std::vector<WindowRecord> windows;
+    for (int i = 0; i < windowCount; ++i) {
+        WindowRecord w = test::makeWindow(QStringLiteral("org.example.App%1").arg(i % 20), std::uint32_t(1 + i % 2), i);
+        w.normalizedFrame = {double(i % 10) / 10, double(i % 7) / 7, 0.3, 0.3};
+        w.windowTitle = QStringLiteral("Document %1 \u2014 a window title").arg(i);
+        windows.push_back(w);
+    }
+    Snapshot s = test::makeSnapshot(name, std::move(windows));
+    s.sourceDisplayState = DisplayState::make({test::makeDisplay(1, CGRect(0, 0, 2560, 1440), true),
+                                               test::makeDisplay(2, CGRect(2560, 0, 1920, 1080))},
+                                              1);
+    s.updatedAt = test::fixedDate(0, -age);
+    return s;
+}
+
+// A store of `layouts` layouts of three windows each; with `selectedWindows`, the newest (the
+// one the dashboard selects on opening) holds that many windows.
+struct Store {
+    QTemporaryDir root;
+    std::shared_ptr<PermissionCoordinator> coordinator;
+    std::shared_ptr<PermissionInterventionRouter> router;
+    std::shared_ptr<SnapshotMenuController> controller;
+    std::shared_ptr<AppUpdateController> updates = std::make_shared<AppUpdateController>();
+    std::unique_ptr<UserDefaults> defaults;
+    // What the yardstick shows: the sidebar's two lines per layout, the selected layout's windows.
+    QStringList layoutRows;
+    QStringList windowRows;
+
+    Store(int layouts, int selectedWindows)
+    {
+        SnapshotStore store(root.filePath("Snapshots"));
+        for (int i = 0; i < layouts; ++i) {
+            const int windows = i == 0 && selectedWindows > 0 ? selectedWindows : 3;
+            const Snapshot s = layoutWithWindows(QStringLiteral("Layout %1").arg(i), windows, 60 + i * 60);
+            (void)store.save(s);
+            layoutRows << s.name
+                              + QStringLiteral("\n%1 windows • 2 displays • %2 minutes ago").arg(windows).arg(i + 1);
+            if (i == 0)
+                for (const WindowRecord& w : s.windows)
+                    windowRows << w.bundleIdentifier + QStringLiteral("\n") + *w.windowTitle;
+        }
+        coordinator = std::make_shared<PermissionCoordinator>(AccessibilityTrustChecker([] { return true; }), [] {});
+        router = std::make_shared<PermissionInterventionRouter>(coordinator, std::weak_ptr<StatusNoticePresenting>());
+        SnapshotMenuController::Options o;
+        o.scheduler = std::make_shared<test::ImmediateScheduler>();
+        o.appNameResolver = [](const QString& id) { return id; };
+        controller = std::make_shared<SnapshotMenuController>(store, std::nullopt, std::nullopt, o);
+        controller->refreshSummaries();
+        defaults = std::make_unique<UserDefaults>(root.filePath("prefs.conf"));
+    }
+
+    double openDashboard()
+    {
+        const auto start = Clock::now();
+        DashboardView::Dependencies d;
+        d.permissionCoordinator = coordinator;
+        d.permissionRouter = router;
+        d.snapshotMenuController = controller;
+        d.updateController = updates;
+        d.frameStore = defaults.get();
+        auto* view = new DashboardView(std::move(d));
+        view->show();
+        const QPixmap frame = view->grab();
+        benchmark::DoNotOptimize(frame.cacheKey());
+        const double elapsed = millisecondsSince(start);
+        view->close();
+        delete view;
+        QApplication::processEvents();
+        return elapsed;
+    }
+
+    double openYardstick()
+    {
+        const auto start = Clock::now();
+        auto* window = new QWidget;
+        window->setWindowTitle(QStringLiteral("Yardstick"));
+        auto* row = new QHBoxLayout(window);
+        auto* sidebar = new QListWidget(window);
+        sidebar->setUniformItemSizes(true);
+        sidebar->addItems(layoutRows);
+        sidebar->setCurrentRow(0);
+        sidebar->setMaximumWidth(280);
+        row->addWidget(sidebar);
+        if (windowRows.size() > 3) {
+            auto* windows = new QListWidget(window);
+            windows->setUniformItemSizes(true);
+            windows->addItems(windowRows);
+            row->addWidget(windows);
+        } else {
+            row->addStretch(1);
+        }
+        window->resize(940, 640);
+        window->show();
+        const QPixmap frame = window->grab();
+        benchmark::DoNotOptimize(frame.cacheKey());
+        const double elapsed = millisecondsSince(start);
+        window->close();
+        delete window;
+        QApplication::processEvents();
+        return elapsed;
+    }
+};
+
+void BM_OpenDashboardToFirstFrame(benchmark::State& state)
+{
+    Store store(int(state.range(0)), int(state.range(1)));
+    // Warm: fonts, icons, styles and the layouts' first reading are not what a person waits on
+    // the second time.
+    store.openDashboard();
+    store.openYardstick();
+    std::vector<double> ours;
+    std::vector<double> yardstick;
+    bool oursFirst = true;
+    for (auto _ : state) {
+        double o = 0;
+        double y = 0;
+        if (oursFirst) {
+            o = store.openDashboard();
+            y = store.openYardstick();
+        } else {
+            y = store.openYardstick();
+            o = store.openDashboard();
+        }
+        oursFirst = !oursFirst;
+        ours.push_back(o);
+        yardstick.push_back(y);
+        state.SetIterationTime(o / 1000.0);
+    }
+    reportRatios(state, ours, yardstick);
+    state.SetLabel(std::to_string(state.range(0)) + " layouts" +
+                   (state.range(1) > 0 ? ", a " + std::to_string(state.range(1)) + "-window layout selected" : ""));
+}
+BENCHMARK(BM_OpenDashboardToFirstFrame)
+    ->Args({10, 0})
+    ->Args({100, 0})
+    ->Args({1000, 0})
+    ->Args({10, 900})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -40,6 +40,27 @@ private:
     std::unordered_set<std::string_view> m_large;
 };
 
+// Keys looked for in an object, with the first eight bytes of each as a number: most keys
+// are that short, and one comparison of words replaces a loop over bytes.
+template <size_t N>
+struct KeyTable {
+    std::array<std::string_view, N> text;
+    std::array<std::uint64_t, N> head {};
+
+    constexpr explicit KeyTable(const std::array<std::string_view, N>& keys) : text(keys)
+    {
+        for (size_t k = 0; k < N; ++k)
+            head[k] = headOf(keys[k]);
+    }
+    static constexpr std::uint64_t headOf(std::string_view s)
+    {
+        std::uint64_t h = 0;
+        for (size_t i = 0; i < s.size() && i < 8; ++i)
+            h |= std::uint64_t(static_cast<unsigned char>(s[i])) << (8 * i);
+        return h;
+    }
+};
+
 // The checks of the layout reader, made straight on the tape simdjson parses a document
 // into: one word per value (two for a number), the type in the top byte. Going through
 // simdjson's element API built and copied a handle per value and took as long as the parse;
@@ -107,7 +128,7 @@ public:
 
     // The last value of each key of `keys` in the object at `i`; false when it is no object.
     template <size_t N>
-    bool fields(size_t i, const std::array<std::string_view, N>& keys, Fields<N>& out) const
+    bool fields(size_t i, const KeyTable<N>& keys, Fields<N>& out) const
     {
         if (type(i) != '{')
             return false;
@@ -115,10 +136,16 @@ public:
         size_t hint = 0;
         for (size_t j = i + 1; j < end; j = next(j + 1)) {
             const std::string_view key = string(j);
+            // simdjson leaves room after every string of a document, so eight bytes can be read.
+            std::uint64_t head;
+            std::memcpy(&head, key.data(), sizeof head);
+            if (key.size() < 8)
+                head &= (std::uint64_t(1) << (8 * key.size())) - 1;
             // Our own files keep keys sorted, as the tables are: the next key is usually the next entry.
             size_t k = hint, tried = 0;
             for (; tried < N; ++tried, k = k + 1 == N ? 0 : k + 1)
-                if (layout_json::FieldReader::sameKey(keys[k], key))
+                if (head == keys.head[k] && key.size() == keys.text[k].size()
+                    && (key.size() <= 8 || layout_json::FieldReader::sameKey(keys.text[k], key)))
                     break;
             if (tried == N)
                 continue;
@@ -212,7 +239,7 @@ public:
         return digits == 32;
     }
 
-    bool rect(size_t i, const std::array<std::string_view, 4>& keys)
+    bool rect(size_t i, const KeyTable<4>& keys)
     {
         Fields<4> f;
         if (!fields(i, keys, f) || !all(f, {0, 1, 2, 3}))
@@ -221,13 +248,13 @@ public:
     }
     bool cgRect(size_t i)
     {
-        static constexpr std::array<std::string_view, 4> keys {"height", "width", "x", "y"};
+        static constexpr KeyTable<4> keys {std::array<std::string_view, 4> {"height", "width", "x", "y"}};
         return rect(i, keys);
     }
 
     bool hotkey(size_t i, HotkeyBinding& out)
     {
-        static constexpr std::array<std::string_view, 3> keys {"displayString", "keyCode", "modifiers"};
+        static constexpr KeyTable<3> keys {std::array<std::string_view, 3> {"displayString", "keyCode", "modifiers"}};
         Fields<3> f;
         std::string_view display;
         if (!fields(i, keys, f) || !all(f, {0, 1, 2}) || !text(f.at[0], &display) || !integer(f.at[1], &out.keyCode)
@@ -239,8 +266,8 @@ public:
 
     bool signature(size_t i)
     {
-        static constexpr std::array<std::string_view, 7> keys {"bundleIdentifier", "capturedFrame", "cgWindowID",
-                                                                "owningPid", "role", "subrole", "windowTitle"};
+        static constexpr KeyTable<7> keys {std::array<std::string_view, 7> {"bundleIdentifier", "capturedFrame", "cgWindowID",
+                                                                "owningPid", "role", "subrole", "windowTitle"}};
         Fields<7> f;
         return fields(i, keys, f) && all(f, {0, 1, 4}) && text(f.at[0]) && cgRect(f.at[1])
             && optionalInteger<std::uint32_t>(f, 2) && optionalInteger<std::int32_t>(f, 3) && text(f.at[4])
@@ -249,10 +276,10 @@ public:
 
     bool window(size_t i, DistinctTexts& apps, std::vector<std::uint32_t>& windowDisplays)
     {
-        static constexpr std::array<std::string_view, 14> keys {
+        static constexpr KeyTable<14> keys {std::array<std::string_view, 14> {
             "bundleIdentifier", "captureSignature", "displayID", "frame", "id", "isFullscreen", "isMinimized",
-            "isVisible", "normalizedFrame", "pidAtCapture", "role", "subrole", "windowTitle", "zOrderHint"};
-        static constexpr std::array<std::string_view, 4> ratioKeys {"heightRatio", "widthRatio", "xRatio", "yRatio"};
+            "isVisible", "normalizedFrame", "pidAtCapture", "role", "subrole", "windowTitle", "zOrderHint"}};
+        static constexpr KeyTable<4> ratioKeys {std::array<std::string_view, 4> {"heightRatio", "widthRatio", "xRatio", "yRatio"}};
         Fields<14> f;
         std::string_view bundle;
         std::optional<std::uint32_t> display;
@@ -270,9 +297,9 @@ public:
 
     bool display(size_t i, std::vector<std::uint32_t>& savedDisplays)
     {
-        static constexpr std::array<std::string_view, 9> keys {"backingScaleFactor", "frame", "id", "isPrimary",
+        static constexpr KeyTable<9> keys {std::array<std::string_view, 9> {"backingScaleFactor", "frame", "id", "isPrimary",
                                                                 "localizedName", "productID", "serialNumber",
-                                                                "vendorID", "visibleFrame"};
+                                                                "vendorID", "visibleFrame"}};
         Fields<9> f;
         std::uint32_t id = 0;
         if (!fields(i, keys, f) || !all(f, {0, 1, 2, 3, 8}) || !number(f.at[0]) || !cgRect(f.at[1])
@@ -286,7 +313,7 @@ public:
 
     bool displayState(size_t i, std::vector<std::uint32_t>& savedDisplays)
     {
-        static constexpr std::array<std::string_view, 3> keys {"displays", "primaryDisplayID", "virtualDesktopBounds"};
+        static constexpr KeyTable<3> keys {std::array<std::string_view, 3> {"displays", "primaryDisplayID", "virtualDesktopBounds"}};
         Fields<3> f;
         if (!fields(i, keys, f) || !all(f, {0, 2}) || type(f.at[0]) != '[')
             return false;
@@ -299,8 +326,8 @@ public:
 
     bool layout(SnapshotSummaryScanner::Result& result)
     {
-        static constexpr std::array<std::string_view, 8> keys {"createdAt", "hotkey", "id", "name", "schemaVersion",
-                                                                "sourceDisplayState", "updatedAt", "windows"};
+        static constexpr KeyTable<8> keys {std::array<std::string_view, 8> {"createdAt", "hotkey", "id", "name", "schemaVersion",
+                                                                "sourceDisplayState", "updatedAt", "windows"}};
         Fields<8> f;
         std::string_view idText, nameText, createdText, updatedText;
         if (!fields(root, keys, f) || !all(f, {0, 2, 3, 4, 5, 6, 7}) || !text(f.at[0], &createdText)

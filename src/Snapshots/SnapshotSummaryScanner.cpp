@@ -223,20 +223,42 @@ public:
     }
     bool boolean(size_t i) const { return type(i) == 't' || type(i) == 'f'; }
 
+    // Whether all eight bytes are hexadecimal digits, either case. Below 0x80, adding
+    // 0x80 - n to a byte sets its top bit exactly when it is at least n, with no carry into
+    // the next byte.
+    static bool hexDigits(std::uint64_t x)
+    {
+        constexpr std::uint64_t ones = 0x0101010101010101u, top = 0x8080808080808080u;
+        if (x & top)
+            return false;
+        const auto atLeast = [](std::uint64_t v, unsigned n) { return v + (0x80 - n) * ones; };
+        const std::uint64_t lower = x | 0x20 * ones;
+        const std::uint64_t digit = atLeast(x, '0') & ~atLeast(x, '9' + 1);
+        const std::uint64_t letter = atLeast(lower, 'a') & ~atLeast(lower, 'f' + 1);
+        return ((digit | letter) & top) == top;
+    }
+
     // What parseUuidStrict takes: 8-4-4-4-12 hexadecimal digits, either case.
     bool uuid(size_t i) const
     {
         std::string_view s;
         if (!text(i, &s) || s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-')
             return false;
-        // Without a table, so that the compiler can check many bytes at once.
-        unsigned digits = 0;
-        for (size_t c = 0; c < 36; ++c) {
-            const auto b = static_cast<unsigned char>(s[c]);
-            digits += unsigned(static_cast<unsigned char>(b - '0') < 10)
-                | unsigned(static_cast<unsigned char>((b | 0x20) - 'a') < 6);
+        // Eight digits at a time: one id per window of every file listed, it showed in the
+        // listing's time when checked byte by byte.
+        char digits[32];
+        std::memcpy(digits, s.data(), 8);
+        std::memcpy(digits + 8, s.data() + 9, 4);
+        std::memcpy(digits + 12, s.data() + 14, 4);
+        std::memcpy(digits + 16, s.data() + 19, 4);
+        std::memcpy(digits + 20, s.data() + 24, 12);
+        for (size_t c = 0; c < 32; c += 8) {
+            std::uint64_t x;
+            std::memcpy(&x, digits + c, 8);
+            if (!hexDigits(x))
+                return false;
         }
-        return digits == 32;
+        return true;
     }
 
     bool rect(size_t i, const KeyTable<4>& keys)

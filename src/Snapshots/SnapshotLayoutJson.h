@@ -107,6 +107,8 @@ public:
     }
     // The text last parsed, without a byte-order mark.
     std::string_view text() const { return m_text; }
+    // The document last parsed, for readers that walk its tape themselves.
+    const simdjson::dom::document& document() const { return m_parser.doc; }
 
 private:
     simdjson::dom::parser m_parser;

@@ -339,3 +339,28 @@ TEST(SnapshotListing, AgreesWithTheFullReaderOnUnusualJson)
         expectSameLayout(c.document);
     }
 }
+
+// A window's id is checked several digits at a time: each byte next to a range of digits or
+// letters, in every place, is taken exactly when the reader takes it.
+TEST(SnapshotListing, TakesWindowIdsExactlyWhenTheFullReaderDoes)
+{
+    const Snapshot layout = variedLayout();
+    const QByteArray good = encodeSnapshotDocument(layout).value();
+    const QByteArray id = uuidText(layout.windows[1].id).toUtf8();
+    ASSERT_EQ(id.size(), 36);
+    int listed = 0;
+    for (const char* bytes : {"0", "9", "a", "f", "A", "F", "/", ":", "@", "G", "`", "g", "-", " ", "\xC3\xA9"}) {
+        for (qsizetype at : {0, 7, 8, 12, 13, 20, 35}) {
+            QByteArray changed = id;
+            changed.replace(at, 1, bytes);
+            QByteArray document = good;
+            document.replace(id, changed);
+            SCOPED_TRACE(changed.toStdString());
+            const auto reading = SnapshotSummaryScanner().read(document);
+            const auto decoded = decodedRow(document);
+            EXPECT_EQ(reading.verdict, decoded ? SnapshotSummaryScanner::Verdict::row : SnapshotSummaryScanner::Verdict::refused);
+            listed += decoded ? 1 : 0;
+        }
+    }
+    EXPECT_GT(listed, 20);
+}

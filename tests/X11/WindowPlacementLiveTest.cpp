@@ -149,6 +149,8 @@ TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashb
     EXPECT_TRUE(waitFor([&] { return isDialogOf(removal, dashboard); }));
     EXPECT_TRUE(offersOnlyMoveAndClose(removal));
     expectNoMaximize(removal);
+    // Wide enough for its title between the window manager's icon and buttons, in its larger font.
+    EXPECT_GE(removal->width(), 2 * removal->fontMetrics().horizontalAdvance(removal->windowTitle()));
     EXPECT_LE(std::abs(frameOf(removal).center().x() - dashboardCentre.x()), 8);
     shots.save(rootScreenshot(), "placement-removal-confirmation");
     removal->reject();

@@ -3,6 +3,7 @@
 // confirmations as dialogs of the dashboard.
 #include "App/ZentharionApp.h"
 #include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardWindowSupport.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Onboarding/OnboardingContainerView.h"
 #include "Settings/SettingsView.h"
@@ -25,6 +26,8 @@ namespace zen {
 namespace {
 
 using namespace testsupport;
+
+constexpr std::uint32_t iconicState = 3; // WM_STATE and WM_CHANGE_STATE
 
 struct WindowPlacementLiveTest : ::testing::Test {
     QTemporaryDir home;
@@ -92,6 +95,27 @@ struct WindowPlacementLiveTest : ::testing::Test {
             != list + atoms.size() / sizeof(xcb_atom_t);
     }
 
+    void minimize(QWidget* window)
+    {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = xcb_window_t(window->winId());
+        event.type = x->atom("WM_CHANGE_STATE");
+        event.data.data32[0] = iconicState;
+        xcb_send_event(x->connection(), 0, x->root(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(x->connection());
+    }
+
+    bool iconic(QWidget* window)
+    {
+        const xcb_atom_t wmState = x->atom("WM_STATE");
+        const QByteArray state = x->property(xcb_window_t(window->winId()), wmState, wmState);
+        return state.size() >= 4 && *reinterpret_cast<const std::uint32_t*>(state.constData()) == iconicState;
+    }
+
     // openbox ignores the Motif bits for minimize and maximize, and offers minimize on every
     // window it manages whatever its type; maximize and resize it withdraws from a window of
     // fixed size.
@@ -139,6 +163,13 @@ TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashb
     expectNoMaximize(confirmation);
     EXPECT_LE(std::abs(frameOf(confirmation).center().x() - dashboardCentre.x()), 8);
     shots.save(rootScreenshot(), "placement-delete-confirmation");
+
+    // openbox offers minimize anyway: the dashboard goes with its confirmation, and opening the
+    // dashboard again brings the confirmation back rather than leaving it blocked by a hidden one.
+    minimize(confirmation);
+    EXPECT_TRUE(waitFor([&] { return iconic(confirmation) && iconic(dashboard); }));
+    DashboardWindowSupport::focusExistingWindow();
+    EXPECT_TRUE(waitFor([&] { return !iconic(confirmation) && !iconic(dashboard); }));
     confirmation->reject();
 
     // The window-removal confirmation is a dialog of our own, not a message box that fixes its size.

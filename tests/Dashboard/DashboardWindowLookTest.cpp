@@ -103,6 +103,9 @@ TEST(DashboardWindowLookTest, TheDefaultSizeShowsTheWholeDefaultNameAndFourCards
         EXPECT_EQ(card->y(), cards.front()->y());
         EXPECT_EQ(card->height(), cards.front()->height());
     }
+    // The grid asks for no more than its one row: the cards stacked in a column would make the
+    // pane scroll into empty space at every width.
+    EXPECT_EQ(cards.front()->parentWidget()->minimumSizeHint().height(), cards.front()->height());
     EXPECT_EQ(f.detail()->hotkeyCard()->hotkeyText(), "Super+K");
 
     // The sections below share the cards' edges: their headings and the display card.

@@ -89,7 +89,9 @@ public:
         return height;
     }
     QSize sizeHint() const override { return QSize(gridMinimumColumn, heightForWidth(std::max(width(), 1))); }
-    QSize minimumSizeHint() const override { return QSize(gridMinimumColumn, heightForWidth(gridMinimumColumn)); }
+    // One row: the height a width calls for comes from heightForWidth. The stacked column's
+    // height here would make the page that tall at every width, scrolling into empty space.
+    QSize minimumSizeHint() const override { return QSize(gridMinimumColumn, heightForWidth(QWIDGETSIZE_MAX)); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override

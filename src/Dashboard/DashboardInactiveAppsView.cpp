@@ -53,7 +53,9 @@ DashboardInactiveAppsView::DashboardInactiveAppsView(const Snapshot& snapshot,
     : QWidget(parent), m_snapshot(snapshot), m_resolver(appIdentityResolver), m_running(runningBundleIdentifiers)
 {
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(18, 18, 18, 18);
+    // Its background is the window's: the heading and the cards line up with the metric cards
+    // above, not inside an invisible frame.
+    layout->setContentsMargins(0, 18, 0, 18);
     layout->setSpacing(14);
     layout->addWidget(Style::label(QStringLiteral("Inactive Apps"), Style::TextStyle::headline));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);

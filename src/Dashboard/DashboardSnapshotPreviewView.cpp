@@ -46,7 +46,9 @@ DashboardSnapshotPreviewView::DashboardSnapshotPreviewView(const Snapshot& snaps
     , m_reorderWindows(std::move(reorderWindows))
 {
     m_layout = new QVBoxLayout(this);
-    m_layout->setContentsMargins(18, 18, 18, 18);
+    // Its background is the window's: the heading and the cards line up with the metric cards
+    // above, not inside an invisible frame.
+    m_layout->setContentsMargins(0, 18, 0, 18);
     m_layout->setSpacing(14);
     m_layout->addWidget(Style::label(QStringLiteral("Layout Preview"), Style::TextStyle::headline));
     m_empty = Style::label(QString(), Style::TextStyle::subheadline, QFont::Normal, true, this);

@@ -54,6 +54,9 @@ DashboardWindowRemovalConfirmationView::DashboardWindowRemovalConfirmationView(
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(22, 22, 22, 22);
     column->setSpacing(18);
+    // The dialog takes its layout's size (no maximize for it): the strut keeps the width the
+    // message and the window manager's title need.
+    column->addStrut(sheetWidth - 2 * 22);
 
     auto* headline = plainLabel(QStringLiteral("Remove Window from Layout?"), this);
     QFont headlineFont = headline->font();

@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace zen {
 namespace {
 
@@ -103,7 +105,24 @@ TEST(DashboardWindowLookTest, TheDefaultSizeShowsTheWholeDefaultNameAndFourCards
         EXPECT_EQ(card->y(), cards.front()->y());
         EXPECT_EQ(card->height(), cards.front()->height());
     }
+    // The grid asks for no more than its one row: the cards stacked in a column would make the
+    // pane scroll into empty space at every width.
+    EXPECT_EQ(cards.front()->parentWidget()->minimumSizeHint().height(), cards.front()->height());
     EXPECT_EQ(f.detail()->hotkeyCard()->hotkeyText(), "Super+K");
+
+    // The sections below share the cards' edges: their headings and the display card.
+    const int left = rectIn(cards.front(), f.view.get()).left();
+    const int right = rectIn(cards.back(), f.view.get()).right();
+    for (const char* heading : {"Layout Preview", "Inactive Apps"}) {
+        const auto labels = f.detail()->findChildren<QLabel*>();
+        const auto found = std::find_if(labels.begin(), labels.end(), [&](QLabel* l) { return l->text() == heading; });
+        ASSERT_NE(found, labels.end()) << heading;
+        EXPECT_EQ(rectIn(*found, f.view.get()).left(), left) << heading;
+    }
+    const auto displays = f.detail()->preview()->findChildren<DashboardDisplayPreviewCard*>();
+    ASSERT_EQ(displays.size(), 1);
+    EXPECT_EQ(rectIn(displays.front(), f.view.get()).left(), left);
+    EXPECT_EQ(rectIn(displays.front(), f.view.get()).right(), right);
 }
 
 TEST(DashboardWindowLookTest, MaximizedTheContentSpansThePane)

@@ -3,6 +3,7 @@
 // confirmations as dialogs of the dashboard.
 #include "App/ZentharionApp.h"
 #include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardWindowSupport.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Onboarding/OnboardingContainerView.h"
 #include "Settings/SettingsView.h"
@@ -19,10 +20,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace zen {
 namespace {
 
 using namespace testsupport;
+
+constexpr std::uint32_t iconicState = 3; // WM_STATE and WM_CHANGE_STATE
 
 struct WindowPlacementLiveTest : ::testing::Test {
     QTemporaryDir home;
@@ -52,6 +57,8 @@ struct WindowPlacementLiveTest : ::testing::Test {
     QRect frameOf(QWidget* window)
     {
         pumpEventsFor(200);
+        // Until the window manager's frame extents arrive, Qt reports the bare window.
+        waitFor([&] { return window->frameGeometry() != window->geometry(); }, 2000);
         return window->frameGeometry();
     }
 
@@ -77,13 +84,56 @@ struct WindowPlacementLiveTest : ::testing::Test {
         constexpr std::uint32_t functionsFlag = 1, minimize = 8, maximize = 16, all = 1;
         return (words[0] & functionsFlag) && !(words[1] & (minimize | maximize | all));
     }
+
+    // What the window manager itself offers for the mapped window; its title buttons follow it.
+    bool windowManagerOffers(QWidget* window, const char* action)
+    {
+        const QByteArray atoms = x->property(xcb_window_t(window->winId()), x->atom("_NET_WM_ALLOWED_ACTIONS"),
+                                             XCB_ATOM_ATOM);
+        const auto* list = reinterpret_cast<const xcb_atom_t*>(atoms.constData());
+        return std::find(list, list + atoms.size() / sizeof(xcb_atom_t), x->atom(action))
+            != list + atoms.size() / sizeof(xcb_atom_t);
+    }
+
+    void minimize(QWidget* window)
+    {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = xcb_window_t(window->winId());
+        event.type = x->atom("WM_CHANGE_STATE");
+        event.data.data32[0] = iconicState;
+        xcb_send_event(x->connection(), 0, x->root(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+        xcb_flush(x->connection());
+    }
+
+    bool iconic(QWidget* window)
+    {
+        const xcb_atom_t wmState = x->atom("WM_STATE");
+        const QByteArray state = x->property(xcb_window_t(window->winId()), wmState, wmState);
+        return state.size() >= 4 && *reinterpret_cast<const std::uint32_t*>(state.constData()) == iconicState;
+    }
+
+    // openbox ignores the Motif bits for minimize and maximize, and offers minimize on every
+    // window it manages whatever its type; maximize and resize it withdraws from a window of
+    // fixed size.
+    void expectNoMaximize(QWidget* dialog)
+    {
+        EXPECT_TRUE(waitFor([&] { return windowManagerOffers(dialog, "_NET_WM_ACTION_CLOSE"); }));
+        for (const char* action : {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT", "_NET_WM_ACTION_RESIZE"})
+            EXPECT_FALSE(windowManagerOffers(dialog, action)) << action;
+    }
 };
 
 TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashboard)
 {
     {
         SnapshotStore store(home.filePath("data/Zentharion/Snapshots"));
-        ASSERT_TRUE(store.save(test::makeSnapshot("Work")).has_value());
+        ASSERT_TRUE(store.save(test::makeSnapshot("Work", {test::makeWindow("org.example.Editor", 1, 1),
+                                                          test::makeWindow("org.example.Mail", 2, 1)}))
+                        .has_value());
     }
     auto app = startApp();
     app->showDashboardAtLaunchIfNeeded();
@@ -110,9 +160,31 @@ TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashb
     QMessageBox* confirmation = dashboard->deleteConfirmation();
     EXPECT_TRUE(waitFor([&] { return isDialogOf(confirmation, dashboard); }));
     EXPECT_TRUE(offersOnlyMoveAndClose(confirmation));
+    expectNoMaximize(confirmation);
     EXPECT_LE(std::abs(frameOf(confirmation).center().x() - dashboardCentre.x()), 8);
     shots.save(rootScreenshot(), "placement-delete-confirmation");
+
+    // openbox offers minimize anyway: the dashboard goes with its confirmation, and opening the
+    // dashboard again brings the confirmation back rather than leaving it blocked by a hidden one.
+    minimize(confirmation);
+    EXPECT_TRUE(waitFor([&] { return iconic(confirmation) && iconic(dashboard); }));
+    DashboardWindowSupport::focusExistingWindow();
+    EXPECT_TRUE(waitFor([&] { return !iconic(confirmation) && !iconic(dashboard); }));
     confirmation->reject();
+
+    // The window-removal confirmation is a dialog of our own, not a message box that fixes its size.
+    ASSERT_TRUE(waitFor([&] { return !dashboard->deleteConfirmation(); }));
+    dashboard->presenter().requestWindowRemoval(dashboard->presenter().selectedSnapshot()->windows.front());
+    ASSERT_TRUE(waitFor([&] { return dashboard->windowRemovalSheet() && dashboard->windowRemovalSheet()->isVisible(); }));
+    QDialog* removal = dashboard->windowRemovalSheet();
+    EXPECT_TRUE(waitFor([&] { return isDialogOf(removal, dashboard); }));
+    EXPECT_TRUE(offersOnlyMoveAndClose(removal));
+    expectNoMaximize(removal);
+    // Wide enough for its title between the window manager's icon and buttons, in its larger font.
+    EXPECT_GE(removal->width(), 2 * removal->fontMetrics().horizontalAdvance(removal->windowTitle()));
+    EXPECT_LE(std::abs(frameOf(removal).center().x() - dashboardCentre.x()), 8);
+    shots.save(rootScreenshot(), "placement-removal-confirmation");
+    removal->reject();
 
     // Without a dashboard on screen, Settings opens in the middle of the monitor under the pointer.
     dashboard->close();

@@ -114,8 +114,11 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     // that reaches 4.5:1.
     QApplication::setPalette(TextStyle::withReadableHints(QApplication::palette()));
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        QGuiApplication::setWindowIcon(applicationIcon());
         QGuiApplication::setDesktopFileName(QStringLiteral("zentharion"));
+        // Looking the icon up in the theme and loading the SVG renderer is slow, and only
+        // windows need it: it waits until the tray icon is up. Windows opened before then
+        // receive it as it is set.
+        QTimer::singleShot(0, this, [] { QGuiApplication::setWindowIcon(applicationIcon()); });
     }
 
     m_overlayController = d.makeOverlayController ? d.makeOverlayController() : nullptr;
@@ -366,8 +369,11 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
 
     m_bootstrapErrorMessage.reset();
     SnapshotStore store(*folders);
-    // A scan of the whole folder: it must not hold up the tray icon.
-    QThreadPool::globalInstance()->start([store] { store.removeStaleTemporaryFiles(); });
+    // A scan of the whole folder: it waits until the event loop runs (the tray icon is up by
+    // then), and runs on a worker.
+    QTimer::singleShot(0, this, [store] {
+        QThreadPool::globalInstance()->start([store] { store.removeStaleTemporaryFiles(); });
+    });
     m_displayChangeStore = store;
     const QString eventsLogURL = folders->logsURL() + QStringLiteral("events.log");
     std::shared_ptr<const TelemetryLogging> eventLog = d.makeEventLog ? d.makeEventLog(eventsLogURL) : nullptr;

@@ -6,9 +6,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPixmap>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTextDocument>
@@ -270,9 +272,13 @@ QIcon MenuBarTray::icon()
 {
     // Drawn beforehand at the sizes trays ask for: the icon comes up without searching an icon
     // theme or loading an SVG renderer, which took longer than the rest of the tray together.
+    // Read as PNG outright: guessing the format would load every image plugin to ask it.
     QIcon icon;
-    for (const int size : trayIconSizes)
-        icon.addFile(QStringLiteral(":/zentharion/tray/zentharion-%1.png").arg(size), QSize(size, size));
+    for (const int size : trayIconSizes) {
+        QImageReader reader(QStringLiteral(":/zentharion/tray/zentharion-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     return icon;
 }
 

@@ -124,8 +124,7 @@ private:
     {
         return std::ranges::any_of(m_items, [&](const MenuBarItem& item) {
             return item.kind == MenuBarItem::Kind::submenu
-                       ? true
-                       : !item.shortcut.isEmpty() && item.shortcut.matches(keys) == QKeySequence::ExactMatch;
+                   || (!item.shortcut.isEmpty() && item.shortcut.matches(keys) == QKeySequence::ExactMatch);
         });
     }
     void fill(QMenu& submenu)

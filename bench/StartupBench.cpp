@@ -187,13 +187,18 @@ Run runOnce(TrayWatch& tray, const QString& program, const QProcessEnvironment& 
 // 80 MiB event log and 1,000 layouts.
 struct Home {
     QTemporaryDir dir;
+    // A session's runtime folder, where the single-instance lock lives, is private and in
+    // memory (logind mounts a tmpfs per user); in a folder on disk the lock's sync would be
+    // timed instead.
+    QTemporaryDir runtimeDir{QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/zentharion-bench-XXXXXX")
+                                                                       : QDir::tempPath() + "/zentharion-bench-XXXXXX"};
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
 
     explicit Home(bool large)
     {
         const QString data = dir.filePath(QStringLiteral("data")), config = dir.filePath(QStringLiteral("config")),
-                      runtime = dir.filePath(QStringLiteral("runtime"));
-        for (const QString& path : {data + "/Zentharion/Logs", data + "/Zentharion/Snapshots", config + "/Zentharion", runtime})
+                      runtime = runtimeDir.path();
+        for (const QString& path : {data + "/Zentharion/Logs", data + "/Zentharion/Snapshots", config + "/Zentharion"})
             QDir().mkpath(path);
         QFile settings(config + "/Zentharion/Zentharion.conf");
         if (settings.open(QIODevice::WriteOnly))

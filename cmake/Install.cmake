@@ -2,7 +2,10 @@
 include(GNUInstallDirs)
 
 # The icon also travels inside the program, so that an uninstalled build shows it too.
-qt_add_resources(zentharion_core "zentharion_icon" PREFIX "/zentharion" BASE data FILES data/zentharion.svg)
+# The tray's copies are drawn beforehand from the SVG (a unit test checks they still match it).
+qt_add_resources(zentharion_core "zentharion_icon" PREFIX "/zentharion" BASE data FILES data/zentharion.svg
+  data/tray/zentharion-16.png data/tray/zentharion-22.png data/tray/zentharion-24.png
+  data/tray/zentharion-32.png data/tray/zentharion-48.png data/tray/zentharion-64.png)
 
 install(TARGETS zentharion RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/zentharion.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

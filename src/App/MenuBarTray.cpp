@@ -2,15 +2,14 @@
 
 #include "Infrastructure/AppLogger.h"
 #include "MenuBar/MenuText.h"
-#include "Shared/ApplicationIcon.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
 #include <QPixmap>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -18,6 +17,7 @@
 #include <QTimer>
 #include <QWidgetAction>
 
+#include <algorithm>
 #include <utility>
 
 namespace zen {
@@ -99,10 +99,54 @@ QMenu* topMenu(QMenu* menu)
     return menu;
 }
 
+// The rows of a submenu not yet opened: a long list of layouts costs memory for every row and
+// is seldom looked at, so its rows are made when it opens and go with the next rebuild.
+class PendingRows final : public QObject {
+public:
+    PendingRows(QMenu* submenu, std::vector<MenuBarItem> items, std::function<void(const MenuBarItem&)> perform)
+        : QObject(submenu)
+        , m_items(std::move(items))
+        , m_perform(std::move(perform))
+    {
+        connect(submenu, &QMenu::aboutToShow, this, [this, submenu] { fill(*submenu); });
+    }
+
+    // Makes the rows of a submenu not yet opened when one of them answers to the keys.
+    static void fillIn(QMenu& submenu, const QKeySequence& keys)
+    {
+        for (QObject* child : submenu.children())
+            if (auto* pending = dynamic_cast<PendingRows*>(child); pending && pending->answers(keys))
+                pending->fill(submenu);
+    }
+
+private:
+    bool answers(const QKeySequence& keys) const
+    {
+        return std::ranges::any_of(m_items, [&](const MenuBarItem& item) {
+            return item.kind == MenuBarItem::Kind::submenu
+                   || (!item.shortcut.isEmpty() && item.shortcut.matches(keys) == QKeySequence::ExactMatch);
+        });
+    }
+    void fill(QMenu& submenu)
+    {
+        if (m_filled)
+            return;
+        m_filled = true;
+        renderMenuBarItems(submenu, m_items, m_perform, SubmenuRows::whenOpened);
+        m_items = {};
+    }
+
+    std::vector<MenuBarItem> m_items;
+    std::function<void(const MenuBarItem&)> m_perform;
+    bool m_filled = false;
+};
+
 QAction* actionForKeys(const QMenu& menu, const QKeySequence& keys)
 {
     for (QAction* action : menu.actions()) {
         if (QMenu* submenu = action->menu()) {
+            // A layout's shortcut in a submenu never opened still chooses it.
+            PendingRows::fillIn(*submenu, keys);
             if (QAction* found = actionForKeys(*submenu, keys))
                 return found;
             continue;
@@ -133,10 +177,11 @@ protected:
         QAction* action = actionForKeys(*topMenu(menu), QKeySequence(key->keyCombination()));
         if (!action)
             return false;
+        // Triggered once the menu is gone, as a click's action is. Queued before the menus
+        // close: closing may queue a rebuild, which must not delete the action first.
+        QMetaObject::invokeMethod(action, &QAction::trigger, Qt::QueuedConnection);
         for (QMenu* open = menu; open; open = qobject_cast<QMenu*>(open->parent()))
             open->hide();
-        // Triggered once the menu is gone, as a click's action is.
-        QMetaObject::invokeMethod(action, &QAction::trigger, Qt::QueuedConnection);
         return true;
     }
 };
@@ -144,7 +189,7 @@ protected:
 } // namespace
 
 void renderMenuBarItems(QMenu& menu, const std::vector<MenuBarItem>& items,
-                        const std::function<void(const MenuBarItem&)>& perform)
+                        const std::function<void(const MenuBarItem&)>& perform, SubmenuRows submenuRows)
 {
     // Rebuilds render into the same menu: one filter per menu.
     constexpr char filtered[] = "zentharionShortcutFilter";
@@ -159,7 +204,10 @@ void renderMenuBarItems(QMenu& menu, const std::vector<MenuBarItem>& items,
             continue;
         case MenuBarItem::Kind::submenu: {
             QMenu* submenu = menu.addMenu(menuText(item.title));
-            renderMenuBarItems(*submenu, item.submenu, perform);
+            if (submenuRows == SubmenuRows::whenOpened)
+                new PendingRows(submenu, item.submenu, perform);
+            else
+                renderMenuBarItems(*submenu, item.submenu, perform);
             continue;
         }
         case MenuBarItem::Kind::text:
@@ -203,42 +251,32 @@ MenuBarTray::MenuBarTray(std::function<std::vector<MenuBarItem>()> items,
         // started or ended); it is read again now, and the rows follow before they appear.
         if (m_aboutToShow)
             m_aboutToShow();
-        if (std::exchange(m_stale, false) || m_rebuildPending)
+        if (!m_built || std::exchange(m_stale, false) || m_rebuildPending)
             rebuild();
     });
     // The menu closes before the chosen action is triggered: rebuilding here would delete it.
+    // A submenu whose rows were made while it was open gives them up with the rebuild.
     connect(m_menu.get(), &QMenu::aboutToHide, this, [this] {
         m_menuOpen = false;
-        if (std::exchange(m_stale, false))
+        if (std::exchange(m_stale, false) || submenuRowsMade())
             scheduleRebuild();
     });
-    rebuild();
+    // No rows yet: the first to ask for the menu builds them, which keeps fonts, styles and a
+    // row per layout off the way to the icon and out of an idle program's memory.
 }
 
 MenuBarTray::~MenuBarTray() = default;
 
 QIcon MenuBarTray::icon()
 {
-    if (const QIcon own = applicationIcon(); !own.pixmap(16, 16).isNull())
-        return own;
-    // Three overlapping window frames: a layout of windows.
+    // Drawn beforehand at the sizes trays ask for: the icon comes up without searching an icon
+    // theme or loading an SVG renderer, which took longer than the rest of the tray together.
+    // Read as PNG outright: guessing the format would load every image plugin to ask it.
     QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const qreal unit = size / 16.0;
-        const QColor frames[] = {QColor(0x3d, 0x7e, 0xd6), QColor(0x2f, 0xa8, 0x7a), QColor(0xe0, 0x8a, 0x2c)};
-        const QRectF rects[] = {QRectF(1, 1, 9, 7), QRectF(6, 4, 9, 7), QRectF(3, 8, 9, 7)};
-        for (int i = 0; i < 3; ++i) {
-            const QRectF r(rects[i].x() * unit, rects[i].y() * unit, rects[i].width() * unit, rects[i].height() * unit);
-            painter.setPen(QPen(Qt::white, std::max(1.0, unit)));
-            painter.setBrush(frames[i]);
-            painter.drawRoundedRect(r, unit, unit);
-        }
-        painter.end();
-        icon.addPixmap(pixmap);
+    for (const int size : trayIconSizes) {
+        QImageReader reader(QStringLiteral(":/zentharion/tray/zentharion-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
     }
     return icon;
 }
@@ -263,9 +301,25 @@ void MenuBarTray::show()
     m_trayIcon->show();
 }
 
+QMenu* MenuBarTray::menu()
+{
+    if (!m_built)
+        rebuild();
+    return m_menu.get();
+}
+
+bool MenuBarTray::submenuRowsMade() const
+{
+    for (const QMenu* submenu : m_menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
+        if (!submenu->isEmpty())
+            return true;
+    return false;
+}
+
 void MenuBarTray::scheduleRebuild()
 {
-    if (m_rebuildPending)
+    // Never built: the first opening reads the state as it is then.
+    if (m_rebuildPending || !m_built)
         return;
     m_rebuildPending = true;
     QTimer::singleShot(0, this, [this] {
@@ -288,11 +342,12 @@ void MenuBarTray::setAboutToShow(std::function<void()> callback)
 void MenuBarTray::rebuild()
 {
     m_rebuildPending = false;
+    m_built = true;
     m_menu->clear();
     // clear() leaves the submenus it created alive; they would pile up with every rebuild.
     for (QMenu* submenu : m_menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
         submenu->deleteLater();
-    renderMenuBarItems(*m_menu, m_items ? m_items() : std::vector<MenuBarItem>{}, m_perform);
+    renderMenuBarItems(*m_menu, m_items ? m_items() : std::vector<MenuBarItem>{}, m_perform, SubmenuRows::whenOpened);
 }
 
 } // namespace zen

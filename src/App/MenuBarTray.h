@@ -14,11 +14,16 @@ class QSystemTrayIcon;
 
 namespace zen {
 
+// When a submenu's rows are made: with the menu, or each time the submenu first opens after
+// a rendering (a shortcut pressed in the open menu makes them too).
+enum class SubmenuRows { now, whenOpened };
+
 // Fills a menu with the items: titles escaped so '&' shows as itself, text items as labels in
 // their emphasis colour, submenus as child menus. Choosing an item, with the pointer or with
 // its shortcut while the menu is open, calls `perform` with it.
 void renderMenuBarItems(QMenu& menu, const std::vector<MenuBarItem>& items,
-                        const std::function<void(const MenuBarItem&)>& perform);
+                        const std::function<void(const MenuBarItem&)>& perform,
+                        SubmenuRows submenuRows = SubmenuRows::now);
 
 // The program's icon in the desktop's system tray with its menu, rebuilt from the published
 // state whenever that changes.
@@ -39,11 +44,16 @@ public:
     // Runs each time the menu is about to open, before its rows are brought up to date.
     void setAboutToShow(std::function<void()> callback);
 
-    QMenu* menu() const { return m_menu.get(); }
+    // The menu, its rows built if nothing has asked for them yet (they are built when the menu
+    // first opens, not with the tray).
+    QMenu* menu();
+    // The program's icon at the sizes of `trayIconSizes`, built into the program.
     static QIcon icon();
+    static constexpr int trayIconSizes[] = {16, 22, 24, 32, 48, 64};
 
 private:
     void rebuild();
+    bool submenuRowsMade() const;
 
     std::function<std::vector<MenuBarItem>()> m_items;
     std::function<void(const MenuBarItem&)> m_perform;
@@ -52,6 +62,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;
     bool m_rebuildPending = false;
     bool m_menuOpen = false;
+    bool m_built = false;
     bool m_stale = false;
 };
 

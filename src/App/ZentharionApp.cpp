@@ -16,6 +16,7 @@
 #include <QGuiApplication>
 #include <QThreadPool>
 #include <QTimer>
+#include <QWidget>
 #include <QWindow>
 
 namespace zen {
@@ -90,6 +91,46 @@ private:
     std::function<void()> m_function;
 };
 
+// The program's icon for its windows, from the icon theme else the copy built in. Finding it
+// reads the theme's index and loads an SVG renderer, some 1.6 MB that a program sitting in the
+// tray never needs: the first window pays for it.
+void giveWindowsTheProgramIcon()
+{
+    if (QGuiApplication::windowIcon().isNull())
+        QGuiApplication::setWindowIcon(applicationIcon());
+}
+
+// Windows the window manager shows with an icon: not the tray's own icon window, menus,
+// tool tips or the frameless feedback that bypasses the window manager.
+bool showsProgramIcon(const QWidget& widget)
+{
+    const Qt::WindowType type = widget.windowType();
+    return widget.isWindow() && (type == Qt::Window || type == Qt::Dialog)
+           && !widget.windowFlags().testFlag(Qt::BypassWindowManagerHint);
+}
+
+// Gives the windows their icon when the first of them appears, whichever object opened it
+// (prompts and alerts included); it goes once that is done.
+class ProgramIconForFirstWindow final : public QObject {
+public:
+    explicit ProgramIconForFirstWindow(QObject* parent) : QObject(parent)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()
+            && showsProgramIcon(*static_cast<QWidget*>(watched))) {
+            QCoreApplication::instance()->removeEventFilter(this);
+            deleteLater();
+            giveWindowsTheProgramIcon();
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 void LoggingStatusNoticePresenter::showStatusNotice(const QString& message, double)
@@ -114,8 +155,9 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     // that reaches 4.5:1.
     QApplication::setPalette(TextStyle::withReadableHints(QApplication::palette()));
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        QGuiApplication::setWindowIcon(applicationIcon());
         QGuiApplication::setDesktopFileName(QStringLiteral("zentharion"));
+        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+            new ProgramIconForFirstWindow(this);
     }
 
     m_overlayController = d.makeOverlayController ? d.makeOverlayController() : nullptr;
@@ -206,6 +248,7 @@ const std::shared_ptr<LaunchAtLoginController>& ZentharionApp::launchAtLoginCont
 
 void ZentharionApp::openSettings()
 {
+    giveWindowsTheProgramIcon();
     if (!m_settingsView) {
         SettingsViewEnvironment environment;
         environment.defaults = m_dependencies.userDefaults;
@@ -225,6 +268,7 @@ void ZentharionApp::openSettings()
 void ZentharionApp::openOrFocusDashboard()
 {
     DashboardWindowSupport::openOrFocusDashboard([this] {
+        giveWindowsTheProgramIcon();
         DashboardView::Dependencies d;
         d.bootstrapErrorMessage = m_bootstrapErrorMessage;
         d.permissionCoordinator = m_permissionCoordinator;
@@ -253,6 +297,8 @@ void ZentharionApp::runFirstLaunchBridge()
 void ZentharionApp::openOnboardingWindow()
 {
     if (!m_onboardingWindow) {
+        // Its welcome page shows the icon it finds when it is built.
+        giveWindowsTheProgramIcon();
         m_onboardingWindow = new OnboardingContainerView(m_onboardingController.get(), m_permissionCoordinator.get(),
                                                          [this] { openOrFocusDashboard(); });
         m_onboardingWindow->setAttribute(Qt::WA_DeleteOnClose);
@@ -366,8 +412,11 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
 
     m_bootstrapErrorMessage.reset();
     SnapshotStore store(*folders);
-    // A scan of the whole folder: it must not hold up the tray icon.
-    QThreadPool::globalInstance()->start([store] { store.removeStaleTemporaryFiles(); });
+    // A scan of the whole folder: it waits until the event loop runs (the tray icon is up by
+    // then), and runs on a worker.
+    QTimer::singleShot(0, this, [store] {
+        QThreadPool::globalInstance()->start([store] { store.removeStaleTemporaryFiles(); });
+    });
     m_displayChangeStore = store;
     const QString eventsLogURL = folders->logsURL() + QStringLiteral("events.log");
     std::shared_ptr<const TelemetryLogging> eventLog = d.makeEventLog ? d.makeEventLog(eventsLogURL) : nullptr;

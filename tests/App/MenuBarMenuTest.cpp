@@ -478,5 +478,66 @@ TEST(MenuBarTrayTest, AnOpenMenuKeepsItsRowsUntilItCloses)
     EXPECT_EQ(texts(), shown);
 }
 
+// A tray program spends most of its life with the menu closed: the rows are made when the menu
+// is first wanted, and a long "More Layouts" list only while its submenu is open.
+TEST(MenuBarTrayTest, RowsAreMadeWhenWantedAndLongListsOnlyWhileOpen)
+{
+    const auto list = layouts(1000);
+    const MenuBarMenuState state = authorizedState(list);
+    int reads = 0;
+    std::vector<MenuBarItem> chosen;
+    MenuBarTray tray([&] { ++reads; return MenuBarMenu::items(state); },
+                     [&](const MenuBarItem& item) { chosen.push_back(item); });
+    tray.scheduleRebuild();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reads, 0);
+
+    tray.menu()->popup(QPoint(0, 0));
+    EXPECT_EQ(reads, 1);
+    const auto more = [&]() -> QMenu* {
+        for (QAction* action : tray.menu()->actions())
+            if (action->menu() && action->text() == "More Layouts")
+                return action->menu();
+        return nullptr;
+    };
+    ASSERT_TRUE(more());
+    EXPECT_TRUE(more()->isEmpty());
+    more()->popup(QPoint(0, 0));
+    ASSERT_EQ(more()->actions().size(), 993);
+    EXPECT_EQ(more()->actions().back()->text(), "Layout 1000");
+    more()->actions().back()->trigger();
+    ASSERT_EQ(chosen.size(), 1u);
+    EXPECT_EQ(chosen[0].layoutID, list.back().id);
+
+    more()->hide();
+    tray.menu()->hide();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(more());
+    EXPECT_TRUE(more()->isEmpty()) << "the closed menu gives the rows up";
+    EXPECT_EQ(reads, 2);
+}
+
+// The tray's icon is drawn beforehand from the program's SVG; an edited SVG must not leave the
+// tray showing the old picture.
+TEST(MenuBarTrayTest, TheTrayIconIsTheProgramIconAtEverySize)
+{
+    const QIcon program(QStringLiteral(":/zentharion/zentharion.svg"));
+    const QIcon tray = MenuBarTray::icon();
+    for (const int size : MenuBarTray::trayIconSizes) {
+        SCOPED_TRACE(size);
+        const QImage expected = program.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage shown = tray.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(shown.size(), QSize(size, size));
+        ASSERT_EQ(expected.size(), shown.size());
+        int different = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const QColor a = expected.pixelColor(x, y), b = shown.pixelColor(x, y);
+                different += testsupport::colorDistance(a, b) + std::abs(a.alpha() - b.alpha()) > 24;
+            }
+        EXPECT_EQ(different, 0);
+    }
+}
+
 } // namespace
 } // namespace zen

@@ -569,6 +569,33 @@ TEST(ZentharionAppDashboardTest, WithoutATrayTheDashboardOpensAfterTheGraceAndAL
     scheduler->advance(ZentharionApp::trayGracePeriod);
 }
 
+// The program's icon costs a theme search and an SVG renderer: the tray alone never loads
+// it, and any window that appears, the program's own or a prompt, has it.
+TEST(ZentharionAppMenuTest, WindowsGetTheProgramIconTheTrayAloneNeverLoadsIt)
+{
+    for (const bool ownWindow : {true, false}) {
+        SCOPED_TRACE(ownWindow ? "dashboard" : "a prompt");
+        QApplication::setWindowIcon(QIcon());
+        AppHarness h;
+        auto& app = h.start();
+        app.showMenuBarExtra();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(QApplication::windowIcon().isNull());
+        QWidget prompt(nullptr, Qt::Dialog);
+        if (ownWindow)
+            app.openOrFocusDashboard();
+        else
+            prompt.show();
+        EXPECT_FALSE(QApplication::windowIcon().isNull());
+        if (ownWindow) {
+            ASSERT_TRUE(app.dashboardWindow());
+            EXPECT_FALSE(app.dashboardWindow()->windowIcon().isNull());
+            app.dashboardWindow()->close();
+        }
+        QCoreApplication::processEvents();
+    }
+}
+
 // A window manager that starts or ends while the program runs is noticed when the user opens
 // the menu, not only at the next save or restore.
 TEST(ZentharionAppMenuTest, OpeningTheTrayMenuReadsAccessAgain)

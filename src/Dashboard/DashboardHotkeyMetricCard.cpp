@@ -9,7 +9,6 @@
 #include "Shared/AnimationPolicy.h"
 
 #include <QEvent>
-#include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -146,14 +145,7 @@ void DashboardHotkeyMetricCard::animateEditingChange()
     if (!isVisible() || !animationsEnabled())
         return;
     QWidget* incoming = m_state.isEditing ? m_captureRow : m_displayRow;
-    auto* fade = new QGraphicsOpacityEffect(incoming);
-    fade->setOpacity(0.0);
-    incoming->setGraphicsEffect(fade);
-    auto* animation = new QPropertyAnimation(fade, "opacity", this);
-    animation->setDuration(editingTransitionMs);
-    animation->setEasingCurve(QEasingCurve::InOutQuad);
-    animation->setStartValue(0.0);
-    animation->setEndValue(1.0);
+    QPropertyAnimation* animation = makeFadeIn(incoming, editingTransitionMs, this);
     // Drawn through the effect only while it fades: afterwards the row paints directly again.
     connect(animation, &QAbstractAnimation::finished, this, [this] { stopEditingTransition(); });
     m_editingTransition = animation;

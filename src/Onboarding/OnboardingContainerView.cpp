@@ -6,7 +6,6 @@
 #include "Shared/AnimationPolicy.h"
 
 #include <QCloseEvent>
-#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QPropertyAnimation>
 #include <QHBoxLayout>
@@ -140,14 +139,7 @@ void OnboardingContainerView::animateStepChange(QWidget* holder)
 {
     if (!isVisible() || !animationsEnabled())
         return;
-    auto* fade = new QGraphicsOpacityEffect(holder);
-    fade->setOpacity(0.0);
-    holder->setGraphicsEffect(fade);
-    auto* animation = new QPropertyAnimation(fade, "opacity", this);
-    animation->setDuration(stepTransitionMs);
-    animation->setEasingCurve(QEasingCurve::InOutQuad);
-    animation->setStartValue(0.0);
-    animation->setEndValue(1.0);
+    QPropertyAnimation* animation = makeFadeIn(holder, stepTransitionMs, this);
     // Drawn through the effect only while it fades: afterwards the page paints directly again.
     connect(animation, &QAbstractAnimation::finished, this, [this] { stopStepTransition(); });
     m_stepTransition = animation;

@@ -4,7 +4,10 @@
 #include "Shared/AnimationPolicy.h"
 
 #include <QApplication>
+#include <QGraphicsOpacityEffect>
+#include <QPropertyAnimation>
 #include <QStyle>
+#include <QWidget>
 
 namespace zen {
 
@@ -46,6 +49,19 @@ bool animationsEnabled()
             return false;
     }
     return desktopAllowsAnimation();
+}
+
+QPropertyAnimation* makeFadeIn(QWidget* widget, int durationMs, QObject* owner)
+{
+    auto* fade = new QGraphicsOpacityEffect(widget);
+    fade->setOpacity(0.0);
+    widget->setGraphicsEffect(fade);
+    auto* animation = new QPropertyAnimation(fade, "opacity", owner);
+    animation->setDuration(durationMs);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    return animation;
 }
 
 } // namespace zen

@@ -266,8 +266,6 @@ DashboardDetailView::DashboardDetailView(DashboardDetailViewPresenter* presenter
 
     m_faces = new QStackedWidget(this);
     buildLayoutFace();
-    buildEducationFace();
-    buildEmptyFace();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_faces);
@@ -344,6 +342,49 @@ void DashboardDetailView::refreshRelativeDate()
     if (const auto& summary = m_presenter->selectedSummary();
         summary && m_presenter->contentPreference() == DashboardDetailContentPreference::selectedLayout)
         m_updatedLabel->setText(QStringLiteral("Updated ") + m_relativeDateText(summary->updatedAt, m_clock()));
+}
+
+QWidget* DashboardDetailView::educationFace() const
+{
+    const_cast<DashboardDetailView*>(this)->ensureEducationFace();
+    return m_educationFace;
+}
+
+OnboardingPermissionEducationView* DashboardDetailView::education() const
+{
+    const_cast<DashboardDetailView*>(this)->ensureEducationFace();
+    return m_education;
+}
+
+QWidget* DashboardDetailView::emptyFace() const
+{
+    const_cast<DashboardDetailView*>(this)->ensureEmptyFace();
+    return m_emptyFace;
+}
+
+QPushButton* DashboardDetailView::saveButton() const
+{
+    const_cast<DashboardDetailView*>(this)->ensureEmptyFace();
+    return m_save;
+}
+
+void DashboardDetailView::ensureEducationFace()
+{
+    if (m_educationFace)
+        return;
+    buildEducationFace();
+    fillIssueSection(m_issueSections.back());
+    m_education->setShowsSuccess(m_presenter->educationShowsSuccess());
+    m_education->setHasOpenedSystemSettings(m_presenter->hasOpenedDashboardPermissionSettings());
+}
+
+void DashboardDetailView::ensureEmptyFace()
+{
+    if (m_emptyFace)
+        return;
+    buildEmptyFace();
+    fillIssueSection(m_issueSections.back());
+    m_save->setEnabled(!m_presenter->isActionLocked());
 }
 
 QWidget* DashboardDetailView::currentFace() const
@@ -439,6 +480,7 @@ void DashboardDetailView::buildLayoutFace()
     callbacks.onKey = [this](const HotkeyCaptureKeyEvent& event) { m_presenter->handleCaptureKey(event); };
     callbacks.onDismissError = [this] { m_presenter->setHotkeyCaptureError(std::nullopt); };
     m_hotkeyCard = new DashboardHotkeyMetricCard(std::move(callbacks));
+    m_hotkeyCard->installEventFilter(this);
     grid->addCell(m_hotkeyCard);
     m_metrics = grid;
     stack->addWidget(grid);
@@ -539,6 +581,7 @@ void DashboardDetailView::render()
 {
     switch (m_presenter->contentPreference()) {
     case DashboardDetailContentPreference::permissionEducation:
+        ensureEducationFace();
         m_faces->setCurrentWidget(m_educationFace);
         break;
     case DashboardDetailContentPreference::selectedLayout:
@@ -546,12 +589,16 @@ void DashboardDetailView::render()
         renderLayout();
         break;
     case DashboardDetailContentPreference::emptyState:
+        ensureEmptyFace();
         m_faces->setCurrentWidget(m_emptyFace);
         break;
     }
-    m_education->setShowsSuccess(m_presenter->educationShowsSuccess());
-    m_education->setHasOpenedSystemSettings(m_presenter->hasOpenedDashboardPermissionSettings());
-    m_save->setEnabled(!m_presenter->isActionLocked());
+    if (m_education) {
+        m_education->setShowsSuccess(m_presenter->educationShowsSuccess());
+        m_education->setHasOpenedSystemSettings(m_presenter->hasOpenedDashboardPermissionSettings());
+    }
+    if (m_save)
+        m_save->setEnabled(!m_presenter->isActionLocked());
     renderIssues();
 }
 
@@ -560,24 +607,28 @@ void DashboardDetailView::renderIssues()
     auto issues = m_presenter->issues();
     if (issues == m_shownIssues)
         return;
-    m_shownIssues = issues;
-    for (auto* section : m_issueSections) {
-        while (auto* item = section->takeAt(0)) {
-            delete item->widget();
-            delete item;
-        }
-        for (const auto& issue : issues) {
-            std::function<void()> action;
-            std::optional<QString> actionTitle;
-            if (issue.kind == DashboardDetailIssue::Kind::accessibilityRequired) {
-                action = [this] { m_presenter->openPermissionsFromBanner(); };
-                actionTitle = issue.actionTitle;
-            }
-            section->addWidget(new DashboardIssueBanner(issue.title, issue.message, issue.systemImage,
-                                                        tintOf(issue.kind), actionTitle, action));
-        }
-        section->parentWidget()->setVisible(!issues.empty());
+    m_shownIssues = std::move(issues);
+    for (auto* section : m_issueSections)
+        fillIssueSection(section);
+}
+
+void DashboardDetailView::fillIssueSection(QVBoxLayout* section) const
+{
+    while (auto* item = section->takeAt(0)) {
+        delete item->widget();
+        delete item;
     }
+    for (const auto& issue : m_shownIssues) {
+        std::function<void()> action;
+        std::optional<QString> actionTitle;
+        if (issue.kind == DashboardDetailIssue::Kind::accessibilityRequired) {
+            action = [this] { m_presenter->openPermissionsFromBanner(); };
+            actionTitle = issue.actionTitle;
+        }
+        section->addWidget(new DashboardIssueBanner(issue.title, issue.message, issue.systemImage, tintOf(issue.kind),
+                                                    actionTitle, action));
+    }
+    section->parentWidget()->setVisible(!m_shownIssues.empty());
 }
 
 void DashboardDetailView::renderLayout()
@@ -592,7 +643,8 @@ void DashboardDetailView::renderLayout()
     // the pane down to the window list. The pane keeps its place; another layout starts at
     // the top. The focus leaves an action button that is about to be disabled for the pane.
     auto* scrollBar = static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar();
-    const bool otherLayout = !m_preview || m_preview->snapshot().id != snapshot.id;
+    const bool otherLayout = m_shownLayoutID != snapshot.id;
+    m_shownLayoutID = snapshot.id;
     const int scrollPosition = otherLayout ? 0 : scrollBar->value();
     if (locked)
         for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
@@ -629,6 +681,19 @@ void DashboardDetailView::renderLayout()
     state.isActionDisabled = locked;
     m_hotkeyCard->setState(state);
 
+    if (m_listsDeferred) {
+        // Until the first frame is out the lists wait; what they show is read when they are
+        // built, so a selection given meanwhile is not lost.
+        m_shownSelectionRevision = m_presenter->selectionRevision();
+        return;
+    }
+    renderLists();
+}
+
+void DashboardDetailView::renderLists()
+{
+    const auto& snapshot = *m_presenter->selectedSnapshot();
+    const bool locked = m_presenter->isActionLocked();
     // The preview starts afresh for every layout shown; a reloaded layout keeps it. Both
     // lists are redrawn only when what they show was given anew, not on every status line.
     const bool selectionGiven = m_presenter->selectionRevision() != m_shownSelectionRevision;
@@ -654,6 +719,19 @@ void DashboardDetailView::renderLayout()
     m_shownRunningApplications = running;
 }
 
+void DashboardDetailView::buildDeferredLists()
+{
+    m_listsDeferred = false;
+    if (m_presenter->contentPreference() != DashboardDetailContentPreference::selectedLayout
+        || !m_presenter->selectedSnapshot() || !m_presenter->selectedSummary())
+        return;
+    // The lists arrive under what the person may already have scrolled to.
+    auto* scrollBar = static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar();
+    const int scrollPosition = scrollBar->value();
+    renderLists();
+    scrollBar->setValue(scrollPosition);
+}
+
 void DashboardDetailView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -670,6 +748,16 @@ void DashboardDetailView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));
+}
+
+bool DashboardDetailView::eventFilter(QObject* watched, QEvent* event)
+{
+    // The count cards sit above the fold: once they are drawn, the first frame is on its way.
+    if (watched == m_hotkeyCard && event->type() == QEvent::Paint && m_listsDeferred && !m_listsScheduled) {
+        m_listsScheduled = true;
+        QMetaObject::invokeMethod(this, &DashboardDetailView::buildDeferredLists, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace zen

@@ -301,21 +301,22 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
     auto* presenter = new DashboardDetailViewPresenter(dashboard->bootstrapErrorMessage(), router->permissionCoordinator(),
                                                        router, dashboard->snapshotMenuController(), std::move(actions),
                                                        {});
+    const auto follow = [dashboard, presenter] {
+        presenter->setSelection(dashboard->selectedSnapshotID(), dashboard->selectedSnapshot(),
+                                dashboard->selectedSummary());
+    };
+    // The pane opens on the window's selection, so only the face that shows is ever made.
+    follow();
     auto* pane = new DashboardDetailView(presenter);
     pane->setRelativeDateText(&DashboardRelativeDateFormatter::string);
     if (const auto& now = window.dependencies().now)
         pane->setClock(now);
 
-    const auto follow = [dashboard, presenter] {
-        presenter->setSelection(dashboard->selectedSnapshotID(), dashboard->selectedSnapshot(),
-                                dashboard->selectedSummary());
-    };
     connect(dashboard, &DashboardViewPresenter::changed, presenter, follow);
     connect(dashboard, &DashboardViewPresenter::inlineRenameRequested, presenter,
             [presenter](const QUuid& id) { presenter->setInlineRenameRequestID(id); });
     connect(dashboard, &DashboardViewPresenter::hotkeyEditRequested, presenter,
             [presenter](const QUuid& id) { presenter->setHotkeyEditRequestID(id); });
-    follow();
     window.setDetailPane(pane);
     return pane;
 }
@@ -387,8 +388,16 @@ void DashboardDetailView::ensureEmptyFace()
     m_save->setEnabled(!m_presenter->isActionLocked());
 }
 
+void DashboardDetailView::showPendingFace()
+{
+    m_facesWait = false;
+    if (m_facePending)
+        render();
+}
+
 QWidget* DashboardDetailView::currentFace() const
 {
+    const_cast<DashboardDetailView*>(this)->showPendingFace();
     return m_faces->currentWidget();
 }
 
@@ -579,8 +588,14 @@ void DashboardDetailView::buildEmptyFace()
 
 void DashboardDetailView::render()
 {
-    switch (m_presenter->contentPreference()) {
+    const auto preference = m_presenter->contentPreference();
+    // Until the pane is first shown its window may still be gathering the selection: a face
+    // other than the layout's is made only once it is sure to be seen.
+    m_facePending = m_facesWait && preference != DashboardDetailContentPreference::selectedLayout;
+    switch (preference) {
     case DashboardDetailContentPreference::permissionEducation:
+        if (m_facePending)
+            break;
         ensureEducationFace();
         m_faces->setCurrentWidget(m_educationFace);
         break;
@@ -589,6 +604,8 @@ void DashboardDetailView::render()
         renderLayout();
         break;
     case DashboardDetailContentPreference::emptyState:
+        if (m_facePending)
+            break;
         ensureEmptyFace();
         m_faces->setCurrentWidget(m_emptyFace);
         break;
@@ -736,6 +753,12 @@ void DashboardDetailView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     m_presenter->appeared();
+    // The window settles its selection as it is shown, after its panes.
+    if (m_facesWait) {
+        m_facesWait = false;
+        if (m_facePending)
+            QMetaObject::invokeMethod(this, &DashboardDetailView::showPendingFace, Qt::QueuedConnection);
+    }
 }
 
 void DashboardDetailView::hideEvent(QHideEvent* event)

@@ -92,6 +92,7 @@ private:
     void ensureEducationFace();
     void ensureEmptyFace();
     void render();
+    void showPendingFace();
     void renderIssues();
     void fillIssueSection(QVBoxLayout* section) const;
     void renderLayout();
@@ -131,6 +132,8 @@ private:
     QSet<QString> m_shownRunningApplications;
     // The preview and the inactive applications lie below the fold: the first frame goes out
     // without them and they follow on the next turn of the event loop.
+    bool m_facesWait = true;
+    bool m_facePending = false;
     bool m_listsDeferred = true;
     bool m_listsScheduled = false;
 

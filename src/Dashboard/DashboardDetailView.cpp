@@ -168,9 +168,14 @@ class DetailHeader final : public QWidget {
 public:
     static constexpr int titleMinimumCharacters = 28;
 
-    DetailHeader(MiddleElidedLabel* title, QLayout* titleBlock, QLayout* strip, QWidget* parent)
-        : QWidget(parent), m_title(title), m_strip(strip)
+    explicit DetailHeader(QWidget* parent) : QWidget(parent) {}
+
+    // The title and the buttons are made as this header's children: taking them in from
+    // elsewhere would re-resolve their style and font one by one.
+    void setContent(MiddleElidedLabel* title, QLayout* titleBlock, QLayout* strip)
     {
+        m_title = title;
+        m_strip = strip;
         m_box = new QBoxLayout(QBoxLayout::LeftToRight, this);
         m_box->setContentsMargins(0, 0, 0, 0);
         m_box->setSpacing(16);
@@ -202,12 +207,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override
     {
         QWidget::resizeEvent(event);
-        arrange();
+        if (m_box)
+            arrange();
     }
 
 private:
-    MiddleElidedLabel* m_title;
-    QLayout* m_strip;
+    MiddleElidedLabel* m_title = nullptr;
+    QLayout* m_strip = nullptr;
     QBoxLayout* m_box = nullptr;
 };
 
@@ -219,9 +225,11 @@ QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertic
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* page = new QWidget;
-    page->setAutoFillBackground(false);
     auto* outer = new QVBoxLayout(page);
     outer->setContentsMargins(24, 24, 24, 24);
+    // Taking a page measures it at once; an empty page is measured in no time, and the
+    // content is measured once, when the face is laid out.
+    scroll->setWidget(page);
     if (centreVertically)
         outer->addStretch(1);
     auto* row = new QHBoxLayout;
@@ -235,7 +243,6 @@ QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertic
     }
     outer->addLayout(row);
     outer->addStretch(1);
-    scroll->setWidget(page);
     scroll->viewport()->setAutoFillBackground(false);
     return scroll;
 }
@@ -420,12 +427,13 @@ void DashboardDetailView::buildLayoutFace()
     m_issueSections.push_back(newIssueSection(stack, content));
 
     // Header: title block, then the action strip.
+    auto* header = new DetailHeader(content);
     auto* titleBlock = new QVBoxLayout;
     titleBlock->setSpacing(8);
-    m_titleLabel = new MiddleElidedLabel(content);
+    m_titleLabel = new MiddleElidedLabel(header);
     TextStyle::apply(m_titleLabel, TextStyle::Role::largeTitle, QFont::DemiBold);
     m_titleLabel->onDoubleClick = [this] { m_presenter->beginInlineRename(); };
-    auto* field = new TitleField(content);
+    auto* field = new TitleField(header);
     field->setPlaceholderText(QStringLiteral("Layout name"));
     field->setFrame(false);
     TextStyle::apply(field, TextStyle::Role::largeTitle, QFont::DemiBold);
@@ -433,7 +441,7 @@ void DashboardDetailView::buildLayoutFace()
     m_titleField = field;
     connect(m_titleField, &QLineEdit::textEdited, m_presenter, &DashboardDetailViewPresenter::setDraftSnapshotName);
     connect(m_titleField, &QLineEdit::returnPressed, m_presenter, &DashboardDetailViewPresenter::commitInlineRename);
-    m_updatedLabel = plainLabel({}, content);
+    m_updatedLabel = plainLabel({}, header);
     TextStyle::applyColor(m_updatedLabel, TextStyle::Emphasis::secondary);
     titleBlock->addWidget(m_titleLabel);
     titleBlock->addWidget(m_titleField);
@@ -441,13 +449,13 @@ void DashboardDetailView::buildLayoutFace()
 
     const QColor symbolColor = TextStyle::color(palette(), TextStyle::Emphasis::primary);
     m_restore = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.counterclockwise"), Qt::white),
-                                QStringLiteral("Restore Layout"), content);
+                                QStringLiteral("Restore Layout"), header);
     TextStyle::applyProminent(m_restore);
     m_update = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.triangle.2.circlepath"), symbolColor),
-                               QStringLiteral("Update Layout"), content);
+                               QStringLiteral("Update Layout"), header);
     m_rename = new QPushButton(SymbolImage::icon(QStringLiteral("pencil"), symbolColor), QStringLiteral("Rename"),
-                               content);
-    m_delete = new QToolButton(content);
+                               header);
+    m_delete = new QToolButton(header);
     m_delete->setAutoRaise(true);
     m_delete->setIcon(SymbolImage::icon(QStringLiteral("trash"), systemRed));
     m_restore->setToolTip(QStringLiteral("Restore Layout"));
@@ -460,7 +468,8 @@ void DashboardDetailView::buildLayoutFace()
     for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
                             static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})
         strip->addWidget(button);
-    m_header = new DetailHeader(m_titleLabel, titleBlock, strip, content);
+    header->setContent(m_titleLabel, titleBlock, strip);
+    m_header = header;
     stack->addWidget(m_header);
 
     const auto run = [](const std::function<void()>& fn) {

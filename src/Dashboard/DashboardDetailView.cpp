@@ -170,9 +170,14 @@ class DetailHeader final : public QWidget {
 public:
     static constexpr int titleMinimumCharacters = 28;
 
-    DetailHeader(MiddleElidedLabel* title, QLayout* titleBlock, QLayout* strip, QWidget* parent)
-        : QWidget(parent), m_title(title), m_strip(strip)
+    explicit DetailHeader(QWidget* parent) : QWidget(parent) {}
+
+    // The title and the buttons are made as this header's children: taking them in from
+    // elsewhere would re-resolve their style and font one by one.
+    void setContent(MiddleElidedLabel* title, QLayout* titleBlock, QLayout* strip)
     {
+        m_title = title;
+        m_strip = strip;
         m_box = new QBoxLayout(QBoxLayout::LeftToRight, this);
         m_box->setContentsMargins(0, 0, 0, 0);
         m_box->setSpacing(16);
@@ -204,12 +209,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override
     {
         QWidget::resizeEvent(event);
-        arrange();
+        if (m_box)
+            arrange();
     }
 
 private:
-    MiddleElidedLabel* m_title;
-    QLayout* m_strip;
+    MiddleElidedLabel* m_title = nullptr;
+    QLayout* m_strip = nullptr;
     QBoxLayout* m_box = nullptr;
 };
 
@@ -221,9 +227,11 @@ QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertic
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* page = new QWidget;
-    page->setAutoFillBackground(false);
     auto* outer = new QVBoxLayout(page);
     outer->setContentsMargins(24, 24, 24, 24);
+    // Taking a page measures it at once; an empty page is measured in no time, and the
+    // content is measured once, when the face is laid out.
+    scroll->setWidget(page);
     if (centreVertically)
         outer->addStretch(1);
     auto* row = new QHBoxLayout;
@@ -237,7 +245,6 @@ QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertic
     }
     outer->addLayout(row);
     outer->addStretch(1);
-    scroll->setWidget(page);
     scroll->viewport()->setAutoFillBackground(false);
     return scroll;
 }
@@ -268,8 +275,6 @@ DashboardDetailView::DashboardDetailView(DashboardDetailViewPresenter* presenter
 
     m_faces = new QStackedWidget(this);
     buildLayoutFace();
-    buildEducationFace();
-    buildEmptyFace();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_faces);
@@ -305,21 +310,22 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
     auto* presenter = new DashboardDetailViewPresenter(dashboard->bootstrapErrorMessage(), router->permissionCoordinator(),
                                                        router, dashboard->snapshotMenuController(), std::move(actions),
                                                        {});
+    const auto follow = [dashboard, presenter] {
+        presenter->setSelection(dashboard->selectedSnapshotID(), dashboard->selectedSnapshot(),
+                                dashboard->selectedSummary());
+    };
+    // The pane opens on the window's selection, so only the face that shows is ever made.
+    follow();
     auto* pane = new DashboardDetailView(presenter);
     pane->setRelativeDateText(&DashboardRelativeDateFormatter::string);
     if (const auto& now = window.dependencies().now)
         pane->setClock(now);
 
-    const auto follow = [dashboard, presenter] {
-        presenter->setSelection(dashboard->selectedSnapshotID(), dashboard->selectedSnapshot(),
-                                dashboard->selectedSummary());
-    };
     connect(dashboard, &DashboardViewPresenter::changed, presenter, follow);
     connect(dashboard, &DashboardViewPresenter::inlineRenameRequested, presenter,
             [presenter](const QUuid& id) { presenter->setInlineRenameRequestID(id); });
     connect(dashboard, &DashboardViewPresenter::hotkeyEditRequested, presenter,
             [presenter](const QUuid& id) { presenter->setHotkeyEditRequestID(id); });
-    follow();
     window.setDetailPane(pane);
     return pane;
 }
@@ -348,8 +354,59 @@ void DashboardDetailView::refreshRelativeDate()
         m_updatedLabel->setText(QStringLiteral("Updated ") + m_relativeDateText(summary->updatedAt, m_clock()));
 }
 
+QWidget* DashboardDetailView::educationFace() const
+{
+    const_cast<DashboardDetailView*>(this)->ensureEducationFace();
+    return m_educationFace;
+}
+
+OnboardingPermissionEducationView* DashboardDetailView::education() const
+{
+    const_cast<DashboardDetailView*>(this)->ensureEducationFace();
+    return m_education;
+}
+
+QWidget* DashboardDetailView::emptyFace() const
+{
+    const_cast<DashboardDetailView*>(this)->ensureEmptyFace();
+    return m_emptyFace;
+}
+
+QPushButton* DashboardDetailView::saveButton() const
+{
+    const_cast<DashboardDetailView*>(this)->ensureEmptyFace();
+    return m_save;
+}
+
+void DashboardDetailView::ensureEducationFace()
+{
+    if (m_educationFace)
+        return;
+    buildEducationFace();
+    fillIssueSection(m_issueSections.back());
+    m_education->setShowsSuccess(m_presenter->educationShowsSuccess());
+    m_education->setHasOpenedSystemSettings(m_presenter->hasOpenedDashboardPermissionSettings());
+}
+
+void DashboardDetailView::ensureEmptyFace()
+{
+    if (m_emptyFace)
+        return;
+    buildEmptyFace();
+    fillIssueSection(m_issueSections.back());
+    m_save->setEnabled(!m_presenter->isActionLocked());
+}
+
+void DashboardDetailView::showPendingFace()
+{
+    m_facesWait = false;
+    if (m_facePending)
+        render();
+}
+
 QWidget* DashboardDetailView::currentFace() const
 {
+    const_cast<DashboardDetailView*>(this)->showPendingFace();
     return m_faces->currentWidget();
 }
 
@@ -372,12 +429,13 @@ void DashboardDetailView::buildLayoutFace()
     m_issueSections.push_back(newIssueSection(stack, content));
 
     // Header: title block, then the action strip.
+    auto* header = new DetailHeader(content);
     auto* titleBlock = new QVBoxLayout;
     titleBlock->setSpacing(8);
-    m_titleLabel = new MiddleElidedLabel(content);
+    m_titleLabel = new MiddleElidedLabel(header);
     TextStyle::apply(m_titleLabel, TextStyle::Role::largeTitle, QFont::DemiBold);
     m_titleLabel->onDoubleClick = [this] { m_presenter->beginInlineRename(); };
-    auto* field = new TitleField(content);
+    auto* field = new TitleField(header);
     field->setPlaceholderText(QStringLiteral("Layout name"));
     field->setFrame(false);
     TextStyle::apply(field, TextStyle::Role::largeTitle, QFont::DemiBold);
@@ -385,7 +443,7 @@ void DashboardDetailView::buildLayoutFace()
     m_titleField = field;
     connect(m_titleField, &QLineEdit::textEdited, m_presenter, &DashboardDetailViewPresenter::setDraftSnapshotName);
     connect(m_titleField, &QLineEdit::returnPressed, m_presenter, &DashboardDetailViewPresenter::commitInlineRename);
-    m_updatedLabel = plainLabel({}, content);
+    m_updatedLabel = plainLabel({}, header);
     TextStyle::applyColor(m_updatedLabel, TextStyle::Emphasis::secondary);
     titleBlock->addWidget(m_titleLabel);
     titleBlock->addWidget(m_titleField);
@@ -393,13 +451,13 @@ void DashboardDetailView::buildLayoutFace()
 
     const QColor symbolColor = TextStyle::color(palette(), TextStyle::Emphasis::primary);
     m_restore = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.counterclockwise"), Qt::white),
-                                QStringLiteral("Restore Layout"), content);
+                                QStringLiteral("Restore Layout"), header);
     TextStyle::applyProminent(m_restore);
     m_update = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.triangle.2.circlepath"), symbolColor),
-                               QStringLiteral("Update Layout"), content);
+                               QStringLiteral("Update Layout"), header);
     m_rename = new QPushButton(SymbolImage::icon(QStringLiteral("pencil"), symbolColor), QStringLiteral("Rename"),
-                               content);
-    m_delete = new QToolButton(content);
+                               header);
+    m_delete = new QToolButton(header);
     m_delete->setAutoRaise(true);
     m_delete->setIcon(SymbolImage::icon(QStringLiteral("trash"), systemRed));
     m_restore->setToolTip(QStringLiteral("Restore Layout"));
@@ -412,7 +470,8 @@ void DashboardDetailView::buildLayoutFace()
     for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
                             static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})
         strip->addWidget(button);
-    m_header = new DetailHeader(m_titleLabel, titleBlock, strip, content);
+    header->setContent(m_titleLabel, titleBlock, strip);
+    m_header = header;
     stack->addWidget(m_header);
 
     const auto run = [](const std::function<void()>& fn) {
@@ -441,6 +500,7 @@ void DashboardDetailView::buildLayoutFace()
     callbacks.onKey = [this](const HotkeyCaptureKeyEvent& event) { m_presenter->handleCaptureKey(event); };
     callbacks.onDismissError = [this] { m_presenter->setHotkeyCaptureError(std::nullopt); };
     m_hotkeyCard = new DashboardHotkeyMetricCard(std::move(callbacks));
+    m_hotkeyCard->installEventFilter(this);
     grid->addCell(m_hotkeyCard);
     m_metrics = grid;
     stack->addWidget(grid);
@@ -539,8 +599,15 @@ void DashboardDetailView::buildEmptyFace()
 
 void DashboardDetailView::render()
 {
-    switch (m_presenter->contentPreference()) {
+    const auto preference = m_presenter->contentPreference();
+    // Until the pane is first shown its window may still be gathering the selection: a face
+    // other than the layout's is made only once it is sure to be seen.
+    m_facePending = m_facesWait && preference != DashboardDetailContentPreference::selectedLayout;
+    switch (preference) {
     case DashboardDetailContentPreference::permissionEducation:
+        if (m_facePending)
+            break;
+        ensureEducationFace();
         m_faces->setCurrentWidget(m_educationFace);
         break;
     case DashboardDetailContentPreference::selectedLayout:
@@ -548,12 +615,18 @@ void DashboardDetailView::render()
         renderLayout();
         break;
     case DashboardDetailContentPreference::emptyState:
+        if (m_facePending)
+            break;
+        ensureEmptyFace();
         m_faces->setCurrentWidget(m_emptyFace);
         break;
     }
-    m_education->setShowsSuccess(m_presenter->educationShowsSuccess());
-    m_education->setHasOpenedSystemSettings(m_presenter->hasOpenedDashboardPermissionSettings());
-    m_save->setEnabled(!m_presenter->isActionLocked());
+    if (m_education) {
+        m_education->setShowsSuccess(m_presenter->educationShowsSuccess());
+        m_education->setHasOpenedSystemSettings(m_presenter->hasOpenedDashboardPermissionSettings());
+    }
+    if (m_save)
+        m_save->setEnabled(!m_presenter->isActionLocked());
     renderIssues();
 }
 
@@ -562,24 +635,28 @@ void DashboardDetailView::renderIssues()
     auto issues = m_presenter->issues();
     if (issues == m_shownIssues)
         return;
-    m_shownIssues = issues;
-    for (auto* section : m_issueSections) {
-        while (auto* item = section->takeAt(0)) {
-            delete item->widget();
-            delete item;
-        }
-        for (const auto& issue : issues) {
-            std::function<void()> action;
-            std::optional<QString> actionTitle;
-            if (issue.kind == DashboardDetailIssue::Kind::accessibilityRequired) {
-                action = [this] { m_presenter->openPermissionsFromBanner(); };
-                actionTitle = issue.actionTitle;
-            }
-            section->addWidget(new DashboardIssueBanner(issue.title, issue.message, issue.systemImage,
-                                                        tintOf(issue.kind), actionTitle, action));
-        }
-        section->parentWidget()->setVisible(!issues.empty());
+    m_shownIssues = std::move(issues);
+    for (auto* section : m_issueSections)
+        fillIssueSection(section);
+}
+
+void DashboardDetailView::fillIssueSection(QVBoxLayout* section) const
+{
+    while (auto* item = section->takeAt(0)) {
+        delete item->widget();
+        delete item;
     }
+    for (const auto& issue : m_shownIssues) {
+        std::function<void()> action;
+        std::optional<QString> actionTitle;
+        if (issue.kind == DashboardDetailIssue::Kind::accessibilityRequired) {
+            action = [this] { m_presenter->openPermissionsFromBanner(); };
+            actionTitle = issue.actionTitle;
+        }
+        section->addWidget(new DashboardIssueBanner(issue.title, issue.message, issue.systemImage, tintOf(issue.kind),
+                                                    actionTitle, action));
+    }
+    section->parentWidget()->setVisible(!m_shownIssues.empty());
 }
 
 void DashboardDetailView::renderLayout()
@@ -594,7 +671,8 @@ void DashboardDetailView::renderLayout()
     // the pane down to the window list. The pane keeps its place; another layout starts at
     // the top. The focus leaves an action button that is about to be disabled for the pane.
     auto* scrollBar = static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar();
-    const bool otherLayout = !m_preview || m_preview->snapshot().id != snapshot.id;
+    const bool otherLayout = m_shownLayoutID != snapshot.id;
+    m_shownLayoutID = snapshot.id;
     const int scrollPosition = otherLayout ? 0 : scrollBar->value();
     if (locked)
         for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
@@ -631,6 +709,19 @@ void DashboardDetailView::renderLayout()
     state.isActionDisabled = locked;
     m_hotkeyCard->setState(state);
 
+    if (m_listsDeferred) {
+        // Until the first frame is out the lists wait; what they show is read when they are
+        // built, so a selection given meanwhile is not lost.
+        m_shownSelectionRevision = m_presenter->selectionRevision();
+        return;
+    }
+    renderLists();
+}
+
+void DashboardDetailView::renderLists()
+{
+    const auto& snapshot = *m_presenter->selectedSnapshot();
+    const bool locked = m_presenter->isActionLocked();
     // The preview starts afresh for every layout shown; a reloaded layout keeps it. Both
     // lists are redrawn only when what they show was given anew, not on every status line.
     const bool selectionGiven = m_presenter->selectionRevision() != m_shownSelectionRevision;
@@ -656,10 +747,29 @@ void DashboardDetailView::renderLayout()
     m_shownRunningApplications = running;
 }
 
+void DashboardDetailView::buildDeferredLists()
+{
+    m_listsDeferred = false;
+    if (m_presenter->contentPreference() != DashboardDetailContentPreference::selectedLayout
+        || !m_presenter->selectedSnapshot() || !m_presenter->selectedSummary())
+        return;
+    // The lists arrive under what the person may already have scrolled to.
+    auto* scrollBar = static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar();
+    const int scrollPosition = scrollBar->value();
+    renderLists();
+    scrollBar->setValue(scrollPosition);
+}
+
 void DashboardDetailView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     m_presenter->appeared();
+    // The window settles its selection as it is shown, after its panes.
+    if (m_facesWait) {
+        m_facesWait = false;
+        if (m_facePending)
+            QMetaObject::invokeMethod(this, &DashboardDetailView::showPendingFace, Qt::QueuedConnection);
+    }
 }
 
 void DashboardDetailView::hideEvent(QHideEvent* event)
@@ -672,6 +782,16 @@ void DashboardDetailView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));
+}
+
+bool DashboardDetailView::eventFilter(QObject* watched, QEvent* event)
+{
+    // The count cards sit above the fold: once they are drawn, the first frame is on its way.
+    if (watched == m_hotkeyCard && event->type() == QEvent::Paint && m_listsDeferred && !m_listsScheduled) {
+        m_listsScheduled = true;
+        QMetaObject::invokeMethod(this, &DashboardDetailView::buildDeferredLists, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace zen

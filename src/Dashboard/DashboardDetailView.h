@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QPointer>
 #include <QSet>
+#include <QUuid>
 #include <QWidget>
 
 #include <functional>
@@ -54,8 +55,9 @@ public:
     // The pieces a test or the window reaches.
     QWidget* currentFace() const;
     QWidget* layoutFace() const { return m_layoutFace; }
-    QWidget* educationFace() const { return m_educationFace; }
-    QWidget* emptyFace() const { return m_emptyFace; }
+    // Faces other than the layout's are made on first need; asking for one makes it.
+    QWidget* educationFace() const;
+    QWidget* emptyFace() const;
     // The title block and the action strip, side by side or the strip under the title.
     QWidget* header() const { return m_header; }
     MiddleElidedLabel* titleLabel() const { return m_titleLabel; }
@@ -65,10 +67,10 @@ public:
     QPushButton* updateButton() const { return m_update; }
     QPushButton* renameButton() const { return m_rename; }
     QToolButton* deleteButton() const { return m_delete; }
-    QPushButton* saveButton() const { return m_save; }
+    QPushButton* saveButton() const;
     const std::vector<DashboardMetricCard*>& metricCards() const { return m_metricCards; }
     DashboardHotkeyMetricCard* hotkeyCard() const { return m_hotkeyCard; }
-    OnboardingPermissionEducationView* education() const { return m_education; }
+    OnboardingPermissionEducationView* education() const;
     // The banners' titles in the shown face, in order.
     QStringList issueTitles() const;
     // Where the preview and the inactive-applications list go.
@@ -81,14 +83,21 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayoutFace();
     void buildEducationFace();
     void buildEmptyFace();
+    void ensureEducationFace();
+    void ensureEmptyFace();
     void render();
+    void showPendingFace();
     void renderIssues();
+    void fillIssueSection(QVBoxLayout* section) const;
     void renderLayout();
+    void renderLists();
+    void buildDeferredLists();
 
     DashboardDetailViewPresenter* m_presenter;
     RelativeDateText m_relativeDateText;
@@ -119,7 +128,14 @@ private:
     DashboardInactiveAppsView* m_inactiveApps = nullptr;
     // What the preview and the inactive applications last showed.
     quint64 m_shownSelectionRevision = 0;
+    QUuid m_shownLayoutID;
     QSet<QString> m_shownRunningApplications;
+    // The preview and the inactive applications lie below the fold: the first frame goes out
+    // without them and they follow on the next turn of the event loop.
+    bool m_facesWait = true;
+    bool m_facePending = false;
+    bool m_listsDeferred = true;
+    bool m_listsScheduled = false;
 
     OnboardingPermissionEducationView* m_education = nullptr;
     QPushButton* m_save = nullptr;

@@ -108,12 +108,17 @@ void DashboardSnapshotPreviewView::rebuild()
     m_unassigned = nullptr;
     m_cardHeight = 0;
 
-    const std::optional<QString> empty = DashboardSnapshotPresentation::displayPreviewEmptyMessage(m_snapshot);
+    // Grouping the windows by display is the costly part of the empty-state rule: with cards to
+    // show there is no empty state, so the groups are made once.
+    const auto models = DashboardSnapshotPresentation::displayPreviewModels(m_snapshot);
+    const std::optional<QString> empty = models.empty()
+                                             ? DashboardSnapshotPresentation::displayPreviewEmptyMessage(m_snapshot)
+                                             : std::nullopt;
     m_empty->setText(empty.value_or(QString()));
     m_empty->setVisible(empty.has_value());
     m_grid->setVisible(!empty.has_value());
     if (!empty) {
-        for (const DashboardDisplayPreviewModel& model : DashboardSnapshotPresentation::displayPreviewModels(m_snapshot)) {
+        for (const DashboardDisplayPreviewModel& model : models) {
             auto* card = new DashboardDisplayPreviewCard(model, m_resolver, m_removeWindow, m_reorderWindows, m_grid);
             card->setEditingEnabled(m_editingEnabled);
             m_cards.push_back(card);
@@ -124,9 +129,9 @@ void DashboardSnapshotPreviewView::rebuild()
         m_unassigned->setEditingEnabled(m_editingEnabled);
         m_layout->addWidget(m_unassigned);
     }
+    // With no columns set the grid is always laid out anew, and that lines the cards up.
     m_columns = 0;
     arrangeGrid();
-    equalizeCardHeights();
 }
 
 void DashboardSnapshotPreviewView::arrangeGrid()

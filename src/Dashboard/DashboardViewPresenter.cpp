@@ -140,7 +140,8 @@ void DashboardViewPresenter::setSelectedID(const std::optional<QUuid>& id)
     // Choosing another layout hides the permission education of the detail pane.
     if (!m_appearing && m_permissionRouter->showsDashboardPermissionEducation())
         m_permissionRouter->setShowsDashboardPermissionEducation(false);
-    Q_EMIT changed();
+    // Every caller reads the newly selected layout next and announces the change once it is
+    // there: announcing it now would show the selection without its layout for a moment.
 }
 
 void DashboardViewPresenter::reconcileSelection(const std::vector<SnapshotSummary>& summaries)

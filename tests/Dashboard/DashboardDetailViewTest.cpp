@@ -2,6 +2,7 @@
 
 #include "Dashboard/DashboardHotkeyMetricCard.h"
 #include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DetailTestSupport.h"
 #include "Dashboard/HotkeyCaptureErrorPopover.h"
 #include "Dashboard/InlineHotkeyCaptureField.h"
@@ -325,6 +326,25 @@ TEST(DashboardDetailViewTest, EmptyFaceInvitesAFirstSaveUnlessLocked)
     ViewHarness h(false, QStringLiteral("No folder."));
     EXPECT_FALSE(h.view->saveButton()->isEnabled());
     EXPECT_EQ(h.view->issueTitles(), QStringList{"Storage Setup Failed"});
+}
+
+// The preview and the inactive applications come after the first frame; they show the layout
+// selected by then, and a face made only when first needed carries the banners of the moment.
+TEST(DashboardDetailViewTest, PartsMadeAfterOpeningShowWhatIsCurrentWhenTheyAppear)
+{
+    ViewHarness h;
+    h.select(h.first);
+    (void)h.view->grab();
+    h.select(h.second);
+    QCoreApplication::processEvents();
+    ASSERT_NE(h.view->preview(), nullptr);
+    EXPECT_EQ(h.view->preview()->snapshot().id, h.second.id);
+    EXPECT_NE(h.view->inactiveApps(), nullptr);
+
+    h.controller->reportLayoutRequiresWindow();
+    h.presenter->setSelection(h.first.id, std::nullopt, SnapshotSummary::fromSnapshot(h.first));
+    EXPECT_EQ(h.view->currentFace(), h.view->emptyFace());
+    EXPECT_EQ(h.view->issueTitles(), QStringList{"Layout Action Failed"});
 }
 
 TEST(DashboardDetailViewTest, EducationFaceFollowsAccessAndItsButtons)

@@ -59,6 +59,26 @@ TEST(DashboardViewPresenterTest, FirstAppearanceSelectsAndLoadsTheFirstLayoutAnd
     EXPECT_EQ(focus->size(), 1u);
 }
 
+// The panes follow every announcement: one that named a layout before it was read would show
+// "No Saved Layouts" for a moment and build that face for nothing.
+TEST(DashboardViewPresenterTest, EachSelectionIsAnnouncedOnceTogetherWithItsLayout)
+{
+    Presenter f;
+    const auto newest = f.add("Newest", 0);
+    const auto older = f.add("Older", 10);
+    auto& p = f.make();
+    std::vector<bool> withLayout;
+    QObject::connect(&p, &DashboardViewPresenter::changed, [&] {
+        withLayout.push_back(p.selectedSnapshotID() && p.selectedSnapshot()
+                             && p.selectedSnapshot()->id == *p.selectedSnapshotID());
+    });
+    p.appear();
+    EXPECT_EQ(withLayout, std::vector<bool>{true});
+    p.selectSnapshot(older.id);
+    p.selectSnapshot(newest.id);
+    EXPECT_EQ(withLayout, (std::vector<bool>{true, true, true}));
+}
+
 // Confirming a request for a layout that is gone would select nothing and end in a
 // not-found error; a request for a layout still listed stays.
 TEST(DashboardViewPresenterTest, ConfirmationsLeaveWithTheirLayoutAndAnEmptyListClearsEverything)

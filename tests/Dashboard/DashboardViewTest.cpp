@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStackedWidget>
 
 #include "Support/AnimationSwitch.h"
 
@@ -251,6 +252,33 @@ TEST(DashboardViewTest, SidebarButtonsFollowTheUpdateStateAndTheSettingsHook)
     Window unwired;
     EXPECT_FALSE(unwired.open(false).settingsButton()->isEnabled());
     EXPECT_FALSE(unwired.view->commands().settingsAction()->isEnabled());
+}
+
+// The detail pane waits for the window's selection before it makes a face: whatever is saved,
+// the frame drawn right after showing, with no event handled in between, has the right one.
+TEST(DashboardViewTest, TheFirstFrameShowsTheFaceOfWhatIsSaved)
+{
+    for (const bool withLayout : {false, true}) {
+        Window f;
+        if (withLayout)
+            f.add("Work", 0);
+        f.refresh();
+        DashboardView::Dependencies d;
+        d.permissionCoordinator = f.coordinator;
+        d.permissionRouter = f.router;
+        d.snapshotMenuController = f.controller;
+        d.frameStore = &f.defaults;
+        DashboardView view(std::move(d));
+        view.setAttribute(Qt::WA_DeleteOnClose, false);
+        view.show();
+        (void)view.grab();
+        auto* detail = qobject_cast<DashboardDetailView*>(view.detailPane());
+        ASSERT_NE(detail, nullptr);
+        auto* faces = detail->findChild<QStackedWidget*>(QString(), Qt::FindDirectChildrenOnly);
+        ASSERT_NE(faces, nullptr);
+        QWidget* drawn = faces->currentWidget();
+        EXPECT_EQ(drawn, withLayout ? detail->layoutFace() : detail->emptyFace()) << withLayout;
+    }
 }
 
 TEST(DashboardViewTest, StorageFailureLocksEveryAction)

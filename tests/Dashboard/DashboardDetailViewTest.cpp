@@ -157,7 +157,7 @@ TEST(DashboardDetailViewTest, AnOperationStartedFromTheStripKeepsThePaneInPlace)
 {
     ViewHarness h;
     h.select(h.second);
-    h.view->resize(700, 220);
+    h.view->resize(700, 150);
     QCoreApplication::processEvents();
     auto* scroll = qobject_cast<QScrollArea*>(h.view->layoutFace());
     ASSERT_NE(scroll, nullptr);

@@ -9,6 +9,7 @@
 #include "Onboarding/OnboardingPermissionEducationView.h"
 #include "Onboarding/OnboardingStepViews.h"
 #include "Shared/UserDefaults.h"
+#include "Support/LiveAppTest.h"
 #include "Support/LiveDesktop.h"
 #include "Support/TestClientProcess.h"
 
@@ -25,30 +26,7 @@ namespace {
 
 using namespace testsupport;
 
-struct OnboardingLiveTest : ::testing::Test {
-    QTemporaryDir home;
-    std::unique_ptr<XSession> x;
-    std::unique_ptr<ScopedXdgFolders> folders;
-    std::unique_ptr<UserDefaults> defaults;
-    ScreenshotFolder shots;
-
-    void SetUp() override
-    {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X server";
-        x = std::make_unique<XSession>();
-        folders = std::make_unique<ScopedXdgFolders>(home.filePath("data"), home.filePath("config"));
-        defaults = std::make_unique<UserDefaults>(home.filePath("config/Zentharion/Zentharion.conf"));
-    }
-
-    std::unique_ptr<ZentharionApp> startApp()
-    {
-        ZentharionAppDependencies dependencies = ZentharionAppDependencies::live();
-        dependencies.userDefaults = defaults.get();
-        dependencies.quit = [] {};
-        return std::make_unique<ZentharionApp>(std::move(dependencies));
-    }
-
+struct OnboardingLiveTest : LiveAppTest {
     QString serverTitle(QWidget* window) { return x->title(xcb_window_t(window->winId())); }
 
     // A screenshot of the window as the X server shows it: its size, that it is drawn, and

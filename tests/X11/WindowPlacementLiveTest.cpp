@@ -9,6 +9,7 @@
 #include "Settings/SettingsView.h"
 #include "Shared/UserDefaults.h"
 #include "Snapshots/SnapshotStore.h"
+#include "Support/LiveAppTest.h"
 #include "Support/LiveDesktop.h"
 #include "Support/SnapshotFixtures.h"
 #include "Support/TestClientProcess.h"
@@ -29,30 +30,7 @@ using namespace testsupport;
 
 constexpr std::uint32_t iconicState = 3; // WM_STATE and WM_CHANGE_STATE
 
-struct WindowPlacementLiveTest : ::testing::Test {
-    QTemporaryDir home;
-    std::unique_ptr<XSession> x;
-    std::unique_ptr<ScopedXdgFolders> folders;
-    std::unique_ptr<UserDefaults> defaults;
-    ScreenshotFolder shots;
-
-    void SetUp() override
-    {
-        if (QGuiApplication::platformName() != "xcb")
-            GTEST_SKIP() << "needs an X server";
-        x = std::make_unique<XSession>();
-        folders = std::make_unique<ScopedXdgFolders>(home.filePath("data"), home.filePath("config"));
-        defaults = std::make_unique<UserDefaults>(home.filePath("config/Zentharion/Zentharion.conf"));
-    }
-
-    std::unique_ptr<ZentharionApp> startApp()
-    {
-        ZentharionAppDependencies dependencies = ZentharionAppDependencies::live();
-        dependencies.userDefaults = defaults.get();
-        dependencies.quit = [] {};
-        return std::make_unique<ZentharionApp>(std::move(dependencies));
-    }
-
+struct WindowPlacementLiveTest : LiveAppTest {
     // The window's frame as the window manager placed it (decorations included).
     QRect frameOf(QWidget* window)
     {

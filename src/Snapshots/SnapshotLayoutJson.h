@@ -37,6 +37,25 @@ constexpr size_t maximumDepth = 64;
 // have one, and then only in a number with a negative exponent or over 320 characters long:
 // both are found without reading every byte (a match inside a string only costs a look, or at
 // worst leaves the document to Qt's reader).
+// Qt keeps a number written as a plain integer exactly and any other as a double, which counts
+// as an integer when it is whole and within 64 bits.
+inline bool wholeDouble(double d, std::int64_t* value)
+{
+    if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0) || std::trunc(d) != d)
+        return false;
+    *value = std::int64_t(d);
+    return true;
+}
+
+// Whether a 64-bit integer fits the field's own type.
+template <typename Int>
+bool fitsIn(std::int64_t value)
+{
+    return value >= std::int64_t(std::numeric_limits<Int>::min())
+        && (std::numeric_limits<Int>::max() > std::numeric_limits<std::int64_t>::max()
+            || value <= std::int64_t(std::numeric_limits<Int>::max()));
+}
+
 inline bool isNumberByte(char c)
 {
     return (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+';
@@ -217,17 +236,14 @@ public:
             const double d = e.get_double().value_unsafe();
             if (d == 0)
                 zeroDouble = true;
-            if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0) || std::trunc(d) != d)
+            if (!wholeDouble(d, &value))
                 return false;
-            value = std::int64_t(d);
             break;
         }
         default:
             return false;
         }
-        if (value < std::int64_t(std::numeric_limits<Int>::min())
-            || (std::numeric_limits<Int>::max() <= std::numeric_limits<std::int64_t>::max()
-                && value > std::int64_t(std::numeric_limits<Int>::max())))
+        if (!fitsIn<Int>(value))
             return false;
         if (out)
             *out = Int(value);

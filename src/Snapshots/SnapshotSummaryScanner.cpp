@@ -180,16 +180,13 @@ public:
             const double d = doubleAt(i);
             if (d == 0)
                 zeroDouble = true;
-            if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0) || std::trunc(d) != d)
+            if (!wholeDouble(d, &value))
                 return false;
-            value = std::int64_t(d);
             break;
         }
         default: return false; // 'u' is beyond 63 bits: beyond every field's range
         }
-        if (value < std::int64_t(std::numeric_limits<Int>::min())
-            || (std::numeric_limits<Int>::max() <= std::numeric_limits<std::int64_t>::max()
-                && value > std::int64_t(std::numeric_limits<Int>::max())))
+        if (!fitsIn<Int>(value))
             return false;
         if (out)
             *out = Int(value);

@@ -258,7 +258,7 @@ MenuBarTray::MenuBarTray(std::function<std::vector<MenuBarItem>()> items,
     // A submenu whose rows were made while it was open gives them up with the rebuild.
     connect(m_menu.get(), &QMenu::aboutToHide, this, [this] {
         m_menuOpen = false;
-        if (std::exchange(m_stale, false) || submenuRowsMade())
+        if (std::exchange(m_stale, false) || (!m_exported && submenuRowsMade()))
             scheduleRebuild();
     });
     // No rows yet: the first to ask for the menu builds them, which keeps fonts, styles and a
@@ -287,6 +287,16 @@ void MenuBarTray::show()
         m_trayIcon = std::make_unique<QSystemTrayIcon>(icon());
         m_trayIcon->setToolTip(QStringLiteral("Zentharion"));
         m_trayIcon->setContextMenu(m_menu.get());
+        // A tray that shows the menu itself reads it over D-Bus whenever it likes, and not every
+        // such host announces first that it is about to show it: the rows, those of submenus too,
+        // are made once the icon is up and kept current from then on.
+        if (m_menu->platformMenu()) {
+            m_exported = true;
+            QTimer::singleShot(0, this, [this] {
+                if (!m_built)
+                    rebuild();
+            });
+        }
         // The icon's only purpose is its menu: a plain click opens it too.
         connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason == QSystemTrayIcon::Trigger)
@@ -347,7 +357,8 @@ void MenuBarTray::rebuild()
     // clear() leaves the submenus it created alive; they would pile up with every rebuild.
     for (QMenu* submenu : m_menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly))
         submenu->deleteLater();
-    renderMenuBarItems(*m_menu, m_items ? m_items() : std::vector<MenuBarItem>{}, m_perform, SubmenuRows::whenOpened);
+    renderMenuBarItems(*m_menu, m_items ? m_items() : std::vector<MenuBarItem>{}, m_perform,
+                       m_exported ? SubmenuRows::now : SubmenuRows::whenOpened);
 }
 
 } // namespace zen

@@ -64,6 +64,8 @@ private:
     bool m_menuOpen = false;
     bool m_built = false;
     bool m_stale = false;
+    // The menu is handed to the tray over D-Bus rather than shown by the program.
+    bool m_exported = false;
 };
 
 } // namespace zen

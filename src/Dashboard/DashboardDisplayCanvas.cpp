@@ -110,11 +110,15 @@ std::vector<DashboardDisplayCanvas::PicturedWindow> DashboardDisplayCanvas::pict
     const DisplayRecord& display, const std::vector<WindowRecord>& windows,
     DashboardAppIdentityResolver& appIdentityResolver)
 {
-    std::vector<PicturedWindow> pictured;
     const CGRect displayFrame = display.frameRect();
-    for (const DashboardWindowPreviewGroup& group : DashboardSnapshotPresentation::windowPreviewGroups(
-             windows, display.id, displayFrame, DashboardSnapshotPresentation::windowOverlapThreshold)) {
-        const WindowRecord& front = group.frontmostWindow();
+    // Only the front-most window of each group is pictured: the others are never copied.
+    const std::vector<std::size_t> fronts = DashboardSnapshotPresentation::previewGroupFronts(
+        windows, DashboardSnapshotPresentation::restoreOrder(windows), displayFrame,
+        DashboardSnapshotPresentation::windowOverlapThreshold);
+    std::vector<PicturedWindow> pictured;
+    pictured.reserve(fronts.size());
+    for (const std::size_t i : fronts) {
+        const WindowRecord& front = windows[i];
         pictured.push_back({front.id, appIdentityResolver.identity(front.bundleIdentifier),
                             DashboardSnapshotPresentation::previewFrame(front, displayFrame),
                             nonEmptyValue(front.windowTitle), front.isFullscreen,

@@ -52,19 +52,22 @@ int textBlockHeight()
 
 } // namespace
 
-DashboardDisplayWindowRow::DashboardDisplayWindowRow(const WindowRecord& window, const DashboardAppIdentity& identity)
-    : m_window(window)
-    , m_identity(identity)
-    , m_stateLabels(stateLabels(window))
-    , m_title(displayTitle(window, identity))
-    , m_shownName(isolatedForDisplay(identity.name))
-    , m_shownTitle(isolatedForDisplay(m_title))
+DashboardDisplayWindowRow::DashboardDisplayWindowRow(const WindowRecord& window, DashboardAppIdentity identity)
+    : m_window(&window), m_identity(std::move(identity))
 {
+}
+
+const DashboardDisplayWindowRow::Texts& DashboardDisplayWindowRow::texts() const
+{
+    if (!m_texts)
+        m_texts = Texts {stateLabels(*m_window), isolatedForDisplay(m_identity.name),
+                         isolatedForDisplay(displayTitle(*m_window, m_identity))};
+    return *m_texts;
 }
 
 QString DashboardDisplayWindowRow::accessibleName() const
 {
-    return m_identity.name + QStringLiteral(", ") + m_title;
+    return m_identity.name + QStringLiteral(", ") + displayTitle(*m_window, m_identity);
 }
 
 QString DashboardDisplayWindowRow::moveEarlierTitle()
@@ -198,16 +201,17 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
     const int lineHeight = std::max(nameMetrics.height(), badgeMetrics.height() + 2);
     const QColor secondary = shared.secondary;
 
+    const Texts& texts = this->texts();
     // Badges keep their room; the name gives way first.
     int badgesWidth = 0;
-    for (const QString& label : m_stateLabels)
+    for (const QString& label : texts.stateLabels)
         badgesWidth += 5 + badgeMetrics.horizontalAdvance(label) + 10;
     if (m_elidedForWidth != textWidth) {
         // Measuring a name of any length costs its whole length: elide first, measure what is left.
-        m_elidedName = nameMetrics.elidedText(m_shownName, Qt::ElideRight, std::max(0, textWidth - badgesWidth));
+        m_elidedName = nameMetrics.elidedText(texts.shownName, Qt::ElideRight, std::max(0, textWidth - badgesWidth));
         m_elidedNameWidth =
             std::min(nameMetrics.horizontalAdvance(m_elidedName) + 1, std::max(0, textWidth - badgesWidth));
-        m_elidedTitle = smallMetrics.elidedText(m_shownTitle, Qt::ElideRight, textWidth);
+        m_elidedTitle = smallMetrics.elidedText(texts.shownTitle, Qt::ElideRight, textWidth);
         m_elidedForWidth = textWidth;
     }
     const QString& name = m_elidedName;
@@ -222,7 +226,7 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
     p.drawText(QPoint(x, baseline(nameMetrics, top, lineHeight)), name);
     int badgeX = x + nameWidth;
     p.setFont(badgeFont());
-    for (const QString& label : m_stateLabels) {
+    for (const QString& label : texts.stateLabels) {
         badgeX += 5;
         const int w = badgeMetrics.horizontalAdvance(label) + 10;
         if (badgeX + w > right)

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <unordered_map>
 #include <map>
+#include <numeric>
 #include <unordered_set>
 
 namespace zen {
@@ -73,11 +74,7 @@ bool DashboardSnapshotPresentation::restoresBefore(const WindowRecord& a, const 
 std::vector<WindowRecord> DashboardSnapshotPresentation::windowsForDisplayList(std::vector<WindowRecord> windows)
 {
     // Records are large: sort their places, then move each once.
-    std::vector<std::size_t> order(windows.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&windows](std::size_t a, std::size_t b) { return restoresBefore(windows[a], windows[b]); });
+    const std::vector<std::size_t> order = restoreOrder(windows);
     std::vector<WindowRecord> sorted;
     sorted.reserve(windows.size());
     for (const std::size_t i : order)
@@ -240,21 +237,15 @@ CGRect DashboardSnapshotPresentation::previewFrame(const WindowRecord& window, c
     return previewFrame(window, display.frameRect());
 }
 
-std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPreviewGroups(
-    const std::vector<WindowRecord>& windows, std::uint32_t displayID, const CGRect& displayFrame,
-    double overlapThreshold)
-{
-    struct Member {
-        WindowRecord window;
-        CGRect frame;
-    };
-    std::vector<std::vector<Member>> groups;
-    std::vector<WindowRecord> ordered = windowsForDisplayList(windows);
-    std::vector<CGRect> frames;
-    frames.reserve(ordered.size());
-    for (const WindowRecord& window : ordered)
-        frames.push_back(previewFrame(window, displayFrame));
+namespace {
 
+// The overlap group of each frame, the frames in restore order. Groups are numbered in the
+// order their front-most members come: a window starting a group gets the next number.
+std::vector<std::size_t> overlapGroupIndices(const std::vector<CGRect>& frames, double overlapThreshold)
+{
+    std::vector<std::size_t> groupOf;
+    groupOf.reserve(frames.size());
+    std::size_t groupCount = 0;
     // Comparing each window with every earlier one takes seconds for a few thousand windows.
     // Only windows that share a cell of a coarse grid can overlap: each cell remembers which
     // groups have members in it, so a window is compared with its neighbours only, earliest
@@ -299,7 +290,7 @@ std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPr
     };
 
     std::vector<std::size_t> candidates;
-    for (std::size_t w = 0; w < ordered.size(); ++w) {
+    for (std::size_t w = 0; w < frames.size(); ++w) {
         const CGRect& frame = frames[w];
         std::optional<std::size_t> joined;
         Range range {};
@@ -337,11 +328,10 @@ std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPr
                 }
             }
         }
-        const std::size_t group = joined.value_or(groups.size());
-        if (joined)
-            groups[group].push_back({std::move(ordered[w]), frame});
-        else
-            groups.push_back({Member {std::move(ordered[w]), frame}});
+        const std::size_t group = joined.value_or(groupCount);
+        if (!joined)
+            ++groupCount;
+        groupOf.push_back(group);
         if (!hasArea(frame))
             continue;
         if (cellCount(range) > largeCellCount) {
@@ -357,16 +347,55 @@ std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPr
             }
     }
 
+    return groupOf;
+}
+
+} // namespace
+
+std::vector<std::size_t> DashboardSnapshotPresentation::restoreOrder(const std::vector<WindowRecord>& windows)
+{
+    std::vector<std::size_t> order(windows.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::stable_sort(order.begin(), order.end(),
+                     [&windows](std::size_t a, std::size_t b) { return restoresBefore(windows[a], windows[b]); });
+    return order;
+}
+
+std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPreviewGroups(
+    const std::vector<WindowRecord>& windows, std::uint32_t displayID, const CGRect& displayFrame,
+    double overlapThreshold)
+{
+    const std::vector<std::size_t> order = restoreOrder(windows);
+    std::vector<CGRect> frames;
+    frames.reserve(order.size());
+    for (const std::size_t i : order)
+        frames.push_back(previewFrame(windows[i], displayFrame));
+    const std::vector<std::size_t> groupOf = overlapGroupIndices(frames, overlapThreshold);
     std::vector<DashboardWindowPreviewGroup> result;
-    result.reserve(groups.size());
-    for (std::vector<Member>& group : groups) {
-        DashboardWindowPreviewGroup out {displayID, {}, displayFrame};
-        out.windows.reserve(group.size());
-        for (Member& member : group)
-            out.windows.push_back(std::move(member.window));
-        result.push_back(std::move(out));
+    for (std::size_t w = 0; w < order.size(); ++w) {
+        if (groupOf[w] == result.size())
+            result.push_back({displayID, {}, displayFrame});
+        result[groupOf[w]].windows.push_back(windows[order[w]]);
     }
     return result;
+}
+
+std::vector<std::size_t> DashboardSnapshotPresentation::previewGroupFronts(const std::vector<WindowRecord>& windows,
+                                                                           const std::vector<std::size_t>& order,
+                                                                           const CGRect& displayFrame,
+                                                                           double overlapThreshold)
+{
+    std::vector<CGRect> frames;
+    frames.reserve(order.size());
+    for (const std::size_t i : order)
+        frames.push_back(previewFrame(windows[i], displayFrame));
+    const std::vector<std::size_t> groupOf = overlapGroupIndices(frames, overlapThreshold);
+    std::vector<std::size_t> fronts;
+    for (std::size_t w = 0; w < order.size(); ++w) {
+        if (groupOf[w] == fronts.size())
+            fronts.push_back(order[w]);
+    }
+    return fronts;
 }
 
 } // namespace zen

@@ -63,11 +63,9 @@ private:
     const WindowRecord* m_window;
     DashboardAppIdentity m_identity;
     mutable std::optional<Texts> m_texts;
-    // The elided texts for the last width painted: rows repaint often at one width (hover,
+    // The elided title for the last width painted: rows repaint often at one width (hover,
     // focus, scrolling) and eliding shapes the whole text each time.
     mutable int m_elidedForWidth = -1;
-    mutable QString m_elidedName;
-    mutable int m_elidedNameWidth = 0;
     mutable QString m_elidedTitle;
     mutable QPixmap m_icon;
     mutable qreal m_iconDpr = 0;

@@ -8,10 +8,10 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <unordered_map>
 #include <map>
 #include <numeric>
 #include <unordered_set>
+#include <utility>
 
 namespace zen {
 
@@ -174,17 +174,6 @@ std::vector<DashboardInactiveAppSummary> DashboardSnapshotPresentation::inactive
     return inactive;
 }
 
-std::vector<WindowRecord> DashboardSnapshotPresentation::assignedWindows(const Snapshot& snapshot)
-{
-    const auto displayIDs = savedDisplayIDs(snapshot);
-    std::vector<WindowRecord> assigned;
-    for (const WindowRecord& window : snapshot.windows) {
-        if (isAssigned(window, displayIDs))
-            assigned.push_back(window);
-    }
-    return assigned;
-}
-
 std::vector<WindowRecord> DashboardSnapshotPresentation::unassignedWindows(const Snapshot& snapshot)
 {
     const auto displayIDs = savedDisplayIDs(snapshot);
@@ -198,9 +187,13 @@ std::vector<WindowRecord> DashboardSnapshotPresentation::unassignedWindows(const
 
 std::vector<DashboardDisplayPreviewModel> DashboardSnapshotPresentation::displayPreviewModels(const Snapshot& snapshot)
 {
+    // Each window copied once, straight into its display's group.
+    const auto displayIDs = savedDisplayIDs(snapshot);
     std::map<std::uint32_t, std::vector<WindowRecord>> byDisplay;
-    for (WindowRecord& window : assignedWindows(snapshot))
-        byDisplay[*window.displayID].push_back(std::move(window));
+    for (const WindowRecord& window : snapshot.windows) {
+        if (isAssigned(window, displayIDs))
+            byDisplay[*window.displayID].push_back(window);
+    }
 
     std::vector<DashboardDisplayPreviewModel> models;
     for (const DisplayRecord& display : snapshot.sourceDisplayState.displays) {
@@ -273,23 +266,31 @@ std::vector<std::size_t> overlapGroupIndices(const std::vector<CGRect>& frames, 
                       cell(frame.maxY(), bounds.minY(), bounds.height())};
     };
     const auto cellCount = [](const Range& r) { return (r[2] - r[0] + 1) * (r[3] - r[1] + 1); };
-    // Per cell: the groups with a member there, ascending, and those members' frames.
-    std::vector<std::vector<std::size_t>> cellGroups(std::size_t(side * side));
-    std::unordered_map<std::uint64_t, std::vector<CGRect>> cellMembers;
-    const auto memberKey = [](std::size_t cell, std::size_t group) { return (std::uint64_t(cell) << 32) | group; };
-    std::vector<std::size_t> largeGroups;
-    std::unordered_map<std::size_t, std::vector<CGRect>> largeMembers;
-    const auto insertSorted = [](std::vector<std::size_t>& sorted, std::size_t group) {
-        const auto at = std::lower_bound(sorted.begin(), sorted.end(), group);
-        if (at == sorted.end() || *at != group)
-            sorted.insert(at, group);
+    // Per cell: the groups with a member there, ascending, each with those members' frames. A
+    // cell holds few groups: a sorted vector finds them faster than hashing.
+    struct CellGroup {
+        std::size_t group;
+        std::vector<std::uint32_t> members; // places in `frames`
     };
-    const auto anyOverlaps = [&](const CGRect& frame, const std::vector<CGRect>& members) {
-        return std::any_of(members.begin(), members.end(),
-                           [&](const CGRect& member) { return overlapsEnough(frame, member, overlapThreshold); });
+    std::vector<std::vector<CellGroup>> cells(std::size_t(side * side));
+    const auto byGroup = [](const CellGroup& entry, std::size_t group) { return entry.group < group; };
+    const auto membersIn = [&](std::size_t cell, std::size_t group) -> const std::vector<std::uint32_t>* {
+        const auto& entries = cells[cell];
+        const auto at = std::lower_bound(entries.begin(), entries.end(), group, byGroup);
+        return at != entries.end() && at->group == group ? &at->members : nullptr;
+    };
+    // Groups with large members, ascending, and those members by group.
+    std::vector<std::size_t> largeGroups;
+    std::vector<std::vector<std::uint32_t>> largeMembers;
+    const auto anyOverlaps = [&](const CGRect& frame, const std::vector<std::uint32_t>& members) {
+        return std::any_of(members.begin(), members.end(), [&](std::uint32_t member) {
+            return overlapsEnough(frame, frames[member], overlapThreshold);
+        });
     };
 
     std::vector<std::size_t> candidates;
+    // The last window that listed each group as a candidate: each is listed once.
+    std::vector<std::size_t> listedFor;
     for (std::size_t w = 0; w < frames.size(); ++w) {
         const CGRect& frame = frames[w];
         std::optional<std::size_t> joined;
@@ -305,21 +306,23 @@ std::vector<std::size_t> overlapGroupIndices(const std::vector<CGRect>& frames, 
             // An earlier group among the neighbours still wins over a large window's group.
             if (!joined || *joined > 0) {
                 candidates.clear();
+                listedFor.resize(groupCount, frames.size());
                 for (int y = range[1]; y <= range[3]; ++y)
                     for (int x = range[0]; x <= range[2]; ++x) {
-                        const auto& present = cellGroups[std::size_t(y * side + x)];
-                        candidates.insert(candidates.end(), present.begin(), present.end());
+                        for (const CellGroup& entry : cells[std::size_t(y * side + x)]) {
+                            if (std::exchange(listedFor[entry.group], w) != w)
+                                candidates.push_back(entry.group);
+                        }
                     }
                 std::sort(candidates.begin(), candidates.end());
-                candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
                 for (const std::size_t group : candidates) {
                     if (joined && group >= *joined)
                         break;
                     bool found = false;
                     for (int y = range[1]; y <= range[3] && !found; ++y)
                         for (int x = range[0]; x <= range[2] && !found; ++x) {
-                            const auto members = cellMembers.find(memberKey(std::size_t(y * side + x), group));
-                            found = members != cellMembers.end() && anyOverlaps(frame, members->second);
+                            const std::vector<std::uint32_t>* members = membersIn(std::size_t(y * side + x), group);
+                            found = members && anyOverlaps(frame, *members);
                         }
                     if (found) {
                         joined = group;
@@ -335,15 +338,21 @@ std::vector<std::size_t> overlapGroupIndices(const std::vector<CGRect>& frames, 
         if (!hasArea(frame))
             continue;
         if (cellCount(range) > largeCellCount) {
-            insertSorted(largeGroups, group);
-            largeMembers[group].push_back(frame);
+            if (const auto at = std::lower_bound(largeGroups.begin(), largeGroups.end(), group);
+                at == largeGroups.end() || *at != group)
+                largeGroups.insert(at, group);
+            if (largeMembers.size() <= group)
+                largeMembers.resize(group + 1);
+            largeMembers[group].push_back(std::uint32_t(w));
             continue;
         }
         for (int y = range[1]; y <= range[3]; ++y)
             for (int x = range[0]; x <= range[2]; ++x) {
-                const std::size_t cell = std::size_t(y * side + x);
-                insertSorted(cellGroups[cell], group);
-                cellMembers[memberKey(cell, group)].push_back(frame);
+                auto& entries = cells[std::size_t(y * side + x)];
+                auto at = std::lower_bound(entries.begin(), entries.end(), group, byGroup);
+                if (at == entries.end() || at->group != group)
+                    at = entries.insert(at, CellGroup {group, {}});
+                at->members.push_back(std::uint32_t(w));
             }
     }
 

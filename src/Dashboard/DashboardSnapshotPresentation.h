@@ -75,9 +75,6 @@ public:
     // Compares names as a person expects: runs of digits by their value, letter case ignored.
     // Negative, zero or positive.
     static int localizedStandardCompare(const QString& a, const QString& b);
-
-private:
-    static std::vector<WindowRecord> assignedWindows(const Snapshot& snapshot);
 };
 
 } // namespace zen

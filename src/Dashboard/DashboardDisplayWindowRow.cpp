@@ -207,7 +207,10 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
     p.drawPixmap(QPoint(x, midY - handleWidth / 2), shared.handle);
     x += handleWidth + spacing;
 
-    Style::fillRounded(p, QRectF(x, midY - 9, barWidth, 18), 2, m_identity.accentColor);
+    // The row's own save covers the fill's pen and brush: no second save per row.
+    p.setPen(Qt::NoPen);
+    p.setBrush(m_identity.accentColor);
+    p.drawRoundedRect(QRectF(x, midY - 9, barWidth, 18), 2, 2);
     x += barWidth + spacing;
 
     if (m_iconDpr != dpr) {

@@ -266,7 +266,7 @@ std::vector<std::size_t> overlapGroupIndices(const std::vector<CGRect>& frames, 
                       cell(frame.maxY(), bounds.minY(), bounds.height())};
     };
     const auto cellCount = [](const Range& r) { return (r[2] - r[0] + 1) * (r[3] - r[1] + 1); };
-    // Per cell: the groups with a member there, ascending, each with those members' frames. A
+    // Per cell: the groups with a member there, ascending, each with where those members are. A
     // cell holds few groups: a sorted vector finds them faster than hashing.
     struct CellGroup {
         std::size_t group;

@@ -23,13 +23,14 @@ QString DashboardDisplayPreviewCard::windowCountText(int count)
     return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? QStringLiteral("window") : QStringLiteral("windows"));
 }
 
-DashboardDisplayPreviewCard::DashboardDisplayPreviewCard(const DashboardDisplayPreviewModel& model,
+DashboardDisplayPreviewCard::DashboardDisplayPreviewCard(DashboardDisplayPreviewModel previewModel,
                                                          DashboardAppIdentityResolver& appIdentityResolver,
                                                          DashboardDisplayWindowList::RemoveWindow removeWindow,
                                                          DashboardDisplayWindowList::ReorderWindows reorderWindows,
                                                          QWidget* parent)
-    : QWidget(parent), m_model(model)
+    : QWidget(parent), m_model(std::move(previewModel))
 {
+    const DashboardDisplayPreviewModel& model = m_model;
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(10);

@@ -16,7 +16,7 @@ class DashboardDisplayCanvas;
 class DashboardDisplayPreviewCard : public QWidget {
     Q_OBJECT
 public:
-    DashboardDisplayPreviewCard(const DashboardDisplayPreviewModel& model, DashboardAppIdentityResolver& appIdentityResolver,
+    DashboardDisplayPreviewCard(DashboardDisplayPreviewModel model, DashboardAppIdentityResolver& appIdentityResolver,
                                 DashboardDisplayWindowList::RemoveWindow removeWindow,
                                 DashboardDisplayWindowList::ReorderWindows reorderWindows, QWidget* parent = nullptr);
 

@@ -256,38 +256,66 @@ DashboardDisplayWindowList::~DashboardDisplayWindowList()
 void DashboardDisplayWindowList::setWindows(std::vector<WindowRecord> windows)
 {
     const bool changed = idsOf(windows) != idsOf(m_windows) || hintsOf(windows) != hintsOf(m_windows);
+    const std::optional<QUuid> current = currentWindowID();
+    // The rows refer to the records being replaced.
+    m_rows.clear();
     m_windows = std::move(windows);
     if (changed)
-        synchronizeOrder();
+        synchronizeOrder(current);
     else
-        rebuildRows();
+        rebuildRows(displayOrder(), current);
 }
 
-std::vector<WindowRecord> DashboardDisplayWindowList::displayOrderedWindows() const
+std::vector<std::size_t> DashboardDisplayWindowList::displayOrder() const
 {
     // Ids are unique within a layout; should two windows share one anyway, the first is kept.
-    QHash<QUuid, const WindowRecord*> byID;
+    QHash<QUuid, std::size_t> byID;
     byID.reserve(qsizetype(m_windows.size()));
-    for (const WindowRecord& window : m_windows)
-        byID.insert(window.id, byID.value(window.id, &window));
+    for (std::size_t i = 0; i < m_windows.size(); ++i)
+        byID.insert(m_windows[i].id, byID.value(m_windows[i].id, i));
 
     const QSet<QUuid> local(m_orderedWindowIDs.begin(), m_orderedWindowIDs.end());
     const QSet<QUuid> current(byID.keyBegin(), byID.keyEnd());
     if (m_orderedWindowIDs.size() == m_windows.size() && local == current) {
-        std::vector<WindowRecord> ordered;
-        ordered.reserve(m_orderedWindowIDs.size());
+        std::vector<std::size_t> order;
+        order.reserve(m_orderedWindowIDs.size());
         for (const QUuid& id : m_orderedWindowIDs)
-            ordered.push_back(*byID.value(id));
-        return ordered;
+            order.push_back(byID.value(id));
+        return order;
     }
-    return DashboardSnapshotPresentation::windowsForDisplayList(m_windows);
+    return DashboardSnapshotPresentation::restoreOrder(m_windows);
+}
+
+std::vector<WindowRecord> DashboardDisplayWindowList::displayOrderedWindows() const
+{
+    std::vector<WindowRecord> ordered;
+    const std::vector<std::size_t> order = displayOrder();
+    ordered.reserve(order.size());
+    for (const std::size_t i : order)
+        ordered.push_back(m_windows[i]);
+    return ordered;
+}
+
+std::optional<QUuid> DashboardDisplayWindowList::currentWindowID() const
+{
+    if (m_currentRow >= 0 && m_currentRow < int(m_rows.size()))
+        return m_rows[std::size_t(m_currentRow)].window().id;
+    return std::nullopt;
 }
 
 void DashboardDisplayWindowList::synchronizeOrder()
 {
-    std::vector<WindowRecord> ordered = DashboardSnapshotPresentation::windowsForDisplayList(m_windows);
-    m_orderedWindowIDs = idsOf(ordered);
-    rebuildRows(std::move(ordered));
+    synchronizeOrder(currentWindowID());
+}
+
+void DashboardDisplayWindowList::synchronizeOrder(const std::optional<QUuid>& current)
+{
+    const std::vector<std::size_t> order = DashboardSnapshotPresentation::restoreOrder(m_windows);
+    m_orderedWindowIDs.clear();
+    m_orderedWindowIDs.reserve(order.size());
+    for (const std::size_t i : order)
+        m_orderedWindowIDs.push_back(m_windows[i].id);
+    rebuildRows(order, current);
 }
 
 bool DashboardDisplayWindowList::commitOrder(const std::vector<QUuid>& orderedWindowIDs)
@@ -302,8 +330,9 @@ bool DashboardDisplayWindowList::commitOrder(const std::vector<QUuid>& orderedWi
     oldTops.reserve(qsizetype(m_rows.size()));
     for (int i = 0; i < int(m_rows.size()); ++i)
         oldTops.insert(m_rows[std::size_t(i)].window().id, animatedRowRect(i).top());
+    const std::optional<QUuid> current = currentWindowID();
     m_orderedWindowIDs = orderedWindowIDs;
-    rebuildRows();
+    rebuildRows(displayOrder(), current);
     m_reorderAnimation->stop();
     m_startTops.clear();
     if (animationsEnabled() && isVisible()) {
@@ -359,32 +388,39 @@ void DashboardDisplayWindowList::setEditingEnabled(bool enabled)
     update();
 }
 
-void DashboardDisplayWindowList::rebuildRows(std::optional<std::vector<WindowRecord>> givenOrder)
+void DashboardDisplayWindowList::rebuildRows(const std::vector<std::size_t>& order, const std::optional<QUuid>& current)
 {
-    // Keyboard users keep their place: the current window stays current wherever it went.
-    std::optional<QUuid> current;
-    if (m_currentRow >= 0 && m_currentRow < int(m_rows.size()))
-        current = m_rows[std::size_t(m_currentRow)].window().id;
     m_rows.clear();
-    const std::vector<WindowRecord> ordered = givenOrder ? std::move(*givenOrder) : displayOrderedWindows();
-    m_rows.reserve(ordered.size());
-    for (const WindowRecord& window : ordered)
-        m_rows.emplace_back(window, m_resolver.identity(window.bundleIdentifier));
+    m_rows.reserve(order.size());
+    // Windows of one application come in runs: ask the resolver once per run.
+    const QString* lastApplication = nullptr;
+    DashboardAppIdentity identity;
+    for (const std::size_t i : order) {
+        const WindowRecord& window = m_windows[i];
+        if (!lastApplication || *lastApplication != window.bundleIdentifier) {
+            identity = m_resolver.identity(window.bundleIdentifier);
+            lastApplication = &window.bundleIdentifier;
+        }
+        m_rows.emplace_back(window, identity);
+    }
+    // Keyboard users keep their place: the current window stays current wherever it went.
     m_currentRow = current ? indexOfWindow(*current) : -1;
     m_hoveredRemove = -1;
     m_pressedRow = -1;
     m_pressedRemove = -1;
 
-    QSet<QUuid> listed;
-    listed.reserve(qsizetype(m_rows.size()));
-    for (const Row& row : m_rows)
-        listed.insert(row.window().id);
-    for (auto it = m_accessibleRows.begin(); it != m_accessibleRows.end();) {
-        if (listed.contains(it.key())) {
-            ++it;
-        } else {
-            QAccessible::deleteAccessibleInterface(*it);
-            it = m_accessibleRows.erase(it);
+    if (!m_accessibleRows.isEmpty()) {
+        QSet<QUuid> listed;
+        listed.reserve(qsizetype(m_rows.size()));
+        for (const Row& row : m_rows)
+            listed.insert(row.window().id);
+        for (auto it = m_accessibleRows.begin(); it != m_accessibleRows.end();) {
+            if (listed.contains(it.key())) {
+                ++it;
+            } else {
+                QAccessible::deleteAccessibleInterface(*it);
+                it = m_accessibleRows.erase(it);
+            }
         }
     }
     updateGeometry();

@@ -103,8 +103,12 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // Rows for the windows in that order; without one, in `displayOrderedWindows()`.
-    void rebuildRows(std::optional<std::vector<WindowRecord>> ordered = std::nullopt);
+    // `displayOrderedWindows()` as places in `m_windows`.
+    std::vector<std::size_t> displayOrder() const;
+    std::optional<QUuid> currentWindowID() const;
+    void synchronizeOrder(const std::optional<QUuid>& current);
+    // Rows for the windows at these places, the current window staying current.
+    void rebuildRows(const std::vector<std::size_t>& order, const std::optional<QUuid>& current);
     std::optional<int> landingIndex(const QMimeData* data, const QPoint& position) const;
     void moveCurrent(int offset);
     void removeAt(int index);
@@ -116,6 +120,7 @@ private:
     RemoveWindow m_removeWindow;
     ReorderWindows m_reorderWindows;
     std::vector<QUuid> m_orderedWindowIDs;
+    // Each refers to its record in `m_windows`.
     std::vector<DashboardDisplayWindowRow> m_rows;
     bool m_editingEnabled = true;
 

@@ -6,6 +6,8 @@
 #include "Shared/StringExtensions.h"
 
 #include <QFontMetrics>
+#include <QHash>
+#include <QStaticText>
 #include <QPainter>
 #include <QPalette>
 
@@ -42,6 +44,21 @@ const QFont& badgeFont()
     return font;
 }
 
+// A text laid out once and drawn as often as needed, with the room it takes.
+struct LaidOutText {
+    QStaticText text;
+    int width = 0;
+};
+
+LaidOutText laidOut(const QString& text, int width)
+{
+    QStaticText laidOut(text);
+    // Names come from files and desktop entries: never markup.
+    laidOut.setTextFormat(Qt::PlainText);
+    laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
+    return {laidOut, width};
+}
+
 int textBlockHeight()
 {
     const QFontMetrics name(nameFont());
@@ -52,19 +69,22 @@ int textBlockHeight()
 
 } // namespace
 
-DashboardDisplayWindowRow::DashboardDisplayWindowRow(const WindowRecord& window, const DashboardAppIdentity& identity)
-    : m_window(window)
-    , m_identity(identity)
-    , m_stateLabels(stateLabels(window))
-    , m_title(displayTitle(window, identity))
-    , m_shownName(isolatedForDisplay(identity.name))
-    , m_shownTitle(isolatedForDisplay(m_title))
+DashboardDisplayWindowRow::DashboardDisplayWindowRow(const WindowRecord& window, DashboardAppIdentity identity)
+    : m_window(&window), m_identity(std::move(identity))
 {
+}
+
+const DashboardDisplayWindowRow::Texts& DashboardDisplayWindowRow::texts() const
+{
+    if (!m_texts)
+        m_texts = Texts {stateLabels(*m_window), isolatedForDisplay(m_identity.name),
+                         isolatedForDisplay(displayTitle(*m_window, m_identity))};
+    return *m_texts;
 }
 
 QString DashboardDisplayWindowRow::accessibleName() const
 {
-    return m_identity.name + QStringLiteral(", ") + m_title;
+    return m_identity.name + QStringLiteral(", ") + displayTitle(*m_window, m_identity);
 }
 
 QString DashboardDisplayWindowRow::moveEarlierTitle()
@@ -155,6 +175,10 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
         QPixmap removeDisabled;
         QColor secondary;
         std::optional<QFontMetrics> name, badge, small;
+        // Application names and badge labels repeat from row to row: each is elided, measured
+        // and shaped once, not once per row.
+        QHash<std::pair<QString, int>, LaidOutText> names;
+        QHash<QString, LaidOutText> badges;
     };
     thread_local Shared shared;
     const int dpi = p.device() ? p.device()->logicalDpiY() : 0;
@@ -173,12 +197,20 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
         shared.name.emplace(nameFont(), p.device());
         shared.badge.emplace(badgeFont(), p.device());
         shared.small.emplace(smallFont(), p.device());
+        shared.names.clear();
+        shared.badges.clear();
     }
+    // A bound for layouts naming thousands of applications.
+    if (shared.names.size() > 512)
+        shared.names.clear();
 
     p.drawPixmap(QPoint(x, midY - handleWidth / 2), shared.handle);
     x += handleWidth + spacing;
 
-    Style::fillRounded(p, QRectF(x, midY - 9, barWidth, 18), 2, m_identity.accentColor);
+    // The row's own save covers the fill's pen and brush: no second save per row.
+    p.setPen(Qt::NoPen);
+    p.setBrush(m_identity.accentColor);
+    p.drawRoundedRect(QRectF(x, midY - 9, barWidth, 18), 2, 2);
     x += barWidth + spacing;
 
     if (m_iconDpr != dpr) {
@@ -198,45 +230,57 @@ void DashboardDisplayWindowRow::paint(QPainter& p, const QRect& row, const QPale
     const int lineHeight = std::max(nameMetrics.height(), badgeMetrics.height() + 2);
     const QColor secondary = shared.secondary;
 
+    const Texts& texts = this->texts();
+    const auto badge = [&](const QString& label) -> const LaidOutText& {
+        auto found = shared.badges.find(label);
+        if (found == shared.badges.end())
+            found = shared.badges.insert(label, laidOut(label, badgeMetrics.horizontalAdvance(label)));
+        return *found;
+    };
     // Badges keep their room; the name gives way first.
     int badgesWidth = 0;
-    for (const QString& label : m_stateLabels)
-        badgesWidth += 5 + badgeMetrics.horizontalAdvance(label) + 10;
-    if (m_elidedForWidth != textWidth) {
+    for (const QString& label : texts.stateLabels)
+        badgesWidth += 5 + badge(label).width + 10;
+    const int nameRoom = std::max(0, textWidth - badgesWidth);
+    auto name = shared.names.find({texts.shownName, nameRoom});
+    if (name == shared.names.end()) {
         // Measuring a name of any length costs its whole length: elide first, measure what is left.
-        m_elidedName = nameMetrics.elidedText(m_shownName, Qt::ElideRight, std::max(0, textWidth - badgesWidth));
-        m_elidedNameWidth =
-            std::min(nameMetrics.horizontalAdvance(m_elidedName) + 1, std::max(0, textWidth - badgesWidth));
-        m_elidedTitle = smallMetrics.elidedText(m_shownTitle, Qt::ElideRight, textWidth);
+        const QString elided = nameMetrics.elidedText(texts.shownName, Qt::ElideRight, nameRoom);
+        name = shared.names.insert({texts.shownName, nameRoom},
+                                   laidOut(elided, std::min(nameMetrics.horizontalAdvance(elided) + 1, nameRoom)));
+    }
+    if (m_elidedForWidth != textWidth) {
+        m_elidedTitle = smallMetrics.elidedText(texts.shownTitle, Qt::ElideRight, textWidth);
         m_elidedForWidth = textWidth;
     }
-    const QString& name = m_elidedName;
-    const int nameWidth = m_elidedNameWidth;
     p.setFont(nameFont());
     p.setPen(Style::primary(palette));
-    // Texts are elided already: drawn at their baseline, without the toolkit laying them out
+    // Texts are elided already: drawn at their line's top, without the toolkit laying them out
     // again in a box, which costs more than the rest of the row.
-    const auto baseline = [](const QFontMetrics& metrics, int lineTop, int lineHeight) {
-        return lineTop + (lineHeight - metrics.height()) / 2 + metrics.ascent();
+    const auto textTop = [](const QFontMetrics& metrics, int lineTop, int lineHeight) {
+        return lineTop + (lineHeight - metrics.height()) / 2;
     };
-    p.drawText(QPoint(x, baseline(nameMetrics, top, lineHeight)), name);
-    int badgeX = x + nameWidth;
+    p.drawStaticText(QPoint(x, textTop(nameMetrics, top, lineHeight)), name->text);
+    int badgeX = x + name->width;
     p.setFont(badgeFont());
-    for (const QString& label : m_stateLabels) {
+    for (const QString& label : texts.stateLabels) {
         badgeX += 5;
-        const int w = badgeMetrics.horizontalAdvance(label) + 10;
+        const LaidOutText& text = badge(label);
+        const int w = text.width + 10;
         if (badgeX + w > right)
             break;
         const QRect badgeRect(badgeX, top + (lineHeight - badgeMetrics.height() - 2) / 2, w, badgeMetrics.height() + 2);
         Style::fillRounded(p, QRectF(badgeRect), badgeRect.height() / 2.0, Style::quaternaryFill(palette));
         p.setPen(secondary);
-        p.drawText(QPoint(badgeRect.left() + 5, baseline(badgeMetrics, badgeRect.top(), badgeRect.height())), label);
+        p.drawStaticText(QPoint(badgeRect.left() + 5, textTop(badgeMetrics, badgeRect.top(), badgeRect.height())),
+                         text.text);
         badgeX += w;
     }
 
     p.setFont(smallFont());
     p.setPen(secondary);
-    p.drawText(QPoint(x, baseline(smallMetrics, top + lineHeight + 1, smallMetrics.height())), m_elidedTitle);
+    p.drawText(QPoint(x, textTop(smallMetrics, top + lineHeight + 1, smallMetrics.height()) + smallMetrics.ascent()),
+               m_elidedTitle);
 
     if (state.removeHovered && state.editingEnabled)
         Style::fillRounded(p, QRectF(button), 4, Style::quaternaryFill(palette));

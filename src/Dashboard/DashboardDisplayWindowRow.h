@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QStringList>
 
+#include <optional>
+
 class QPainter;
 class QPalette;
 
@@ -14,12 +16,13 @@ namespace zen {
 
 // One saved window as a display's restore-order list paints it: drag handle, colour bar,
 // icon, name with state badges, title, and the remove button. A value, not a widget: a layout
-// may list thousands of windows, and the list paints only the rows in sight.
+// may list thousands of windows, and the list paints only the rows in sight. The row refers to
+// the window record its list keeps, and works out its texts when first painted.
 class DashboardDisplayWindowRow {
 public:
-    DashboardDisplayWindowRow(const WindowRecord& window, const DashboardAppIdentity& identity);
+    DashboardDisplayWindowRow(const WindowRecord& window, DashboardAppIdentity identity);
 
-    const WindowRecord& window() const { return m_window; }
+    const WindowRecord& window() const { return *m_window; }
     const DashboardAppIdentity& identity() const { return m_identity; }
     // "Application, title", as assistive technology reads the row.
     QString accessibleName() const;
@@ -50,17 +53,19 @@ public:
                PaintState state, qreal devicePixelRatio) const;
 
 private:
-    WindowRecord m_window;
+    struct Texts {
+        QStringList stateLabels;
+        QString shownName;
+        QString shownTitle;
+    };
+    const Texts& texts() const;
+
+    const WindowRecord* m_window;
     DashboardAppIdentity m_identity;
-    QStringList m_stateLabels;
-    QString m_title;
-    QString m_shownName;
-    QString m_shownTitle;
-    // The elided texts for the last width painted: rows repaint often at one width (hover,
+    mutable std::optional<Texts> m_texts;
+    // The elided title for the last width painted: rows repaint often at one width (hover,
     // focus, scrolling) and eliding shapes the whole text each time.
     mutable int m_elidedForWidth = -1;
-    mutable QString m_elidedName;
-    mutable int m_elidedNameWidth = 0;
     mutable QString m_elidedTitle;
     mutable QPixmap m_icon;
     mutable qreal m_iconDpr = 0;

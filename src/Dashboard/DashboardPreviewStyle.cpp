@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <unordered_map>
+
 namespace zen {
 
 QFont DashboardPreviewStyle::font(TextStyle style, QFont::Weight weight)
@@ -142,10 +144,24 @@ QLabel* DashboardPreviewStyle::badge(const QString& text, TextStyle style, int h
 QPixmap DashboardPreviewStyle::roundedIcon(const QIcon& icon, int side, double radius, qreal devicePixelRatio)
 {
     // Rows of one application share its icon; clipping it once per size is enough.
-    static QHash<QString, QPixmap> cache;
-    const QString key = QStringLiteral("%1|%2|%3|%4").arg(icon.cacheKey()).arg(side).arg(radius).arg(devicePixelRatio);
-    if (const auto found = cache.constFind(key); found != cache.constEnd())
-        return *found;
+    // Asked once for every row painted: a key of plain numbers, no text to format.
+    struct Key {
+        qint64 icon;
+        int side;
+        double radius;
+        qreal devicePixelRatio;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const
+        {
+            return qHashMulti(0, k.icon, k.side, k.radius, k.devicePixelRatio);
+        }
+    };
+    static std::unordered_map<Key, QPixmap, KeyHash> cache;
+    const Key key {icon.cacheKey(), side, radius, devicePixelRatio};
+    if (const auto found = cache.find(key); found != cache.end())
+        return found->second;
     QPixmap out(QSize(side, side) * devicePixelRatio);
     out.setDevicePixelRatio(devicePixelRatio);
     out.fill(Qt::transparent);
@@ -158,7 +174,7 @@ QPixmap DashboardPreviewStyle::roundedIcon(const QIcon& icon, int side, double r
         p.setClipPath(clip);
         icon.paint(&p, QRect(0, 0, side, side));
     }
-    cache.insert(key, out);
+    cache.emplace(key, out);
     return out;
 }
 

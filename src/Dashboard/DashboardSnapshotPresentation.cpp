@@ -8,9 +8,10 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <unordered_map>
 #include <map>
+#include <numeric>
 #include <unordered_set>
+#include <utility>
 
 namespace zen {
 
@@ -73,11 +74,7 @@ bool DashboardSnapshotPresentation::restoresBefore(const WindowRecord& a, const 
 std::vector<WindowRecord> DashboardSnapshotPresentation::windowsForDisplayList(std::vector<WindowRecord> windows)
 {
     // Records are large: sort their places, then move each once.
-    std::vector<std::size_t> order(windows.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&windows](std::size_t a, std::size_t b) { return restoresBefore(windows[a], windows[b]); });
+    const std::vector<std::size_t> order = restoreOrder(windows);
     std::vector<WindowRecord> sorted;
     sorted.reserve(windows.size());
     for (const std::size_t i : order)
@@ -177,17 +174,6 @@ std::vector<DashboardInactiveAppSummary> DashboardSnapshotPresentation::inactive
     return inactive;
 }
 
-std::vector<WindowRecord> DashboardSnapshotPresentation::assignedWindows(const Snapshot& snapshot)
-{
-    const auto displayIDs = savedDisplayIDs(snapshot);
-    std::vector<WindowRecord> assigned;
-    for (const WindowRecord& window : snapshot.windows) {
-        if (isAssigned(window, displayIDs))
-            assigned.push_back(window);
-    }
-    return assigned;
-}
-
 std::vector<WindowRecord> DashboardSnapshotPresentation::unassignedWindows(const Snapshot& snapshot)
 {
     const auto displayIDs = savedDisplayIDs(snapshot);
@@ -201,9 +187,13 @@ std::vector<WindowRecord> DashboardSnapshotPresentation::unassignedWindows(const
 
 std::vector<DashboardDisplayPreviewModel> DashboardSnapshotPresentation::displayPreviewModels(const Snapshot& snapshot)
 {
+    // Each window copied once, straight into its display's group.
+    const auto displayIDs = savedDisplayIDs(snapshot);
     std::map<std::uint32_t, std::vector<WindowRecord>> byDisplay;
-    for (WindowRecord& window : assignedWindows(snapshot))
-        byDisplay[*window.displayID].push_back(std::move(window));
+    for (const WindowRecord& window : snapshot.windows) {
+        if (isAssigned(window, displayIDs))
+            byDisplay[*window.displayID].push_back(window);
+    }
 
     std::vector<DashboardDisplayPreviewModel> models;
     for (const DisplayRecord& display : snapshot.sourceDisplayState.displays) {
@@ -240,21 +230,15 @@ CGRect DashboardSnapshotPresentation::previewFrame(const WindowRecord& window, c
     return previewFrame(window, display.frameRect());
 }
 
-std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPreviewGroups(
-    const std::vector<WindowRecord>& windows, std::uint32_t displayID, const CGRect& displayFrame,
-    double overlapThreshold)
-{
-    struct Member {
-        WindowRecord window;
-        CGRect frame;
-    };
-    std::vector<std::vector<Member>> groups;
-    std::vector<WindowRecord> ordered = windowsForDisplayList(windows);
-    std::vector<CGRect> frames;
-    frames.reserve(ordered.size());
-    for (const WindowRecord& window : ordered)
-        frames.push_back(previewFrame(window, displayFrame));
+namespace {
 
+// The overlap group of each frame, the frames in restore order. Groups are numbered in the
+// order their front-most members come: a window starting a group gets the next number.
+std::vector<std::size_t> overlapGroupIndices(const std::vector<CGRect>& frames, double overlapThreshold)
+{
+    std::vector<std::size_t> groupOf;
+    groupOf.reserve(frames.size());
+    std::size_t groupCount = 0;
     // Comparing each window with every earlier one takes seconds for a few thousand windows.
     // Only windows that share a cell of a coarse grid can overlap: each cell remembers which
     // groups have members in it, so a window is compared with its neighbours only, earliest
@@ -282,24 +266,32 @@ std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPr
                       cell(frame.maxY(), bounds.minY(), bounds.height())};
     };
     const auto cellCount = [](const Range& r) { return (r[2] - r[0] + 1) * (r[3] - r[1] + 1); };
-    // Per cell: the groups with a member there, ascending, and those members' frames.
-    std::vector<std::vector<std::size_t>> cellGroups(std::size_t(side * side));
-    std::unordered_map<std::uint64_t, std::vector<CGRect>> cellMembers;
-    const auto memberKey = [](std::size_t cell, std::size_t group) { return (std::uint64_t(cell) << 32) | group; };
-    std::vector<std::size_t> largeGroups;
-    std::unordered_map<std::size_t, std::vector<CGRect>> largeMembers;
-    const auto insertSorted = [](std::vector<std::size_t>& sorted, std::size_t group) {
-        const auto at = std::lower_bound(sorted.begin(), sorted.end(), group);
-        if (at == sorted.end() || *at != group)
-            sorted.insert(at, group);
+    // Per cell: the groups with a member there, ascending, each with where those members are. A
+    // cell holds few groups: a sorted vector finds them faster than hashing.
+    struct CellGroup {
+        std::size_t group;
+        std::vector<std::uint32_t> members; // places in `frames`
     };
-    const auto anyOverlaps = [&](const CGRect& frame, const std::vector<CGRect>& members) {
-        return std::any_of(members.begin(), members.end(),
-                           [&](const CGRect& member) { return overlapsEnough(frame, member, overlapThreshold); });
+    std::vector<std::vector<CellGroup>> cells(std::size_t(side * side));
+    const auto byGroup = [](const CellGroup& entry, std::size_t group) { return entry.group < group; };
+    const auto membersIn = [&](std::size_t cell, std::size_t group) -> const std::vector<std::uint32_t>* {
+        const auto& entries = cells[cell];
+        const auto at = std::lower_bound(entries.begin(), entries.end(), group, byGroup);
+        return at != entries.end() && at->group == group ? &at->members : nullptr;
+    };
+    // Groups with large members, ascending, and those members by group.
+    std::vector<std::size_t> largeGroups;
+    std::vector<std::vector<std::uint32_t>> largeMembers;
+    const auto anyOverlaps = [&](const CGRect& frame, const std::vector<std::uint32_t>& members) {
+        return std::any_of(members.begin(), members.end(), [&](std::uint32_t member) {
+            return overlapsEnough(frame, frames[member], overlapThreshold);
+        });
     };
 
     std::vector<std::size_t> candidates;
-    for (std::size_t w = 0; w < ordered.size(); ++w) {
+    // The last window that listed each group as a candidate: each is listed once.
+    std::vector<std::size_t> listedFor;
+    for (std::size_t w = 0; w < frames.size(); ++w) {
         const CGRect& frame = frames[w];
         std::optional<std::size_t> joined;
         Range range {};
@@ -314,21 +306,23 @@ std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPr
             // An earlier group among the neighbours still wins over a large window's group.
             if (!joined || *joined > 0) {
                 candidates.clear();
+                listedFor.resize(groupCount, frames.size());
                 for (int y = range[1]; y <= range[3]; ++y)
                     for (int x = range[0]; x <= range[2]; ++x) {
-                        const auto& present = cellGroups[std::size_t(y * side + x)];
-                        candidates.insert(candidates.end(), present.begin(), present.end());
+                        for (const CellGroup& entry : cells[std::size_t(y * side + x)]) {
+                            if (std::exchange(listedFor[entry.group], w) != w)
+                                candidates.push_back(entry.group);
+                        }
                     }
                 std::sort(candidates.begin(), candidates.end());
-                candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
                 for (const std::size_t group : candidates) {
                     if (joined && group >= *joined)
                         break;
                     bool found = false;
                     for (int y = range[1]; y <= range[3] && !found; ++y)
                         for (int x = range[0]; x <= range[2] && !found; ++x) {
-                            const auto members = cellMembers.find(memberKey(std::size_t(y * side + x), group));
-                            found = members != cellMembers.end() && anyOverlaps(frame, members->second);
+                            const std::vector<std::uint32_t>* members = membersIn(std::size_t(y * side + x), group);
+                            found = members && anyOverlaps(frame, *members);
                         }
                     if (found) {
                         joined = group;
@@ -337,36 +331,80 @@ std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPr
                 }
             }
         }
-        const std::size_t group = joined.value_or(groups.size());
-        if (joined)
-            groups[group].push_back({std::move(ordered[w]), frame});
-        else
-            groups.push_back({Member {std::move(ordered[w]), frame}});
+        const std::size_t group = joined.value_or(groupCount);
+        if (!joined)
+            ++groupCount;
+        groupOf.push_back(group);
         if (!hasArea(frame))
             continue;
         if (cellCount(range) > largeCellCount) {
-            insertSorted(largeGroups, group);
-            largeMembers[group].push_back(frame);
+            if (const auto at = std::lower_bound(largeGroups.begin(), largeGroups.end(), group);
+                at == largeGroups.end() || *at != group)
+                largeGroups.insert(at, group);
+            if (largeMembers.size() <= group)
+                largeMembers.resize(group + 1);
+            largeMembers[group].push_back(std::uint32_t(w));
             continue;
         }
         for (int y = range[1]; y <= range[3]; ++y)
             for (int x = range[0]; x <= range[2]; ++x) {
-                const std::size_t cell = std::size_t(y * side + x);
-                insertSorted(cellGroups[cell], group);
-                cellMembers[memberKey(cell, group)].push_back(frame);
+                auto& entries = cells[std::size_t(y * side + x)];
+                auto at = std::lower_bound(entries.begin(), entries.end(), group, byGroup);
+                if (at == entries.end() || at->group != group)
+                    at = entries.insert(at, CellGroup {group, {}});
+                at->members.push_back(std::uint32_t(w));
             }
     }
 
+    return groupOf;
+}
+
+} // namespace
+
+std::vector<std::size_t> DashboardSnapshotPresentation::restoreOrder(const std::vector<WindowRecord>& windows)
+{
+    std::vector<std::size_t> order(windows.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::stable_sort(order.begin(), order.end(),
+                     [&windows](std::size_t a, std::size_t b) { return restoresBefore(windows[a], windows[b]); });
+    return order;
+}
+
+std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPreviewGroups(
+    const std::vector<WindowRecord>& windows, std::uint32_t displayID, const CGRect& displayFrame,
+    double overlapThreshold)
+{
+    const std::vector<std::size_t> order = restoreOrder(windows);
+    std::vector<CGRect> frames;
+    frames.reserve(order.size());
+    for (const std::size_t i : order)
+        frames.push_back(previewFrame(windows[i], displayFrame));
+    const std::vector<std::size_t> groupOf = overlapGroupIndices(frames, overlapThreshold);
     std::vector<DashboardWindowPreviewGroup> result;
-    result.reserve(groups.size());
-    for (std::vector<Member>& group : groups) {
-        DashboardWindowPreviewGroup out {displayID, {}, displayFrame};
-        out.windows.reserve(group.size());
-        for (Member& member : group)
-            out.windows.push_back(std::move(member.window));
-        result.push_back(std::move(out));
+    for (std::size_t w = 0; w < order.size(); ++w) {
+        if (groupOf[w] == result.size())
+            result.push_back({displayID, {}, displayFrame});
+        result[groupOf[w]].windows.push_back(windows[order[w]]);
     }
     return result;
+}
+
+std::vector<std::size_t> DashboardSnapshotPresentation::previewGroupFronts(const std::vector<WindowRecord>& windows,
+                                                                           const std::vector<std::size_t>& order,
+                                                                           const CGRect& displayFrame,
+                                                                           double overlapThreshold)
+{
+    std::vector<CGRect> frames;
+    frames.reserve(order.size());
+    for (const std::size_t i : order)
+        frames.push_back(previewFrame(windows[i], displayFrame));
+    const std::vector<std::size_t> groupOf = overlapGroupIndices(frames, overlapThreshold);
+    std::vector<std::size_t> fronts;
+    for (std::size_t w = 0; w < order.size(); ++w) {
+        if (groupOf[w] == fronts.size())
+            fronts.push_back(order[w]);
+    }
+    return fronts;
 }
 
 } // namespace zen

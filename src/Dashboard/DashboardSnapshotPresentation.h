@@ -49,6 +49,14 @@ public:
         const std::vector<WindowRecord>& windows, std::uint32_t displayID, const CGRect& displayFrame,
         double overlapThreshold = windowOverlapThreshold);
 
+    // The front-most window of each of those clusters, as indices into `windows`, front-most
+    // cluster first. `order` is `restoreOrder(windows)`: callers that list the windows too sort
+    // them once.
+    static std::vector<std::size_t> previewGroupFronts(const std::vector<WindowRecord>& windows,
+                                                       const std::vector<std::size_t>& order,
+                                                       const CGRect& displayFrame,
+                                                       double overlapThreshold = windowOverlapThreshold);
+
     // How many pairs of window frames the grouping has compared in this process: the work a
     // rebuild does, counted rather than timed.
     static std::uint64_t overlapTestCount();
@@ -60,14 +68,13 @@ public:
     // The windows in restore order: ascending stacking hint (front first), windows without a
     // hint last, ties by the id's upper-case text; a stable sort.
     static std::vector<WindowRecord> windowsForDisplayList(std::vector<WindowRecord> windows);
+    // The same order as indices into `windows`, which stay where they are.
+    static std::vector<std::size_t> restoreOrder(const std::vector<WindowRecord>& windows);
     static bool restoresBefore(const WindowRecord& a, const WindowRecord& b);
 
     // Compares names as a person expects: runs of digits by their value, letter case ignored.
     // Negative, zero or positive.
     static int localizedStandardCompare(const QString& a, const QString& b);
-
-private:
-    static std::vector<WindowRecord> assignedWindows(const Snapshot& snapshot);
 };
 
 } // namespace zen

@@ -110,7 +110,7 @@ void DashboardSnapshotPreviewView::rebuild()
 
     // Grouping the windows by display is the costly part of the empty-state rule: with cards to
     // show there is no empty state, so the groups are made once.
-    const auto models = DashboardSnapshotPresentation::displayPreviewModels(m_snapshot);
+    auto models = DashboardSnapshotPresentation::displayPreviewModels(m_snapshot);
     const std::optional<QString> empty = models.empty()
                                              ? DashboardSnapshotPresentation::displayPreviewEmptyMessage(m_snapshot)
                                              : std::nullopt;
@@ -118,8 +118,9 @@ void DashboardSnapshotPreviewView::rebuild()
     m_empty->setVisible(empty.has_value());
     m_grid->setVisible(!empty.has_value());
     if (!empty) {
-        for (const DashboardDisplayPreviewModel& model : models) {
-            auto* card = new DashboardDisplayPreviewCard(model, m_resolver, m_removeWindow, m_reorderWindows, m_grid);
+        for (DashboardDisplayPreviewModel& model : models) {
+            auto* card =
+                new DashboardDisplayPreviewCard(std::move(model), m_resolver, m_removeWindow, m_reorderWindows, m_grid);
             card->setEditingEnabled(m_editingEnabled);
             m_cards.push_back(card);
         }

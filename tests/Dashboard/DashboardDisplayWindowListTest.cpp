@@ -466,5 +466,28 @@ TEST(DashboardDisplayWindowRowTest, PaintsItsTextsAndOffersTheRemoveButton)
     EXPECT_GT(test::countOtherPixels(image, QRect(66, 0, 360 - 66 - 30, height), image.pixelColor(66, 0), 60), 20);
 }
 
+TEST(DashboardDisplayWindowRowTest, ANameSharedByListsOfTwoWidthsFitsEach)
+{
+    // Rows share each name's elided layout: a narrow list painted after a wide one must not
+    // draw the name elided for the wide one into its gap before the remove button.
+    auto resolver = test::makeTableResolver({{"org.long", QStringLiteral("An Application Whose Name Goes On And On")}});
+    WindowRecord w = makeWindow("org.long", 1);
+    w.windowTitle = QStringLiteral("T");
+    const auto paintAt = [&](int width) {
+        DashboardDisplayWindowList list(1, {w}, resolver, {}, {});
+        list.resize(width, list.sizeHint().height());
+        return std::pair(list.grab().toImage(), list.rowRect(0));
+    };
+    for (const int width : {600, 180, 600, 240}) {
+        const auto [image, row] = paintAt(width);
+        const QRect button = DashboardDisplayWindowRow::removeButtonRect(row);
+        const QRect gap(button.left() - 6, row.top(), 5, row.height() / 2);
+        EXPECT_EQ(test::countOtherPixels(image, gap, image.pixelColor(gap.topLeft()), 60), 0) << width;
+        // The name is there, not elided away.
+        EXPECT_GT(test::countOtherPixels(image, QRect(66, row.top(), 40, row.height() / 2), image.pixelColor(gap.topLeft()), 60), 10)
+            << width;
+    }
+}
+
 } // namespace
 } // namespace zen

@@ -286,6 +286,36 @@ TEST(DashboardOverlapGroupsTest, WindowsWithoutAreaStayAlone)
     EXPECT_EQ(P::windowPreviewGroups({endless, whole}, 1, display).size(), 2u);
 }
 
+TEST(DashboardOverlapGroupsTest, FrontsAreTheGroupsFrontMostWindows)
+{
+    // The picture reads only each group's front-most window, by its place in the given list:
+    // for crowded, tied and degenerate layouts those are exactly the groups' own fronts.
+    const CGRect display(0, 0, 1600, 900);
+    std::uint32_t seed = 5;
+    const auto unit = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return double(seed >> 8) / double(1u << 24);
+    };
+    for (const int count : {0, 1, 40, 600}) {
+        std::vector<WindowRecord> windows;
+        for (int i = 0; i < count; ++i) {
+            // Every third window shares a stacking hint with another, every fifth has none.
+            const std::optional<std::int64_t> hint = i % 5 == 0 ? std::nullopt : std::optional<std::int64_t>(i / 3);
+            WindowRecord w = windowAt(unit() * 0.9, unit() * 0.9, unit() * 0.6, unit() * 0.6, hint);
+            if (i % 13 == 0)
+                w.normalizedFrame.widthRatio = 0;
+            windows.push_back(w);
+        }
+        std::vector<QUuid> expected;
+        for (const DashboardWindowPreviewGroup& group : P::windowPreviewGroups(windows, 1, display))
+            expected.push_back(group.id());
+        std::vector<QUuid> fronts;
+        for (const std::size_t i : P::previewGroupFronts(windows, P::restoreOrder(windows), display))
+            fronts.push_back(windows[i].id);
+        EXPECT_EQ(fronts, expected) << count;
+    }
+}
+
 TEST(DashboardWindowRemovalConfirmationTest, TitleAndMessage)
 {
     struct Case {

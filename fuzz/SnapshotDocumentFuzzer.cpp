@@ -23,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     SnapshotSummaryScanner scanner;
     const auto reading = scanner.read(bytes);
+    // The one-pass reading answers what the tape answers.
+    const auto tape = SnapshotSummaryScanner(SnapshotSummaryScanner::Method::tape).read(bytes);
+    if (tape.verdict != reading.verdict)
+        std::abort();
 
     // What the listing refuses, the reader refuses too.
     if (reading.verdict == SnapshotSummaryScanner::Verdict::refused && decoded)
@@ -49,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto reencoded = encodeSnapshotDocument(*again);
         if (!reencoded || *reencoded != *encoded)
             std::abort();
-        // The program's own output is always decided on the fast path.
-        if (scanner.read(*encoded).verdict != SnapshotSummaryScanner::Verdict::row)
+        // The program's own output is always decided on the fast path, in one pass where the
+        // processor allows it.
+        const auto own = scanner.read(*encoded);
+        if (own.verdict != SnapshotSummaryScanner::Verdict::row || own.onePass != scanner.readsInOnePass())
             std::abort();
     }
     return 0;

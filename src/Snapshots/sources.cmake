@@ -11,6 +11,9 @@ list(APPEND ZEN_SOURCES
   src/Snapshots/SnapshotLayoutJson.h
   src/Snapshots/SnapshotSummaryScanner.h
   src/Snapshots/SnapshotSummaryScanner.cpp
+  src/Snapshots/SnapshotSummaryRow.h
+  src/Snapshots/SnapshotSummaryScannerVector.h
+  src/Snapshots/SnapshotSummaryScannerVector.cpp
   src/Snapshots/SnapshotFolderLock.h
   src/Snapshots/SnapshotFolderLock.cpp
   src/Snapshots/SnapshotStore.h

@@ -382,3 +382,36 @@ TEST(SnapshotListing, TakesWindowIdsExactlyWhenTheFullReaderDoes)
     }
     EXPECT_GT(listed, 20);
 }
+
+// A store large enough to be read by several threads lists every layout it can open once, with
+// the row opening it gives, newest first: the plain files, those left to the full reader, and
+// none of the broken ones.
+TEST(SnapshotListing, ListsALargeStoreCompletelyAndInOrder)
+{
+    QTemporaryDir dir;
+    SnapshotStore store(dir.path());
+    std::vector<SnapshotSummary> expected;
+    for (int i = 0; i < 300; ++i) {
+        Snapshot s = makeSnapshot(QStringLiteral("Layout %1").arg(i));
+        s.updatedAt = fixedDate(0, i % 40); // ties, kept apart by the creation date
+        s.createdAt = fixedDate(-1, i);
+        QByteArray bytes = encodeSnapshotDocument(s).value();
+        if (i % 11 == 0) // a lone surrogate: simdjson refuses it, the full reader takes it
+            bytes.replace("\"name\": \"Layout", "\"name\": \"\\ud800Layout");
+        if (i % 7 == 0)
+            bytes.chop(2);
+        writeFile(store.fileURL(s.id), bytes);
+        if (const auto loaded = store.loadSnapshot(s.id))
+            expected.push_back(SnapshotSummary::fromSnapshot(*loaded));
+    }
+    std::stable_sort(expected.begin(), expected.end(), [](const SnapshotSummary& a, const SnapshotSummary& b) {
+        return a.updatedAt != b.updatedAt ? a.updatedAt > b.updatedAt : a.createdAt > b.createdAt;
+    });
+    const auto listed = store.listSummaries().value();
+    ASSERT_EQ(listed.size(), expected.size());
+    ASSERT_LT(expected.size(), 300u);
+    for (size_t i = 0; i < listed.size(); ++i) {
+        SCOPED_TRACE(i);
+        expectSameRow({listed[i], 1}, {expected[i], 1});
+    }
+}

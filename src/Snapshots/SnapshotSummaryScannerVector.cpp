@@ -9,6 +9,7 @@
 // of it is not inlined lands in simdjson::haswell or this file's anonymous namespace.
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cassert>
 #include <cfloat>
 #include <cinttypes>
@@ -134,11 +135,11 @@ public:
 
     [[gnu::noinline, gnu::flatten]] bool number(ondemand::value value)
     {
-        const std::string_view token = value.raw_json_token();
         ondemand::number n;
         if (value.get_number().get(n) != simdjson::SUCCESS)
             return false;
-        return !(n.is_double() && n.get_double() == 0 && roundedToZero(token));
+        // Reading a number leaves the value where it was: its text is still at hand.
+        return !(n.is_double() && n.get_double() == 0 && roundedToZero(value.raw_json_token()));
     }
 
     // Qt keeps a number written as a plain integer exactly and any other as a double, which
@@ -146,7 +147,6 @@ public:
     template <typename Int>
     [[gnu::noinline, gnu::flatten]] bool integer(ondemand::value value, Int* out = nullptr)
     {
-        const std::string_view token = value.raw_json_token();
         ondemand::number n;
         if (value.get_number().get(n) != simdjson::SUCCESS)
             return false;
@@ -155,7 +155,7 @@ public:
         case ondemand::number_type::signed_integer: v = n.get_int64(); break;
         case ondemand::number_type::floating_point_number: {
             const double d = n.get_double();
-            if (d == 0 && roundedToZero(token))
+            if (d == 0 && roundedToZero(value.raw_json_token()))
                 return false;
             if (!layout_json::wholeDouble(d, &v))
                 return false;
@@ -187,19 +187,17 @@ public:
 
     // A string without escapes is taken as it stands in the document, not copied out first:
     // the parser has checked its UTF-8 and that it holds no raw control characters.
-    [[gnu::noinline, gnu::flatten]] static bool text(ondemand::value value, std::string_view* out = nullptr)
+    static bool text(ondemand::value value, std::string_view* out = nullptr)
     {
         const std::string_view token = value.raw_json_token(); // with the blanks after it
-        if (token.size() >= 2 && token[0] == '"') {
-            const void* end = std::memchr(token.data() + 1, '"', token.size() - 1);
-            const size_t length = end ? size_t(static_cast<const char*>(end) - token.data()) - 1 : token.size();
-            const std::string_view content = token.substr(1, length);
-            if (end && !std::memchr(content.data(), '\\', content.size())
-                && std::all_of(token.begin() + 2 + length, token.end(), [](char c) {
-                       return c == ' ' || c == '\n' || c == '\r' || c == '\t';
-                   })) {
+        if (!token.empty() && token[0] == '"') {
+            const char* end = quoteOrBackslash(token.data() + 1);
+            const char* const tokenEnd = token.data() + token.size();
+            if (*end == '"' && end < tokenEnd && std::all_of(end + 1, tokenEnd, [](char c) {
+                    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
+                })) {
                 if (out)
-                    *out = content;
+                    *out = std::string_view(token.data() + 1, size_t(end - token.data() - 1));
                 return true; // the object's loop steps over it
             }
         }
@@ -392,6 +390,20 @@ public:
     }
 
 private:
+    // The first quote or backslash from `p` on, 32 bytes at a time. A string always ends in a
+    // quote within the document, and the padding after it covers the bytes read beyond.
+    static const char* quoteOrBackslash(const char* p)
+    {
+        const __m256i quote = _mm256_set1_epi8('"'), backslash = _mm256_set1_epi8('\\');
+        for (;; p += 32) {
+            const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            const auto found = unsigned(
+                _mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(bytes, quote), _mm256_cmpeq_epi8(bytes, backslash))));
+            if (found)
+                return p + std::countr_zero(found);
+        }
+    }
+
     // Whether a number read as zero has a non-zero digit before its exponent ("1e-400"): Qt's
     // reader refuses the document, and the tape reading leaves it to that reader. As every
     // number of the document passes here, no search of the text is needed.

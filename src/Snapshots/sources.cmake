@@ -23,3 +23,4 @@ list(APPEND ZEN_SOURCES
   src/Snapshots/SnapshotCaptureService.h
   src/Snapshots/SnapshotCaptureService.cpp
 )
+set_source_files_properties(src/Snapshots/SnapshotSummaryScannerVector.cpp PROPERTIES COMPILE_OPTIONS "-O3")

@@ -154,6 +154,14 @@ inline bool uuidText(std::string_view s)
     return true;
 }
 
+// Bytes the array owns after its end. Not capacity() - size(): the capacity also counts the
+// room before the first byte, which an array keeps after bytes were removed from its front.
+inline qsizetype spareBytesAfter(const QByteArray& bytes)
+{
+    // data_ptr() gives access without detaching; only read here.
+    return const_cast<QByteArray&>(bytes).data_ptr().freeSpaceAtEnd();
+}
+
 // One simdjson parser and its buffers, reused from document to document; one thread at a time.
 class Parser {
 public:
@@ -167,7 +175,7 @@ public:
         if (m_text.empty() || m_text.size() > simdjson::SIMDJSON_MAXSIZE_BYTES)
             return std::nullopt;
         const char* data = m_text.data();
-        if (document.capacity() - document.size() <= padding) {
+        if (spareBytesAfter(document) <= padding) {
             m_padded.assign(m_text);
             m_padded.resize(m_text.size() + size_t(padding), ' ');
             data = m_padded.data();

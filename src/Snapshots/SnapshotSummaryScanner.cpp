@@ -385,8 +385,7 @@ SnapshotSummaryScanner::Reading SnapshotSummaryScanner::read(const QByteArray& d
         // Qt's reader skips a byte-order mark; simdjson does not take one.
         const size_t mark = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
         text.remove_prefix(mark);
-        // Bytes in the array's spare room are readable, its closing zero included.
-        const size_t readable = size_t(std::max(document.capacity(), document.size())) - mark;
+        const size_t readable = size_t(document.size() + spareBytesAfter(document)) - mark;
         if (summary_vector::read(*m_parser->vector, text, readable, reading.result)) {
             reading.verdict = Verdict::row;
             reading.onePass = true;

@@ -104,7 +104,6 @@ constexpr std::uint32_t bits(std::initializer_list<size_t> keys)
 // else unusual ends the pass with false; the tape reading decides those files.
 class Pass {
 public:
-
     // Calls `take(k, value)` for each key of the object in the table; false on anything else.
     template <typename Source, size_t N, typename Take>
     bool object(Source&& value, const KeyTable<N>& keys, Seen<N>& seen, Take&& take)

@@ -1,9 +1,11 @@
 // Listing a store against its yardstick: the same files read and parsed by simdjson, nothing
 // more. Runs alternate one for one; the counters give the median of the paired ratios and the
-// smallest and largest.
+// smallest and largest, of the time waited (the listing reads a large store on a few threads)
+// and of the processor time spent on all threads.
 #include "Shared/AtomicFileWriter.h"
 #include "Snapshots/SnapshotCoding.h"
 #include "Snapshots/SnapshotStore.h"
+#include "Snapshots/SnapshotSummaryScanner.h"
 #include "Support/SnapshotFixtures.h"
 
 #include <QDir>
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <vector>
@@ -67,6 +70,14 @@ double seconds(std::chrono::steady_clock::duration d)
     return std::chrono::duration<double>(d).count();
 }
 
+// Processor time of every thread of the process so far.
+double processorSeconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
 // Every value of the parsed document looked at once: what any reader of it does at least.
 std::size_t visit(const simdjson::dom::element& e)
 {
@@ -112,26 +123,35 @@ void BM_ListingVersusSimdjsonParse(benchmark::State& state)
     const QString folder = folderOf(state.range(0) != 0);
     const SnapshotStore store(folder);
     simdjson::dom::parser parser;
-    std::vector<double> ratios, visitingRatios;
+    std::vector<double> ratios, visitingRatios, processorRatios;
     for (auto _ : state) {
+        const double before = processorSeconds();
         const auto a = std::chrono::steady_clock::now();
         const auto list = store.listSummaries();
         const auto b = std::chrono::steady_clock::now();
+        const double listing = processorSeconds() - before;
         const std::size_t parsed = readAndParse(folder, parser, false);
         const auto c = std::chrono::steady_clock::now();
+        const double parsing = processorSeconds() - before - listing;
         const std::size_t visited = readAndParse(folder, parser, true);
         const auto d = std::chrono::steady_clock::now();
         if (!list || list->size() != 1000 || parsed != 1000 || visited != 1000)
             state.SkipWithError("a layout was not listed or parsed");
         ratios.push_back(seconds(b - a) / seconds(c - b));
         visitingRatios.push_back(seconds(b - a) / seconds(d - c));
+        processorRatios.push_back(listing / parsing);
     }
     std::sort(ratios.begin(), ratios.end());
     std::sort(visitingRatios.begin(), visitingRatios.end());
+    std::sort(processorRatios.begin(), processorRatios.end());
     state.counters["ratio_median"] = ratios[ratios.size() / 2];
     state.counters["ratio_min"] = ratios.front();
     state.counters["ratio_max"] = ratios.back();
     state.counters["ratio_to_visit_median"] = visitingRatios[visitingRatios.size() / 2];
+    // The listing's work on all its threads against the yardstick's on one.
+    state.counters["processor_ratio_median"] = processorRatios[processorRatios.size() / 2];
+    state.counters["processor_ratio_min"] = processorRatios.front();
+    state.counters["processor_ratio_max"] = processorRatios.back();
 }
 BENCHMARK(BM_ListingVersusSimdjsonParse)->Arg(0)->Arg(1)->Iterations(11)->Unit(benchmark::kMillisecond);
 
@@ -163,5 +183,46 @@ void BM_LoadWithSimdjsonVersusQJson(benchmark::State& state)
     state.counters["ratio_max"] = ratios.back();
 }
 BENCHMARK(BM_LoadWithSimdjsonVersusQJson)->Arg(30)->Arg(300)->Arg(900)->Iterations(21)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+namespace {
+
+// The reading of list rows alone, the files already in memory, against simdjson's DOM parse of
+// the same bytes, paired runs: with the second argument 0 as the listing reads (in one pass
+// where the processor allows it), with 1 on the tape as on processors without AVX2.
+void BM_RowReadingVersusSimdjsonParse(benchmark::State& state)
+{
+    const QString folder = folderOf(state.range(0) != 0);
+    std::vector<QByteArray> documents;
+    for (const QString& name : QDir(folder).entryList(QDir::Files))
+        documents.push_back(readRegularFile(QDir(folder).filePath(name), SnapshotStore::maximumFileSize,
+                                            SnapshotSummaryScanner::padding + 1)
+                                .value_or(QByteArray()));
+    SnapshotSummaryScanner scanner(state.range(1) ? SnapshotSummaryScanner::Method::tape : SnapshotSummaryScanner::Method::fastest);
+    simdjson::dom::parser parser;
+    std::vector<double> ratios;
+    for (auto _ : state) {
+        const auto a = std::chrono::steady_clock::now();
+        std::size_t rows = 0, parsed = 0;
+        for (const QByteArray& d : documents)
+            rows += scanner.read(d).verdict == SnapshotSummaryScanner::Verdict::row ? 1 : 0;
+        const auto b = std::chrono::steady_clock::now();
+        for (const QByteArray& d : documents) {
+            simdjson::dom::element root;
+            parsed += parser.parse(d.constData(), size_t(d.size()), false).get(root) == simdjson::SUCCESS ? 1 : 0;
+        }
+        const auto c = std::chrono::steady_clock::now();
+        if (rows != 1000 || parsed != 1000)
+            state.SkipWithError("a layout was not read or parsed");
+        ratios.push_back(seconds(b - a) / seconds(c - b));
+    }
+    std::sort(ratios.begin(), ratios.end());
+    state.counters["ratio_median"] = ratios[ratios.size() / 2];
+    state.counters["ratio_min"] = ratios.front();
+    state.counters["ratio_max"] = ratios.back();
+}
+BENCHMARK(BM_RowReadingVersusSimdjsonParse)
+    ->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Iterations(21)->Unit(benchmark::kMillisecond);
 
 } // namespace

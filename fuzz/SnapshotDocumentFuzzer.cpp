@@ -4,6 +4,8 @@
 #include "Snapshots/SnapshotCoding.h"
 #include "Snapshots/SnapshotSummaryScanner.h"
 
+#include <QRegularExpression>
+
 #include <cstdint>
 #include <cstdlib>
 
@@ -23,6 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     SnapshotSummaryScanner scanner;
     const auto reading = scanner.read(bytes);
+    // The one-pass reading answers what the tape answers.
+    const auto tape = SnapshotSummaryScanner(SnapshotSummaryScanner::Method::tape).read(bytes);
+    if (tape.verdict != reading.verdict)
+        std::abort();
 
     // What the listing refuses, the reader refuses too.
     if (reading.verdict == SnapshotSummaryScanner::Verdict::refused && decoded)
@@ -49,8 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto reencoded = encodeSnapshotDocument(*again);
         if (!reencoded || *reencoded != *encoded)
             std::abort();
-        // The program's own output is always decided on the fast path.
-        if (scanner.read(*encoded).verdict != SnapshotSummaryScanner::Verdict::row)
+        // The program's own output is decided on the fast path, in one pass where the processor
+        // allows it; except where Qt wrote a double of 2^64 or more in full, as an integer
+        // beyond simdjson's, which the full reader then reads.
+        static const QRegularExpression longInteger(QStringLiteral("[0-9]{20}"));
+        const auto own = scanner.read(*encoded);
+        if ((own.verdict != SnapshotSummaryScanner::Verdict::row || own.onePass != scanner.readsInOnePass())
+            && !QString::fromUtf8(*encoded).contains(longInteger))
             std::abort();
     }
     return 0;

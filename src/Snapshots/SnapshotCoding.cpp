@@ -631,7 +631,7 @@ std::optional<Snapshot> decodeWithSimdjson(const QByteArray& bytes)
     Snapshot snapshot = blankRecord<Snapshot>();
     if (!reader.layout(*root, snapshot))
         return std::nullopt;
-    if (reader.zeroDouble && layout_json::hasNumberRoundingToZero(parser.text()))
+    if (reader.maybeRoundedZero && layout_json::hasNumberRoundingToZero(parser.text()))
         return std::nullopt;
     return snapshot;
 }

@@ -97,6 +97,71 @@ inline bool hasNumberRoundingToZero(std::string_view text)
     return false;
 }
 
+// Keys looked for in an object, with the first eight bytes of each as a number: most keys
+// are that short, and one comparison of words replaces a loop over bytes.
+template <size_t N>
+struct KeyTable {
+    std::array<std::string_view, N> text;
+    std::array<std::uint64_t, N> head {};
+
+    constexpr explicit KeyTable(const std::array<std::string_view, N>& keys) : text(keys)
+    {
+        for (size_t k = 0; k < N; ++k)
+            head[k] = headOf(keys[k]);
+    }
+    static constexpr std::uint64_t headOf(std::string_view s)
+    {
+        std::uint64_t h = 0;
+        for (size_t i = 0; i < s.size() && i < 8; ++i)
+            h |= std::uint64_t(static_cast<unsigned char>(s[i])) << (8 * i);
+        return h;
+    }
+};
+
+// Whether all eight bytes are hexadecimal digits, either case. Below 0x80, adding 0x80 - n to
+// a byte sets its top bit exactly when it is at least n, with no carry into the next byte.
+inline bool hexDigits(std::uint64_t x)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101u, top = 0x8080808080808080u;
+    if (x & top)
+        return false;
+    const auto atLeast = [](std::uint64_t v, unsigned n) { return v + (0x80 - n) * ones; };
+    const std::uint64_t lower = x | 0x20 * ones;
+    const std::uint64_t digit = atLeast(x, '0') & ~atLeast(x, '9' + 1);
+    const std::uint64_t letter = atLeast(lower, 'a') & ~atLeast(lower, 'f' + 1);
+    return ((digit | letter) & top) == top;
+}
+
+// What parseUuidStrict takes: 8-4-4-4-12 hexadecimal digits, either case. Eight digits at a
+// time: one id per window of every file listed, it showed in the listing's time when checked
+// byte by byte.
+inline bool uuidText(std::string_view s)
+{
+    if (s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-')
+        return false;
+    char digits[32];
+    std::memcpy(digits, s.data(), 8);
+    std::memcpy(digits + 8, s.data() + 9, 4);
+    std::memcpy(digits + 12, s.data() + 14, 4);
+    std::memcpy(digits + 16, s.data() + 19, 4);
+    std::memcpy(digits + 20, s.data() + 24, 12);
+    for (size_t c = 0; c < 32; c += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, digits + c, 8);
+        if (!hexDigits(x))
+            return false;
+    }
+    return true;
+}
+
+// Bytes the array owns after its end. Not capacity() - size(): the capacity also counts the
+// room before the first byte, which an array keeps after bytes were removed from its front.
+inline qsizetype spareBytesAfter(const QByteArray& bytes)
+{
+    // data_ptr() gives access without detaching; only read here.
+    return const_cast<QByteArray&>(bytes).data_ptr().freeSpaceAtEnd();
+}
+
 // One simdjson parser and its buffers, reused from document to document; one thread at a time.
 class Parser {
 public:
@@ -110,7 +175,7 @@ public:
         if (m_text.empty() || m_text.size() > simdjson::SIMDJSON_MAXSIZE_BYTES)
             return std::nullopt;
         const char* data = m_text.data();
-        if (document.capacity() - document.size() <= padding) {
+        if (spareBytesAfter(document) <= padding) {
             m_padded.assign(m_text);
             m_padded.resize(m_text.size() + size_t(padding), ' ');
             data = m_padded.data();
@@ -135,11 +200,12 @@ private:
     std::string_view m_text;
 };
 
-// The full reader's checks of single values; `zeroDouble` notes a floating-point zero, which
-// calls for hasNumberRoundingToZero before the document is taken.
+// The full reader's checks of single values; `maybeRoundedZero` notes a floating-point zero,
+// or a value passed over unread (an unknown key's, or a repeated key's earlier one), which may
+// hold one: it calls for hasNumberRoundingToZero before the document is taken.
 class FieldReader {
 public:
-    bool zeroDouble = false;
+    bool maybeRoundedZero = false;
 
     template <size_t N>
     struct Fields {
@@ -180,7 +246,7 @@ public:
 
     // The last value of each key of `keys` in the object; false when it is not an object.
     template <size_t N>
-    static bool fields(const element& e, const std::array<std::string_view, N>& keys, Fields<N>& out)
+    bool fields(const element& e, const std::array<std::string_view, N>& keys, Fields<N>& out)
     {
         if (e.type() != element_type::OBJECT)
             return false;
@@ -196,6 +262,8 @@ public:
             for (; tried < N; ++tried, i = i + 1 == N ? 0 : i + 1)
                 if (sameKey(keys[i], key))
                     break;
+            if (tried == N || out.given[i])
+                maybeRoundedZero = true;
             if (tried == N)
                 continue;
             out.value[i] = it.value();
@@ -210,7 +278,7 @@ public:
         switch (e.type()) {
         case element_type::DOUBLE:
             if (e.get_double().value_unsafe() == 0)
-                zeroDouble = true;
+                maybeRoundedZero = true;
             return true;
         case element_type::INT64:
         case element_type::UINT64:
@@ -235,7 +303,7 @@ public:
         case element_type::DOUBLE: {
             const double d = e.get_double().value_unsafe();
             if (d == 0)
-                zeroDouble = true;
+                maybeRoundedZero = true;
             if (!wholeDouble(d, &value))
                 return false;
             break;
@@ -277,25 +345,10 @@ public:
     }
     static bool boolean(const element& e) { return e.type() == element_type::BOOL; }
 
-    // What parseUuidStrict takes: 8-4-4-4-12 hexadecimal digits, either case. Without branches
-    // per character: one per window of every file listed, it showed in the listing's time.
     static bool uuid(const element& e)
     {
-        static constexpr auto hexDigit = [] {
-            std::array<std::uint8_t, 256> table {};
-            for (int c = '0'; c <= '9'; ++c)
-                table[size_t(c)] = 1;
-            for (int c = 'a'; c <= 'f'; ++c)
-                table[size_t(c)] = table[size_t(c - 'a' + 'A')] = 1;
-            return table;
-        }();
         std::string_view s;
-        if (!text(e, &s) || s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-')
-            return false;
-        unsigned digits = 0;
-        for (size_t i = 0; i < 36; ++i)
-            digits += hexDigit[static_cast<unsigned char>(s[i])];
-        return digits == 32;
+        return text(e, &s) && uuidText(s);
     }
 
     template <size_t N>

@@ -15,7 +15,10 @@
 #include <QSet>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <system_error>
+#include <thread>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,6 +124,28 @@ std::expected<void, SnapshotStoreError> SnapshotStore::ensureSnapshotsDirectoryE
     return {};
 }
 
+std::optional<SnapshotSummary> SnapshotStore::summaryOfFile(const QDir& directory, const QString& name, const QUuid& fileID,
+                                                            SnapshotSummaryScanner& scanner)
+{
+    const QString path = directory.filePath(name);
+    const auto bytes = readRegularFile(path, maximumFileSize, SnapshotSummaryScanner::padding + 1);
+    if (!bytes)
+        return std::nullopt;
+    // A row needs no window decoded; what the scanner leaves undecided, the full reader
+    // decides as it would have anyway.
+    auto scanned = scanner.read(*bytes);
+    if (scanned.verdict == SnapshotSummaryScanner::Verdict::refused)
+        return std::nullopt;
+    if (scanned.verdict == SnapshotSummaryScanner::Verdict::row) {
+        if (scanned.result.schemaVersion != Snapshot::currentSchemaVersion || scanned.result.summary.id != fileID)
+            return std::nullopt;
+        return std::move(scanned.result.summary);
+    }
+    if (auto snapshot = decodeLayoutFile(path, *bytes))
+        return SnapshotSummary::fromSnapshot(*snapshot);
+    return std::nullopt;
+}
+
 std::expected<std::vector<SnapshotSummary>, SnapshotStoreError> SnapshotStore::listSummaries() const
 {
     if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
@@ -129,28 +154,43 @@ std::expected<std::vector<SnapshotSummary>, SnapshotStoreError> SnapshotStore::l
     if (!names)
         return Failure(SnapshotStoreError::directoryReadFailed(names.error()));
 
-    std::vector<SnapshotSummary> summaries;
-    SnapshotSummaryScanner scanner;
+    std::vector<std::pair<const QString*, QUuid>> files;
+    files.reserve(size_t(names->size()));
     for (const QString& name : *names) {
-        const auto fileID = layoutFileID(name);
-        if (!fileID)
-            continue;
-        const QString path = QDir(m_directory).filePath(name);
-        const auto bytes = readRegularFile(path, maximumFileSize, SnapshotSummaryScanner::padding + 1);
-        if (!bytes)
-            continue;
-        // A row needs no window decoded; what the scanner leaves undecided, the full reader
-        // decides as it would have anyway.
-        auto scanned = scanner.read(*bytes);
-        if (scanned.verdict == SnapshotSummaryScanner::Verdict::refused)
-            continue;
-        if (scanned.verdict == SnapshotSummaryScanner::Verdict::row) {
-            if (scanned.result.schemaVersion == Snapshot::currentSchemaVersion && scanned.result.summary.id == *fileID)
-                summaries.push_back(std::move(scanned.result.summary));
-            continue;
+        if (const auto fileID = layoutFileID(name))
+            files.emplace_back(&name, *fileID);
+    }
+
+    // A large store is read by a few threads at once, each with its own parser, taking the
+    // next file as it finishes one; a small one is read by the calling thread alone, as a
+    // thread costs more to start than a few dozen files take to read.
+    std::vector<std::optional<SnapshotSummary>> rows(files.size());
+    std::atomic<size_t> nextFile {0};
+    auto readFiles = [&] {
+        const QDir directory(m_directory); // a QDir of its own: its caches are not shared between threads
+        SnapshotSummaryScanner scanner;
+        for (size_t i; (i = nextFile.fetch_add(1, std::memory_order_relaxed)) < files.size();)
+            rows[i] = summaryOfFile(directory, *files[i].first, files[i].second, scanner);
+    };
+    constexpr size_t filesPerThread = 64, maximumThreads = 4;
+    const size_t threads = std::min({files.size() / filesPerThread, maximumThreads,
+                                     size_t(std::max(1u, std::thread::hardware_concurrency()))});
+    std::vector<std::jthread> helpers;
+    for (size_t t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(readFiles);
+        } catch (const std::system_error&) {
+            break; // no thread to be had: the ones running, this one included, read the rest
         }
-        if (auto snapshot = decodeLayoutFile(path, *bytes))
-            summaries.push_back(SnapshotSummary::fromSnapshot(*snapshot));
+    }
+    readFiles();
+    helpers.clear(); // joins them
+
+    std::vector<SnapshotSummary> summaries;
+    summaries.reserve(files.size());
+    for (auto& row : rows) {
+        if (row)
+            summaries.push_back(std::move(*row));
     }
     std::stable_sort(summaries.begin(), summaries.end(), [](const SnapshotSummary& a, const SnapshotSummary& b) {
         if (a.updatedAt != b.updatedAt)

@@ -15,9 +15,12 @@
 #include <optional>
 #include <vector>
 
+class QDir;
+
 namespace zen {
 
 class AppSupportDirectoryBootstrapper;
+class SnapshotSummaryScanner;
 
 // The saved layouts on disk: one JSON file per layout, named by the layout's id in upper-case
 // UUID text plus ".json", in one folder. Holds no cache: every call goes to the file system,
@@ -45,7 +48,8 @@ public:
     QString fileURL(const QUuid& id) const;
 
     // Every readable layout, newest update first (then newest creation); unreadable,
-    // oversized or non-regular files are left out without a word.
+    // oversized or non-regular files are left out without a word. A large store is read by a
+    // few threads at once, started and joined within the call.
     std::expected<std::vector<SnapshotSummary>, SnapshotStoreError> listSummaries() const;
     std::expected<Snapshot, SnapshotStoreError> loadSnapshot(const QUuid& id) const;
     // Writes atomically with the name trimmed and the current schema version; the dates are
@@ -94,6 +98,9 @@ private:
     std::expected<void, SnapshotStoreError> ensureSnapshotsDirectoryExists() const;
     std::expected<Snapshot, SnapshotStoreError> loadSnapshotAt(const QString& path) const;
     static std::expected<Snapshot, SnapshotStoreError> decodeLayoutFile(const QString& path, const QByteArray& bytes);
+    // The list row of one file, or nothing when it is not a layout this store lists.
+    static std::optional<SnapshotSummary> summaryOfFile(const QDir& directory, const QString& name, const QUuid& fileID,
+                                                        SnapshotSummaryScanner& scanner);
     std::expected<void, SnapshotStoreError> saveLocked(const Snapshot& snapshot) const;
     // Returns whether the layout changed (and should be saved), or why the edit is refused.
     using Edit = std::function<std::expected<bool, SnapshotStoreError>(Snapshot&)>;

@@ -4,62 +4,67 @@
 #include "Shared/Uuid.h"
 
 #include "Snapshots/SnapshotLayoutJson.h"
+#include "Snapshots/SnapshotSummaryRow.h"
+#include "Snapshots/SnapshotSummaryScannerVector.h"
 
 #include <algorithm>
 #include <bit>
-#include <unordered_set>
 #include <vector>
 
 namespace zen {
 
 static_assert(SnapshotSummaryScanner::padding >= layout_json::padding);
 
+namespace summary_row {
+
+Builder::Builder() = default;
+Builder::~Builder() = default;
+
+void Builder::addWindow(std::string_view bundleIdentifier, std::optional<std::uint32_t> display)
+{
+    ++m_windowCount;
+    if (display)
+        m_windowDisplays.push_back(*display);
+    if (!m_manyApps.empty()) {
+        m_manyApps.insert(bundleIdentifier);
+        return;
+    }
+    if (std::find(m_apps.begin(), m_apps.end(), bundleIdentifier) != m_apps.end())
+        return;
+    m_apps.push_back(bundleIdentifier);
+    if (m_apps.size() > 32)
+        m_manyApps.insert(m_apps.begin(), m_apps.end());
+}
+
+bool Builder::finish(const Texts& texts, std::optional<HotkeyBinding> hotkey, SnapshotSummaryScanner::Result& result)
+{
+    const auto id = parseUuidStrict(qString(texts.id));
+    const auto created = parseInternetDateTime(qString(texts.createdAt));
+    const auto updated = parseInternetDateTime(qString(texts.updatedAt));
+    if (!id || !created || !updated)
+        return false;
+    SnapshotSummary& s = result.summary;
+    s.id = *id;
+    s.name = qString(texts.name);
+    s.createdAt = *created;
+    s.updatedAt = *updated;
+    s.appCount = qsizetype(m_manyApps.empty() ? m_apps.size() : m_manyApps.size());
+    std::sort(m_savedDisplays.begin(), m_savedDisplays.end());
+    std::sort(m_windowDisplays.begin(), m_windowDisplays.end());
+    m_windowDisplays.erase(std::unique(m_windowDisplays.begin(), m_windowDisplays.end()), m_windowDisplays.end());
+    s.displayCount = std::count_if(m_windowDisplays.begin(), m_windowDisplays.end(), [&](std::uint32_t d) {
+        return std::binary_search(m_savedDisplays.begin(), m_savedDisplays.end(), d);
+    });
+    s.windowCount = m_windowCount;
+    s.hotkey = std::move(hotkey);
+    return true;
+}
+
+} // namespace summary_row
+
 namespace {
 
 using namespace layout_json;
-
-// Distinct texts, kept as views into the parsed document; few in practice.
-class DistinctTexts {
-public:
-    void insert(std::string_view text)
-    {
-        if (!m_large.empty()) {
-            m_large.insert(text);
-            return;
-        }
-        if (std::find(m_small.begin(), m_small.end(), text) != m_small.end())
-            return;
-        m_small.push_back(text);
-        if (m_small.size() > 32)
-            m_large.insert(m_small.begin(), m_small.end());
-    }
-    qsizetype size() const { return qsizetype(m_large.empty() ? m_small.size() : m_large.size()); }
-
-private:
-    std::vector<std::string_view> m_small;
-    std::unordered_set<std::string_view> m_large;
-};
-
-// Keys looked for in an object, with the first eight bytes of each as a number: most keys
-// are that short, and one comparison of words replaces a loop over bytes.
-template <size_t N>
-struct KeyTable {
-    std::array<std::string_view, N> text;
-    std::array<std::uint64_t, N> head {};
-
-    constexpr explicit KeyTable(const std::array<std::string_view, N>& keys) : text(keys)
-    {
-        for (size_t k = 0; k < N; ++k)
-            head[k] = headOf(keys[k]);
-    }
-    static constexpr std::uint64_t headOf(std::string_view s)
-    {
-        std::uint64_t h = 0;
-        for (size_t i = 0; i < s.size() && i < 8; ++i)
-            h |= std::uint64_t(static_cast<unsigned char>(s[i])) << (8 * i);
-        return h;
-    }
-};
 
 // The checks of the layout reader, made straight on the tape simdjson parses a document
 // into: one word per value (two for a number), the type in the top byte. Going through
@@ -76,7 +81,8 @@ public:
 
     static constexpr size_t root = 1; // after the word that opens the tape
 
-    bool zeroDouble = false;
+    // A floating-point zero, or a value passed over unread; see FieldReader.
+    bool maybeRoundedZero = false;
 
     // Positions on the tape of the last value of each key; 0, the tape's first word, for none.
     template <size_t N>
@@ -128,7 +134,7 @@ public:
 
     // The last value of each key of `keys` in the object at `i`; false when it is no object.
     template <size_t N>
-    bool fields(size_t i, const KeyTable<N>& keys, Fields<N>& out) const
+    bool fields(size_t i, const KeyTable<N>& keys, Fields<N>& out)
     {
         if (type(i) != '{')
             return false;
@@ -147,6 +153,8 @@ public:
                 if (head == keys.head[k] && key.size() == keys.text[k].size()
                     && (key.size() <= 8 || layout_json::FieldReader::sameKey(keys.text[k], key)))
                     break;
+            if (tried == N || out.at[k] != 0)
+                maybeRoundedZero = true;
             if (tried == N)
                 continue;
             out.at[k] = j + 1;
@@ -160,7 +168,7 @@ public:
         switch (type(i)) {
         case 'd':
             if (doubleAt(i) == 0)
-                zeroDouble = true;
+                maybeRoundedZero = true;
             return true;
         case 'l':
         case 'u': return true;
@@ -179,7 +187,7 @@ public:
         case 'd': {
             const double d = doubleAt(i);
             if (d == 0)
-                zeroDouble = true;
+                maybeRoundedZero = true;
             if (!wholeDouble(d, &value))
                 return false;
             break;
@@ -220,42 +228,10 @@ public:
     }
     bool boolean(size_t i) const { return type(i) == 't' || type(i) == 'f'; }
 
-    // Whether all eight bytes are hexadecimal digits, either case. Below 0x80, adding
-    // 0x80 - n to a byte sets its top bit exactly when it is at least n, with no carry into
-    // the next byte.
-    static bool hexDigits(std::uint64_t x)
-    {
-        constexpr std::uint64_t ones = 0x0101010101010101u, top = 0x8080808080808080u;
-        if (x & top)
-            return false;
-        const auto atLeast = [](std::uint64_t v, unsigned n) { return v + (0x80 - n) * ones; };
-        const std::uint64_t lower = x | 0x20 * ones;
-        const std::uint64_t digit = atLeast(x, '0') & ~atLeast(x, '9' + 1);
-        const std::uint64_t letter = atLeast(lower, 'a') & ~atLeast(lower, 'f' + 1);
-        return ((digit | letter) & top) == top;
-    }
-
-    // What parseUuidStrict takes: 8-4-4-4-12 hexadecimal digits, either case.
     bool uuid(size_t i) const
     {
         std::string_view s;
-        if (!text(i, &s) || s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-')
-            return false;
-        // Eight digits at a time: one id per window of every file listed, it showed in the
-        // listing's time when checked byte by byte.
-        char digits[32];
-        std::memcpy(digits, s.data(), 8);
-        std::memcpy(digits + 8, s.data() + 9, 4);
-        std::memcpy(digits + 12, s.data() + 14, 4);
-        std::memcpy(digits + 16, s.data() + 19, 4);
-        std::memcpy(digits + 20, s.data() + 24, 12);
-        for (size_t c = 0; c < 32; c += 8) {
-            std::uint64_t x;
-            std::memcpy(&x, digits + c, 8);
-            if (!hexDigits(x))
-                return false;
-        }
-        return true;
+        return text(i, &s) && uuidText(s);
     }
 
     bool rect(size_t i, const KeyTable<4>& keys)
@@ -279,7 +255,7 @@ public:
         if (!fields(i, keys, f) || !all(f, {0, 1, 2}) || !text(f.at[0], &display) || !integer(f.at[1], &out.keyCode)
             || !integer(f.at[2], &out.modifiers))
             return false;
-        out.displayString = QString::fromUtf8(display.data(), qsizetype(display.size()));
+        out.displayString = summary_row::qString(display);
         return true;
     }
 
@@ -293,7 +269,7 @@ public:
             && optionalText(f, 5) && optionalText(f, 6);
     }
 
-    bool window(size_t i, DistinctTexts& apps, std::vector<std::uint32_t>& windowDisplays)
+    bool window(size_t i, summary_row::Builder& row)
     {
         static constexpr KeyTable<14> keys {std::array<std::string_view, 14> {
             "bundleIdentifier", "captureSignature", "displayID", "frame", "id", "isFullscreen", "isMinimized",
@@ -308,13 +284,11 @@ public:
             || !integer<std::int32_t>(f.at[9]) || !text(f.at[10]) || !optionalText(f, 11) || !optionalText(f, 12)
             || !optionalInteger<std::int64_t>(f, 13))
             return false;
-        apps.insert(bundle);
-        if (display)
-            windowDisplays.push_back(*display);
+        row.addWindow(bundle, display);
         return true;
     }
 
-    bool display(size_t i, std::vector<std::uint32_t>& savedDisplays)
+    bool display(size_t i, summary_row::Builder& row)
     {
         static constexpr KeyTable<9> keys {std::array<std::string_view, 9> {"backingScaleFactor", "frame", "id", "isPrimary",
                                                                 "localizedName", "productID", "serialNumber",
@@ -326,11 +300,11 @@ public:
             || !optionalInteger<std::uint32_t>(f, 5) || !optionalInteger<std::uint32_t>(f, 6)
             || !optionalInteger<std::uint32_t>(f, 7) || !cgRect(f.at[8]))
             return false;
-        savedDisplays.push_back(id);
+        row.addSavedDisplay(id);
         return true;
     }
 
-    bool displayState(size_t i, std::vector<std::uint32_t>& savedDisplays)
+    bool displayState(size_t i, summary_row::Builder& row)
     {
         static constexpr KeyTable<3> keys {std::array<std::string_view, 3> {"displays", "primaryDisplayID", "virtualDesktopBounds"}};
         Fields<3> f;
@@ -338,7 +312,7 @@ public:
             return false;
         const size_t end = next(f.at[0]) - 1;
         for (size_t d = f.at[0] + 1; d < end; d = next(d))
-            if (!display(d, savedDisplays))
+            if (!display(d, row))
                 return false;
         return optionalInteger<std::uint32_t>(f, 1) && cgRect(f.at[2]);
     }
@@ -353,42 +327,17 @@ public:
             || !text(f.at[2], &idText) || !text(f.at[3], &nameText) || !text(f.at[6], &updatedText)
             || !integer(f.at[4], &result.schemaVersion))
             return false;
-        std::vector<std::uint32_t> savedDisplays;
-        if (!displayState(f.at[5], savedDisplays) || type(f.at[7]) != '[')
+        summary_row::Builder row;
+        if (!displayState(f.at[5], row) || type(f.at[7]) != '[')
             return false;
-        DistinctTexts apps;
-        std::vector<std::uint32_t> windowDisplays;
-        qsizetype windowCount = 0;
         const size_t end = next(f.at[7]) - 1;
-        for (size_t w = f.at[7] + 1; w < end; w = next(w)) {
-            if (!window(w, apps, windowDisplays))
+        for (size_t w = f.at[7] + 1; w < end; w = next(w))
+            if (!window(w, row))
                 return false;
-            ++windowCount;
-        }
         std::optional<HotkeyBinding> binding;
         if (has(f, 1) && !hotkey(f.at[1], binding.emplace()))
             return false;
-
-        SnapshotSummary& s = result.summary;
-        const auto id = parseUuidStrict(QString::fromUtf8(idText.data(), qsizetype(idText.size())));
-        const auto created = parseInternetDateTime(QString::fromUtf8(createdText.data(), qsizetype(createdText.size())));
-        const auto updated = parseInternetDateTime(QString::fromUtf8(updatedText.data(), qsizetype(updatedText.size())));
-        if (!id || !created || !updated)
-            return false;
-        s.id = *id;
-        s.name = QString::fromUtf8(nameText.data(), qsizetype(nameText.size()));
-        s.createdAt = *created;
-        s.updatedAt = *updated;
-        s.appCount = apps.size();
-        std::sort(savedDisplays.begin(), savedDisplays.end());
-        std::sort(windowDisplays.begin(), windowDisplays.end());
-        windowDisplays.erase(std::unique(windowDisplays.begin(), windowDisplays.end()), windowDisplays.end());
-        s.displayCount = std::count_if(windowDisplays.begin(), windowDisplays.end(), [&](std::uint32_t d) {
-            return std::binary_search(savedDisplays.begin(), savedDisplays.end(), d);
-        });
-        s.windowCount = windowCount;
-        s.hotkey = std::move(binding);
-        return true;
+        return row.finish({idText, nameText, createdText, updatedText}, std::move(binding), result);
     }
 
 private:
@@ -398,20 +347,58 @@ private:
 
 } // namespace
 
-struct SnapshotSummaryScanner::Parser : layout_json::Parser {};
+namespace summary_vector {
 
-SnapshotSummaryScanner::SnapshotSummaryScanner() : m_parser(std::make_unique<Parser>()) {}
+bool runsHere()
+{
+    static const bool runs = [] {
+        const simdjson::implementation* haswell = simdjson::get_available_implementations()["haswell"];
+        return haswell && haswell->supported_by_runtime_system();
+    }();
+    return runs;
+}
+
+} // namespace summary_vector
+
+struct SnapshotSummaryScanner::Parser {
+    layout_json::Parser tape;
+    summary_vector::ReaderPointer vector;
+};
+
+SnapshotSummaryScanner::SnapshotSummaryScanner(Method how) : m_parser(std::make_unique<Parser>())
+{
+    if (how == Method::fastest && summary_vector::runsHere())
+        m_parser->vector = summary_vector::makeReader();
+}
 SnapshotSummaryScanner::~SnapshotSummaryScanner() = default;
+
+bool SnapshotSummaryScanner::readsInOnePass() const
+{
+    return m_parser->vector != nullptr;
+}
 
 SnapshotSummaryScanner::Reading SnapshotSummaryScanner::read(const QByteArray& document)
 {
     Reading reading;
-    const auto root = m_parser->parse(document);
+    if (m_parser->vector) {
+        std::string_view text(document.constData(), size_t(document.size()));
+        // Qt's reader skips a byte-order mark; simdjson does not take one.
+        const size_t mark = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+        text.remove_prefix(mark);
+        const size_t readable = size_t(document.size() + spareBytesAfter(document)) - mark;
+        if (summary_vector::read(*m_parser->vector, text, readable, reading.result)) {
+            reading.verdict = Verdict::row;
+            reading.onePass = true;
+            return reading;
+        }
+        reading.result = {};
+    }
+    const auto root = m_parser->tape.parse(document);
     if (!root)
         return reading; // refused by simdjson, perhaps not by Qt: the reader decides
-    Walker walker(m_parser->document());
+    Walker walker(m_parser->tape.document());
     const bool ok = walker.layout(reading.result);
-    if (walker.zeroDouble && hasNumberRoundingToZero(m_parser->text()))
+    if (walker.maybeRoundedZero && hasNumberRoundingToZero(m_parser->tape.text()))
         return reading;
     reading.verdict = ok ? Verdict::row : Verdict::refused;
     if (!ok)

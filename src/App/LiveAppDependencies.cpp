@@ -21,8 +21,6 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QSystemTrayIcon>
-#include <QThreadPool>
-#include <QTimer>
 
 namespace zen {
 
@@ -105,13 +103,15 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         return std::make_unique<MainAppLaunchAtLoginService>(MainAppLaunchAtLoginService::liveLocations());
     };
     d.resolveFolders = [] { return AppSupportDirectoryBootstrapper::make(); };
-    d.makeEventLog = [](const QString& url) -> std::shared_ptr<const TelemetryLogging> {
+    d.startUpWork = std::make_shared<StartUpWork>();
+    d.startUpWorkDelay = std::chrono::milliseconds(1000);
+    d.makeEventLog = [work = d.startUpWork](const QString& url) -> std::shared_ptr<const TelemetryLogging> {
         auto logger = std::make_shared<TelemetryLogger>(url);
-        // Bounding a large log takes time that grows with the file: it waits until the event
-        // loop runs (the tray icon is up by then) and happens on a worker. What reading the
-        // file left on the heap goes back to the system, so nothing stays that grows with it.
-        QTimer::singleShot(0, QCoreApplication::instance(), [logger] {
-            QThreadPool::globalInstance()->start([logger] {
+        // Bounding a large log takes time that grows with the file: it waits until the tray
+        // icon is up and happens on an idle worker. What reading the file left on the heap goes
+        // back to the system, so nothing stays that grows with it.
+        work->add([logger] {
+            runInIdleTime([logger] {
                 logger->performMaintenance();
                 returnFreeMemoryToSystem();
             });

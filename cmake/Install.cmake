@@ -8,6 +8,7 @@ qt_add_resources(zentharion_core "zentharion_icon" PREFIX "/zentharion" BASE dat
   data/tray/zentharion-32.png data/tray/zentharion-48.png data/tray/zentharion-64.png)
 
 install(TARGETS zentharion RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS zentharion_desktop LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zentharion)
 install(FILES data/zentharion.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/zentharion.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 #include <cstdio>
 #include <memory>
@@ -51,6 +52,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(ZENTHARION_VERSION));
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Workers are used in bursts (a save, a restore, a listing): an idle tray program keeps
+    // none of them, nor their stacks, for long.
+    QThreadPool::globalInstance()->setExpiryTimeout(2000);
 
     const auto request = zen::SessionBusActivation::requestFrom(QCoreApplication::arguments());
     const QString display = displayName();

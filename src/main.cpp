@@ -1,3 +1,4 @@
+#include "App/MenuBarTray.h"
 #include "App/SessionBusActivation.h"
 #include "App/SingleInstanceLock.h"
 #include "App/ZentharionApp.h"
@@ -96,8 +97,12 @@ int main(int argc, char** argv)
         qCWarning(zen::AppLogger::app, "Zentharion needs an X11 session; running on \"%s\" it can neither move "
                                        "windows nor register shortcuts", qUtf8Printable(QGuiApplication::platformName()));
 
+    // The icon is what a person waits for: it goes up before the rest of the program is built,
+    // and gets its menu once that is done (no event can open the menu before).
+    auto trayIcon = std::make_unique<zen::MenuBarTray>(nullptr, nullptr);
+    trayIcon->show();
     zen::ZentharionApp zentharion(zen::ZentharionAppDependencies::live());
-    zentharion.showMenuBarExtra();
+    zentharion.showMenuBarExtra(std::move(trayIcon));
     zentharion.showDashboardAtLaunchIfNeeded();
     zentharion.showDashboardIfNoTrayAppears();
     if (activation)

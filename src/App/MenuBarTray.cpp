@@ -288,6 +288,8 @@ QIcon MenuBarTray::icon()
 
 void MenuBarTray::show()
 {
+    if (m_trayIcon && m_trayIcon->isVisible())
+        return;
     if (!m_trayIcon) {
         m_trayIcon = std::make_unique<QSystemTrayIcon>(icon());
         m_trayIcon->setToolTip(QStringLiteral("Zentharion"));
@@ -342,6 +344,14 @@ void MenuBarTray::scheduleRebuild()
 void MenuBarTray::setAboutToShow(std::function<void()> callback)
 {
     m_aboutToShow = std::move(callback);
+}
+
+void MenuBarTray::setItems(std::function<std::vector<MenuBarItem>()> items,
+                           std::function<void(const MenuBarItem&)> perform)
+{
+    m_items = std::move(items);
+    m_perform = std::move(perform);
+    scheduleRebuild();
 }
 
 void MenuBarTray::rebuild()

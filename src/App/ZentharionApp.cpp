@@ -544,13 +544,17 @@ MenuBarMenuState ZentharionApp::menuBarMenuState() const
 
 void ZentharionApp::showMenuBarExtra()
 {
+    showMenuBarExtra(nullptr);
+}
+
+void ZentharionApp::showMenuBarExtra(std::unique_ptr<MenuBarTray> shownEarly)
+{
     if (m_menuBarTray)
         return;
-    m_menuBarTray = std::make_unique<MenuBarTray>([this] { return MenuBarMenu::items(menuBarMenuState()); },
-                                                  [this](const MenuBarItem& item) {
-                                                      performMenuBarAction(item.action, item.layoutID);
-                                                  });
+    m_menuBarTray = shownEarly ? std::move(shownEarly) : std::make_unique<MenuBarTray>(nullptr, nullptr);
     MenuBarTray* tray = m_menuBarTray.get();
+    tray->setItems([this] { return MenuBarMenu::items(menuBarMenuState()); },
+                   [this](const MenuBarItem& item) { performMenuBarAction(item.action, item.layoutID); });
     // A tray program is seldom activated: opening its menu is when the user looks, so access
     // is read again then (a window manager may have started or ended since).
     // Opened before the layouts were listed, the menu shows none until they arrive.

@@ -119,6 +119,9 @@ public:
     // The tray icon and its menu; separate from construction so that start-up is testable
     // without a tray. Logs when the desktop has no tray (the shortcuts still work).
     void showMenuBarExtra();
+    // The same, given the tray icon that was put up before start-up built anything else (the
+    // icon is what a person waits for): it gets its menu now.
+    void showMenuBarExtra(std::unique_ptr<MenuBarTray> shownEarly);
 
     const std::shared_ptr<PermissionCoordinator>& permissionCoordinator() const { return m_permissionCoordinator; }
     const std::shared_ptr<SnapshotMenuController>& snapshotMenuController() const { return m_snapshotMenuController; }

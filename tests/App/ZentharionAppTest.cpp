@@ -643,6 +643,30 @@ TEST(ZentharionAppMenuTest, WindowsGetTheProgramIconTheTrayAloneNeverLoadsIt)
     }
 }
 
+// The icon goes up before the rest of the program is built; its menu, opened before that was
+// done, had nothing to offer, and shows the program's rows once start-up hands them over.
+TEST(ZentharionAppMenuTest, ATrayIconShownBeforeStartUpGetsItsMenu)
+{
+    auto early = std::make_unique<MenuBarTray>(nullptr, nullptr);
+    early->show();
+    QMenu* menu = early->menu();
+    EXPECT_TRUE(menu->actions().isEmpty());
+
+    AppHarness h;
+    int quits = 0;
+    h.adjust = [&](ZentharionAppDependencies& d) { d.quit = [&] { ++quits; }; };
+    auto& app = h.start();
+    app.showMenuBarExtra(std::move(early));
+    ASSERT_TRUE(app.menuBarTray());
+    EXPECT_EQ(app.menuBarTray()->menu(), menu);
+    QCoreApplication::processEvents(); // the rebuild it asked for
+    const auto actions = menu->actions();
+    const auto quit = std::find_if(actions.begin(), actions.end(), [](const QAction* a) { return a->text() == "Quit Zentharion"; });
+    ASSERT_NE(quit, actions.end());
+    (*quit)->trigger();
+    EXPECT_EQ(quits, 1);
+}
+
 // A window manager that starts or ends while the program runs is noticed when the user opens
 // the menu, not only at the next save or restore.
 TEST(ZentharionAppMenuTest, OpeningTheTrayMenuReadsAccessAgain)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <functional>
@@ -76,6 +77,14 @@ public:
 // The module's services, loaded on the first call from any thread; null when the module is
 // missing or unusable, which is logged once with the reason.
 DesktopServices* desktopServices();
+
+// One attempt at loading the module from the first of `paths` that is a file; the services,
+// or why there are none.
+struct DesktopServicesLoad {
+    DesktopServices* services = nullptr;
+    QString failure;
+};
+DesktopServicesLoad loadDesktopServices(const QStringList& paths);
 // Why the module could not be loaded (trying it first if nothing has yet); empty when it was.
 QString desktopServicesFailure();
 

@@ -13,11 +13,6 @@ namespace {
 constexpr char moduleFileName[] = "libzentharion-desktop.so";
 using Entry = DesktopServices* (*)(int interfaceRevision, const char* version);
 
-struct Loaded {
-    DesktopServices* services = nullptr;
-    QString failure;
-};
-
 // Next to the program (a build tree), then where `cmake --install` puts it relative to the
 // program's folder.
 QStringList candidatePaths()
@@ -28,11 +23,32 @@ QStringList candidatePaths()
                                                    + QLatin1String(moduleFileName)))};
 }
 
+using Loaded = DesktopServicesLoad;
+
 Loaded load()
 {
-    Loaded loaded;
+    Loaded loaded = loadDesktopServices(candidatePaths());
+    if (!loaded.services)
+        qCCritical(AppLogger::app,
+                   "Could not load the desktop services module (launching applications, application names and "
+                   "icons, update checks are unavailable): %s",
+                   qUtf8Printable(loaded.failure));
+    return loaded;
+}
+
+const Loaded& loaded()
+{
+    static const Loaded once = load();
+    return once;
+}
+
+} // namespace
+
+DesktopServicesLoad loadDesktopServices(const QStringList& paths)
+{
+    DesktopServicesLoad loaded;
     QStringList problems;
-    for (const QString& path : candidatePaths()) {
+    for (const QString& path : paths) {
         if (!QFileInfo(path).isFile())
             continue;
         QLibrary library(path);
@@ -51,24 +67,12 @@ Loaded load()
         problems << QStringLiteral("%1 belongs to another version of Zentharion").arg(path);
     }
     if (problems.isEmpty())
-        problems << QStringLiteral("%1 is neither next to the program nor in %2")
-                        .arg(QLatin1String(moduleFileName), QFileInfo(candidatePaths().constLast()).path());
+        problems << QStringLiteral("%1 is not there (looked in %2)")
+                        .arg(QLatin1String(moduleFileName),
+                             paths.isEmpty() ? QStringLiteral("no folder") : paths.join(QStringLiteral(", ")));
     loaded.failure = problems.join(QStringLiteral("; "));
-    qCCritical(AppLogger::app,
-               "Could not load the desktop services module (launching applications, application names and "
-               "icons, update checks are unavailable): %s",
-               qUtf8Printable(loaded.failure));
     return loaded;
 }
-
-const Loaded& loaded()
-{
-    static const Loaded once = load();
-    return once;
-}
-
-
-} // namespace
 
 DesktopServices* desktopServices()
 {

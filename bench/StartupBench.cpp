@@ -289,7 +289,7 @@ void BM_StartToTrayIconVersusMinimalTray(benchmark::State& state)
     state.counters["ours_ms_median"] = ours[ours.size() / 2];
     state.counters["minimal_ms_median"] = theirs[theirs.size() / 2];
 }
-BENCHMARK(BM_StartToTrayIconVersusMinimalTray)->Arg(0)->Arg(1)->Iterations(9)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StartToTrayIconVersusMinimalTray)->Arg(0)->Arg(1)->Iterations(25)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Arg as above; resident memory after 3 s of idling, once the log's maintenance is over.
 void BM_IdleMemoryVersusMinimalTray(benchmark::State& state)

@@ -2,12 +2,16 @@
 include(GNUInstallDirs)
 
 # The icon also travels inside the program, so that an uninstalled build shows it too.
-# The tray's copies are drawn beforehand from the SVG (a unit test checks they still match it).
-qt_add_resources(zentharion_core "zentharion_icon" PREFIX "/zentharion" BASE data FILES data/zentharion.svg
-  data/tray/zentharion-16.png data/tray/zentharion-22.png data/tray/zentharion-24.png
-  data/tray/zentharion-32.png data/tray/zentharion-48.png data/tray/zentharion-64.png)
+qt_add_resources(zentharion_core "zentharion_icon" PREFIX "/zentharion" BASE data FILES data/zentharion.svg)
+# The tray's copies are drawn beforehand from the SVG (a unit test checks they still match it),
+# as raw RGBA bytes stored uncompressed: showing them decodes nothing.
+# (convert data/tray/zentharion-N.png -depth 8 rgba:data/tray/zentharion-N.rgba)
+qt_add_resources(zentharion_core "zentharion_tray_icon" PREFIX "/zentharion" BASE data OPTIONS -no-compress FILES
+  data/tray/zentharion-16.rgba data/tray/zentharion-22.rgba data/tray/zentharion-24.rgba
+  data/tray/zentharion-32.rgba data/tray/zentharion-48.rgba data/tray/zentharion-64.rgba)
 
 install(TARGETS zentharion RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS zentharion_desktop LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zentharion)
 install(FILES data/zentharion.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/zentharion.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 

@@ -1,3 +1,4 @@
+#include "App/MenuBarTray.h"
 #include "App/SessionBusActivation.h"
 #include "App/SingleInstanceLock.h"
 #include "App/ZentharionApp.h"
@@ -6,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 #include <cstdio>
 #include <memory>
@@ -51,49 +53,72 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(ZENTHARION_VERSION));
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Workers are used in bursts (a save, a restore, a listing): an idle tray program keeps
+    // none of them, nor their stacks, for long.
+    QThreadPool::globalInstance()->setExpiryTimeout(2000);
 
     const auto request = zen::SessionBusActivation::requestFrom(QCoreApplication::arguments());
     const QString display = displayName();
 
     // A later launch asks the running copy to show itself and is done; desktops answer a second
-    // launch that way, and without a tray it is the way back to the program's window.
+    // launch that way, and without a tray it is the way back to the program's window. True when
+    // the running copy took the request.
     std::unique_ptr<zen::SessionBusActivation> activation;
-    if (const auto bus = zen::SessionBusActivation::environmentSessionBus()) {
+    const auto handedToRunningCopy = [&] {
+        const auto bus = zen::SessionBusActivation::environmentSessionBus();
+        if (!bus)
+            return false;
         activation = std::make_unique<zen::SessionBusActivation>(*bus, display);
         switch (activation->claim()) {
         case zen::SessionBusActivation::Claim::ours:
-            break;
+            return false;
         case zen::SessionBusActivation::Claim::heldByOther:
             if (activation->askRunningCopy(request))
-                return 0;
-            // No answer: the lock file below tells whether a copy is still there.
-            activation.reset();
+                return true;
             break;
         case zen::SessionBusActivation::Claim::failed:
-            activation.reset();
             break;
         }
-    }
+        activation.reset();
+        return false;
+    };
+    // The icon is what a person waits for: it goes up before the rest of the program is built,
+    // and gets its menu once that is done (no event can open the menu before).
+    std::unique_ptr<zen::MenuBarTray> trayIcon;
+    const auto showTrayIcon = [&] {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            qCWarning(zen::AppLogger::app, "Zentharion needs an X11 session; running on \"%s\" it can neither move "
+                                           "windows nor register shortcuts",
+                      qUtf8Printable(QGuiApplication::platformName()));
+        trayIcon = std::make_unique<zen::MenuBarTray>(nullptr, nullptr);
+        trayIcon->show();
+    };
 
+    // The lock file decides first: it takes a tenth of a millisecond, the session bus several
+    // times that, and the only copy's icon need not wait for the bus.
     zen::SingleInstanceLock lock(lockDirectory(), display);
     switch (lock.tryLock()) {
     case zen::SingleInstanceLock::Outcome::acquired:
+        showTrayIcon();
+        if (handedToRunningCopy())
+            return 0;
         break;
     case zen::SingleInstanceLock::Outcome::alreadyRunning:
+        if (handedToRunningCopy())
+            return 0;
         std::fprintf(stderr, "%s\n", qUtf8Printable(lock.alreadyRunningMessage()));
         return 1;
     case zen::SingleInstanceLock::Outcome::unavailable:
         qCWarning(zen::AppLogger::app, "Could not write %s; starting without the check for another running copy",
                   qUtf8Printable(lock.filePath()));
+        if (handedToRunningCopy())
+            return 0;
+        showTrayIcon();
         break;
     }
 
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        qCWarning(zen::AppLogger::app, "Zentharion needs an X11 session; running on \"%s\" it can neither move "
-                                       "windows nor register shortcuts", qUtf8Printable(QGuiApplication::platformName()));
-
     zen::ZentharionApp zentharion(zen::ZentharionAppDependencies::live());
-    zentharion.showMenuBarExtra();
+    zentharion.showMenuBarExtra(std::move(trayIcon));
     zentharion.showDashboardAtLaunchIfNeeded();
     zentharion.showDashboardIfNoTrayAppears();
     if (activation)

@@ -21,7 +21,6 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QSystemTrayIcon>
-#include <QThreadPool>
 #include <QTimer>
 
 namespace zen {
@@ -105,19 +104,31 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         return std::make_unique<MainAppLaunchAtLoginService>(MainAppLaunchAtLoginService::liveLocations());
     };
     d.resolveFolders = [] { return AppSupportDirectoryBootstrapper::make(); };
-    d.makeEventLog = [](const QString& url) -> std::shared_ptr<const TelemetryLogging> {
+    d.startUpWork = std::make_shared<StartUpWork>();
+    // The icon docks within some 20 ms of start; a menu opened soon after lists the layouts.
+    d.startUpWorkDelay = std::chrono::milliseconds(250);
+    d.makeEventLog = [work = d.startUpWork](const QString& url) -> std::shared_ptr<const TelemetryLogging> {
         auto logger = std::make_shared<TelemetryLogger>(url);
-        // Bounding a large log takes time that grows with the file: it waits until the event
-        // loop runs (the tray icon is up by then) and happens on a worker. What reading the
-        // file left on the heap goes back to the system, so nothing stays that grows with it.
-        QTimer::singleShot(0, QCoreApplication::instance(), [logger] {
-            QThreadPool::globalInstance()->start([logger] {
+        // Bounding a large log takes time that grows with the file: it waits until the tray
+        // icon is up and happens on an idle worker. What reading the file left on the heap goes
+        // back to the system, so nothing stays that grows with it.
+        work->add([logger] {
+            runInIdleTime([logger] {
                 logger->performMaintenance();
                 returnFreeMemoryToSystem();
             });
         });
         return logger;
     };
+    // Once start-up work has settled, what its workers freed (the listing's and the log's
+    // buffers) goes back to the system instead of staying resident in their heaps, and so
+    // does the code only start-up ran.
+    d.startUpWork->add([] {
+        QTimer::singleShot(std::chrono::seconds(2), [] {
+            returnFreeMemoryToSystem();
+            unmapProgramCodeNotInUse();
+        });
+    });
     d.makeDiagnosticLogController = liveDiagnosticLogController;
     d.makeCaptureService = [](const SnapshotStore& store, std::shared_ptr<const TelemetryLogging> logger)
         -> std::optional<SnapshotCaptureService> {

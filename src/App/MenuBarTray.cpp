@@ -6,7 +6,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
-#include <QImageReader>
+#include <QImage>
+#include <QResource>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -269,20 +270,26 @@ MenuBarTray::~MenuBarTray() = default;
 
 QIcon MenuBarTray::icon()
 {
-    // Drawn beforehand at the sizes trays ask for: the icon comes up without searching an icon
-    // theme or loading an SVG renderer, which took longer than the rest of the tray together.
-    // Read as PNG outright: guessing the format would load every image plugin to ask it.
+    // Drawn beforehand at the sizes trays ask for, kept as raw pixels: the icon comes up
+    // without an icon theme, an SVG renderer, a PNG decoder or the scan of every image plugin
+    // that reading an image file starts with.
     QIcon icon;
     for (const int size : trayIconSizes) {
-        QImageReader reader(QStringLiteral(":/zentharion/tray/zentharion-%1.png").arg(size), "png");
-        reader.setAutoDetectImageFormat(false);
-        icon.addPixmap(QPixmap::fromImage(reader.read()));
+        const QByteArray pixels =
+            QResource(QStringLiteral(":/zentharion/tray/zentharion-%1.rgba").arg(size)).uncompressedData();
+        if (pixels.size() != qsizetype(size) * size * 4)
+            continue;
+        const QImage image(reinterpret_cast<const uchar*>(pixels.constData()), size, size, size * 4,
+                           QImage::Format_RGBA8888);
+        icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
 }
 
 void MenuBarTray::show()
 {
+    if (m_trayIcon && m_trayIcon->isVisible())
+        return;
     if (!m_trayIcon) {
         m_trayIcon = std::make_unique<QSystemTrayIcon>(icon());
         m_trayIcon->setToolTip(QStringLiteral("Zentharion"));
@@ -347,6 +354,14 @@ void MenuBarTray::scheduleRebuild()
 void MenuBarTray::setAboutToShow(std::function<void()> callback)
 {
     m_aboutToShow = std::move(callback);
+}
+
+void MenuBarTray::setItems(std::function<std::vector<MenuBarItem>()> items,
+                           std::function<void(const MenuBarItem&)> perform)
+{
+    m_items = std::move(items);
+    m_perform = std::move(perform);
+    scheduleRebuild();
 }
 
 void MenuBarTray::rebuild()

@@ -43,6 +43,9 @@ public:
     void scheduleRebuild();
     // Runs each time the menu is about to open, before its rows are brought up to date.
     void setAboutToShow(std::function<void()> callback);
+    // Where the rows come from and what choosing one does, for a tray made before the rest of
+    // the program (without them the menu is empty).
+    void setItems(std::function<std::vector<MenuBarItem>()> items, std::function<void(const MenuBarItem&)> perform);
 
     // The menu, its rows built if nothing has asked for them yet (they are built when the menu
     // first opens, not with the tray).

@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -147,6 +146,7 @@ QString ZentharionApp::storageFailureLogMessage(const QString& reason)
 ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* parent)
     : QObject(parent)
     , m_dependencies(std::move(dependencies))
+    , m_startUpWork(m_dependencies.startUpWork ? m_dependencies.startUpWork : std::make_shared<StartUpWork>())
 {
     auto& d = m_dependencies;
     if (d.registerDefaults)
@@ -207,6 +207,10 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
         d.controllerOptions.scheduler ? d.controllerOptions.scheduler : std::make_shared<QtOperationScheduler>());
 
     wireHotkeys();
+    if (d.startUpWorkDelay)
+        QTimer::singleShot(*d.startUpWorkDelay, this, [this] { runStartUpWorkNow(); });
+    else
+        runStartUpWorkNow();
 
     if (m_displayChangeStore && d.displayChangeOptions) {
         std::weak_ptr<PermissionInterventionRouter> weakRouter = m_permissionRouter;
@@ -267,6 +271,8 @@ void ZentharionApp::openSettings()
 
 void ZentharionApp::openOrFocusDashboard()
 {
+    // The dashboard shows the layouts: their listing starts now if it still waits.
+    runStartUpWorkNow();
     DashboardWindowSupport::openOrFocusDashboard([this] {
         giveWindowsTheProgramIcon();
         DashboardView::Dependencies d;
@@ -412,11 +418,7 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
 
     m_bootstrapErrorMessage.reset();
     SnapshotStore store(*folders);
-    // A scan of the whole folder: it waits until the event loop runs (the tray icon is up by
-    // then), and runs on a worker.
-    QTimer::singleShot(0, this, [store] {
-        QThreadPool::globalInstance()->start([store] { store.removeStaleTemporaryFiles(); });
-    });
+    m_startUpWork->add([store] { runInIdleTime([store] { store.removeStaleTemporaryFiles(); }); });
     m_displayChangeStore = store;
     const QString eventsLogURL = folders->logsURL() + QStringLiteral("events.log");
     std::shared_ptr<const TelemetryLogging> eventLog = d.makeEventLog ? d.makeEventLog(eventsLogURL) : nullptr;
@@ -427,8 +429,13 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
     auto capture = d.makeCaptureService ? d.makeCaptureService(store, eventLog) : std::nullopt;
     auto restore = d.makeRestoreEngine ? d.makeRestoreEngine(store, eventLog) : std::nullopt;
     options.operationOverlayPresenter = overlay;
+    options.listWhenMade = false;
     m_snapshotMenuController = std::make_shared<SnapshotMenuController>(std::move(store), std::move(capture),
                                                                          std::move(restore), std::move(options));
+    m_startUpWork->add([weakController = std::weak_ptr<SnapshotMenuController>(m_snapshotMenuController)] {
+        if (const auto controller = weakController.lock())
+            controller->refreshSummariesInBackground();
+    });
 }
 
 void ZentharionApp::wireHotkeys()
@@ -537,16 +544,22 @@ MenuBarMenuState ZentharionApp::menuBarMenuState() const
 
 void ZentharionApp::showMenuBarExtra()
 {
+    showMenuBarExtra(nullptr);
+}
+
+void ZentharionApp::showMenuBarExtra(std::unique_ptr<MenuBarTray> shownEarly)
+{
     if (m_menuBarTray)
         return;
-    m_menuBarTray = std::make_unique<MenuBarTray>([this] { return MenuBarMenu::items(menuBarMenuState()); },
-                                                  [this](const MenuBarItem& item) {
-                                                      performMenuBarAction(item.action, item.layoutID);
-                                                  });
+    m_menuBarTray = shownEarly ? std::move(shownEarly) : std::make_unique<MenuBarTray>(nullptr, nullptr);
     MenuBarTray* tray = m_menuBarTray.get();
+    tray->setItems([this] { return MenuBarMenu::items(menuBarMenuState()); },
+                   [this](const MenuBarItem& item) { performMenuBarAction(item.action, item.layoutID); });
     // A tray program is seldom activated: opening its menu is when the user looks, so access
     // is read again then (a window manager may have started or ended since).
-    tray->setAboutToShow([coordinator = m_permissionCoordinator] {
+    // Opened before the layouts were listed, the menu shows none until they arrive.
+    tray->setAboutToShow([coordinator = m_permissionCoordinator, work = m_startUpWork] {
+        work->release();
         coordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::appDidBecomeActive);
     });
     const auto rebuild = [tray] { tray->scheduleRebuild(); };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "App/MenuBarMenu.h"
+#include "App/StartUpWork.h"
 #include "Displays/DisplayChangeRestoreController.h"
 #include "Hotkeys/HotkeyManager.h"
 #include "Infrastructure/AppSupportDirectoryBootstrapper.h"
@@ -91,6 +92,12 @@ struct ZentharionAppDependencies {
     // The preferences the windows read and write (the dashboard's frame, whether onboarding
     // ran); null means the user's own.
     UserDefaults* userDefaults = nullptr;
+    // Where start-up puts the work that can wait (the first listing of the layouts, the sweep
+    // of stale files; live, the event log's upkeep too); null: start-up makes its own.
+    std::shared_ptr<StartUpWork> startUpWork;
+    // How long after start-up that work begins unless the user reaches for the tray menu or
+    // a window sooner; absent: as soon as the shortcuts are wired, inside start-up.
+    std::optional<std::chrono::milliseconds> startUpWorkDelay;
 
     static ZentharionAppDependencies live();
 };
@@ -112,6 +119,9 @@ public:
     // The tray icon and its menu; separate from construction so that start-up is testable
     // without a tray. Logs when the desktop has no tray (the shortcuts still work).
     void showMenuBarExtra();
+    // The same, given the tray icon that was put up before start-up built anything else (the
+    // icon is what a person waits for): it gets its menu now.
+    void showMenuBarExtra(std::unique_ptr<MenuBarTray> shownEarly);
 
     const std::shared_ptr<PermissionCoordinator>& permissionCoordinator() const { return m_permissionCoordinator; }
     const std::shared_ptr<SnapshotMenuController>& snapshotMenuController() const { return m_snapshotMenuController; }
@@ -160,6 +170,9 @@ public:
     // The start-up log line of a storage failure.
     static QString storageFailureLogMessage(const QString& reason);
 
+    // Begins the start-up work that waits (see ZentharionAppDependencies::startUpWork) now.
+    void runStartUpWorkNow() { m_startUpWork->release(); }
+
 private:
     void prepareStorage(const std::shared_ptr<OperationOverlayPresenting>& overlay);
     void wireHotkeys();
@@ -171,6 +184,7 @@ private:
     void bringDashboardForward(bool justOpened);
 
     ZentharionAppDependencies m_dependencies;
+    std::shared_ptr<StartUpWork> m_startUpWork;
     std::shared_ptr<PermissionCoordinator> m_permissionCoordinator;
     std::shared_ptr<PermissionInterventionRouter> m_permissionRouter;
     std::shared_ptr<SnapshotMenuController> m_snapshotMenuController;

@@ -11,6 +11,8 @@ list(APPEND ZEN_SOURCES
   src/App/SingleInstanceLock.cpp
   src/App/SessionBusActivation.h
   src/App/SessionBusActivation.cpp
+  src/App/StartUpWork.h
+  src/App/StartUpWork.cpp
   src/App/ZentharionApp.h
   src/App/ZentharionApp.cpp
 )

@@ -1,27 +1,13 @@
-// GIO before any Qt header: its "signals" member names clash with Qt's keyword.
-#include <gio/gdesktopappinfo.h>
-#include <gio/gio.h>
-
 #include "Dashboard/DashboardAppIdentityResolver.h"
 
 #include "Dashboard/DashboardSymbols.h"
+#include "Platform/DesktopServices.h"
 #include "Shared/StringExtensions.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
 
 namespace zen {
-
-namespace {
-
-std::optional<QString> textOf(const char* utf8)
-{
-    if (!utf8)
-        return std::nullopt;
-    return QString::fromUtf8(utf8);
-}
-
-} // namespace
 
 DashboardAppIdentityResolver& DashboardAppIdentityResolver::shared()
 {
@@ -103,18 +89,14 @@ std::optional<DashboardAppIdentityResolver::ApplicationEntry> DashboardAppIdenti
     if (!isLookupSafe(desktopId))
         return std::nullopt;
     const QByteArray fileName = (desktopId + QLatin1String(".desktop")).toUtf8();
-    GDesktopAppInfo* info = g_desktop_app_info_new(fileName.constData());
-    if (!info)
+    DesktopServices* services = desktopServices();
+    const auto details = services ? services->entryDetails(fileName) : std::nullopt;
+    if (!details)
         return std::nullopt;
     ApplicationEntry entry;
-    // The Name key as localized for the user (GIO picks the locale's variant).
-    entry.localizedName = textOf(g_app_info_get_name(G_APP_INFO(info)));
-    entry.fileName = textOf(g_desktop_app_info_get_filename(info)).value_or(QString::fromUtf8(fileName));
-    if (gchar* icon = g_desktop_app_info_get_string(info, "Icon")) {
-        entry.iconName = QString::fromUtf8(icon);
-        g_free(icon);
-    }
-    g_object_unref(info);
+    entry.localizedName = details->localizedName;
+    entry.fileName = details->fileName.value_or(QString::fromUtf8(fileName));
+    entry.iconName = details->iconName;
     return entry;
 }
 

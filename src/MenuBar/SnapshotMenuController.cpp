@@ -109,7 +109,8 @@ SnapshotMenuController::SnapshotMenuController(std::optional<SnapshotStore> snap
         o.restoreOperation = [engine](const QUuid& id) { return engine->restoreSnapshot(id); };
     }
     // The list fills in once read: a large store must not hold up the tray or a window.
-    refreshSummariesInBackground();
+    if (o.listWhenMade)
+        refreshSummariesInBackground();
 }
 
 SnapshotMenuController::SnapshotMenuController(std::optional<SnapshotStore> snapshotStore,

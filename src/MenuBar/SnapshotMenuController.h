@@ -90,6 +90,9 @@ public:
         CaptureOperation captureOperation;
         UpdateOperation updateOperation;
         RestoreOperation restoreOperation;
+        // False: the list stays empty until the first refresh is asked for (start-up lists
+        // once the tray icon is up).
+        bool listWhenMade = true;
     };
 
     SnapshotMenuController(std::optional<SnapshotStore> snapshotStore,

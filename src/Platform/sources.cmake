@@ -1,5 +1,6 @@
 # Sources of src/Platform (paths relative to the project root).
 list(APPEND ZEN_SOURCES
+  src/Platform/DesktopServices.h
   src/Platform/AXUIElement.h
   src/Platform/AXAttributeValue.h
   src/Platform/AccessibilityService.h

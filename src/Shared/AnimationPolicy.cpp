@@ -1,7 +1,6 @@
-// GLib's headers name struct fields "signals", which Qt defines away: they come first.
-#include <gio/gio.h>
-
 #include "Shared/AnimationPolicy.h"
+
+#include "Platform/DesktopServices.h"
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
@@ -13,29 +12,11 @@ namespace zen {
 
 namespace {
 
-// The desktop's interface settings, or null where they are not installed. Made once and kept:
-// the setting is read at every change of a view.
-GSettings* desktopInterfaceSettings()
-{
-    // Looked up before the settings object is made: GSettings aborts the program for a schema
-    // it does not know.
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    if (!source)
-        return nullptr;
-    GSettingsSchema* schema = g_settings_schema_source_lookup(source, "org.gnome.desktop.interface", TRUE);
-    if (!schema)
-        return nullptr;
-    GSettings* settings = nullptr;
-    if (g_settings_schema_has_key(schema, "enable-animations"))
-        settings = g_settings_new_full(schema, nullptr, nullptr);
-    g_settings_schema_unref(schema);
-    return settings;
-}
-
+// The desktop's reduce-motion setting, where it has one.
 bool desktopAllowsAnimation()
 {
-    static GSettings* const settings = desktopInterfaceSettings();
-    return !settings || g_settings_get_boolean(settings, "enable-animations");
+    DesktopServices* services = desktopServices();
+    return !services || services->desktopEnablesAnimations().value_or(true);
 }
 
 } // namespace

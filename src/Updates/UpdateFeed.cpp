@@ -1,10 +1,13 @@
 #include "Updates/UpdateFeed.h"
 
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+
+#include <cstring>
+
+#include <arpa/inet.h>
 
 namespace zen::UpdateFeed {
 
@@ -14,9 +17,17 @@ bool isLoopbackHTTP(const QUrl& url)
 {
     if (url.scheme() != QLatin1String("http"))
         return false;
-    // Literal addresses only: a host name could resolve anywhere.
-    const QHostAddress address(url.host());
-    return !address.isNull() && address.isLoopback();
+    // Literal addresses only: a host name could resolve anywhere. Read with the C library
+    // rather than Qt Network, which the program loads only when it fetches.
+    const QByteArray host = url.host().toLatin1();
+    unsigned char bytes[16];
+    if (::inet_pton(AF_INET, host.constData(), bytes) == 1)
+        return bytes[0] == 127;
+    if (::inet_pton(AF_INET6, host.constData(), bytes) != 1)
+        return false;
+    static constexpr unsigned char loopback6[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    static constexpr unsigned char mapped4[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    return std::memcmp(bytes, loopback6, 16) == 0 || (std::memcmp(bytes, mapped4, 12) == 0 && bytes[12] == 127);
 }
 
 UpdaterError parseError(const QString& why)

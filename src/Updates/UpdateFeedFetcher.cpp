@@ -1,11 +1,10 @@
 #include "Updates/UpdateFeedFetcher.h"
 
+#include "Platform/DesktopServices.h"
 #include "Shared/AtomicFileWriter.h"
 #include "Updates/UpdateFeed.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QIODevice>
 #include <QPointer>
 
 namespace zen {
@@ -23,7 +22,7 @@ UpdaterError downloadError(const QString& why)
 // One fetch, across its redirects: it finishes once, whichever of success, failure, refusal or
 // timeout comes first.
 struct UpdateFeedFetcher::FetchSession {
-    QPointer<QNetworkReply> reply;
+    QPointer<QIODevice> reply;
     UpdateFeedFetching::Completion completion;
     QByteArray body;
     int redirects = 0;
@@ -39,9 +38,10 @@ struct UpdateFeedFetcher::FetchSession {
         if (deadline)
             deadline->cancel();
         if (reply) {
-            QNetworkReply* r = reply;
+            QIODevice* r = reply;
             r->disconnect();
-            r->abort();
+            if (DesktopServices* services = desktopServices())
+                services->abortHttp(r);
             r->deleteLater();
         }
         auto done = std::move(completion);
@@ -53,7 +53,6 @@ UpdateFeedFetcher::UpdateFeedFetcher(Options options, std::shared_ptr<OperationS
     : QObject(parent)
     , m_options(options)
     , m_scheduler(scheduler ? std::move(scheduler) : std::make_shared<QtOperationScheduler>())
-    , m_network(new QNetworkAccessManager(this))
 {
 }
 
@@ -90,6 +89,18 @@ void UpdateFeedFetcher::fetch(const QUrl& url, Completion completion)
         return;
     }
 
+    // The network comes with a module loaded now, on the first fetch, not at start-up.
+    DesktopServices* services = desktopServices();
+    if (!services) {
+        QPointer<UpdateFeedFetcher> guard(this);
+        m_scheduler->runAfter(std::chrono::nanoseconds(0), [guard, completion = std::move(completion),
+                                                            why = desktopServicesFailure()] {
+            if (guard)
+                completion(std::unexpected(downloadError(QStringLiteral("the network module is missing (%1)").arg(why))));
+        });
+        return;
+    }
+
     auto session = std::make_shared<FetchSession>();
     session->completion = std::move(completion);
     // A server that sends a byte now and then would keep the transfer timeout from firing: the
@@ -102,31 +113,25 @@ void UpdateFeedFetcher::fetch(const QUrl& url, Completion completion)
 
 void UpdateFeedFetcher::request(const std::shared_ptr<FetchSession>& session, const QUrl& url)
 {
-    // Redirects are followed here, one request per hop, rather than by Qt: its own following
-    // leaves an interim status on the reply after the second hop, and reports a target it
-    // refuses as the redirect's status.
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(int(m_options.timeout.count()));
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-
+    DesktopServices* services = desktopServices();
     session->current = url;
     session->body.clear();
-    QNetworkReply* reply = m_network->get(request);
-    session->reply = reply;
     const qint64 cap = m_options.maximumSize;
     const int maximumRedirects = m_options.maximumRedirects;
     QPointer<UpdateFeedFetcher> self(this);
+    // Set once the request is made; the events come only from the event loop, after that.
+    auto reply = std::make_shared<QPointer<QIODevice>>();
 
     // True when the reply is a redirect and has been dealt with: followed or refused.
-    const auto redirected = [self, session, reply, maximumRedirects]() -> bool {
-        if (session->reply != reply)
+    const auto redirected = [self, session, reply, maximumRedirects, services]() -> bool {
+        if (!*reply || session->reply != *reply)
             return true;
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const DesktopServices::HttpState state = services->httpState(*reply);
+        const int status = state.status.value_or(0);
         if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
             return false;
         // The raw header: Qt's parsed one drops relative addresses, which servers may send.
-        const QUrl location = QUrl::fromEncoded(reply->rawHeader("Location").trimmed(), QUrl::StrictMode);
+        const QUrl location = QUrl::fromEncoded(state.location.trimmed(), QUrl::StrictMode);
         if (!location.isValid() || location.isEmpty()) {
             session->finish(std::unexpected(downloadError(
                 QStringLiteral("the server answered %1 without a valid address to go to").arg(status))));
@@ -147,51 +152,55 @@ void UpdateFeedFetcher::request(const std::shared_ptr<FetchSession>& session, co
             return true;
         }
         ++session->redirects;
-        reply->disconnect();
-        reply->abort();
-        reply->deleteLater();
+        QIODevice* old = *reply;
+        old->disconnect();
+        services->abortHttp(old);
+        old->deleteLater();
         if (self)
             self->request(session, target);
         return true;
     };
 
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [session, reply, cap, redirected] {
+    DesktopServices::HttpEvents events;
+    events.metaDataChanged = [session, reply, cap, redirected, services] {
         if (redirected())
             return;
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > cap)
+        const auto length = services->httpState(*reply).contentLength;
+        if (length && *length > cap)
             session->finish(std::unexpected(downloadError(QStringLiteral("it is larger than %1 bytes").arg(cap))));
-    });
-    connect(reply, &QNetworkReply::readyRead, reply, [session, reply, cap, redirected] {
+    };
+    events.readyRead = [session, reply, cap, redirected] {
         if (redirected())
             return;
-        session->body += reply->read(cap + 1 - session->body.size());
+        session->body += (*reply)->read(cap + 1 - session->body.size());
         if (session->body.size() > cap)
             session->finish(std::unexpected(downloadError(QStringLiteral("it is larger than %1 bytes").arg(cap))));
-    });
-    connect(reply, &QNetworkReply::finished, reply, [session, reply, cap, redirected] {
+    };
+    events.finished = [session, reply, cap, redirected, services] {
         if (redirected())
             return;
-        const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;
-        if (statusAttribute.isValid() && (status < 200 || status > 299)) {
-            session->finish(std::unexpected(downloadError(QStringLiteral("the server answered %1").arg(status))));
+        const DesktopServices::HttpState state = services->httpState(*reply);
+        if (state.status && (*state.status < 200 || *state.status > 299)) {
+            session->finish(std::unexpected(downloadError(QStringLiteral("the server answered %1").arg(*state.status))));
             return;
         }
-        if (reply->error() != QNetworkReply::NoError) {
-            const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError
-                                  || reply->error() == QNetworkReply::TimeoutError;
+        if (state.failed) {
             session->finish(std::unexpected(downloadError(
-                timedOut ? QStringLiteral("the server did not answer in time") : reply->errorString())));
+                state.timedOut ? QStringLiteral("the server did not answer in time") : state.errorString)));
             return;
         }
-        session->body += reply->read(cap + 1 - session->body.size());
+        session->body += (*reply)->read(cap + 1 - session->body.size());
         if (session->body.size() > cap) {
             session->finish(std::unexpected(downloadError(QStringLiteral("it is larger than %1 bytes").arg(cap))));
             return;
         }
         session->finish(std::move(session->body));
-    });
+    };
+    // Redirects are followed here, one request per hop, rather than by Qt: its own following
+    // leaves an interim status on the reply after the second hop, and reports a target it
+    // refuses as the redirect's status.
+    *reply = services->startHttpGet(this, url, m_options.timeout, std::move(events));
+    session->reply = *reply;
 }
 
 } // namespace zen

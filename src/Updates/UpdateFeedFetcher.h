@@ -12,8 +12,6 @@
 #include <functional>
 #include <memory>
 
-class QNetworkAccessManager;
-
 namespace zen {
 
 // Fetches the bytes of an update feed. The completion runs exactly once, on the main thread,
@@ -51,7 +49,6 @@ private:
 
     Options m_options;
     std::shared_ptr<OperationScheduler> m_scheduler;
-    QNetworkAccessManager* m_network;
 };
 
 } // namespace zen

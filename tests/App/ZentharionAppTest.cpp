@@ -15,6 +15,7 @@
 #include "Snapshots/SnapshotStore.h"
 #include "Support/Recorders.h"
 #include "Support/SnapshotFixtures.h"
+#include "Support/LiveDesktop.h"
 #include "Support/ManualScheduler.h"
 
 #include "App/MenuBarTray.h"
@@ -206,6 +207,52 @@ TEST(ZentharionAppStartupTest, BuildsEverythingInOrderAndRegistersTheSavedShortc
     for (const char* folder : {"Zentharion", "Zentharion/Snapshots", "Zentharion/Logs"})
         EXPECT_TRUE(QFileInfo(h.dir.filePath(folder)).isDir()) << folder;
     EXPECT_FALSE(QFile::exists(h.dir.filePath("Zentharion/Logs/events.log")));
+}
+
+// Listing a large store must not hold up the tray icon: the layouts (and their shortcuts)
+// come once start-up work begins, and a user who opens the menu or the dashboard first makes
+// it begin then.
+TEST(ZentharionAppStartupTest, TheLayoutsAreListedOnlyOnceStartUpWorkBegins)
+{
+    enum class Trigger { menu, dashboard, delay };
+    for (const Trigger trigger : {Trigger::menu, Trigger::dashboard, Trigger::delay}) {
+        SCOPED_TRACE(int(trigger));
+        AppHarness h;
+        ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+        h.saveLayout("Desk", commandOptionK);
+        auto work = std::make_shared<StartUpWork>();
+        int waiting = 0;
+        work->add([&] { ++waiting; });
+        h.adjust = [&](ZentharionAppDependencies& d) {
+            d.startUpWork = work;
+            d.startUpWorkDelay = std::chrono::milliseconds(trigger == Trigger::delay ? 1 : 3600 * 1000);
+        };
+        auto& app = h.start();
+        app.showMenuBarExtra();
+        EXPECT_TRUE(app.snapshotMenuController()->snapshotSummaries().empty());
+        EXPECT_TRUE(h.registrar->live.empty());
+        EXPECT_EQ(waiting, 0);
+
+        switch (trigger) {
+        case Trigger::menu:
+            app.menuBarTray()->menu()->popup(QPoint(0, 0));
+            app.menuBarTray()->menu()->hide();
+            break;
+        case Trigger::dashboard:
+            app.openOrFocusDashboard();
+            app.dashboardWindow()->close();
+            break;
+        case Trigger::delay:
+            EXPECT_TRUE(testsupport::waitFor([&] { return waiting == 1; }, 5000, 1));
+            break;
+        }
+        EXPECT_EQ(waiting, 1);
+        EXPECT_EQ(app.snapshotMenuController()->snapshotSummaries().size(), 1u);
+        EXPECT_EQ(h.registrar->live.size(), 1u);
+        app.runStartUpWorkNow();
+        EXPECT_EQ(waiting, 1) << "runs once";
+        QCoreApplication::processEvents();
+    }
 }
 
 TEST(ZentharionAppStartupTest, WithoutStorageRunsWithTheReasonAndNeitherSavesNorRestores)
@@ -594,6 +641,30 @@ TEST(ZentharionAppMenuTest, WindowsGetTheProgramIconTheTrayAloneNeverLoadsIt)
         }
         QCoreApplication::processEvents();
     }
+}
+
+// The icon goes up before the rest of the program is built; its menu, opened before that was
+// done, had nothing to offer, and shows the program's rows once start-up hands them over.
+TEST(ZentharionAppMenuTest, ATrayIconShownBeforeStartUpGetsItsMenu)
+{
+    auto early = std::make_unique<MenuBarTray>(nullptr, nullptr);
+    early->show();
+    QMenu* menu = early->menu();
+    EXPECT_TRUE(menu->actions().isEmpty());
+
+    AppHarness h;
+    int quits = 0;
+    h.adjust = [&](ZentharionAppDependencies& d) { d.quit = [&] { ++quits; }; };
+    auto& app = h.start();
+    app.showMenuBarExtra(std::move(early));
+    ASSERT_TRUE(app.menuBarTray());
+    EXPECT_EQ(app.menuBarTray()->menu(), menu);
+    QCoreApplication::processEvents(); // the rebuild it asked for
+    const auto actions = menu->actions();
+    const auto quit = std::find_if(actions.begin(), actions.end(), [](const QAction* a) { return a->text() == "Quit Zentharion"; });
+    ASSERT_NE(quit, actions.end());
+    (*quit)->trigger();
+    EXPECT_EQ(quits, 1);
 }
 
 // A window manager that starts or ends while the program runs is noticed when the user opens

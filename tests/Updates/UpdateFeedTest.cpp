@@ -100,6 +100,10 @@ TEST(UpdateFeedTest, FeedsComeOverHttpsFromLoopbackOrFromFiles)
         {"http://updates.example.org/feed.json", false},
         {"http://127.0.0.1:8080/feed.json", true},
         {"http://[::1]:8080/feed.json", true},
+        {"http://127.9.8.7/feed.json", true},
+        {"http://[::ffff:127.0.0.1]/feed.json", true},
+        {"http://128.0.0.1/feed.json", false},
+        {"http://[::2]/feed.json", false},
         {"http://localhost/feed.json", false}, // a name could resolve anywhere
         {"file:///tmp/feed.json", true},
         {"ftp://example.org/feed.json", false},

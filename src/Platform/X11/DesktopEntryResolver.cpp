@@ -1,17 +1,13 @@
-// GIO before any Qt header: its "signals" member names clash with Qt's keyword.
-#include <gio/gdesktopappinfo.h>
-#include <gio/gio.h>
-
 #include "Platform/X11/DesktopEntryResolver.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "Platform/DesktopServices.h"
+
+#include <QCoreApplication>
+#include <QThread>
 
 namespace zen {
 
 namespace {
-
-QString utf8(const char* s) { return s ? QString::fromUtf8(s) : QString(); }
 
 QString stripDesktopSuffix(QString id)
 {
@@ -24,32 +20,49 @@ QString stripDesktopSuffix(QString id)
 // normally comes first, this only covers its absence (no main loop running yet).
 constexpr auto missReloadAge = std::chrono::seconds(3);
 
-void onAppInfoChanged(GAppInfoMonitor*, gpointer data)
-{
-    (*static_cast<std::shared_ptr<std::atomic<bool>>*>(data))->store(true);
-}
-
-void deleteFlag(gpointer data, GClosure*)
-{
-    delete static_cast<std::shared_ptr<std::atomic<bool>>*>(data);
-}
-
 } // namespace
 
+// Change reports come from the GLib main context of the thread that asked for them; the main
+// thread's is the one the Qt event loop runs. The watch starts with the first question, so a
+// program that never asks never loads GIO.
+struct DesktopEntryResolver::Watch {
+    std::atomic<bool> changed{false};
+    std::mutex mutex;
+    std::shared_ptr<void> handle;
+    bool requested = false;
+};
+
 DesktopEntryResolver::DesktopEntryResolver()
+    : m_watch(std::make_shared<Watch>())
 {
-    GAppInfoMonitor* monitor = g_app_info_monitor_get();
-    m_monitor = monitor;
-    m_changedHandler = g_signal_connect_data(monitor, "changed", G_CALLBACK(onAppInfoChanged),
-                                             new std::shared_ptr<std::atomic<bool>>(m_changed), deleteFlag, GConnectFlags(0));
 }
 
-DesktopEntryResolver::~DesktopEntryResolver()
+DesktopEntryResolver::~DesktopEntryResolver() = default;
+
+void DesktopEntryResolver::startWatching()
 {
-    if (m_monitor) {
-        g_signal_handler_disconnect(m_monitor, m_changedHandler);
-        g_object_unref(m_monitor);
+    {
+        std::lock_guard lock(m_watch->mutex);
+        if (std::exchange(m_watch->requested, true))
+            return;
     }
+    const auto start = [weak = std::weak_ptr<Watch>(m_watch)] {
+        const auto watch = weak.lock();
+        DesktopServices* services = desktopServices();
+        if (!watch || !services)
+            return;
+        auto handle = services->watchInstalledApplications([weak] {
+            if (const auto w = weak.lock())
+                w->changed.store(true);
+        });
+        std::lock_guard lock(watch->mutex);
+        watch->handle = std::move(handle);
+    };
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application && QThread::currentThread() != application->thread())
+        QMetaObject::invokeMethod(application, start, Qt::QueuedConnection);
+    else
+        start();
 }
 
 void DesktopEntryResolver::dropEntries()
@@ -71,19 +84,14 @@ void DesktopEntryResolver::loadEntries()
         return;
     m_loaded = true;
     m_loadedAt = std::chrono::steady_clock::now();
-    GList* all = g_app_info_get_all();
-    for (GList* l = all; l; l = l->next) {
-        auto* info = static_cast<GAppInfo*>(l->data);
-        if (!G_IS_DESKTOP_APP_INFO(info))
-            continue;
-        Entry e;
-        e.id = stripDesktopSuffix(utf8(g_app_info_get_id(info)));
-        e.name = utf8(g_app_info_get_name(info));
-        e.startupWMClass = utf8(g_desktop_app_info_get_startup_wm_class(G_DESKTOP_APP_INFO(info)));
+    DesktopServices* services = desktopServices();
+    if (!services)
+        return;
+    for (const DesktopServices::ApplicationEntry& application : services->installedApplications()) {
+        Entry e{stripDesktopSuffix(application.id), application.name, application.startupWMClass};
         if (!e.id.isEmpty())
-            m_entries.push_back(e);
+            m_entries.push_back(std::move(e));
     }
-    g_list_free_full(all, g_object_unref);
 }
 
 std::optional<DesktopEntryResolver::Identity> DesktopEntryResolver::entryFor(const QString& id) const
@@ -120,7 +128,8 @@ DesktopEntryResolver::Identity DesktopEntryResolver::resolve(const QByteArray& w
                                                              const std::optional<QString>& gtkApplicationId)
 {
     std::lock_guard lock(m_mutex);
-    if (m_changed->exchange(false))
+    startWatching();
+    if (m_watch->changed.exchange(false))
         dropEntries();
     const auto entriesOld = [this] { return m_loaded && std::chrono::steady_clock::now() - m_loadedAt >= missReloadAge; };
     const auto key = std::make_tuple(wmInstance, wmClass, gtkApplicationId.value_or(QString()));
@@ -147,60 +156,18 @@ DesktopEntryResolver::Identity DesktopEntryResolver::resolve(const QByteArray& w
     return identity;
 }
 
-namespace {
-
-// The program gets its own standard streams, as a desktop launcher gives it: inheriting ours
-// would have it write into the terminal Zentharion was started from.
-bool launchWithOwnStreams(GDesktopAppInfo* info, GList* uris)
-{
-    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    GError* error = nullptr;
-    const gboolean ok = g_desktop_app_info_launch_uris_as_manager_with_fds(
-        info, uris, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr, devNull, devNull, devNull,
-        &error);
-    if (devNull >= 0)
-        ::close(devNull);
-    if (error)
-        g_error_free(error);
-    return ok;
-}
-
-} // namespace
-
 bool DesktopEntryResolver::launch(const QString& desktopId)
 {
     if (!isAcceptableDesktopId(desktopId))
         return false;
-    const QByteArray file = (desktopId + QLatin1String(".desktop")).toUtf8();
-    GDesktopAppInfo* info = g_desktop_app_info_new(file.constData());
-    if (!info)
-        return false;
-    const bool ok = launchWithOwnStreams(info, nullptr);
-    g_object_unref(info);
-    return ok;
+    DesktopServices* services = desktopServices();
+    return services && services->launch((desktopId + QLatin1String(".desktop")).toUtf8());
 }
 
 bool DesktopEntryResolver::openWithDefaultApplication(const QString& filePath, const QString& contentType)
 {
-    GAppInfo* app = g_app_info_get_default_for_type(contentType.toUtf8().constData(), FALSE);
-    if (!app)
-        return false; // nothing is set up to show it
-    GFile* file = g_file_new_for_path(filePath.toLocal8Bit().constData());
-    gchar* uri = g_file_get_uri(file);
-    GList uris{uri, nullptr, nullptr};
-    bool ok = false;
-    if (G_IS_DESKTOP_APP_INFO(app)) {
-        ok = launchWithOwnStreams(G_DESKTOP_APP_INFO(app), &uris);
-    } else {
-        GError* error = nullptr;
-        ok = g_app_info_launch_uris(app, &uris, nullptr, &error);
-        if (error)
-            g_error_free(error);
-    }
-    g_free(uri);
-    g_object_unref(file);
-    g_object_unref(app);
-    return ok;
+    DesktopServices* services = desktopServices();
+    return services && services->openWithDefaultApplication(filePath, contentType);
 }
 
 } // namespace zen

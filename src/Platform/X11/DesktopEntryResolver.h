@@ -18,7 +18,8 @@ namespace zen {
 // and the entry's name, or the window class when no entry claims it. The same window
 // gives the same answer as long as the installed entries stay the same: the answers are
 // dropped when GIO reports a change to the installed applications (reported in the GLib
-// main context of the thread that built the resolver, which the Qt event loop runs), and a
+// main context of the main thread, which the Qt event loop runs; watched from the first
+// question on, so that GIO is loaded only then), and a
 // window no entry claims has the entries read again once they are a few seconds old, so an
 // application installed after start is recognised even when that report is late or missing.
 class DesktopEntryResolver {
@@ -64,11 +65,11 @@ private:
     std::chrono::steady_clock::time_point m_loadedAt;
     std::vector<Entry> m_entries;
     std::map<std::tuple<QByteArray, QByteArray, QString>, Answer> m_cache;
-    // Set from the GLib main context when the installed applications change; shared with the
-    // signal handler so a late emission never touches a destroyed resolver.
-    std::shared_ptr<std::atomic<bool>> m_changed = std::make_shared<std::atomic<bool>>(false);
-    void* m_monitor = nullptr;
-    unsigned long m_changedHandler = 0;
+    // Whether the installed applications changed, set from the GLib main context; shared with
+    // the watch so that a late report never touches a destroyed resolver.
+    struct Watch;
+    void startWatching();
+    std::shared_ptr<Watch> m_watch;
 };
 
 } // namespace zen

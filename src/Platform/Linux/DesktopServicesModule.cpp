@@ -1,0 +1,234 @@
+// The loadable module behind DesktopServices: the only code that calls GIO or Qt Network.
+// GIO before any Qt header: its "signals" member names clash with Qt's keyword.
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
+#include "Platform/DesktopServices.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace zen {
+
+namespace {
+
+std::optional<QString> textOf(const char* s)
+{
+    if (!s)
+        return std::nullopt;
+    return QString::fromUtf8(s);
+}
+
+void onAppInfoChanged(GAppInfoMonitor*, gpointer data)
+{
+    (*static_cast<std::function<void()>*>(data))();
+}
+
+void deleteCallback(gpointer data, GClosure*)
+{
+    delete static_cast<std::function<void()>*>(data);
+}
+
+struct AppInfoWatch {
+    GAppInfoMonitor* monitor = nullptr;
+    gulong handler = 0;
+    ~AppInfoWatch()
+    {
+        g_signal_handler_disconnect(monitor, handler);
+        g_object_unref(monitor);
+    }
+};
+
+// The program gets its own standard streams, as a desktop launcher gives it: inheriting ours
+// would have it write into the terminal Zentharion was started from.
+bool launchWithOwnStreams(GDesktopAppInfo* info, GList* uris)
+{
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    GError* error = nullptr;
+    const gboolean ok = g_desktop_app_info_launch_uris_as_manager_with_fds(
+        info, uris, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, nullptr, devNull, devNull, devNull,
+        &error);
+    if (devNull >= 0)
+        ::close(devNull);
+    if (error)
+        g_error_free(error);
+    return ok;
+}
+
+// The desktop's interface settings, or null where they are not installed. Looked up before
+// the settings object is made: GSettings aborts the program for a schema it does not know.
+GSettings* desktopInterfaceSettings()
+{
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    if (!source)
+        return nullptr;
+    GSettingsSchema* schema = g_settings_schema_source_lookup(source, "org.gnome.desktop.interface", TRUE);
+    if (!schema)
+        return nullptr;
+    GSettings* settings = nullptr;
+    if (g_settings_schema_has_key(schema, "enable-animations"))
+        settings = g_settings_new_full(schema, nullptr, nullptr);
+    g_settings_schema_unref(schema);
+    return settings;
+}
+
+QNetworkReply* asReply(QIODevice* device)
+{
+    return qobject_cast<QNetworkReply*>(device);
+}
+
+class ModuleServices final : public DesktopServices {
+public:
+    std::vector<ApplicationEntry> installedApplications() override
+    {
+        std::vector<ApplicationEntry> entries;
+        GList* all = g_app_info_get_all();
+        for (GList* l = all; l; l = l->next) {
+            auto* info = static_cast<GAppInfo*>(l->data);
+            if (!G_IS_DESKTOP_APP_INFO(info))
+                continue;
+            entries.push_back({textOf(g_app_info_get_id(info)).value_or(QString()),
+                               textOf(g_app_info_get_name(info)).value_or(QString()),
+                               textOf(g_desktop_app_info_get_startup_wm_class(G_DESKTOP_APP_INFO(info))).value_or(QString())});
+        }
+        g_list_free_full(all, g_object_unref);
+        return entries;
+    }
+
+    std::shared_ptr<void> watchInstalledApplications(std::function<void()> changed) override
+    {
+        auto watch = std::make_shared<AppInfoWatch>();
+        watch->monitor = g_app_info_monitor_get();
+        watch->handler = g_signal_connect_data(watch->monitor, "changed", G_CALLBACK(onAppInfoChanged),
+                                               new std::function<void()>(std::move(changed)), deleteCallback,
+                                               GConnectFlags(0));
+        return watch;
+    }
+
+    std::optional<EntryDetails> entryDetails(const QByteArray& fileName) override
+    {
+        GDesktopAppInfo* info = g_desktop_app_info_new(fileName.constData());
+        if (!info)
+            return std::nullopt;
+        EntryDetails details;
+        // The Name key as localized for the user (GIO picks the locale's variant).
+        details.localizedName = textOf(g_app_info_get_name(G_APP_INFO(info)));
+        details.fileName = textOf(g_desktop_app_info_get_filename(info));
+        if (gchar* icon = g_desktop_app_info_get_string(info, "Icon")) {
+            details.iconName = QString::fromUtf8(icon);
+            g_free(icon);
+        }
+        g_object_unref(info);
+        return details;
+    }
+
+    bool launch(const QByteArray& fileName) override
+    {
+        GDesktopAppInfo* info = g_desktop_app_info_new(fileName.constData());
+        if (!info)
+            return false;
+        const bool ok = launchWithOwnStreams(info, nullptr);
+        g_object_unref(info);
+        return ok;
+    }
+
+    bool openWithDefaultApplication(const QString& filePath, const QString& contentType) override
+    {
+        GAppInfo* app = g_app_info_get_default_for_type(contentType.toUtf8().constData(), FALSE);
+        if (!app)
+            return false; // nothing is set up to show it
+        GFile* file = g_file_new_for_path(filePath.toLocal8Bit().constData());
+        gchar* uri = g_file_get_uri(file);
+        GList uris{uri, nullptr, nullptr};
+        bool ok = false;
+        if (G_IS_DESKTOP_APP_INFO(app)) {
+            ok = launchWithOwnStreams(G_DESKTOP_APP_INFO(app), &uris);
+        } else {
+            GError* error = nullptr;
+            ok = g_app_info_launch_uris(app, &uris, nullptr, &error);
+            if (error)
+                g_error_free(error);
+        }
+        g_free(uri);
+        g_object_unref(file);
+        g_object_unref(app);
+        return ok;
+    }
+
+    std::optional<bool> desktopEnablesAnimations() override
+    {
+        // Made once and kept: the setting is read at every change of a view.
+        static GSettings* const settings = desktopInterfaceSettings();
+        if (!settings)
+            return std::nullopt;
+        return bool(g_settings_get_boolean(settings, "enable-animations"));
+    }
+
+    QIODevice* startHttpGet(QObject* owner, const QUrl& url, std::chrono::milliseconds transferTimeout,
+                            HttpEvents events) override
+    {
+        auto* network = owner->findChild<QNetworkAccessManager*>(QString(), Qt::FindDirectChildrenOnly);
+        if (!network)
+            network = new QNetworkAccessManager(owner);
+        QNetworkRequest request(url);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        request.setTransferTimeout(int(transferTimeout.count()));
+        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        QNetworkReply* reply = network->get(request);
+        if (events.metaDataChanged)
+            QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, std::move(events.metaDataChanged));
+        if (events.readyRead)
+            QObject::connect(reply, &QNetworkReply::readyRead, reply, std::move(events.readyRead));
+        if (events.finished)
+            QObject::connect(reply, &QNetworkReply::finished, reply, std::move(events.finished));
+        return reply;
+    }
+
+    HttpState httpState(QIODevice* device) override
+    {
+        HttpState state;
+        QNetworkReply* reply = asReply(device);
+        if (!reply)
+            return state;
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid())
+            state.status = status.toInt();
+        state.location = reply->rawHeader("Location");
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid())
+            state.contentLength = length.toLongLong();
+        state.failed = reply->error() != QNetworkReply::NoError;
+        state.timedOut = reply->error() == QNetworkReply::OperationCanceledError
+                         || reply->error() == QNetworkReply::TimeoutError;
+        if (state.failed)
+            state.errorString = reply->errorString();
+        return state;
+    }
+
+    void abortHttp(QIODevice* device) override
+    {
+        if (QNetworkReply* reply = asReply(device))
+            reply->abort();
+    }
+};
+
+} // namespace
+
+} // namespace zen
+
+// The module's one entry: its services, or null when the program was built from other sources.
+extern "C" Q_DECL_EXPORT zen::DesktopServices* zentharion_desktop_services(int interfaceRevision, const char* version)
+{
+    if (interfaceRevision != zen::DesktopServices::interfaceRevision || !version
+        || std::strcmp(version, ZENTHARION_VERSION) != 0)
+        return nullptr;
+    static zen::ModuleServices services;
+    return &services;
+}

@@ -322,6 +322,7 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
         pane->setClock(now);
 
     connect(dashboard, &DashboardViewPresenter::changed, presenter, follow);
+    connect(pane, &DashboardDetailView::listsDue, dashboard, &DashboardViewPresenter::readHeldSnapshotAgain);
     connect(dashboard, &DashboardViewPresenter::inlineRenameRequested, presenter,
             [presenter](const QUuid& id) { presenter->setInlineRenameRequestID(id); });
     connect(dashboard, &DashboardViewPresenter::hotkeyEditRequested, presenter,
@@ -747,8 +748,26 @@ void DashboardDetailView::renderLists()
     m_shownRunningApplications = running;
 }
 
+void DashboardDetailView::releaseUntilShown()
+{
+    m_released = true;
+    m_listsDeferred = true;
+    delete m_preview;
+    m_preview = nullptr;
+    delete m_inactiveApps;
+    m_inactiveApps = nullptr;
+    m_shownRunningApplications.clear();
+    static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar()->setValue(0);
+    m_presenter->cancelInlineRename();
+}
+
 void DashboardDetailView::buildDeferredLists()
 {
+    m_listsScheduled = false;
+    // Closed before this turn came: the next showing makes them.
+    if (m_released || !m_listsDeferred)
+        return;
+    Q_EMIT listsDue();
     m_listsDeferred = false;
     if (m_presenter->contentPreference() != DashboardDetailContentPreference::selectedLayout
         || !m_presenter->selectedSnapshot() || !m_presenter->selectedSummary())
@@ -763,6 +782,7 @@ void DashboardDetailView::buildDeferredLists()
 void DashboardDetailView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    m_released = false;
     m_presenter->appeared();
     // The window settles its selection as it is shown, after its panes.
     if (m_facesWait) {

@@ -18,6 +18,7 @@
 #include "Updates/AppUpdateController.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -594,7 +595,35 @@ void DashboardView::showEvent(QShowEvent* event)
     refreshRelativeDates();
     if (!m_appeared) {
         m_appeared = true;
-        m_presenter->appear();
+        // Shown again after it was closed: it opens as a new window would, on the first layout
+        // with the list at the top.
+        if (std::exchange(m_appearedBefore, true)) {
+            m_layoutList->scrollToTop();
+            m_presenter->reappear();
+        } else {
+            m_presenter->appear();
+        }
+    }
+}
+
+void DashboardView::closeEvent(QCloseEvent* event)
+{
+    QMainWindow::closeEvent(event);
+    if (!event->isAccepted())
+        return;
+    // A window kept for the next opening forgets what a new one would not know: the questions
+    // it was asking, and the parts it makes again after its first frame.
+    m_appeared = false;
+    m_presenter->cancelUpdate();
+    m_presenter->cancelDeletion();
+    m_presenter->cancelWindowRemoval();
+    if (auto* detail = qobject_cast<DashboardDetailView*>(m_detailPane))
+        detail->releaseUntilShown();
+    if (!testAttribute(Qt::WA_DeleteOnClose)) {
+        // Kept: hidden rather than closed, which would give up its X window too, so that
+        // showing it again only maps it.
+        event->ignore();
+        hide();
     }
 }
 

@@ -118,6 +118,29 @@ void DashboardViewPresenter::appear()
     Q_EMIT focusLayoutListRequested();
 }
 
+void DashboardViewPresenter::reappear()
+{
+    const auto& summaries = snapshotSummaries();
+    const std::optional<QUuid> first = summaries.empty() ? std::nullopt : std::optional(summaries.front().id);
+    m_appearing = true;
+    reconcileSelection(summaries);
+    setSelectedID(first);
+    m_appearing = false;
+    if (first && m_selectedSnapshot && m_selectedSnapshot->id == *first) {
+        m_showsHeldSnapshot = true;
+        Q_EMIT changed();
+    } else {
+        refreshSelectedSnapshot();
+    }
+    Q_EMIT focusLayoutListRequested();
+}
+
+void DashboardViewPresenter::readHeldSnapshotAgain()
+{
+    if (m_showsHeldSnapshot)
+        refreshSelectedSnapshot();
+}
+
 void DashboardViewPresenter::selectSnapshot(const std::optional<QUuid>& id)
 {
     if (id == m_selectedSnapshotID)
@@ -168,6 +191,7 @@ void DashboardViewPresenter::reconcileSelection(const std::vector<SnapshotSummar
 
 void DashboardViewPresenter::refreshSelectedSnapshot()
 {
+    m_showsHeldSnapshot = false;
     m_selectedSnapshot = m_selectedSnapshotID ? m_controller->loadSnapshot(*m_selectedSnapshotID) : std::nullopt;
     Q_EMIT changed();
 }

@@ -67,6 +67,14 @@ public:
 
     // The window appeared: select the first layout when none is, load it, focus the list.
     void appear();
+    // The window shows again after it was closed: the first layout is selected, as in a new
+    // window, and the list focused. The layout still held for that selection is shown as it is
+    // (it has followed every change the controller announced) and read again by
+    // `readHeldSnapshotAgain()`, which the window calls once its first frame is out.
+    void reappear();
+    // Reads the selected layout again when `reappear()` showed it as held and nothing has read
+    // it since; nothing otherwise.
+    void readHeldSnapshotAgain();
     // The list's own selection (a click or the keyboard).
     void selectSnapshot(const std::optional<QUuid>& id);
 
@@ -133,6 +141,7 @@ private:
     std::optional<QUuid> m_inlineRenameRequestID;
     std::optional<QUuid> m_hotkeyEditRequestID;
     bool m_appearing = false;
+    bool m_showsHeldSnapshot = false;
 };
 
 } // namespace zen

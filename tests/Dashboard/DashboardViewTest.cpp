@@ -1,10 +1,13 @@
 #include "Dashboard/DashboardView.h"
 
 #include "Dashboard/DashboardDetailView.h"
+#include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DashboardSnapshotListModel.h"
 #include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowFixture.h"
+#include "Dashboard/MiddleElidedLabel.h"
 #include "Dashboard/SidebarActionButton.h"
 #include "Shared/UserDefaults.h"
 #include "Support/ManualScheduler.h"
@@ -412,6 +415,52 @@ TEST(DashboardViewTest, RelativeDatesTurnTogetherWithTheMinuteWhileTheWindowIsSh
     f.clock = f.clock.addSecs(3600);
     view.show();
     EXPECT_EQ(shown().second, "Updated 1 hour ago");
+}
+
+// A closed window is kept and shown again by the next opening: it opens as a new window would
+// (on the first layout, no question left open), on what changed while it was hidden; a layout
+// it still held is shown at once and read again once the first frame is out.
+TEST(DashboardViewTest, AWindowShownAgainOpensAsANewOneOnWhatChangedWhileItWasHidden)
+{
+    Window f;
+    f.add("Work", 60);
+    f.add("Home", 120);
+    auto& view = f.open();
+    auto* detail = qobject_cast<DashboardDetailView*>(view.detailPane());
+    ASSERT_NE(detail, nullptr);
+    const auto listsMade = [&] {
+        for (int i = 0; i < 20 && !detail->preview(); ++i)
+            QApplication::processEvents();
+        return detail->preview() != nullptr;
+    };
+    ASSERT_TRUE(listsMade());
+    view.presenter().deleteSnapshot(view.layoutModel()->summaries()[1]);
+    ASSERT_TRUE(view.deleteConfirmation());
+
+    view.close();
+    QApplication::processEvents();
+    EXPECT_FALSE(view.isVisible());
+    EXPECT_FALSE(view.deleteConfirmation()) << "the question outlived the window";
+    EXPECT_EQ(detail->preview(), nullptr) << "the preview was kept while hidden";
+    Snapshot desk = f.add("Desk", 0, {makeWindow("org.example.Editor", 1, 1)}, test::commandK);
+    f.refresh();
+
+    view.show();
+    EXPECT_EQ(view.presenter().selectedSummary()->name, "Desk");
+    EXPECT_EQ(view.layoutList()->currentRow(), 0);
+    EXPECT_FALSE(view.presenter().pendingDeletion());
+    EXPECT_EQ(detail->titleLabel()->text(), "Desk");
+    EXPECT_EQ(detail->hotkeyCard()->hotkeyText(), DashboardDetailViewPresenter::hotkeyCardText(test::commandK));
+    ASSERT_TRUE(listsMade());
+
+    // Written behind the list's back while the window was hidden.
+    view.close();
+    desk.windows.push_back(makeWindow("org.example.Mail", 1, 2));
+    ASSERT_TRUE(f.store.save(desk).has_value());
+    view.show();
+    EXPECT_EQ(detail->titleLabel()->text(), "Desk");
+    ASSERT_TRUE(listsMade());
+    EXPECT_EQ(detail->preview()->snapshot().windows.size(), 2u) << "the layout shown was not read again";
 }
 
 } // namespace

@@ -312,7 +312,7 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
                                                        {});
     const auto follow = [dashboard, presenter] {
         presenter->setSelection(dashboard->selectedSnapshotID(), dashboard->selectedSnapshot(),
-                                dashboard->selectedSummary());
+                                dashboard->selectedSummary(), dashboard->isSelectedSnapshotDue());
     };
     // The pane opens on the window's selection, so only the face that shows is ever made.
     follow();
@@ -322,7 +322,7 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
         pane->setClock(now);
 
     connect(dashboard, &DashboardViewPresenter::changed, presenter, follow);
-    connect(pane, &DashboardDetailView::listsDue, dashboard, &DashboardViewPresenter::readHeldSnapshotAgain);
+    connect(pane, &DashboardDetailView::listsDue, dashboard, &DashboardViewPresenter::readShownSnapshot);
     connect(dashboard, &DashboardViewPresenter::inlineRenameRequested, presenter,
             [presenter](const QUuid& id) { presenter->setInlineRenameRequestID(id); });
     connect(dashboard, &DashboardViewPresenter::hotkeyEditRequested, presenter,
@@ -662,18 +662,20 @@ void DashboardDetailView::fillIssueSection(QVBoxLayout* section) const
 
 void DashboardDetailView::renderLayout()
 {
-    const auto& snapshot = *m_presenter->selectedSnapshot();
+    // Until the layout is read (after the first frame) its list entry says all the header shows.
+    const auto& snapshot = m_presenter->selectedSnapshot();
     const auto& summary = *m_presenter->selectedSummary();
+    const QString& name = snapshot ? snapshot->name : summary.name;
     const bool locked = m_presenter->isActionLocked();
-    const bool renaming = m_presenter->editingSnapshotID() == snapshot.id;
+    const bool renaming = m_presenter->editingSnapshotID() == summary.id;
 
     // Disabling or hiding the focused control makes Qt pass the focus on, and the scroll area
     // then scrolls to whatever took it: a restore started from the action strip would jump
     // the pane down to the window list. The pane keeps its place; another layout starts at
     // the top. The focus leaves an action button that is about to be disabled for the pane.
     auto* scrollBar = static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar();
-    const bool otherLayout = m_shownLayoutID != snapshot.id;
-    m_shownLayoutID = snapshot.id;
+    const bool otherLayout = m_shownLayoutID != summary.id;
+    m_shownLayoutID = summary.id;
     const int scrollPosition = otherLayout ? 0 : scrollBar->value();
     if (locked)
         for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
@@ -687,7 +689,7 @@ void DashboardDetailView::renderLayout()
     } keepScrollPosition{scrollBar, scrollPosition};
 
     // The name stands alone on its line: separators would draw it as overlapping lines.
-    m_titleLabel->setText(separatorsAsSpaces(snapshot.name));
+    m_titleLabel->setText(separatorsAsSpaces(name));
     static_cast<DetailHeader*>(m_header)->arrange();
     m_titleLabel->setVisible(!renaming);
     if (renaming && m_titleField->text() != m_presenter->draftSnapshotName())
@@ -710,7 +712,7 @@ void DashboardDetailView::renderLayout()
     state.isActionDisabled = locked;
     m_hotkeyCard->setState(state);
 
-    if (m_listsDeferred) {
+    if (m_listsDeferred || !snapshot) {
         // Until the first frame is out the lists wait; what they show is read when they are
         // built, so a selection given meanwhile is not lost.
         m_shownSelectionRevision = m_presenter->selectionRevision();

@@ -601,7 +601,8 @@ void DashboardView::showEvent(QShowEvent* event)
             m_layoutList->scrollToTop();
             m_presenter->reappear();
         } else {
-            m_presenter->appear();
+            // The pane reads the layout once the first frame is out.
+            m_presenter->appear(m_hasDetailPane);
         }
     }
 }

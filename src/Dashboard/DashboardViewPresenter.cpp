@@ -109,12 +109,15 @@ QString DashboardViewPresenter::deleteConfirmationMessage() const
 
 // MARK: Selection
 
-void DashboardViewPresenter::appear()
+void DashboardViewPresenter::appear(bool readLater)
 {
     m_appearing = true;
     reconcileSelection(snapshotSummaries());
-    refreshSelectedSnapshot();
     m_appearing = false;
+    if (readLater && m_selectedSnapshotID)
+        putOffReading();
+    else
+        refreshSelectedSnapshot();
     Q_EMIT focusLayoutListRequested();
 }
 
@@ -129,15 +132,27 @@ void DashboardViewPresenter::reappear()
     if (first && m_selectedSnapshot && m_selectedSnapshot->id == *first) {
         m_showsHeldSnapshot = true;
         Q_EMIT changed();
+    } else if (first) {
+        putOffReading();
     } else {
         refreshSelectedSnapshot();
     }
     Q_EMIT focusLayoutListRequested();
 }
 
-void DashboardViewPresenter::readHeldSnapshotAgain()
+void DashboardViewPresenter::putOffReading()
 {
-    if (m_showsHeldSnapshot)
+    // A layout of a thousand windows takes longer to read than the rest of the window takes
+    // to draw; the header and the counts come from the list.
+    m_selectedSnapshot.reset();
+    m_showsHeldSnapshot = false;
+    m_selectedSnapshotDue = true;
+    Q_EMIT changed();
+}
+
+void DashboardViewPresenter::readShownSnapshot()
+{
+    if (m_showsHeldSnapshot || m_selectedSnapshotDue)
         refreshSelectedSnapshot();
 }
 
@@ -192,6 +207,7 @@ void DashboardViewPresenter::reconcileSelection(const std::vector<SnapshotSummar
 void DashboardViewPresenter::refreshSelectedSnapshot()
 {
     m_showsHeldSnapshot = false;
+    m_selectedSnapshotDue = false;
     m_selectedSnapshot = m_selectedSnapshotID ? m_controller->loadSnapshot(*m_selectedSnapshotID) : std::nullopt;
     Q_EMIT changed();
 }

@@ -66,15 +66,19 @@ public:
     QString deleteConfirmationMessage() const;
 
     // The window appeared: select the first layout when none is, load it, focus the list.
-    void appear();
+    // `readLater`: the layout is not read yet; its list entry is all the first frame needs,
+    // and `readShownSnapshot()` reads it once that frame is out.
+    void appear(bool readLater = false);
     // The window shows again after it was closed: the first layout is selected, as in a new
     // window, and the list focused. The layout still held for that selection is shown as it is
     // (it has followed every change the controller announced) and read again by
-    // `readHeldSnapshotAgain()`, which the window calls once its first frame is out.
+    // `readShownSnapshot()`; another one is read later as with `appear(true)`.
     void reappear();
-    // Reads the selected layout again when `reappear()` showed it as held and nothing has read
-    // it since; nothing otherwise.
-    void readHeldSnapshotAgain();
+    // Reads the selected layout when an appearance put that off, and nothing has read it since;
+    // nothing otherwise.
+    void readShownSnapshot();
+    // True while the selected layout waits for that reading.
+    bool isSelectedSnapshotDue() const { return m_selectedSnapshotDue; }
     // The list's own selection (a click or the keyboard).
     void selectSnapshot(const std::optional<QUuid>& id);
 
@@ -119,6 +123,7 @@ private:
     bool requestPermission(bool isRestore);
     void reconcileSelection(const std::vector<SnapshotSummary>& summaries);
     void refreshSelectedSnapshot();
+    void putOffReading();
     // Selects the layout and loads it.
     void select(const QUuid& id);
     void setSelectedID(const std::optional<QUuid>& id);
@@ -142,6 +147,7 @@ private:
     std::optional<QUuid> m_hotkeyEditRequestID;
     bool m_appearing = false;
     bool m_showsHeldSnapshot = false;
+    bool m_selectedSnapshotDue = false;
 };
 
 } // namespace zen

@@ -2,6 +2,7 @@
 
 #include "Dashboard/DashboardDetailView.h"
 #include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/DashboardMetricCard.h"
 #include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DashboardSnapshotListModel.h"
 #include "Dashboard/DashboardSnapshotListView.h"
@@ -15,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -461,6 +463,43 @@ TEST(DashboardViewTest, AWindowShownAgainOpensAsANewOneOnWhatChangedWhileItWasHi
     EXPECT_EQ(detail->titleLabel()->text(), "Desk");
     ASSERT_TRUE(listsMade());
     EXPECT_EQ(detail->preview()->snapshot().windows.size(), 2u) << "the layout shown was not read again";
+}
+
+// The first frame shows the selected layout from its list entry; the layout is read once that
+// frame is out, and one that can no longer be read then gives way to the error.
+TEST(DashboardViewTest, TheSelectedLayoutIsReadAfterTheFirstFrame)
+{
+    for (const bool readable : {true, false}) {
+        SCOPED_TRACE(readable ? "readable" : "unreadable");
+        Window f;
+        const Snapshot work = f.add("Work", 0, {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)});
+        f.refresh();
+        if (!readable) {
+            QFile file(f.store.fileURL(work.id));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("{ not a layout");
+        }
+        DashboardView::Dependencies d;
+        d.permissionCoordinator = f.coordinator;
+        d.permissionRouter = f.router;
+        d.snapshotMenuController = f.controller;
+        d.frameStore = &f.defaults;
+        DashboardView view(std::move(d));
+        view.setAttribute(Qt::WA_DeleteOnClose, false);
+        view.show();
+        (void)view.grab();
+        auto* detail = qobject_cast<DashboardDetailView*>(view.detailPane());
+        ASSERT_NE(detail, nullptr);
+        EXPECT_EQ(detail->currentFace(), detail->layoutFace());
+        EXPECT_EQ(detail->titleLabel()->text(), "Work");
+        EXPECT_EQ(detail->metricCards()[0]->value(), "2");
+
+        for (int i = 0; i < 20 && view.presenter().isSelectedSnapshotDue(); ++i)
+            QApplication::processEvents();
+        EXPECT_EQ(view.presenter().selectedSnapshot().has_value(), readable);
+        EXPECT_EQ(detail->currentFace() == detail->layoutFace(), readable);
+        EXPECT_EQ(f.statusMessage().isEmpty(), readable) << f.statusMessage().toStdString();
+    }
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "Shared/UserDefaults.h"
 #include "Updates/AppUpdateController.h"
 
+#include <QAbstractItemDelegate>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
@@ -615,6 +616,10 @@ void DashboardView::closeEvent(QCloseEvent* event)
     // A window kept for the next opening forgets what a new one would not know: the questions
     // it was asking, and the parts it makes again after its first frame.
     m_appeared = false;
+    // A rename left unfinished is dropped, not stored by the focus leaving its field.
+    if (QWidget* editor = m_layoutList->renameEditor())
+        QMetaObject::invokeMethod(m_layoutList, "closeEditor", Q_ARG(QWidget*, editor),
+                                  Q_ARG(QAbstractItemDelegate::EndEditHint, QAbstractItemDelegate::NoHint));
     m_presenter->cancelUpdate();
     m_presenter->cancelDeletion();
     m_presenter->cancelWindowRemoval();

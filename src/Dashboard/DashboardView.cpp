@@ -599,6 +599,8 @@ void DashboardView::showEvent(QShowEvent* event)
         // Shown again after it was closed: it opens as a new window would, on the first layout
         // with the list at the top.
         if (std::exchange(m_appearedBefore, true)) {
+            // Where it was closed, or on a screen still there if that one has gone meanwhile.
+            DashboardWindowSupport::configure(*this, *m_frameStore);
             m_layoutList->scrollToTop();
             m_presenter->reappear();
         } else {

@@ -16,15 +16,19 @@
 #include "Support/SnapshotFixtures.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPixmap>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -59,6 +63,40 @@ void reportRatios(benchmark::State& state, const std::vector<double>& ours, cons
     state.counters["ratio"] = median(ratios);
     state.counters["ratio_min"] = *std::min_element(ratios.begin(), ratios.end());
     state.counters["ratio_max"] = *std::max_element(ratios.begin(), ratios.end());
+}
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t result = reply ? reply->atom : XCB_ATOM_NONE;
+    std::free(reply);
+    return result;
+}
+
+// Closes the window as a person does, through the window manager's close (WM_DELETE_WINDOW),
+// and waits until it is hidden.
+void closeAsAPersonDoes(QWidget& window)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11) {
+        window.close();
+        return;
+    }
+    xcb_connection_t* c = x11->connection();
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = xcb_window_t(window.winId());
+    message.type = atom(c, "WM_PROTOCOLS");
+    message.data.data32[0] = atom(c, "WM_DELETE_WINDOW");
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(c, 0, message.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+    xcb_flush(c);
+    QElapsedTimer waited;
+    waited.start();
+    while (window.isVisible() && waited.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 Snapshot layoutWithWindows(const QString& name, int windowCount, int age)
@@ -136,7 +174,7 @@ struct Store {
         const QPixmap frame = opener->window()->grab();
         benchmark::DoNotOptimize(frame.cacheKey());
         const double elapsed = millisecondsSince(start);
-        opener->window()->close();
+        closeAsAPersonDoes(*opener->window());
         QApplication::processEvents();
         return elapsed;
     }

@@ -627,9 +627,11 @@ void DashboardView::closeEvent(QCloseEvent* event)
     m_presenter->cancelWindowRemoval();
     if (auto* detail = qobject_cast<DashboardDetailView*>(m_detailPane))
         detail->releaseUntilShown();
-    if (!testAttribute(Qt::WA_DeleteOnClose)) {
-        // Kept: hidden rather than closed, which would give up its X window too, so that
-        // showing it again only maps it.
+    // Closed by the person (the window manager's close): a kept window is hidden rather than
+    // closed, which would give up its X window too, so showing it again only maps it. Any
+    // other close goes through: quitting the program closes every window first, and stops at
+    // one that refuses.
+    if (event->spontaneous() && !testAttribute(Qt::WA_DeleteOnClose)) {
         event->ignore();
         hide();
     }

@@ -599,10 +599,12 @@ void DashboardView::showEvent(QShowEvent* event)
         // Shown again after it was closed: it opens as a new window would, on the first layout
         // with the list at the top.
         if (std::exchange(m_appearedBefore, true)) {
-            // Where it was closed, or on a screen still there if that one has gone meanwhile.
+            // Where it was closed, or on a screen still there if that one went meanwhile.
             DashboardWindowSupport::configure(*this, *m_frameStore);
             m_layoutList->scrollToTop();
             m_presenter->reappear();
+            if (!m_hasDetailPane)
+                m_presenter->readShownSnapshot();
         } else {
             // The pane reads the layout once the first frame is out.
             m_presenter->appear(m_hasDetailPane);
@@ -625,6 +627,7 @@ void DashboardView::closeEvent(QCloseEvent* event)
     m_presenter->cancelUpdate();
     m_presenter->cancelDeletion();
     m_presenter->cancelWindowRemoval();
+    m_presenter->disappear();
     if (auto* detail = qobject_cast<DashboardDetailView*>(m_detailPane))
         detail->releaseUntilShown();
     // Closed by the person (the window manager's close): a kept window is hidden rather than

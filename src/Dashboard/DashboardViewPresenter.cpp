@@ -124,20 +124,23 @@ void DashboardViewPresenter::appear(bool readLater)
 void DashboardViewPresenter::reappear()
 {
     const auto& summaries = snapshotSummaries();
-    const std::optional<QUuid> first = summaries.empty() ? std::nullopt : std::optional(summaries.front().id);
+    m_windowShown = true;
     m_appearing = true;
     reconcileSelection(summaries);
-    setSelectedID(first);
+    setSelectedID(summaries.empty() ? std::nullopt : std::optional(summaries.front().id));
     m_appearing = false;
-    if (first && m_selectedSnapshot && m_selectedSnapshot->id == *first) {
-        m_showsHeldSnapshot = true;
-        Q_EMIT changed();
-    } else if (first) {
+    if (m_selectedSnapshotID)
         putOffReading();
-    } else {
+    else
         refreshSelectedSnapshot();
-    }
     Q_EMIT focusLayoutListRequested();
+}
+
+void DashboardViewPresenter::disappear()
+{
+    m_windowShown = false;
+    if (m_selectedSnapshotID)
+        putOffReading();
 }
 
 void DashboardViewPresenter::putOffReading()
@@ -145,14 +148,13 @@ void DashboardViewPresenter::putOffReading()
     // A layout of a thousand windows takes longer to read than the rest of the window takes
     // to draw; the header and the counts come from the list.
     m_selectedSnapshot.reset();
-    m_showsHeldSnapshot = false;
     m_selectedSnapshotDue = true;
     Q_EMIT changed();
 }
 
 void DashboardViewPresenter::readShownSnapshot()
 {
-    if (m_showsHeldSnapshot || m_selectedSnapshotDue)
+    if (m_selectedSnapshotDue && m_windowShown)
         refreshSelectedSnapshot();
 }
 
@@ -206,7 +208,11 @@ void DashboardViewPresenter::reconcileSelection(const std::vector<SnapshotSummar
 
 void DashboardViewPresenter::refreshSelectedSnapshot()
 {
-    m_showsHeldSnapshot = false;
+    // A closed window reads nothing; it reads its selection after it is shown again.
+    if (!m_windowShown && m_selectedSnapshotID) {
+        putOffReading();
+        return;
+    }
     m_selectedSnapshotDue = false;
     m_selectedSnapshot = m_selectedSnapshotID ? m_controller->loadSnapshot(*m_selectedSnapshotID) : std::nullopt;
     Q_EMIT changed();

@@ -69,10 +69,11 @@ public:
     // `readLater`: the layout is not read yet; its list entry is all the first frame needs,
     // and `readShownSnapshot()` reads it once that frame is out.
     void appear(bool readLater = false);
-    // The window shows again after it was closed: the first layout is selected, as in a new
-    // window, and the list focused. The layout still held for that selection is shown as it is
-    // (it has followed every change the controller announced) and read again by
-    // `readShownSnapshot()`; another one is read later as with `appear(true)`.
+    // The window closed: the layout read for the selection goes, and none is read while the
+    // window is hidden.
+    void disappear();
+    // The window shows again after it was closed: as in a new window, the first layout is
+    // selected, the list focused, and the layout read later as with `appear(true)`.
     void reappear();
     // Reads the selected layout when an appearance put that off, and nothing has read it since;
     // nothing otherwise.
@@ -146,7 +147,7 @@ private:
     std::optional<QUuid> m_inlineRenameRequestID;
     std::optional<QUuid> m_hotkeyEditRequestID;
     bool m_appearing = false;
-    bool m_showsHeldSnapshot = false;
+    bool m_windowShown = true;
     bool m_selectedSnapshotDue = false;
 };
 

@@ -420,8 +420,8 @@ TEST(DashboardViewTest, RelativeDatesTurnTogetherWithTheMinuteWhileTheWindowIsSh
 }
 
 // A closed window is kept and shown again by the next opening: it opens as a new window would
-// (on the first layout, no question left open), on what changed while it was hidden; a layout
-// it still held is shown at once and read again once the first frame is out.
+// (on the first layout, no question or rename left open), on what changed while it was hidden,
+// and reads its layout only once it is on screen again.
 TEST(DashboardViewTest, AWindowShownAgainOpensAsANewOneOnWhatChangedWhileItWasHidden)
 {
     Window f;
@@ -446,6 +446,7 @@ TEST(DashboardViewTest, AWindowShownAgainOpensAsANewOneOnWhatChangedWhileItWasHi
     EXPECT_EQ(detail->preview(), nullptr) << "the preview was kept while hidden";
     Snapshot desk = f.add("Desk", 0, {makeWindow("org.example.Editor", 1, 1)}, test::commandK);
     f.refresh();
+    EXPECT_FALSE(view.presenter().selectedSnapshot()) << "a hidden window read its selection";
 
     view.show();
     EXPECT_EQ(view.presenter().selectedSummary()->name, "Desk");

@@ -1,6 +1,7 @@
 #include "App/ZentharionApp.h"
 
 #include "App/MenuBarTray.h"
+#include "App/DashboardOpener.h"
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardWindowSupport.h"
 #include "Onboarding/OnboardingContainerView.h"
@@ -234,7 +235,7 @@ ZentharionApp::~ZentharionApp()
         m_trayGrace->cancel();
     m_menuBarTray.reset();
     m_settingsView.reset();
-    delete m_dashboard.data();
+    m_dashboardOpener.reset();
     delete m_onboardingWindow.data();
 }
 
@@ -273,25 +274,24 @@ void ZentharionApp::openOrFocusDashboard()
 {
     // The dashboard shows the layouts: their listing starts now if it still waits.
     runStartUpWorkNow();
-    DashboardWindowSupport::openOrFocusDashboard([this] {
-        giveWindowsTheProgramIcon();
-        DashboardView::Dependencies d;
-        d.bootstrapErrorMessage = m_bootstrapErrorMessage;
-        d.permissionCoordinator = m_permissionCoordinator;
-        d.permissionRouter = m_permissionRouter;
-        d.snapshotMenuController = m_snapshotMenuController;
-        d.updateController = m_updateController;
-        d.openSettings = [this] { openSettings(); };
-        d.openDashboard = [this] { openOrFocusDashboard(); };
-        d.quit = [this] { performMenuBarAction(MenuBarAction::quit); };
-        d.frameStore = m_dependencies.userDefaults;
-        m_dashboard = new DashboardView(std::move(d));
-        m_dashboard->show();
-        m_dashboard->raise();
-        m_dashboard->activateWindow();
+    if (!m_dashboardOpener)
+        m_dashboardOpener = std::make_unique<DashboardOpener>([this] {
+            giveWindowsTheProgramIcon();
+            DashboardView::Dependencies d;
+            d.bootstrapErrorMessage = m_bootstrapErrorMessage;
+            d.permissionCoordinator = m_permissionCoordinator;
+            d.permissionRouter = m_permissionRouter;
+            d.snapshotMenuController = m_snapshotMenuController;
+            d.updateController = m_updateController;
+            d.openSettings = [this] { openSettings(); };
+            d.openDashboard = [this] { openOrFocusDashboard(); };
+            d.quit = [this] { performMenuBarAction(MenuBarAction::quit); };
+            d.frameStore = m_dependencies.userDefaults;
+            return new DashboardView(std::move(d));
+        });
+    if (m_dashboardOpener->open() != DashboardOpener::Outcome::broughtForward)
         // After the window has had its first turn on screen.
         QTimer::singleShot(0, this, &ZentharionApp::runFirstLaunchBridge);
-    });
 }
 
 void ZentharionApp::runFirstLaunchBridge()
@@ -323,7 +323,7 @@ OnboardingContainerView* ZentharionApp::onboardingWindow() const
 
 DashboardView* ZentharionApp::dashboardWindow() const
 {
-    return m_dashboard.data();
+    return m_dashboardOpener ? m_dashboardOpener->window() : nullptr;
 }
 
 bool ZentharionApp::showsDashboardAtLaunch() const
@@ -363,7 +363,7 @@ void ZentharionApp::answerAnotherLaunch(bool atLogin)
 {
     if (atLogin && systemTrayAvailable())
         return;
-    const bool justOpened = !dashboardWindow();
+    const bool justOpened = !dashboardWindow() || !dashboardWindow()->isVisible();
     openOrFocusDashboard();
     bringDashboardForward(justOpened);
 }

@@ -34,6 +34,7 @@
 
 namespace zen {
 
+class DashboardOpener;
 class DashboardView;
 class OnboardingContainerView;
 class OnboardingController;
@@ -142,8 +143,9 @@ public:
     SettingsView* settingsWindow() const { return m_settingsView.get(); }
     DisplayChangeRestoreController* displayChangeController() const { return m_displayChangeController.get(); }
 
-    // Brings the open dashboard window forward, else opens one.
+    // Brings the open dashboard window forward, else shows the one closed earlier, else makes one.
     void openOrFocusDashboard();
+    // The dashboard window, on screen or closed and kept; null before it is first opened.
     DashboardView* dashboardWindow() const;
     // A tray utility starts quietly; only the first launch (onboarding has never run) opens
     // the dashboard, so the user sees what was installed.
@@ -201,7 +203,7 @@ private:
     std::optional<SnapshotStore> m_displayChangeStore;
     std::unique_ptr<DisplayChangeRestoreController> m_displayChangeController;
     std::unique_ptr<MenuBarTray> m_menuBarTray;
-    QPointer<DashboardView> m_dashboard;
+    std::unique_ptr<DashboardOpener> m_dashboardOpener;
     std::unique_ptr<OnboardingController> m_onboardingController;
     QPointer<OnboardingContainerView> m_onboardingWindow;
     std::shared_ptr<OperationScheduler> m_trayGraceScheduler;

@@ -2,6 +2,8 @@
 list(APPEND ZEN_SOURCES
 )
 list(APPEND ZEN_SOURCES
+  src/App/DashboardOpener.h
+  src/App/DashboardOpener.cpp
   src/App/LiveAppDependencies.cpp
   src/App/MenuBarMenu.h
   src/App/MenuBarMenu.cpp

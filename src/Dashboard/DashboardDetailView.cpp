@@ -312,7 +312,7 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
                                                        {});
     const auto follow = [dashboard, presenter] {
         presenter->setSelection(dashboard->selectedSnapshotID(), dashboard->selectedSnapshot(),
-                                dashboard->selectedSummary());
+                                dashboard->selectedSummary(), dashboard->isSelectedSnapshotDue());
     };
     // The pane opens on the window's selection, so only the face that shows is ever made.
     follow();
@@ -322,6 +322,7 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
         pane->setClock(now);
 
     connect(dashboard, &DashboardViewPresenter::changed, presenter, follow);
+    connect(pane, &DashboardDetailView::listsDue, dashboard, &DashboardViewPresenter::readShownSnapshot);
     connect(dashboard, &DashboardViewPresenter::inlineRenameRequested, presenter,
             [presenter](const QUuid& id) { presenter->setInlineRenameRequestID(id); });
     connect(dashboard, &DashboardViewPresenter::hotkeyEditRequested, presenter,
@@ -661,18 +662,20 @@ void DashboardDetailView::fillIssueSection(QVBoxLayout* section) const
 
 void DashboardDetailView::renderLayout()
 {
-    const auto& snapshot = *m_presenter->selectedSnapshot();
+    // Until the layout is read (after the first frame) its list entry says all the header shows.
+    const auto& snapshot = m_presenter->selectedSnapshot();
     const auto& summary = *m_presenter->selectedSummary();
+    const QString& name = snapshot ? snapshot->name : summary.name;
     const bool locked = m_presenter->isActionLocked();
-    const bool renaming = m_presenter->editingSnapshotID() == snapshot.id;
+    const bool renaming = m_presenter->editingSnapshotID() == summary.id;
 
     // Disabling or hiding the focused control makes Qt pass the focus on, and the scroll area
     // then scrolls to whatever took it: a restore started from the action strip would jump
     // the pane down to the window list. The pane keeps its place; another layout starts at
     // the top. The focus leaves an action button that is about to be disabled for the pane.
     auto* scrollBar = static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar();
-    const bool otherLayout = m_shownLayoutID != snapshot.id;
-    m_shownLayoutID = snapshot.id;
+    const bool otherLayout = m_shownLayoutID != summary.id;
+    m_shownLayoutID = summary.id;
     const int scrollPosition = otherLayout ? 0 : scrollBar->value();
     if (locked)
         for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
@@ -686,7 +689,7 @@ void DashboardDetailView::renderLayout()
     } keepScrollPosition{scrollBar, scrollPosition};
 
     // The name stands alone on its line: separators would draw it as overlapping lines.
-    m_titleLabel->setText(separatorsAsSpaces(snapshot.name));
+    m_titleLabel->setText(separatorsAsSpaces(name));
     static_cast<DetailHeader*>(m_header)->arrange();
     m_titleLabel->setVisible(!renaming);
     if (renaming && m_titleField->text() != m_presenter->draftSnapshotName())
@@ -709,7 +712,7 @@ void DashboardDetailView::renderLayout()
     state.isActionDisabled = locked;
     m_hotkeyCard->setState(state);
 
-    if (m_listsDeferred) {
+    if (m_listsDeferred || !snapshot) {
         // Until the first frame is out the lists wait; what they show is read when they are
         // built, so a selection given meanwhile is not lost.
         m_shownSelectionRevision = m_presenter->selectionRevision();
@@ -747,8 +750,26 @@ void DashboardDetailView::renderLists()
     m_shownRunningApplications = running;
 }
 
+void DashboardDetailView::releaseUntilShown()
+{
+    m_released = true;
+    m_listsDeferred = true;
+    delete m_preview;
+    m_preview = nullptr;
+    delete m_inactiveApps;
+    m_inactiveApps = nullptr;
+    m_shownRunningApplications.clear();
+    static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar()->setValue(0);
+    m_presenter->cancelInlineRename();
+}
+
 void DashboardDetailView::buildDeferredLists()
 {
+    m_listsScheduled = false;
+    // Closed before this turn came: the next showing makes them.
+    if (m_released || !m_listsDeferred)
+        return;
+    Q_EMIT listsDue();
     m_listsDeferred = false;
     if (m_presenter->contentPreference() != DashboardDetailContentPreference::selectedLayout
         || !m_presenter->selectedSnapshot() || !m_presenter->selectedSummary())
@@ -763,6 +784,7 @@ void DashboardDetailView::buildDeferredLists()
 void DashboardDetailView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    m_released = false;
     m_presenter->appeared();
     // The window settles its selection as it is shown, after its panes.
     if (m_facesWait) {

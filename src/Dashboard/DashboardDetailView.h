@@ -51,6 +51,10 @@ public:
     void setClock(std::function<QDateTime()> clock);
     // Says again when the shown layout was updated, relative to the clock's time now.
     void refreshRelativeDate();
+    // The window closed and is kept for its next opening: the preview and the inactive
+    // applications go, the pane returns to its top, and both lists are made again after the
+    // first frame of the next showing.
+    void releaseUntilShown();
 
     // The pieces a test or the window reaches.
     QWidget* currentFace() const;
@@ -78,6 +82,10 @@ public:
     QWidget* inactiveAppsSlot() const { return m_inactiveAppsSlot; }
     DashboardSnapshotPreviewView* preview() const { return m_preview; }
     DashboardInactiveAppsView* inactiveApps() const { return m_inactiveApps; }
+
+Q_SIGNALS:
+    // The first frame of a showing is out and the lists below the fold are about to be made.
+    void listsDue();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -136,6 +144,7 @@ private:
     bool m_facePending = false;
     bool m_listsDeferred = true;
     bool m_listsScheduled = false;
+    bool m_released = false;
 
     OnboardingPermissionEducationView* m_education = nullptr;
     QPushButton* m_save = nullptr;

@@ -128,12 +128,12 @@ void DashboardDetailViewPresenter::setActions(Actions actions)
 
 void DashboardDetailViewPresenter::setSelection(std::optional<QUuid> selectedSnapshotID,
                                                 std::optional<Snapshot> selectedSnapshot,
-                                                std::optional<SnapshotSummary> selectedSummary)
+                                                std::optional<SnapshotSummary> selectedSummary, bool snapshotDue)
 {
     const auto shownID = [this]() -> std::optional<QUuid> {
         if (contentPreference() != DashboardDetailContentPreference::selectedLayout)
             return std::nullopt;
-        return m_selectedSnapshot->id;
+        return m_selectedSummary->id;
     };
     const auto oldShownID = shownID();
     const auto oldSummaryID = m_selectedSummary ? std::optional(m_selectedSummary->id) : std::nullopt;
@@ -146,6 +146,7 @@ void DashboardDetailViewPresenter::setSelection(std::optional<QUuid> selectedSna
     m_selectedSnapshotID = std::move(selectedSnapshotID);
     m_selectedSnapshot = std::move(selectedSnapshot);
     m_selectedSummary = std::move(selectedSummary);
+    m_snapshotDue = snapshotDue && !m_selectedSnapshot;
 
     const auto newSummaryID = m_selectedSummary ? std::optional(m_selectedSummary->id) : std::nullopt;
     if (shownID() != oldShownID) {
@@ -176,7 +177,7 @@ void DashboardDetailViewPresenter::setHotkeyEditRequestID(std::optional<QUuid> r
         return;
     m_hotkeyEditRequestID = requestID;
     if (requestID && contentPreference() == DashboardDetailContentPreference::selectedLayout)
-        beginHotkeyEditing(m_selectedSnapshot->id);
+        beginHotkeyEditing(m_selectedSummary->id);
 }
 
 void DashboardDetailViewPresenter::appeared()
@@ -216,8 +217,10 @@ void DashboardDetailViewPresenter::applicationDidBecomeActive()
 
 DashboardDetailContentPreference DashboardDetailViewPresenter::contentPreference() const
 {
+    // A layout whose reading is due shows from its list entry meanwhile.
     return resolveDashboardDetailContent(m_permissionRouter->showsDashboardPermissionEducation(),
-                                         m_selectedSnapshot.has_value() && m_selectedSummary.has_value());
+                                         (m_selectedSnapshot.has_value() || m_snapshotDue)
+                                             && m_selectedSummary.has_value());
 }
 
 bool DashboardDetailViewPresenter::isActionLocked() const
@@ -314,8 +317,8 @@ void DashboardDetailViewPresenter::beginInlineRename()
 {
     if (isActionLocked() || contentPreference() != DashboardDetailContentPreference::selectedLayout)
         return;
-    m_editingSnapshotID = m_selectedSnapshot->id;
-    m_draftSnapshotName = m_selectedSnapshot->name;
+    m_editingSnapshotID = m_selectedSummary->id;
+    m_draftSnapshotName = m_selectedSnapshot ? m_selectedSnapshot->name : m_selectedSummary->name;
     m_renameCommitPending = false;
     Q_EMIT changed();
     Q_EMIT titleFieldFocusRequested();
@@ -328,7 +331,7 @@ void DashboardDetailViewPresenter::setDraftSnapshotName(const QString& draft)
 
 void DashboardDetailViewPresenter::commitInlineRename()
 {
-    if (!m_editingSnapshotID || !m_selectedSnapshot || *m_editingSnapshotID != m_selectedSnapshot->id)
+    if (!m_editingSnapshotID || !m_selectedSummary || *m_editingSnapshotID != m_selectedSummary->id)
         return;
     if (m_controller->isOperating()) {
         m_renameCommitPending = true;

@@ -81,8 +81,9 @@ public:
 
     void setActions(Actions actions);
     // The sidebar's selection with its stored layout (absent when loading failed) and list entry.
+    // `snapshotDue`: the layout is read later; until then the pane shows it from its list entry.
     void setSelection(std::optional<QUuid> selectedSnapshotID, std::optional<Snapshot> selectedSnapshot,
-                      std::optional<SnapshotSummary> selectedSummary);
+                      std::optional<SnapshotSummary> selectedSummary, bool snapshotDue = false);
     // Each new id asks the shown layout's header to begin renaming / capturing; an id acts once,
     // and only while a layout is shown.
     void setInlineRenameRequestID(std::optional<QUuid> requestID);
@@ -175,6 +176,7 @@ private:
     std::optional<QUuid> m_selectedSnapshotID;
     std::optional<Snapshot> m_selectedSnapshot;
     std::optional<SnapshotSummary> m_selectedSummary;
+    bool m_snapshotDue = false;
     quint64 m_selectionRevision = 0;
     std::optional<QUuid> m_inlineRenameRequestID;
     std::optional<QUuid> m_hotkeyEditRequestID;

@@ -8,6 +8,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPixmap>
+#include <QPixmapCache>
 #include <QPainterPath>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -76,15 +78,34 @@ void DashboardMetricCard::setValue(const QString& value)
 
 void DashboardMetricCard::paintCardBackground(QWidget* card)
 {
-    QPainter painter(card);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(card->rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
-    painter.fillPath(shape, card->palette().color(QPalette::Base));
+    // The cards of a row share one size and look, and look the same at every opening: the
+    // antialiased outline is drawn once per size and colours, then copied.
+    const qreal ratio = card->devicePixelRatioF();
+    const QColor fill = card->palette().color(QPalette::Base);
     QColor edge = card->palette().color(QPalette::WindowText);
     edge.setAlphaF(0.08);
-    painter.setPen(QPen(edge, 1));
-    painter.drawPath(shape);
+    const QString key = QStringLiteral("zen-card-%1x%2@%3-%4-%5")
+                            .arg(card->width())
+                            .arg(card->height())
+                            .arg(ratio)
+                            .arg(fill.rgba(), 0, 16)
+                            .arg(edge.rgba(), 0, 16);
+    QPixmap background;
+    if (!QPixmapCache::find(key, &background)) {
+        background = QPixmap(card->size() * ratio);
+        background.setDevicePixelRatio(ratio);
+        background.fill(Qt::transparent);
+        QPainter painter(&background);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(card->rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
+        painter.fillPath(shape, fill);
+        painter.setPen(QPen(edge, 1));
+        painter.drawPath(shape);
+        painter.end();
+        QPixmapCache::insert(key, background);
+    }
+    QPainter(card).drawPixmap(0, 0, background);
 }
 
 void DashboardMetricCard::paintEvent(QPaintEvent*)

@@ -17,7 +17,9 @@
 #include "Shared/UserDefaults.h"
 #include "Updates/AppUpdateController.h"
 
+#include <QAbstractItemDelegate>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -594,7 +596,47 @@ void DashboardView::showEvent(QShowEvent* event)
     refreshRelativeDates();
     if (!m_appeared) {
         m_appeared = true;
-        m_presenter->appear();
+        // Shown again after it was closed: it opens as a new window would, on the first layout
+        // with the list at the top.
+        if (std::exchange(m_appearedBefore, true)) {
+            // Where it was closed, or on a screen still there if that one went meanwhile.
+            DashboardWindowSupport::configure(*this, *m_frameStore);
+            m_layoutList->scrollToTop();
+            m_presenter->reappear();
+            if (!m_hasDetailPane)
+                m_presenter->readShownSnapshot();
+        } else {
+            // The pane reads the layout once the first frame is out.
+            m_presenter->appear(m_hasDetailPane);
+        }
+    }
+}
+
+void DashboardView::closeEvent(QCloseEvent* event)
+{
+    QMainWindow::closeEvent(event);
+    if (!event->isAccepted())
+        return;
+    // A window kept for the next opening forgets what a new one would not know: the questions
+    // it was asking, and the parts it makes again after its first frame.
+    m_appeared = false;
+    // A rename left unfinished is dropped, not stored by the focus leaving its field.
+    if (QWidget* editor = m_layoutList->renameEditor())
+        QMetaObject::invokeMethod(m_layoutList, "closeEditor", Q_ARG(QWidget*, editor),
+                                  Q_ARG(QAbstractItemDelegate::EndEditHint, QAbstractItemDelegate::NoHint));
+    m_presenter->cancelUpdate();
+    m_presenter->cancelDeletion();
+    m_presenter->cancelWindowRemoval();
+    m_presenter->disappear();
+    if (auto* detail = qobject_cast<DashboardDetailView*>(m_detailPane))
+        detail->releaseUntilShown();
+    // Closed by the person (the window manager's close): a kept window is hidden rather than
+    // closed, which would give up its X window too, so showing it again only maps it. Any
+    // other close goes through: quitting the program closes every window first, and stops at
+    // one that refuses.
+    if (event->spontaneous() && !testAttribute(Qt::WA_DeleteOnClose)) {
+        event->ignore();
+        hide();
     }
 }
 

@@ -99,6 +99,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -140,6 +141,7 @@ private:
     QPointer<QMessageBox> m_deleteAlert;
     QPointer<DashboardWindowRemovalConfirmationView> m_removalSheet;
     bool m_appeared = false;
+    bool m_appearedBefore = false;
     std::shared_ptr<OperationScheduler> m_scheduler;
     std::unique_ptr<OperationScheduler::Handle> m_dateRefresh;
     bool m_syncingSelection = false;

@@ -109,13 +109,53 @@ QString DashboardViewPresenter::deleteConfirmationMessage() const
 
 // MARK: Selection
 
-void DashboardViewPresenter::appear()
+void DashboardViewPresenter::appear(bool readLater)
 {
     m_appearing = true;
     reconcileSelection(snapshotSummaries());
-    refreshSelectedSnapshot();
     m_appearing = false;
+    if (readLater && m_selectedSnapshotID)
+        putOffReading();
+    else
+        refreshSelectedSnapshot();
     Q_EMIT focusLayoutListRequested();
+}
+
+void DashboardViewPresenter::reappear()
+{
+    const auto& summaries = snapshotSummaries();
+    m_windowShown = true;
+    m_appearing = true;
+    reconcileSelection(summaries);
+    setSelectedID(summaries.empty() ? std::nullopt : std::optional(summaries.front().id));
+    m_appearing = false;
+    if (m_selectedSnapshotID)
+        putOffReading();
+    else
+        refreshSelectedSnapshot();
+    Q_EMIT focusLayoutListRequested();
+}
+
+void DashboardViewPresenter::disappear()
+{
+    m_windowShown = false;
+    if (m_selectedSnapshotID)
+        putOffReading();
+}
+
+void DashboardViewPresenter::putOffReading()
+{
+    // A layout of a thousand windows takes longer to read than the rest of the window takes
+    // to draw; the header and the counts come from the list.
+    m_selectedSnapshot.reset();
+    m_selectedSnapshotDue = true;
+    Q_EMIT changed();
+}
+
+void DashboardViewPresenter::readShownSnapshot()
+{
+    if (m_selectedSnapshotDue && m_windowShown)
+        refreshSelectedSnapshot();
 }
 
 void DashboardViewPresenter::selectSnapshot(const std::optional<QUuid>& id)
@@ -168,6 +208,12 @@ void DashboardViewPresenter::reconcileSelection(const std::vector<SnapshotSummar
 
 void DashboardViewPresenter::refreshSelectedSnapshot()
 {
+    // A closed window reads nothing; it reads its selection after it is shown again.
+    if (!m_windowShown && m_selectedSnapshotID) {
+        putOffReading();
+        return;
+    }
+    m_selectedSnapshotDue = false;
     m_selectedSnapshot = m_selectedSnapshotID ? m_controller->loadSnapshot(*m_selectedSnapshotID) : std::nullopt;
     Q_EMIT changed();
 }

@@ -66,7 +66,20 @@ public:
     QString deleteConfirmationMessage() const;
 
     // The window appeared: select the first layout when none is, load it, focus the list.
-    void appear();
+    // `readLater`: the layout is not read yet; its list entry is all the first frame needs,
+    // and `readShownSnapshot()` reads it once that frame is out.
+    void appear(bool readLater = false);
+    // The window closed: the layout read for the selection goes, and none is read while the
+    // window is hidden.
+    void disappear();
+    // The window shows again after it was closed: as in a new window, the first layout is
+    // selected, the list focused, and the layout read later as with `appear(true)`.
+    void reappear();
+    // Reads the selected layout when an appearance put that off, and nothing has read it since;
+    // nothing otherwise.
+    void readShownSnapshot();
+    // True while the selected layout waits for that reading.
+    bool isSelectedSnapshotDue() const { return m_selectedSnapshotDue; }
     // The list's own selection (a click or the keyboard).
     void selectSnapshot(const std::optional<QUuid>& id);
 
@@ -111,6 +124,7 @@ private:
     bool requestPermission(bool isRestore);
     void reconcileSelection(const std::vector<SnapshotSummary>& summaries);
     void refreshSelectedSnapshot();
+    void putOffReading();
     // Selects the layout and loads it.
     void select(const QUuid& id);
     void setSelectedID(const std::optional<QUuid>& id);
@@ -133,6 +147,8 @@ private:
     std::optional<QUuid> m_inlineRenameRequestID;
     std::optional<QUuid> m_hotkeyEditRequestID;
     bool m_appearing = false;
+    bool m_windowShown = true;
+    bool m_selectedSnapshotDue = false;
 };
 
 } // namespace zen

@@ -509,6 +509,38 @@ TEST(ZentharionAppDashboardTest, OpeningTheDashboardTwiceKeepsOneWindow)
     app.dashboardWindow()->close();
 }
 
+// Closing the dashboard keeps it, hidden: the next opening, from the tray or another launch of
+// the program, shows that window again; the window manager is asked to bring it forward only
+// once it manages it again.
+TEST(ZentharionAppDashboardTest, AClosedDashboardIsKeptAndShownAgain)
+{
+    AppHarness h;
+    std::vector<WId> brought;
+    h.adjust = [&](ZentharionAppDependencies& d) { d.bringWindowForward = [&](WId window) { brought.push_back(window); }; };
+    auto& app = h.start();
+    app.performMenuBarAction(MenuBarAction::openDashboard);
+    QPointer<DashboardView> window = app.dashboardWindow();
+    ASSERT_TRUE(window);
+    // Quitting closes every window first and gives up at one that refuses.
+    EXPECT_TRUE(window->close()) << "the kept window refused to close";
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(window) << "closing destroyed the window";
+    EXPECT_FALSE(window->isVisible());
+
+    app.answerAnotherLaunch(false);
+    EXPECT_EQ(app.dashboardWindow(), window.data());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(brought.empty()) << "asked for before the window manager could know the window again";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(brought, std::vector<WId>{window->winId()});
+
+    window->close();
+    app.performMenuBarAction(MenuBarAction::openDashboard);
+    EXPECT_EQ(app.dashboardWindow(), window.data());
+    EXPECT_TRUE(window->isVisible());
+    window->close();
+}
+
 // The first launch, and a later one whose onboarding was put off while access is still
 // missing, show the dashboard with the onboarding window over it; other launches start quietly.
 TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboardAndOnboarding)

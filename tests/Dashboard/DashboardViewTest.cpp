@@ -1,10 +1,14 @@
 #include "Dashboard/DashboardView.h"
 
 #include "Dashboard/DashboardDetailView.h"
+#include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DashboardSnapshotListModel.h"
 #include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowFixture.h"
+#include "Dashboard/MiddleElidedLabel.h"
 #include "Dashboard/SidebarActionButton.h"
 #include "Shared/UserDefaults.h"
 #include "Support/ManualScheduler.h"
@@ -12,7 +16,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -305,7 +311,6 @@ TEST(DashboardViewTest, StorageFailureLocksEveryAction)
     for (QAction* action : menu.actions())
         EXPECT_TRUE(action->isSeparator() || !action->isEnabled()) << action->text().toStdString();
     view.beginInlineRename(0);
-    EXPECT_EQ(view.layoutList()->renameEditor(), nullptr);
 }
 
 TEST(DashboardViewTest, TheMenuOffersTheHotkeyItemsTheLayoutNeedsAndTheKeysActOnTheCurrentRow)
@@ -412,6 +417,99 @@ TEST(DashboardViewTest, RelativeDatesTurnTogetherWithTheMinuteWhileTheWindowIsSh
     f.clock = f.clock.addSecs(3600);
     view.show();
     EXPECT_EQ(shown().second, "Updated 1 hour ago");
+}
+
+// A closed window is kept and shown again by the next opening: it opens as a new window would
+// (on the first layout, no question or rename left open), on what changed while it was hidden,
+// and reads its layout only once it is on screen again.
+TEST(DashboardViewTest, AWindowShownAgainOpensAsANewOneOnWhatChangedWhileItWasHidden)
+{
+    Window f;
+    f.add("Work", 60);
+    f.add("Home", 120);
+    auto& view = f.open();
+    auto* detail = qobject_cast<DashboardDetailView*>(view.detailPane());
+    ASSERT_NE(detail, nullptr);
+    const auto listsMade = [&] {
+        for (int i = 0; i < 20 && !detail->preview(); ++i)
+            QApplication::processEvents();
+        return detail->preview() != nullptr;
+    };
+    ASSERT_TRUE(listsMade());
+    view.presenter().deleteSnapshot(view.layoutModel()->summaries()[1]);
+    ASSERT_TRUE(view.deleteConfirmation());
+
+    view.close();
+    QApplication::processEvents();
+    EXPECT_FALSE(view.isVisible());
+    EXPECT_FALSE(view.deleteConfirmation()) << "the question outlived the window";
+    EXPECT_EQ(detail->preview(), nullptr) << "the preview was kept while hidden";
+    Snapshot desk = f.add("Desk", 0, {makeWindow("org.example.Editor", 1, 1)}, test::commandK);
+    f.refresh();
+    EXPECT_FALSE(view.presenter().selectedSnapshot()) << "a hidden window read its selection";
+
+    view.show();
+    EXPECT_EQ(view.presenter().selectedSummary()->name, "Desk");
+    EXPECT_EQ(view.layoutList()->currentRow(), 0);
+    EXPECT_FALSE(view.presenter().pendingDeletion());
+    EXPECT_EQ(detail->titleLabel()->text(), "Desk");
+    EXPECT_EQ(detail->hotkeyCard()->hotkeyText(), DashboardDetailViewPresenter::hotkeyCardText(test::commandK));
+    ASSERT_TRUE(listsMade());
+
+    // A rename left unfinished is dropped; the layout is written behind the list's back while
+    // the window is hidden.
+    view.beginInlineRename(0);
+    auto* editor = qobject_cast<QLineEdit*>(view.layoutList()->renameEditor());
+    ASSERT_NE(editor, nullptr);
+    editor->setText("Half typed");
+    view.close();
+    QApplication::processEvents();
+    desk.windows.push_back(makeWindow("org.example.Mail", 1, 2));
+    ASSERT_TRUE(f.store.save(desk).has_value());
+    view.show();
+    EXPECT_EQ(detail->titleLabel()->text(), "Desk");
+    const auto editors = view.layoutList()->findChildren<QLineEdit*>();
+    EXPECT_TRUE(std::none_of(editors.begin(), editors.end(), [](QLineEdit* e) { return e->isVisible(); }))
+        << "the unfinished rename came back";
+    ASSERT_TRUE(listsMade());
+    EXPECT_EQ(detail->preview()->snapshot().windows.size(), 2u) << "the layout shown was not read again";
+}
+
+// The first frame shows the selected layout from its list entry; the layout is read once that
+// frame is out, and one that can no longer be read then gives way to the error.
+TEST(DashboardViewTest, TheSelectedLayoutIsReadAfterTheFirstFrame)
+{
+    for (const bool readable : {true, false}) {
+        SCOPED_TRACE(readable ? "readable" : "unreadable");
+        Window f;
+        const Snapshot work = f.add("Work", 0, {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)});
+        f.refresh();
+        if (!readable) {
+            QFile file(f.store.fileURL(work.id));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("{ not a layout");
+        }
+        DashboardView::Dependencies d;
+        d.permissionCoordinator = f.coordinator;
+        d.permissionRouter = f.router;
+        d.snapshotMenuController = f.controller;
+        d.frameStore = &f.defaults;
+        DashboardView view(std::move(d));
+        view.setAttribute(Qt::WA_DeleteOnClose, false);
+        view.show();
+        (void)view.grab();
+        auto* detail = qobject_cast<DashboardDetailView*>(view.detailPane());
+        ASSERT_NE(detail, nullptr);
+        EXPECT_EQ(detail->currentFace(), detail->layoutFace());
+        EXPECT_EQ(detail->titleLabel()->text(), "Work");
+        EXPECT_EQ(detail->metricCards()[0]->value(), "2");
+
+        for (int i = 0; i < 20 && view.presenter().isSelectedSnapshotDue(); ++i)
+            QApplication::processEvents();
+        EXPECT_EQ(view.presenter().selectedSnapshot().has_value(), readable);
+        EXPECT_EQ(detail->currentFace() == detail->layoutFace(), readable);
+        EXPECT_EQ(f.statusMessage().isEmpty(), readable) << f.statusMessage().toStdString();
+    }
 }
 
 } // namespace

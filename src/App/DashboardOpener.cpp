@@ -1,0 +1,37 @@
+#include "App/DashboardOpener.h"
+
+#include "Dashboard/DashboardView.h"
+#include "Dashboard/DashboardWindowSupport.h"
+
+namespace zen {
+
+DashboardOpener::DashboardOpener(MakeWindow makeWindow)
+    : m_makeWindow(std::move(makeWindow))
+{
+}
+
+DashboardOpener::~DashboardOpener()
+{
+    delete m_window.data();
+}
+
+DashboardOpener::Outcome DashboardOpener::open()
+{
+    if (DashboardWindowSupport::focusExistingWindow())
+        return Outcome::broughtForward;
+    Outcome outcome = Outcome::shownAgain;
+    if (!m_window) {
+        m_window = m_makeWindow();
+        if (!m_window)
+            return Outcome::made;
+        // Closing hides it; the window lets go of what it can rebuild after its first frame.
+        m_window->setAttribute(Qt::WA_DeleteOnClose, false);
+        outcome = Outcome::made;
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+    return outcome;
+}
+
+} // namespace zen

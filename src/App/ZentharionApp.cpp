@@ -557,7 +557,9 @@ void ZentharionApp::showMenuBarExtra(std::unique_ptr<MenuBarTray> shownEarly)
                    [this](const MenuBarItem& item) { performMenuBarAction(item.action, item.layoutID); });
     // A tray program is seldom activated: opening its menu is when the user looks, so access
     // is read again then (a window manager may have started or ended since).
-    // Opened before the layouts were listed, the menu shows none until they arrive.
+    // Opening it also starts the listing if start-up work still waits. A menu opened before the
+    // layouts are in shows none; it keeps its rows while open (a row moving under the pointer
+    // could restore another layout), and shows them from its next opening.
     tray->setAboutToShow([coordinator = m_permissionCoordinator, work = m_startUpWork] {
         work->release();
         coordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::appDidBecomeActive);

@@ -50,26 +50,12 @@ DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidge
     display->setContentsMargins(0, 0, 0, 0);
     display->addWidget(m_hotkeyText, 1);
 
-    m_captureRow = new QWidget(this);
-    m_field = new InlineHotkeyCaptureField(m_captureRow);
-    m_cancel = makeCardSymbolButton(QStringLiteral("xmark.circle.fill"), QStringLiteral("Cancel"), m_captureRow);
-    auto* capture = new QHBoxLayout(m_captureRow);
-    capture->setContentsMargins(0, 0, 0, 0);
-    capture->setSpacing(8);
-    capture->addWidget(m_field, 1);
-    capture->addWidget(m_cancel);
-
-    m_popover = new HotkeyCaptureErrorPopover(this);
-    m_popover->hide();
-
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(DashboardMetricCard::padding, DashboardMetricCard::padding,
                                DashboardMetricCard::padding, DashboardMetricCard::padding);
     layout->setSpacing(8);
     layout->addLayout(captionLine);
     layout->addWidget(m_displayRow);
-    layout->addWidget(m_captureRow);
-    m_captureRow->hide();
 
     const auto call = [](const std::function<void()>& fn) {
         if (fn)
@@ -77,6 +63,41 @@ DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidge
     };
     connect(m_edit, &QToolButton::clicked, this, [this, call] { call(m_callbacks.onEdit); });
     connect(m_clear, &QToolButton::clicked, this, [this, call] { call(m_callbacks.onClear); });
+    setState(m_state);
+}
+
+DashboardHotkeyMetricCard::~DashboardHotkeyMetricCard()
+{
+    if (m_field)
+        m_field->onFocusLost = nullptr;
+}
+
+// Most cards are never edited: the capture row and the error popover (a window of its own) are
+// made when a capture first starts, or when something asks for them, so opening the dashboard
+// doesn't pay for them.
+void DashboardHotkeyMetricCard::ensureCaptureRow()
+{
+    if (m_captureRow)
+        return;
+    m_captureRow = new QWidget(this);
+    m_captureRow->hide();
+    m_field = new InlineHotkeyCaptureField(m_captureRow);
+    m_cancel = makeCardSymbolButton(QStringLiteral("xmark.circle.fill"), QStringLiteral("Cancel"), m_captureRow);
+    auto* capture = new QHBoxLayout(m_captureRow);
+    capture->setContentsMargins(0, 0, 0, 0);
+    capture->setSpacing(8);
+    capture->addWidget(m_field, 1);
+    capture->addWidget(m_cancel);
+    // Under the display row, where it has always been.
+    static_cast<QVBoxLayout*>(layout())->addWidget(m_captureRow);
+
+    m_popover = new HotkeyCaptureErrorPopover(this);
+    m_popover->hide();
+
+    const auto call = [](const std::function<void()>& fn) {
+        if (fn)
+            fn();
+    };
     connect(m_cancel, &QToolButton::clicked, this, [this, call] { call(m_callbacks.onCancel); });
     connect(m_field, &HotkeyCaptureView::keyPressed, this, [this](const HotkeyCaptureKeyEvent& event) {
         if (m_callbacks.onKey)
@@ -89,12 +110,25 @@ DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidge
             call(m_callbacks.onCancel);
     };
     m_popover->onDismiss = [this, call] { call(m_callbacks.onDismissError); };
-    setState(m_state);
+    m_field->setHasError(m_state.isEditing && m_state.captureError.has_value());
 }
 
-DashboardHotkeyMetricCard::~DashboardHotkeyMetricCard()
+QToolButton* DashboardHotkeyMetricCard::cancelButton() const
 {
-    m_field->onFocusLost = nullptr;
+    const_cast<DashboardHotkeyMetricCard*>(this)->ensureCaptureRow();
+    return m_cancel;
+}
+
+InlineHotkeyCaptureField* DashboardHotkeyMetricCard::captureField() const
+{
+    const_cast<DashboardHotkeyMetricCard*>(this)->ensureCaptureRow();
+    return m_field;
+}
+
+HotkeyCaptureErrorPopover* DashboardHotkeyMetricCard::errorPopover() const
+{
+    const_cast<DashboardHotkeyMetricCard*>(this)->ensureCaptureRow();
+    return m_popover;
 }
 
 QString DashboardHotkeyMetricCard::hotkeyText() const
@@ -107,21 +141,25 @@ void DashboardHotkeyMetricCard::setState(const State& state)
     const bool startsEditing = state.isEditing && !m_state.isEditing;
     const bool editingChanges = state.isEditing != m_state.isEditing;
     m_state = state;
+    if (state.isEditing)
+        ensureCaptureRow();
     m_hotkeyText->setText(DashboardDetailViewPresenter::hotkeyCardText(state.summary.hotkey));
     m_edit->setEnabled(!state.isActionDisabled);
     m_clear->setEnabled(!state.isActionDisabled);
     m_clear->setVisible(state.summary.hotkey.has_value());
     m_displayRow->setVisible(!state.isEditing);
     m_displayActions->setVisible(!state.isEditing);
-    m_captureRow->setVisible(state.isEditing);
-    m_field->setHasError(state.isEditing && state.captureError.has_value());
+    if (m_captureRow) {
+        m_captureRow->setVisible(state.isEditing);
+        m_field->setHasError(state.isEditing && state.captureError.has_value());
+    }
     if (editingChanges)
         animateEditingChange();
 
     if (state.isEditing && state.captureError) {
         m_popover->setMessage(*state.captureError);
         placePopover();
-    } else {
+    } else if (m_popover) {
         m_popover->hide();
     }
     if (state.isEditing && (startsEditing || !m_field->hasFocus())) {
@@ -159,11 +197,14 @@ void DashboardHotkeyMetricCard::stopEditingTransition()
         running->stop();
     }
     m_displayRow->setGraphicsEffect(nullptr);
-    m_captureRow->setGraphicsEffect(nullptr);
+    if (m_captureRow)
+        m_captureRow->setGraphicsEffect(nullptr);
 }
 
 void DashboardHotkeyMetricCard::placePopover()
 {
+    if (!m_popover)
+        return;
     if (!m_captureRow->isVisible() || !isVisible()) {
         m_popover->hide();
         return;
@@ -193,13 +234,14 @@ void DashboardHotkeyMetricCard::showEvent(QShowEvent* event)
 void DashboardHotkeyMetricCard::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    m_popover->hide();
+    if (m_popover)
+        m_popover->hide();
 }
 
 bool DashboardHotkeyMetricCard::eventFilter(QObject* watched, QEvent* event)
 {
     // The popover is a window of its own: it follows the dashboard when that moves.
-    if (watched == m_watchedWindow && m_popover->isVisible()
+    if (watched == m_watchedWindow && m_popover && m_popover->isVisible()
         && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         placePopover();
     return QWidget::eventFilter(watched, event);

@@ -53,9 +53,9 @@ public:
     QString hotkeyText() const;
     QToolButton* editButton() const { return m_edit; }
     QToolButton* clearButton() const { return m_clear; }
-    QToolButton* cancelButton() const { return m_cancel; }
-    InlineHotkeyCaptureField* captureField() const { return m_field; }
-    HotkeyCaptureErrorPopover* errorPopover() const { return m_popover; }
+    QToolButton* cancelButton() const;
+    InlineHotkeyCaptureField* captureField() const;
+    HotkeyCaptureErrorPopover* errorPopover() const;
     // The fade of the last change of editing state while it runs; null once it is over and
     // whenever the desktop asks for no animation.
     QAbstractAnimation* editingTransition() const;
@@ -67,6 +67,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void ensureCaptureRow();
     void placePopover();
     void animateEditingChange();
     void stopEditingTransition();

@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -316,7 +317,9 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
     };
     // The pane opens on the window's selection, so only the face that shows is ever made.
     follow();
-    auto* pane = new DashboardDetailView(presenter);
+    // Made inside the window, so its widgets take the window's palette and font as they are
+    // made rather than all over again when the pane is moved in.
+    auto* pane = new DashboardDetailView(presenter, window.splitter());
     pane->setRelativeDateText(&DashboardRelativeDateFormatter::string);
     if (const auto& now = window.dependencies().now)
         pane->setClock(now);

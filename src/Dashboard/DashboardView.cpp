@@ -121,22 +121,8 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
     m_splitter->setChildrenCollapsible(false);
     m_splitter->setHandleWidth(4);
     m_splitter->addWidget(buildSidebar());
-    auto* placeholder = new QWidget(m_splitter);
-    auto* placeholderColumn = new QVBoxLayout(placeholder);
-    placeholderColumn->setContentsMargins(24, 24, 24, 24);
-    m_placeholderTitle = plainLabel(QString(), placeholder);
-    QFont titleFont = m_placeholderTitle->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
-    titleFont.setBold(true);
-    m_placeholderTitle->setFont(titleFont);
-    m_placeholderTitle->setWordWrap(true);
-    placeholderColumn->addWidget(m_placeholderTitle);
-    m_placeholderStatus = plainLabel(QString(), placeholder);
-    m_placeholderStatus->setWordWrap(true);
-    placeholderColumn->addWidget(m_placeholderStatus);
-    placeholderColumn->addStretch(1);
-    m_detailPane = placeholder;
-    m_splitter->addWidget(placeholder);
+    // The pane is made straight into the splitter: a stand-in made first and replaced would be
+    // built, measured and thrown away on every first opening.
     DashboardDetailView::installIn(*this);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
@@ -325,14 +311,15 @@ void DashboardView::setDetailPane(QWidget* pane)
 {
     if (!pane || pane == m_detailPane)
         return;
-    QWidget* old = m_splitter->replaceWidget(1, pane);
-    if (old)
-        old->deleteLater();
+    // A pane made as the splitter's child is in it already.
+    if (m_splitter->indexOf(pane) < 0) {
+        if (m_splitter->count() < 2)
+            m_splitter->addWidget(pane);
+        else if (QWidget* old = m_splitter->replaceWidget(1, pane))
+            old->deleteLater();
+    }
     m_detailPane = pane;
-    // The placeholder's labels go with it; nothing may reach them any more.
     m_hasDetailPane = true;
-    m_placeholderTitle = nullptr;
-    m_placeholderStatus = nullptr;
 }
 
 void DashboardView::fillActionsMenu(QMenu& menu, int row)

@@ -75,7 +75,7 @@ public:
     // The Layout menu's context: present only while this window is the active one.
     std::optional<DashboardCommandContext> focusedCommandContext();
 
-    // The detail pane goes here; the window keeps a placeholder until one is set.
+    // The detail pane goes beside the side panel (the window makes its own on construction).
     void setDetailPane(QWidget* pane);
     QWidget* detailPane() const { return m_detailPane; }
 

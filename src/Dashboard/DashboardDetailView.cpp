@@ -30,6 +30,8 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -125,6 +127,78 @@ private:
     }
 
     std::vector<QWidget*> m_cells;
+};
+
+// The pane's one prominent button, painted as the onboarding's style-sheet button looks (accent
+// fill, a darker 1 px edge, 5 px corners, 4 px by 14 px padding), without a style sheet: a style
+// sheet costs the first opening a parse and a restyle of the button, and slower painting.
+class ProminentButton final : public QPushButton {
+public:
+    static constexpr int border = 1;
+    static constexpr int paddingX = 14;
+    static constexpr int paddingY = 4;
+
+    ProminentButton(const QIcon& icon, const QString& text, QWidget* parent) : QPushButton(icon, text, parent)
+    {
+        setAttribute(Qt::WA_Hover);
+    }
+
+    QSize sizeHint() const override
+    {
+        ensurePolished();
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        int w = 0;
+        int h = 0;
+        if (!icon().isNull()) {
+            w += option.iconSize.width() + 4;
+            h = option.iconSize.height();
+        }
+        const QSize textSize = fontMetrics().size(Qt::TextShowMnemonic, text().isEmpty() ? QStringLiteral("XXXX") : text());
+        if (!text().isEmpty() || !w)
+            w += textSize.width();
+        if (!text().isEmpty() || !h)
+            h = std::max(h, textSize.height());
+        return {w + 2 * (paddingX + border), h + 2 * (paddingY + border)};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const auto [accent, text] = TextStyle::prominentColours();
+        QColor fill = accent;
+        QColor edge = accent.darker(120);
+        QColor label = text;
+        if (!isEnabled()) {
+            fill.setAlphaF(0.45);
+            edge = fill;
+            label.setAlphaF(0.8);
+        } else if (isDown()) {
+            fill = edge;
+        } else if (underMouse()) {
+            fill = accent.lighter(108);
+        }
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(edge, border));
+        painter.setBrush(fill);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 4.5, 4.5);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.rect = rect().adjusted(paddingX + border, paddingY + border, -(paddingX + border), -(paddingY + border));
+        option.state &= ~(QStyle::State_On | QStyle::State_Sunken);
+        option.palette.setColor(QPalette::ButtonText, label);
+        style()->drawControl(QStyle::CE_PushButtonLabel, &option, &painter, this);
+        if (hasFocus()) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = option.rect;
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        }
+    }
 };
 
 // The host's frame around the education: filled and rounded.
@@ -454,9 +528,8 @@ void DashboardDetailView::buildLayoutFace()
     titleBlock->addWidget(m_updatedLabel);
 
     const QColor symbolColor = TextStyle::color(palette(), TextStyle::Emphasis::primary);
-    m_restore = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.counterclockwise"), Qt::white),
-                                QStringLiteral("Restore Layout"), header);
-    TextStyle::applyProminent(m_restore);
+    m_restore = new ProminentButton(SymbolImage::icon(QStringLiteral("arrow.counterclockwise"), Qt::white),
+                                    QStringLiteral("Restore Layout"), header);
     m_update = new QPushButton(SymbolImage::icon(QStringLiteral("arrow.triangle.2.circlepath"), symbolColor),
                                QStringLiteral("Update Layout"), header);
     m_rename = new QPushButton(SymbolImage::icon(QStringLiteral("pencil"), symbolColor), QStringLiteral("Rename"),

@@ -142,15 +142,21 @@ double contrastRatio(const QColor& a, const QColor& b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-void applyProminent(QPushButton* button)
+ProminentColours prominentColours()
 {
-    // A palette tint alone is not enough: the Fusion style lightens and greys a button's
-    // colour, which left white text on pale blue. A style sheet draws the fill as given.
     const QPalette palette = QApplication::palette();
     const QColor text = palette.color(QPalette::HighlightedText);
     QColor fill = palette.color(QPalette::Highlight);
     for (int i = 0; i < 12 && contrastRatio(fill, text) < 4.5; ++i)
         fill = fill.darker(110);
+    return {fill, text};
+}
+
+void applyProminent(QPushButton* button)
+{
+    // A palette tint alone is not enough: the Fusion style lightens and greys a button's
+    // colour, which left white text on pale blue. A style sheet draws the fill as given.
+    const auto [fill, text] = prominentColours();
     const QString sheet = QStringLiteral(
         "QPushButton { background-color: %1; color: %2; border: 1px solid %3; border-radius: 5px;"
         " padding: 4px 14px; }"

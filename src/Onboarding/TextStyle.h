@@ -35,6 +35,12 @@ void applyColor(QWidget* widget, Emphasis emphasis);
 // The one prominent button of a page: filled with the accent colour, darkened where needed
 // so that its text stays readable (at least 4.5:1 against the fill).
 void applyProminent(QPushButton* button);
+// The prominent button's fill (the accent, darkened until its text reads) and text colours.
+struct ProminentColours {
+    QColor fill;
+    QColor text;
+};
+ProminentColours prominentColours();
 // The contrast ratio of two colours, 1 (same) to 21 (black on white).
 double contrastRatio(const QColor& a, const QColor& b);
 

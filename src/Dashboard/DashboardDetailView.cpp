@@ -173,9 +173,9 @@ protected:
         QColor edge = accent.darker(120);
         QColor label = m_colours.text;
         if (!isEnabled()) {
-            fill.setAlphaF(0.45);
+            // The style sheet this replaces meant a faded fill here, but its colours' alpha was
+            // never applied: a person has always seen the accent, edge included, and white text.
             edge = fill;
-            label.setAlphaF(0.8);
         } else if (isDown()) {
             fill = edge;
         } else if (underMouse()) {

@@ -8,6 +8,7 @@
 #include "Dashboard/InlineHotkeyCaptureField.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
+#include "Onboarding/TextStyle.h"
 #include "Shared/AnimationPolicy.h"
 #include "Support/AnimationSwitch.h"
 
@@ -20,6 +21,7 @@
 #include <QScrollBar>
 #include <QFocusEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QGraphicsEffect>
 #include <QPropertyAnimation>
 #include <QToolButton>
@@ -372,6 +374,51 @@ TEST(DashboardDetailViewTest, EducationFaceFollowsAccessAndItsButtons)
     EXPECT_TRUE(h.visible(education->successFace()));
     h.scheduler->advance(std::chrono::milliseconds(800));
     EXPECT_EQ(h.view->currentFace(), h.view->layoutFace());
+}
+
+
+// The pane's accent button is painted by hand: it must take the room, fill and edge of the
+// accent button the other windows style, enabled and disabled.
+TEST(DashboardDetailViewTest, RestoreButtonLooksLikeTheAccentButtonElsewhere)
+{
+    ViewHarness h;
+    h.select(h.second);
+    QPushButton* painted = h.view->restoreButton();
+    // Beside it, so both are drawn over the same background.
+    QPushButton styled(painted->icon(), painted->text(), painted->parentWidget());
+    TextStyle::applyProminent(&styled);
+    ASSERT_EQ(painted->sizeHint(), styled.sizeHint());
+    styled.resize(painted->size());
+    styled.show();
+    for (const bool enabled : {true, false}) {
+        SCOPED_TRACE(enabled ? "enabled" : "disabled");
+        painted->setEnabled(enabled);
+        styled.setEnabled(enabled);
+        // As seen on the pane: over its background.
+        const auto onPane = [&](QWidget* button) {
+            QImage seen(button->size() * button->devicePixelRatio(), QImage::Format_RGB32);
+            seen.fill(button->palette().color(QPalette::Window));
+            QPainter(&seen).drawImage(0, 0, button->grab().toImage());
+            return seen;
+        };
+        const QImage ours = onPane(painted);
+        const QImage theirs = onPane(&styled);
+        // Enabled, pixel by pixel but for the antialiasing of the rounded corners.
+        ASSERT_EQ(ours.size(), theirs.size());
+        int differing = 0;
+        for (int y = 0; y < ours.height(); ++y)
+            for (int x = 0; x < ours.width(); ++x) {
+                const QColor a = ours.pixelColor(x, y);
+                const QColor b = theirs.pixelColor(x, y);
+                differing += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 12;
+            }
+        // Disabled, the style sheet drew square corners: the fill is what has to match there.
+        const QColor a = ours.pixelColor(4, ours.height() / 2);
+        const QColor b = theirs.pixelColor(4, ours.height() / 2);
+        EXPECT_LE(std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()), 6);
+        if (enabled)
+            EXPECT_LE(differing, 72);
+    }
 }
 
 } // namespace

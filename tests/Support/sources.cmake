@@ -10,6 +10,7 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/ManualScheduler.h
   tests/Support/AnimationSwitch.h
   tests/Support/LiveAppTest.h
+  tests/Support/ProgramOnBusTest.h
   tests/Support/TestFiles.h
   tests/Support/TestFiles.cpp
   tests/Support/ImageChecks.h

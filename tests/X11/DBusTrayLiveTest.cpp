@@ -3,7 +3,7 @@
 // and not every host announces that a menu is about to open before reading it.
 #include "App/MenuBarMenu.h"
 #include "Snapshots/SnapshotStore.h"
-#include "Support/LiveDesktop.h"
+#include "Support/ProgramOnBusTest.h"
 #include "Support/SnapshotFixtures.h"
 
 #include <QDBusArgument>
@@ -84,29 +84,21 @@ QStringList labels(const MenuEntry& entry)
     return out;
 }
 
-struct DBusTrayLiveTest : ::testing::Test {
-    ProgramHome home;
-    std::unique_ptr<XSession> x;
-    std::unique_ptr<SessionBusProcess> bus;
+struct DBusTrayLiveTest : ProgramOnBusTest {
     std::unique_ptr<QDBusConnection> connection;
     StatusNotifierWatcher watcher;
 
     void SetUp() override
     {
-        x = std::make_unique<XSession>();
-        if (!x->isOpen())
-            GTEST_SKIP() << "no X server";
-        if (!hasTool("dbus-daemon"))
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        bus = std::make_unique<SessionBusProcess>();
-        ASSERT_FALSE(bus->address().isEmpty()) << "the session bus did not start";
+        ProgramOnBusTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         connection = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(bus->address(), QStringLiteral("zen-dbus-tray-host")));
         ASSERT_TRUE(connection->isConnected());
         ASSERT_TRUE(connection->registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
                                                QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
         ASSERT_TRUE(connection->registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
-        home.markOnboardingDone();
     }
     void TearDown() override
     {

@@ -14,6 +14,7 @@
 #include "Support/TestClientProcess.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -135,9 +136,19 @@ TEST_F(OnboardingLiveTest, SaveWithoutAWindowManagerLeadsThroughTheAccessPage)
     pumpEventsFor(300);
     EXPECT_FALSE(education->showsSuccess());
 
+    // The new window manager frames the window as it starts, moving it: a click in that moment
+    // can miss the button, so it is clicked again, a second apart, until the check has run.
     ASSERT_TRUE(startWindowManager(config));
-    x->click(education->checkAgainButton());
-    ASSERT_TRUE(waitFor([&] { return education->showsSuccess(); })) << "no success face after the check";
+    QElapsedTimer sinceClick;
+    ASSERT_TRUE(waitFor([&] {
+        if (education->showsSuccess())
+            return true;
+        if (!sinceClick.isValid() || sinceClick.elapsed() > 1000) {
+            x->click(education->checkAgainButton());
+            sinceClick.start();
+        }
+        return false;
+    })) << "no success face after the check";
     EXPECT_EQ(onboarding->currentPage(), education);
     ASSERT_TRUE(waitFor([&] { return qobject_cast<OnboardingReadyStep*>(onboarding->currentPage()); }, 5000));
     checkScreenshot(onboarding, "ready",

@@ -1,7 +1,7 @@
 // The real program on a desktop with a session bus of its own, with and without a tray: where
 // no tray shows it, it opens its dashboard; launching it again brings the running copy's
 // dashboard forward and exits quietly; nothing a killed copy leaves behind stops the next start.
-#include "Support/LiveDesktop.h"
+#include "Support/ProgramOnBusTest.h"
 #include "Support/TestClientProcess.h"
 
 #include <QDir>
@@ -21,24 +21,8 @@ const QString dashboardTitle = QStringLiteral("Zentharion");
 // Xvfb's evdev keymap.
 constexpr xcb_keycode_t upKey = 111;
 
-struct SecondLaunchLiveTest : ::testing::Test {
-    ProgramHome home;
-    std::unique_ptr<XSession> x;
-    std::unique_ptr<SessionBusProcess> bus;
-
-    void SetUp() override
-    {
-        x = std::make_unique<XSession>();
-        if (!x->isOpen())
-            GTEST_SKIP() << "no X server";
-        if (!hasTool("dbus-daemon"))
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        bus = std::make_unique<SessionBusProcess>();
-        ASSERT_FALSE(bus->address().isEmpty()) << "the session bus did not start";
-        // A returning user: nothing but the missing tray opens a window.
-        home.markOnboardingDone();
-    }
-
+// A returning user: nothing but a missing tray opens a window.
+struct SecondLaunchLiveTest : ProgramOnBusTest {
     std::optional<xcb_window_t> dashboard() { return shownProgramWindow(*x, dashboardTitle); }
 
     // Active, and stacked above `other` too when one is named: holding the keyboard alone is not

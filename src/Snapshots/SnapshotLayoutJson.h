@@ -97,27 +97,6 @@ inline bool hasNumberRoundingToZero(std::string_view text)
     return false;
 }
 
-// Keys looked for in an object, with the first eight bytes of each as a number: most keys
-// are that short, and one comparison of words replaces a loop over bytes.
-template <size_t N>
-struct KeyTable {
-    std::array<std::string_view, N> text;
-    std::array<std::uint64_t, N> head {};
-
-    constexpr explicit KeyTable(const std::array<std::string_view, N>& keys) : text(keys)
-    {
-        for (size_t k = 0; k < N; ++k)
-            head[k] = headOf(keys[k]);
-    }
-    static constexpr std::uint64_t headOf(std::string_view s)
-    {
-        std::uint64_t h = 0;
-        for (size_t i = 0; i < s.size() && i < 8; ++i)
-            h |= std::uint64_t(static_cast<unsigned char>(s[i])) << (8 * i);
-        return h;
-    }
-};
-
 // Whether all eight bytes are hexadecimal digits, either case. Below 0x80, adding 0x80 - n to
 // a byte sets its top bit exactly when it is at least n, with no carry into the next byte.
 inline bool hexDigits(std::uint64_t x)
@@ -191,8 +170,6 @@ public:
     }
     // The text last parsed, without a byte-order mark.
     std::string_view text() const { return m_text; }
-    // The document last parsed, for readers that walk its tape themselves.
-    const simdjson::dom::document& document() const { return m_parser.doc; }
 
 private:
     simdjson::dom::parser m_parser;

@@ -15,10 +15,7 @@
 #include <QSet>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <system_error>
-#include <thread>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,43 +151,15 @@ std::expected<std::vector<SnapshotSummary>, SnapshotStoreError> SnapshotStore::l
     if (!names)
         return Failure(SnapshotStoreError::directoryReadFailed(names.error()));
 
-    std::vector<std::pair<const QString*, QUuid>> files;
-    files.reserve(size_t(names->size()));
-    for (const QString& name : *names) {
-        if (const auto fileID = layoutFileID(name))
-            files.emplace_back(&name, *fileID);
-    }
-
-    // A large store is read by a few threads at once, each with its own parser, taking the
-    // next file as it finishes one; a small one is read by the calling thread alone, as a
-    // thread costs more to start than a few dozen files take to read.
-    std::vector<std::optional<SnapshotSummary>> rows(files.size());
-    std::atomic<size_t> nextFile {0};
-    auto readFiles = [&] {
-        const QDir directory(m_directory); // a QDir of its own: its caches are not shared between threads
-        SnapshotSummaryScanner scanner;
-        for (size_t i; (i = nextFile.fetch_add(1, std::memory_order_relaxed)) < files.size();)
-            rows[i] = summaryOfFile(directory, *files[i].first, files[i].second, scanner);
-    };
-    constexpr size_t filesPerThread = 64, maximumThreads = 4;
-    const size_t threads = std::min({files.size() / filesPerThread, maximumThreads,
-                                     size_t(std::max(1u, std::thread::hardware_concurrency()))});
-    std::vector<std::jthread> helpers;
-    for (size_t t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back(readFiles);
-        } catch (const std::system_error&) {
-            break; // no thread to be had: the ones running, this one included, read the rest
-        }
-    }
-    readFiles();
-    helpers.clear(); // joins them
-
+    // Callers list on a worker thread: one parser, one file after the other.
+    const QDir directory(m_directory);
+    SnapshotSummaryScanner scanner;
     std::vector<SnapshotSummary> summaries;
-    summaries.reserve(files.size());
-    for (auto& row : rows) {
-        if (row)
-            summaries.push_back(std::move(*row));
+    for (const QString& name : *names) {
+        if (const auto fileID = layoutFileID(name)) {
+            if (auto row = summaryOfFile(directory, name, *fileID, scanner))
+                summaries.push_back(std::move(*row));
+        }
     }
     std::stable_sort(summaries.begin(), summaries.end(), [](const SnapshotSummary& a, const SnapshotSummary& b) {
         if (a.updatedAt != b.updatedAt)

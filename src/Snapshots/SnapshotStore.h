@@ -48,8 +48,8 @@ public:
     QString fileURL(const QUuid& id) const;
 
     // Every readable layout, newest update first (then newest creation); unreadable,
-    // oversized or non-regular files are left out without a word. A large store is read by a
-    // few threads at once, started and joined within the call.
+    // oversized or non-regular files are left out without a word. Reads every file: call it
+    // off the main thread.
     std::expected<std::vector<SnapshotSummary>, SnapshotStoreError> listSummaries() const;
     std::expected<Snapshot, SnapshotStoreError> loadSnapshot(const QUuid& id) const;
     // Writes atomically with the name trimmed and the current schema version; the dates are

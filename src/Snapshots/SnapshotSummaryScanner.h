@@ -12,7 +12,7 @@ namespace zen {
 
 // Reads the list row of a layout straight from the file's bytes, without building the layout:
 // a summary needs the dates, the name, the hotkey and three counts, not every window decoded.
-// The document is read by simdjson and checked as strictly as the layout reader checks it
+// The document is parsed by simdjson and checked as strictly as the layout reader checks it
 // (every required key, type and range; of a repeated key the last one counts, as there).
 // For the few forms the two parsers may take differently (lone surrogate escapes, raw control
 // characters, numbers beyond a double or too small for one, very deep nesting) it answers
@@ -29,15 +29,9 @@ public:
     struct Reading {
         Verdict verdict = Verdict::undecided;
         Result result; // when `verdict` is row
-        bool onePass = false; // decided without the tape
     };
 
-    // How a document is read: `fastest` reads it in one pass with simdjson's On-Demand parser
-    // where the processor has AVX2, and goes to the tape for what that pass does not decide;
-    // `tape` always parses the whole document first, as on processors without AVX2.
-    enum class Method { fastest, tape };
-
-    explicit SnapshotSummaryScanner(Method how = Method::fastest);
+    SnapshotSummaryScanner();
     ~SnapshotSummaryScanner();
     SnapshotSummaryScanner(const SnapshotSummaryScanner&) = delete;
     SnapshotSummaryScanner& operator=(const SnapshotSummaryScanner&) = delete;
@@ -49,9 +43,6 @@ public:
     // The row when the document is decided to be a layout; nothing when it is refused or
     // undecided.
     static std::optional<Result> scan(const QByteArray& document);
-
-    // Whether documents are read in one pass first (`fastest` on a processor with AVX2).
-    bool readsInOnePass() const;
 
     static constexpr qsizetype padding = 64;
 

@@ -132,22 +132,38 @@ private:
     std::unique_ptr<QProcess> m_trayer;
 };
 
-// One run: milliseconds from start to the icon docked, and the resident set after `idleMs`
-// of idling (kB), or negative when the icon never docked.
-struct Run {
-    double dockedMs = -1;
-    qint64 residentKb = -1;
+// The memory a process holds, in kB: its proportional share of every page it maps (shared
+// library pages divided among the processes mapping them), and its anonymous pages (heap,
+// stacks), which only it holds and the kernel cannot drop. Clean pages of the program file
+// are left out of the second: the kernel reclaims them whenever memory is needed.
+struct Memory {
+    qint64 pssKb = -1;
+    qint64 anonymousKb = -1;
 };
 
-qint64 residentKb(qint64 pid)
+// One run: milliseconds from start to the icon docked, and the memory after `idleMs` of
+// idling, or negative when the icon never docked.
+struct Run {
+    double dockedMs = -1;
+    Memory memory;
+};
+
+qint64 fieldKb(const QByteArray& text, const QByteArray& name)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    for (const QByteArray& line : text.split('\n'))
+        if (line.startsWith(name + ':'))
+            return line.mid(name.size() + 1).trimmed().split(' ').value(0).toLongLong();
     return -1;
+}
+
+Memory memoryOf(qint64 pid)
+{
+    // Files under /proc have no size: read until the end, not a size known beforehand.
+    auto read = [pid](const char* file) {
+        QFile f(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    return {fieldKb(read("smaps_rollup"), "Pss"), fieldKb(read("status"), "RssAnon")};
 }
 
 Run runOnce(TrayWatch& tray, const QString& program, const QProcessEnvironment& environment, int idleMs)
@@ -169,7 +185,7 @@ Run runOnce(TrayWatch& tray, const QString& program, const QProcessEnvironment& 
     }
     if (run.dockedMs >= 0 && idleMs > 0) {
         QThread::msleep(idleMs);
-        run.residentKb = residentKb(process.processId());
+        run.memory = memoryOf(process.processId());
     }
     process.terminate();
     if (!process.waitForFinished(3000)) {
@@ -291,7 +307,8 @@ void BM_StartToTrayIconVersusMinimalTray(benchmark::State& state)
 }
 BENCHMARK(BM_StartToTrayIconVersusMinimalTray)->Arg(0)->Arg(1)->Iterations(25)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Arg as above; resident memory after 3 s of idling, once the log's maintenance is over.
+// Arg as above; Pss and RssAnon after 3 s of idling, once the log's maintenance is over. The
+// counters give the medians of each side and of the paired ratios of each measure.
 void BM_IdleMemoryVersusMinimalTray(benchmark::State& state)
 {
     TrayWatch tray;
@@ -299,22 +316,38 @@ void BM_IdleMemoryVersusMinimalTray(benchmark::State& state)
         return;
     const Home home(state.range(0) != 0);
     const QProcessEnvironment plain = QProcessEnvironment::systemEnvironment();
-    std::vector<double> ratios;
-    qint64 oursKb = 0, theirsKb = 0;
+    std::vector<double> pssRatios, anonymousRatios, oursPss, theirsPss, oursAnonymous, theirsAnonymous;
     for (auto _ : state) {
-        const Run a = runOnce(tray, directory() + "/zentharion", home.environment, 3000);
-        const Run b = runOnce(tray, directory() + "/zentharion_minimal_tray", plain, 3000);
-        if (a.residentKb <= 0 || b.residentKb <= 0) {
-            state.SkipWithError("an icon never docked");
+        const bool oursFirst = pssRatios.size() % 2 == 0;
+        Run a, b;
+        if (oursFirst) {
+            a = runOnce(tray, directory() + "/zentharion", home.environment, 3000);
+            b = runOnce(tray, directory() + "/zentharion_minimal_tray", plain, 3000);
+        } else {
+            b = runOnce(tray, directory() + "/zentharion_minimal_tray", plain, 3000);
+            a = runOnce(tray, directory() + "/zentharion", home.environment, 3000);
+        }
+        if (a.memory.pssKb <= 0 || b.memory.pssKb <= 0 || a.memory.anonymousKb <= 0 || b.memory.anonymousKb <= 0) {
+            state.SkipWithError("an icon never docked, or its memory could not be read");
             return;
         }
-        ratios.push_back(double(a.residentKb) / double(b.residentKb));
-        oursKb = a.residentKb;
-        theirsKb = b.residentKb;
+        pssRatios.push_back(double(a.memory.pssKb) / double(b.memory.pssKb));
+        anonymousRatios.push_back(double(a.memory.anonymousKb) / double(b.memory.anonymousKb));
+        oursPss.push_back(double(a.memory.pssKb));
+        theirsPss.push_back(double(b.memory.pssKb));
+        oursAnonymous.push_back(double(a.memory.anonymousKb));
+        theirsAnonymous.push_back(double(b.memory.anonymousKb));
     }
-    report(state, ratios);
-    state.counters["ours_kB"] = double(oursKb);
-    state.counters["minimal_kB"] = double(theirsKb);
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    state.counters["pss_ratio_median"] = median(pssRatios);
+    state.counters["rss_anon_ratio_median"] = median(anonymousRatios);
+    state.counters["ours_pss_kB"] = median(oursPss);
+    state.counters["minimal_pss_kB"] = median(theirsPss);
+    state.counters["ours_rss_anon_kB"] = median(oursAnonymous);
+    state.counters["minimal_rss_anon_kB"] = median(theirsAnonymous);
 }
 BENCHMARK(BM_IdleMemoryVersusMinimalTray)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -121,14 +121,8 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         return logger;
     };
     // Once start-up work has settled, what its workers freed (the listing's and the log's
-    // buffers) goes back to the system instead of staying resident in their heaps, and so
-    // does the code only start-up ran.
-    d.startUpWork->add([] {
-        QTimer::singleShot(std::chrono::seconds(2), [] {
-            returnFreeMemoryToSystem();
-            unmapProgramCodeNotInUse();
-        });
-    });
+    // buffers) goes back to the system instead of staying resident in their heaps.
+    d.startUpWork->add([] { QTimer::singleShot(std::chrono::seconds(2), [] { returnFreeMemoryToSystem(); }); });
     d.makeDiagnosticLogController = liveDiagnosticLogController;
     d.makeCaptureService = [](const SnapshotStore& store, std::shared_ptr<const TelemetryLogging> logger)
         -> std::optional<SnapshotCaptureService> {

@@ -11,8 +11,10 @@ qt_add_resources(zentharion_core "zentharion_tray_icon" PREFIX "/zentharion" BAS
   data/tray/zentharion-32.rgba data/tray/zentharion-48.rgba data/tray/zentharion-64.rgba)
 
 install(TARGETS zentharion RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS zentharion_desktop LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zentharion)
-install(FILES data/zentharion.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(CODE "set(ZEN_DESKTOP_ENTRY \"${CMAKE_SOURCE_DIR}/data/zentharion.desktop\")
+  set(ZEN_INSTALL_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+  set(ZEN_INSTALL_DATADIR \"${CMAKE_INSTALL_DATADIR}\")")
+install(SCRIPT cmake/InstallDesktopEntry.cmake)
 install(FILES data/zentharion.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
 # Checks the installed entry and icon in a temporary prefix.

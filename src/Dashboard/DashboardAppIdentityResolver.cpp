@@ -89,8 +89,7 @@ std::optional<DashboardAppIdentityResolver::ApplicationEntry> DashboardAppIdenti
     if (!isLookupSafe(desktopId))
         return std::nullopt;
     const QByteArray fileName = (desktopId + QLatin1String(".desktop")).toUtf8();
-    DesktopServices* services = desktopServices();
-    const auto details = services ? services->entryDetails(fileName) : std::nullopt;
+    const auto details = desktopServices().entryDetails(fileName);
     if (!details)
         return std::nullopt;
     ApplicationEntry entry;

@@ -1,9 +1,9 @@
 #include "Permissions/PermissionCoordinator.h"
 
 #include "Infrastructure/AppLogger.h"
+#include "Platform/DesktopServices.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -126,7 +126,10 @@ void PermissionCoordinator::openSystemAccessibilitySettings()
     // There is no settings page that grants this access: what it takes is an X11 session with
     // a capable window manager, which our help page explains.
     const auto failure = openAccessHelpPage(QCoreApplication::applicationDirPath(),
-                                            [](const QUrl& url) { return QDesktopServices::openUrl(url); });
+                                            [](const QUrl& url) {
+                                                return desktopServices().openWithDefaultApplication(
+                                                    url.toLocalFile(), QStringLiteral("text/html"));
+                                            });
     if (failure)
         qCWarning(AppLogger::permissions(), "%s", qUtf8Printable(*failure));
 }

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <chrono>
 #include <functional>
@@ -17,14 +16,9 @@ class QUrl;
 namespace zen {
 
 // What the program needs from GIO (application entries, launching, the desktop's interface
-// settings) and from Qt Network (the update feed). Both cost start-up time and memory that a
-// program idling in the tray never uses, so they live in a module of our own
-// (libzentharion-desktop.so), loaded the first time one of them is asked for.
+// settings) and from Qt Network (the update feed), behind one interface that tests replace.
 class DesktopServices {
 public:
-    // Raised whenever the module's interface changes, so that a stale copy is refused.
-    static constexpr int interfaceRevision = 1;
-
     struct ApplicationEntry {
         QString id; // the desktop entry id, ".desktop" included
         QString name;
@@ -59,10 +53,18 @@ public:
     virtual std::shared_ptr<void> watchInstalledApplications(std::function<void()> changed) = 0;
     // The entry of that file name ("name.desktop"), when one is installed.
     virtual std::optional<EntryDetails> entryDetails(const QByteArray& fileName) = 0;
-    // Launches the entry of that file name with the null device as its standard streams.
+    // Launches the entry of that file name with the null device as its standard streams, in the
+    // home folder unless the entry names another.
     virtual bool launch(const QByteArray& fileName) = 0;
     // Opens the file with the program set up for its content type (streams as above).
     virtual bool openWithDefaultApplication(const QString& filePath, const QString& contentType) = 0;
+    // Opens a link (https:, mailto:) with the program set up for its scheme (streams as above).
+    // Not through xdg-open, whose start tells nothing of whether anything showed the link, and
+    // which writes its complaints into our terminal. False when nothing is set up for it, or it
+    // could not be started.
+    virtual bool openUri(const QUrl& url) = 0;
+    // Whether a program is set up for links of that scheme ("mailto").
+    virtual bool handlesUriScheme(const QString& scheme) = 0;
     // The desktop's "enable-animations" interface setting; absent where it is not installed.
     virtual std::optional<bool> desktopEnablesAnimations() = 0;
 
@@ -74,18 +76,7 @@ public:
     virtual void abortHttp(QIODevice* reply) = 0;
 };
 
-// The module's services, loaded on the first call from any thread; null when the module is
-// missing or unusable, which is logged once with the reason.
-DesktopServices* desktopServices();
-
-// One attempt at loading the module from the first of `paths` that is a file; the services,
-// or why there are none.
-struct DesktopServicesLoad {
-    DesktopServices* services = nullptr;
-    QString failure;
-};
-DesktopServicesLoad loadDesktopServices(const QStringList& paths);
-// Why the module could not be loaded (trying it first if nothing has yet); empty when it was.
-QString desktopServicesFailure();
+// The desktop's services, made on the first call from any thread.
+DesktopServices& desktopServices();
 
 } // namespace zen

@@ -229,11 +229,14 @@ QWidget* SettingsView::buildAboutTab()
     m_checkForUpdates = new SettingsActionRow(QStringLiteral("Check for Updates"), QStringLiteral("chevron.right"),
                                               QStringLiteral("arrow.down.circle"));
     connect(m_checkForUpdates, &QAbstractButton::clicked, p, &SettingsViewPresenter::checkForUpdates);
-    auto* contact = new SettingsActionRow(QStringLiteral("Contact Support"), QStringLiteral("arrow.up.forward"),
-                                          QStringLiteral("envelope"));
-    connect(contact, &QAbstractButton::clicked, p, &SettingsViewPresenter::openSupportEmail);
+    m_contactSupport = new SettingsActionRow(QStringLiteral("Contact Support"), QStringLiteral("arrow.up.forward"),
+                                             QStringLiteral("envelope"));
+    connect(m_contactSupport, &QAbstractButton::clicked, p, &SettingsViewPresenter::openSupportEmail);
     rowsOf(actions)->addWidget(m_checkForUpdates);
-    rowsOf(actions)->addWidget(contact);
+    rowsOf(actions)->addWidget(m_contactSupport);
+    m_supportUnavailable = captionText(SettingsViewPresenter::supportUnavailableText());
+    m_supportUnavailable->setObjectName(QStringLiteral("supportUnavailable"));
+    rowsOf(actions)->addWidget(m_supportUnavailable);
     rowsOf(actions)->addWidget(captionText(QStringLiteral("A local diagnostic log is attached when available.")));
     m_supportStatus = new SettingsStatusRow;
     m_supportStatus->setObjectName(QStringLiteral("supportStatus"));
@@ -296,6 +299,8 @@ void SettingsView::render()
     m_version->setVisible(version.has_value());
     m_version->setText(QStringLiteral("Version ") + version.value_or(QString()));
     m_checkForUpdates->setEnabled(p.canCheckForUpdates());
+    m_contactSupport->setEnabled(p.canContactSupport());
+    m_supportUnavailable->setVisible(!p.canContactSupport());
     m_supportStatus->setVisible(p.supportStatus().has_value());
     if (const auto& status = p.supportStatus())
         m_supportStatus->setStatus(status->message, status->systemImage, status->tint);

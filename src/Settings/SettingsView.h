@@ -68,6 +68,8 @@ private:
     QLabel* m_appName = nullptr;
     QLabel* m_version = nullptr;
     SettingsActionRow* m_checkForUpdates = nullptr;
+    SettingsActionRow* m_contactSupport = nullptr;
+    QLabel* m_supportUnavailable = nullptr;
     SettingsStatusRow* m_supportStatus = nullptr;
 };
 

@@ -1,11 +1,13 @@
 #include "Settings/SettingsViewPresenter.h"
 
 #include "Infrastructure/ZentharionSettings.h"
+#include "Platform/DesktopServices.h"
 #include "Settings/ZentharionSupport.h"
 #include "Shared/UserDefaults.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 namespace zen {
@@ -36,7 +38,9 @@ SettingsViewPresenter::SettingsViewPresenter(std::shared_ptr<LaunchAtLoginContro
     if (!m_env.bundleInfo)
         m_env.bundleInfo = &SettingsBundleInfo::live;
     if (!m_env.openURL)
-        m_env.openURL = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+        m_env.openURL = [](const QUrl& url) { return desktopServices().openUri(url); };
+    if (!m_env.supportAddress)
+        m_env.supportAddress = ZentharionSupport::emailAddress();
 
     connect(m_launchAtLogin.get(), &LaunchAtLoginController::stateChanged, this, &SettingsViewPresenter::changed);
     connect(m_permissions.get(), &PermissionCoordinator::authorizationStateChanged, this,
@@ -119,8 +123,12 @@ void SettingsViewPresenter::revealDiagnosticLog()
     if (m_diagnosticLog->revealInFinder())
         setDiagnosticLogStatus(std::nullopt);
     else
+        // Where it is, so that the user can open it some other way.
         setDiagnosticLogStatus(DiagnosticLogStatus{
-            QStringLiteral("The diagnostic log could not be shown: no file manager could be opened."),
+            QStringLiteral("The diagnostic log could not be shown: no file manager could be opened. It is at %1.")
+                .arg(QDir::toNativeSeparators(m_diagnosticLog->hasLog()
+                                                  ? m_diagnosticLog->eventsLogURL()
+                                                  : QFileInfo(m_diagnosticLog->eventsLogURL()).absolutePath())),
             QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red});
     refreshDiagnosticLogAvailability();
     Q_EMIT changed();
@@ -188,21 +196,28 @@ std::optional<QString> SettingsViewPresenter::versionNumber() const
     return m_env.bundleInfo().shortVersion;
 }
 
+QString SettingsViewPresenter::supportUnavailableText()
+{
+    return QStringLiteral("Contact Support is not available in this build.");
+}
+
 void SettingsViewPresenter::openSupportEmail()
 {
+    if (!canContactSupport())
+        return;
+    const QString& address = *m_env.supportAddress;
     const QString subject = ZentharionSupport::subject(versionNumber());
     bool handedOver = m_diagnosticLog
-        && m_diagnosticLog->composeSupportEmail(ZentharionSupport::emailAddress(), subject,
-                                                ZentharionSupport::supportEmailBody);
+        && m_diagnosticLog->composeSupportEmail(address, subject, ZentharionSupport::supportEmailBody);
     if (!handedOver)
-        if (const auto url = ZentharionSupport::mailtoURL(subject, ZentharionSupport::supportEmailBody))
+        if (const auto url = ZentharionSupport::mailtoURL(subject, ZentharionSupport::supportEmailBody, address))
             handedOver = m_env.openURL(*url);
     if (handedOver)
         m_supportStatus.reset();
     else
         // The address in plain words, so the user can still write from wherever they mail.
         m_supportStatus = DiagnosticLogStatus{
-            QStringLiteral("No mail program could be opened. Write to %1.").arg(ZentharionSupport::emailAddress()),
+            QStringLiteral("No mail program could be opened. Write to %1.").arg(address),
             QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red};
     Q_EMIT changed();
 }

@@ -34,6 +34,7 @@ struct SettingsViewEnvironment {
     UserDefaults* defaults = nullptr;                // null: the standard preferences
     std::function<SettingsBundleInfo()> bundleInfo;  // empty: SettingsBundleInfo::live
     std::function<bool(const QUrl&)> openURL;        // empty: the desktop's handler
+    std::optional<QString> supportAddress;           // absent: the build's (ZentharionSupport)
 };
 
 // What the settings window shows and does, without a screen: every row reads and drives a
@@ -88,6 +89,9 @@ public:
     std::optional<QString> versionNumber() const;
     bool canCheckForUpdates() const { return m_updates->canCheckForUpdates(); }
     void checkForUpdates() { m_updates->checkForUpdates(); }
+    // A build given no support address offers no Contact Support.
+    bool canContactSupport() const { return !m_env.supportAddress->trimmed().isEmpty(); }
+    static QString supportUnavailableText();
     void openSupportEmail();
     // What went wrong the last time the support mail was asked for; empty once it worked.
     const std::optional<DiagnosticLogStatus>& supportStatus() const { return m_supportStatus; }

@@ -15,8 +15,7 @@ namespace {
 // The desktop's reduce-motion setting, where it has one.
 bool desktopAllowsAnimation()
 {
-    DesktopServices* services = desktopServices();
-    return !services || services->desktopEnablesAnimations().value_or(true);
+    return desktopServices().desktopEnablesAnimations().value_or(true);
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #include "Updates/FeedUpdater.h"
 
 #include "Infrastructure/AppLogger.h"
+#include "Platform/DesktopServices.h"
 #include "Shared/UserDefaults.h"
 #include "Updates/UpdateAlert.h"
 #include "Updates/UpdateFeed.h"
 
-#include <QDesktopServices>
 #include <QPointer>
 
 #include <algorithm>
@@ -41,7 +41,7 @@ std::shared_ptr<FeedUpdater> FeedUpdater::live(const QUrl& feedURL)
     env.userDriver = std::make_shared<UpdateAlertUserDriver>();
     env.scheduler = scheduler;
     env.now = [] { return QDateTime::currentDateTimeUtc(); };
-    env.openURL = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    env.openURL = [](const QUrl& url) { return desktopServices().openUri(url); };
     env.defaults = &UserDefaults::standard();
     return std::make_shared<FeedUpdater>(std::move(env));
 }
@@ -184,26 +184,33 @@ void FeedUpdater::sessionFetched(bool userInitiated, std::expected<QByteArray, U
     if (m_delegate)
         m_delegate->updaterDidFindValidUpdate(item);
     if (userInitiated && m_env.userDriver) {
-        m_env.userDriver->showUpdateFound(item, m_env.currentVersion, [self, item](UpdaterUserChoice choice) {
+        m_env.userDriver->showUpdateFound(item, m_env.currentVersion, [self, item, end](UpdaterUserChoice choice) {
             if (!self)
                 return;
-            self->userChose(choice, item);
-            self->endSession();
+            // Where the release was offered, the user learns that nothing opened its page.
+            if (const auto failure = self->userChose(choice, item); failure && self->m_env.userDriver)
+                self->m_env.userDriver->showError(*failure, end);
+            else
+                self->endSession();
         });
         return;
     }
     endSession();
 }
 
-void FeedUpdater::userChose(UpdaterUserChoice choice, const UpdateFeedItem& item)
+std::optional<QString> FeedUpdater::userChose(UpdaterUserChoice choice, const UpdateFeedItem& item)
 {
+    std::optional<QString> failure;
     switch (choice) {
     case UpdaterUserChoice::install:
         // The feed admits https pages only; checked again where the link leaves the program.
         if (item.releasePageURL.scheme() == QLatin1String("https") && m_env.openURL) {
-            if (!m_env.openURL(item.releasePageURL))
-                qCWarning(AppLogger::updates, "No browser opened %s",
-                          qUtf8Printable(item.releasePageURL.toDisplayString()));
+            if (!m_env.openURL(item.releasePageURL)) {
+                const QString page = item.releasePageURL.toDisplayString();
+                qCWarning(AppLogger::updates, "No browser opened %s", qUtf8Printable(page));
+                failure = QStringLiteral("No web browser could be opened. Open %1 in a web browser to download the update.")
+                              .arg(page);
+            }
         }
         break;
     case UpdaterUserChoice::skip:
@@ -214,6 +221,7 @@ void FeedUpdater::userChose(UpdaterUserChoice choice, const UpdateFeedItem& item
     }
     if (m_delegate)
         m_delegate->updaterUserDidMakeChoice(choice, item);
+    return failure;
 }
 
 void FeedUpdater::endSession()

@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QUrl>
 
+#include <optional>
+
 #include <functional>
 #include <memory>
 
@@ -60,7 +62,8 @@ private:
     void beginSession(bool userInitiated);
     void sessionFetched(bool userInitiated, std::expected<QByteArray, UpdaterError> outcome);
     void endSession();
-    void userChose(UpdaterUserChoice choice, const UpdateFeedItem& item);
+    // Why the choice could not be carried out, when it could not.
+    std::optional<QString> userChose(UpdaterUserChoice choice, const UpdateFeedItem& item);
     void setInProgress(bool inProgress);
 
     Environment m_env;

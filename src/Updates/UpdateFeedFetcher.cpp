@@ -40,8 +40,7 @@ struct UpdateFeedFetcher::FetchSession {
         if (reply) {
             QIODevice* r = reply;
             r->disconnect();
-            if (DesktopServices* services = desktopServices())
-                services->abortHttp(r);
+            desktopServices().abortHttp(r);
             r->deleteLater();
         }
         auto done = std::move(completion);
@@ -89,18 +88,6 @@ void UpdateFeedFetcher::fetch(const QUrl& url, Completion completion)
         return;
     }
 
-    // The network comes with a module loaded now, on the first fetch, not at start-up.
-    DesktopServices* services = desktopServices();
-    if (!services) {
-        QPointer<UpdateFeedFetcher> guard(this);
-        m_scheduler->runAfter(std::chrono::nanoseconds(0), [guard, completion = std::move(completion),
-                                                            why = desktopServicesFailure()] {
-            if (guard)
-                completion(std::unexpected(downloadError(QStringLiteral("the network module is missing (%1)").arg(why))));
-        });
-        return;
-    }
-
     auto session = std::make_shared<FetchSession>();
     session->completion = std::move(completion);
     // A server that sends a byte now and then would keep the transfer timeout from firing: the
@@ -113,7 +100,7 @@ void UpdateFeedFetcher::fetch(const QUrl& url, Completion completion)
 
 void UpdateFeedFetcher::request(const std::shared_ptr<FetchSession>& session, const QUrl& url)
 {
-    DesktopServices* services = desktopServices();
+    DesktopServices* services = &desktopServices();
     session->current = url;
     session->body.clear();
     const qint64 cap = m_options.maximumSize;

@@ -52,6 +52,7 @@ struct Harness {
     bool revealWorks = true;
     bool mailHandlerWorks = true;
     std::vector<QUrl> openedURLs;
+    QString supportAddress = QStringLiteral("help@example.org");
     int accessOpened = 0;
     SettingsBundleInfo bundle{std::nullopt, QStringLiteral("Zentharion"), QStringLiteral("1.0+2")};
     std::shared_ptr<SettingsNavigationController> navigation = std::make_shared<SettingsNavigationController>();
@@ -83,7 +84,7 @@ struct Harness {
         SettingsViewEnvironment env{otherDefaults ? otherDefaults : &defaults, [this] { return bundle; }, [this](const QUrl& url) {
                                         openedURLs.push_back(url);
                                         return mailHandlerWorks;
-                                    }};
+                                    }, supportAddress};
         auto presenter = std::make_shared<SettingsViewPresenter>(launchAtLogin, permissions, diagnosticLog, navigation,
                                                                  updates, env);
         view = std::make_unique<SettingsView>(presenter);
@@ -345,6 +346,28 @@ TEST(SettingsViewTest, TheAutomaticCheckSwitchFollowsTheRuleOfCheckForUpdates)
     EXPECT_TRUE(withFeed.updates->automaticallyChecksForUpdates());
 }
 
+// A build given no support address (the default) writes to nobody: the row is off limits and
+// says why, and nothing is opened.
+TEST(SettingsViewTest, WithoutASupportAddressContactSupportIsOffAndSaysWhy)
+{
+    for (const QString& address : {QString(), QStringLiteral("  ")}) {
+        Harness h;
+        h.supportAddress = address;
+        h.writeLog();
+        h.open();
+        EXPECT_FALSE(h.action("Contact Support")->isEnabled());
+        ASSERT_TRUE(h.shown(h.find<QLabel>("supportUnavailable")));
+        EXPECT_EQ(h.find<QLabel>("supportUnavailable")->text(), "Contact Support is not available in this build.");
+        h.view->presenter()->openSupportEmail();
+        EXPECT_TRUE(h.openedURLs.empty());
+        EXPECT_FALSE(h.view->presenter()->supportStatus());
+    }
+    Harness given;
+    given.open();
+    EXPECT_TRUE(given.action("Contact Support")->isEnabled());
+    EXPECT_FALSE(given.shown(given.find<QLabel>("supportUnavailable")));
+}
+
 TEST(SettingsViewTest, FailuresToRevealTheLogOrOpenAMailSaySoAndStaleOutcomesGo)
 {
     Harness h;
@@ -364,7 +387,8 @@ TEST(SettingsViewTest, FailuresToRevealTheLogOrOpenAMailSaySoAndStaleOutcomesGo)
     h.revealWorks = false;
     h.action("Reveal Diagnostic Log in File Manager")->click();
     ASSERT_TRUE(h.status());
-    EXPECT_EQ(h.status()->message, "The diagnostic log could not be shown: no file manager could be opened.");
+    EXPECT_EQ(h.status()->message, "The diagnostic log could not be shown: no file manager could be opened. It is at "
+                                       + h.dir.filePath("Logs/events.log") + ".");
     EXPECT_EQ(h.status()->tint, SettingsTint::red);
     EXPECT_TRUE(h.statusRowShows(h.status()->message));
 
@@ -372,7 +396,7 @@ TEST(SettingsViewTest, FailuresToRevealTheLogOrOpenAMailSaySoAndStaleOutcomesGo)
     h.view->tabs()->setCurrentIndex(2);
     h.mailHandlerWorks = false;
     h.action("Contact Support")->click();
-    const QString noMail = QStringLiteral("No mail program could be opened. Write to %1.").arg(ZentharionSupport::emailAddress());
+    const QString noMail = QStringLiteral("No mail program could be opened. Write to %1.").arg(h.supportAddress);
     EXPECT_TRUE(h.statusRowShows(noMail));
     h.mailHandlerWorks = true;
     h.action("Contact Support")->click();
@@ -494,7 +518,7 @@ TEST(ZentharionSupportTest, WithALogAndAComposerTheMailIsComposedOnce)
     h.open();
     h.view->presenter()->openSupportEmail();
     ASSERT_EQ(composed.size(), 1u);
-    EXPECT_EQ(composed[0], (QStringList{ZentharionSupport::emailAddress(), "Zentharion Feedback (v1.0+2)", "\n\n",
+    EXPECT_EQ(composed[0], (QStringList{h.supportAddress, "Zentharion Feedback (v1.0+2)", "\n\n",
                                         h.dir.filePath("Logs/events.log")}));
     EXPECT_TRUE(h.openedURLs.empty());
 }

@@ -66,6 +66,7 @@ struct Harness {
     std::shared_ptr<FakeUserDriver> driver = std::make_shared<FakeUserDriver>();
     const QDateTime base = QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC);
     std::vector<QUrl> opened;
+    bool browserOpens = true;
     std::shared_ptr<FeedUpdater> updater;
     std::unique_ptr<AppUpdateController> controller;
 
@@ -80,7 +81,7 @@ struct Harness {
         env.now = [this] { return base.addMSecs(std::chrono::duration_cast<std::chrono::milliseconds>(scheduler->now).count()); };
         env.openURL = [this](const QUrl& url) {
             opened.push_back(url);
-            return true;
+            return browserOpens;
         };
         env.defaults = &defaults;
         return std::make_shared<FeedUpdater>(std::move(env));
@@ -202,6 +203,25 @@ TEST(FeedUpdaterTest, AManualCheckShowsEveryOutcome)
     EXPECT_EQ(h.driver->shown[3], "error The update feed lists no valid release.");
     EXPECT_TRUE(h.opened.empty());
     EXPECT_FALSE(h.controller->availableUpdate());
+    h.driver->acknowledge();
+    EXPECT_TRUE(h.controller->canCheckForUpdates());
+}
+
+// Install with nothing to open the page: the user learns it where the release was offered,
+// with the address to open some other way, and the check ends only once that is read.
+TEST(FeedUpdaterTest, AnInstallThatOpensNothingSaysSo)
+{
+    Harness h;
+    h.start(false);
+    h.browserOpens = false;
+    h.controller->checkForUpdates();
+    h.fetcher->answer(feedOf("1.1"));
+    h.driver->choose(UpdaterUserChoice::install);
+    ASSERT_EQ(h.opened.size(), 1u);
+    ASSERT_EQ(h.driver->shown.size(), 2u);
+    EXPECT_EQ(h.driver->shown[1],
+              "error No web browser could be opened. Open https://example.org/r in a web browser to download the update.");
+    EXPECT_FALSE(h.controller->canCheckForUpdates());
     h.driver->acknowledge();
     EXPECT_TRUE(h.controller->canCheckForUpdates());
 }

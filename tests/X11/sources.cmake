@@ -31,7 +31,6 @@ string(SUBSTRING "${ZEN_BUILD_HASH}" 0 4 ZEN_BUILD_HASH)
 math(EXPR ZEN_LOCAL_FEED_PORT "0x${ZEN_BUILD_HASH} % 20000 + 30000")
 add_executable(zentharion_local_feed src/main.cpp tests/X11/LocalFeedProgram.cpp)
 target_link_libraries(zentharion_local_feed PRIVATE zentharion_core)
-add_dependencies(zentharion_local_feed zentharion_desktop)
 target_compile_definitions(zentharion_local_feed PRIVATE ZEN_LOCAL_FEED_PORT="${ZEN_LOCAL_FEED_PORT}")
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/UpdateLiveTest.cpp)
 set_source_files_properties(tests/X11/UpdateLiveTest.cpp PROPERTIES

@@ -1,87 +1,265 @@
+// The desktop services on GIO and Qt Network.
+// GIO before any Qt header: its "signals" member names clash with Qt's keyword.
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
 #include "Platform/DesktopServices.h"
 
-#include "Infrastructure/AppLogger.h"
-
 #include <QDir>
-#include <QFileInfo>
-#include <QLibrary>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace zen {
 
 namespace {
 
-constexpr char moduleFileName[] = "libzentharion-desktop.so";
-using Entry = DesktopServices* (*)(int interfaceRevision, const char* version);
-
-// Next to the program (a build tree), then where `cmake --install` puts it relative to the
-// program's folder.
-QStringList candidatePaths()
+std::optional<QString> textOf(const char* s)
 {
-    const QDir programFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(QLatin1Char('/'), 0, -2);
-    return {programFolder.filePath(QLatin1String(moduleFileName)),
-            QDir::cleanPath(programFolder.filePath(QStringLiteral(ZENTHARION_MODULE_DIR_FROM_PROGRAM "/")
-                                                   + QLatin1String(moduleFileName)))};
+    if (!s)
+        return std::nullopt;
+    return QString::fromUtf8(s);
 }
 
-using Loaded = DesktopServicesLoad;
-
-Loaded load()
+void onAppInfoChanged(GAppInfoMonitor*, gpointer data)
 {
-    Loaded loaded = loadDesktopServices(candidatePaths());
-    if (!loaded.services)
-        qCCritical(AppLogger::app,
-                   "Could not load the desktop services module (launching applications, application names and "
-                   "icons, update checks are unavailable): %s",
-                   qUtf8Printable(loaded.failure));
-    return loaded;
+    (*static_cast<std::function<void()>*>(data))();
 }
 
-const Loaded& loaded()
+void deleteCallback(gpointer data, GClosure*)
 {
-    static const Loaded once = load();
-    return once;
+    delete static_cast<std::function<void()>*>(data);
 }
+
+struct AppInfoWatch {
+    GAppInfoMonitor* monitor = nullptr;
+    gulong handler = 0;
+    ~AppInfoWatch()
+    {
+        g_signal_handler_disconnect(monitor, handler);
+        g_object_unref(monitor);
+    }
+};
+
+// Runs in the launched program's process between fork and exec: only a system call.
+void changeToFolder(gpointer folder)
+{
+    if (::chdir(static_cast<const char*>(folder)) != 0) {
+        // Left in the folder it inherited: a missing home is no reason not to start.
+    }
+}
+
+// The program gets its own standard streams, as a desktop launcher gives it: inheriting ours
+// would have it write into the terminal Zentharion was started from. It starts in the home
+// folder, as from a desktop launcher, unless its entry names a folder (Path): not in whatever
+// folder Zentharion was started from.
+bool launchWithOwnStreams(GDesktopAppInfo* info, GList* uris)
+{
+    const QByteArray home = QFile::encodeName(QDir::homePath());
+    gchar* path = g_desktop_app_info_get_string(info, "Path");
+    const bool entryNamesFolder = path && *path;
+    g_free(path);
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    GError* error = nullptr;
+    const gboolean ok = g_desktop_app_info_launch_uris_as_manager_with_fds(
+        info, uris, nullptr, G_SPAWN_SEARCH_PATH, entryNamesFolder ? nullptr : changeToFolder,
+        const_cast<char*>(home.constData()), nullptr, nullptr, devNull, devNull, devNull, &error);
+    if (devNull >= 0)
+        ::close(devNull);
+    if (error)
+        g_error_free(error);
+    return ok;
+}
+
+// The desktop's interface settings, or null where they are not installed. Looked up before
+// the settings object is made: GSettings aborts the program for a schema it does not know.
+GSettings* desktopInterfaceSettings()
+{
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    if (!source)
+        return nullptr;
+    GSettingsSchema* schema = g_settings_schema_source_lookup(source, "org.gnome.desktop.interface", TRUE);
+    if (!schema)
+        return nullptr;
+    GSettings* settings = nullptr;
+    if (g_settings_schema_has_key(schema, "enable-animations"))
+        settings = g_settings_new_full(schema, nullptr, nullptr);
+    g_settings_schema_unref(schema);
+    return settings;
+}
+
+// Hands `uri` to `app` (taking the reference); false when there is no app (nothing is set up
+// to show it) or it could not be started.
+bool openWith(GAppInfo* app, const char* uri)
+{
+    if (!app)
+        return false;
+    GList uris{const_cast<char*>(uri), nullptr, nullptr};
+    bool ok = false;
+    if (G_IS_DESKTOP_APP_INFO(app)) {
+        ok = launchWithOwnStreams(G_DESKTOP_APP_INFO(app), &uris);
+    } else {
+        GError* error = nullptr;
+        ok = g_app_info_launch_uris(app, &uris, nullptr, &error);
+        if (error)
+            g_error_free(error);
+    }
+    g_object_unref(app);
+    return ok;
+}
+
+QNetworkReply* asReply(QIODevice* device)
+{
+    return qobject_cast<QNetworkReply*>(device);
+}
+
+class LinuxDesktopServices final : public DesktopServices {
+public:
+    std::vector<ApplicationEntry> installedApplications() override
+    {
+        std::vector<ApplicationEntry> entries;
+        GList* all = g_app_info_get_all();
+        for (GList* l = all; l; l = l->next) {
+            auto* info = static_cast<GAppInfo*>(l->data);
+            if (!G_IS_DESKTOP_APP_INFO(info))
+                continue;
+            entries.push_back({textOf(g_app_info_get_id(info)).value_or(QString()),
+                               textOf(g_app_info_get_name(info)).value_or(QString()),
+                               textOf(g_desktop_app_info_get_startup_wm_class(G_DESKTOP_APP_INFO(info))).value_or(QString())});
+        }
+        g_list_free_full(all, g_object_unref);
+        return entries;
+    }
+
+    std::shared_ptr<void> watchInstalledApplications(std::function<void()> changed) override
+    {
+        auto watch = std::make_shared<AppInfoWatch>();
+        watch->monitor = g_app_info_monitor_get();
+        watch->handler = g_signal_connect_data(watch->monitor, "changed", G_CALLBACK(onAppInfoChanged),
+                                               new std::function<void()>(std::move(changed)), deleteCallback,
+                                               GConnectFlags(0));
+        return watch;
+    }
+
+    std::optional<EntryDetails> entryDetails(const QByteArray& fileName) override
+    {
+        GDesktopAppInfo* info = g_desktop_app_info_new(fileName.constData());
+        if (!info)
+            return std::nullopt;
+        EntryDetails details;
+        // The Name key as localized for the user (GIO picks the locale's variant).
+        details.localizedName = textOf(g_app_info_get_name(G_APP_INFO(info)));
+        details.fileName = textOf(g_desktop_app_info_get_filename(info));
+        if (gchar* icon = g_desktop_app_info_get_string(info, "Icon")) {
+            details.iconName = QString::fromUtf8(icon);
+            g_free(icon);
+        }
+        g_object_unref(info);
+        return details;
+    }
+
+    bool launch(const QByteArray& fileName) override
+    {
+        GDesktopAppInfo* info = g_desktop_app_info_new(fileName.constData());
+        if (!info)
+            return false;
+        const bool ok = launchWithOwnStreams(info, nullptr);
+        g_object_unref(info);
+        return ok;
+    }
+
+    bool openWithDefaultApplication(const QString& filePath, const QString& contentType) override
+    {
+        GFile* file = g_file_new_for_path(QFile::encodeName(filePath).constData());
+        gchar* uri = g_file_get_uri(file);
+        const bool ok = openWith(g_app_info_get_default_for_type(contentType.toUtf8().constData(), FALSE), uri);
+        g_free(uri);
+        g_object_unref(file);
+        return ok;
+    }
+
+    bool openUri(const QUrl& url) override
+    {
+        return openWith(g_app_info_get_default_for_uri_scheme(url.scheme().toUtf8().constData()), url.toEncoded().constData());
+    }
+
+    bool handlesUriScheme(const QString& scheme) override
+    {
+        GAppInfo* app = g_app_info_get_default_for_uri_scheme(scheme.toUtf8().constData());
+        if (app)
+            g_object_unref(app);
+        return app != nullptr;
+    }
+
+    std::optional<bool> desktopEnablesAnimations() override
+    {
+        // Made once and kept: the setting is read at every change of a view.
+        static GSettings* const settings = desktopInterfaceSettings();
+        if (!settings)
+            return std::nullopt;
+        return bool(g_settings_get_boolean(settings, "enable-animations"));
+    }
+
+    QIODevice* startHttpGet(QObject* owner, const QUrl& url, std::chrono::milliseconds transferTimeout,
+                            HttpEvents events) override
+    {
+        auto* network = owner->findChild<QNetworkAccessManager*>(QString(), Qt::FindDirectChildrenOnly);
+        if (!network)
+            network = new QNetworkAccessManager(owner);
+        QNetworkRequest request(url);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        request.setTransferTimeout(int(transferTimeout.count()));
+        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        QNetworkReply* reply = network->get(request);
+        if (events.metaDataChanged)
+            QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, std::move(events.metaDataChanged));
+        if (events.readyRead)
+            QObject::connect(reply, &QNetworkReply::readyRead, reply, std::move(events.readyRead));
+        if (events.finished)
+            QObject::connect(reply, &QNetworkReply::finished, reply, std::move(events.finished));
+        return reply;
+    }
+
+    HttpState httpState(QIODevice* device) override
+    {
+        HttpState state;
+        QNetworkReply* reply = asReply(device);
+        if (!reply)
+            return state;
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid())
+            state.status = status.toInt();
+        state.location = reply->rawHeader("Location");
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid())
+            state.contentLength = length.toLongLong();
+        state.failed = reply->error() != QNetworkReply::NoError;
+        state.timedOut = reply->error() == QNetworkReply::OperationCanceledError
+                         || reply->error() == QNetworkReply::TimeoutError;
+        if (state.failed)
+            state.errorString = reply->errorString();
+        return state;
+    }
+
+    void abortHttp(QIODevice* device) override
+    {
+        if (QNetworkReply* reply = asReply(device))
+            reply->abort();
+    }
+};
 
 } // namespace
 
-DesktopServicesLoad loadDesktopServices(const QStringList& paths)
+DesktopServices& desktopServices()
 {
-    DesktopServicesLoad loaded;
-    QStringList problems;
-    for (const QString& path : paths) {
-        if (!QFileInfo(path).isFile())
-            continue;
-        QLibrary library(path);
-        // Never unloaded: GLib's types and Qt's network threads stay registered for the
-        // process's life.
-        library.setLoadHints(QLibrary::PreventUnloadHint);
-        const auto entry = reinterpret_cast<Entry>(library.resolve("zentharion_desktop_services"));
-        if (!entry) {
-            problems << library.errorString();
-            continue;
-        }
-        if (DesktopServices* services = entry(DesktopServices::interfaceRevision, ZENTHARION_VERSION)) {
-            loaded.services = services;
-            return loaded;
-        }
-        problems << QStringLiteral("%1 belongs to another version of Zentharion").arg(path);
-    }
-    if (problems.isEmpty())
-        problems << QStringLiteral("%1 is not there (looked in %2)")
-                        .arg(QLatin1String(moduleFileName),
-                             paths.isEmpty() ? QStringLiteral("no folder") : paths.join(QStringLiteral(", ")));
-    loaded.failure = problems.join(QStringLiteral("; "));
-    return loaded;
-}
-
-DesktopServices* desktopServices()
-{
-    return loaded().services;
-}
-
-QString desktopServicesFailure()
-{
-    return loaded().failure;
+    static LinuxDesktopServices services;
+    return services;
 }
 
 } // namespace zen
+

@@ -1,8 +1,9 @@
 #include "Platform/Linux/FileViewer.h"
 
+#include "Platform/DesktopServices.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -33,7 +34,7 @@ bool revealFileInFileManager(const QString& filePath)
 
 bool openFolder(const QString& folderPath)
 {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(folderPath));
+    return desktopServices().openWithDefaultApplication(folderPath, QStringLiteral("inode/directory"));
 }
 
 } // namespace zen::linux_desktop

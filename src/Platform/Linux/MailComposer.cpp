@@ -1,17 +1,12 @@
 #include "Platform/Linux/MailComposer.h"
 
-#include <QDesktopServices>
-#include <QObject>
+#include "Platform/DesktopServices.h"
+
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 
 namespace zen::linux_desktop {
-
-namespace {
-
-constexpr int xdgEmailExitWaitMs = 3000;
-
-} // namespace
 
 std::optional<QString> findXdgEmail()
 {
@@ -34,23 +29,19 @@ QStringList xdgEmailArguments(const QString& recipient, const QString& subject, 
 bool composeMailWithXdgEmail(const QString& xdgEmailPath, const QString& recipient, const QString& subject,
                              const QString& body, const QString& attachmentPath)
 {
-    auto* process = new QProcess;
-    process->setProgram(xdgEmailPath);
-    process->setArguments(xdgEmailArguments(recipient, subject, body, attachmentPath));
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    QObject::connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            process->deleteLater();
-    });
-    process->start();
-    if (!process->waitForStarted(xdgEmailExitWaitMs))
+    // xdg-email hands the mail to the desktop's mail program, and runs as long as that does:
+    // whether one is set up is asked first, and its exit is not waited for. Its complaints stay
+    // out of our terminal.
+    if (!desktopServices().handlesUriScheme(QStringLiteral("mailto")))
         return false;
-    if (!process->waitForFinished(xdgEmailExitWaitMs))
-        return true; // still running: the mail program is up in the foreground
-    return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    QProcess process;
+    process.setProgram(xdgEmailPath);
+    process.setArguments(xdgEmailArguments(recipient, subject, body, attachmentPath));
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.setWorkingDirectory(QDir::homePath());
+    return process.startDetached();
 }
 
 QUrl mailtoUrl(const QString& recipient, const QString& subject, const QString& body)
@@ -64,7 +55,7 @@ QUrl mailtoUrl(const QString& recipient, const QString& subject, const QString& 
 
 bool composeMailto(const QString& recipient, const QString& subject, const QString& body)
 {
-    return QDesktopServices::openUrl(mailtoUrl(recipient, subject, body));
+    return desktopServices().openUri(mailtoUrl(recipient, subject, body));
 }
 
 } // namespace zen::linux_desktop

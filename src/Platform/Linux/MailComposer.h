@@ -15,9 +15,8 @@ std::optional<QString> findXdgEmail();
 QStringList xdgEmailArguments(const QString& recipient, const QString& subject, const QString& body,
                               const QString& attachmentPath);
 
-// Runs xdg-email and reports whether it handed the message over. It waits a short while for
-// the tool's exit status (it fails when no mail program is configured); one still running
-// then has started the mail program, which counts as handed over.
+// Starts xdg-email when the desktop has a mail program set up, without waiting for it; false
+// when none is set up or the tool could not be started.
 bool composeMailWithXdgEmail(const QString& xdgEmailPath, const QString& recipient, const QString& subject,
                              const QString& body, const QString& attachmentPath);
 

@@ -12,7 +12,3 @@ list(APPEND ZEN_SOURCES
   src/Platform/Linux/MainAppLaunchAtLoginService.cpp
   src/Platform/Linux/DesktopServices.cpp
 )
-# The loadable module behind src/Platform/DesktopServices.h: the only code calling GIO and Qt Network.
-list(APPEND ZEN_MODULE_SOURCES
-  src/Platform/Linux/DesktopServicesModule.cpp
-)

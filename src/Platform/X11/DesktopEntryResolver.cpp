@@ -48,10 +48,9 @@ void DesktopEntryResolver::startWatching()
     }
     const auto start = [weak = std::weak_ptr<Watch>(m_watch)] {
         const auto watch = weak.lock();
-        DesktopServices* services = desktopServices();
-        if (!watch || !services)
+        if (!watch)
             return;
-        auto handle = services->watchInstalledApplications([weak] {
+        auto handle = desktopServices().watchInstalledApplications([weak] {
             if (const auto w = weak.lock())
                 w->changed.store(true);
         });
@@ -84,10 +83,7 @@ void DesktopEntryResolver::loadEntries()
         return;
     m_loaded = true;
     m_loadedAt = std::chrono::steady_clock::now();
-    DesktopServices* services = desktopServices();
-    if (!services)
-        return;
-    for (const DesktopServices::ApplicationEntry& application : services->installedApplications()) {
+    for (const DesktopServices::ApplicationEntry& application : desktopServices().installedApplications()) {
         Entry e{stripDesktopSuffix(application.id), application.name, application.startupWMClass};
         if (!e.id.isEmpty())
             m_entries.push_back(std::move(e));
@@ -160,14 +156,12 @@ bool DesktopEntryResolver::launch(const QString& desktopId)
 {
     if (!isAcceptableDesktopId(desktopId))
         return false;
-    DesktopServices* services = desktopServices();
-    return services && services->launch((desktopId + QLatin1String(".desktop")).toUtf8());
+    return desktopServices().launch((desktopId + QLatin1String(".desktop")).toUtf8());
 }
 
 bool DesktopEntryResolver::openWithDefaultApplication(const QString& filePath, const QString& contentType)
 {
-    DesktopServices* services = desktopServices();
-    return services && services->openWithDefaultApplication(filePath, contentType);
+    return desktopServices().openWithDefaultApplication(filePath, contentType);
 }
 
 } // namespace zen

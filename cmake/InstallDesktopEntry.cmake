@@ -6,16 +6,22 @@ if(IS_ABSOLUTE "${ZEN_INSTALL_BINDIR}")
 else()
   set(program "${CMAKE_INSTALL_PREFIX}/${ZEN_INSTALL_BINDIR}/zentharion")
 endif()
-# Quoted as the Exec key asks: backslash, double quote, backquote and dollar escaped inside the
-# quotes, a percent sign doubled; then each backslash doubled again for the file's own escapes.
-string(REPLACE "\\" "\\\\" quoted "${program}")
-string(REPLACE "\"" "\\\"" quoted "${quoted}")
-string(REPLACE "`" "\\`" quoted "${quoted}")
-string(REPLACE "$" "\\$" quoted "${quoted}")
-string(REPLACE "%" "%%" quoted "${quoted}")
-string(REPLACE "\\" "\\\\" quoted "${quoted}")
+# A path with a reserved character is quoted as the Exec key asks: backslash, double quote,
+# backquote and dollar escaped inside the quotes, a percent sign doubled; then each backslash
+# doubled again for the file's own escapes. A plain path is written as it is, which is also
+# what readers that take Exec's first word as the program (GIO's executable) expect.
+set(exec "${program}")
+if(program MATCHES "[] \t\n\"'\\><~|&;$*?#()`%[]")
+  string(REPLACE "\\" "\\\\" exec "${exec}")
+  string(REPLACE "\"" "\\\"" exec "${exec}")
+  string(REPLACE "`" "\\`" exec "${exec}")
+  string(REPLACE "$" "\\$" exec "${exec}")
+  string(REPLACE "%" "%%" exec "${exec}")
+  string(REPLACE "\\" "\\\\" exec "${exec}")
+  set(exec "\"${exec}\"")
+endif()
 file(READ "${ZEN_DESKTOP_ENTRY}" entry)
-string(REPLACE "\nExec=zentharion\n" "\nExec=\"${quoted}\"\n" entry "${entry}")
+string(REPLACE "\nExec=zentharion\n" "\nExec=${exec}\n" entry "${entry}")
 set(target "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${ZEN_INSTALL_DATADIR}/applications/zentharion.desktop")
 message(STATUS "Installing: ${target}")
 file(WRITE "${target}" "${entry}")

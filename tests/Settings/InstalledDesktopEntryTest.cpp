@@ -22,7 +22,11 @@ TEST(InstalledDesktopEntryTest, GioReadsTheEntryAndItsIconResolves)
     GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(QFile::encodeName(entry).constData());
     ASSERT_NE(info, nullptr) << "GIO refused the entry, or did not find its program";
     EXPECT_STREQ(g_app_info_get_name(G_APP_INFO(info)), "Zentharion");
-    const QString executable = QString::fromUtf8(g_app_info_get_executable(G_APP_INFO(info)));
+    // The program a launch runs: Exec's first argument as the shell would split it.
+    gchar** argv = nullptr;
+    ASSERT_TRUE(g_shell_parse_argv(g_app_info_get_commandline(G_APP_INFO(info)), nullptr, &argv, nullptr));
+    const QString executable = QString::fromUtf8(argv[0]);
+    g_strfreev(argv);
     GIcon* icon = g_app_info_get_icon(G_APP_INFO(info));
     ASSERT_TRUE(icon && G_IS_THEMED_ICON(icon));
     const gchar* const* names = g_themed_icon_get_names(G_THEMED_ICON(icon));

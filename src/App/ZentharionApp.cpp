@@ -7,6 +7,7 @@
 #include "Onboarding/OnboardingContainerView.h"
 #include "Onboarding/OnboardingController.h"
 #include "Onboarding/TextStyle.h"
+#include "MenuBar/SnapshotNamePrompt.h"
 #include "Infrastructure/AppLogger.h"
 #include "Settings/SettingsView.h"
 #include "Shared/ApplicationIcon.h"
@@ -391,6 +392,16 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
     auto& d = m_dependencies;
     SnapshotMenuController::Options options = d.controllerOptions;
     options.statusAutoClearDelay = 5.0;
+    if (d.bringWindowForward) {
+        if (!options.snapshotNamePrompt)
+            options.snapshotNamePrompt = [bring = d.bringWindowForward](const QString& name) {
+                return SnapshotNamePrompt::prompt(name, nullptr, bring);
+            };
+        if (!options.snapshotRenamePrompt)
+            options.snapshotRenamePrompt = [bring = d.bringWindowForward](const QString& name) {
+                return SnapshotNamePrompt::promptRename(name, nullptr, bring);
+            };
+    }
 
     std::optional<QString> failure;
     std::optional<AppSupportDirectoryBootstrapper> folders;

@@ -5,8 +5,9 @@
 
 namespace zen {
 
-DashboardOpener::DashboardOpener(MakeWindow makeWindow)
+DashboardOpener::DashboardOpener(MakeWindow makeWindow, DashboardWindowSupport::BringForward bringForward)
     : m_makeWindow(std::move(makeWindow))
+    , m_bringForward(std::move(bringForward))
 {
 }
 
@@ -17,7 +18,7 @@ DashboardOpener::~DashboardOpener()
 
 DashboardOpener::Outcome DashboardOpener::open()
 {
-    if (DashboardWindowSupport::focusExistingWindow())
+    if (DashboardWindowSupport::focusExistingWindow(m_bringForward))
         return Outcome::broughtForward;
     Outcome outcome = Outcome::shownAgain;
     if (!m_window) {

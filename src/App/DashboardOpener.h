@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Dashboard/DashboardWindowSupport.h"
+
 #include <QPointer>
 
 #include <functional>
@@ -23,7 +25,8 @@ public:
         made,           // a new window
     };
 
-    explicit DashboardOpener(MakeWindow makeWindow);
+    // `bringForward` (may be null) asks the window manager for a window that is on screen already.
+    explicit DashboardOpener(MakeWindow makeWindow, DashboardWindowSupport::BringForward bringForward = {});
     ~DashboardOpener();
     DashboardOpener(const DashboardOpener&) = delete;
     DashboardOpener& operator=(const DashboardOpener&) = delete;
@@ -34,6 +37,7 @@ public:
 
 private:
     MakeWindow m_makeWindow;
+    DashboardWindowSupport::BringForward m_bringForward;
     QPointer<DashboardView> m_window;
 };
 

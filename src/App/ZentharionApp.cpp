@@ -7,6 +7,7 @@
 #include "Onboarding/OnboardingContainerView.h"
 #include "Onboarding/OnboardingController.h"
 #include "Onboarding/TextStyle.h"
+#include "MenuBar/SnapshotNamePrompt.h"
 #include "Infrastructure/AppLogger.h"
 #include "Settings/SettingsView.h"
 #include "Shared/ApplicationIcon.h"
@@ -288,7 +289,7 @@ void ZentharionApp::openOrFocusDashboard()
             d.quit = [this] { performMenuBarAction(MenuBarAction::quit); };
             d.frameStore = m_dependencies.userDefaults;
             return new DashboardView(std::move(d));
-        });
+        }, m_dependencies.bringWindowForward);
     if (m_dashboardOpener->open() != DashboardOpener::Outcome::broughtForward)
         // After the window has had its first turn on screen.
         QTimer::singleShot(0, this, &ZentharionApp::runFirstLaunchBridge);
@@ -365,10 +366,12 @@ void ZentharionApp::answerAnotherLaunch(bool atLogin)
         return;
     const bool justOpened = !dashboardWindow() || !dashboardWindow()->isVisible();
     openOrFocusDashboard();
-    bringDashboardForward(justOpened);
+    // A window on screen already was asked for by the opener.
+    if (justOpened)
+        bringDashboardForward();
 }
 
-void ZentharionApp::bringDashboardForward(bool justOpened)
+void ZentharionApp::bringDashboardForward()
 {
     DashboardView* dashboard = dashboardWindow();
     if (!dashboard || !m_dependencies.bringWindowForward)
@@ -380,7 +383,7 @@ void ZentharionApp::bringDashboardForward(bool justOpened)
     QWindow* handle = dashboard->windowHandle();
     // The window manager ignores requests about a window it does not manage yet, and it
     // manages a new window only by the time the window is first on screen.
-    if (justOpened && handle && !handle->isExposed())
+    if (handle && !handle->isExposed())
         new OnFirstExpose(handle, bring);
     else
         bring();
@@ -391,6 +394,16 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
     auto& d = m_dependencies;
     SnapshotMenuController::Options options = d.controllerOptions;
     options.statusAutoClearDelay = 5.0;
+    if (d.bringWindowForward) {
+        if (!options.snapshotNamePrompt)
+            options.snapshotNamePrompt = [bring = d.bringWindowForward](const QString& name) {
+                return SnapshotNamePrompt::prompt(name, nullptr, bring);
+            };
+        if (!options.snapshotRenamePrompt)
+            options.snapshotRenamePrompt = [bring = d.bringWindowForward](const QString& name) {
+                return SnapshotNamePrompt::promptRename(name, nullptr, bring);
+            };
+    }
 
     std::optional<QString> failure;
     std::optional<AppSupportDirectoryBootstrapper> folders;

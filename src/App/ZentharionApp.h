@@ -183,7 +183,8 @@ private:
     // process, when the onboarding flow says so.
     void runFirstLaunchBridge();
     bool systemTrayAvailable() const;
-    void bringDashboardForward(bool justOpened);
+    // For a window just shown: once the window manager manages it, it is asked for the window.
+    void bringDashboardForward();
 
     ZentharionAppDependencies m_dependencies;
     std::shared_ptr<StartUpWork> m_startUpWork;

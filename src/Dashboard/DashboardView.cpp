@@ -247,8 +247,9 @@ QWidget* DashboardView::buildSidebar()
     });
     connect(m_layoutList, &DashboardSnapshotListView::restoreRequested, this, [this, summaryAt](int row) {
         const auto summary = summaryAt(row);
-        if (!summary || m_presenter->isSnapshotActionDisabled())
+        if (!summary)
             return;
+        // The presenter answers a restore that cannot start now.
         if (m_presenter->selectedSnapshotID() != summary->id)
             m_presenter->selectSnapshot(summary->id);
         m_presenter->restoreSelectedSnapshot();

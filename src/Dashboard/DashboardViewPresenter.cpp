@@ -251,7 +251,17 @@ void DashboardViewPresenter::saveSnapshot()
 void DashboardViewPresenter::restoreSelectedSnapshot()
 {
     const auto summary = selectedSummary();
-    if (!summary || isSnapshotActionDisabled() || !requestPermission(true))
+    if (!summary || m_bootstrapErrorMessage)
+        return;
+    // The commands are disabled meanwhile, but Return in the list, or a click queued while a
+    // slow machine still finishes the last save, still arrives: it is answered, not dropped.
+    if (m_controller->isOperating()) {
+        m_controller->setStatus(SnapshotMenuController::Status{
+            QStringLiteral("Cannot restore \"%1\" while another layout operation is in progress.").arg(summary->name),
+            SnapshotMenuController::Status::Kind::error});
+        return;
+    }
+    if (!requestPermission(true))
         return;
     m_controller->restoreSnapshot(summary->id);
 }

@@ -6,8 +6,10 @@
 #include <QByteArray>
 #include <QCursor>
 #include <QLayout>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 namespace zen {
 
@@ -35,15 +37,35 @@ QWidget* DashboardWindowSupport::existingWindow()
     return nullptr;
 }
 
-bool DashboardWindowSupport::focusExistingWindow()
+QWidget* DashboardWindowSupport::blockingDialog(const QWidget& window)
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal == &window || !modal->isVisible())
+        return nullptr;
+    const QWidget* owner = modal->parentWidget() ? modal->parentWidget()->window() : nullptr;
+    return owner == &window || modal->windowModality() == Qt::ApplicationModal ? modal : nullptr;
+}
+
+bool DashboardWindowSupport::focusExistingWindow(const BringForward& bringForward)
 {
     QWidget* window = existingWindow();
     if (!window)
         return false;
+    QWidget* dialog = blockingDialog(*window);
     if (window->isMinimized())
         window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     window->raise();
     window->activateWindow();
+    if (dialog) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
+    // The toolkit hears of a minimize only some time after the window manager made it, and
+    // asks nothing for a window it believes is shown (nor activates one that is not mapped):
+    // on a busy machine the window would stay minimized. The window manager itself un-minimizes
+    // the dashboard together with its dialogs and gives the keyboard to the one that blocks it.
+    if (bringForward)
+        bringForward((dialog ? dialog : window)->winId());
     return true;
 }
 
@@ -66,20 +88,71 @@ QRect DashboardWindowSupport::centredFrame(QSize frameSize, std::optional<QRect>
     return frame;
 }
 
+namespace {
+
+// Where a window opened by the program goes, decided when it is placed: over the dashboard
+// when that is on screen, else on a monitor.
+struct Placement {
+    QPointer<const QWidget> over;
+    QPointer<QScreen> screen;
+
+    QRect frameFor(QSize frameSize) const
+    {
+        const std::optional<QRect> overFrame =
+            over && over->isVisible() ? std::optional(over->frameGeometry()) : std::nullopt;
+        return DashboardWindowSupport::centredFrame(frameSize, overFrame, screen->availableGeometry());
+    }
+};
+
+// Centres the window again once it is first on screen. Before the window manager frames a
+// window neither its frame nor, on a busy machine, the dashboard's is known for sure, and the
+// first guess can be off by a title bar; by the window's first showing both are.
+class CentreOnFirstExpose final : public QObject {
+public:
+    CentreOnFirstExpose(QWidget& window, Placement placement)
+        : QObject(window.windowHandle())
+        , m_window(&window)
+        , m_placement(std::move(placement))
+    {
+        window.windowHandle()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            deleteLater();
+            if (m_window && m_placement.screen) {
+                const QRect frame = m_window->frameGeometry();
+                const QRect wanted = m_placement.frameFor(frame.size());
+                if (wanted.topLeft() != frame.topLeft())
+                    m_window->move(wanted.topLeft());
+            }
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_window;
+    Placement m_placement;
+};
+
+} // namespace
+
 void DashboardWindowSupport::placeCentred(QWidget& window)
 {
-    std::optional<QRect> over;
-    const QScreen* screen = nullptr;
+    Placement placement;
     const QWidget* dashboard = existingWindow();
     if (dashboard && dashboard != &window && !dashboard->isMinimized()) {
-        over = dashboard->frameGeometry();
-        screen = QGuiApplication::screenAt(over->center());
+        placement.over = dashboard;
+        placement.screen = QGuiApplication::screenAt(dashboard->frameGeometry().center());
     }
-    if (!screen)
-        screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    if (!placement.screen)
+        placement.screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!placement.screen)
+        placement.screen = QGuiApplication::primaryScreen();
+    if (!placement.screen)
         return;
     // Before its first showing the window has no frame yet: it will get the one the window
     // manager gives our other windows (or gave this one before it was hidden), which
@@ -100,10 +173,13 @@ void DashboardWindowSupport::placeCentred(QWidget& window)
                 decoration = marginsOf(*shown);
                 break;
             }
-    const QSize frameSize = window.size().grownBy(decoration);
-    const QRect frame = centredFrame(frameSize, over, screen->availableGeometry());
     // A top-level window's position is its frame's.
-    window.move(frame.topLeft());
+    window.move(placement.frameFor(window.size().grownBy(decoration)).topLeft());
+    if (!window.isVisible()) {
+        window.winId(); // the native window, whose showing is watched
+        if (window.windowHandle())
+            new CentreOnFirstExpose(window, std::move(placement));
+    }
 }
 
 void DashboardWindowSupport::makeConfirmation(QWidget& dialog)

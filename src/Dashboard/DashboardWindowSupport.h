@@ -3,6 +3,7 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <qwindowdefs.h>
 
 #include <functional>
 #include <optional>
@@ -32,11 +33,19 @@ public:
     static void saveFrame(const QWidget& window, UserDefaults& defaults,
                           const QString& name = frameAutosaveName());
 
+    // Asks the window manager directly, as a pager does, to show a window of ours and give it
+    // the keyboard (un-minimizing it and its own dialogs).
+    using BringForward = std::function<void(WId)>;
+
     // The first shown top-level window carrying the identifier; null when there is none.
     static QWidget* existingWindow();
-    // Brings that window to the front (un-minimizing it) and gives it focus; false when there
-    // is none.
-    static bool focusExistingWindow();
+    // The modal dialog that holds the window's keyboard (a confirmation of its own, or an
+    // application-modal prompt over it); null when there is none.
+    static QWidget* blockingDialog(const QWidget& window);
+    // Brings that window to the front (un-minimizing it) and gives the keyboard to it, or to
+    // the dialog that blocks it; false when there is none. With `bringForward`, the window
+    // manager is asked directly too.
+    static bool focusExistingWindow(const BringForward& bringForward = {});
     // Focuses the open dashboard, else calls `openWindow` to make one.
     static void openOrFocusDashboard(const std::function<void()>& openWindow);
 

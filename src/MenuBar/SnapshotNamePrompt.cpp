@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace zen {
 
@@ -35,10 +36,12 @@ QLabel* plainLabel(const QString& text, QWidget* parent)
     return label;
 }
 
-std::optional<QString> runPrompt(SnapshotNameDialog::Purpose purpose, const QString& name, QWidget* parent)
+std::optional<QString> runPrompt(SnapshotNameDialog::Purpose purpose, const QString& name, QWidget* parent,
+                                 const SnapshotNamePrompt::BringForward& bringForward)
 {
     // Asked from a window (the dashboard's "New Layout"), the prompt is that window's dialog.
     SnapshotNameDialog dialog(purpose, name, parent ? parent : QApplication::activeWindow());
+    dialog.setBringForward(bringForward);
     dialog.exec();
     return dialog.answer();
 }
@@ -87,6 +90,26 @@ void SnapshotNameDialog::showEvent(QShowEvent* event)
     m_field->selectAll();
     activateWindow();
     raise();
+    // The toolkit's own request for the keyboard comes from a program in the background as far
+    // as the window manager knows (the tray menu that asked has closed), and one that prevents
+    // focus stealing may leave the prompt without it: typing and Return would go to another
+    // window while every restore waits for the prompt. It is asked for directly, once the window
+    // manager manages the window, which it does by the time the window is first on screen.
+    if (m_bringForward && windowHandle() && !m_awaitsExpose) {
+        m_awaitsExpose = true;
+        windowHandle()->installEventFilter(this);
+    }
+}
+
+bool SnapshotNameDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_awaitsExpose && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        m_awaitsExpose = false;
+        watched->removeEventFilter(this);
+        if (m_bringForward)
+            m_bringForward(winId());
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 std::optional<QString> SnapshotNameDialog::answer() const
@@ -99,14 +122,16 @@ std::optional<QString> SnapshotNameDialog::answer() const
     return trimmed;
 }
 
-std::optional<QString> SnapshotNamePrompt::prompt(const QString& defaultName, QWidget* parent)
+std::optional<QString> SnapshotNamePrompt::prompt(const QString& defaultName, QWidget* parent,
+                                                  const BringForward& bringForward)
 {
-    return runPrompt(SnapshotNameDialog::Purpose::save, defaultName, parent);
+    return runPrompt(SnapshotNameDialog::Purpose::save, defaultName, parent, bringForward);
 }
 
-std::optional<QString> SnapshotNamePrompt::promptRename(const QString& currentName, QWidget* parent)
+std::optional<QString> SnapshotNamePrompt::promptRename(const QString& currentName, QWidget* parent,
+                                                        const BringForward& bringForward)
 {
-    return runPrompt(SnapshotNameDialog::Purpose::rename, currentName, parent);
+    return runPrompt(SnapshotNameDialog::Purpose::rename, currentName, parent, bringForward);
 }
 
 } // namespace zen

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QLineEdit;
@@ -13,10 +14,15 @@ namespace zen {
 // Asks for the name of a new layout, or a new name for an existing one, in a small modal
 // dialog. Both calls block the main thread until the user answers.
 struct SnapshotNamePrompt {
+    // Asks the window manager directly, as a pager does, to give a window of ours the keyboard.
+    using BringForward = std::function<void(WId)>;
+
     // Absent when cancelled; otherwise a non-empty name (the default name for blank input).
-    static std::optional<QString> prompt(const QString& defaultName, QWidget* parent = nullptr);
+    static std::optional<QString> prompt(const QString& defaultName, QWidget* parent = nullptr,
+                                         const BringForward& bringForward = {});
     // Absent when cancelled; otherwise the entered text trimmed, which may be empty.
-    static std::optional<QString> promptRename(const QString& currentName, QWidget* parent = nullptr);
+    static std::optional<QString> promptRename(const QString& currentName, QWidget* parent = nullptr,
+                                               const BringForward& bringForward = {});
 };
 
 // The dialog behind both prompts; public so tests can drive it without a modal loop.
@@ -34,8 +40,12 @@ public:
     // What the prompt returns for the way the dialog ended and the text in the field.
     std::optional<QString> answer() const;
 
+    // Called with the dialog's window each time it is first on screen after being shown.
+    void setBringForward(SnapshotNamePrompt::BringForward bringForward) { m_bringForward = std::move(bringForward); }
+
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     Purpose m_purpose;
@@ -43,6 +53,8 @@ private:
     QLineEdit* m_field = nullptr;
     QPushButton* m_confirm = nullptr;
     QPushButton* m_cancel = nullptr;
+    SnapshotNamePrompt::BringForward m_bringForward;
+    bool m_awaitsExpose = false;
 };
 
 } // namespace zen

@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QMenu>
 #include <QTabWidget>
@@ -538,6 +539,33 @@ TEST(ZentharionAppDashboardTest, AClosedDashboardIsKeptAndShownAgain)
     app.performMenuBarAction(MenuBarAction::openDashboard);
     EXPECT_EQ(app.dashboardWindow(), window.data());
     EXPECT_TRUE(window->isVisible());
+    window->close();
+}
+
+// Opening the dashboard that is on screen asks the window manager for it, whatever the toolkit
+// last heard of its state (a minimize reaches it late), and for the dialog that blocks it when
+// one is open: the window comes back with its confirmation, not stuck behind a hidden one.
+TEST(ZentharionAppDashboardTest, OpeningTheDashboardOnScreenAsksTheWindowManagerForItOrItsDialog)
+{
+    AppHarness h;
+    std::vector<WId> brought;
+    h.adjust = [&](ZentharionAppDependencies& d) { d.bringWindowForward = [&](WId window) { brought.push_back(window); }; };
+    auto& app = h.start();
+    app.performMenuBarAction(MenuBarAction::openDashboard);
+    QPointer<DashboardView> window = app.dashboardWindow();
+    ASSERT_TRUE(window);
+    QCoreApplication::processEvents();
+    brought.clear();
+    app.performMenuBarAction(MenuBarAction::openDashboard);
+    EXPECT_EQ(brought, std::vector<WId>{window->winId()});
+
+    QDialog confirmation(window);
+    confirmation.setWindowModality(Qt::WindowModal);
+    confirmation.show();
+    brought.clear();
+    app.answerAnotherLaunch(false);
+    EXPECT_EQ(brought, std::vector<WId>{confirmation.winId()});
+    confirmation.close();
     window->close();
 }
 

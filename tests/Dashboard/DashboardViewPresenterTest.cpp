@@ -246,6 +246,32 @@ TEST(DashboardViewPresenterTest, UpdateAndRestoreAskForAccessAndWithoutItShowThe
     EXPECT_EQ(f.restored, std::vector<QUuid>{b.id});
 }
 
+// A restore asked for while a save or another restore still runs (Return in the list on a
+// slow machine) starts nothing and says why.
+TEST(DashboardViewPresenterTest, ARestoreThatCannotStartWhileAnotherOperationRunsSaysWhy)
+{
+    Presenter f;
+    f.add("A", 0);
+    const auto b = f.add("B", 5);
+    auto& p = f.make();
+    p.appear();
+    for (const bool duringSave : {true, false}) {
+        SCOPED_TRACE(duringSave ? "during a save" : "during a restore");
+        p.selectSnapshot(b.id);
+        f.restored.clear();
+        std::optional<SnapshotMenuController::Status> told;
+        f.whileOperating = [&] {
+            p.restoreSelectedSnapshot();
+            told = f.controller->status();
+        };
+        duringSave ? p.saveSnapshot() : p.restoreSelectedSnapshot();
+        EXPECT_EQ(f.restored, duringSave ? std::vector<QUuid>{} : std::vector<QUuid>{b.id});
+        ASSERT_TRUE(told);
+        EXPECT_TRUE(told->isError());
+        EXPECT_EQ(told->message, "Cannot restore \"B\" while another layout operation is in progress.");
+    }
+}
+
 TEST(DashboardViewPresenterTest, TheCommandContextFollowsSelectionHotkeyAndActionLock)
 {
     struct Case {

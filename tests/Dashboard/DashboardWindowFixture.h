@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,8 @@ struct DashboardWindowFixture {
     bool trusted = true;
     std::vector<QUuid> updated;
     std::vector<QUuid> restored;
+    // Runs inside each save and restore, while the controller is busy.
+    std::function<void()> whileOperating;
     std::shared_ptr<PermissionCoordinator> coordinator;
     std::shared_ptr<PermissionInterventionRouter> router;
     std::shared_ptr<SnapshotMenuController> controller;
@@ -50,6 +53,8 @@ struct DashboardWindowFixture {
         o.clock = [] { return fixedDate(40); };
         o.captureOperation = [this](const QString& name, const QDateTime&, const auto&)
             -> std::expected<Snapshot, SnapshotCaptureFailure> {
+            if (whileOperating)
+                whileOperating();
             Snapshot snapshot = makeSnapshot(name);
             snapshot.updatedAt = fixedDate(50);
             if (auto saved = store.save(snapshot); !saved)
@@ -63,6 +68,8 @@ struct DashboardWindowFixture {
         };
         o.restoreOperation = [this](const QUuid& id) -> std::expected<RestoreResult, RestoreEngineFailure> {
             restored.push_back(id);
+            if (whileOperating)
+                whileOperating();
             return RestoreResult{};
         };
         controller = std::make_shared<SnapshotMenuController>(store, std::nullopt, std::nullopt, o);

@@ -1,6 +1,7 @@
 #include "MenuBar/SnapshotNamePrompt.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -77,6 +78,32 @@ TEST(SnapshotNamePromptTest, ModalPromptReturnsWhatWasConfirmed)
         dialog->confirmButton()->click();
     });
     EXPECT_EQ(SnapshotNamePrompt::prompt("Layout 1"), QString("Evening"));
+}
+
+// A window manager that prevents focus stealing may leave a prompt from the tray without the
+// keyboard; the prompt asks for it directly once it is on screen, and once only.
+TEST(SnapshotNamePromptTest, TheModalPromptAsksForTheKeyboardOnceItIsOnScreen)
+{
+    std::vector<WId> brought;
+    WId prompt = 0;
+    QTimer answer;
+    answer.setInterval(10);
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<SnapshotNameDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        prompt = dialog->winId();
+        if (!brought.empty())
+            dialog->confirmButton()->click();
+        else if (clock.hasExpired(10000)) // never on screen: end rather than hang
+            dialog->cancelButton()->click();
+    });
+    answer.start();
+    EXPECT_EQ(SnapshotNamePrompt::promptRename("Old", nullptr, [&](WId window) { brought.push_back(window); }),
+              QString("Old"));
+    EXPECT_EQ(brought, std::vector<WId>{prompt});
 }
 
 } // namespace

@@ -50,6 +50,21 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs, int stepMs)
     return true;
 }
 
+QRect waitUntilSettled(const std::function<QRect()>& area, int timeoutMs)
+{
+    QRect last;
+    int samePolls = 0;
+    const bool settled = waitFor(
+        [&] {
+            const QRect now = area();
+            samePolls = !now.isEmpty() && now == last ? samePolls + 1 : 0;
+            last = now;
+            return samePolls >= 10;
+        },
+        timeoutMs);
+    return settled ? last : QRect();
+}
+
 void whenShown(std::function<QWidget*()> find, std::function<void(QWidget*)> act)
 {
     auto* timer = new QTimer;

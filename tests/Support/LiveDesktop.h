@@ -37,6 +37,10 @@ namespace zen::testsupport {
 // Polls `done` with the event loop running until it holds or the time is up.
 bool waitFor(const std::function<bool()>& done, int timeoutMs = 15000, int stepMs = 20);
 
+// Waits until `area` is not empty and holds still over several polls (a tray lays its icons
+// out after taking them in); empty when it never did.
+QRect waitUntilSettled(const std::function<QRect()>& area, int timeoutMs = 15000);
+
 // Runs `act` once `find` yields a visible widget, polling from the event loop, so that it also
 // works while a modal dialog or a popup menu runs its own loop.
 void whenShown(std::function<QWidget*()> find, std::function<void(QWidget*)> act);

@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QStyleHints>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -279,9 +281,21 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
     ASSERT_EQ(store.loadSnapshot(keysID)->windows.size(), 2u);
 
     DashboardSnapshotListView* list = view->layoutList();
+    // A second click on the row within the double-click interval of the last one (a quick
+    // machine gets through a rename sooner) is a double click, which opens the name field, and
+    // the keys meant for the list go there: no click where the row is selected with the keyboard
+    // in the list already, and none before that interval has passed.
+    const auto selected = [&] { return view->presenter().selectedSnapshotID() == keysID && list->hasFocus(); };
+    QElapsedTimer sinceClick;
     const auto selectKeys = [&] {
-        x->click(list->viewport(), rowRect(*view, keysID).topLeft() + QPoint(30, 10));
-        return waitFor([&] { return view->presenter().selectedSnapshotID() == keysID && list->hasFocus(); });
+        if (!selected()) {
+            const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+            if (sinceClick.isValid() && !sinceClick.hasExpired(interval))
+                pumpEventsFor(int(interval - sinceClick.elapsed()) + 50);
+            x->click(list->viewport(), rowRect(*view, keysID).topLeft() + QPoint(30, 10));
+            sinceClick.start();
+        }
+        return waitFor(selected);
     };
 
     // F2 opens the name for editing; Return stores it.

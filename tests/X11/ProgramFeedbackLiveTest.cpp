@@ -52,11 +52,12 @@ TEST_F(ProgramFeedbackLiveTest, ARestoreFromTheTrayShowsTheOverlayThenTheToastOn
     ProgramProcess program(home);
     ASSERT_TRUE(program.process.waitForStarted());
 
-    std::optional<xcb_window_t> icon;
-    ASSERT_TRUE(waitFor([&] { return (icon = x->programTrayIcon()).has_value(); }));
-    pumpEventsFor(500);
-    const QRect iconArea = x->rootGeometry(*icon);
-    ASSERT_FALSE(iconArea.isEmpty());
+    // The icon as the tray finally places it (the window found first may still be replaced).
+    const QRect iconArea = waitUntilSettled([&] {
+        const auto icon = x->programTrayIcon();
+        return icon ? x->rootGeometry(*icon) : QRect();
+    });
+    ASSERT_FALSE(iconArea.isEmpty()) << "the tray never gave the icon its place";
 
     // Open the tray menu and choose the layout: the first item saves, the next one is the layout.
     x->click(iconArea.center());

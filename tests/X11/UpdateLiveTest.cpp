@@ -47,21 +47,27 @@ TEST(UpdateLiveTest, TheTrayOffersTheReleaseTheAutomaticCheckFound)
     TrayProcess tray;
     ASSERT_TRUE(tray.started());
     ProgramProcess running(home, "zentharion_local_feed");
-    const QProcess& program = running.process;
     ASSERT_TRUE(running.process.waitForStarted());
 
     EXPECT_TRUE(waitFor([&] { return server.requests("/feed.json") >= 1; }, 15000)) << "no automatic check";
-    QString icon;
+    // The program's visible windows: its icon in the tray, and its menu once open.
+    const auto shown = [&] {
+        return run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(running.process.processId())})
+            .split('\n', Qt::SkipEmptyParts);
+    };
+    QStringList windows;
+    ASSERT_TRUE(waitFor([&] { return !(windows = shown()).isEmpty(); }, 15000));
+    // The icon where the tray finally places it, then its menu open (clicked again should a
+    // click land while the tray still moves it) before any key is pressed.
+    XSession x;
+    const QRect iconArea = waitUntilSettled([&] { return x.rootGeometry(xcb_window_t(windows.front().toUInt())); });
+    ASSERT_FALSE(iconArea.isEmpty()) << "the tray never gave the icon its place";
     ASSERT_TRUE(waitFor([&] {
-        // The program's one visible window: its icon in the tray.
-        icon = run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(program.processId())})
-                   .section('\n', 0, 0);
-        return !icon.isEmpty();
-    }, 15000));
-    pumpEventsFor(1000); // the tray takes the icon in and the menu is rebuilt
-
-    run("xdotool", {"mousemove", "--window", icon, "6", "6", "click", "1"});
-    pumpEventsFor(1000);
+        if (shown().size() > 1)
+            return true;
+        x.click(iconArea.center());
+        return false;
+    }, 15000, 1000)) << "the tray menu did not open";
     ScreenshotFolder shots;
     shots.save(rootScreenshot(), "update-tray-menu");
     // From the bottom: "Quit Zentharion", then the update item.

@@ -39,8 +39,10 @@ struct Harness {
         const QString folder = dir.filePath(programFolder);
         EXPECT_TRUE(QDir().mkpath(folder));
         program = QDir(folder).filePath(QStringLiteral("zentharion"));
-        // Records how it was started: its own path, how many arguments it got, and those.
-        test::writeFile(program, "#!/bin/sh\nprintf '%s\\n%s\\n%s\\n' \"$0\" \"$#\" \"$*\" > \"$ZEN_STARTED\"\n");
+        // Records how it was started: its own path, how many arguments it got, and those. The
+        // record appears whole, by a rename, so that a reader never sees it half written.
+        test::writeFile(program, "#!/bin/sh\nprintf '%s\\n%s\\n%s\\n' \"$0\" \"$#\" \"$*\" > \"$ZEN_STARTED.part\""
+                                 " && mv -f \"$ZEN_STARTED.part\" \"$ZEN_STARTED\"\n");
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QDir().mkpath(systemFolder());
     }
@@ -119,8 +121,9 @@ TEST(MainAppLaunchAtLoginServiceTest, AShellRunningTheExecLineStartsThisProgramA
                                   QStringLiteral("100% %u %%f \"$x\"")}) {
         SCOPED_TRACE(folder.toStdString());
         Harness h(folder);
-        // Records its own path and then each argument, a line each.
-        test::writeFile(h.program, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$ZEN_STARTED\"\n");
+        // Records its own path and then each argument, a line each; whole, by a rename.
+        test::writeFile(h.program, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$ZEN_STARTED.part\""
+                                   " && mv -f \"$ZEN_STARTED.part\" \"$ZEN_STARTED\"\n");
         ASSERT_TRUE(h.service().registerItem());
         const auto arguments = MainAppLaunchAtLoginService::entryArguments(h.userEntry());
         ASSERT_TRUE(arguments);
@@ -161,8 +164,9 @@ TEST(MainAppLaunchAtLoginServiceTest, AShellRunningTheExecLineStartsThisProgramA
         });
         EXPECT_TRUE(byShell.startsWith(QFile::encodeName(h.program) + "\n"));
         EXPECT_EQ(byShell, byGio);
-        if (arguments->first() == h.program)
+        if (arguments->first() == h.program) {
             EXPECT_EQ(byShell, QFile::encodeName(arguments->join(u'\n')) + "\n");
+        }
     }
 }
 

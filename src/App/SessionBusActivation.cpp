@@ -68,7 +68,8 @@ public:
             return true;
         }
         Request request;
-        QDBusArgument data = message.arguments().constFirst().value<QDBusArgument>();
+        // Const: the reading overloads of beginMapEntry() and its kin are the const ones.
+        const QDBusArgument data = message.arguments().constFirst().value<QDBusArgument>();
         data.beginMap();
         for (int read = 0; read < platformDataEntriesRead && !data.atEnd(); ++read) {
             data.beginMapEntry();

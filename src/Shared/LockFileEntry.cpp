@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include <fcntl.h>
@@ -39,22 +43,58 @@ int removeNonRegularEntry(int folder, const char* name, QDeadlineTimer deadline)
 
 int lockExclusivelyBefore(int fd, QDeadlineTimer deadline)
 {
-    // flock has no time limit of its own: asked without blocking, with short pauses that grow
-    // while the holder keeps it.
-    auto pause = std::chrono::milliseconds(1);
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
             return 0;
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK)
-            return errno;
-        const auto left = std::chrono::milliseconds(deadline.remainingTime());
-        if (deadline.hasExpired() || left.count() <= 0)
-            return EWOULDBLOCK;
-        std::this_thread::sleep_for(std::min(pause, left));
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+        if (errno != EINTR)
+            break;
     }
+    if (errno != EWOULDBLOCK || deadline.hasExpired())
+        return errno;
+
+    // flock has no time limit of its own, and polling it starves: a holder that lets go and
+    // takes it again between two polls keeps it for ever. So a thread waits in a blocking
+    // flock (which the kernel wakes at each release) on a second descriptor of the same open
+    // file; the lock it gets belongs to that open file, and so to `fd` too. Given up on, the
+    // thread lets go as soon as it gets the lock, and ends.
+    struct Waiter {
+        std::mutex mutex;
+        std::condition_variable done;
+        int fd = -1;
+        std::optional<int> result;
+        bool abandoned = false;
+    };
+    auto waiter = std::make_shared<Waiter>();
+    waiter->fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (waiter->fd < 0)
+        return errno;
+    std::thread([waiter] {
+        int result = 0;
+        while (::flock(waiter->fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                result = errno;
+                break;
+            }
+        }
+        std::lock_guard lock(waiter->mutex);
+        if (waiter->abandoned) {
+            // The other descriptor is closed by now: this one is the open file's last.
+            ::close(waiter->fd);
+            return;
+        }
+        waiter->result = result;
+        waiter->done.notify_all();
+    }).detach();
+
+    std::unique_lock lock(waiter->mutex);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0));
+    waiter->done.wait_until(lock, until, [&] { return waiter->result.has_value(); });
+    if (!waiter->result) {
+        waiter->abandoned = true;
+        return EWOULDBLOCK;
+    }
+    ::close(waiter->fd);
+    return *waiter->result;
 }
 
 std::expected<int, int> openLockFileEntry(int folder, const char* name, QDeadlineTimer deadline)

@@ -21,7 +21,8 @@ std::expected<int, int> openLockFileEntry(int folder, const char* name, QDeadlin
 
 // Takes an exclusive flock on `fd`, waiting until `deadline` at most (a deadline that has
 // already passed tries once). Returns 0, EWOULDBLOCK when another open file holds the lock
-// until the deadline, or the errno of a failure.
+// until the deadline, or the errno of a failure. The caller closes `fd` when it gives up
+// (a waiting thread may still hold a second descriptor of the open file for a while).
 int lockExclusivelyBefore(int fd, QDeadlineTimer deadline);
 
 } // namespace zen

@@ -141,8 +141,9 @@ TEST(SnapshotFolderLockTest, AHeldLockGivesABusyAnswerAfterABoundedWait)
     const SnapshotStore store(root.filePath("Snapshots"));
     const QUuid id = savedCounter(store);
     QProcess holder;
-    holder.start("/usr/bin/flock", {QDir(store.snapshotsDirectory()).filePath(SnapshotFolderLock::lockFileName), "sh",
-                                    "-c", "echo held; exec sleep 30"});
+    // The shell becomes the sleep that holds the lock: killing it lets go.
+    holder.start("sh", {"-c", "exec 9>>\"$0\" && flock 9 && echo held && exec sleep 30",
+                        QDir(store.snapshotsDirectory()).filePath(SnapshotFolderLock::lockFileName)});
     ASSERT_TRUE(holder.waitForStarted());
     QByteArray said;
     while (!said.contains("held") && holder.waitForReadyRead(30000))

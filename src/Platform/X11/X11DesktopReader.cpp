@@ -184,7 +184,8 @@ std::vector<xcb_window_t> managedClientsBottomToTop(X11Connection& x)
         }
         std::vector<Candidate> next;
         for (std::size_t i = 0; i < level.size(); ++i) {
-            const auto state = cardinals(propertyReply(c, stateCookies[i]).get(), wmState);
+            const auto stateReply = propertyReply(c, stateCookies[i]);
+            const auto state = cardinals(stateReply.get(), wmState);
             const bool managed = !state.empty() && (state[0] == normalState || state[0] == iconicState);
             Candidate& candidate = level[i];
             if (managed && clientOf[std::size_t(candidate.topLevel)] == XCB_NONE)

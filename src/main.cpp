@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -78,8 +80,13 @@ int main(int argc, char** argv)
                 if (activation->askRunningCopy(request, int(std::max<qint64>(deadline.remainingTime(), 1)),
                                                zen::SessionBusActivation::NameOwner::current))
                     return true;
-                if (!deadline.hasExpired())
+                if (!deadline.hasExpired()) {
+                    // Looked at again shortly: the bus frees the name once its holder has gone.
+                    QEventLoop pause;
+                    QTimer::singleShot(50, &pause, &QEventLoop::quit);
+                    pause.exec();
                     continue;
+                }
                 break;
             case zen::SessionBusActivation::Claim::failed:
                 break;

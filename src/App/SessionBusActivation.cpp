@@ -210,8 +210,10 @@ bool SessionBusActivation::askRunningCopy(const Request& request, int timeoutMs,
         const bool nobodyYet = error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
                                || error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
         if (!nobodyYet || owner == NameOwner::current || deadline.hasExpired()) {
-            qCWarning(AppLogger::app, "The running Zentharion did not answer on the session bus: %s",
-                      qUtf8Printable(reply.errorMessage()));
+            // Asking whoever holds the name now is asked again and again while it leaves.
+            if (owner == NameOwner::awaited)
+                qCWarning(AppLogger::app, "The running Zentharion did not answer on the session bus: %s",
+                          qUtf8Printable(reply.errorMessage()));
             return false;
         }
         // The copy holding the lock takes the name once its icon is up: looked for again

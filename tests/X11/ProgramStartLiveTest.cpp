@@ -1,9 +1,12 @@
 // Starting the real program over what earlier runs, crashes or other hands left behind, and
 // starting it twice at once: it opens, and exactly one copy is left, which a later launch
 // reaches.
+#include "App/SessionBusActivation.h"
 #include "App/SingleInstanceLock.h"
 #include "Support/ProgramOnBusTest.h"
+#include "Support/TestClientProcess.h"
 
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -95,6 +98,31 @@ TEST_F(ProgramStartLiveTest, TwoStartsAFewMillisecondsApartLeaveOneCopyALaterLau
         ASSERT_TRUE(survivor.process.waitForFinished(10000));
         ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
     }
+}
+
+// A copy that lost the lock may hold the bus name for a moment while it leaves (as copies of
+// an earlier build did): the lock's owner takes the name once it is free, so that later
+// launches still reach it rather than being told it runs.
+TEST_F(ProgramStartLiveTest, TheLockOwnerTakesTheNameOnceACopyLeavingWithItHasGone)
+{
+    const QString display = qEnvironmentVariable("DISPLAY", QStringLiteral(":0"));
+    QDBusConnection leaving = QDBusConnection::connectToBus(bus->address(), QStringLiteral("leaving-copy"));
+    ASSERT_TRUE(leaving.registerService(SessionBusActivation::serviceName(display)));
+    ProgramProcess program(home, bus->address(), {});
+    // It asks the holder, which has no answer, meanwhile.
+    pumpEventsFor(3000);
+    ASSERT_TRUE(leaving.unregisterService(SessionBusActivation::serviceName(display)));
+    ASSERT_TRUE(waitFor([&] { return dashboard().has_value(); }));
+    closeWindow(*x, *dashboard());
+    ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
+
+    ProgramProcess again(home, bus->address(), {});
+    ASSERT_TRUE(again.process.waitForFinished(20000));
+    EXPECT_EQ(again.process.exitCode(), 0) << again.process.readAllStandardError().constData()
+                                           << program.process.readAllStandardError().constData();
+    EXPECT_TRUE(waitFor([&] { return dashboard().has_value(); })) << "the running copy was not brought forward";
+    EXPECT_EQ(program.process.state(), QProcess::Running) << program.process.readAllStandardError().constData();
+    QDBusConnection::disconnectFromBus(QStringLiteral("leaving-copy"));
 }
 
 } // namespace

@@ -2,9 +2,11 @@
 
 #include "Shared/LockFileEntry.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QThread>
 
 #include <cerrno>
 #include <map>
@@ -46,6 +48,12 @@ int openExistingReadOnly(int folder, const char* name)
 }
 
 } // namespace
+
+std::chrono::milliseconds SnapshotFolderLock::defaultWait()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread() ? mainThreadWait : workerWait;
+}
 
 SnapshotFolderLock::SnapshotFolderLock(const QString& directory, std::chrono::milliseconds wait)
     : m_directory(directory)

@@ -16,15 +16,19 @@ namespace zen {
 // lock file inside the folder. The lock file is only ever a regular file of our own: a link,
 // pipe or empty folder planted under its name is replaced, never followed or waited on.
 //
-// Taking it waits `waitLimit` at most: edits run on the main thread, and a holder that never
-// lets go (a stopped process, a frozen network folder) must not freeze the window. It is
-// released when the object goes. Not re-entrant. Where the folder is read-only or gone, only
-// this process is kept out; a change there fails on its own anyway.
+// Taking it waits a bounded time: edits run on the main thread, and a holder that never lets
+// go (a stopped process, a frozen network folder) must not freeze the window; saves run on
+// workers, which may wait longer. It is released when the object goes. Not re-entrant. Where
+// the folder is read-only or gone, only this process is kept out; a change there fails on its
+// own anyway.
 class SnapshotFolderLock {
 public:
     static inline const QString lockFileName = QStringLiteral(".zentharion-layouts.lock");
     // Far longer than a change of one layout takes, short enough for a window to wait.
-    static constexpr std::chrono::milliseconds waitLimit {1000};
+    static constexpr std::chrono::milliseconds mainThreadWait {1000};
+    static constexpr std::chrono::milliseconds workerWait {30000};
+    // mainThreadWait on the application's thread (or without an application), else workerWait.
+    static std::chrono::milliseconds defaultWait();
 
     enum class State {
         held,
@@ -32,7 +36,7 @@ public:
         unavailable, // no lock file could be made (a folder with contents under its name, ...)
     };
 
-    explicit SnapshotFolderLock(const QString& directory, std::chrono::milliseconds wait = waitLimit);
+    explicit SnapshotFolderLock(const QString& directory, std::chrono::milliseconds wait = defaultWait());
     ~SnapshotFolderLock();
     SnapshotFolderLock(const SnapshotFolderLock&) = delete;
     SnapshotFolderLock& operator=(const SnapshotFolderLock&) = delete;

@@ -7,9 +7,18 @@
 #include <QCryptographicHash>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusArgument>
+#include <QDBusError>
 #include <QDBusReply>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -23,22 +32,6 @@ bool isSocket(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISSOCK(info.st_mode);
 }
 
-// A bus address value: bytes outside the few that may stand as they are go as %XX.
-QString escapedAddressValue(const QString& value)
-{
-    QString escaped;
-    for (const char byte : value.toUtf8()) {
-        const auto c = static_cast<unsigned char>(byte);
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-                           || c == '_' || c == '/' || c == '.' || c == '\\' || c == '*';
-        if (plain)
-            escaped += QLatin1Char(char(c));
-        else
-            escaped += QStringLiteral("%%%1").arg(c, 2, 16, QLatin1Char('0'));
-    }
-    return escaped;
-}
-
 std::optional<QDBusConnection> connected(const QString& address)
 {
     QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("zentharion-session ") + address);
@@ -49,6 +42,72 @@ std::optional<QDBusConnection> connected(const QString& address)
 }
 
 } // namespace
+
+// The object on the bus. Written against the raw message rather than as a slot: a slot's
+// dictionary argument is decoded whole before the slot runs, however large it is.
+class SessionBusActivation::BusObject : public QDBusVirtualObject {
+public:
+    explicit BusObject(SessionBusActivation& owner) : m_owner(owner) {}
+
+    QString introspect(const QString&) const override
+    {
+        return QStringLiteral("<interface name=\"%1\"><method name=\"Activate\">"
+                              "<arg name=\"platform_data\" type=\"a{sv}\" direction=\"in\"/>"
+                              "</method></interface>")
+            .arg(interfaceName);
+    }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.type() != QDBusMessage::MethodCallMessage || message.member() != QLatin1String("Activate")
+            || (!message.interface().isEmpty() && message.interface() != interfaceName))
+            return false; // the bus library answers that there is no such method
+        if (message.signature() != QLatin1String("a{sv}")) {
+            connection.send(message.createErrorReply(QDBusError::InvalidArgs,
+                                                     QStringLiteral("Activate takes one a{sv} argument")));
+            return true;
+        }
+        Request request;
+        // Const: the reading overloads of beginMapEntry() and its kin are the const ones.
+        const QDBusArgument data = message.arguments().constFirst().value<QDBusArgument>();
+        data.beginMap();
+        for (int read = 0; read < platformDataEntriesRead && !data.atEnd(); ++read) {
+            data.beginMapEntry();
+            QString key;
+            data >> key;
+            if (key == QLatin1String("autostart")) {
+                QDBusVariant value;
+                data >> value;
+                request.atLogin = value.variant().toBool();
+            }
+            data.endMapEntry();
+        }
+        data.endMap();
+        // Answered at once; the window comes up as a task of its own, so the later launch never
+        // waits for it.
+        connection.send(message.createReply());
+        m_owner.activate(request);
+        return true;
+    }
+
+private:
+    SessionBusActivation& m_owner;
+};
+
+QString SessionBusActivation::escapedAddressValue(const QString& value)
+{
+    QString escaped;
+    for (const char byte : value.toUtf8()) {
+        const auto c = static_cast<unsigned char>(byte);
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
+                           || c == '_' || c == '/' || c == '.' || c == '\\' || c == '*';
+        if (plain)
+            escaped += QLatin1Char(char(c));
+        else
+            escaped += QLatin1Char('%') + QStringLiteral("%1").arg(c, 2, 16, QLatin1Char('0'));
+    }
+    return escaped;
+}
 
 SessionBusActivation::Request SessionBusActivation::requestFrom(const QStringList& arguments)
 {
@@ -92,6 +151,7 @@ SessionBusActivation::SessionBusActivation(QDBusConnection bus, const QString& d
     : QObject(parent)
     , m_bus(std::move(bus))
     , m_serviceName(serviceName(displayName))
+    , m_object(std::make_unique<BusObject>(*this))
 {
 }
 
@@ -109,7 +169,7 @@ SessionBusActivation::Claim SessionBusActivation::claim()
         return Claim::ours;
     // The object first: a later launch may ask the moment the name is ours.
     if (!m_registered) {
-        m_registered = m_bus.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots);
+        m_registered = m_bus.registerVirtualObject(objectPath, m_object.get());
         if (!m_registered) {
             qCWarning(AppLogger::app, "Could not offer %s on the session bus: %s", qUtf8Printable(objectPath),
                       qUtf8Printable(m_bus.lastError().message()));
@@ -133,7 +193,7 @@ SessionBusActivation::Claim SessionBusActivation::claim()
     return Claim::heldByOther;
 }
 
-bool SessionBusActivation::askRunningCopy(const Request& request, int timeoutMs) const
+bool SessionBusActivation::askRunningCopy(const Request& request, int timeoutMs, NameOwner owner) const
 {
     QDBusMessage call = QDBusMessage::createMethodCall(m_serviceName, objectPath, interfaceName,
                                                        QStringLiteral("Activate"));
@@ -141,38 +201,54 @@ bool SessionBusActivation::askRunningCopy(const Request& request, int timeoutMs)
     if (request.atLogin)
         platformData.insert(QStringLiteral("autostart"), true);
     call << platformData;
-    const QDBusMessage reply = m_bus.call(call, QDBus::BlockWithGui, timeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage)
-        return true;
-    qCWarning(AppLogger::app, "The running Zentharion did not answer on the session bus: %s",
-              qUtf8Printable(reply.errorMessage()));
-    return false;
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const QDBusMessage reply = m_bus.call(call, QDBus::BlockWithGui, int(std::max<qint64>(deadline.remainingTime(), 1)));
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return true;
+        const QString error = reply.errorName();
+        const bool nobodyYet = error == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
+                               || error == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+        if (!nobodyYet || owner == NameOwner::current || deadline.hasExpired()) {
+            // Asking whoever holds the name now is asked again and again while it leaves.
+            if (owner == NameOwner::awaited)
+                qCWarning(AppLogger::app, "The running Zentharion did not answer on the session bus: %s",
+                          qUtf8Printable(reply.errorMessage()));
+            return false;
+        }
+        // The copy holding the lock takes the name once its icon is up: looked for again
+        // shortly, with the event loop running meanwhile.
+        QEventLoop loop;
+        QTimer::singleShot(std::clamp<qint64>(deadline.remainingTime(), 0, 50), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 void SessionBusActivation::setHandler(std::function<void(const Request&)> handler)
 {
     m_handler = std::move(handler);
-    if (!m_handler)
-        return;
-    for (const Request& request : std::exchange(m_pending, {}))
-        m_handler(request);
+    runPending();
 }
 
-void SessionBusActivation::Activate(const QVariantMap& platformData)
+void SessionBusActivation::activate(const Request& request)
 {
-    Request request;
-    request.atLogin = platformData.value(QStringLiteral("autostart")).toBool();
-    // Answered at once; the window comes up as a task of its own, so the later launch never
-    // waits for it.
-    QMetaObject::invokeMethod(
-        this,
-        [this, request] {
-            if (m_handler)
-                m_handler(request);
-            else
-                m_pending.push_back(request);
-        },
-        Qt::QueuedConnection);
+    // A launch by the user wins over launches at login folded with it.
+    m_pending = Request{.atLogin = request.atLogin && (!m_pending || m_pending->atLogin)};
+    if (m_runQueued)
+        return;
+    m_runQueued = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_runQueued = false;
+        runPending();
+    }, Qt::QueuedConnection);
+}
+
+void SessionBusActivation::runPending()
+{
+    if (!m_handler || !m_pending)
+        return;
+    const Request request = *std::exchange(m_pending, std::nullopt);
+    m_handler(request);
 }
 
 } // namespace zen

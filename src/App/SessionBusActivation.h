@@ -7,8 +7,8 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <memory>
 #include <optional>
-#include <vector>
 
 namespace zen {
 
@@ -17,15 +17,23 @@ namespace zen {
 // to bring its dashboard forward instead of failing. A tray may be missing on this desktop, and
 // then launching again is the only way back to the program's window. The bus drops the name of
 // a copy that dies, however it dies, so a killed copy never blocks the next start.
+//
+// The method is shaped like the freedesktop application interface's Activate: platform data
+// as a dictionary, of which only "autostart" (bool, a launch at login) is read. Anyone on the
+// session bus may call it, as often and with as much data as they like: a dictionary is read
+// no further than `platformDataEntriesRead` entries and values of other keys are never
+// decoded, and calls that come while one is still waiting to be answered are folded into it,
+// so the window is brought forward once however many calls arrive.
 class SessionBusActivation : public QObject {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "com.zentharion.Zentharion.Instance")
 public:
     static inline const QString objectPath = QStringLiteral("/com/zentharion/Zentharion");
     static inline const QString interfaceName = QStringLiteral("com.zentharion.Zentharion.Instance");
     // How long a later launch waits for the running copy to answer; the running copy answers
     // once its start-up is done, which a loaded machine may take seconds for.
     static constexpr int answerTimeoutMs = 10000;
+    // Far more than the few keys the method knows (a startup id, an activation token, ours).
+    static constexpr int platformDataEntriesRead = 16;
 
     // What a later launch asks for.
     struct Request {
@@ -43,6 +51,8 @@ public:
     static Request requestFrom(const QStringList& arguments);
     // The bus name for an X display, ":0" and ":0.1" alike.
     static QString serviceName(const QString& displayName);
+    // A value of a bus address: every byte but [-0-9A-Za-z_/.\*] written as %XX.
+    static QString escapedAddressValue(const QString& value);
     // The session bus the environment names: $DBUS_SESSION_BUS_ADDRESS, else the user's bus
     // socket in $XDG_RUNTIME_DIR. Without either, the bus library would start a bus daemon of
     // its own through X11, one that nobody ends; absent then, and the lock file alone decides.
@@ -53,26 +63,39 @@ public:
     ~SessionBusActivation() override;
 
     Claim claim();
-    // Asks the copy that owns the name; false when it did not answer in time (or is gone).
-    // Runs the event loop while it waits, so that a copy in this same process can answer.
-    bool askRunningCopy(const Request& request, int timeoutMs = answerTimeoutMs) const;
+
+    enum class NameOwner {
+        current, // whoever owns the name now, if anyone
+        awaited, // also one that takes it before the time is up
+    };
+    // Asks the copy that owns the name; with `awaited`, waits for one to take it if nobody has
+    // yet (the copy holding the lock may still be starting). False when none answered in
+    // time, or the owner left without answering. Runs the event loop while it waits, so that
+    // a copy in this same process can answer.
+    bool askRunningCopy(const Request& request, int timeoutMs = answerTimeoutMs,
+                        NameOwner owner = NameOwner::awaited) const;
 
     // What this copy does when asked. Requests that came before there was a handler run when
     // it is set.
     void setHandler(std::function<void(const Request&)> handler);
 
-public Q_SLOTS:
-    // Shaped like the freedesktop application interface's method: platform data as a map,
-    // with "autostart" (bool) for a launch at login. Unknown keys are ignored.
-    Q_SCRIPTABLE void Activate(const QVariantMap& platformData);
-
 private:
+    class BusObject;
+    friend class BusObject;
+
+    // A call that came: answered by the bus object, run here once the event loop is free.
+    void activate(const Request& request);
+    void runPending();
+
     QDBusConnection m_bus;
     QString m_serviceName;
+    std::unique_ptr<BusObject> m_object;
     bool m_registered = false;
     bool m_ownsName = false;
     std::function<void(const Request&)> m_handler;
-    std::vector<Request> m_pending;
+    // At most one request waits; later ones are folded into it.
+    std::optional<Request> m_pending;
+    bool m_runQueued = false;
 };
 
 } // namespace zen

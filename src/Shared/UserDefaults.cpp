@@ -16,6 +16,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,16 +27,38 @@ namespace {
 
 Q_LOGGING_CATEGORY(settingsLog, "com.zentharion.app.app", QtWarningMsg)
 
+// "/" holds every file: a home folder that is the root is no limit at all.
 bool isInside(const QString& path, const QString& folder)
 {
-    return !folder.isEmpty() && path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+    return !folder.isEmpty() && folder != QLatin1String("/") && path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+}
+
+bool usableHome(const QString& path)
+{
+    return !path.isEmpty() && QDir::isAbsolutePath(path) && QDir::cleanPath(path) != QLatin1String("/");
+}
+
+// The home folder links may lead into: $HOME when it names one, else the account's own from
+// the password database (a service or `env -i` runs without HOME, and Qt then answers "/").
+// Empty when there is none: then no link is followed.
+QString accountHomeFolder()
+{
+    if (const QString home = qEnvironmentVariable("HOME"); usableHome(home))
+        return home;
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
+        if (const QString home = QFile::decodeName(found->pw_dir); usableHome(home))
+            return home;
+    return {};
 }
 
 } // namespace
 
 UserDefaults::UserDefaults(const QString& iniFilePath, const QString& homeFolder)
     : m_path(iniFilePath)
-    , m_home(homeFolder.isEmpty() ? QDir::homePath() : homeFolder)
+    , m_home(homeFolder.isEmpty() ? accountHomeFolder() : homeFolder)
 {
     load();
 }

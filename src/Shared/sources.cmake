@@ -19,6 +19,8 @@ list(APPEND ZEN_SOURCES
   src/Shared/UserDefaults.cpp
   src/Shared/Directories.h
   src/Shared/Directories.cpp
+  src/Shared/LockFileEntry.h
+  src/Shared/LockFileEntry.cpp
   src/Shared/DesktopWords.h
   src/Shared/ApplicationIcon.h
   src/Shared/Utf8Sequence.h

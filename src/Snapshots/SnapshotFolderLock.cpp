@@ -1,6 +1,12 @@
 #include "Snapshots/SnapshotFolderLock.h"
 
+#include "Shared/LockFileEntry.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QThread>
 
 #include <cerrno>
 #include <map>
@@ -14,34 +20,27 @@ namespace zen {
 namespace {
 
 // One mutex per folder for the whole process, kept while any lock of the folder exists.
-std::shared_ptr<std::mutex> mutexFor(const QString& key)
+std::shared_ptr<std::timed_mutex> mutexFor(const QString& key)
 {
     static std::mutex registryMutex;
-    static std::map<QString, std::weak_ptr<std::mutex>> registry;
+    static std::map<QString, std::weak_ptr<std::timed_mutex>> registry;
     std::lock_guard guard(registryMutex);
     std::erase_if(registry, [](const auto& entry) { return entry.second.expired(); });
-    std::weak_ptr<std::mutex>& slot = registry[key];
+    std::weak_ptr<std::timed_mutex>& slot = registry[key];
     auto mutex = slot.lock();
     if (!mutex) {
-        mutex = std::make_shared<std::mutex>();
+        mutex = std::make_shared<std::timed_mutex>();
         slot = mutex;
     }
     return mutex;
 }
 
-int openLockFile(int folder)
+// A read-only folder: the lock file that is there, if it is one, is locked as it is.
+int openExistingReadOnly(int folder, const char* name)
 {
-    const QByteArray name = QFile::encodeName(SnapshotFolderLock::lockFileName);
-    // O_NOFOLLOW: a link planted under the lock file's name must not make us create or lock
-    // a file elsewhere; O_NONBLOCK: nor may a named pipe there make the open wait.
-    constexpr int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    int fd = ::openat(folder, name.constData(), O_RDWR | O_CREAT | flags, 0600);
-    if (fd < 0 && (errno == EACCES || errno == EROFS))
-        fd = ::openat(folder, name.constData(), O_RDONLY | flags); // a read-only folder: lock what is there
-    if (fd < 0)
-        return -1;
+    const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
         ::close(fd);
         return -1;
     }
@@ -50,8 +49,16 @@ int openLockFile(int folder)
 
 } // namespace
 
-SnapshotFolderLock::SnapshotFolderLock(const QString& directory)
+std::chrono::milliseconds SnapshotFolderLock::defaultWait()
 {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread() ? mainThreadWait : workerWait;
+}
+
+SnapshotFolderLock::SnapshotFolderLock(const QString& directory, std::chrono::milliseconds wait)
+    : m_directory(directory)
+{
+    const QDeadlineTimer deadline(wait);
     // The folder itself may be reached through a link: that is how one folder gets two names.
     const int folder = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat info {};
@@ -59,20 +66,40 @@ SnapshotFolderLock::SnapshotFolderLock(const QString& directory)
         m_mutex = mutexFor(QStringLiteral("folder %1:%2").arg(quint64(info.st_dev)).arg(quint64(info.st_ino)));
     else
         m_mutex = mutexFor(QStringLiteral("path ") + directory);
-    m_held = std::unique_lock(*m_mutex);
-
+    m_held = std::unique_lock(*m_mutex, std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0)));
+    if (!m_held.owns_lock()) {
+        m_state = State::busy;
+        if (folder >= 0)
+            ::close(folder);
+        return;
+    }
     if (folder < 0)
         return;
-    m_lockFile = openLockFile(folder);
+
+    const QByteArray name = QFile::encodeName(lockFileName);
+    auto opened = openLockFileEntry(folder, name.constData(), deadline);
+    if (!opened && (opened.error() == EACCES || opened.error() == EROFS || opened.error() == EPERM))
+        opened = openExistingReadOnly(folder, name.constData());
     ::close(folder);
-    if (m_lockFile < 0)
-        return;
-    while (::flock(m_lockFile, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            ::close(m_lockFile);
-            m_lockFile = -1;
-            return;
+    if (!opened || *opened < 0) {
+        const int error = opened ? EACCES : opened.error();
+        // Read-only: nothing can change there, so nothing can be lost either.
+        if (error != EACCES && error != EROFS && error != EPERM) {
+            m_state = error == EBUSY ? State::busy : State::unavailable;
+            m_held.unlock();
         }
+        return;
+    }
+    m_lockFile = *opened;
+    if (const int locked = lockExclusivelyBefore(m_lockFile, deadline); locked != 0) {
+        ::close(m_lockFile);
+        m_lockFile = -1;
+        // A file system without locks (some network folders) has nothing to fix: this
+        // process is kept out, as on a read-only folder.
+        if (locked == ENOLCK || locked == EOPNOTSUPP || locked == ENOSYS)
+            return;
+        m_state = locked == EWOULDBLOCK ? State::busy : State::unavailable;
+        m_held.unlock();
     }
 }
 
@@ -81,6 +108,11 @@ SnapshotFolderLock::~SnapshotFolderLock()
     // Closing the only descriptor of the open file releases the flock.
     if (m_lockFile >= 0)
         ::close(m_lockFile);
+}
+
+QString SnapshotFolderLock::lockFilePath() const
+{
+    return QDir(m_directory).filePath(lockFileName);
 }
 
 } // namespace zen

@@ -28,6 +28,21 @@ using Failure = std::unexpected<SnapshotStoreError>;
 
 const QString jsonSuffix = QStringLiteral(".json");
 
+// A change goes ahead only under the folder's lock: never unlocked in silence.
+std::optional<SnapshotStoreError> lockFailure(const SnapshotFolderLock& lock)
+{
+    switch (lock.state()) {
+    case SnapshotFolderLock::State::held:
+        return std::nullopt;
+    case SnapshotFolderLock::State::busy:
+        return SnapshotStoreError::storeBusy();
+    case SnapshotFolderLock::State::unavailable:
+        break;
+    }
+    return SnapshotStoreError::snapshotWriteFailed(
+        lock.lockFilePath(), PlatformError{QStringLiteral("The layouts folder's lock file cannot be made"), EEXIST});
+}
+
 // The id a layout file is named by, when its name is exactly the upper-case id text plus
 // ".json"; anything else is not a layout file.
 std::optional<QUuid> layoutFileID(const QString& fileName)
@@ -213,6 +228,8 @@ std::expected<void, SnapshotStoreError> SnapshotStore::save(const Snapshot& snap
     if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
         return Failure(ready.error());
     const SnapshotFolderLock lock(m_directory);
+    if (auto failed = lockFailure(lock))
+        return Failure(*failed);
     return saveLocked(snapshot);
 }
 
@@ -250,6 +267,8 @@ std::expected<void, SnapshotStoreError> SnapshotStore::deleteSnapshot(const QUui
     if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
         return Failure(ready.error());
     const SnapshotFolderLock lock(m_directory);
+    if (auto failed = lockFailure(lock))
+        return Failure(*failed);
     const QString path = fileURL(id);
     if (!pathExists(path))
         return Failure(SnapshotStoreError::notFound(id));
@@ -275,6 +294,8 @@ std::expected<std::optional<Snapshot>, SnapshotStoreError> SnapshotStore::editSn
     if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
         return Failure(ready.error());
     const SnapshotFolderLock lock(m_directory);
+    if (auto failed = lockFailure(lock))
+        return Failure(*failed);
     auto snapshot = loadSnapshot(id);
     if (!snapshot)
         return Failure(snapshot.error());

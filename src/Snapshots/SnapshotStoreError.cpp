@@ -65,6 +65,7 @@ SnapshotStoreError SnapshotStoreError::invalidName() { return SnapshotStoreError
 SnapshotStoreError SnapshotStoreError::layoutRequiresWindow() { return SnapshotStoreError(Kind::layoutRequiresWindow); }
 SnapshotStoreError SnapshotStoreError::invalidHotkeyAssignment() { return SnapshotStoreError(Kind::invalidHotkeyAssignment); }
 SnapshotStoreError SnapshotStoreError::invalidWindowOrder() { return SnapshotStoreError(Kind::invalidWindowOrder); }
+SnapshotStoreError SnapshotStoreError::storeBusy() { return SnapshotStoreError(Kind::storeBusy); }
 
 QString SnapshotStoreError::localizedDescription() const
 {
@@ -91,6 +92,8 @@ QString SnapshotStoreError::localizedDescription() const
         return QStringLiteral("Use a key with %1.").arg(DesktopWords::requiredModifierKeys);
     case Kind::invalidWindowOrder:
         return QStringLiteral("Window order must include each saved window for that display exactly once.");
+    case Kind::storeBusy:
+        return QStringLiteral("The layouts are busy: another program is changing them. Try again in a moment.");
     }
     return {};
 }
@@ -122,6 +125,8 @@ QString SnapshotStoreError::ownDescription() const
         return QStringLiteral("SnapshotStoreError.invalidHotkeyAssignment");
     case Kind::invalidWindowOrder:
         return QStringLiteral("SnapshotStoreError.invalidWindowOrder");
+    case Kind::storeBusy:
+        return QStringLiteral("SnapshotStoreError.storeBusy");
     }
     return {};
 }

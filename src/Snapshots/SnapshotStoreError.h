@@ -26,6 +26,7 @@ public:
         layoutRequiresWindow,
         invalidHotkeyAssignment,
         invalidWindowOrder,
+        storeBusy,
     };
 
     static SnapshotStoreError notFound(const QUuid& id);
@@ -39,6 +40,8 @@ public:
     static SnapshotStoreError layoutRequiresWindow();
     static SnapshotStoreError invalidHotkeyAssignment();
     static SnapshotStoreError invalidWindowOrder();
+    // Another process (or thread) kept the layouts folder's lock for longer than a change may wait.
+    static SnapshotStoreError storeBusy();
 
     Kind kind() const { return m_kind; }
     // The layout id (notFound), the file's id (expected) and the document's id (actual).

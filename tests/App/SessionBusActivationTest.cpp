@@ -5,10 +5,19 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <thread>
 
 namespace zen {
 namespace {
@@ -63,6 +72,54 @@ TEST(SessionBusActivationNameTest, TheAutostartEntryMarksALaunchAtLogin)
     ASSERT_TRUE(arguments);
     EXPECT_TRUE(SessionBusActivation::requestFrom(*arguments).atLogin);
     EXPECT_FALSE(SessionBusActivation::requestFrom({"zentharion"}).atLogin);
+}
+
+TEST(SessionBusActivationNameTest, AddressValuesEscapeEveryByteButTheFewThatStand)
+{
+    struct Case {
+        const char* value;
+        const char* escaped;
+    };
+    for (const Case& c : {Case{"/run/user/1000/bus", "/run/user/1000/bus"}, Case{"a-b_c.d\\e*f", "a-b_c.d\\e*f"},
+                          Case{"/tmp/run time,x/bus", "/tmp/run%20time%2cx/bus"}, Case{"=;%", "%3d%3b%25"},
+                          Case{"\u00e4", "%c3%a4"}})
+        EXPECT_EQ(SessionBusActivation::escapedAddressValue(QString::fromUtf8(c.value)), c.escaped) << c.value;
+}
+
+// The user's bus socket in a runtime folder whose name the bus address must escape.
+TEST(SessionBusActivationRuntimeTest, ABusInARuntimeFolderNamedWithASpaceAndACommaIsReached)
+{
+    if (!testsupport::hasTool("dbus-daemon"))
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir().mkpath(root.filePath("run time,1")));
+    ASSERT_FALSE(root.path().contains(QRegularExpression("[^-A-Za-z0-9_/.]"))) << "the address below is written by hand";
+    QProcess daemon;
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address",
+                                 "--address=unix:path=" + root.path() + "/run%20time%2c1/bus"});
+    ASSERT_TRUE(daemon.waitForStarted());
+    QByteArray printed;
+    ASSERT_TRUE(waitFor([&] {
+        printed += daemon.readAllStandardOutput();
+        return printed.contains('\n');
+    }, 10000));
+
+    QProcessEnvironment environment;
+    environment.insert("XDG_RUNTIME_DIR", root.filePath("run time,1"));
+    const auto bus = SessionBusActivation::environmentSessionBus(environment);
+    ASSERT_TRUE(bus);
+    // A later launch reaches the running copy through it.
+    const auto other = QDBusConnection::connectToBus(QString::fromUtf8(printed.trimmed()), "runtime-test-first");
+    {
+        SessionBusActivation first(other, ":7"), later(*bus, ":7");
+        ASSERT_EQ(first.claim(), SessionBusActivation::Claim::ours);
+        EXPECT_EQ(later.claim(), SessionBusActivation::Claim::heldByOther);
+        EXPECT_TRUE(later.askRunningCopy({}));
+    }
+    QDBusConnection::disconnectFromBus(bus->name());
+    QDBusConnection::disconnectFromBus("runtime-test-first");
+    daemon.terminate();
+    daemon.waitForFinished(5000);
 }
 
 TEST_F(SessionBusActivationTest, OnlyABusTheEnvironmentNamesIsUsed)
@@ -131,6 +188,52 @@ TEST_F(SessionBusActivationTest, ALaterLaunchReachesTheCopyOnItsDisplayAndTakesO
     QDBusConnection::disconnectFromBus(connections.front());
     EXPECT_FALSE(second.askRunningCopy({}, 2000));
     EXPECT_EQ(second.claim(), SessionBusActivation::Claim::ours);
+}
+
+// Anyone on the bus may call as often, and send as much, as they like: calls that come while
+// one waits are folded into it (a user's launch wins over launches at login), and a dictionary
+// is read no further than the keys the call defines.
+TEST_F(SessionBusActivationTest, AFloodOfCallsRunsTheHandlerAFewTimesAndAHugeDictionaryIsNotRead)
+{
+    SessionBusActivation running(connect(), ":0");
+    ASSERT_EQ(running.claim(), SessionBusActivation::Claim::ours);
+    std::vector<bool> runs;
+    running.setHandler([&](const SessionBusActivation::Request& request) { runs.push_back(request.atLogin); });
+
+    const auto activate = [](const QVariantMap& platformData) {
+        QDBusMessage call = QDBusMessage::createMethodCall(SessionBusActivation::serviceName(":0"),
+                                                           SessionBusActivation::objectPath,
+                                                           SessionBusActivation::interfaceName, "Activate");
+        call << platformData;
+        return call;
+    };
+    // Sent from another thread, as from another program, while this one is busy.
+    constexpr int calls = 2000;
+    QDBusConnection flooder = connect();
+    std::optional<QDBusPendingCall> last;
+    std::thread([&] {
+        for (int i = 0; i < calls; ++i)
+            flooder.send(activate({{"autostart", i != calls / 2}}));
+        last = flooder.asyncCall(activate({{"autostart", true}}), 60000);
+    }).join();
+    // The bus keeps one sender's calls in order: once the last is answered, all were.
+    ASSERT_TRUE(waitFor([&] { return last->isFinished(); }, 60000));
+    QCoreApplication::processEvents();
+    EXPECT_LT(runs.size() * 10, std::size_t(calls));
+    EXPECT_NE(std::ranges::find(runs, false), runs.end()) << "the user's launch was lost in the flood";
+
+    // A hundred thousand entries before the key the call knows: answered, and the key is never
+    // reached.
+    // (The dictionary goes in key order: every "a0…" key before "autostart".)
+    QVariantMap hugeLoginLaunch;
+    for (int i = 0; i < 100000; ++i)
+        hugeLoginLaunch.insert(QStringLiteral("a%1").arg(i, 6, 10, QLatin1Char('0')), i);
+    hugeLoginLaunch.insert(QStringLiteral("autostart"), true);
+    runs.clear();
+    const QDBusMessage reply = flooder.call(activate(hugeLoginLaunch), QDBus::BlockWithGui, 60000);
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    ASSERT_TRUE(waitFor([&] { return !runs.empty(); }, 10000));
+    EXPECT_EQ(runs, std::vector<bool>{false}) << "a key past the first entries was read";
 }
 
 } // namespace

@@ -179,3 +179,45 @@ TEST(UserDefaultsTest, APipeOrAnOversizedFileNeitherBlocksNorLoads)
     EXPECT_TRUE(defaults.notSavedReason().value_or("").contains("larger than"));
     EXPECT_EQ(inspect(big).bytes, before.bytes) << "the file is kept";
 }
+
+// Run without a usable HOME (a service, `env -i`, a broken login), the home folder that limits
+// links is the account's own, never "/", which holds every file.
+TEST(UserDefaultsTest, WithoutAUsableHomeALinkOutsideAnyHomeIsLeftUntouched)
+{
+    QTemporaryDir dir, elsewhere;
+    const QString target = elsewhere.filePath("system.conf");
+    const QByteArray original = "[General]\nkept=yes\n";
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(original);
+    }
+    const QString conf = dir.filePath("Zentharion.conf");
+    ASSERT_TRUE(QFile::link(target, conf));
+    const std::optional<QByteArray> savedHome =
+        qEnvironmentVariableIsSet("HOME") ? std::optional(qgetenv("HOME")) : std::nullopt;
+    for (const std::optional<QByteArray>& home : {std::optional<QByteArray>(), std::optional<QByteArray>("/"),
+                                                  std::optional<QByteArray>(""), std::optional<QByteArray>("relative"),
+                                                  std::optional<QByteArray>("//./")}) {
+        SCOPED_TRACE(home ? home->constData() : "(unset)");
+        if (home)
+            qputenv("HOME", *home);
+        else
+            qunsetenv("HOME");
+        const auto previous = qInstallMessageHandler(recordSettingsWarning);
+        {
+            UserDefaults defaults(conf);
+            defaults.setString("name", "changed");
+            EXPECT_TRUE(defaults.notSavedReason().has_value());
+        }
+        qInstallMessageHandler(previous);
+        EXPECT_TRUE(QFileInfo(conf).isSymLink());
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), original);
+    }
+    if (savedHome)
+        qputenv("HOME", *savedHome);
+    else
+        qunsetenv("HOME");
+}

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -15,7 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
+
+#include <sys/stat.h>
 
 using namespace zen;
 using namespace zen::test;
@@ -64,12 +68,9 @@ TEST(SnapshotFolderLockTest, TwoSpellingsOfOneFolderLoseNoEdit)
     EXPECT_EQ(countOf(first, id), 2 * editsPerSide);
 }
 
-TEST(SnapshotFolderLockTest, TwoProcessesLoseNoEdit)
+// Counts up from this process and from another at once; every edit must count.
+void countUpFromTwoProcesses(const SnapshotStore& store, const QUuid& id)
 {
-    QTemporaryDir root;
-    const SnapshotStore store(root.filePath("Snapshots"));
-    const QUuid id = savedCounter(store);
-
     // The other process is this test binary again, running only the child's half below.
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -84,6 +85,85 @@ TEST(SnapshotFolderLockTest, TwoProcessesLoseNoEdit)
     ASSERT_TRUE(child.waitForFinished(120000));
     EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
     EXPECT_EQ(countOf(store, id), 2 * editsPerSide);
+}
+
+TEST(SnapshotFolderLockTest, TwoProcessesLoseNoEdit)
+{
+    QTemporaryDir root;
+    const SnapshotStore store(root.filePath("Snapshots"));
+    countUpFromTwoProcesses(store, savedCounter(store));
+}
+
+// A link, a pipe or an empty folder planted under the lock file's name is replaced by a lock
+// file of the store's own: it turns the lock off for neither process, and nothing it points
+// to is touched.
+TEST(SnapshotFolderLockTest, APlantedEntryAtTheLockFileTurnsNoLockOff)
+{
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath("victim");
+    {
+        QFile f(victim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("untouched");
+    }
+    struct Case {
+        const char* what;
+        std::function<bool(const QString&)> plant;
+    };
+    const Case cases[] = {
+        {"a link", [&](const QString& at) { return QFile::link(victim, at); }},
+        {"a named pipe", [](const QString& at) { return ::mkfifo(QFile::encodeName(at).constData(), 0600) == 0; }},
+        {"an empty folder", [](const QString& at) { return QDir().mkdir(at); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir root;
+        const SnapshotStore store(root.filePath("Snapshots"));
+        const QUuid id = savedCounter(store);
+        const QString lockFile = QDir(store.snapshotsDirectory()).filePath(SnapshotFolderLock::lockFileName);
+        QFile::remove(lockFile);
+        ASSERT_TRUE(c.plant(lockFile));
+        countUpFromTwoProcesses(store, id);
+        EXPECT_TRUE(QFileInfo(lockFile).isFile() && !QFileInfo(lockFile).isSymLink());
+    }
+    QFile f(victim);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "untouched");
+}
+
+// A holder that never lets go (a stopped process, a frozen network folder) costs a change the
+// lock's wait, then a "busy" answer; nothing is changed, and once it lets go all works again.
+TEST(SnapshotFolderLockTest, AHeldLockGivesABusyAnswerAfterABoundedWait)
+{
+    if (!QFileInfo::exists("/usr/bin/flock"))
+        GTEST_SKIP() << "flock(1) is not installed";
+    QTemporaryDir root;
+    const SnapshotStore store(root.filePath("Snapshots"));
+    const QUuid id = savedCounter(store);
+    QProcess holder;
+    // The shell becomes the sleep that holds the lock: killing it lets go.
+    holder.start("sh", {"-c", "exec 9>>\"$0\" && flock 9 && echo held && exec sleep 30",
+                        QDir(store.snapshotsDirectory()).filePath(SnapshotFolderLock::lockFileName)});
+    ASSERT_TRUE(holder.waitForStarted());
+    QByteArray said;
+    while (!said.contains("held") && holder.waitForReadyRead(30000))
+        said += holder.readAllStandardOutput();
+    ASSERT_TRUE(said.contains("held"));
+
+    QElapsedTimer waited;
+    waited.start();
+    const auto renamed = store.renameSnapshot(id, "Renamed");
+    ASSERT_FALSE(renamed.has_value());
+    EXPECT_EQ(renamed.error().kind(), SnapshotStoreError::Kind::storeBusy);
+    EXPECT_TRUE(renamed.error().localizedDescription().startsWith("The layouts are busy"));
+    // Generous: a loaded machine may stretch the wait, but never to the holder's half minute.
+    EXPECT_LT(waited.elapsed(), 15000);
+    EXPECT_EQ(store.deleteSnapshot(id).error().kind(), SnapshotStoreError::Kind::storeBusy);
+    EXPECT_EQ(store.loadSnapshot(id).value().name, "count 0");
+
+    holder.kill();
+    ASSERT_TRUE(holder.waitForFinished(10000));
+    EXPECT_TRUE(store.renameSnapshot(id, "Renamed").has_value());
 }
 
 TEST(SnapshotFolderLockTest, EditsAsTheOtherProcess)
@@ -107,7 +187,8 @@ TEST(SnapshotFolderLockTest, APlantedLinkAtTheLockFileIsNeverFollowed)
     ASSERT_TRUE(QFile::link(target, root.filePath(SnapshotFolderLock::lockFileName)));
     {
         const SnapshotFolderLock lock(root.path());
-        EXPECT_FALSE(lock.holdsFileLock());
+        EXPECT_TRUE(lock.holdsFileLock()) << "the link was replaced by a lock file of our own";
+        EXPECT_FALSE(QFileInfo(root.filePath(SnapshotFolderLock::lockFileName)).isSymLink());
     }
     QFile f(target);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace zen {
@@ -52,6 +53,17 @@ public:
         std::vector<std::uint32_t> ids(count);
         for (auto& id : ids)
             id = xcb_generate_id(m_c);
+        return ids;
+    }
+    // Windows of this connection that are made and never mapped: real windows nobody manages.
+    std::vector<std::uint32_t> unmappedWindows(std::size_t count)
+    {
+        std::vector<std::uint32_t> ids(count);
+        for (auto& id : ids) {
+            id = xcb_generate_id(m_c);
+            xcb_create_window(m_c, XCB_COPY_FROM_PARENT, id, m_root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                              XCB_COPY_FROM_PARENT, 0, nullptr);
+        }
         return ids;
     }
     void write(const std::vector<std::uint32_t>& bottomToTop)
@@ -212,6 +224,44 @@ TEST_F(HostileClientTest, InventedIdsInFrontOfTheListHideNoRealWindow)
     EXPECT_EQ(state->windowsFrontFirst.size(), forger.windowManagersList().size());
     EXPECT_TRUE(std::ranges::any_of(state->windowsFrontFirst, [&](const X11ClientWindow& w) { return w.id == ids[0]; }));
     EXPECT_FALSE(xcb_connection_has_error(platform->connection().connection()));
+}
+
+// More ids on top of the window manager's list than the cap, of windows that don't exist or
+// that nobody manages: every real window is still read.
+TEST_F(HostileClientTest, NeitherInventedNorUnmappedWindowsOnTopPushTheRealOnesOut)
+{
+    TestClientProcess client({"--class", "zen-buried,Buried", "--window", "title=Buried 1,geometry=200x150+40+40",
+                              "--window", "title=Buried 2,geometry=200x150+300+40"});
+    const auto ids = client.waitUntilReady();
+    ASSERT_EQ(ids.size(), 2u);
+    ASSERT_FALSE(readUntilListed(ids)->windowsFrontFirst.empty());
+
+    struct Case {
+        const char* what;
+        std::function<std::vector<std::uint32_t>(ClientListForger&)> junk;
+    };
+    const Case cases[] = {
+        {"ids that name no window, as many as a reading looks at",
+         [](ClientListForger& f) { return f.inventedIds(maximumClientListLength); }},
+        {"windows made and never mapped, as many as the cap",
+         [](ClientListForger& f) { return f.unmappedWindows(maximumClientWindowsPerReading); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClientListForger forger;
+        ASSERT_TRUE(forger.usable());
+        std::vector<std::uint32_t> list = forger.windowManagersList();
+        const auto junk = c.junk(forger);
+        list.insert(list.end(), junk.begin(), junk.end());
+        forger.write(list);
+
+        const auto state = platform->refresh();
+        EXPECT_TRUE(state->valid);
+        EXPECT_EQ(state->windowsFrontFirst.size(), forger.windowManagersList().size());
+        for (const std::uint32_t id : ids)
+            EXPECT_TRUE(std::ranges::any_of(state->windowsFrontFirst, [&](const X11ClientWindow& w) { return w.id == id; }));
+        EXPECT_FALSE(xcb_connection_has_error(platform->connection().connection()));
+    }
 }
 
 } // namespace

@@ -143,57 +143,92 @@ void describeType(X11ClientWindow& w, X11Connection& x, std::span<const std::uin
     w.normalType = true;
 }
 
-// The last `limit` ids of a bottom-to-top list that name a window, in the list's order. Asked
-// in batches from the front-most end, one round trip per batch, stopping once enough are found.
-std::vector<xcb_window_t> existingWindowsFrontMost(X11Connection& x, const std::vector<xcb_window_t>& bottomToTop,
-                                                   std::size_t limit)
+// The client windows the window manager manages, bottom to top as the server stacks them:
+// those that carry the WM_STATE a window manager puts on each client it manages, normal or
+// iconic. A reparenting window manager keeps each client inside a frame (a wrapper or two
+// deep in some), so each top-level window is searched a few levels down, one round trip per
+// level. What this costs is bounded by the windows that exist, which cost their makers
+// server memory, not by ids anyone can write into a list.
+std::vector<xcb_window_t> managedClientsBottomToTop(X11Connection& x)
 {
+    constexpr int searchDepth = 3;
+    constexpr std::size_t windowsPerLevel = 8 * maximumClientWindowsPerReading;
+    constexpr std::uint32_t normalState = 1, iconicState = 3;
     xcb_connection_t* c = x.connection();
-    std::vector<xcb_window_t> frontFirst;
-    std::vector<xcb_get_window_attributes_cookie_t> cookies;
-    auto next = bottomToTop.rbegin();
-    while (next != bottomToTop.rend() && frontFirst.size() < limit) {
-        const auto batch = std::min<std::ptrdiff_t>(std::ptrdiff_t(maximumClientWindowsPerReading), bottomToTop.rend() - next);
-        cookies.clear();
-        for (auto it = next; it != next + batch; ++it)
-            cookies.push_back(xcb_get_window_attributes(c, *it));
-        for (std::size_t i = 0; i < cookies.size(); ++i) {
-            if (frontFirst.size() >= limit) {
-                xcb_discard_reply(c, cookies[i].sequence);
+    const xcb_atom_t wmState = x.atom("WM_STATE");
+    auto rootTree = replyOf(xcb_query_tree_reply, c, xcb_query_tree(c, x.root()));
+    x.countRoundTrip();
+    if (!rootTree || wmState == XCB_ATOM_NONE)
+        return {};
+    const xcb_window_t* topLevels = xcb_query_tree_children(rootTree.get());
+    const int topLevelCount = xcb_query_tree_children_length(rootTree.get());
+
+    // Each window to look at, with the top-level window it lies in.
+    struct Candidate {
+        xcb_window_t window;
+        int topLevel;
+    };
+    std::vector<Candidate> level;
+    // The front-most top-levels when there are more than a level takes.
+    for (int i = std::max(0, topLevelCount - int(windowsPerLevel)); i < topLevelCount; ++i)
+        level.push_back({topLevels[i], i});
+    std::vector<xcb_window_t> clientOf(std::size_t(topLevelCount), XCB_NONE);
+    for (int depth = 0; depth < searchDepth && !level.empty(); ++depth) {
+        const bool last = depth + 1 == searchDepth;
+        std::vector<xcb_get_property_cookie_t> stateCookies;
+        std::vector<xcb_query_tree_cookie_t> treeCookies;
+        for (const Candidate& candidate : level) {
+            stateCookies.push_back(getProperty(c, candidate.window, wmState, wmState, 1));
+            if (!last)
+                treeCookies.push_back(xcb_query_tree(c, candidate.window));
+        }
+        std::vector<Candidate> next;
+        for (std::size_t i = 0; i < level.size(); ++i) {
+            const auto stateReply = propertyReply(c, stateCookies[i]);
+            const auto state = cardinals(stateReply.get(), wmState);
+            const bool managed = !state.empty() && (state[0] == normalState || state[0] == iconicState);
+            Candidate& candidate = level[i];
+            if (managed && clientOf[std::size_t(candidate.topLevel)] == XCB_NONE)
+                clientOf[std::size_t(candidate.topLevel)] = candidate.window;
+            if (last)
                 continue;
-            }
-            if (replyOf(xcb_get_window_attributes_reply, c, cookies[i]))
-                frontFirst.push_back(*(next + std::ptrdiff_t(i)));
+            auto tree = replyOf(xcb_query_tree_reply, c, treeCookies[i]);
+            if (managed || !tree || clientOf[std::size_t(candidate.topLevel)] != XCB_NONE)
+                continue;
+            const xcb_window_t* children = xcb_query_tree_children(tree.get());
+            for (int k = 0; k < xcb_query_tree_children_length(tree.get()) && next.size() < windowsPerLevel; ++k)
+                next.push_back({children[k], candidate.topLevel});
         }
         x.countRoundTrip();
-        next += batch;
+        level = std::move(next);
     }
-    return {frontFirst.rbegin(), frontFirst.rend()};
+    std::vector<xcb_window_t> clients;
+    for (const xcb_window_t client : clientOf)
+        if (client != XCB_NONE)
+            clients.push_back(client);
+    return clients;
 }
 
-// existingWindowsFrontMost for the capped reading, remembered for the last long list read: a
-// list of invented ids costs one pass over them, not one per reading (discovery reads the
-// desktop many times in a row). The window manager rewrites the list whenever it manages or
-// drops a window, which makes a new pass; a remembered window that has gone since is dropped
-// by the reading itself.
-std::vector<xcb_window_t> existingWindowsFrontMostRemembered(X11Connection& x, std::vector<xcb_window_t> bottomToTop)
+// A list longer than the cap, bottom to top, as the clients it names that the window manager
+// really manages, at most `maximumClientWindowsPerReading` of the front-most. Ids that name no
+// window, or a window nobody manages (one a client made and never mapped), are left out before
+// the cap applies: otherwise a client writing such ids in front of the real ones would hide
+// every real window. When the list was cut at `maximumClientListLength`, managed clients it
+// did not reach are kept too, below the rest in the server's stacking order.
+std::vector<xcb_window_t> managedWindowsOfList(X11Connection& x, std::span<const std::uint32_t> bottomToTop,
+                                               bool listWasCut)
 {
-    struct Memo {
-        xcb_connection_t* connection = nullptr;
-        std::vector<xcb_window_t> listed;
-        std::vector<xcb_window_t> existing;
-    };
-    static std::mutex memoMutex;
-    static Memo memo;
-    {
-        std::lock_guard lock(memoMutex);
-        if (memo.connection == x.connection() && memo.listed == bottomToTop)
-            return memo.existing;
-    }
-    auto existing = existingWindowsFrontMost(x, bottomToTop, maximumClientWindowsPerReading);
-    std::lock_guard lock(memoMutex);
-    memo = Memo{x.connection(), std::move(bottomToTop), existing};
-    return existing;
+    const std::vector<xcb_window_t> managed = managedClientsBottomToTop(x);
+    std::set<xcb_window_t> remaining(managed.begin(), managed.end());
+    std::vector<xcb_window_t> frontFirst;
+    for (auto it = bottomToTop.rbegin(); it != bottomToTop.rend() && frontFirst.size() < maximumClientWindowsPerReading; ++it)
+        if (remaining.erase(*it) > 0)
+            frontFirst.push_back(*it);
+    if (listWasCut)
+        for (auto it = managed.rbegin(); it != managed.rend() && frontFirst.size() < maximumClientWindowsPerReading; ++it)
+            if (remaining.count(*it) > 0)
+                frontFirst.push_back(*it);
+    return {frontFirst.rbegin(), frontFirst.rend()};
 }
 
 } // namespace
@@ -251,8 +286,7 @@ X11DesktopState readX11Desktop(X11Connection& x)
         return state;
 
     // EWMH lists bottom to top. A list longer than the cap is read whole (up to a bound of
-    // its own) and its ids that name no window are dropped before the cap applies: otherwise
-    // a client writing invented ids in front of the real ones would hide every real window.
+    // its own) and only the windows the window manager manages count toward the cap.
     std::vector<xcb_window_t> listed; // bottom to top
     if (stackingReply && stackingReply->format == 32 && stackingReply->bytes_after > 0) {
         state.windowListTruncated = true;
@@ -262,15 +296,15 @@ X11DesktopState readX11Desktop(X11Connection& x)
         stackingReply = propertyReply(
             c, xcb_get_property(c, 0, root, stackingAtom, XCB_ATOM_WINDOW, totalLongs - longs, longs));
         x.countRoundTrip();
-        const auto all = cardinals(stackingReply.get(), XCB_ATOM_WINDOW);
-        listed = existingWindowsFrontMostRemembered(x, std::vector<xcb_window_t>(all.begin(), all.end()));
+        listed = managedWindowsOfList(x, cardinals(stackingReply.get(), XCB_ATOM_WINDOW), longs < totalLongs);
     } else {
         auto stacking = cardinals(stackingReply.get(), XCB_ATOM_WINDOW);
         if (stacking.size() > maximumClientWindowsPerReading) {
             state.windowListTruncated = true;
-            stacking = stacking.last(maximumClientWindowsPerReading);
+            listed = managedWindowsOfList(x, stacking, false);
+        } else {
+            listed.assign(stacking.begin(), stacking.end());
         }
-        listed.assign(stacking.begin(), stacking.end());
     }
     std::optional<std::uint32_t> currentDesktop;
     if (auto d = cardinals(currentDesktopReply.get(), XCB_ATOM_CARDINAL); !d.empty())

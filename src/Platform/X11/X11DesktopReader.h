@@ -55,11 +55,12 @@ struct X11Monitor {
 // offset that turns root coordinates into the global space.
 // How many client windows one reading takes at most: far above any real desktop, and low
 // enough that a client filling the list with invented ids can't hold the connection for
-// seconds. Beyond it the front-most ids that name a window are read and the reading says it
-// was cut.
+// seconds. A longer list counts only the windows the window manager manages (mapped or
+// minimized) toward it, so neither invented ids nor windows a client never maps can push the
+// real ones out; beyond it the front-most are read and the reading says it was cut.
 inline constexpr std::uint32_t maximumClientWindowsPerReading = 4096;
-// How many ids of a longer list are read to find the windows among them: thirty-two times the
-// cap, half a megabyte of ids; beyond it only the front-most part of the list is looked at.
+// How many ids of a longer list are read: thirty-two times the cap, half a megabyte of ids;
+// managed windows beyond it are taken in the server's stacking order.
 inline constexpr std::uint32_t maximumClientListLength = 32 * maximumClientWindowsPerReading;
 
 struct X11DesktopState {

@@ -1,5 +1,6 @@
 // The real program, built with its update feed on a local test server, in a tray: its
-// automatic check finds a newer release, and the tray's update item opens the offer of it.
+// automatic check finds a newer release, and the tray's update item opens the offer of it, a
+// dialog of the open dashboard.
 // Screenshots of the menu and the offer go to $ZEN_SCREENSHOT_DIR when it is set.
 #include "Updates/LocalFeedServer.h"
 
@@ -60,6 +61,18 @@ TEST(UpdateLiveTest, TheTrayOffersTheReleaseTheAutomaticCheckFound)
     }, 15000));
     pumpEventsFor(1000); // the tray takes the icon in and the menu is rebuilt
 
+    // With the dashboard open ("Open Zentharion", four items from the bottom of the menu), the
+    // offer is one of its dialogs.
+    run("xdotool", {"mousemove", "--window", icon, "6", "6", "click", "1"});
+    pumpEventsFor(1000);
+    run("xdotool", {"key", "Up", "Up", "Up", "Up", "Return"});
+    QString dashboard;
+    ASSERT_TRUE(waitFor([&] {
+        dashboard = run("xdotool", {"search", "--onlyvisible", "--name", "^Zentharion$"}).section('\n', 0, 0);
+        return !dashboard.isEmpty();
+    }, 15000)) << "the tray's item opened no dashboard";
+    pumpEventsFor(500);
+
     run("xdotool", {"mousemove", "--window", icon, "6", "6", "click", "1"});
     pumpEventsFor(1000);
     ScreenshotFolder shots;
@@ -68,11 +81,19 @@ TEST(UpdateLiveTest, TheTrayOffersTheReleaseTheAutomaticCheckFound)
     run("xdotool", {"key", "Up", "Up", "Return"});
 
     // The version stands isolated in the title: between the two marks, whatever bytes they take.
-    EXPECT_TRUE(waitFor([&] { return !run("xdotool", {"search", "--name", "^Zentharion .*99\\.0.*$"}).isEmpty(); }, 15000))
-        << "the update item did not open the offer of the found release";
+    QString offer;
+    EXPECT_TRUE(waitFor([&] {
+        offer = run("xdotool", {"search", "--name", "^Zentharion .*99\\.0.*$"}).section('\n', 0, 0);
+        return !offer.isEmpty();
+    }, 15000)) << "the update item did not open the offer of the found release";
     EXPECT_GE(server.requests("/feed.json"), 2) << "the item's check asks the feed again";
     pumpEventsFor(500);
     shots.save(rootScreenshot(), "update-offer");
+    if (offer.isEmpty())
+        return;
+    const QString transientFor = run("xprop", {"-id", offer, "WM_TRANSIENT_FOR"}).section(' ', -1);
+    EXPECT_EQ(transientFor.toULong(nullptr, 16), dashboard.toULong()) << transientFor.toStdString();
+    EXPECT_TRUE(run("xprop", {"-id", offer, "_NET_WM_ICON"}).startsWith("_NET_WM_ICON(CARDINAL) =")) << "no icon";
 }
 
 } // namespace

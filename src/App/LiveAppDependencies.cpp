@@ -1,6 +1,7 @@
 // The desktop's own services for start-up. Kept apart from ZentharionApp.cpp so that test
 // binaries, which build the application on fakes, never link the live bindings.
 #include "App/ZentharionApp.h"
+#include "Dashboard/DashboardWindowSupport.h"
 
 #include "Infrastructure/ZentharionSettings.h"
 #include "Shared/FreeMemory.h"
@@ -98,7 +99,8 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
     };
     d.displayChangeOptions = [] { return DisplayChangeRestoreController::Options{}; };
     d.makeUpdateController = [] {
-        return std::make_shared<AppUpdateController>(FeedUpdater::live(QUrl(QStringLiteral(ZENTHARION_UPDATE_FEED_URL))));
+        return std::make_shared<AppUpdateController>(FeedUpdater::live(QUrl(QStringLiteral(ZENTHARION_UPDATE_FEED_URL)),
+                                                                       &DashboardWindowSupport::existingWindow));
     };
     d.makeLaunchAtLoginService = []() -> std::unique_ptr<LaunchAtLoginServicing> {
         return std::make_unique<MainAppLaunchAtLoginService>(MainAppLaunchAtLoginService::liveLocations());

@@ -17,6 +17,7 @@
 #include "Onboarding/TextStyle.h"
 #include "Shared/StringExtensions.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -409,7 +410,6 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
         pane->setClock(now);
 
     connect(dashboard, &DashboardViewPresenter::changed, presenter, follow);
-    connect(pane, &DashboardDetailView::listsDue, dashboard, &DashboardViewPresenter::readShownSnapshot);
     connect(dashboard, &DashboardViewPresenter::inlineRenameRequested, presenter,
             [presenter](const QUuid& id) { presenter->setInlineRenameRequestID(id); });
     connect(dashboard, &DashboardViewPresenter::hotkeyEditRequested, presenter,
@@ -587,7 +587,6 @@ void DashboardDetailView::buildLayoutFace()
     callbacks.onKey = [this](const HotkeyCaptureKeyEvent& event) { m_presenter->handleCaptureKey(event); };
     callbacks.onDismissError = [this] { m_presenter->setHotkeyCaptureError(std::nullopt); };
     m_hotkeyCard = new DashboardHotkeyMetricCard(std::move(callbacks));
-    m_hotkeyCard->installEventFilter(this);
     grid->addCell(m_hotkeyCard);
     m_metrics = grid;
     stack->addWidget(grid);
@@ -748,7 +747,7 @@ void DashboardDetailView::fillIssueSection(QVBoxLayout* section) const
 
 void DashboardDetailView::renderLayout()
 {
-    // Until the layout is read (after the first frame) its list entry says all the header shows.
+    // While the window is hidden the layout is not read: its list entry says all the header shows.
     const auto& snapshot = m_presenter->selectedSnapshot();
     const auto& summary = *m_presenter->selectedSummary();
     const QString& name = snapshot ? snapshot->name : summary.name;
@@ -798,9 +797,7 @@ void DashboardDetailView::renderLayout()
     state.isActionDisabled = locked;
     m_hotkeyCard->setState(state);
 
-    if (m_listsDeferred || !snapshot) {
-        // Until the first frame is out the lists wait; what they show is read when they are
-        // built, so a selection given meanwhile is not lost.
+    if (!snapshot) {
         m_shownSelectionRevision = m_presenter->selectionRevision();
         return;
     }
@@ -815,12 +812,16 @@ void DashboardDetailView::renderLists()
     // lists are redrawn only when what they show was given anew, not on every status line.
     const bool selectionGiven = m_presenter->selectionRevision() != m_shownSelectionRevision;
     m_shownSelectionRevision = m_presenter->selectionRevision();
+    bool remade = selectionGiven;
     if (!m_preview || m_preview->snapshot().id != snapshot.id) {
         delete m_preview;
         m_preview = new DashboardSnapshotPreviewView(snapshot, DashboardAppIdentityResolver::shared(),
                                                      m_presenter->actions().removeWindow,
                                                      m_presenter->actions().reorderWindows, m_previewSlot);
         m_previewSlot->layout()->addWidget(m_preview);
+        // A layout shows a widget it takes in one turn later: the face would go out without it.
+        m_preview->show();
+        remade = true;
     } else if (selectionGiven) {
         m_preview->setSnapshot(snapshot);
     }
@@ -830,16 +831,21 @@ void DashboardDetailView::renderLists()
         m_inactiveApps = new DashboardInactiveAppsView(snapshot, DashboardAppIdentityResolver::shared(), running,
                                                        m_inactiveAppsSlot);
         m_inactiveAppsSlot->layout()->addWidget(m_inactiveApps);
+        m_inactiveApps->show();
+        remade = true;
     } else if (selectionGiven || running != m_shownRunningApplications) {
         m_inactiveApps->update(snapshot, running);
+        remade = true;
     }
     m_shownRunningApplications = running;
+    // The face is laid out whole before control returns to the event loop: a frame painted
+    // before the posted layout passes would show the new parts at their old places or sizes.
+    if (remade && isVisible())
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 }
 
 void DashboardDetailView::releaseUntilShown()
 {
-    m_released = true;
-    m_listsDeferred = true;
     delete m_preview;
     m_preview = nullptr;
     delete m_inactiveApps;
@@ -849,28 +855,9 @@ void DashboardDetailView::releaseUntilShown()
     m_presenter->cancelInlineRename();
 }
 
-void DashboardDetailView::buildDeferredLists()
-{
-    m_listsScheduled = false;
-    // Closed before this turn came: the next showing makes them.
-    if (m_released || !m_listsDeferred)
-        return;
-    Q_EMIT listsDue();
-    m_listsDeferred = false;
-    if (m_presenter->contentPreference() != DashboardDetailContentPreference::selectedLayout
-        || !m_presenter->selectedSnapshot() || !m_presenter->selectedSummary())
-        return;
-    // The lists arrive under what the person may already have scrolled to.
-    auto* scrollBar = static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar();
-    const int scrollPosition = scrollBar->value();
-    renderLists();
-    scrollBar->setValue(scrollPosition);
-}
-
 void DashboardDetailView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    m_released = false;
     m_presenter->appeared();
     // The window settles its selection as it is shown, after its panes.
     if (m_facesWait) {
@@ -890,16 +877,6 @@ void DashboardDetailView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().color(QPalette::Window));
-}
-
-bool DashboardDetailView::eventFilter(QObject* watched, QEvent* event)
-{
-    // The count cards sit above the fold: once they are drawn, the first frame is on its way.
-    if (watched == m_hotkeyCard && event->type() == QEvent::Paint && m_listsDeferred && !m_listsScheduled) {
-        m_listsScheduled = true;
-        QMetaObject::invokeMethod(this, &DashboardDetailView::buildDeferredLists, Qt::QueuedConnection);
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace zen

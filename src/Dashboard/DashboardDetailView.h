@@ -52,8 +52,8 @@ public:
     // Says again when the shown layout was updated, relative to the clock's time now.
     void refreshRelativeDate();
     // The window closed and is kept for its next opening: the preview and the inactive
-    // applications go, the pane returns to its top, and both lists are made again after the
-    // first frame of the next showing.
+    // applications go, the pane returns to its top, and both lists are made again as the
+    // window is shown.
     void releaseUntilShown();
 
     // The pieces a test or the window reaches.
@@ -83,15 +83,10 @@ public:
     DashboardSnapshotPreviewView* preview() const { return m_preview; }
     DashboardInactiveAppsView* inactiveApps() const { return m_inactiveApps; }
 
-Q_SIGNALS:
-    // The first frame of a showing is out and the lists below the fold are about to be made.
-    void listsDue();
-
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayoutFace();
@@ -105,7 +100,6 @@ private:
     void fillIssueSection(QVBoxLayout* section) const;
     void renderLayout();
     void renderLists();
-    void buildDeferredLists();
 
     DashboardDetailViewPresenter* m_presenter;
     RelativeDateText m_relativeDateText;
@@ -138,13 +132,9 @@ private:
     quint64 m_shownSelectionRevision = 0;
     QUuid m_shownLayoutID;
     QSet<QString> m_shownRunningApplications;
-    // The preview and the inactive applications lie below the fold: the first frame goes out
-    // without them and they follow on the next turn of the event loop.
+    // Until the pane is first shown, a face other than the layout's waits to be sure it is seen.
     bool m_facesWait = true;
     bool m_facePending = false;
-    bool m_listsDeferred = true;
-    bool m_listsScheduled = false;
-    bool m_released = false;
 
     OnboardingPermissionEducationView* m_education = nullptr;
     QPushButton* m_save = nullptr;

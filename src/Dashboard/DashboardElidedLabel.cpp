@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace zen {
 
 DashboardElidedLabel::DashboardElidedLabel(QWidget* parent) : QLabel(parent)
@@ -17,7 +19,15 @@ QString DashboardElidedLabel::shownText() const
     // A line break in a stored name would otherwise start a second, invisible line.
     QString line = text();
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return fontMetrics().elidedText(line, Qt::ElideRight, contentsRect().width());
+    // Eliding measures the whole text: a name of any length from a file is cut first to more
+    // characters than the width can show (each is at least a pixel wide), its end marked.
+    const int width = contentsRect().width();
+    if (qsizetype room = std::max(width, 16); line.size() > room) {
+        if (line.at(room - 1).isHighSurrogate())
+            --room;
+        line = line.left(room) + QChar(0x2026);
+    }
+    return fontMetrics().elidedText(line, Qt::ElideRight, width);
 }
 
 void DashboardElidedLabel::paintEvent(QPaintEvent*)

@@ -1,6 +1,7 @@
 #include "Dashboard/DashboardInactiveAppsView.h"
 
 #include "Dashboard/DashboardAppIdentityResolver.h"
+#include "Dashboard/DashboardElidedLabel.h"
 #include "Dashboard/DashboardPreviewStyle.h"
 #include "Dashboard/DashboardSnapshotPresentation.h"
 #include "Dashboard/DashboardSymbols.h"
@@ -31,15 +32,18 @@ QWidget* inactiveAppRow(const DashboardInactiveAppSummary& app, QWidget* parent)
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(4);
-    QLabel* name = Style::label(Style::singleLine(app.name()), Style::TextStyle::subheadline, QFont::DemiBold, false, row);
+    // An application known only by its id may carry a name hundreds of characters long: it is
+    // cut to the row's width, as the window rows do, rather than widening the pane.
+    auto* name = new DashboardElidedLabel(row);
+    name->setText(Style::singleLine(app.name()));
+    name->setFont(Style::font(Style::TextStyle::subheadline, QFont::DemiBold));
     name->setObjectName(QStringLiteral("appName"));
     QLabel* count = Style::label(DashboardInactiveAppsView::windowCountText(app.windowCount()), Style::TextStyle::caption,
                                  QFont::Normal, true, row);
     count->setObjectName(QStringLiteral("windowCount"));
     texts->addWidget(name);
     texts->addWidget(count);
-    layout->addLayout(texts);
-    layout->addStretch(1);
+    layout->addLayout(texts, 1);
     layout->addSpacing(12);
     layout->addWidget(Style::badge(QStringLiteral("Not Running"), Style::TextStyle::caption, 7, 3, row));
     return row;
@@ -109,6 +113,8 @@ void DashboardInactiveAppsView::rebuild()
         box->addLayout(line);
     }
     static_cast<QVBoxLayout*>(layout())->addWidget(m_content);
+    // Shown now: a layout shows a widget it takes in only one turn later.
+    m_content->show();
 }
 
 void DashboardInactiveAppsView::paintEvent(QPaintEvent*)

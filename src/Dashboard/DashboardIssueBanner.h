@@ -22,6 +22,8 @@ public:
                          QWidget* parent = nullptr);
 
     QString title() const;
+    // The whole message; the banner cuts a very long unbroken name in it and lets such a name
+    // break anywhere, so that the banner fits the pane.
     QString message() const;
     // The action button, absent unless both its title and its action were given.
     QPushButton* actionButton() const { return m_actionButton; }
@@ -31,6 +33,7 @@ protected:
 
 private:
     QLabel* m_title = nullptr;
+    QString m_fullMessage;
     QLabel* m_message = nullptr;
     QPushButton* m_actionButton = nullptr;
 };

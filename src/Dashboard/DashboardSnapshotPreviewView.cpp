@@ -95,6 +95,7 @@ void DashboardSnapshotPreviewView::setSnapshot(const Snapshot& snapshot)
         m_unassigned = new DashboardUnassignedWindowsView(unassigned, m_resolver, m_removeWindow, this);
         m_unassigned->setEditingEnabled(m_editingEnabled);
         m_layout->addWidget(m_unassigned);
+        m_unassigned->show();
     }
     equalizeCardHeights();
 }
@@ -122,6 +123,8 @@ void DashboardSnapshotPreviewView::rebuild()
             auto* card =
                 new DashboardDisplayPreviewCard(std::move(model), m_resolver, m_removeWindow, m_reorderWindows, m_grid);
             card->setEditingEnabled(m_editingEnabled);
+            // Shown now: a layout shows a widget it takes in only one turn later.
+            card->show();
             m_cards.push_back(card);
         }
     }
@@ -129,6 +132,7 @@ void DashboardSnapshotPreviewView::rebuild()
         m_unassigned = new DashboardUnassignedWindowsView(unassigned, m_resolver, m_removeWindow, this);
         m_unassigned->setEditingEnabled(m_editingEnabled);
         m_layout->addWidget(m_unassigned);
+        m_unassigned->show();
     }
     // With no columns set the grid is always laid out anew, and that lines the cards up.
     m_columns = 0;

@@ -591,11 +591,8 @@ void DashboardView::showEvent(QShowEvent* event)
             DashboardWindowSupport::configure(*this, *m_frameStore);
             m_layoutList->scrollToTop();
             m_presenter->reappear();
-            if (!m_hasDetailPane)
-                m_presenter->readShownSnapshot();
         } else {
-            // The pane reads the layout once the first frame is out.
-            m_presenter->appear(m_hasDetailPane);
+            m_presenter->appear();
         }
     }
 }
@@ -606,7 +603,7 @@ void DashboardView::closeEvent(QCloseEvent* event)
     if (!event->isAccepted())
         return;
     // A window kept for the next opening forgets what a new one would not know: the questions
-    // it was asking, and the parts it makes again after its first frame.
+    // it was asking, and the parts it makes again when it is shown.
     m_appeared = false;
     // A rename left unfinished is dropped, not stored by the focus leaving its field.
     if (QWidget* editor = m_layoutList->renameEditor())

@@ -109,15 +109,12 @@ QString DashboardViewPresenter::deleteConfirmationMessage() const
 
 // MARK: Selection
 
-void DashboardViewPresenter::appear(bool readLater)
+void DashboardViewPresenter::appear()
 {
     m_appearing = true;
     reconcileSelection(snapshotSummaries());
     m_appearing = false;
-    if (readLater && m_selectedSnapshotID)
-        putOffReading();
-    else
-        refreshSelectedSnapshot();
+    refreshSelectedSnapshot();
     Q_EMIT focusLayoutListRequested();
 }
 
@@ -129,10 +126,7 @@ void DashboardViewPresenter::reappear()
     reconcileSelection(summaries);
     setSelectedID(summaries.empty() ? std::nullopt : std::optional(summaries.front().id));
     m_appearing = false;
-    if (m_selectedSnapshotID)
-        putOffReading();
-    else
-        refreshSelectedSnapshot();
+    refreshSelectedSnapshot();
     Q_EMIT focusLayoutListRequested();
 }
 
@@ -145,17 +139,10 @@ void DashboardViewPresenter::disappear()
 
 void DashboardViewPresenter::putOffReading()
 {
-    // A layout of a thousand windows takes longer to read than the rest of the window takes
-    // to draw; the header and the counts come from the list.
+    // A hidden window keeps no layout in memory; the header and the counts come from the list.
     m_selectedSnapshot.reset();
     m_selectedSnapshotDue = true;
     Q_EMIT changed();
-}
-
-void DashboardViewPresenter::readShownSnapshot()
-{
-    if (m_selectedSnapshotDue && m_windowShown)
-        refreshSelectedSnapshot();
 }
 
 void DashboardViewPresenter::selectSnapshot(const std::optional<QUuid>& id)

@@ -65,20 +65,16 @@ public:
     QString updateConfirmationMessage() const;
     QString deleteConfirmationMessage() const;
 
-    // The window appeared: select the first layout when none is, load it, focus the list.
-    // `readLater`: the layout is not read yet; its list entry is all the first frame needs,
-    // and `readShownSnapshot()` reads it once that frame is out.
-    void appear(bool readLater = false);
+    // The window appeared: select the first layout when none is, load it, focus the list. The
+    // layout is read before the window's first frame, so that frame shows all of it.
+    void appear();
     // The window closed: the layout read for the selection goes, and none is read while the
     // window is hidden.
     void disappear();
     // The window shows again after it was closed: as in a new window, the first layout is
-    // selected, the list focused, and the layout read later as with `appear(true)`.
+    // selected and read, and the list focused.
     void reappear();
-    // Reads the selected layout when an appearance put that off, and nothing has read it since;
-    // nothing otherwise.
-    void readShownSnapshot();
-    // True while the selected layout waits for that reading.
+    // True while the window is hidden and its selected layout waits to be read.
     bool isSelectedSnapshotDue() const { return m_selectedSnapshotDue; }
     // The list's own selection (a click or the keyboard).
     void selectSnapshot(const std::optional<QUuid>& id);

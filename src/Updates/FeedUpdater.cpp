@@ -31,14 +31,14 @@ FeedUpdater::~FeedUpdater()
         m_nextCheck->cancel();
 }
 
-std::shared_ptr<FeedUpdater> FeedUpdater::live(const QUrl& feedURL)
+std::shared_ptr<FeedUpdater> FeedUpdater::live(const QUrl& feedURL, std::function<QWidget*()> dialogOwner)
 {
     auto scheduler = std::make_shared<QtOperationScheduler>();
     Environment env;
     env.feedURL = feedURL;
     env.currentVersion = QStringLiteral(ZENTHARION_VERSION);
     env.fetcher = std::make_shared<UpdateFeedFetcher>(UpdateFeedFetcher::Options{}, scheduler);
-    env.userDriver = std::make_shared<UpdateAlertUserDriver>();
+    env.userDriver = std::make_shared<UpdateAlertUserDriver>(std::move(dialogOwner));
     env.scheduler = scheduler;
     env.now = [] { return QDateTime::currentDateTimeUtc(); };
     env.openURL = [](const QUrl& url) { return desktopServices().openUri(url); };

@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 
+class QWidget;
+
 namespace zen {
 
 class UserDefaults;
@@ -44,9 +46,9 @@ public:
     explicit FeedUpdater(Environment environment, QObject* parent = nullptr);
     ~FeedUpdater() override;
 
-    // The live updater: the build's feed address and version, the network, dialogs, the
-    // browser and the standard preferences.
-    static std::shared_ptr<FeedUpdater> live(const QUrl& feedURL);
+    // The live updater: the build's feed address and version, the network, dialogs (of
+    // `dialogOwner`'s window while there is one), the browser and the standard preferences.
+    static std::shared_ptr<FeedUpdater> live(const QUrl& feedURL, std::function<QWidget*()> dialogOwner = {});
 
     void setDelegate(AppUpdaterDelegate* delegate) override { m_delegate = delegate; }
     void start() override;

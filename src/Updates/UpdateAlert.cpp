@@ -27,21 +27,13 @@ QLabel* plainLabel(const QString& text, bool bold)
     return label;
 }
 
-void show(UpdateAlert* alert)
-{
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->show();
-    alert->raise();
-    alert->activateWindow();
-}
-
 } // namespace
 
 UpdateAlert::UpdateAlert(const QString& message, const QString& detail, const QString& notes)
     : m_message(message)
 {
+    // No icon of its own: a dialog shows the program's, as its other windows do.
     setWindowTitle(QStringLiteral("Check for Updates"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("zentharion")));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(plainLabel(message, true));
     if (!detail.isEmpty())
@@ -96,6 +88,15 @@ void UpdateAlert::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
+UpdateAlert::~UpdateAlert()
+{
+    // Gone with the window it belongs to: the check must not wait for an answer nobody can give.
+    if (!m_answered) {
+        m_answered = true;
+        Q_EMIT answered(m_closeChoice);
+    }
+}
+
 QString UpdateAlert::cutForDisplay(const QString& text, qsizetype length)
 {
     if (text.size() <= length)
@@ -139,11 +140,23 @@ UpdateAlert* UpdateAlert::failure(const QString& message)
     return alert;
 }
 
+void UpdateAlertUserDriver::present(UpdateAlert* alert) const
+{
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    // A dialog of the open dashboard, as its other dialogs are: the window manager keeps it
+    // above the dashboard, and it opens centred on it.
+    if (QWidget* owner = m_owner ? m_owner() : nullptr)
+        alert->setParent(owner, alert->windowFlags());
+    alert->show();
+    alert->raise();
+    alert->activateWindow();
+}
+
 void UpdateAlertUserDriver::showUpToDate(const QString& currentVersion, std::function<void()> acknowledged)
 {
     UpdateAlert* alert = UpdateAlert::upToDate(currentVersion);
     QObject::connect(alert, &UpdateAlert::answered, alert, [acknowledged](UpdaterUserChoice) { acknowledged(); });
-    show(alert);
+    present(alert);
 }
 
 void UpdateAlertUserDriver::showUpdateFound(const UpdateFeedItem& item, const QString& currentVersion,
@@ -151,14 +164,14 @@ void UpdateAlertUserDriver::showUpdateFound(const UpdateFeedItem& item, const QS
 {
     UpdateAlert* alert = UpdateAlert::updateFound(item, currentVersion);
     QObject::connect(alert, &UpdateAlert::answered, alert, [choice](UpdaterUserChoice c) { choice(c); });
-    show(alert);
+    present(alert);
 }
 
 void UpdateAlertUserDriver::showError(const QString& message, std::function<void()> acknowledged)
 {
     UpdateAlert* alert = UpdateAlert::failure(message);
     QObject::connect(alert, &UpdateAlert::answered, alert, [acknowledged](UpdaterUserChoice) { acknowledged(); });
-    show(alert);
+    present(alert);
 }
 
 } // namespace zen

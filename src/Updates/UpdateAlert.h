@@ -32,6 +32,7 @@ public:
     static UpdateAlert* upToDate(const QString& currentVersion);
     static UpdateAlert* updateFound(const UpdateFeedItem& item, const QString& currentVersion);
     static UpdateAlert* failure(const QString& message);
+    ~UpdateAlert() override;
 
     QString message() const { return m_message; }
     QPushButton* button(const QString& title) const;
@@ -55,10 +56,20 @@ private:
 
 class UpdateAlertUserDriver final : public UpdateUserDriver {
 public:
+    // The window the dialogs belong to while it is shown (null: none is); without it they
+    // stand alone.
+    using Owner = std::function<QWidget*()>;
+    explicit UpdateAlertUserDriver(Owner owner = {}) : m_owner(std::move(owner)) {}
+
     void showUpToDate(const QString& currentVersion, std::function<void()> acknowledged) override;
     void showUpdateFound(const UpdateFeedItem& item, const QString& currentVersion,
                          std::function<void(UpdaterUserChoice)> choice) override;
     void showError(const QString& message, std::function<void()> acknowledged) override;
+
+private:
+    void present(UpdateAlert* alert) const;
+
+    Owner m_owner;
 };
 
 } // namespace zen

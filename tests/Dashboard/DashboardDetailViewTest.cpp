@@ -330,8 +330,8 @@ TEST(DashboardDetailViewTest, EmptyFaceInvitesAFirstSaveUnlessLocked)
     EXPECT_EQ(h.view->issueTitles(), QStringList{"Storage Setup Failed"});
 }
 
-// The preview and the inactive applications come after the first frame; they show the layout
-// selected by then, and a face made only when first needed carries the banners of the moment.
+// The preview and the inactive applications show the layout selected last, and a face made
+// only when first needed carries the banners of the moment.
 TEST(DashboardDetailViewTest, PartsMadeAfterOpeningShowWhatIsCurrentWhenTheyAppear)
 {
     ViewHarness h;

@@ -1,6 +1,8 @@
 #include "Dashboard/DashboardView.h"
 
 #include "Dashboard/DashboardDetailView.h"
+#include "Dashboard/DashboardDisplayPreviewCard.h"
+#include "Dashboard/DashboardInactiveAppsView.h"
 #include "Dashboard/DashboardHotkeyMetricCard.h"
 #include "Dashboard/DashboardMetricCard.h"
 #include "Dashboard/DashboardSnapshotPreviewView.h"
@@ -28,6 +30,7 @@
 #include "Support/AnimationSwitch.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QScrollBar>
 #include <QStyle>
@@ -475,9 +478,9 @@ TEST(DashboardViewTest, AWindowShownAgainOpensAsANewOneOnWhatChangedWhileItWasHi
     EXPECT_EQ(detail->preview()->snapshot().windows.size(), 2u) << "the layout shown was not read again";
 }
 
-// The first frame shows the selected layout from its list entry; the layout is read once that
-// frame is out, and one that can no longer be read then gives way to the error.
-TEST(DashboardViewTest, TheSelectedLayoutIsReadAfterTheFirstFrame)
+// The selected layout is read before the first frame, which shows it whole; one that can no
+// longer be read gives way to the error at once.
+TEST(DashboardViewTest, TheSelectedLayoutIsReadBeforeTheFirstFrame)
 {
     for (const bool readable : {true, false}) {
         SCOPED_TRACE(readable ? "readable" : "unreadable");
@@ -497,18 +500,112 @@ TEST(DashboardViewTest, TheSelectedLayoutIsReadAfterTheFirstFrame)
         DashboardView view(std::move(d));
         view.setAttribute(Qt::WA_DeleteOnClose, false);
         view.show();
-        (void)view.grab();
         auto* detail = qobject_cast<DashboardDetailView*>(view.detailPane());
         ASSERT_NE(detail, nullptr);
-        EXPECT_EQ(detail->currentFace(), detail->layoutFace());
-        EXPECT_EQ(detail->titleLabel()->text(), "Work");
-        EXPECT_EQ(detail->metricCards()[0]->value(), "2");
-
-        for (int i = 0; i < 20 && view.presenter().isSelectedSnapshotDue(); ++i)
-            QApplication::processEvents();
+        EXPECT_FALSE(view.presenter().isSelectedSnapshotDue());
         EXPECT_EQ(view.presenter().selectedSnapshot().has_value(), readable);
         EXPECT_EQ(detail->currentFace() == detail->layoutFace(), readable);
         EXPECT_EQ(f.statusMessage().isEmpty(), readable) << f.statusMessage().toStdString();
+        if (readable) {
+            EXPECT_EQ(detail->titleLabel()->text(), "Work");
+            EXPECT_EQ(detail->metricCards()[0]->value(), "2");
+            ASSERT_NE(detail->preview(), nullptr);
+            EXPECT_EQ(detail->preview()->snapshot().windows.size(), 2u);
+        }
+    }
+}
+
+// What the detail pane shows at a paint: the layout its preview holds, and where the preview,
+// its display cards and the inactive applications lie. Empty parts for what is not shown.
+struct PaintedFace {
+    QUuid previewLayout;
+    QRect preview;
+    std::vector<QRect> cards;
+    QRect inactiveApps;
+    bool operator==(const PaintedFace&) const = default;
+};
+
+PaintedFace paintedFace(DashboardDetailView& detail)
+{
+    const auto shownRect = [&detail](QWidget* widget) {
+        return widget && widget->isVisible() ? QRect(widget->mapTo(&detail, QPoint()), widget->size()) : QRect();
+    };
+    PaintedFace face;
+    if (auto* preview = detail.preview(); preview && preview->isVisible()) {
+        face.previewLayout = preview->snapshot().id;
+        face.preview = shownRect(preview);
+        for (QWidget* card : preview->cards())
+            face.cards.push_back(shownRect(card));
+    }
+    face.inactiveApps = shownRect(detail.inactiveApps());
+    return face;
+}
+
+// Records the face at every paint of the dashboard's detail pane or anything in it.
+struct PaintWatch final : QObject {
+    const std::unique_ptr<DashboardView>& view;
+    std::vector<PaintedFace> faces;
+    explicit PaintWatch(const std::unique_ptr<DashboardView>& v) : view(v) { qApp->installEventFilter(this); }
+    ~PaintWatch() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint || !watched->isWidgetType() || !view)
+            return false;
+        auto* detail = qobject_cast<DashboardDetailView*>(view->detailPane());
+        if (detail && (watched == detail || detail->isAncestorOf(static_cast<QWidget*>(watched))))
+            faces.push_back(paintedFace(*detail));
+        return false;
+    }
+};
+
+// Opening the window, choosing another layout in the list and opening the window again after
+// closing it: every frame the pane paints on the way shows the face it ends with, the preview
+// of the selected layout in place, never a face still being put together.
+TEST(DashboardViewTest, EveryPaintOfTheDetailPaneShowsTheWholeFace)
+{
+    Window f;
+    const Snapshot work = f.add("Work", 0,
+                                {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 2, 2),
+                                 makeWindow("org.example.Gone", 1, 3)});
+    const Snapshot home = f.add("Home", 60, {makeWindow("org.example.Editor", 1, 1)});
+    const auto settle = [] {
+        for (int i = 0; i < 10; ++i)
+            QApplication::processEvents();
+    };
+    const auto clickRow = [&f](int row) {
+        DashboardSnapshotListView* list = f.view->layoutList();
+        const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
+        for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(list->viewport(), &event);
+        }
+    };
+    const struct {
+        const char* story;
+        std::function<void()> before;
+        std::function<void()> act;
+        QUuid shown;
+    } steps[] = {
+        {"first opening", [] {}, [&] { f.open(); }, work.id},
+        {"another layout", [] {}, [&] { clickRow(1); }, home.id},
+        {"opening again", [&] { f.view->close(); settle(); }, [&] { f.view->show(); }, work.id},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.story);
+        step.before();
+        PaintWatch watch(f.view);
+        step.act();
+        settle();
+        auto* detail = qobject_cast<DashboardDetailView*>(f.view->detailPane());
+        ASSERT_NE(detail, nullptr);
+        const PaintedFace whole = paintedFace(*detail);
+        EXPECT_EQ(whole.previewLayout, step.shown);
+        EXPECT_FALSE(whole.preview.isEmpty());
+        EXPECT_FALSE(whole.inactiveApps.isEmpty());
+        EXPECT_FALSE(watch.faces.empty()) << "nothing was painted";
+        EXPECT_EQ(std::ranges::count_if(watch.faces, [&whole](const PaintedFace& face) { return !(face == whole); }), 0)
+            << "paints showing a partial face, of " << watch.faces.size();
     }
 }
 

@@ -1,4 +1,6 @@
 #include "Dashboard/DashboardDetailView.h"
+#include "Dashboard/DashboardInactiveAppsView.h"
+#include "Dashboard/DashboardIssueBanner.h"
 #include "Dashboard/DashboardDisplayPreviewCard.h"
 #include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DashboardHotkeyMetricCard.h"
@@ -11,6 +13,7 @@
 #include "Dashboard/DashboardWindowFixture.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Shared/UserDefaults.h"
+#include "Snapshots/SnapshotStoreError.h"
 #include "MenuBar/OperationCompletionToastContentView.h"
 #include "MenuBar/ToastTextLabel.h"
 #include "Support/ImageChecks.h"
@@ -173,6 +176,41 @@ QLabel* labelWithText(QWidget* in, const QString& start)
         if (label->isVisibleTo(in->window()) && label->text().startsWith(start))
             return label;
     return nullptr;
+}
+
+// An application known only by a long id (a window's WM_CLASS of hundreds of characters) and a
+// failure naming a layout of any length: both are cut to the pane, whose actions stay in reach.
+TEST(DashboardWindowLookTest, LongApplicationIdsAndFailuresKeepEveryHeaderActionInReach)
+{
+    LookWindow f;
+    const QString longID = QStringLiteral("org.example.") + QString(188, u'x');
+    const QString hugeName = QString(100000, u'N');
+    const Snapshot work = f.add("Work", 0, {makeWindow(longID, 1, 1), makeWindow("org.example.Mail", 1, 2)});
+    f.add(hugeName, 10);
+    f.open(QSize(940, 640));
+    const QRect window = f.view->rect();
+    DashboardDetailView* detail = f.detail();
+    ASSERT_NE(detail->inactiveApps(), nullptr);
+    const auto names = detail->inactiveApps()->findChildren<QLabel*>("appName");
+    const auto row = std::find_if(names.begin(), names.end(), [&](QLabel* l) { return l->text() == longID; });
+    ASSERT_NE(row, names.end());
+    // Below the fold, but not beyond the right edge.
+    for (QWidget* part : {static_cast<QWidget*>((*row)->parentWidget()), static_cast<QWidget*>(labelWithText(detail->inactiveApps(), "Not Running"))})
+        EXPECT_LE(rectIn(part, f.view.get()).right(), window.right());
+    expectHeaderButtonsInReach(f);
+
+    f.controller->setHotkeyCaptureActivityDidChange([&hugeName](bool) -> std::optional<OperationError> {
+        return OperationError(SnapshotStoreError::duplicateHotkeyAssignment(hugeName));
+    });
+    f.controller->assignHotkey(work.id);
+    f.shot("dashboard-long-app-id-and-failure");
+    ASSERT_EQ(detail->issueTitles(), QStringList{"Layout Action Failed"});
+    const auto* banner = detail->currentFace()->findChild<DashboardIssueBanner*>();
+    ASSERT_NE(banner, nullptr);
+    EXPECT_EQ(banner->message(), QStringLiteral("\"%1\" already uses that hotkey.").arg(hugeName));
+    EXPECT_TRUE(window.contains(rectIn(banner, f.view.get())));
+    EXPECT_LT(banner->height(), 10 * banner->fontMetrics().height()) << "the name is cut, not laid out whole";
+    expectHeaderButtonsInReach(f);
 }
 
 // Every kind of text the windows draw, measured from the pixels against what lies behind it.

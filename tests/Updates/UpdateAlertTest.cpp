@@ -1,6 +1,9 @@
 #include "Updates/UpdateAlert.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QPixmap>
+#include <QWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -70,6 +73,50 @@ TEST(UpdateAlertTest, FeedTextReachesTheWidgetsBoundedAndIsolated)
         return l->text().startsWith(QString::fromUtf16(u"Zentharion \u2068\u202E2.0 x\u2069 is available; you have 1.0."));
     }));
     EXPECT_EQ(UpdateAlert::cutForDisplay(QString::fromUtf16(u"ab\U0001F600"), 3), QString::fromUtf16(u"ab\u2026"));
+}
+
+// While the dashboard is shown, the dialogs are its own: kept above it, centred on it, with the
+// program's icon; a dashboard that goes takes the open question with it, answered as closed.
+// With no dashboard shown they stand alone.
+TEST(UpdateAlertTest, DialogsBelongToTheShownDashboard)
+{
+    const QIcon programIcon = QApplication::windowIcon();
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::darkCyan);
+    QApplication::setWindowIcon(QIcon(pixmap));
+    auto* dashboard = new QWidget;
+    dashboard->setGeometry(120, 90, 900, 600);
+    dashboard->show();
+    QWidget* shown = dashboard;
+    UpdateAlertUserDriver driver([&shown] { return shown; });
+    std::vector<UpdaterUserChoice> answers;
+    driver.showUpdateFound({"2.0", "2.0", QUrl("https://example.org/2"), "Notes"}, "1.0",
+                           [&answers](UpdaterUserChoice choice) { answers.push_back(choice); });
+    auto* offer = dashboard->findChild<UpdateAlert*>();
+    ASSERT_NE(offer, nullptr);
+    ASSERT_TRUE(offer->isVisible());
+    EXPECT_TRUE(offer->isWindow());
+    ASSERT_NE(offer->windowHandle(), nullptr);
+    EXPECT_EQ(offer->windowHandle()->transientParent(), dashboard->windowHandle());
+    const QPoint offCentre = offer->geometry().center() - dashboard->geometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 4) << offCentre.x() << "," << offCentre.y();
+    EXPECT_EQ(offer->windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+
+    delete dashboard;
+    EXPECT_EQ(answers, std::vector{UpdaterUserChoice::dismiss});
+
+    shown = nullptr;
+    int acknowledged = 0;
+    driver.showUpToDate("1.0", [&acknowledged] { ++acknowledged; });
+    UpdateAlert* alone = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* alert = qobject_cast<UpdateAlert*>(window); alert && alert->isVisible())
+            alone = alert;
+    ASSERT_NE(alone, nullptr);
+    EXPECT_EQ(alone->parentWidget(), nullptr);
+    alone->button("OK")->click();
+    EXPECT_EQ(acknowledged, 1);
+    QApplication::setWindowIcon(programIcon);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The real program, built with its update feed on a local test server, in a tray: its
-// automatic check finds a newer release, and the tray's update item opens the offer of it.
+// automatic check finds a newer release, and the tray's update item opens the offer of it, a
+// dialog of the open dashboard.
 // Screenshots of the menu and the offer go to $ZEN_SCREENSHOT_DIR when it is set.
 #include "Updates/LocalFeedServer.h"
 
@@ -50,7 +51,7 @@ TEST(UpdateLiveTest, TheTrayOffersTheReleaseTheAutomaticCheckFound)
     ASSERT_TRUE(running.process.waitForStarted());
 
     EXPECT_TRUE(waitFor([&] { return server.requests("/feed.json") >= 1; }, 15000)) << "no automatic check";
-    // The program's visible windows: its icon in the tray, and its menu once open.
+    // The program's visible windows: its icon in the tray, then the dashboard and the menu once open.
     const auto shown = [&] {
         return run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(running.process.processId())})
             .split('\n', Qt::SkipEmptyParts);
@@ -62,23 +63,46 @@ TEST(UpdateLiveTest, TheTrayOffersTheReleaseTheAutomaticCheckFound)
     XSession x;
     const QRect iconArea = waitUntilSettled([&] { return x.rootGeometry(xcb_window_t(windows.front().toUInt())); });
     ASSERT_FALSE(iconArea.isEmpty()) << "the tray never gave the icon its place";
+    const auto openMenu = [&] {
+        const qsizetype closed = shown().size();
+        return waitFor([&] {
+            if (shown().size() > closed)
+                return true;
+            x.click(iconArea.center());
+            return false;
+        }, 15000, 1000);
+    };
+
+    // With the dashboard open ("Open Zentharion", four items from the bottom of the menu), the
+    // offer is one of its dialogs.
+    ASSERT_TRUE(openMenu()) << "the tray menu did not open";
+    run("xdotool", {"key", "Up", "Up", "Up", "Up", "Return"});
+    QString dashboard;
     ASSERT_TRUE(waitFor([&] {
-        if (shown().size() > 1)
-            return true;
-        x.click(iconArea.center());
-        return false;
-    }, 15000, 1000)) << "the tray menu did not open";
+        dashboard = run("xdotool", {"search", "--onlyvisible", "--name", "^Zentharion$"}).section('\n', 0, 0);
+        return !dashboard.isEmpty();
+    }, 15000)) << "the tray's item opened no dashboard";
+    ASSERT_TRUE(waitFor([&] { return shown().size() == 2; }, 15000)) << "the tray menu stayed open";
+    ASSERT_TRUE(openMenu()) << "the tray menu did not open again";
     ScreenshotFolder shots;
     shots.save(rootScreenshot(), "update-tray-menu");
     // From the bottom: "Quit Zentharion", then the update item.
     run("xdotool", {"key", "Up", "Up", "Return"});
 
     // The version stands isolated in the title: between the two marks, whatever bytes they take.
-    EXPECT_TRUE(waitFor([&] { return !run("xdotool", {"search", "--name", "^Zentharion .*99\\.0.*$"}).isEmpty(); }, 15000))
-        << "the update item did not open the offer of the found release";
+    QString offer;
+    EXPECT_TRUE(waitFor([&] {
+        offer = run("xdotool", {"search", "--name", "^Zentharion .*99\\.0.*$"}).section('\n', 0, 0);
+        return !offer.isEmpty();
+    }, 15000)) << "the update item did not open the offer of the found release";
     EXPECT_GE(server.requests("/feed.json"), 2) << "the item's check asks the feed again";
     pumpEventsFor(500);
     shots.save(rootScreenshot(), "update-offer");
+    if (offer.isEmpty())
+        return;
+    const QString transientFor = run("xprop", {"-id", offer, "WM_TRANSIENT_FOR"}).section(' ', -1);
+    EXPECT_EQ(transientFor.toULong(nullptr, 16), dashboard.toULong()) << transientFor.toStdString();
+    EXPECT_TRUE(run("xprop", {"-id", offer, "_NET_WM_ICON"}).startsWith("_NET_WM_ICON(CARDINAL) =")) << "no icon";
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "Onboarding/OnboardingController.h"
 #include "Onboarding/TextStyle.h"
 #include "Infrastructure/AppLogger.h"
+#include "Shared/FreeMemory.h"
 #include "Settings/SettingsView.h"
 #include "Shared/ApplicationIcon.h"
 #include "Shared/UserDefaults.h"
@@ -435,6 +436,13 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
     m_startUpWork->add([weakController = std::weak_ptr<SnapshotMenuController>(m_snapshotMenuController)] {
         if (const auto controller = weakController.lock())
             controller->refreshSummariesInBackground();
+    });
+    // What a save or a restore freed on its worker (the windows read, the files written and
+    // listed) stays in that thread's heap, resident for good, unless it is given back once the
+    // operation is over and its results have been taken in.
+    connect(m_snapshotMenuController.get(), &SnapshotMenuController::isOperatingChanged, this, [this](bool operating) {
+        if (!operating)
+            QTimer::singleShot(std::chrono::milliseconds(500), this, [] { returnFreeMemoryToSystem(); });
     });
 }
 

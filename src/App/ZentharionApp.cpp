@@ -9,6 +9,7 @@
 #include "Onboarding/TextStyle.h"
 #include "MenuBar/SnapshotNamePrompt.h"
 #include "Infrastructure/AppLogger.h"
+#include "Shared/FreeMemory.h"
 #include "Settings/SettingsView.h"
 #include "Shared/ApplicationIcon.h"
 #include "Shared/UserDefaults.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPixmapCache>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -448,6 +450,19 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
     m_startUpWork->add([weakController = std::weak_ptr<SnapshotMenuController>(m_snapshotMenuController)] {
         if (const auto controller = weakController.lock())
             controller->refreshSummariesInBackground();
+    });
+    // Once an operation is over and its results taken in, what it left behind goes:
+    // - the widget style caches the pixmaps of buttons and frames by palette, and every new
+    //   window (the name prompt of each save) gets a palette of its own under the program's
+    //   application palette, so each prompt added pixmaps that no window asks for again;
+    // - what the worker freed (the windows read, the files written and listed) stays in that
+    //   thread's heap, resident for good, unless it is given back.
+    connect(m_snapshotMenuController.get(), &SnapshotMenuController::isOperatingChanged, this, [this](bool operating) {
+        if (!operating)
+            QTimer::singleShot(std::chrono::milliseconds(500), this, [] {
+                QPixmapCache::clear();
+                returnFreeMemoryToSystem();
+            });
     });
 }
 

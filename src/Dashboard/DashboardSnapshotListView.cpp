@@ -134,6 +134,16 @@ void DashboardSnapshotListView::focusInEvent(QFocusEvent* event)
     QListView::focusInEvent(event);
 }
 
+void DashboardSnapshotListView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    // The base view would store a half-typed name (or refuse a blank one and lose the typing)
+    // when the selection moves on; a rename is taken only by Return.
+    if (previous.isValid() && current.row() != previous.row())
+        if (QWidget* editor = indexWidget(previous))
+            closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+    QListView::currentChanged(current, previous);
+}
+
 void DashboardSnapshotListView::mousePressEvent(QMouseEvent* event)
 {
     setProperty("showsFocus", false);

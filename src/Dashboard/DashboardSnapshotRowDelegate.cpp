@@ -34,6 +34,17 @@ QString elided(const QFontMetrics& metrics, const QString& text, int width)
     return metrics.elidedText(shown, Qt::ElideRight, std::max(0, width));
 }
 
+constexpr char editedRowProperty[] = "zentharionEditedRow";
+
+// A taken name can reorder or replace the rows, and the view then lets go of the field by itself;
+// only a field the view still holds is closed by the delegate.
+bool viewStillHolds(const QObject* view, QLineEdit* field)
+{
+    const auto* items = qobject_cast<const QAbstractItemView*>(view);
+    const auto row = field->property(editedRowProperty).value<QPersistentModelIndex>();
+    return items && row.isValid() && items->indexWidget(row) == field;
+}
+
 int nameLineHeight(const QFont& font)
 {
     // As tall as the rename field, so the row keeps its height while renaming.
@@ -145,9 +156,10 @@ void DashboardSnapshotRowDelegate::paint(QPainter* painter, const QStyleOptionVi
 }
 
 QWidget* DashboardSnapshotRowDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                                                   const QModelIndex&) const
+                                                   const QModelIndex& index) const
 {
     auto* field = new QLineEdit(parent);
+    field->setProperty(editedRowProperty, QVariant::fromValue(QPersistentModelIndex(index)));
     field->setPlaceholderText(QStringLiteral("Layout name"));
     field->setFrame(true);
     // A field of its own colours over the selection, not white text on the highlight.
@@ -210,7 +222,7 @@ bool DashboardSnapshotRowDelegate::eventFilter(QObject* watched, QEvent* event)
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             const QPointer<QLineEdit> guard(field);
             emit commitData(field);
-            if (!guard)
+            if (!guard || !viewStillHolds(parent(), field))
                 return true;
             if (m_lastCommitAccepted)
                 emit closeEditor(field, NoHint);

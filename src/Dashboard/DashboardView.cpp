@@ -2,6 +2,7 @@
 
 #include "Dashboard/DashboardDetailView.h"
 #include "Dashboard/DashboardRowColors.h"
+#include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/DashboardSnapshotListModel.h"
 #include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardSnapshotRowDelegate.h"
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
@@ -216,6 +218,9 @@ QWidget* DashboardView::buildSidebar()
         },
         m_dependencies.now, m_layoutList);
     m_layoutList->setModel(m_layoutModel);
+    // Other rows in view may turn their dates sooner.
+    connect(m_layoutList->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { scheduleDateRefresh(); });
+    connect(m_layoutList->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { scheduleDateRefresh(); });
     // The style's accent is too light under white text (about 3.5:1): the selection is
     // darkened until the selected row's text reads.
     QPalette listPalette = m_layoutList->palette();
@@ -637,36 +642,63 @@ void DashboardView::hideEvent(QHideEvent* event)
 
 void DashboardView::scheduleDateRefresh()
 {
+    if (!isVisible()) {
+        if (m_dateRefresh)
+            m_dateRefresh->cancel();
+        m_dateRefresh.reset();
+        return;
+    }
+    // Only a phrase on screen changing is worth waking for: the rows in view and the selected
+    // layout's header. Rows out of view read their date afresh when they scroll in.
+    const QDateTime now = m_dependencies.now ? m_dependencies.now() : QDateTime::currentDateTime();
+    std::optional<QDateTime> next;
+    const auto consider = [&](const QDateTime& updatedAt) {
+        const QDateTime change = DashboardRelativeDateFormatter::nextChange(updatedAt, now);
+        if (!next || change < *next)
+            next = change;
+    };
+    const auto& summaries = m_presenter->snapshotSummaries();
+    if (m_listStack->currentWidget() == m_layoutList && !summaries.empty()) {
+        const QRect shown = m_layoutList->viewport()->rect();
+        const QModelIndex first = m_layoutList->indexAt(shown.topLeft());
+        const QModelIndex last = m_layoutList->indexAt(shown.bottomLeft());
+        const int from = first.isValid() ? first.row() : 0;
+        const int to = last.isValid() ? last.row() : int(summaries.size()) - 1;
+        for (int row = from; row <= to && row < int(summaries.size()); ++row)
+            consider(summaries[std::size_t(row)].updatedAt);
+    }
+    if (const auto selected = m_presenter->selectedSummary())
+        consider(selected->updatedAt);
+    // Already waiting for that moment (a scroll that kept the same dates in view): nothing to do.
+    if (next && m_dateRefresh && m_nextDateChange == *next)
+        return;
     if (m_dateRefresh)
         m_dateRefresh->cancel();
     m_dateRefresh.reset();
-    const auto& summaries = m_presenter->snapshotSummaries();
-    if (!isVisible() || summaries.empty())
+    if (!next)
         return;
-    // Every phrase ("just now", minutes, hours, days, …) changes only when a whole minute of
-    // its layout's age has passed: wake just after the first such turn among the layouts, so
-    // the sidebar and the header never show a stale age and always agree.
-    const QDateTime now = m_dependencies.now ? m_dependencies.now() : QDateTime::currentDateTime();
-    constexpr qint64 minute = 60 * 1000;
-    qint64 wait = minute;
-    // Read once: converting the clock's local time for every one of a thousand layouts costs
-    // more than the rest of opening the window.
-    const qint64 nowMs = now.toMSecsSinceEpoch();
-    for (const SnapshotSummary& summary : summaries) {
-        const qint64 age = std::llabs(nowMs - summary.updatedAt.toMSecsSinceEpoch());
-        wait = std::min(wait, minute - age % minute);
-    }
+    m_nextDateChange = *next;
     const QPointer<DashboardView> self(this);
-    m_dateRefresh = m_scheduler->runAfter(std::chrono::milliseconds(wait + 1), [self] {
-        if (self)
+    // Just after the turn, so that every phrase read then is the new one.
+    m_dateRefresh = m_scheduler->runAfter(std::chrono::milliseconds(std::max<qint64>(0, now.msecsTo(*next)) + 1), [self] {
+        if (!self)
+            return;
+        self->m_dateRefresh.reset();
+        const QDateTime at = self->m_dependencies.now ? self->m_dependencies.now() : QDateTime::currentDateTime();
+        // A timer cut short (the longest wait a timer takes is some 24 days) only waits again.
+        if (at < self->m_nextDateChange)
+            self->scheduleDateRefresh();
+        else
             self->refreshRelativeDates();
     });
 }
 
 void DashboardView::refreshRelativeDates()
 {
+    if (m_dateRefresh)
+        m_dateRefresh->cancel();
     m_dateRefresh.reset();
-    renderRows();
+    m_layoutModel->refreshDates();
     if (auto* detail = qobject_cast<DashboardDetailView*>(m_detailPane))
         detail->refreshRelativeDate();
     scheduleDateRefresh();

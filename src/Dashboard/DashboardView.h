@@ -4,6 +4,7 @@
 #include "Dashboard/DashboardWindowRemovalConfirmationView.h"
 #include "MenuBar/OperationScheduler.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
@@ -144,6 +145,8 @@ private:
     bool m_appearedBefore = false;
     std::shared_ptr<OperationScheduler> m_scheduler;
     std::unique_ptr<OperationScheduler::Handle> m_dateRefresh;
+    // When the pending refresh is due: the first change of a phrase on screen.
+    QDateTime m_nextDateChange;
     bool m_syncingSelection = false;
 };
 

@@ -676,6 +676,29 @@ TEST(ZentharionAppDashboardTest, WithoutATrayTheDashboardOpensAfterTheGraceAndAL
     scheduler->advance(ZentharionApp::trayGracePeriod);
 }
 
+// A first launch without a tray opens the dashboard with the guide in front of it; the end of
+// the wait for a tray leaves the guide in front.
+TEST(ZentharionAppDashboardTest, TheWaitForATrayNeverRaisesTheDashboardOverTheFirstLaunchGuide)
+{
+    AppHarness h;
+    auto scheduler = std::make_shared<test::ManualScheduler>();
+    h.adjust = [&](ZentharionAppDependencies& d) {
+        d.controllerOptions.scheduler = scheduler;
+        d.systemTrayAvailable = [] { return false; };
+    };
+    auto& app = h.start();
+    app.showDashboardAtLaunchIfNeeded();
+    app.showDashboardIfNoTrayAppears();
+    QCoreApplication::processEvents();
+    ASSERT_NE(app.onboardingWindow(), nullptr);
+    ASSERT_EQ(QApplication::activeWindow(), app.onboardingWindow());
+    scheduler->advance(ZentharionApp::trayGracePeriod);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::activeWindow(), app.onboardingWindow());
+    app.onboardingWindow()->close();
+    delete app.dashboardWindow();
+}
+
 // The program's icon costs a theme search and an SVG renderer: the tray alone never loads
 // it, and any window that appears, the program's own or a prompt, has it.
 TEST(ZentharionAppMenuTest, WindowsGetTheProgramIconTheTrayAloneNeverLoadsIt)

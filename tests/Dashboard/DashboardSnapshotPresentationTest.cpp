@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <random>
 #include <map>
 
 namespace zen {
@@ -313,6 +315,55 @@ TEST(DashboardOverlapGroupsTest, FrontsAreTheGroupsFrontMostWindows)
         for (const std::size_t i : P::previewGroupFronts(windows, P::restoreOrder(windows), display))
             fronts.push_back(windows[i].id);
         EXPECT_EQ(fronts, expected) << count;
+    }
+}
+
+// The grouping against its rule written out plainly, on crowded random layouts where a fifth
+// of the windows are large: front to back, a window joins the earliest group that has a member
+// it overlaps by at least 35 % of the smaller of the two areas, or starts a group of its own.
+TEST(DashboardSnapshotPresentationTest, OverlapGroupsFollowTheRuleOnRandomCrowdedLayouts)
+{
+    const CGRect display(0, 0, 1600, 900);
+    const auto share = [&](const NormalizedRect& a, const NormalizedRect& b) {
+        const double w = (std::min(a.xRatio + a.widthRatio, b.xRatio + b.widthRatio) - std::max(a.xRatio, b.xRatio))
+                         * display.width();
+        const double h = (std::min(a.yRatio + a.heightRatio, b.yRatio + b.heightRatio) - std::max(a.yRatio, b.yRatio))
+                         * display.height();
+        const double smaller = std::min(a.widthRatio * a.heightRatio, b.widthRatio * b.heightRatio) * display.width()
+                               * display.height();
+        return w > 0 && h > 0 ? w * h / smaller : 0.0;
+    };
+    std::mt19937 random(33);
+    const auto between = [&](double low, double high) { return std::uniform_real_distribution<double>(low, high)(random); };
+    for (int round = 0; round < 30; ++round) {
+        const int count = std::uniform_int_distribution<int>(5, 400)(random);
+        std::vector<WindowRecord> windows;
+        for (int i = 0; i < count; ++i) {
+            const bool large = i % 5 == 0;
+            const double w = large ? between(0.35, 0.9) : between(0.01, 0.2);
+            const double h = large ? between(0.35, 0.9) : between(0.01, 0.2);
+            windows.push_back(windowAt(between(0, 1 - w), between(0, 1 - h), w, h, i)); // listed front first
+        }
+        std::vector<std::vector<QUuid>> expected;
+        std::vector<std::vector<const WindowRecord*>> members;
+        for (const WindowRecord& window : windows) {
+            std::size_t group = 0;
+            while (group < members.size()
+                   && std::none_of(members[group].begin(), members[group].end(), [&](const WindowRecord* member) {
+                          return share(window.normalizedFrame, member->normalizedFrame) >= 0.35;
+                      }))
+                ++group;
+            if (group == members.size()) {
+                members.emplace_back();
+                expected.emplace_back();
+            }
+            members[group].push_back(&window);
+            expected[group].push_back(window.id);
+        }
+        std::vector<std::vector<QUuid>> grouped;
+        for (const DashboardWindowPreviewGroup& group : P::windowPreviewGroups(windows, 1, display))
+            grouped.push_back(idsOf(group.windows));
+        ASSERT_EQ(grouped, expected) << "round " << round << ", " << count << " windows";
     }
 }
 

@@ -361,11 +361,13 @@ TEST(DashboardViewTest, TheMenuOffersTheHotkeyItemsTheLayoutNeedsAndTheKeysActOn
 
 TEST(DashboardViewTest, ANewLayoutGlidesIntoViewUnlessTheDesktopAsksForNoAnimation)
 {
-    for (const bool animate : {true, false}) {
-        // A desktop that asks for no animation, as the style tells it.
-        std::optional<test::AnimationsOff> still;
-        if (!animate)
-            still.emplace();
+    // A desktop that asks for no animation, as the style tells it: either switch is enough.
+    for (const auto still : {std::optional<QStyle::StyleHint>(), std::optional(QStyle::SH_Widget_Animate),
+                             std::optional(QStyle::SH_Widget_Animation_Duration)}) {
+        const bool animate = !still;
+        std::optional<test::AnimationsOff> off;
+        if (still)
+            off.emplace(*still);
         Window f;
         for (int i = 0; i < 40; ++i)
             f.add(QStringLiteral("Layout %1").arg(i), 100 + i);
@@ -420,6 +422,37 @@ TEST(DashboardViewTest, RelativeDatesTurnTogetherWithTheMinuteWhileTheWindowIsSh
     f.clock = f.clock.addSecs(3600);
     view.show();
     EXPECT_EQ(shown().second, "Updated 1 hour ago");
+}
+
+// Rows that read in days or years (saved at different seconds) keep an idle window asleep
+// until the first phrase on screen turns; then the dates are read once.
+TEST(DashboardViewTest, RowsReadingInDaysOrYearsWakeTheWindowOnlyWhenAPhraseTurns)
+{
+    Window f;
+    f.add("Days", 17);
+    f.add("Years", 2 * 365 * 86400 + 41);
+    f.clock = test::fixedDate(3, 7 * 3600);
+    auto& view = f.open();
+    const auto summaryOf = [&](int row) {
+        return view.layoutModel()->index(row).data(DashboardSnapshotListModel::SummaryRole).toString();
+    };
+    const int days = view.layoutModel()->summaries()[0].name == "Days" ? 0 : 1;
+    ASSERT_EQ(summaryOf(days), "1 windows • 1 displays • 3 days ago");
+    int refreshes = 0;
+    QObject::connect(view.layoutModel(), &QAbstractItemModel::dataChanged, [&] { ++refreshes; });
+
+    const QDateTime turn = test::fixedDate(4, -17);
+    const auto step = [&](qint64 milliseconds) {
+        f.clock = f.clock.addMSecs(milliseconds);
+        f.scheduler->advance(std::chrono::milliseconds(milliseconds));
+    };
+    while (f.clock.msecsTo(turn) > 60'000)
+        step(60'000);
+    step(f.clock.msecsTo(turn));
+    EXPECT_EQ(refreshes, 0);
+    step(1); // just after the turn, as every refresh
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_EQ(summaryOf(days), "1 windows • 1 displays • 4 days ago");
 }
 
 // A closed window is kept and shown again by the next opening: it opens as a new window would

@@ -133,8 +133,15 @@ TEST_F(HotkeyManagerTest, OverlappingCapturesKeepTheShortcutsSuspendedUntilTheLa
     // A resume with nothing suspended leaves the shortcuts as they are, registered once.
     ASSERT_TRUE(manager.resumeBindings());
     EXPECT_EQ(registrar->liveIDs(), std::vector<std::uint32_t>{1});
+    // ... and owes nothing: the next capture keeps every shortcut ungrabbed through a reload.
     manager.suspendBindings();
     EXPECT_TRUE(registrar->live.empty());
+    ASSERT_TRUE(manager.reloadBindings({{work, "Work", binding(40)}, {home, "Home", binding(38)}}));
+    EXPECT_TRUE(registrar->live.empty());
+    pressID(1);
+    EXPECT_TRUE(restored.empty());
+    ASSERT_TRUE(manager.resumeBindings());
+    EXPECT_EQ(registrar->live.size(), 2u);
 }
 
 TEST_F(HotkeyManagerTest, ReloadReplacesEverythingAndEmptyListsRegisterNothing)

@@ -53,6 +53,10 @@ TEST(HotkeyTextTest, StoredCodesReadAsThisDesktopWritesShortcuts)
         {0x72, ctrl, "Ctrl+Ins"},
         {0x74, alt, "Alt+PgUp"},
         {0x37, ctrl, "Ctrl+Super"},
+        // a modifier as the key itself: left Alt, left Ctrl, left Shift
+        {0x3A, ctrl, "Ctrl+Alt"},
+        {0x3B, alt, "Alt+Ctrl"},
+        {0x38, super, "Super+Shift"},
         // keypad keys say so, unlike the stored names
         {0x57, ctrl | alt, "Ctrl+Alt+Num+5"},
         {0x4C, super, "Super+Num+Enter"},

@@ -76,8 +76,11 @@ TEST(UserDefaultsTest, OnlyALinkToTheUsersOwnFileAtHomeIsWrittenThrough)
     const QString conf = home.filePath("Zentharion.conf");
     const QString dotfile = home.filePath("dotfiles/Zentharion.conf");
     ASSERT_TRUE(QDir().mkpath(home.filePath("dotfiles")));
+    // A home folder ".../al" next to ".../alice": the sibling's files are outside it.
+    ASSERT_TRUE(QDir().mkpath(home.filePath("al")) && QDir().mkpath(home.filePath("alice")));
     const QByteArray original = "[General]\nkept=yes\n";
-    for (const QString& path : {dotfile, elsewhere.filePath("system.conf"), home.filePath("theirs.conf")}) {
+    for (const QString& path : {dotfile, elsewhere.filePath("system.conf"), home.filePath("theirs.conf"),
+                                home.filePath("alice/Zentharion.conf")}) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(original);
@@ -92,6 +95,7 @@ TEST(UserDefaultsTest, OnlyALinkToTheUsersOwnFileAtHomeIsWrittenThrough)
         QString linkTo;
         bool writtenThrough;
         const char* why;
+        QString homeFolder = {}; // empty: the temporary home
     };
     const Case cases[] = {
         {dotfile, true, ""},
@@ -100,6 +104,7 @@ TEST(UserDefaultsTest, OnlyALinkToTheUsersOwnFileAtHomeIsWrittenThrough)
         {home.filePath("folder"), false, "other than a regular file"},
         {home.filePath("missing"), false, "other than a regular file"},
         {home.filePath("theirs.conf"), false, "owned by another user"},
+        {home.filePath("alice/Zentharion.conf"), false, "outside your home folder", home.filePath("al")},
     };
     for (const Case& c : cases) {
         if (!root && c.linkTo.endsWith("theirs.conf"))
@@ -110,7 +115,7 @@ TEST(UserDefaultsTest, OnlyALinkToTheUsersOwnFileAtHomeIsWrittenThrough)
         g_settingsWarnings.clear();
         const auto previous = qInstallMessageHandler(recordSettingsWarning);
         {
-            UserDefaults defaults(conf, home.path());
+            UserDefaults defaults(conf, c.homeFolder.isEmpty() ? home.path() : c.homeFolder);
             defaults.setString("name", "changed");
             defaults.setBool("flag", true);
             EXPECT_EQ(defaults.stringForKey("name"), QStringLiteral("changed")) << "kept for the session";

@@ -73,6 +73,14 @@ TEST(UpdateAlertTest, FeedTextReachesTheWidgetsBoundedAndIsolated)
         return l->text().startsWith(QString::fromUtf16(u"Zentharion \u2068\u202E2.0 x\u2069 is available; you have 1.0."));
     }));
     EXPECT_EQ(UpdateAlert::cutForDisplay(QString::fromUtf16(u"ab\U0001F600"), 3), QString::fromUtf16(u"ab\u2026"));
+
+    // A label of exactly the limit is shown whole, in the sentence and in the title.
+    const QString longest(UpdateAlert::maximumVersionLength, QChar(u'7'));
+    std::unique_ptr<UpdateAlert> whole(UpdateAlert::updateFound({"7.0", longest, QUrl("https://example.org/7"), {}}, "1.0"));
+    EXPECT_EQ(whole->windowTitle(), "Zentharion " + longest);
+    EXPECT_TRUE(std::ranges::any_of(whole->findChildren<QLabel*>(), [&](QLabel* l) {
+        return l->text().startsWith("Zentharion " + longest + " is available");
+    }));
 }
 
 // While the dashboard is shown, the dialogs are its own: kept above it, centred on it, with the

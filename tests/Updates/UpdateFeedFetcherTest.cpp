@@ -48,10 +48,18 @@ TEST_F(UpdateFeedFetcherTest, DeliversTheFeedAndFollowsAllowedRedirects)
     server.answer("/hop1", {301, "first", "Location: " + server.url("/hop2") + "\r\n"});
     server.answer("/hop2", {307, "second", "Location: /hop3\r\n"});
     server.answer("/hop3", {308, "third", "Location: /feed\r\n"});
-    for (const QByteArray path : {"/feed", "/moved", "/hop2", "/hop1"}) {
+    server.answer("/see-other", {303, {}, "Location: /feed\r\n"});
+    // A relative address from a second server is that server's: the feed is fetched there,
+    // never from the same path of the first.
+    LocalFeedServer second;
+    server.answer("/away", {302, {}, "Location: " + second.url("/start") + "\r\n"});
+    second.answer("/start", {302, {}, "Location: /elsewhere\r\n"});
+    second.answer("/elsewhere", {200, feed});
+    server.answer("/elsewhere", {200, "the first server"});
+    for (const QByteArray path : {"/feed", "/moved", "/hop2", "/hop1", "/see-other", "/away"}) {
         const Outcome got = fetchAndWait(fetcher, QUrl(server.url(path)));
         ASSERT_TRUE(got) << path.constData() << ": " << got.error().message.toStdString();
-        EXPECT_EQ(*got, feed);
+        EXPECT_EQ(*got, feed) << path.constData();
     }
 }
 
@@ -64,6 +72,11 @@ TEST_F(UpdateFeedFetcherTest, RefusesWhatIsNoUsableFeed)
     server.answer("/to-file", {302, {}, "Location: file:///etc/passwd\r\n"});
     server.answer("/to-script", {302, {}, "Location: javascript:alert(1)\r\n"});
     server.answer("/loop", {302, {}, "Location: /loop\r\n"});
+    // One hop more than the limit, each to a new place.
+    for (int hop = 1; hop <= 4; ++hop)
+        server.answer("/chain" + QByteArray::number(hop),
+                      {302, {}, "Location: /" + (hop < 4 ? "chain" + QByteArray::number(hop + 1) : "feed") + "\r\n"});
+    server.answer("/feed", {200, feed});
     server.answer("/nowhere", {302});
     server.answer("/error", {500, "oops"});
 
@@ -81,6 +94,7 @@ TEST_F(UpdateFeedFetcherTest, RefusesWhatIsNoUsableFeed)
         {"/to-file", "a redirect to a file: address was refused"},
         {"/to-script", "a redirect to a javascript: address was refused"},
         {"/loop", "redirected more than 3 times"},
+        {"/chain1", "it was redirected more than 3 times"},
         {"/nowhere", "the server answered 302 without a valid address"},
     };
     for (const Case& c : cases) {

@@ -74,6 +74,17 @@ TEST(UpdateFeedTest, OverlongLabelsAndFloodsOfJunkAreCountedNotKept)
     EXPECT_EQ(parsed->skippedCount, 5001);
     EXPECT_EQ(parsed->skippedItems.size(), UpdateFeed::maximumSkipReasonsKept);
     EXPECT_TRUE(parsed->skippedItems.value(0).contains("version label"));
+
+    // Exactly the limit is still a label; one character more is not.
+    for (const qsizetype length : {UpdateFeed::maximumDisplayVersionLength, UpdateFeed::maximumDisplayVersionLength + 1}) {
+        const QByteArray label(length, '7');
+        const auto one = UpdateFeed::parse(R"({"items": [{"version": "7.0", "url": "https://e.org/7", "displayVersion": ")"
+                                           + label + R"("}]})");
+        ASSERT_TRUE(one);
+        EXPECT_EQ(one->latest.has_value(), length == UpdateFeed::maximumDisplayVersionLength) << length;
+        if (one->latest)
+            EXPECT_EQ(one->latest->displayVersionString, QString::fromLatin1(label));
+    }
 }
 
 TEST(UpdateFeedTest, AFeedThatIsNoFeedIsAParseError)

@@ -38,3 +38,4 @@ set_source_files_properties(tests/X11/UpdateLiveTest.cpp PROPERTIES
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/WindowPlacementLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/DBusTrayLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/ProgramStartLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/SaveMemoryLiveTest.cpp)

@@ -10,6 +10,7 @@
 #include "Infrastructure/AppLogger.h"
 #include "Settings/SettingsView.h"
 #include "Shared/ApplicationIcon.h"
+#include "Shared/DesktopWords.h"
 #include "Shared/UserDefaults.h"
 
 #include <QApplication>
@@ -306,7 +307,8 @@ void ZentharionApp::openOnboardingWindow()
         // Its welcome page shows the icon it finds when it is built.
         giveWindowsTheProgramIcon();
         m_onboardingWindow = new OnboardingContainerView(m_onboardingController.get(), m_permissionCoordinator.get(),
-                                                         [this] { openOrFocusDashboard(); });
+                                                         [this] { openOrFocusDashboard(); },
+                                                         DesktopWords::programMenu(systemTrayAvailable()));
         m_onboardingWindow->setAttribute(Qt::WA_DeleteOnClose);
     }
     if (!m_onboardingWindow->isVisible())

@@ -125,11 +125,11 @@ TEST_F(OnboardingLiveTest, SaveWithoutAWindowManagerLeadsThroughTheAccessPage)
     ASSERT_TRUE(waitFor([&] { return app->onboardingWindow() && app->onboardingWindow()->isVisible(); }))
         << "a refused save opened no onboarding window";
     QPointer<OnboardingContainerView> onboarding = app->onboardingWindow();
-    EXPECT_TRUE(waitFor([&] { return serverTitle(onboarding) == "Zentharion - Accessibility Required"; }));
+    EXPECT_TRUE(waitFor([&] { return serverTitle(onboarding) == "Zentharion - Window Access Required"; }));
     auto* education = qobject_cast<OnboardingPermissionEducationView*>(onboarding->currentPage());
     ASSERT_TRUE(education);
     EXPECT_FALSE(education->showsSuccess());
-    checkScreenshot(onboarding, "permission", {"Accessibility Access Required", "Check Again"});
+    checkScreenshot(onboarding, "permission", {"Window Access Required", "Check Again"});
 
     // Still no window manager: checking again changes nothing.
     x->click(education->checkAgainButton());

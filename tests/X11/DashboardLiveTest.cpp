@@ -76,7 +76,7 @@ struct DashboardLiveTest : ::testing::Test {
                   [&, title](QWidget* popup) {
                       auto* menu = static_cast<QMenu*>(popup);
                       for (QAction* action : menu->actions())
-                          if (action->text() == title)
+                          if (QString(action->text()).remove(QLatin1Char('&')) == title)
                               x->click(menu, menu->actionGeometry(action).center());
                       chosen = true;
                   });

@@ -9,6 +9,7 @@
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowFixture.h"
+#include "Dashboard/InlineHotkeyCaptureField.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Shared/UserDefaults.h"
 #include "MenuBar/OperationCompletionToastContentView.h"
@@ -123,6 +124,42 @@ TEST(DashboardWindowLookTest, TheDefaultSizeShowsTheWholeDefaultNameAndFourCards
     ASSERT_EQ(displays.size(), 1);
     EXPECT_EQ(rectIn(displays.front(), f.view.get()).left(), left);
     EXPECT_EQ(rectIn(displays.front(), f.view.get()).right(), right);
+}
+
+// At the smallest window the hotkey card shows a shortcut whole, a long one in smaller type;
+// while capturing, its field's words stay on one line inside the pill.
+TEST(DashboardWindowLookTest, TheHotkeyCardShowsTheWholeShortcutAtTheSmallestSize)
+{
+    LookWindow f;
+    f.add("Layout", 0, {makeWindow("org.example.Editor", 1, 1)}, test::commandK);
+    f.open(QSize(940, 640));
+    DashboardHotkeyMetricCard* card = f.detail()->hotkeyCard();
+    MiddleElidedLabel* label = card->hotkeyLabel();
+    const struct {
+        HotkeyBinding binding;
+        QString text;
+    } cases[] = {{{0x01, 0x300, "Command-Shift-S"}, "Super+Shift+S"},
+                 {{0x6F, 0x1A00, "Option-Control-Shift-F12"}, "Ctrl+Alt+Shift+F12"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        DashboardHotkeyMetricCard::State state = card->state();
+        state.summary.hotkey = c.binding;
+        card->setState(state);
+        f.shot("hotkey-card-" + c.text);
+        EXPECT_EQ(card->hotkeyText(), c.text);
+        EXPECT_EQ(label->shownText(), c.text);
+        EXPECT_LE(QFontMetrics(label->shownFont()).horizontalAdvance(c.text), label->width());
+        EXPECT_LE(rectIn(label, f.view.get()).right(), rectIn(card, f.view.get()).right() - DashboardMetricCard::padding);
+    }
+
+    DashboardHotkeyMetricCard::State state = card->state();
+    state.isEditing = true;
+    card->setState(state);
+    f.shot("hotkey-card-capturing");
+    const InlineHotkeyCaptureField* field = card->captureField();
+    EXPECT_LE(QFontMetrics(field->shownFont()).horizontalAdvance(InlineHotkeyCaptureField::placeholderText()),
+              field->width() - 8);
+    EXPECT_GE(field->height(), QFontMetrics(field->shownFont()).height());
 }
 
 TEST(DashboardWindowLookTest, MaximizedTheContentSpansThePane)

@@ -44,7 +44,7 @@ public:
     // The row that comes in when capture starts or ends fades in over this time (ease-in-out).
     static constexpr int editingTransitionMs = 150;
     // How far the shortcut's type may shrink to show it whole.
-    static constexpr qreal hotkeyTextSmallestScale = 0.7;
+    static constexpr qreal hotkeyTextSmallestScale = 0.6;
 
     DashboardHotkeyMetricCard(Callbacks callbacks, QWidget* parent = nullptr);
     ~DashboardHotkeyMetricCard() override;

@@ -32,7 +32,9 @@ void MiddleElidedLabel::setSmallestScale(qreal scale)
 
 QFont MiddleElidedLabel::fontFitting(const QFont& base, const QString& text, int width, qreal smallestScale)
 {
-    if (smallestScale >= 1 || QFontMetrics(base).horizontalAdvance(text) <= width)
+    // Measured as drawn, in fractions of a pixel: a rounded width can fit where the text is cut.
+    const auto fits = [&](const QFont& font) { return QFontMetricsF(font).horizontalAdvance(text) <= width; };
+    if (smallestScale >= 1 || fits(base))
         return base;
     // In the font's own unit: desktop fonts are set in points, some styles in pixels.
     const bool points = base.pointSizeF() > 0;
@@ -48,7 +50,7 @@ QFont MiddleElidedLabel::fontFitting(const QFont& base, const QString& text, int
     };
     for (qreal size = full - step; size > floor; size -= step) {
         resize(size);
-        if (QFontMetrics(font).horizontalAdvance(text) <= width)
+        if (fits(font))
             return font;
     }
     resize(floor);
@@ -62,7 +64,10 @@ QFont MiddleElidedLabel::shownFont() const
 
 QString MiddleElidedLabel::shownText() const
 {
-    return QFontMetrics(shownFont()).elidedText(m_text, Qt::ElideMiddle, width());
+    const QFont font = shownFont();
+    if (QFontMetricsF(font).horizontalAdvance(m_text) <= width())
+        return m_text;
+    return QFontMetrics(font).elidedText(m_text, Qt::ElideMiddle, width());
 }
 
 QSize MiddleElidedLabel::sizeHint() const

@@ -718,7 +718,7 @@ TEST(ZentharionAppMenuTest, OpeningTheTrayMenuReadsAccessAgain)
         EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), "trust"), checks + 1);
         EXPECT_EQ(app.permissionCoordinator()->authorizationState(),
                   trusted ? AccessibilityAuthorizationState::authorized : AccessibilityAuthorizationState::unauthorized);
-        EXPECT_EQ(firstRow() == "Window Access Required", !trusted);
+        EXPECT_EQ(firstRow() == "&Window Access Required", !trusted);
         menu.hide();
         QCoreApplication::processEvents();
     }

@@ -56,10 +56,10 @@ TEST(DashboardInactiveAppsViewTest, ListsWhatARestoreWillOpen)
          {goneCannot}},
         {"only apps with entries", layout, {"org.example.Gone"}, {"Notes", "Mail"}, {"3 windows", "1 window"}, {opens}},
         {"all running", layout, {"org.example.Mail", "org.example.Notes", "org.example.Gone"}, {}, {},
-         "All saved apps are running."},
-        {"no windows", makeSnapshot("Empty", {}), {}, {}, {}, "No windows were saved in this layout."},
+         {"All saved apps are running."}},
+        {"no windows", makeSnapshot("Empty", {}), {}, {}, {}, {"No windows were saved in this layout."}},
         {"no windows, whatever runs", makeSnapshot("Empty", {}), {"org.example.Mail"}, {}, {},
-         "No windows were saved in this layout."},
+         {"No windows were saved in this layout."}},
     };
     DashboardInactiveAppsView view(layout, resolver, {});
     for (const Case& c : cases) {

@@ -431,6 +431,8 @@ TEST(DashboardDetailViewTest, FocusRingOnRestoreLayoutStandsOutAndTabReachesTheH
     restore->clearFocus();
     const QImage plain = restore->grab().toImage();
     QApplication::setActiveWindow(restore->window());
+    // As after a press of Tab: the rings show once the keyboard has moved the focus.
+    restore->window()->setAttribute(Qt::WA_KeyboardFocusChange);
     restore->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(restore->hasFocus());
     const QImage focused = restore->grab().toImage();

@@ -118,6 +118,8 @@ TEST(ShortcutWordsLiveTest, CardRowRefusalAndAccessPageReadInThisDesktopsWords)
     // The keyboard's place on Restore Layout: a ring that reads against the button's fill.
     QPushButton* restore = pane->restoreButton();
     const QImage unfocused = photograph({restore});
+    // As after a press of Tab: the rings show once the keyboard has moved the focus.
+    restore->window()->setAttribute(Qt::WA_KeyboardFocusChange);
     restore->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(waitFor([&] { return restore->hasFocus(); }));
     pumpEventsFor(300);

@@ -87,10 +87,10 @@ TEST(ShortcutWordsLiveTest, CardRowRefusalAndAccessPageReadInThisDesktopsWords)
     const SnapshotStore store(home.filePath("data/Zentharion/Snapshots"));
     // Long shortcuts, which the card at the window's smallest size shows whole.
     Snapshot work = test::makeSnapshot("Work");
-    work.hotkey = HotkeyBinding{0x6F, 0x1A00, "Option-Control-Shift-F12"};
+    work.hotkey = HotkeyBinding{0x01, 0x300, "Command-Shift-S"};
     ASSERT_TRUE(store.save(work));
     Snapshot other = test::makeSnapshot("Home");
-    other.hotkey = HotkeyBinding{0x01, 0x300, "Command-Shift-S"};
+    other.hotkey = HotkeyBinding{0x6F, 0x1A00, "Option-Control-Shift-F12"};
     ASSERT_TRUE(store.save(other));
 
     // A returning user: the first-launch guide would cover the dashboard.
@@ -107,13 +107,14 @@ TEST(ShortcutWordsLiveTest, CardRowRefusalAndAccessPageReadInThisDesktopsWords)
     dashboard->presenter().selectSnapshot(other.id);
     pumpEventsFor(300);
     std::vector<Photo> photos;
-    photos.push_back({"shortcut-sidebar", photograph({dashboard->sidebar()}), {"Work", "Ctrl+Alt+Shift+F12"}});
+    photos.push_back({"shortcut-sidebar", photograph({dashboard->sidebar()}), {"Work", "Super+Shift+S"}});
     auto* pane = qobject_cast<DashboardDetailView*>(dashboard->detailPane());
     ASSERT_NE(pane, nullptr);
     auto* card = pane->hotkeyCard();
     ASSERT_TRUE(waitFor([&] { return card->isVisible(); }));
     pumpEventsFor(300);
-    photos.push_back({"shortcut-card-short", photograph({card}), {"Hotkey", "Super+Shift+S"}});
+    EXPECT_EQ(dashboard->size(), QSize(940, 640)) << "the card is checked at the window's smallest size";
+    photos.push_back({"shortcut-card-long", photograph({card}), {"Hotkey", "Ctrl+Alt+Shift+F12"}});
 
     // The keyboard's place on Restore Layout: a ring that reads against the button's fill.
     QPushButton* restore = pane->restoreButton();
@@ -132,12 +133,12 @@ TEST(ShortcutWordsLiveTest, CardRowRefusalAndAccessPageReadInThisDesktopsWords)
             if (focused.pixel(x, y) != unfocused.pixel(x, y))
                 ring = std::max(ring, TextStyle::contrastRatio(focused.pixelColor(x, y), fill));
     EXPECT_GE(ring, 3.0) << "the focus ring on Restore Layout";
+    photos.push_back({"restore-focus-ring", focused, {}});
 
     dashboard->presenter().selectSnapshot(work.id);
-    ASSERT_TRUE(waitFor([&] { return card->hotkeyText() == "Ctrl+Alt+Shift+F12"; }));
+    ASSERT_TRUE(waitFor([&] { return card->hotkeyText() == "Super+Shift+S"; }));
     pumpEventsFor(300);
-    EXPECT_EQ(dashboard->size(), QSize(940, 640)) << "the card is checked at the window's smallest size";
-    photos.push_back({"shortcut-card", photograph({card}), {"Hotkey", "Ctrl+Alt+Shift+F12"}});
+    photos.push_back({"shortcut-card", photograph({card}), {"Hotkey", "Super+Shift+S"}});
 
     card->editButton()->click();
     ASSERT_TRUE(waitFor([&] { return card->captureField()->hasFocus(); })) << "the field never got the keyboard";

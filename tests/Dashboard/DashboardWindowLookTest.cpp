@@ -14,6 +14,7 @@
 #include "Shared/UserDefaults.h"
 #include "MenuBar/OperationCompletionToastContentView.h"
 #include "MenuBar/ToastTextLabel.h"
+#include "Support/AnimationSwitch.h"
 #include "Support/ImageChecks.h"
 #include "Support/LiveDesktop.h"
 
@@ -153,9 +154,9 @@ TEST(DashboardWindowLookTest, TheHotkeyCardShowsTheWholeShortcutAtTheSmallestSiz
         EXPECT_LE(rectIn(label, f.view.get()).right(), rectIn(card, f.view.get()).right() - DashboardMetricCard::padding);
     }
 
-    DashboardHotkeyMetricCard::State state = card->state();
-    state.isEditing = true;
-    card->setState(state);
+    test::AnimationsOff still; // the picture shows the capture row, not its fade
+    card->editButton()->click();
+    ASSERT_TRUE(card->state().isEditing);
     f.shot("hotkey-card-capturing");
     const InlineHotkeyCaptureField* field = card->captureField();
     EXPECT_LE(QFontMetrics(field->shownFont()).horizontalAdvance(InlineHotkeyCaptureField::placeholderText()),

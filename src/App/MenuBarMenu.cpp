@@ -2,6 +2,7 @@
 
 #include "Hotkeys/HotkeyBindingValidator.h"
 #include "Hotkeys/HotkeyText.h"
+#include "Shared/DesktopWords.h"
 #include "Shared/StringExtensions.h"
 #include "Updates/AppUpdateController.h"
 
@@ -25,14 +26,14 @@ MenuBarItem text(QString title, MenuBarItem::Emphasis emphasis, bool caption)
     return item;
 }
 
-MenuBarItem button(QString title, MenuBarAction action, bool enabled = true, QKeySequence shortcut = {})
+MenuBarItem button(QString title, MenuBarAction action, bool enabled = true, QChar accessKey = {})
 {
     MenuBarItem item;
     item.kind = MenuBarItem::Kind::button;
     item.title = std::move(title);
     item.action = action;
     item.enabled = enabled;
-    item.shortcut = std::move(shortcut);
+    item.accessKey = accessKey;
     return item;
 }
 
@@ -98,14 +99,17 @@ std::vector<MenuBarItem> items(const MenuBarMenuState& state)
         menu.push_back(text(*state.bootstrapErrorMessage, Emphasis::secondary, true));
     }
     if (state.authorizationState == AccessibilityAuthorizationState::unauthorized) {
-        MenuBarItem access = button(QStringLiteral("Accessibility Access Required"),
-                                    MenuBarAction::openAccessibilitySettings);
+        MenuBarItem access = button(DesktopWords::windowAccess + QStringLiteral(" Required"),
+                                    MenuBarAction::openAccessibilitySettings, true, QLatin1Char('W'));
         access.emphasis = Emphasis::warning;
         menu.push_back(access);
         menu.push_back(separator());
     }
+    // The program's own items take access keys, not Ctrl shortcuts: a menu that opens from
+    // the tray has no window whose keys they could be, and in the column where the layouts'
+    // global shortcuts stand they would read as global ones too.
     menu.push_back(button(QStringLiteral("Save Current Layout"), MenuBarAction::saveCurrentLayout, canRunOperation,
-                          QKeySequence(Qt::CTRL | Qt::Key_S)));
+                          QLatin1Char('S')));
     if (state.status && state.status->isError())
         menu.push_back(text(state.status->message, Emphasis::error, true));
     menu.push_back(separator());
@@ -131,15 +135,15 @@ std::vector<MenuBarItem> items(const MenuBarMenuState& state)
     }
 
     menu.push_back(separator());
-    menu.push_back(button(QStringLiteral("Open Zentharion"), MenuBarAction::openDashboard, state.canOpenDashboard));
+    menu.push_back(button(QStringLiteral("Open Zentharion"), MenuBarAction::openDashboard, state.canOpenDashboard,
+                          QLatin1Char('O')));
     menu.push_back(button(QStringLiteral("Settings"), MenuBarAction::openSettings, state.canOpenSettings,
-                          QKeySequence(Qt::CTRL | Qt::Key_Comma)));
+                          QLatin1Char('t')));
     menu.push_back(button(state.isUpdateAvailable ? AvailableAppUpdate::actionTitle()
                                                   : QStringLiteral("Check for Updates"),
-                          MenuBarAction::checkForUpdates, state.canCheckForUpdates));
+                          MenuBarAction::checkForUpdates, state.canCheckForUpdates, QLatin1Char('U')));
     menu.push_back(separator());
-    menu.push_back(button(QStringLiteral("Quit Zentharion"), MenuBarAction::quit, true,
-                          QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    menu.push_back(button(QStringLiteral("Quit Zentharion"), MenuBarAction::quit, true, QLatin1Char('Q')));
     return menu;
 }
 

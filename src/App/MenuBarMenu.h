@@ -42,6 +42,9 @@ struct MenuBarItem {
     MenuBarAction action = MenuBarAction::none;
     QUuid layoutID;
     QKeySequence shortcut;
+    // The letter of `title` that chooses the item while the menu is open (underlined there);
+    // none for layouts, whose names are the user's.
+    QChar accessKey;
     // Shown in the shortcut column in place of Qt's own text of `shortcut`: a layout's shortcut
     // as this desktop writes it (Qt calls Super "Meta"), or one that does not work.
     QString shortcutNote;

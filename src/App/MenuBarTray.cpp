@@ -47,6 +47,9 @@ QString actionText(const MenuBarItem& item)
 {
     QString text = menuText(item.title);
     text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    if (!item.accessKey.isNull())
+        if (const qsizetype at = text.indexOf(item.accessKey); at >= 0)
+            text.insert(at, QLatin1Char('&'));
     if (!item.shortcutNote.isEmpty())
         text += QLatin1Char('\t') + QString(item.shortcutNote).replace(QLatin1Char('\t'), QLatin1Char(' '));
     return text;

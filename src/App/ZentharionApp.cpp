@@ -12,6 +12,7 @@
 #include "Shared/FreeMemory.h"
 #include "Settings/SettingsView.h"
 #include "Shared/ApplicationIcon.h"
+#include "Shared/DesktopWords.h"
 #include "Shared/UserDefaults.h"
 
 #include <QApplication>
@@ -309,7 +310,8 @@ void ZentharionApp::openOnboardingWindow()
         // Its welcome page shows the icon it finds when it is built.
         giveWindowsTheProgramIcon();
         m_onboardingWindow = new OnboardingContainerView(m_onboardingController.get(), m_permissionCoordinator.get(),
-                                                         [this] { openOrFocusDashboard(); });
+                                                         [this] { openOrFocusDashboard(); },
+                                                         DesktopWords::programMenu(systemTrayAvailable()));
         m_onboardingWindow->setAttribute(Qt::WA_DeleteOnClose);
     }
     if (!m_onboardingWindow->isVisible())

@@ -13,6 +13,9 @@ struct DashboardAppIdentity {
     QString name;
     QIcon icon;
     QColor accentColor;
+    // Found among the desktop's application entries: a restore can start the program when it
+    // is not running. Without an entry there is nothing to start it from.
+    bool hasDesktopEntry = false;
 };
 
 } // namespace zen

@@ -70,7 +70,7 @@ DashboardAppIdentity DashboardAppIdentityResolver::makeIdentity(const QString& b
     }
     if (icon.isNull() && canLoadIcons)
         icon = genericApplicationIcon();
-    return {bundleIdentifier, name, icon, accentColor(bundleIdentifier)};
+    return {bundleIdentifier, name, icon, accentColor(bundleIdentifier), entry.has_value()};
 }
 
 std::optional<QString> DashboardAppIdentityResolver::appName(const ApplicationEntry& entry)

@@ -6,6 +6,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 
 namespace zen {
 
@@ -18,18 +19,28 @@ constexpr LayoutCommand allCommands[] = {LayoutCommand::newLayout,    LayoutComm
                                          LayoutCommand::assignHotkey, LayoutCommand::clearHotkey,
                                          LayoutCommand::deleteLayout};
 
+// With their access keys: each letter once in its menu, so Alt and the letter (or the letter
+// in the open menu) chooses the item at once.
 QString fixedTitle(LayoutCommand command)
 {
     switch (command) {
-    case LayoutCommand::newLayout: return QStringLiteral("New Layout");
-    case LayoutCommand::restoreLayout: return QStringLiteral("Restore Layout");
-    case LayoutCommand::updateLayout: return QStringLiteral("Update Layout");
-    case LayoutCommand::renameLayout: return QStringLiteral("Rename Layout");
-    case LayoutCommand::assignHotkey: return QStringLiteral("Set Hotkey");
-    case LayoutCommand::clearHotkey: return QStringLiteral("Clear Hotkey");
-    case LayoutCommand::deleteLayout: return QStringLiteral("Delete Layout");
+    case LayoutCommand::newLayout: return QStringLiteral("&New Layout");
+    case LayoutCommand::restoreLayout: return QStringLiteral("&Restore Layout");
+    case LayoutCommand::updateLayout: return QStringLiteral("&Update Layout");
+    case LayoutCommand::renameLayout: return QStringLiteral("Rena&me Layout");
+    case LayoutCommand::assignHotkey: return QStringLiteral("Set &Hotkey");
+    case LayoutCommand::clearHotkey: return QStringLiteral("&Clear Hotkey");
+    case LayoutCommand::deleteLayout: return QStringLiteral("&Delete Layout");
     }
     return {};
+}
+
+// The context's hotkey title ("Set Hotkey", "Change Hotkey") keeps the item's access key.
+QString hotkeyTitle(const QString& title)
+{
+    QString text = menuText(title);
+    const qsizetype at = text.indexOf(QLatin1String("Hotkey"));
+    return at < 0 ? text : text.insert(at, QLatin1Char('&'));
 }
 
 bool isEnabled(LayoutCommand command, const DashboardCommandAvailability& a)
@@ -73,21 +84,23 @@ DashboardCommands::DashboardCommands(QMenuBar& menuBar, ApplicationActions appli
     , m_application(std::move(application))
     , m_context(std::move(context))
 {
-    m_applicationMenu = menuBar.addMenu(QStringLiteral("Zentharion"));
-    m_openDashboard = m_applicationMenu->addAction(QStringLiteral("Open Dashboard"));
-    m_openDashboard->setShortcut(QKeySequence::New);
+    m_applicationMenu = menuBar.addMenu(QStringLiteral("&Zentharion"));
+    // This menu lives in the dashboard window, which is open whenever its keys can be pressed:
+    // "Open Dashboard" takes no key, and the platform's New makes a new layout, as New does in
+    // a document window.
+    m_openDashboard = m_applicationMenu->addAction(QStringLiteral("&Open Dashboard"));
     connect(m_openDashboard, &QAction::triggered, this, [this] { callIfSet(m_application.openDashboard); });
-    m_checkForUpdates = m_applicationMenu->addAction(QStringLiteral("Check for Updates"));
+    m_checkForUpdates = m_applicationMenu->addAction(QStringLiteral("Check for &Updates"));
     connect(m_checkForUpdates, &QAction::triggered, this, [this] { callIfSet(m_application.checkForUpdates); });
-    m_settings = m_applicationMenu->addAction(QStringLiteral("Settings…"));
+    m_settings = m_applicationMenu->addAction(QStringLiteral("&Settings…"));
     m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     connect(m_settings, &QAction::triggered, this, [this] { callIfSet(m_application.openSettings); });
     m_applicationMenu->addSeparator();
-    m_quit = m_applicationMenu->addAction(QStringLiteral("Quit"));
+    m_quit = m_applicationMenu->addAction(QStringLiteral("&Quit"));
     m_quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(m_quit, &QAction::triggered, this, [this] { callIfSet(m_application.quit); });
 
-    m_layoutMenu = menuBar.addMenu(QStringLiteral("Layout"));
+    m_layoutMenu = menuBar.addMenu(QStringLiteral("&Layout"));
     for (LayoutCommand command : allCommands) {
         if (command == LayoutCommand::restoreLayout || command == LayoutCommand::deleteLayout)
             m_layoutMenu->addSeparator();
@@ -95,6 +108,14 @@ DashboardCommands::DashboardCommands(QMenuBar& menuBar, ApplicationActions appli
         connect(action, &QAction::triggered, this, [this, command] { run(command); });
         m_layoutActions[int(command)] = action;
     }
+    layoutAction(LayoutCommand::newLayout)->setShortcut(QKeySequence::New);
+
+    // F10 opens the first menu, as in other desktop programs' windows.
+    auto* openMenus = new QShortcut(QKeySequence(Qt::Key_F10), &menuBar);
+    openMenus->setContext(Qt::WindowShortcut);
+    connect(openMenus, &QShortcut::activated, this, [this, bar = &menuBar] {
+        bar->setActiveAction(m_applicationMenu->menuAction());
+    });
     // The state may have moved on since the last refresh (the update checker, for one).
     connect(m_applicationMenu, &QMenu::aboutToShow, this, &DashboardCommands::refresh);
     connect(m_layoutMenu, &QMenu::aboutToShow, this, &DashboardCommands::refresh);
@@ -116,7 +137,7 @@ void DashboardCommands::refresh()
         QAction* action = layoutAction(command);
         action->setEnabled(context && isEnabled(command, context->availability));
         if (command == LayoutCommand::assignHotkey)
-            action->setText(context ? menuText(context->availability.hotkeyCommandTitle) : fixedTitle(command));
+            action->setText(context ? hotkeyTitle(context->availability.hotkeyCommandTitle) : fixedTitle(command));
     }
 }
 

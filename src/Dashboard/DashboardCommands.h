@@ -17,6 +17,7 @@ namespace zen {
 // commands the application menu would hold live here: "Open Dashboard", the update check,
 // "Settings…" and "Quit", and the "Layout" menu acting on the layout selected in the focused
 // dashboard window. Without a context (no dashboard focused) every Layout command is disabled.
+// The keyboard reaches it all: access keys on every menu and item, F10 for the first menu.
 class DashboardCommands : public QObject {
     Q_OBJECT
 public:

@@ -138,6 +138,8 @@ public:
     static constexpr int border = 1;
     static constexpr int paddingX = 14;
     static constexpr int paddingY = 4;
+    static constexpr int focusRingWidth = 2;
+    static constexpr int focusRingGap = 1;
 
     ProminentButton(const QIcon& icon, const QString& text, QWidget* parent)
         : QPushButton(icon, text, parent)
@@ -200,11 +202,15 @@ protected:
         option.state &= ~(QStyle::State_On | QStyle::State_Sunken);
         option.palette.setColor(QPalette::ButtonText, label);
         style()->drawControl(QStyle::CE_PushButtonLabel, &option, &painter, this);
-        if (hasFocus()) {
-            QStyleOptionFocusRect focus;
-            focus.initFrom(this);
-            focus.rect = option.rect;
-            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+            // Shown once the keyboard moves focus, as the style's rings are. The style draws
+            // its ring in the highlight colour, the accent this button is filled with, where it
+            // would not show; one in the label's colour, inside the edge, reads as the label does.
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(label, focusRingWidth));
+            painter.setBrush(Qt::NoBrush);
+            const qreal inset = border + focusRingGap + focusRingWidth / 2.0;
+            painter.drawRoundedRect(outer.adjusted(inset, inset, -inset, -inset), 5 - inset / 2, 5 - inset / 2);
         }
     }
 

@@ -247,8 +247,8 @@ std::vector<DashboardDetailIssue> DashboardDetailViewPresenter::issues() const
         result.push_back({Kind::storageSetupFailed, QStringLiteral("Storage Setup Failed"), *m_bootstrapErrorMessage,
                           QStringLiteral("externaldrive.badge.exclamationmark"), {}});
     if (showsAccessibilityIssueBanner())
-        result.push_back({Kind::accessibilityRequired, QStringLiteral("Accessibility Required"),
-                          QStringLiteral("Grant permission before saving or restoring layouts."),
+        result.push_back({Kind::accessibilityRequired, DesktopWords::windowAccess + QStringLiteral(" Required"),
+                          QStringLiteral("Saving or restoring layouts needs %1.").arg(DesktopWords::windowAccessNeeds),
                           QStringLiteral("hand.raised.fill"), OnboardingStrings::openAccessSettingsTitle()});
     if (const auto& status = m_controller->status(); status && status->isError())
         result.push_back({Kind::layoutActionFailed, QStringLiteral("Layout Action Failed"), status->message,

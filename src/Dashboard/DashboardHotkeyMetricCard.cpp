@@ -32,6 +32,10 @@ DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidge
     m_displayActions = new QWidget(this);
     m_edit = makeCardSymbolButton(QStringLiteral("pencil"), QStringLiteral("Edit Hotkey"), m_displayActions);
     m_clear = makeCardSymbolButton(QStringLiteral("xmark.circle.fill"), QStringLiteral("Clear Hotkey"), m_displayActions);
+    // Reached with Tab like the header's buttons (a click still leaves the keyboard where it
+    // was). The cancel button of a capture stays out: the field takes Tab as a key then.
+    m_edit->setFocusPolicy(Qt::TabFocus);
+    m_clear->setFocusPolicy(Qt::TabFocus);
     auto* actions = new QHBoxLayout(m_displayActions);
     actions->setContentsMargins(0, 0, 0, 0);
     actions->setSpacing(2);
@@ -46,6 +50,9 @@ DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidge
     m_displayRow = new QWidget(this);
     m_hotkeyText = new MiddleElidedLabel(m_displayRow);
     TextStyle::apply(m_hotkeyText, TextStyle::Role::title3, QFont::DemiBold);
+    // The card's one job is the shortcut, and half a shortcut is no use: a long one
+    // (Ctrl+Alt+Shift+F12) takes smaller type in a narrow card rather than losing its middle.
+    m_hotkeyText->setSmallestScale(hotkeyTextSmallestScale);
     auto* display = new QHBoxLayout(m_displayRow);
     display->setContentsMargins(0, 0, 0, 0);
     display->addWidget(m_hotkeyText, 1);

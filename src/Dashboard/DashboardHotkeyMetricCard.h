@@ -43,6 +43,8 @@ public:
 
     // The row that comes in when capture starts or ends fades in over this time (ease-in-out).
     static constexpr int editingTransitionMs = 150;
+    // How far the shortcut's type may shrink to show it whole.
+    static constexpr qreal hotkeyTextSmallestScale = 0.6;
 
     DashboardHotkeyMetricCard(Callbacks callbacks, QWidget* parent = nullptr);
     ~DashboardHotkeyMetricCard() override;
@@ -51,6 +53,7 @@ public:
     const State& state() const { return m_state; }
 
     QString hotkeyText() const;
+    MiddleElidedLabel* hotkeyLabel() const { return m_hotkeyText; }
     QToolButton* editButton() const { return m_edit; }
     QToolButton* clearButton() const { return m_clear; }
     QToolButton* cancelButton() const;

@@ -93,11 +93,11 @@ void DashboardInactiveAppsView::rebuild()
                                     QFont::Normal, true));
     } else if (!inactive.empty()) {
         box->setSpacing(12);
-        QLabel* note = Style::label(QStringLiteral("Zentharion will try to open these apps before restoring. If an app does "
-                                                   "not open, its saved windows may be skipped."),
-                                    Style::TextStyle::footnote, QFont::Normal, true);
-        note->setWordWrap(true);
-        box->addWidget(note);
+        for (const QString& text : DashboardSnapshotPresentation::inactiveAppsNotes(inactive)) {
+            QLabel* note = Style::label(text, Style::TextStyle::footnote, QFont::Normal, true);
+            note->setWordWrap(true);
+            box->addWidget(note);
+        }
         for (const DashboardInactiveAppSummary& app : inactive)
             box->addWidget(inactiveAppRow(app, m_content));
     } else {

@@ -174,6 +174,27 @@ std::vector<DashboardInactiveAppSummary> DashboardSnapshotPresentation::inactive
     return inactive;
 }
 
+QStringList DashboardSnapshotPresentation::inactiveAppsNotes(const std::vector<DashboardInactiveAppSummary>& inactive)
+{
+    QStringList unopenable;
+    for (const DashboardInactiveAppSummary& app : inactive)
+        if (!app.identity().hasDesktopEntry)
+            unopenable << app.name();
+    QStringList notes;
+    if (unopenable.size() < qsizetype(inactive.size()))
+        notes << QStringLiteral("Zentharion will try to open these apps before restoring. If an app does not open, its "
+                                "saved windows may be skipped.");
+    if (unopenable.size() == 1)
+        notes << QStringLiteral("%1 has no desktop entry, so Zentharion cannot open it: open it yourself before "
+                                "restoring, or its saved windows are skipped.")
+                     .arg(unopenable.first());
+    else if (unopenable.size() > 1)
+        notes << QStringLiteral("%1 have no desktop entry, so Zentharion cannot open them: open them yourself before "
+                                "restoring, or their saved windows are skipped.")
+                     .arg(unopenable.join(QStringLiteral(", ")));
+    return notes;
+}
+
 std::vector<WindowRecord> DashboardSnapshotPresentation::unassignedWindows(const Snapshot& snapshot)
 {
     const auto displayIDs = savedDisplayIDs(snapshot);

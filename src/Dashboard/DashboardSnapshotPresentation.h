@@ -32,6 +32,9 @@ public:
     // ("App 2" before "App 10", letter case ignored), then by bundle identifier.
     static std::vector<DashboardAppSummary> appSummaries(const Snapshot& snapshot,
                                                          const IdentityResolver& identityResolver);
+    // What a restore will do about the apps that are not running, one note a line: it opens
+    // the apps it finds a desktop entry for; the others it cannot start, and says so by name.
+    static QStringList inactiveAppsNotes(const std::vector<DashboardInactiveAppSummary>& inactive);
     // The application summaries whose bundle identifier is not running, in the same order.
     static std::vector<DashboardInactiveAppSummary> inactiveAppSummaries(
         const Snapshot& snapshot, const QSet<QString>& runningBundleIdentifiers,

@@ -1,5 +1,7 @@
 #include "Dashboard/InlineHotkeyCaptureField.h"
 
+#include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/MiddleElidedLabel.h"
 #include "Onboarding/TextStyle.h"
 
 #include <QFocusEvent>
@@ -40,6 +42,12 @@ QSize InlineHotkeyCaptureField::minimumSizeHint() const
     return QSize(100, std::max(15, fontMetrics().height() + 8));
 }
 
+QFont InlineHotkeyCaptureField::shownFont() const
+{
+    return MiddleElidedLabel::fontFitting(font(), placeholderText(), width() - 8,
+                                          DashboardHotkeyMetricCard::hotkeyTextSmallestScale);
+}
+
 void InlineHotkeyCaptureField::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -60,8 +68,11 @@ void InlineHotkeyCaptureField::paintEvent(QPaintEvent*)
         painter.fillPath(shape, fill);
     }
     painter.setPen(TextStyle::color(palette(), TextStyle::Emphasis::secondary));
+    // One line in the pill: a narrow field takes smaller type, as the card's shortcut does,
+    // instead of wrapping onto a second line outside it.
     const QRect textArea = rect().adjusted(4, 0, -4, 0);
-    painter.drawText(textArea, Qt::AlignCenter | Qt::TextWordWrap, placeholderText());
+    painter.setFont(shownFont());
+    painter.drawText(textArea, Qt::AlignCenter | Qt::TextSingleLine, placeholderText());
 }
 
 void InlineHotkeyCaptureField::focusOutEvent(QFocusEvent* event)

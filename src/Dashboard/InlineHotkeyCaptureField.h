@@ -24,6 +24,8 @@ public:
     QSize minimumSizeHint() const override;
 
     static QString placeholderText() { return QStringLiteral("Press shortcut"); }
+    // The font the text is drawn in at the field's width: one line, smaller when narrow.
+    QFont shownFont() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

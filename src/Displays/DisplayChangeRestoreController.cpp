@@ -23,7 +23,7 @@ const QString DisplayChangeRestoreController::unchangedTopologyMessage =
 const QString DisplayChangeRestoreController::settingDisabledMessage =
     QStringLiteral("Ignoring display-change restore suggestion because the setting is disabled.");
 const QString DisplayChangeRestoreController::accessUnavailableMessage =
-    QStringLiteral("Ignoring display-change restore suggestion because Accessibility access is unavailable.");
+    QStringLiteral("Ignoring display-change restore suggestion because window access is unavailable.");
 const QString DisplayChangeRestoreController::operationActiveMessage =
     QStringLiteral("Ignoring display-change restore suggestion because another layout operation is active.");
 const QString DisplayChangeRestoreController::loadFailedFormat =

@@ -22,7 +22,10 @@ OperationCompletionToastContentView::OperationCompletionToastContentView(QString
 
 void OperationCompletionToastContentView::buildView()
 {
-    m_icon = new OverlayGlyph(OverlayGlyph::Symbol::checkmarkCircle, 22, QColor(48, 209, 88), 24, this);
+    // The detail lists the windows the restore left alone: then it was not a plain success,
+    // and a green check would say it was.
+    m_icon = m_detail ? new OverlayGlyph(OverlayGlyph::Symbol::exclamationTriangle, 22, skippedTint, 24, this)
+                      : new OverlayGlyph(OverlayGlyph::Symbol::checkmarkCircle, 22, restoredTint, 24, this);
 
     QFont title = font();
     title.setPixelSize(14);

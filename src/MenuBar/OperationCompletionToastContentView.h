@@ -2,6 +2,7 @@
 
 #include "MenuBar/ToastCardView.h"
 
+#include <QColor>
 #include <QString>
 
 #include <functional>
@@ -13,11 +14,14 @@ class OperationToastCloseButton;
 class OverlayGlyph;
 class ToastTextLabel;
 
-// A finished restore: a green check, the summary, the skipped windows (if any) and a close
-// button.
+// A finished restore: a green check when every window was put back, else an orange warning
+// over the skipped windows; the summary and a close button.
 class OperationCompletionToastContentView final : public ToastCardView {
     Q_OBJECT
 public:
+    static inline const QColor restoredTint{48, 209, 88};
+    static inline const QColor skippedTint{255, 159, 10};
+
     OperationCompletionToastContentView(QString summary, std::optional<QString> detail, std::function<void()> onDismiss,
                                         bool translucent, QWidget* parent = nullptr);
     void buildView();

@@ -54,6 +54,22 @@ void OverlayGlyph::paint(QPainter& painter, Symbol symbol, const QRectF& box, co
         }
         break;
     }
+    case Symbol::exclamationTriangle: {
+        QPainterPath triangle;
+        triangle.moveTo(at(0.5, 0.06));
+        triangle.lineTo(at(0.97, 0.9));
+        triangle.lineTo(at(0.03, 0.9));
+        triangle.closeSubpath();
+        painter.setPen(QPen(tint, s * 0.08, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(tint);
+        painter.drawPath(triangle);
+        // Cut out of the fill, as the check is out of its disc.
+        painter.setCompositionMode(QPainter::CompositionMode_Clear);
+        painter.setPen(QPen(Qt::black, s * 0.11, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(at(0.5, 0.36), at(0.5, 0.6));
+        painter.drawPoint(at(0.5, 0.76));
+        break;
+    }
     case Symbol::raisedHand: {
         painter.setPen(Qt::NoPen);
         painter.setBrush(tint);

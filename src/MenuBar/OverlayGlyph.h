@@ -11,6 +11,7 @@ class OverlayGlyph final : public QWidget {
 public:
     enum class Symbol {
         checkmarkCircle, // a finished restore
+        exclamationTriangle, // a finished restore that left windows alone
         raisedHand,      // a notice that something is needed
         twoDisplays,     // the monitors changed
         xmarkCircle,     // dismiss

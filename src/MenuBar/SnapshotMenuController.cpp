@@ -3,6 +3,7 @@
 #include "Dashboard/DashboardAppIdentityResolver.h"
 #include "Hotkeys/HotkeyText.h"
 #include "MenuBar/SnapshotNamePrompt.h"
+#include "Restore/RestoreSkipReason.h"
 #include "Shared/StringExtensions.h"
 
 #include <QPointer>
@@ -82,6 +83,10 @@ SnapshotMenuController::SnapshotMenuController(std::optional<SnapshotStore> snap
         o.captureContextProvider = [] { return SnapshotCaptureService::CaptureContext::current(); };
     if (!o.appNameResolver)
         o.appNameResolver = [](const QString& id) { return DashboardAppIdentityResolver::shared().identity(id).name; };
+    if (!o.appHasDesktopEntry)
+        o.appHasDesktopEntry = [](const QString& id) {
+            return DashboardAppIdentityResolver::shared().identity(id).hasDesktopEntry;
+        };
     if (!o.operationOverlayPresenter)
         o.operationOverlayPresenter = std::make_shared<NoOpOperationOverlayPresenter>();
     if (!o.scheduler)
@@ -413,8 +418,7 @@ QStringList SnapshotMenuController::restoreSummaryDetails(const RestoreResult& r
     if (!result.skippedItems.empty())
         details << QStringLiteral("%1 skipped").arg(result.skippedItems.size());
     if (const auto fallbacks = result.displayFallbacks.size(); fallbacks != 0)
-        details << QStringLiteral("%1 %2").arg(fallbacks).arg(fallbacks == 1 ? QStringLiteral("display fallback")
-                                                                              : QStringLiteral("display fallbacks"));
+        details << QStringLiteral("%1 moved to another display").arg(fallbacks);
     return details;
 }
 
@@ -445,9 +449,15 @@ std::optional<QString> SnapshotMenuController::skippedWindowDetails(const std::v
 QString SnapshotMenuController::skippedWindowDetail(const RestoreSkip& skip) const
 {
     const QString label = nonEmptyValue(m_options.appNameResolver(skip.bundleIdentifier)).value_or(skip.bundleIdentifier);
+    QString window = isolatedForDisplay(label);
     if (const auto title = nonEmptyValue(skip.windowTitle))
-        return QStringLiteral("%1 (%2)").arg(isolatedForDisplay(label), isolatedForDisplay(*title));
-    return isolatedForDisplay(label);
+        window = QStringLiteral("%1 (%2)").arg(window, isolatedForDisplay(*title));
+    // A program that was not running and has no desktop entry was never started: the line
+    // says so, or the user waits for a program that nothing could open.
+    QString why = skip.reason;
+    if (skip.reason == RestoreSkipReason::appNotRunning && !m_options.appHasDesktopEntry(skip.bundleIdentifier))
+        why = QStringLiteral("not running, and no desktop entry to open it from");
+    return why.isEmpty() ? window : QStringLiteral("%1: %2").arg(window, why);
 }
 
 // MARK: Edit commands

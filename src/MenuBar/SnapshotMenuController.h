@@ -63,6 +63,7 @@ public:
     using SnapshotCapture = std::function<std::expected<Snapshot, SnapshotCaptureFailure>(const QString& name)>;
     using CaptureContextProvider = std::function<SnapshotCaptureService::CaptureContext()>;
     using AppNameResolver = std::function<QString(const QString& bundleIdentifier)>;
+    using AppEntryCheck = std::function<bool(const QString& bundleIdentifier)>;
     using SummariesDidChange = std::function<std::optional<OperationError>(const std::vector<SnapshotSummary>&)>;
     using CaptureActivityDidChange = std::function<std::optional<OperationError>(bool active)>;
     using Clock = std::function<QDateTime()>;
@@ -81,6 +82,7 @@ public:
         SnapshotCapture snapshotCapture;           // none: the capture service saves
         CaptureContextProvider captureContextProvider; // CaptureContext::current()
         AppNameResolver appNameResolver;           // DashboardAppIdentityResolver::shared()
+        AppEntryCheck appHasDesktopEntry;          // DashboardAppIdentityResolver::shared()
         std::shared_ptr<OperationOverlayPresenting> operationOverlayPresenter; // no-op
         double statusAutoClearDelay = 5.0;         // seconds, not negative
         std::shared_ptr<OperationScheduler> scheduler; // QTimer and QThreadPool

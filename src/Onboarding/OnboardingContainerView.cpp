@@ -22,11 +22,13 @@ constexpr int permissionPageMaxWidth = 460;
 
 OnboardingContainerView::OnboardingContainerView(OnboardingController* controller,
                                                  PermissionCoordinator* permissionCoordinator,
-                                                 std::function<void()> openOrFocusDashboard, QWidget* parent)
+                                                 std::function<void()> openOrFocusDashboard,
+                                                 const QString& programMenu, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_controller(controller)
     , m_permissionCoordinator(permissionCoordinator)
     , m_openOrFocusDashboard(std::move(openOrFocusDashboard))
+    , m_programMenu(programMenu)
 {
     setAttribute(Qt::WA_QuitOnClose, false);
     setObjectName(QStringLiteral("onboarding"));
@@ -85,7 +87,7 @@ void OnboardingContainerView::showPage()
     QWidget* page = nullptr;
     switch (controller->step()) {
     case OnboardingController::Step::welcome:
-        page = new OnboardingWelcomeStep([controller] { controller->getStarted(); });
+        page = new OnboardingWelcomeStep([controller] { controller->getStarted(); }, m_programMenu);
         break;
     case OnboardingController::Step::permission: {
         auto* education = new OnboardingPermissionEducationView(
@@ -97,7 +99,7 @@ void OnboardingContainerView::showPage()
     }
     case OnboardingController::Step::authorizedReady:
         page = new OnboardingAuthorizedReadyStep([controller] { controller->openDashboardAndComplete(); },
-                                                 [controller] { controller->finishWithoutDashboard(); });
+                                                 [controller] { controller->finishWithoutDashboard(); }, m_programMenu);
         break;
     case OnboardingController::Step::ready:
         page = new OnboardingReadyStep([controller] { controller->openDashboardAndComplete(); },

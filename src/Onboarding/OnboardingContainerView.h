@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Onboarding/OnboardingController.h"
+#include "Shared/DesktopWords.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -29,7 +30,8 @@ public:
     static constexpr int stepTransitionMs = 180;
 
     OnboardingContainerView(OnboardingController* controller, PermissionCoordinator* permissionCoordinator,
-                            std::function<void()> openOrFocusDashboard, QWidget* parent = nullptr);
+                            std::function<void()> openOrFocusDashboard,
+                            const QString& programMenu = DesktopWords::trayMenu, QWidget* parent = nullptr);
 
     // The page on show, for tests.
     QWidget* currentPage() const { return m_page; }
@@ -51,6 +53,7 @@ private:
     QPointer<OnboardingController> m_controller;
     QPointer<PermissionCoordinator> m_permissionCoordinator;
     std::function<void()> m_openOrFocusDashboard;
+    QString m_programMenu;
     QScrollArea* m_scroll = nullptr;
     QWidget* m_page = nullptr;
     QPointer<QPropertyAnimation> m_stepTransition;

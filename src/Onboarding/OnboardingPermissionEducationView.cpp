@@ -188,7 +188,7 @@ OnboardingPermissionEducationView::OnboardingPermissionEducationView(bool showsS
     auto* request = new QVBoxLayout(m_requestFace);
     request->setContentsMargins(0, 0, 0, 0);
     request->setSpacing(18);
-    request->addWidget(headingRow("hand.raised.fill", requestOrange, QStringLiteral("Accessibility required"),
+    request->addWidget(headingRow("hand.raised.fill", requestOrange, QStringLiteral("%1 required").arg(DesktopWords::windowAccess),
                                   OnboardingStrings::permissionTitle(), OnboardingStrings::permissionBody(),
                                   m_requestFace));
 

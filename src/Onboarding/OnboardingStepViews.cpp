@@ -112,7 +112,9 @@ OnboardingCompletionButtons::OnboardingCompletionButtons(const QString& primaryT
     layout->addWidget(m_primary);
 }
 
-OnboardingWelcomeStep::OnboardingWelcomeStep(std::function<void()> onGetStarted, QWidget* parent) : QWidget(parent)
+OnboardingWelcomeStep::OnboardingWelcomeStep(std::function<void()> onGetStarted, const QString& programMenu,
+                                             QWidget* parent)
+    : QWidget(parent)
 {
     auto* column = pageColumn(this, welcomeMaxWidth);
 
@@ -127,7 +129,7 @@ OnboardingWelcomeStep::OnboardingWelcomeStep(std::function<void()> onGetStarted,
     auto* texts = new QVBoxLayout;
     texts->setSpacing(8);
     texts->addWidget(centredLabel(OnboardingStrings::welcomeTitle(), TextStyle::Role::largeTitle, QFont::DemiBold, this));
-    texts->addWidget(bodyLabel(OnboardingStrings::welcomeBody(), this));
+    texts->addWidget(bodyLabel(OnboardingStrings::welcomeBody(programMenu), this));
     column->addLayout(texts);
 
     m_getStarted = largeButton(QStringLiteral("Get Started"), true, std::move(onGetStarted), this);
@@ -140,12 +142,13 @@ OnboardingWelcomeStep::OnboardingWelcomeStep(std::function<void()> onGetStarted,
 }
 
 OnboardingAuthorizedReadyStep::OnboardingAuthorizedReadyStep(std::function<void()> onOpenDashboard,
-                                                             std::function<void()> onDone, QWidget* parent)
+                                                             std::function<void()> onDone,
+                                                             const QString& programMenu, QWidget* parent)
     : QWidget(parent)
 {
     m_buttons = fillReadyPage(this, QStringLiteral("checkmark.circle.fill"), 48, QColor(52, 168, 83),
                               QStringLiteral("Zentharion is ready"), QStringLiteral("Zentharion is ready."),
-                              OnboardingStrings::authorizedReadyBody(), std::move(onOpenDashboard), std::move(onDone));
+                              OnboardingStrings::authorizedReadyBody(programMenu), std::move(onOpenDashboard), std::move(onDone));
 }
 
 OnboardingReadyStep::OnboardingReadyStep(std::function<void()> onOpenDashboard, std::function<void()> onDone,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Shared/DesktopWords.h"
+
 #include <QWidget>
 
 #include <functional>
@@ -29,7 +31,9 @@ private:
 class OnboardingWelcomeStep : public QWidget {
     Q_OBJECT
 public:
-    explicit OnboardingWelcomeStep(std::function<void()> onGetStarted, QWidget* parent = nullptr);
+    // `programMenu` names where the program's menu is on this desktop (DesktopWords::programMenu).
+    explicit OnboardingWelcomeStep(std::function<void()> onGetStarted,
+                                   const QString& programMenu = DesktopWords::trayMenu, QWidget* parent = nullptr);
     QPushButton* getStartedButton() const { return m_getStarted; }
 
 private:
@@ -41,7 +45,7 @@ class OnboardingAuthorizedReadyStep : public QWidget {
     Q_OBJECT
 public:
     OnboardingAuthorizedReadyStep(std::function<void()> onOpenDashboard, std::function<void()> onDone,
-                                  QWidget* parent = nullptr);
+                                  const QString& programMenu = DesktopWords::trayMenu, QWidget* parent = nullptr);
     OnboardingCompletionButtons* buttons() const { return m_buttons; }
 
 private:

@@ -11,15 +11,16 @@ namespace zen {
 // access the same way.
 struct OnboardingStrings {
     static QString welcomeTitle() { return QStringLiteral("Zentharion"); }
-    static QString welcomeBody()
+    // `programMenu`: where the program's menu is on this desktop (DesktopWords::programMenu).
+    static QString welcomeBody(const QString& programMenu = DesktopWords::trayMenu)
     {
         return QStringLiteral("Save your window layout. Restore it anytime from the %1 or with a keyboard shortcut.")
-            .arg(DesktopWords::trayMenu);
+            .arg(programMenu);
     }
-    static QString permissionTitle() { return QStringLiteral("Accessibility Access Required"); }
+    static QString permissionTitle() { return DesktopWords::windowAccess + QStringLiteral(" Required"); }
     static QString permissionBody() { return QStringLiteral("Allow access to save and restore window positions."); }
     static QString waitingBody() { return QStringLiteral("When you return, access will be checked automatically."); }
-    static QString successTitle() { return QStringLiteral("Accessibility Enabled"); }
+    static QString successTitle() { return DesktopWords::windowAccess + QStringLiteral(" Enabled"); }
     static QString successBody() { return QStringLiteral("You can now save and restore layouts."); }
     static QString readyTitle() { return QStringLiteral("You're ready to save your first layout."); }
     static QString readyBody()
@@ -27,11 +28,11 @@ struct OnboardingStrings {
         return QStringLiteral(
             "Arrange your windows the way you want, then save the current layout from the dashboard.");
     }
-    static QString authorizedReadyBody()
+    static QString authorizedReadyBody(const QString& programMenu = DesktopWords::trayMenu)
     {
         return QStringLiteral("Zentharion is ready. Save your window layout and restore it anytime from the %1 or "
                               "with a keyboard shortcut.")
-            .arg(DesktopWords::trayMenu);
+            .arg(programMenu);
     }
 
     // No settings pane grants window access on this desktop; where the user would go to grant

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Shared/DesktopWords.h"
+
 #include <QString>
 
 namespace zen {
@@ -8,7 +10,7 @@ namespace zen {
 namespace OnboardingWindowSupport {
 inline QString sceneID() { return QStringLiteral("onboarding"); }
 inline QString welcomeTitle() { return QStringLiteral("Welcome to Zentharion"); }
-inline QString accessibilityRequiredTitle() { return QStringLiteral("Zentharion - Accessibility Required"); }
+inline QString accessibilityRequiredTitle() { return QStringLiteral("Zentharion - %1 Required").arg(DesktopWords::windowAccess); }
 } // namespace OnboardingWindowSupport
 
 } // namespace zen

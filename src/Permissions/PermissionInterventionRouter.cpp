@@ -6,7 +6,7 @@ namespace zen {
 
 PassivePermissionNotice PermissionInterventionRouter::passivePermissionNotice()
 {
-    return {QStringLiteral("Accessibility access is required to restore layouts. Open Zentharion to enable access."), 6.0};
+    return {QStringLiteral("Window access is required to restore layouts. Open Zentharion to enable access."), 6.0};
 }
 
 DashboardWindowVisibility dashboardWindowVisibilityFrom(bool isVisible, bool isMiniaturized, bool isOnActiveSpace)

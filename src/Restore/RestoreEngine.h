@@ -33,7 +33,7 @@ public:
     RestoreEngineError(Code code = accessibilityPermissionDenied) : m_code(code) {}
     Code code() const { return m_code; }
 
-    QString errorDescription() const { return QStringLiteral("Accessibility access is required to restore layouts."); }
+    QString errorDescription() const { return QStringLiteral("Window access is required to restore layouts."); }
     QString localizedDescription() const { return errorDescription(); }
     QString ownDescription() const { return QStringLiteral("RestoreEngineError.accessibilityPermissionDenied"); }
 

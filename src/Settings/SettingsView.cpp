@@ -7,6 +7,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -90,6 +91,14 @@ SettingsView::SettingsView(std::shared_ptr<SettingsViewPresenter> presenter, QWi
     });
     connect(m_presenter.get(), &SettingsViewPresenter::changed, this, &SettingsView::render);
     render();
+
+    // A settings window closes from the keyboard as a dialog does: Escape, and Ctrl+W, the
+    // close-window key of this desktop's programs.
+    for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* closeKey = new QShortcut(keys, this);
+        closeKey->setContext(Qt::WindowShortcut);
+        connect(closeKey, &QShortcut::activated, this, &QWidget::close);
+    }
 }
 
 SettingsView::~SettingsView() = default;
@@ -137,7 +146,7 @@ QWidget* SettingsView::buildGeneralTab()
     m_accessibilitySection = section(layout);
     m_accessibilitySection->setObjectName(QStringLiteral("accessibilitySection"));
     rowsOf(m_accessibilitySection)
-        ->addWidget(new SettingsValueRow(QStringLiteral("Accessibility Access"), QStringLiteral("hand.raised.fill"),
+        ->addWidget(new SettingsValueRow(DesktopWords::windowAccess, QStringLiteral("hand.raised.fill"),
                                          QStringLiteral("Missing"), SettingsTint::orange, nullptr));
     auto* openAccess = new SettingsActionRow(QStringLiteral("Open %1").arg(DesktopWords::accessHelp),
                                              QStringLiteral("arrow.up.forward"), std::nullopt);

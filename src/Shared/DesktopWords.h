@@ -15,8 +15,11 @@ inline const QString autostart = QStringLiteral("Autostart");
 // What the access help button opens.
 inline const QString accessHelp = QStringLiteral("Access Help");
 
-// The program's own menu lives behind its tray icon.
+// The program's own menu lives behind its tray icon; on a desktop without a tray, in the
+// dashboard window's menu bar.
 inline const QString trayMenu = QStringLiteral("tray menu");
+inline const QString dashboardMenu = QStringLiteral("dashboard's menu");
+inline QString programMenu(bool hasTray) { return hasTray ? trayMenu : dashboardMenu; }
 
 // Modifier keys as keyboards and Qt's shortcut texts name them here. Stored bindings keep
 // their Command, Option and Control bits; those keys are Super, Alt and Ctrl on this desktop.
@@ -36,5 +39,11 @@ inline const QString x11SessionStep = QStringLiteral("X11 Session");
 inline const QString windowManagerStep = QStringLiteral("EWMH Window Manager");
 inline const QString checkAgainStep = QStringLiteral("Check Again");
 inline const QStringList accessPathSteps{x11SessionStep, windowManagerStep, checkAgainStep};
+
+// What the program needs to save and restore layouts: reading and moving other programs'
+// windows. Here no setting grants it and "accessibility" means assistive technology, so the
+// texts name the thing itself, and where there is room, what it takes.
+inline const QString windowAccess = QStringLiteral("Window Access");
+inline const QString windowAccessNeeds = QStringLiteral("an X11 session with an EWMH window manager");
 
 } // namespace zen::DesktopWords

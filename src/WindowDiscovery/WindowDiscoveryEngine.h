@@ -31,7 +31,7 @@ public:
 
     WindowDiscoveryError(Code code = accessibilityPermissionDenied) : m_code(code) {}
     Code code() const { return m_code; }
-    QString errorDescription() const { return QStringLiteral("Accessibility access is required to capture layouts."); }
+    QString errorDescription() const { return QStringLiteral("Window access is required to capture layouts."); }
 
     friend bool operator==(const WindowDiscoveryError&, const WindowDiscoveryError&) = default;
 

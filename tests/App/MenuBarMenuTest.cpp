@@ -88,7 +88,7 @@ TEST(MenuBarMenuTest, WarningsAndErrorStatusesComeFirstInformationStatusesNever)
     EXPECT_EQ(titles(MenuBarMenu::items(plain)),
               QStringList({"Save Current Layout", "--", "No layouts saved yet"}) + fixedEnd);
     const auto items = MenuBarMenu::items(troubled);
-    EXPECT_EQ(titles(items), QStringList({"Storage setup failed", "Permission denied", "Accessibility Access Required",
+    EXPECT_EQ(titles(items), QStringList({"Storage setup failed", "Permission denied", "Window Access Required",
                                           "--", "Save Current Layout", "Layout storage is unavailable.", "--",
                                           "No layouts saved yet"}) + fixedEnd);
     EXPECT_EQ(items[2].action, MenuBarAction::openAccessibilitySettings);
@@ -288,7 +288,7 @@ TEST(MenuBarTrayTest, TextRowsAreDrawnInTheirColourNotGreyedOut)
     renderMenuBarItems(warned, MenuBarMenu::items(state), {});
     QAction* access = nullptr;
     for (QAction* action : warned.actions())
-        if (action->text() == "Accessibility Access Required")
+        if (action->text() == "&Window Access Required")
             access = action;
     ASSERT_TRUE(access);
     EXPECT_FALSE(qobject_cast<QWidgetAction*>(access));
@@ -296,7 +296,8 @@ TEST(MenuBarTrayTest, TextRowsAreDrawnInTheirColourNotGreyedOut)
     EXPECT_FALSE(access->icon().isNull());
 }
 
-// The shortcuts shown next to items work while the menu is open and has the keyboard.
+// The keys shown in the open menu work there: layouts' shortcuts and the program's own items'
+// access keys. Ctrl keys of a window (Ctrl+Q, Ctrl+S) are neither shown nor taken.
 TEST(MenuBarTrayTest, ShortcutsChooseTheirItemWhileTheMenuIsOpen)
 {
     struct Case {
@@ -307,16 +308,20 @@ TEST(MenuBarTrayTest, ShortcutsChooseTheirItemWhileTheMenuIsOpen)
     };
     auto list = layouts(9);
     list[8].hotkey = HotkeyBinding{40, 0x900, "Command-Option-K"}; // in "More Layouts"
-    for (const Case& c : {Case{"quit", Qt::CTRL | Qt::Key_Q, false, MenuBarAction::quit},
-                          Case{"save", Qt::CTRL | Qt::Key_S, false, MenuBarAction::saveCurrentLayout},
-                          Case{"save while busy", Qt::CTRL | Qt::Key_S, true, std::nullopt},
+    for (const Case& c : {Case{"quit", QKeyCombination(Qt::Key_Q), false, MenuBarAction::quit},
+                          Case{"save", QKeyCombination(Qt::Key_S), false, MenuBarAction::saveCurrentLayout},
+                          Case{"save while busy", QKeyCombination(Qt::Key_S), true, std::nullopt},
+                          Case{"settings", QKeyCombination(Qt::Key_T), false, MenuBarAction::openSettings},
                           Case{"a layout in the submenu", Qt::META | Qt::ALT | Qt::Key_K, false,
                                MenuBarAction::restoreLayout},
-                          Case{"a plain letter", QKeyCombination(Qt::Key_Q), false, std::nullopt},
+                          Case{"a window's quit key", Qt::CTRL | Qt::Key_Q, false, std::nullopt},
+                          Case{"a window's save key", Qt::CTRL | Qt::Key_S, false, std::nullopt},
+                          Case{"a letter no item takes", QKeyCombination(Qt::Key_J), false, std::nullopt},
                           Case{"an unused combination", Qt::CTRL | Qt::Key_J, false, std::nullopt}}) {
         SCOPED_TRACE(c.what);
         MenuBarMenuState state = authorizedState(list);
         state.isOperating = c.operating;
+        state.canOpenSettings = true;
         std::vector<MenuBarItem> chosen;
         MenuBarTray tray([&] { return MenuBarMenu::items(state); },
                          [&](const MenuBarItem& item) { chosen.push_back(item); });
@@ -324,7 +329,10 @@ TEST(MenuBarTrayTest, ShortcutsChooseTheirItemWhileTheMenuIsOpen)
         QCoreApplication::processEvents();
         ASSERT_TRUE(tray.menu()->isVisible());
 
-        QKeyEvent press(QEvent::KeyPress, c.keys.key(), c.keys.keyboardModifiers());
+        // A letter comes with its text, as from a keyboard.
+        const QString typed = c.keys.keyboardModifiers() == Qt::NoModifier ? QKeySequence(c.keys.key()).toString().toLower()
+                                                                           : QString();
+        QKeyEvent press(QEvent::KeyPress, c.keys.key(), c.keys.keyboardModifiers(), typed);
         QCoreApplication::sendEvent(tray.menu(), &press);
         QCoreApplication::processEvents();
 
@@ -359,9 +367,9 @@ TEST(MenuBarTrayTest, OpeningTheMenuRefreshesWhatItShows)
     tray.menu()->popup(QPoint(0, 0));
     EXPECT_EQ(refreshes, 1);
     ASSERT_FALSE(tray.menu()->actions().isEmpty());
-    EXPECT_EQ(tray.menu()->actions()[0]->text(), "Accessibility Access Required");
+    EXPECT_EQ(tray.menu()->actions()[0]->text(), "&Window Access Required");
     QCoreApplication::processEvents();
-    EXPECT_EQ(tray.menu()->actions()[0]->text(), "Accessibility Access Required");
+    EXPECT_EQ(tray.menu()->actions()[0]->text(), "&Window Access Required");
     tray.menu()->hide();
 }
 
@@ -444,7 +452,7 @@ TEST(MenuBarTrayTest, FollowsTheStateAfterAnItemWasChosen)
     QCoreApplication::processEvents();
     ASSERT_TRUE(action(row("Layout 1")));
     EXPECT_FALSE(action(row("Layout 1"))->isEnabled());
-    EXPECT_FALSE(action("Save Current Layout")->isEnabled());
+    EXPECT_FALSE(action("&Save Current Layout")->isEnabled());
 }
 
 // A status line that appears (or clears itself) while the menu is open would move the rows

@@ -20,6 +20,7 @@
 #include "Onboarding/OnboardingStepViews.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Settings/SettingsView.h"
+#include "Shared/DesktopWords.h"
 #include "Shared/StringExtensions.h"
 #include "Shared/UserDefaults.h"
 #include "Snapshots/SnapshotStoreError.h"
@@ -135,6 +136,8 @@ const std::pair<const char*, QRegularExpression> foreignWords[] = {
     {"System Settings", QRegularExpression(QStringLiteral("System Settings"))},
     {"Finder", QRegularExpression(QStringLiteral("\\bFinder\\b"))},
     {"this Mac", QRegularExpression(QStringLiteral("this Mac\\b"))},
+    // Assistive technology on this desktop, not the access to other programs' windows.
+    {"Accessibility", QRegularExpression(QStringLiteral("\\bAccessibility\\b"), QRegularExpression::CaseInsensitiveOption)},
 };
 
 void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers, std::uint32_t xKeycode)
@@ -262,6 +265,14 @@ const View views[] = {
      },
      {"Save your window layout. Restore it anytime from the tray menu or with a keyboard shortcut.",
       "X11 Session, EWMH Window Manager, Check Again"}},
+    {"guide pages on a desktop without a tray",
+     [](Scene&) {
+         const QString menu = DesktopWords::programMenu(false);
+         return column({new OnboardingWelcomeStep([] {}, menu), new OnboardingAuthorizedReadyStep([] {}, [] {}, menu)});
+     },
+     {"Save your window layout. Restore it anytime from the dashboard's menu or with a keyboard shortcut.",
+      "Zentharion is ready. Save your window layout and restore it anytime from the dashboard's menu or with a "
+      "keyboard shortcut."}},
     {"settings",
      [](Scene& s) {
          struct Service final : LaunchAtLoginServicing {
@@ -283,7 +294,7 @@ const View views[] = {
          view->show();
          return std::unique_ptr<QWidget>(std::move(view));
      },
-     {"Open Access Help"}},
+     {"Open Access Help", "Window Access"}},
     {"toasts and notices",
      [](Scene&) {
          auto* done = new OperationCompletionToastContentView(QStringLiteral("Restored \"Work\"."), std::nullopt, {},

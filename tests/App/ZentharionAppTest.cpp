@@ -382,7 +382,7 @@ TEST(ZentharionAppMenuTest, SaveAndRestoreFromTheMenuAskForAccessFirst)
         // Refused for lack of access: the onboarding window on its permission page.
         ASSERT_NE(app.onboardingWindow(), nullptr);
         EXPECT_TRUE(app.onboardingWindow()->isVisible());
-        EXPECT_EQ(app.onboardingWindow()->windowTitle(), QStringLiteral("Zentharion - Accessibility Required"));
+        EXPECT_EQ(app.onboardingWindow()->windowTitle(), QStringLiteral("Zentharion - Window Access Required"));
         EXPECT_EQ(app.onboardingController()->step(), OnboardingController::Step::permission);
         // A second refusal brings the same window forward.
         const auto* first = app.onboardingWindow();
@@ -582,7 +582,7 @@ TEST(ZentharionAppDashboardTest, OnlyTheFirstLaunchShowsTheDashboardAndOnboardin
     for (const auto& c : {Case{std::nullopt, false, true, "Welcome to Zentharion"},
                           Case{std::nullopt, true, true, "Welcome to Zentharion"},
                           Case{QString("something else"), true, true, "Welcome to Zentharion"},
-                          Case{QString("deferred"), false, true, "Zentharion - Accessibility Required"},
+                          Case{QString("deferred"), false, true, "Zentharion - Window Access Required"},
                           Case{QString("deferred"), true, false, ""},
                           Case{QString("completedAuthorized"), false, false, ""}}) {
         AppHarness h;
@@ -744,7 +744,7 @@ TEST(ZentharionAppMenuTest, ATrayIconShownBeforeStartUpGetsItsMenu)
     EXPECT_EQ(app.menuBarTray()->menu(), menu);
     QCoreApplication::processEvents(); // the rebuild it asked for
     const auto actions = menu->actions();
-    const auto quit = std::find_if(actions.begin(), actions.end(), [](const QAction* a) { return a->text() == "Quit Zentharion"; });
+    const auto quit = std::find_if(actions.begin(), actions.end(), [](const QAction* a) { return a->text() == "&Quit Zentharion"; });
     ASSERT_NE(quit, actions.end());
     (*quit)->trigger();
     EXPECT_EQ(quits, 1);
@@ -769,7 +769,7 @@ TEST(ZentharionAppMenuTest, OpeningTheTrayMenuReadsAccessAgain)
         EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), "trust"), checks + 1);
         EXPECT_EQ(app.permissionCoordinator()->authorizationState(),
                   trusted ? AccessibilityAuthorizationState::authorized : AccessibilityAuthorizationState::unauthorized);
-        EXPECT_EQ(firstRow() == "Accessibility Access Required", !trusted);
+        EXPECT_EQ(firstRow() == "&Window Access Required", !trusted);
         menu.hide();
         QCoreApplication::processEvents();
     }

@@ -40,24 +40,35 @@ TEST(DashboardInactiveAppsViewTest, ListsWhatARestoreWillOpen)
         QSet<QString> running;
         QStringList names;
         QStringList counts;
-        QString message; // a text that must be shown
+        QStringList messages; // texts that must be shown
     };
+    const QString opens =
+        "Zentharion will try to open these apps before restoring. If an app does not open, its saved windows may be skipped.";
+    const QString goneCannot = "org.example.Gone has no desktop entry, so Zentharion cannot open it: open it yourself "
+                               "before restoring, or its saved windows are skipped.";
     const std::vector<Case> cases {
         {"nothing running", layout, {}, {"Notes", "Mail", "org.example.Gone"}, {"3 windows", "1 window", "1 window"},
-         "Zentharion will try to open these apps before restoring. If an app does not open, its saved windows may be skipped."},
-        {"one launched", layout, {"org.example.Notes"}, {"Mail", "org.example.Gone"}, {"1 window", "1 window"}, "Not Running"},
+         {opens, goneCannot}},
+        {"one launched", layout, {"org.example.Notes"}, {"Mail", "org.example.Gone"}, {"1 window", "1 window"},
+         {"Not Running", opens, goneCannot}},
+        // Nothing to open it from: no promise to try.
+        {"only one without an entry", layout, {"org.example.Notes", "org.example.Mail"}, {"org.example.Gone"}, {"1 window"},
+         {goneCannot}},
+        {"only apps with entries", layout, {"org.example.Gone"}, {"Notes", "Mail"}, {"3 windows", "1 window"}, {opens}},
         {"all running", layout, {"org.example.Mail", "org.example.Notes", "org.example.Gone"}, {}, {},
-         "All saved apps are running."},
-        {"no windows", makeSnapshot("Empty", {}), {}, {}, {}, "No windows were saved in this layout."},
+         {"All saved apps are running."}},
+        {"no windows", makeSnapshot("Empty", {}), {}, {}, {}, {"No windows were saved in this layout."}},
         {"no windows, whatever runs", makeSnapshot("Empty", {}), {"org.example.Mail"}, {}, {},
-         "No windows were saved in this layout."},
+         {"No windows were saved in this layout."}},
     };
     DashboardInactiveAppsView view(layout, resolver, {});
     for (const Case& c : cases) {
         view.update(c.snapshot, c.running);
         EXPECT_EQ(texts(view, "appName"), c.names) << c.name;
         EXPECT_EQ(texts(view, "windowCount"), c.counts) << c.name;
-        EXPECT_TRUE(texts(view).contains(c.message)) << c.name;
+        for (const QString& message : c.messages)
+            EXPECT_TRUE(texts(view).contains(message)) << c.name << ": " << message.toStdString();
+        EXPECT_EQ(texts(view).contains(opens), c.messages.contains(opens)) << c.name;
         EXPECT_EQ(texts(view).first(), "Inactive Apps") << c.name;
         for (const QLabel* label : view.findChildren<QLabel*>()) {
             if (!label->text().isEmpty()) {

@@ -67,8 +67,8 @@ TEST(DashboardDetailViewPresenterTest, BannerTextsAndTheirOneAction)
     EXPECT_EQ(issues[0], (DashboardDetailIssue{Issue::storageSetupFailed, "Storage Setup Failed",
                                                "Could not create <b>folder</b>.",
                                                "externaldrive.badge.exclamationmark", {}}));
-    EXPECT_EQ(issues[1], (DashboardDetailIssue{Issue::accessibilityRequired, "Accessibility Required",
-                                               "Grant permission before saving or restoring layouts.",
+    EXPECT_EQ(issues[1], (DashboardDetailIssue{Issue::accessibilityRequired, "Window Access Required",
+                                               "Saving or restoring layouts needs an X11 session with an EWMH window manager.",
                                                "hand.raised.fill", "Open Access Help"}));
     EXPECT_EQ(issues[2].title, "Layout Action Failed");
     EXPECT_EQ(issues[2].actionTitle, "");

@@ -355,7 +355,7 @@ TEST(DashboardDetailViewTest, EducationFaceFollowsAccessAndItsButtons)
     h.trusted = false;
     h.coordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::launch);
     h.select(h.first);
-    EXPECT_EQ(h.view->issueTitles(), QStringList{"Accessibility Required"});
+    EXPECT_EQ(h.view->issueTitles(), QStringList{"Window Access Required"});
     h.router->requestAuthorization(PrivilegedActionKind::saveLayout, PrivilegedActionSource::dashboard);
     ASSERT_EQ(h.view->currentFace(), h.view->educationFace());
     EXPECT_TRUE(h.view->issueTitles().isEmpty()) << "the education replaces the access banner";
@@ -419,6 +419,48 @@ TEST(DashboardDetailViewTest, RestoreButtonLooksLikeTheAccentButtonElsewhere)
         if (enabled)
             EXPECT_LE(differing, 72);
     }
+}
+
+// With the keyboard on it, the button shows a ring that reads against its fill (3:1 at least),
+// all the way round; the tab chain reaches the hotkey card's edit button too.
+TEST(DashboardDetailViewTest, FocusRingOnRestoreLayoutStandsOutAndTabReachesTheHotkeyCard)
+{
+    ViewHarness h;
+    h.select(h.second);
+    QPushButton* restore = h.view->restoreButton();
+    restore->clearFocus();
+    const QImage plain = restore->grab().toImage();
+    QApplication::setActiveWindow(restore->window());
+    // As after a press of Tab: the rings show once the keyboard has moved the focus.
+    restore->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    restore->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(restore->hasFocus());
+    const QImage focused = restore->grab().toImage();
+    ASSERT_EQ(plain.size(), focused.size());
+    const QColor fill = plain.pixelColor(plain.width() / 2, 3 * plain.devicePixelRatio());
+    double strongest = 1;
+    int ringRows = 0, ringColumns = 0;
+    for (int y = 0; y < focused.height(); ++y)
+        for (int x = 0; x < focused.width(); ++x)
+            if (focused.pixel(x, y) != plain.pixel(x, y)) {
+                const double contrast = TextStyle::contrastRatio(focused.pixelColor(x, y), fill);
+                strongest = std::max(strongest, contrast);
+                // Near the middle of each side, where the ring runs straight.
+                ringRows += x == focused.width() / 2 && contrast >= 3;
+                ringColumns += y == focused.height() / 2 && contrast >= 3;
+            }
+    EXPECT_GE(strongest, 3.0);
+    EXPECT_GE(ringRows, 2) << "top and bottom";
+    EXPECT_GE(ringColumns, 2) << "left and right";
+
+    auto* card = h.view->hotkeyCard();
+    QWidget* next = restore;
+    bool reached = false;
+    for (int i = 0; i < 40 && !reached; ++i) {
+        next = next->nextInFocusChain();
+        reached = next == card->editButton() && (next->focusPolicy() & Qt::TabFocus);
+    }
+    EXPECT_TRUE(reached) << "the edit button is not in the tab chain";
 }
 
 } // namespace

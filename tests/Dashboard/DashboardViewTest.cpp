@@ -33,6 +33,7 @@
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QScrollBar>
+#include <QSet>
 #include <QStyle>
 
 #include <gtest/gtest.h>
@@ -210,33 +211,72 @@ TEST(DashboardViewTest, TheLayoutMenuFollowsTheFocusedDashboardAndIsDisabledWith
                                  LayoutCommand::deleteLayout};
     for (LayoutCommand command : all)
         EXPECT_FALSE(commands.layoutAction(command)->isEnabled()) << int(command);
-    EXPECT_EQ(commands.layoutAction(LayoutCommand::assignHotkey)->text(), "Set Hotkey");
+    EXPECT_EQ(commands.layoutAction(LayoutCommand::assignHotkey)->text(), "Set &Hotkey");
     commands.layoutAction(LayoutCommand::newLayout)->trigger(); // disabled actions do nothing
     EXPECT_EQ(f.controller->snapshotSummaries().size(), 1u);
 
     f.activate();
     for (LayoutCommand command : all)
         EXPECT_TRUE(commands.layoutAction(command)->isEnabled()) << int(command);
-    EXPECT_EQ(commands.layoutAction(LayoutCommand::assignHotkey)->text(), "Change Hotkey");
+    EXPECT_EQ(commands.layoutAction(LayoutCommand::assignHotkey)->text(), "Change &Hotkey");
 
     // Clearing the hotkey is reflected at once.
     commands.layoutAction(LayoutCommand::clearHotkey)->trigger();
     EXPECT_FALSE(commands.layoutAction(LayoutCommand::clearHotkey)->isEnabled());
-    EXPECT_EQ(commands.layoutAction(LayoutCommand::assignHotkey)->text(), "Set Hotkey");
+    EXPECT_EQ(commands.layoutAction(LayoutCommand::assignHotkey)->text(), "Set &Hotkey");
 
     QStringList titles;
     for (QAction* action : commands.layoutMenu()->actions())
         titles << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    EXPECT_EQ(titles, QStringList({"New Layout", "-", "Restore Layout", "Update Layout", "Rename Layout", "Set Hotkey",
-                                   "Clear Hotkey", "-", "Delete Layout"}));
+    EXPECT_EQ(titles, QStringList({"&New Layout", "-", "&Restore Layout", "&Update Layout", "Rena&me Layout",
+                                   "Set &Hotkey", "&Clear Hotkey", "-", "&Delete Layout"}));
     QStringList application;
     for (QAction* action : commands.applicationMenu()->actions())
         application << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    EXPECT_EQ(application, QStringList({"Open Dashboard", "Check for Updates", "Settings…", "-", "Quit"}));
-    EXPECT_EQ(commands.openDashboardAction()->shortcut(), QKeySequence(QKeySequence::New));
+    EXPECT_EQ(application, QStringList({"&Open Dashboard", "Check for &Updates", "&Settings…", "-", "&Quit"}));
+    // In the dashboard's own menu, New makes a layout; the open dashboard needs no key to open.
+    EXPECT_EQ(commands.layoutAction(LayoutCommand::newLayout)->shortcut(), QKeySequence(QKeySequence::New));
+    EXPECT_TRUE(commands.openDashboardAction()->shortcut().isEmpty());
     // This build's update checker cannot check.
     EXPECT_FALSE(commands.checkForUpdatesAction()->isEnabled());
     EXPECT_TRUE(commands.settingsAction()->isEnabled());
+}
+
+// Without a mouse: F10 opens the first menu, Alt and a menu's letter opens that menu, each item
+// has a letter of its own, and Ctrl+N makes a new layout.
+TEST(DashboardViewTest, TheKeyboardReachesTheMenuBar)
+{
+    Window f;
+    f.add("Work");
+    auto& view = f.open();
+    f.activate();
+    auto& commands = view.commands();
+    for (QMenu* menu : {commands.applicationMenu(), commands.layoutMenu()}) {
+        QStringList keys;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator())
+                keys << QKeySequence::mnemonic(action->text()).toString();
+        EXPECT_FALSE(keys.contains(QString())) << keys.join(' ').toStdString();
+        EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()).size(), keys.size()) << keys.join(' ').toStdString();
+    }
+
+    const auto press = [&](QKeyCombination keys) {
+        QKeyEvent event(QEvent::KeyPress, keys.key(), keys.keyboardModifiers());
+        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : &view, &event);
+        QApplication::processEvents();
+    };
+    for (const auto& [keys, menu] : {std::pair{QKeyCombination(Qt::Key_F10), commands.applicationMenu()},
+                                     std::pair{Qt::ALT | Qt::Key_Z, commands.applicationMenu()},
+                                     std::pair{Qt::ALT | Qt::Key_L, commands.layoutMenu()}}) {
+        SCOPED_TRACE(QKeySequence(keys).toString().toStdString());
+        press(keys);
+        EXPECT_TRUE(menu->isVisible());
+        menu->hide();
+        QApplication::processEvents();
+    }
+
+    press(Qt::CTRL | Qt::Key_N);
+    EXPECT_EQ(f.controller->snapshotSummaries().size(), 2u) << "Ctrl+N made no layout";
 }
 
 TEST(DashboardViewTest, SidebarButtonsFollowTheUpdateStateAndTheSettingsHook)

@@ -243,7 +243,7 @@ TEST(OperationOverlayControllerTest, ClosingOneCompletionToastClosesThemAll)
 TEST(OperationOverlayControllerTest, StatusNoticesAppearUnderThePointerAndReplaceEachOther)
 {
     Harness h;
-    const QString access = "Accessibility access is required to restore layouts. Open Zentharion to enable access.";
+    const QString access = "Window access is required to restore layouts. Open Zentharion to enable access.";
     h.controller->showStatusNotice(access, 6.0);
     FloatingFeedbackPanel* first = h.controller->statusNoticeWindow();
     ASSERT_TRUE(first);

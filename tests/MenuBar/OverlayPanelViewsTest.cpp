@@ -1,6 +1,7 @@
 #include "MenuBar/DisplayRestoreSuggestionToastContentView.h"
 #include "MenuBar/OperationCompletionToastContentView.h"
 #include "MenuBar/OperationToastCloseButton.h"
+#include "MenuBar/OverlayGlyph.h"
 #include "MenuBar/StatusNoticeContentView.h"
 #include "MenuBar/ToastTextLabel.h"
 
@@ -66,6 +67,27 @@ TEST(OverlayPanelViewsTest, CardsDrawTheirContentAsPlainText)
         for (int y = 14; y < 60 && !whiteText; ++y)
             whiteText = image.pixelColor(x, y).lightness() > 230;
     EXPECT_TRUE(whiteText);
+
+    // The glyph follows the outcome: a check only when nothing was left alone.
+    for (const auto& [detail, tint, other] :
+         {std::tuple{std::optional<QString>(), OperationCompletionToastContentView::restoredTint,
+                     OperationCompletionToastContentView::skippedTint},
+          std::tuple{std::optional<QString>("Mail: window not found"), OperationCompletionToastContentView::skippedTint,
+                     OperationCompletionToastContentView::restoredTint}}) {
+        OperationCompletionToastContentView done("Restored \"Work\".", detail, {}, false);
+        done.buildView();
+        done.resize(460, 118);
+        const QImage shot = done.grab().toImage();
+        const QRect glyph = done.icon()->geometry();
+        int tinted = 0, otherTinted = 0;
+        for (int x = glyph.left(); x <= glyph.right(); ++x)
+            for (int y = glyph.top(); y <= glyph.bottom(); ++y) {
+                tinted += shot.pixelColor(x, y).rgb() == tint.rgb();
+                otherTinted += shot.pixelColor(x, y).rgb() == other.rgb();
+            }
+        EXPECT_GT(tinted, 40) << detail.value_or("no detail").toStdString();
+        EXPECT_EQ(otherTinted, 0) << detail.value_or("no detail").toStdString();
+    }
 
     int dismissed = 0;
     DisplayRestoreSuggestionToastContentView suggestion("Desk", {}, [&] { ++dismissed; }, false);

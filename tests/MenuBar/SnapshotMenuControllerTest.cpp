@@ -77,6 +77,7 @@ struct Fixture {
         };
         options.captureContextProvider = [] { return SnapshotCaptureService::CaptureContext{}; };
         options.appNameResolver = [](const QString& id) { return id == "org.example.Blank" ? QString("  ") : id.section('.', -1); };
+        options.appHasDesktopEntry = [](const QString& id) { return id != "org.example.Term"; };
         options.operationOverlayPresenter = presenter;
         options.scheduler = scheduler;
         options.clock = [] { return fixedDate(31); };
@@ -189,7 +190,7 @@ TEST(SnapshotMenuControllerTest, FailedOperationsShowTheirErrorHideTheOverlayAnd
         restore ? controller.restoreSnapshot(QUuid::createUuid()) : controller.captureCurrentSnapshot();
         f.runOperation();
 
-        EXPECT_EQ(f.status(), f.error(restore ? QString("Accessibility access is required to restore layouts.")
+        EXPECT_EQ(f.status(), f.error(restore ? QString("Window access is required to restore layouts.")
                                               : userFacingDescription(noWindows)));
         EXPECT_FALSE(controller.isOperating());
         EXPECT_EQ(f.presenter->calls.back(), "hide");
@@ -327,8 +328,8 @@ TEST(SnapshotMenuControllerTest, RestoreMessagesCountWindowsSkipsAndFallbacks)
     struct Case { std::int64_t restored; int skipped, fallbacks, downgraded; QString expected; };
     for (const auto& c : {Case{0, 0, 0, 0, "Restored \"Work\": 0 windows restored."},
                           Case{1, 0, 0, 3, "Restored \"Work\": 1 window restored."},
-                          Case{4, 2, 1, 0, "Restored \"Work\": 4 windows restored, 2 skipped, 1 display fallback."},
-                          Case{2, 0, 2, 0, "Restored \"Work\": 2 windows restored, 2 display fallbacks."}}) {
+                          Case{4, 2, 1, 0, "Restored \"Work\": 4 windows restored, 2 skipped, 1 moved to another display."},
+                          Case{2, 0, 2, 0, "Restored \"Work\": 2 windows restored, 2 moved to another display."}}) {
         RestoreResult result;
         result.restoredWindows = c.restored;
         result.skippedItems.resize(size_t(c.skipped));
@@ -352,7 +353,7 @@ TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailL
     result.restoredWindows = 1;
     result.skippedItems = {{QUuid::createUuid(), "org.example.Mail", QString("  Inbox \n"), "app not running"},
                            {QUuid::createUuid(), "org.example.Blank", std::nullopt, "window not found"},
-                           {QUuid::createUuid(), "org.example.Term", QString("   "), "window not found"}};
+                           {QUuid::createUuid(), "org.example.Term", QString("   "), "app not running"}};
     for (int i = 0; i < 4; ++i)
         result.skippedItems.push_back({QUuid::createUuid(), "org.example.Extra", std::nullopt, "restore failed"});
     f.restore = [&](const QUuid&) { return result; };
@@ -375,7 +376,11 @@ TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailL
     EXPECT_EQ(f.status(), f.info(summary));
     EXPECT_EQ(f.presenter->calls, (std::vector<std::string>{"show restore", "completion"}));
     EXPECT_EQ(f.presenter->completion.first, summary);
-    EXPECT_EQ(f.presenter->completion.second, "Mail (Inbox)\norg.example.Blank\nTerm\nExtra\nExtra\nand 2 more skipped");
+    // Each line says why; a program with no desktop entry to start it from was never tried.
+    EXPECT_EQ(f.presenter->completion.second,
+              "Mail (Inbox): app not running\norg.example.Blank: window not found\n"
+              "Term: not running, and no desktop entry to open it from\nExtra: restore failed\nExtra: restore failed\n"
+              "and 2 more skipped");
     EXPECT_TRUE(controller.restoreCompletionID());
     EXPECT_FALSE(controller.isOperating());
     EXPECT_EQ(published, (std::vector<QString>{"operating", "Restoring...", summary, "completed", "idle"}));
@@ -394,7 +399,7 @@ TEST(SnapshotMenuControllerTest, SuccessfulRestoreShowsCompletionWithFiveDetailL
         result.skippedItems.push_back({QUuid::createUuid(), "org.example.Extra", std::nullopt, "restore failed"});
     controller.restoreSnapshot(work.id);
     f.runOperation();
-    EXPECT_EQ(f.presenter->completion.second, "Extra\nExtra\nExtra\nExtra\nExtra");
+    EXPECT_EQ(f.presenter->completion.second, QStringList(5, "Extra: restore failed").join('\n'));
 }
 
 TEST(SnapshotMenuControllerTest, ReleasedControllerGetsNoLateResultsOrClears)

@@ -33,7 +33,7 @@ std::shared_ptr<int> countEmissions(Object* sender, void (Object::*signal)(Args.
 }
 
 const PassivePermissionNotice expectedNotice {
-    QStringLiteral("Accessibility access is required to restore layouts. Open Zentharion to enable access."), 6.0};
+    QStringLiteral("Window access is required to restore layouts. Open Zentharion to enable access."), 6.0};
 
 class PermissionInterventionRouterTest : public ::testing::Test {
 protected:

@@ -151,7 +151,7 @@ TEST(RestoreEngineTest, FailuresBeforePlacementLogOneEventAndMoveNothing)
     auto denied = h.engine().restoreSnapshot(id);
     ASSERT_FALSE(denied);
     ASSERT_TRUE(denied.error().as<RestoreEngineError>());
-    EXPECT_EQ(userFacingDescription(denied.error()), "Accessibility access is required to restore layouts.");
+    EXPECT_EQ(userFacingDescription(denied.error()), "Window access is required to restore layouts.");
     EXPECT_EQ(h.discoveryCalls, 0);
     ASSERT_EQ(h.logger->events.size(), 1u);
     EXPECT_EQ(h.logger->events[0].name, "restore.failed");
@@ -178,9 +178,9 @@ TEST(RestoreEngineTest, PermissionLostDuringDiscoveryIsReportedInTheRestoreWords
     auto result = h.engine().restoreSnapshot(id);
     ASSERT_FALSE(result);
     EXPECT_TRUE(result.error().as<RestoreEngineError>());
-    EXPECT_EQ(userFacingDescription(result.error()), "Accessibility access is required to restore layouts.");
+    EXPECT_EQ(userFacingDescription(result.error()), "Window access is required to restore layouts.");
     ASSERT_EQ(h.logger->events.size(), 1u);
-    EXPECT_EQ(h.logger->events[0].errorReason, "Accessibility access is required to restore layouts.");
+    EXPECT_EQ(h.logger->events[0].errorReason, "Window access is required to restore layouts.");
 }
 
 TEST(RestoreEngineTest, LaunchWaitPollsOnVirtualTime)

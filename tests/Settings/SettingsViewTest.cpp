@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QUrlQuery>
@@ -136,6 +137,22 @@ TEST(SettingsViewTest, HasTheFixedSizeAndKeepsTheTabAcrossReopening)
     h.view.reset();
     SettingsView& reopened = h.open();
     EXPECT_EQ(reopened.tabs()->currentIndex(), 2);
+}
+
+// Escape and Ctrl+W close the window, whichever control has the keyboard, as in a dialog.
+TEST(SettingsViewTest, EscapeAndCtrlWCloseTheWindow)
+{
+    for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+        Harness h;
+        SettingsView& view = h.open();
+        QApplication::setActiveWindow(&view);
+        view.tabs()->tabBar()->setFocus();
+        QApplication::processEvents();
+        ASSERT_TRUE(view.isVisible());
+        QKeyEvent press(QEvent::KeyPress, keys.key(), keys.keyboardModifiers());
+        QApplication::sendEvent(view.tabs()->tabBar(), &press);
+        EXPECT_FALSE(view.isVisible()) << QKeySequence(keys).toString().toStdString();
+    }
 }
 
 TEST(SettingsViewTest, DiagnosticsRowsFollowTheLog)

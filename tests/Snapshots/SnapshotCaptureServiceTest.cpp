@@ -136,7 +136,7 @@ TEST(SnapshotCaptureServiceTest, FailuresLogCaptureFailedAndSaveNothing)
     auto denied = h.service().captureSnapshot("Desk", fixedDate(), h.context);
     ASSERT_FALSE(denied);
     EXPECT_TRUE(denied.error().as<WindowDiscoveryError>());
-    EXPECT_EQ(userFacingDescription(denied.error()), "Accessibility access is required to capture layouts.");
+    EXPECT_EQ(userFacingDescription(denied.error()), "Window access is required to capture layouts.");
 
     h.twoWindows();
     h.context.screens.clear();

@@ -61,7 +61,7 @@ TEST_F(DiscoveryTest, WithoutTrustFailsBeforeReadingAnything)
     desktop.addWindow(appPid, {.number = 1, .frame = CGRect(0, 0, 100, 100)});
     auto result = engine.discoverRunningWindowsWithDiagnostics();
     ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().errorDescription(), "Accessibility access is required to capture layouts.");
+    EXPECT_EQ(result.error().errorDescription(), "Window access is required to capture layouts.");
     EXPECT_TRUE(desktop.accessibility->reads.empty());
     EXPECT_EQ(desktop.windowServer->queries, 0);
 }

@@ -88,7 +88,7 @@ TEST(DashboardDetailFacesLiveTest, TheThreeFacesOnScreen)
     auto image = screenshot(h.view.get());
     ASSERT_EQ(image.size(), h.view->size() * h.view->devicePixelRatio());
     auto texts = visibleTexts(h.view->emptyFace(), h.view.get());
-    for (const char* text : {"Accessibility Required", "Grant permission before saving or restoring layouts.",
+    for (const char* text : {"Window Access Required", "Saving or restoring layouts needs an X11 session with an EWMH window manager.",
                              "No Saved Layouts", "Arrange your windows the way you want, then save the layout.",
                              "Saved layouts appear in the sidebar and tray menu.", "Save Current Layout"})
         EXPECT_TRUE(texts.contains(text)) << text;
@@ -114,7 +114,7 @@ TEST(DashboardDetailFacesLiveTest, TheThreeFacesOnScreen)
     testsupport::pumpEventsFor(300);
     image = screenshot(h.view.get());
     texts = visibleTexts(h.view->educationFace(), h.view.get());
-    for (const char* text : {"Accessibility Access Required", "Allow access to save and restore window positions.",
+    for (const char* text : {"Window Access Required", "Allow access to save and restore window positions.",
                              "X11 Session", "EWMH Window Manager",
                              "When you return, access will be checked automatically.", "Open Access Help",
                              "Check Again", "Dismiss"})
@@ -128,7 +128,7 @@ TEST(DashboardDetailFacesLiveTest, TheThreeFacesOnScreen)
     testsupport::pumpEventsFor(300);
     image = screenshot(h.view.get());
     texts = visibleTexts(h.view->educationFace(), h.view.get());
-    EXPECT_TRUE(texts.contains("Accessibility Enabled"));
+    EXPECT_TRUE(texts.contains("Window Access Enabled"));
     EXPECT_TRUE(texts.contains("You can now save and restore layouts."));
     EXPECT_FALSE(texts.contains("Check Again"));
     EXPECT_TRUE(containsColour(image, rectIn(h.view->education(), h.view.get()), QColor(52, 168, 83)));

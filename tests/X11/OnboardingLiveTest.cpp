@@ -66,10 +66,11 @@ TEST_F(OnboardingLiveTest, FirstLaunchGreetsOverTheDashboardAndHandsOverToIt)
     EXPECT_EQ(onboarding->size(), OnboardingContainerView::defaultSize);
     // Access is there from the start: the greeting goes straight to the ready page.
     ASSERT_TRUE(qobject_cast<OnboardingAuthorizedReadyStep*>(onboarding->currentPage()));
+    // This desktop has no tray: the guide points to the dashboard's menu.
     checkScreenshot(onboarding, "authorized-ready",
                     {"Zentharion is ready.",
-                     "Zentharion is ready. Save your window layout and restore it anytime from the tray menu or with "
-                     "a keyboard shortcut.",
+                     "Zentharion is ready. Save your window layout and restore it anytime from the dashboard's menu or "
+                     "with a keyboard shortcut.",
                      "Open Dashboard", "Done"});
 
     auto* ready = qobject_cast<OnboardingAuthorizedReadyStep*>(onboarding->currentPage());
@@ -111,7 +112,7 @@ TEST_F(OnboardingLiveTest, SaveWithoutAWindowManagerLeadsThroughTheAccessPage)
     ASSERT_TRUE(welcome);
     checkScreenshot(app->onboardingWindow(), "welcome",
                     {"Zentharion",
-                     "Save your window layout. Restore it anytime from the tray menu or with a keyboard shortcut.",
+                     "Save your window layout. Restore it anytime from the dashboard's menu or with a keyboard shortcut.",
                      "Get Started"});
     x->click(welcome->getStartedButton());
     ASSERT_TRUE(waitFor(
@@ -125,11 +126,11 @@ TEST_F(OnboardingLiveTest, SaveWithoutAWindowManagerLeadsThroughTheAccessPage)
     ASSERT_TRUE(waitFor([&] { return app->onboardingWindow() && app->onboardingWindow()->isVisible(); }))
         << "a refused save opened no onboarding window";
     QPointer<OnboardingContainerView> onboarding = app->onboardingWindow();
-    EXPECT_TRUE(waitFor([&] { return serverTitle(onboarding) == "Zentharion - Accessibility Required"; }));
+    EXPECT_TRUE(waitFor([&] { return serverTitle(onboarding) == "Zentharion - Window Access Required"; }));
     auto* education = qobject_cast<OnboardingPermissionEducationView*>(onboarding->currentPage());
     ASSERT_TRUE(education);
     EXPECT_FALSE(education->showsSuccess());
-    checkScreenshot(onboarding, "permission", {"Accessibility Access Required", "Check Again"});
+    checkScreenshot(onboarding, "permission", {"Window Access Required", "Check Again"});
 
     // Still no window manager: checking again changes nothing.
     x->click(education->checkAgainButton());

@@ -132,7 +132,9 @@ TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
         auto* content = contentOf<OperationCompletionToastContentView>(panel);
         EXPECT_EQ(content->summaryLabel()->text(), summary);
         EXPECT_EQ(content->detailLabel()->text(), detail);
-        EXPECT_TRUE(containsColor(shot, panel->geometry().adjusted(14, 0, -420, 0), QColor(48, 209, 88))) << "green check";
+        // Windows were skipped: a warning, not a check.
+        EXPECT_TRUE(containsColor(shot, panel->geometry().adjusted(14, 0, -420, 0), QColor(255, 159, 10))) << "orange glyph";
+        EXPECT_FALSE(containsColor(shot, panel->geometry().adjusted(14, 0, -420, 0), QColor(48, 209, 88))) << "green check";
     }
 
     // One close button closes the toasts of both monitors.
@@ -145,7 +147,7 @@ TEST_F(OverlayLiveTest, EachPanelAppearsWithItsSizeAndTexts)
     const QRect right = screens[1]->availableGeometry();
     const QRect toastSlot(right.x() + (right.width() - 460) / 2, right.y() + 28, 460, 0);
 
-    const QString notice = "Accessibility access is required to restore layouts. Open Zentharion to enable access.";
+    const QString notice = "Window access is required to restore layouts. Open Zentharion to enable access.";
     overlay.showStatusNotice(notice, 6.0);
     settle();
     shot = rootScreenshot();

@@ -8,6 +8,7 @@
 #include "Dashboard/HotkeyCaptureErrorPopover.h"
 #include "Dashboard/InlineHotkeyCaptureField.h"
 #include "Onboarding/OnboardingPermissionEducationView.h"
+#include "Onboarding/TextStyle.h"
 #include "Platform/X11/X11Platform.h"
 #include "Shared/UserDefaults.h"
 #include "Snapshots/SnapshotStore.h"
@@ -19,6 +20,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QPushButton>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -68,7 +70,7 @@ void expectReadable(const Photo& photo, const ScreenshotFolder& shots, bool& ocr
     }
     for (const QString& text : photo.texts)
         EXPECT_TRUE(squeezed(read).contains(squeezed(text))) << text.toStdString() << " in: " << read.toStdString();
-    for (const char* foreign : {"Command", "Option", "Control", "Privacy", "System Settings"})
+    for (const char* foreign : {"Command", "Option", "Control", "Privacy", "System Settings", "Accessibility"})
         EXPECT_FALSE(read.contains(QLatin1String(foreign), Qt::CaseInsensitive)) << foreign << " in: "
                                                                                   << read.toStdString();
 }
@@ -83,10 +85,12 @@ TEST(ShortcutWordsLiveTest, CardRowRefusalAndAccessPageReadInThisDesktopsWords)
     ScopedXdgFolders folders(home.filePath("data"), home.filePath("config"));
 
     const SnapshotStore store(home.filePath("data/Zentharion/Snapshots"));
+    // Long shortcuts, which the card at the window's smallest size shows whole.
     Snapshot work = test::makeSnapshot("Work");
-    work.hotkey = HotkeyBinding{0x0D, 0x1800, "Option-Control-W"};
+    work.hotkey = HotkeyBinding{0x01, 0x300, "Command-Shift-S"};
     ASSERT_TRUE(store.save(work));
-    const Snapshot other = test::makeSnapshot("Home");
+    Snapshot other = test::makeSnapshot("Home");
+    other.hotkey = HotkeyBinding{0x6F, 0x1A00, "Option-Control-Shift-F12"};
     ASSERT_TRUE(store.save(other));
 
     // A returning user: the first-launch guide would cover the dashboard.
@@ -103,16 +107,38 @@ TEST(ShortcutWordsLiveTest, CardRowRefusalAndAccessPageReadInThisDesktopsWords)
     dashboard->presenter().selectSnapshot(other.id);
     pumpEventsFor(300);
     std::vector<Photo> photos;
-    photos.push_back({"shortcut-sidebar", photograph({dashboard->sidebar()}), {"Work", "Ctrl+Alt+W"}});
-
-    dashboard->presenter().selectSnapshot(work.id);
+    photos.push_back({"shortcut-sidebar", photograph({dashboard->sidebar()}), {"Work", "Super+Shift+S"}});
     auto* pane = qobject_cast<DashboardDetailView*>(dashboard->detailPane());
     ASSERT_NE(pane, nullptr);
     auto* card = pane->hotkeyCard();
     ASSERT_TRUE(waitFor([&] { return card->isVisible(); }));
     pumpEventsFor(300);
+    EXPECT_EQ(dashboard->size(), QSize(940, 640)) << "the card is checked at the window's smallest size";
+    photos.push_back({"shortcut-card-long", photograph({card}), {"Hotkey", "Ctrl+Alt+Shift+F12"}});
 
-    photos.push_back({"shortcut-card", photograph({card}), {"Hotkey", "Ctrl+Alt+W"}});
+    // The keyboard's place on Restore Layout: a ring that reads against the button's fill.
+    QPushButton* restore = pane->restoreButton();
+    const QImage unfocused = photograph({restore});
+    // As after a press of Tab: the rings show once the keyboard has moved the focus.
+    restore->window()->setAttribute(Qt::WA_KeyboardFocusChange);
+    restore->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(waitFor([&] { return restore->hasFocus(); }));
+    pumpEventsFor(300);
+    const QImage focused = photograph({restore});
+    ASSERT_EQ(focused.size(), unfocused.size());
+    const QColor fill = unfocused.pixelColor(unfocused.width() / 2, 4 + 3);
+    double ring = 1;
+    for (int y = 0; y < focused.height(); ++y)
+        for (int x = 0; x < focused.width(); ++x)
+            if (focused.pixel(x, y) != unfocused.pixel(x, y))
+                ring = std::max(ring, TextStyle::contrastRatio(focused.pixelColor(x, y), fill));
+    EXPECT_GE(ring, 3.0) << "the focus ring on Restore Layout";
+    photos.push_back({"restore-focus-ring", focused, {}});
+
+    dashboard->presenter().selectSnapshot(work.id);
+    ASSERT_TRUE(waitFor([&] { return card->hotkeyText() == "Super+Shift+S"; }));
+    pumpEventsFor(300);
+    photos.push_back({"shortcut-card", photograph({card}), {"Hotkey", "Super+Shift+S"}});
 
     card->editButton()->click();
     ASSERT_TRUE(waitFor([&] { return card->captureField()->hasFocus(); })) << "the field never got the keyboard";
@@ -120,7 +146,7 @@ TEST(ShortcutWordsLiveTest, CardRowRefusalAndAccessPageReadInThisDesktopsWords)
     ASSERT_TRUE(waitFor([&] { return card->errorPopover()->isVisible(); }));
     pumpEventsFor(300);
     photos.push_back({"shortcut-refused", photograph({card, card->errorPopover()}),
-                      {"Use a key with Super, Alt, or Ctrl."}});
+                      {"Press shortcut", "Use a key with Super, Alt, or Ctrl."}});
     card->cancelButton()->click();
     dashboard->close();
 
@@ -130,7 +156,7 @@ TEST(ShortcutWordsLiveTest, CardRowRefusalAndAccessPageReadInThisDesktopsWords)
     ASSERT_TRUE(waitFor([&] { return access.isVisible() && access.permissionPath()->showsRow(); }));
     pumpEventsFor(300);
     photos.push_back({"access-page", photograph({&access}),
-                      {"X11 Session", "EWMH Window Manager", "Check Again", "Open Access Help"}});
+                      {"Window Access Required", "X11 Session", "EWMH Window Manager", "Check Again", "Open Access Help"}});
 
     ScreenshotFolder shots;
     bool ocrMissing = false;

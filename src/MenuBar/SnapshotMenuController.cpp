@@ -1,6 +1,7 @@
 #include "MenuBar/SnapshotMenuController.h"
 
 #include "Dashboard/DashboardAppIdentityResolver.h"
+#include "Displays/DisplayResolver.h"
 #include "Hotkeys/HotkeyText.h"
 #include "MenuBar/SnapshotNamePrompt.h"
 #include "Restore/RestoreSkipReason.h"
@@ -417,8 +418,24 @@ QStringList SnapshotMenuController::restoreSummaryDetails(const RestoreResult& r
     QStringList details;
     if (!result.skippedItems.empty())
         details << QStringLiteral("%1 skipped").arg(result.skippedItems.size());
-    if (const auto fallbacks = result.displayFallbacks.size(); fallbacks != 0)
-        details << QStringLiteral("%1 moved to another display").arg(fallbacks);
+    // What happened to each window whose display was not there as saved, in words: most
+    // often it went to the main display; a monitor known again by its model or place took its
+    // windows back; with no display at all a window stays where it is.
+    qsizetype moved = 0, recognised = 0, unplaced = 0;
+    for (const DisplayFallbackEvent& fallback : result.displayFallbacks) {
+        if (fallback.reason == DisplayFallbackReason::hardwareMatch || fallback.reason == DisplayFallbackReason::semanticMatch)
+            ++recognised;
+        else if (fallback.reason == DisplayFallbackReason::noDisplaysAvailable)
+            ++unplaced;
+        else
+            ++moved;
+    }
+    if (moved)
+        details << QStringLiteral("%1 moved to the main display").arg(moved);
+    if (recognised)
+        details << QStringLiteral("%1 on their own display, known again by model or place").arg(recognised);
+    if (unplaced)
+        details << QStringLiteral("%1 left in place with no display found").arg(unplaced);
     return details;
 }
 

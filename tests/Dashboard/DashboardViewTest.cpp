@@ -640,7 +640,11 @@ TEST(DashboardViewTest, EveryPaintOfTheDetailPaneShowsTheWholeFace)
     const Snapshot work = f.add("Work", 0,
                                 {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 2, 2),
                                  makeWindow("org.example.Gone", 1, 3)});
-    const Snapshot home = f.add("Home", 60, {makeWindow("org.example.Editor", 1, 1)});
+    // Large enough that reading and building it outlasts the wait before the next frame.
+    std::vector<WindowRecord> many;
+    for (int i = 0; i < 400; ++i)
+        many.push_back(makeWindow(QStringLiteral("org.example.App%1").arg(i % 12), std::uint32_t(1 + i % 2), i));
+    const Snapshot home = f.add("Home", 60, std::move(many));
     const auto settle = [] {
         for (int i = 0; i < 10; ++i)
             QApplication::processEvents();

@@ -1,3 +1,4 @@
+#include "Displays/DisplayResolver.h"
 #include "MenuBar/MenuText.h"
 #include "MenuBar/SnapshotMenuController.h"
 
@@ -328,15 +329,25 @@ TEST(SnapshotMenuControllerTest, RestoreMessagesCountWindowsSkipsAndFallbacks)
     struct Case { std::int64_t restored; int skipped, fallbacks, downgraded; QString expected; };
     for (const auto& c : {Case{0, 0, 0, 0, "Restored \"Work\": 0 windows restored."},
                           Case{1, 0, 0, 3, "Restored \"Work\": 1 window restored."},
-                          Case{4, 2, 1, 0, "Restored \"Work\": 4 windows restored, 2 skipped, 1 moved to another display."},
-                          Case{2, 0, 2, 0, "Restored \"Work\": 2 windows restored, 2 moved to another display."}}) {
+                          Case{4, 2, 1, 0, "Restored \"Work\": 4 windows restored, 2 skipped, 1 moved to the main display."},
+                          Case{2, 0, 2, 0, "Restored \"Work\": 2 windows restored, 2 moved to the main display."}}) {
         RestoreResult result;
         result.restoredWindows = c.restored;
         result.skippedItems.resize(size_t(c.skipped));
-        result.displayFallbacks.resize(size_t(c.fallbacks));
+        result.displayFallbacks.resize(size_t(c.fallbacks), DisplayFallbackEvent{QUuid(), 1, 2, DisplayFallbackReason::primaryDisplay});
         result.downgradedItems.resize(size_t(c.downgraded));
         EXPECT_EQ(SnapshotMenuController::restoreStatusMessage("Work", result), c.expected);
     }
+
+    // Each kind of fallback in its own words, in a fixed order.
+    RestoreResult mixed;
+    mixed.restoredWindows = 5;
+    for (const QString& reason : {DisplayFallbackReason::semanticMatch, DisplayFallbackReason::primaryDisplay,
+                                  DisplayFallbackReason::hardwareMatch, DisplayFallbackReason::noDisplaysAvailable})
+        mixed.displayFallbacks.push_back({QUuid::createUuid(), 1, std::nullopt, reason});
+    EXPECT_EQ(SnapshotMenuController::restoreStatusMessage("Work", mixed),
+              "Restored \"Work\": 5 windows restored, 1 moved to the main display, 2 on their own display, known again by "
+              "model or place, 1 left in place with no display found.");
 
     // Markers in a name are the user's text, never places for the counts.
     RestoreResult result;

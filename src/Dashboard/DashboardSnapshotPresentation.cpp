@@ -176,10 +176,22 @@ std::vector<DashboardInactiveAppSummary> DashboardSnapshotPresentation::inactive
 
 QStringList DashboardSnapshotPresentation::inactiveAppsNotes(const std::vector<DashboardInactiveAppSummary>& inactive)
 {
+    // A name is one unbreakable word in a wrapped note: a long one would widen the whole pane.
+    const auto shortened = [](const QString& name) {
+        constexpr qsizetype half = 24;
+        if (name.size() <= 2 * half + 1)
+            return name;
+        qsizetype head = half, tail = half;
+        if (name.at(head - 1).isHighSurrogate())
+            --head;
+        if (name.at(name.size() - tail).isLowSurrogate())
+            --tail;
+        return name.left(head) + QChar(0x2026) + name.right(tail);
+    };
     QStringList unopenable;
     for (const DashboardInactiveAppSummary& app : inactive)
         if (!app.identity().hasDesktopEntry)
-            unopenable << app.name();
+            unopenable << shortened(app.name());
     QStringList notes;
     if (unopenable.size() < qsizetype(inactive.size()))
         notes << QStringLiteral("Zentharion will try to open these apps before restoring. If an app does not open, its "

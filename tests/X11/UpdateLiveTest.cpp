@@ -62,21 +62,31 @@ TEST(UpdateLiveTest, TheTrayOffersTheReleaseTheAutomaticCheckFound)
     XSession x;
     const QRect iconArea = waitUntilSettled([&] { return x.rootGeometry(xcb_window_t(windows.front().toUInt())); });
     ASSERT_FALSE(iconArea.isEmpty()) << "the tray never gave the icon its place";
-    ASSERT_TRUE(waitFor([&] {
-        if (shown().size() > 1)
-            return true;
-        x.click(iconArea.center());
-        return false;
-    }, 15000, 1000)) << "the tray menu did not open";
+    // The update item is chosen from the open menu (from the bottom: "Quit Zentharion", then
+    // the update item), which asks the feed again. The answer of the automatic check rebuilds
+    // the menu, and a menu rebuilt while open, or one that does not hold the keyboard yet, loses
+    // the keys: the menu is closed and the item chosen again until the feed is asked.
     ScreenshotFolder shots;
-    shots.save(rootScreenshot(), "update-tray-menu");
-    // From the bottom: "Quit Zentharion", then the update item.
-    run("xdotool", {"key", "Up", "Up", "Return"});
+    const auto chosen = [&] { return server.requests("/feed.json") >= 2; };
+    EXPECT_TRUE(waitFor([&] {
+        if (chosen())
+            return true;
+        run("xdotool", {"key", "Escape"});
+        if (!waitFor([&] {
+                if (shown().size() > 1)
+                    return true;
+                x.click(iconArea.center());
+                return false;
+            }, 15000, 1000))
+            return false;
+        shots.save(rootScreenshot(), "update-tray-menu");
+        run("xdotool", {"key", "Up", "Up", "Return"});
+        return waitFor(chosen, 3000);
+    }, 30000, 0)) << "the update item never asked the feed again";
 
     // The version stands isolated in the title: between the two marks, whatever bytes they take.
     EXPECT_TRUE(waitFor([&] { return !run("xdotool", {"search", "--name", "^Zentharion .*99\\.0.*$"}).isEmpty(); }, 15000))
         << "the update item did not open the offer of the found release";
-    EXPECT_GE(server.requests("/feed.json"), 2) << "the item's check asks the feed again";
     pumpEventsFor(500);
     shots.save(rootScreenshot(), "update-offer");
 }

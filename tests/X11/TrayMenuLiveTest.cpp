@@ -294,11 +294,14 @@ TEST_F(TrayMenuLiveTest, TheMenuShowsAnErrorAWarningAndARefusedShortcut)
     desktop.startProgram(home.path(), extra);
     ASSERT_TRUE(desktop.program->waitForStarted());
 
-    // The first item asks for the help page; it cannot be shown.
+    // The first item asks for the help page; it cannot be shown. Clicked where the menu has
+    // come to rest: a menu still being placed takes the click elsewhere and simply closes.
     auto menu = desktop.openTrayMenu();
     ASSERT_TRUE(menu);
     QRect area;
     ASSERT_TRUE(waitFor([&] { return (area = desktop.x->rootGeometry(*menu)).height() > 40; }));
+    area = waitUntilSettled([&] { return desktop.x->rootGeometry(*menu); });
+    ASSERT_GT(area.height(), 40) << "the menu never came to rest";
     desktop.x->click(QPoint(area.center().x(), area.y() + 14));
     ASSERT_TRUE(waitFor([&] { return !desktop.openMenu(); }));
 

@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusReply>
@@ -39,6 +40,23 @@ std::optional<QDBusConnection> connected(const QString& address)
         return bus;
     QDBusConnection::disconnectFromBus(bus.name());
     return std::nullopt;
+}
+
+// The call's answer, with the event loop running meanwhile (the tray icon may be up). The
+// library's own way of calling with events running can miss an answer that comes back at once
+// and then wait for good; a watcher is told of the answer however soon it came. Past the
+// deadline, the answer is that none came.
+QDBusMessage callWithEventsRunning(const QDBusConnection& bus, const QDBusMessage& call, const QDeadlineTimer& deadline)
+{
+    QDBusPendingCallWatcher watcher(bus.asyncCall(call, int(std::max<qint64>(deadline.remainingTime(), 1))));
+    if (!watcher.isFinished()) {
+        QEventLoop loop;
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(std::max<qint64>(deadline.remainingTime(), 0), &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return watcher.isFinished() ? watcher.reply()
+                                : QDBusMessage::createError(QDBusError::NoReply, QStringLiteral("No answer in time"));
 }
 
 } // namespace
@@ -203,7 +221,7 @@ bool SessionBusActivation::askRunningCopy(const Request& request, int timeoutMs,
     call << platformData;
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        const QDBusMessage reply = m_bus.call(call, QDBus::BlockWithGui, int(std::max<qint64>(deadline.remainingTime(), 1)));
+        const QDBusMessage reply = callWithEventsRunning(m_bus, call, deadline);
         if (reply.type() == QDBusMessage::ReplyMessage)
             return true;
         const QString error = reply.errorName();

@@ -10,12 +10,17 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <thread>
 
@@ -190,6 +195,41 @@ TEST_F(SessionBusActivationTest, ALaterLaunchReachesTheCopyOnItsDisplayAndTakesO
     EXPECT_EQ(second.claim(), SessionBusActivation::Claim::ours);
 }
 
+// The copy holding the name may answer before the asking thread is ready for the answer (here
+// the bus library's own thread answers at once that there is no such object). Asked again and
+// again while other threads take every core, so that the asking thread is interrupted anywhere,
+// every ask returns.
+TEST_F(SessionBusActivationTest, EveryAskReturnsHoweverSoonTheAnswerComes)
+{
+    QDBusConnection holder = connect();
+    ASSERT_TRUE(holder.registerService(SessionBusActivation::serviceName(":0")));
+    SessionBusActivation starting(connect(), ":0");
+    ASSERT_EQ(starting.claim(), SessionBusActivation::Claim::heldByOther);
+
+    std::atomic<int> asked = 0;
+    std::atomic<bool> done = false;
+    std::vector<std::jthread> threads;
+    const auto stop = qScopeGuard([&] { done = true; });
+    for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i)
+        threads.emplace_back([&] {
+            while (!done) {
+            }
+        });
+    // A lost answer keeps an ask waiting for good: the run ends, saying so.
+    threads.emplace_back([&] {
+        for (int seen = -1, quiet = 0; !done; std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+            quiet = asked == seen ? quiet + 1 : 0;
+            seen = asked;
+            if (quiet == 100) {
+                std::fprintf(stderr, "An ask of the running copy never returned\n");
+                std::_Exit(1);
+            }
+        }
+    });
+    for (; asked < 3000; ++asked)
+        ASSERT_FALSE(starting.askRunningCopy({}, 5000, SessionBusActivation::NameOwner::current));
+}
+
 // Anyone on the bus may call as often, and send as much, as they like: calls that come while
 // one waits are folded into it (a user's launch wins over launches at login), and a dictionary
 // is read no further than the keys the call defines.
@@ -230,8 +270,9 @@ TEST_F(SessionBusActivationTest, AFloodOfCallsRunsTheHandlerAFewTimesAndAHugeDic
         hugeLoginLaunch.insert(QStringLiteral("a%1").arg(i, 6, 10, QLatin1Char('0')), i);
     hugeLoginLaunch.insert(QStringLiteral("autostart"), true);
     runs.clear();
-    const QDBusMessage reply = flooder.call(activate(hugeLoginLaunch), QDBus::BlockWithGui, 60000);
-    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    const QDBusPendingCall huge = flooder.asyncCall(activate(hugeLoginLaunch), 60000);
+    ASSERT_TRUE(waitFor([&] { return huge.isFinished(); }, 60000));
+    EXPECT_EQ(huge.reply().type(), QDBusMessage::ReplyMessage) << huge.reply().errorMessage().toStdString();
     ASSERT_TRUE(waitFor([&] { return !runs.empty(); }, 10000));
     EXPECT_EQ(runs, std::vector<bool>{false}) << "a key past the first entries was read";
 }

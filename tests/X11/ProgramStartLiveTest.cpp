@@ -9,6 +9,7 @@
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -106,13 +107,17 @@ TEST_F(ProgramStartLiveTest, TwoStartsAFewMillisecondsApartLeaveOneCopyALaterLau
 TEST_F(ProgramStartLiveTest, TheLockOwnerTakesTheNameOnceACopyLeavingWithItHasGone)
 {
     const QString display = qEnvironmentVariable("DISPLAY", QStringLiteral(":0"));
-    QDBusConnection leaving = QDBusConnection::connectToBus(bus->address(), QStringLiteral("leaving-copy"));
+    // Named after this test's bus, and let go of however the test ends: a connection of the
+    // same name left open would be handed out again, still on a bus that has gone.
+    const QString connectionName = QStringLiteral("leaving-copy ") + bus->address();
+    const auto disconnect = qScopeGuard([&] { QDBusConnection::disconnectFromBus(connectionName); });
+    QDBusConnection leaving = QDBusConnection::connectToBus(bus->address(), connectionName);
     ASSERT_TRUE(leaving.registerService(SessionBusActivation::serviceName(display)));
     ProgramProcess program(home, bus->address(), {});
     // It asks the holder, which has no answer, meanwhile.
     pumpEventsFor(3000);
     ASSERT_TRUE(leaving.unregisterService(SessionBusActivation::serviceName(display)));
-    ASSERT_TRUE(waitFor([&] { return dashboard().has_value(); }));
+    ASSERT_TRUE(waitFor([&] { return dashboard().has_value(); })) << program.process.readAllStandardError().constData();
     closeWindow(*x, *dashboard());
     ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
 
@@ -122,7 +127,6 @@ TEST_F(ProgramStartLiveTest, TheLockOwnerTakesTheNameOnceACopyLeavingWithItHasGo
                                            << program.process.readAllStandardError().constData();
     EXPECT_TRUE(waitFor([&] { return dashboard().has_value(); })) << "the running copy was not brought forward";
     EXPECT_EQ(program.process.state(), QProcess::Running) << program.process.readAllStandardError().constData();
-    QDBusConnection::disconnectFromBus(QStringLiteral("leaving-copy"));
 }
 
 } // namespace

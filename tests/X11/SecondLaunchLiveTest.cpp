@@ -51,7 +51,8 @@ struct SecondLaunchLiveTest : ProgramOnBusTest {
         QElapsedTimer clock;
         clock.start();
         ProgramProcess again(home, bus->address(), arguments);
-        ASSERT_TRUE(again.process.waitForFinished(10000)) << "a second launch kept running";
+        ASSERT_TRUE(again.process.waitForFinished(10000))
+            << "a second launch kept running: " << again.process.readAllStandardError().constData();
         // Loose on purpose: sanitized builds on a shared machine start slowly.
         EXPECT_LT(clock.elapsed(), 5000);
         EXPECT_EQ(again.process.exitStatus(), QProcess::NormalExit);

@@ -50,6 +50,11 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs, int stepMs)
     return true;
 }
 
+bool waitUntilEnded(QProcess& process, int timeoutMs)
+{
+    return process.state() == QProcess::NotRunning || process.waitForFinished(timeoutMs);
+}
+
 QRect waitUntilSettled(const std::function<QRect()>& area, int timeoutMs)
 {
     QRect last;

@@ -37,6 +37,11 @@ namespace zen::testsupport {
 // Polls `done` with the event loop running until it holds or the time is up.
 bool waitFor(const std::function<bool()>& done, int timeoutMs = 15000, int stepMs = 20);
 
+// Waits until `process` has ended. After a program of the sanitized build has ended (its
+// windows gone at once), the kernel still has to take down its memory before the process is
+// over and lets go of its lock and bus name: on a loaded machine that took up to 13 s.
+bool waitUntilEnded(QProcess& process, int timeoutMs = 30000);
+
 // Waits until `area` is not empty and holds still over several polls (a tray lays its icons
 // out after taking them in); empty when it never did.
 QRect waitUntilSettled(const std::function<QRect()>& area, int timeoutMs = 15000);

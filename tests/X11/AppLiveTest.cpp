@@ -71,7 +71,7 @@ TEST_F(AppLiveTest, PressingALayoutsShortcutRestoresItAndASecondCopyStepsBack)
     }));
 
     ProgramProcess second(home);
-    ASSERT_TRUE(second.process.waitForFinished(10000));
+    ASSERT_TRUE(waitUntilEnded(second.process));
     EXPECT_EQ(second.process.exitCode(), 1);
     EXPECT_TRUE(second.process.readAllStandardError().contains("Zentharion is already running on display"));
 
@@ -94,7 +94,7 @@ TEST_F(AppLiveTest, PressingALayoutsShortcutRestoresItAndASecondCopyStepsBack)
     EXPECT_TRUE(shortcutTakenElsewhere()) << "the program does not hold the shortcut";
 
     program->terminate();
-    EXPECT_TRUE(program->waitForFinished(5000));
+    EXPECT_TRUE(waitUntilEnded(*program));
 }
 
 // An XEmbed tray (trayer) takes the program's icon in.

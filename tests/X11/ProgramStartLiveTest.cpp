@@ -65,7 +65,7 @@ TEST_F(ProgramStartLiveTest, AStartOverAnythingLeftAtTheLockOpensTheProgram)
             << program.process.readAllStandardError().constData();
         EXPECT_EQ(program.process.state(), QProcess::Running);
         program.process.terminate();
-        ASSERT_TRUE(program.process.waitForFinished(10000));
+        ASSERT_TRUE(waitUntilEnded(program.process));
         ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
     }
 }
@@ -90,13 +90,13 @@ TEST_F(ProgramStartLiveTest, TwoStartsAFewMillisecondsApartLeaveOneCopyALaterLau
         closeWindow(*x, *dashboard());
         ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
         ProgramProcess third(home, bus->address(), {});
-        ASSERT_TRUE(third.process.waitForFinished(20000)) << "a third launch kept running";
+        ASSERT_TRUE(waitUntilEnded(third.process)) << "a third launch kept running";
         EXPECT_EQ(third.process.exitCode(), 0) << third.process.readAllStandardError().constData();
         EXPECT_TRUE(waitFor([&] { return dashboard().has_value(); })) << "the survivor was not brought forward";
         EXPECT_EQ(survivor.process.state(), QProcess::Running);
 
         survivor.process.terminate();
-        ASSERT_TRUE(survivor.process.waitForFinished(10000));
+        ASSERT_TRUE(waitUntilEnded(survivor.process));
         ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
     }
 }
@@ -122,7 +122,7 @@ TEST_F(ProgramStartLiveTest, TheLockOwnerTakesTheNameOnceACopyLeavingWithItHasGo
     ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
 
     ProgramProcess again(home, bus->address(), {});
-    ASSERT_TRUE(again.process.waitForFinished(20000));
+    ASSERT_TRUE(waitUntilEnded(again.process));
     EXPECT_EQ(again.process.exitCode(), 0) << again.process.readAllStandardError().constData()
                                            << program.process.readAllStandardError().constData();
     EXPECT_TRUE(waitFor([&] { return dashboard().has_value(); })) << "the running copy was not brought forward";

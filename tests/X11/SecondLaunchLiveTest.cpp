@@ -51,7 +51,7 @@ struct SecondLaunchLiveTest : ProgramOnBusTest {
         QElapsedTimer clock;
         clock.start();
         ProgramProcess again(home, bus->address(), arguments);
-        ASSERT_TRUE(again.process.waitForFinished(10000))
+        ASSERT_TRUE(waitUntilEnded(again.process))
             << "a second launch kept running: " << again.process.readAllStandardError().constData();
         // Loose on purpose: sanitized builds on a shared machine start slowly.
         EXPECT_LT(clock.elapsed(), 5000);
@@ -106,7 +106,7 @@ TEST_F(SecondLaunchLiveTest, WithoutATrayTheDashboardOpensComesBackOnEveryLaunch
     }, 15000, 1000)) << "the application menu did not open";
     x->key(upKey);
     x->key(keycode::returnKey);
-    ASSERT_TRUE(program.process.waitForFinished(10000)) << "Quit did not end the program";
+    ASSERT_TRUE(waitUntilEnded(program.process)) << "Quit did not end the program";
     EXPECT_EQ(program.process.exitCode(), 0);
 }
 
@@ -146,7 +146,7 @@ TEST_F(SecondLaunchLiveTest, AKilledCopyDoesNotStopTheNextStart)
             ProgramProcess killed(home, address, {});
             ASSERT_TRUE(waitFor([&] { return dashboard().has_value(); }));
             ::kill(pid_t(killed.process.processId()), SIGKILL);
-            ASSERT_TRUE(killed.process.waitForFinished(5000));
+            ASSERT_TRUE(waitUntilEnded(killed.process));
         }
         const QDir runtime(home.filePath(QStringLiteral("runtime")));
         EXPECT_FALSE(runtime.entryList({QStringLiteral("zentharion-display*.lock")}, QDir::Files).isEmpty())

@@ -142,6 +142,16 @@ struct Rows {
         QApplication::processEvents();
     }
     QLineEdit* field() const { return qobject_cast<QLineEdit*>(list->renameEditor()); }
+    // A left click at `at` in the list's viewport.
+    void click(QPoint at)
+    {
+        QMouseEvent down(QEvent::MouseButtonPress, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent up(QEvent::MouseButtonRelease, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                       Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &down);
+        QApplication::sendEvent(list->viewport(), &up);
+    }
     void press(int key)
     {
         QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
@@ -229,14 +239,8 @@ TEST(DashboardSnapshotRowTest, ShowingAnotherLayoutEndsTheRenameAndTheActionsBut
     const auto layout = DashboardSnapshotRowDelegate::layout(row, f.list->font(), "Other", {}, {});
     EXPECT_EQ(layout.actionsButton.size(), QSize(22, 22));
     EXPECT_TRUE(row.contains(layout.actionsButton));
-    for (const QPoint at : {layout.actionsButton.center(), row.topLeft() + QPoint(20, 8)}) {
-        QMouseEvent down(QEvent::MouseButtonPress, at, f.list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent up(QEvent::MouseButtonRelease, at, f.list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                       Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(f.list->viewport(), &down);
-        QApplication::sendEvent(f.list->viewport(), &up);
-    }
+    for (const QPoint at : {layout.actionsButton.center(), row.topLeft() + QPoint(20, 8)})
+        f.click(at);
     EXPECT_EQ(asked, std::vector<int>({0}));
 }
 
@@ -253,13 +257,7 @@ TEST(DashboardSnapshotRowTest, SelectingAnotherRowCancelsTheRenameAndAReordering
     f.published = &layouts;
     f.model->setSummaries(layouts);
     const auto click = [&](int row) {
-        const QPoint at = f.list->visualRect(f.model->index(row)).center() - QPoint(40, 0);
-        QMouseEvent down(QEvent::MouseButtonPress, at, f.list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QMouseEvent up(QEvent::MouseButtonRelease, at, f.list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                       Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(f.list->viewport(), &down);
-        QApplication::sendEvent(f.list->viewport(), &up);
+        f.click(f.list->visualRect(f.model->index(row)).center() - QPoint(40, 0));
         QApplication::processEvents();
     };
     for (const QString& draft : {QStringLiteral("Half typed"), QString()}) {

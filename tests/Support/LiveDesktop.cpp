@@ -18,6 +18,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <xcb/xtest.h>
 
@@ -70,18 +71,23 @@ QRect waitUntilSettled(const std::function<QRect()>& area, int timeoutMs)
     return settled ? last : QRect();
 }
 
-void whenShown(std::function<QWidget*()> find, std::function<void(QWidget*)> act)
+std::unique_ptr<QObject> whenShown(std::function<QWidget*()> find, std::function<void(QWidget*)> act)
 {
-    auto* timer = new QTimer;
+    auto timer = std::make_unique<QTimer>();
     timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, find = std::move(find), act = std::move(act)] {
-        if (QWidget* widget = find(); widget && widget->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            act(widget);
-        }
-    });
+    QObject::connect(timer.get(), &QTimer::timeout,
+                     [timer = timer.get(), find = std::move(find), act = std::move(act)] {
+                         // Shown to the toolkit is not yet on screen: input sent before the
+                         // server has mapped the window goes to whatever lies beneath.
+                         QWidget* widget = find();
+                         if (widget && widget->isVisible() && widget->windowHandle()
+                             && widget->windowHandle()->isExposed()) {
+                             timer->stop();
+                             act(widget);
+                         }
+                     });
     timer->start();
+    return timer;
 }
 
 XSession::XSession(const QString& display)

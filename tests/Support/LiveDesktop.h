@@ -10,6 +10,7 @@
 #include "WindowDiscovery/DiscoveredApplication.h"
 
 #include <QImage>
+#include <QObject>
 #include <QPoint>
 #include <QProcess>
 #include <QRect>
@@ -46,9 +47,10 @@ bool waitUntilEnded(QProcess& process, int timeoutMs = 30000);
 // out after taking them in); empty when it never did.
 QRect waitUntilSettled(const std::function<QRect()>& area, int timeoutMs = 15000);
 
-// Runs `act` once `find` yields a visible widget, polling from the event loop, so that it also
-// works while a modal dialog or a popup menu runs its own loop.
-void whenShown(std::function<QWidget*()> find, std::function<void(QWidget*)> act);
+// Runs `act` once `find` yields a widget that is on screen, polling from the event loop, so that it also
+// works while a modal dialog or a popup menu runs its own loop. The poll ends when the returned
+// handle goes, so a widget that never came cannot act on a test that has moved on.
+[[nodiscard]] std::unique_ptr<QObject> whenShown(std::function<QWidget*()> find, std::function<void(QWidget*)> act);
 
 // Evdev keycodes of the keymap Xvfb loads.
 namespace keycode {

@@ -31,6 +31,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace zen {
 namespace {
 
@@ -73,17 +75,26 @@ struct DashboardLiveTest : ::testing::Test {
     {
         QWidget* icon = trayIcon();
         ASSERT_TRUE(icon);
+        bool shown = false;
         bool chosen = false;
-        whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+        std::vector<QMetaObject::Connection> heard;
+        const auto pending = whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
                   [&, title](QWidget* popup) {
                       auto* menu = static_cast<QMenu*>(popup);
                       for (QAction* action : menu->actions())
-                          if (QString(action->text()).remove(QLatin1Char('&')) == title)
+                          if (QString(action->text()).remove(QLatin1Char('&')) == title) {
+                              heard.push_back(QObject::connect(action, &QAction::triggered, [&] { chosen = true; }));
                               x->click(menu, menu->actionGeometry(action).center());
-                      chosen = true;
+                          }
+                      shown = true;
                   });
         x->click(x->rootPosition(icon) + QPoint(icon->width() / 2, icon->height() / 2));
-        ASSERT_TRUE(waitFor([&] { return chosen; })) << "the tray menu did not open";
+        const bool opened = waitFor([&] { return shown; });
+        const bool done = opened && waitFor([&] { return chosen; });
+        for (const auto& connection : heard)
+            QObject::disconnect(connection);
+        ASSERT_TRUE(opened) << "the tray menu did not open";
+        ASSERT_TRUE(done) << "\"" << title.toStdString() << "\" was not chosen";
     }
 
     // Saves a layout under the name through the sidebar's "New Layout" (or `ask`) and its
@@ -92,7 +103,7 @@ struct DashboardLiveTest : ::testing::Test {
     {
         const int before = view.layoutList()->count();
         // Keys go to the window that has the focus: answer once the prompt has it.
-        whenShown([]() -> QWidget* {
+        const auto pending = whenShown([]() -> QWidget* {
                       QWidget* prompt = QApplication::activeModalWidget();
                       return prompt && prompt->isActiveWindow() ? prompt : nullptr;
                   },
@@ -223,7 +234,7 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
     // Deleting from the row's context menu, through the confirmation.
     const QString file = store.fileURL(morningID);
     ASSERT_TRUE(QFile::exists(file));
-    whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+    const auto pending = whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
               [this](QWidget* popup) {
                   auto* menu = static_cast<QMenu*>(popup);
                   for (QAction* action : menu->actions())
@@ -302,9 +313,22 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
             return false;
         });
     };
+    const auto focusReport = [&] {
+        QWidget* focus = QApplication::focusWidget();
+        QWidget* popup = QApplication::activePopupWidget();
+        return QStringLiteral("selected %1, list focus %2, window active %3, focus in %4, popup %5, X active %6 (ours %7)")
+            .arg(view->presenter().selectedSnapshotID() == keysID)
+            .arg(list->hasFocus())
+            .arg(view->isActiveWindow())
+            .arg(focus ? focus->metaObject()->className() : "none")
+            .arg(popup ? popup->metaObject()->className() : "none")
+            .arg(activeWindow(*x))
+            .arg(view->winId())
+            .toStdString();
+    };
 
     // F2 opens the name for editing; Return stores it.
-    ASSERT_TRUE(selectKeys());
+    ASSERT_TRUE(selectKeys()) << focusReport();
     x->key(sidebarKey::f2);
     const auto field = [&] { return qobject_cast<QLineEdit*>(list->renameEditor()); };
     ASSERT_TRUE(waitFor([&] { return field() && field()->hasFocus() && field()->isVisible(); }))
@@ -320,7 +344,7 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
     xcb_flush(c);
     ASSERT_TRUE(waitFor([&] { return x->rootGeometry(clientWindows[0]).topLeft() != savedFrame.topLeft(); }))
         << "the window manager did not move the window";
-    ASSERT_TRUE(selectKeys());
+    ASSERT_TRUE(selectKeys()) << focusReport();
     x->key(keycode::returnKey);
     EXPECT_TRUE(waitFor([&] { return x->rootGeometry(clientWindows[0]).topLeft() == savedFrame.topLeft(); }, 20000))
         << "Return restored nothing: " << x->rootGeometry(clientWindows[0]).x() << ","
@@ -339,7 +363,7 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
             scroll->ensureWidgetVisible(order);
     pumpEventsFor(200);
     const QUuid first = order->rows()[0].window().id;
-    whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+    const auto pending = whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
               [this](QWidget* popup) {
                   auto* menu = static_cast<QMenu*>(popup);
                   for (QAction* action : menu->actions())
@@ -353,7 +377,7 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
 
     // Delete asks first; the answer removes the file.
     const QString file = store.fileURL(keysID);
-    ASSERT_TRUE(selectKeys());
+    ASSERT_TRUE(selectKeys()) << focusReport();
     x->key(sidebarKey::deleteKey);
     ASSERT_TRUE(waitFor([&] { return view->deleteConfirmation() && view->deleteConfirmation()->isVisible(); }))
         << "Delete asked nothing";

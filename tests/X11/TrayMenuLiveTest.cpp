@@ -203,9 +203,17 @@ TEST_F(TrayMenuLiveTest, AShortcutRestoreWaitsForTheNamePrompt)
     ASSERT_TRUE(desktop.program->waitForStarted());
     ASSERT_TRUE(desktop.openTrayMenu());
 
-    // S in the open menu: "Save Current Layout" asks for a name.
+    // S in the open menu: "Save Current Layout" asks for a name. The menu is on screen a
+    // moment before it holds the keyboard: S is pressed again while the menu stays open.
     XSession& x = *desktop.x;
-    x.pressChord({keyS});
+    int checks = 0;
+    waitFor([&] {
+        if (!desktop.openMenu())
+            return true;
+        if (checks++ % 4 == 0)
+            x.pressChord({keyS});
+        return false;
+    }, 15000, 250);
     const xcb_atom_t stackingAtom = x.atom("_NET_CLIENT_LIST_STACKING");
     // Titles of the managed windows, bottom to top (the tray's dock stays above them all).
     const auto stacking = [&] {

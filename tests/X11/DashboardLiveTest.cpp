@@ -78,16 +78,17 @@ struct DashboardLiveTest : ::testing::Test {
         bool shown = false;
         bool chosen = false;
         std::vector<QMetaObject::Connection> heard;
-        const auto pending = whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
-                  [&, title](QWidget* popup) {
-                      auto* menu = static_cast<QMenu*>(popup);
-                      for (QAction* action : menu->actions())
-                          if (QString(action->text()).remove(QLatin1Char('&')) == title) {
-                              heard.push_back(QObject::connect(action, &QAction::triggered, [&] { chosen = true; }));
-                              x->click(menu, menu->actionGeometry(action).center());
-                          }
-                      shown = true;
-                  });
+        const auto pending = whenShown(
+            [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+            [&, title](QWidget* popup) {
+                auto* menu = static_cast<QMenu*>(popup);
+                for (QAction* action : menu->actions())
+                    if (QString(action->text()).remove(QLatin1Char('&')) == title) {
+                        heard.push_back(QObject::connect(action, &QAction::triggered, [&] { chosen = true; }));
+                        x->click(menu, menu->actionGeometry(action).center());
+                    }
+                shown = true;
+            });
         x->click(x->rootPosition(icon) + QPoint(icon->width() / 2, icon->height() / 2));
         const bool opened = waitFor([&] { return shown; });
         const bool done = opened && waitFor([&] { return chosen; });
@@ -103,15 +104,16 @@ struct DashboardLiveTest : ::testing::Test {
     {
         const int before = view.layoutList()->count();
         // Keys go to the window that has the focus: answer once the prompt has it.
-        const auto pending = whenShown([]() -> QWidget* {
-                      QWidget* prompt = QApplication::activeModalWidget();
-                      return prompt && prompt->isActiveWindow() ? prompt : nullptr;
-                  },
-                  [this, name](QWidget* prompt) {
-                      if (auto* field = prompt->findChild<QLineEdit*>())
-                          field->setText(name);
-                      x->key(keycode::returnKey);
-                  });
+        const auto pending = whenShown(
+            []() -> QWidget* {
+                QWidget* prompt = QApplication::activeModalWidget();
+                return prompt && prompt->isActiveWindow() ? prompt : nullptr;
+            },
+            [this, name](QWidget* prompt) {
+                if (auto* field = prompt->findChild<QLineEdit*>())
+                    field->setText(name);
+                x->key(keycode::returnKey);
+            });
         if (ask)
             ask();
         else
@@ -234,13 +236,14 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
     // Deleting from the row's context menu, through the confirmation.
     const QString file = store.fileURL(morningID);
     ASSERT_TRUE(QFile::exists(file));
-    const auto pending = whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
-              [this](QWidget* popup) {
-                  auto* menu = static_cast<QMenu*>(popup);
-                  for (QAction* action : menu->actions())
-                      if (action->text() == "Delete")
-                          x->click(menu, menu->actionGeometry(action).center());
-              });
+    const auto pending = whenShown(
+        [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+        [this](QWidget* popup) {
+            auto* menu = static_cast<QMenu*>(popup);
+            for (QAction* action : menu->actions())
+                if (action->text() == "Delete")
+                    x->click(menu, menu->actionGeometry(action).center());
+        });
     x->click(list->viewport(), rowRect(*view, morningID).topLeft() + QPoint(30, 10), 3);
     ASSERT_TRUE(waitFor([&] { return view->deleteConfirmation() && view->deleteConfirmation()->isVisible(); }))
         << "no confirmation";
@@ -363,13 +366,14 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
             scroll->ensureWidgetVisible(order);
     pumpEventsFor(200);
     const QUuid first = order->rows()[0].window().id;
-    const auto pending = whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
-              [this](QWidget* popup) {
-                  auto* menu = static_cast<QMenu*>(popup);
-                  for (QAction* action : menu->actions())
-                      if (action->text() == "Move Later in Restore Order")
-                          x->click(menu, menu->actionGeometry(action).center());
-              });
+    const auto pending = whenShown(
+        [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+        [this](QWidget* popup) {
+            auto* menu = static_cast<QMenu*>(popup);
+            for (QAction* action : menu->actions())
+                if (action->text() == "Move Later in Restore Order")
+                    x->click(menu, menu->actionGeometry(action).center());
+        });
     x->click(order, order->rowRect(0).center(), 3);
     ASSERT_TRUE(waitFor([&] { return order->rows()[1].window().id == first; })) << "the menu moved nothing";
     EXPECT_EQ(DashboardSnapshotPresentation::windowsForDisplayList(store.loadSnapshot(keysID)->windows)[1].id, first);

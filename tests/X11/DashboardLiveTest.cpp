@@ -70,6 +70,18 @@ struct DashboardLiveTest : ::testing::Test {
         return nullptr;
     }
 
+    // Clicks the item called `text` in the next popup menu, once that menu is on screen.
+    [[nodiscard]] std::unique_ptr<QObject> chooseInNextMenu(const QString& text)
+    {
+        return whenShown([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+                         [this, text](QWidget* popup) {
+                             auto* menu = static_cast<QMenu*>(popup);
+                             for (QAction* action : menu->actions())
+                                 if (action->text() == text)
+                                     x->click(menu, menu->actionGeometry(action).center());
+                         });
+    }
+
     // Opens the tray menu with a click on the icon and chooses the item.
     void chooseTrayItem(const QString& title)
     {
@@ -236,14 +248,7 @@ TEST_F(DashboardLiveTest, OpenedFromTheTrayItSavesRenamesAndDeletesLayouts)
     // Deleting from the row's context menu, through the confirmation.
     const QString file = store.fileURL(morningID);
     ASSERT_TRUE(QFile::exists(file));
-    const auto pending = whenShown(
-        [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
-        [this](QWidget* popup) {
-            auto* menu = static_cast<QMenu*>(popup);
-            for (QAction* action : menu->actions())
-                if (action->text() == "Delete")
-                    x->click(menu, menu->actionGeometry(action).center());
-        });
+    const auto pending = chooseInNextMenu("Delete");
     x->click(list->viewport(), rowRect(*view, morningID).topLeft() + QPoint(30, 10), 3);
     ASSERT_TRUE(waitFor([&] { return view->deleteConfirmation() && view->deleteConfirmation()->isVisible(); }))
         << "no confirmation";
@@ -366,14 +371,7 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
             scroll->ensureWidgetVisible(order);
     pumpEventsFor(200);
     const QUuid first = order->rows()[0].window().id;
-    const auto pending = whenShown(
-        [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
-        [this](QWidget* popup) {
-            auto* menu = static_cast<QMenu*>(popup);
-            for (QAction* action : menu->actions())
-                if (action->text() == "Move Later in Restore Order")
-                    x->click(menu, menu->actionGeometry(action).center());
-        });
+    const auto pending = chooseInNextMenu("Move Later in Restore Order");
     x->click(order, order->rowRect(0).center(), 3);
     ASSERT_TRUE(waitFor([&] { return order->rows()[1].window().id == first; })) << "the menu moved nothing";
     EXPECT_EQ(DashboardSnapshotPresentation::windowsForDisplayList(store.loadSnapshot(keysID)->windows)[1].id, first);

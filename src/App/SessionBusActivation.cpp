@@ -8,38 +8,29 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusReply>
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QEventLoop>
-#include <QFileInfo>
+#include <QFile>
 #include <QTimer>
 
 #include <algorithm>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zen {
 
 namespace {
 
-bool isSocket(const QString& path)
+// The user's bus socket as the bus library takes it: the socket itself, no link to one, and
+// this user's.
+bool isOwnSocket(const QString& path)
 {
     struct stat info {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISSOCK(info.st_mode);
-}
-
-std::optional<QDBusConnection> connected(const QString& address)
-{
-    QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("zentharion-session ") + address);
-    if (bus.isConnected())
-        return bus;
-    QDBusConnection::disconnectFromBus(bus.name());
-    return std::nullopt;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISSOCK(info.st_mode)
+           && info.st_uid == ::getuid();
 }
 
 // The call's answer, with the event loop running meanwhile (the tray icon may be up). The
@@ -60,72 +51,6 @@ QDBusMessage callWithEventsRunning(const QDBusConnection& bus, const QDBusMessag
 }
 
 } // namespace
-
-// The object on the bus. Written against the raw message rather than as a slot: a slot's
-// dictionary argument is decoded whole before the slot runs, however large it is.
-class SessionBusActivation::BusObject : public QDBusVirtualObject {
-public:
-    explicit BusObject(SessionBusActivation& owner) : m_owner(owner) {}
-
-    QString introspect(const QString&) const override
-    {
-        return QStringLiteral("<interface name=\"%1\"><method name=\"Activate\">"
-                              "<arg name=\"platform_data\" type=\"a{sv}\" direction=\"in\"/>"
-                              "</method></interface>")
-            .arg(interfaceName);
-    }
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
-    {
-        if (message.type() != QDBusMessage::MethodCallMessage || message.member() != QLatin1String("Activate")
-            || (!message.interface().isEmpty() && message.interface() != interfaceName))
-            return false; // the bus library answers that there is no such method
-        if (message.signature() != QLatin1String("a{sv}")) {
-            connection.send(message.createErrorReply(QDBusError::InvalidArgs,
-                                                     QStringLiteral("Activate takes one a{sv} argument")));
-            return true;
-        }
-        Request request;
-        // Const: the reading overloads of beginMapEntry() and its kin are the const ones.
-        const QDBusArgument data = message.arguments().constFirst().value<QDBusArgument>();
-        data.beginMap();
-        for (int read = 0; read < platformDataEntriesRead && !data.atEnd(); ++read) {
-            data.beginMapEntry();
-            QString key;
-            data >> key;
-            if (key == QLatin1String("autostart")) {
-                QDBusVariant value;
-                data >> value;
-                request.atLogin = value.variant().toBool();
-            }
-            data.endMapEntry();
-        }
-        data.endMap();
-        // Answered at once; the window comes up as a task of its own, so the later launch never
-        // waits for it.
-        connection.send(message.createReply());
-        m_owner.activate(request);
-        return true;
-    }
-
-private:
-    SessionBusActivation& m_owner;
-};
-
-QString SessionBusActivation::escapedAddressValue(const QString& value)
-{
-    QString escaped;
-    for (const char byte : value.toUtf8()) {
-        const auto c = static_cast<unsigned char>(byte);
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-                           || c == '_' || c == '/' || c == '.' || c == '\\' || c == '*';
-        if (plain)
-            escaped += QLatin1Char(char(c));
-        else
-            escaped += QLatin1Char('%') + QStringLiteral("%1").arg(c, 2, 16, QLatin1Char('0'));
-    }
-    return escaped;
-}
 
 SessionBusActivation::Request SessionBusActivation::requestFrom(const QStringList& arguments)
 {
@@ -152,24 +77,26 @@ QString SessionBusActivation::serviceName(const QString& displayName)
     return QStringLiteral("com.zentharion.Zentharion.") + element;
 }
 
-std::optional<QDBusConnection> SessionBusActivation::environmentSessionBus(const QProcessEnvironment& environment)
+bool SessionBusActivation::environmentNamesSessionBus(const QProcessEnvironment& environment)
 {
-    if (const QString address = environment.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")); !address.isEmpty())
-        return connected(address);
+    if (!environment.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")).isEmpty())
+        return true;
     const QString runtime = environment.value(QStringLiteral("XDG_RUNTIME_DIR"));
-    if (runtime.isEmpty() || !QFileInfo(runtime).isAbsolute())
+    return !runtime.isEmpty() && isOwnSocket(runtime + QStringLiteral("/bus"));
+}
+
+std::optional<QDBusConnection> SessionBusActivation::sessionBus()
+{
+    if (!environmentNamesSessionBus())
         return std::nullopt;
-    const QString socket = QDir(runtime).filePath(QStringLiteral("bus"));
-    if (!isSocket(socket))
-        return std::nullopt;
-    return connected(QStringLiteral("unix:path=") + escapedAddressValue(socket));
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() ? std::optional(bus) : std::nullopt;
 }
 
 SessionBusActivation::SessionBusActivation(QDBusConnection bus, const QString& displayName, QObject* parent)
     : QObject(parent)
     , m_bus(std::move(bus))
     , m_serviceName(serviceName(displayName))
-    , m_object(std::make_unique<BusObject>(*this))
 {
 }
 
@@ -187,7 +114,7 @@ SessionBusActivation::Claim SessionBusActivation::claim()
         return Claim::ours;
     // The object first: a later launch may ask the moment the name is ours.
     if (!m_registered) {
-        m_registered = m_bus.registerVirtualObject(objectPath, m_object.get());
+        m_registered = m_bus.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots);
         if (!m_registered) {
             qCWarning(AppLogger::app, "Could not offer %s on the session bus: %s", qUtf8Printable(objectPath),
                       qUtf8Printable(m_bus.lastError().message()));
@@ -215,10 +142,7 @@ bool SessionBusActivation::askRunningCopy(const Request& request, int timeoutMs,
 {
     QDBusMessage call = QDBusMessage::createMethodCall(m_serviceName, objectPath, interfaceName,
                                                        QStringLiteral("Activate"));
-    QVariantMap platformData;
-    if (request.atLogin)
-        platformData.insert(QStringLiteral("autostart"), true);
-    call << platformData;
+    call << request.atLogin;
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
         const QDBusMessage reply = callWithEventsRunning(m_bus, call, deadline);
@@ -234,7 +158,7 @@ bool SessionBusActivation::askRunningCopy(const Request& request, int timeoutMs,
                           qUtf8Printable(reply.errorMessage()));
             return false;
         }
-        // The copy holding the lock takes the name once its icon is up: looked for again
+        // The copy holding the lock takes the name once it has the lock: looked for again
         // shortly, with the event loop running meanwhile.
         QEventLoop loop;
         QTimer::singleShot(std::clamp<qint64>(deadline.remainingTime(), 0, 50), &loop, &QEventLoop::quit);
@@ -248,10 +172,10 @@ void SessionBusActivation::setHandler(std::function<void(const Request&)> handle
     runPending();
 }
 
-void SessionBusActivation::activate(const Request& request)
+void SessionBusActivation::Activate(bool atLogin)
 {
     // A launch by the user wins over launches at login folded with it.
-    m_pending = Request{.atLogin = request.atLogin && (!m_pending || m_pending->atLogin)};
+    m_pending = Request{.atLogin = atLogin && (!m_pending || m_pending->atLogin)};
     if (m_runQueued)
         return;
     m_runQueued = true;

@@ -4,10 +4,8 @@
 #include <QObject>
 #include <QProcessEnvironment>
 #include <QString>
-#include <QVariantMap>
 
 #include <functional>
-#include <memory>
 #include <optional>
 
 namespace zen {
@@ -18,22 +16,20 @@ namespace zen {
 // then launching again is the only way back to the program's window. The bus drops the name of
 // a copy that dies, however it dies, so a killed copy never blocks the next start.
 //
-// The method is shaped like the freedesktop application interface's Activate: platform data
-// as a dictionary, of which only "autostart" (bool, a launch at login) is read. Anyone on the
-// session bus may call it, as often and with as much data as they like: a dictionary is read
-// no further than `platformDataEntriesRead` entries and values of other keys are never
-// decoded, and calls that come while one is still waiting to be answered are folded into it,
-// so the window is brought forward once however many calls arrive.
+// The method takes one flag, a launch at login. Anyone on the session bus may call it, as
+// often and with as much data as they like: the bus library refuses a call of any other
+// signature before decoding its arguments, and calls that come while one is still waiting to
+// be answered are folded into it, so that the window is brought forward once however many
+// calls arrive.
 class SessionBusActivation : public QObject {
     Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.zentharion.Zentharion.Instance")
 public:
     static inline const QString objectPath = QStringLiteral("/com/zentharion/Zentharion");
     static inline const QString interfaceName = QStringLiteral("com.zentharion.Zentharion.Instance");
     // How long a later launch waits for the running copy to answer; the running copy answers
     // once its start-up is done, which a loaded machine may take seconds for.
     static constexpr int answerTimeoutMs = 10000;
-    // Far more than the few keys the method knows (a startup id, an activation token, ours).
-    static constexpr int platformDataEntriesRead = 16;
 
     // What a later launch asks for.
     struct Request {
@@ -51,13 +47,14 @@ public:
     static Request requestFrom(const QStringList& arguments);
     // The bus name for an X display, ":0" and ":0.1" alike.
     static QString serviceName(const QString& displayName);
-    // A value of a bus address: every byte but [-0-9A-Za-z_/.\*] written as %XX.
-    static QString escapedAddressValue(const QString& value);
-    // The session bus the environment names: $DBUS_SESSION_BUS_ADDRESS, else the user's bus
-    // socket in $XDG_RUNTIME_DIR. Without either, the bus library would start a bus daemon of
-    // its own through X11, one that nobody ends; absent then, and the lock file alone decides.
-    static std::optional<QDBusConnection> environmentSessionBus(
+    // Whether the environment names a session bus: $DBUS_SESSION_BUS_ADDRESS, or the user's bus
+    // socket in $XDG_RUNTIME_DIR, as the bus library looks for them. Without either, the library
+    // would start a bus daemon of its own through X11, one that nobody ends.
+    static bool environmentNamesSessionBus(
         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+    // The session bus when the environment names one and it answers; absent otherwise, and the
+    // lock file alone decides.
+    static std::optional<QDBusConnection> sessionBus();
 
     SessionBusActivation(QDBusConnection bus, const QString& displayName, QObject* parent = nullptr);
     ~SessionBusActivation() override;
@@ -79,17 +76,16 @@ public:
     // it is set.
     void setHandler(std::function<void(const Request&)> handler);
 
-private:
-    class BusObject;
-    friend class BusObject;
+public slots:
+    // The bus method: another launch asks this copy to show itself. Answered at once; the
+    // handler runs as a task of its own, so that the later launch never waits for the window.
+    Q_SCRIPTABLE void Activate(bool atLogin);
 
-    // A call that came: answered by the bus object, run here once the event loop is free.
-    void activate(const Request& request);
+private:
     void runPending();
 
     QDBusConnection m_bus;
     QString m_serviceName;
-    std::unique_ptr<BusObject> m_object;
     bool m_registered = false;
     bool m_ownsName = false;
     std::function<void(const Request&)> m_handler;

@@ -17,39 +17,12 @@ namespace zen {
 
 namespace {
 
-bool isOurClosedFolder(const struct stat& info)
-{
-    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
-}
-
-// The runtime folder is the session's, and may itself be reached through a link.
-bool isPrivateRuntimeFolder(const QString& path)
+// The folder itself, never one a link leads to: a closed folder of this user's.
+bool isOurClosedFolder(const QString& path)
 {
     struct stat info {};
-    return !path.isEmpty() && QFileInfo(path).isAbsolute() && ::stat(QFile::encodeName(path).constData(), &info) == 0
-           && isOurClosedFolder(info);
-}
-
-// A folder of our own inside `parent`, made closed to others where it is missing. An existing
-// one is taken only when it is ours and no link: in a shared folder, anyone may have made it.
-QString ownFolderIn(const QString& parent, const QString& name)
-{
-    if (parent.isEmpty() || !QFileInfo(parent).isAbsolute())
-        return {};
-    const QString path = QDir(parent).filePath(name);
-    const QByteArray encoded = QFile::encodeName(path);
-    if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST)
-        return {};
-    const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    struct stat info {};
-    bool usable = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
-    // Ours but opened to others (a umask, a hand): closed again, as only we can.
-    if (usable && (info.st_mode & 077) != 0)
-        usable = ::fchmod(fd, 0700) == 0;
-    ::close(fd);
-    return usable ? path : QString();
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode)
+           && info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
 }
 
 } // namespace
@@ -80,22 +53,14 @@ QString SingleInstanceLock::lockFileName(const QString& displayName)
     return QStringLiteral("zentharion-display%1.lock").arg(safe);
 }
 
-QString SingleInstanceLock::privateDirectory(const QString& runtimeDirectory, const QString& temporaryDirectory,
-                                             const QString& cacheDirectory)
+QString SingleInstanceLock::privateDirectory(const QString& userRuntimeFolders)
 {
-    if (isPrivateRuntimeFolder(runtimeDirectory))
-        return runtimeDirectory;
-    if (QString own = ownFolderIn(temporaryDirectory, QStringLiteral("zentharion-%1").arg(::geteuid())); !own.isEmpty())
-        return own;
-    if (!cacheDirectory.isEmpty())
-        QDir().mkpath(cacheDirectory);
-    return ownFolderIn(cacheDirectory, QStringLiteral("zentharion"));
-}
-
-QString SingleInstanceLock::privateDirectory()
-{
-    return privateDirectory(qEnvironmentVariable("XDG_RUNTIME_DIR"), QDir::tempPath(),
-                            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString sessions = QDir(userRuntimeFolders).filePath(QString::number(::geteuid()));
+        if (isOurClosedFolder(sessions))
+            return sessions;
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
 }
 
 SingleInstanceLock::SingleInstanceLock(const QString& directory, const QString& displayName)

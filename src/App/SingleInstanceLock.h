@@ -20,15 +20,12 @@ public:
     // The lock file's name for a display, safe as a file name.
     static QString lockFileName(const QString& displayName);
 
-    // A folder of this user's that nobody else can write in: `runtimeDirectory`
-    // ($XDG_RUNTIME_DIR) when it is this user's and closed to others; else "zentharion-<uid>"
-    // in `temporaryDirectory`, made closed to others; else "zentharion" in `cacheDirectory`,
-    // likewise. Empty when there is none. A folder of the shared temporary folder is only
-    // taken when it is ours, as another user could make it first and fill it.
-    static QString privateDirectory(const QString& runtimeDirectory, const QString& temporaryDirectory,
-                                    const QString& cacheDirectory);
-    // The same for this process's environment.
-    static QString privateDirectory();
+    // The user's runtime folder, where every launch of this user looks for the lock: the one
+    // Qt takes for $XDG_RUNTIME_DIR (this user's, closed to others, else a folder of its own).
+    // A launch without the variable (from a shell that lost the session's environment) takes
+    // "<uid>" in `userRuntimeFolders`, the folder the login manager made for the session,
+    // when it is this user's own folder (no link) closed to others. Empty when there is none.
+    static QString privateDirectory(const QString& userRuntimeFolders = QStringLiteral("/run/user"));
 
     SingleInstanceLock(const QString& directory, const QString& displayName);
     ~SingleInstanceLock();

@@ -4,6 +4,8 @@ list(APPEND ZEN_SOURCES
 list(APPEND ZEN_SOURCES
   src/App/DashboardOpener.h
   src/App/DashboardOpener.cpp
+  src/App/LaunchDecision.h
+  src/App/LaunchDecision.cpp
   src/App/LiveAppDependencies.cpp
   src/App/MenuBarMenu.h
   src/App/MenuBarMenu.cpp

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <optional>
+#include <string_view>
 #include <thread>
 
 #include <sys/stat.h>
@@ -149,52 +151,82 @@ TEST(SingleInstanceLockTest, HoldsTheLockAsTheOtherCopy)
     std::this_thread::sleep_for(std::chrono::minutes(2));
 }
 
-// Never a file of the shared temporary folder, where another user could plant one first.
-TEST(SingleInstanceLockTest, TheLockLivesInAFolderOnlyThisUserCanWriteIn)
+// An environment variable set, or unset with an empty value, for as long as this lives.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const QString& value) : m_name(name), m_was(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name))
+    {
+        if (value.isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, QFile::encodeName(value));
+    }
+    ~ScopedVariable()
+    {
+        if (m_wasSet)
+            qputenv(m_name, m_was);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    QByteArray m_was;
+    bool m_wasSet;
+};
+
+// A launch from a shell that lost the session's environment has no XDG_RUNTIME_DIR: it finds
+// the lock in the runtime folder the login manager made for the user all the same, and only
+// when that folder is the user's own, closed to others and no link. Qt's own folder, in the
+// temporary folder here, is taken otherwise.
+TEST(SingleInstanceLockTest, ALaunchWithoutTheRuntimeVariableMeetsTheSessionsCopy)
 {
-    const QString own = QStringLiteral("zentharion-%1").arg(::geteuid());
+    QTemporaryDir root;
+    const QString users = root.filePath("user");
+    const QString session = QDir(users).filePath(QString::number(::geteuid()));
+    const auto folder = [](const QString& path, mode_t mode) {
+        return QDir().mkpath(path) && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+    };
+    ASSERT_TRUE(folder(session, 0700));
+    ASSERT_TRUE(QDir().mkpath(root.filePath("tmp")));
+    const ScopedVariable temporary("TMPDIR", root.filePath("tmp"));
+
+    std::optional<SingleInstanceLock> running;
+    {
+        const ScopedVariable runtime("XDG_RUNTIME_DIR", session);
+        running.emplace(SingleInstanceLock::privateDirectory(users), ":0");
+        ASSERT_EQ(running->tryLock(), SingleInstanceLock::Outcome::acquired);
+    }
+    const ScopedVariable runtime("XDG_RUNTIME_DIR", {});
+    EXPECT_EQ(SingleInstanceLock(SingleInstanceLock::privateDirectory(users), ":0").tryLock(),
+              SingleInstanceLock::Outcome::alreadyRunning);
+    running.reset();
+
     struct Case {
         const char* what;
-        std::function<void(const QTemporaryDir&)> prepare;
-        const char* expected; // relative to the case's folder; "" for none
+        std::function<bool()> prepare;
     };
-    const auto folder = [](const QString& path, mode_t mode) {
-        ASSERT_TRUE(QDir().mkpath(path));
-        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
-    };
-    const bool root = ::geteuid() == 0;
     const Case cases[] = {
-        {"a private runtime folder", [&](const QTemporaryDir& d) { folder(d.filePath("run"), 0700); }, "run"},
-        {"a runtime folder others may enter",
-         [&](const QTemporaryDir& d) { folder(d.filePath("run"), 0755); }, "tmp/%1"},
-        {"a folder of ours opened to others",
-         [&](const QTemporaryDir& d) { folder(d.filePath("tmp/" + own), 0777); }, "tmp/%1"},
-        {"a link where our folder would be",
-         [&](const QTemporaryDir& d) {
-             folder(d.filePath("mine"), 0700);
-             ASSERT_TRUE(QFile::link(d.filePath("mine"), d.filePath("tmp/" + own)));
-         },
-         "cache/zentharion"},
-        {"another user's folder where ours would be",
-         [&](const QTemporaryDir& d) {
-             folder(d.filePath("tmp/" + own), 0700);
-             if (root)
-                 ASSERT_EQ(::chown(QFile::encodeName(d.filePath("tmp/" + own)).constData(), 4242, 4242), 0);
-         },
-         root ? "cache/zentharion" : "tmp/%1"},
+        {"a folder others may enter", [&] { return folder(session, 0755); }},
+        {"a link to a closed folder of ours",
+         [&] { return folder(root.filePath("mine"), 0700) && QFile::link(root.filePath("mine"), session); }},
+        {"another user's folder",
+         [&] { return folder(session, 0700) && (::geteuid() != 0 || ::chown(QFile::encodeName(session).constData(), 4242, 4242) == 0); }},
+        {"none", [] { return true; }},
     };
     for (const Case& c : cases) {
+        if (::geteuid() != 0 && std::string_view(c.what) == "another user's folder")
+            continue;
         SCOPED_TRACE(c.what);
-        QTemporaryDir d;
-        ASSERT_TRUE(QDir().mkpath(d.filePath("tmp")));
-        c.prepare(d);
-        const QString found = SingleInstanceLock::privateDirectory(d.filePath("run"), d.filePath("tmp"), d.filePath("cache"));
-        EXPECT_EQ(found, d.filePath(QString::fromLatin1(c.expected).replace("%1", own)));
+        QFile::remove(session);
+        QDir(session).removeRecursively();
+        ASSERT_TRUE(c.prepare());
+        const QString found = SingleInstanceLock::privateDirectory(users);
+        EXPECT_TRUE(found.startsWith(root.filePath("tmp/"))) << found.toStdString();
         struct stat info {};
         ASSERT_EQ(::lstat(QFile::encodeName(found).constData(), &info), 0);
         EXPECT_TRUE(S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 077) == 0);
     }
-    EXPECT_EQ(SingleInstanceLock::privateDirectory({}, {}, {}), QString());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 list(APPEND ZEN_TEST_SOURCES
 )
 list(APPEND ZEN_TEST_SOURCES
+  tests/App/LaunchDecisionTest.cpp
   tests/App/MenuBarMenuTest.cpp
   tests/App/ReadableWordsTest.cpp
   tests/App/SingleInstanceLockTest.cpp

@@ -136,7 +136,8 @@ TEST(LaunchDecisionRuntimeTest, ALaterLaunchHandsOverInARuntimeFolderNamedWithAS
     const QString runtime = root.filePath("run time,1");
     ASSERT_TRUE(QDir().mkpath(runtime));
     ASSERT_TRUE(QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    ASSERT_FALSE(root.path().contains(QRegularExpression("[^-A-Za-z0-9_/.]"))) << "the address below is written by hand";
+    ASSERT_FALSE(root.path().contains(QRegularExpression("[^-A-Za-z0-9_/.]")))
+        << "the address below is written by hand";
     QProcess daemon;
     daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address",
                                  "--address=unix:path=" + root.path() + "/run%20time%2c1/bus"});
@@ -154,8 +155,8 @@ TEST(LaunchDecisionRuntimeTest, ALaterLaunchHandsOverInARuntimeFolderNamedWithAS
 
     SingleInstanceLock lock(runtime, ":7");
     ASSERT_EQ(lock.tryLock(), SingleInstanceLock::Outcome::acquired);
-    SessionBusActivation running(QDBusConnection::connectToBus(QString::fromUtf8(printed.trimmed()), "launch-runtime-test"),
-                                 ":7");
+    const QString address = QString::fromUtf8(printed.trimmed());
+    SessionBusActivation running(QDBusConnection::connectToBus(address, "launch-runtime-test"), ":7");
     ASSERT_EQ(running.claim(), SessionBusActivation::Claim::ours);
     std::vector<bool> asked;
     running.setHandler([&](const Request& request) { asked.push_back(request.atLogin); });
@@ -177,7 +178,8 @@ TEST(LaunchDecisionRuntimeTest, ALaterLaunchHandsOverInARuntimeFolderNamedWithAS
 TEST(LaunchDecisionRuntimeTest, DecidesAsTheLaterLaunch)
 {
     if (qEnvironmentVariableIsEmpty(laterLaunchVariable))
-        GTEST_SKIP() << "runs only as the later launch of ALaterLaunchHandsOverInARuntimeFolderNamedWithASpaceAndAComma";
+        GTEST_SKIP() << "runs only as the later launch of "
+                        "ALaterLaunchHandsOverInARuntimeFolderNamedWithASpaceAndAComma";
     LaunchDecision launch(SingleInstanceLock::privateDirectory(), ":7", SessionBusActivation::sessionBus());
     EXPECT_EQ(launch.decide({}), Outcome::handedOver);
 }

@@ -169,6 +169,19 @@ TEST(MenuBarMenuTest, AHotkeyShowsAsAShortcutElseAsHelpText)
     EXPECT_TRUE(restores[2].toolTip.isEmpty());
 }
 
+// A shortcut on a function key is no key equivalent of the menu's, yet it shows in the row.
+TEST(MenuBarMenuTest, AFunctionKeyShortcutShowsInItsRow)
+{
+    QMenu menu;
+    renderMenuBarItems(
+        menu, MenuBarMenu::items(authorizedState({layout("Fn", HotkeyBinding{111, 0x1A00, "Option-Control-Shift-F12"})})),
+        {});
+    QStringList texts;
+    for (QAction* action : menu.actions())
+        texts << action->text();
+    EXPECT_TRUE(texts.contains(row("Fn") + "\tCtrl+Alt+Shift+F12")) << texts.join('|').toStdString();
+}
+
 TEST(MenuBarMenuTest, EnabledStatesFollowStorageTheRunningOperationAndTheUpdater)
 {
     struct Case {

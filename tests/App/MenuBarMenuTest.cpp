@@ -429,7 +429,7 @@ TEST(MenuBarTrayTest, ToolTipsShowMarkupAsPlainText)
 
     QAction* restore = nullptr;
     for (QAction* action : menu.actions())
-        if (action->text() == row("Layout 1"))
+        if (action->text() == row("Layout 1") + "\tCtrl+Alt+F5")
             restore = action;
     ASSERT_TRUE(restore);
     const QString shown = restore->toolTip();

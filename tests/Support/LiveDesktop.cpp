@@ -438,13 +438,12 @@ ProgramProcess::~ProgramProcess()
     process.waitForFinished(5000);
 }
 
-bool waitUntilShortcutsRegistered(QProcess& program, QByteArray& errors, int shortcuts, int layouts, int times,
-                                  int timeoutMs)
+bool waitUntilShortcutsRegistered(QProcess& program, QByteArray& errors, int shortcuts, int layouts, int timeoutMs)
 {
     const QByteArray line = QStringLiteral("Shortcuts registered: %1 (layouts: %2)").arg(shortcuts).arg(layouts).toUtf8();
     return waitFor([&] {
         errors += program.readAllStandardError();
-        return errors.count(line) >= times;
+        return errors.contains(line);
     }, timeoutMs);
 }
 

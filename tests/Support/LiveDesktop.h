@@ -183,10 +183,10 @@ struct ProgramProcess {
 // category logs information: this rule in QT_LOGGING_RULES. From that line on, a press of a
 // shortcut reaches it.
 inline constexpr char shortcutsLoggingRule[] = "com.zentharion.app.app.info=true";
-// Waits until the program has said, `times` times in all, that it holds `shortcuts` shortcuts
-// of `layouts` listed layouts; `errors` gathers what it writes to its standard error.
+// Waits until the program has said that it holds `shortcuts` shortcuts of `layouts` listed
+// layouts; `errors` gathers what it writes to its standard error.
 bool waitUntilShortcutsRegistered(QProcess& program, QByteArray& errors, int shortcuts, int layouts,
-                                  int times = 1, int timeoutMs = 30000);
+                                  int timeoutMs = 30000);
 
 // An X server of its own (Xvfb) at the first free display from :100 up, ended when this goes.
 // Free means neither socket nor lock file; a number another job takes meanwhile makes that

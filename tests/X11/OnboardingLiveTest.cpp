@@ -73,6 +73,7 @@ TEST_F(OnboardingLiveTest, FirstLaunchGreetsOverTheDashboardAndHandsOverToIt)
                      "Open Dashboard", "Done"});
 
     auto* ready = qobject_cast<OnboardingAuthorizedReadyStep*>(onboarding->currentPage());
+    ASSERT_TRUE(waitUntilFramed(*x, onboarding));
     x->click(ready->buttons()->primaryButton());
     ASSERT_TRUE(waitFor([&] { return !onboarding || !onboarding->isVisible(); })) << "the window stayed open";
     EXPECT_TRUE(waitFor([&] { return app->dashboardWindow() && app->dashboardWindow()->isActiveWindow(); }))

@@ -27,7 +27,7 @@ struct ProgramFeedbackLiveTest : ::testing::Test {
         platform = X11Platform::connect();
         if (!platform)
             GTEST_SKIP() << "no X server";
-        for (const char* tool : {"trayer", "xdotool", "import"})
+        for (const char* tool : {"trayer", "import"})
             if (!hasTool(tool))
                 GTEST_SKIP() << tool << " is not installed";
         x = std::make_unique<XSession>();

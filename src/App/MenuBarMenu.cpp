@@ -61,12 +61,13 @@ MenuBarItem restoreButton(const SnapshotSummary& summary, bool enabled, bool hot
         item.toolTip = QStringLiteral("Hotkey: %1 is not registered.").arg(keys);
         return item;
     }
-    if (shortcut) {
+    // Every shortcut shows in the shortcut column; one that the menu cannot take as a key
+    // equivalent of its own (a function key) is explained in the help text too.
+    item.shortcutNote = keys;
+    if (shortcut)
         item.shortcut = shortcut->keySequence();
-        item.shortcutNote = keys;
-    } else {
+    else
         item.toolTip = QStringLiteral("Hotkey: ") + keys;
-    }
     return item;
 }
 

@@ -1,6 +1,7 @@
 #include "Hotkeys/HotkeyManager.h"
 
 #include "Hotkeys/HotkeyBindingValidator.h"
+#include "Infrastructure/AppLogger.h"
 
 #include <algorithm>
 
@@ -130,6 +131,9 @@ std::expected<void, HotkeyManagerError> HotkeyManager::registerAll()
         m_snapshotIDsByHotkeyID[nextID] = layout.id;
         ++nextID;
     }
+    // Once this line is out the keys are the program's: a press from now on reaches it.
+    qCInfo(AppLogger::app, "Shortcuts registered: %d (layouts: %d)", int(m_hotkeyRefsByID.size()),
+           int(m_latestSummaries.size()));
 
     if (!failures.empty())
         return std::unexpected(HotkeyManagerError::registrationFailures(std::move(failures)));

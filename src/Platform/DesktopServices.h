@@ -3,20 +3,17 @@
 #include <QByteArray>
 #include <QString>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
-class QIODevice;
-class QObject;
 class QUrl;
 
 namespace zen {
 
 // What the program needs from GIO (application entries, launching, the desktop's interface
-// settings) and from Qt Network (the update feed), behind one interface that tests replace.
+// settings), behind one interface that tests replace.
 class DesktopServices {
 public:
     struct ApplicationEntry {
@@ -28,20 +25,6 @@ public:
         std::optional<QString> localizedName;
         std::optional<QString> fileName;
         std::optional<QString> iconName;
-    };
-    struct HttpEvents {
-        std::function<void()> metaDataChanged;
-        std::function<void()> readyRead;
-        std::function<void()> finished;
-    };
-    // What a reply says so far.
-    struct HttpState {
-        std::optional<int> status;
-        QByteArray location; // the raw Location header
-        std::optional<qint64> contentLength;
-        bool failed = false;
-        bool timedOut = false;
-        QString errorString;
     };
 
     virtual ~DesktopServices() = default;
@@ -68,12 +51,6 @@ public:
     // The desktop's "enable-animations" interface setting; absent where it is not installed.
     virtual std::optional<bool> desktopEnablesAnimations() = 0;
 
-    // Starts a GET of `url` that follows no redirect and uses no cache; the events come on the
-    // owner's thread. The reply is a child of `owner`; abort it with abortHttp.
-    virtual QIODevice* startHttpGet(QObject* owner, const QUrl& url, std::chrono::milliseconds transferTimeout,
-                                    HttpEvents events) = 0;
-    virtual HttpState httpState(QIODevice* reply) = 0;
-    virtual void abortHttp(QIODevice* reply) = 0;
 };
 
 // The desktop's services, made on the first call from any thread.

@@ -1,10 +1,11 @@
 #include "Updates/UpdateFeedFetcher.h"
 
-#include "Platform/DesktopServices.h"
 #include "Shared/AtomicFileWriter.h"
 #include "Updates/UpdateFeed.h"
 
-#include <QIODevice>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QPointer>
 
 namespace zen {
@@ -17,15 +18,27 @@ UpdaterError downloadError(const QString& why)
                         QStringLiteral("The update feed could not be downloaded: %1").arg(why)};
 }
 
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+QString refusedRedirect(const QUrl& target)
+{
+    // The scheme from a hostile server could be of any length: a few letters say enough.
+    const QString scheme = target.scheme().left(16);
+    return QStringLiteral("a redirect to %1 address was refused")
+        .arg(scheme.isEmpty() ? QStringLiteral("an unusable") : QStringLiteral("a %1:").arg(scheme));
+}
+
 } // namespace
 
 // One fetch, across its redirects: it finishes once, whichever of success, failure, refusal or
 // timeout comes first.
 struct UpdateFeedFetcher::FetchSession {
-    QPointer<QIODevice> reply;
+    QPointer<QNetworkReply> reply;
     UpdateFeedFetching::Completion completion;
     QByteArray body;
-    int redirects = 0;
     QUrl current;
     std::unique_ptr<OperationScheduler::Handle> deadline;
     bool finished = false;
@@ -37,14 +50,52 @@ struct UpdateFeedFetcher::FetchSession {
         finished = true;
         if (deadline)
             deadline->cancel();
-        if (reply) {
-            QIODevice* r = reply;
-            r->disconnect();
-            desktopServices().abortHttp(r);
-            r->deleteLater();
-        }
+        dropReply();
         auto done = std::move(completion);
         done(std::move(outcome));
+    }
+
+    void fail(const QString& why) { finish(std::unexpected(downloadError(why))); }
+
+    // Reads what came, up to one byte past the cap; false (and finished) past it.
+    bool take(qint64 cap)
+    {
+        body += reply->read(cap + 1 - body.size());
+        if (body.size() <= cap)
+            return true;
+        fail(QStringLiteral("it is larger than %1 bytes").arg(cap));
+        return false;
+    }
+
+    // Why the reply ended without a feed.
+    QString failure(int maximumRedirects) const
+    {
+        const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const int status = statusAttribute.isValid() ? statusAttribute.toInt() : 0;
+        if (reply->error() == QNetworkReply::TooManyRedirectsError)
+            return QStringLiteral("it was redirected more than %1 times").arg(maximumRedirects);
+        if (isRedirect(status)) {
+            // Qt refused the hop itself: no address, or one that is no web address.
+            const QUrl location = QUrl::fromEncoded(reply->rawHeader("Location").trimmed(), QUrl::StrictMode);
+            if (!location.isValid() || location.isEmpty())
+                return QStringLiteral("the server answered %1 without a valid address to go to").arg(status);
+            return refusedRedirect(current.resolved(location));
+        }
+        if (status && (status < 200 || status > 299))
+            return QStringLiteral("the server answered %1").arg(status);
+        if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
+            return QStringLiteral("the server did not answer in time");
+        return reply->errorString();
+    }
+
+    // Lets go of the reply of a hop that led elsewhere.
+    void dropReply()
+    {
+        if (QNetworkReply* r = reply) {
+            r->disconnect();
+            r->abort();
+            r->deleteLater();
+        }
     }
 };
 
@@ -52,6 +103,7 @@ UpdateFeedFetcher::UpdateFeedFetcher(Options options, std::shared_ptr<OperationS
     : QObject(parent)
     , m_options(options)
     , m_scheduler(scheduler ? std::move(scheduler) : std::make_shared<QtOperationScheduler>())
+    , m_network(new QNetworkAccessManager(this))
 {
 }
 
@@ -93,101 +145,58 @@ void UpdateFeedFetcher::fetch(const QUrl& url, Completion completion)
     // A server that sends a byte now and then would keep the transfer timeout from firing: the
     // whole request, redirects included, has one deadline too.
     session->deadline = m_scheduler->runAfter(m_options.timeout, [session] {
-        session->finish(std::unexpected(downloadError(QStringLiteral("the server did not answer in time"))));
+        session->fail(QStringLiteral("the server did not answer in time"));
     });
-    request(session, url);
+    request(session, url, m_options.maximumRedirects);
 }
 
-void UpdateFeedFetcher::request(const std::shared_ptr<FetchSession>& session, const QUrl& url)
+void UpdateFeedFetcher::request(const std::shared_ptr<FetchSession>& session, const QUrl& url, int redirectsLeft)
 {
-    DesktopServices* services = &desktopServices();
     session->current = url;
     session->body.clear();
+    // Qt reads the Location of a redirect, refuses one without a usable address or to anything
+    // but a web address, and one past the hops left; the hop is then taken here, as a request
+    // of its own, once UpdateFeed::isAllowedRedirect allows it (never from https to http, plain
+    // http only on this machine). Qt's own following of an allowed hop is not used: from the
+    // second hop on, its reply ends with an interim status, no headers and no body.
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setMaximumRedirectsAllowed(redirectsLeft);
+    request.setTransferTimeout(int(m_options.timeout.count()));
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    QNetworkReply* reply = m_network->get(request);
+    session->reply = reply;
+
     const qint64 cap = m_options.maximumSize;
     const int maximumRedirects = m_options.maximumRedirects;
     QPointer<UpdateFeedFetcher> self(this);
-    // Set once the request is made; the events come only from the event loop, after that.
-    auto reply = std::make_shared<QPointer<QIODevice>>();
-
-    // True when the reply is a redirect and has been dealt with: followed or refused.
-    const auto redirected = [self, session, reply, maximumRedirects, services]() -> bool {
-        if (!*reply || session->reply != *reply)
-            return true;
-        const DesktopServices::HttpState state = services->httpState(*reply);
-        const int status = state.status.value_or(0);
-        if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
-            return false;
-        // The raw header: Qt's parsed one drops relative addresses, which servers may send.
-        const QUrl location = QUrl::fromEncoded(state.location.trimmed(), QUrl::StrictMode);
-        if (!location.isValid() || location.isEmpty()) {
-            session->finish(std::unexpected(downloadError(
-                QStringLiteral("the server answered %1 without a valid address to go to").arg(status))));
-            return true;
-        }
-        const QUrl target = session->current.resolved(location);
+    connect(reply, &QNetworkReply::redirected, reply, [self, session, redirectsLeft](const QUrl& target) {
         if (!UpdateFeed::isAllowedRedirect(session->current, target)) {
-            // The scheme from a hostile server could be of any length: a few letters say enough.
-            const QString scheme = target.scheme().left(16);
-            session->finish(std::unexpected(downloadError(
-                QStringLiteral("a redirect to %1 address was refused")
-                    .arg(scheme.isEmpty() ? QStringLiteral("an unusable") : QStringLiteral("a %1:").arg(scheme)))));
-            return true;
+            session->fail(refusedRedirect(target));
+            return;
         }
-        if (session->redirects >= maximumRedirects) {
-            session->finish(std::unexpected(
-                downloadError(QStringLiteral("it was redirected more than %1 times").arg(maximumRedirects))));
-            return true;
-        }
-        ++session->redirects;
-        QIODevice* old = *reply;
-        old->disconnect();
-        services->abortHttp(old);
-        old->deleteLater();
+        session->dropReply();
         if (self)
-            self->request(session, target);
-        return true;
-    };
-
-    DesktopServices::HttpEvents events;
-    events.metaDataChanged = [session, reply, cap, redirected, services] {
-        if (redirected())
-            return;
-        const auto length = services->httpState(*reply).contentLength;
-        if (length && *length > cap)
-            session->finish(std::unexpected(downloadError(QStringLiteral("it is larger than %1 bytes").arg(cap))));
-    };
-    events.readyRead = [session, reply, cap, redirected] {
-        if (redirected())
-            return;
-        session->body += (*reply)->read(cap + 1 - session->body.size());
-        if (session->body.size() > cap)
-            session->finish(std::unexpected(downloadError(QStringLiteral("it is larger than %1 bytes").arg(cap))));
-    };
-    events.finished = [session, reply, cap, redirected, services] {
-        if (redirected())
-            return;
-        const DesktopServices::HttpState state = services->httpState(*reply);
-        if (state.status && (*state.status < 200 || *state.status > 299)) {
-            session->finish(std::unexpected(downloadError(QStringLiteral("the server answered %1").arg(*state.status))));
+            self->request(session, target, redirectsLeft - 1);
+    });
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [session, cap] {
+        const QVariant status = session->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (isRedirect(status.toInt()))
+            return; // the length is the redirect's, not the feed's
+        const QVariant length = session->reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > cap)
+            session->fail(QStringLiteral("it is larger than %1 bytes").arg(cap));
+    });
+    connect(reply, &QNetworkReply::readyRead, reply, [session, cap] { session->take(cap); });
+    connect(reply, &QNetworkReply::finished, reply, [session, cap, maximumRedirects] {
+        const QVariant status = session->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (session->reply->error() != QNetworkReply::NoError || (status.isValid() && status.toInt() / 100 != 2)) {
+            session->fail(session->failure(maximumRedirects));
             return;
         }
-        if (state.failed) {
-            session->finish(std::unexpected(downloadError(
-                state.timedOut ? QStringLiteral("the server did not answer in time") : state.errorString)));
-            return;
-        }
-        session->body += (*reply)->read(cap + 1 - session->body.size());
-        if (session->body.size() > cap) {
-            session->finish(std::unexpected(downloadError(QStringLiteral("it is larger than %1 bytes").arg(cap))));
-            return;
-        }
-        session->finish(std::move(session->body));
-    };
-    // Redirects are followed here, one request per hop, rather than by Qt: its own following
-    // leaves an interim status on the reply after the second hop, and reports a target it
-    // refuses as the redirect's status.
-    *reply = services->startHttpGet(this, url, m_options.timeout, std::move(events));
-    session->reply = *reply;
+        if (session->take(cap))
+            session->finish(std::move(session->body));
+    });
 }
 
 } // namespace zen

@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 
+class QNetworkAccessManager;
+
 namespace zen {
 
 // Fetches the bytes of an update feed. The completion runs exactly once, on the main thread,
@@ -45,10 +47,11 @@ public:
 private:
     struct FetchSession;
     void fetchFile(const QUrl& url, Completion completion);
-    void request(const std::shared_ptr<FetchSession>& session, const QUrl& url);
+    void request(const std::shared_ptr<FetchSession>& session, const QUrl& url, int redirectsLeft);
 
     Options m_options;
     std::shared_ptr<OperationScheduler> m_scheduler;
+    QNetworkAccessManager* m_network;
 };
 
 } // namespace zen

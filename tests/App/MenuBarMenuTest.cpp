@@ -169,6 +169,19 @@ TEST(MenuBarMenuTest, AHotkeyShowsAsAShortcutElseAsHelpText)
     EXPECT_TRUE(restores[2].toolTip.isEmpty());
 }
 
+// A shortcut on a function key is no key equivalent of the menu's, yet it shows in the row.
+TEST(MenuBarMenuTest, AFunctionKeyShortcutShowsInItsRow)
+{
+    QMenu menu;
+    renderMenuBarItems(
+        menu, MenuBarMenu::items(authorizedState({layout("Fn", HotkeyBinding{111, 0x1A00, "Option-Control-Shift-F12"})})),
+        {});
+    QStringList texts;
+    for (QAction* action : menu.actions())
+        texts << action->text();
+    EXPECT_TRUE(texts.contains(row("Fn") + "\tCtrl+Alt+Shift+F12")) << texts.join('|').toStdString();
+}
+
 TEST(MenuBarMenuTest, EnabledStatesFollowStorageTheRunningOperationAndTheUpdater)
 {
     struct Case {
@@ -416,7 +429,7 @@ TEST(MenuBarTrayTest, ToolTipsShowMarkupAsPlainText)
 
     QAction* restore = nullptr;
     for (QAction* action : menu.actions())
-        if (action->text() == row("Layout 1"))
+        if (action->text() == row("Layout 1") + "\tCtrl+Alt+F5")
             restore = action;
     ASSERT_TRUE(restore);
     const QString shown = restore->toolTip();

@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTimer>
@@ -286,6 +287,46 @@ std::vector<QRect> XSession::programPanels()
     return panels;
 }
 
+QImage XSession::grab(const QRect& rootArea)
+{
+    if (rootArea.isEmpty())
+        return {};
+    auto reply = owned(xcb_get_image_reply(
+        m_connection,
+        xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, std::int16_t(rootArea.x()),
+                      std::int16_t(rootArea.y()), std::uint16_t(rootArea.width()), std::uint16_t(rootArea.height()),
+                      ~0u),
+        nullptr));
+    // The test server's root is 24 bits deep, four bytes a pixel.
+    if (!reply || xcb_get_image_data_length(reply.get()) != rootArea.width() * rootArea.height() * 4)
+        return {};
+    return QImage(xcb_get_image_data(reply.get()), rootArea.width(), rootArea.height(), rootArea.width() * 4,
+                  QImage::Format_RGB32)
+        .copy();
+}
+
+bool XSession::drawnOver(xcb_window_t window, const QImage& before)
+{
+    const QRect area = rootGeometry(window).intersected(before.rect());
+    const QImage now = grab(area);
+    if (now.isNull())
+        return false;
+    const QImage then = before.copy(area);
+    int changed = 0;
+    for (int y = 0; y < now.height(); ++y)
+        for (int x = 0; x < now.width(); ++x)
+            changed += now.pixel(x, y) != then.pixel(x, y);
+    return changed >= 50;
+}
+
+std::optional<xcb_window_t> XSession::drawnProgramPopup(const QImage& before)
+{
+    for (xcb_window_t popup : programPopups())
+        if (drawnOver(popup, before))
+            return popup;
+    return std::nullopt;
+}
+
 namespace {
 
 QImage importImage(const QString& window)
@@ -358,7 +399,7 @@ void ProgramHome::markOnboardingDone() const
 namespace {
 
 void startProgram(QProcess& process, const ProgramHome& home, const QString& executable, const QString& busAddress,
-                  const QStringList& arguments)
+                  const QStringList& arguments, const QProcessEnvironment& extra = {})
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
@@ -369,6 +410,7 @@ void startProgram(QProcess& process, const ProgramHome& home, const QString& exe
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     else
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+    env.insert(extra);
     process.setProcessEnvironment(env);
     process.start(QCoreApplication::applicationDirPath() + QLatin1Char('/') + executable, arguments);
 }
@@ -380,6 +422,11 @@ ProgramProcess::ProgramProcess(const ProgramHome& home, const QString& executabl
     startProgram(process, home, executable, {}, {});
 }
 
+ProgramProcess::ProgramProcess(const ProgramHome& home, const QProcessEnvironment& extra, const QString& executable)
+{
+    startProgram(process, home, executable, {}, {}, extra);
+}
+
 ProgramProcess::ProgramProcess(const ProgramHome& home, const QString& sessionBusAddress, const QStringList& arguments)
 {
     startProgram(process, home, QStringLiteral("zentharion"), sessionBusAddress, arguments);
@@ -389,6 +436,51 @@ ProgramProcess::~ProgramProcess()
 {
     process.terminate();
     process.waitForFinished(5000);
+}
+
+bool waitUntilShortcutsRegistered(QProcess& program, QByteArray& errors, int shortcuts, int layouts, int timeoutMs)
+{
+    const QByteArray line = QStringLiteral("Shortcuts registered: %1 (layouts: %2)").arg(shortcuts).arg(layouts).toUtf8();
+    return waitFor([&] {
+        errors += program.readAllStandardError();
+        return errors.contains(line);
+    }, timeoutMs);
+}
+
+PrivateXServer::PrivateXServer(const QStringList& arguments)
+{
+    for (int number = 100; number < 400 && m_display.isEmpty(); ++number) {
+        const QString n = QString::number(number);
+        if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X") + n)
+            || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
+            continue;
+        m_process.start(QStringLiteral("Xvfb"), QStringList{QLatin1Char(':') + n, QStringLiteral("-displayfd"),
+                                                            QStringLiteral("1"), QStringLiteral("-nolisten"),
+                                                            QStringLiteral("tcp")}
+                                                    + arguments);
+        if (!m_process.waitForStarted())
+            return;
+        // It writes the number once it accepts clients, or ends when the display is taken.
+        QByteArray written;
+        waitFor([&] {
+            written += m_process.readAllStandardOutput();
+            return written.contains('\n') || m_process.state() == QProcess::NotRunning;
+        }, 10000);
+        if (written.contains('\n'))
+            m_display = QLatin1Char(':') + n;
+        else if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+}
+
+PrivateXServer::~PrivateXServer()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    m_process.waitForFinished(5000);
 }
 
 SessionBusProcess::SessionBusProcess()
@@ -545,6 +637,47 @@ bool startWindowManager(const QString& configFile)
 } // namespace zen::testsupport
 
 namespace zen::testsupport {
+
+std::optional<xcb_window_t> openProgramTrayMenu(XSession& x, int timeoutMs)
+{
+    const QRect screen = x.rootGeometry(x.root());
+    std::optional<xcb_window_t> icon;
+    const auto iconArea = [&] {
+        icon = x.programTrayIcon();
+        return icon ? x.rootGeometry(*icon) : QRect();
+    };
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const QRect at = waitUntilSettled(iconArea);
+        if (at.isEmpty())
+            return std::nullopt;
+        const QImage before = x.grab(screen);
+        x.click(at.center());
+        std::optional<xcb_window_t> menu;
+        if (waitFor([&] { return (menu = x.drawnProgramPopup(before)).has_value(); }, timeoutMs))
+            return menu;
+        if (iconArea() == at)
+            return std::nullopt;
+        qWarning("the tray moved the icon from %d,%d to where it is now: clicked again", at.x(), at.y());
+    }
+    return std::nullopt;
+}
+
+bool waitUntilFramed(XSession& x, QWidget* window, int timeoutMs)
+{
+    const xcb_atom_t wmState = x.atom("WM_STATE");
+    const xcb_atom_t extents = x.atom("_NET_FRAME_EXTENTS");
+    const auto framed = [&] {
+        if (!window || !window->windowHandle() || !window->windowHandle()->isExposed())
+            return false;
+        const xcb_window_t id = xcb_window_t(window->winId());
+        return !x.property(id, wmState, wmState).isEmpty() && !x.property(id, extents, XCB_ATOM_CARDINAL).isEmpty()
+               && x.rootPosition(id) == window->mapToGlobal(QPoint(0, 0));
+    };
+    // Framed, and no longer moved by the window manager placing the frame.
+    return waitFor(framed, timeoutMs)
+           && !waitUntilSettled([&] { return framed() ? x.rootGeometry(xcb_window_t(window->winId())) : QRect(); })
+                   .isEmpty();
+}
 
 bool waitUntilWindowGone(X11Platform& platform, xcb_window_t window, int timeoutMs)
 {

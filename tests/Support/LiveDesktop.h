@@ -11,6 +11,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QPoint>
 #include <QProcess>
 #include <QRect>
@@ -104,6 +105,17 @@ public:
     std::vector<xcb_window_t> programPopups();
     std::vector<QRect> programPanels();
 
+    // What the monitors show in that area of the root, as the X server holds it; null when it
+    // could not be read.
+    QImage grab(const QRect& rootArea);
+    // Whether the window shows content of its own: its area differs from what `before` (a grab
+    // of the root taken before the window came) showed there. A mapped window that the program
+    // has not drawn yet still shows what lay beneath. A menu is drawn once the toolkit has been
+    // told it is exposed, and from then on it takes the keys.
+    bool drawnOver(xcb_window_t window, const QImage& before);
+    // The program's popup (its open menu) once drawn over `before`.
+    std::optional<xcb_window_t> drawnProgramPopup(const QImage& before);
+
 private:
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = XCB_NONE;
@@ -158,10 +170,37 @@ private:
 // test never meets a copy on the bus of the desktop the tests run in.
 struct ProgramProcess {
     explicit ProgramProcess(const ProgramHome& home, const QString& executable = QStringLiteral("zentharion"));
+    // With these variables added to its environment.
+    ProgramProcess(const ProgramHome& home, const QProcessEnvironment& extra,
+                   const QString& executable = QStringLiteral("zentharion"));
     // The program with arguments, on the session bus at `sessionBusAddress`.
     ProgramProcess(const ProgramHome& home, const QString& sessionBusAddress, const QStringList& arguments);
     ~ProgramProcess();
     QProcess process;
+};
+
+// The program logs a line each time it has grabbed its layouts' shortcuts, when its start-up
+// category logs information: this rule in QT_LOGGING_RULES. From that line on, a press of a
+// shortcut reaches it.
+inline constexpr char shortcutsLoggingRule[] = "com.zentharion.app.app.info=true";
+// Waits until the program has said that it holds `shortcuts` shortcuts of `layouts` listed
+// layouts; `errors` gathers what it writes to its standard error.
+bool waitUntilShortcutsRegistered(QProcess& program, QByteArray& errors, int shortcuts, int layouts,
+                                  int timeoutMs = 30000);
+
+// An X server of its own (Xvfb) at the first free display from :100 up, ended when this goes.
+// Free means neither socket nor lock file; a number another job takes meanwhile makes that
+// Xvfb fail, and the next number is tried.
+class PrivateXServer {
+public:
+    explicit PrivateXServer(const QStringList& arguments);
+    ~PrivateXServer();
+    // ":N"; empty when no server started.
+    QString display() const { return m_display; }
+
+private:
+    QProcess m_process;
+    QString m_display;
 };
 
 // A session bus of its own (dbus-daemon --session), as a desktop session has; ended when
@@ -204,6 +243,17 @@ private:
 QString windowManagerConfigFile();
 bool stopWindowManager();
 bool startWindowManager(const QString& configFile);
+
+// Clicks the program's icon once the tray has settled it and waits until the menu it opens is
+// drawn; the menu, or nothing. A click is made again only when the tray moved the icon away
+// from under it (it lays its icons out again as it takes new ones in): that is the set-up
+// going wrong, not the program. A click on an icon that stayed put has to open the menu.
+std::optional<xcb_window_t> openProgramTrayMenu(XSession& x, int timeoutMs = 10000);
+
+// Waits until the window manager has framed the program's own window: the window carries its
+// frame, the toolkit knows where the frame put it, and it is exposed. Clicks land where they
+// are aimed from then on.
+bool waitUntilFramed(XSession& x, QWidget* window, int timeoutMs = 15000);
 
 // Waits until the X server no longer knows the window (its client ended); says whether it went
 // in time. Polls through the platform's own connection, under its lock.

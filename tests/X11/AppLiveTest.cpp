@@ -59,7 +59,9 @@ TEST_F(AppLiveTest, PressingALayoutsShortcutRestoresItAndASecondCopyStepsBack)
     layout.hotkey = optionControlL;
     ASSERT_TRUE(SnapshotStore(home.snapshotsFolder()).save(layout));
 
-    ProgramProcess running(home);
+    QProcessEnvironment logging;
+    logging.insert("QT_LOGGING_RULES", shortcutsLoggingRule);
+    ProgramProcess running(home, logging);
     QProcess* program = &running.process;
     ASSERT_TRUE(program->waitForStarted());
 
@@ -75,20 +77,16 @@ TEST_F(AppLiveTest, PressingALayoutsShortcutRestoresItAndASecondCopyStepsBack)
     EXPECT_EQ(second.process.exitCode(), 1);
     EXPECT_TRUE(second.process.readAllStandardError().contains("Zentharion is already running on display"));
 
-    // The shortcut is pressed until the program answers it: a probe that grabbed the key itself
-    // to see whether the program holds it would, for that moment, make the program's own grab
-    // fail. A press before the program holds the key goes to whichever window has the keyboard.
+    // Pressed once the program says it holds the shortcut (a probe that grabbed the key itself
+    // to find out would, for that moment, make the program's own grab fail).
+    ASSERT_TRUE(waitUntilShortcutsRegistered(*program, programErrors, 1, 1)) << programErrors.toStdString();
     const QString eventsLog = home.filePath("data/Zentharion/Logs/events.log");
     const auto logged = [&] {
         QFile file(eventsLog);
         return file.open(QIODevice::ReadOnly) && file.readAll().contains("restore.completed");
     };
-    EXPECT_TRUE(waitFor([&] {
-        if (logged())
-            return true;
-        x->pressChord({keycode::controlLeft, keycode::altLeft, keycode::l});
-        return false;
-    }, 15000, 1000)) << "no restore.completed in the events log";
+    x->pressChord({keycode::controlLeft, keycode::altLeft, keycode::l});
+    EXPECT_TRUE(waitFor(logged)) << "no restore.completed in the events log";
     EXPECT_TRUE(waitFor([&] { return liveWindowAt(platform->services(), "Live1", target); })) << "the window was not put where the layout says";
     // Held by the program now, the key cannot be taken by another client.
     EXPECT_TRUE(shortcutTakenElsewhere()) << "the program does not hold the shortcut";

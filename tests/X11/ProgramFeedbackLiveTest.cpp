@@ -14,6 +14,9 @@ namespace {
 
 using namespace testsupport;
 
+// X keycode of the evdev keymap Xvfb loads.
+constexpr xcb_keycode_t keyDown = 116;
+
 struct ProgramFeedbackLiveTest : ::testing::Test {
     std::shared_ptr<X11Platform> platform;
     ProgramHome home;
@@ -24,7 +27,7 @@ struct ProgramFeedbackLiveTest : ::testing::Test {
         platform = X11Platform::connect();
         if (!platform)
             GTEST_SKIP() << "no X server";
-        for (const char* tool : {"trayer", "xdotool", "import"})
+        for (const char* tool : {"trayer", "import"})
             if (!hasTool(tool))
                 GTEST_SKIP() << tool << " is not installed";
         x = std::make_unique<XSession>();
@@ -49,15 +52,14 @@ TEST_F(ProgramFeedbackLiveTest, ARestoreFromTheTrayShowsTheOverlayThenTheToastOn
 
     TrayProcess tray;
     ASSERT_TRUE(tray.started());
-    ProgramProcess program(home);
+    QProcessEnvironment logging;
+    logging.insert("QT_LOGGING_RULES", shortcutsLoggingRule);
+    ProgramProcess program(home, logging);
     ASSERT_TRUE(program.process.waitForStarted());
-
-    // The icon as the tray finally places it (the window found first may still be replaced).
-    const QRect iconArea = waitUntilSettled([&] {
-        const auto icon = x->programTrayIcon();
-        return icon ? x->rootGeometry(*icon) : QRect();
-    });
-    ASSERT_FALSE(iconArea.isEmpty()) << "the tray never gave the icon its place";
+    // The layout is listed (its shortcuts, none, taken in) before the menu first opens and
+    // shows it.
+    QByteArray errors;
+    ASSERT_TRUE(waitUntilShortcutsRegistered(program.process, errors, 0, 1)) << errors.toStdString();
 
     // Watch the program's panels: the overlay's card centred on each monitor, then a toast
     // 460 wide, centred near the top of each monitor.
@@ -76,29 +78,14 @@ TEST_F(ProgramFeedbackLiveTest, ARestoreFromTheTrayShowsTheOverlayThenTheToastOn
     };
 
     // Open the tray menu and choose the layout: the first item saves, the next one is the layout.
-    // A menu that does not hold the keyboard yet loses the keys: it is closed and the layout
-    // chosen again until the restore shows.
-    const bool chosen = waitFor(
-        [&] {
-            if (!overlaySeen.empty() || !toastSeen.empty())
-                return true;
-            QProcess::execute("xdotool", {"key", "Escape"});
-            if (!waitFor([&] {
-                    if (!x->programPanels().empty())
-                        return true;
-                    x->click(iconArea.center());
-                    return false;
-                }, 15000, 1000))
-                return false;
-            pumpEventsFor(300);
-            QProcess::execute("xdotool", {"key", "Down", "Down", "Return"});
-            return waitFor([&] {
-                watch();
-                return !overlaySeen.empty() || !toastSeen.empty();
-            }, 3000, 5);
-        },
-        30000, 0);
-    ASSERT_TRUE(chosen) << "the tray menu did not open, or choosing the layout started no restore";
+    ASSERT_TRUE(openProgramTrayMenu(*x)) << "the tray menu did not open";
+    x->key(keyDown);
+    x->key(keyDown);
+    x->key(keycode::returnKey);
+    ASSERT_TRUE(waitFor([&] {
+        watch();
+        return !overlaySeen.empty() || !toastSeen.empty();
+    }, 15000, 5)) << "choosing the layout started no restore";
     QImage toastShot;
     waitFor(watch, 15000, 5);
     EXPECT_EQ(overlaySeen, (std::set<int>{0, 1})) << "the progress overlay was not seen on both monitors";

@@ -1,4 +1,4 @@
-// The desktop services on GIO and Qt Network.
+// The desktop services on GIO.
 // GIO before any Qt header: its "signals" member names clash with Qt's keyword.
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
@@ -7,9 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QUrl>
 
 #include <fcntl.h>
@@ -113,11 +110,6 @@ bool openWith(GAppInfo* app, const char* uri)
     return ok;
 }
 
-QNetworkReply* asReply(QIODevice* device)
-{
-    return qobject_cast<QNetworkReply*>(device);
-}
-
 class LinuxDesktopServices final : public DesktopServices {
 public:
     std::vector<ApplicationEntry> installedApplications() override
@@ -203,53 +195,6 @@ public:
         if (!settings)
             return std::nullopt;
         return bool(g_settings_get_boolean(settings, "enable-animations"));
-    }
-
-    QIODevice* startHttpGet(QObject* owner, const QUrl& url, std::chrono::milliseconds transferTimeout,
-                            HttpEvents events) override
-    {
-        auto* network = owner->findChild<QNetworkAccessManager*>(QString(), Qt::FindDirectChildrenOnly);
-        if (!network)
-            network = new QNetworkAccessManager(owner);
-        QNetworkRequest request(url);
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        request.setTransferTimeout(int(transferTimeout.count()));
-        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-        QNetworkReply* reply = network->get(request);
-        if (events.metaDataChanged)
-            QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, std::move(events.metaDataChanged));
-        if (events.readyRead)
-            QObject::connect(reply, &QNetworkReply::readyRead, reply, std::move(events.readyRead));
-        if (events.finished)
-            QObject::connect(reply, &QNetworkReply::finished, reply, std::move(events.finished));
-        return reply;
-    }
-
-    HttpState httpState(QIODevice* device) override
-    {
-        HttpState state;
-        QNetworkReply* reply = asReply(device);
-        if (!reply)
-            return state;
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid())
-            state.status = status.toInt();
-        state.location = reply->rawHeader("Location");
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid())
-            state.contentLength = length.toLongLong();
-        state.failed = reply->error() != QNetworkReply::NoError;
-        state.timedOut = reply->error() == QNetworkReply::OperationCanceledError
-                         || reply->error() == QNetworkReply::TimeoutError;
-        if (state.failed)
-            state.errorString = reply->errorString();
-        return state;
-    }
-
-    void abortHttp(QIODevice* device) override
-    {
-        if (QNetworkReply* reply = asReply(device))
-            reply->abort();
     }
 };
 

@@ -1,6 +1,7 @@
 #include "App/MenuBarTray.h"
 #include "App/SessionBusActivation.h"
 #include "App/SingleInstanceLock.h"
+#include "App/TerminationSignals.h"
 #include "App/ZentharionApp.h"
 #include "Infrastructure/AppLogger.h"
 
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
 {
     nextHandler = qInstallMessageHandler(withoutRuntimeDirWarning);
     QApplication app(argc, argv);
+    zen::TerminationSignals::install(app);
     QApplication::setApplicationName(QStringLiteral("Zentharion"));
     QApplication::setApplicationVersion(QStringLiteral(ZENTHARION_VERSION));
     // The program lives in the tray: closing its last window must not end it.

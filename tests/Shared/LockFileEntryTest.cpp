@@ -42,7 +42,7 @@ TEST(LockFileEntryTest, ALinkSwappedInBeforeTheOpenIsNeverFollowed)
     QElapsedTimer clock;
     clock.start();
     int opened = 0;
-    for (int i = 0; i < 20000 && clock.elapsed() < 3000 && !QFileInfo::exists(QFile::decodeName(target)); ++i) {
+    for (int i = 0; i < 20000 && clock.elapsed() < 1500 && !QFileInfo::exists(QFile::decodeName(target)); ++i) {
         const auto fd = openLockFileEntry(folder, "lock", QDeadlineTimer(50));
         if (!fd)
             continue;

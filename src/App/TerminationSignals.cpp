@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <iterator>
+#include <optional>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -34,13 +36,25 @@ void onSignal(int number)
     errno = savedErrno;
 }
 
-void setDisposition(int number, void (*handler)(int))
+// What each signal did before the handlers went in, given back when they go (or once the
+// signal has come).
+struct sigaction previous[std::size(handledSignals)];
+
+void setHandler(std::size_t index)
 {
     struct sigaction action {};
-    action.sa_handler = handler;
+    action.sa_handler = onSignal;
     ::sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(number, &action, nullptr);
+    ::sigaction(handledSignals[index], &action, nullptr);
+}
+
+std::optional<std::size_t> indexOf(int number)
+{
+    for (std::size_t i = 0; i < std::size(handledSignals); ++i)
+        if (handledSignals[i] == number)
+            return i;
+    return std::nullopt;
 }
 
 } // namespace
@@ -65,16 +79,20 @@ TerminationSignals::TerminationSignals(std::function<void()> quit, QObject* pare
     }
     m_notifier = new QSocketNotifier(signalSocket[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::received);
-    for (const int number : handledSignals)
-        setDisposition(number, onSignal);
+    for (std::size_t i = 0; i < std::size(handledSignals); ++i) {
+        ::sigaction(handledSignals[i], nullptr, &previous[i]);
+        // One ignored when the program started stays so (nohup, a terminal that keeps it).
+        if (previous[i].sa_handler != SIG_IGN)
+            setHandler(i);
+    }
 }
 
 TerminationSignals::~TerminationSignals()
 {
     if (!m_notifier)
         return;
-    for (const int number : handledSignals)
-        setDisposition(number, SIG_DFL);
+    for (std::size_t i = 0; i < std::size(handledSignals); ++i)
+        ::sigaction(handledSignals[i], &previous[i], nullptr);
     delete m_notifier;
     ::close(signalSocket[0]);
     ::close(signalSocket[1]);
@@ -89,7 +107,8 @@ void TerminationSignals::received()
         for (ssize_t i = 0; i < count; ++i) {
             qCInfo(AppLogger::app, "Ending on signal %d", int(numbers[i]));
             // The next one of its kind is not waited for.
-            setDisposition(numbers[i], SIG_DFL);
+            if (const auto index = indexOf(numbers[i]))
+                ::sigaction(numbers[i], &previous[*index], nullptr);
         }
     }
     // quit() does nothing while the application's loop has not yet begun: asked again then.

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,6 +90,11 @@ int lockExclusivelyBefore(int fd, QDeadlineTimer deadline, const std::atomic<boo
         return errno;
     itimerspec every {};
     every.it_value.tv_nsec = every.it_interval.tv_nsec = wakeInterval.count() * 1000 * 1000;
+    // A thread that blocks signals would never be woken: the one signal is let through here.
+    sigset_t wake, blocked;
+    ::sigemptyset(&wake);
+    ::sigaddset(&wake, wakeSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &wake, &blocked);
     int result = 0;
     if (::timer_settime(timer, 0, &every, nullptr) != 0) {
         result = errno;
@@ -111,6 +117,7 @@ int lockExclusivelyBefore(int fd, QDeadlineTimer deadline, const std::atomic<boo
     // A wake-up still pending is taken by the handler as this call returns, so it never cuts
     // short a later call of the thread.
     ::timer_delete(timer);
+    ::pthread_sigmask(SIG_SETMASK, &blocked, nullptr);
     return result;
 }
 

@@ -13,11 +13,35 @@ using namespace zen;
 
 namespace {
 
-bool hasDefaultDisposition(int number)
+using Handler = void (*)(int);
+
+Handler dispositionOf(int number)
 {
     struct sigaction current {};
-    return ::sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
+    ::sigaction(number, nullptr, &current);
+    return current.sa_handler;
 }
+
+bool hasDefaultDisposition(int number)
+{
+    return dispositionOf(number) == SIG_DFL;
+}
+
+// Sets what the signals do for the test, and puts back what they did.
+struct Dispositions {
+    Handler saved[3];
+    explicit Dispositions(Handler handler)
+    {
+        for (int i = 0; i < 3; ++i)
+            saved[i] = std::signal(numbers[i], handler);
+    }
+    ~Dispositions()
+    {
+        for (int i = 0; i < 3; ++i)
+            std::signal(numbers[i], saved[i]);
+    }
+    static constexpr int numbers[3] = {SIGTERM, SIGINT, SIGHUP};
+};
 
 } // namespace
 
@@ -25,6 +49,7 @@ bool hasDefaultDisposition(int number)
 // second one of the kind is no longer caught, and the handlers go with the object.
 TEST(TerminationSignalsTest, EachEndingSignalAsksForTheEndingThroughTheEventLoop)
 {
+    const Dispositions byDefault(SIG_DFL);
     for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(::strsignal(number));
         int asked = 0;
@@ -46,8 +71,27 @@ TEST(TerminationSignalsTest, EachEndingSignalAsksForTheEndingThroughTheEventLoop
 
 // A signal that comes before the application's loop runs (the program is still starting, or
 // waits in a loop of its own) still ends the loop once it runs, with status 0.
+// A signal the program was started to ignore (nohup) stays ignored.
+TEST(TerminationSignalsTest, ASignalIgnoredAtTheStartStaysIgnored)
+{
+    const Dispositions ignored(SIG_IGN);
+    int asked = 0;
+    {
+        TerminationSignals handlers([&] { ++asked; });
+        for (const int number : Dispositions::numbers) {
+            EXPECT_EQ(dispositionOf(number), SIG_IGN);
+            ASSERT_EQ(::raise(number), 0);
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    }
+    EXPECT_EQ(asked, 0);
+    for (const int number : Dispositions::numbers)
+        EXPECT_EQ(dispositionOf(number), SIG_IGN);
+}
+
 TEST(TerminationSignalsTest, ASignalBeforeTheLoopRunsEndsItOnceItRuns)
 {
+    const Dispositions byDefault(SIG_DFL);
     TerminationSignals handlers;
     ASSERT_TRUE(handlers.isInstalled());
     ASSERT_EQ(::raise(SIGTERM), 0);

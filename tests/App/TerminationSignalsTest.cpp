@@ -1,12 +1,22 @@
 #include "App/TerminationSignals.h"
+#include "App/ZentharionApp.h"
+#include "Shared/UserDefaults.h"
+#include "Snapshots/SnapshotFolderLock.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <cstring>
 
 using namespace zen;
@@ -102,4 +112,30 @@ TEST(TerminationSignalsTest, ASignalBeforeTheLoopRunsEndsItOnceItRuns)
     QObject::connect(&lost, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     lost.start(20000);
     EXPECT_EQ(QCoreApplication::exec(), 0);
+}
+
+// However the loop ends (Quit, a signal), a change still waiting then for a layouts folder that
+// another process holds gives up at once rather than hold the program's ending up.
+TEST(TerminationSignalsTest, OnceTheProgramsLoopHasEndedAWaitForTheLayoutsGivesUp)
+{
+    QTemporaryDir folder;
+    UserDefaults defaults(folder.filePath("Zentharion.conf"));
+    ZentharionAppDependencies dependencies;
+    dependencies.resolveFolders = [] {
+        return std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError>(
+            std::unexpected(AppSupportDirectoryBootstrapper::BootstrapError::applicationSupportUnavailable));
+    };
+    dependencies.userDefaults = &defaults;
+    dependencies.quit = [] {};
+    const ZentharionApp program(std::move(dependencies));
+
+    const int other = ::open(QFile::encodeName(QDir(folder.path()).filePath(SnapshotFolderLock::lockFileName)).constData(),
+                             O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    const SnapshotFolderLock waited(folder.path(), SnapshotFolderLock::workerWait);
+    SnapshotFolderLock::abandonWaits(false);
+    ::close(other);
+    EXPECT_EQ(waited.state(), SnapshotFolderLock::State::abandoned);
 }

@@ -14,6 +14,7 @@
 #include <QRect>
 #include <QSize>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QUuid>
 
 #include <algorithm>
@@ -96,41 +97,38 @@ void appendEscapedKey(const QString& key, QByteArray& out)
     }
 }
 
+// As QSettings reads a key: '\\' is '/', "%XX" and "%UXXXX" are hex codes of UTF-16 units,
+// and a '%' that starts no code is itself.
 QString unescapedKey(QByteArrayView text)
 {
+    const QString decoded = QString::fromUtf8(text);
     QString key;
-    const auto hexAt = [&](qsizetype at, int count) -> std::optional<char16_t> {
-        if (at + count > text.size())
-            return std::nullopt;
-        char16_t value = 0;
-        for (int i = 0; i < count; ++i) {
-            const char c = text[at + i];
-            if (!isHexDigit(char32_t(c)))
-                return std::nullopt;
-            value = char16_t(value * 16 + QByteArray(1, c).toUInt(nullptr, 16));
-        }
-        return value;
-    };
     qsizetype i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == '\\') {
+    while (i < decoded.size()) {
+        const QChar c = decoded[i];
+        if (c == u'\\') {
             key += u'/';
             ++i;
-        } else if (c == '%' && i + 1 < text.size() && text[i + 1] == 'U' && hexAt(i + 2, 4)) {
-            key += QChar(*hexAt(i + 2, 4));
-            i += 6;
-        } else if (c == '%' && hexAt(i + 1, 2)) {
-            key += QChar(*hexAt(i + 1, 2));
-            i += 3;
-        } else {
-            // Plain bytes up to the next escape, as UTF-8.
-            qsizetype j = i + 1;
-            while (j < text.size() && text[j] != '\\' && text[j] != '%')
-                ++j;
-            key += QString::fromUtf8(text.sliced(i, j - i));
-            i = j;
+            continue;
         }
+        if (c != u'%' || i == decoded.size() - 1) {
+            key += c;
+            ++i;
+            continue;
+        }
+        const bool wide = decoded[i + 1] == u'U';
+        const qsizetype first = i + (wide ? 2 : 1), digits = wide ? 4 : 2;
+        bool ok = false;
+        const ushort code = first + digits <= decoded.size()
+                                ? QStringView(decoded).sliced(first, digits).toUShort(&ok, 16)
+                                : ushort(0);
+        if (!ok) {
+            key += u'%';
+            ++i;
+            continue;
+        }
+        key += QChar(code);
+        i = first + digits;
     }
     return key;
 }
@@ -307,6 +305,9 @@ QVariant parsedValue(QByteArrayView text)
     bool inQuotes = false;
     bool quoted = false;
     QString current;
+    // One decoder for the whole value, as QSettings reads it: a sequence cut by an escape goes
+    // on after it, and one cut off at the end is dropped.
+    QStringDecoder toUtf16(QStringDecoder::Utf8);
     qsizetype chopLimit = 0;
     qsizetype i = 0;
     const auto skipSpaces = [&] {
@@ -314,7 +315,8 @@ QVariant parsedValue(QByteArrayView text)
             ++i;
         chopLimit = current.size();
     };
-    const auto appendCode = [&](char32_t code) { current += QString::fromUcs4(&code, 1); };
+    // A numeric escape is one UTF-16 unit, as QSettings reads it.
+    const auto appendCode = [&](char32_t code) { current += QChar(char16_t(code)); };
     skipSpaces();
     while (i < text.size()) {
         const char c = text[i];
@@ -356,7 +358,7 @@ QVariant parsedValue(QByteArrayView text)
             qsizetype j = i + 1;
             while (j < text.size() && text[j] != '\\' && text[j] != '"' && text[j] != ',')
                 ++j;
-            current += QString::fromUtf8(text.sliced(i, j - i));
+            current += toUtf16(text.sliced(i, j - i));
             i = j;
         }
     }

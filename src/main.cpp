@@ -1,5 +1,6 @@
 #include "App/LaunchDecision.h"
 #include "App/MenuBarTray.h"
+#include "App/TerminationSignals.h"
 #include "App/ZentharionApp.h"
 #include "Infrastructure/AppLogger.h"
 
@@ -30,6 +31,7 @@ int main(int argc, char** argv)
 {
     nextHandler = qInstallMessageHandler(withoutRuntimeDirWarning);
     QApplication app(argc, argv);
+    zen::TerminationSignals::install(app);
     QApplication::setApplicationName(QStringLiteral("Zentharion"));
     QApplication::setApplicationVersion(QStringLiteral(ZENTHARION_VERSION));
     // The program lives in the tray: closing its last window must not end it.

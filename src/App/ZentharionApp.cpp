@@ -14,6 +14,7 @@
 #include "Shared/ApplicationIcon.h"
 #include "Shared/DesktopWords.h"
 #include "Shared/UserDefaults.h"
+#include "Snapshots/SnapshotFolderLock.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -156,6 +157,10 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     auto& d = m_dependencies;
     if (d.registerDefaults)
         d.registerDefaults();
+    // Once the loop has ended (Quit, or a signal to end), a change still waiting for a layouts
+    // folder held by another process is dropped whole instead of holding the ending up.
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [] { SnapshotFolderLock::abandonWaits(); });
     // The style's hint grey reads at about 3:1; every window, prompts included, gets one
     // that reaches 4.5:1.
     QApplication::setPalette(TextStyle::withReadableHints(QApplication::palette()));

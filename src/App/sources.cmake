@@ -17,6 +17,8 @@ list(APPEND ZEN_SOURCES
   src/App/SessionBusActivation.cpp
   src/App/StartUpWork.h
   src/App/StartUpWork.cpp
+  src/App/TerminationSignals.h
+  src/App/TerminationSignals.cpp
   src/App/ZentharionApp.h
   src/App/ZentharionApp.cpp
 )

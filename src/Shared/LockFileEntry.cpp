@@ -1,15 +1,12 @@
 #include "Shared/LockFileEntry.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <thread>
+#include <csignal>
+#include <ctime>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,15 +15,38 @@ namespace zen {
 
 namespace {
 
+// How often a thread waiting for a lock looks at its deadline: short against the waits
+// callers give.
+constexpr std::chrono::milliseconds wakeInterval {10};
+
+void onWake(int) {}
+
+// The signal that interrupts a thread's wait for a lock: a real-time one that nothing else in
+// the program uses, caught by a handler that does nothing and without SA_RESTART, so that the
+// wait returns EINTR. Installed once.
+int wakeSignal()
+{
+    static const int number = [] {
+        const int chosen = SIGRTMIN + 4;
+        struct sigaction action {};
+        action.sa_handler = onWake;
+        ::sigemptyset(&action.sa_mask);
+        action.sa_flags = 0;
+        ::sigaction(chosen, &action, nullptr);
+        return chosen;
+    }();
+    return number;
+}
+
 bool isRegularOrAbsent(int folder, const char* name)
 {
     struct stat entry {};
     return ::fstatat(folder, name, &entry, AT_SYMLINK_NOFOLLOW) != 0 || S_ISREG(entry.st_mode);
 }
 
-int removeNonRegularEntry(int folder, const char* name, QDeadlineTimer deadline)
+int removeNonRegularEntry(int folder, const char* name, QDeadlineTimer deadline, const std::atomic<bool>* abandoned)
 {
-    if (const int guarded = lockExclusivelyBefore(folder, deadline); guarded != 0)
+    if (const int guarded = lockExclusivelyBefore(folder, deadline, abandoned); guarded != 0)
         return guarded == EWOULDBLOCK ? EBUSY : guarded;
     // Looked at again under the guard: another process may have replaced it meanwhile, and
     // a regular file here now may be its lock, held.
@@ -41,7 +61,7 @@ int removeNonRegularEntry(int folder, const char* name, QDeadlineTimer deadline)
 
 } // namespace
 
-int lockExclusivelyBefore(int fd, QDeadlineTimer deadline)
+int lockExclusivelyBefore(int fd, QDeadlineTimer deadline, const std::atomic<bool>* abandoned)
 {
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
@@ -49,55 +69,60 @@ int lockExclusivelyBefore(int fd, QDeadlineTimer deadline)
         if (errno != EINTR)
             break;
     }
-    if (errno != EWOULDBLOCK || deadline.hasExpired())
+    if (errno != EWOULDBLOCK)
         return errno;
+    if (abandoned && abandoned->load())
+        return ECANCELED;
+    if (deadline.hasExpired())
+        return EWOULDBLOCK;
 
     // flock has no time limit of its own, and polling it starves: a holder that lets go and
-    // takes it again between two polls keeps it for ever. So a thread waits in a blocking
-    // flock (which the kernel wakes at each release) on a second descriptor of the same open
-    // file; the lock it gets belongs to that open file, and so to `fd` too. Given up on, the
-    // thread lets go as soon as it gets the lock, and ends.
-    struct Waiter {
-        std::mutex mutex;
-        std::condition_variable done;
-        int fd = -1;
-        std::optional<int> result;
-        bool abandoned = false;
-    };
-    auto waiter = std::make_shared<Waiter>();
-    waiter->fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (waiter->fd < 0)
+    // takes it again between two polls keeps it for ever. So this thread waits in a blocking
+    // flock, which the kernel wakes at each release, and a timer of its own interrupts the
+    // wait every few milliseconds to look at the deadline and the abandon flag. No thread or
+    // descriptor is made, and the timer is gone when this returns.
+    sigevent event {};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = wakeSignal();
+    event._sigev_un._tid = ::gettid(); // sigev_notify_thread_id, which this C library does not name
+    timer_t timer {};
+    if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
         return errno;
-    std::thread([waiter] {
-        int result = 0;
-        while (::flock(waiter->fd, LOCK_EX) != 0) {
+    itimerspec every {};
+    every.it_value.tv_nsec = every.it_interval.tv_nsec = wakeInterval.count() * 1000 * 1000;
+    // A thread that blocks signals would never be woken: the one signal is let through here.
+    sigset_t wake, blocked;
+    ::sigemptyset(&wake);
+    ::sigaddset(&wake, wakeSignal());
+    ::pthread_sigmask(SIG_UNBLOCK, &wake, &blocked);
+    int result = 0;
+    if (::timer_settime(timer, 0, &every, nullptr) != 0) {
+        result = errno;
+    } else {
+        while (::flock(fd, LOCK_EX) != 0) {
             if (errno != EINTR) {
                 result = errno;
                 break;
             }
+            if (abandoned && abandoned->load()) {
+                result = ECANCELED;
+                break;
+            }
+            if (deadline.hasExpired()) {
+                result = EWOULDBLOCK;
+                break;
+            }
         }
-        std::lock_guard lock(waiter->mutex);
-        if (waiter->abandoned) {
-            // The other descriptor is closed by now: this one is the open file's last.
-            ::close(waiter->fd);
-            return;
-        }
-        waiter->result = result;
-        waiter->done.notify_all();
-    }).detach();
-
-    std::unique_lock lock(waiter->mutex);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0));
-    waiter->done.wait_until(lock, until, [&] { return waiter->result.has_value(); });
-    if (!waiter->result) {
-        waiter->abandoned = true;
-        return EWOULDBLOCK;
     }
-    ::close(waiter->fd);
-    return *waiter->result;
+    // A wake-up still pending is taken by the handler as this call returns, so it never cuts
+    // short a later call of the thread.
+    ::timer_delete(timer);
+    ::pthread_sigmask(SIG_SETMASK, &blocked, nullptr);
+    return result;
 }
 
-std::expected<int, int> openLockFileEntry(int folder, const char* name, QDeadlineTimer deadline)
+std::expected<int, int> openLockFileEntry(int folder, const char* name, QDeadlineTimer deadline,
+                                          const std::atomic<bool>* abandoned)
 {
     constexpr int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
     int lastError = EAGAIN;
@@ -105,7 +130,7 @@ std::expected<int, int> openLockFileEntry(int folder, const char* name, QDeadlin
     // replaces it at the same moment.
     for (int round = 0; round < 8; ++round) {
         if (!isRegularOrAbsent(folder, name)) {
-            if (const int removed = removeNonRegularEntry(folder, name, deadline); removed != 0)
+            if (const int removed = removeNonRegularEntry(folder, name, deadline, abandoned); removed != 0)
                 return std::unexpected(removed);
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 
+#include <atomic>
 #include <expected>
 
 namespace zen {
@@ -16,13 +17,16 @@ namespace zen {
 //
 // Returns the descriptor (close-on-exec, non-blocking), or the errno why there is none: the
 // folder can't be written, or a folder with contents sits under the name (ENOTEMPTY), or the
-// folder's own flock was not free before `deadline` (EBUSY).
-std::expected<int, int> openLockFileEntry(int folder, const char* name, QDeadlineTimer deadline);
+// folder's own flock was not free before `deadline` (EBUSY), or `abandoned` was set while it
+// waited for it (ECANCELED).
+std::expected<int, int> openLockFileEntry(int folder, const char* name, QDeadlineTimer deadline,
+                                          const std::atomic<bool>* abandoned = nullptr);
 
 // Takes an exclusive flock on `fd`, waiting until `deadline` at most (a deadline that has
 // already passed tries once). Returns 0, EWOULDBLOCK when another open file holds the lock
-// until the deadline, or the errno of a failure. The caller closes `fd` when it gives up
-// (a waiting thread may still hold a second descriptor of the open file for a while).
-int lockExclusivelyBefore(int fd, QDeadlineTimer deadline);
+// until the deadline, ECANCELED when `abandoned` is set while it waits, or the errno of a
+// failure. The calling thread waits itself (interrupted now and then by a real-time signal of
+// this module's own) and nothing is left behind when it gives up.
+int lockExclusivelyBefore(int fd, QDeadlineTimer deadline, const std::atomic<bool>* abandoned = nullptr);
 
 } // namespace zen

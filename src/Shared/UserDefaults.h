@@ -9,8 +9,6 @@
 #include <memory>
 #include <optional>
 
-class QTemporaryDir;
-
 namespace zen {
 
 // The user's stored preferences (an INI file under the XDG config home) with a registration
@@ -19,10 +17,12 @@ namespace zen {
 // Safe to use from any thread.
 //
 // The file is read once, without blocking and only when it is a regular file of sane size,
-// and every change replaces it atomically. A link is written through only to a regular file
-// of the user's own inside the home folder (as dotfile managers arrange); any other link, a
-// named pipe, a device, a folder or an oversized file is left untouched, and the preferences
-// live in memory for the session: notSavedReason() says why, and the log says so once.
+// and every change replaces it atomically. Its text is QSettings' INI format, read and written
+// in memory: nothing but the file and its atomic replacement is ever written. A link is
+// written through only to a regular file of the user's own inside the home folder (as
+// dotfile managers arrange); any other link, a named pipe, a device, a folder or an oversized
+// file is left untouched, and the preferences live in memory for the session:
+// notSavedReason() says why, and the log says so once.
 class UserDefaults {
 public:
     // A handful of keys fit in a few hundred bytes; a larger file is no file of ours.
@@ -67,9 +67,6 @@ private:
     void store(const QString& key, const std::optional<QVariant>& value);
     std::expected<QVariantMap, QString> readFile(const QString& target) const;
     void stopSaving(const QString& why);
-    QVariantMap decode(const QByteArray& bytes) const;
-    std::optional<QByteArray> encode(const QVariantMap& values) const;
-    QString scratchPath() const;
 
     mutable QMutex m_mutex;
     QString m_path;
@@ -78,8 +75,6 @@ private:
     QVariantMap m_registered;
     std::optional<QString> m_notSaved;
     std::optional<QString> m_lastWriteFailure;
-    mutable std::unique_ptr<QTemporaryDir> m_scratch;
-    mutable quint64 m_scratchCounter = 0;
 };
 
 } // namespace zen

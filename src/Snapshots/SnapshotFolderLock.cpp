@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <map>
 #include <fcntl.h>
@@ -18,6 +20,11 @@
 namespace zen {
 
 namespace {
+
+std::atomic<bool> waitsAbandoned {false};
+
+// The longest pause between two looks at the abandon flag while another thread holds the lock.
+constexpr std::chrono::milliseconds abandonCheckInterval {20};
 
 // One mutex per folder for the whole process, kept while any lock of the folder exists.
 std::shared_ptr<std::timed_mutex> mutexFor(const QString& key)
@@ -47,7 +54,23 @@ int openExistingReadOnly(int folder, const char* name)
     return fd;
 }
 
+// Waits for the mutex until the deadline, or until the waits are abandoned.
+std::unique_lock<std::timed_mutex> lockBefore(std::timed_mutex& mutex, const QDeadlineTimer& deadline)
+{
+    std::unique_lock held(mutex, std::try_to_lock);
+    while (!held.owns_lock() && !waitsAbandoned.load() && !deadline.hasExpired()) {
+        const qint64 left = deadline.remainingTime(); // -1: no deadline
+        held.try_lock_for(left < 0 ? abandonCheckInterval : std::min(abandonCheckInterval, std::chrono::milliseconds(left)));
+    }
+    return held;
+}
+
 } // namespace
+
+void SnapshotFolderLock::abandonWaits(bool abandon)
+{
+    waitsAbandoned.store(abandon);
+}
 
 std::chrono::milliseconds SnapshotFolderLock::defaultWait()
 {
@@ -66,9 +89,9 @@ SnapshotFolderLock::SnapshotFolderLock(const QString& directory, std::chrono::mi
         m_mutex = mutexFor(QStringLiteral("folder %1:%2").arg(quint64(info.st_dev)).arg(quint64(info.st_ino)));
     else
         m_mutex = mutexFor(QStringLiteral("path ") + directory);
-    m_held = std::unique_lock(*m_mutex, std::chrono::milliseconds(std::max<qint64>(deadline.remainingTime(), 0)));
+    m_held = lockBefore(*m_mutex, deadline);
     if (!m_held.owns_lock()) {
-        m_state = State::busy;
+        m_state = waitsAbandoned.load() ? State::abandoned : State::busy;
         if (folder >= 0)
             ::close(folder);
         return;
@@ -77,7 +100,7 @@ SnapshotFolderLock::SnapshotFolderLock(const QString& directory, std::chrono::mi
         return;
 
     const QByteArray name = QFile::encodeName(lockFileName);
-    auto opened = openLockFileEntry(folder, name.constData(), deadline);
+    auto opened = openLockFileEntry(folder, name.constData(), deadline, &waitsAbandoned);
     if (!opened && (opened.error() == EACCES || opened.error() == EROFS || opened.error() == EPERM))
         opened = openExistingReadOnly(folder, name.constData());
     ::close(folder);
@@ -85,20 +108,20 @@ SnapshotFolderLock::SnapshotFolderLock(const QString& directory, std::chrono::mi
         const int error = opened ? EACCES : opened.error();
         // Read-only: nothing can change there, so nothing can be lost either.
         if (error != EACCES && error != EROFS && error != EPERM) {
-            m_state = error == EBUSY ? State::busy : State::unavailable;
+            m_state = error == EBUSY ? State::busy : error == ECANCELED ? State::abandoned : State::unavailable;
             m_held.unlock();
         }
         return;
     }
     m_lockFile = *opened;
-    if (const int locked = lockExclusivelyBefore(m_lockFile, deadline); locked != 0) {
+    if (const int locked = lockExclusivelyBefore(m_lockFile, deadline, &waitsAbandoned); locked != 0) {
         ::close(m_lockFile);
         m_lockFile = -1;
         // A file system without locks (some network folders) has nothing to fix: this
         // process is kept out, as on a read-only folder.
         if (locked == ENOLCK || locked == EOPNOTSUPP || locked == ENOSYS)
             return;
-        m_state = locked == EWOULDBLOCK ? State::busy : State::unavailable;
+        m_state = locked == EWOULDBLOCK ? State::busy : locked == ECANCELED ? State::abandoned : State::unavailable;
         m_held.unlock();
     }
 }

@@ -20,7 +20,8 @@ namespace zen {
 // go (a stopped process, a frozen network folder) must not freeze the window; saves run on
 // workers, which may wait longer. It is released when the object goes. Not re-entrant. Where
 // the folder is read-only or gone, only this process is kept out; a change there fails on its
-// own anyway.
+// own anyway. A program that is ending abandons every wait at once (abandonWaits()): a change
+// that was waiting is dropped whole, before it wrote anything.
 class SnapshotFolderLock {
 public:
     static inline const QString lockFileName = QStringLiteral(".zentharion-layouts.lock");
@@ -34,7 +35,13 @@ public:
         held,
         busy,        // another thread or process held it for the whole wait
         unavailable, // no lock file could be made (a folder with contents under its name, ...)
+        abandoned,   // the wait was given up because the program is ending
     };
+
+    // From now on (or again, given false), every wait for a lock of any folder, under way or
+    // to come, ends at once with State::abandoned; a lock that is free is still taken. Any
+    // thread.
+    static void abandonWaits(bool abandon = true);
 
     explicit SnapshotFolderLock(const QString& directory, std::chrono::milliseconds wait = defaultWait());
     ~SnapshotFolderLock();

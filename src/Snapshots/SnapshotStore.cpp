@@ -35,6 +35,7 @@ std::optional<SnapshotStoreError> lockFailure(const SnapshotFolderLock& lock)
     case SnapshotFolderLock::State::held:
         return std::nullopt;
     case SnapshotFolderLock::State::busy:
+    case SnapshotFolderLock::State::abandoned: // the program is ending: the change is dropped
         return SnapshotStoreError::storeBusy();
     case SnapshotFolderLock::State::unavailable:
         break;

@@ -54,7 +54,8 @@ public:
     std::expected<Snapshot, SnapshotStoreError> loadSnapshot(const QUuid& id) const;
     // Writes atomically with the name trimmed and the current schema version; the dates are
     // written as given. A failed save leaves the previous file as it was; a document larger
-    // than `maximumFileSize` is refused as a failed write.
+    // than `maximumFileSize` is refused as a failed write. A save still waiting for the
+    // folder's lock when the program ends is dropped whole, as busy (SnapshotFolderLock).
     std::expected<void, SnapshotStoreError> save(const Snapshot& snapshot) const;
     std::expected<void, SnapshotStoreError> deleteSnapshot(const QUuid& id) const;
     // Loads the layout, lets `change` edit it and saves the result, all under the folder's

@@ -7,5 +7,6 @@ list(APPEND ZEN_TEST_SOURCES
   tests/App/ReadableWordsTest.cpp
   tests/App/SingleInstanceLockTest.cpp
   tests/App/SessionBusActivationTest.cpp
+  tests/App/TerminationSignalsTest.cpp
   tests/App/ZentharionAppTest.cpp
 )

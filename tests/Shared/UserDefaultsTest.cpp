@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
+#include <QSize>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <thread>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -225,4 +228,135 @@ TEST(UserDefaultsTest, WithoutAUsableHomeALinkOutsideAnyHomeIsLeftUntouched)
         qputenv("HOME", *savedHome);
     else
         qunsetenv("HOME");
+}
+
+namespace {
+
+// Every entry of a folder, hidden ones too.
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// TMPDIR pointed at a folder of the test's own for as long as this lives.
+class ScopedTemporaryFolder {
+public:
+    explicit ScopedTemporaryFolder(const QString& folder)
+        : m_saved(qEnvironmentVariableIsSet("TMPDIR") ? std::optional(qgetenv("TMPDIR")) : std::nullopt)
+    {
+        qputenv("TMPDIR", QFile::encodeName(folder));
+    }
+    ~ScopedTemporaryFolder()
+    {
+        if (m_saved)
+            qputenv("TMPDIR", *m_saved);
+        else
+            qunsetenv("TMPDIR");
+    }
+
+private:
+    std::optional<QByteArray> m_saved;
+};
+
+} // namespace
+
+// The file is QSettings' INI text both ways (earlier versions wrote it through QSettings), and
+// reading or writing it makes nothing anywhere but the file's own folder: no scratch folder
+// that a program ended by a signal would leave behind.
+TEST(UserDefaultsTest, TheFileIsQSettingsTextBothWaysWithNothingWrittenElsewhere)
+{
+    QTemporaryDir dir, scratch;
+    const ScopedTemporaryFolder temporary(scratch.path());
+    const QString file = dir.filePath("Zentharion.conf");
+    const std::pair<const char*, QString> values[] = {
+        {"plain", "completedAuthorized"},
+        {"Zentharion.Updates.lastCheckTime", "2026-12-08T06:00:00.000Z"},
+        {"frame", "AdnQywADAAAAAAAAAAAAAAAAA+/9AAAA=="},
+        {"spaces", "  padded  "},
+        {"separators", "a, b; c = d"},
+        {"at", "@Variant(not one)"},
+        {"atAt", "@@"},
+        {"escapes", "tab\there\nline \"quoted\" back\\slash \x01\x7f end"},
+        {"text", QString::fromUtf8("Gr\u00fc\u00dfe \u65e5\u672c \U0001F642")},
+        {"empty", ""},
+        {"key with space%", "odd key"},
+        {"General", "a key named as the section"},
+        {"Group/inner/key", "in a group"},
+        {"General/x", "in a group named as the section"},
+    };
+    for (const bool writtenHere : {true, false}) {
+        SCOPED_TRACE(writtenHere ? "written here, read by QSettings" : "written by QSettings, read here");
+        QFile::remove(file);
+        if (writtenHere) {
+            UserDefaults defaults(file);
+            for (const auto& [key, value] : values)
+                defaults.setString(key, value);
+            defaults.setBool("flag", true);
+            EXPECT_FALSE(defaults.notSavedReason().has_value());
+            EXPECT_EQ(entriesOf(scratch.path()), QStringList()) << "a scratch file while in use";
+            QSettings settings(file, QSettings::IniFormat);
+            for (const auto& [key, value] : values)
+                EXPECT_EQ(settings.value(key).toString(), value) << key;
+            EXPECT_TRUE(settings.value("flag").toBool());
+        } else {
+            {
+                QSettings settings(file, QSettings::IniFormat);
+                for (const auto& [key, value] : values)
+                    settings.setValue(key, value);
+                settings.setValue("list", QStringList{"one", " two", "three,four"});
+                settings.setValue("bytes", QByteArray("\x00\x01\xff", 3));
+                settings.setValue("size", QSize(3, 4));
+            }
+            UserDefaults defaults(file);
+            EXPECT_EQ(entriesOf(scratch.path()), QStringList()) << "a scratch file while in use";
+            for (const auto& [key, value] : values)
+                EXPECT_EQ(defaults.stringForKey(key), value) << key;
+            // A change keeps every other key as it was, whatever its type.
+            defaults.setBool("flag", true);
+            QSettings settings(file, QSettings::IniFormat);
+            EXPECT_EQ(settings.value("list").toStringList(), (QStringList{"one", " two", "three,four"}));
+            EXPECT_EQ(settings.value("bytes").toByteArray(), QByteArray("\x00\x01\xff", 3));
+            EXPECT_EQ(settings.value("size").toSize(), QSize(3, 4));
+            EXPECT_EQ(settings.value("separators").toString(), "a, b; c = d");
+            EXPECT_TRUE(settings.value("flag").toBool());
+        }
+    }
+    EXPECT_EQ(entriesOf(scratch.path()), QStringList());
+}
+
+// Without a usable HOME the password database names the home folder: a settings link into it
+// (as a dotfile manager makes) is written through, as with HOME set.
+TEST(UserDefaultsTest, WithHomeAsRootThePasswordDatabaseGivesTheHome)
+{
+    const struct passwd* account = ::getpwuid(::geteuid());
+    const QString accountHome = account && account->pw_dir ? QFile::decodeName(account->pw_dir) : QString();
+    if (accountHome.isEmpty() || accountHome == "/" || !QFileInfo(accountHome).isWritable())
+        GTEST_SKIP() << "the account has no home folder of its own to write in";
+    // The link's target lives in a folder of the test's own inside that home, removed after.
+    QTemporaryDir dotfiles(QDir(accountHome).filePath(".zentharion-test-XXXXXX")), dir;
+    ASSERT_TRUE(dotfiles.isValid());
+    const QString target = dotfiles.filePath("Zentharion.conf");
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[General]\nkept=yes\n");
+    }
+    const QString conf = dir.filePath("Zentharion.conf");
+    ASSERT_TRUE(QFile::link(target, conf));
+    const std::optional<QByteArray> savedHome =
+        qEnvironmentVariableIsSet("HOME") ? std::optional(qgetenv("HOME")) : std::nullopt;
+    qputenv("HOME", "/");
+    {
+        UserDefaults defaults(conf);
+        defaults.setString("name", "changed");
+        EXPECT_EQ(defaults.notSavedReason(), std::nullopt);
+    }
+    if (savedHome)
+        qputenv("HOME", *savedHome);
+    else
+        qunsetenv("HOME");
+    EXPECT_TRUE(QFileInfo(conf).isSymLink());
+    const UserDefaults reread(target, accountHome);
+    EXPECT_EQ(reread.stringForKey("name"), QStringLiteral("changed"));
+    EXPECT_EQ(reread.stringForKey("kept"), QStringLiteral("yes"));
 }

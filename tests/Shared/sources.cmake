@@ -6,4 +6,5 @@ list(APPEND ZEN_TEST_SOURCES
   tests/Shared/TextHelpersTest.cpp
   tests/Shared/AtomicFileWriterTest.cpp
   tests/Shared/UserDefaultsTest.cpp
+  tests/Shared/LockFileEntryTest.cpp
 )

@@ -17,9 +17,15 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <future>
+#include <optional>
 #include <thread>
+#include <utility>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zen;
 using namespace zen::test;
@@ -197,3 +203,140 @@ TEST(SnapshotFolderLockTest, APlantedLinkAtTheLockFileIsNeverFollowed)
 }
 
 } // namespace
+
+namespace {
+
+// A descriptor of the folder's lock file (or the folder itself) holding its flock: another
+// open file, as another process's would be.
+struct HeldByAnother {
+    int fd = -1;
+    explicit HeldByAnother(const QString& path, int flags = O_RDWR | O_CREAT)
+        : fd(::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, 0600))
+    {
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ~HeldByAnother() { release(); }
+    void release()
+    {
+        if (fd >= 0)
+            ::close(std::exchange(fd, -1));
+    }
+};
+
+int entriesIn(const char* folder)
+{
+    return int(QDir(QString::fromLatin1(folder)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+QString layoutFileText(const SnapshotStore& store, const QUuid& id)
+{
+    QFile f(store.fileURL(id));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+} // namespace
+
+// A save writes only under the folder's lock: it never replaces a layout that another process
+// is in the middle of editing.
+TEST(SnapshotFolderLockTest, ASaveWaitsForAnotherProcessEditingTheFolder)
+{
+    QTemporaryDir root;
+    const SnapshotStore store(root.filePath("Snapshots"));
+    const QUuid id = savedCounter(store);
+    const QString before = layoutFileText(store, id);
+    HeldByAnother other(QDir(store.snapshotsDirectory()).filePath(SnapshotFolderLock::lockFileName));
+    ASSERT_GE(other.fd, 0);
+    Snapshot replacement = store.loadSnapshot(id).value();
+    replacement.name = "overwritten";
+    const auto saved = store.save(replacement);
+    ASSERT_FALSE(saved.has_value()) << "saved while another process held the folder";
+    EXPECT_EQ(saved.error().kind(), SnapshotStoreError::Kind::storeBusy);
+    EXPECT_EQ(layoutFileText(store, id), before);
+    other.release();
+    EXPECT_TRUE(store.save(replacement).has_value());
+}
+
+// Another process replacing a planted entry at the lock file holds the folder's own flock for
+// the moment it takes: an edit meanwhile is told the layouts are busy, as for a held lock, not
+// that the lock file cannot be made.
+TEST(SnapshotFolderLockTest, AnEditWhileAnotherProcessReplacesAPlantedEntryIsBusy)
+{
+    QTemporaryDir root, elsewhere;
+    const SnapshotStore store(root.filePath("Snapshots"));
+    const QUuid id = savedCounter(store);
+    const QString lockFile = QDir(store.snapshotsDirectory()).filePath(SnapshotFolderLock::lockFileName);
+    QFile::remove(lockFile);
+    ASSERT_TRUE(QFile::link(elsewhere.filePath("victim"), lockFile));
+    HeldByAnother replacing(store.snapshotsDirectory(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(replacing.fd, 0);
+    const auto renamed = store.renameSnapshot(id, "Renamed");
+    ASSERT_FALSE(renamed.has_value());
+    EXPECT_EQ(renamed.error().kind(), SnapshotStoreError::Kind::storeBusy) << renamed.error().localizedDescription().toStdString();
+    replacing.release();
+    EXPECT_TRUE(store.renameSnapshot(id, "Renamed").has_value());
+    EXPECT_FALSE(QFileInfo(lockFile).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(elsewhere.filePath("victim")));
+}
+
+// Refused waits cost nothing once over: no thread and no descriptor is left behind for a
+// holder that never lets go.
+TEST(SnapshotFolderLockTest, RefusedWaitsLeaveNoThreadOrDescriptorBehind)
+{
+    QTemporaryDir root;
+    const SnapshotStore store(root.filePath("Snapshots"));
+    savedCounter(store);
+    HeldByAnother other(QDir(store.snapshotsDirectory()).filePath(SnapshotFolderLock::lockFileName));
+    ASSERT_GE(other.fd, 0);
+    const int threads = entriesIn("/proc/self/task"), descriptors = entriesIn("/proc/self/fd");
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(SnapshotFolderLock(store.snapshotsDirectory(), std::chrono::milliseconds(2)).state(),
+                  SnapshotFolderLock::State::busy);
+    // Other parts of the test program may end threads of their own meanwhile, never start any.
+    EXPECT_LE(entriesIn("/proc/self/task"), threads);
+    EXPECT_LE(entriesIn("/proc/self/fd"), descriptors);
+}
+
+// When the program ends, a change waiting for the folder (held by another process, or by
+// another thread of this one) gives up at once and writes nothing; it does not hold the ending
+// up for the worker's long wait.
+TEST(SnapshotFolderLockTest, AWaitAbandonedAsTheProgramEndsEndsAtOnceAndWritesNothing)
+{
+    for (const bool anotherProcess : {true, false}) {
+        SCOPED_TRACE(anotherProcess ? "held by another process" : "held by another thread");
+        QTemporaryDir root;
+        const SnapshotStore store(root.filePath("Snapshots"));
+        const QUuid id = savedCounter(store);
+        const QString before = layoutFileText(store, id);
+        HeldByAnother otherProcess(anotherProcess ? QDir(store.snapshotsDirectory()).filePath(SnapshotFolderLock::lockFileName)
+                                                  : QString());
+        std::optional<SnapshotFolderLock> otherThread;
+        if (!anotherProcess)
+            otherThread.emplace(store.snapshotsDirectory());
+        ASSERT_TRUE(anotherProcess ? otherProcess.fd >= 0 : otherThread->state() == SnapshotFolderLock::State::held);
+
+        Snapshot replacement = store.loadSnapshot(id).value();
+        replacement.name = "overwritten";
+        std::optional<SnapshotFolderLock::State> waited;
+        auto save = std::async(std::launch::async, [&] {
+            waited = SnapshotFolderLock(store.snapshotsDirectory(), SnapshotFolderLock::workerWait).state();
+            return store.save(replacement);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // under way by now, or about to be
+        SnapshotFolderLock::abandonWaits();
+        // Generous, but far below the worker's wait.
+        const bool ended = save.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+        otherProcess.release();
+        otherThread.reset();
+        const auto saved = save.get();
+        SnapshotFolderLock::abandonWaits(false);
+        EXPECT_TRUE(ended) << "the wait went on after it was abandoned";
+        EXPECT_EQ(waited, SnapshotFolderLock::State::abandoned);
+        ASSERT_FALSE(saved.has_value());
+        EXPECT_EQ(saved.error().kind(), SnapshotStoreError::Kind::storeBusy);
+        EXPECT_EQ(layoutFileText(store, id), before);
+        EXPECT_EQ(QDir(store.snapshotsDirectory()).entryList({"*.tmp"}, QDir::Files | QDir::Hidden), QStringList());
+    }
+}

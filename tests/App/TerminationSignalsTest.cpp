@@ -1,0 +1,141 @@
+#include "App/TerminationSignals.h"
+#include "App/ZentharionApp.h"
+#include "Shared/UserDefaults.h"
+#include "Snapshots/SnapshotFolderLock.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include <cstring>
+
+using namespace zen;
+
+namespace {
+
+using Handler = void (*)(int);
+
+Handler dispositionOf(int number)
+{
+    struct sigaction current {};
+    ::sigaction(number, nullptr, &current);
+    return current.sa_handler;
+}
+
+bool hasDefaultDisposition(int number)
+{
+    return dispositionOf(number) == SIG_DFL;
+}
+
+// Sets what the signals do for the test, and puts back what they did.
+struct Dispositions {
+    Handler saved[3];
+    explicit Dispositions(Handler handler)
+    {
+        for (int i = 0; i < 3; ++i)
+            saved[i] = std::signal(numbers[i], handler);
+    }
+    ~Dispositions()
+    {
+        for (int i = 0; i < 3; ++i)
+            std::signal(numbers[i], saved[i]);
+    }
+    static constexpr int numbers[3] = {SIGTERM, SIGINT, SIGHUP};
+};
+
+} // namespace
+
+// Each signal that ends a session asks for the ending once it reaches the event loop; a
+// second one of the kind is no longer caught, and the handlers go with the object.
+TEST(TerminationSignalsTest, EachEndingSignalAsksForTheEndingThroughTheEventLoop)
+{
+    const Dispositions byDefault(SIG_DFL);
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(number));
+        int asked = 0;
+        {
+            TerminationSignals handlers([&] { ++asked; });
+            ASSERT_TRUE(handlers.isInstalled());
+            ASSERT_EQ(::raise(number), 0);
+            EXPECT_EQ(asked, 0) << "asked from the handler itself";
+            const QDeadlineTimer deadline(10000);
+            while (asked == 0 && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            EXPECT_GE(asked, 1);
+            EXPECT_TRUE(hasDefaultDisposition(number)) << "a second signal would be waited for too";
+        }
+        for (const int other : {SIGTERM, SIGINT, SIGHUP})
+            EXPECT_TRUE(hasDefaultDisposition(other));
+    }
+}
+
+// A signal that comes before the application's loop runs (the program is still starting, or
+// waits in a loop of its own) still ends the loop once it runs, with status 0.
+// A signal the program was started to ignore (nohup) stays ignored.
+TEST(TerminationSignalsTest, ASignalIgnoredAtTheStartStaysIgnored)
+{
+    const Dispositions ignored(SIG_IGN);
+    int asked = 0;
+    {
+        TerminationSignals handlers([&] { ++asked; });
+        for (const int number : Dispositions::numbers) {
+            EXPECT_EQ(dispositionOf(number), SIG_IGN);
+            ASSERT_EQ(::raise(number), 0);
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    }
+    EXPECT_EQ(asked, 0);
+    for (const int number : Dispositions::numbers)
+        EXPECT_EQ(dispositionOf(number), SIG_IGN);
+}
+
+TEST(TerminationSignalsTest, ASignalBeforeTheLoopRunsEndsItOnceItRuns)
+{
+    const Dispositions byDefault(SIG_DFL);
+    TerminationSignals handlers;
+    ASSERT_TRUE(handlers.isInstalled());
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    QCoreApplication::processEvents();
+    // Should the ending be lost, the loop ends with status 1 after a while rather than hang.
+    QTimer lost;
+    lost.setSingleShot(true);
+    QObject::connect(&lost, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    lost.start(20000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+}
+
+// However the loop ends (Quit, a signal), a change still waiting then for a layouts folder that
+// another process holds gives up at once rather than hold the program's ending up.
+TEST(TerminationSignalsTest, OnceTheProgramsLoopHasEndedAWaitForTheLayoutsGivesUp)
+{
+    QTemporaryDir folder;
+    UserDefaults defaults(folder.filePath("Zentharion.conf"));
+    ZentharionAppDependencies dependencies;
+    dependencies.resolveFolders = [] {
+        return std::expected<AppSupportDirectoryBootstrapper, AppSupportDirectoryBootstrapper::BootstrapError>(
+            std::unexpected(AppSupportDirectoryBootstrapper::BootstrapError::applicationSupportUnavailable));
+    };
+    dependencies.userDefaults = &defaults;
+    dependencies.quit = [] {};
+    const ZentharionApp program(std::move(dependencies));
+
+    const int other = ::open(QFile::encodeName(QDir(folder.path()).filePath(SnapshotFolderLock::lockFileName)).constData(),
+                             O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    const SnapshotFolderLock waited(folder.path(), SnapshotFolderLock::workerWait);
+    SnapshotFolderLock::abandonWaits(false);
+    ::close(other);
+    EXPECT_EQ(waited.state(), SnapshotFolderLock::State::abandoned);
+}

@@ -36,6 +36,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <optional>
+#include <vector>
+
 namespace zen {
 
 namespace {
@@ -692,6 +695,7 @@ void DashboardDetailView::buildEmptyFace()
 void DashboardDetailView::render()
 {
     const auto preference = m_presenter->contentPreference();
+    std::optional<int> scrollPosition;
     // Until the pane is first shown its window may still be gathering the selection: a face
     // other than the layout's is made only once it is sure to be seen.
     m_facePending = m_facesWait && preference != DashboardDetailContentPreference::selectedLayout;
@@ -704,7 +708,7 @@ void DashboardDetailView::render()
         break;
     case DashboardDetailContentPreference::selectedLayout:
         m_faces->setCurrentWidget(m_layoutFace);
-        renderLayout();
+        scrollPosition = renderLayout();
         break;
     case DashboardDetailContentPreference::emptyState:
         if (m_facePending)
@@ -720,6 +724,44 @@ void DashboardDetailView::render()
     if (m_save)
         m_save->setEnabled(!m_presenter->isActionLocked());
     renderIssues();
+    if (isVisible())
+        layOutNow();
+    // Once the page has its final height, which bounds the scroll bar.
+    if (scrollPosition)
+        static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar()->setValue(*scrollPosition);
+}
+
+void DashboardDetailView::layOutNow()
+{
+    // Laying a part out asks its container to lay out again, each time by a posted request: a
+    // new preview, measured at its first width as a single column, turns into a row of cards
+    // once it has the pane's width, and then its grid, the preview, the page and the scroll
+    // area ask in turn. Left to the event loop, those requests would come after the window's
+    // pending repaint (the list's new selection asked for it first), and the window would
+    // show the new face with its lower parts at their old places and sizes. Each pass here
+    // delivers what the one before posted to the pane's own widgets, until none is left.
+    struct Deliveries final : QObject {
+        int count = 0;
+        Deliveries() { QCoreApplication::instance()->installEventFilter(this); }
+        ~Deliveries() override { QCoreApplication::instance()->removeEventFilter(this); }
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            count += event->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } deliveries;
+    // A bound well past the deepest chain of containers the pane has.
+    for (int pass = 0; pass < 32; ++pass) {
+        deliveries.count = 0;
+        QCoreApplication::sendPostedEvents(this, QEvent::LayoutRequest);
+        const auto widgets = findChildren<QWidget*>();
+        std::vector<QPointer<QWidget>> parts(widgets.begin(), widgets.end());
+        for (const QPointer<QWidget>& part : parts)
+            if (part)
+                QCoreApplication::sendPostedEvents(part, QEvent::LayoutRequest);
+        if (!deliveries.count)
+            return;
+    }
 }
 
 void DashboardDetailView::renderIssues()
@@ -751,7 +793,7 @@ void DashboardDetailView::fillIssueSection(QVBoxLayout* section) const
     section->parentWidget()->setVisible(!m_shownIssues.empty());
 }
 
-void DashboardDetailView::renderLayout()
+int DashboardDetailView::renderLayout()
 {
     // While the window is hidden the layout is not read: its list entry says all the header shows.
     const auto& snapshot = m_presenter->selectedSnapshot();
@@ -773,11 +815,6 @@ void DashboardDetailView::renderLayout()
                                 static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})
             if (button->hasFocus())
                 setFocus(Qt::OtherFocusReason);
-    struct KeepScrollPosition {
-        QScrollBar* bar;
-        int value;
-        ~KeepScrollPosition() { bar->setValue(value); }
-    } keepScrollPosition{scrollBar, scrollPosition};
 
     // The name stands alone on its line: separators would draw it as overlapping lines.
     m_titleLabel->setText(separatorsAsSpaces(name));
@@ -805,9 +842,10 @@ void DashboardDetailView::renderLayout()
 
     if (!snapshot) {
         m_shownSelectionRevision = m_presenter->selectionRevision();
-        return;
+        return scrollPosition;
     }
     renderLists();
+    return scrollPosition;
 }
 
 void DashboardDetailView::renderLists()
@@ -818,7 +856,6 @@ void DashboardDetailView::renderLists()
     // lists are redrawn only when what they show was given anew, not on every status line.
     const bool selectionGiven = m_presenter->selectionRevision() != m_shownSelectionRevision;
     m_shownSelectionRevision = m_presenter->selectionRevision();
-    bool remade = selectionGiven;
     if (!m_preview || m_preview->snapshot().id != snapshot.id) {
         delete m_preview;
         m_preview = new DashboardSnapshotPreviewView(snapshot, DashboardAppIdentityResolver::shared(),
@@ -827,7 +864,6 @@ void DashboardDetailView::renderLists()
         m_previewSlot->layout()->addWidget(m_preview);
         // A layout shows a widget it takes in one turn later: the face would go out without it.
         m_preview->show();
-        remade = true;
     } else if (selectionGiven) {
         m_preview->setSnapshot(snapshot);
     }
@@ -838,16 +874,10 @@ void DashboardDetailView::renderLists()
                                                        m_inactiveAppsSlot);
         m_inactiveAppsSlot->layout()->addWidget(m_inactiveApps);
         m_inactiveApps->show();
-        remade = true;
     } else if (selectionGiven || running != m_shownRunningApplications) {
         m_inactiveApps->update(snapshot, running);
-        remade = true;
     }
     m_shownRunningApplications = running;
-    // The face is laid out whole before control returns to the event loop: a frame painted
-    // before the posted layout passes would show the new parts at their old places or sizes.
-    if (remade && isVisible())
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 }
 
 void DashboardDetailView::releaseUntilShown()

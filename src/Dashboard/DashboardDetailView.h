@@ -98,8 +98,11 @@ private:
     void showPendingFace();
     void renderIssues();
     void fillIssueSection(QVBoxLayout* section) const;
-    void renderLayout();
+    // Returns where the pane's scroll bar goes once the face is laid out.
+    int renderLayout();
     void renderLists();
+    // Lays the pane out to its final geometry before control returns to the event loop.
+    void layOutNow();
 
     DashboardDetailViewPresenter* m_presenter;
     RelativeDateText m_relativeDateText;

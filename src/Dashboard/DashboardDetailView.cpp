@@ -314,10 +314,56 @@ private:
     QBoxLayout* m_box = nullptr;
 };
 
+// A face's scroll area. The Tab key stops on it, so that the keys scroll a page that goes on
+// below its last control; while it has the keyboard a ring inside its edges says so, drawn
+// over the page by a widget of its own that lets the pointer through.
+class FaceScrollArea final : public QScrollArea {
+public:
+    explicit FaceScrollArea(QWidget* parent) : QScrollArea(parent), m_ring(new Ring(this)) { m_ring->hide(); }
+
+protected:
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QScrollArea::focusInEvent(event);
+        if (window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+            m_ring->setGeometry(viewport()->geometry());
+            m_ring->raise();
+            m_ring->show();
+        }
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QScrollArea::focusOutEvent(event);
+        m_ring->hide();
+    }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QScrollArea::resizeEvent(event);
+        m_ring->setGeometry(viewport()->geometry());
+    }
+
+private:
+    class Ring final : public QWidget {
+    public:
+        explicit Ring(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+
+    protected:
+        void paintEvent(QPaintEvent*) override
+        {
+            constexpr int width = 2;
+            QPainter painter(this);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), width));
+            painter.drawRoundedRect(QRectF(rect()).adjusted(width / 2.0, width / 2.0, -width / 2.0, -width / 2.0), 4, 4);
+        }
+    };
+    Ring* m_ring;
+};
+
 // A scroll area whose content is centred and at most `maximumWidth` wide (0: full width).
 QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertically, QWidget* parent)
 {
-    auto* scroll = new QScrollArea(parent);
+    auto* scroll = new FaceScrollArea(parent);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -415,6 +461,7 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
     // made rather than all over again when the pane is moved in.
     auto* pane = new DashboardDetailView(presenter, window.splitter());
     pane->setRelativeDateText(&DashboardRelativeDateFormatter::string);
+    pane->setTrayAvailable(window.dependencies().systemTrayAvailable);
     if (const auto& now = window.dependencies().now)
         pane->setClock(now);
 
@@ -442,6 +489,20 @@ void DashboardDetailView::setClock(std::function<QDateTime()> clock)
 {
     m_clock = std::move(clock);
     render();
+}
+
+void DashboardDetailView::setTrayAvailable(std::function<bool()> trayAvailable)
+{
+    m_trayAvailable = std::move(trayAvailable);
+    render();
+}
+
+QString DashboardDetailView::emptyNote() const
+{
+    // Without a tray the program's menu is the window's own, which lists no layouts.
+    if (m_trayAvailable && !m_trayAvailable())
+        return QStringLiteral("Saved layouts appear in the sidebar.");
+    return QStringLiteral("Saved layouts appear in the sidebar and %1.").arg(DesktopWords::trayMenu);
 }
 
 void DashboardDetailView::refreshRelativeDate()
@@ -663,7 +724,8 @@ void DashboardDetailView::buildEmptyFace()
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignHCenter);
     TextStyle::applyColor(body, TextStyle::Emphasis::secondary);
-    auto* note = plainLabel(QStringLiteral("Saved layouts appear in the sidebar and %1.").arg(DesktopWords::trayMenu), content);
+    auto* note = plainLabel(emptyNote(), content);
+    m_emptyNote = note;
     note->setWordWrap(true);
     note->setAlignment(Qt::AlignHCenter);
     TextStyle::apply(note, TextStyle::Role::caption);
@@ -723,6 +785,8 @@ void DashboardDetailView::render()
     }
     if (m_save)
         m_save->setEnabled(!m_presenter->isActionLocked());
+    if (m_emptyNote)
+        m_emptyNote->setText(emptyNote());
     renderIssues();
     if (isVisible())
         layOutNow();

@@ -50,6 +50,7 @@ struct Window : test::DashboardWindowFixture {
     QDateTime clock = test::fixedDate(0, 30);
     std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>();
     int settingsOpened = 0;
+    std::function<bool()> trayAvailable;
     std::unique_ptr<DashboardView> view;
 
     DashboardView& open(bool withSettings = true)
@@ -63,6 +64,7 @@ struct Window : test::DashboardWindowFixture {
         if (withSettings)
             d.openSettings = [this] { ++settingsOpened; };
         d.frameStore = &defaults;
+        d.systemTrayAvailable = trayAvailable;
         d.now = [this] { return clock; };
         d.scheduler = scheduler;
         view = std::make_unique<DashboardView>(std::move(d));
@@ -301,6 +303,56 @@ TEST(DashboardViewTest, SidebarButtonsFollowTheUpdateStateAndTheSettingsHook)
     Window unwired;
     EXPECT_FALSE(unwired.open(false).settingsButton()->isEnabled());
     EXPECT_FALSE(unwired.view->commands().settingsAction()->isEnabled());
+}
+
+// The invitation to save a first layout says where saved layouts show: the tray's menu only on
+// a desktop that has a tray (the window's own menu lists none).
+TEST(DashboardViewTest, TheEmptyDashboardNamesTheTrayMenuOnlyWhereThereIsATray)
+{
+    for (const bool tray : {true, false}) {
+        Window f;
+        f.trayAvailable = [&tray] { return tray; };
+        f.open();
+        auto* detail = qobject_cast<DashboardDetailView*>(f.view->detailPane());
+        ASSERT_NE(detail, nullptr);
+        ASSERT_EQ(detail->currentFace(), detail->emptyFace());
+        QStringList texts;
+        for (auto* label : detail->emptyFace()->findChildren<QLabel*>())
+            texts << label->text();
+        EXPECT_TRUE(texts.contains(tray ? "Saved layouts appear in the sidebar and tray menu."
+                                        : "Saved layouts appear in the sidebar."))
+            << texts.join(" | ").toStdString();
+        EXPECT_EQ(texts.join(" ").contains("tray"), tray);
+    }
+}
+
+// Every place the Tab key stops in the window shows that it has the keyboard: a stop that
+// draws the same with the focus as without leaves a person typing blind.
+TEST(DashboardViewTest, EveryStopOfTheTabKeyShowsThatItHasTheKeyboard)
+{
+    Window f;
+    f.add("Work", 0, {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)});
+    f.add("Home", 60);
+    f.open();
+    f.activate();
+    std::vector<QWidget*> stops;
+    for (QWidget* focus = QApplication::focusWidget(); focus && std::ranges::find(stops, focus) == stops.end() && stops.size() < 60;
+         focus = QApplication::focusWidget()) {
+        stops.push_back(focus);
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(focus, &tab);
+    }
+    ASSERT_GE(stops.size(), 3u);
+    for (QWidget* stop : stops) {
+        QWidget* elsewhere = stop == stops.front() ? stops.back() : stops.front();
+        elsewhere->setFocus(Qt::TabFocusReason);
+        const QImage without = stop->grab().toImage();
+        stop->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(stop->hasFocus());
+        EXPECT_NE(stop->grab().toImage(), without)
+            << stop->metaObject()->className() << " " << stop->accessibleName().toStdString() << " "
+            << stop->toolTip().toStdString();
+    }
 }
 
 // The detail pane waits for the window's selection before it makes a face: whatever is saved,

@@ -869,7 +869,8 @@ int DashboardDetailView::renderLayout()
     // Disabling or hiding the focused control makes Qt pass the focus on, and the scroll area
     // then scrolls to whatever took it: a restore started from the action strip would jump
     // the pane down to the window list. The pane keeps its place; another layout starts at
-    // the top. The focus leaves an action button that is about to be disabled for the pane.
+    // the top. The focus leaves an action button that is about to be disabled for the pane's
+    // page, which shows that it has it.
     auto* scrollBar = static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar();
     const bool otherLayout = m_shownLayoutID != summary.id;
     m_shownLayoutID = summary.id;
@@ -878,7 +879,7 @@ int DashboardDetailView::renderLayout()
         for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
                                 static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})
             if (button->hasFocus())
-                setFocus(Qt::OtherFocusReason);
+                m_layoutFace->setFocus(Qt::OtherFocusReason);
 
     // The name stands alone on its line: separators would draw it as overlapping lines.
     m_titleLabel->setText(separatorsAsSpaces(name));

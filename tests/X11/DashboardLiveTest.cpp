@@ -32,6 +32,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace zen {
@@ -358,13 +360,15 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
         << "Return restored nothing: " << x->rootGeometry(clientWindows[0]).x() << ","
         << x->rootGeometry(clientWindows[0]).y() << " not " << savedFrame.x() << "," << savedFrame.y();
     ASSERT_TRUE(waitFor([&] { return !view->presenter().snapshotMenuController()->isOperating(); }));
-    // The restore brings the layout's windows forward and gives one of them the keyboard, and
-    // a person sees that happen before turning back to the dashboard: the window manager can
+    // The restore brings the layout's windows forward and gives the keyboard to the front one
+    // (activating its program first, which may pass through the program's other window), and a
+    // person sees that happen before turning back to the dashboard: the window manager can
     // take its time over it, and would otherwise raise that window over the dashboard later.
-    ASSERT_TRUE(waitFor([&] {
-        const xcb_window_t active = activeWindow(*x);
-        return active == clientWindows[0] || active == clientWindows[1];
-    })) << focusReport();
+    const std::vector<WindowRecord> saved = store.loadSnapshot(keysID)->windows;
+    const auto front = std::ranges::min_element(
+        saved, {}, [](const WindowRecord& w) { return w.zOrderHint.value_or(std::numeric_limits<std::int64_t>::max()); });
+    const xcb_window_t frontWindow = front->windowTitle == QStringLiteral("Left") ? clientWindows[0] : clientWindows[1];
+    ASSERT_TRUE(waitFor([&] { return activeWindow(*x) == frontWindow; })) << focusReport();
 
     // The restore-order list's context menu moves a row, and the store keeps the new order.
     DashboardDisplayWindowList* order = nullptr;

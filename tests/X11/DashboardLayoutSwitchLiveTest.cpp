@@ -21,7 +21,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -189,7 +188,7 @@ TEST(DashboardLayoutSwitchLiveTest, EveryFrameOfThePaneIsTheLayoutLeftOrTheLayou
         }
     };
 
-    // By a click on another row: each once its last click is well past the double-click interval.
+    // By a click on another row each time: two clicks rows apart make no double click.
     for (int i = 0; i < 20; ++i) {
         const int row = (rowOf() + 1 + i % 5) % 6;
         switchTo(row, "click", [&] {

@@ -296,6 +296,7 @@ void ZentharionApp::openOrFocusDashboard()
             d.openDashboard = [this] { openOrFocusDashboard(); };
             d.quit = [this] { performMenuBarAction(MenuBarAction::quit); };
             d.frameStore = m_dependencies.userDefaults;
+            d.systemTrayAvailable = [this] { return systemTrayAvailable(); };
             return new DashboardView(std::move(d));
         }, m_dependencies.bringWindowForward);
     if (m_dashboardOpener->open() != DashboardOpener::Outcome::broughtForward)

@@ -36,6 +36,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <optional>
+#include <vector>
+
 namespace zen {
 
 namespace {
@@ -311,10 +314,56 @@ private:
     QBoxLayout* m_box = nullptr;
 };
 
+// A face's scroll area. The Tab key stops on it, so that the keys scroll a page that goes on
+// below its last control; while it has the keyboard a ring inside its edges says so, drawn
+// over the page by a widget of its own that lets the pointer through.
+class FaceScrollArea final : public QScrollArea {
+public:
+    explicit FaceScrollArea(QWidget* parent) : QScrollArea(parent), m_ring(new Ring(this)) { m_ring->hide(); }
+
+protected:
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QScrollArea::focusInEvent(event);
+        if (window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+            m_ring->setGeometry(viewport()->geometry());
+            m_ring->raise();
+            m_ring->show();
+        }
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QScrollArea::focusOutEvent(event);
+        m_ring->hide();
+    }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QScrollArea::resizeEvent(event);
+        m_ring->setGeometry(viewport()->geometry());
+    }
+
+private:
+    class Ring final : public QWidget {
+    public:
+        explicit Ring(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TransparentForMouseEvents); }
+
+    protected:
+        void paintEvent(QPaintEvent*) override
+        {
+            constexpr int width = 2;
+            QPainter painter(this);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), width));
+            painter.drawRoundedRect(QRectF(rect()).adjusted(width / 2.0, width / 2.0, -width / 2.0, -width / 2.0), 4, 4);
+        }
+    };
+    Ring* m_ring;
+};
+
 // A scroll area whose content is centred and at most `maximumWidth` wide (0: full width).
 QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertically, QWidget* parent)
 {
-    auto* scroll = new QScrollArea(parent);
+    auto* scroll = new FaceScrollArea(parent);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -412,6 +461,7 @@ DashboardDetailView* DashboardDetailView::installIn(DashboardView& window)
     // made rather than all over again when the pane is moved in.
     auto* pane = new DashboardDetailView(presenter, window.splitter());
     pane->setRelativeDateText(&DashboardRelativeDateFormatter::string);
+    pane->setTrayAvailable(window.dependencies().systemTrayAvailable);
     if (const auto& now = window.dependencies().now)
         pane->setClock(now);
 
@@ -439,6 +489,20 @@ void DashboardDetailView::setClock(std::function<QDateTime()> clock)
 {
     m_clock = std::move(clock);
     render();
+}
+
+void DashboardDetailView::setTrayAvailable(std::function<bool()> trayAvailable)
+{
+    m_trayAvailable = std::move(trayAvailable);
+    render();
+}
+
+QString DashboardDetailView::emptyNote() const
+{
+    // Without a tray the program's menu is the window's own, which lists no layouts.
+    if (m_trayAvailable && !m_trayAvailable())
+        return QStringLiteral("Saved layouts appear in the sidebar.");
+    return QStringLiteral("Saved layouts appear in the sidebar and %1.").arg(DesktopWords::trayMenu);
 }
 
 void DashboardDetailView::refreshRelativeDate()
@@ -660,7 +724,8 @@ void DashboardDetailView::buildEmptyFace()
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignHCenter);
     TextStyle::applyColor(body, TextStyle::Emphasis::secondary);
-    auto* note = plainLabel(QStringLiteral("Saved layouts appear in the sidebar and %1.").arg(DesktopWords::trayMenu), content);
+    auto* note = plainLabel(emptyNote(), content);
+    m_emptyNote = note;
     note->setWordWrap(true);
     note->setAlignment(Qt::AlignHCenter);
     TextStyle::apply(note, TextStyle::Role::caption);
@@ -692,6 +757,7 @@ void DashboardDetailView::buildEmptyFace()
 void DashboardDetailView::render()
 {
     const auto preference = m_presenter->contentPreference();
+    std::optional<int> scrollPosition;
     // Until the pane is first shown its window may still be gathering the selection: a face
     // other than the layout's is made only once it is sure to be seen.
     m_facePending = m_facesWait && preference != DashboardDetailContentPreference::selectedLayout;
@@ -704,7 +770,7 @@ void DashboardDetailView::render()
         break;
     case DashboardDetailContentPreference::selectedLayout:
         m_faces->setCurrentWidget(m_layoutFace);
-        renderLayout();
+        scrollPosition = renderLayout();
         break;
     case DashboardDetailContentPreference::emptyState:
         if (m_facePending)
@@ -719,7 +785,47 @@ void DashboardDetailView::render()
     }
     if (m_save)
         m_save->setEnabled(!m_presenter->isActionLocked());
+    if (m_emptyNote)
+        m_emptyNote->setText(emptyNote());
     renderIssues();
+    if (isVisible())
+        layOutNow();
+    // Once the page has its final height, which bounds the scroll bar.
+    if (scrollPosition)
+        static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar()->setValue(*scrollPosition);
+}
+
+void DashboardDetailView::layOutNow()
+{
+    // Laying a part out asks its container to lay out again, each time by a posted request: a
+    // new preview, measured at its first width as a single column, turns into a row of cards
+    // once it has the pane's width, and then its grid, the preview, the page and the scroll
+    // area ask in turn. Left to the event loop, those requests would come after the window's
+    // pending repaint (the list's new selection asked for it first), and the window would
+    // show the new face with its lower parts at their old places and sizes. Each pass here
+    // delivers what the one before posted to the pane's own widgets, until none is left.
+    struct Deliveries final : QObject {
+        int count = 0;
+        Deliveries() { QCoreApplication::instance()->installEventFilter(this); }
+        ~Deliveries() override { QCoreApplication::instance()->removeEventFilter(this); }
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            count += event->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } deliveries;
+    // A bound well past the deepest chain of containers the pane has.
+    for (int pass = 0; pass < 32; ++pass) {
+        deliveries.count = 0;
+        QCoreApplication::sendPostedEvents(this, QEvent::LayoutRequest);
+        const auto widgets = findChildren<QWidget*>();
+        std::vector<QPointer<QWidget>> parts(widgets.begin(), widgets.end());
+        for (const QPointer<QWidget>& part : parts)
+            if (part)
+                QCoreApplication::sendPostedEvents(part, QEvent::LayoutRequest);
+        if (!deliveries.count)
+            return;
+    }
 }
 
 void DashboardDetailView::renderIssues()
@@ -751,7 +857,7 @@ void DashboardDetailView::fillIssueSection(QVBoxLayout* section) const
     section->parentWidget()->setVisible(!m_shownIssues.empty());
 }
 
-void DashboardDetailView::renderLayout()
+int DashboardDetailView::renderLayout()
 {
     // While the window is hidden the layout is not read: its list entry says all the header shows.
     const auto& snapshot = m_presenter->selectedSnapshot();
@@ -763,7 +869,8 @@ void DashboardDetailView::renderLayout()
     // Disabling or hiding the focused control makes Qt pass the focus on, and the scroll area
     // then scrolls to whatever took it: a restore started from the action strip would jump
     // the pane down to the window list. The pane keeps its place; another layout starts at
-    // the top. The focus leaves an action button that is about to be disabled for the pane.
+    // the top. The focus leaves an action button that is about to be disabled for the pane's
+    // page, which shows that it has it.
     auto* scrollBar = static_cast<QScrollArea*>(m_layoutFace)->verticalScrollBar();
     const bool otherLayout = m_shownLayoutID != summary.id;
     m_shownLayoutID = summary.id;
@@ -772,12 +879,7 @@ void DashboardDetailView::renderLayout()
         for (QWidget* button : {static_cast<QWidget*>(m_restore), static_cast<QWidget*>(m_update),
                                 static_cast<QWidget*>(m_rename), static_cast<QWidget*>(m_delete)})
             if (button->hasFocus())
-                setFocus(Qt::OtherFocusReason);
-    struct KeepScrollPosition {
-        QScrollBar* bar;
-        int value;
-        ~KeepScrollPosition() { bar->setValue(value); }
-    } keepScrollPosition{scrollBar, scrollPosition};
+                m_layoutFace->setFocus(Qt::OtherFocusReason);
 
     // The name stands alone on its line: separators would draw it as overlapping lines.
     m_titleLabel->setText(separatorsAsSpaces(name));
@@ -805,9 +907,10 @@ void DashboardDetailView::renderLayout()
 
     if (!snapshot) {
         m_shownSelectionRevision = m_presenter->selectionRevision();
-        return;
+        return scrollPosition;
     }
     renderLists();
+    return scrollPosition;
 }
 
 void DashboardDetailView::renderLists()
@@ -818,7 +921,6 @@ void DashboardDetailView::renderLists()
     // lists are redrawn only when what they show was given anew, not on every status line.
     const bool selectionGiven = m_presenter->selectionRevision() != m_shownSelectionRevision;
     m_shownSelectionRevision = m_presenter->selectionRevision();
-    bool remade = selectionGiven;
     if (!m_preview || m_preview->snapshot().id != snapshot.id) {
         delete m_preview;
         m_preview = new DashboardSnapshotPreviewView(snapshot, DashboardAppIdentityResolver::shared(),
@@ -827,7 +929,6 @@ void DashboardDetailView::renderLists()
         m_previewSlot->layout()->addWidget(m_preview);
         // A layout shows a widget it takes in one turn later: the face would go out without it.
         m_preview->show();
-        remade = true;
     } else if (selectionGiven) {
         m_preview->setSnapshot(snapshot);
     }
@@ -838,16 +939,10 @@ void DashboardDetailView::renderLists()
                                                        m_inactiveAppsSlot);
         m_inactiveAppsSlot->layout()->addWidget(m_inactiveApps);
         m_inactiveApps->show();
-        remade = true;
     } else if (selectionGiven || running != m_shownRunningApplications) {
         m_inactiveApps->update(snapshot, running);
-        remade = true;
     }
     m_shownRunningApplications = running;
-    // The face is laid out whole before control returns to the event loop: a frame painted
-    // before the posted layout passes would show the new parts at their old places or sizes.
-    if (remade && isVisible())
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 }
 
 void DashboardDetailView::releaseUntilShown()

@@ -49,6 +49,8 @@ public:
     using RelativeDateText = std::function<QString(const QDateTime& date, const QDateTime& now)>;
     void setRelativeDateText(RelativeDateText text);
     void setClock(std::function<QDateTime()> clock);
+    // Whether the desktop has a tray, whose menu lists the saved layouts. Until set, it has.
+    void setTrayAvailable(std::function<bool()> trayAvailable);
     // Says again when the shown layout was updated, relative to the clock's time now.
     void refreshRelativeDate();
     // The window closed and is kept for its next opening: the preview and the inactive
@@ -98,12 +100,17 @@ private:
     void showPendingFace();
     void renderIssues();
     void fillIssueSection(QVBoxLayout* section) const;
-    void renderLayout();
+    // Returns where the pane's scroll bar goes once the face is laid out.
+    int renderLayout();
     void renderLists();
+    QString emptyNote() const;
+    // Lays the pane out to its final geometry before control returns to the event loop.
+    void layOutNow();
 
     DashboardDetailViewPresenter* m_presenter;
     RelativeDateText m_relativeDateText;
     std::function<QDateTime()> m_clock;
+    std::function<bool()> m_trayAvailable;
 
     QStackedWidget* m_faces = nullptr;
     QWidget* m_layoutFace = nullptr;
@@ -138,6 +145,7 @@ private:
 
     OnboardingPermissionEducationView* m_education = nullptr;
     QPushButton* m_save = nullptr;
+    QLabel* m_emptyNote = nullptr;
 };
 
 } // namespace zen

@@ -1,6 +1,7 @@
 #include "Dashboard/DashboardDisplayPreviewCard.h"
 
 #include "Dashboard/DashboardDisplayCanvas.h"
+#include "Dashboard/DashboardElidedLabel.h"
 #include "Dashboard/DashboardPreviewStyle.h"
 
 #include <QHBoxLayout>
@@ -11,6 +12,27 @@
 namespace zen {
 
 using Style = DashboardPreviewStyle;
+
+namespace {
+
+// The display's name on one line, ending in an ellipsis where the card has no room for it: any
+// X client can name a monitor, at any length. It asks for its whole width and takes what is left
+// beside the badge and the count, down to none.
+class DisplayTitle final : public DashboardElidedLabel {
+public:
+    using DashboardElidedLabel::DashboardElidedLabel;
+
+    QSize sizeHint() const override
+    {
+        // Measuring a start well past any card's width is enough, and quick for a name of any length.
+        const QMargins margins = contentsMargins();
+        return {fontMetrics().horizontalAdvance(text().left(512)) + margins.left() + margins.right(),
+                fontMetrics().height() + margins.top() + margins.bottom()};
+    }
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+};
+
+} // namespace
 
 QString DashboardDisplayPreviewCard::displayTitle(const DisplayRecord& display)
 {
@@ -37,10 +59,12 @@ DashboardDisplayPreviewCard::DashboardDisplayPreviewCard(DashboardDisplayPreview
 
     auto* titleLine = new QHBoxLayout;
     titleLine->setSpacing(8);
-    QLabel* title = Style::label(Style::singleLine(displayTitle(model.display)), Style::TextStyle::subheadline, QFont::DemiBold);
+    auto* title = new DisplayTitle(this);
+    title->setText(Style::singleLine(displayTitle(model.display)));
+    title->setFont(Style::font(Style::TextStyle::subheadline, QFont::DemiBold));
     title->setObjectName(QStringLiteral("displayTitle"));
     // A long name gives way to the badge and the count rather than widening the card.
-    title->setMinimumWidth(0);
+    title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     titleLine->addWidget(title);
     if (model.display.isPrimary) {
         QLabel* badge = Style::badge(QStringLiteral("Primary"), Style::TextStyle::caption2, 6, 2, this);

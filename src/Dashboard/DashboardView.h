@@ -51,6 +51,8 @@ public:
         std::function<void()> quit;
         // Where the window's frame is kept; null means the user's preferences.
         UserDefaults* frameStore = nullptr;
+        // Whether the desktop has a tray, whose menu lists the saved layouts; empty means it has.
+        std::function<bool()> systemTrayAvailable;
         // The current time for the rows' relative dates; empty means the clock.
         std::function<QDateTime()> now;
         // Where the minute refresh of those dates waits; empty means Qt's timers.

@@ -5,6 +5,7 @@
 #include <QEnterEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPen>
 
 namespace zen {
 
@@ -15,6 +16,7 @@ constexpr int labelHorizontalPadding = 10;
 constexpr int labelVerticalPadding = 7;
 constexpr int symbolSize = 16;
 constexpr int iconSpacing = 8;
+constexpr int focusRingWidth = 2;
 
 } // namespace
 
@@ -124,6 +126,14 @@ void SidebarActionButton::paintEvent(QPaintEvent*)
     const QRect textRect = content.adjusted(symbolSize + iconSpacing, 0, 0, 0);
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
                      painter.fontMetrics().elidedText(text(), Qt::ElideRight, textRect.width()));
+    if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+        // Once the keyboard moves the focus, as the style's rings show: around the padded label,
+        // in the accent.
+        painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), focusRingWidth));
+        painter.setBrush(Qt::NoBrush);
+        const qreal inset = focusRingWidth / 2.0;
+        painter.drawRoundedRect(QRectF(label).adjusted(inset, inset, -inset, -inset), 6, 6);
+    }
 }
 
 bool SidebarActionButton::hitButton(const QPoint& pos) const

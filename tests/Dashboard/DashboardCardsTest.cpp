@@ -3,9 +3,9 @@
 #include "Dashboard/DashboardSymbols.h"
 
 #include "Dashboard/DashboardPreviewTestSupport.h"
+#include "Support/LiveDesktop.h"
 #include "Support/SnapshotFixtures.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -117,6 +117,83 @@ TEST(DashboardIssueBannerTest, LongMessagesWrapAndStayPlain)
     EXPECT_GE(banner.heightForWidth(360), banner.heightForWidth(720));
 }
 
+// The message as the banner draws it, with the places where a line may break.
+QString drawnMessage(const DashboardIssueBanner& banner)
+{
+    for (const QLabel* label : banner.findChildren<QLabel*>())
+        if (label->wordWrap())
+            return label->text();
+    return {};
+}
+
+// Whether every half of a character drawn has its other half beside it.
+bool wholeCharacters(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && (i + 1 == text.size() || !text.at(i + 1).isLowSurrogate()))
+            return false;
+        if (text.at(i).isLowSurrogate() && (i == 0 || !text.at(i - 1).isHighSurrogate()))
+            return false;
+    }
+    return true;
+}
+
+// An unbroken run of up to 120 characters (a file name, an id) is shown whole; a longer one
+// keeps its start and its end around an ellipsis, cut between characters, never inside one.
+TEST(DashboardIssueBannerTest, LongRunsAreCutInTheMiddleBetweenWholeCharacters)
+{
+    const QString exact = QString(120, u'x');
+    const QString longer = QString(60, u'a') + QString(61, u'b');
+    const QString emoji = QString::fromUtf8("\U0001F600").repeated(200);
+    struct Case {
+        const char* story;
+        QString run;
+        bool whole;
+    };
+    for (const Case& c : {Case{"exactly 120", exact, true}, Case{"121", longer, false}, Case{"emoji", emoji, false},
+                          Case{"emoji after a letter", QStringLiteral("a") + emoji, false},
+                          Case{"emoji before a letter", emoji + QStringLiteral("a"), false}}) {
+        SCOPED_TRACE(c.story);
+        const QString message = QStringLiteral("The file %1 could not be read.").arg(c.run);
+        DashboardIssueBanner banner("Layout Action Failed", message, "exclamationmark.triangle.fill", Qt::red);
+        const QString drawn = drawnMessage(banner);
+        EXPECT_TRUE(wholeCharacters(drawn));
+        const QString shown = QString(drawn).remove(QChar(0x200B));
+        if (c.whole) {
+            EXPECT_EQ(shown, message);
+            continue;
+        }
+        const qsizetype start = QStringLiteral("The file ").size();
+        const qsizetype cut = shown.indexOf(QChar(0x2026));
+        ASSERT_GT(cut, start);
+        const QString head = shown.mid(start, cut - start);
+        const QString tail = shown.mid(cut + 1).chopped(QStringLiteral(" could not be read.").size());
+        EXPECT_TRUE(c.run.startsWith(head));
+        EXPECT_TRUE(c.run.endsWith(tail));
+        EXPECT_LE(head.size() + 1 + tail.size(), 120);
+        EXPECT_GE(head.size() + 1 + tail.size(), 118) << "the run keeps what fits";
+    }
+}
+
+// An application with no desktop entry is named in the note by its id: an id of 49 characters
+// whole, a longer one by its first and last 24 around an ellipsis.
+TEST(DashboardInactiveAppsViewTest, TheNoteNamesAnIdOfFortyNineCharactersWhole)
+{
+    DashboardAppIdentityResolver resolver = test::makeTableResolver({});
+    for (const int length : {49, 50, 200}) {
+        SCOPED_TRACE(length);
+        QString named = QStringLiteral("org.example.") + QString(length - 13, u'x') + QStringLiteral("z");
+        DashboardInactiveAppsView view(makeSnapshot("L", {makeWindow(named, 1)}), resolver, {});
+        const QStringList shown = texts(view).filter(QStringLiteral("has no desktop entry"));
+        ASSERT_EQ(shown.size(), 1);
+        const QString name = shown.front().section(QStringLiteral(" has no desktop entry"), 0, 0);
+        if (length == 49)
+            EXPECT_EQ(name, named);
+        else
+            EXPECT_EQ(name, named.left(24) + QChar(0x2026) + named.right(24));
+    }
+}
+
 TEST(DashboardCardsScreenshotTest, BannerAndInactiveApps)
 {
     DashboardAppIdentityResolver resolver = test::makeTableResolver({{"org.example.Mail", "Mail"}}, QColor(70, 130, 200));
@@ -135,7 +212,8 @@ TEST(DashboardCardsScreenshotTest, BannerAndInactiveApps)
     page.resize(520, page.sizeHint().height());
     const QImage image = page.grab().toImage();
     EXPECT_FALSE(image.isNull());
-    image.save(QDir::temp().filePath(QStringLiteral("zentharion-dashboard-cards.png")));
+    // To $ZEN_SCREENSHOT_DIR when set; nothing is left in the temporary folder.
+    testsupport::ScreenshotFolder().save(image, QStringLiteral("dashboard-cards"));
 }
 
 TEST(DashboardSymbolsTest, EverySymbolDrawsSomethingInItsTint)

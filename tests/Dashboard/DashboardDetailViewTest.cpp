@@ -166,12 +166,14 @@ TEST(DashboardDetailViewTest, AnOperationStartedFromTheStripKeepsThePaneInPlace)
     QScrollBar* bar = scroll->verticalScrollBar();
     ASSERT_GT(bar->maximum(), 20) << "the pane must be taller than the window for this test";
     bar->setValue(20);
-    h.view->activateWindow();
+    QApplication::setActiveWindow(h.view.get());
     h.view->restoreButton()->setFocus();
+    ASSERT_TRUE(h.view->restoreButton()->hasFocus());
 
     h.holdOperation();
     EXPECT_EQ(bar->value(), 20);
     EXPECT_FALSE(h.view->restoreButton()->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), scroll) << "the page takes the focus, and shows it";
     h.finishOperation();
     EXPECT_EQ(bar->value(), 20);
 

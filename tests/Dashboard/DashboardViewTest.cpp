@@ -50,6 +50,7 @@ struct Window : test::DashboardWindowFixture {
     QDateTime clock = test::fixedDate(0, 30);
     std::shared_ptr<test::ManualScheduler> scheduler = std::make_shared<test::ManualScheduler>();
     int settingsOpened = 0;
+    std::function<bool()> trayAvailable;
     std::unique_ptr<DashboardView> view;
 
     DashboardView& open(bool withSettings = true)
@@ -63,6 +64,7 @@ struct Window : test::DashboardWindowFixture {
         if (withSettings)
             d.openSettings = [this] { ++settingsOpened; };
         d.frameStore = &defaults;
+        d.systemTrayAvailable = trayAvailable;
         d.now = [this] { return clock; };
         d.scheduler = scheduler;
         view = std::make_unique<DashboardView>(std::move(d));
@@ -301,6 +303,56 @@ TEST(DashboardViewTest, SidebarButtonsFollowTheUpdateStateAndTheSettingsHook)
     Window unwired;
     EXPECT_FALSE(unwired.open(false).settingsButton()->isEnabled());
     EXPECT_FALSE(unwired.view->commands().settingsAction()->isEnabled());
+}
+
+// The invitation to save a first layout says where saved layouts show: the tray's menu only on
+// a desktop that has a tray (the window's own menu lists none).
+TEST(DashboardViewTest, TheEmptyDashboardNamesTheTrayMenuOnlyWhereThereIsATray)
+{
+    for (const bool tray : {true, false}) {
+        Window f;
+        f.trayAvailable = [&tray] { return tray; };
+        f.open();
+        auto* detail = qobject_cast<DashboardDetailView*>(f.view->detailPane());
+        ASSERT_NE(detail, nullptr);
+        ASSERT_EQ(detail->currentFace(), detail->emptyFace());
+        QStringList texts;
+        for (auto* label : detail->emptyFace()->findChildren<QLabel*>())
+            texts << label->text();
+        EXPECT_TRUE(texts.contains(tray ? "Saved layouts appear in the sidebar and tray menu."
+                                        : "Saved layouts appear in the sidebar."))
+            << texts.join(" | ").toStdString();
+        EXPECT_EQ(texts.join(" ").contains("tray"), tray);
+    }
+}
+
+// Every place the Tab key stops in the window shows that it has the keyboard: a stop that
+// draws the same with the focus as without leaves a person typing blind.
+TEST(DashboardViewTest, EveryStopOfTheTabKeyShowsThatItHasTheKeyboard)
+{
+    Window f;
+    f.add("Work", 0, {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)});
+    f.add("Home", 60);
+    f.open();
+    f.activate();
+    std::vector<QWidget*> stops;
+    for (QWidget* focus = QApplication::focusWidget(); focus && std::ranges::find(stops, focus) == stops.end() && stops.size() < 60;
+         focus = QApplication::focusWidget()) {
+        stops.push_back(focus);
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(focus, &tab);
+    }
+    ASSERT_GE(stops.size(), 3u);
+    for (QWidget* stop : stops) {
+        QWidget* elsewhere = stop == stops.front() ? stops.back() : stops.front();
+        elsewhere->setFocus(Qt::TabFocusReason);
+        const QImage without = stop->grab().toImage();
+        stop->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(stop->hasFocus());
+        EXPECT_NE(stop->grab().toImage(), without)
+            << stop->metaObject()->className() << " " << stop->accessibleName().toStdString() << " "
+            << stop->toolTip().toStdString();
+    }
 }
 
 // The detail pane waits for the window's selection before it makes a face: whatever is saved,
@@ -631,20 +683,49 @@ struct PaintWatch final : QObject {
     }
 };
 
+// Delivers the layout requests that the widgets of the pane have waiting, and says how many.
+int deliverWaitingLayouts(QWidget& pane)
+{
+    struct Count final : QObject {
+        int delivered = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            delivered += event->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } count;
+    qApp->installEventFilter(&count);
+    QCoreApplication::sendPostedEvents(&pane, QEvent::LayoutRequest);
+    for (QWidget* widget : pane.findChildren<QWidget*>())
+        QCoreApplication::sendPostedEvents(widget, QEvent::LayoutRequest);
+    qApp->removeEventFilter(&count);
+    return count.delivered;
+}
+
 // Opening the window, choosing another layout in the list and opening the window again after
 // closing it: every frame the pane paints on the way shows the face it ends with, the preview
-// of the selected layout in place, never a face still being put together.
+// of the selected layout in place, never a face still being put together. Which frame the
+// window system shows depends on the order of the event queue, so the face is whole already
+// when control returns to the event loop, whatever comes next.
 TEST(DashboardViewTest, EveryPaintOfTheDetailPaneShowsTheWholeFace)
 {
     Window f;
-    const Snapshot work = f.add("Work", 0,
-                                {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 2, 2),
-                                 makeWindow("org.example.Gone", 1, 3)});
+    // Windows on two displays: two cards, one above the other until the preview has the pane's
+    // width, then side by side.
+    const auto onTwoDisplays = [&f](Snapshot layout) {
+        layout.sourceDisplayState = DisplayState::make(
+            {test::makeDisplay(1, CGRect(0, 0, 1440, 900), true), test::makeDisplay(2, CGRect(1440, 0, 1920, 1080))}, 1);
+        EXPECT_TRUE(f.store.save(layout).has_value());
+        return layout;
+    };
+    const Snapshot work = onTwoDisplays(f.add("Work", 0,
+                                              {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 2, 2),
+                                               makeWindow("org.example.Gone", 1, 3)}));
     // Large enough that reading and building it outlasts the wait before the next frame.
     std::vector<WindowRecord> many;
     for (int i = 0; i < 400; ++i)
         many.push_back(makeWindow(QStringLiteral("org.example.App%1").arg(i % 12), std::uint32_t(1 + i % 2), i));
-    const Snapshot home = f.add("Home", 60, std::move(many));
+    const Snapshot home = onTwoDisplays(f.add("Home", 60, std::move(many)));
     const auto settle = [] {
         for (int i = 0; i < 10; ++i)
             QApplication::processEvents();
@@ -663,20 +744,27 @@ TEST(DashboardViewTest, EveryPaintOfTheDetailPaneShowsTheWholeFace)
         std::function<void()> before;
         std::function<void()> act;
         QUuid shown;
+        bool backToTheEventLoop; // the act is what one event does, and control returns after it
     } steps[] = {
-        {"first opening", [] {}, [&] { f.open(); }, work.id},
-        {"another layout", [] {}, [&] { clickRow(1); }, home.id},
-        {"opening again", [&] { f.view->close(); settle(); }, [&] { f.view->show(); }, work.id},
+        {"first opening", [] {}, [&] { f.open(); }, work.id, false},
+        {"another layout", [] {}, [&] { clickRow(1); }, home.id, true},
+        {"opening again", [&] { f.view->close(); settle(); }, [&] { f.view->show(); }, work.id, true},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.story);
         step.before();
         PaintWatch watch(f.view);
         step.act();
-        settle();
         auto* detail = qobject_cast<DashboardDetailView*>(f.view->detailPane());
         ASSERT_NE(detail, nullptr);
+        const PaintedFace atReturn = paintedFace(*detail);
+        const int waiting = deliverWaitingLayouts(*detail);
+        settle();
         const PaintedFace whole = paintedFace(*detail);
+        if (step.backToTheEventLoop) {
+            EXPECT_EQ(waiting, 0) << "layout requests left to the event loop";
+            EXPECT_TRUE(atReturn == whole) << "still being laid out when control went back to the event loop";
+        }
         EXPECT_EQ(whole.previewLayout, step.shown);
         EXPECT_FALSE(whole.preview.isEmpty());
         EXPECT_FALSE(whole.inactiveApps.isEmpty());

@@ -2,6 +2,7 @@
 #include "Dashboard/DashboardInactiveAppsView.h"
 #include "Dashboard/DashboardIssueBanner.h"
 #include "Dashboard/DashboardDisplayPreviewCard.h"
+#include "Dashboard/DashboardElidedLabel.h"
 #include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DashboardHotkeyMetricCard.h"
 #include "Dashboard/DashboardMetricCard.h"
@@ -207,6 +208,31 @@ TEST(DashboardWindowLookTest, LongNamesFromAFileKeepEveryHeaderActionInReach)
     f.shot("dashboard-huge-name-wide");
     expectHeaderButtonsInReach(f);
     EXPECT_GT(f.detail()->titleLabel()->width(), f.detail()->titleLabel()->fontMetrics().averageCharWidth() * 28);
+}
+
+// Any X client can name a monitor, at any length; a layout captured then keeps the name.
+TEST(DashboardWindowLookTest, ALongMonitorNameKeepsEveryHeaderActionInReach)
+{
+    LookWindow f;
+    Snapshot layout = f.add("Work", 0, {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 2, 2)});
+    DisplayRecord named = test::makeDisplay(1, CGRect(0, 0, 1440, 900), true);
+    named.localizedName = QString(1000, u'M');
+    layout.sourceDisplayState =
+        DisplayState::make({named, test::makeDisplay(2, CGRect(1440, 0, 1920, 1080))}, 1);
+    ASSERT_TRUE(f.store.save(layout).has_value());
+    f.open(QSize(940, 640));
+    f.shot("dashboard-long-monitor-name");
+    expectHeaderButtonsInReach(f);
+    const auto cards = f.detail()->preview()->cards();
+    ASSERT_EQ(cards.size(), 2u);
+    auto* title = cards[0]->findChild<DashboardElidedLabel*>("displayTitle");
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->text(), named.localizedName);
+    EXPECT_TRUE(title->shownText().endsWith(QChar(0x2026))) << "the name is cut where the card ends";
+    // The cards share the row equally: the name asks for no room of its own.
+    EXPECT_EQ(cards[0]->width(), cards[1]->width());
+    for (QWidget* card : {static_cast<QWidget*>(cards[0]), static_cast<QWidget*>(cards[1])})
+        EXPECT_TRUE(f.view->rect().contains(rectIn(card, f.view.get())));
 }
 
 QLabel* labelWithText(QWidget* in, const QString& start)

@@ -339,7 +339,8 @@ TEST_F(RestoreEndToEndTest, RelaunchedApplicationsNewWindowsTakeTheSavedFramesBy
     auto original = std::make_unique<TestClientProcess>(
         QStringList {"--class", "zen-relaunch,ZenRelaunch", "--window", "title=report.txt,geometry=500x400+150+120", "--window",
                      "title=notes.txt,geometry=420x300+1450+200", "--window", "type=dialog,title=Find,geometry=300x120+300+500"});
-    ASSERT_EQ(original->waitUntilReady().size(), 3u);
+    const auto originalWindows = original->waitUntilReady();
+    ASSERT_EQ(originalWindows.size(), 3u);
     const qint64 oldPid = original->processId();
 
     SnapshotStore store(dir.filePath(QStringLiteral("Snapshots")));
@@ -358,6 +359,10 @@ TEST_F(RestoreEndToEndTest, RelaunchedApplicationsNewWindowsTakeTheSavedFramesBy
     ASSERT_NE(saved["report.txt"].displayID, saved["notes.txt"].displayID);
     original->terminate();
     original.reset();
+    // The process is gone before the server has let go of its windows: a restore that still
+    // sees them finds the program running and does not start it.
+    for (const std::uint32_t id : originalWindows)
+        ASSERT_TRUE(testsupport::waitUntilWindowGone(*platform, id));
 
     auto result = RestoreEngine::forPlatform(store, services).restoreSnapshot(snapshot->id);
     ASSERT_TRUE(result);

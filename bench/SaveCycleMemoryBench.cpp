@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWindow>
 
@@ -34,15 +35,15 @@ namespace {
 // Option+Control+L; X keycodes of the evdev keymap Xvfb loads.
 const HotkeyBinding optionControlL {37, 0x1800, "Option-Control-L"};
 
-// Anonymous resident memory of this process, in kB.
-double rssAnonKb()
+// A field of a /proc/self file, in kB.
+double procKb(const char* file, const QByteArray& field)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    QFile status(QStringLiteral("/proc/self/") + QLatin1String(file));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("RssAnon:"))
-            return line.mid(8).trimmed().split(' ').value(0).toDouble();
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toDouble();
     return 0;
 }
 
@@ -59,7 +60,11 @@ void settle()
 
 void BM_SaveRestoreDashboardCycles(benchmark::State& state)
 {
+    // 0: saves in the first twenty cycles only; 1: in every cycle; 2: in every cycle, each
+    // layout deleted again at the cycle's end, so that only what a save leaves beyond its
+    // layout can add up.
     const bool savesThroughout = state.range(0) != 0;
+    const bool layoutsDeleted = state.range(0) == 2;
     constexpr int cycles = 200, savingCycles = 20;
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
         state.SkipWithError("needs an X server (scripts/with-xvfb)");
@@ -82,6 +87,8 @@ void BM_SaveRestoreDashboardCycles(benchmark::State& state)
     ZentharionAppDependencies dependencies = ZentharionAppDependencies::live();
     dependencies.userDefaults = &defaults;
     dependencies.quit = [] {};
+    // As the program sets it at start.
+    QThreadPool::globalInstance()->setExpiryTimeout(2000);
     auto app = std::make_unique<ZentharionApp>(std::move(dependencies));
     app->showMenuBarExtra();
     app->runStartUpWorkNow();
@@ -125,7 +132,8 @@ void BM_SaveRestoreDashboardCycles(benchmark::State& state)
         state.SkipWithError("the first layout was not saved with its shortcut");
         return;
     }
-    std::vector<double> rss, heap;
+    // Anonymous resident memory; the proportional share of every page mapped; the heap in use.
+    std::vector<double> rss, pss, heap;
     for (auto _ : state) {
         for (int cycle = 1; cycle <= cycles; ++cycle) {
             if ((savesThroughout || cycle <= savingCycles) && !save()) {
@@ -136,20 +144,20 @@ void BM_SaveRestoreDashboardCycles(benchmark::State& state)
                 state.SkipWithError("a restore or the dashboard did not finish");
                 return;
             }
+            if (layoutsDeleted && cycle > savingCycles) // the newest first
+                controller->deleteSnapshot(controller->snapshotSummaries().front().id);
             settle();
-            rss.push_back(rssAnonKb());
+            rss.push_back(procKb("status", "RssAnon"));
+            pss.push_back(procKb("smaps_rollup", "Pss"));
             heap.push_back(heapInUseKb());
         }
     }
     const auto at = [](const std::vector<double>& v, int cycle) { return v[std::size_t(cycle - 1)]; };
-    state.counters["rss_anon_kb_at_20"] = at(rss, savingCycles);
-    state.counters["rss_anon_kb_at_200"] = at(rss, cycles);
-    state.counters["rss_anon_kb_at_110"] = at(rss, 110);
-    state.counters["heap_kb_at_20"] = at(heap, savingCycles);
-    state.counters["heap_kb_at_110"] = at(heap, 110);
-    state.counters["heap_kb_at_200"] = at(heap, cycles);
+    for (const auto& [name, values] : {std::pair {"rss_anon_kb", &rss}, {"pss_kb", &pss}, {"heap_kb", &heap}})
+        for (const int cycle : {savingCycles, 110, cycles})
+            state.counters[std::string(name) + "_at_" + std::to_string(cycle)] = at(*values, cycle);
     state.counters["layouts"] = double(controller->snapshotSummaries().size());
 }
-BENCHMARK(BM_SaveRestoreDashboardCycles)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_SaveRestoreDashboardCycles)->Arg(0)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 } // namespace

@@ -195,7 +195,7 @@ void BM_RowReadingVersusSimdjsonParse(benchmark::State& state)
     std::vector<QByteArray> documents;
     for (const QString& name : QDir(folder).entryList(QDir::Files))
         documents.push_back(readRegularFile(QDir(folder).filePath(name), SnapshotStore::maximumFileSize,
-                                            SnapshotSummaryScanner::padding + 1)
+                                            qsizetype(simdjson::SIMDJSON_PADDING) + 1)
                                 .value_or(QByteArray()));
     SnapshotSummaryScanner scanner;
     simdjson::dom::parser parser;

@@ -19,7 +19,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QPixmapCache>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -163,7 +163,7 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
         connect(app, &QCoreApplication::aboutToQuit, this, [] { SnapshotFolderLock::abandonWaits(); });
     // The style's hint grey reads at about 3:1; every window, prompts included, gets one
     // that reaches 4.5:1.
-    QApplication::setPalette(TextStyle::withReadableHints(QApplication::palette()));
+    TextStyle::useReadableHintsEverywhere();
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         QGuiApplication::setDesktopFileName(QStringLiteral("zentharion"));
         if (qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -459,19 +459,20 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
         if (const auto controller = weakController.lock())
             controller->refreshSummariesInBackground();
     });
-    // Once an operation is over and its results taken in, what it left behind goes:
-    // - the widget style caches the pixmaps of buttons and frames by palette, and every new
-    //   window (the name prompt of each save) gets a palette of its own under the program's
-    //   application palette, so each prompt added pixmaps that no window asks for again;
-    // - what the worker freed (the windows read, the files written and listed) stays in that
-    //   thread's heap, resident for good, unless it is given back.
-    connect(m_snapshotMenuController.get(), &SnapshotMenuController::isOperatingChanged, this, [this](bool operating) {
-        if (!operating)
-            QTimer::singleShot(std::chrono::milliseconds(500), this, [] {
-                QPixmapCache::clear();
-                returnFreeMemoryToSystem();
+    // What the worker freed (the windows read, the files written and listed) stays in that
+    // thread's heap, resident for good, unless it is given back: once the operation is over and
+    // the task that took in its results has returned, dropping them. Idle workers end first:
+    // each keeps a cache of blocks it freed, and an operation often lands on another worker
+    // than the last, so that the caches of several added up.
+    std::function<void()> giveBack = d.returnFreeMemory ? d.returnFreeMemory : [] {
+        QThreadPool::globalInstance()->waitForDone(0);
+        returnFreeMemoryToSystem();
+    };
+    connect(m_snapshotMenuController.get(), &SnapshotMenuController::isOperatingChanged, this,
+            [this, giveBack = std::move(giveBack)](bool operating) {
+                if (!operating)
+                    QMetaObject::invokeMethod(this, giveBack, Qt::QueuedConnection);
             });
-    });
 }
 
 void ZentharionApp::wireHotkeys()

@@ -84,6 +84,8 @@ struct ZentharionAppDependencies {
     // Runs the function later, on the main thread, as a task of its own.
     std::function<void(std::function<void()>)> postToMainThread;
     std::function<void()> quit;
+    // Gives the heap's free pages back to the system after an operation; null means glibc's trim.
+    std::function<void()> returnFreeMemory;
     // Whether the desktop has a system tray now; null counts as having one.
     std::function<bool()> systemTrayAvailable;
     // Brings one of the program's own windows to the front with the keyboard as a pager asks

@@ -111,8 +111,6 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Zentharion"));
     setAttribute(Qt::WA_DeleteOnClose);
-    // The style's hint grey reads at about 3:1; every text of the window reaches 4.5:1.
-    setPalette(TextStyle::withReadableHints(palette()));
     setMinimumSize(DashboardWindowSupport::defaultSize());
     resize(DashboardWindowSupport::defaultSize());
 
@@ -575,8 +573,6 @@ void DashboardView::showWindowRemovalSheet()
         },
         this);
     DashboardWindowSupport::makeConfirmation(*m_removalSheet);
-    // A window of its own: the dashboard's palette does not reach it.
-    m_removalSheet->setPalette(TextStyle::withReadableHints(m_removalSheet->palette()));
     m_removalSheet->open();
 }
 

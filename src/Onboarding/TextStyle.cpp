@@ -1,7 +1,9 @@
 #include "Onboarding/TextStyle.h"
 
 #include <QApplication>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QWidget>
 
 #include <algorithm>
@@ -113,6 +115,29 @@ QPalette withReadableHints(QPalette palette)
     for (auto group : {QPalette::Active, QPalette::Inactive})
         palette.setColor(group, QPalette::PlaceholderText, hint);
     return palette;
+}
+
+namespace {
+
+class ReadableHintsStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    using QProxyStyle::polish;
+    void polish(QPalette& palette) override
+    {
+        QProxyStyle::polish(palette);
+        palette = withReadableHints(palette);
+    }
+};
+
+} // namespace
+
+void useReadableHintsEverywhere()
+{
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()) || dynamic_cast<ReadableHintsStyle*>(QApplication::style()))
+        return;
+    const QString base = QApplication::style()->name();
+    QApplication::setStyle(new ReadableHintsStyle(base.isEmpty() ? nullptr : QStyleFactory::create(base)));
 }
 
 void applyColor(QWidget* widget, Emphasis emphasis)

@@ -28,8 +28,12 @@ QColor mixed(const QColor& a, const QColor& b, double weightOfA);
 QColor underPage(const QColor& window);
 // The colour moved towards `towards` (else black or white) until it reads on the background.
 QColor readableOn(const QColor& colour, const QColor& background, const QColor& towards);
-// The palette with its hint (placeholder) colour made readable, for a window to hand down.
+// The palette with its hint (placeholder) colour made readable.
 QPalette withReadableHints(QPalette palette);
+// Makes the application's widget style hand out palettes with readable hints. Set where the
+// style polishes the palette, so every window keeps sharing the application's palette (and
+// the style's cached pictures of buttons and frames) instead of carrying one of its own.
+void useReadableHintsEverywhere();
 void applyColor(QWidget* widget, Emphasis emphasis);
 
 // The one prominent button of a page: filled with the accent colour, darkened where needed

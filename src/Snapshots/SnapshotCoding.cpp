@@ -466,9 +466,8 @@ class FastReader : public layout_json::FieldReader {
 public:
     bool cgRect(const element& e, CGRectCodable& out)
     {
-        static constexpr std::array<std::string_view, 4> keys {"height", "width", "x", "y"};
         Fields<4> f;
-        if (!fields(e, keys, f) || !all(f, {0, 1, 2, 3}) || !number(f.value[0]) || !number(f.value[1])
+        if (!fields(e, layout_json::keys::rect, f) || !number(f.value[0]) || !number(f.value[1])
             || !number(f.value[2]) || !number(f.value[3]))
             return false;
         out = CGRectCodable(doubleValue(f.value[2]), doubleValue(f.value[3]), doubleValue(f.value[1]),
@@ -477,9 +476,8 @@ public:
     }
     bool ratios(const element& e, NormalizedRect& out)
     {
-        static constexpr std::array<std::string_view, 4> keys {"heightRatio", "widthRatio", "xRatio", "yRatio"};
         Fields<4> f;
-        if (!fields(e, keys, f) || !all(f, {0, 1, 2, 3}) || !number(f.value[0]) || !number(f.value[1])
+        if (!fields(e, layout_json::keys::ratios, f) || !number(f.value[0]) || !number(f.value[1])
             || !number(f.value[2]) || !number(f.value[3]))
             return false;
         out.heightRatio = doubleValue(f.value[0]);
@@ -531,18 +529,15 @@ public:
 
     bool hotkey(const element& e, HotkeyBinding& out)
     {
-        static constexpr std::array<std::string_view, 3> keys {"displayString", "keyCode", "modifiers"};
         Fields<3> f;
-        return fields(e, keys, f) && all(f, {0, 1, 2}) && text(f.value[0], out.displayString)
+        return fields(e, layout_json::keys::hotkey, f) && text(f.value[0], out.displayString)
             && integer(f.value[1], &out.keyCode) && integer(f.value[2], &out.modifiers);
     }
 
     bool signature(const element& e, WindowSignature& out)
     {
-        static constexpr std::array<std::string_view, 7> keys {"bundleIdentifier", "capturedFrame", "cgWindowID",
-                                                                "owningPid", "role", "subrole", "windowTitle"};
         Fields<7> f;
-        return fields(e, keys, f) && all(f, {0, 1, 4}) && text(f.value[0], out.bundleIdentifier)
+        return fields(e, layout_json::keys::signature, f) && text(f.value[0], out.bundleIdentifier)
             && cgRect(f.value[1], out.capturedFrame) && optionalInteger(f, 2, &out.cgWindowID)
             && optionalInteger(f, 3, &out.owningPid) && text(f.value[4], out.role) && optionalText(f, 5, out.subrole)
             && optionalText(f, 6, out.windowTitle);
@@ -550,11 +545,8 @@ public:
 
     bool window(const element& e, WindowRecord& out)
     {
-        static constexpr std::array<std::string_view, 14> keys {
-            "bundleIdentifier", "captureSignature", "displayID", "frame", "id", "isFullscreen", "isMinimized",
-            "isVisible", "normalizedFrame", "pidAtCapture", "role", "subrole", "windowTitle", "zOrderHint"};
         Fields<14> f;
-        return fields(e, keys, f) && all(f, {0, 1, 3, 4, 5, 6, 7, 8, 9, 10}) && text(f.value[0], out.bundleIdentifier)
+        return fields(e, layout_json::keys::window, f) && text(f.value[0], out.bundleIdentifier)
             && signature(f.value[1], out.captureSignature) && optionalInteger(f, 2, &out.displayID)
             && cgRect(f.value[3], out.frame) && uuid(f.value[4], out.id) && boolean(f.value[5], out.isFullscreen)
             && boolean(f.value[6], out.isMinimized) && boolean(f.value[7], out.isVisible)
@@ -565,11 +557,8 @@ public:
 
     bool display(const element& e, DisplayRecord& out)
     {
-        static constexpr std::array<std::string_view, 9> keys {"backingScaleFactor", "frame", "id", "isPrimary",
-                                                                "localizedName", "productID", "serialNumber",
-                                                                "vendorID", "visibleFrame"};
         Fields<9> f;
-        if (!fields(e, keys, f) || !all(f, {0, 1, 2, 3, 8}) || !number(f.value[0]))
+        if (!fields(e, layout_json::keys::display, f) || !number(f.value[0]))
             return false;
         out.backingScaleFactor = doubleValue(f.value[0]);
         return cgRect(f.value[1], out.frame) && integer(f.value[2], &out.id) && boolean(f.value[3], out.isPrimary)
@@ -580,9 +569,8 @@ public:
 
     bool displayState(const element& e, DisplayState& out)
     {
-        static constexpr std::array<std::string_view, 3> keys {"displays", "primaryDisplayID", "virtualDesktopBounds"};
         Fields<3> f;
-        if (!fields(e, keys, f) || !all(f, {0, 2}) || f.value[0].type() != layout_json::element_type::ARRAY)
+        if (!fields(e, layout_json::keys::displayState, f) || f.value[0].type() != layout_json::element_type::ARRAY)
             return false;
         const simdjson::dom::array displays = f.value[0].get_array().value_unsafe();
         out.displays.reserve(displays.size());
@@ -594,10 +582,8 @@ public:
 
     bool layout(const element& e, Snapshot& out)
     {
-        static constexpr std::array<std::string_view, 8> keys {"createdAt", "hotkey", "id", "name", "schemaVersion",
-                                                                "sourceDisplayState", "updatedAt", "windows"};
         Fields<8> f;
-        if (!fields(e, keys, f) || !all(f, {0, 2, 3, 4, 5, 6, 7}) || f.value[7].type() != layout_json::element_type::ARRAY)
+        if (!fields(e, layout_json::keys::layout, f) || f.value[7].type() != layout_json::element_type::ARRAY)
             return false;
         QString idText;
         if (!text(f.value[2], idText) || !text(f.value[3], out.name) || !date(f.value[0], out.createdAt)

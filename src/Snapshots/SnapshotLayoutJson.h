@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <string>
@@ -24,9 +23,6 @@ namespace zen::layout_json {
 
 using simdjson::dom::element;
 using simdjson::dom::element_type;
-
-// Spare bytes a document needs after its end to be parsed in place.
-constexpr qsizetype padding = qsizetype(simdjson::SIMDJSON_PADDING);
 
 // A layout nests five levels deep; anything much deeper sits in keys the reader ignores, and
 // the two parsers' depth limits need not agree there.
@@ -97,48 +93,19 @@ inline bool hasNumberRoundingToZero(std::string_view text)
     return false;
 }
 
-// Whether all eight bytes are hexadecimal digits, either case. Below 0x80, adding 0x80 - n to
-// a byte sets its top bit exactly when it is at least n, with no carry into the next byte.
-inline bool hexDigits(std::uint64_t x)
-{
-    constexpr std::uint64_t ones = 0x0101010101010101u, top = 0x8080808080808080u;
-    if (x & top)
-        return false;
-    const auto atLeast = [](std::uint64_t v, unsigned n) { return v + (0x80 - n) * ones; };
-    const std::uint64_t lower = x | 0x20 * ones;
-    const std::uint64_t digit = atLeast(x, '0') & ~atLeast(x, '9' + 1);
-    const std::uint64_t letter = atLeast(lower, 'a') & ~atLeast(lower, 'f' + 1);
-    return ((digit | letter) & top) == top;
-}
-
-// What parseUuidStrict takes: 8-4-4-4-12 hexadecimal digits, either case. Eight digits at a
-// time: one id per window of every file listed, it showed in the listing's time when checked
-// byte by byte.
+// What parseUuidStrict takes: 8-4-4-4-12 hexadecimal digits, either case.
 inline bool uuidText(std::string_view s)
 {
-    if (s.size() != 36 || s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-')
+    if (s.size() != 36)
         return false;
-    char digits[32];
-    std::memcpy(digits, s.data(), 8);
-    std::memcpy(digits + 8, s.data() + 9, 4);
-    std::memcpy(digits + 12, s.data() + 14, 4);
-    std::memcpy(digits + 16, s.data() + 19, 4);
-    std::memcpy(digits + 20, s.data() + 24, 12);
-    for (size_t c = 0; c < 32; c += 8) {
-        std::uint64_t x;
-        std::memcpy(&x, digits + c, 8);
-        if (!hexDigits(x))
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (dash ? c != '-' : !hex)
             return false;
     }
     return true;
-}
-
-// Bytes the array owns after its end. Not capacity() - size(): the capacity also counts the
-// room before the first byte, which an array keeps after bytes were removed from its front.
-inline qsizetype spareBytesAfter(const QByteArray& bytes)
-{
-    // data_ptr() gives access without detaching; only read here.
-    return const_cast<QByteArray&>(bytes).data_ptr().freeSpaceAtEnd();
 }
 
 // One simdjson parser and its buffers, reused from document to document; one thread at a time.
@@ -153,18 +120,13 @@ public:
             m_text.remove_prefix(3);
         if (m_text.empty() || m_text.size() > simdjson::SIMDJSON_MAXSIZE_BYTES)
             return std::nullopt;
-        const char* data = m_text.data();
-        if (spareBytesAfter(document) <= padding) {
-            m_padded.assign(m_text);
-            m_padded.resize(m_text.size() + size_t(padding), ' ');
-            data = m_padded.data();
-        }
-        if (m_parser.capacity() < m_text.size() || m_parser.max_depth() != maximumDepth) {
-            if (m_parser.allocate(std::max(m_text.size(), m_parser.capacity()), maximumDepth) != simdjson::SUCCESS)
-                return std::nullopt;
-        }
+        if (m_parser.max_depth() != maximumDepth
+            && m_parser.allocate(std::max(m_text.size(), m_parser.capacity()), maximumDepth) != simdjson::SUCCESS)
+            return std::nullopt;
+        // simdjson reads a little past the end: it copies the text into a padded buffer of the
+        // parser's own, kept from document to document.
         element root;
-        if (m_parser.parse(data, m_text.size(), false).get(root) != simdjson::SUCCESS)
+        if (m_parser.parse(m_text.data(), m_text.size(), true).get(root) != simdjson::SUCCESS)
             return std::nullopt;
         return root;
     }
@@ -173,9 +135,43 @@ public:
 
 private:
     simdjson::dom::parser m_parser;
-    std::string m_padded; // for bytes without room after them
     std::string_view m_text;
 };
+
+// The keys of each object of a layout, sorted as this program writes them, and whether the
+// full reader requires each (given and not null). Both fast readers read by these tables.
+enum class Presence { required, optional };
+struct Key {
+    std::string_view name;
+    Presence presence;
+};
+template <size_t N>
+using Keys = std::array<Key, N>;
+
+namespace keys {
+constexpr auto required = Presence::required;
+constexpr auto optional = Presence::optional;
+inline constexpr Keys<4> rect {{{"height", required}, {"width", required}, {"x", required}, {"y", required}}};
+inline constexpr Keys<4> ratios {
+    {{"heightRatio", required}, {"widthRatio", required}, {"xRatio", required}, {"yRatio", required}}};
+inline constexpr Keys<3> hotkey {{{"displayString", required}, {"keyCode", required}, {"modifiers", required}}};
+inline constexpr Keys<7> signature {{{"bundleIdentifier", required}, {"capturedFrame", required},
+                                     {"cgWindowID", optional}, {"owningPid", optional}, {"role", required},
+                                     {"subrole", optional}, {"windowTitle", optional}}};
+inline constexpr Keys<14> window {{{"bundleIdentifier", required}, {"captureSignature", required},
+                                   {"displayID", optional}, {"frame", required}, {"id", required},
+                                   {"isFullscreen", required}, {"isMinimized", required}, {"isVisible", required},
+                                   {"normalizedFrame", required}, {"pidAtCapture", required}, {"role", required},
+                                   {"subrole", optional}, {"windowTitle", optional}, {"zOrderHint", optional}}};
+inline constexpr Keys<9> display {{{"backingScaleFactor", required}, {"frame", required}, {"id", required},
+                                   {"isPrimary", required}, {"localizedName", optional}, {"productID", optional},
+                                   {"serialNumber", optional}, {"vendorID", optional}, {"visibleFrame", required}}};
+inline constexpr Keys<3> displayState {
+    {{"displays", required}, {"primaryDisplayID", optional}, {"virtualDesktopBounds", required}}};
+inline constexpr Keys<8> layout {{{"createdAt", required}, {"hotkey", optional}, {"id", required},
+                                  {"name", required}, {"schemaVersion", required}, {"sourceDisplayState", required},
+                                  {"updatedAt", required}, {"windows", required}}};
+} // namespace keys
 
 // The full reader's checks of single values; `maybeRoundedZero` notes a floating-point zero,
 // or a value passed over unread (an unknown key's, or a repeated key's earlier one), which may
@@ -192,61 +188,33 @@ public:
         bool has(size_t i) const { return given[i] && value[i].type() != element_type::NULL_VALUE; }
     };
 
-    // Keys are short: two overlapping word loads beat a call to memcmp, which took most of
-    // the time spent past the parse.
-    static bool sameKey(std::string_view a, std::string_view b)
-    {
-        const size_t n = a.size();
-        if (n != b.size())
-            return false;
-        if (n >= 8) {
-            std::uint64_t x0, y0, x1, y1;
-            std::memcpy(&x0, a.data(), 8);
-            std::memcpy(&y0, b.data(), 8);
-            std::memcpy(&x1, a.data() + n - 8, 8);
-            std::memcpy(&y1, b.data() + n - 8, 8);
-            if (x0 != y0 || x1 != y1)
-                return false;
-            for (size_t i = 8; i + 8 < n; i += 8) {
-                std::memcpy(&x0, a.data() + i, 8);
-                std::memcpy(&y0, b.data() + i, 8);
-                if (x0 != y0)
-                    return false;
-            }
-            return true;
-        }
-        for (size_t i = 0; i < n; ++i)
-            if (a[i] != b[i])
-                return false;
-        return true;
-    }
-
-    // The last value of each key of `keys` in the object; false when it is not an object.
+    // The last value of each key of the table in the object; false when it is not an object
+    // or lacks a required key.
     template <size_t N>
-    bool fields(const element& e, const std::array<std::string_view, N>& keys, Fields<N>& out)
+    bool fields(const element& e, const Keys<N>& keys, Fields<N>& out)
     {
         if (e.type() != element_type::OBJECT)
             return false;
-        size_t hint = 0;
+        // Our own files keep keys sorted, as the table is: the next key is usually the next entry.
+        size_t next = 0;
         const simdjson::dom::object object = e.get_object().value_unsafe();
-        // The iterator's own key and value: a key-value pair built on the stack and copied
-        // out again stalled on every field.
-        for (auto it = object.begin(); it != object.end(); ++it) {
-            const std::string_view key = it.key();
-            // Our own files keep keys sorted, as the table is: the next key is usually the next entry.
-            size_t i = hint;
-            size_t tried = 0;
-            for (; tried < N; ++tried, i = i + 1 == N ? 0 : i + 1)
-                if (sameKey(keys[i], key))
-                    break;
+        for (const auto field : object) {
+            size_t i = next, tried = 0;
+            while (tried < N && keys[i].name != field.key) {
+                ++tried;
+                i = (i + 1) % N;
+            }
             if (tried == N || out.given[i])
-                maybeRoundedZero = true;
+                maybeRoundedZero = true; // a value passed over unread
             if (tried == N)
                 continue;
-            out.value[i] = it.value();
+            out.value[i] = field.value;
             out.given[i] = true;
-            hint = i + 1 == N ? 0 : i + 1;
+            next = (i + 1) % N;
         }
+        for (size_t i = 0; i < N; ++i)
+            if (keys[i].presence == Presence::required && !out.has(i))
+                return false;
         return true;
     }
 
@@ -326,15 +294,6 @@ public:
     {
         std::string_view s;
         return text(e, &s) && uuidText(s);
-    }
-
-    template <size_t N>
-    static bool all(const Fields<N>& f, std::initializer_list<size_t> required)
-    {
-        for (size_t i : required)
-            if (!f.has(i))
-                return false;
-        return true;
     }
 
     static double doubleValue(const element& e)

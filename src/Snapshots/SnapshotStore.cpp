@@ -141,7 +141,7 @@ std::optional<SnapshotSummary> SnapshotStore::summaryOfFile(const QDir& director
                                                             SnapshotSummaryScanner& scanner)
 {
     const QString path = directory.filePath(name);
-    const auto bytes = readRegularFile(path, maximumFileSize, SnapshotSummaryScanner::padding + 1);
+    const auto bytes = readRegularFile(path, maximumFileSize);
     if (!bytes)
         return std::nullopt;
     // A row needs no window decoded; what the scanner leaves undecided, the full reader

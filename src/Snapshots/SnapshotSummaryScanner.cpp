@@ -11,8 +11,6 @@
 
 namespace zen {
 
-static_assert(SnapshotSummaryScanner::padding >= layout_json::padding);
-
 namespace {
 
 using layout_json::element;
@@ -54,20 +52,19 @@ private:
 // value is checked, but only those the row shows are converted.
 class RowReader : public layout_json::FieldReader {
 public:
-    bool rect(const element& e, const std::array<std::string_view, 4>& keys)
+    bool rect(const element& e, const layout_json::Keys<4>& keys)
     {
         Fields<4> f;
-        return fields(e, keys, f) && all(f, {0, 1, 2, 3}) && number(f.value[0]) && number(f.value[1])
-            && number(f.value[2]) && number(f.value[3]);
+        return fields(e, keys, f) && number(f.value[0]) && number(f.value[1]) && number(f.value[2])
+            && number(f.value[3]);
     }
-    bool cgRect(const element& e) { return rect(e, {"height", "width", "x", "y"}); }
+    bool cgRect(const element& e) { return rect(e, layout_json::keys::rect); }
 
     bool hotkey(const element& e, HotkeyBinding& out)
     {
-        static constexpr std::array<std::string_view, 3> keys {"displayString", "keyCode", "modifiers"};
         Fields<3> f;
         std::string_view display;
-        if (!fields(e, keys, f) || !all(f, {0, 1, 2}) || !text(f.value[0], &display) || !integer(f.value[1], &out.keyCode)
+        if (!fields(e, layout_json::keys::hotkey, f) || !text(f.value[0], &display) || !integer(f.value[1], &out.keyCode)
             || !integer(f.value[2], &out.modifiers))
             return false;
         out.displayString = qString(display);
@@ -76,26 +73,21 @@ public:
 
     bool signature(const element& e)
     {
-        static constexpr std::array<std::string_view, 7> keys {"bundleIdentifier", "capturedFrame", "cgWindowID",
-                                                                "owningPid", "role", "subrole", "windowTitle"};
         Fields<7> f;
-        return fields(e, keys, f) && all(f, {0, 1, 4}) && text(f.value[0]) && cgRect(f.value[1])
+        return fields(e, layout_json::keys::signature, f) && text(f.value[0]) && cgRect(f.value[1])
             && optionalInteger<std::uint32_t>(f, 2) && optionalInteger<std::int32_t>(f, 3) && text(f.value[4])
             && optionalText(f, 5) && optionalText(f, 6);
     }
 
     bool window(const element& e, RowCounts& row)
     {
-        static constexpr std::array<std::string_view, 14> keys {
-            "bundleIdentifier", "captureSignature", "displayID", "frame", "id", "isFullscreen", "isMinimized",
-            "isVisible", "normalizedFrame", "pidAtCapture", "role", "subrole", "windowTitle", "zOrderHint"};
         Fields<14> f;
         std::string_view bundle;
         std::optional<std::uint32_t> display;
-        if (!fields(e, keys, f) || !all(f, {0, 1, 3, 4, 5, 6, 7, 8, 9, 10}) || !text(f.value[0], &bundle)
+        if (!fields(e, layout_json::keys::window, f) || !text(f.value[0], &bundle)
             || !signature(f.value[1]) || !optionalInteger(f, 2, &display) || !cgRect(f.value[3]) || !uuid(f.value[4])
             || !boolean(f.value[5]) || !boolean(f.value[6]) || !boolean(f.value[7])
-            || !rect(f.value[8], {"heightRatio", "widthRatio", "xRatio", "yRatio"})
+            || !rect(f.value[8], layout_json::keys::ratios)
             || !integer<std::int32_t>(f.value[9]) || !text(f.value[10]) || !optionalText(f, 11) || !optionalText(f, 12)
             || !optionalInteger<std::int64_t>(f, 13))
             return false;
@@ -105,12 +97,9 @@ public:
 
     bool display(const element& e, RowCounts& row)
     {
-        static constexpr std::array<std::string_view, 9> keys {"backingScaleFactor", "frame", "id", "isPrimary",
-                                                                "localizedName", "productID", "serialNumber",
-                                                                "vendorID", "visibleFrame"};
         Fields<9> f;
         std::uint32_t id = 0;
-        if (!fields(e, keys, f) || !all(f, {0, 1, 2, 3, 8}) || !number(f.value[0]) || !cgRect(f.value[1])
+        if (!fields(e, layout_json::keys::display, f) || !number(f.value[0]) || !cgRect(f.value[1])
             || !integer(f.value[2], &id) || !boolean(f.value[3]) || !optionalText(f, 4)
             || !optionalInteger<std::uint32_t>(f, 5) || !optionalInteger<std::uint32_t>(f, 6)
             || !optionalInteger<std::uint32_t>(f, 7) || !cgRect(f.value[8]))
@@ -121,9 +110,8 @@ public:
 
     bool displayState(const element& e, RowCounts& row)
     {
-        static constexpr std::array<std::string_view, 3> keys {"displays", "primaryDisplayID", "virtualDesktopBounds"};
         Fields<3> f;
-        if (!fields(e, keys, f) || !all(f, {0, 2}) || f.value[0].type() != element_type::ARRAY)
+        if (!fields(e, layout_json::keys::displayState, f) || f.value[0].type() != element_type::ARRAY)
             return false;
         const simdjson::dom::array displays = f.value[0].get_array().value_unsafe();
         for (const element d : displays)
@@ -134,11 +122,9 @@ public:
 
     bool layout(const element& e, SnapshotSummaryScanner::Result& result)
     {
-        static constexpr std::array<std::string_view, 8> keys {"createdAt", "hotkey", "id", "name", "schemaVersion",
-                                                                "sourceDisplayState", "updatedAt", "windows"};
         Fields<8> f;
         std::string_view idText, nameText, createdText, updatedText;
-        if (!fields(e, keys, f) || !all(f, {0, 2, 3, 4, 5, 6, 7}) || !text(f.value[0], &createdText)
+        if (!fields(e, layout_json::keys::layout, f) || !text(f.value[0], &createdText)
             || !text(f.value[2], &idText) || !text(f.value[3], &nameText) || !text(f.value[6], &updatedText)
             || !integer(f.value[4], &result.schemaVersion) || f.value[7].type() != element_type::ARRAY)
             return false;

@@ -36,15 +36,11 @@ public:
     SnapshotSummaryScanner(const SnapshotSummaryScanner&) = delete;
     SnapshotSummaryScanner& operator=(const SnapshotSummaryScanner&) = delete;
 
-    // Bytes with spare capacity of at least `padding` after their end are parsed in place;
-    // others are copied first.
     Reading read(const QByteArray& document);
 
     // The row when the document is decided to be a layout; nothing when it is refused or
     // undecided.
     static std::optional<Result> scan(const QByteArray& document);
-
-    static constexpr qsizetype padding = 64;
 
 private:
     struct Parser;

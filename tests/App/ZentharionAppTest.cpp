@@ -6,6 +6,7 @@
 #include "Infrastructure/AppLogger.h"
 #include "Onboarding/OnboardingContainerView.h"
 #include "Onboarding/OnboardingController.h"
+#include "Onboarding/TextStyle.h"
 #include "Infrastructure/ZentharionSettings.h"
 #include "MenuBar/DisplayRestoreSuggestionToastContentView.h"
 #include "MenuBar/ToastTextLabel.h"
@@ -850,6 +851,49 @@ TEST(ZentharionAppSettingsTest, TheTrayOpensOneSettingsWindowAndMakesTheLoginIte
     EXPECT_EQ(app.settingsWindow(), window);
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(std::count(h.steps.begin(), h.steps.end(), QStringLiteral("launchAtLogin")), 1);
+}
+
+// The worker's freed memory goes back to the system once an operation is over and its results
+// are taken in, at no other time: not while it runs, not at its start.
+TEST(ZentharionAppMemoryTest, FreeMemoryIsGivenBackWhenAnOperationEndsNotWhenItStarts)
+{
+    AppHarness h;
+    ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+    const QUuid desk = h.saveLayout("Desk", std::nullopt);
+    auto scheduler = std::make_shared<test::ManualScheduler>();
+    std::vector<bool> givenBackWhileOperating;
+    h.adjust = [&](ZentharionAppDependencies& d) {
+        d.controllerOptions.scheduler = scheduler;
+        d.returnFreeMemory = [&] { givenBackWhileOperating.push_back(h.app->snapshotMenuController()->isOperating()); };
+    };
+    auto& app = h.start();
+    app.performMenuBarAction(MenuBarAction::restoreLayout, desk);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(app.snapshotMenuController()->isOperating());
+    EXPECT_TRUE(givenBackWhileOperating.empty());
+
+    scheduler->finishWork();
+    EXPECT_FALSE(app.snapshotMenuController()->isOperating());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(givenBackWhileOperating, std::vector<bool>{false});
+}
+
+// The readable hint colour comes with the style's palette, which windows share: a palette of
+// their own would make the style cache its pictures of buttons and frames again per window.
+TEST(ZentharionAppLookTest, NewWindowsShareTheApplicationPaletteWithReadableHints)
+{
+    AppHarness h;
+    h.start();
+    const QPalette shared = QApplication::palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive})
+        EXPECT_GE(TextStyle::contrastRatio(shared.color(group, QPalette::PlaceholderText), shared.color(group, QPalette::Base)), 4.5);
+    for (int i = 0; i < 2; ++i) {
+        QDialog dialog;
+        auto* button = new QPushButton(QStringLiteral("OK"), &dialog);
+        dialog.show();
+        EXPECT_EQ(dialog.palette().cacheKey(), shared.cacheKey());
+        EXPECT_EQ(button->palette().cacheKey(), QApplication::palette(button).cacheKey());
+    }
 }
 
 } // namespace

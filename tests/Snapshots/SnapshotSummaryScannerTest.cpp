@@ -83,22 +83,6 @@ TEST(SnapshotSummaryScanner, ReadsEveryLayoutThisProgramWritesAsTheFullReaderDoe
     EXPECT_EQ(row.summary.windowCount, 4);
 }
 
-// Bytes left after removing a prefix keep the room before them in their capacity, not after
-// them: the parsers, which read a little past the end, must copy them first.
-TEST(SnapshotSummaryScanner, ReadsBytesCutFromTheFrontOfAnArrayWithinThem)
-{
-    // A text last, so that reading runs up to the very end.
-    QJsonObject root = QJsonDocument::fromJson(encodeSnapshotDocument(variedLayout()).value()).object();
-    const QByteArray updated = root.take(QStringLiteral("updatedAt")).toString().toUtf8();
-    QByteArray document = QJsonDocument(root).toJson(QJsonDocument::Compact).chopped(1) + ",\"updatedAt\":\"" + updated + "\"}";
-    ASSERT_TRUE(decodedRow(document).has_value());
-    QByteArray bytes;
-    bytes.reserve(256 + document.size());
-    bytes.append(QByteArray(256, ' ')).append(document).remove(0, 256);
-    ASSERT_EQ(bytes, document);
-    EXPECT_EQ(SnapshotSummaryScanner().read(bytes).verdict, SnapshotSummaryScanner::Verdict::row);
-}
-
 TEST(SnapshotSummaryScanner, NeverListsWhatTheFullReaderRefusesNorDiffersFromIt)
 {
     const QByteArray good = encodeSnapshotDocument(variedLayout()).value();

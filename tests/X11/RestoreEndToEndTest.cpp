@@ -339,7 +339,8 @@ TEST_F(RestoreEndToEndTest, RelaunchedApplicationsNewWindowsTakeTheSavedFramesBy
     auto original = std::make_unique<TestClientProcess>(
         QStringList {"--class", "zen-relaunch,ZenRelaunch", "--window", "title=report.txt,geometry=500x400+150+120", "--window",
                      "title=notes.txt,geometry=420x300+1450+200", "--window", "type=dialog,title=Find,geometry=300x120+300+500"});
-    ASSERT_EQ(original->waitUntilReady().size(), 3u);
+    const auto originalWindows = original->waitUntilReady();
+    ASSERT_EQ(originalWindows.size(), 3u);
     const qint64 oldPid = original->processId();
 
     SnapshotStore store(dir.filePath(QStringLiteral("Snapshots")));
@@ -358,6 +359,20 @@ TEST_F(RestoreEndToEndTest, RelaunchedApplicationsNewWindowsTakeTheSavedFramesBy
     ASSERT_NE(saved["report.txt"].displayID, saved["notes.txt"].displayID);
     original->terminate();
     original.reset();
+    // Gone as a person sees it: off the server, and off the window manager's list. The
+    // relaunched program's windows get the ended one's window ids back; a window manager that
+    // has not yet let go of the old dialog gave the new window with its id the dialog's frame.
+    testsupport::XSession x;
+    const auto listsAnOriginal = [&] {
+        const QByteArray list = x.property(x.root(), x.atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+        const auto* ids = reinterpret_cast<const std::uint32_t*>(list.constData());
+        return std::ranges::any_of(originalWindows, [&](std::uint32_t id) {
+            return std::find(ids, ids + list.size() / 4, id) != ids + list.size() / 4;
+        });
+    };
+    for (const std::uint32_t id : originalWindows)
+        ASSERT_TRUE(testsupport::waitUntilWindowGone(*platform, id));
+    ASSERT_TRUE(testsupport::waitFor([&] { return !listsAnOriginal(); }));
 
     auto result = RestoreEngine::forPlatform(store, services).restoreSnapshot(snapshot->id);
     ASSERT_TRUE(result);

@@ -25,7 +25,8 @@ DashboardOpener::Outcome DashboardOpener::open()
         m_window = m_makeWindow();
         if (!m_window)
             return Outcome::made;
-        // Closing hides it; the window lets go of what it can rebuild after its first frame.
+        // Closing hides it rather than deleting it; while hidden it drops its preview and
+        // lists, which it makes again when it is next shown.
         m_window->setAttribute(Qt::WA_DeleteOnClose, false);
         outcome = Outcome::made;
     }

@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QLayout>
 #include <QPointer>
+#include <QRegion>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -19,8 +20,35 @@ bool DashboardWindowSupport::configure(QWidget& window, UserDefaults& defaults, 
     const auto saved = defaults.stringForKey(frameAutosaveName);
     if (!saved || saved->isEmpty())
         return false;
-    // restoreGeometry refuses malformed data and moves a frame that lies off every screen.
-    return window.restoreGeometry(QByteArray::fromBase64(saved->toLatin1()));
+    // restoreGeometry refuses malformed data, but of a frame saved on a monitor since unplugged
+    // it may leave a strip at the edge of another one: such a window opens centred on the
+    // primary monitor instead.
+    if (!window.restoreGeometry(QByteArray::fromBase64(saved->toLatin1())))
+        return false;
+    const QRect frame = window.frameGeometry();
+    std::vector<QRect> monitors;
+    for (const QScreen* screen : QGuiApplication::screens())
+        monitors.push_back(screen->availableGeometry());
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary && !mostlyOnMonitors(frame, monitors)) {
+        const QRect centred = centredFrame(frame.size(), std::nullopt, primary->availableGeometry());
+        window.move(centred.topLeft());
+    }
+    return true;
+}
+
+bool DashboardWindowSupport::mostlyOnMonitors(const QRect& frame, const std::vector<QRect>& monitors)
+{
+    if (frame.isEmpty())
+        return false;
+    // Monitors may overlap (mirrored outputs): each visible pixel counts once.
+    QRegion visible;
+    for (const QRect& monitor : monitors)
+        visible += monitor.intersected(frame);
+    qint64 area = 0;
+    for (const QRect& part : visible)
+        area += qint64(part.width()) * part.height();
+    return 2 * area > qint64(frame.width()) * frame.height();
 }
 
 void DashboardWindowSupport::saveFrame(const QWidget& window, UserDefaults& defaults, const QString& frameAutosaveName)

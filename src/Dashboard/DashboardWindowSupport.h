@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -28,8 +29,11 @@ public:
     static QSize defaultSize() { return {940, 640}; }
 
     // Tags the window with the identifier and restores the frame saved under the name; false
-    // when there was none (or it no longer fits a screen), leaving the window as it was.
+    // when there was none (or it is unreadable), leaving the window as it was. A saved frame
+    // mostly outside every monitor attached now keeps its size, centred on the primary monitor.
     static bool configure(QWidget& window, UserDefaults& defaults, const QString& name = frameAutosaveName());
+    // Whether more than half of the frame lies on the monitors.
+    static bool mostlyOnMonitors(const QRect& frame, const std::vector<QRect>& monitors);
     static void saveFrame(const QWidget& window, UserDefaults& defaults,
                           const QString& name = frameAutosaveName());
 

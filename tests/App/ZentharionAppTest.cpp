@@ -542,6 +542,45 @@ TEST(ZentharionAppDashboardTest, AClosedDashboardIsKeptAndShownAgain)
     window->close();
 }
 
+// The window manager's view of the program's windows, as a test sets it.
+struct FakeOwnWindows final : OwnWindows {
+    OwnWindowState now;
+    std::optional<OwnWindowState> state(WId) override { return now; }
+    std::optional<QMargins> frameExtents(WId) override { return std::nullopt; }
+};
+
+// A launch asks for the dashboard it shows once the window is first on screen, which a busy
+// machine reaches late: what the person did meanwhile, as the window manager tells it, stands.
+TEST(ZentharionAppDashboardTest, ARequestLeftPendingAtTheFirstShowingIsDroppedOnceThePersonMovedOn)
+{
+    constexpr WId editor = 0x400001, mail = 0x500001;
+    struct Case {
+        const char* name;
+        OwnWindowState meanwhile;
+        bool asked;
+    };
+    for (const auto& c : {Case{"nothing happened", {false, editor}, true},
+                          Case{"the window was minimized", {true, editor}, false},
+                          Case{"another window was activated", {false, mail}, false}}) {
+        SCOPED_TRACE(c.name);
+        AppHarness h;
+        auto windows = std::make_shared<FakeOwnWindows>();
+        windows->now = {false, editor};
+        std::vector<WId> brought;
+        h.adjust = [&](ZentharionAppDependencies& d) {
+            d.bringWindowForward = [&](WId window) { brought.push_back(window); };
+            d.ownWindows = windows;
+        };
+        auto& app = h.start();
+        app.answerAnotherLaunch(false);
+        ASSERT_TRUE(brought.empty());
+        windows->now = c.meanwhile;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(brought.size(), c.asked ? 1u : 0u);
+        delete app.dashboardWindow();
+    }
+}
+
 // Opening the dashboard that is on screen asks the window manager for it, whatever the toolkit
 // last heard of its state (a minimize reaches it late), and for the dialog that blocks it when
 // one is open: the window comes back with its confirmation, not stuck behind a hidden one.

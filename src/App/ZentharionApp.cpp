@@ -399,7 +399,15 @@ void ZentharionApp::bringDashboardForward()
                 && !QWidget::find(now->activeWindow))
                 return;
         }
-        bringForward(window->winId());
+        // A prompt that blocks the window (a save's name prompt from the tray) is what the
+        // person has to answer: it comes forward, over the window it blocks.
+        QWidget* target = window;
+        if (QWidget* dialog = DashboardWindowSupport::blockingDialog(*window)) {
+            dialog->raise();
+            dialog->activateWindow();
+            target = dialog;
+        }
+        bringForward(target->winId());
     };
     QWindow* handle = dashboard->windowHandle();
     // The window manager ignores requests about a window it does not manage yet, and it

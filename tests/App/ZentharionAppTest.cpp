@@ -29,6 +29,8 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -577,6 +579,56 @@ TEST(ZentharionAppDashboardTest, ARequestLeftPendingAtTheFirstShowingIsDroppedOn
         windows->now = c.meanwhile;
         QCoreApplication::processEvents();
         EXPECT_EQ(brought.size(), c.asked ? 1u : 0u);
+        delete app.dashboardWindow();
+    }
+}
+
+// While the name prompt of a save from the tray is open, the program's windows wait for it: a
+// later launch brings the prompt forward, not the dashboard it blocks, whether that dashboard
+// was open already or opens now.
+TEST(ZentharionAppDashboardTest, ALaterLaunchBringsTheOpenNamePromptForward)
+{
+    for (const bool dashboardOpen : {false, true}) {
+        SCOPED_TRACE(dashboardOpen ? "dashboard open" : "no dashboard yet");
+        AppHarness h;
+        std::vector<WId> brought;
+        h.adjust = [&](ZentharionAppDependencies& d) {
+            d.bringWindowForward = [&](WId window) { brought.push_back(window); };
+            d.controllerOptions.snapshotNamePrompt = {}; // the real prompt
+            d.controllerOptions.captureOperation = [](const QString& name, const QDateTime&, const auto&)
+                -> std::expected<Snapshot, SnapshotCaptureFailure> { return test::makeSnapshot(name); };
+        };
+        auto& app = h.start();
+        if (dashboardOpen) {
+            app.openOrFocusDashboard();
+            QCoreApplication::processEvents();
+        }
+        WId prompt = 0;
+        bool promptActive = false;
+        std::vector<WId> broughtByLaunch;
+        QTimer launch;
+        launch.setInterval(10);
+        QObject::connect(&launch, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->windowHandle() || !dialog->windowHandle()->isExposed())
+                return;
+            launch.stop();
+            prompt = dialog->winId();
+            QCoreApplication::processEvents();
+            brought.clear();
+            app.answerAnotherLaunch(false);
+            for (int i = 0; i < 5; ++i)
+                QCoreApplication::processEvents();
+            broughtByLaunch = brought;
+            promptActive = QApplication::activeWindow() == dialog;
+            dialog->reject();
+        });
+        launch.start();
+        app.performMenuBarAction(MenuBarAction::saveCurrentLayout);
+        ASSERT_NE(prompt, 0u) << "the prompt was never on screen";
+        EXPECT_TRUE(app.dashboardWindow() && app.dashboardWindow()->isVisible());
+        EXPECT_EQ(broughtByLaunch, std::vector<WId>{prompt});
+        EXPECT_TRUE(promptActive);
         delete app.dashboardWindow();
     }
 }

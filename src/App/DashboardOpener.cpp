@@ -32,7 +32,12 @@ DashboardOpener::Outcome DashboardOpener::open()
     }
     m_window->show();
     m_window->raise();
-    m_window->activateWindow();
+    // The toolkit would ask for the keyboard when the window is mapped, whatever the person
+    // did meanwhile: a window minimized the moment it appeared would come back. The window
+    // manager gives a new window the keyboard itself, and a launch asks for it once the window
+    // is on screen, if nothing happened since (see ZentharionApp::bringDashboardForward).
+    if (!m_bringForward)
+        m_window->activateWindow();
     return outcome;
 }
 

@@ -391,6 +391,10 @@ void ZentharionApp::bringDashboardForward()
         // A person who minimized the new window, or went on in another one, before it was on
         // screen here (a busy machine draws late) keeps what they chose. The window manager
         // is asked, not the toolkit, which hears of it only after this first showing.
+        // A prompt that blocks the window (a save's name prompt from the tray) is what the
+        // person has to answer: it comes forward, over the window it blocks.
+        QWidget* dialog = DashboardWindowSupport::blockingDialog(*window);
+        QWidget* target = dialog ? dialog : window.data();
         if (ownWindows && atRequest) {
             const auto now = ownWindows->state(window->winId());
             if (!now || now->minimized)
@@ -398,14 +402,14 @@ void ZentharionApp::bringDashboardForward()
             if (now->activeWindow != atRequest->activeWindow && now->activeWindow != 0
                 && !QWidget::find(now->activeWindow))
                 return;
+            // Given the keyboard already as the window manager mapped it: asking again could
+            // only undo a minimize on its way.
+            if (now->activeWindow == target->winId())
+                return;
         }
-        // A prompt that blocks the window (a save's name prompt from the tray) is what the
-        // person has to answer: it comes forward, over the window it blocks.
-        QWidget* target = window;
-        if (QWidget* dialog = DashboardWindowSupport::blockingDialog(*window)) {
+        if (dialog) {
             dialog->raise();
             dialog->activateWindow();
-            target = dialog;
         }
         bringForward(target->winId());
     };

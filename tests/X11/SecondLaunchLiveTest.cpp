@@ -70,13 +70,22 @@ TEST_F(SecondLaunchLiveTest, WithoutATrayTheDashboardOpensComesBackOnEveryLaunch
     ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
     EXPECT_EQ(program.process.state(), QProcess::Running) << "closing the window ended the program";
     launchAgain();
-    ASSERT_TRUE(waitFor([&] { return dashboardInFront(); })) << "a closed dashboard did not come back in front";
+    EXPECT_TRUE(waitFor([&] { return dashboardInFront(); })) << "a closed dashboard did not come back in front";
 
-    // The person minimizes the dashboard as soon as it is back, which on a busy machine comes
-    // before the program has drawn it: it stays minimized.
-    minimizeWindow(*x, *dashboard());
-    ASSERT_TRUE(waitFor([&] { return !dashboard(); })) << "the window manager did not minimize the dashboard";
-    EXPECT_FALSE(waitFor([&] { return dashboard().has_value(); }, 3000)) << "the minimized dashboard came back";
+    // Closed and launched again, the person minimizes the dashboard the moment the window
+    // manager shows it, which on a busy machine comes before the program has drawn it: it stays
+    // minimized.
+    closeWindow(*x, *dashboard());
+    ASSERT_TRUE(waitFor([&] { return !dashboard(); }));
+    {
+        ProgramProcess again(home, bus->address(), {});
+        std::optional<xcb_window_t> shown;
+        ASSERT_TRUE(waitFor([&] { return (shown = dashboard()).has_value(); }, 15000, 5));
+        minimizeWindow(*x, *shown);
+        ASSERT_TRUE(waitUntilEnded(again.process));
+    }
+    // The launch has ended: the window manager has long carried out the minimize.
+    EXPECT_FALSE(waitFor([&] { return dashboard().has_value(); }, 3000)) << "the dashboard minimized as it appeared came back";
 
     // The user works in another program meanwhile: the launch still wins the keyboard. That
     // program is on the other monitor, where no click meant for the dashboard can land on it.

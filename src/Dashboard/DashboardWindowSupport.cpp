@@ -1,5 +1,6 @@
 #include "Dashboard/DashboardWindowSupport.h"
 
+#include "Platform/OwnWindows.h"
 #include "Shared/UserDefaults.h"
 
 #include <QApplication>
@@ -118,8 +119,46 @@ QRect DashboardWindowSupport::centredFrame(QSize frameSize, std::optional<QRect>
 
 namespace {
 
-// Where a window opened by the program goes, decided when it is placed: over the dashboard
-// when that is on screen, else on a monitor.
+// The window manager's answers about our windows; set by the composition root.
+std::weak_ptr<OwnWindows>& ownWindows()
+{
+    static std::weak_ptr<OwnWindows> windows;
+    return windows;
+}
+
+// The decoration last seen around one of our windows, for when the window manager gives no
+// estimate: our other windows get the same, and a window shown before got it too.
+QMargins& lastDecoration()
+{
+    static QMargins decoration;
+    return decoration;
+}
+
+QMargins decorationOf(const QWidget& shown)
+{
+    const QRect outer = shown.frameGeometry();
+    const QRect inner = shown.geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+// The frame the window manager will put around `window`: asked of it before the window is
+// mapped, else as our other windows have it.
+QMargins expectedDecoration(QWidget& window)
+{
+    if (const auto windows = ownWindows().lock())
+        if (const auto extents = windows->frameExtents(window.winId()))
+            return lastDecoration() = *extents;
+    if (!decorationOf(window).isNull())
+        return lastDecoration() = decorationOf(window);
+    for (const QWidget* shown : QApplication::topLevelWidgets())
+        if (shown != &window && shown->isVisible() && shown->windowType() == Qt::Window && !decorationOf(*shown).isNull())
+            return lastDecoration() = decorationOf(*shown);
+    return lastDecoration();
+}
+
+// Where a window opened by the program goes, decided as it is about to be mapped: over a
+// window of ours when that is on screen, else on a monitor.
 struct Placement {
     QPointer<const QWidget> over;
     QPointer<QScreen> screen;
@@ -132,15 +171,18 @@ struct Placement {
     }
 };
 
-// Centres the window again once it is first on screen. Before the window manager frames a
-// window neither its frame nor, on a busy machine, the dashboard's is known for sure, and the
-// first guess can be off by a title bar; by the window's first showing both are.
-class CentreOnFirstExpose final : public QObject {
+// Places a window once, on the toolkit's last word before the window is mapped (its native
+// window's show event), so that it never moves once on screen: by then its size is final
+// (message boxes size themselves as they are shown) and the window manager has said what frame
+// it will get. The window itself goes where the frame leaves room for it; the toolkit keeps a
+// window placed this way where it is put, and so does the window manager.
+class PlaceBeforeMapping final : public QObject {
 public:
-    CentreOnFirstExpose(QWidget& window, Placement placement)
+    PlaceBeforeMapping(QWidget& window, std::function<std::optional<Placement>()> placement, bool everyShowing)
         : QObject(window.windowHandle())
         , m_window(&window)
         , m_placement(std::move(placement))
+        , m_everyShowing(everyShowing)
     {
         window.windowHandle()->installEventFilter(this);
     }
@@ -148,25 +190,43 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+        if (event->type() != QEvent::Show || !m_window)
+            return false;
+        if (!m_everyShowing) {
             watched->removeEventFilter(this);
             deleteLater();
-            if (m_window && m_placement.screen) {
-                const QRect frame = m_window->frameGeometry();
-                const QRect wanted = m_placement.frameFor(frame.size());
-                if (wanted.topLeft() != frame.topLeft())
-                    m_window->move(wanted.topLeft());
-            }
         }
+        const auto placement = m_placement();
+        if (!placement || !placement->screen)
+            return false;
+        const QMargins decoration = expectedDecoration(*m_window);
+        const QRect frame = placement->frameFor(m_window->size().grownBy(decoration));
+        m_window->setGeometry(QRect(frame.topLeft() + QPoint(decoration.left(), decoration.top()), m_window->size()));
         return false;
     }
 
 private:
     QPointer<QWidget> m_window;
-    Placement m_placement;
+    std::function<std::optional<Placement>()> m_placement;
+    bool m_everyShowing;
 };
 
+void placeBeforeMapping(QWidget& window, std::function<std::optional<Placement>()> placement, bool everyShowing)
+{
+    window.winId(); // the native window, whose showing is watched
+    if (!window.windowHandle())
+        return;
+    for (auto* earlier : window.windowHandle()->findChildren<PlaceBeforeMapping*>(Qt::FindDirectChildrenOnly))
+        delete earlier;
+    new PlaceBeforeMapping(window, std::move(placement), everyShowing);
+}
+
 } // namespace
+
+void DashboardWindowSupport::useOwnWindows(const std::shared_ptr<OwnWindows>& windows)
+{
+    ownWindows() = windows;
+}
 
 void DashboardWindowSupport::placeCentred(QWidget& window)
 {
@@ -182,32 +242,7 @@ void DashboardWindowSupport::placeCentred(QWidget& window)
         placement.screen = QGuiApplication::primaryScreen();
     if (!placement.screen)
         return;
-    // Before its first showing the window has no frame yet: it will get the one the window
-    // manager gives our other windows (or gave this one before it was hidden), which
-    // centring must count. Remembered, for when nothing of ours is on screen.
-    static QMargins decoration;
-    const auto marginsOf = [](const QWidget& shown) {
-        const QRect outer = shown.frameGeometry();
-        const QRect inner = shown.geometry();
-        return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                        outer.bottom() - inner.bottom());
-    };
-    if (!marginsOf(window).isNull())
-        decoration = marginsOf(window);
-    else
-        for (const QWidget* shown : QApplication::topLevelWidgets())
-            if (shown != &window && shown->isVisible() && shown->windowType() == Qt::Window
-                && !marginsOf(*shown).isNull()) {
-                decoration = marginsOf(*shown);
-                break;
-            }
-    // A top-level window's position is its frame's.
-    window.move(placement.frameFor(window.size().grownBy(decoration)).topLeft());
-    if (!window.isVisible()) {
-        window.winId(); // the native window, whose showing is watched
-        if (window.windowHandle())
-            new CentreOnFirstExpose(window, std::move(placement));
-    }
+    placeBeforeMapping(window, [placement] { return std::optional(placement); }, false);
 }
 
 void DashboardWindowSupport::makeConfirmation(QWidget& dialog)
@@ -219,6 +254,18 @@ void DashboardWindowSupport::makeConfirmation(QWidget& dialog)
     // no maximize for a window that cannot change its size.
     if (dialog.layout())
         dialog.layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Centred over its window each time it is shown.
+    placeBeforeMapping(dialog, [dialog = QPointer<QWidget>(&dialog)]() -> std::optional<Placement> {
+        const QWidget* owner = dialog && dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr;
+        if (!owner || !owner->isVisible())
+            return std::nullopt;
+        Placement placement;
+        placement.over = owner;
+        placement.screen = QGuiApplication::screenAt(owner->frameGeometry().center());
+        if (!placement.screen)
+            placement.screen = owner->screen();
+        return placement;
+    }, true);
 }
 
 } // namespace zen

@@ -595,6 +595,7 @@ TEST(ZentharionAppDashboardTest, ALaterLaunchBringsTheOpenNamePromptForward)
     for (const bool dashboardOpen : {false, true}) {
         SCOPED_TRACE(dashboardOpen ? "dashboard open" : "no dashboard yet");
         AppHarness h;
+        h.defaults.setString("Zentharion.Onboarding.status", "completedAuthorized");
         std::vector<WId> brought;
         h.adjust = [&](ZentharionAppDependencies& d) {
             d.bringWindowForward = [&](WId window) { brought.push_back(window); };

@@ -165,8 +165,15 @@ struct Placement {
 
     QRect frameFor(QSize frameSize) const
     {
-        const std::optional<QRect> overFrame =
-            over && over->isVisible() ? std::optional(over->frameGeometry()) : std::nullopt;
+        std::optional<QRect> overFrame;
+        if (over && over->isVisible()) {
+            // The toolkit may not yet have heard what frame the window manager gave a window
+            // just shown (the dashboard the guide opens over): the server knows.
+            if (const auto windows = ownWindows().lock())
+                overFrame = windows->frame(over->winId());
+            if (!overFrame)
+                overFrame = over->frameGeometry();
+        }
         return DashboardWindowSupport::centredFrame(frameSize, overFrame, screen->availableGeometry());
     }
 };

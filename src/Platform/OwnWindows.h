@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMargins>
+#include <QRect>
 #include <qwindowdefs.h>
 
 #include <optional>
@@ -22,6 +23,9 @@ public:
     virtual ~OwnWindows() = default;
     // Absent when the window or the server cannot be read.
     virtual std::optional<OwnWindowState> state(WId window) = 0;
+    // The window's frame as the window manager has put it on screen, in the toolkit's
+    // coordinates; absent until the window manager has framed it.
+    virtual std::optional<QRect> frame(WId window) = 0;
     // The decoration the window manager will put around the window, asked of it before the
     // window is mapped; absent when it does not answer within a moment.
     virtual std::optional<QMargins> frameExtents(WId window) = 0;

@@ -548,6 +548,7 @@ TEST(ZentharionAppDashboardTest, AClosedDashboardIsKeptAndShownAgain)
 struct FakeOwnWindows final : OwnWindows {
     OwnWindowState now;
     std::optional<OwnWindowState> state(WId) override { return now; }
+    std::optional<QRect> frame(WId) override { return std::nullopt; }
     std::optional<QMargins> frameExtents(WId) override { return std::nullopt; }
 };
 

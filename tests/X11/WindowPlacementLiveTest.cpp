@@ -219,6 +219,7 @@ TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashb
     DashboardView* dashboard = app->dashboardWindow();
     ASSERT_TRUE(dashboard);
     const QPoint dashboardCentre = settledFrameOf(dashboard).center();
+    EXPECT_EQ(places.of(dashboard->winId()).size(), 1u) << "the dashboard moved after it appeared";
 
     expectPlacedOnceCentredAt(app->onboardingWindow(), dashboardCentre, "the guide");
     shots.save(rootScreenshot(), "placement-guide");

@@ -103,6 +103,30 @@ std::optional<OwnWindowState> X11OwnWindows::state(WId id)
     return state;
 }
 
+std::optional<QRect> X11OwnWindows::frame(WId id)
+{
+    if (!connected())
+        return std::nullopt;
+    std::lock_guard lock(m_x->mutex());
+    xcb_connection_t* c = m_x->connection();
+    const auto window = xcb_window_t(id);
+    const auto attributesCookie = xcb_get_window_attributes(c, window);
+    const auto geometryCookie = xcb_get_geometry(c, window);
+    const auto originCookie = xcb_translate_coordinates(c, window, m_x->root(), 0, 0);
+    const auto extentsCookie = xcb_get_property(c, 0, window, m_x->atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 0, 4);
+    Freed<xcb_get_window_attributes_reply_t> attributes {xcb_get_window_attributes_reply(c, attributesCookie, nullptr)};
+    Freed<xcb_get_geometry_reply_t> geometry {xcb_get_geometry_reply(c, geometryCookie, nullptr)};
+    Freed<xcb_translate_coordinates_reply_t> origin {xcb_translate_coordinates_reply(c, originCookie, nullptr)};
+    Freed<xcb_get_property_reply_t> extentsReply {xcb_get_property_reply(c, extentsCookie, nullptr)};
+    m_x->countRoundTrip();
+    const auto extents = cardinals(extentsReply.reply);
+    if (!attributes || !geometry || !origin || attributes->map_state != XCB_MAP_STATE_VIEWABLE || extents.size() != 4)
+        return std::nullopt;
+    // The toolkit's coordinates are the root's (one X screen, scale 1).
+    const QRect client(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+    return client.marginsAdded(QMargins(int(extents[0]), int(extents[2]), int(extents[1]), int(extents[3])));
+}
+
 bool X11OwnWindows::windowManagerEstimatesExtents()
 {
     // Asked once: a window manager replaced meanwhile is rare, and one that stopped answering

@@ -20,6 +20,7 @@ public:
     ~X11OwnWindows() override;
 
     std::optional<OwnWindowState> state(WId window) override;
+    std::optional<QRect> frame(WId window) override;
     std::optional<QMargins> frameExtents(WId window) override;
 
 private:

@@ -295,17 +295,8 @@ void ZentharionApp::openOrFocusDashboard()
             d.frameStore = m_dependencies.userDefaults;
             return new DashboardView(std::move(d));
         }, m_dependencies.bringWindowForward);
-    if (m_dashboardOpener->open() == DashboardOpener::Outcome::broughtForward)
-        return;
-    // Once the window is on screen, framed by the window manager, so that the guide opens
-    // centred over the frame the person sees.
-    QWindow* handle = dashboardWindow() ? dashboardWindow()->windowHandle() : nullptr;
-    if (handle && !handle->isExposed())
-        new OnFirstExpose(handle, [app = QPointer<ZentharionApp>(this)] {
-            if (app)
-                app->runFirstLaunchBridge();
-        });
-    else
+    if (m_dashboardOpener->open() != DashboardOpener::Outcome::broughtForward)
+        // After the window has had its first turn on screen.
         QTimer::singleShot(0, this, &ZentharionApp::runFirstLaunchBridge);
 }
 

@@ -168,9 +168,12 @@ struct Placement {
         std::optional<QRect> overFrame;
         if (over && over->isVisible()) {
             // The toolkit may not yet have heard what frame the window manager gave a window
-            // just shown (the dashboard the guide opens over): the server knows.
+            // just shown (the dashboard the guide opens over): the server knows. One not yet
+            // framed gets its frame where it was put, as our windows do.
             if (const auto windows = ownWindows().lock())
                 overFrame = windows->frame(over->winId());
+            if (!overFrame && over->frameGeometry() == over->geometry())
+                overFrame = QRect(over->pos(), over->size().grownBy(lastDecoration()));
             if (!overFrame)
                 overFrame = over->frameGeometry();
         }
@@ -206,6 +209,11 @@ protected:
         const auto placement = m_placement();
         if (!placement || !placement->screen)
             return false;
+        // Its size as it will be mapped: layout changes still waiting (a wrapped message, a
+        // title elided to the width) would grow it from its top-left corner once on screen.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        if (m_window->layout())
+            m_window->layout()->activate();
         const QMargins decoration = expectedDecoration(*m_window);
         const QRect frame = placement->frameFor(m_window->size().grownBy(decoration));
         m_window->setGeometry(QRect(frame.topLeft() + QPoint(decoration.left(), decoration.top()), m_window->size()));

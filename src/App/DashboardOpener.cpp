@@ -25,13 +25,19 @@ DashboardOpener::Outcome DashboardOpener::open()
         m_window = m_makeWindow();
         if (!m_window)
             return Outcome::made;
-        // Closing hides it; the window lets go of what it can rebuild after its first frame.
+        // Closing hides it rather than deleting it; while hidden it drops its preview and
+        // lists, which it makes again when it is next shown.
         m_window->setAttribute(Qt::WA_DeleteOnClose, false);
         outcome = Outcome::made;
     }
     m_window->show();
     m_window->raise();
-    m_window->activateWindow();
+    // The toolkit would ask for the keyboard when the window is mapped, whatever the person
+    // did meanwhile: a window minimized the moment it appeared would come back. The window
+    // manager gives a new window the keyboard itself, and a launch asks for it once the window
+    // is on screen, if nothing happened since (see ZentharionApp::bringDashboardForward).
+    if (!m_bringForward)
+        m_window->activateWindow();
     return outcome;
 }
 

@@ -14,6 +14,7 @@
 #include "Platform/X11/DesktopEntryResolver.h"
 #include "Platform/X11/CompositingManagerProbe.h"
 #include "Platform/X11/X11Connection.h"
+#include "Platform/X11/X11OwnWindows.h"
 #include "Platform/X11/X11WindowWriter.h"
 #include "Updates/FeedUpdater.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
@@ -151,6 +152,7 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         if (*connection)
             X11WindowWriter(**connection).activate(xcb_window_t(window));
     };
+    d.ownWindows = std::make_shared<X11OwnWindows>();
     return d;
 }
 

@@ -235,6 +235,8 @@ ZentharionApp::ZentharionApp(ZentharionAppDependencies dependencies, QObject* pa
     }
 
     m_permissionCoordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::launch);
+    // The windows opened later are placed with the frame the window manager will give them.
+    DashboardWindowSupport::useOwnWindows(d.ownWindows);
 }
 
 ZentharionApp::~ZentharionApp()
@@ -386,9 +388,38 @@ void ZentharionApp::bringDashboardForward()
     DashboardView* dashboard = dashboardWindow();
     if (!dashboard || !m_dependencies.bringWindowForward)
         return;
-    const auto bring = [bringForward = m_dependencies.bringWindowForward, window = QPointer<DashboardView>(dashboard)] {
-        if (window)
-            bringForward(window->winId());
+    const std::shared_ptr<OwnWindows> ownWindows = m_dependencies.ownWindows;
+    // The window that had the keyboard when the dashboard was asked for: another one holding
+    // it later was chosen by the person since.
+    const std::optional<OwnWindowState> atRequest = ownWindows ? ownWindows->state(dashboard->winId()) : std::nullopt;
+    const auto bring = [bringForward = m_dependencies.bringWindowForward, ownWindows, atRequest,
+                        window = QPointer<DashboardView>(dashboard)] {
+        if (!window || window->isMinimized())
+            return;
+        // A person who minimized the new window, or went on in another one, before it was on
+        // screen here (a busy machine draws late) keeps what they chose. The window manager
+        // is asked, not the toolkit, which hears of it only after this first showing.
+        // A prompt that blocks the window (a save's name prompt from the tray) is what the
+        // person has to answer: it comes forward, over the window it blocks.
+        QWidget* dialog = DashboardWindowSupport::blockingDialog(*window);
+        QWidget* target = dialog ? dialog : window.data();
+        if (ownWindows && atRequest) {
+            const auto now = ownWindows->state(window->winId());
+            if (!now || now->minimized)
+                return;
+            if (now->activeWindow != atRequest->activeWindow && now->activeWindow != 0
+                && !QWidget::find(now->activeWindow))
+                return;
+            // Given the keyboard already as the window manager mapped it: asking again could
+            // only undo a minimize on its way.
+            if (now->activeWindow == target->winId())
+                return;
+        }
+        if (dialog) {
+            dialog->raise();
+            dialog->activateWindow();
+        }
+        bringForward(target->winId());
     };
     QWindow* handle = dashboard->windowHandle();
     // The window manager ignores requests about a window it does not manage yet, and it

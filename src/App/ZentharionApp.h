@@ -14,6 +14,7 @@
 #include "Permissions/PermissionCoordinator.h"
 #include "Permissions/PermissionInterventionRouter.h"
 #include "Permissions/StatusNoticePresenting.h"
+#include "Platform/OwnWindows.h"
 #include "Restore/RestoreEngine.h"
 #include "Settings/SettingsNavigationController.h"
 #include "Snapshots/SnapshotCaptureService.h"
@@ -92,6 +93,9 @@ struct ZentharionAppDependencies {
     // for it, with the server's current time: a program in the background asking for itself is
     // otherwise refused, or only flagged, by window managers that prevent focus stealing.
     std::function<void(WId)> bringWindowForward;
+    // The window manager's own view of the program's windows (minimized, which one is active,
+    // the frame it will give a window); null: only the toolkit's view is known.
+    std::shared_ptr<OwnWindows> ownWindows;
     // The preferences the windows read and write (the dashboard's frame, whether onboarding
     // ran); null means the user's own.
     UserDefaults* userDefaults = nullptr;

@@ -1,5 +1,6 @@
 #include "Dashboard/DashboardWindowSupport.h"
 
+#include "Platform/OwnWindows.h"
 #include "Shared/UserDefaults.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 #include <QCursor>
 #include <QLayout>
 #include <QPointer>
+#include <QRegion>
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
@@ -19,8 +21,35 @@ bool DashboardWindowSupport::configure(QWidget& window, UserDefaults& defaults, 
     const auto saved = defaults.stringForKey(frameAutosaveName);
     if (!saved || saved->isEmpty())
         return false;
-    // restoreGeometry refuses malformed data and moves a frame that lies off every screen.
-    return window.restoreGeometry(QByteArray::fromBase64(saved->toLatin1()));
+    // restoreGeometry refuses malformed data, but of a frame saved on a monitor since unplugged
+    // it may leave a strip at the edge of another one: such a window opens centred on the
+    // primary monitor instead.
+    if (!window.restoreGeometry(QByteArray::fromBase64(saved->toLatin1())))
+        return false;
+    const QRect frame = window.frameGeometry();
+    std::vector<QRect> monitors;
+    for (const QScreen* screen : QGuiApplication::screens())
+        monitors.push_back(screen->availableGeometry());
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary && !mostlyOnMonitors(frame, monitors)) {
+        const QRect centred = centredFrame(frame.size(), std::nullopt, primary->availableGeometry());
+        window.move(centred.topLeft());
+    }
+    return true;
+}
+
+bool DashboardWindowSupport::mostlyOnMonitors(const QRect& frame, const std::vector<QRect>& monitors)
+{
+    if (frame.isEmpty())
+        return false;
+    // Monitors may overlap (mirrored outputs): each visible pixel counts once.
+    QRegion visible;
+    for (const QRect& monitor : monitors)
+        visible += monitor.intersected(frame);
+    qint64 area = 0;
+    for (const QRect& part : visible)
+        area += qint64(part.width()) * part.height();
+    return 2 * area > qint64(frame.width()) * frame.height();
 }
 
 void DashboardWindowSupport::saveFrame(const QWidget& window, UserDefaults& defaults, const QString& frameAutosaveName)
@@ -90,29 +119,80 @@ QRect DashboardWindowSupport::centredFrame(QSize frameSize, std::optional<QRect>
 
 namespace {
 
-// Where a window opened by the program goes, decided when it is placed: over the dashboard
-// when that is on screen, else on a monitor.
+// The window manager's answers about our windows; set by the composition root.
+std::weak_ptr<OwnWindows>& ownWindows()
+{
+    static std::weak_ptr<OwnWindows> windows;
+    return windows;
+}
+
+// The decoration last seen around one of our windows, for when the window manager gives no
+// estimate: our other windows get the same, and a window shown before got it too.
+QMargins& lastDecoration()
+{
+    static QMargins decoration;
+    return decoration;
+}
+
+QMargins decorationOf(const QWidget& shown)
+{
+    const QRect outer = shown.frameGeometry();
+    const QRect inner = shown.geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+// The frame the window manager will put around `window`: asked of it before the window is
+// mapped, else as our other windows have it.
+QMargins expectedDecoration(QWidget& window)
+{
+    if (const auto windows = ownWindows().lock())
+        if (const auto extents = windows->frameExtents(window.winId()))
+            return lastDecoration() = *extents;
+    if (!decorationOf(window).isNull())
+        return lastDecoration() = decorationOf(window);
+    for (const QWidget* shown : QApplication::topLevelWidgets())
+        if (shown != &window && shown->isVisible() && shown->windowType() == Qt::Window && !decorationOf(*shown).isNull())
+            return lastDecoration() = decorationOf(*shown);
+    return lastDecoration();
+}
+
+// Where a window opened by the program goes, decided as it is about to be mapped: over a
+// window of ours when that is on screen, else on a monitor.
 struct Placement {
     QPointer<const QWidget> over;
     QPointer<QScreen> screen;
 
     QRect frameFor(QSize frameSize) const
     {
-        const std::optional<QRect> overFrame =
-            over && over->isVisible() ? std::optional(over->frameGeometry()) : std::nullopt;
+        std::optional<QRect> overFrame;
+        if (over && over->isVisible()) {
+            // The toolkit may not yet have heard what frame the window manager gave a window
+            // just shown (the dashboard the guide opens over): the server knows. One not yet
+            // framed gets its frame where it was put, as our windows do.
+            if (const auto windows = ownWindows().lock())
+                overFrame = windows->frame(over->winId());
+            if (!overFrame && over->frameGeometry() == over->geometry())
+                overFrame = QRect(over->pos(), over->size().grownBy(lastDecoration()));
+            if (!overFrame)
+                overFrame = over->frameGeometry();
+        }
         return DashboardWindowSupport::centredFrame(frameSize, overFrame, screen->availableGeometry());
     }
 };
 
-// Centres the window again once it is first on screen. Before the window manager frames a
-// window neither its frame nor, on a busy machine, the dashboard's is known for sure, and the
-// first guess can be off by a title bar; by the window's first showing both are.
-class CentreOnFirstExpose final : public QObject {
+// Places a window once, on the toolkit's last word before the window is mapped (its native
+// window's show event), so that it never moves once on screen: by then its size is final
+// (message boxes size themselves as they are shown) and the window manager has said what frame
+// it will get. The window itself goes where the frame leaves room for it; the toolkit keeps a
+// window placed this way where it is put, and so does the window manager.
+class PlaceBeforeMapping final : public QObject {
 public:
-    CentreOnFirstExpose(QWidget& window, Placement placement)
+    PlaceBeforeMapping(QWidget& window, std::function<std::optional<Placement>()> placement, bool everyShowing)
         : QObject(window.windowHandle())
         , m_window(&window)
         , m_placement(std::move(placement))
+        , m_everyShowing(everyShowing)
     {
         window.windowHandle()->installEventFilter(this);
     }
@@ -120,25 +200,48 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+        if (event->type() != QEvent::Show || !m_window)
+            return false;
+        if (!m_everyShowing) {
             watched->removeEventFilter(this);
             deleteLater();
-            if (m_window && m_placement.screen) {
-                const QRect frame = m_window->frameGeometry();
-                const QRect wanted = m_placement.frameFor(frame.size());
-                if (wanted.topLeft() != frame.topLeft())
-                    m_window->move(wanted.topLeft());
-            }
         }
+        const auto placement = m_placement();
+        if (!placement || !placement->screen)
+            return false;
+        // Its size as it will be mapped: layout changes still waiting (a wrapped message, a
+        // title elided to the width) would grow it from its top-left corner once on screen.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        if (m_window->layout())
+            m_window->layout()->activate();
+        const QMargins decoration = expectedDecoration(*m_window);
+        const QRect frame = placement->frameFor(m_window->size().grownBy(decoration));
+        m_window->setGeometry(QRect(frame.topLeft() + QPoint(decoration.left(), decoration.top()), m_window->size()));
         return false;
     }
 
 private:
     QPointer<QWidget> m_window;
-    Placement m_placement;
+    std::function<std::optional<Placement>()> m_placement;
+    bool m_everyShowing;
 };
 
+void placeBeforeMapping(QWidget& window, std::function<std::optional<Placement>()> placement, bool everyShowing)
+{
+    window.winId(); // the native window, whose showing is watched
+    if (!window.windowHandle())
+        return;
+    for (auto* earlier : window.windowHandle()->findChildren<PlaceBeforeMapping*>(Qt::FindDirectChildrenOnly))
+        delete earlier;
+    new PlaceBeforeMapping(window, std::move(placement), everyShowing);
+}
+
 } // namespace
+
+void DashboardWindowSupport::useOwnWindows(const std::shared_ptr<OwnWindows>& windows)
+{
+    ownWindows() = windows;
+}
 
 void DashboardWindowSupport::placeCentred(QWidget& window)
 {
@@ -154,32 +257,7 @@ void DashboardWindowSupport::placeCentred(QWidget& window)
         placement.screen = QGuiApplication::primaryScreen();
     if (!placement.screen)
         return;
-    // Before its first showing the window has no frame yet: it will get the one the window
-    // manager gives our other windows (or gave this one before it was hidden), which
-    // centring must count. Remembered, for when nothing of ours is on screen.
-    static QMargins decoration;
-    const auto marginsOf = [](const QWidget& shown) {
-        const QRect outer = shown.frameGeometry();
-        const QRect inner = shown.geometry();
-        return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                        outer.bottom() - inner.bottom());
-    };
-    if (!marginsOf(window).isNull())
-        decoration = marginsOf(window);
-    else
-        for (const QWidget* shown : QApplication::topLevelWidgets())
-            if (shown != &window && shown->isVisible() && shown->windowType() == Qt::Window
-                && !marginsOf(*shown).isNull()) {
-                decoration = marginsOf(*shown);
-                break;
-            }
-    // A top-level window's position is its frame's.
-    window.move(placement.frameFor(window.size().grownBy(decoration)).topLeft());
-    if (!window.isVisible()) {
-        window.winId(); // the native window, whose showing is watched
-        if (window.windowHandle())
-            new CentreOnFirstExpose(window, std::move(placement));
-    }
+    placeBeforeMapping(window, [placement] { return std::optional(placement); }, false);
 }
 
 void DashboardWindowSupport::makeConfirmation(QWidget& dialog)
@@ -191,6 +269,18 @@ void DashboardWindowSupport::makeConfirmation(QWidget& dialog)
     // no maximize for a window that cannot change its size.
     if (dialog.layout())
         dialog.layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Centred over its window each time it is shown.
+    placeBeforeMapping(dialog, [dialog = QPointer<QWidget>(&dialog)]() -> std::optional<Placement> {
+        const QWidget* owner = dialog && dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr;
+        if (!owner || !owner->isVisible())
+            return std::nullopt;
+        Placement placement;
+        placement.over = owner;
+        placement.screen = QGuiApplication::screenAt(owner->frameGeometry().center());
+        if (!placement.screen)
+            placement.screen = owner->screen();
+        return placement;
+    }, true);
 }
 
 } // namespace zen

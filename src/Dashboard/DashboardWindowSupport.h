@@ -6,11 +6,15 @@
 #include <qwindowdefs.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
 namespace zen {
+
+class OwnWindows;
 
 class UserDefaults;
 
@@ -28,8 +32,11 @@ public:
     static QSize defaultSize() { return {940, 640}; }
 
     // Tags the window with the identifier and restores the frame saved under the name; false
-    // when there was none (or it no longer fits a screen), leaving the window as it was.
+    // when there was none (or it is unreadable), leaving the window as it was. A saved frame
+    // mostly outside every monitor attached now keeps its size, centred on the primary monitor.
     static bool configure(QWidget& window, UserDefaults& defaults, const QString& name = frameAutosaveName());
+    // Whether more than half of the frame lies on the monitors.
+    static bool mostlyOnMonitors(const QRect& frame, const std::vector<QRect>& monitors);
     static void saveFrame(const QWidget& window, UserDefaults& defaults,
                           const QString& name = frameAutosaveName());
 
@@ -52,12 +59,17 @@ public:
     // Where a window of `frameSize` goes: centred over `over` when given, else centred in
     // `available`; moved inside `available` as far as it fits.
     static QRect centredFrame(QSize frameSize, std::optional<QRect> over, const QRect& available);
-    // Places a window the program opens on its own (the guide, Settings): centred over the
-    // visible dashboard, else on the monitor under the pointer, inside that monitor's free area.
+    // Places a window the program opens on its own (the guide, Settings) when it is next shown:
+    // centred over the visible dashboard, else on the monitor under the pointer, inside that
+    // monitor's free area. Placed once, before it is mapped, frame included.
     static void placeCentred(QWidget& window);
     // Makes `dialog` a confirmation of its parent window: a dialog the window manager keeps
-    // above that window, with a close button but no minimize or maximize.
+    // above that window, with a close button but no minimize or maximize, centred over that
+    // window, frame included, each time it is shown.
     static void makeConfirmation(QWidget& dialog);
+    // Where placing asks the window manager what frame a window will get; without it, the
+    // frame of the program's other windows is taken.
+    static void useOwnWindows(const std::shared_ptr<OwnWindows>& windows);
 };
 
 } // namespace zen

@@ -5,8 +5,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <utility>
 
 namespace zen {
 
@@ -80,6 +83,23 @@ SnapshotNameDialog::SnapshotNameDialog(Purpose purpose, const QString& name, QWi
     layout->addWidget(m_field);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // A window manager can still refuse the prompt the keyboard (or give it and take it back
+    // as the tray menu closes); typing and Return would then go to another window unseen while
+    // every restore waits for the prompt. Once it has been on screen a moment without the
+    // keyboard, it asks once more and takes the keyboard for itself.
+    m_keyboardCheck = new QTimer(this);
+    m_keyboardCheck->setSingleShot(true);
+    m_keyboardCheck->setInterval(keyboardWait);
+    connect(m_keyboardCheck, &QTimer::timeout, this, [this] {
+        if (!isVisible() || isActiveWindow() || m_grabsKeyboard)
+            return;
+        if (m_bringForward)
+            m_bringForward(winId());
+        activateWindow();
+        grabKeyboard();
+        m_grabsKeyboard = true;
+    });
 }
 
 void SnapshotNameDialog::showEvent(QShowEvent* event)
@@ -95,10 +115,18 @@ void SnapshotNameDialog::showEvent(QShowEvent* event)
     // focus stealing may leave the prompt without it: typing and Return would go to another
     // window while every restore waits for the prompt. It is asked for directly, once the window
     // manager manages the window, which it does by the time the window is first on screen.
-    if (m_bringForward && windowHandle() && !m_awaitsExpose) {
+    if (windowHandle() && !m_awaitsExpose) {
         m_awaitsExpose = true;
         windowHandle()->installEventFilter(this);
     }
+}
+
+void SnapshotNameDialog::hideEvent(QHideEvent* event)
+{
+    m_keyboardCheck->stop();
+    if (std::exchange(m_grabsKeyboard, false))
+        releaseKeyboard();
+    QDialog::hideEvent(event);
 }
 
 bool SnapshotNameDialog::eventFilter(QObject* watched, QEvent* event)
@@ -108,6 +136,7 @@ bool SnapshotNameDialog::eventFilter(QObject* watched, QEvent* event)
         watched->removeEventFilter(this);
         if (m_bringForward)
             m_bringForward(winId());
+        m_keyboardCheck->start();
     }
     return QDialog::eventFilter(watched, event);
 }

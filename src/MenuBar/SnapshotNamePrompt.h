@@ -3,11 +3,13 @@
 #include <QDialog>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
 namespace zen {
 
@@ -40,11 +42,17 @@ public:
     // What the prompt returns for the way the dialog ended and the text in the field.
     std::optional<QString> answer() const;
 
-    // Called with the dialog's window each time it is first on screen after being shown.
+    // Called with the dialog's window each time it is first on screen after being shown, and
+    // once more when the window still lacks the keyboard a moment later.
     void setBringForward(SnapshotNamePrompt::BringForward bringForward) { m_bringForward = std::move(bringForward); }
+
+    // How long after the prompt is first on screen it must hold the keyboard; lacking it then,
+    // it asks again and takes the keyboard for itself until it closes.
+    static constexpr std::chrono::milliseconds keyboardWait{500};
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -55,6 +63,8 @@ private:
     QPushButton* m_cancel = nullptr;
     SnapshotNamePrompt::BringForward m_bringForward;
     bool m_awaitsExpose = false;
+    QTimer* m_keyboardCheck = nullptr;
+    bool m_grabsKeyboard = false;
 };
 
 } // namespace zen

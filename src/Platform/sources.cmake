@@ -6,6 +6,7 @@ list(APPEND ZEN_SOURCES
   src/Platform/AccessibilityService.h
   src/Platform/WindowServer.h
   src/Platform/Workspace.h
+  src/Platform/OwnWindows.h
   src/Platform/ScreenSource.h
   src/Platform/PlatformServices.h
   src/Platform/Edid.h

@@ -30,6 +30,8 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -541,6 +543,101 @@ TEST(ZentharionAppDashboardTest, AClosedDashboardIsKeptAndShownAgain)
     EXPECT_EQ(app.dashboardWindow(), window.data());
     EXPECT_TRUE(window->isVisible());
     window->close();
+}
+
+// The window manager's view of the program's windows, as a test sets it.
+struct FakeOwnWindows final : OwnWindows {
+    OwnWindowState now;
+    std::optional<OwnWindowState> state(WId) override { return now; }
+    std::optional<QRect> frame(WId) override { return std::nullopt; }
+    std::optional<QMargins> frameExtents(WId) override { return std::nullopt; }
+};
+
+// A launch asks for the dashboard it shows once the window is first on screen, which a busy
+// machine reaches late: what the person did meanwhile, as the window manager tells it, stands.
+TEST(ZentharionAppDashboardTest, ARequestLeftPendingAtTheFirstShowingIsDroppedOnceThePersonMovedOn)
+{
+    constexpr WId editor = 0x400001, mail = 0x500001;
+    constexpr WId dashboard = 1; // stands for the dashboard's own window
+    struct Case {
+        const char* name;
+        OwnWindowState meanwhile;
+        bool asked;
+    };
+    for (const auto& c : {Case{"nothing happened", {false, editor}, true},
+                          Case{"the window was minimized", {true, editor}, false},
+                          Case{"another window was activated", {false, mail}, false},
+                          Case{"the window manager gave it the keyboard", {false, dashboard}, false}}) {
+        SCOPED_TRACE(c.name);
+        AppHarness h;
+        auto windows = std::make_shared<FakeOwnWindows>();
+        windows->now = {false, editor};
+        std::vector<WId> brought;
+        h.adjust = [&](ZentharionAppDependencies& d) {
+            d.bringWindowForward = [&](WId window) { brought.push_back(window); };
+            d.ownWindows = windows;
+        };
+        auto& app = h.start();
+        app.answerAnotherLaunch(false);
+        ASSERT_TRUE(brought.empty());
+        windows->now = c.meanwhile;
+        if (windows->now.activeWindow == dashboard)
+            windows->now.activeWindow = app.dashboardWindow()->winId();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(brought.size(), c.asked ? 1u : 0u);
+        delete app.dashboardWindow();
+    }
+}
+
+// While the name prompt of a save from the tray is open, the program's windows wait for it: a
+// later launch brings the prompt forward, not the dashboard it blocks, whether that dashboard
+// was open already or opens now.
+TEST(ZentharionAppDashboardTest, ALaterLaunchBringsTheOpenNamePromptForward)
+{
+    for (const bool dashboardOpen : {false, true}) {
+        SCOPED_TRACE(dashboardOpen ? "dashboard open" : "no dashboard yet");
+        AppHarness h;
+        h.defaults.setString("Zentharion.Onboarding.status", "completedAuthorized");
+        std::vector<WId> brought;
+        h.adjust = [&](ZentharionAppDependencies& d) {
+            d.bringWindowForward = [&](WId window) { brought.push_back(window); };
+            d.controllerOptions.snapshotNamePrompt = {}; // the real prompt
+            d.controllerOptions.captureOperation = [](const QString& name, const QDateTime&, const auto&)
+                -> std::expected<Snapshot, SnapshotCaptureFailure> { return test::makeSnapshot(name); };
+        };
+        auto& app = h.start();
+        if (dashboardOpen) {
+            app.openOrFocusDashboard();
+            QCoreApplication::processEvents();
+        }
+        WId prompt = 0;
+        bool promptActive = false;
+        std::vector<WId> broughtByLaunch;
+        QTimer launch;
+        launch.setInterval(10);
+        QObject::connect(&launch, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->windowHandle() || !dialog->windowHandle()->isExposed())
+                return;
+            launch.stop();
+            prompt = dialog->winId();
+            QCoreApplication::processEvents();
+            brought.clear();
+            app.answerAnotherLaunch(false);
+            for (int i = 0; i < 5; ++i)
+                QCoreApplication::processEvents();
+            broughtByLaunch = brought;
+            promptActive = QApplication::activeWindow() == dialog;
+            dialog->reject();
+        });
+        launch.start();
+        app.performMenuBarAction(MenuBarAction::saveCurrentLayout);
+        ASSERT_NE(prompt, 0u) << "the prompt was never on screen";
+        EXPECT_TRUE(app.dashboardWindow() && app.dashboardWindow()->isVisible());
+        EXPECT_EQ(broughtByLaunch, std::vector<WId>{prompt});
+        EXPECT_TRUE(promptActive);
+        delete app.dashboardWindow();
+    }
 }
 
 // Opening the dashboard that is on screen asks the window manager for it, whatever the toolkit

@@ -5,6 +5,7 @@
 #include "Shared/UserDefaults.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QPointer>
 #include <QWidget>
 
@@ -35,6 +36,36 @@ TEST(DashboardWindowSupportTest, TheFrameIsSavedAndRestoredUnderItsName)
     third.resize(940, 640);
     EXPECT_FALSE(DashboardWindowSupport::configure(third, defaults));
     EXPECT_EQ(third.size(), QSize(940, 640));
+}
+
+// A frame saved on a monitor since unplugged: the window opens centred on the primary monitor
+// rather than as a strip at the edge of the one left.
+TEST(DashboardWindowSupportTest, AFrameSavedMostlyOffEveryMonitorOpensCentredOnThePrimaryOne)
+{
+    const QRect left(0, 0, 1280, 800), right(1280, 0, 1024, 768);
+    struct Case {
+        QRect frame;
+        std::vector<QRect> monitors;
+        bool mostlyOn;
+    };
+    for (const auto& [frame, monitors, mostlyOn] : std::vector<Case>{
+             {QRect(100, 100, 940, 640), {left}, true},
+             {QRect(900, 100, 940, 640), {left, right}, true}, // across both monitors
+             {QRect(1188, 100, 940, 640), {left, right}, true},
+             {QRect(1188, 100, 940, 640), {left}, false}, // 92 of 940 px on the monitor left
+             {QRect(2400, 100, 940, 640), {left}, false}})
+        EXPECT_EQ(DashboardWindowSupport::mostlyOnMonitors(frame, monitors), mostlyOn) << frame.x();
+
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("prefs.conf"));
+    const QRect primary = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget saved;
+    saved.setGeometry(primary.right() - 40, primary.top() + 50, 300, 200);
+    DashboardWindowSupport::saveFrame(saved, defaults);
+    QWidget reopened;
+    EXPECT_TRUE(DashboardWindowSupport::configure(reopened, defaults));
+    EXPECT_EQ(reopened.size(), QSize(300, 200));
+    EXPECT_EQ(reopened.frameGeometry().center(), primary.center());
 }
 
 TEST(DashboardWindowSupportTest, OpenOrFocusOpensOnlyWhenNoDashboardIsShown)

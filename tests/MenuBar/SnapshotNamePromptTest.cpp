@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace zen {
@@ -104,6 +106,41 @@ TEST(SnapshotNamePromptTest, TheModalPromptAsksForTheKeyboardOnceItIsOnScreen)
     EXPECT_EQ(SnapshotNamePrompt::promptRename("Old", nullptr, [&](WId window) { brought.push_back(window); }),
               QString("Old"));
     EXPECT_EQ(brought, std::vector<WId>{prompt});
+}
+
+// Left without the keyboard a moment after it is on screen (a window manager that refused it, or
+// took it back), the prompt asks again and takes the keyboard until it closes: typing and Return
+// reach it rather than another window unseen. A prompt that has the keyboard takes nothing.
+TEST(SnapshotNamePromptTest, APromptLeftWithoutTheKeyboardAsksAgainAndTakesIt)
+{
+    const auto waitUntil = [](const std::function<bool()>& done) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && !clock.hasExpired(5000))
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    };
+    for (const bool keyboardElsewhere : {false, true}) {
+        SCOPED_TRACE(keyboardElsewhere ? "keyboard elsewhere" : "keyboard in the prompt");
+        QWidget elsewhere;
+        std::vector<WId> brought;
+        SnapshotNameDialog dialog(Purpose::save, "Layout 1");
+        dialog.setBringForward([&](WId window) { brought.push_back(window); });
+        dialog.show();
+        ASSERT_TRUE(waitUntil([&] { return brought.size() == 1; }));
+        if (keyboardElsewhere) {
+            elsewhere.show();
+            elsewhere.activateWindow();
+            ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &elsewhere; }));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        waitUntil([&] { return clock.hasExpired(2 * SnapshotNameDialog::keyboardWait.count()); });
+        EXPECT_EQ(brought, keyboardElsewhere ? std::vector<WId>(2, dialog.winId()) : std::vector<WId>{dialog.winId()});
+        EXPECT_EQ(QWidget::keyboardGrabber(), keyboardElsewhere ? &dialog : nullptr);
+        dialog.reject();
+        EXPECT_EQ(QWidget::keyboardGrabber(), nullptr) << "the keyboard stays taken after the prompt closed";
+    }
 }
 
 } // namespace

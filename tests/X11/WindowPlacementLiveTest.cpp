@@ -22,6 +22,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 namespace zen {
 namespace {
@@ -30,25 +32,112 @@ using namespace testsupport;
 
 constexpr std::uint32_t iconicState = 3; // WM_STATE and WM_CHANGE_STATE
 
-struct WindowPlacementLiveTest : LiveAppTest {
-    // The window's frame as the window manager placed it (decorations included).
-    QRect frameOf(QWidget* window)
+// Where the window manager puts each frame from the moment it maps it on, told by the server's
+// events on a connection of its own: a window placed a second time after it appeared is seen
+// however quickly that happens.
+class FramePlaces {
+public:
+    FramePlaces() : m_c(xcb_connect(nullptr, nullptr))
     {
-        pumpEventsFor(200);
-        // Until the window manager's frame extents arrive, Qt reports the bare window.
-        waitFor([&] { return window->frameGeometry() != window->geometry(); }, 2000);
-        return window->frameGeometry();
+        if (xcb_connection_has_error(m_c))
+            return;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
+        const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_c, screen->root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(m_c);
+    }
+    ~FramePlaces() { xcb_disconnect(m_c); }
+    FramePlaces(const FramePlaces&) = delete;
+    FramePlaces& operator=(const FramePlaces&) = delete;
+
+    // The places of the frame holding `client`, from its first mapping on.
+    std::vector<QPoint> of(WId client)
+    {
+        drain();
+        const auto frame = m_frameOf.find(xcb_window_t(client));
+        if (frame == m_frameOf.end())
+            return {};
+        return m_places[frame->second];
     }
 
-    // Waits until the window manager has framed the window with its frame's centre within
-    // `tolerance` of `centre` (a frame's centre rounds down by half a pixel on either axis);
-    // the distance last seen is kept for the message.
-    bool centredAt(QWidget* window, QPoint centre, int& distance, int tolerance = 2)
+private:
+    void drain()
     {
-        return waitFor([&] {
-            distance = (window->frameGeometry().center() - centre).manhattanLength();
-            return window->frameGeometry() != window->geometry() && distance <= tolerance;
-        });
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_c)) {
+            switch (event->response_type & 0x7F) {
+            case XCB_REPARENT_NOTIFY: {
+                const auto* e = reinterpret_cast<xcb_reparent_notify_event_t*>(event);
+                m_frameOf[e->window] = e->parent;
+                m_places[e->parent].clear();
+                m_mapped.erase(e->parent);
+                break;
+            }
+            case XCB_CONFIGURE_NOTIFY: {
+                const auto* e = reinterpret_cast<xcb_configure_notify_event_t*>(event);
+                m_at[e->window] = QPoint(e->x, e->y);
+                auto& seen = m_places[e->window];
+                if (m_mapped.contains(e->window) && (seen.empty() || seen.back() != m_at[e->window]))
+                    seen.push_back(m_at[e->window]);
+                break;
+            }
+            case XCB_CREATE_NOTIFY: {
+                const auto* e = reinterpret_cast<xcb_create_notify_event_t*>(event);
+                m_at[e->window] = QPoint(e->x, e->y);
+                break;
+            }
+            case XCB_MAP_NOTIFY: {
+                const auto* e = reinterpret_cast<xcb_map_notify_event_t*>(event);
+                if (m_mapped.insert(e->window).second && m_at.contains(e->window))
+                    m_places[e->window].push_back(m_at[e->window]);
+                break;
+            }
+            default:
+                break;
+            }
+            std::free(event);
+        }
+    }
+
+    xcb_connection_t* m_c;
+    std::map<xcb_window_t, xcb_window_t> m_frameOf;
+    std::map<xcb_window_t, QPoint> m_at;
+    std::set<xcb_window_t> m_mapped;
+    std::map<xcb_window_t, std::vector<QPoint>> m_places;
+};
+
+struct WindowPlacementLiveTest : LiveAppTest {
+    FramePlaces places;
+
+    // The window's frame as the window manager gives it, read from the server: the window
+    // grown by the frame extents the window manager put on it; empty until it has framed it.
+    QRect frameOf(QWidget* window)
+    {
+        const auto id = xcb_window_t(window->winId());
+        const QByteArray extents = x->property(id, x->atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL);
+        if (extents.size() < 16 || places.of(window->winId()).empty())
+            return {};
+        const auto* e = reinterpret_cast<const std::uint32_t*>(extents.constData()); // left, right, top, bottom
+        return x->rootGeometry(id).marginsAdded(QMargins(int(e[0]), int(e[2]), int(e[1]), int(e[3])));
+    }
+
+    // Waits until the window manager has framed the window and it has stayed put a moment;
+    // its frame then.
+    QRect settledFrameOf(QWidget* window)
+    {
+        return waitUntilSettled([&] { return frameOf(window); });
+    }
+
+    // The window opened centred on `centre` (a frame's centre rounds down by half a pixel on
+    // either axis), where it was put when it was first mapped and where it stayed.
+    void expectPlacedOnceCentredAt(QWidget* window, QPoint centre, const char* what, int tolerance = 2)
+    {
+        const QRect frame = settledFrameOf(window);
+        ASSERT_FALSE(frame.isEmpty()) << what << " was never framed";
+        EXPECT_LE((frame.center() - centre).manhattanLength(), tolerance)
+            << what << " is not centred: " << (frame.center() - centre).manhattanLength() << " px off";
+        const auto seen = places.of(window->winId());
+        EXPECT_EQ(seen.size(), 1u) << what << " moved after it appeared, from " << seen.front().x() << ","
+                                   << seen.front().y() << " to " << seen.back().x() << "," << seen.back().y();
     }
 
     bool isDialogOf(QWidget* dialog, QWidget* parent)
@@ -129,18 +218,16 @@ TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashb
     ASSERT_TRUE(waitFor([&] { return app->onboardingWindow() && app->onboardingWindow()->isVisible(); }));
     DashboardView* dashboard = app->dashboardWindow();
     ASSERT_TRUE(dashboard);
-    const QPoint dashboardCentre = frameOf(dashboard).center();
+    const QPoint dashboardCentre = settledFrameOf(dashboard).center();
+    EXPECT_EQ(places.of(dashboard->winId()).size(), 1u) << "the dashboard moved after it appeared";
 
-    int distance = 0;
-    EXPECT_TRUE(centredAt(app->onboardingWindow(), dashboardCentre, distance))
-        << "the guide is not centred over the dashboard: " << distance << " px off";
+    expectPlacedOnceCentredAt(app->onboardingWindow(), dashboardCentre, "the guide");
     shots.save(rootScreenshot(), "placement-guide");
     app->onboardingWindow()->close();
 
     app->openSettings();
     ASSERT_TRUE(waitFor([&] { return app->settingsWindow()->isVisible(); }));
-    EXPECT_TRUE(centredAt(app->settingsWindow(), dashboardCentre, distance))
-        << "Settings is not centred over the dashboard: " << distance << " px off";
+    expectPlacedOnceCentredAt(app->settingsWindow(), dashboardCentre, "Settings");
     app->settingsWindow()->close();
 
     // The confirmations are dialogs of the dashboard, without minimize or maximize, centred.
@@ -151,7 +238,7 @@ TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashb
     EXPECT_TRUE(waitFor([&] { return isDialogOf(confirmation, dashboard); }));
     EXPECT_TRUE(offersOnlyMoveAndClose(confirmation));
     expectNoMaximize(confirmation);
-    EXPECT_LE(std::abs(frameOf(confirmation).center().x() - dashboardCentre.x()), 8);
+    expectPlacedOnceCentredAt(confirmation, dashboardCentre, "the delete confirmation");
     shots.save(rootScreenshot(), "placement-delete-confirmation");
 
     // openbox offers minimize anyway: the dashboard goes with its confirmation, and opening the
@@ -174,7 +261,7 @@ TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashb
     expectNoMaximize(removal);
     // Wide enough for its title between the window manager's icon and buttons, in its larger font.
     EXPECT_GE(removal->width(), 2 * removal->fontMetrics().horizontalAdvance(removal->windowTitle()));
-    EXPECT_LE(std::abs(frameOf(removal).center().x() - dashboardCentre.x()), 8);
+    expectPlacedOnceCentredAt(removal, dashboardCentre, "the window-removal confirmation");
     shots.save(rootScreenshot(), "placement-removal-confirmation");
     removal->reject();
 
@@ -190,9 +277,9 @@ TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashb
     pumpEventsFor(200);
     app->openSettings();
     ASSERT_TRUE(waitFor([&] { return app->settingsWindow()->isVisible(); }));
-    EXPECT_TRUE(centredAt(app->settingsWindow(), right->availableGeometry().center(), distance))
-        << "Settings is not centred on the monitor under the pointer: " << distance << " px off";
-    EXPECT_TRUE(right->availableGeometry().contains(app->settingsWindow()->frameGeometry()));
+    expectPlacedOnceCentredAt(app->settingsWindow(), right->availableGeometry().center(),
+                              "Settings on the monitor under the pointer");
+    EXPECT_TRUE(right->availableGeometry().contains(settledFrameOf(app->settingsWindow())));
     app->settingsWindow()->close();
 }
 

@@ -12,6 +12,8 @@ list(APPEND ZEN_SOURCES
   src/Platform/X11/X11WindowWriter.cpp
   src/Platform/X11/X11Platform.h
   src/Platform/X11/X11Platform.cpp
+  src/Platform/X11/X11OwnWindows.h
+  src/Platform/X11/X11OwnWindows.cpp
 )
 list(APPEND ZEN_SOURCES
   src/Platform/X11/CompositingManagerProbe.h

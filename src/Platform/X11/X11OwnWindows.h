@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Platform/OwnWindows.h"
+
+#include <xcb/xcb.h>
+
+#include <memory>
+
+namespace zen {
+
+class X11Connection;
+
+// OwnWindows on an xcb connection of its own (the toolkit's is busy with its own events): the
+// window's WM_STATE and _NET_WM_STATE, the root's _NET_ACTIVE_WINDOW, and the frame extents the
+// window manager announces in answer to _NET_REQUEST_FRAME_EXTENTS. The connection is opened
+// on first use: a program sitting in the tray never needs it. Main thread.
+class X11OwnWindows final : public OwnWindows {
+public:
+    X11OwnWindows();
+    ~X11OwnWindows() override;
+
+    std::optional<OwnWindowState> state(WId window) override;
+    std::optional<QRect> frame(WId window) override;
+    std::optional<QMargins> frameExtents(WId window) override;
+
+private:
+    // False when no X server can be reached.
+    bool connected();
+    bool windowManagerEstimatesExtents();
+
+    std::shared_ptr<X11Connection> m_x;
+    xcb_atom_t m_requestExtents = XCB_ATOM_NONE;
+    std::optional<bool> m_estimatesExtents;
+};
+
+} // namespace zen

@@ -2,7 +2,7 @@
 // tray and named in the prompt, a restore of fifty windows by its shortcut, the dashboard
 // opened and closed. Against the same cycles without saves after the twentieth, the memory
 // must stay within a few percent and stop growing: what a save leaves behind beyond its own
-// layout adds up here. Run each variant in a process of its own (filter /0 and /1).
+// layout adds up here. Run each variant in a process of its own (filter /0, /1 and /2).
 #include "App/ZentharionApp.h"
 #include "App/MenuBarMenu.h"
 #include "MenuBar/SnapshotMenuController.h"
@@ -65,7 +65,9 @@ void BM_SaveRestoreDashboardCycles(benchmark::State& state)
     // layout can add up.
     const bool savesThroughout = state.range(0) != 0;
     const bool layoutsDeleted = state.range(0) == 2;
-    constexpr int cycles = 200, savingCycles = 20;
+    // The quick pass of the test run (ZEN_BENCH_QUICK) walks every step a few times only.
+    const bool quick = qEnvironmentVariableIsSet("ZEN_BENCH_QUICK");
+    const int cycles = quick ? 4 : 200, savingCycles = quick ? 2 : 20, middle = quick ? 3 : 110;
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
         state.SkipWithError("needs an X server (scripts/with-xvfb)");
         return;
@@ -154,7 +156,7 @@ void BM_SaveRestoreDashboardCycles(benchmark::State& state)
     }
     const auto at = [](const std::vector<double>& v, int cycle) { return v[std::size_t(cycle - 1)]; };
     for (const auto& [name, values] : {std::pair {"rss_anon_kb", &rss}, {"pss_kb", &pss}, {"heap_kb", &heap}})
-        for (const int cycle : {savingCycles, 110, cycles})
+        for (const int cycle : {savingCycles, middle, cycles})
             state.counters[std::string(name) + "_at_" + std::to_string(cycle)] = at(*values, cycle);
     state.counters["layouts"] = double(controller->snapshotSummaries().size());
 }

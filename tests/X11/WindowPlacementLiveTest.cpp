@@ -22,7 +22,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace zen {
@@ -58,6 +60,14 @@ public:
         if (frame == m_frameOf.end())
             return {};
         return m_places[frame->second];
+    }
+
+    // The window manager's frame holding `client`, once it has put one around it.
+    std::optional<xcb_window_t> frameHolding(WId client)
+    {
+        drain();
+        const auto frame = m_frameOf.find(xcb_window_t(client));
+        return frame == m_frameOf.end() ? std::nullopt : std::optional(frame->second);
     }
 
 private:
@@ -138,6 +148,23 @@ struct WindowPlacementLiveTest : LiveAppTest {
         const auto seen = places.of(window->winId());
         EXPECT_EQ(seen.size(), 1u) << what << " moved after it appeared, from " << seen.front().x() << ","
                                    << seen.front().y() << " to " << seen.back().x() << "," << seen.back().y();
+    }
+
+    // The window is on screen whole, as a person sees it before acting in it: the window
+    // manager's frame is mapped at its full size. openbox un-minimizes a window by sliding its
+    // frame, cut down to the title bar, back from the bottom of the monitor first.
+    bool shownWhole(QWidget* window)
+    {
+        const auto frame = places.frameHolding(window->winId());
+        if (!frame)
+            return false;
+        const auto attributes = xcb_get_window_attributes_reply(
+            x->connection(), xcb_get_window_attributes(x->connection(), *frame), nullptr);
+        const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+        std::free(attributes);
+        const QRect outer = x->rootGeometry(*frame);
+        const QRect client = x->rootGeometry(xcb_window_t(window->winId()));
+        return viewable && !client.isEmpty() && outer.width() >= client.width() && outer.height() >= client.height();
     }
 
     bool isDialogOf(QWidget* dialog, QWidget* parent)
@@ -249,6 +276,10 @@ TEST_F(WindowPlacementLiveTest, TheGuideSettingsAndConfirmationsOpenOverTheDashb
     EXPECT_TRUE(waitFor([&] { return iconic(confirmation) && iconic(dashboard); }));
     app->openOrFocusDashboard();
     EXPECT_TRUE(waitFor([&] { return !iconic(confirmation) && !iconic(dashboard); }));
+    // Back where it was before anything is opened over it: until then the frame is still
+    // sliding into place, and a dialog opened meanwhile is centred where it was at that moment.
+    EXPECT_TRUE(waitFor([&] { return shownWhole(dashboard); })) << "the dashboard never came back whole";
+    EXPECT_EQ(frameOf(dashboard).center(), dashboardCentre) << "the dashboard came back elsewhere";
     confirmation->reject();
 
     // The window-removal confirmation is a dialog of our own, not a message box that fixes its size.

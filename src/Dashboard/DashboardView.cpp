@@ -155,18 +155,6 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
             &DashboardView::showWindowRemovalSheet);
     connect(m_presenter, &DashboardViewPresenter::focusLayoutListRequested, this, &DashboardView::focusLayoutList);
     connect(m_presenter, &DashboardViewPresenter::newLayoutRevealRequested, this, &DashboardView::revealNewLayout);
-    // Until a detail pane takes these requests, the sidebar row renames and the controller's
-    // prompt captures the hotkey.
-    connect(m_presenter, &DashboardViewPresenter::inlineRenameRequested, this, [this] {
-        if (m_hasDetailPane)
-            return;
-        if (const auto selected = m_presenter->selectedSnapshotID())
-            beginInlineRename(m_layoutModel->rowOf(*selected));
-    });
-    connect(m_presenter, &DashboardViewPresenter::hotkeyEditRequested, this, [this] {
-        if (!m_hasDetailPane && m_presenter->selectedSnapshotID())
-            m_presenter->snapshotMenuController()->assignHotkey(*m_presenter->selectedSnapshotID());
-    });
     if (const auto& updatesController = m_dependencies.updateController) {
         connect(updatesController.get(), &AppUpdateController::availableUpdateChanged, this, &DashboardView::render);
         connect(updatesController.get(), &AppUpdateController::canCheckForUpdatesChanged, this, &DashboardView::render);
@@ -313,17 +301,8 @@ std::optional<DashboardCommandContext> DashboardView::focusedCommandContext()
 
 void DashboardView::setDetailPane(QWidget* pane)
 {
-    if (!pane || pane == m_detailPane)
-        return;
-    // A pane made as the splitter's child is in it already.
-    if (m_splitter->indexOf(pane) < 0) {
-        if (m_splitter->count() < 2)
-            m_splitter->addWidget(pane);
-        else if (QWidget* old = m_splitter->replaceWidget(1, pane))
-            old->deleteLater();
-    }
+    // Made as the splitter's child, the pane is in it already.
     m_detailPane = pane;
-    m_hasDetailPane = true;
 }
 
 void DashboardView::fillActionsMenu(QMenu& menu, int row)
@@ -382,7 +361,6 @@ void DashboardView::render()
     renderRows();
     renderSelection();
     renderSidebarFoot();
-    renderPlaceholder();
     m_commands->refresh();
     scheduleDateRefresh();
 }
@@ -416,19 +394,6 @@ void DashboardView::renderSidebarFoot()
     m_settingsButton->setEnabled(bool(m_dependencies.openSettings));
 }
 
-void DashboardView::renderPlaceholder()
-{
-    if (m_hasDetailPane)
-        return;
-    const auto summary = m_presenter->selectedSummary();
-    if (m_presenter->bootstrapErrorMessage())
-        m_placeholderTitle->setText(*m_presenter->bootstrapErrorMessage());
-    else
-        m_placeholderTitle->setText(summary ? summary->name : QString());
-    const auto& status = m_presenter->snapshotMenuController()->status();
-    m_placeholderStatus->setText(status ? status->message : QString());
-}
-
 void DashboardView::focusLayoutList()
 {
     // After the event that asked has been handled, so the list is in place.
@@ -446,10 +411,37 @@ void DashboardView::revealNewLayout(const QUuid& id)
 
 // MARK: Confirmations
 
-QMessageBox* DashboardView::makeAlert(const QString& title, const QString& message, const QString& confirmTitle,
-                                      std::function<void()> confirm, std::function<void()> cancel)
+void DashboardView::showUpdateConfirmation()
 {
+    showAlert(m_updateAlert, m_presenter->pendingUpdate().has_value(), QStringLiteral("Update Layout?"),
+              m_presenter->updateConfirmationMessage(), QStringLiteral("Update"), &DashboardViewPresenter::confirmUpdate,
+              &DashboardViewPresenter::cancelUpdate);
+}
+
+void DashboardView::showDeleteConfirmation()
+{
+    showAlert(m_deleteAlert, m_presenter->pendingDeletion().has_value(), QStringLiteral("Delete Layout?"),
+              m_presenter->deleteConfirmationMessage(), QStringLiteral("Delete"),
+              &DashboardViewPresenter::confirmDeletion, &DashboardViewPresenter::cancelDeletion);
+}
+
+void DashboardView::showAlert(QPointer<QMessageBox>& alert, bool pending, const QString& title, const QString& message,
+                              const QString& confirmTitle, Answer confirm, Answer cancel)
+{
+    if (!pending) {
+        if (alert) {
+            // Withdrawn (its layout is gone): close without answering.
+            alert->disconnect(this);
+            alert->close();
+        }
+        return;
+    }
+    if (alert) {
+        alert->setInformativeText(message);
+        return;
+    }
     auto* box = new QMessageBox(this);
+    alert = box;
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Window-modal turns the box into a sheet, which resets its window flags.
     box->setWindowModality(Qt::WindowModal);
@@ -477,76 +469,15 @@ QMessageBox* DashboardView::makeAlert(const QString& title, const QString& messa
     QPushButton* confirmButton = box->addButton(confirmTitle, QMessageBox::DestructiveRole);
     box->setDefaultButton(cancelButton);
     box->setEscapeButton(cancelButton);
-    connect(box, &QMessageBox::finished, this, [box, confirmButton, confirm = std::move(confirm),
-                                                cancel = std::move(cancel)] {
+    const QPointer<DashboardViewPresenter> presenter(m_presenter);
+    connect(box, &QMessageBox::finished, this, [&alert, box, confirmButton, presenter, confirm, cancel] {
+        // Answered: the presenter's withdrawal that follows finds no box left to close.
+        alert = nullptr;
         // Dismissed without an answer (closed with the window) counts as Cancel.
-        if (box->clickedButton() == confirmButton)
-            confirm();
-        else
-            cancel();
+        if (presenter)
+            (presenter->*(box->clickedButton() == confirmButton ? confirm : cancel))();
     });
-    return box;
-}
-
-void DashboardView::showUpdateConfirmation()
-{
-    const auto& pending = m_presenter->pendingUpdate();
-    if (!pending) {
-        if (m_updateAlert) {
-            // Withdrawn (its layout is gone): close without answering.
-            m_updateAlert->disconnect(this);
-            m_updateAlert->close();
-        }
-        return;
-    }
-    if (m_updateAlert) {
-        m_updateAlert->setInformativeText(m_presenter->updateConfirmationMessage());
-        return;
-    }
-    const QPointer<DashboardViewPresenter> presenter(m_presenter);
-    m_updateAlert = makeAlert(QStringLiteral("Update Layout?"), m_presenter->updateConfirmationMessage(),
-                              QStringLiteral("Update"),
-                              [this, presenter] {
-                                  m_updateAlert = nullptr;
-                                  if (presenter)
-                                      presenter->confirmUpdate();
-                              },
-                              [this, presenter] {
-                                  m_updateAlert = nullptr;
-                                  if (presenter)
-                                      presenter->cancelUpdate();
-                              });
-    m_updateAlert->open();
-}
-
-void DashboardView::showDeleteConfirmation()
-{
-    const auto& pending = m_presenter->pendingDeletion();
-    if (!pending) {
-        if (m_deleteAlert) {
-            m_deleteAlert->disconnect(this);
-            m_deleteAlert->close();
-        }
-        return;
-    }
-    if (m_deleteAlert) {
-        m_deleteAlert->setInformativeText(m_presenter->deleteConfirmationMessage());
-        return;
-    }
-    const QPointer<DashboardViewPresenter> presenter(m_presenter);
-    m_deleteAlert = makeAlert(QStringLiteral("Delete Layout?"), m_presenter->deleteConfirmationMessage(),
-                              QStringLiteral("Delete"),
-                              [this, presenter] {
-                                  m_deleteAlert = nullptr;
-                                  if (presenter)
-                                      presenter->confirmDeletion();
-                              },
-                              [this, presenter] {
-                                  m_deleteAlert = nullptr;
-                                  if (presenter)
-                                      presenter->cancelDeletion();
-                              });
-    m_deleteAlert->open();
+    box->open();
 }
 
 void DashboardView::showWindowRemovalSheet()

@@ -360,10 +360,28 @@ private:
     Ring* m_ring;
 };
 
-// A scroll area whose content is centred and at most `maximumWidth` wide (0: full width).
-QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertically, QWidget* parent)
+// A face's column: the issue section every face starts with, then the face's own parts.
+QVBoxLayout* faceColumn(std::vector<QVBoxLayout*>& issueSections)
 {
-    auto* scroll = new FaceScrollArea(parent);
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(20);
+    auto* holder = new QWidget(content);
+    auto* section = new QVBoxLayout(holder);
+    section->setContentsMargins(0, 0, 0, 0);
+    section->setSpacing(8);
+    column->addWidget(holder);
+    holder->hide();
+    issueSections.push_back(section);
+    return column;
+}
+
+// Adds the face of `content` in a scroll area, the content centred and at most `maximumWidth`
+// wide (0: full width).
+QScrollArea* addScrollingFace(QWidget* content, int maximumWidth, bool centreVertically, QStackedWidget* faces)
+{
+    auto* scroll = new FaceScrollArea(faces);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -387,18 +405,8 @@ QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertic
     outer->addLayout(row);
     outer->addStretch(1);
     scroll->viewport()->setAutoFillBackground(false);
+    faces->addWidget(scroll);
     return scroll;
-}
-
-QVBoxLayout* newIssueSection(QVBoxLayout* into, QWidget* parent)
-{
-    auto* holder = new QWidget(parent);
-    auto* section = new QVBoxLayout(holder);
-    section->setContentsMargins(0, 0, 0, 0);
-    section->setSpacing(8);
-    into->addWidget(holder);
-    holder->hide();
-    return section;
 }
 
 } // namespace
@@ -580,11 +588,8 @@ QStringList DashboardDetailView::issueTitles() const
 
 void DashboardDetailView::buildLayoutFace()
 {
-    auto* content = new QWidget;
-    auto* stack = new QVBoxLayout(content);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(20);
-    m_issueSections.push_back(newIssueSection(stack, content));
+    QVBoxLayout* stack = faceColumn(m_issueSections);
+    QWidget* content = stack->parentWidget();
 
     // Header: title block, then the action strip.
     auto* header = new DetailHeader(content);
@@ -661,29 +666,24 @@ void DashboardDetailView::buildLayoutFace()
     m_metrics = grid;
     stack->addWidget(grid);
 
-    m_previewSlot = new QWidget(content);
-    m_previewSlot->setObjectName(QStringLiteral("previewSlot"));
-    new QVBoxLayout(m_previewSlot);
-    m_previewSlot->layout()->setContentsMargins(0, 0, 0, 0);
-    stack->addWidget(m_previewSlot);
-    m_inactiveAppsSlot = new QWidget(content);
-    m_inactiveAppsSlot->setObjectName(QStringLiteral("inactiveAppsSlot"));
-    new QVBoxLayout(m_inactiveAppsSlot);
-    m_inactiveAppsSlot->layout()->setContentsMargins(0, 0, 0, 0);
-    stack->addWidget(m_inactiveAppsSlot);
+    // Where the preview and the inactive-applications list go.
+    const auto addSlot = [&] {
+        auto* slot = new QWidget(content);
+        (new QVBoxLayout(slot))->setContentsMargins(0, 0, 0, 0);
+        stack->addWidget(slot);
+        return slot;
+    };
+    m_previewSlot = addSlot();
+    m_inactiveAppsSlot = addSlot();
     stack->addStretch(1);
 
-    m_layoutFace = scrollingFace(content, 0, false, m_faces);
-    m_faces->addWidget(m_layoutFace);
+    m_layoutFace = addScrollingFace(content, 0, false, m_faces);
 }
 
 void DashboardDetailView::buildEducationFace()
 {
-    auto* content = new QWidget;
-    auto* stack = new QVBoxLayout(content);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(20);
-    m_issueSections.push_back(newIssueSection(stack, content));
+    QVBoxLayout* stack = faceColumn(m_issueSections);
+    QWidget* content = stack->parentWidget();
 
     m_education = new OnboardingPermissionEducationView(
         m_presenter->educationShowsSuccess(), m_presenter->hasOpenedDashboardPermissionSettings(),
@@ -696,17 +696,13 @@ void DashboardDetailView::buildEducationFace()
     cardLayout->addWidget(m_education);
     stack->addWidget(card);
 
-    m_educationFace = scrollingFace(content, 560, true, m_faces);
-    m_faces->addWidget(m_educationFace);
+    m_educationFace = addScrollingFace(content, 560, true, m_faces);
 }
 
 void DashboardDetailView::buildEmptyFace()
 {
-    auto* content = new QWidget;
-    auto* stack = new QVBoxLayout(content);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(20);
-    m_issueSections.push_back(newIssueSection(stack, content));
+    QVBoxLayout* stack = faceColumn(m_issueSections);
+    QWidget* content = stack->parentWidget();
 
     auto* inner = new QVBoxLayout;
     inner->setSpacing(24);
@@ -748,8 +744,7 @@ void DashboardDetailView::buildEmptyFace()
     inner->addWidget(m_save, 0, Qt::AlignHCenter);
     stack->addLayout(inner);
 
-    m_emptyFace = scrollingFace(content, 440, true, m_faces);
-    m_faces->addWidget(m_emptyFace);
+    m_emptyFace = addScrollingFace(content, 440, true, m_faces);
 }
 
 // MARK: Rendering

@@ -44,8 +44,6 @@ public:
     // stacking hints changed.
     void setWindows(std::vector<WindowRecord> windows);
 
-    // The local order when it still covers exactly these windows, else the stored restore order.
-    std::vector<WindowRecord> displayOrderedWindows() const;
     void synchronizeOrder();
     // Moves a window by an offset (-1 earlier, +1 later); nothing past either end.
     void moveWindow(const QUuid& windowID, int offset);
@@ -103,8 +101,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // `displayOrderedWindows()` as places in `m_windows`.
+    // The local order when it still covers exactly these windows, else the stored restore
+    // order, as places in `m_windows`.
     std::vector<std::size_t> displayOrder() const;
+    std::vector<QUuid> displayOrderedIDs() const;
     std::optional<QUuid> currentWindowID() const;
     void synchronizeOrder(const std::optional<QUuid>& current);
     // Rows for the windows at these places, the current window staying current.

@@ -312,33 +312,23 @@ void DashboardView::fillActionsMenu(QMenu& menu, int row)
         return;
     const SnapshotSummary summary = summaries[std::size_t(row)];
     const bool enabled = !m_presenter->isSnapshotActionDisabled();
-    const QPointer<DashboardViewPresenter> presenter(m_presenter);
-    const QPointer<DashboardView> self(this);
+    // Each action runs only while this window, and the presenter it owns, exist.
     const auto add = [&](const QString& title, std::function<void()> run) {
         QAction* action = menu.addAction(title);
         action->setEnabled(enabled);
         connect(action, &QAction::triggered, this, std::move(run));
         return action;
     };
-    add(QStringLiteral("Rename"), [self, id = summary.id] {
-        if (self)
-            self->beginInlineRename(self->m_layoutModel->rowOf(id));
+    add(QStringLiteral("Rename"), [this, id = summary.id] {
+        beginInlineRename(m_layoutModel->rowOf(id));
     })->setShortcut(QKeySequence(Qt::Key_F2));
     const bool hasHotkey = summary.hotkey.has_value();
-    add(hasHotkey ? QStringLiteral("Change Hotkey") : QStringLiteral("Set Hotkey"), [presenter, summary] {
-        if (presenter)
-            presenter->assignHotkey(summary);
-    });
+    add(hasHotkey ? QStringLiteral("Change Hotkey") : QStringLiteral("Set Hotkey"),
+        [this, summary] { m_presenter->assignHotkey(summary); });
     if (hasHotkey)
-        add(QStringLiteral("Clear Hotkey"), [presenter, summary] {
-            if (presenter)
-                presenter->clearHotkey(summary);
-        });
+        add(QStringLiteral("Clear Hotkey"), [this, summary] { m_presenter->clearHotkey(summary); });
     menu.addSeparator();
-    QAction* remove = add(QStringLiteral("Delete"), [presenter, summary] {
-        if (presenter)
-            presenter->deleteSnapshot(summary);
-    });
+    QAction* remove = add(QStringLiteral("Delete"), [this, summary] { m_presenter->deleteSnapshot(summary); });
     remove->setIcon(SidebarActionButton::symbol(QStringLiteral("trash")));
     remove->setShortcut(QKeySequence(Qt::Key_Delete));
 }

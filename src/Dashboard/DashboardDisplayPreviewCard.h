@@ -27,6 +27,7 @@ public:
 
     // The display's name, or "Display " and its id when it saved none.
     static QString displayTitle(const DisplayRecord& display);
+    // "1 window", "2 windows": the count shown on a display's card and an inactive app's row.
     static QString windowCountText(int count);
 
     DashboardDisplayCanvas* canvas() const { return m_canvas; }

@@ -5,6 +5,7 @@
 #include "Dashboard/DashboardInactiveAppsView.h"
 #include "Dashboard/DashboardIssueBanner.h"
 #include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardPreviewStyle.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/DashboardSnapshotPreviewView.h"
@@ -32,7 +33,6 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStyleOptionButton>
-#include <QStyleOptionFocusRect>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -55,11 +55,11 @@ QColor tintOf(DashboardDetailIssue::Kind kind)
     return kind == DashboardDetailIssue::Kind::accessibilityRequired ? systemOrange : systemRed;
 }
 
-QLabel* plainLabel(const QString& text, QWidget* parent)
+// The dashboard's actions may be left out.
+void run(const std::function<void()>& action)
 {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
+    if (action)
+        action();
 }
 
 // Cells of at least `gridMinimumColumn` wide, as many per row as fit, stretched to share the
@@ -636,14 +636,10 @@ void DashboardDetailView::buildLayoutFace()
     m_header = header;
     stack->addWidget(m_header);
 
-    const auto run = [](const std::function<void()>& fn) {
-        if (fn)
-            fn();
-    };
-    connect(m_restore, &QPushButton::clicked, this, [this, run] { run(m_presenter->actions().restoreSnapshot); });
-    connect(m_update, &QPushButton::clicked, this, [this, run] { run(m_presenter->actions().updateSnapshot); });
+    connect(m_restore, &QPushButton::clicked, this, [this] { run(m_presenter->actions().restoreSnapshot); });
+    connect(m_update, &QPushButton::clicked, this, [this] { run(m_presenter->actions().updateSnapshot); });
     connect(m_rename, &QPushButton::clicked, this, [this] { m_presenter->beginInlineRename(); });
-    connect(m_delete, &QToolButton::clicked, this, [this, run] { run(m_presenter->actions().deleteSnapshot); });
+    connect(m_delete, &QToolButton::clicked, this, [this] { run(m_presenter->actions().deleteSnapshot); });
 
     // The count cards and the hotkey card.
     auto* grid = new AdaptiveCardGrid(content);
@@ -657,7 +653,7 @@ void DashboardDetailView::buildLayoutFace()
         if (const auto& summary = m_presenter->selectedSummary())
             m_presenter->beginHotkeyEditing(summary->id);
     };
-    callbacks.onClear = [this, run] { run(m_presenter->actions().clearHotkey); };
+    callbacks.onClear = [this] { run(m_presenter->actions().clearHotkey); };
     callbacks.onCancel = [this] { m_presenter->cancelHotkeyEditing(); };
     callbacks.onKey = [this](const HotkeyCaptureKeyEvent& event) { m_presenter->handleCaptureKey(event); };
     callbacks.onDismissError = [this] { m_presenter->setHotkeyCaptureError(std::nullopt); };
@@ -737,10 +733,7 @@ void DashboardDetailView::buildEmptyFace()
     m_save = new QPushButton(QStringLiteral("Save Current Layout"), content);
     TextStyle::applyProminent(m_save);
     m_save->setMinimumHeight(m_save->sizeHint().height() + 8);
-    connect(m_save, &QPushButton::clicked, this, [this] {
-        if (const auto& save = m_presenter->actions().saveSnapshot)
-            save();
-    });
+    connect(m_save, &QPushButton::clicked, this, [this] { run(m_presenter->actions().saveSnapshot); });
     inner->addWidget(m_save, 0, Qt::AlignHCenter);
     stack->addLayout(inner);
 

@@ -3,7 +3,6 @@
 #include "Dashboard/DashboardDetailViewPresenter.h"
 
 #include <QDateTime>
-#include <QPointer>
 #include <QSet>
 #include <QUuid>
 #include <QWidget>

@@ -5,7 +5,6 @@
 #include "Snapshots/Snapshot.h"
 
 #include <QPalette>
-#include <QPixmap>
 #include <QSizeF>
 #include <QWidget>
 

@@ -2,6 +2,7 @@
 
 #include "Dashboard/DashboardDetailViewPresenter.h"
 #include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardPreviewStyle.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Dashboard/HotkeyCaptureErrorPopover.h"
 #include "Dashboard/InlineHotkeyCaptureField.h"
@@ -32,8 +33,7 @@ DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidge
     : QWidget(parent)
     , m_callbacks(std::move(callbacks))
 {
-    auto* caption = new QLabel(QStringLiteral("Hotkey"), this);
-    caption->setTextFormat(Qt::PlainText);
+    QLabel* caption = plainLabel(QStringLiteral("Hotkey"), this);
     TextStyle::apply(caption, TextStyle::Role::caption);
     TextStyle::applyColor(caption, TextStyle::Emphasis::secondary);
 

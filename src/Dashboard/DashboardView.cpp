@@ -1,6 +1,7 @@
 #include "Dashboard/DashboardView.h"
 
 #include "Dashboard/DashboardDetailView.h"
+#include "Dashboard/DashboardPreviewStyle.h"
 #include "Dashboard/DashboardRowColors.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/DashboardSnapshotListModel.h"
@@ -11,10 +12,7 @@
 #include "Dashboard/DashboardWindowObserver.h"
 #include "Dashboard/DashboardWindowRemovalConfirmationView.h"
 #include "Dashboard/DashboardWindowSupport.h"
-#include "Dashboard/SidebarActionButton.h"
-#include "MenuBar/SnapshotMenuController.h"
 #include "Onboarding/TextStyle.h"
-#include "Permissions/PermissionInterventionRouter.h"
 #include "Shared/UserDefaults.h"
 #include "Updates/AppUpdateController.h"
 
@@ -25,7 +23,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -45,14 +42,6 @@ constexpr int sidebarMinimumWidth = 240;
 constexpr int sidebarIdealWidth = 280;
 constexpr int sidebarMaximumWidth = 360;
 constexpr int alertMinimumWidth = 360;
-
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
-}
 
 QColor sidebarBackground(const QPalette& palette)
 {

@@ -281,8 +281,6 @@ public:
         m_box->setAlignment(strip, Qt::AlignTop | Qt::AlignLeft);
     }
 
-    bool stacksStrip() const { return m_box->direction() == QBoxLayout::TopToBottom; }
-
     // Called when the title's text changes as well as on resizing.
     void arrange()
     {

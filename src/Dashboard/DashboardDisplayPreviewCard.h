@@ -22,7 +22,6 @@ public:
 
     // The same display after a reload of the layout.
     void setModel(const DashboardDisplayPreviewModel& model);
-    std::uint32_t displayID() const { return m_model.id(); }
     const DashboardDisplayPreviewModel& model() const { return m_model; }
 
     // The display's name, or "Display " and its id when it saved none.

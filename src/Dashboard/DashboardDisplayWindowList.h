@@ -59,7 +59,6 @@ public:
     bool isEditingEnabled() const { return m_editingEnabled; }
 
     const std::vector<DashboardDisplayWindowRow>& rows() const { return m_rows; }
-    const std::vector<QUuid>& orderedWindowIDs() const { return m_orderedWindowIDs; }
     // Where row `index` is drawn once any reorder animation has ended.
     QRect rowRect(int index) const;
     int rowAt(const QPoint& position) const;

@@ -153,8 +153,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
 
 DashboardView::~DashboardView()
 {
-    if (m_dateRefresh)
-        m_dateRefresh->cancel();
+    cancelDateRefresh();
 }
 
 QWidget* DashboardView::buildSidebar()
@@ -539,9 +538,7 @@ void DashboardView::closeEvent(QCloseEvent* event)
 void DashboardView::hideEvent(QHideEvent* event)
 {
     QMainWindow::hideEvent(event);
-    if (m_dateRefresh)
-        m_dateRefresh->cancel();
-    m_dateRefresh.reset();
+    cancelDateRefresh();
 }
 
 // MARK: Relative dates
@@ -549,9 +546,7 @@ void DashboardView::hideEvent(QHideEvent* event)
 void DashboardView::scheduleDateRefresh()
 {
     if (!isVisible()) {
-        if (m_dateRefresh)
-            m_dateRefresh->cancel();
-        m_dateRefresh.reset();
+        cancelDateRefresh();
         return;
     }
     // Only a phrase on screen changing is worth waking for: the rows in view and the selected
@@ -578,9 +573,7 @@ void DashboardView::scheduleDateRefresh()
     // Already waiting for that moment (a scroll that kept the same dates in view): nothing to do.
     if (next && m_dateRefresh && m_nextDateChange == *next)
         return;
-    if (m_dateRefresh)
-        m_dateRefresh->cancel();
-    m_dateRefresh.reset();
+    cancelDateRefresh();
     if (!next)
         return;
     m_nextDateChange = *next;
@@ -599,11 +592,16 @@ void DashboardView::scheduleDateRefresh()
     });
 }
 
-void DashboardView::refreshRelativeDates()
+void DashboardView::cancelDateRefresh()
 {
     if (m_dateRefresh)
         m_dateRefresh->cancel();
     m_dateRefresh.reset();
+}
+
+void DashboardView::refreshRelativeDates()
+{
+    cancelDateRefresh();
     m_layoutModel->refreshDates();
     if (auto* detail = qobject_cast<DashboardDetailView*>(m_detailPane))
         detail->refreshRelativeDate();

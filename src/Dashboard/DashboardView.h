@@ -112,6 +112,7 @@ private:
     void renderRows();
     void renderSidebarFoot();
     void scheduleDateRefresh();
+    void cancelDateRefresh();
     void refreshRelativeDates();
     void renderSelection();
     void showUpdateConfirmation();

@@ -19,20 +19,36 @@ constexpr LayoutCommand allCommands[] = {LayoutCommand::newLayout,    LayoutComm
                                          LayoutCommand::assignHotkey, LayoutCommand::clearHotkey,
                                          LayoutCommand::deleteLayout};
 
-// With their access keys: each letter once in its menu, so Alt and the letter (or the letter
-// in the open menu) chooses the item at once.
+using Availability = DashboardCommandAvailability;
+using Context = DashboardCommandContext;
+
+// The Layout commands in the order of LayoutCommand: each title with its access key (each
+// letter once in its menu, so Alt and the letter, or the letter in the open menu, chooses the
+// item at once), when the command may run, and what runs it.
+struct CommandSpec {
+    const char* title;
+    bool Availability::*enabled;
+    std::function<void()> Context::*action;
+};
+constexpr CommandSpec commandSpecs[] = {
+    {"&New Layout", &Availability::canCreateLayout, &Context::createLayout},
+    {"&Restore Layout", &Availability::canRestoreLayout, &Context::restoreLayout},
+    {"&Update Layout", &Availability::canUpdateLayout, &Context::updateLayout},
+    {"Rena&me Layout", &Availability::canRenameLayout, &Context::renameLayout},
+    {"Set &Hotkey", &Availability::canAssignHotkey, &Context::assignHotkey},
+    {"&Clear Hotkey", &Availability::canClearHotkey, &Context::clearHotkey},
+    {"&Delete Layout", &Availability::canDeleteLayout, &Context::deleteLayout},
+};
+static_assert(std::size(commandSpecs) == std::size(allCommands));
+
+const CommandSpec& specOf(LayoutCommand command)
+{
+    return commandSpecs[int(command)];
+}
+
 QString fixedTitle(LayoutCommand command)
 {
-    switch (command) {
-    case LayoutCommand::newLayout: return QStringLiteral("&New Layout");
-    case LayoutCommand::restoreLayout: return QStringLiteral("&Restore Layout");
-    case LayoutCommand::updateLayout: return QStringLiteral("&Update Layout");
-    case LayoutCommand::renameLayout: return QStringLiteral("Rena&me Layout");
-    case LayoutCommand::assignHotkey: return QStringLiteral("Set &Hotkey");
-    case LayoutCommand::clearHotkey: return QStringLiteral("&Clear Hotkey");
-    case LayoutCommand::deleteLayout: return QStringLiteral("&Delete Layout");
-    }
-    return {};
+    return QString::fromUtf8(specOf(command).title);
 }
 
 // The context's hotkey title ("Set Hotkey", "Change Hotkey") keeps the item's access key.
@@ -41,34 +57,6 @@ QString hotkeyTitle(const QString& title)
     QString text = menuText(title);
     const qsizetype at = text.indexOf(QLatin1String("Hotkey"));
     return at < 0 ? text : text.insert(at, QLatin1Char('&'));
-}
-
-bool isEnabled(LayoutCommand command, const DashboardCommandAvailability& a)
-{
-    switch (command) {
-    case LayoutCommand::newLayout: return a.canCreateLayout;
-    case LayoutCommand::restoreLayout: return a.canRestoreLayout;
-    case LayoutCommand::updateLayout: return a.canUpdateLayout;
-    case LayoutCommand::renameLayout: return a.canRenameLayout;
-    case LayoutCommand::assignHotkey: return a.canAssignHotkey;
-    case LayoutCommand::clearHotkey: return a.canClearHotkey;
-    case LayoutCommand::deleteLayout: return a.canDeleteLayout;
-    }
-    return false;
-}
-
-const std::function<void()>& actionOf(LayoutCommand command, const DashboardCommandContext& c)
-{
-    switch (command) {
-    case LayoutCommand::newLayout: return c.createLayout;
-    case LayoutCommand::restoreLayout: return c.restoreLayout;
-    case LayoutCommand::updateLayout: return c.updateLayout;
-    case LayoutCommand::renameLayout: return c.renameLayout;
-    case LayoutCommand::assignHotkey: return c.assignHotkey;
-    case LayoutCommand::clearHotkey: return c.clearHotkey;
-    case LayoutCommand::deleteLayout: break;
-    }
-    return c.deleteLayout;
 }
 
 void callIfSet(const std::function<void()>& fn)
@@ -135,7 +123,7 @@ void DashboardCommands::refresh()
     const auto context = m_context ? m_context() : std::nullopt;
     for (LayoutCommand command : allCommands) {
         QAction* action = layoutAction(command);
-        action->setEnabled(context && isEnabled(command, context->availability));
+        action->setEnabled(context && context->availability.*specOf(command).enabled);
         if (command == LayoutCommand::assignHotkey)
             action->setText(context ? hotkeyTitle(context->availability.hotkeyCommandTitle) : fixedTitle(command));
     }
@@ -145,8 +133,8 @@ void DashboardCommands::run(LayoutCommand command)
 {
     // The context of this moment, not the one the menu was built from.
     const auto context = m_context ? m_context() : std::nullopt;
-    if (context && isEnabled(command, context->availability))
-        callIfSet(actionOf(command, *context));
+    if (context && context->availability.*specOf(command).enabled)
+        callIfSet((*context).*specOf(command).action);
 }
 
 } // namespace zen

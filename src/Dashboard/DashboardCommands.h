@@ -44,7 +44,6 @@ public:
     QAction* openDashboardAction() const { return m_openDashboard; }
     QAction* checkForUpdatesAction() const { return m_checkForUpdates; }
     QAction* settingsAction() const { return m_settings; }
-    QAction* quitAction() const { return m_quit; }
     QAction* layoutAction(LayoutCommand command) const;
 
 private:

@@ -5,6 +5,7 @@
 #include "Dashboard/DashboardInactiveAppsView.h"
 #include "Dashboard/DashboardIssueBanner.h"
 #include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardPreviewStyle.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/DashboardSnapshotPreviewView.h"
@@ -32,7 +33,6 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStyleOptionButton>
-#include <QStyleOptionFocusRect>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -55,11 +55,11 @@ QColor tintOf(DashboardDetailIssue::Kind kind)
     return kind == DashboardDetailIssue::Kind::accessibilityRequired ? systemOrange : systemRed;
 }
 
-QLabel* plainLabel(const QString& text, QWidget* parent)
+// The dashboard's actions may be left out.
+void run(const std::function<void()>& action)
 {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
+    if (action)
+        action();
 }
 
 // Cells of at least `gridMinimumColumn` wide, as many per row as fit, stretched to share the
@@ -281,8 +281,6 @@ public:
         m_box->setAlignment(strip, Qt::AlignTop | Qt::AlignLeft);
     }
 
-    bool stacksStrip() const { return m_box->direction() == QBoxLayout::TopToBottom; }
-
     // Called when the title's text changes as well as on resizing.
     void arrange()
     {
@@ -360,10 +358,28 @@ private:
     Ring* m_ring;
 };
 
-// A scroll area whose content is centred and at most `maximumWidth` wide (0: full width).
-QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertically, QWidget* parent)
+// A face's column: the issue section every face starts with, then the face's own parts.
+QVBoxLayout* faceColumn(std::vector<QVBoxLayout*>& issueSections)
 {
-    auto* scroll = new FaceScrollArea(parent);
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(20);
+    auto* holder = new QWidget(content);
+    auto* section = new QVBoxLayout(holder);
+    section->setContentsMargins(0, 0, 0, 0);
+    section->setSpacing(8);
+    column->addWidget(holder);
+    holder->hide();
+    issueSections.push_back(section);
+    return column;
+}
+
+// Adds the face of `content` in a scroll area, the content centred and at most `maximumWidth`
+// wide (0: full width).
+QScrollArea* addScrollingFace(QWidget* content, int maximumWidth, bool centreVertically, QStackedWidget* faces)
+{
+    auto* scroll = new FaceScrollArea(faces);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -387,18 +403,8 @@ QScrollArea* scrollingFace(QWidget* content, int maximumWidth, bool centreVertic
     outer->addLayout(row);
     outer->addStretch(1);
     scroll->viewport()->setAutoFillBackground(false);
+    faces->addWidget(scroll);
     return scroll;
-}
-
-QVBoxLayout* newIssueSection(QVBoxLayout* into, QWidget* parent)
-{
-    auto* holder = new QWidget(parent);
-    auto* section = new QVBoxLayout(holder);
-    section->setContentsMargins(0, 0, 0, 0);
-    section->setSpacing(8);
-    into->addWidget(holder);
-    holder->hide();
-    return section;
 }
 
 } // namespace
@@ -580,11 +586,8 @@ QStringList DashboardDetailView::issueTitles() const
 
 void DashboardDetailView::buildLayoutFace()
 {
-    auto* content = new QWidget;
-    auto* stack = new QVBoxLayout(content);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(20);
-    m_issueSections.push_back(newIssueSection(stack, content));
+    QVBoxLayout* stack = faceColumn(m_issueSections);
+    QWidget* content = stack->parentWidget();
 
     // Header: title block, then the action strip.
     auto* header = new DetailHeader(content);
@@ -631,14 +634,10 @@ void DashboardDetailView::buildLayoutFace()
     m_header = header;
     stack->addWidget(m_header);
 
-    const auto run = [](const std::function<void()>& fn) {
-        if (fn)
-            fn();
-    };
-    connect(m_restore, &QPushButton::clicked, this, [this, run] { run(m_presenter->actions().restoreSnapshot); });
-    connect(m_update, &QPushButton::clicked, this, [this, run] { run(m_presenter->actions().updateSnapshot); });
+    connect(m_restore, &QPushButton::clicked, this, [this] { run(m_presenter->actions().restoreSnapshot); });
+    connect(m_update, &QPushButton::clicked, this, [this] { run(m_presenter->actions().updateSnapshot); });
     connect(m_rename, &QPushButton::clicked, this, [this] { m_presenter->beginInlineRename(); });
-    connect(m_delete, &QToolButton::clicked, this, [this, run] { run(m_presenter->actions().deleteSnapshot); });
+    connect(m_delete, &QToolButton::clicked, this, [this] { run(m_presenter->actions().deleteSnapshot); });
 
     // The count cards and the hotkey card.
     auto* grid = new AdaptiveCardGrid(content);
@@ -652,7 +651,7 @@ void DashboardDetailView::buildLayoutFace()
         if (const auto& summary = m_presenter->selectedSummary())
             m_presenter->beginHotkeyEditing(summary->id);
     };
-    callbacks.onClear = [this, run] { run(m_presenter->actions().clearHotkey); };
+    callbacks.onClear = [this] { run(m_presenter->actions().clearHotkey); };
     callbacks.onCancel = [this] { m_presenter->cancelHotkeyEditing(); };
     callbacks.onKey = [this](const HotkeyCaptureKeyEvent& event) { m_presenter->handleCaptureKey(event); };
     callbacks.onDismissError = [this] { m_presenter->setHotkeyCaptureError(std::nullopt); };
@@ -661,29 +660,24 @@ void DashboardDetailView::buildLayoutFace()
     m_metrics = grid;
     stack->addWidget(grid);
 
-    m_previewSlot = new QWidget(content);
-    m_previewSlot->setObjectName(QStringLiteral("previewSlot"));
-    new QVBoxLayout(m_previewSlot);
-    m_previewSlot->layout()->setContentsMargins(0, 0, 0, 0);
-    stack->addWidget(m_previewSlot);
-    m_inactiveAppsSlot = new QWidget(content);
-    m_inactiveAppsSlot->setObjectName(QStringLiteral("inactiveAppsSlot"));
-    new QVBoxLayout(m_inactiveAppsSlot);
-    m_inactiveAppsSlot->layout()->setContentsMargins(0, 0, 0, 0);
-    stack->addWidget(m_inactiveAppsSlot);
+    // Where the preview and the inactive-applications list go.
+    const auto addSlot = [&] {
+        auto* slot = new QWidget(content);
+        (new QVBoxLayout(slot))->setContentsMargins(0, 0, 0, 0);
+        stack->addWidget(slot);
+        return slot;
+    };
+    m_previewSlot = addSlot();
+    m_inactiveAppsSlot = addSlot();
     stack->addStretch(1);
 
-    m_layoutFace = scrollingFace(content, 0, false, m_faces);
-    m_faces->addWidget(m_layoutFace);
+    m_layoutFace = addScrollingFace(content, 0, false, m_faces);
 }
 
 void DashboardDetailView::buildEducationFace()
 {
-    auto* content = new QWidget;
-    auto* stack = new QVBoxLayout(content);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(20);
-    m_issueSections.push_back(newIssueSection(stack, content));
+    QVBoxLayout* stack = faceColumn(m_issueSections);
+    QWidget* content = stack->parentWidget();
 
     m_education = new OnboardingPermissionEducationView(
         m_presenter->educationShowsSuccess(), m_presenter->hasOpenedDashboardPermissionSettings(),
@@ -696,17 +690,13 @@ void DashboardDetailView::buildEducationFace()
     cardLayout->addWidget(m_education);
     stack->addWidget(card);
 
-    m_educationFace = scrollingFace(content, 560, true, m_faces);
-    m_faces->addWidget(m_educationFace);
+    m_educationFace = addScrollingFace(content, 560, true, m_faces);
 }
 
 void DashboardDetailView::buildEmptyFace()
 {
-    auto* content = new QWidget;
-    auto* stack = new QVBoxLayout(content);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(20);
-    m_issueSections.push_back(newIssueSection(stack, content));
+    QVBoxLayout* stack = faceColumn(m_issueSections);
+    QWidget* content = stack->parentWidget();
 
     auto* inner = new QVBoxLayout;
     inner->setSpacing(24);
@@ -741,15 +731,11 @@ void DashboardDetailView::buildEmptyFace()
     m_save = new QPushButton(QStringLiteral("Save Current Layout"), content);
     TextStyle::applyProminent(m_save);
     m_save->setMinimumHeight(m_save->sizeHint().height() + 8);
-    connect(m_save, &QPushButton::clicked, this, [this] {
-        if (const auto& save = m_presenter->actions().saveSnapshot)
-            save();
-    });
+    connect(m_save, &QPushButton::clicked, this, [this] { run(m_presenter->actions().saveSnapshot); });
     inner->addWidget(m_save, 0, Qt::AlignHCenter);
     stack->addLayout(inner);
 
-    m_emptyFace = scrollingFace(content, 440, true, m_faces);
-    m_faces->addWidget(m_emptyFace);
+    m_emptyFace = addScrollingFace(content, 440, true, m_faces);
 }
 
 // MARK: Rendering
@@ -803,7 +789,7 @@ void DashboardDetailView::layOutNow()
     // area ask in turn. Left to the event loop, those requests would come after the window's
     // pending repaint (the list's new selection asked for it first), and the window would
     // show the new face with its lower parts at their old places and sizes. Each pass here
-    // delivers what the one before posted to the pane's own widgets, until none is left.
+    // delivers what the one before posted, until none is left.
     struct Deliveries final : QObject {
         int count = 0;
         Deliveries() { QCoreApplication::instance()->installEventFilter(this); }
@@ -817,12 +803,7 @@ void DashboardDetailView::layOutNow()
     // A bound well past the deepest chain of containers the pane has.
     for (int pass = 0; pass < 32; ++pass) {
         deliveries.count = 0;
-        QCoreApplication::sendPostedEvents(this, QEvent::LayoutRequest);
-        const auto widgets = findChildren<QWidget*>();
-        std::vector<QPointer<QWidget>> parts(widgets.begin(), widgets.end());
-        for (const QPointer<QWidget>& part : parts)
-            if (part)
-                QCoreApplication::sendPostedEvents(part, QEvent::LayoutRequest);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         if (!deliveries.count)
             return;
     }

@@ -3,7 +3,6 @@
 #include "Dashboard/DashboardDetailViewPresenter.h"
 
 #include <QDateTime>
-#include <QPointer>
 #include <QSet>
 #include <QUuid>
 #include <QWidget>
@@ -79,9 +78,6 @@ public:
     OnboardingPermissionEducationView* education() const;
     // The banners' titles in the shown face, in order.
     QStringList issueTitles() const;
-    // Where the preview and the inactive-applications list go.
-    QWidget* previewSlot() const { return m_previewSlot; }
-    QWidget* inactiveAppsSlot() const { return m_inactiveAppsSlot; }
     DashboardSnapshotPreviewView* preview() const { return m_preview; }
     DashboardInactiveAppsView* inactiveApps() const { return m_inactiveApps; }
 

@@ -52,6 +52,14 @@ bool listed(const std::vector<SnapshotSummary>& summaries, const QUuid& id)
     return std::ranges::any_of(summaries, [&](const SnapshotSummary& s) { return s.id == id; });
 }
 
+// A delayed call still pending is called off and forgotten.
+void cancel(std::unique_ptr<OperationScheduler::Handle>& task)
+{
+    if (task)
+        task->cancel();
+    task.reset();
+}
+
 } // namespace
 
 DashboardDetailViewPresenter::DashboardDetailViewPresenter(std::optional<QString> bootstrapErrorMessage,
@@ -93,7 +101,7 @@ DashboardDetailViewPresenter::DashboardDetailViewPresenter(std::optional<QString
     connect(m_permissionRouter.get(), &PermissionInterventionRouter::showsDashboardPermissionEducationChanged, this,
             [this](bool shows) {
                 if (!shows)
-                    setHasOpenedDashboardPermissionSettings(false);
+                    m_hasOpenedDashboardPermissionSettings = false;
                 // A face change removes the header, and with it any rename or capture.
                 if (contentPreference() != DashboardDetailContentPreference::selectedLayout) {
                     endRename();
@@ -110,10 +118,8 @@ DashboardDetailViewPresenter::DashboardDetailViewPresenter(std::optional<QString
 
 DashboardDetailViewPresenter::~DashboardDetailViewPresenter()
 {
-    if (m_permissionSuccessTask)
-        m_permissionSuccessTask->cancel();
-    if (m_pollTask)
-        m_pollTask->cancel();
+    cancel(m_permissionSuccessTask);
+    cancel(m_pollTask);
     // A pane torn down in the middle of a capture must not leave the shortcuts suspended.
     if (m_hasSuspendedHotkeys)
         (void)m_controller->setHotkeyCaptureActive(false);
@@ -156,7 +162,7 @@ void DashboardDetailViewPresenter::setSelection(std::optional<QUuid> selectedSna
         endHotkeyCapture();
     }
     if (selectionChanged)
-        setHasOpenedDashboardPermissionSettings(false);
+        m_hasOpenedDashboardPermissionSettings = false;
     Q_EMIT changed();
 }
 
@@ -193,22 +199,16 @@ void DashboardDetailViewPresenter::disappeared()
 {
     m_isVisible = false;
     endHotkeyCapture();
-    if (m_permissionSuccessTask) {
-        m_permissionSuccessTask->cancel();
-        m_permissionSuccessTask.reset();
-    }
-    if (m_pollTask) {
-        m_pollTask->cancel();
-        m_pollTask.reset();
-    }
-    setHasOpenedDashboardPermissionSettings(false);
+    cancel(m_permissionSuccessTask);
+    cancel(m_pollTask);
+    m_hasOpenedDashboardPermissionSettings = false;
     Q_EMIT changed();
 }
 
 void DashboardDetailViewPresenter::applicationDidBecomeActive()
 {
     if (m_hasOpenedDashboardPermissionSettings) {
-        setHasOpenedDashboardPermissionSettings(false);
+        m_hasOpenedDashboardPermissionSettings = false;
         Q_EMIT changed();
     }
 }
@@ -300,8 +300,7 @@ void DashboardDetailViewPresenter::schedulePoll()
 {
     if (m_options.runningApplicationsPollInterval.count() <= 0 || !m_isVisible)
         return;
-    if (m_pollTask)
-        m_pollTask->cancel();
+    cancel(m_pollTask);
     QPointer<DashboardDetailViewPresenter> guard(this);
     m_pollTask = m_options.scheduler->runAfter(m_options.runningApplicationsPollInterval, [guard] {
         if (!guard || !guard->m_isVisible)
@@ -479,14 +478,9 @@ void DashboardDetailViewPresenter::handleSummariesChanged()
 
 // MARK: Permission education
 
-void DashboardDetailViewPresenter::setHasOpenedDashboardPermissionSettings(bool value)
-{
-    m_hasOpenedDashboardPermissionSettings = value;
-}
-
 void DashboardDetailViewPresenter::openAccessibilitySettingsFromEducation()
 {
-    setHasOpenedDashboardPermissionSettings(true);
+    m_hasOpenedDashboardPermissionSettings = true;
     Q_EMIT changed();
     m_permissionCoordinator->openAccessibilitySettings();
 }
@@ -500,7 +494,7 @@ void DashboardDetailViewPresenter::checkAgain()
 
 void DashboardDetailViewPresenter::dismissDashboardPermissionEducation()
 {
-    setHasOpenedDashboardPermissionSettings(false);
+    m_hasOpenedDashboardPermissionSettings = false;
     m_permissionRouter->setShowsDashboardPermissionEducation(false);
     Q_EMIT changed();
 }
@@ -514,12 +508,9 @@ void DashboardDetailViewPresenter::handleDashboardAuthorizationState(Accessibili
 {
     if (!m_permissionRouter->showsDashboardPermissionEducation())
         return;
-    if (m_permissionSuccessTask) {
-        m_permissionSuccessTask->cancel();
-        m_permissionSuccessTask.reset();
-    }
+    cancel(m_permissionSuccessTask);
     if (state != AccessibilityAuthorizationState::authorized) {
-        setHasOpenedDashboardPermissionSettings(false);
+        m_hasOpenedDashboardPermissionSettings = false;
         return;
     }
     // The success face shows for a moment before the pane moves on to the layout.
@@ -529,7 +520,7 @@ void DashboardDetailViewPresenter::handleDashboardAuthorizationState(Accessibili
             return;
         guard->m_permissionSuccessTask.reset();
         guard->m_permissionRouter->setShowsDashboardPermissionEducation(false);
-        guard->setHasOpenedDashboardPermissionSettings(false);
+        guard->m_hasOpenedDashboardPermissionSettings = false;
         Q_EMIT guard->changed();
     });
 }

@@ -163,7 +163,6 @@ private:
     void endHotkeyCapture();
     void handleOperatingChanged(bool isOperating);
     void handleSummariesChanged();
-    void setHasOpenedDashboardPermissionSettings(bool value);
     void schedulePoll();
 
     std::optional<QString> m_bootstrapErrorMessage;

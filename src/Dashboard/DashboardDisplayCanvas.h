@@ -5,7 +5,6 @@
 #include "Snapshots/Snapshot.h"
 
 #include <QPalette>
-#include <QPixmap>
 #include <QSizeF>
 #include <QWidget>
 
@@ -40,7 +39,6 @@ public:
                            DashboardAppIdentityResolver& appIdentityResolver, QWidget* parent = nullptr);
 
     void setWindows(const DisplayRecord& display, const std::vector<WindowRecord>& windows);
-    const std::vector<PicturedWindow>& picturedWindows() const { return m_pictured; }
 
     // The pictured windows of a display, in drawing order: back to front, so the front-most
     // window is painted last, above the others.

@@ -22,11 +22,11 @@ public:
 
     // The same display after a reload of the layout.
     void setModel(const DashboardDisplayPreviewModel& model);
-    std::uint32_t displayID() const { return m_model.id(); }
     const DashboardDisplayPreviewModel& model() const { return m_model; }
 
     // The display's name, or "Display " and its id when it saved none.
     static QString displayTitle(const DisplayRecord& display);
+    // "1 window", "2 windows": the count shown on a display's card and an inactive app's row.
     static QString windowCountText(int count);
 
     DashboardDisplayCanvas* canvas() const { return m_canvas; }

@@ -38,24 +38,6 @@ namespace {
 
 using Row = DashboardDisplayWindowRow;
 
-std::vector<QUuid> idsOf(const std::vector<WindowRecord>& windows)
-{
-    std::vector<QUuid> ids;
-    ids.reserve(windows.size());
-    for (const WindowRecord& window : windows)
-        ids.push_back(window.id);
-    return ids;
-}
-
-std::vector<std::optional<std::int64_t>> hintsOf(const std::vector<WindowRecord>& windows)
-{
-    std::vector<std::optional<std::int64_t>> hints;
-    hints.reserve(windows.size());
-    for (const WindowRecord& window : windows)
-        hints.push_back(window.zOrderHint);
-    return hints;
-}
-
 int rowPitch()
 {
     return Row::height() + DashboardDisplayWindowList::rowSpacing;
@@ -255,7 +237,9 @@ DashboardDisplayWindowList::~DashboardDisplayWindowList()
 
 void DashboardDisplayWindowList::setWindows(std::vector<WindowRecord> windows)
 {
-    const bool changed = idsOf(windows) != idsOf(m_windows) || hintsOf(windows) != hintsOf(m_windows);
+    const bool changed = !std::ranges::equal(windows, m_windows, [](const WindowRecord& a, const WindowRecord& b) {
+        return a.id == b.id && a.zOrderHint == b.zOrderHint;
+    });
     const std::optional<QUuid> current = currentWindowID();
     // The rows refer to the records being replaced.
     m_rows.clear();
@@ -286,14 +270,12 @@ std::vector<std::size_t> DashboardDisplayWindowList::displayOrder() const
     return DashboardSnapshotPresentation::restoreOrder(m_windows);
 }
 
-std::vector<WindowRecord> DashboardDisplayWindowList::displayOrderedWindows() const
+std::vector<QUuid> DashboardDisplayWindowList::displayOrderedIDs() const
 {
-    std::vector<WindowRecord> ordered;
-    const std::vector<std::size_t> order = displayOrder();
-    ordered.reserve(order.size());
-    for (const std::size_t i : order)
-        ordered.push_back(m_windows[i]);
-    return ordered;
+    std::vector<QUuid> ids;
+    for (const std::size_t i : displayOrder())
+        ids.push_back(m_windows[i].id);
+    return ids;
 }
 
 std::optional<QUuid> DashboardDisplayWindowList::currentWindowID() const
@@ -346,15 +328,12 @@ bool DashboardDisplayWindowList::commitOrder(const std::vector<QUuid>& orderedWi
 
 void DashboardDisplayWindowList::moveWindow(const QUuid& windowID, int offset)
 {
-    std::vector<QUuid> ids = idsOf(displayOrderedWindows());
+    std::vector<QUuid> ids = displayOrderedIDs();
     const auto found = std::find(ids.begin(), ids.end(), windowID);
-    if (found == ids.end())
+    const std::ptrdiff_t target = (found - ids.begin()) + offset;
+    if (found == ids.end() || target < 0 || target >= std::ssize(ids))
         return;
-    const auto index = static_cast<long long>(found - ids.begin());
-    const long long target = index + offset;
-    if (target < 0 || target >= static_cast<long long>(ids.size()))
-        return;
-    std::swap(ids[static_cast<std::size_t>(index)], ids[static_cast<std::size_t>(target)]);
+    std::swap(*found, ids[std::size_t(target)]);
     commitOrder(ids);
 }
 
@@ -362,7 +341,7 @@ bool DashboardDisplayWindowList::moveWindow(const QUuid& draggedID, const QUuid&
 {
     if (draggedID == targetID)
         return false;
-    std::vector<QUuid> ids = idsOf(displayOrderedWindows());
+    std::vector<QUuid> ids = displayOrderedIDs();
     const auto dragged = std::find(ids.begin(), ids.end(), draggedID);
     const auto target = std::find(ids.begin(), ids.end(), targetID);
     if (dragged == ids.end() || target == ids.end())
@@ -496,24 +475,15 @@ void DashboardDisplayWindowList::fillContextMenu(QMenu& menu, int index)
     if (index < 0 || index >= int(m_rows.size()))
         return;
     const QUuid id = m_rows[std::size_t(index)].window().id;
-    const QPointer<DashboardDisplayWindowList> self(this);
-    QAction* earlier = menu.addAction(Row::moveEarlierTitle(), this, [self, id] {
-        if (self)
-            self->moveWindow(id, -1);
-    });
+    // The actions call back only while this list exists.
+    QAction* earlier = menu.addAction(Row::moveEarlierTitle(), this, [this, id] { moveWindow(id, -1); });
     earlier->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Up));
     earlier->setEnabled(m_editingEnabled && index > 0);
-    QAction* later = menu.addAction(Row::moveLaterTitle(), this, [self, id] {
-        if (self)
-            self->moveWindow(id, +1);
-    });
+    QAction* later = menu.addAction(Row::moveLaterTitle(), this, [this, id] { moveWindow(id, +1); });
     later->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Down));
     later->setEnabled(m_editingEnabled && index + 1 < int(m_rows.size()));
     menu.addSeparator();
-    QAction* remove = menu.addAction(Row::removeTitle(), this, [self, id] {
-        if (self)
-            self->removeAt(self->indexOfWindow(id));
-    });
+    QAction* remove = menu.addAction(Row::removeTitle(), this, [this, id] { removeAt(indexOfWindow(id)); });
     remove->setEnabled(m_editingEnabled && bool(m_removeWindow));
 }
 

@@ -44,8 +44,6 @@ public:
     // stacking hints changed.
     void setWindows(std::vector<WindowRecord> windows);
 
-    // The local order when it still covers exactly these windows, else the stored restore order.
-    std::vector<WindowRecord> displayOrderedWindows() const;
     void synchronizeOrder();
     // Moves a window by an offset (-1 earlier, +1 later); nothing past either end.
     void moveWindow(const QUuid& windowID, int offset);
@@ -61,7 +59,6 @@ public:
     bool isEditingEnabled() const { return m_editingEnabled; }
 
     const std::vector<DashboardDisplayWindowRow>& rows() const { return m_rows; }
-    const std::vector<QUuid>& orderedWindowIDs() const { return m_orderedWindowIDs; }
     // Where row `index` is drawn once any reorder animation has ended.
     QRect rowRect(int index) const;
     int rowAt(const QPoint& position) const;
@@ -103,8 +100,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // `displayOrderedWindows()` as places in `m_windows`.
+    // The local order when it still covers exactly these windows, else the stored restore
+    // order, as places in `m_windows`.
     std::vector<std::size_t> displayOrder() const;
+    std::vector<QUuid> displayOrderedIDs() const;
     std::optional<QUuid> currentWindowID() const;
     void synchronizeOrder(const std::optional<QUuid>& current);
     // Rows for the windows at these places, the current window staying current.

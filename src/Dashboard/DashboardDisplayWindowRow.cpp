@@ -140,11 +140,6 @@ int DashboardDisplayWindowRow::preferredWidth()
     return minimumWidth() + 160;
 }
 
-QRect DashboardDisplayWindowRow::handleRect(const QRect& row)
-{
-    return QRect(row.left() + 2, row.top(), handleWidth, row.height());
-}
-
 QRect DashboardDisplayWindowRow::removeButtonRect(const QRect& row)
 {
     return QRect(row.right() + 1 - 2 - buttonSide, row.center().y() - buttonSide / 2, buttonSide, buttonSide);

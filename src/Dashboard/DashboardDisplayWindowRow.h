@@ -41,7 +41,6 @@ public:
     static int height();
     static int minimumWidth();
     static int preferredWidth();
-    static QRect handleRect(const QRect& row);
     static QRect removeButtonRect(const QRect& row);
 
     struct PaintState {

@@ -2,6 +2,7 @@
 
 #include "Dashboard/DashboardDetailViewPresenter.h"
 #include "Dashboard/DashboardMetricCard.h"
+#include "Dashboard/DashboardPreviewStyle.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Dashboard/HotkeyCaptureErrorPopover.h"
 #include "Dashboard/InlineHotkeyCaptureField.h"
@@ -18,12 +19,21 @@
 
 namespace zen {
 
+namespace {
+
+void call(const std::function<void()>& fn)
+{
+    if (fn)
+        fn();
+}
+
+} // namespace
+
 DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidget* parent)
     : QWidget(parent)
     , m_callbacks(std::move(callbacks))
 {
-    auto* caption = new QLabel(QStringLiteral("Hotkey"), this);
-    caption->setTextFormat(Qt::PlainText);
+    QLabel* caption = plainLabel(QStringLiteral("Hotkey"), this);
     TextStyle::apply(caption, TextStyle::Role::caption);
     TextStyle::applyColor(caption, TextStyle::Emphasis::secondary);
 
@@ -64,12 +74,8 @@ DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidge
     layout->addLayout(captionLine);
     layout->addWidget(m_displayRow);
 
-    const auto call = [](const std::function<void()>& fn) {
-        if (fn)
-            fn();
-    };
-    connect(m_edit, &QToolButton::clicked, this, [this, call] { call(m_callbacks.onEdit); });
-    connect(m_clear, &QToolButton::clicked, this, [this, call] { call(m_callbacks.onClear); });
+    connect(m_edit, &QToolButton::clicked, this, [this] { call(m_callbacks.onEdit); });
+    connect(m_clear, &QToolButton::clicked, this, [this] { call(m_callbacks.onClear); });
     setState(m_state);
 }
 
@@ -101,22 +107,18 @@ void DashboardHotkeyMetricCard::ensureCaptureRow()
     m_popover = new HotkeyCaptureErrorPopover(this);
     m_popover->hide();
 
-    const auto call = [](const std::function<void()>& fn) {
-        if (fn)
-            fn();
-    };
-    connect(m_cancel, &QToolButton::clicked, this, [this, call] { call(m_callbacks.onCancel); });
+    connect(m_cancel, &QToolButton::clicked, this, [this] { call(m_callbacks.onCancel); });
     connect(m_field, &HotkeyCaptureView::keyPressed, this, [this](const HotkeyCaptureKeyEvent& event) {
         if (m_callbacks.onKey)
             m_callbacks.onKey(event);
     });
     // Leaving the field ends the capture, so the global shortcuts never stay suspended behind
     // a window the user has moved on from.
-    m_field->onFocusLost = [this, call] {
+    m_field->onFocusLost = [this] {
         if (m_state.isEditing)
             call(m_callbacks.onCancel);
     };
-    m_popover->onDismiss = [this, call] { call(m_callbacks.onDismissError); };
+    m_popover->onDismiss = [this] { call(m_callbacks.onDismissError); };
     m_field->setHasError(m_state.isEditing && m_state.captureError.has_value());
 }
 

@@ -1,6 +1,7 @@
 #include "Dashboard/DashboardInactiveAppsView.h"
 
 #include "Dashboard/DashboardAppIdentityResolver.h"
+#include "Dashboard/DashboardDisplayPreviewCard.h"
 #include "Dashboard/DashboardElidedLabel.h"
 #include "Dashboard/DashboardPreviewStyle.h"
 #include "Dashboard/DashboardSnapshotPresentation.h"
@@ -38,8 +39,8 @@ QWidget* inactiveAppRow(const DashboardInactiveAppSummary& app, QWidget* parent)
     name->setText(Style::singleLine(app.name()));
     name->setFont(Style::font(Style::TextStyle::subheadline, QFont::DemiBold));
     name->setObjectName(QStringLiteral("appName"));
-    QLabel* count = Style::label(DashboardInactiveAppsView::windowCountText(app.windowCount()), Style::TextStyle::caption,
-                                 QFont::Normal, true, row);
+    QLabel* count = Style::label(DashboardDisplayPreviewCard::windowCountText(app.windowCount()),
+                                 Style::TextStyle::caption, QFont::Normal, true, row);
     count->setObjectName(QStringLiteral("windowCount"));
     texts->addWidget(name);
     texts->addWidget(count);
@@ -64,11 +65,6 @@ DashboardInactiveAppsView::DashboardInactiveAppsView(const Snapshot& snapshot,
     layout->addWidget(Style::label(QStringLiteral("Inactive Apps"), Style::TextStyle::headline));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
     rebuild();
-}
-
-QString DashboardInactiveAppsView::windowCountText(int count)
-{
-    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? QStringLiteral("window") : QStringLiteral("windows"));
 }
 
 void DashboardInactiveAppsView::update(const Snapshot& snapshot, const QSet<QString>& runningBundleIdentifiers)

@@ -21,8 +21,6 @@ public:
 
     void update(const Snapshot& snapshot, const QSet<QString>& runningBundleIdentifiers);
 
-    static QString windowCountText(int count);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 

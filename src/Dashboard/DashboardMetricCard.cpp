@@ -1,5 +1,6 @@
 #include "Dashboard/DashboardMetricCard.h"
 
+#include "Dashboard/DashboardPreviewStyle.h"
 #include "Dashboard/MiddleElidedLabel.h"
 
 #include "Onboarding/SymbolImage.h"
@@ -37,8 +38,7 @@ DashboardMetricCard::DashboardMetricCard(const QString& title, const QString& va
                                          std::function<void()> action, QWidget* parent)
     : QWidget(parent)
 {
-    m_title = new QLabel(title, this);
-    m_title->setTextFormat(Qt::PlainText);
+    m_title = plainLabel(title, this);
     TextStyle::apply(m_title, TextStyle::Role::caption);
     TextStyle::applyColor(m_title, TextStyle::Emphasis::secondary);
 

@@ -33,8 +33,6 @@ public:
     static constexpr int padding = 16;
     static constexpr int cornerRadius = 14;
 
-    MiddleElidedLabel* valueLabel() const { return m_valueLabel; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -3,7 +3,6 @@
 #include "Onboarding/TextStyle.h"
 
 #include <QApplication>
-#include <QHash>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -91,12 +90,18 @@ QString DashboardPreviewStyle::singleLine(const QString& text)
     return line;
 }
 
+QLabel* plainLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return label;
+}
+
 QLabel* DashboardPreviewStyle::label(const QString& text, TextStyle style, QFont::Weight weight, bool secondaryColor,
                                      QWidget* parent)
 {
-    auto* l = new QLabel(parent);
-    l->setTextFormat(Qt::PlainText);
-    l->setText(text);
+    QLabel* l = plainLabel(text, parent);
     l->setFont(font(style, weight));
     if (secondaryColor) {
         QPalette p = l->palette();

@@ -50,4 +50,7 @@ public:
     static void fillRounded(QPainter& painter, const QRectF& rect, double radius, const QColor& fill);
 };
 
+// A label that shows its text as typed, never as markup, in the font it inherits.
+QLabel* plainLabel(const QString& text, QWidget* parent = nullptr);
+
 } // namespace zen

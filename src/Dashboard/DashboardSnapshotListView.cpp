@@ -55,11 +55,9 @@ void DashboardSnapshotListView::setCurrentRow(int row)
     if (!model())
         return;
     const QModelIndex index = model()->index(row, 0);
-    if (!index.isValid()) {
+    // No row: nothing stays selected either.
+    if (!index.isValid())
         selectionModel()->clear();
-        setCurrentIndex(QModelIndex());
-        return;
-    }
     setCurrentIndex(index);
 }
 

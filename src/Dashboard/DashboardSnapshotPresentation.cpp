@@ -265,10 +265,17 @@ CGRect DashboardSnapshotPresentation::previewFrame(const WindowRecord& window, c
 
 namespace {
 
-// The overlap group of each frame, the frames in restore order. Groups are numbered in the
-// order their front-most members come: a window starting a group gets the next number.
-std::vector<std::size_t> overlapGroupIndices(const std::vector<CGRect>& frames, double overlapThreshold)
+// The overlap group of each of the windows at the places `order` (restore order) gives. Groups
+// are numbered in the order their front-most members come: a window starting a group gets the
+// next number.
+std::vector<std::size_t> overlapGroupIndices(const std::vector<WindowRecord>& windows,
+                                             const std::vector<std::size_t>& order, const CGRect& displayFrame,
+                                             double overlapThreshold)
 {
+    std::vector<CGRect> frames;
+    frames.reserve(order.size());
+    for (const std::size_t i : order)
+        frames.push_back(DashboardSnapshotPresentation::previewFrame(windows[i], displayFrame));
     std::vector<std::size_t> groupOf;
     groupOf.reserve(frames.size());
     std::size_t groupCount = 0;
@@ -408,11 +415,7 @@ std::vector<DashboardWindowPreviewGroup> DashboardSnapshotPresentation::windowPr
     double overlapThreshold)
 {
     const std::vector<std::size_t> order = restoreOrder(windows);
-    std::vector<CGRect> frames;
-    frames.reserve(order.size());
-    for (const std::size_t i : order)
-        frames.push_back(previewFrame(windows[i], displayFrame));
-    const std::vector<std::size_t> groupOf = overlapGroupIndices(frames, overlapThreshold);
+    const std::vector<std::size_t> groupOf = overlapGroupIndices(windows, order, displayFrame, overlapThreshold);
     std::vector<DashboardWindowPreviewGroup> result;
     for (std::size_t w = 0; w < order.size(); ++w) {
         if (groupOf[w] == result.size())
@@ -427,11 +430,7 @@ std::vector<std::size_t> DashboardSnapshotPresentation::previewGroupFronts(const
                                                                            const CGRect& displayFrame,
                                                                            double overlapThreshold)
 {
-    std::vector<CGRect> frames;
-    frames.reserve(order.size());
-    for (const std::size_t i : order)
-        frames.push_back(previewFrame(windows[i], displayFrame));
-    const std::vector<std::size_t> groupOf = overlapGroupIndices(frames, overlapThreshold);
+    const std::vector<std::size_t> groupOf = overlapGroupIndices(windows, order, displayFrame, overlapThreshold);
     std::vector<std::size_t> fronts;
     for (std::size_t w = 0; w < order.size(); ++w) {
         if (groupOf[w] == fronts.size())

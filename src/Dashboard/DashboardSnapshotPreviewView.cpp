@@ -13,7 +13,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace zen {
 
@@ -88,6 +87,12 @@ void DashboardSnapshotPreviewView::setSnapshot(const Snapshot& snapshot)
     }
     for (std::size_t i = 0; i < models.size(); ++i)
         m_cards[i]->setModel(models[i]);
+    rebuildUnassigned();
+    equalizeCardHeights();
+}
+
+void DashboardSnapshotPreviewView::rebuildUnassigned()
+{
     // Unassigned windows have no local state worth keeping.
     discard(m_unassigned);
     m_unassigned = nullptr;
@@ -97,7 +102,6 @@ void DashboardSnapshotPreviewView::setSnapshot(const Snapshot& snapshot)
         m_layout->addWidget(m_unassigned);
         m_unassigned->show();
     }
-    equalizeCardHeights();
 }
 
 void DashboardSnapshotPreviewView::rebuild()
@@ -105,8 +109,6 @@ void DashboardSnapshotPreviewView::rebuild()
     for (DashboardDisplayPreviewCard* card : m_cards)
         discard(card);
     m_cards.clear();
-    discard(m_unassigned);
-    m_unassigned = nullptr;
     m_cardHeight = 0;
 
     // Grouping the windows by display is the costly part of the empty-state rule: with cards to
@@ -128,12 +130,7 @@ void DashboardSnapshotPreviewView::rebuild()
             m_cards.push_back(card);
         }
     }
-    if (const auto unassigned = DashboardSnapshotPresentation::unassignedWindows(m_snapshot); !unassigned.empty()) {
-        m_unassigned = new DashboardUnassignedWindowsView(unassigned, m_resolver, m_removeWindow, this);
-        m_unassigned->setEditingEnabled(m_editingEnabled);
-        m_layout->addWidget(m_unassigned);
-        m_unassigned->show();
-    }
+    rebuildUnassigned();
     // With no columns set the grid is always laid out anew, and that lines the cards up.
     m_columns = 0;
     arrangeGrid();
@@ -167,20 +164,18 @@ void DashboardSnapshotPreviewView::equalizeCardHeights()
     // Cards side by side line up; a card in another row keeps its own height, so a short
     // display under a tall one leaves no empty band.
     const std::size_t perRow = static_cast<std::size_t>(std::max(m_columns, 1));
-    double tallestOfAll = 0;
+    m_cardHeight = 0;
     for (std::size_t start = 0; start < m_cards.size(); start += perRow) {
         const std::size_t end = std::min(m_cards.size(), start + perRow);
-        double tallest = 0;
+        int tallest = 0;
         for (std::size_t i = start; i < end; ++i) {
             m_cards[i]->setMinimumHeight(0);
-            tallest = std::max(tallest, static_cast<double>(m_cards[i]->sizeHint().height()));
+            tallest = std::max(tallest, m_cards[i]->sizeHint().height());
         }
-        const int height = tallest > 0 && std::isfinite(tallest) ? static_cast<int>(std::ceil(tallest)) : 0;
         for (std::size_t i = start; i < end; ++i)
-            m_cards[i]->setMinimumHeight(height);
-        tallestOfAll = std::max(tallestOfAll, static_cast<double>(height));
+            m_cards[i]->setMinimumHeight(tallest);
+        m_cardHeight = std::max(m_cardHeight, tallest);
     }
-    m_cardHeight = static_cast<int>(tallestOfAll);
 }
 
 void DashboardSnapshotPreviewView::setEditingEnabled(bool enabled)

@@ -59,6 +59,7 @@ protected:
 
 private:
     void rebuild();
+    void rebuildUnassigned();
     void arrangeGrid();
     void equalizeCardHeights();
 

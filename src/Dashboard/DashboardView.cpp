@@ -1,6 +1,7 @@
 #include "Dashboard/DashboardView.h"
 
 #include "Dashboard/DashboardDetailView.h"
+#include "Dashboard/DashboardPreviewStyle.h"
 #include "Dashboard/DashboardRowColors.h"
 #include "Dashboard/DashboardRelativeDateFormatter.h"
 #include "Dashboard/DashboardSnapshotListModel.h"
@@ -11,10 +12,7 @@
 #include "Dashboard/DashboardWindowObserver.h"
 #include "Dashboard/DashboardWindowRemovalConfirmationView.h"
 #include "Dashboard/DashboardWindowSupport.h"
-#include "Dashboard/SidebarActionButton.h"
-#include "MenuBar/SnapshotMenuController.h"
 #include "Onboarding/TextStyle.h"
-#include "Permissions/PermissionInterventionRouter.h"
 #include "Shared/UserDefaults.h"
 #include "Updates/AppUpdateController.h"
 
@@ -25,7 +23,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -45,14 +42,6 @@ constexpr int sidebarMinimumWidth = 240;
 constexpr int sidebarIdealWidth = 280;
 constexpr int sidebarMaximumWidth = 360;
 constexpr int alertMinimumWidth = 360;
-
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
-}
 
 QColor sidebarBackground(const QPalette& palette)
 {
@@ -155,18 +144,6 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
             &DashboardView::showWindowRemovalSheet);
     connect(m_presenter, &DashboardViewPresenter::focusLayoutListRequested, this, &DashboardView::focusLayoutList);
     connect(m_presenter, &DashboardViewPresenter::newLayoutRevealRequested, this, &DashboardView::revealNewLayout);
-    // Until a detail pane takes these requests, the sidebar row renames and the controller's
-    // prompt captures the hotkey.
-    connect(m_presenter, &DashboardViewPresenter::inlineRenameRequested, this, [this] {
-        if (m_hasDetailPane)
-            return;
-        if (const auto selected = m_presenter->selectedSnapshotID())
-            beginInlineRename(m_layoutModel->rowOf(*selected));
-    });
-    connect(m_presenter, &DashboardViewPresenter::hotkeyEditRequested, this, [this] {
-        if (!m_hasDetailPane && m_presenter->selectedSnapshotID())
-            m_presenter->snapshotMenuController()->assignHotkey(*m_presenter->selectedSnapshotID());
-    });
     if (const auto& updatesController = m_dependencies.updateController) {
         connect(updatesController.get(), &AppUpdateController::availableUpdateChanged, this, &DashboardView::render);
         connect(updatesController.get(), &AppUpdateController::canCheckForUpdatesChanged, this, &DashboardView::render);
@@ -176,8 +153,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
 
 DashboardView::~DashboardView()
 {
-    if (m_dateRefresh)
-        m_dateRefresh->cancel();
+    cancelDateRefresh();
 }
 
 QWidget* DashboardView::buildSidebar()
@@ -313,17 +289,8 @@ std::optional<DashboardCommandContext> DashboardView::focusedCommandContext()
 
 void DashboardView::setDetailPane(QWidget* pane)
 {
-    if (!pane || pane == m_detailPane)
-        return;
-    // A pane made as the splitter's child is in it already.
-    if (m_splitter->indexOf(pane) < 0) {
-        if (m_splitter->count() < 2)
-            m_splitter->addWidget(pane);
-        else if (QWidget* old = m_splitter->replaceWidget(1, pane))
-            old->deleteLater();
-    }
+    // Made as the splitter's child, the pane is in it already.
     m_detailPane = pane;
-    m_hasDetailPane = true;
 }
 
 void DashboardView::fillActionsMenu(QMenu& menu, int row)
@@ -333,33 +300,23 @@ void DashboardView::fillActionsMenu(QMenu& menu, int row)
         return;
     const SnapshotSummary summary = summaries[std::size_t(row)];
     const bool enabled = !m_presenter->isSnapshotActionDisabled();
-    const QPointer<DashboardViewPresenter> presenter(m_presenter);
-    const QPointer<DashboardView> self(this);
+    // Each action runs only while this window, and the presenter it owns, exist.
     const auto add = [&](const QString& title, std::function<void()> run) {
         QAction* action = menu.addAction(title);
         action->setEnabled(enabled);
         connect(action, &QAction::triggered, this, std::move(run));
         return action;
     };
-    add(QStringLiteral("Rename"), [self, id = summary.id] {
-        if (self)
-            self->beginInlineRename(self->m_layoutModel->rowOf(id));
+    add(QStringLiteral("Rename"), [this, id = summary.id] {
+        beginInlineRename(m_layoutModel->rowOf(id));
     })->setShortcut(QKeySequence(Qt::Key_F2));
     const bool hasHotkey = summary.hotkey.has_value();
-    add(hasHotkey ? QStringLiteral("Change Hotkey") : QStringLiteral("Set Hotkey"), [presenter, summary] {
-        if (presenter)
-            presenter->assignHotkey(summary);
-    });
+    add(hasHotkey ? QStringLiteral("Change Hotkey") : QStringLiteral("Set Hotkey"),
+        [this, summary] { m_presenter->assignHotkey(summary); });
     if (hasHotkey)
-        add(QStringLiteral("Clear Hotkey"), [presenter, summary] {
-            if (presenter)
-                presenter->clearHotkey(summary);
-        });
+        add(QStringLiteral("Clear Hotkey"), [this, summary] { m_presenter->clearHotkey(summary); });
     menu.addSeparator();
-    QAction* remove = add(QStringLiteral("Delete"), [presenter, summary] {
-        if (presenter)
-            presenter->deleteSnapshot(summary);
-    });
+    QAction* remove = add(QStringLiteral("Delete"), [this, summary] { m_presenter->deleteSnapshot(summary); });
     remove->setIcon(SidebarActionButton::symbol(QStringLiteral("trash")));
     remove->setShortcut(QKeySequence(Qt::Key_Delete));
 }
@@ -382,7 +339,6 @@ void DashboardView::render()
     renderRows();
     renderSelection();
     renderSidebarFoot();
-    renderPlaceholder();
     m_commands->refresh();
     scheduleDateRefresh();
 }
@@ -416,19 +372,6 @@ void DashboardView::renderSidebarFoot()
     m_settingsButton->setEnabled(bool(m_dependencies.openSettings));
 }
 
-void DashboardView::renderPlaceholder()
-{
-    if (m_hasDetailPane)
-        return;
-    const auto summary = m_presenter->selectedSummary();
-    if (m_presenter->bootstrapErrorMessage())
-        m_placeholderTitle->setText(*m_presenter->bootstrapErrorMessage());
-    else
-        m_placeholderTitle->setText(summary ? summary->name : QString());
-    const auto& status = m_presenter->snapshotMenuController()->status();
-    m_placeholderStatus->setText(status ? status->message : QString());
-}
-
 void DashboardView::focusLayoutList()
 {
     // After the event that asked has been handled, so the list is in place.
@@ -446,10 +389,37 @@ void DashboardView::revealNewLayout(const QUuid& id)
 
 // MARK: Confirmations
 
-QMessageBox* DashboardView::makeAlert(const QString& title, const QString& message, const QString& confirmTitle,
-                                      std::function<void()> confirm, std::function<void()> cancel)
+void DashboardView::showUpdateConfirmation()
 {
+    showAlert(m_updateAlert, m_presenter->pendingUpdate().has_value(), QStringLiteral("Update Layout?"),
+              m_presenter->updateConfirmationMessage(), QStringLiteral("Update"), &DashboardViewPresenter::confirmUpdate,
+              &DashboardViewPresenter::cancelUpdate);
+}
+
+void DashboardView::showDeleteConfirmation()
+{
+    showAlert(m_deleteAlert, m_presenter->pendingDeletion().has_value(), QStringLiteral("Delete Layout?"),
+              m_presenter->deleteConfirmationMessage(), QStringLiteral("Delete"),
+              &DashboardViewPresenter::confirmDeletion, &DashboardViewPresenter::cancelDeletion);
+}
+
+void DashboardView::showAlert(QPointer<QMessageBox>& alert, bool pending, const QString& title, const QString& message,
+                              const QString& confirmTitle, Answer confirm, Answer cancel)
+{
+    if (!pending) {
+        if (alert) {
+            // Withdrawn (its layout is gone): close without answering.
+            alert->disconnect(this);
+            alert->close();
+        }
+        return;
+    }
+    if (alert) {
+        alert->setInformativeText(message);
+        return;
+    }
     auto* box = new QMessageBox(this);
+    alert = box;
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Window-modal turns the box into a sheet, which resets its window flags.
     box->setWindowModality(Qt::WindowModal);
@@ -477,76 +447,15 @@ QMessageBox* DashboardView::makeAlert(const QString& title, const QString& messa
     QPushButton* confirmButton = box->addButton(confirmTitle, QMessageBox::DestructiveRole);
     box->setDefaultButton(cancelButton);
     box->setEscapeButton(cancelButton);
-    connect(box, &QMessageBox::finished, this, [box, confirmButton, confirm = std::move(confirm),
-                                                cancel = std::move(cancel)] {
+    const QPointer<DashboardViewPresenter> presenter(m_presenter);
+    connect(box, &QMessageBox::finished, this, [&alert, box, confirmButton, presenter, confirm, cancel] {
+        // Answered: the presenter's withdrawal that follows finds no box left to close.
+        alert = nullptr;
         // Dismissed without an answer (closed with the window) counts as Cancel.
-        if (box->clickedButton() == confirmButton)
-            confirm();
-        else
-            cancel();
+        if (presenter)
+            (presenter->*(box->clickedButton() == confirmButton ? confirm : cancel))();
     });
-    return box;
-}
-
-void DashboardView::showUpdateConfirmation()
-{
-    const auto& pending = m_presenter->pendingUpdate();
-    if (!pending) {
-        if (m_updateAlert) {
-            // Withdrawn (its layout is gone): close without answering.
-            m_updateAlert->disconnect(this);
-            m_updateAlert->close();
-        }
-        return;
-    }
-    if (m_updateAlert) {
-        m_updateAlert->setInformativeText(m_presenter->updateConfirmationMessage());
-        return;
-    }
-    const QPointer<DashboardViewPresenter> presenter(m_presenter);
-    m_updateAlert = makeAlert(QStringLiteral("Update Layout?"), m_presenter->updateConfirmationMessage(),
-                              QStringLiteral("Update"),
-                              [this, presenter] {
-                                  m_updateAlert = nullptr;
-                                  if (presenter)
-                                      presenter->confirmUpdate();
-                              },
-                              [this, presenter] {
-                                  m_updateAlert = nullptr;
-                                  if (presenter)
-                                      presenter->cancelUpdate();
-                              });
-    m_updateAlert->open();
-}
-
-void DashboardView::showDeleteConfirmation()
-{
-    const auto& pending = m_presenter->pendingDeletion();
-    if (!pending) {
-        if (m_deleteAlert) {
-            m_deleteAlert->disconnect(this);
-            m_deleteAlert->close();
-        }
-        return;
-    }
-    if (m_deleteAlert) {
-        m_deleteAlert->setInformativeText(m_presenter->deleteConfirmationMessage());
-        return;
-    }
-    const QPointer<DashboardViewPresenter> presenter(m_presenter);
-    m_deleteAlert = makeAlert(QStringLiteral("Delete Layout?"), m_presenter->deleteConfirmationMessage(),
-                              QStringLiteral("Delete"),
-                              [this, presenter] {
-                                  m_deleteAlert = nullptr;
-                                  if (presenter)
-                                      presenter->confirmDeletion();
-                              },
-                              [this, presenter] {
-                                  m_deleteAlert = nullptr;
-                                  if (presenter)
-                                      presenter->cancelDeletion();
-                              });
-    m_deleteAlert->open();
+    box->open();
 }
 
 void DashboardView::showWindowRemovalSheet()
@@ -629,9 +538,7 @@ void DashboardView::closeEvent(QCloseEvent* event)
 void DashboardView::hideEvent(QHideEvent* event)
 {
     QMainWindow::hideEvent(event);
-    if (m_dateRefresh)
-        m_dateRefresh->cancel();
-    m_dateRefresh.reset();
+    cancelDateRefresh();
 }
 
 // MARK: Relative dates
@@ -639,9 +546,7 @@ void DashboardView::hideEvent(QHideEvent* event)
 void DashboardView::scheduleDateRefresh()
 {
     if (!isVisible()) {
-        if (m_dateRefresh)
-            m_dateRefresh->cancel();
-        m_dateRefresh.reset();
+        cancelDateRefresh();
         return;
     }
     // Only a phrase on screen changing is worth waking for: the rows in view and the selected
@@ -668,9 +573,7 @@ void DashboardView::scheduleDateRefresh()
     // Already waiting for that moment (a scroll that kept the same dates in view): nothing to do.
     if (next && m_dateRefresh && m_nextDateChange == *next)
         return;
-    if (m_dateRefresh)
-        m_dateRefresh->cancel();
-    m_dateRefresh.reset();
+    cancelDateRefresh();
     if (!next)
         return;
     m_nextDateChange = *next;
@@ -689,11 +592,16 @@ void DashboardView::scheduleDateRefresh()
     });
 }
 
-void DashboardView::refreshRelativeDates()
+void DashboardView::cancelDateRefresh()
 {
     if (m_dateRefresh)
         m_dateRefresh->cancel();
     m_dateRefresh.reset();
+}
+
+void DashboardView::refreshRelativeDates()
+{
+    cancelDateRefresh();
     m_layoutModel->refreshDates();
     if (auto* detail = qobject_cast<DashboardDetailView*>(m_detailPane))
         detail->refreshRelativeDate();

@@ -78,7 +78,8 @@ public:
     // The Layout menu's context: present only while this window is the active one.
     std::optional<DashboardCommandContext> focusedCommandContext();
 
-    // The detail pane goes beside the side panel (the window makes its own on construction).
+    // The detail pane beside the side panel, made as the splitter's child (the window makes its
+    // own on construction).
     void setDetailPane(QWidget* pane);
     QWidget* detailPane() const { return m_detailPane; }
 
@@ -111,16 +112,20 @@ private:
     void renderRows();
     void renderSidebarFoot();
     void scheduleDateRefresh();
+    void cancelDateRefresh();
     void refreshRelativeDates();
     void renderSelection();
-    void renderPlaceholder();
     void showUpdateConfirmation();
     void showDeleteConfirmation();
     void showWindowRemovalSheet();
     void revealNewLayout(const QUuid& id);
     void focusLayoutList();
-    QMessageBox* makeAlert(const QString& title, const QString& message, const QString& confirmTitle,
-                           std::function<void()> confirm, std::function<void()> cancel);
+    // A presenter's answer to a confirmation.
+    using Answer = void (DashboardViewPresenter::*)();
+    // Opens the confirmation while `pending`, keeps its message current, and closes it unanswered
+    // once withdrawn.
+    void showAlert(QPointer<QMessageBox>& alert, bool pending, const QString& title, const QString& message,
+                   const QString& confirmTitle, Answer confirm, Answer cancel);
 
     Dependencies m_dependencies;
     UserDefaults* m_frameStore = nullptr;
@@ -137,9 +142,6 @@ private:
     SidebarActionButton* m_updateButton = nullptr;
     SidebarActionButton* m_settingsButton = nullptr;
     QWidget* m_detailPane = nullptr;
-    QLabel* m_placeholderTitle = nullptr;
-    QLabel* m_placeholderStatus = nullptr;
-    bool m_hasDetailPane = false;
     QPointer<QMessageBox> m_updateAlert;
     QPointer<QMessageBox> m_deleteAlert;
     QPointer<DashboardWindowRemovalConfirmationView> m_removalSheet;

@@ -286,8 +286,7 @@ void DashboardViewPresenter::assignHotkeyToSelectedSnapshot()
 {
     if (!selectedSummary() || isSnapshotActionDisabled())
         return;
-    m_hotkeyEditRequestID = QUuid::createUuid();
-    Q_EMIT hotkeyEditRequested(*m_hotkeyEditRequestID);
+    Q_EMIT hotkeyEditRequested(QUuid::createUuid());
 }
 
 void DashboardViewPresenter::assignHotkey(const SnapshotSummary& summary)
@@ -295,8 +294,7 @@ void DashboardViewPresenter::assignHotkey(const SnapshotSummary& summary)
     if (isSnapshotActionDisabled())
         return;
     select(summary.id);
-    m_hotkeyEditRequestID = QUuid::createUuid();
-    Q_EMIT hotkeyEditRequested(*m_hotkeyEditRequestID);
+    Q_EMIT hotkeyEditRequested(QUuid::createUuid());
 }
 
 void DashboardViewPresenter::deleteSnapshot(const SnapshotSummary& summary)

@@ -54,9 +54,8 @@ public:
     {
         return m_pendingWindowRemoval;
     }
-    // Fresh ids ask the detail pane to start renaming or capturing a hotkey.
+    // The last fresh id that asked the detail pane to start renaming.
     const std::optional<QUuid>& inlineRenameRequestID() const { return m_inlineRenameRequestID; }
-    const std::optional<QUuid>& hotkeyEditRequestID() const { return m_hotkeyEditRequestID; }
 
     // True while storage is unavailable or a save, update or restore runs.
     bool isSnapshotActionDisabled() const;
@@ -113,6 +112,7 @@ Q_SIGNALS:
     void focusLayoutListRequested();
     // A new layout was saved and selected: focus the list and scroll its row to the top.
     void newLayoutRevealRequested(const QUuid& id);
+    // Fresh ids ask the detail pane to start renaming or capturing a hotkey.
     void inlineRenameRequested(const QUuid& requestID);
     void hotkeyEditRequested(const QUuid& requestID);
 
@@ -141,7 +141,6 @@ private:
     std::optional<SnapshotSummary> m_pendingDeletion;
     std::optional<DashboardWindowRemovalConfirmation> m_pendingWindowRemoval;
     std::optional<QUuid> m_inlineRenameRequestID;
-    std::optional<QUuid> m_hotkeyEditRequestID;
     bool m_appearing = false;
     bool m_windowShown = true;
     bool m_selectedSnapshotDue = false;

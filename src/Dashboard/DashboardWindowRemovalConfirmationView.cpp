@@ -1,5 +1,7 @@
 #include "Dashboard/DashboardWindowRemovalConfirmationView.h"
 
+#include "Dashboard/DashboardPreviewStyle.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -13,14 +15,6 @@ namespace {
 
 constexpr int sheetWidth = 430;
 constexpr int iconSize = 32;
-
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
-}
 
 QPixmap roundedIcon(const QIcon& icon, qreal devicePixelRatio)
 {

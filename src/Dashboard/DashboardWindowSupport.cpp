@@ -120,19 +120,11 @@ QRect DashboardWindowSupport::centredFrame(QSize frameSize, std::optional<QRect>
 namespace {
 
 // The window manager's answers about our windows; set by the composition root.
-std::weak_ptr<OwnWindows>& ownWindows()
-{
-    static std::weak_ptr<OwnWindows> windows;
-    return windows;
-}
+std::weak_ptr<OwnWindows> ownWindows;
 
 // The decoration last seen around one of our windows, for when the window manager gives no
 // estimate: our other windows get the same, and a window shown before got it too.
-QMargins& lastDecoration()
-{
-    static QMargins decoration;
-    return decoration;
-}
+QMargins lastDecoration;
 
 QMargins decorationOf(const QWidget& shown)
 {
@@ -146,15 +138,15 @@ QMargins decorationOf(const QWidget& shown)
 // mapped, else as our other windows have it.
 QMargins expectedDecoration(QWidget& window)
 {
-    if (const auto windows = ownWindows().lock())
+    if (const auto windows = ownWindows.lock())
         if (const auto extents = windows->frameExtents(window.winId()))
-            return lastDecoration() = *extents;
+            return lastDecoration = *extents;
     if (!decorationOf(window).isNull())
-        return lastDecoration() = decorationOf(window);
+        return lastDecoration = decorationOf(window);
     for (const QWidget* shown : QApplication::topLevelWidgets())
         if (shown != &window && shown->isVisible() && shown->windowType() == Qt::Window && !decorationOf(*shown).isNull())
-            return lastDecoration() = decorationOf(*shown);
-    return lastDecoration();
+            return lastDecoration = decorationOf(*shown);
+    return lastDecoration;
 }
 
 // Where a window opened by the program goes, decided as it is about to be mapped: over a
@@ -170,10 +162,10 @@ struct Placement {
             // The toolkit may not yet have heard what frame the window manager gave a window
             // just shown (the dashboard the guide opens over): the server knows. One not yet
             // framed gets its frame where it was put, as our windows do.
-            if (const auto windows = ownWindows().lock())
+            if (const auto windows = ownWindows.lock())
                 overFrame = windows->frame(over->winId());
             if (!overFrame && over->frameGeometry() == over->geometry())
-                overFrame = QRect(over->pos(), over->size().grownBy(lastDecoration()));
+                overFrame = QRect(over->pos(), over->size().grownBy(lastDecoration));
             if (!overFrame)
                 overFrame = over->frameGeometry();
         }
@@ -240,7 +232,7 @@ void placeBeforeMapping(QWidget& window, std::function<std::optional<Placement>(
 
 void DashboardWindowSupport::useOwnWindows(const std::shared_ptr<OwnWindows>& windows)
 {
-    ownWindows() = windows;
+    ownWindows = windows;
 }
 
 void DashboardWindowSupport::placeCentred(QWidget& window)

@@ -25,12 +25,6 @@ QIcon SidebarActionButton::symbol(const QString& systemImage)
     return DashboardSymbols::icon(systemImage);
 }
 
-QPixmap SidebarActionButton::tintedSymbol(const QString& systemImage, QSize size, const QColor& tint,
-                                          qreal devicePixelRatio)
-{
-    return DashboardSymbols::tintedPixmap(systemImage, size, tint, devicePixelRatio);
-}
-
 SidebarActionButton::SidebarActionButton(const QString& title, const QString& systemImage, bool isPrimary,
                                          int topPadding, int bottomPadding, QWidget* parent)
     : QAbstractButton(parent)
@@ -46,12 +40,6 @@ SidebarActionButton::SidebarActionButton(const QString& title, const QString& sy
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::ArrowCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-void SidebarActionButton::setPrimary(bool isPrimary)
-{
-    m_isPrimary = isPrimary;
-    update();
 }
 
 void SidebarActionButton::setTopPadding(int topPadding)
@@ -73,16 +61,8 @@ SidebarActionButton::Tone SidebarActionButton::tone() const
 QColor SidebarActionButton::foreground() const
 {
     QColor color = palette().color(QPalette::Active, QPalette::WindowText);
-    switch (tone()) {
-    case Tone::primary:
-        break;
-    case Tone::secondary:
-        color.setAlphaF(0.6f);
-        break;
-    case Tone::tertiary:
-        color.setAlphaF(0.3f);
-        break;
-    }
+    if (const Tone t = tone(); t != Tone::primary)
+        color.setAlphaF(t == Tone::secondary ? 0.6f : 0.3f);
     return color;
 }
 
@@ -121,7 +101,8 @@ void SidebarActionButton::paintEvent(QPaintEvent*)
     const QRect content = label.adjusted(labelHorizontalPadding, labelVerticalPadding, -labelHorizontalPadding,
                                          -labelVerticalPadding);
     const QRect iconRect(content.left(), content.center().y() - symbolSize / 2 + 1, symbolSize, symbolSize);
-    painter.drawPixmap(iconRect, tintedSymbol(m_systemImage, QSize(symbolSize, symbolSize), color, devicePixelRatioF()));
+    painter.drawPixmap(iconRect, DashboardSymbols::tintedPixmap(m_systemImage, QSize(symbolSize, symbolSize), color,
+                                                                devicePixelRatioF()));
     painter.setPen(color);
     const QRect textRect = content.adjusted(symbolSize + iconSpacing, 0, 0, 0);
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,

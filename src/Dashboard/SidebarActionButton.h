@@ -17,10 +17,8 @@ public:
     SidebarActionButton(const QString& title, const QString& systemImage, bool isPrimary, int topPadding,
                         int bottomPadding, QWidget* parent = nullptr);
 
-    void setPrimary(bool isPrimary);
     void setTopPadding(int topPadding);
     int topPadding() const { return m_topPadding; }
-    bool isHovered() const { return m_isHovered; }
     const QString& systemImage() const { return m_systemImage; }
 
     // The label's foreground: tertiary when disabled, primary when hovered or primary.
@@ -28,7 +26,6 @@ public:
     // The sidebar's and rows' symbols by symbol name, from the icon theme; symbols it does not
     // know come from the dashboard's shared set.
     static QIcon symbol(const QString& systemImage);
-    static QPixmap tintedSymbol(const QString& systemImage, QSize size, const QColor& tint, qreal devicePixelRatio);
 
     // Whether the rounded hover background is drawn.
     bool showsHoverBackground() const { return m_isHovered && isEnabled(); }

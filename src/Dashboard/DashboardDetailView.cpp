@@ -789,7 +789,7 @@ void DashboardDetailView::layOutNow()
     // area ask in turn. Left to the event loop, those requests would come after the window's
     // pending repaint (the list's new selection asked for it first), and the window would
     // show the new face with its lower parts at their old places and sizes. Each pass here
-    // delivers what the one before posted, until none is left.
+    // delivers what the one before posted to the pane's own widgets, until none is left.
     struct Deliveries final : QObject {
         int count = 0;
         Deliveries() { QCoreApplication::instance()->installEventFilter(this); }
@@ -803,7 +803,12 @@ void DashboardDetailView::layOutNow()
     // A bound well past the deepest chain of containers the pane has.
     for (int pass = 0; pass < 32; ++pass) {
         deliveries.count = 0;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCoreApplication::sendPostedEvents(this, QEvent::LayoutRequest);
+        const auto widgets = findChildren<QWidget*>();
+        std::vector<QPointer<QWidget>> parts(widgets.begin(), widgets.end());
+        for (const QPointer<QWidget>& part : parts)
+            if (part)
+                QCoreApplication::sendPostedEvents(part, QEvent::LayoutRequest);
         if (!deliveries.count)
             return;
     }

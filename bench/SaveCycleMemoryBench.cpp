@@ -24,6 +24,8 @@
 
 #include <malloc.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -50,6 +52,19 @@ double procKb(const char* file, const QByteArray& field)
 double heapInUseKb()
 {
     return double(::mallinfo2().uordblks) / 1024.0;
+}
+
+// How many heaps (arenas) glibc made: one per thread that allocated while no other was free.
+double heapCount()
+{
+    char* text = nullptr;
+    std::size_t size = 0;
+    FILE* stream = ::open_memstream(&text, &size);
+    ::malloc_info(0, stream);
+    std::fclose(stream);
+    const double count = QByteArray(text, qsizetype(size)).count("<heap nr=");
+    std::free(text);
+    return count;
 }
 
 void settle()
@@ -159,6 +174,7 @@ void BM_SaveRestoreDashboardCycles(benchmark::State& state)
         for (const int cycle : {savingCycles, middle, cycles})
             state.counters[std::string(name) + "_at_" + std::to_string(cycle)] = at(*values, cycle);
     state.counters["layouts"] = double(controller->snapshotSummaries().size());
+    state.counters["heaps"] = heapCount();
 }
 BENCHMARK(BM_SaveRestoreDashboardCycles)->Arg(0)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 

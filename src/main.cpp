@@ -36,8 +36,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(ZENTHARION_VERSION));
     // The program lives in the tray: closing its last window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
-    // Workers are used in bursts (a save, a restore, a listing): an idle tray program keeps
-    // none of them, nor their stacks, for long.
+    // Qt's painting spreads large fills over these workers: an idle tray program keeps none of
+    // them, nor their stacks, for long.
     QThreadPool::globalInstance()->setExpiryTimeout(2000);
 
     // A later launch asks the running copy to show itself and is done; desktops answer a second

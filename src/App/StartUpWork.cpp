@@ -1,9 +1,6 @@
 #include "App/StartUpWork.h"
 
-#include <QCoreApplication>
-#include <QPointer>
-#include <QThread>
-#include <QThreadPool>
+#include "MenuBar/OperationScheduler.h"
 
 #include <utility>
 
@@ -31,16 +28,7 @@ void StartUpWork::release()
 
 void runInIdleTime(std::function<void()> work)
 {
-    // Owned by the application, which waits for its thread when it ends.
-    static QPointer<QThreadPool> pool;
-    if (!pool) {
-        pool = new QThreadPool(QCoreApplication::instance());
-        pool->setMaxThreadCount(1);
-        pool->setThreadPriority(QThread::IdlePriority);
-        // An idle tray program keeps no worker (and its stack) around for the next task.
-        pool->setExpiryTimeout(1000);
-    }
-    pool->start(std::move(work));
+    runOnWorker(std::move(work), QThread::IdlePriority);
 }
 
 } // namespace zen

@@ -16,15 +16,14 @@ public:
     void add(std::function<void()> task);
     // Runs what waits; tasks added later run at once. Releasing again does nothing.
     void release();
-    bool isReleased() const { return m_released; }
 
 private:
     std::vector<std::function<void()>> m_waiting;
     bool m_released = false;
 };
 
-// Runs the work on a thread of its own pool, at idle priority: it only ever uses what the
-// desktop leaves unused, and the thread goes soon after it is done.
+// Runs the work on a thread of its own, at idle priority: it only ever uses what the desktop
+// leaves unused, and the thread goes soon after it is done.
 void runInIdleTime(std::function<void()> work);
 
 } // namespace zen

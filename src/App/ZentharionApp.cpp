@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -492,13 +491,8 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
     });
     // What the worker freed (the windows read, the files written and listed) stays in that
     // thread's heap, resident for good, unless it is given back: once the operation is over and
-    // the task that took in its results has returned, dropping them. Idle workers end first:
-    // each keeps a cache of blocks it freed, and an operation often lands on another worker
-    // than the last, so that the caches of several added up.
-    std::function<void()> giveBack = d.returnFreeMemory ? d.returnFreeMemory : [] {
-        QThreadPool::globalInstance()->waitForDone(0);
-        returnFreeMemoryToSystem();
-    };
+    // the task that took in its results has returned, dropping them.
+    std::function<void()> giveBack = d.returnFreeMemory ? d.returnFreeMemory : returnFreeMemoryToSystem;
     connect(m_snapshotMenuController.get(), &SnapshotMenuController::isOperatingChanged, this,
             [this, giveBack = std::move(giveBack)](bool operating) {
                 if (!operating)

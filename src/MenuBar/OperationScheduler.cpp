@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 
 namespace zen {
 
@@ -31,15 +32,29 @@ private:
 
 } // namespace
 
+void runOnWorker(std::function<void()> work, QThread::Priority priority)
+{
+    // Owned by the application, which waits for their threads when it ends.
+    static std::map<QThread::Priority, QPointer<QThreadPool>> pools;
+    QPointer<QThreadPool>& pool = pools[priority];
+    if (!pool) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setMaxThreadCount(1);
+        pool->setThreadPriority(priority);
+        // Work comes in bursts (a save, a restore, a listing): an idle tray program does not
+        // keep the thread, nor its stack, for long.
+        pool->setExpiryTimeout(2000);
+    }
+    pool->start(std::move(work));
+}
+
 std::unique_ptr<OperationScheduler::Handle> QtOperationScheduler::runAfter(std::chrono::nanoseconds delay,
                                                                            std::function<void()> fn)
 {
-    // Rounded up: a timer must never fire before the delay has fully passed.
-    auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(delay);
-    if (milliseconds.count() < 0)
-        milliseconds = std::chrono::milliseconds(0);
-    // QTimer counts in an int: a longer delay would wrap round and could fire at once.
-    milliseconds = std::min(milliseconds, std::chrono::milliseconds(std::numeric_limits<int>::max()));
+    // Rounded up: a timer must never fire before the delay has fully passed. QTimer counts in
+    // an int: a longer delay would wrap round and could fire at once.
+    const auto milliseconds = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(delay), std::chrono::milliseconds(0),
+                                         std::chrono::milliseconds(std::numeric_limits<int>::max()));
     // Owned by the application while it waits, so a timer still pending when the program ends
     // is freed with it rather than leaked.
     QCoreApplication* app = QCoreApplication::instance();
@@ -61,7 +76,7 @@ void QtOperationScheduler::runInBackground(QObject* guard, std::function<void()>
     // The guard is created and read on the main thread only; the result is posted to the
     // application object, which outlives every controller, and checked there.
     QPointer<QObject> pointer(guard);
-    QThreadPool::globalInstance()->start([pointer, work = std::move(work), done = std::move(onMainThreadDone)] {
+    runOnWorker([pointer, work = std::move(work), done = std::move(onMainThreadDone)] {
         if (work)
             work();
         QMetaObject::invokeMethod(

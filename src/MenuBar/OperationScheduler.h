@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QThread>
 
 #include <chrono>
 #include <functional>
@@ -28,7 +29,12 @@ public:
     virtual void runInBackground(QObject* guard, std::function<void()> work, std::function<void()> onMainThreadDone) = 0;
 };
 
-// Single-shot QTimers on the main thread and the global QThreadPool.
+// Runs `work` on the program's one worker thread of that priority, after what was given before.
+// glibc gives each thread a heap of its own, which keeps what the thread freed: work landing on
+// ever other threads would spread that over several heaps, each keeping its share resident.
+void runOnWorker(std::function<void()> work, QThread::Priority priority = QThread::InheritPriority);
+
+// Single-shot QTimers on the main thread and the program's worker thread.
 class QtOperationScheduler final : public OperationScheduler {
 public:
     std::unique_ptr<Handle> runAfter(std::chrono::nanoseconds delay, std::function<void()> fn) override;

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
+
+#include <mutex>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +33,40 @@ TEST(OperationSchedulerTest, DelaysTooLongForATimerNeverFireEarly)
     EXPECT_EQ(fired, 0);
     for (auto& handle : handles)
         handle->cancel();
+}
+
+// Background work, whichever scheduler it came through, runs on one worker thread, one piece
+// after the other in the order given, and each result is taken in on the main thread. Threads
+// taking turns would each keep a heap of their own of what the work freed.
+TEST(OperationSchedulerTest, BackgroundWorkRunsInTurnOnOneWorkerThread)
+{
+    QObject guard;
+    std::vector<QtOperationScheduler> schedulers(3);
+    std::mutex mutex;
+    std::vector<int> order;
+    QSet<QThread*> workers;
+    int done = 0;
+    for (int i = 0; i < 6; ++i)
+        schedulers[std::size_t(i) % schedulers.size()].runInBackground(
+            &guard,
+            [&, i] {
+                QThread::msleep(5); // long enough for work run side by side to show
+                const std::lock_guard lock(mutex);
+                order.push_back(i);
+                workers.insert(QThread::currentThread());
+            },
+            [&] {
+                EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+                ++done;
+            });
+    QElapsedTimer waited;
+    waited.start();
+    while (done < 6 && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(done, 6);
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(workers.size(), 1);
+    EXPECT_FALSE(workers.contains(QCoreApplication::instance()->thread()));
 }
 
 } // namespace

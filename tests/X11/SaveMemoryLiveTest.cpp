@@ -24,9 +24,9 @@ namespace {
 using namespace testsupport;
 
 // The bytes the program holds. The sanitizer's heap counts them exactly. glibc's also counts
-// as in use what each thread's cache keeps of the blocks it freed, which changed from save to
-// save with the pool thread that ran it: the pool's workers are ended first, handing their
-// caches back.
+// as in use what each thread's cache keeps of the blocks it freed, which changes from save to
+// save with the threads Qt's painting took: the global pool's workers are ended first, handing
+// their caches back.
 std::size_t heapInUse()
 {
     if (&__sanitizer_get_current_allocated_bytes)

@@ -108,28 +108,25 @@ bool OnboardingController::startFirstLaunchIfNeeded()
     if (stored == OnboardingStatus::deferred) {
         if (isAuthorized())
             return false;
-        cancelSuccessAdvance();
-        clearHasOpenedSystemSettings();
-        setWindowTitle(OnboardingWindowSupport::accessibilityRequiredTitle());
-        setStep(Step::permission);
-        resetWindowRequests();
+        startPermissionRequiredFlow();
         return true;
     }
-    cancelSuccessAdvance();
-    clearHasOpenedSystemSettings();
-    setWindowTitle(OnboardingWindowSupport::welcomeTitle());
-    setStep(isAuthorized() ? Step::authorizedReady : Step::welcome);
-    resetWindowRequests();
+    startAt(OnboardingWindowSupport::welcomeTitle(), isAuthorized() ? Step::authorizedReady : Step::welcome);
     return true;
 }
 
 void OnboardingController::startPermissionRequiredFlow()
 {
     m_hasHandledAutomaticFirstLaunchPresentation = true;
+    startAt(OnboardingWindowSupport::accessibilityRequiredTitle(), Step::permission);
+}
+
+void OnboardingController::startAt(const QString& title, Step step)
+{
     cancelSuccessAdvance();
     clearHasOpenedSystemSettings();
-    setWindowTitle(OnboardingWindowSupport::accessibilityRequiredTitle());
-    setStep(Step::permission);
+    setWindowTitle(title);
+    setStep(step);
     resetWindowRequests();
 }
 

@@ -84,6 +84,8 @@ private:
     void resetWindowRequests();
     void cancelSuccessAdvance();
     void showPermissionSuccessThenAdvance();
+    // The window opens anew on `step`: no confirmation, settings visit or request left over.
+    void startAt(const QString& title, Step step);
 
     Step m_step = Step::welcome;
     bool m_showsPermissionSuccess = false;

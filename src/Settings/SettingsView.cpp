@@ -1,5 +1,6 @@
 #include "Settings/SettingsView.h"
 
+#include "Onboarding/TextStyle.h"
 #include "Settings/SettingsRows.h"
 #include "Settings/SettingsSymbols.h"
 #include "Shared/ApplicationIcon.h"
@@ -53,9 +54,7 @@ void setCheckedQuietly(QAbstractButton* toggle, bool checked)
 
 QLabel* captionText(const QString& text)
 {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
+    QLabel* label = TextStyle::plainLabel(text, nullptr, true);
     makeCaption(label);
     return label;
 }
@@ -222,9 +221,8 @@ QWidget* SettingsView::buildAboutTab()
     icon->setPixmap(applicationIcon().pixmap(64, 64));
     icon->setAlignment(Qt::AlignCenter);
     header->addWidget(icon, 0, Qt::AlignHCenter);
-    m_appName = new QLabel;
+    m_appName = TextStyle::plainLabel(QString());
     m_appName->setObjectName(QStringLiteral("appName"));
-    m_appName->setTextFormat(Qt::PlainText);
     QFont title = m_appName->font();
     title.setPointSizeF(title.pointSizeF() * 1.35);
     title.setBold(true);

@@ -15,8 +15,6 @@ public:
 
     explicit ToastCardView(bool translucent, double cornerRadius = toastCornerRadius, QWidget* parent = nullptr);
 
-    bool isTranslucent() const { return m_translucent; }
-
     // The card's colours.
     static QColor fill(bool translucent);
     static QColor primaryText();

@@ -30,7 +30,7 @@ bool OnboardingController::isAuthorized() const
 }
 
 // Published values are assigned unconditionally, as observers of a published property
-// expect; only the clear operations below skip a write that changes nothing.
+// expect; only clearing a flag that is already clear is skipped.
 void OnboardingController::setStep(Step step)
 {
     m_step = step;
@@ -73,27 +73,14 @@ void OnboardingController::clearHasOpenedSystemSettings()
         setHasOpenedSystemSettings(false);
 }
 
-void OnboardingController::clearShowsPermissionSuccess()
-{
-    if (m_showsPermissionSuccess)
-        setShowsPermissionSuccess(false);
-}
-
-void OnboardingController::resetWindowRequests()
-{
-    if (m_shouldCloseWindow)
-        setShouldCloseWindow(false);
-    if (m_shouldOpenDashboard)
-        setShouldOpenDashboard(false);
-}
-
 void OnboardingController::cancelSuccessAdvance()
 {
     if (m_successAdvanceTask) {
         m_successAdvanceTask->cancel();
         m_successAdvanceTask.reset();
     }
-    clearShowsPermissionSuccess();
+    if (m_showsPermissionSuccess)
+        setShowsPermissionSuccess(false);
 }
 
 bool OnboardingController::startFirstLaunchIfNeeded()
@@ -127,7 +114,10 @@ void OnboardingController::startAt(const QString& title, Step step)
     clearHasOpenedSystemSettings();
     setWindowTitle(title);
     setStep(step);
-    resetWindowRequests();
+    if (m_shouldCloseWindow)
+        setShouldCloseWindow(false);
+    if (m_shouldOpenDashboard)
+        setShouldOpenDashboard(false);
 }
 
 void OnboardingController::getStarted()

@@ -60,7 +60,6 @@ public:
     void consumeWindowCloseRequest();
     void consumeOpenDashboardRequest();
 
-    std::optional<OnboardingStatus> storedStatus() const { return m_store.readStatus(); }
     bool shouldPresentOnFirstLaunch() const;
 
 Q_SIGNALS:
@@ -80,8 +79,6 @@ private:
     void setShouldCloseWindow(bool requested);
     void setShouldOpenDashboard(bool requested);
     void clearHasOpenedSystemSettings();
-    void clearShowsPermissionSuccess();
-    void resetWindowRequests();
     void cancelSuccessAdvance();
     void showPermissionSuccessThenAdvance();
     // The window opens anew on `step`: no confirmation, settings visit or request left over.

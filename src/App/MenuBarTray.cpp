@@ -2,6 +2,7 @@
 
 #include "Infrastructure/AppLogger.h"
 #include "MenuBar/MenuText.h"
+#include "Onboarding/TextStyle.h"
 
 #include <QAction>
 #include <QApplication>
@@ -65,9 +66,7 @@ constexpr int longestTextWidth = 360;
 // highlighted and skipped by the keyboard.
 QWidgetAction* textAction(QMenu& menu, const MenuBarItem& item)
 {
-    auto* label = new QLabel;
-    label->setTextFormat(Qt::PlainText);
-    label->setText(item.title);
+    QLabel* label = TextStyle::plainLabel(item.title);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     label->setContentsMargins(menuTextIndent, 2, 12, 2);
     QFont font = menu.font();

@@ -6,12 +6,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <iterator>
-#include <optional>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,23 +40,6 @@ void onSignal(int number)
 // signal has come).
 struct sigaction previous[std::size(handledSignals)];
 
-void setHandler(std::size_t index)
-{
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    ::sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(handledSignals[index], &action, nullptr);
-}
-
-std::optional<std::size_t> indexOf(int number)
-{
-    for (std::size_t i = 0; i < std::size(handledSignals); ++i)
-        if (handledSignals[i] == number)
-            return i;
-    return std::nullopt;
-}
-
 } // namespace
 
 void TerminationSignals::install(QCoreApplication& app)
@@ -82,8 +65,13 @@ TerminationSignals::TerminationSignals(std::function<void()> quit, QObject* pare
     for (std::size_t i = 0; i < std::size(handledSignals); ++i) {
         ::sigaction(handledSignals[i], nullptr, &previous[i]);
         // One ignored when the program started stays so (nohup, a terminal that keeps it).
-        if (previous[i].sa_handler != SIG_IGN)
-            setHandler(i);
+        if (previous[i].sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        ::sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(handledSignals[i], &action, nullptr);
     }
 }
 
@@ -107,8 +95,8 @@ void TerminationSignals::received()
         for (ssize_t i = 0; i < count; ++i) {
             qCInfo(AppLogger::app, "Ending on signal %d", int(numbers[i]));
             // The next one of its kind is not waited for.
-            if (const auto index = indexOf(numbers[i]))
-                ::sigaction(numbers[i], &previous[*index], nullptr);
+            if (const auto kind = std::ranges::find(handledSignals, numbers[i]); kind != handledSignals.end())
+                ::sigaction(*kind, &previous[kind - handledSignals.begin()], nullptr);
         }
     }
     // quit() does nothing while the application's loop has not yet begun: asked again then.

@@ -41,6 +41,20 @@ const QHash<std::uint32_t, QString>& keyCodeNames()
     return names;
 }
 
+// Each stored modifier, Qt's name for it and the word the shortcut's text uses, in the
+// order the text lists them.
+struct Modifier {
+    std::uint32_t carbon;
+    Qt::KeyboardModifier qt;
+    const char* word;
+};
+constexpr Modifier allModifiers[] = {
+    {CarbonModifier::command, Qt::MetaModifier, "Command"},
+    {CarbonModifier::option, Qt::AltModifier, "Option"},
+    {CarbonModifier::control, Qt::ControlModifier, "Control"},
+    {CarbonModifier::shift, Qt::ShiftModifier, "Shift"},
+};
+
 // One user-perceived character: "é" typed as e + combining accent counts as one.
 bool isSingleCharacter(const QString& text)
 {
@@ -91,14 +105,9 @@ std::expected<void, HotkeyBindingError> HotkeyBindingValidator::validate(const H
 std::uint32_t HotkeyBindingValidator::carbonModifiers(Qt::KeyboardModifiers flags)
 {
     std::uint32_t result = 0;
-    if (flags & Qt::MetaModifier)
-        result |= CarbonModifier::command;
-    if (flags & Qt::AltModifier)
-        result |= CarbonModifier::option;
-    if (flags & Qt::ControlModifier)
-        result |= CarbonModifier::control;
-    if (flags & Qt::ShiftModifier)
-        result |= CarbonModifier::shift;
+    for (const Modifier& modifier : allModifiers)
+        if (flags & modifier.qt)
+            result |= modifier.carbon;
     return result;
 }
 
@@ -118,14 +127,9 @@ QString HotkeyBindingValidator::displayString(std::uint32_t keyCode, std::uint32
                                               const std::optional<QString>& eventCharacters)
 {
     QStringList parts;
-    if (modifiers & CarbonModifier::command)
-        parts << QStringLiteral("Command");
-    if (modifiers & CarbonModifier::option)
-        parts << QStringLiteral("Option");
-    if (modifiers & CarbonModifier::control)
-        parts << QStringLiteral("Control");
-    if (modifiers & CarbonModifier::shift)
-        parts << QStringLiteral("Shift");
+    for (const Modifier& modifier : allModifiers)
+        if (modifiers & modifier.carbon)
+            parts << QLatin1String(modifier.word);
     parts << keyName(keyCode, eventCharacters);
     return parts.join(QLatin1Char('-'));
 }
@@ -149,14 +153,9 @@ HotkeyBindingValidator::shortcutRepresentation(std::uint32_t keyCode, std::uint3
     const QChar character = it->front();
     HotkeyShortcutRepresentation result;
     result.keyEquivalent = character.isLetter() ? QString(character.toLower()) : QString(character);
-    if (modifiers & CarbonModifier::command)
-        result.modifiers |= Qt::MetaModifier;
-    if (modifiers & CarbonModifier::option)
-        result.modifiers |= Qt::AltModifier;
-    if (modifiers & CarbonModifier::control)
-        result.modifiers |= Qt::ControlModifier;
-    if (modifiers & CarbonModifier::shift)
-        result.modifiers |= Qt::ShiftModifier;
+    for (const Modifier& modifier : allModifiers)
+        if (modifiers & modifier.carbon)
+            result.modifiers |= modifier.qt;
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "Hotkeys/HotkeyCapturePrompt.h"
 
 #include "Hotkeys/KeyCodeTranslation.h"
+#include "Onboarding/TextStyle.h"
 #include "Shared/DesktopWords.h"
 
 #include <QHBoxLayout>
@@ -104,18 +105,14 @@ HotkeyCaptureWindow::HotkeyCaptureWindow(const QString& snapshotName, QWidget* p
 
     m_view = new HotkeyCaptureView(this);
 
-    auto* title = new QLabel(m_view);
-    title->setTextFormat(Qt::PlainText);
+    QLabel* title = TextStyle::plainLabel(QString(), m_view);
     QFont headline = title->font();
     headline.setBold(true);
     title->setFont(headline);
     // Layout names are the user's: long ones are cut at the tail rather than widening the window.
     title->setText(QFontMetrics(headline).elidedText(snapshotName, Qt::ElideRight, 320));
 
-    m_message = new QLabel(m_view);
-    m_message->setTextFormat(Qt::PlainText);
-    m_message->setWordWrap(true);
-    m_message->setText(hint());
+    m_message = TextStyle::plainLabel(hint(), m_view, true);
     m_message->setForegroundRole(QPalette::PlaceholderText);
 
     m_cancel = new QPushButton(QStringLiteral("Cancel"), m_view);

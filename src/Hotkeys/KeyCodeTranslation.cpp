@@ -147,6 +147,14 @@ constexpr std::array positions = std::to_array<KeyPosition>({
     {0x5F, 95},  // keypad comma
 });
 
+// Each stored modifier and the X11 modifier that stands for it.
+constexpr std::pair<std::uint32_t, std::uint16_t> modifierMasks[] = {
+    {CarbonModifier::command, x11Mod4Mask},
+    {CarbonModifier::option, x11Mod1Mask},
+    {CarbonModifier::control, x11ControlMask},
+    {CarbonModifier::shift, x11ShiftMask},
+};
+
 } // namespace
 
 std::optional<std::uint32_t> evdevCodeForMacKeyCode(std::uint32_t macKeyCode)
@@ -183,28 +191,18 @@ std::optional<std::uint32_t> macKeyCodeForXKeycode(std::uint32_t xKeycode)
 std::uint16_t x11ModifiersForCarbon(std::uint32_t carbonModifiers)
 {
     std::uint16_t result = 0;
-    if (carbonModifiers & CarbonModifier::command)
-        result |= x11Mod4Mask;
-    if (carbonModifiers & CarbonModifier::option)
-        result |= x11Mod1Mask;
-    if (carbonModifiers & CarbonModifier::control)
-        result |= x11ControlMask;
-    if (carbonModifiers & CarbonModifier::shift)
-        result |= x11ShiftMask;
+    for (const auto& [carbon, x11] : modifierMasks)
+        if (carbonModifiers & carbon)
+            result |= x11;
     return result;
 }
 
 std::uint32_t carbonModifiersForX11(std::uint16_t x11Modifiers)
 {
     std::uint32_t result = 0;
-    if (x11Modifiers & x11Mod4Mask)
-        result |= CarbonModifier::command;
-    if (x11Modifiers & x11Mod1Mask)
-        result |= CarbonModifier::option;
-    if (x11Modifiers & x11ControlMask)
-        result |= CarbonModifier::control;
-    if (x11Modifiers & x11ShiftMask)
-        result |= CarbonModifier::shift;
+    for (const auto& [carbon, x11] : modifierMasks)
+        if (x11Modifiers & x11)
+            result |= carbon;
     return result;
 }
 

@@ -2,7 +2,6 @@
 
 #include "MenuBar/DisplayRestoreSuggestionToastContentView.h"
 #include "MenuBar/MenuText.h"
-#include "MenuBar/OperationToastCloseButton.h"
 #include "MenuBar/OverlayButtonStyle.h"
 #include "MenuBar/ToastTextLabel.h"
 
@@ -38,11 +37,7 @@ void DisplayRestoreSuggestionChooserToastContentView::buildView()
     m_chooseButton->setStyleSheet(OverlayButtonStyle::pushButton(false));
     m_chooseButton->resize(m_chooseButton->sizeHint());
     connect(m_chooseButton, &QPushButton::clicked, this, &DisplayRestoreSuggestionChooserToastContentView::chooseLayout);
-
-    m_closeButton = new OperationToastCloseButton(this);
-    connect(m_closeButton, &QAbstractButton::clicked, this,
-            &DisplayRestoreSuggestionChooserToastContentView::dismiss);
-    setCornerButtons(m_closeButton, m_chooseButton);
+    setCornerButtons(m_onDismiss, m_chooseButton);
 }
 
 QMenu* DisplayRestoreSuggestionChooserToastContentView::makeLayoutMenu()
@@ -81,12 +76,6 @@ void DisplayRestoreSuggestionChooserToastContentView::restoreLayout(QAction* ite
         return;
     if (m_onRestore)
         m_onRestore(data.value<QUuid>());
-}
-
-void DisplayRestoreSuggestionChooserToastContentView::dismiss()
-{
-    if (m_onDismiss)
-        m_onDismiss();
 }
 
 } // namespace zen

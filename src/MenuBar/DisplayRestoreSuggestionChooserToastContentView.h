@@ -15,7 +15,6 @@ class QPushButton;
 
 namespace zen {
 
-class OperationToastCloseButton;
 class ToastTextLabel;
 
 // The offer of several saved layouts made for the monitors now attached; the user picks one
@@ -38,7 +37,6 @@ public:
     void chooseLayout();
     // A menu item's action: restores the layout whose id the item carries.
     void restoreLayout(QAction* item);
-    void dismiss();
 
     // Opens the dashboard, for the layouts past the listed ones; none: no such item.
     void setOpenDashboard(std::function<void()> openDashboard) { m_openDashboard = std::move(openDashboard); }
@@ -50,7 +48,6 @@ public:
     ToastTextLabel* titleLabel() const { return m_titleLabel; }
     ToastTextLabel* explanationLabel() const { return m_explanationLabel; }
     QPushButton* chooseButton() const { return m_chooseButton; }
-    OperationToastCloseButton* closeButton() const { return m_closeButton; }
 
 private:
     std::vector<DisplayRestoreSuggestionOption> m_options;
@@ -60,7 +57,6 @@ private:
     ToastTextLabel* m_titleLabel = nullptr;
     ToastTextLabel* m_explanationLabel = nullptr;
     QPushButton* m_chooseButton = nullptr;
-    OperationToastCloseButton* m_closeButton = nullptr;
 };
 
 } // namespace zen

@@ -1,6 +1,5 @@
 #include "MenuBar/DisplayRestoreSuggestionToastContentView.h"
 
-#include "MenuBar/OperationToastCloseButton.h"
 #include "MenuBar/OverlayButtonStyle.h"
 #include "MenuBar/OverlayGlyph.h"
 #include "MenuBar/ToastTextLabel.h"
@@ -69,22 +68,13 @@ void DisplayRestoreSuggestionToastContentView::buildView()
     m_restoreButton->setMinimumWidth(84);
     m_restoreButton->resize(std::max(84, m_restoreButton->sizeHint().width()), m_restoreButton->sizeHint().height());
     connect(m_restoreButton, &QPushButton::clicked, this, &DisplayRestoreSuggestionToastContentView::restoreLayout);
-
-    m_closeButton = new OperationToastCloseButton(this);
-    connect(m_closeButton, &QAbstractButton::clicked, this, &DisplayRestoreSuggestionToastContentView::dismiss);
-    setCornerButtons(m_closeButton, m_restoreButton);
+    setCornerButtons(m_onDismiss, m_restoreButton);
 }
 
 void DisplayRestoreSuggestionToastContentView::restoreLayout()
 {
     if (m_onRestore)
         m_onRestore();
-}
-
-void DisplayRestoreSuggestionToastContentView::dismiss()
-{
-    if (m_onDismiss)
-        m_onDismiss();
 }
 
 } // namespace zen

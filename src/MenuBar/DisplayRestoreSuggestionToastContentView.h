@@ -11,8 +11,6 @@ class QPushButton;
 
 namespace zen {
 
-class OperationToastCloseButton;
-class OverlayGlyph;
 class ToastTextLabel;
 
 // The offer of the one saved layout made for the monitors now attached.
@@ -30,14 +28,12 @@ public:
                                              std::function<void()> onDismiss, bool translucent,
                                              QWidget* parent = nullptr);
     void buildView();
-    // The buttons' actions.
+    // The Restore button's action.
     void restoreLayout();
-    void dismiss();
 
     ToastTextLabel* titleLabel() const { return m_titleLabel; }
     ToastTextLabel* questionLabel() const { return m_questionLabel; }
     QPushButton* restoreButton() const { return m_restoreButton; }
-    OperationToastCloseButton* closeButton() const { return m_closeButton; }
 
 private:
     QString m_snapshotName;
@@ -46,7 +42,6 @@ private:
     ToastTextLabel* m_titleLabel = nullptr;
     ToastTextLabel* m_questionLabel = nullptr;
     QPushButton* m_restoreButton = nullptr;
-    OperationToastCloseButton* m_closeButton = nullptr;
 };
 
 } // namespace zen

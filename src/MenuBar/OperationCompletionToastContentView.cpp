@@ -1,6 +1,5 @@
 #include "MenuBar/OperationCompletionToastContentView.h"
 
-#include "MenuBar/OperationToastCloseButton.h"
 #include "MenuBar/OverlayGlyph.h"
 #include "MenuBar/ToastTextLabel.h"
 
@@ -51,15 +50,7 @@ void OperationCompletionToastContentView::buildView()
     row->addWidget(m_icon, 0, Qt::AlignVCenter);
     row->addLayout(text, 1);
 
-    m_closeButton = new OperationToastCloseButton(this);
-    connect(m_closeButton, &QAbstractButton::clicked, this, &OperationCompletionToastContentView::dismiss);
-    setCornerButtons(m_closeButton);
-}
-
-void OperationCompletionToastContentView::dismiss()
-{
-    if (m_onDismiss)
-        m_onDismiss();
+    setCornerButtons(m_onDismiss);
 }
 
 } // namespace zen

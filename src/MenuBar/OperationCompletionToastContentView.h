@@ -10,7 +10,6 @@
 
 namespace zen {
 
-class OperationToastCloseButton;
 class OverlayGlyph;
 class ToastTextLabel;
 
@@ -25,12 +24,9 @@ public:
     OperationCompletionToastContentView(QString summary, std::optional<QString> detail, std::function<void()> onDismiss,
                                         bool translucent, QWidget* parent = nullptr);
     void buildView();
-    // The close button's action.
-    void dismiss();
 
     ToastTextLabel* summaryLabel() const { return m_summaryLabel; }
     ToastTextLabel* detailLabel() const { return m_detailLabel; }
-    OperationToastCloseButton* closeButton() const { return m_closeButton; }
     OverlayGlyph* icon() const { return m_icon; }
 
 private:
@@ -39,7 +35,6 @@ private:
     std::function<void()> m_onDismiss;
     ToastTextLabel* m_summaryLabel = nullptr;
     ToastTextLabel* m_detailLabel = nullptr;
-    OperationToastCloseButton* m_closeButton = nullptr;
     OverlayGlyph* m_icon = nullptr;
 };
 

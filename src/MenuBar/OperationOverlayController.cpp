@@ -377,20 +377,21 @@ void OperationOverlayController::fadeOutAndCloseSingle(QPointer<FloatingFeedback
     });
 }
 
-std::function<void()> OperationOverlayController::suggestionCloser()
+void OperationOverlayController::presentSuggestion(PanelKind kind, const SuggestionFactory& makeContent)
 {
-    return [self = QPointer<OperationOverlayController>(this)] {
+    dropSuggestionAtOnce();
+    const auto screen = screenContainingMousePointer();
+    if (!screen)
+        return;
+    const bool compositing = isCompositing();
+    const auto close = [self = QPointer<OperationOverlayController>(this)] {
         if (self)
             self->fadeOutAndCloseDisplayRestoreSuggestionWindow();
     };
-}
-
-void OperationOverlayController::presentSuggestion(PanelKind kind, QWidget* content, bool compositing,
-                                                   const QRect& visibleFrame)
-{
+    QWidget* content = makeContent(close, compositing);
     FloatingFeedbackPanel* panel = makePanel(kind, compositing);
     panel->setContentView(content);
-    panel->setGeometry(toastGeometry(kind, visibleFrame));
+    panel->setGeometry(toastGeometry(kind, screen->visibleFrame));
     m_displayRestoreSuggestionWindow = panel;
     fadeIn({m_displayRestoreSuggestionWindow});
 }
@@ -398,44 +399,36 @@ void OperationOverlayController::presentSuggestion(PanelKind kind, QWidget* cont
 void OperationOverlayController::showDisplayRestoreSuggestion(const QString& snapshotName,
                                                               std::function<void()> restore)
 {
-    dropSuggestionAtOnce();
-    const auto screen = screenContainingMousePointer();
-    if (!screen)
-        return;
-    const bool compositing = isCompositing();
-    const auto close = suggestionCloser();
-    auto* content = new DisplayRestoreSuggestionToastContentView(
-        snapshotName,
-        [close, restore = std::move(restore)] {
-            close();
-            if (restore)
-                restore();
-        },
-        close, compositing);
-    content->buildView();
-    presentSuggestion(PanelKind::suggestionToast, content, compositing, screen->visibleFrame);
+    presentSuggestion(PanelKind::suggestionToast, [&](const std::function<void()>& close, bool compositing) {
+        auto* content = new DisplayRestoreSuggestionToastContentView(
+            snapshotName,
+            [close, restore = std::move(restore)] {
+                close();
+                if (restore)
+                    restore();
+            },
+            close, compositing);
+        content->buildView();
+        return content;
+    });
 }
 
 void OperationOverlayController::showDisplayRestoreSuggestionChooser(
     const std::vector<DisplayRestoreSuggestionOption>& options, std::function<void(const QUuid&)> restore)
 {
-    dropSuggestionAtOnce();
-    const auto screen = screenContainingMousePointer();
-    if (!screen)
-        return;
-    const bool compositing = isCompositing();
-    const auto close = suggestionCloser();
-    auto* content = new DisplayRestoreSuggestionChooserToastContentView(
-        options,
-        [close, restore = std::move(restore)](const QUuid& id) {
-            close();
-            if (restore)
-                restore(id);
-        },
-        close, compositing);
-    content->setOpenDashboard(m_openDashboard);
-    content->buildView();
-    presentSuggestion(PanelKind::suggestionChooser, content, compositing, screen->visibleFrame);
+    presentSuggestion(PanelKind::suggestionChooser, [&](const std::function<void()>& close, bool compositing) {
+        auto* content = new DisplayRestoreSuggestionChooserToastContentView(
+            options,
+            [close, restore = std::move(restore)](const QUuid& id) {
+                close();
+                if (restore)
+                    restore(id);
+            },
+            close, compositing);
+        content->setOpenDashboard(m_openDashboard);
+        content->buildView();
+        return content;
+    });
 }
 
 void OperationOverlayController::hideDisplayRestoreSuggestion()

@@ -114,8 +114,10 @@ private:
     void fadeOutAndCloseDisplayRestoreSuggestionWindow();
     std::optional<Screen> screenContainingMousePointer() const;
     // Closes the suggestion panel, if the controller is still there.
-    std::function<void()> suggestionCloser();
-    void presentSuggestion(PanelKind kind, QWidget* content, bool compositing, const QRect& visibleFrame);
+    // Makes a suggestion's content, given what closes it and whether it may be translucent.
+    using SuggestionFactory = std::function<QWidget*(const std::function<void()>& close, bool compositing)>;
+    // Shows the suggestion over the monitor under the pointer, in place of any other.
+    void presentSuggestion(PanelKind kind, const SuggestionFactory& makeContent);
     void fadeOutAndCloseSingle(QPointer<FloatingFeedbackPanel> OperationOverlayController::*slot);
     bool isCompositing() const;
     std::chrono::nanoseconds now() const;

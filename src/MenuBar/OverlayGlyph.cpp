@@ -12,12 +12,6 @@ OverlayGlyph::OverlayGlyph(Symbol symbol, double symbolSize, QColor tint, int bo
     setAttribute(Qt::WA_TranslucentBackground);
 }
 
-void OverlayGlyph::setTint(const QColor& tint)
-{
-    m_tint = tint;
-    update();
-}
-
 void OverlayGlyph::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);

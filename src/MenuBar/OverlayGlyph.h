@@ -22,7 +22,6 @@ public:
 
     Symbol symbol() const { return m_symbol; }
     QColor tint() const { return m_tint; }
-    void setTint(const QColor& tint);
 
     // Draws the symbol centred in `box`.
     static void paint(QPainter& painter, Symbol symbol, const QRectF& box, const QColor& tint);

@@ -5,21 +5,17 @@
 
 namespace zen {
 
-OverlaySpinner::OverlaySpinner(QWidget* parent) : QWidget(parent), m_timer(new QTimer(this))
+OverlaySpinner::OverlaySpinner(QWidget* parent) : QWidget(parent)
 {
     setFixedSize(32, 32);
     setAttribute(Qt::WA_TranslucentBackground);
     // Drawing only: how fast the spokes turn has no bearing on any outcome.
-    connect(m_timer, &QTimer::timeout, this, [this] {
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this] {
         m_step = (m_step + 1) % 12;
         update();
     });
-    m_timer->start(83);
-}
-
-bool OverlaySpinner::isAnimating() const
-{
-    return m_timer->isActive();
+    timer->start(83);
 }
 
 void OverlaySpinner::paintEvent(QPaintEvent*)

@@ -1,5 +1,7 @@
 #include "MenuBar/SnapshotNamePrompt.h"
 
+#include "Onboarding/TextStyle.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -30,15 +32,6 @@ PromptTexts textsFor(SnapshotNameDialog::Purpose purpose)
             QStringLiteral("Rename")};
 }
 
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    label->setWordWrap(true);
-    return label;
-}
-
 std::optional<QString> runPrompt(SnapshotNameDialog::Purpose purpose, const QString& name, QWidget* parent,
                                  const SnapshotNamePrompt::BringForward& bringForward)
 {
@@ -62,7 +55,7 @@ SnapshotNameDialog::SnapshotNameDialog(Purpose purpose, const QString& name, QWi
     // A prompt, not a document window: no minimize or maximize.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
-    auto* title = plainLabel(texts.title, this);
+    auto* title = TextStyle::plainLabel(texts.title, this, true);
     QFont bold = title->font();
     bold.setBold(true);
     title->setFont(bold);
@@ -79,7 +72,7 @@ SnapshotNameDialog::SnapshotNameDialog(Purpose purpose, const QString& name, QWi
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(title);
-    layout->addWidget(plainLabel(texts.message, this));
+    layout->addWidget(TextStyle::plainLabel(texts.message, this, true));
     layout->addWidget(m_field);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

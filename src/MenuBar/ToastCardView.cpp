@@ -1,5 +1,7 @@
 #include "MenuBar/ToastCardView.h"
 
+#include "MenuBar/OperationToastCloseButton.h"
+
 #include <QPainter>
 
 namespace zen {
@@ -40,17 +42,21 @@ void ToastCardView::resizeEvent(QResizeEvent* event)
     placeCornerButtons();
 }
 
-void ToastCardView::setCornerButtons(QWidget* close, QWidget* action)
+void ToastCardView::setCornerButtons(std::function<void()> onDismiss, QWidget* action)
 {
-    m_closeCorner = close;
+    m_closeButton = new OperationToastCloseButton(this);
+    connect(m_closeButton, &QAbstractButton::clicked, this, [onDismiss = std::move(onDismiss)] {
+        if (onDismiss)
+            onDismiss();
+    });
     m_actionCorner = action;
     placeCornerButtons();
 }
 
 void ToastCardView::placeCornerButtons()
 {
-    if (m_closeCorner)
-        m_closeCorner->move(width() - 10 - m_closeCorner->width(), 10);
+    if (m_closeButton)
+        m_closeButton->move(width() - 10 - m_closeButton->width(), 10);
     if (m_actionCorner)
         m_actionCorner->move(width() - 16 - m_actionCorner->width(), height() - 14 - m_actionCorner->height());
 }

@@ -4,7 +4,11 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 namespace zen {
+
+class OperationToastCloseButton;
 
 // The dark rounded card that every toast is drawn on; its children are the toast's content.
 // Translucent when a compositing manager blends it with what lies below, solid otherwise.
@@ -15,26 +19,27 @@ public:
 
     explicit ToastCardView(bool translucent, double cornerRadius = toastCornerRadius, QWidget* parent = nullptr);
 
-    bool isTranslucent() const { return m_translucent; }
-
     // The card's colours.
     static QColor fill(bool translucent);
     static QColor primaryText();
     static QColor secondaryText();
 
+    // Null until the content puts its corner buttons in.
+    OperationToastCloseButton* closeButton() const { return m_closeButton; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    // Keeps the close button in the top right corner and the action button, if any, in the
-    // bottom right one, whatever size the card gets.
-    void setCornerButtons(QWidget* close, QWidget* action = nullptr);
+    // Adds a close button that calls `onDismiss`, and keeps it in the top right corner and the
+    // action button, if any, in the bottom right one, whatever size the card gets.
+    void setCornerButtons(std::function<void()> onDismiss, QWidget* action = nullptr);
 
 private:
     void placeCornerButtons();
 
     bool m_translucent;
     double m_cornerRadius;
-    QPointer<QWidget> m_closeCorner;
+    OperationToastCloseButton* m_closeButton = nullptr;
     QPointer<QWidget> m_actionCorner;
 };
 

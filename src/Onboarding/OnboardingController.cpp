@@ -30,7 +30,7 @@ bool OnboardingController::isAuthorized() const
 }
 
 // Published values are assigned unconditionally, as observers of a published property
-// expect; only the clear operations below skip a write that changes nothing.
+// expect; only clearing a flag that is already clear is skipped.
 void OnboardingController::setStep(Step step)
 {
     m_step = step;
@@ -73,27 +73,14 @@ void OnboardingController::clearHasOpenedSystemSettings()
         setHasOpenedSystemSettings(false);
 }
 
-void OnboardingController::clearShowsPermissionSuccess()
-{
-    if (m_showsPermissionSuccess)
-        setShowsPermissionSuccess(false);
-}
-
-void OnboardingController::resetWindowRequests()
-{
-    if (m_shouldCloseWindow)
-        setShouldCloseWindow(false);
-    if (m_shouldOpenDashboard)
-        setShouldOpenDashboard(false);
-}
-
 void OnboardingController::cancelSuccessAdvance()
 {
     if (m_successAdvanceTask) {
         m_successAdvanceTask->cancel();
         m_successAdvanceTask.reset();
     }
-    clearShowsPermissionSuccess();
+    if (m_showsPermissionSuccess)
+        setShowsPermissionSuccess(false);
 }
 
 bool OnboardingController::startFirstLaunchIfNeeded()
@@ -108,29 +95,29 @@ bool OnboardingController::startFirstLaunchIfNeeded()
     if (stored == OnboardingStatus::deferred) {
         if (isAuthorized())
             return false;
-        cancelSuccessAdvance();
-        clearHasOpenedSystemSettings();
-        setWindowTitle(OnboardingWindowSupport::accessibilityRequiredTitle());
-        setStep(Step::permission);
-        resetWindowRequests();
+        startPermissionRequiredFlow();
         return true;
     }
-    cancelSuccessAdvance();
-    clearHasOpenedSystemSettings();
-    setWindowTitle(OnboardingWindowSupport::welcomeTitle());
-    setStep(isAuthorized() ? Step::authorizedReady : Step::welcome);
-    resetWindowRequests();
+    startAt(OnboardingWindowSupport::welcomeTitle(), isAuthorized() ? Step::authorizedReady : Step::welcome);
     return true;
 }
 
 void OnboardingController::startPermissionRequiredFlow()
 {
     m_hasHandledAutomaticFirstLaunchPresentation = true;
+    startAt(OnboardingWindowSupport::accessibilityRequiredTitle(), Step::permission);
+}
+
+void OnboardingController::startAt(const QString& title, Step step)
+{
     cancelSuccessAdvance();
     clearHasOpenedSystemSettings();
-    setWindowTitle(OnboardingWindowSupport::accessibilityRequiredTitle());
-    setStep(Step::permission);
-    resetWindowRequests();
+    setWindowTitle(title);
+    setStep(step);
+    if (m_shouldCloseWindow)
+        setShouldCloseWindow(false);
+    if (m_shouldOpenDashboard)
+        setShouldOpenDashboard(false);
 }
 
 void OnboardingController::getStarted()

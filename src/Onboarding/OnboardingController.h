@@ -60,7 +60,6 @@ public:
     void consumeWindowCloseRequest();
     void consumeOpenDashboardRequest();
 
-    std::optional<OnboardingStatus> storedStatus() const { return m_store.readStatus(); }
     bool shouldPresentOnFirstLaunch() const;
 
 Q_SIGNALS:
@@ -80,10 +79,10 @@ private:
     void setShouldCloseWindow(bool requested);
     void setShouldOpenDashboard(bool requested);
     void clearHasOpenedSystemSettings();
-    void clearShowsPermissionSuccess();
-    void resetWindowRequests();
     void cancelSuccessAdvance();
     void showPermissionSuccessThenAdvance();
+    // The window opens anew on `step`: no confirmation, settings visit or request left over.
+    void startAt(const QString& title, Step step);
 
     Step m_step = Step::welcome;
     bool m_showsPermissionSuccess = false;

@@ -23,13 +23,6 @@ constexpr int pathSpacing = 8;
 const QColor successGreen(52, 168, 83);
 const QColor requestOrange(242, 140, 40);
 
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 // A large tinted symbol beside a title and a secondary body text.
 QWidget* headingRow(const QString& symbol, const QColor& tint, const QString& symbolLabel, const QString& title,
                     const QString& body, QWidget* parent)
@@ -38,12 +31,10 @@ QWidget* headingRow(const QString& symbol, const QColor& tint, const QString& sy
     auto* icon = new SymbolLabel(symbol, headerSymbolSize, tint, row);
     icon->setAccessibleName(symbolLabel);
 
-    auto* titleLabel = plainLabel(title, row);
+    auto* titleLabel = TextStyle::plainLabel(title, row, true);
     TextStyle::apply(titleLabel, TextStyle::Role::title2, QFont::DemiBold);
-    titleLabel->setWordWrap(true);
-    auto* bodyLabel = plainLabel(body, row);
+    auto* bodyLabel = TextStyle::plainLabel(body, row, true);
     TextStyle::applyColor(bodyLabel, TextStyle::Emphasis::secondary);
-    bodyLabel->setWordWrap(true);
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(6);
@@ -61,7 +52,7 @@ QWidget* headingRow(const QString& symbol, const QColor& tint, const QString& sy
 QWidget* pathStep(const QString& symbol, const QString& title, QWidget* parent)
 {
     auto* step = new QWidget(parent);
-    auto* text = plainLabel(title, step);
+    auto* text = TextStyle::plainLabel(title, step);
     TextStyle::apply(text, TextStyle::Role::caption, QFont::Medium);
     const int iconSize = QFontMetrics(text->font()).height();
     auto* icon = new SymbolLabel(symbol, iconSize, TextStyle::color(step->palette(), TextStyle::Emphasis::primary), step);
@@ -195,10 +186,9 @@ OnboardingPermissionEducationView::OnboardingPermissionEducationView(bool showsS
     m_path = new PermissionPathView(m_requestFace);
     request->addWidget(m_path);
 
-    m_waitingNote = plainLabel(OnboardingStrings::waitingBody(), m_requestFace);
+    m_waitingNote = TextStyle::plainLabel(OnboardingStrings::waitingBody(), m_requestFace, true);
     TextStyle::apply(m_waitingNote, TextStyle::Role::callout);
     TextStyle::applyColor(m_waitingNote, TextStyle::Emphasis::secondary);
-    m_waitingNote->setWordWrap(true);
     m_waitingNote->setAccessibleName(OnboardingStrings::waitingBody());
     request->addWidget(m_waitingNote);
 

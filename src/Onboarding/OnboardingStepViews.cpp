@@ -23,10 +23,8 @@ constexpr int iconSize = 82;
 
 QLabel* centredLabel(const QString& text, TextStyle::Role role, QFont::Weight weight, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
+    auto* label = TextStyle::plainLabel(text, parent, true);
     label->setAlignment(Qt::AlignHCenter);
-    label->setWordWrap(true);
     TextStyle::apply(label, role, weight);
     return label;
 }

@@ -8,7 +8,6 @@ namespace zen {
 
 // Names the onboarding window shares with its controller and the application shell.
 namespace OnboardingWindowSupport {
-inline QString sceneID() { return QStringLiteral("onboarding"); }
 inline QString welcomeTitle() { return QStringLiteral("Welcome to Zentharion"); }
 inline QString accessibilityRequiredTitle() { return QStringLiteral("Zentharion - %1 Required").arg(DesktopWords::windowAccess); }
 } // namespace OnboardingWindowSupport

@@ -1,6 +1,7 @@
 #include "Onboarding/TextStyle.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QStyleFactory>
@@ -53,6 +54,14 @@ QFont font(Role role, const QFont& base, QFont::Weight weight)
 void apply(QWidget* widget, Role role, QFont::Weight weight)
 {
     widget->setFont(font(role, QApplication::font(), weight));
+}
+
+QLabel* plainLabel(const QString& text, QWidget* parent, bool wordWrap)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(wordWrap);
+    return label;
 }
 
 QColor color(const QPalette& palette, Emphasis emphasis)

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QPalette>
 
+class QLabel;
 class QPushButton;
 class QWidget;
 
@@ -17,6 +18,8 @@ enum class Role { largeTitle, title2, title3, headline, body, callout, subheadli
 QFont font(Role role, const QFont& base, QFont::Weight weight = QFont::Normal);
 // Sets the widget's font to the role, from the application font.
 void apply(QWidget* widget, Role role, QFont::Weight weight = QFont::Normal);
+// A label that shows `text` as typed, never as markup (names and messages come from files).
+QLabel* plainLabel(const QString& text, QWidget* parent = nullptr, bool wordWrap = false);
 
 // Secondary and tertiary texts are the palette's text colour, faded, but never below the
 // 4.5:1 contrast of readable text on the window, a card or a field.

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QPointer>
 #include <QUrl>
 
 namespace zen {
@@ -31,13 +30,20 @@ PermissionCoordinator::PermissionCoordinator(AccessibilityTrustChecker trustChec
 {
     // The first answer is the starting value, not a change: nobody is told about it.
     m_authorizationState = stateFor(m_trustChecker.isTrusted());
-    startObservingActivation();
-}
 
-PermissionCoordinator::~PermissionCoordinator()
-{
-    if (m_activationObserver)
-        disconnect(m_activationObserver);
+    // Without a GUI application (command-line tools, some tests) there is no activation to
+    // observe; explicit refreshes still work.
+    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (!application)
+        return;
+    // `this` as the context drops the connection, and a refresh still queued, when the
+    // coordinator goes; the refresh is queued so that it never runs inside the platform's own
+    // state-change handling.
+    connect(application, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            QMetaObject::invokeMethod(
+                this, [this] { refreshTrust(RefreshTrigger::appDidBecomeActive); }, Qt::QueuedConnection);
+    });
 }
 
 AccessibilityAuthorizationState PermissionCoordinator::refreshTrust(RefreshTrigger)
@@ -54,35 +60,6 @@ void PermissionCoordinator::openAccessibilitySettings() const
 {
     if (m_accessibilitySettingsOpener)
         m_accessibilitySettingsOpener();
-}
-
-void PermissionCoordinator::startObservingActivation()
-{
-    if (m_activationObserver)
-        disconnect(m_activationObserver);
-    m_activationObserver = {};
-
-    // Without a GUI application (command-line tools, some tests) there is no activation to
-    // observe; explicit refreshes still work.
-    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-    if (!application)
-        return;
-
-    // `this` as the context drops the connection when the coordinator goes, and the refresh is
-    // queued so that it never runs inside the platform's own state-change handling.
-    m_activationObserver = connect(application, &QGuiApplication::applicationStateChanged, this,
-                                   [this](Qt::ApplicationState state) {
-                                       if (state != Qt::ApplicationActive)
-                                           return;
-                                       QPointer<PermissionCoordinator> coordinator(this);
-                                       QMetaObject::invokeMethod(
-                                           this,
-                                           [coordinator] {
-                                               if (coordinator)
-                                                   coordinator->refreshTrust(RefreshTrigger::appDidBecomeActive);
-                                           },
-                                           Qt::QueuedConnection);
-                                   });
 }
 
 QStringList PermissionCoordinator::accessHelpPageCandidates(const QString& applicationDirPath)

@@ -28,7 +28,6 @@ public:
     explicit PermissionCoordinator(AccessibilityTrustChecker trustChecker = AccessibilityTrustChecker(),
                                    std::function<void()> accessibilitySettingsOpener = openSystemAccessibilitySettings,
                                    QObject* parent = nullptr);
-    ~PermissionCoordinator() override;
 
     AccessibilityAuthorizationState authorizationState() const { return m_authorizationState; }
 
@@ -55,12 +54,10 @@ Q_SIGNALS:
 
 private:
     static void openSystemAccessibilitySettings();
-    void startObservingActivation();
 
     AccessibilityAuthorizationState m_authorizationState = AccessibilityAuthorizationState::unauthorized;
     AccessibilityTrustChecker m_trustChecker;
     std::function<void()> m_accessibilitySettingsOpener;
-    QMetaObject::Connection m_activationObserver;
 };
 
 } // namespace zen

@@ -15,13 +15,6 @@ namespace {
 
 constexpr int symbolSide = 16;
 
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 void makeSemibold(QLabel* label)
 {
     QFont font = label->font();
@@ -78,12 +71,12 @@ SettingsValueRow::SettingsValueRow(const QString& title, const QString& systemIm
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
     layout->addWidget(new SettingsIcon(systemImage, this), 0, Qt::AlignVCenter);
-    m_title = plainLabel(title, this);
+    m_title = TextStyle::plainLabel(title, this);
     makeSemibold(m_title);
     layout->addWidget(m_title, 0, Qt::AlignVCenter);
     layout->addStretch(1);
     if (value) {
-        QLabel* valueLabel = plainLabel(*value, this);
+        QLabel* valueLabel = TextStyle::plainLabel(*value, this);
         valueLabel->setObjectName(QStringLiteral("value"));
         QPalette palette = valueLabel->palette();
         // A tint made for symbols is darkened where needed to read as text.
@@ -108,8 +101,7 @@ SettingsStatusRow::SettingsStatusRow(QWidget* parent) : QWidget(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
     m_icon = new SettingsIcon(QStringLiteral("info.circle"), this);
-    m_message = plainLabel(QString(), this);
-    m_message->setWordWrap(true);
+    m_message = TextStyle::plainLabel(QString(), this, true);
     makeCaption(m_message);
     layout->addWidget(m_icon, 0, Qt::AlignTop);
     layout->addWidget(m_message, 1);
@@ -177,7 +169,7 @@ SettingsActionRow::SettingsActionRow(const QString& title, const QString& system
         leading->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(leading);
     }
-    QLabel* titleLabel = plainLabel(title, this);
+    QLabel* titleLabel = TextStyle::plainLabel(title, this);
     makeSemibold(titleLabel);
     titleLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     layout->addWidget(titleLabel);

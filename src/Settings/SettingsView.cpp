@@ -1,5 +1,6 @@
 #include "Settings/SettingsView.h"
 
+#include "Onboarding/TextStyle.h"
 #include "Settings/SettingsRows.h"
 #include "Settings/SettingsSymbols.h"
 #include "Shared/ApplicationIcon.h"
@@ -34,19 +35,26 @@ QVBoxLayout* rowsOf(QFrame* frame)
     return static_cast<QVBoxLayout*>(frame->layout());
 }
 
-SettingsSwitch* switchControl(const QString& accessibleName)
+// A row of `frame` titled `title` whose control is a switch.
+SettingsSwitch* switchRow(QFrame* frame, const QString& title, const QString& systemImage, const QString& objectName)
 {
     // The row's title names it; the switch has no label of its own.
     auto* toggle = new SettingsSwitch;
-    toggle->setAccessibleName(accessibleName);
+    toggle->setAccessibleName(title);
+    toggle->setObjectName(objectName);
+    rowsOf(frame)->addWidget(new SettingsValueRow(title, systemImage, std::nullopt, SettingsTint::secondary, toggle));
     return toggle;
+}
+
+void setCheckedQuietly(QAbstractButton* toggle, bool checked)
+{
+    const QSignalBlocker blocker(toggle);
+    toggle->setChecked(checked);
 }
 
 QLabel* captionText(const QString& text)
 {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
+    QLabel* label = TextStyle::plainLabel(text, nullptr, true);
     makeCaption(label);
     return label;
 }
@@ -110,11 +118,9 @@ QWidget* SettingsView::buildGeneralTab()
     SettingsViewPresenter* p = m_presenter.get();
 
     QFrame* launch = section(layout);
-    m_launchAtLoginSwitch = switchControl(QStringLiteral("Launch at Login"));
-    m_launchAtLoginSwitch->setObjectName(QStringLiteral("launchAtLoginSwitch"));
+    m_launchAtLoginSwitch = switchRow(launch, QStringLiteral("Launch at Login"), QStringLiteral("power"),
+                                      QStringLiteral("launchAtLoginSwitch"));
     connect(m_launchAtLoginSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setLaunchAtLogin);
-    rowsOf(launch)->addWidget(new SettingsValueRow(QStringLiteral("Launch at Login"), QStringLiteral("power"),
-                                                   std::nullopt, SettingsTint::secondary, m_launchAtLoginSwitch));
     m_launchAtLoginStatus = new SettingsStatusRow;
     m_launchAtLoginStatus->setObjectName(QStringLiteral("launchAtLoginStatus"));
     rowsOf(launch)->addWidget(m_launchAtLoginStatus);
@@ -125,23 +131,18 @@ QWidget* SettingsView::buildGeneralTab()
     rowsOf(launch)->addWidget(m_openLoginItems);
 
     QFrame* updates = section(layout);
-    m_automaticUpdatesSwitch = switchControl(QStringLiteral("Automatically Check for Updates"));
-    m_automaticUpdatesSwitch->setObjectName(QStringLiteral("automaticUpdatesSwitch"));
+    m_automaticUpdatesSwitch = switchRow(updates, QStringLiteral("Automatically Check for Updates"),
+                                         QStringLiteral("arrow.triangle.2.circlepath"),
+                                         QStringLiteral("automaticUpdatesSwitch"));
     connect(m_automaticUpdatesSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setAutomaticallyChecksForUpdates);
-    rowsOf(updates)->addWidget(new SettingsValueRow(QStringLiteral("Automatically Check for Updates"),
-                                                    QStringLiteral("arrow.triangle.2.circlepath"), std::nullopt,
-                                                    SettingsTint::secondary, m_automaticUpdatesSwitch));
     m_updatesUnavailable = captionText(SettingsViewPresenter::updatesUnavailableText());
     m_updatesUnavailable->setObjectName(QStringLiteral("updatesUnavailable"));
     rowsOf(updates)->addWidget(m_updatesUnavailable);
 
     QFrame* displays = section(layout);
-    m_displaySuggestionsSwitch = switchControl(QStringLiteral("Suggest Layouts When Displays Change"));
-    m_displaySuggestionsSwitch->setObjectName(QStringLiteral("displaySuggestionsSwitch"));
+    m_displaySuggestionsSwitch = switchRow(displays, QStringLiteral("Suggest Layouts When Displays Change"),
+                                           QStringLiteral("display.2"), QStringLiteral("displaySuggestionsSwitch"));
     connect(m_displaySuggestionsSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setSuggestRestoreOnDisplayChange);
-    rowsOf(displays)->addWidget(new SettingsValueRow(QStringLiteral("Suggest Layouts When Displays Change"),
-                                                     QStringLiteral("display.2"), std::nullopt, SettingsTint::secondary,
-                                                     m_displaySuggestionsSwitch));
 
     m_accessibilitySection = section(layout);
     m_accessibilitySection->setObjectName(QStringLiteral("accessibilitySection"));
@@ -220,9 +221,8 @@ QWidget* SettingsView::buildAboutTab()
     icon->setPixmap(applicationIcon().pixmap(64, 64));
     icon->setAlignment(Qt::AlignCenter);
     header->addWidget(icon, 0, Qt::AlignHCenter);
-    m_appName = new QLabel;
+    m_appName = TextStyle::plainLabel(QString());
     m_appName->setObjectName(QStringLiteral("appName"));
-    m_appName->setTextFormat(Qt::PlainText);
     QFont title = m_appName->font();
     title.setPointSizeF(title.pointSizeF() * 1.35);
     title.setBold(true);
@@ -269,25 +269,16 @@ void SettingsView::render()
     }
 
     const LaunchAtLoginState& login = p.launchAtLoginState();
-    {
-        const QSignalBlocker blocker(m_launchAtLoginSwitch);
-        m_launchAtLoginSwitch->setChecked(login.isEnabled);
-    }
+    setCheckedQuietly(m_launchAtLoginSwitch, login.isEnabled);
     m_launchAtLoginSwitch->setEnabled(login.canToggle());
     m_launchAtLoginStatus->setVisible(login.message.has_value());
     if (login.message)
         m_launchAtLoginStatus->setStatus(*login.message, p.launchAtLoginStatusIcon(), p.launchAtLoginStatusTint());
     m_openLoginItems->setVisible(login.requiresApproval);
-    {
-        const QSignalBlocker blocker(m_automaticUpdatesSwitch);
-        m_automaticUpdatesSwitch->setChecked(p.automaticallyChecksForUpdates());
-    }
+    setCheckedQuietly(m_automaticUpdatesSwitch, p.automaticallyChecksForUpdates());
     m_automaticUpdatesSwitch->setEnabled(p.canChangeAutomaticUpdateChecks());
     m_updatesUnavailable->setVisible(!p.canChangeAutomaticUpdateChecks());
-    {
-        const QSignalBlocker blocker(m_displaySuggestionsSwitch);
-        m_displaySuggestionsSwitch->setChecked(p.suggestRestoreOnDisplayChange());
-    }
+    setCheckedQuietly(m_displaySuggestionsSwitch, p.suggestRestoreOnDisplayChange());
     m_accessibilitySection->setVisible(p.showsAccessibilitySection());
 
     m_noLogSection->setVisible(p.hasDiagnosticLogController() && !p.hasDiagnosticLog());

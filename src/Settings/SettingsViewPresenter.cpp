@@ -12,6 +12,20 @@
 
 namespace zen {
 
+namespace {
+
+DiagnosticLogStatus failure(const QString& message)
+{
+    return {message, QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red};
+}
+
+DiagnosticLogStatus done(const QString& message)
+{
+    return {message, QStringLiteral("checkmark.circle"), SettingsTint::green};
+}
+
+} // namespace
+
 SettingsBundleInfo SettingsBundleInfo::live()
 {
     const auto nonEmpty = [](const QString& text) { return text.isEmpty() ? std::nullopt : std::optional(text); };
@@ -110,26 +124,20 @@ void SettingsViewPresenter::refreshDiagnosticLogAvailability()
     m_hasDiagnosticLog = m_diagnosticLog && m_diagnosticLog->hasLog();
 }
 
-void SettingsViewPresenter::setDiagnosticLogStatus(std::optional<DiagnosticLogStatus> status)
-{
-    m_diagnosticLogStatus = std::move(status);
-}
-
 void SettingsViewPresenter::revealDiagnosticLog()
 {
     if (!m_diagnosticLog)
         return;
     // An earlier outcome ("Diagnostic log exported.") no longer describes what was last done.
     if (m_diagnosticLog->revealInFinder())
-        setDiagnosticLogStatus(std::nullopt);
+        m_diagnosticLogStatus.reset();
     else
         // Where it is, so that the user can open it some other way.
-        setDiagnosticLogStatus(DiagnosticLogStatus{
+        m_diagnosticLogStatus = failure(
             QStringLiteral("The diagnostic log could not be shown: no file manager could be opened. It is at %1.")
                 .arg(QDir::toNativeSeparators(m_diagnosticLog->hasLog()
                                                   ? m_diagnosticLog->eventsLogURL()
-                                                  : QFileInfo(m_diagnosticLog->eventsLogURL()).absolutePath())),
-            QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red});
+                                                  : QFileInfo(m_diagnosticLog->eventsLogURL()).absolutePath())));
     refreshDiagnosticLogAvailability();
     Q_EMIT changed();
 }
@@ -145,20 +153,18 @@ void SettingsViewPresenter::exportDiagnosticLog()
         return;
     const auto outcome = m_diagnosticLog->exportLog();
     if (!outcome) {
-        setDiagnosticLogStatus(DiagnosticLogStatus{
-            QStringLiteral("Diagnostic log could not be exported: ") + userFacingDescription(outcome.error()),
-            QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red});
+        m_diagnosticLogStatus =
+            failure(QStringLiteral("Diagnostic log could not be exported: ") + userFacingDescription(outcome.error()));
     } else {
         switch (outcome->kind) {
         case DiagnosticLogExportResult::Kind::exported:
-            setDiagnosticLogStatus(DiagnosticLogStatus{QStringLiteral("Diagnostic log exported."),
-                                                       QStringLiteral("checkmark.circle"), SettingsTint::green});
+            m_diagnosticLogStatus = done(QStringLiteral("Diagnostic log exported."));
             break;
         case DiagnosticLogExportResult::Kind::cancelled:
             break; // the previous status stays
         case DiagnosticLogExportResult::Kind::noLog:
-            setDiagnosticLogStatus(DiagnosticLogStatus{QStringLiteral("No diagnostic log is available to export."),
-                                                       QStringLiteral("info.circle"), SettingsTint::secondary});
+            m_diagnosticLogStatus = DiagnosticLogStatus{QStringLiteral("No diagnostic log is available to export."),
+                                                        QStringLiteral("info.circle"), SettingsTint::secondary};
             break;
         }
     }
@@ -171,12 +177,10 @@ void SettingsViewPresenter::deleteDiagnosticLog()
     if (!m_diagnosticLog)
         return;
     if (const auto cleared = m_diagnosticLog->clear(); cleared)
-        setDiagnosticLogStatus(DiagnosticLogStatus{QStringLiteral("Diagnostic log deleted."),
-                                                   QStringLiteral("checkmark.circle"), SettingsTint::green});
+        m_diagnosticLogStatus = done(QStringLiteral("Diagnostic log deleted."));
     else
-        setDiagnosticLogStatus(DiagnosticLogStatus{
-            QStringLiteral("Diagnostic log could not be deleted: ") + userFacingDescription(cleared.error()),
-            QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red});
+        m_diagnosticLogStatus =
+            failure(QStringLiteral("Diagnostic log could not be deleted: ") + userFacingDescription(cleared.error()));
     refreshDiagnosticLogAvailability();
     Q_EMIT changed();
 }
@@ -216,9 +220,7 @@ void SettingsViewPresenter::openSupportEmail()
         m_supportStatus.reset();
     else
         // The address in plain words, so the user can still write from wherever they mail.
-        m_supportStatus = DiagnosticLogStatus{
-            QStringLiteral("No mail program could be opened. Write to %1.").arg(address),
-            QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::red};
+        m_supportStatus = failure(QStringLiteral("No mail program could be opened. Write to %1.").arg(address));
     Q_EMIT changed();
 }
 

@@ -102,7 +102,6 @@ Q_SIGNALS:
 
 private:
     void refreshDiagnosticLogAvailability();
-    void setDiagnosticLogStatus(std::optional<DiagnosticLogStatus> status);
 
     std::shared_ptr<LaunchAtLoginController> m_launchAtLogin;
     std::shared_ptr<PermissionCoordinator> m_permissions;

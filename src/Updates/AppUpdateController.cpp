@@ -53,27 +53,6 @@ void AppUpdateController::recordAvailableUpdate(const QString& buildVersion, con
     publishAvailableUpdate(AvailableAppUpdate{buildVersion, displayVersion});
 }
 
-void AppUpdateController::recordNoAvailableUpdate()
-{
-    publishAvailableUpdate(std::nullopt);
-}
-
-void AppUpdateController::recordUserChoice(AppUpdateUserChoice choice)
-{
-    if (choice == AppUpdateUserChoice::skip)
-        publishAvailableUpdate(std::nullopt);
-}
-
-QString AppUpdateController::failureLogMessage(const QString& description)
-{
-    return QStringLiteral("Update failed: %1").arg(description);
-}
-
-void AppUpdateController::recordFailure(const UpdaterError& error)
-{
-    qCCritical(AppLogger::updates, "%s", qUtf8Printable(failureLogMessage(error.localizedDescription())));
-}
-
 void AppUpdateController::updaterDidFindValidUpdate(const UpdateFeedItem& item)
 {
     recordAvailableUpdate(item.versionString, item.displayVersionString);
@@ -81,13 +60,14 @@ void AppUpdateController::updaterDidFindValidUpdate(const UpdateFeedItem& item)
 
 void AppUpdateController::updaterDidNotFindUpdate(const UpdaterError&)
 {
-    recordNoAvailableUpdate();
+    publishAvailableUpdate(std::nullopt);
 }
 
 void AppUpdateController::updaterUserDidMakeChoice(UpdaterUserChoice choice, const UpdateFeedItem&)
 {
+    // A skipped release is no longer offered.
     if (choice == UpdaterUserChoice::skip)
-        recordUserChoice(AppUpdateUserChoice::skip);
+        publishAvailableUpdate(std::nullopt);
 }
 
 void AppUpdateController::updaterDidAbortWithError(const UpdaterError& error)
@@ -96,7 +76,7 @@ void AppUpdateController::updaterDidAbortWithError(const UpdaterError& error)
     if (error.errorDomain == UpdaterError::domain
         && (error.code == UpdaterError::noUpdate || error.code == UpdaterError::installationCanceled))
         return;
-    recordFailure(error);
+    qCCritical(AppLogger::updates, "Update failed: %s", qUtf8Printable(error.localizedDescription()));
 }
 
 void AppUpdateController::publishAvailableUpdate(std::optional<AvailableAppUpdate> update)

@@ -21,9 +21,6 @@ struct AvailableAppUpdate {
     friend bool operator==(const AvailableAppUpdate&, const AvailableAppUpdate&) = default;
 };
 
-// What the controller makes of the user's answer in the update dialog.
-enum class AppUpdateUserChoice { install, dismiss, skip };
-
 // What the menus and windows know about updates: mirrors the updater's two settings, publishes
 // the update it found and logs its real failures. Main thread only.
 class AppUpdateController : public QObject, private AppUpdaterDelegate {
@@ -48,12 +45,6 @@ public:
     void setAutomaticallyChecksForUpdates(bool automatically);
 
     void recordAvailableUpdate(const QString& buildVersion, const QString& displayVersion);
-    void recordNoAvailableUpdate();
-    void recordUserChoice(AppUpdateUserChoice choice);
-    void recordFailure(const UpdaterError& error);
-
-    // The log line of a failure.
-    static QString failureLogMessage(const QString& description);
 
 Q_SIGNALS:
     void availableUpdateChanged();

@@ -57,8 +57,6 @@ public:
     void setAutomaticallyChecksForUpdates(bool automatically) override;
     void checkForUpdates() override;
 
-    bool isFeedUsable() const { return m_feedUsable; }
-
 private:
     void scheduleNextAutomaticCheck();
     void beginSession(bool userInitiated);

@@ -1,5 +1,6 @@
 #include "Updates/UpdateAlert.h"
 
+#include "Onboarding/TextStyle.h"
 #include "Shared/StringExtensions.h"
 
 #include <QCloseEvent>
@@ -15,9 +16,7 @@ namespace {
 
 QLabel* plainLabel(const QString& text, bool bold)
 {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
+    QLabel* label = TextStyle::plainLabel(text, nullptr, true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (bold) {
         QFont font = label->font();

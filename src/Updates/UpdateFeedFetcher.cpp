@@ -109,13 +109,8 @@ UpdateFeedFetcher::UpdateFeedFetcher(Options options, std::shared_ptr<OperationS
 
 UpdateFeedFetcher::~UpdateFeedFetcher() = default;
 
-void UpdateFeedFetcher::fetchFile(const QUrl& url, Completion completion)
+void UpdateFeedFetcher::deliverLater(Completion completion, std::expected<QByteArray, UpdaterError> outcome)
 {
-    // Read now (a regular file of bounded size cannot block), delivered as a task of its own.
-    auto read = readRegularFile(url.toLocalFile(), m_options.maximumSize);
-    std::expected<QByteArray, UpdaterError> outcome =
-        read ? std::expected<QByteArray, UpdaterError>(std::move(*read))
-             : std::unexpected(downloadError(read.error().localizedDescription()));
     QPointer<UpdateFeedFetcher> guard(this);
     m_scheduler->runAfter(std::chrono::nanoseconds(0), [guard, completion = std::move(completion),
                                                         outcome = std::move(outcome)]() mutable {
@@ -127,16 +122,17 @@ void UpdateFeedFetcher::fetchFile(const QUrl& url, Completion completion)
 void UpdateFeedFetcher::fetch(const QUrl& url, Completion completion)
 {
     if (!UpdateFeed::isAllowedFeedURL(url)) {
-        QPointer<UpdateFeedFetcher> guard(this);
-        m_scheduler->runAfter(std::chrono::nanoseconds(0), [guard, completion = std::move(completion), url] {
-            if (guard)
-                completion(std::unexpected(downloadError(
-                    QStringLiteral("%1 is not an https address").arg(url.toDisplayString()))));
-        });
+        const QString why = QStringLiteral("%1 is not an https address").arg(url.toDisplayString());
+        deliverLater(std::move(completion), std::unexpected(downloadError(why)));
         return;
     }
     if (url.isLocalFile()) {
-        fetchFile(url, std::move(completion));
+        // Read now (a regular file of bounded size cannot block), delivered as a task of its own.
+        auto read = readRegularFile(url.toLocalFile(), m_options.maximumSize);
+        if (read)
+            deliverLater(std::move(completion), std::move(*read));
+        else
+            deliverLater(std::move(completion), std::unexpected(downloadError(read.error().localizedDescription())));
         return;
     }
 

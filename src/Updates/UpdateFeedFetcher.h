@@ -46,7 +46,8 @@ public:
 
 private:
     struct FetchSession;
-    void fetchFile(const QUrl& url, Completion completion);
+    // The completion as a task of its own, unless this fetcher is gone by then.
+    void deliverLater(Completion completion, std::expected<QByteArray, UpdaterError> outcome);
     void request(const std::shared_ptr<FetchSession>& session, const QUrl& url, int redirectsLeft);
 
     Options m_options;

@@ -23,12 +23,6 @@ namespace {
 
 constexpr const char* group = "Desktop Entry";
 
-bool isRegularFile(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() && info.isFile();
-}
-
 } // namespace
 
 MainAppLaunchAtLoginService::MainAppLaunchAtLoginService(Locations locations) : m_locations(std::move(locations)) {}
@@ -110,7 +104,7 @@ std::optional<QString> MainAppLaunchAtLoginService::systemEntryPath() const
 {
     for (const QString& folder : m_locations.systemAutostartFolders) {
         const QString path = QDir(folder).filePath(desktopID + QStringLiteral(".desktop"));
-        if (isRegularFile(path))
+        if (QFileInfo(path).isFile())
             return path;
     }
     return std::nullopt;

@@ -41,7 +41,7 @@ std::span<const std::uint32_t> cardinals(const xcb_get_property_reply_t* r, xcb_
     return {static_cast<const std::uint32_t*>(xcb_get_property_value(r)), std::size_t(len / 4)};
 }
 
-bool contains(std::span<const std::uint32_t> list, xcb_atom_t atom)
+bool containsAtom(std::span<const std::uint32_t> list, xcb_atom_t atom)
 {
     return atom != XCB_ATOM_NONE && std::find(list.begin(), list.end(), atom) != list.end();
 }

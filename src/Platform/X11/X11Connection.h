@@ -41,7 +41,7 @@ XcbReply<T> replyOf(T* (*replyFunction)(xcb_connection_t*, Cookie, xcb_generic_e
 // does not fit.
 std::span<const std::uint32_t> cardinals(const xcb_get_property_reply_t* r, xcb_atom_t type = XCB_ATOM_ANY);
 // Whether a list of atoms holds `atom`; never for an atom that could not be interned.
-bool contains(std::span<const std::uint32_t> list, xcb_atom_t atom);
+bool containsAtom(std::span<const std::uint32_t> list, xcb_atom_t atom);
 
 // The next event or error, or null once the deadline has passed or the connection broke.
 xcb_generic_event_t* nextEventBefore(xcb_connection_t* c, std::chrono::steady_clock::time_point deadline);

@@ -380,13 +380,13 @@ X11DesktopState readX11Desktop(X11Connection& x)
         const auto states = cardinals(netState.get(), XCB_ATOM_ATOM);
         const auto wmStateValues = cardinals(wmState.get(), x.atom("WM_STATE"));
         constexpr std::uint32_t iconicState = 3;
-        w.minimized = contains(states, x.atom("_NET_WM_STATE_HIDDEN")) || (!wmStateValues.empty() && wmStateValues[0] == iconicState);
-        w.fullscreen = contains(states, x.atom("_NET_WM_STATE_FULLSCREEN"));
-        w.maximized = contains(states, x.atom("_NET_WM_STATE_MAXIMIZED_VERT")) || contains(states, x.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
-        w.skipTaskbar = contains(states, x.atom("_NET_WM_STATE_SKIP_TASKBAR"));
-        const bool sticky = contains(states, x.atom("_NET_WM_STATE_STICKY"));
+        w.minimized = containsAtom(states, x.atom("_NET_WM_STATE_HIDDEN")) || (!wmStateValues.empty() && wmStateValues[0] == iconicState);
+        w.fullscreen = containsAtom(states, x.atom("_NET_WM_STATE_FULLSCREEN"));
+        w.maximized = containsAtom(states, x.atom("_NET_WM_STATE_MAXIMIZED_VERT")) || containsAtom(states, x.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
+        w.skipTaskbar = containsAtom(states, x.atom("_NET_WM_STATE_SKIP_TASKBAR"));
+        const bool sticky = containsAtom(states, x.atom("_NET_WM_STATE_STICKY"));
         const bool isTransient = !cardinals(transient.get(), XCB_ATOM_WINDOW).empty() && cardinals(transient.get(), XCB_ATOM_WINDOW)[0] != 0;
-        describeType(w, x, cardinals(type.get(), XCB_ATOM_ATOM), contains(states, x.atom("_NET_WM_STATE_MODAL")), isTransient);
+        describeType(w, x, cardinals(type.get(), XCB_ATOM_ATOM), containsAtom(states, x.atom("_NET_WM_STATE_MODAL")), isTransient);
 
         if (auto d = cardinals(desktop.get(), XCB_ATOM_CARDINAL); !d.empty() && currentDesktop)
             w.onCurrentDesktop = d[0] == 0xFFFFFFFF || d[0] == *currentDesktop || sticky;
@@ -486,7 +486,8 @@ X11DesktopState readX11Desktop(X11Connection& x)
     // The monitor RandR calls primary, else the one at the root's corner, else the first.
     auto primary = std::ranges::find_if(state.monitors, &X11Monitor::primary);
     if (primary == state.monitors.end())
-        primary = std::ranges::find_if(state.monitors, [](const X11Monitor& m) { return m.frame.minX() == 0 && m.frame.minY() == 0; });
+        primary = std::ranges::find_if(state.monitors,
+                                       [](const X11Monitor& m) { return m.frame.minX() == 0 && m.frame.minY() == 0; });
     if (primary == state.monitors.end())
         primary = state.monitors.begin();
     if (primary != state.monitors.end())

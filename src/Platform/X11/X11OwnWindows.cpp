@@ -44,7 +44,7 @@ std::optional<OwnWindowState> X11OwnWindows::state(WId id)
     OwnWindowState state;
     const auto wmValues = cardinals(wm.get());
     state.minimized = (!wmValues.empty() && wmValues.front() == iconicState)
-        || contains(cardinals(net.get()), m_x->atom("_NET_WM_STATE_HIDDEN"));
+        || containsAtom(cardinals(net.get()), m_x->atom("_NET_WM_STATE_HIDDEN"));
     const auto activeValues = cardinals(active.get());
     state.activeWindow = activeValues.empty() ? 0 : WId(activeValues.front());
     return state;
@@ -82,7 +82,7 @@ bool X11OwnWindows::windowManagerEstimatesExtents()
         xcb_connection_t* c = m_x->connection();
         const auto cookie = xcb_get_property(c, 0, m_x->root(), m_x->atom("_NET_SUPPORTED"), XCB_ATOM_ATOM, 0, 1024);
         const auto supported = replyOf(xcb_get_property_reply, c, cookie);
-        m_estimatesExtents = contains(cardinals(supported.get()), m_x->atom("_NET_REQUEST_FRAME_EXTENTS"));
+        m_estimatesExtents = containsAtom(cardinals(supported.get()), m_x->atom("_NET_REQUEST_FRAME_EXTENTS"));
     }
     return *m_estimatesExtents;
 }
@@ -102,7 +102,8 @@ std::optional<QMargins> X11OwnWindows::frameExtents(WId id)
     xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &watch);
     m_x->sendToRoot(window, m_x->atom("_NET_REQUEST_FRAME_EXTENTS"), 0);
     xcb_flush(c);
-    const bool answered = propertyChangeBefore(c, window, extentsAtom, std::chrono::steady_clock::now() + extentsWait).has_value();
+    const auto deadline = std::chrono::steady_clock::now() + extentsWait;
+    const bool answered = propertyChangeBefore(c, window, extentsAtom, deadline).has_value();
     const std::uint32_t none = 0;
     xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &none);
     const auto cookie = xcb_get_property(c, 0, window, extentsAtom, XCB_ATOM_CARDINAL, 0, 4);

@@ -184,8 +184,8 @@ bool X11Platform::isProcessTrusted()
     const auto supported = replyOf(xcb_get_property_reply, c, supportedCookie);
     x.countRoundTrip();
     const auto atoms = cardinals(supported.get(), XCB_ATOM_ATOM);
-    return selfValid && contains(atoms, x.atom("_NET_CLIENT_LIST_STACKING")) && contains(atoms, x.atom("_NET_ACTIVE_WINDOW"))
-        && contains(atoms, x.atom("_NET_MOVERESIZE_WINDOW"));
+    return selfValid && containsAtom(atoms, x.atom("_NET_CLIENT_LIST_STACKING"))
+        && containsAtom(atoms, x.atom("_NET_ACTIVE_WINDOW")) && containsAtom(atoms, x.atom("_NET_MOVERESIZE_WINDOW"));
 }
 
 AXUIElement X11Platform::applicationElement(std::int32_t processIdentifier)

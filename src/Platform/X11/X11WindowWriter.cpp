@@ -151,7 +151,8 @@ X11WindowWriter::leaveFullScreenAndMaximized(const std::vector<const X11ClientWi
             const auto state = replyOf(xcb_get_property_reply, c, cookies[i].first);
             const auto extents = replyOf(xcb_get_property_reply, c, cookies[i].second);
             const auto atoms = cardinals(state.get());
-            const bool normal = !contains(atoms, fullscreen) && !contains(atoms, maxVert) && !contains(atoms, maxHorz);
+            const bool normal =
+                !containsAtom(atoms, fullscreen) && !containsAtom(atoms, maxVert) && !containsAtom(atoms, maxHorz);
             if (const auto values = cardinals(extents.get()); values.size() >= 4)
                 std::copy_n(values.begin(), 4, p.extents.begin());
             if (!state)
@@ -433,7 +434,8 @@ xcb_timestamp_t X11WindowWriter::serverTime()
     xcb_flush(c);
     // The connection is held while waiting: a notification that never comes must not keep
     // every other user of it waiting too.
-    const auto time = propertyChangeBefore(c, m_timeWindow, property, std::chrono::steady_clock::now() + serverTimeWait);
+    const auto deadline = std::chrono::steady_clock::now() + serverTimeWait;
+    const auto time = propertyChangeBefore(c, m_timeWindow, property, deadline);
     m_x.countRoundTrip();
     return time.value_or(XCB_CURRENT_TIME);
 }

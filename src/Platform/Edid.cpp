@@ -2,7 +2,9 @@
 
 #include "Shared/StringExtensions.h"
 
+#include <algorithm>
 #include <array>
+#include <numeric>
 
 namespace zen {
 
@@ -25,14 +27,7 @@ EdidIdentity parseEdid(const QByteArray& bytes)
     if (bytes.size() < blockSize)
         return result;
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        if (b[i] != header[i])
-            return result;
-    }
-    unsigned sum = 0;
-    for (int i = 0; i < blockSize; ++i)
-        sum += b[i];
-    if (sum % 256 != 0)
+    if (!std::equal(header.begin(), header.end(), b) || std::accumulate(b, b + blockSize, 0u) % 256 != 0)
         return result;
 
     // The manufacturer id is stored big-endian; product and serial little-endian.
@@ -52,10 +47,7 @@ EdidIdentity parseEdid(const QByteArray& bytes)
         for (int i = d + 5; i < d + 18 && b[i] != 0x0A && b[i] != 0; ++i)
             text.append(char(b[i]));
         // Names are printable ASCII; anything else is a broken descriptor, not a name.
-        bool printable = true;
-        for (char c : text)
-            printable = printable && c >= 0x20 && c < 0x7F;
-        if (printable)
+        if (std::ranges::all_of(text, [](char c) { return c >= 0x20 && c < 0x7F; }))
             result.monitorName = nonEmptyValue(QString::fromLatin1(text));
         break;
     }

@@ -5,43 +5,28 @@
 
 #include "Shared/AtomicFileWriter.h"
 
-#include <memory>
-
 namespace zen {
 
 namespace {
-
-struct KeyFileDeleter {
-    void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
 
 constexpr const char* group = "Desktop Entry";
 
 // A missing or malformed key reads as `fallback`.
 bool boolean(GKeyFile* file, const char* key, bool fallback)
 {
-    GError* error = nullptr;
+    g_autoptr(GError) error = nullptr;
     const gboolean value = g_key_file_get_boolean(file, group, key, &error);
-    if (error) {
-        g_clear_error(&error);
-        return fallback;
-    }
-    return value;
+    return error ? fallback : bool(value);
 }
 
 std::optional<QStringList> execArguments(GKeyFile* file)
 {
     // get_string undoes the key file's own escapes (\\, \s, ...); what is left is the Exec
     // quoting, which follows the shell's rules for the quoted forms it allows.
-    gchar* exec = g_key_file_get_string(file, group, "Exec", nullptr);
-    if (!exec)
-        return std::nullopt;
+    g_autofree gchar* exec = g_key_file_get_string(file, group, "Exec", nullptr);
     gint argc = 0;
-    gchar** argv = nullptr;
-    const bool parsed = g_shell_parse_argv(exec, &argc, &argv, nullptr);
-    g_free(exec);
-    if (!parsed)
+    g_auto(GStrv) argv = nullptr;
+    if (!exec || !g_shell_parse_argv(exec, &argc, &argv, nullptr))
         return std::nullopt;
     QStringList arguments;
     for (gint i = 0; i < argc; ++i) {
@@ -51,7 +36,6 @@ std::optional<QStringList> execArguments(GKeyFile* file)
             continue;
         arguments << QString(argument).replace(QStringLiteral("%%"), QStringLiteral("%"));
     }
-    g_strfreev(argv);
     return arguments;
 }
 
@@ -59,16 +43,13 @@ std::optional<QStringList> execArguments(GKeyFile* file)
 
 std::optional<AutostartEntry> AutostartEntry::parse(const QByteArray& bytes)
 {
-    KeyFile file(g_key_file_new());
-    GError* error = nullptr;
-    if (!g_key_file_load_from_data(file.get(), bytes.constData(), gsize(bytes.size()), G_KEY_FILE_NONE, &error)) {
-        g_clear_error(&error);
+    g_autoptr(GKeyFile) file = g_key_file_new();
+    if (!g_key_file_load_from_data(file, bytes.constData(), gsize(bytes.size()), G_KEY_FILE_NONE, nullptr))
         return std::nullopt;
-    }
     AutostartEntry entry;
-    entry.hidden = boolean(file.get(), "Hidden", false);
-    entry.autostartEnabled = boolean(file.get(), "X-GNOME-Autostart-enabled", true);
-    entry.arguments = execArguments(file.get());
+    entry.hidden = boolean(file, "Hidden", false);
+    entry.autostartEnabled = boolean(file, "X-GNOME-Autostart-enabled", true);
+    entry.arguments = execArguments(file);
     return entry;
 }
 

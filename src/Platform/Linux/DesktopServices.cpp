@@ -58,18 +58,14 @@ void changeToFolder(gpointer folder)
 bool launchWithOwnStreams(GDesktopAppInfo* info, GList* uris)
 {
     const QByteArray home = QFile::encodeName(QDir::homePath());
-    gchar* path = g_desktop_app_info_get_string(info, "Path");
+    g_autofree gchar* path = g_desktop_app_info_get_string(info, "Path");
     const bool entryNamesFolder = path && *path;
-    g_free(path);
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    GError* error = nullptr;
     const gboolean ok = g_desktop_app_info_launch_uris_as_manager_with_fds(
         info, uris, nullptr, G_SPAWN_SEARCH_PATH, entryNamesFolder ? nullptr : changeToFolder,
-        const_cast<char*>(home.constData()), nullptr, nullptr, devNull, devNull, devNull, &error);
+        const_cast<char*>(home.constData()), nullptr, nullptr, devNull, devNull, devNull, nullptr);
     if (devNull >= 0)
         ::close(devNull);
-    if (error)
-        g_error_free(error);
     return ok;
 }
 
@@ -98,14 +94,10 @@ bool openWith(GAppInfo* app, const char* uri)
         return false;
     GList uris{const_cast<char*>(uri), nullptr, nullptr};
     bool ok = false;
-    if (G_IS_DESKTOP_APP_INFO(app)) {
+    if (G_IS_DESKTOP_APP_INFO(app))
         ok = launchWithOwnStreams(G_DESKTOP_APP_INFO(app), &uris);
-    } else {
-        GError* error = nullptr;
-        ok = g_app_info_launch_uris(app, &uris, nullptr, &error);
-        if (error)
-            g_error_free(error);
-    }
+    else
+        ok = g_app_info_launch_uris(app, &uris, nullptr, nullptr);
     g_object_unref(app);
     return ok;
 }
@@ -115,7 +107,7 @@ public:
     std::vector<ApplicationEntry> installedApplications() override
     {
         std::vector<ApplicationEntry> entries;
-        GList* all = g_app_info_get_all();
+        g_autolist(GAppInfo) all = g_app_info_get_all();
         for (GList* l = all; l; l = l->next) {
             auto* info = static_cast<GAppInfo*>(l->data);
             if (!G_IS_DESKTOP_APP_INFO(info))
@@ -124,7 +116,6 @@ public:
                                textOf(g_app_info_get_name(info)).value_or(QString()),
                                textOf(g_desktop_app_info_get_startup_wm_class(G_DESKTOP_APP_INFO(info))).value_or(QString())});
         }
-        g_list_free_full(all, g_object_unref);
         return entries;
     }
 
@@ -140,7 +131,7 @@ public:
 
     std::optional<EntryDetails> entryDetails(const QByteArray& fileName) override
     {
-        GDesktopAppInfo* info = g_desktop_app_info_new(fileName.constData());
+        g_autoptr(GDesktopAppInfo) info = g_desktop_app_info_new(fileName.constData());
         if (!info)
             return std::nullopt;
         EntryDetails details;
@@ -151,28 +142,20 @@ public:
             details.iconName = QString::fromUtf8(icon);
             g_free(icon);
         }
-        g_object_unref(info);
         return details;
     }
 
     bool launch(const QByteArray& fileName) override
     {
-        GDesktopAppInfo* info = g_desktop_app_info_new(fileName.constData());
-        if (!info)
-            return false;
-        const bool ok = launchWithOwnStreams(info, nullptr);
-        g_object_unref(info);
-        return ok;
+        g_autoptr(GDesktopAppInfo) info = g_desktop_app_info_new(fileName.constData());
+        return info && launchWithOwnStreams(info, nullptr);
     }
 
     bool openWithDefaultApplication(const QString& filePath, const QString& contentType) override
     {
-        GFile* file = g_file_new_for_path(QFile::encodeName(filePath).constData());
-        gchar* uri = g_file_get_uri(file);
-        const bool ok = openWith(g_app_info_get_default_for_type(contentType.toUtf8().constData(), FALSE), uri);
-        g_free(uri);
-        g_object_unref(file);
-        return ok;
+        g_autoptr(GFile) file = g_file_new_for_path(QFile::encodeName(filePath).constData());
+        g_autofree gchar* uri = g_file_get_uri(file);
+        return openWith(g_app_info_get_default_for_type(contentType.toUtf8().constData(), FALSE), uri);
     }
 
     bool openUri(const QUrl& url) override
@@ -182,9 +165,7 @@ public:
 
     bool handlesUriScheme(const QString& scheme) override
     {
-        GAppInfo* app = g_app_info_get_default_for_uri_scheme(scheme.toUtf8().constData());
-        if (app)
-            g_object_unref(app);
+        g_autoptr(GAppInfo) app = g_app_info_get_default_for_uri_scheme(scheme.toUtf8().constData());
         return app != nullptr;
     }
 

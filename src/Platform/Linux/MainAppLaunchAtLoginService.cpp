@@ -15,25 +15,13 @@
 #include <QUuid>
 
 #include <cerrno>
-#include <memory>
 #include <unistd.h>
 
 namespace zen {
 
 namespace {
 
-struct KeyFileDeleter {
-    void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
 constexpr const char* group = "Desktop Entry";
-
-bool isRegularFile(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() && info.isFile();
-}
 
 } // namespace
 
@@ -116,7 +104,7 @@ std::optional<QString> MainAppLaunchAtLoginService::systemEntryPath() const
 {
     for (const QString& folder : m_locations.systemAutostartFolders) {
         const QString path = QDir(folder).filePath(desktopID + QStringLiteral(".desktop"));
-        if (isRegularFile(path))
+        if (QFileInfo(path).isFile())
             return path;
     }
     return std::nullopt;
@@ -153,23 +141,22 @@ std::expected<void, PlatformError> MainAppLaunchAtLoginService::writeUserEntry(b
     if (folder.isEmpty() || !QDir().mkpath(folder))
         return std::unexpected(PlatformError{QStringLiteral("The autostart folder %1 could not be created.").arg(folder), 0});
 
-    KeyFile file(g_key_file_new());
-    g_key_file_set_string(file.get(), group, "Type", "Application");
-    g_key_file_set_string(file.get(), group, "Name", "Zentharion");
+    g_autoptr(GKeyFile) file = g_key_file_new();
+    g_key_file_set_string(file, group, "Type", "Application");
+    g_key_file_set_string(file, group, "Name", "Zentharion");
     if (hidden) {
         // Hides the system-wide entry of the same id for this user.
-        g_key_file_set_boolean(file.get(), group, "Hidden", TRUE);
+        g_key_file_set_boolean(file, group, "Hidden", TRUE);
     } else {
-        g_key_file_set_string(file.get(), group, "Comment", "Restore saved window layouts");
-        g_key_file_set_string(file.get(), group, "Exec", execLine(m_locations.executablePath).toUtf8().constData());
-        g_key_file_set_string(file.get(), group, "Icon", desktopID.toUtf8().constData());
-        g_key_file_set_boolean(file.get(), group, "Terminal", FALSE);
-        g_key_file_set_boolean(file.get(), group, "X-GNOME-Autostart-enabled", TRUE);
+        g_key_file_set_string(file, group, "Comment", "Restore saved window layouts");
+        g_key_file_set_string(file, group, "Exec", execLine(m_locations.executablePath).toUtf8().constData());
+        g_key_file_set_string(file, group, "Icon", desktopID.toUtf8().constData());
+        g_key_file_set_boolean(file, group, "Terminal", FALSE);
+        g_key_file_set_boolean(file, group, "X-GNOME-Autostart-enabled", TRUE);
     }
     gsize length = 0;
-    gchar* data = g_key_file_to_data(file.get(), &length, nullptr);
+    g_autofree gchar* data = g_key_file_to_data(file, &length, nullptr);
     const QByteArray bytes(data, qsizetype(length));
-    g_free(data);
 
     const QString target = userEntryPath();
     const QString temporary =

@@ -1,15 +1,14 @@
 #include "Platform/X11/CarbonHotkeyRegistrar.h"
 
 #include "Hotkeys/KeyCodeTranslation.h"
+#include "Platform/X11/X11Connection.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 
-#include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace zen {
 
@@ -19,13 +18,6 @@ using namespace KeyCodeTranslation;
 
 constexpr xcb_keysym_t numLockKeysym = 0xff7f;
 constexpr std::uint16_t bindingModifierBits = x11ShiftMask | x11ControlMask | x11Mod1Mask | x11Mod4Mask;
-
-template <typename T>
-struct FreeDeleter {
-    void operator()(T* pointer) const { std::free(pointer); }
-};
-template <typename T>
-using XcbPointer = std::unique_ptr<T, FreeDeleter<T>>;
 
 } // namespace
 
@@ -70,13 +62,12 @@ std::uint16_t CarbonHotkeyRegistrar::numLockMask() const
     auto* symbols = xcb_key_symbols_alloc(m_connection);
     if (!symbols)
         return 0;
-    XcbPointer<xcb_keycode_t> numLockCodes(xcb_key_symbols_get_keycode(symbols, numLockKeysym));
+    XcbReply<xcb_keycode_t> numLockCodes(xcb_key_symbols_get_keycode(symbols, numLockKeysym));
     xcb_key_symbols_free(symbols);
     if (!numLockCodes)
         return 0;
 
-    XcbPointer<xcb_get_modifier_mapping_reply_t> mapping(
-        xcb_get_modifier_mapping_reply(m_connection, xcb_get_modifier_mapping(m_connection), nullptr));
+    const auto mapping = replyOf(xcb_get_modifier_mapping_reply, m_connection, xcb_get_modifier_mapping(m_connection));
     if (!mapping)
         return 0;
     const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(mapping.get());
@@ -129,7 +120,7 @@ CarbonHotkeyRegistrar::registerHotkey(const HotkeyBinding& hotkey, EventHotKeyID
     // arrives asynchronously, and reading it too early would call a refused grab a success.
     std::optional<std::int32_t> refusal;
     for (std::size_t index = 0; index < cookies.size(); ++index) {
-        XcbPointer<xcb_generic_error_t> error(xcb_request_check(m_connection, cookies[index]));
+        XcbReply<xcb_generic_error_t> error(xcb_request_check(m_connection, cookies[index]));
         if (error) {
             if (!refusal)
                 refusal = error->error_code;

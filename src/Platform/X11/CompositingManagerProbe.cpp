@@ -1,30 +1,13 @@
 #include "Platform/X11/CompositingManagerProbe.h"
 
+#include "Platform/X11/X11Connection.h"
+
 #include <QByteArray>
 #include <QGuiApplication>
 
-#include <xcb/xcb.h>
-
-#include <cstdlib>
+#include <algorithm>
 
 namespace zen {
-
-namespace {
-
-// The screen number of DISPLAY (":1.2" → 2); 0 when it names none.
-int displayScreenNumber()
-{
-    const QByteArray display = qgetenv("DISPLAY");
-    const int colon = display.lastIndexOf(':');
-    const int dot = display.indexOf('.', colon < 0 ? 0 : colon);
-    if (dot < 0)
-        return 0;
-    bool ok = false;
-    const int screen = display.mid(dot + 1).toInt(&ok);
-    return ok && screen >= 0 ? screen : 0;
-}
-
-} // namespace
 
 bool compositingManagerRunning()
 {
@@ -32,18 +15,17 @@ bool compositingManagerRunning()
     xcb_connection_t* connection = application ? application->connection() : nullptr;
     if (!connection)
         return false;
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(displayScreenNumber());
-    auto* atom = xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, name.size(), name.constData()), nullptr);
-    if (!atom)
+    // The screen number of DISPLAY (":1.2" → 2); 0 when it names none.
+    char* host = nullptr;
+    int display = 0, screen = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screen))
+        std::free(host);
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(std::max(screen, 0));
+    const auto atom = replyOf(xcb_intern_atom_reply, connection, xcb_intern_atom(connection, 1, name.size(), name.constData()));
+    if (!atom || atom->atom == XCB_ATOM_NONE)
         return false;
-    bool owned = false;
-    if (atom->atom != XCB_ATOM_NONE) {
-        auto* owner = xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-        owned = owner && owner->owner != XCB_WINDOW_NONE;
-        std::free(owner);
-    }
-    std::free(atom);
-    return owned;
+    const auto owner = replyOf(xcb_get_selection_owner_reply, connection, xcb_get_selection_owner(connection, atom->atom));
+    return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
 } // namespace zen

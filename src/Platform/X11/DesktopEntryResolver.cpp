@@ -20,6 +20,12 @@ QString stripDesktopSuffix(QString id)
 // normally comes first, this only covers its absence (no main loop running yet).
 constexpr auto missReloadAge = std::chrono::seconds(3);
 
+bool isAcceptableDesktopId(const QString& desktopId)
+{
+    return !desktopId.isEmpty() && !desktopId.contains(QLatin1Char('/')) && !desktopId.contains(QLatin1String(".."))
+        && !desktopId.contains(QChar(0));
+}
+
 } // namespace
 
 // Change reports come from the GLib main context of the thread that asked for them; the main
@@ -69,12 +75,6 @@ void DesktopEntryResolver::dropEntries()
     m_loaded = false;
     m_entries.clear();
     m_cache.clear();
-}
-
-bool DesktopEntryResolver::isAcceptableDesktopId(const QString& desktopId)
-{
-    return !desktopId.isEmpty() && !desktopId.contains(QLatin1Char('/')) && !desktopId.contains(QLatin1String(".."))
-        && !desktopId.contains(QChar(0));
 }
 
 void DesktopEntryResolver::loadEntries()

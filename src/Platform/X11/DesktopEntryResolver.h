@@ -42,7 +42,6 @@ public:
     // Opens the file with the program set up for its content type, with its own streams as
     // above; false when no program is set up for it or it could not be started.
     static bool openWithDefaultApplication(const QString& filePath, const QString& contentType);
-    static bool isAcceptableDesktopId(const QString& desktopId);
 
 private:
     struct Entry {

@@ -26,37 +26,9 @@ namespace {
 // when each takes the four bytes UTF-8 allows.
 constexpr std::uint32_t titleLimitLongs = std::uint32_t(maximumWindowTitleLength);
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
-
-// The reply of one request, with its error (if any) freed. The error pointer must be read
-// only after the reply function has set it: passing both to one call as arguments let the
-// compiler read it first, so every error of a vanished window leaked.
-template <typename T, typename Cookie>
-Reply<T> replyOf(T* (*replyFunction)(xcb_connection_t*, Cookie, xcb_generic_error_t**), xcb_connection_t* c,
-                 Cookie cookie)
-{
-    xcb_generic_error_t* error = nullptr;
-    T* reply = replyFunction(c, cookie, &error);
-    std::free(error);
-    return Reply<T>(reply);
-}
-
-Reply<xcb_get_property_reply_t> propertyReply(xcb_connection_t* c, xcb_get_property_cookie_t cookie)
+XcbReply<xcb_get_property_reply_t> propertyReply(xcb_connection_t* c, xcb_get_property_cookie_t cookie)
 {
     return replyOf(xcb_get_property_reply, c, cookie);
-}
-
-// The 32-bit items of a property, checked for type and format; empty when it does not fit.
-std::span<const std::uint32_t> cardinals(const xcb_get_property_reply_t* r, xcb_atom_t type)
-{
-    if (!r || r->format != 32 || (type != XCB_ATOM_ANY && r->type != type))
-        return {};
-    const int len = xcb_get_property_value_length(r);
-    return {static_cast<const std::uint32_t*>(xcb_get_property_value(r)), std::size_t(len / 4)};
 }
 
 QByteArray bytes(const xcb_get_property_reply_t* r)
@@ -70,11 +42,6 @@ xcb_get_property_cookie_t getProperty(xcb_connection_t* c, xcb_window_t w, xcb_a
                                       std::uint32_t longs)
 {
     return xcb_get_property(c, 0, w, property, type, 0, longs);
-}
-
-bool contains(std::span<const std::uint32_t> list, xcb_atom_t atom)
-{
-    return atom != XCB_ATOM_NONE && std::find(list.begin(), list.end(), atom) != list.end();
 }
 
 struct WindowCookies {
@@ -278,7 +245,7 @@ X11DesktopState readX11Desktop(X11Connection& x)
     auto activeReply = propertyReply(c, activeCookie);
     auto checkReply = propertyReply(c, checkCookie);
     auto rootGeometry = replyOf(xcb_get_geometry_reply, c, rootGeometryCookie);
-    Reply<xcb_randr_get_monitors_reply_t> monitorsReply;
+    XcbReply<xcb_randr_get_monitors_reply_t> monitorsReply;
     if (x.hasRandrMonitors())
         monitorsReply = replyOf(xcb_randr_get_monitors_reply, c, monitorsCookie);
     x.countRoundTrip();
@@ -413,13 +380,13 @@ X11DesktopState readX11Desktop(X11Connection& x)
         const auto states = cardinals(netState.get(), XCB_ATOM_ATOM);
         const auto wmStateValues = cardinals(wmState.get(), x.atom("WM_STATE"));
         constexpr std::uint32_t iconicState = 3;
-        w.minimized = contains(states, x.atom("_NET_WM_STATE_HIDDEN")) || (!wmStateValues.empty() && wmStateValues[0] == iconicState);
-        w.fullscreen = contains(states, x.atom("_NET_WM_STATE_FULLSCREEN"));
-        w.maximized = contains(states, x.atom("_NET_WM_STATE_MAXIMIZED_VERT")) || contains(states, x.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
-        w.skipTaskbar = contains(states, x.atom("_NET_WM_STATE_SKIP_TASKBAR"));
-        const bool sticky = contains(states, x.atom("_NET_WM_STATE_STICKY"));
+        w.minimized = containsAtom(states, x.atom("_NET_WM_STATE_HIDDEN")) || (!wmStateValues.empty() && wmStateValues[0] == iconicState);
+        w.fullscreen = containsAtom(states, x.atom("_NET_WM_STATE_FULLSCREEN"));
+        w.maximized = containsAtom(states, x.atom("_NET_WM_STATE_MAXIMIZED_VERT")) || containsAtom(states, x.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
+        w.skipTaskbar = containsAtom(states, x.atom("_NET_WM_STATE_SKIP_TASKBAR"));
+        const bool sticky = containsAtom(states, x.atom("_NET_WM_STATE_STICKY"));
         const bool isTransient = !cardinals(transient.get(), XCB_ATOM_WINDOW).empty() && cardinals(transient.get(), XCB_ATOM_WINDOW)[0] != 0;
-        describeType(w, x, cardinals(type.get(), XCB_ATOM_ATOM), contains(states, x.atom("_NET_WM_STATE_MODAL")), isTransient);
+        describeType(w, x, cardinals(type.get(), XCB_ATOM_ATOM), containsAtom(states, x.atom("_NET_WM_STATE_MODAL")), isTransient);
 
         if (auto d = cardinals(desktop.get(), XCB_ATOM_CARDINAL); !d.empty() && currentDesktop)
             w.onCurrentDesktop = d[0] == 0xFFFFFFFF || d[0] == *currentDesktop || sticky;
@@ -516,27 +483,17 @@ X11DesktopState readX11Desktop(X11Connection& x)
     // Without monitors the whole root is one.
     if (state.monitors.empty() && rootWidth > 0 && rootHeight > 0)
         state.monitors.push_back({QByteArray("default"), CGRect(0, 0, rootWidth, rootHeight), {}, true, {}});
-    const X11Monitor* primary = nullptr;
-    for (const auto& m : state.monitors) {
-        if (m.primary) {
-            primary = &m;
-            break;
-        }
-    }
-    if (!primary) {
-        for (const auto& m : state.monitors) {
-            if (m.frame.minX() == 0 && m.frame.minY() == 0) {
-                primary = &m;
-                break;
-            }
-        }
-    }
-    if (!primary && !state.monitors.empty())
-        primary = &state.monitors.front();
-    if (primary)
+    // The monitor RandR calls primary, else the one at the root's corner, else the first.
+    auto primary = std::ranges::find_if(state.monitors, &X11Monitor::primary);
+    if (primary == state.monitors.end())
+        primary = std::ranges::find_if(state.monitors,
+                                       [](const X11Monitor& m) { return m.frame.minX() == 0 && m.frame.minY() == 0; });
+    if (primary == state.monitors.end())
+        primary = state.monitors.begin();
+    if (primary != state.monitors.end())
         state.rootOrigin = primary->frame.origin;
     for (auto& m : state.monitors) {
-        m.primary = (&m == primary);
+        m.primary = &m == &*primary;
         CGRect v = m.frame;
         double minX = v.minX(), minY = v.minY(), maxX = v.maxX(), maxY = v.maxY();
         auto spans = [](double a0, double a1, double b0, double b1) { return a0 < b1 && b0 < a1; };

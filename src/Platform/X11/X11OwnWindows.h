@@ -2,8 +2,6 @@
 
 #include "Platform/OwnWindows.h"
 
-#include <xcb/xcb.h>
-
 #include <memory>
 
 namespace zen {
@@ -16,9 +14,6 @@ class X11Connection;
 // on first use: a program sitting in the tray never needs it. Main thread.
 class X11OwnWindows final : public OwnWindows {
 public:
-    X11OwnWindows();
-    ~X11OwnWindows() override;
-
     std::optional<OwnWindowState> state(WId window) override;
     std::optional<QRect> frame(WId window) override;
     std::optional<QMargins> frameExtents(WId window) override;
@@ -29,7 +24,6 @@ private:
     bool windowManagerEstimatesExtents();
 
     std::shared_ptr<X11Connection> m_x;
-    xcb_atom_t m_requestExtents = XCB_ATOM_NONE;
     std::optional<bool> m_estimatesExtents;
 };
 

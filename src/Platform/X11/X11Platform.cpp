@@ -108,21 +108,11 @@ std::shared_ptr<const X11DesktopState> X11Platform::refresh()
     return shared;
 }
 
-std::shared_ptr<const X11DesktopState> X11Platform::passState()
+std::shared_ptr<const X11DesktopState> X11Platform::reading(std::chrono::steady_clock::duration maxAge)
 {
     {
         std::lock_guard lock(m_stateMutex);
-        if (m_state && !m_stateStale && std::chrono::steady_clock::now() - m_stateTime < passReuseAge)
-            return m_state;
-    }
-    return refresh();
-}
-
-std::shared_ptr<const X11DesktopState> X11Platform::recentState()
-{
-    {
-        std::lock_guard lock(m_stateMutex);
-        if (m_state && !m_stateStale && std::chrono::steady_clock::now() - m_stateTime < stateMaxAge)
+        if (m_state && !m_stateStale && std::chrono::steady_clock::now() - m_stateTime < maxAge)
             return m_state;
     }
     return refresh();
@@ -131,22 +121,10 @@ std::shared_ptr<const X11DesktopState> X11Platform::recentState()
 std::optional<std::pair<std::shared_ptr<const X11DesktopState>, const X11ClientWindow*>>
 X11Platform::writeTarget(const AXUIElement& element)
 {
-    std::shared_ptr<const X11DesktopState> state;
-    {
-        std::lock_guard lock(m_stateMutex);
-        if (m_state && std::chrono::steady_clock::now() - m_stateTime < stateMaxAge)
-            state = m_state;
-    }
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!state)
-            state = refresh();
-        const X11ClientWindow* w = findWindow(*state, element.window);
-        if (w && w->pid == element.processIdentifier)
-            return std::make_pair(state, w);
-        if (attempt == 0 && state)
-            state.reset();
-    }
-    return std::nullopt;
+    auto [state, windows] = writeTargets({element});
+    if (!windows.front())
+        return std::nullopt;
+    return std::make_pair(std::move(state), windows.front());
 }
 
 std::pair<std::shared_ptr<const X11DesktopState>, std::vector<const X11ClientWindow*>>
@@ -189,16 +167,12 @@ bool X11Platform::isProcessTrusted()
     if (xcb_connection_has_error(c))
         return false;
     const xcb_atom_t check = x.atom("_NET_SUPPORTING_WM_CHECK");
-    auto readWindow = [&](xcb_get_property_reply_t* r) -> xcb_window_t {
-        if (!r || r->format != 32 || r->type != XCB_ATOM_WINDOW || xcb_get_property_value_length(r) < 4)
-            return 0;
-        return *static_cast<xcb_window_t*>(xcb_get_property_value(r));
+    auto readWindow = [&](xcb_get_property_cookie_t cookie) -> xcb_window_t {
+        const auto reply = replyOf(xcb_get_property_reply, c, cookie);
+        const auto window = cardinals(reply.get(), XCB_ATOM_WINDOW);
+        return window.empty() ? 0 : window[0];
     };
-    xcb_generic_error_t* e = nullptr;
-    auto* rootReply = xcb_get_property_reply(c, xcb_get_property(c, 0, x.root(), check, XCB_ATOM_WINDOW, 0, 1), &e);
-    std::free(e);
-    const xcb_window_t wm = readWindow(rootReply);
-    std::free(rootReply);
+    const xcb_window_t wm = readWindow(xcb_get_property(c, 0, x.root(), check, XCB_ATOM_WINDOW, 0, 1));
     x.countRoundTrip();
     if (!wm)
         return false;
@@ -206,24 +180,12 @@ bool X11Platform::isProcessTrusted()
     // or that no longer points at itself.
     auto selfCookie = xcb_get_property(c, 0, wm, check, XCB_ATOM_WINDOW, 0, 1);
     auto supportedCookie = xcb_get_property(c, 0, x.root(), x.atom("_NET_SUPPORTED"), XCB_ATOM_ATOM, 0, 4096);
-    e = nullptr;
-    auto* selfReply = xcb_get_property_reply(c, selfCookie, &e);
-    std::free(e);
-    const bool selfValid = readWindow(selfReply) == wm;
-    std::free(selfReply);
-    e = nullptr;
-    auto* supported = xcb_get_property_reply(c, supportedCookie, &e);
-    std::free(e);
+    const bool selfValid = readWindow(selfCookie) == wm;
+    const auto supported = replyOf(xcb_get_property_reply, c, supportedCookie);
     x.countRoundTrip();
-    bool ok = false;
-    if (selfValid && supported && supported->format == 32 && supported->type == XCB_ATOM_ATOM) {
-        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(supported));
-        const std::set<xcb_atom_t> set(atoms, atoms + xcb_get_property_value_length(supported) / 4);
-        ok = set.contains(x.atom("_NET_CLIENT_LIST_STACKING")) && set.contains(x.atom("_NET_ACTIVE_WINDOW"))
-            && set.contains(x.atom("_NET_MOVERESIZE_WINDOW"));
-    }
-    std::free(supported);
-    return ok;
+    const auto atoms = cardinals(supported.get(), XCB_ATOM_ATOM);
+    return selfValid && containsAtom(atoms, x.atom("_NET_CLIENT_LIST_STACKING"))
+        && containsAtom(atoms, x.atom("_NET_ACTIVE_WINDOW")) && containsAtom(atoms, x.atom("_NET_MOVERESIZE_WINDOW"));
 }
 
 AXUIElement X11Platform::applicationElement(std::int32_t processIdentifier)
@@ -233,7 +195,7 @@ AXUIElement X11Platform::applicationElement(std::int32_t processIdentifier)
 
 std::optional<AXAttributeValue> X11Platform::copyAttributeValue(const AXUIElement& element, const QString& attribute)
 {
-    const auto state = recentState();
+    const auto state = reading(stateMaxAge);
     if (element.isApplication()) {
         if (attribute == AXAttribute::windows) {
             std::vector<AXUIElement> list;
@@ -407,7 +369,7 @@ void X11Platform::invalidate(bool stackingChanged)
 
 std::optional<std::vector<QVariantMap>> X11Platform::copyWindowList(WindowListOption option)
 {
-    const auto state = option == WindowListOption::optionAll ? passState() : recentState();
+    const auto state = option == WindowListOption::optionAll ? reading(passReuseAge) : reading(stateMaxAge);
     if (!state->valid)
         return std::nullopt;
     std::vector<QVariantMap> list;
@@ -433,12 +395,12 @@ std::optional<std::vector<QVariantMap>> X11Platform::copyWindowList(WindowListOp
 
 bool X11Platform::windowListTruncated()
 {
-    return recentState()->windowListTruncated;
+    return reading(stateMaxAge)->windowListTruncated;
 }
 
 std::vector<RunningApplication> X11Platform::runningApplications()
 {
-    const auto state = passState();
+    const auto state = reading(passReuseAge);
     std::vector<RunningApplication> apps;
     std::map<std::int32_t, std::size_t> indexByPid;
     for (const auto& w : state->windowsFrontFirst) {
@@ -448,9 +410,6 @@ std::vector<RunningApplication> X11Platform::runningApplications()
         if (inserted) {
             RunningApplication app;
             app.processIdentifier = *w.pid;
-            const auto identity = identityOf(w);
-            app.bundleIdentifier = identity.bundleIdentifier;
-            app.localizedName = identity.localizedName;
             app.isTerminated = !processExists(*w.pid);
             app.activationPolicy = w.dockOrDesktop ? ActivationPolicy::prohibited : ActivationPolicy::accessory;
             apps.push_back(app);
@@ -498,7 +457,7 @@ bool X11Platform::activateApplication(std::int32_t processIdentifier)
     }
     if (!front) {
         // Otherwise its front-most window that is not minimized, else its front-most one.
-        state = passState();
+        state = reading(passReuseAge);
         for (const auto& w : state->windowsFrontFirst) {
             if (w.pid != processIdentifier || w.dockOrDesktop)
                 continue;
@@ -519,7 +478,7 @@ bool X11Platform::activateApplication(std::int32_t processIdentifier)
 
 std::vector<PlatformScreen> X11Platform::screens()
 {
-    const auto state = passState();
+    const auto state = reading(passReuseAge);
     std::vector<PlatformScreen> out;
     for (const auto& m : state->monitors) {
         PlatformScreen s;
@@ -542,7 +501,7 @@ std::vector<PlatformScreen> X11Platform::screens()
 
 std::optional<std::uint32_t> X11Platform::mainDisplayID()
 {
-    const auto state = recentState();
+    const auto state = reading(stateMaxAge);
     for (const auto& m : state->monitors) {
         if (m.primary)
             return stableDisplayID(m.name);

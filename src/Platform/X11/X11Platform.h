@@ -58,10 +58,10 @@ public:
 
 private:
     explicit X11Platform(std::shared_ptr<X11Connection> connection);
-    std::shared_ptr<const X11DesktopState> recentState();
-    // The reading for a whole-desktop question: one taken moments ago when nothing was written
-    // since, else a fresh one.
-    std::shared_ptr<const X11DesktopState> passState();
+    // The last reading when it is younger than `maxAge` and nothing was written since, else a
+    // fresh one. A whole-desktop question takes one only moments old, an attribute read one
+    // up to a second old.
+    std::shared_ptr<const X11DesktopState> reading(std::chrono::steady_clock::duration maxAge);
     DesktopEntryResolver::Identity identityOf(const X11ClientWindow& window);
     // The reading a write looks its window up in: the last one even when a write has made it
     // stale, since writes change neither which windows exist nor their owners and frame

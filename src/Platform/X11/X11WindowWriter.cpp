@@ -2,13 +2,9 @@
 
 #include "Platform/X11/X11Connection.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -53,34 +49,13 @@ constexpr std::chrono::milliseconds serverTimeWait {250};
 class DrainOnExit {
 public:
     explicit DrainOnExit(xcb_connection_t* connection) : m_connection(connection) {}
-    ~DrainOnExit()
-    {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection))
-            std::free(event);
-    }
+    ~DrainOnExit() { dropArrivedEvents(m_connection); }
     DrainOnExit(const DrainOnExit&) = delete;
     DrainOnExit& operator=(const DrainOnExit&) = delete;
 
 private:
     xcb_connection_t* m_connection;
 };
-
-// The next event or error, or null once the deadline has passed or the connection broke.
-xcb_generic_event_t* nextEventBefore(xcb_connection_t* c, std::chrono::steady_clock::time_point deadline)
-{
-    for (;;) {
-        if (xcb_generic_event_t* event = xcb_poll_for_event(c))
-            return event;
-        if (xcb_connection_has_error(c))
-            return nullptr;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return nullptr;
-        pollfd descriptor {xcb_get_file_descriptor(c), POLLIN, 0};
-        if (::poll(&descriptor, 1, int(left.count())) < 0 && errno != EINTR)
-            return nullptr;
-    }
-}
 
 } // namespace
 
@@ -131,13 +106,8 @@ std::vector<bool> X11WindowWriter::stillExist(const std::vector<xcb_window_t>& w
     xcb_flush(c);
     std::vector<bool> exist;
     exist.reserve(windows.size());
-    for (const auto& cookie : cookies) {
-        xcb_generic_error_t* e = nullptr;
-        auto* r = xcb_get_window_attributes_reply(c, cookie, &e);
-        exist.push_back(r && !e);
-        std::free(r);
-        std::free(e);
-    }
+    for (const auto& cookie : cookies)
+        exist.push_back(replyOf(xcb_get_window_attributes_reply, c, cookie) != nullptr);
     if (!windows.empty())
         m_x.countRoundTrip();
     return exist;
@@ -165,8 +135,8 @@ X11WindowWriter::leaveFullScreenAndMaximized(const std::vector<const X11ClientWi
     for (const X11ClientWindow* w : windows) {
         pending[w->id].extents = {w->extents[0], w->extents[1], w->extents[2], w->extents[3]};
         xcb_change_window_attributes(c, w->id, XCB_CW_EVENT_MASK, &watch);
-        sendToRoot(w->id, stateAtom, stateRemove, fullscreen, 0, sourcePager);
-        sendToRoot(w->id, stateAtom, stateRemove, maxVert, maxHorz, sourcePager);
+        m_x.sendToRoot(w->id, stateAtom, stateRemove, fullscreen, 0, sourcePager);
+        m_x.sendToRoot(w->id, stateAtom, stateRemove, maxVert, maxHorz, sourcePager);
     }
 
     // Reads the state and extents of the windows named; a window that has gone counts as done.
@@ -178,23 +148,18 @@ X11WindowWriter::leaveFullScreenAndMaximized(const std::vector<const X11ClientWi
         xcb_flush(c);
         for (std::size_t i = 0; i < ids.size(); ++i) {
             Pending& p = pending[ids[i]];
-            auto* state = xcb_get_property_reply(c, cookies[i].first, nullptr);
-            auto* extents = xcb_get_property_reply(c, cookies[i].second, nullptr);
-            bool normal = true;
-            if (state && state->format == 32) {
-                const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(state));
-                for (int k = 0; k < xcb_get_property_value_length(state) / 4; ++k)
-                    normal = normal && atoms[k] != fullscreen && atoms[k] != maxVert && atoms[k] != maxHorz;
-            }
-            if (extents && extents->format == 32 && xcb_get_property_value_length(extents) >= 16)
-                std::copy_n(static_cast<const std::uint32_t*>(xcb_get_property_value(extents)), 4, p.extents.begin());
+            const auto state = replyOf(xcb_get_property_reply, c, cookies[i].first);
+            const auto extents = replyOf(xcb_get_property_reply, c, cookies[i].second);
+            const auto atoms = cardinals(state.get());
+            const bool normal =
+                !containsAtom(atoms, fullscreen) && !containsAtom(atoms, maxVert) && !containsAtom(atoms, maxHorz);
+            if (const auto values = cardinals(extents.get()); values.size() >= 4)
+                std::copy_n(values.begin(), 4, p.extents.begin());
             if (!state)
                 p.extentsChanged = true; // gone: nothing to wait for
             if (normal && !p.normalSince)
                 p.normalSince = std::chrono::steady_clock::now();
             p.normal = normal;
-            std::free(state);
-            std::free(extents);
         }
         m_x.countRoundTrip();
     };
@@ -250,23 +215,6 @@ X11WindowWriter::leaveFullScreenAndMaximized(const std::vector<const X11ClientWi
         extents[id] = p.extents;
     }
     return extents;
-}
-
-void X11WindowWriter::sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1, std::uint32_t d2,
-                                 std::uint32_t d3, std::uint32_t d4)
-{
-    xcb_client_message_event_t ev {};
-    ev.response_type = XCB_CLIENT_MESSAGE;
-    ev.format = 32;
-    ev.window = window;
-    ev.type = type;
-    ev.data.data32[0] = d0;
-    ev.data.data32[1] = d1;
-    ev.data.data32[2] = d2;
-    ev.data.data32[3] = d3;
-    ev.data.data32[4] = d4;
-    xcb_send_event(m_x.connection(), 0, m_x.root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY, reinterpret_cast<const char*>(&ev));
 }
 
 bool X11WindowWriter::appliesConfigureRequestsExactly(const QString& windowManagerName)
@@ -350,7 +298,7 @@ void X11WindowWriter::sendMoveResize(const X11ClientWindow& w, const Extents& ex
             return;
         }
     }
-    sendToRoot(w.id, m_x.atom("_NET_MOVERESIZE_WINDOW"), flags, x, y, width, height);
+    m_x.sendToRoot(w.id, m_x.atom("_NET_MOVERESIZE_WINDOW"), flags, x, y, width, height);
 }
 
 namespace {
@@ -430,7 +378,7 @@ bool X11WindowWriter::setMinimized(xcb_window_t window, bool minimized)
     DrainOnExit drain(m_x.connection());
     if (minimized) {
         constexpr std::uint32_t iconicState = 3;
-        sendToRoot(window, m_x.atom("WM_CHANGE_STATE"), iconicState);
+        m_x.sendToRoot(window, m_x.atom("WM_CHANGE_STATE"), iconicState);
     } else {
         // Mapping an iconic window is how ICCCM asks for it back.
         xcb_map_window(m_x.connection(), window);
@@ -451,7 +399,7 @@ std::vector<bool> X11WindowWriter::raiseAll(const std::vector<xcb_window_t>& win
     DrainOnExit drain(m_x.connection());
     constexpr std::uint32_t above = 0;
     for (std::size_t i = unchanged; i < windows.size(); ++i)
-        sendToRoot(windows[i], m_x.atom("_NET_RESTACK_WINDOW"), sourcePager, XCB_NONE, above);
+        m_x.sendToRoot(windows[i], m_x.atom("_NET_RESTACK_WINDOW"), sourcePager, XCB_NONE, above);
     return stillExist(windows);
 }
 
@@ -463,14 +411,9 @@ bool X11WindowWriter::activate(xcb_window_t window)
     // Asked before the time, so its answer is in by the time the time is: one wait for both.
     const auto cookie = xcb_get_window_attributes(c, window);
     const xcb_timestamp_t time = serverTime();
-    xcb_generic_error_t* e = nullptr;
-    auto* r = xcb_get_window_attributes_reply(c, cookie, &e);
-    const bool exists = r && !e;
-    std::free(r);
-    std::free(e);
-    if (!exists)
+    if (!replyOf(xcb_get_window_attributes_reply, c, cookie))
         return false;
-    sendToRoot(window, m_x.atom("_NET_ACTIVE_WINDOW"), sourcePager, time, XCB_NONE);
+    m_x.sendToRoot(window, m_x.atom("_NET_ACTIVE_WINDOW"), sourcePager, time, XCB_NONE);
     xcb_flush(c);
     return true;
 }
@@ -492,18 +435,9 @@ xcb_timestamp_t X11WindowWriter::serverTime()
     // The connection is held while waiting: a notification that never comes must not keep
     // every other user of it waiting too.
     const auto deadline = std::chrono::steady_clock::now() + serverTimeWait;
-    xcb_timestamp_t time = XCB_CURRENT_TIME;
-    while (xcb_generic_event_t* event = nextEventBefore(c, deadline)) {
-        const bool found = (event->response_type & 0x7F) == XCB_PROPERTY_NOTIFY
-            && reinterpret_cast<xcb_property_notify_event_t*>(event)->window == m_timeWindow;
-        if (found)
-            time = reinterpret_cast<xcb_property_notify_event_t*>(event)->time;
-        std::free(event);
-        if (found)
-            break;
-    }
+    const auto time = propertyChangeBefore(c, m_timeWindow, property, deadline);
     m_x.countRoundTrip();
-    return time;
+    return time.value_or(XCB_CURRENT_TIME);
 }
 
 } // namespace zen

@@ -67,8 +67,6 @@ private:
     // where the window manager's message would; the message otherwise.
     void sendMoveResize(const X11ClientWindow& window, const Extents& extents, CGPoint rootOrigin, const CGPoint* position,
                         const CGSize* size, bool plainRequests);
-    void sendToRoot(xcb_window_t window, xcb_atom_t type, std::uint32_t d0, std::uint32_t d1 = 0, std::uint32_t d2 = 0,
-                    std::uint32_t d3 = 0, std::uint32_t d4 = 0);
     // The server's current time: focus requests with a real timestamp are not refused as
     // stale by focus-stealing prevention. XCB_CURRENT_TIME when the server does not answer
     // within a moment.

@@ -90,14 +90,6 @@ QString DashboardPreviewStyle::singleLine(const QString& text)
     return line;
 }
 
-QLabel* plainLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
-}
-
 QLabel* DashboardPreviewStyle::label(const QString& text, TextStyle style, QFont::Weight weight, bool secondaryColor,
                                      QWidget* parent)
 {

@@ -7,6 +7,8 @@
 #include <QPalette>
 #include <QRectF>
 
+#include "Onboarding/TextStyle.h"
+
 class QLabel;
 class QPainter;
 class QWidget;
@@ -51,6 +53,6 @@ public:
 };
 
 // A label that shows its text as typed, never as markup, in the font it inherits.
-QLabel* plainLabel(const QString& text, QWidget* parent = nullptr);
+using TextStyle::plainLabel;
 
 } // namespace zen

@@ -4,7 +4,6 @@
 #include "Shared/Utf8Sequence.h"
 #include "Shared/Uuid.h"
 
-#include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -543,11 +542,19 @@ private:
             }
         }
         const auto [year, month, day, hour, minute, second] = std::tuple(value[0], value[1], value[2], value[3], value[4], value[5]);
-        // QDate knows no year 0.
-        if (!QDate::isValid(year, month, day) || hour > 23 || minute > 59 || second > 59)
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        const int monthDays[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        if (year < 1 || month < 1 || month > 12 || day < 1 || day > monthDays[month - 1] || hour > 23 || minute > 59
+            || second > 59)
             return std::nullopt;
         m_p += shape.size();
-        const qint64 days = QDate(year, month, day).toJulianDay() - QDate(1970, 1, 1).toJulianDay();
+        // Days from 1970-01-01 in the proleptic Gregorian calendar.
+        const int y = month <= 2 ? year - 1 : year;
+        const int era = (y >= 0 ? y : y - 399) / 400;
+        const int yearOfEra = y - era * 400;
+        const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+        const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+        const qint64 days = qint64(era) * 146097 + dayOfEra - 719468;
         return days * 86400 + hour * 3600 + minute * 60 + second;
     }
 

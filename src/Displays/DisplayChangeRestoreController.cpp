@@ -6,32 +6,15 @@
 #include "Infrastructure/ZentharionSettings.h"
 #include "MenuBar/SnapshotMenuController.h"
 #include "Permissions/PermissionCoordinator.h"
-#include "Shared/TextEquivalence.h"
 #include "Shared/UserDefaults.h"
 
 #include <QPointer>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <tuple>
 
 namespace zen {
-
-const QString DisplayChangeRestoreController::unchangedTopologyMessage =
-    QStringLiteral("Ignoring display-change notification because display topology is unchanged.");
-const QString DisplayChangeRestoreController::settingDisabledMessage =
-    QStringLiteral("Ignoring display-change restore suggestion because the setting is disabled.");
-const QString DisplayChangeRestoreController::accessUnavailableMessage =
-    QStringLiteral("Ignoring display-change restore suggestion because window access is unavailable.");
-const QString DisplayChangeRestoreController::operationActiveMessage =
-    QStringLiteral("Ignoring display-change restore suggestion because another layout operation is active.");
-const QString DisplayChangeRestoreController::loadFailedFormat =
-    QStringLiteral("Failed to load snapshots for display-change matching: %1");
-const QString DisplayChangeRestoreController::noMatchMessage =
-    QStringLiteral("No saved layout matched the current display configuration.");
-const QString DisplayChangeRestoreController::multipleMatchesMessage =
-    QStringLiteral("Multiple saved layouts matched the current display configuration; showing a chooser.");
 
 DisplayTopologySignature DisplayTopologySignature::of(const DisplayState& state)
 {
@@ -59,17 +42,6 @@ DisplayConfigurationSignature DisplayConfigurationSignature::of(const DisplaySta
         return std::tie(a.frame.x, a.frame.y, a.id) < std::tie(b.frame.x, b.frame.y, b.id);
     });
     return signature;
-}
-
-bool operator==(const DisplayConfigurationSignature& a, const DisplayConfigurationSignature& b)
-{
-    return std::equal(a.displays.begin(), a.displays.end(), b.displays.begin(), b.displays.end(),
-                      [](const DisplayRecord& x, const DisplayRecord& y) {
-                          return x.id == y.id && canonicallyEqual(x.localizedName, y.localizedName) && x.frame == y.frame
-                              && x.visibleFrame == y.visibleFrame && x.backingScaleFactor == y.backingScaleFactor
-                              && x.isPrimary == y.isPrimary && x.vendorID == y.vendorID
-                              && x.productID == y.productID && x.serialNumber == y.serialNumber;
-                      });
 }
 
 DisplayChangeRestoreController::DisplayChangeRestoreController(
@@ -144,9 +116,7 @@ std::chrono::nanoseconds DisplayChangeRestoreController::debounceDelay(double se
     const double nanoseconds = seconds * 1e9;
     // The largest double below the int64 range: converting anything larger is undefined.
     constexpr double limit = 9.223372036854774784e18;
-    if (nanoseconds >= limit)
-        return std::chrono::nanoseconds(static_cast<std::int64_t>(limit));
-    return std::chrono::nanoseconds(static_cast<std::int64_t>(nanoseconds));
+    return std::chrono::nanoseconds(static_cast<std::int64_t>(std::min(nanoseconds, limit)));
 }
 
 void DisplayChangeRestoreController::start()

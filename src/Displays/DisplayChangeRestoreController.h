@@ -55,7 +55,7 @@ struct DisplayConfigurationSignature {
 
     static DisplayConfigurationSignature of(const DisplayState& state);
     // Every field exactly, but names by canonical equivalence, as a layout's own records do.
-    friend bool operator==(const DisplayConfigurationSignature&, const DisplayConfigurationSignature&);
+    friend bool operator==(const DisplayConfigurationSignature&, const DisplayConfigurationSignature&) = default;
 };
 
 // Watches the monitors and, once they have been quiet for a while after a change of which
@@ -107,13 +107,20 @@ public:
     static std::chrono::nanoseconds debounceDelay(double seconds);
 
     // The log lines.
-    static const QString unchangedTopologyMessage;
-    static const QString settingDisabledMessage;
-    static const QString accessUnavailableMessage;
-    static const QString operationActiveMessage;
-    static const QString loadFailedFormat;
-    static const QString noMatchMessage;
-    static const QString multipleMatchesMessage;
+    static inline const QString unchangedTopologyMessage =
+        QStringLiteral("Ignoring display-change notification because display topology is unchanged.");
+    static inline const QString settingDisabledMessage =
+        QStringLiteral("Ignoring display-change restore suggestion because the setting is disabled.");
+    static inline const QString accessUnavailableMessage =
+        QStringLiteral("Ignoring display-change restore suggestion because window access is unavailable.");
+    static inline const QString operationActiveMessage =
+        QStringLiteral("Ignoring display-change restore suggestion because another layout operation is active.");
+    static inline const QString loadFailedFormat =
+        QStringLiteral("Failed to load snapshots for display-change matching: %1");
+    static inline const QString noMatchMessage =
+        QStringLiteral("No saved layout matched the current display configuration.");
+    static inline const QString multipleMatchesMessage =
+        QStringLiteral("Multiple saved layouts matched the current display configuration; showing a chooser.");
 
 private:
     void evaluateDisplayChange();

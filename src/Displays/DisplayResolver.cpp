@@ -141,14 +141,9 @@ DisplayState DisplayResolver::captureDisplayState() const
             records.push_back(s.displayRecord());
     }
     std::stable_sort(records.begin(), records.end(), positionLess);
-    std::optional<std::uint32_t> primary;
-    for (const auto& r : records) {
-        if (r.isPrimary) {
-            primary = r.id;
-            break;
-        }
-    }
-    return DisplayState::make(std::move(records), primary);
+    const auto primary = std::ranges::find_if(records, &DisplayRecord::isPrimary);
+    const auto primaryID = primary == records.end() ? std::nullopt : std::optional<std::uint32_t>(primary->id);
+    return DisplayState::make(std::move(records), primaryID);
 }
 
 std::optional<DisplayRecord> DisplayResolver::resolveDisplay(const CGRect& frame, const std::vector<DisplayRecord>& displays)
@@ -207,34 +202,23 @@ std::optional<DisplayRecord> DisplayResolver::resolveDisplay(const CGRect& frame
 
 NormalizedRect DisplayResolver::normalizedFrame(const CGRect& f, const DisplayRecord& display)
 {
-    const CGRect d = display.frameRect();
-    if (!(d.width() > 0) || !(d.height() > 0))
-        return NormalizedRect {};
-    return NormalizedRect {(f.minX() - d.minX()) / d.width(), (f.minY() - d.minY()) / d.height(), f.width() / d.width(),
-                           f.height() / d.height()};
+    return NormalizedRect::fromFrames(f, display.frameRect());
 }
 
 std::optional<DisplayResolver::Resolution>
 DisplayResolver::resolvedRestoreDisplay(std::optional<std::uint32_t> savedDisplayID, const DisplayState& source,
                                         const DisplayState& current)
 {
-    const DisplayRecord* saved = nullptr;
-    if (savedDisplayID) {
-        for (const auto& d : source.displays) {
-            if (d.id == *savedDisplayID) {
-                saved = &d;
-                break;
-            }
-        }
-    }
+    const auto savedIt = savedDisplayID ? std::ranges::find(source.displays, *savedDisplayID, &DisplayRecord::id)
+                                        : source.displays.end();
+    const DisplayRecord* saved = savedIt == source.displays.end() ? nullptr : &*savedIt;
     const auto& displays = current.displays;
 
     if (saved) {
         // 1. The same hardware, when exactly one display has it.
         std::vector<const DisplayRecord*> candidates;
         for (const auto& d : displays) {
-            if (hasHardwareNumbers(d) && d.vendorID == saved->vendorID && d.productID == saved->productID
-                && d.serialNumber == saved->serialNumber)
+            if (hardwareMatches(d, *saved))
                 candidates.push_back(&d);
         }
         if (candidates.size() == 1) {
@@ -321,10 +305,7 @@ RestoreDisplayPlan DisplayResolver::restorePlan(const WindowRecord& window, cons
     if (!resolution)
         return RestoreDisplayPlan {window.frame.cgRect(), std::nullopt, std::nullopt};
 
-    const CGRect d = resolution->display.frameRect();
-    const NormalizedRect& n = window.normalizedFrame;
-    const CGRect raw(d.minX() + n.xRatio * d.width(), d.minY() + n.yRatio * d.height(), n.widthRatio * d.width(),
-                     n.heightRatio * d.height());
+    const CGRect raw = window.normalizedFrame.denormalized(resolution->display.frameRect());
     RestoreDisplayPlan plan {clamped(raw, resolution->display.visibleFrameRect()), resolution->display.id, std::nullopt};
     if (resolution->reason) {
         DisplayFallbackEvent event;

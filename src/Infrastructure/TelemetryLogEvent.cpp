@@ -1,6 +1,5 @@
 #include "Infrastructure/TelemetryLogEvent.h"
 
-
 #include "Shared/InternetDateTime.h"
 #include "Shared/Utf8Sequence.h"
 #include "Shared/Uuid.h"

@@ -175,10 +175,6 @@ std::expected<void, PlatformError> forEachLineFromTheEnd(
     return {};
 }
 
-} // namespace
-
-namespace {
-
 // What a logger of this process last wrote to a log file: its size and a hash of its bytes
 // (not a copy, which would keep up to the whole size limit resident for the program's life),
 // and each line's end and timestamp. A file that still holds those bytes needs no line read
@@ -332,38 +328,24 @@ void TelemetryLogger::writeNewestFirst(const std::vector<RetainedLine>& olderLin
 
 QList<QByteArray> TelemetryLogger::rawLines(const QByteArray& content)
 {
-    QList<QByteArray> lines;
-    qsizetype start = 0;
-    while (start < content.size()) {
-        qsizetype end = content.indexOf('\n', start);
-        if (end < 0)
-            end = content.size();
-        if (end > start)
-            lines.append(content.mid(start, end - start));
-        start = end + 1;
-    }
+    QList<QByteArray> lines = content.split('\n');
+    lines.removeIf([](const QByteArray& line) { return line.isEmpty(); });
     return lines;
 }
 
 QList<QByteArray> TelemetryLogger::linesWithinSizeLimit(const QList<QByteArray>& lines, std::int64_t maximumFileSize)
 {
     std::int64_t total = 0;
-    qsizetype firstKept = lines.size();
-    QList<bool> keep(lines.size(), false);
-    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
-        const std::int64_t length = lines[i].size();
+    QList<QByteArray> kept;
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        const std::int64_t length = line->size();
         if (length > maximumFileSize)
             continue;
         if (total + length > maximumFileSize)
             break;
         total += length;
-        keep[i] = true;
-        firstKept = i;
+        kept.prepend(*line);
     }
-    QList<QByteArray> kept;
-    for (qsizetype i = firstKept; i < lines.size(); ++i)
-        if (keep[i])
-            kept.append(lines[i]);
     return kept;
 }
 

@@ -16,20 +16,6 @@ namespace zen {
 
 namespace {
 
-struct Localized {
-    QString operator()(const RestoreEngineError& e) const { return e.localizedDescription(); }
-    QString operator()(const SnapshotStoreError& e) const { return e.localizedDescription(); }
-    QString operator()(const WindowDiscoveryError& e) const { return e.errorDescription(); }
-};
-struct Own {
-    QString operator()(const RestoreEngineError& e) const { return e.ownDescription(); }
-    QString operator()(const SnapshotStoreError& e) const { return e.ownDescription(); }
-    QString operator()(const WindowDiscoveryError&) const
-    {
-        return QStringLiteral("WindowDiscoveryError.accessibilityPermissionDenied");
-    }
-};
-
 struct LivePair {
     RestoreWindowCandidate candidate;
     const DiscoveredWindow* window;
@@ -106,8 +92,15 @@ std::vector<RestoreWindowCandidate> candidatesOf(const std::vector<LivePair>& pa
 
 } // namespace
 
-QString RestoreEngineFailure::localizedDescription() const { return std::visit(Localized{}, m_error); }
-QString RestoreEngineFailure::ownDescription() const { return std::visit(Own{}, m_error); }
+QString RestoreEngineFailure::localizedDescription() const
+{
+    return std::visit([](const auto& e) { return e.localizedDescription(); }, m_error);
+}
+
+QString RestoreEngineFailure::ownDescription() const
+{
+    return std::visit([](const auto& e) { return e.ownDescription(); }, m_error);
+}
 
 double RestoreEngine::monotonicSeconds()
 {

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <map>
 
 namespace zen {
 
@@ -19,23 +18,6 @@ constexpr double kMaxOriginShift = 160;
 constexpr double kMinSizeTolerance = 80;
 constexpr double kRelativeSizeTolerance = 0.25;
 constexpr int kPlausibleFrameBonus = 150;
-
-// A form in which canonically equivalent texts are identical, so that they can be compared
-// with == and used as hash keys. ASCII is its own decomposition and skips the work.
-QString canonicalForm(const QString& text)
-{
-    for (QChar c : text)
-        if (c.unicode() >= 0x80)
-            return text.normalized(QString::NormalizationForm_D);
-    return text;
-}
-
-std::optional<QString> canonicalForm(const std::optional<QString>& text)
-{
-    if (!text)
-        return std::nullopt;
-    return canonicalForm(*text);
-}
 
 // What the score looks at of a window, worked out once per window rather than once per pair:
 // with n saved and m live windows of one application every window takes part in n or m pairs.

@@ -2,6 +2,8 @@
 
 #include <QTimeZone>
 
+#include <chrono>
+
 namespace zen {
 
 namespace {
@@ -81,11 +83,9 @@ bool isWritableInternetDateTime(const QDateTime& date)
 
 QDateTime wholeSecond(const QDateTime& date)
 {
-    const qint64 ms = date.toMSecsSinceEpoch();
-    qint64 seconds = ms / 1000;
-    if (ms % 1000 < 0)
-        --seconds;
-    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+    using namespace std::chrono;
+    const auto since1970 = floor<seconds>(milliseconds(date.toMSecsSinceEpoch()));
+    return QDateTime::fromSecsSinceEpoch(since1970.count(), Qt::UTC);
 }
 
 QString formatInternetDateTime(const QDateTime& date)

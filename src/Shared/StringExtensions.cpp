@@ -2,28 +2,14 @@
 
 namespace zen {
 
-namespace {
-
-// Unicode White_Space plus the line separators; QChar::isSpace covers the categories Zs, Zl,
-// Zp and the ASCII controls \t \n \v \f \r, and we add NEL (U+0085) which it also covers.
-bool isBlank(QChar c)
-{
-    return c.isSpace();
-}
-
-} // namespace
-
 std::optional<QString> nonEmptyValue(const QString& text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    if (begin == end)
+    // Trims what QChar::isSpace calls space: Unicode White_Space, including NEL (U+0085) and
+    // the line and paragraph separators.
+    QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
         return std::nullopt;
-    return text.mid(begin, end - begin);
+    return trimmed;
 }
 
 std::optional<QString> nonEmptyValue(const std::optional<QString>& text)

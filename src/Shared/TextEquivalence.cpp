@@ -4,26 +4,25 @@
 
 namespace zen {
 
-namespace {
-
-bool isAscii(const QString& s)
+QString canonicalForm(const QString& text)
 {
-    for (QChar c : s)
+    // ASCII text is its own decomposition and skips the work.
+    for (QChar c : text)
         if (c.unicode() >= 0x80)
-            return false;
-    return true;
+            return text.normalized(QString::NormalizationForm_D);
+    return text;
 }
 
-} // namespace
+std::optional<QString> canonicalForm(const std::optional<QString>& text)
+{
+    if (!text)
+        return std::nullopt;
+    return canonicalForm(*text);
+}
 
 bool canonicallyEqual(const QString& a, const QString& b)
 {
-    if (a == b)
-        return true;
-    // ASCII text is its own decomposition: two different ASCII texts can't be equivalent.
-    if (isAscii(a) && isAscii(b))
-        return false;
-    return a.normalized(QString::NormalizationForm_D) == b.normalized(QString::NormalizationForm_D);
+    return a == b || canonicalForm(a) == canonicalForm(b);
 }
 
 bool canonicallyEqual(const std::optional<QString>& a, const std::optional<QString>& b)
@@ -35,9 +34,7 @@ bool canonicallyEqual(const std::optional<QString>& a, const std::optional<QStri
 
 std::size_t canonicalHash(const QString& text, std::size_t seed)
 {
-    if (isAscii(text))
-        return qHash(text, seed);
-    return qHash(text.normalized(QString::NormalizationForm_D), seed);
+    return qHash(canonicalForm(text), seed);
 }
 
 std::size_t canonicalHash(const std::optional<QString>& text, std::size_t seed)

@@ -13,7 +13,12 @@ namespace zen {
 bool canonicallyEqual(const QString& a, const QString& b);
 bool canonicallyEqual(const std::optional<QString>& a, const std::optional<QString>& b);
 
-// A hash that agrees with canonicallyEqual (it hashes the decomposed form).
+// A form in which canonically equivalent texts are identical, so that they can be compared
+// with == and used as hash keys: the decomposed form.
+QString canonicalForm(const QString& text);
+std::optional<QString> canonicalForm(const std::optional<QString>& text);
+
+// A hash that agrees with canonicallyEqual (it hashes the canonical form).
 std::size_t canonicalHash(const QString& text, std::size_t seed = 0);
 std::size_t canonicalHash(const std::optional<QString>& text, std::size_t seed = 0);
 

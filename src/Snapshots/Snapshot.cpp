@@ -6,29 +6,6 @@
 
 namespace zen {
 
-namespace {
-
-// Equal doubles must hash alike: 0 and -0 compare equal but differ in their bits.
-std::size_t hashDouble(double value, std::size_t seed)
-{
-    return ::qHash(value == 0 ? 0.0 : value, seed);
-}
-
-template <typename T>
-std::size_t hashOptional(const std::optional<T>& value, std::size_t seed)
-{
-    if (!value)
-        return ::qHash(0x5bd1e995u, seed);
-    return ::qHash(*value, ::qHash(1u, seed));
-}
-
-std::size_t combine(std::size_t seed, std::size_t value)
-{
-    return seed ^ (value + 0x9e3779b97f4a7c15ull + (seed << 6) + (seed >> 2));
-}
-
-} // namespace
-
 bool operator==(const CGRectCodable& a, const CGRectCodable& b)
 {
     return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
@@ -68,60 +45,23 @@ bool operator==(const DisplayState& a, const DisplayState& b)
         && a.virtualDesktopBounds == b.virtualDesktopBounds;
 }
 
+// Qt hashes 0 and -0 alike. An absent number hashes as 0: a collision, never a disagreement
+// with equality.
 std::size_t qHash(const CGRectCodable& v, std::size_t seed)
 {
-    seed = combine(seed, hashDouble(v.x, 0));
-    seed = combine(seed, hashDouble(v.y, 0));
-    seed = combine(seed, hashDouble(v.width, 0));
-    return combine(seed, hashDouble(v.height, 0));
-}
-
-std::size_t qHash(const NormalizedRect& v, std::size_t seed)
-{
-    seed = combine(seed, hashDouble(v.xRatio, 0));
-    seed = combine(seed, hashDouble(v.yRatio, 0));
-    seed = combine(seed, hashDouble(v.widthRatio, 0));
-    return combine(seed, hashDouble(v.heightRatio, 0));
-}
-
-std::size_t qHash(const HotkeyBinding& v, std::size_t seed)
-{
-    seed = combine(seed, ::qHash(v.keyCode));
-    seed = combine(seed, ::qHash(v.modifiers));
-    return combine(seed, canonicalHash(v.displayString));
+    return qHashMulti(seed, v.x, v.y, v.width, v.height);
 }
 
 std::size_t qHash(const WindowSignature& v, std::size_t seed)
 {
-    seed = combine(seed, canonicalHash(v.bundleIdentifier));
-    seed = combine(seed, hashOptional(v.owningPid, 0));
-    seed = combine(seed, canonicalHash(v.windowTitle));
-    seed = combine(seed, canonicalHash(v.role));
-    seed = combine(seed, canonicalHash(v.subrole));
-    seed = combine(seed, qHash(v.capturedFrame, 0));
-    return combine(seed, hashOptional(v.cgWindowID, 0));
+    return qHashMulti(seed, canonicalHash(v.bundleIdentifier), v.owningPid.value_or(0), canonicalHash(v.windowTitle),
+                      canonicalHash(v.role), canonicalHash(v.subrole), v.capturedFrame, v.cgWindowID.value_or(0));
 }
 
 std::size_t qHash(const DisplayRecord& v, std::size_t seed)
 {
-    seed = combine(seed, ::qHash(v.id));
-    seed = combine(seed, canonicalHash(v.localizedName));
-    seed = combine(seed, qHash(v.frame, 0));
-    seed = combine(seed, qHash(v.visibleFrame, 0));
-    seed = combine(seed, hashDouble(v.backingScaleFactor, 0));
-    seed = combine(seed, ::qHash(int(v.isPrimary)));
-    seed = combine(seed, hashOptional(v.vendorID, 0));
-    seed = combine(seed, hashOptional(v.productID, 0));
-    return combine(seed, hashOptional(v.serialNumber, 0));
-}
-
-std::size_t qHash(const DisplayState& v, std::size_t seed)
-{
-    seed = combine(seed, ::qHash(v.displays.size()));
-    for (const DisplayRecord& display : v.displays)
-        seed = combine(seed, qHash(display, 0));
-    seed = combine(seed, hashOptional(v.primaryDisplayID, 0));
-    return combine(seed, qHash(v.virtualDesktopBounds, 0));
+    return qHashMulti(seed, v.id, canonicalHash(v.localizedName), v.frame, v.visibleFrame, v.backingScaleFactor,
+                      v.isPrimary, v.vendorID.value_or(0), v.productID.value_or(0), v.serialNumber.value_or(0));
 }
 
 NormalizedRect NormalizedRect::fromFrames(const CGRect& windowFrame, const CGRect& displayFrame)

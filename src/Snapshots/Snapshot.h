@@ -148,11 +148,8 @@ struct Snapshot {
 
 // Hashes that agree with the equalities above: texts by canonical equivalence, 0 and -0 alike.
 std::size_t qHash(const CGRectCodable& value, std::size_t seed = 0);
-std::size_t qHash(const NormalizedRect& value, std::size_t seed = 0);
-std::size_t qHash(const HotkeyBinding& value, std::size_t seed = 0);
 std::size_t qHash(const WindowSignature& value, std::size_t seed = 0);
 std::size_t qHash(const DisplayRecord& value, std::size_t seed = 0);
-std::size_t qHash(const DisplayState& value, std::size_t seed = 0);
 
 } // namespace zen
 
@@ -162,9 +159,6 @@ std::size_t qHash(const DisplayState& value, std::size_t seed = 0);
         std::size_t operator()(const zen::Type& value) const { return zen::qHash(value); } \
     };
 ZEN_STD_HASH(CGRectCodable)
-ZEN_STD_HASH(NormalizedRect)
-ZEN_STD_HASH(HotkeyBinding)
 ZEN_STD_HASH(WindowSignature)
 ZEN_STD_HASH(DisplayRecord)
-ZEN_STD_HASH(DisplayState)
 #undef ZEN_STD_HASH

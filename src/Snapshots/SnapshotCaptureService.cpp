@@ -25,24 +25,15 @@ QString SnapshotCaptureServiceError::ownDescription() const
                                          : QStringLiteral("SnapshotCaptureServiceError.noWindowsAvailable");
 }
 
-namespace {
-struct Localized {
-    QString operator()(const SnapshotCaptureServiceError& e) const { return e.localizedDescription(); }
-    QString operator()(const SnapshotStoreError& e) const { return e.localizedDescription(); }
-    QString operator()(const WindowDiscoveryError& e) const { return e.errorDescription(); }
-};
-struct Own {
-    QString operator()(const SnapshotCaptureServiceError& e) const { return e.ownDescription(); }
-    QString operator()(const SnapshotStoreError& e) const { return e.ownDescription(); }
-    QString operator()(const WindowDiscoveryError&) const
-    {
-        return QStringLiteral("WindowDiscoveryError.accessibilityPermissionDenied");
-    }
-};
-} // namespace
+QString SnapshotCaptureFailure::localizedDescription() const
+{
+    return std::visit([](const auto& e) { return e.localizedDescription(); }, m_error);
+}
 
-QString SnapshotCaptureFailure::localizedDescription() const { return std::visit(Localized{}, m_error); }
-QString SnapshotCaptureFailure::ownDescription() const { return std::visit(Own{}, m_error); }
+QString SnapshotCaptureFailure::ownDescription() const
+{
+    return std::visit([](const auto& e) { return e.ownDescription(); }, m_error);
+}
 
 SnapshotCaptureService::SnapshotCaptureService(SnapshotStore store, WindowDiscoveryEngine engine, DisplayResolver resolver,
                                                std::shared_ptr<const TelemetryLogging> logger, DiscoveryResultProvider provider)

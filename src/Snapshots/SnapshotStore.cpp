@@ -81,11 +81,6 @@ bool pathExists(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
-std::optional<QString> normalizedSnapshotName(const QString& name)
-{
-    return nonEmptyValue(name);
-}
-
 std::expected<std::vector<QString>, PlatformError> directoryEntries(const QString& directory)
 {
     DIR* dir = ::opendir(QFile::encodeName(directory).constData());
@@ -238,7 +233,7 @@ std::expected<void, SnapshotStoreError> SnapshotStore::saveLocked(const Snapshot
 {
     if (auto ready = ensureSnapshotsDirectoryExists(); !ready)
         return Failure(ready.error());
-    const auto name = normalizedSnapshotName(snapshot.name);
+    const auto name = nonEmptyValue(snapshot.name);
     if (!name)
         return Failure(SnapshotStoreError::invalidName());
 
@@ -326,7 +321,7 @@ std::expected<void, SnapshotStoreError> SnapshotStore::renameSnapshot(const QUui
                                                                       std::optional<QDateTime> now) const
 {
     // The name is checked before the layout is looked for.
-    const auto name = normalizedSnapshotName(newName);
+    const auto name = nonEmptyValue(newName);
     if (!name)
         return Failure(SnapshotStoreError::invalidName());
     auto renamed = editSnapshot(id, [&](Snapshot& snapshot) -> std::expected<bool, SnapshotStoreError> {

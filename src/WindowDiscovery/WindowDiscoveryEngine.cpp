@@ -132,23 +132,18 @@ WindowDiscoveryEngine::discoverRunningWindowsWithDiagnostics(const std::vector<R
 std::vector<RunningApplicationSnapshot>
 WindowDiscoveryEngine::candidateApplications(const std::vector<RunningApplicationSnapshot>& apps) const
 {
-    std::vector<RunningApplicationSnapshot> out;
-    for (const auto& app : apps) {
-        if (!app.bundleIdentifier || app.isTerminated || app.activationPolicy == ActivationPolicy::prohibited
-            || app.processIdentifier == currentProcessIdentifier)
-            continue;
-        out.push_back(app);
-    }
+    std::vector<RunningApplicationSnapshot> out = apps;
+    std::erase_if(out, [this](const RunningApplicationSnapshot& app) {
+        return !app.bundleIdentifier || app.isTerminated || app.activationPolicy == ActivationPolicy::prohibited
+            || app.processIdentifier == currentProcessIdentifier;
+    });
     return out;
 }
 
 bool WindowDiscoveryEngine::isValidDiscoveredWindowFrame(const CGRect& frame)
 {
-    if (frame.isNull() || frame.isInfinite() || frame.isEmpty())
-        return false;
-    if (!std::isfinite(frame.origin.x) || !std::isfinite(frame.origin.y))
-        return false;
-    return std::isfinite(frame.size.width) && std::isfinite(frame.size.height) && frame.size.width > 0 && frame.size.height > 0;
+    // A null frame is not finite; an empty one has no positive size.
+    return frame.isFinite() && !frame.isInfinite() && frame.size.width > 0 && frame.size.height > 0;
 }
 
 std::optional<WindowDiscoveryEngine::AXWindowSnapshot>

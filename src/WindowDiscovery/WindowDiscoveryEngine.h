@@ -32,6 +32,8 @@ public:
     WindowDiscoveryError(Code code = accessibilityPermissionDenied) : m_code(code) {}
     Code code() const { return m_code; }
     QString errorDescription() const { return QStringLiteral("Window access is required to capture layouts."); }
+    QString localizedDescription() const { return errorDescription(); }
+    QString ownDescription() const { return QStringLiteral("WindowDiscoveryError.accessibilityPermissionDenied"); }
 
     friend bool operator==(const WindowDiscoveryError&, const WindowDiscoveryError&) = default;
 

@@ -124,7 +124,7 @@ ZentharionAppDependencies ZentharionAppDependencies::live()
         return logger;
     };
     // Once start-up work has settled, what its workers freed (the listing's and the log's
-    // buffers) goes back to the system instead of staying resident in their heaps.
+    // buffers) goes back to the system instead of staying resident in the heap.
     d.startUpWork->add([] { QTimer::singleShot(std::chrono::seconds(2), [] { returnFreeMemoryToSystem(); }); });
     d.makeDiagnosticLogController = liveDiagnosticLogController;
     d.makeCaptureService = [](const SnapshotStore& store, std::shared_ptr<const TelemetryLogging> logger)

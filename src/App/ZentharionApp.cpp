@@ -489,9 +489,8 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
         if (const auto controller = weakController.lock())
             controller->refreshSummariesInBackground();
     });
-    // What the worker freed (the windows read, the files written and listed) stays in that
-    // thread's heap, resident for good, unless it is given back: once the operation is over and
-    // the task that took in its results has returned, dropping them.
+    // What the worker freed (the windows read, the files written and listed) stays resident unless
+    // it is given back: once the operation is over and the task that took in its results returned.
     std::function<void()> giveBack = d.returnFreeMemory ? d.returnFreeMemory : returnFreeMemoryToSystem;
     connect(m_snapshotMenuController.get(), &SnapshotMenuController::isOperatingChanged, this,
             [this, giveBack = std::move(giveBack)](bool operating) {

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QPointer>
-#include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 

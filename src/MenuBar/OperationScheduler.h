@@ -30,8 +30,6 @@ public:
 };
 
 // Runs `work` on the program's one worker thread of that priority, after what was given before.
-// glibc gives each thread a heap of its own, which keeps what the thread freed: work landing on
-// ever other threads would spread that over several heaps, each keeping its share resident.
 void runOnWorker(std::function<void()> work, QThread::Priority priority = QThread::InheritPriority);
 
 // Single-shot QTimers on the main thread and the program's worker thread.

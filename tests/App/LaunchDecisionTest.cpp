@@ -1,6 +1,6 @@
 #include "App/LaunchDecision.h"
 
-#include "Support/LiveDesktop.h"
+#include "Support/PrivateSessionBusTest.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -28,31 +28,7 @@ using Request = SessionBusActivation::Request;
 // Long enough for an answer on a loaded machine, short for a launch that waits in vain.
 constexpr int answerTimeoutMs = 2000;
 
-struct LaunchDecisionTest : ::testing::Test {
-    std::unique_ptr<SessionBusProcess> daemon;
-    std::vector<QString> connections;
-
-    void SetUp() override
-    {
-        if (!testsupport::hasTool("dbus-daemon"))
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        daemon = std::make_unique<SessionBusProcess>();
-        ASSERT_FALSE(daemon->address().isEmpty());
-    }
-    void TearDown() override
-    {
-        for (const QString& name : connections)
-            QDBusConnection::disconnectFromBus(name);
-    }
-
-    // A connection of its own, as another process would have.
-    QDBusConnection connect()
-    {
-        const QString name = QStringLiteral("launch-test-%1").arg(connections.size());
-        connections.push_back(name);
-        return QDBusConnection::connectToBus(daemon->address(), name);
-    }
-};
+struct LaunchDecisionTest : testsupport::PrivateSessionBusTest {};
 
 // What holds the lock and the bus name when a launch at login decides, and what it decides:
 // handed over means the running copy was asked, once, with this launch's request; a copy that

@@ -1,7 +1,7 @@
 #include "App/SessionBusActivation.h"
 
 #include "Platform/Linux/MainAppLaunchAtLoginService.h"
-#include "Support/LiveDesktop.h"
+#include "Support/PrivateSessionBusTest.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -36,31 +36,7 @@ namespace {
 using testsupport::SessionBusProcess;
 using testsupport::waitFor;
 
-struct SessionBusActivationTest : ::testing::Test {
-    std::unique_ptr<SessionBusProcess> daemon;
-    std::vector<QString> connections;
-
-    void SetUp() override
-    {
-        if (!testsupport::hasTool("dbus-daemon"))
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        daemon = std::make_unique<SessionBusProcess>();
-        ASSERT_FALSE(daemon->address().isEmpty());
-    }
-    void TearDown() override
-    {
-        for (const QString& name : connections)
-            QDBusConnection::disconnectFromBus(name);
-    }
-
-    // A connection of its own, as another process would have.
-    QDBusConnection connect()
-    {
-        const QString name = QStringLiteral("activation-test-%1").arg(connections.size());
-        connections.push_back(name);
-        return QDBusConnection::connectToBus(daemon->address(), name);
-    }
-};
+struct SessionBusActivationTest : testsupport::PrivateSessionBusTest {};
 
 TEST(SessionBusActivationNameTest, OneValidNamePerDisplayWhateverTheScreen)
 {

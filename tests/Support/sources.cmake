@@ -11,6 +11,7 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/AnimationSwitch.h
   tests/Support/LiveAppTest.h
   tests/Support/ProgramOnBusTest.h
+  tests/Support/PrivateSessionBusTest.h
   tests/Support/TestFiles.h
   tests/Support/TestFiles.cpp
   tests/Support/ImageChecks.h

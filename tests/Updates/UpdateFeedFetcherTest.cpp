@@ -79,6 +79,11 @@ TEST_F(UpdateFeedFetcherTest, RefusesWhatIsNoUsableFeed)
     server.answer("/feed", {200, feed});
     server.answer("/nowhere", {302});
     server.answer("/error", {500, "oops"});
+    // Answers with no feed in them, however much body comes along: a cache's "not modified",
+    // and interim answers a server sent as if final.
+    server.answer("/not-modified", {304, feed});
+    server.answer("/switching", {101, feed});
+    server.answer("/early-hints", {103, feed});
 
     struct Case {
         QByteArray path;
@@ -96,6 +101,9 @@ TEST_F(UpdateFeedFetcherTest, RefusesWhatIsNoUsableFeed)
         {"/loop", "redirected more than 3 times"},
         {"/chain1", "it was redirected more than 3 times"},
         {"/nowhere", "the server answered 302 without a valid address"},
+        {"/not-modified", "the server answered 304"},
+        {"/switching", "the server answered 101"},
+        {"/early-hints", "the server answered 103"},
     };
     for (const Case& c : cases) {
         QElapsedTimer clock;

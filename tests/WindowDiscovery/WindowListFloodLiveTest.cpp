@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace zen {
@@ -149,21 +150,25 @@ TEST_F(WindowListFloodLiveTest, AListLongerThanTheCapKeepsItsFrontToBackOrder)
 
     StackingListWriter writer;
     ASSERT_TRUE(writer.usable());
-    // Bottom to top: more invented ids than the cap, then the window manager's windows in an
-    // order of the list's own, not the server's: the client's windows, C under A under B.
-    std::vector<std::uint32_t> list = writer.inventedIds(2 * maximumClientWindowsPerReading);
+    // Bottom to top: C, then more invented ids than a reading takes, so that C lies past the
+    // part read, then the window manager's windows with the client's B under A, an order of the
+    // list's own, not the server's. The part read keeps the list's order; C, not reached, comes
+    // below it.
+    std::vector<std::uint32_t> list{ids[2]};
+    const auto flood = writer.inventedIds(maximumClientListLength);
+    list.insert(list.end(), flood.begin(), flood.end());
     for (const std::uint32_t id : writer.windowManagersList())
         if (std::ranges::find(ids, id) == ids.end())
             list.push_back(id);
-    for (const std::size_t i : {2, 0, 1})
+    for (const std::size_t i : {1, 0})
         list.push_back(ids[i]);
     writer.write(list);
 
     const auto windows = saved(client);
-    std::vector<QString> titles;
+    std::vector<std::string> titles;
     for (const WindowRecord& w : windows)
-        titles.push_back(w.windowTitle.value_or(QString()));
-    EXPECT_EQ(titles, (std::vector<QString>{"B", "A", "C"}));
+        titles.push_back(w.windowTitle.value_or(QString()).toStdString());
+    EXPECT_EQ(titles, (std::vector<std::string>{"A", "B", "C"}));
 }
 
 } // namespace

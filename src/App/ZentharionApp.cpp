@@ -387,8 +387,10 @@ void ZentharionApp::answerAnotherLaunch(bool atLogin)
     // A window on screen already was asked for by the opener.
     if (justOpened)
         bringDashboardForward();
-    // The guide the person has not finished comes forward with it, after it.
-    if (OnboardingContainerView* guide = onboardingWindow(); guide && guide->isVisible()) {
+    // The guide the person has not finished comes forward with it, after it; a modal dialog
+    // (a confirmation, a name prompt) is what the person has to answer first, and stays in front.
+    if (OnboardingContainerView* guide = onboardingWindow();
+        guide && guide->isVisible() && !QApplication::activeModalWidget()) {
         guide->raise();
         if (m_dependencies.bringWindowForward)
             m_dependencies.bringWindowForward(guide->winId());

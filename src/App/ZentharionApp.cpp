@@ -321,6 +321,13 @@ void ZentharionApp::openOnboardingWindow()
                                                          DesktopWords::programMenu(systemTrayAvailable()));
         m_onboardingWindow->setAttribute(Qt::WA_DeleteOnClose);
     }
+    // Transient for the dashboard, as its dialog: the window manager keeps it above the
+    // dashboard, so a click on the dashboard cannot bury it out of reach behind it.
+    if (DashboardView* dashboard = dashboardWindow(); dashboard && dashboard->isVisible() && dashboard->windowHandle()) {
+        m_onboardingWindow->winId();
+        if (QWindow* handle = m_onboardingWindow->windowHandle())
+            handle->setTransientParent(dashboard->windowHandle());
+    }
     if (!m_onboardingWindow->isVisible())
         DashboardWindowSupport::placeCentred(*m_onboardingWindow);
     m_onboardingWindow->show();
@@ -380,6 +387,16 @@ void ZentharionApp::answerAnotherLaunch(bool atLogin)
     // A window on screen already was asked for by the opener.
     if (justOpened)
         bringDashboardForward();
+    // The guide the person has not finished comes forward with it, after it; a modal dialog
+    // (a confirmation, a name prompt) is what the person has to answer first, and stays in front.
+    if (OnboardingContainerView* guide = onboardingWindow();
+        guide && guide->isVisible() && !QApplication::activeModalWidget()) {
+        guide->raise();
+        if (m_dependencies.bringWindowForward)
+            m_dependencies.bringWindowForward(guide->winId());
+        else
+            guide->activateWindow();
+    }
 }
 
 void ZentharionApp::bringDashboardForward()

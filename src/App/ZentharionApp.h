@@ -163,10 +163,12 @@ public:
     static constexpr std::chrono::milliseconds trayGracePeriod{2000};
     void showDashboardIfNoTrayAppears();
     // Another launch of the program asked this one to show itself: the dashboard comes
-    // forward, except for a launch at login on a desktop with a tray, which stays quiet.
+    // forward, with the onboarding window over it while that is open, except for a launch at
+    // login on a desktop with a tray, which stays quiet.
     void answerAnotherLaunch(bool atLogin);
     OnboardingController* onboardingController() const { return m_onboardingController.get(); }
-    // Brings the open onboarding window forward, else opens one.
+    // Brings the open onboarding window forward, else opens one; over an open dashboard it is
+    // the dashboard's dialog.
     void openOnboardingWindow();
     OnboardingContainerView* onboardingWindow() const;
 

@@ -9,6 +9,9 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+
 namespace zen {
 
 using Style = DashboardPreviewStyle;
@@ -25,8 +28,15 @@ public:
     QSize sizeHint() const override
     {
         // Measuring a start well past any card's width is enough, and quick for a name of any length.
+        // The width the name is drawn in, in fractions of a pixel rounded up, and as far as its
+        // last letter's ink reaches: a name given its advance rounded down was shown cut short
+        // ("l…" for "left"), and a letter reaching past its advance lost its edge.
+        const QString start = text().left(512);
+        const QFontMetricsF metrics(font());
+        const qreal ink = std::max({metrics.horizontalAdvance(start), metrics.boundingRect(start).right(),
+                                    metrics.tightBoundingRect(start).right()});
         const QMargins margins = contentsMargins();
-        return {fontMetrics().horizontalAdvance(text().left(512)) + margins.left() + margins.right(),
+        return {int(std::ceil(ink)) + margins.left() + margins.right(),
                 fontMetrics().height() + margins.top() + margins.bottom()};
     }
     QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }

@@ -22,6 +22,10 @@ QString DashboardElidedLabel::shownText() const
     // Eliding measures the whole text: a name of any length from a file is cut first to more
     // characters than the width can show (each is at least a pixel wide), its end marked.
     const int width = contentsRect().width();
+    // Measured as drawn, in fractions of a pixel: the rounded measure of elidedText cut a text
+    // that fits by less than a pixel.
+    if (line.size() <= width && QFontMetricsF(font()).horizontalAdvance(line) <= width)
+        return line;
     if (qsizetype room = std::max(width, 16); line.size() > room) {
         if (line.at(room - 1).isHighSurrogate())
             --room;

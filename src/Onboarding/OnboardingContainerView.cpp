@@ -7,8 +7,10 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPropertyAnimation>
 #include <QHBoxLayout>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -24,7 +26,9 @@ OnboardingContainerView::OnboardingContainerView(OnboardingController* controlle
                                                  PermissionCoordinator* permissionCoordinator,
                                                  std::function<void()> openOrFocusDashboard,
                                                  const QString& programMenu, QWidget* parent)
-    : QWidget(parent, Qt::Window)
+    // A dialog, so that the window manager keeps it over the window it is shown for (the
+    // dashboard, else the program's other windows) rather than under the first click there.
+    : QWidget(parent, Qt::Dialog)
     , m_controller(controller)
     , m_permissionCoordinator(permissionCoordinator)
     , m_openOrFocusDashboard(std::move(openOrFocusDashboard))
@@ -39,6 +43,9 @@ OnboardingContainerView::OnboardingContainerView(OnboardingController* controlle
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setMinimumSize(minimumContentSize);
+    // The keys are for the page's buttons: a scroll area first in the focus chain took them all
+    // until Tab moved on.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scroll);
@@ -49,6 +56,9 @@ OnboardingContainerView::OnboardingContainerView(OnboardingController* controlle
     connect(controller, &OnboardingController::showsPermissionSuccessChanged, this, [this](bool shows) {
         if (auto* education = qobject_cast<OnboardingPermissionEducationView*>(m_page))
             education->setShowsSuccess(shows);
+        // Access lost again: the request's buttons are back, the default one ready for Return.
+        if (QPushButton* button = defaultButton(); button && !button->hasFocus())
+            button->setFocus(Qt::OtherFocusReason);
     });
     connect(controller, &OnboardingController::hasOpenedSystemSettingsChanged, this, [this](bool opened) {
         if (auto* education = qobject_cast<OnboardingPermissionEducationView*>(m_page))
@@ -127,9 +137,47 @@ void OnboardingContainerView::showPage()
     QWidget* previous = m_scroll->takeWidget();
     delete previous;
     m_scroll->setWidget(holder);
+    // As in a dialog: Return presses the button that has the focus, the default one when each
+    // page opens.
+    for (QPushButton* button : page->findChildren<QPushButton*>())
+        button->setAutoDefault(true);
+    if (QPushButton* button = defaultButton())
+        button->setFocus(Qt::OtherFocusReason);
     // The first page simply appears with the window; later ones fade in.
     if (previous)
         animateStepChange(holder);
+}
+
+QPushButton* OnboardingContainerView::defaultButton() const
+{
+    if (!m_page)
+        return nullptr;
+    for (QPushButton* button : m_page->findChildren<QPushButton*>())
+        if (button->isDefault() && button->isVisibleTo(m_page) && button->isEnabled())
+            return button;
+    return nullptr;
+}
+
+void OnboardingContainerView::keyPressEvent(QKeyEvent* event)
+{
+    // Keys a focused button did not take, as a dialog answers them.
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        switch (event->key()) {
+        case Qt::Key_Escape:
+            close();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (QPushButton* button = defaultButton()) {
+                button->click();
+                return;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QAbstractAnimation* OnboardingContainerView::stepTransition() const

@@ -11,6 +11,7 @@
 
 class QAbstractAnimation;
 class QPropertyAnimation;
+class QPushButton;
 class QScrollArea;
 
 namespace zen {
@@ -42,9 +43,12 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void showPage();
+    // The page's default button, when it shows one that can be pressed.
+    QPushButton* defaultButton() const;
     void animateStepChange(QWidget* holder);
     void stopStepTransition();
     void carryOutCloseRequest();

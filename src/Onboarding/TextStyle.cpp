@@ -196,6 +196,9 @@ void applyProminent(QPushButton* button)
         " padding: 4px 14px; }"
         "QPushButton:hover { background-color: %4; }"
         "QPushButton:pressed { background-color: %3; }"
+        // The ring of the window's text colour stands out from the window around the button
+        // too; one pixel less padding keeps the button's size.
+        "QPushButton:focus { border: 2px solid %7; padding: 3px 13px; }"
         "QPushButton:disabled { background-color: %5; color: %6; border-color: %5; }");
     QColor faded = fill;
     faded.setAlphaF(0.45);
@@ -205,7 +208,7 @@ void applyProminent(QPushButton* button)
         return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alphaF());
     };
     button->setStyleSheet(sheet.arg(css(fill), css(text), css(fill.darker(120)), css(fill.lighter(108)), css(faded),
-                                    css(fadedText)));
+                                    css(fadedText), css(QApplication::palette().color(QPalette::WindowText))));
 }
 
 } // namespace zen::TextStyle

@@ -12,6 +12,7 @@
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/DashboardWindowFixture.h"
+#include "Dashboard/DashboardWindowSupport.h"
 #include "Dashboard/InlineHotkeyCaptureField.h"
 #include "Dashboard/MiddleElidedLabel.h"
 #include "Shared/UserDefaults.h"
@@ -25,6 +26,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -233,6 +235,66 @@ TEST(DashboardWindowLookTest, ALongMonitorNameKeepsEveryHeaderActionInReach)
     EXPECT_EQ(cards[0]->width(), cards[1]->width());
     for (QWidget* card : {static_cast<QWidget*>(cards[0]), static_cast<QWidget*>(cards[1])})
         EXPECT_TRUE(f.view->rect().contains(rectIn(card, f.view.get())));
+}
+
+// The coverage a label paints, on a clear image wider than the label: a last letter reaching
+// past its advance shows as cut. `whole` paints `text` at the label's place unclipped instead.
+QImage paintedCoverage(DashboardElidedLabel* label, const QString& whole = {})
+{
+    QImage image(label->size() + QSize(32, 0), QImage::Format_Alpha8);
+    image.fill(Qt::transparent);
+    if (whole.isEmpty()) {
+        label->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    } else {
+        QPainter p(&image);
+        p.setFont(label->font());
+        p.drawText(label->contentsRect(), int(label->alignment()) | Qt::TextSingleLine | Qt::TextDontClip, whole);
+    }
+    return image;
+}
+
+// Monitor names of every shape show whole on the primary display's card at the default size:
+// none cut to an ellipsis, no last letter clipped where it reaches past its advance; only a name
+// wider than the card is cut, its end marked, with the header's actions still in reach.
+TEST(DashboardWindowLookTest, MonitorNamesThatFitShowWholeOnTheirCard)
+{
+    LookWindow f;
+    const struct {
+        QString name;
+        bool fits;
+    } cases[] = {{"left", true},     {"Dell Left", true},          {"HDMI-1", true},
+                 {"Wide", true},     {"DP-1 fff", true},           {QString(1000, u'M'), false}};
+    std::vector<QUuid> layouts;
+    int minute = 0;
+    for (const auto& c : cases) {
+        Snapshot layout = f.add(c.name.left(20), minute += 10,
+                                {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 2, 2)});
+        DisplayRecord named = test::makeDisplay(1, CGRect(0, 0, 1440, 900), true);
+        named.localizedName = c.name;
+        layout.sourceDisplayState = DisplayState::make({named, test::makeDisplay(2, CGRect(1440, 0, 1920, 1080))}, 1);
+        ASSERT_TRUE(f.store.save(layout).has_value());
+        layouts.push_back(layout.id);
+    }
+    f.open(DashboardWindowSupport::defaultSize());
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.name.left(20).toStdString());
+        f.view->presenter().selectSnapshot(layouts[i]);
+        f.shot("monitor-name-" + QString::number(i));
+        const auto cards = f.detail()->preview()->cards();
+        ASSERT_EQ(cards.size(), 2u);
+        auto* title = cards[0]->findChild<DashboardElidedLabel*>("displayTitle");
+        ASSERT_NE(title, nullptr);
+        EXPECT_TRUE(rectIn(cards[0], f.view.get()).contains(rectIn(title, f.view.get())));
+        if (c.fits) {
+            EXPECT_EQ(title->shownText(), c.name) << "label " << title->width() << " wide";
+            EXPECT_EQ(paintedCoverage(title), paintedCoverage(title, c.name)) << "painted cut or with an ellipsis";
+        } else {
+            EXPECT_TRUE(title->shownText().endsWith(QChar(0x2026)));
+            EXPECT_NE(paintedCoverage(title), paintedCoverage(title, title->text()));
+            expectHeaderButtonsInReach(f);
+        }
+    }
 }
 
 QLabel* labelWithText(QWidget* in, const QString& start)

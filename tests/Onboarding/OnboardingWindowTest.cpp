@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QGraphicsEffect>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QLabel>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -229,6 +231,60 @@ TEST_F(OnboardingWindowTest, AChangeOfStepFadesInTheNewPageUnlessAnimationIsOff)
     ASSERT_NE(qobject_cast<OnboardingReadyStep*>(window->currentPage()), nullptr);
     EXPECT_EQ(window->stepTransition(), nullptr);
     EXPECT_EQ(window->currentPage()->parentWidget()->graphicsEffect(), nullptr);
+}
+
+// As a dialog takes keys, from the first one: each page opens with its default button focused
+// and the focus drawn; Return and Space press the focused button, Escape closes the window.
+TEST_F(OnboardingWindowTest, EachPageOpensWithItsDefaultButtonFocusedAndAnswersTheKeys)
+{
+    ASSERT_TRUE(controller->startFirstLaunchIfNeeded());
+    auto window = makeWindow();
+    window->show();
+    window->activateWindow();
+    QApplication::setActiveWindow(window.get());
+    processEvents();
+    const auto press = [&](int key) {
+        // To the focused widget, as the window system's keys go; a press may end the page.
+        QPointer<QWidget> target = QApplication::focusWidget() ? QApplication::focusWidget() : window.get();
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(target, &down);
+        if (target)
+            QApplication::sendEvent(target, &up);
+        processEvents();
+    };
+    const auto expectFocusShown = [&](QPushButton* button) {
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(QApplication::focusWidget(), button) << button->text().toStdString();
+        const QImage focused = button->grab().toImage();
+        button->clearFocus();
+        EXPECT_NE(button->grab().toImage(), focused) << "the focus is not drawn on " << button->text().toStdString();
+        button->setFocus(Qt::OtherFocusReason);
+    };
+
+    auto* welcome = qobject_cast<OnboardingWelcomeStep*>(window->currentPage());
+    ASSERT_NE(welcome, nullptr);
+    expectFocusShown(welcome->getStartedButton());
+    press(Qt::Key_Return);
+    auto* education = qobject_cast<OnboardingPermissionEducationView*>(window->currentPage());
+    ASSERT_NE(education, nullptr) << "Return did not get started";
+    expectFocusShown(education->openSystemSettingsButton());
+    press(Qt::Key_Space);
+    EXPECT_EQ(settingsOpened, 1);
+    // Return on another button presses that one, not the default.
+    press(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), education->checkAgainButton());
+    press(Qt::Key_Return);
+    EXPECT_EQ(settingsOpened, 1);
+
+    setTrusted(true);
+    scheduler->advance(800ms);
+    auto* ready = qobject_cast<OnboardingReadyStep*>(window->currentPage());
+    ASSERT_NE(ready, nullptr);
+    expectFocusShown(ready->buttons()->primaryButton());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible()) << "Escape did not close the window";
+    EXPECT_EQ(dashboardOpens, 0);
 }
 
 // Opened for a refused save: the permission page with the access-required title; closing it

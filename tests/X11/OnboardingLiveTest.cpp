@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace zen {
 namespace {
 
@@ -87,6 +89,68 @@ TEST_F(OnboardingLiveTest, FirstLaunchGreetsOverTheDashboardAndHandsOverToIt)
     pumpEventsFor(300);
     EXPECT_FALSE(second->onboardingWindow());
     EXPECT_FALSE(second->dashboardWindow());
+}
+
+// Where the window stands in the window manager's stacking order, bottom first; -1 when absent.
+qsizetype stackingIndex(XSession& x, xcb_window_t window)
+{
+    const QByteArray stacking = x.property(x.root(), x.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW);
+    for (qsizetype i = 0; i + 4 <= stacking.size(); i += 4) {
+        xcb_window_t listed = XCB_NONE;
+        std::memcpy(&listed, stacking.constData() + i, 4);
+        if (listed == window)
+            return i / 4;
+    }
+    return -1;
+}
+
+// The guide is the dashboard's dialog: a click on the dashboard leaves it on top, where the
+// screen shows it, and another launch brings it forward over a window the person went on in.
+TEST_F(OnboardingLiveTest, TheGuideStaysOverTheDashboardAndAnotherLaunchBringsItForward)
+{
+    auto app = startApp();
+    app->showMenuBarExtra();
+    app->showDashboardAtLaunchIfNeeded();
+    ASSERT_TRUE(waitFor([&] { return app->onboardingWindow() && app->onboardingWindow()->isVisible(); }));
+    QPointer<OnboardingContainerView> guide = app->onboardingWindow();
+    QPointer<DashboardView> dashboard = app->dashboardWindow();
+    ASSERT_TRUE(dashboard);
+    ASSERT_TRUE(waitUntilFramed(*x, dashboard));
+    ASSERT_TRUE(waitUntilFramed(*x, guide));
+    const auto dashboardID = xcb_window_t(dashboard->winId()), guideID = xcb_window_t(guide->winId());
+    const auto guideOnTop = [&](xcb_window_t below) { return stackingIndex(*x, guideID) > stackingIndex(*x, below); };
+
+    // The sidebar's empty list, clear of the guide centred over the dashboard.
+    const QPoint aside(40, dashboard->height() / 2);
+    ASSERT_FALSE(QRect(guide->mapToGlobal(QPoint()), guide->size()).contains(dashboard->mapToGlobal(aside)));
+    x->click(dashboard, aside);
+    ASSERT_TRUE(waitFor([&] { return activeWindow(*x) == dashboardID; })) << "the click did not reach the dashboard";
+    pumpEventsFor(300);
+    EXPECT_TRUE(guideOnTop(dashboardID)) << "the click buried the guide";
+    // What the screen shows where the guide is: the guide's own pixels.
+    const QImage onScreen = x->grab(QRect(x->rootPosition(guide), guide->size()));
+    const QImage drawn = guide->grab().toImage().convertToFormat(onScreen.format());
+    shots.save(x->grab(x->rootGeometry(dashboardID).united(QRect(x->rootPosition(guide), guide->size()))),
+               "guide-over-dashboard");
+    ASSERT_EQ(onScreen.size(), drawn.size());
+    int same = 0;
+    for (int row = 0; row < drawn.height(); row += 4)
+        for (int column = 0; column < drawn.width(); column += 4)
+            same += onScreen.pixel(column, row) == drawn.pixel(column, row);
+    EXPECT_GT(same, (drawn.width() / 4) * (drawn.height() / 4) * 98 / 100) << "the screen does not show the guide";
+
+    // The person goes on in another program over both; another launch brings the guide forward.
+    const QRect area(x->rootPosition(guide), guide->size());
+    TestClientProcess other({"--class", "zen-guide-cover,ZenGuideCover", "--window",
+                             QStringLiteral("title=Cover,geometry=%1x%2+%3+%4")
+                                 .arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y())});
+    const auto cover = other.waitUntilReady();
+    ASSERT_EQ(cover.size(), 1u);
+    ASSERT_TRUE(waitFor([&] { return activeWindow(*x) == cover[0] && !guideOnTop(cover[0]); }));
+    app->answerAnotherLaunch(false);
+    EXPECT_TRUE(waitFor([&] { return activeWindow(*x) == guideID; })) << "the guide did not get the keyboard";
+    EXPECT_TRUE(guideOnTop(cover[0]));
+    EXPECT_TRUE(guideOnTop(dashboardID));
 }
 
 TEST_F(OnboardingLiveTest, SaveWithoutAWindowManagerLeadsThroughTheAccessPage)

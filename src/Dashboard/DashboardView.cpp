@@ -135,7 +135,7 @@ DashboardView::DashboardView(Dependencies dependencies, QWidget* parent)
 
     if (!DashboardWindowSupport::configure(*this, *m_frameStore))
         centerOnPrimaryScreen(*this);
-    m_observer = new DashboardWindowObserver(*this, m_dependencies.permissionRouter, *m_frameStore);
+    m_observer = new DashboardWindowObserver(*this, m_dependencies.permissionRouter, *m_frameStore, m_scheduler);
 
     connect(m_presenter, &DashboardViewPresenter::changed, this, &DashboardView::render);
     connect(m_presenter, &DashboardViewPresenter::pendingUpdateChanged, this, &DashboardView::showUpdateConfirmation);

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -11,11 +13,13 @@
 namespace zen {
 
 DashboardWindowObserver::DashboardWindowObserver(QWidget& window, std::shared_ptr<PermissionInterventionRouter> router,
-                                                 UserDefaults& frameStore)
+                                                 UserDefaults& frameStore,
+                                                 std::shared_ptr<OperationScheduler> scheduler)
     : QObject(&window)
     , m_window(&window)
     , m_router(std::move(router))
     , m_frameStore(frameStore)
+    , m_scheduler(scheduler ? std::move(scheduler) : std::make_shared<QtOperationScheduler>())
 {
     window.installEventFilter(this);
     watchWindowHandle();
@@ -24,10 +28,22 @@ DashboardWindowObserver::DashboardWindowObserver(QWidget& window, std::shared_pt
             saveFrame();
     });
     QTimer::singleShot(0, this, [this] { updateVisibility(); });
+    // The toolkit hears of a monitor unplugged a moment after the server made the change: a
+    // dashboard opened in between was placed by the monitors as they were, and one open on that
+    // monitor is left where nobody sees it. Judged once the toolkit has moved its windows off the
+    // monitor that went.
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (m_window && m_window->isVisible() && !m_window->isMinimized())
+                DashboardWindowSupport::keepOnMonitors(*m_window);
+        });
+    });
 }
 
 DashboardWindowObserver::~DashboardWindowObserver()
 {
+    if (m_pendingSave)
+        m_pendingSave->cancel();
     // A window that goes away without a close event (deleted outright) is no longer in view.
     if (!m_closed)
         report(DashboardWindowVisibility::notVisible);
@@ -56,8 +72,30 @@ void DashboardWindowObserver::report(DashboardWindowVisibility visibility)
 
 void DashboardWindowObserver::saveFrame()
 {
+    if (m_pendingSave) {
+        m_pendingSave->cancel();
+        m_pendingSave.reset();
+    }
     if (m_window)
         DashboardWindowSupport::saveFrame(*m_window, m_frameStore);
+}
+
+void DashboardWindowObserver::saveFrameLater()
+{
+    // A drag moves the window some tens of times a second, and each save replaces the settings
+    // file (written and synced to disk, on this thread): the frame is saved once it has settled.
+    if (m_pendingSave)
+        m_pendingSave->cancel();
+    m_pendingSave = m_scheduler->runAfter(frameSaveDelay, [this] {
+        m_pendingSave.reset();
+        saveFrame();
+    });
+}
+
+void DashboardWindowObserver::savePendingFrame()
+{
+    if (m_pendingSave)
+        saveFrame();
 }
 
 void DashboardWindowObserver::watchWindowHandle()
@@ -79,7 +117,7 @@ bool DashboardWindowObserver::eventFilter(QObject* watched, QEvent* event)
         case QEvent::Move:
         case QEvent::Resize:
             if (m_window->isVisible())
-                saveFrame();
+                saveFrameLater();
             break;
         case QEvent::Close:
             saveFrame();
@@ -87,6 +125,9 @@ bool DashboardWindowObserver::eventFilter(QObject* watched, QEvent* event)
             report(DashboardWindowVisibility::notVisible);
             break;
         case QEvent::Hide:
+            savePendingFrame();
+            updateVisibility();
+            break;
         case QEvent::WindowStateChange:
         case QEvent::ActivationChange:
             updateVisibility();

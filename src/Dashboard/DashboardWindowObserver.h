@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MenuBar/OperationScheduler.h"
 #include "Permissions/PermissionInterventionRouter.h"
 
 #include <QObject>
@@ -16,15 +17,19 @@ class UserDefaults;
 
 // Watches the dashboard window for the permission router and the frame store: tells the
 // router whether the dashboard is in view (shown, not minimized, on the current desktop) each
-// time that changes, and saves the window's frame when it moves, is resized, closes, or the
-// program quits. The first report comes one event-loop turn after the observer is attached.
+// time that changes, and saves the window's frame once a move or resize has ended (a moment
+// after the last one), when it is hidden or closes, and when the program quits. The first
+// report comes one event-loop turn after the observer is attached.
 class DashboardWindowObserver : public QObject {
     Q_OBJECT
 public:
     using VisibilityChange = std::function<void(DashboardWindowVisibility)>;
 
+    // How long after the last move or resize the frame is saved.
+    static constexpr std::chrono::milliseconds frameSaveDelay {1000};
+
     DashboardWindowObserver(QWidget& window, std::shared_ptr<PermissionInterventionRouter> router,
-                            UserDefaults& frameStore);
+                            UserDefaults& frameStore, std::shared_ptr<OperationScheduler> scheduler = {});
     ~DashboardWindowObserver() override;
 
     // The visibility as the window's state gives it now.
@@ -38,11 +43,15 @@ protected:
 private:
     void report(DashboardWindowVisibility visibility);
     void saveFrame();
+    void saveFrameLater();
+    void savePendingFrame();
     void watchWindowHandle();
 
     QPointer<QWidget> m_window;
     std::shared_ptr<PermissionInterventionRouter> m_router;
     UserDefaults& m_frameStore;
+    std::shared_ptr<OperationScheduler> m_scheduler;
+    std::unique_ptr<OperationScheduler::Handle> m_pendingSave;
     bool m_closed = false;
 };
 

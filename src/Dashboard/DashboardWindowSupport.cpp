@@ -26,6 +26,12 @@ bool DashboardWindowSupport::configure(QWidget& window, UserDefaults& defaults, 
     // primary monitor instead.
     if (!window.restoreGeometry(QByteArray::fromBase64(saved->toLatin1())))
         return false;
+    keepOnMonitors(window);
+    return true;
+}
+
+void DashboardWindowSupport::keepOnMonitors(QWidget& window)
+{
     const QRect frame = window.frameGeometry();
     std::vector<QRect> monitors;
     for (const QScreen* screen : QGuiApplication::screens())
@@ -35,7 +41,6 @@ bool DashboardWindowSupport::configure(QWidget& window, UserDefaults& defaults, 
         const QRect centred = centredFrame(frame.size(), std::nullopt, primary->availableGeometry());
         window.move(centred.topLeft());
     }
-    return true;
 }
 
 bool DashboardWindowSupport::mostlyOnMonitors(const QRect& frame, const std::vector<QRect>& monitors)

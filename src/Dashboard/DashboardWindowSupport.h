@@ -35,6 +35,9 @@ public:
     // when there was none (or it is unreadable), leaving the window as it was. A saved frame
     // mostly outside every monitor attached now keeps its size, centred on the primary monitor.
     static bool configure(QWidget& window, UserDefaults& defaults, const QString& name = frameAutosaveName());
+    // Puts a window whose frame lies mostly outside every monitor the toolkit knows centred on
+    // the primary monitor, keeping its size.
+    static void keepOnMonitors(QWidget& window);
     // Whether more than half of the frame lies on the monitors.
     static bool mostlyOnMonitors(const QRect& frame, const std::vector<QRect>& monitors);
     static void saveFrame(const QWidget& window, UserDefaults& defaults,

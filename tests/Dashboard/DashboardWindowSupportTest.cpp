@@ -3,6 +3,7 @@
 
 #include "Dashboard/DashboardWindowFixture.h"
 #include "Shared/UserDefaults.h"
+#include "Support/ManualScheduler.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -53,7 +54,9 @@ TEST(DashboardWindowSupportTest, AFrameSavedMostlyOffEveryMonitorOpensCentredOnT
              {QRect(900, 100, 940, 640), {left, right}, true}, // across both monitors
              {QRect(1188, 100, 940, 640), {left, right}, true},
              {QRect(1188, 100, 940, 640), {left}, false}, // 92 of 940 px on the monitor left
-             {QRect(2400, 100, 940, 640), {left}, false}})
+             {QRect(2400, 100, 940, 640), {left}, false},
+             // Mirrored monitors show the same pixels: 280 of 940 px on screen, not twice that.
+             {QRect(1000, 100, 940, 640), {left, left}, false}})
         EXPECT_EQ(DashboardWindowSupport::mostlyOnMonitors(frame, monitors), mostlyOn) << frame.x();
 
     QTemporaryDir dir;
@@ -142,6 +145,47 @@ TEST(DashboardWindowObserverTest, ReportsVisibilityChangesOnceEachAndSavesTheFra
     QWidget reopened;
     EXPECT_TRUE(DashboardWindowSupport::configure(reopened, f.defaults));
     EXPECT_EQ(reopened.size(), QSize(1000, 700));
+}
+
+// Each save replaces the settings file: a drag saves once it has ended, and what is still
+// waiting is saved when the window goes or the program quits.
+TEST(DashboardWindowObserverTest, AMoveSavesTheFrameOnceItHasEndedOrTheWindowGoes)
+{
+    Observed f;
+    auto scheduler = std::make_shared<test::ManualScheduler>();
+    QWidget window;
+    window.setGeometry(100, 100, 940, 640);
+    new DashboardWindowObserver(window, f.router, f.defaults, scheduler);
+    window.show();
+    QApplication::processEvents();
+    const auto stored = [&] { return f.defaults.stringForKey(DashboardWindowSupport::frameAutosaveName()); };
+    const auto frameNow = [&] { return std::optional(QString::fromLatin1(window.saveGeometry().toBase64())); };
+
+    for (int step = 1; step <= 100; ++step) {
+        window.move(100 + step, 100 + step / 2);
+        QApplication::processEvents();
+        scheduler->advance(std::chrono::milliseconds(20));
+    }
+    window.resize(1000, 700);
+    QApplication::processEvents();
+    scheduler->advance(DashboardWindowObserver::frameSaveDelay - std::chrono::milliseconds(1));
+    EXPECT_FALSE(stored()) << "saved while the window was still moving";
+    scheduler->advance(std::chrono::milliseconds(1));
+    EXPECT_EQ(stored(), frameNow());
+
+    const struct {
+        const char* end;
+        std::function<void()> act;
+    } ends[] = {{"hidden", [&] { window.hide(); }},
+                {"quitting", [] { QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"); }}};
+    for (const auto& [end, act] : ends) {
+        SCOPED_TRACE(end);
+        window.show();
+        window.move(window.pos() + QPoint(7, 3));
+        QApplication::processEvents();
+        act();
+        EXPECT_EQ(stored(), frameNow());
+    }
 }
 
 TEST(DashboardWindowSupportTest, AnOpenedWindowIsCentredOverTheDashboardOrOnTheMonitorInsideItsFreeArea)

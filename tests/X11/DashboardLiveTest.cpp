@@ -7,6 +7,7 @@
 #include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardViewPresenter.h"
+#include "Dashboard/DashboardWindowObserver.h"
 #include "Dashboard/DashboardWindowSupport.h"
 #include "Dashboard/SidebarActionButton.h"
 #include "Shared/UserDefaults.h"
@@ -23,7 +24,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStyleHints>
 #include <QTemporaryDir>
@@ -31,6 +35,9 @@
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <limits>
@@ -399,6 +406,127 @@ TEST_F(DashboardLiveTest, TheKeyboardRenamesRestoresAndDeletesAndTheRestoreOrder
             x->click(button);
     EXPECT_TRUE(waitFor([&] { return !QFile::exists(file); })) << "the layout file is still there";
     EXPECT_TRUE(waitFor([&] { return list->count() == 1; }));
+}
+
+// The app with the dashboard open and framed, as a returning user has it.
+struct OpenDashboard {
+    std::unique_ptr<ZentharionApp> app;
+    QPointer<DashboardView> view;
+
+    explicit OpenDashboard(XSession& x, UserDefaults& defaults)
+    {
+        ZentharionAppDependencies dependencies = ZentharionAppDependencies::live();
+        dependencies.userDefaults = &defaults;
+        dependencies.quit = [] {};
+        app = std::make_unique<ZentharionApp>(std::move(dependencies));
+        reopen(x);
+    }
+    bool reopen(XSession& x)
+    {
+        app->openOrFocusDashboard();
+        view = app->dashboardWindow();
+        return view && waitUntilFramed(x, view);
+    }
+};
+
+// Moves a window of ours as a person's drag does: through the window manager, each step seen
+// by the program before the next.
+bool moveThroughWindowManager(XSession& x, QWidget& window, QPoint to)
+{
+    const std::uint32_t position[] = {std::uint32_t(to.x()), std::uint32_t(to.y())};
+    xcb_configure_window(x.connection(), xcb_window_t(window.winId()), XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y,
+                         position);
+    xcb_flush(x.connection());
+    // Where the window manager puts the window for that request is its own business; the move
+    // is done once the window stands elsewhere and the program knows where.
+    const QPoint before = window.mapToGlobal(QPoint());
+    return waitFor([&] {
+        const QPoint now = x.rootPosition(xcb_window_t(window.winId()));
+        return now != before && window.mapToGlobal(QPoint()) == now;
+    }, 5000, 5);
+}
+
+// A hundred steps of a drag replace the settings file once or twice, not a hundred times, and
+// the frame where the drag ended is the one kept.
+TEST_F(DashboardLiveTest, ADragStoresTheFrameOnceItHasEnded)
+{
+    OpenDashboard open(*x, *defaults);
+    ASSERT_TRUE(open.view) << "no dashboard";
+    const QString folder = home.filePath("config/Zentharion");
+    const QByteArray settingsName = "Zentharion.conf";
+    pumpEventsFor(DashboardWindowObserver::frameSaveDelay.count() + 500);
+
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    const auto closeWatch = qScopeGuard([&] { ::close(watch); });
+    ASSERT_GE(inotify_add_watch(watch, QFile::encodeName(folder).constData(), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
+    const QPoint start = open.view->pos();
+    for (int step = 1; step <= 100; ++step)
+        ASSERT_TRUE(moveThroughWindowManager(*x, *open.view, start + QPoint(step * 3, step)))
+            << "step " << step << " was not carried out";
+    pumpEventsFor(DashboardWindowObserver::frameSaveDelay.count() + 1000);
+
+    // A file replaced is renamed into place; one rewritten in place is closed after writing
+    // (and a replacement may be too, by the writer still holding it).
+    int renamedIn = 0, closedAfterWriting = 0;
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;)
+        for (char* at = buffer; at < buffer + got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            if (event->len > 0 && settingsName == event->name)
+                ++((event->mask & IN_MOVED_TO) ? renamedIn : closedAfterWriting);
+            at += sizeof(inotify_event) + event->len;
+        }
+    const int replacements = std::max(renamedIn, closedAfterWriting);
+    EXPECT_GE(replacements, 1) << "the frame was never stored";
+    EXPECT_LE(replacements, 3) << "a drag of 100 steps replaced the settings file " << replacements << " times";
+    UserDefaults reread(folder + "/" + settingsName);
+    EXPECT_EQ(reread.stringForKey(DashboardWindowSupport::frameAutosaveName()),
+              QString::fromLatin1(open.view->saveGeometry().toBase64()))
+        << "the frame kept is not where the drag ended";
+}
+
+// A dashboard closed on a monitor that is then unplugged comes back, within the same run of
+// the program, on a monitor still there.
+TEST_F(DashboardLiveTest, ReopenedAfterItsMonitorWentItOpensOnAMonitorStillThere)
+{
+    if (!hasTool("xrandr"))
+        GTEST_SKIP() << "xrandr is not installed";
+    const auto screenNamed = [](const QString& name) -> QScreen* {
+        for (QScreen* screen : QGuiApplication::screens())
+            if (screen->name() == name)
+                return screen;
+        return nullptr;
+    };
+    ASSERT_TRUE(screenNamed("ZEN-RIGHT") && screenNamed("ZEN-LEFT")) << "not the two-monitor desktop";
+    const QRect right = screenNamed("ZEN-RIGHT")->geometry();
+    const QString rightMonitor = QStringLiteral("%1/270x%2/200+%3+%4").arg(right.width()).arg(right.height()).arg(right.x()).arg(right.y());
+
+    OpenDashboard open(*x, *defaults);
+    ASSERT_TRUE(open.view) << "no dashboard";
+    // Mostly on the right-hand monitor, its left edge on the other one.
+    ASSERT_TRUE(moveThroughWindowManager(*x, *open.view, right.topLeft() + QPoint(-92, 60)));
+    closeWindow(*x, xcb_window_t(open.view->winId()));
+    ASSERT_TRUE(waitFor([&] { return !open.view->isVisible(); }));
+
+    const auto plugBackIn = qScopeGuard([&] {
+        QProcess::execute("xrandr", {"--setmonitor", "ZEN-RIGHT", rightMonitor, "none"});
+        waitFor([&] { return screenNamed("ZEN-RIGHT") != nullptr; });
+    });
+    // Opened again the moment the monitor goes: before the toolkit has heard of it.
+    ASSERT_EQ(QProcess::execute("xrandr", {"--delmonitor", "ZEN-RIGHT"}), 0);
+    ASSERT_TRUE(open.reopen(*x)) << "the dashboard did not come back";
+    const QRect left = screenNamed("ZEN-LEFT")->geometry();
+    QRect shown;
+    const auto mostlyOnLeft = [&] {
+        shown = x->rootGeometry(xcb_window_t(open.view->winId()));
+        const QRect onScreen = shown.intersected(left);
+        return 2 * qint64(onScreen.width()) * onScreen.height() > qint64(shown.width()) * shown.height();
+    };
+    EXPECT_TRUE(waitFor(mostlyOnLeft, 5000))
+        << "only " << shown.intersected(left).width() << " of " << shown.width() << " px across are on the monitor left";
+    pumpEventsFor(500);
+    EXPECT_TRUE(mostlyOnLeft()) << "it did not stay there";
 }
 
 } // namespace

@@ -24,7 +24,9 @@ public:
     // Qt takes for $XDG_RUNTIME_DIR (this user's, closed to others, else a folder of its own).
     // A launch without the variable (from a shell that lost the session's environment) takes
     // "<uid>" in `userRuntimeFolders`, the folder the login manager made for the session,
-    // when it is this user's own folder (no link) closed to others. Empty when there is none.
+    // when it is this user's own folder (no link) closed to others. Where Qt refuses its own
+    // (another user planted its name in the shared temporary folder), "zentharion" in the
+    // user's cache folder, made closed to others. Empty when there is none.
     static QString privateDirectory(const QString& userRuntimeFolders = QStringLiteral("/run/user"));
 
     SingleInstanceLock(const QString& directory, const QString& displayName);

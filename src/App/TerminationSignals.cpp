@@ -70,7 +70,11 @@ TerminationSignals::TerminationSignals(std::function<void()> quit, QObject* pare
         struct sigaction action {};
         action.sa_handler = onSignal;
         ::sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
+        // The kernel puts the default action back as it delivers the signal: a second one of
+        // the kind ends the program at once, even when the main thread is stuck and the loop
+        // never reads the first. Per kind, not any two: a session's end sends SIGTERM and
+        // SIGHUP together, and that ending still goes through the loop.
+        action.sa_flags = SA_RESTART | SA_RESETHAND;
         ::sigaction(handledSignals[i], &action, nullptr);
     }
 }
@@ -94,7 +98,7 @@ void TerminationSignals::received()
     while ((count = ::read(signalSocket[1], numbers, sizeof numbers)) > 0) {
         for (ssize_t i = 0; i < count; ++i) {
             qCInfo(AppLogger::app, "Ending on signal %d", int(numbers[i]));
-            // The next one of its kind is not waited for.
+            // The handler went with the signal already; what the signal did before comes back.
             if (const auto kind = std::ranges::find(handledSignals, numbers[i]); kind != handledSignals.end())
                 ::sigaction(*kind, &previous[kind - handledSignals.begin()], nullptr);
         }

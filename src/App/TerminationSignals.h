@@ -16,9 +16,10 @@ namespace zen {
 // among them. The handler only writes the signal's number to a socket pair; the notifier of the
 // other end asks for the ending on the application's thread. A signal that comes while the
 // program is still starting, before its loop runs, is asked again until the loop has ended.
-// Once asked, a second signal of the same kind ends the program the default way, at once. A
-// signal ignored when the program started (nohup) stays ignored. One object at a time; the
-// handlers go with it, and each signal does again what it did before.
+// A second signal of the same kind ends the program the default way at once, even while its
+// main thread is stuck and the loop never reads the first. A signal ignored when the program
+// started (nohup) stays ignored. One object at a time; the handlers go with it, and each
+// signal does again what it did before.
 class TerminationSignals final : public QObject {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "Shared/LockFileEntry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -18,6 +19,8 @@ namespace {
 // How often a thread waiting for a lock looks at its deadline: short against the waits
 // callers give.
 constexpr std::chrono::milliseconds wakeInterval {10};
+// How often a wait without a wake-up timer tries the lock again.
+constexpr std::chrono::milliseconds pollInterval {5};
 
 void onWake(int) {}
 
@@ -59,6 +62,28 @@ int removeNonRegularEntry(int folder, const char* name, QDeadlineTimer deadline,
     return result;
 }
 
+// Tries the lock every few milliseconds until the deadline. Only for a thread that cannot
+// have its wake-up timer (the user's pending-signal limit is used up): a holder that lets go
+// and takes the lock again between two tries may keep it, which a refusal at once would
+// not mend either.
+int pollUntil(int fd, const QDeadlineTimer& deadline, const std::atomic<bool>* abandoned)
+{
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return 0;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return errno;
+        if (abandoned && abandoned->load())
+            return ECANCELED;
+        const qint64 left = deadline.remainingTime(); // -1: no deadline
+        if (left == 0)
+            return EWOULDBLOCK;
+        const auto pause = left < 0 ? pollInterval : std::min(pollInterval, std::chrono::milliseconds(left));
+        const timespec interval {0, long(std::chrono::nanoseconds(pause).count())};
+        ::clock_nanosleep(CLOCK_MONOTONIC, 0, &interval, nullptr);
+    }
+}
+
 } // namespace
 
 int lockExclusivelyBefore(int fd, QDeadlineTimer deadline, const std::atomic<bool>* abandoned)
@@ -87,7 +112,7 @@ int lockExclusivelyBefore(int fd, QDeadlineTimer deadline, const std::atomic<boo
     event._sigev_un._tid = ::gettid(); // sigev_notify_thread_id, which this C library does not name
     timer_t timer {};
     if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
-        return errno;
+        return pollUntil(fd, deadline, abandoned);
     itimerspec every {};
     every.it_value.tv_nsec = every.it_interval.tv_nsec = wakeInterval.count() * 1000 * 1000;
     // A thread that blocks signals would never be woken: the one signal is let through here.

@@ -26,7 +26,8 @@ std::expected<int, int> openLockFileEntry(int folder, const char* name, QDeadlin
 // already passed tries once). Returns 0, EWOULDBLOCK when another open file holds the lock
 // until the deadline, ECANCELED when `abandoned` is set while it waits, or the errno of a
 // failure. The calling thread waits itself (interrupted now and then by a real-time signal of
-// this module's own) and nothing is left behind when it gives up.
+// this module's own) and nothing is left behind when it gives up; where that signal's timer
+// cannot be made (the user's pending-signal limit used up), it tries every few milliseconds.
 int lockExclusivelyBefore(int fd, QDeadlineTimer deadline, const std::atomic<bool>* abandoned = nullptr);
 
 } // namespace zen

@@ -16,6 +16,7 @@
 #include <vector>
 #include <thread>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -229,6 +230,53 @@ TEST(SingleInstanceLockTest, ALaunchWithoutTheRuntimeVariableMeetsTheSessionsCop
         ASSERT_EQ(::lstat(QFile::encodeName(found).constData(), &info), 0);
         EXPECT_TRUE(S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 077) == 0);
     }
+}
+
+// Without a runtime folder of the session's, Qt's own lies in the shared temporary folder,
+// where anyone may take its name first: a folder of theirs, a link, a file. The check for
+// another copy holds all the same, in the user's cache folder, and nothing is written outside
+// the test's folders.
+TEST(SingleInstanceLockTest, ANamePlantedInTheSharedTemporaryFolderTurnsNoCheckOff)
+{
+    const passwd* user = ::getpwuid(::geteuid());
+    ASSERT_NE(user, nullptr);
+    QTemporaryDir root;
+    for (const char* made : {"tmp", "home", "elsewhere"})
+        ASSERT_TRUE(QDir().mkpath(root.filePath(made)));
+    const ScopedVariable temporary("TMPDIR", root.filePath("tmp"));
+    const ScopedVariable runtime("XDG_RUNTIME_DIR", {});
+    const ScopedVariable cache("XDG_CACHE_HOME", root.filePath("cache"));
+    const ScopedVariable home("HOME", root.filePath("home"));
+    const QString noSessions = root.filePath("no-sessions");
+    const QString planted = root.filePath("tmp/runtime-") + QFile::decodeName(user->pw_name);
+    const QByteArray encoded = QFile::encodeName(planted);
+
+    struct Case {
+        const char* what;
+        std::function<bool()> plant;
+    };
+    std::vector<Case> cases = {
+        {"a link to a folder", [&] { return QFile::link(root.filePath("elsewhere"), planted); }},
+        {"a file", [&] { return writeFile(planted, "planted"); }},
+    };
+    if (::geteuid() == 0)
+        cases.push_back({"another user's folder", [&] {
+                             return ::mkdir(encoded.constData(), 0700) == 0 && ::chown(encoded.constData(), 4242, 4242) == 0;
+                         }});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(planted);
+        QDir().rmdir(planted);
+        ASSERT_TRUE(c.plant());
+        const QString directory = SingleInstanceLock::privateDirectory(noSessions);
+        EXPECT_TRUE(directory.startsWith(root.filePath("cache/"))) << directory.toStdString();
+        SingleInstanceLock first(directory, ":0");
+        EXPECT_EQ(first.tryLock(), SingleInstanceLock::Outcome::acquired);
+        EXPECT_EQ(SingleInstanceLock(SingleInstanceLock::privateDirectory(noSessions), ":0").tryLock(),
+                  SingleInstanceLock::Outcome::alreadyRunning);
+    }
+    EXPECT_TRUE(QDir(root.filePath("elsewhere")).isEmpty());
+    EXPECT_TRUE(QDir(root.filePath("home")).isEmpty());
 }
 
 } // namespace

@@ -13,11 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
-#include <cstring>
 
 using namespace zen;
 
@@ -138,4 +140,98 @@ TEST(TerminationSignalsTest, OnceTheProgramsLoopHasEndedAWaitForTheLayoutsGivesU
     SnapshotFolderLock::abandonWaits(false);
     ::close(other);
     EXPECT_EQ(waited.state(), SnapshotFolderLock::State::abandoned);
+}
+
+namespace {
+
+constexpr char stuckVariable[] = "ZEN_TERMINATION_TEST_STUCK";
+
+// Whether the signal mask `field` ("SigCgt:", "ShdPnd:", ...) of process `pid` has `number`.
+bool statusMaskHas(pid_t pid, const char* field, int number)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return (line.mid(int(std::strlen(field))).trimmed().toULongLong(nullptr, 16) >> (number - 1)) & 1;
+    }
+    return false;
+}
+
+// A process of the test's own, killed and waited for should the test leave it running.
+struct Child {
+    pid_t pid = 0;
+    ~Child()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    // Waits for it to end, at most `ms`; its wait status, or -1 while it still runs.
+    int endWithin(int ms)
+    {
+        const QDeadlineTimer deadline(ms);
+        for (int status = 0;; ::usleep(10000)) {
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                pid = 0;
+                return status;
+            }
+            if (deadline.hasExpired())
+                return -1;
+        }
+    }
+};
+
+} // namespace
+
+// The program's main thread is stuck (a write or a wait that does not end) and never reads the
+// first SIGTERM: the second ends it at once. The stuck program is this test binary again.
+TEST(TerminationSignalsTest, ASecondSignalEndsAProgramWhoseMainThreadIsStuck)
+{
+    QTemporaryDir folder;
+    const QByteArray output = QFile::encodeName(folder.filePath("output"));
+    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const QByteArray marker = QByteArray(stuckVariable) + "=1";
+    std::vector<char*> environment {const_cast<char*>(marker.constData())};
+    for (char** variable = environ; *variable; ++variable)
+        environment.push_back(*variable);
+    environment.push_back(nullptr);
+    char filter[] = "--gtest_filter=TerminationSignalsTest.StaysStuckAsTheOtherProgram";
+    char* arguments[] = {const_cast<char*>(program.constData()), filter, nullptr};
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    Child child;
+    const int spawned = ::posix_spawn(&child.pid, program.constData(), &actions, nullptr, arguments, environment.data());
+    ::posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(spawned, 0);
+
+    // Its handler is in place once it catches the signal; the first one is taken once no
+    // thread has it pending any more.
+    const QDeadlineTimer started(60000);
+    while (!statusMaskHas(child.pid, "SigCgt:", SIGTERM) && !started.hasExpired() && child.endWithin(0) == -1)
+        ::usleep(10000);
+    ASSERT_TRUE(child.pid > 0 && statusMaskHas(child.pid, "SigCgt:", SIGTERM)) << "the other program never handled SIGTERM";
+    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
+    const QDeadlineTimer taken(10000);
+    while ((statusMaskHas(child.pid, "ShdPnd:", SIGTERM) || statusMaskHas(child.pid, "SigPnd:", SIGTERM)) && !taken.hasExpired())
+        ::usleep(10000);
+    ASSERT_EQ(child.endWithin(0), -1) << "the first signal ended the program without its loop";
+
+    ASSERT_EQ(::kill(child.pid, SIGTERM), 0);
+    const int status = child.endWithin(10000);
+    ASSERT_NE(status, -1) << "the second SIGTERM did not end the stuck program";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "wait status " << status;
+}
+
+TEST(TerminationSignalsTest, StaysStuckAsTheOtherProgram)
+{
+    if (qEnvironmentVariableIsEmpty(stuckVariable))
+        GTEST_SKIP() << "runs only as the other program of ASecondSignalEndsAProgramWhoseMainThreadIsStuck";
+    const Dispositions byDefault(SIG_DFL);
+    TerminationSignals handlers;
+    for (;;)
+        ::pause();
 }

@@ -84,8 +84,9 @@ public:
 
 private:
     void load();
-    // Writes the stored values with `key` set to `value` (removed when absent) over what the
-    // file holds now, so that another instance's changes to other keys are kept.
+    // Sets `key` to `value` (removes it when absent) and writes it, with any earlier change
+    // not saved yet, over what the file holds now, so that another instance's changes to other
+    // keys are kept.
     void store(const QString& key, const std::optional<QVariant>& value);
     std::expected<QByteArray, QString> readText(const QString& target) const;
     void stopSaving(const QString& why);

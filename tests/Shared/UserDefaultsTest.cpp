@@ -684,3 +684,25 @@ TEST(UserDefaultsTest, FiftyChangesLeaveTheOpenDescriptorsAsTheyWere)
     }
     EXPECT_EQ(openDescriptors(), before);
 }
+
+// A change that could not be saved (here: no private copy could be made) is neither lost
+// from the session nor from the file once a later change is saved.
+TEST(UserDefaultsTest, AChangeThatCouldNotBeSavedGoesWithTheNextOne)
+{
+    QTemporaryDir home;
+    const QString conf = home.filePath("Zentharion.conf"), scratch = home.filePath("scratch");
+    {
+        QFile f(scratch);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const auto previous = qInstallMessageHandler(recordSettingsWarning);
+    UserDefaults defaults(conf, home.path(), {.scratchFolder = scratch});
+    defaults.setString("first", "kept");
+    ASSERT_TRUE(QFile::remove(scratch) && QDir().mkpath(scratch));
+    defaults.setString("second", "saved");
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(defaults.stringForKey("first"), QStringLiteral("kept"));
+    const UserDefaults reread(conf, home.path());
+    EXPECT_EQ(reread.stringForKey("first"), QStringLiteral("kept"));
+    EXPECT_EQ(reread.stringForKey("second"), QStringLiteral("saved"));
+}

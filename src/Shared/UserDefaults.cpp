@@ -2,21 +2,25 @@
 
 #include "Shared/AtomicFileWriter.h"
 #include "Shared/Directories.h"
+#include "Shared/LockFileEntry.h"
+#include "Shared/Uuid.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMutexLocker>
-#include <QSettings>
 #include <QStandardPaths>
+#include <QUuid>
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <vector>
+#include <fcntl.h>
 #include <pwd.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,60 +41,107 @@ bool usableHome(const QString& path)
     return !path.isEmpty() && QDir::isAbsolutePath(path) && QDir::cleanPath(path) != QLatin1String("/");
 }
 
-// The home folder links may lead into: $HOME when it names one, else the account's own from
-// the password database (a service or `env -i` runs without HOME, and Qt then answers "/").
-// Empty when there is none: then no link is followed.
-QString accountHomeFolder()
+QString passwordDatabaseHome()
 {
-    if (const QString home = qEnvironmentVariable("HOME"); usableHome(home))
-        return home;
     struct passwd entry {};
     struct passwd* found = nullptr;
     std::vector<char> buffer(16384);
     if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
-        if (const QString home = QFile::decodeName(found->pw_dir); usableHome(home))
-            return home;
+        return QFile::decodeName(found->pw_dir);
     return {};
 }
 
-// The text is QSettings' IniFormat. QSettings reads it from an anonymous file in memory, so it
-// never opens the user's file to read it (a pipe swapped in cannot block it) and nothing is made
-// on disk that a program ended by a signal would leave behind.
-std::optional<QVariantMap> decodeIni(const QByteArray& bytes)
+// The home folder links may lead into: $HOME when it names one, else the account's own from
+// the password database (a service or `env -i` runs without HOME, and Qt then answers "/").
+// Empty when there is none: then no link is followed.
+QString accountHomeFolder(const std::function<QString()>& passwordHome)
 {
-    QVariantMap values;
-    if (bytes.isEmpty())
-        return values;
-    const int fd = ::memfd_create("settings", MFD_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    if (done == bytes.size()) {
-        // A settings object that changes nothing reads the file afresh each time, so a later
-        // text under the same descriptor number is never answered from Qt's cache.
-        const QSettings settings(QStringLiteral("/proc/self/fd/%1").arg(fd), QSettings::IniFormat);
-        for (const QString& key : settings.allKeys())
-            values.insert(key, settings.value(key));
-    }
-    ::close(fd);
-    if (done != bytes.size())
-        return std::nullopt;
-    return values;
+    if (const QString home = qEnvironmentVariable("HOME"); usableHome(home))
+        return home;
+    if (const QString home = passwordHome ? passwordHome() : passwordDatabaseHome(); usableHome(home))
+        return home;
+    return {};
 }
+
+// Held while the file is read, changed and replaced, so that two copies of the program never
+// write over each other's change. flock on a file of its own, removed by its holder before it
+// lets go, so that the folder keeps no file of ours but the settings (and no lock file that
+// QSettings' own locking in an earlier version would wait on): whoever finds the file it
+// locked gone from the name takes the one that stands there now.
+class FileLock {
+public:
+    FileLock(const QString& folderPath, const QString& name, QDeadlineTimer deadline)
+        : m_name(QFile::encodeName(name))
+    {
+        // The folder may be reached through a link (a dotfile manager's): only the file
+        // itself is never followed.
+        m_folder = ::open(QFile::encodeName(folderPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_folder < 0) {
+            m_error = errno;
+            return;
+        }
+        for (;;) {
+            const auto opened = openLockFileEntry(m_folder, m_name.constData(), deadline);
+            if (!opened) {
+                m_error = opened.error();
+                return;
+            }
+            if (const int locked = lockExclusivelyBefore(*opened, deadline); locked != 0) {
+                ::close(*opened);
+                m_error = locked;
+                return;
+            }
+            struct stat held {}, named {};
+            if (::fstat(*opened, &held) == 0 && ::fstatat(m_folder, m_name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0
+                && held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+                m_fd = *opened;
+                return;
+            }
+            ::close(*opened);
+            if (deadline.hasExpired()) {
+                m_error = EWOULDBLOCK;
+                return;
+            }
+        }
+    }
+    ~FileLock()
+    {
+        if (m_fd >= 0) {
+            ::unlinkat(m_folder, m_name.constData(), 0);
+            ::close(m_fd);
+        }
+        if (m_folder >= 0)
+            ::close(m_folder);
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // Why it is not held, as the end of a sentence; absent when held, or when the folder
+    // cannot be written at all (the write then fails and says so itself).
+    std::optional<QString> problem() const
+    {
+        if (m_fd >= 0 || m_error == EACCES || m_error == EROFS || m_error == EPERM)
+            return std::nullopt;
+        if (m_error == EWOULDBLOCK || m_error == EBUSY)
+            return QStringLiteral("is held by another program");
+        if (m_error == ENOTEMPTY)
+            return QStringLiteral("is a folder with contents");
+        return QStringLiteral("cannot be used (%1)").arg(QString::fromLocal8Bit(::strerror(m_error)));
+    }
+
+private:
+    QByteArray m_name;
+    int m_folder = -1;
+    int m_fd = -1;
+    int m_error = 0;
+};
 
 } // namespace
 
-UserDefaults::UserDefaults(const QString& iniFilePath, const QString& homeFolder)
+UserDefaults::UserDefaults(const QString& iniFilePath, const QString& homeFolder, Environment environment)
     : m_path(iniFilePath)
-    , m_home(homeFolder.isEmpty() ? accountHomeFolder() : homeFolder)
+    , m_home(homeFolder.isEmpty() ? accountHomeFolder(environment.passwordDatabaseHome) : homeFolder)
+    , m_text(environment.scratchFolder)
 {
     load();
 }
@@ -139,12 +190,19 @@ void UserDefaults::stopSaving(const QString& why)
     qCWarning(settingsLog, "%s", qUtf8Printable(*m_notSaved));
 }
 
-std::expected<QVariantMap, QString> UserDefaults::readFile(const QString& target) const
+void UserDefaults::writeFailed(const QString& target, const QString& why)
+{
+    if (m_lastWriteFailure != why)
+        qCWarning(settingsLog, "Settings could not be saved to %s: %s", qUtf8Printable(target), qUtf8Printable(why));
+    m_lastWriteFailure = why;
+}
+
+std::expected<QByteArray, QString> UserDefaults::readText(const QString& target) const
 {
     // Not there yet: nothing stored.
     struct stat entry {};
     if (::lstat(QFile::encodeName(target).constData(), &entry) != 0 && errno == ENOENT)
-        return QVariantMap();
+        return QByteArray();
     auto bytes = readRegularFile(target, maximumFileSize);
     if (!bytes) {
         if (bytes.error().code == EFBIG)
@@ -152,10 +210,7 @@ std::expected<QVariantMap, QString> UserDefaults::readFile(const QString& target
                 QStringLiteral("is larger than %1 bytes; it is left as it is and the defaults are used").arg(maximumFileSize));
         return std::unexpected(QStringLiteral("cannot be read (%1)").arg(bytes.error().localizedDescription()));
     }
-    auto values = decodeIni(*bytes);
-    if (!values)
-        return std::unexpected(QStringLiteral("cannot be read (%1)").arg(QString::fromLocal8Bit(::strerror(errno))));
-    return std::move(*values);
+    return std::move(*bytes);
 }
 
 void UserDefaults::load()
@@ -166,9 +221,14 @@ void UserDefaults::load()
         stopSaving(target.error());
         return;
     }
-    auto values = readFile(*target);
+    const auto bytes = readText(*target);
+    if (!bytes) {
+        stopSaving(bytes.error());
+        return;
+    }
+    auto values = m_text.decode(*bytes);
     if (!values) {
-        stopSaving(values.error());
+        stopSaving(values.error().why + QStringLiteral("; it is left as it is and the defaults are used"));
         return;
     }
     m_values = std::move(*values);
@@ -176,13 +236,11 @@ void UserDefaults::load()
 
 void UserDefaults::store(const QString& key, const std::optional<QVariant>& value)
 {
-    const auto apply = [&](QVariantMap& values) {
-        if (value)
-            values.insert(key, *value);
-        else
-            values.remove(key);
-    };
-    apply(m_values);
+    if (value)
+        m_values.insert(key, *value);
+    else
+        m_values.remove(key);
+    m_unsaved[key] = value;
     if (m_notSaved)
         return;
 
@@ -192,35 +250,57 @@ void UserDefaults::store(const QString& key, const std::optional<QVariant>& valu
         stopSaving(target.error());
         return;
     }
-    auto current = readFile(*target);
+    const QFileInfo targetInfo(*target);
+    const QString folder = targetInfo.absolutePath();
+    if (auto made = createDirectories(folder); !made) {
+        writeFailed(*target, made.error().localizedDescription());
+        return;
+    }
+    // Waiting longer would freeze the program; the rename below keeps the file whole either
+    // way, and at worst another copy's change made in the same instant is lost, where giving
+    // up would lose this one for certain (a folder under the lock's name would stop every
+    // change for good).
+    const FileLock fileLock(folder, targetInfo.fileName() + QStringLiteral(".lock"), QDeadlineTimer(lockWaitMs));
+    if (const auto problem = fileLock.problem(); problem != m_lastLockProblem) {
+        if (problem)
+            qCWarning(settingsLog, "Settings were saved without waiting longer for %s.lock, which %s",
+                      qUtf8Printable(*target), qUtf8Printable(*problem));
+        m_lastLockProblem = problem;
+    }
+
+    // What the file holds now, so that another copy's changes to other keys are kept.
+    const auto current = readText(*target);
     if (!current) {
         stopSaving(current.error());
         return;
     }
-    apply(*current);
-    // QSettings writes the checked file itself (the one a link leads to, never the link): it
-    // keeps the text as earlier versions wrote it and replaces the file atomically.
-    auto written = createDirectories(QFileInfo(*target).absolutePath());
-    if (written) {
-        QSettings settings(*target, QSettings::IniFormat);
-        if (value)
-            settings.setValue(key, *value);
+    const auto edited = m_text.edit(*current, m_unsaved);
+    if (!edited) {
+        if (edited.error().kind == SettingsTextError::Kind::unreadable)
+            stopSaving(edited.error().why + QStringLiteral("; it is left as it is"));
         else
-            settings.remove(key);
-        settings.sync();
-        if (settings.status() != QSettings::NoError)
-            written = std::unexpected(PlatformError{QStringLiteral("the file cannot be written"), EIO});
-    }
-    if (!written) {
-        // A full disk or a read-only folder: the change holds for the session; said once per cause.
-        const QString why = written.error().localizedDescription();
-        if (m_lastWriteFailure != why)
-            qCWarning(settingsLog, "Settings could not be saved to %s: %s", qUtf8Printable(*target), qUtf8Printable(why));
-        m_lastWriteFailure = why;
+            writeFailed(*target, edited.error().why);
         return;
     }
+    // The next start would refuse a file past the limit and lose every setting.
+    if (edited->text.size() > maximumFileSize) {
+        stopSaving(QStringLiteral("would grow to %1 bytes with this change, past the %2 bytes read at start; it is left as it is")
+                       .arg(edited->text.size())
+                       .arg(maximumFileSize));
+        return;
+    }
+    if (!edited->text.isEmpty() || !current->isEmpty()) {
+        const QString temporary = QDir(folder).filePath(
+            QStringLiteral(".%1.%2.tmp").arg(targetInfo.fileName(), uuidText(QUuid::createUuid())));
+        if (auto written = AtomicFileWriter().write(*target, temporary, edited->text); !written) {
+            // A full disk or a read-only folder: the change holds for the session.
+            writeFailed(*target, written.error().localizedDescription());
+            return;
+        }
+    }
     m_lastWriteFailure.reset();
-    m_values = std::move(*current);
+    m_unsaved.clear();
+    m_values = edited->values;
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)

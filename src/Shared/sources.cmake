@@ -17,6 +17,8 @@ list(APPEND ZEN_SOURCES
   src/Shared/AtomicFileWriter.cpp
   src/Shared/UserDefaults.h
   src/Shared/UserDefaults.cpp
+  src/Shared/SettingsText.h
+  src/Shared/SettingsText.cpp
   src/Shared/Directories.h
   src/Shared/Directories.cpp
   src/Shared/LockFileEntry.h

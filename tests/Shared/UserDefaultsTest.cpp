@@ -10,10 +10,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <functional>
+#include <optional>
 #include <thread>
 #include <fcntl.h>
-#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace zen;
@@ -90,6 +94,9 @@ TEST(UserDefaultsTest, OnlyALinkToTheUsersOwnFileAtHomeIsWrittenThrough)
     }
     ASSERT_EQ(::mkfifo(QFile::encodeName(home.filePath("pipe")).constData(), 0600), 0);
     ASSERT_TRUE(QDir().mkpath(home.filePath("folder")));
+    // A home given through a link, as where /home leads to /var/home.
+    const QString linkedHome = elsewhere.filePath("linkedHome");
+    ASSERT_TRUE(QFile::link(home.path(), linkedHome));
     const bool root = ::geteuid() == 0;
     if (root)
         ASSERT_EQ(::chown(QFile::encodeName(home.filePath("theirs.conf")).constData(), 65534, 65534), 0);
@@ -102,6 +109,7 @@ TEST(UserDefaultsTest, OnlyALinkToTheUsersOwnFileAtHomeIsWrittenThrough)
     };
     const Case cases[] = {
         {dotfile, true, ""},
+        {dotfile, true, "", linkedHome},
         {elsewhere.filePath("system.conf"), false, "outside your home folder"},
         {home.filePath("pipe"), false, "other than a regular file"},
         {home.filePath("folder"), false, "other than a regular file"},
@@ -328,14 +336,9 @@ TEST(UserDefaultsTest, TheFileIsQSettingsTextBothWaysWithNothingWrittenElsewhere
 // (as a dotfile manager makes) is written through, as with HOME set.
 TEST(UserDefaultsTest, WithHomeAsRootThePasswordDatabaseGivesTheHome)
 {
-    const struct passwd* account = ::getpwuid(::geteuid());
-    const QString accountHome = account && account->pw_dir ? QFile::decodeName(account->pw_dir) : QString();
-    if (accountHome.isEmpty() || accountHome == "/" || !QFileInfo(accountHome).isWritable())
-        GTEST_SKIP() << "the account has no home folder of its own to write in";
-    // The link's target lives in a folder of the test's own inside that home, removed after.
-    QTemporaryDir dotfiles(QDir(accountHome).filePath(".zentharion-test-XXXXXX")), dir;
-    ASSERT_TRUE(dotfiles.isValid());
-    const QString target = dotfiles.filePath("Zentharion.conf");
+    // The account's home is a folder of the test's own, named as the password database would.
+    QTemporaryDir accountHome, dir;
+    const QString target = accountHome.filePath("Zentharion.conf");
     {
         QFile f(target);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -347,7 +350,7 @@ TEST(UserDefaultsTest, WithHomeAsRootThePasswordDatabaseGivesTheHome)
         qEnvironmentVariableIsSet("HOME") ? std::optional(qgetenv("HOME")) : std::nullopt;
     qputenv("HOME", "/");
     {
-        UserDefaults defaults(conf);
+        UserDefaults defaults(conf, {}, {.passwordDatabaseHome = [&] { return accountHome.path(); }});
         defaults.setString("name", "changed");
         EXPECT_EQ(defaults.notSavedReason(), std::nullopt);
     }
@@ -356,7 +359,350 @@ TEST(UserDefaultsTest, WithHomeAsRootThePasswordDatabaseGivesTheHome)
     else
         qunsetenv("HOME");
     EXPECT_TRUE(QFileInfo(conf).isSymLink());
-    const UserDefaults reread(target, accountHome);
+    const UserDefaults reread(target, accountHome.path());
     EXPECT_EQ(reread.stringForKey("name"), QStringLiteral("changed"));
     EXPECT_EQ(reread.stringForKey("kept"), QStringLiteral("yes"));
+}
+
+namespace {
+
+// Runs `work` on a thread of its own and waits for it. Should `progress` stand still for five
+// seconds, far past any wait of the settings' own, `release` frees what holds the work (again
+// every 100 ms until it returns) and the answer is false: the test fails instead of hanging.
+bool returnsWithoutStalling(const std::function<void()>& work, const std::atomic<int>& progress,
+                            const std::function<void()>& release)
+{
+    std::atomic<bool> done {false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    bool stalled = false;
+    int seen = progress;
+    auto lastChange = std::chrono::steady_clock::now();
+    while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(stalled ? 100 : 10));
+        if (progress != seen) {
+            seen = progress;
+            lastChange = std::chrono::steady_clock::now();
+        } else if (stalled || std::chrono::steady_clock::now() - lastChange > std::chrono::seconds(5)) {
+            stalled = true;
+            release();
+        }
+    }
+    worker.join();
+    return !stalled;
+}
+
+// Lets a reader blocked on the named pipe at `path` go, without following a link there.
+void releasePipe(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void stopChild(pid_t child)
+{
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+}
+
+} // namespace
+
+// Another process keeps renaming over the settings file a link to a file outside the home, a
+// regular file and a named pipe while settings are stored: the outside file is never written
+// and no store waits on the pipe.
+TEST(UserDefaultsTest, EntriesSwappedInWhileStoringAreReplacedNeverWrittenThrough)
+{
+    QTemporaryDir base;
+    const QString home = base.filePath("home");
+    ASSERT_TRUE(QDir().mkpath(home));
+    const QString outside = base.filePath("outside.conf");
+    {
+        QFile f(outside);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[General]\nsystem=kept\n");
+    }
+    const Planted before = inspect(outside);
+    const QString conf = home + "/Zentharion.conf";
+    const QByteArray nativeConf = QFile::encodeName(conf), nativeOutside = QFile::encodeName(outside),
+                     swap = QFile::encodeName(home + "/.swap"), pipe = QFile::encodeName(base.filePath("pipe"));
+    // One pipe, linked in each time under the settings file's name: a reader that opened it
+    // can always be let go through this name.
+    ASSERT_EQ(::mkfifo(pipe.constData(), 0600), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // A regular file stands most of the time, so that most stores get as far as writing.
+        for (unsigned i = 0;; ++i) {
+            ::unlink(swap.constData());
+            if (i % 2 == 0) {
+                const int fd = ::open(swap.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+                [[maybe_unused]] const ssize_t n = ::write(fd, "[General]\nswapped=yes\n", 22);
+                ::close(fd);
+            } else if (i % 4 == 1) {
+                ::symlink(nativeOutside.constData(), swap.constData());
+            } else {
+                ::link(pipe.constData(), swap.constData());
+            }
+            ::rename(swap.constData(), nativeConf.constData());
+            ::usleep(i % 2 == 0 ? 2000 : 300);
+        }
+    }
+    std::atomic<int> stored {0};
+    const bool returned = returnsWithoutStalling(
+        [&] {
+            std::optional<UserDefaults> defaults;
+            while (stored < 300) {
+                // One that met a link or a pipe keeps the settings in memory: a new start.
+                if (!defaults || defaults->notSavedReason()) {
+                    defaults.emplace(conf, home);
+                    continue;
+                }
+                defaults->setString("count", QString::number(stored++));
+            }
+        },
+        stored, [&] { releasePipe(QFile::decodeName(pipe)); });
+    stopChild(child);
+    EXPECT_TRUE(returned) << "a store waited on the pipe";
+    const Planted after = inspect(outside);
+    EXPECT_EQ(after.bytes, before.bytes);
+    EXPECT_EQ(after.inode, before.inode);
+}
+
+// Whatever stands at the lock file's name, a store returns at once or after a short wait,
+// and the file holds every setting.
+TEST(UserDefaultsTest, WhateverStandsAtTheLockFileAStoreReturnsAndTheFileStaysWhole)
+{
+    pid_t holder = -1;
+    struct Case {
+        const char* what;
+        std::function<void(const QString& lock)> plant;
+    };
+    const Case cases[] = {
+        {"a named pipe", [](const QString& lock) { ASSERT_EQ(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0); }},
+        {"a folder with contents",
+         [](const QString& lock) {
+             ASSERT_TRUE(QDir().mkpath(lock + "/inner"));
+             QFile f(lock + "/file");
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+         }},
+        {"a dangling link", [](const QString& lock) { ASSERT_TRUE(QFile::link(lock + ".missing", lock)); }},
+        {"a lock held by a live process",
+         [&holder](const QString& lock) {
+             int ready[2];
+             ASSERT_EQ(::pipe(ready), 0);
+             const QByteArray native = QFile::encodeName(lock);
+             holder = ::fork();
+             ASSERT_GE(holder, 0);
+             if (holder == 0) {
+                 const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
+                 if (fd >= 0 && ::flock(fd, LOCK_EX) == 0)
+                     [[maybe_unused]] const ssize_t n = ::write(ready[1], "1", 1);
+                 for (;;)
+                     ::pause();
+             }
+             char byte = 0;
+             ::close(ready[1]);
+             ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+             ::close(ready[0]);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir home;
+        const QString conf = home.filePath("Zentharion.conf");
+        const QString lock = conf + ".lock";
+        {
+            QFile f(conf);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("[General]\nkept=yes\n");
+        }
+        c.plant(lock);
+        const std::atomic<int> noProgress {0};
+        const bool returned = returnsWithoutStalling(
+            [&] {
+                UserDefaults defaults(conf, home.path());
+                defaults.setString("name", "changed");
+            },
+            noProgress,
+            [&] {
+                releasePipe(lock);
+                if (holder > 0)
+                    ::kill(holder, SIGKILL);
+                if (!QFileInfo(lock).isSymLink())
+                    QDir(lock).removeRecursively();
+                QFile::remove(lock);
+            });
+        if (holder > 0)
+            stopChild(std::exchange(holder, -1));
+        EXPECT_TRUE(returned) << "the store waited for what stands at the lock's name";
+        const UserDefaults reread(conf, home.path());
+        EXPECT_EQ(reread.notSavedReason(), std::nullopt);
+        EXPECT_EQ(reread.stringForKey("kept"), QStringLiteral("yes"));
+        EXPECT_EQ(reread.stringForKey("name"), QStringLiteral("changed"));
+    }
+}
+
+// A file that is no settings text, or one a change would take past what is read at start, is
+// left byte for byte as it is: the change holds for the session, and the reason is said once.
+TEST(UserDefaultsTest, AFileThatCannotBeReadOrWouldGrowTooLargeIsLeftAsItIs)
+{
+    QByteArray noise(60000, '\0');
+    quint32 state = 12345;
+    for (char& byte : noise) {
+        state = state * 1103515245u + 12345u;
+        byte = char(state >> 16);
+    }
+    QByteArray sections = QByteArray("[General]\nkept=yes\nnul=a\0b\nlone\rcr=1\n", 38);
+    for (int i = 0; i < 1000; ++i)
+        sections += "[section" + QByteArray::number(i) + "]\nkey=" + QByteArray::number(i) + "\n";
+    QByteArray full = "[General]\nfiller=";
+    full += QByteArray(UserDefaults::maximumFileSize - full.size() - 1, 'x') + '\n';
+    ASSERT_EQ(full.size(), UserDefaults::maximumFileSize);
+    const std::pair<QByteArray, const char*> cases[] = {
+        {noise, "not in the settings format"},
+        {sections, "not in the settings format"},
+        {"; nothing but a comment\n", "holds no setting"},
+        {full, "would grow to"},
+    };
+    for (const auto& [text, why] : cases) {
+        SCOPED_TRACE(why);
+        QTemporaryDir home;
+        const QString conf = home.filePath("Zentharion.conf");
+        {
+            QFile f(conf);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(text);
+        }
+        g_settingsWarnings.clear();
+        const auto previous = qInstallMessageHandler(recordSettingsWarning);
+        {
+            UserDefaults defaults(conf, home.path());
+            defaults.setString("name", "changed");
+            defaults.setBool("flag", true);
+            EXPECT_EQ(defaults.stringForKey("name"), QStringLiteral("changed")) << "kept for the session";
+            EXPECT_TRUE(defaults.notSavedReason().value_or("").contains(why)) << g_settingsWarnings.join(u'\n').toStdString();
+        }
+        qInstallMessageHandler(previous);
+        EXPECT_EQ(g_settingsWarnings.size(), 1) << g_settingsWarnings.join('\n').toStdString();
+        EXPECT_TRUE(inspect(conf).bytes == text) << "the file was rewritten";
+    }
+}
+
+// Each read gives the text that is in the file now, not one read before it; where no private
+// copy can be made to read it with, the read says so rather than answering with no keys.
+TEST(UserDefaultsTest, AReadAnswersWithTheFileAsItIsNowOrSaysItCannot)
+{
+    QTemporaryDir home;
+    const QString conf = home.filePath("Zentharion.conf");
+    // Two texts of one length, read in turn as fast as can be.
+    const QString texts[] = {home.filePath("first.conf"), conf};
+    for (int i = 0; i < 2; ++i) {
+        QFile f(texts[i]);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("[General]\nvalue=") + QByteArray::number(i) + "\n");
+    }
+    int stale = 0;
+    for (int i = 0; i < 1000; ++i) {
+        if (UserDefaults(texts[i % 2], home.path()).stringForKey("value") != QString::number(i % 2))
+            ++stale;
+    }
+    EXPECT_EQ(stale, 0) << "reads answered with an earlier text";
+
+    const QString notAFolder = home.filePath("not-a-folder");
+    {
+        QFile f(notAFolder);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const QByteArray before = inspect(conf).bytes;
+    UserDefaults unread(conf, home.path(), {.scratchFolder = notAFolder});
+    EXPECT_FALSE(unread.object("value").has_value());
+    EXPECT_TRUE(unread.notSavedReason().value_or("").contains("private copy")) << unread.notSavedReason().value_or("").toStdString();
+    unread.setString("value", "session");
+    EXPECT_EQ(inspect(conf).bytes, before);
+}
+
+// What is written is byte for byte what QSettings itself writes for the same change, so
+// files keep their form whichever version wrote them last.
+TEST(UserDefaultsTest, WhatIsWrittenIsByteForByteWhatQSettingsWrites)
+{
+    const QByteArray starts[] = {
+        {},
+        "[General]\nzeta=1\nalpha=\"a, b\"\n\n[Group]\nkey=value\n",
+        "; a comment\n[General]\nlist=one, two\nbytes=@ByteArray(\\0\\x1)\nname=old\n",
+    };
+    const std::function<void(UserDefaults&)> changes[] = {
+        [](UserDefaults& d) { d.setString("name", "new, with separators; and = \"quotes\""); },
+        [](UserDefaults& d) { d.setBool("Group/flag", true); },
+        [](UserDefaults& d) { d.removeObject("name"); },
+    };
+    const std::function<void(QSettings&)> sameChanges[] = {
+        [](QSettings& s) { s.setValue("name", "new, with separators; and = \"quotes\""); },
+        [](QSettings& s) { s.setValue("Group/flag", true); },
+        [](QSettings& s) { s.remove("name"); },
+    };
+    for (const QByteArray& start : starts) {
+        for (size_t i = 0; i < std::size(changes); ++i) {
+            SCOPED_TRACE(start.toStdString() + " / change " + std::to_string(i));
+            QTemporaryDir ours, theirs;
+            const QString ourFile = ours.filePath("Zentharion.conf"), theirFile = theirs.filePath("Zentharion.conf");
+            for (const QString& path : {ourFile, theirFile}) {
+                QFile f(path);
+                if (!start.isEmpty() && f.open(QIODevice::WriteOnly))
+                    f.write(start);
+            }
+            {
+                UserDefaults defaults(ourFile, ours.path());
+                changes[i](defaults);
+                EXPECT_EQ(defaults.notSavedReason(), std::nullopt);
+            }
+            {
+                QSettings settings(theirFile, QSettings::IniFormat);
+                sameChanges[i](settings);
+            }
+            EXPECT_EQ(inspect(ourFile).bytes.toStdString(), inspect(theirFile).bytes.toStdString());
+        }
+    }
+}
+
+// Reading and writing the settings leaves no descriptor open behind them.
+TEST(UserDefaultsTest, FiftyChangesLeaveTheOpenDescriptorsAsTheyWere)
+{
+    if (!QFileInfo(QStringLiteral("/proc/self/fd")).isDir())
+        GTEST_SKIP() << "no /proc to count descriptors in";
+    QTemporaryDir home;
+    const QString conf = home.filePath("Zentharion.conf");
+    const auto openDescriptors = [] { return entriesOf(QStringLiteral("/proc/self/fd")).size(); };
+    UserDefaults defaults(conf, home.path());
+    defaults.setBool("warm", true); // what Qt opens once for good
+    const auto before = openDescriptors();
+    for (int i = 0; i < 50; ++i) {
+        defaults.setString("count", QString::number(i));
+        EXPECT_EQ(UserDefaults(conf, home.path()).stringForKey("count"), QString::number(i));
+    }
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+// A change that could not be saved (here: no private copy could be made) is neither lost
+// from the session nor from the file once a later change is saved.
+TEST(UserDefaultsTest, AChangeThatCouldNotBeSavedGoesWithTheNextOne)
+{
+    QTemporaryDir home;
+    const QString conf = home.filePath("Zentharion.conf"), scratch = home.filePath("scratch");
+    {
+        QFile f(scratch);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const auto previous = qInstallMessageHandler(recordSettingsWarning);
+    UserDefaults defaults(conf, home.path(), {.scratchFolder = scratch});
+    defaults.setString("first", "kept");
+    ASSERT_TRUE(QFile::remove(scratch) && QDir().mkpath(scratch));
+    defaults.setString("second", "saved");
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(defaults.stringForKey("first"), QStringLiteral("kept"));
+    const UserDefaults reread(conf, home.path());
+    EXPECT_EQ(reread.stringForKey("first"), QStringLiteral("kept"));
+    EXPECT_EQ(reread.stringForKey("second"), QStringLiteral("saved"));
 }

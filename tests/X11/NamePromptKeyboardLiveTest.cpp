@@ -99,10 +99,13 @@ void activateAsThePerson(XSession& x, xcb_window_t window)
     xcb_flush(x.connection());
 }
 
+// Returns once the X server has routed the keys: a window manager's focus change asked for next
+// comes after them, as after a person's typing.
 void type(XSession& x, std::initializer_list<xcb_keycode_t> keys)
 {
     for (const xcb_keycode_t key : keys)
         x.key(key);
+    std::free(xcb_get_input_focus_reply(x.connection(), xcb_get_input_focus(x.connection()), nullptr));
 }
 
 struct NamePromptKeyboardLiveTest : ProgramOnBusTest {
@@ -121,6 +124,9 @@ struct NamePromptKeyboardLiveTest : ProgramOnBusTest {
 
 TEST_F(NamePromptKeyboardLiveTest, KeysGoToTheWindowThePersonSeesActive)
 {
+    // A window for the layout to hold, and the other program's.
+    TestClientProcess client({"--class", "zen-prompt-keys,ZenPromptKeys", "--window", "title=Notes,geometry=300x200+600+400"});
+    ASSERT_EQ(client.waitUntilReady().size(), 1u);
     OtherProgramWindow other;
     ASSERT_TRUE(waitFor([&] { return other.mapped(); }));
     // Without a tray the program opens its dashboard at start; Ctrl+N there asks for a name.
@@ -157,7 +163,8 @@ TEST_F(NamePromptKeyboardLiveTest, KeysGoToTheWindowThePersonSeesActive)
     activateAsThePerson(*x, *prompt);
     ASSERT_TRUE(waitFor([&] { return activeWindow(*x) == *prompt; }, 5000));
     x->key(keycode::returnKey);
-    EXPECT_TRUE(waitFor([&] { return !storedNames().isEmpty(); }, 10000)) << "no layout was saved";
+    EXPECT_TRUE(waitFor([&] { return !storedNames().isEmpty(); }, 10000))
+        << "no layout was saved: " << program.process.readAllStandardError().toStdString();
     EXPECT_EQ(storedNames(), QStringList{"Evening"});
 }
 

@@ -98,9 +98,11 @@ void SnapshotNameDialog::checkKeyboard()
         return;
     }
     if (m_grabsKeyboard) {
-        // Another window the person made active since gets what they type from now on.
+        // Made active by the window manager (which the toolkit may not have heard yet), the
+        // prompt needs no grab; another window the person made active since gets what they
+        // type from now on.
         const WId now = activeWindowNow();
-        if (now != 0 && now != m_activeAtGrab && !QWidget::find(now))
+        if (now == winId() || (now != 0 && now != m_activeAtGrab && !QWidget::find(now)))
             letKeyboardGo();
         else
             m_keyboardCheck->start(keyboardWatch);

@@ -436,12 +436,12 @@ void ZentharionApp::prepareStorage(const std::shared_ptr<OperationOverlayPresent
     options.statusAutoClearDelay = 5.0;
     if (d.bringWindowForward) {
         if (!options.snapshotNamePrompt)
-            options.snapshotNamePrompt = [bring = d.bringWindowForward, own = d.ownWindows](const QString& name) {
-                return SnapshotNamePrompt::prompt(name, nullptr, bring, own);
+            options.snapshotNamePrompt = [bring = d.bringWindowForward](const QString& name) {
+                return SnapshotNamePrompt::prompt(name, nullptr, bring);
             };
         if (!options.snapshotRenamePrompt)
-            options.snapshotRenamePrompt = [bring = d.bringWindowForward, own = d.ownWindows](const QString& name) {
-                return SnapshotNamePrompt::promptRename(name, nullptr, bring, own);
+            options.snapshotRenamePrompt = [bring = d.bringWindowForward](const QString& name) {
+                return SnapshotNamePrompt::promptRename(name, nullptr, bring);
             };
     }
 

@@ -1,8 +1,6 @@
 #include "MenuBar/SnapshotNamePrompt.h"
 
-#include "Infrastructure/AppLogger.h"
 #include "Onboarding/TextStyle.h"
-#include "Platform/OwnWindows.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -13,7 +11,6 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include <utility>
 
 namespace zen {
 
@@ -35,13 +32,11 @@ PromptTexts textsFor(SnapshotNameDialog::Purpose purpose)
 }
 
 std::optional<QString> runPrompt(SnapshotNameDialog::Purpose purpose, const QString& name, QWidget* parent,
-                                 const SnapshotNamePrompt::BringForward& bringForward,
-                                 std::shared_ptr<OwnWindows> ownWindows)
+                                 const SnapshotNamePrompt::BringForward& bringForward)
 {
     // Asked from a window (the dashboard's "New Layout"), the prompt is that window's dialog.
     SnapshotNameDialog dialog(purpose, name, parent ? parent : QApplication::activeWindow());
     dialog.setBringForward(bringForward);
-    dialog.setOwnWindows(std::move(ownWindows));
     dialog.exec();
     return dialog.answer();
 }
@@ -84,64 +79,20 @@ SnapshotNameDialog::SnapshotNameDialog(Purpose purpose, const QString& name, QWi
     // A window manager can still refuse the prompt the keyboard (or give it and take it back
     // as the tray menu closes); typing and Return would then go to another window unseen while
     // every restore waits for the prompt. Once it has been on screen a moment without the
-    // keyboard, it asks once more.
+    // keyboard, it asks once more, as a pager does, with the time of the request. It takes no
+    // grab: a grab kept the keys from the window the person turned to next and from the window
+    // manager's own keys, lost the typed letters when it was the dialog's, and failed unseen
+    // while another program held the keyboard. The window manager decides who gets the keys.
     m_keyboardCheck = new QTimer(this);
     m_keyboardCheck->setSingleShot(true);
     m_keyboardCheck->setInterval(keyboardWait);
-    connect(m_keyboardCheck, &QTimer::timeout, this, &SnapshotNameDialog::checkKeyboard);
-}
-
-void SnapshotNameDialog::checkKeyboard()
-{
-    if (!isVisible() || isActiveWindow()) {
-        letKeyboardGo();
-        return;
-    }
-    if (m_grabsKeyboard) {
-        // Made active by the window manager (which the toolkit may not have heard yet), the
-        // prompt needs no grab; another window the person made active since gets what they
-        // type from now on.
-        const WId now = activeWindowNow();
-        if (now == winId() || (now != 0 && now != m_activeAtGrab && !QWidget::find(now)))
-            letKeyboardGo();
-        else
-            m_keyboardCheck->start(keyboardWatch);
-        return;
-    }
-    if (!std::exchange(m_askedAgain, true)) {
+    connect(m_keyboardCheck, &QTimer::timeout, this, [this] {
+        if (!isVisible() || isActiveWindow())
+            return;
         if (m_bringForward)
             m_bringForward(winId());
         activateWindow();
-    }
-    // Until the window manager answers (or where it refuses), the keyboard is held at the
-    // prompt's window, never at the dialog itself: the toolkit then hands each key to the
-    // focused name field. A widget-level grab took every key for the dialog, so the letters
-    // were lost and Return saved the default name. Another program holding the keyboard makes
-    // the grab fail, and it is tried again a few times.
-    QWindow* window = windowHandle();
-    if (window && window->setKeyboardGrabEnabled(true)) {
-        m_grabsKeyboard = true;
-        m_activeAtGrab = activeWindowNow();
-        m_keyboardCheck->start(keyboardWatch);
-    } else if (++m_grabAttempts < keyboardAttempts) {
-        m_keyboardCheck->start(keyboardWatch);
-    } else {
-        qCWarning(AppLogger::app, "The name prompt could not get the keyboard: another program holds it.");
-    }
-}
-
-WId SnapshotNameDialog::activeWindowNow() const
-{
-    const auto state = m_ownWindows ? m_ownWindows->state(winId()) : std::nullopt;
-    return state ? state->activeWindow : 0;
-}
-
-void SnapshotNameDialog::letKeyboardGo()
-{
-    if (!std::exchange(m_grabsKeyboard, false))
-        return;
-    if (QWindow* window = windowHandle())
-        window->setKeyboardGrabEnabled(false);
+    });
 }
 
 void SnapshotNameDialog::showEvent(QShowEvent* event)
@@ -166,17 +117,7 @@ void SnapshotNameDialog::showEvent(QShowEvent* event)
 void SnapshotNameDialog::hideEvent(QHideEvent* event)
 {
     m_keyboardCheck->stop();
-    letKeyboardGo();
     QDialog::hideEvent(event);
-}
-
-void SnapshotNameDialog::changeEvent(QEvent* event)
-{
-    // Active, the prompt has the keyboard through the window manager, which lets the person
-    // choose another window (with a click or its own keys) and type there.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        letKeyboardGo();
-    QDialog::changeEvent(event);
 }
 
 bool SnapshotNameDialog::eventFilter(QObject* watched, QEvent* event)
@@ -186,9 +127,7 @@ bool SnapshotNameDialog::eventFilter(QObject* watched, QEvent* event)
         watched->removeEventFilter(this);
         if (m_bringForward)
             m_bringForward(winId());
-        m_askedAgain = false;
-        m_grabAttempts = 0;
-        m_keyboardCheck->start(keyboardWait);
+        m_keyboardCheck->start();
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -204,17 +143,15 @@ std::optional<QString> SnapshotNameDialog::answer() const
 }
 
 std::optional<QString> SnapshotNamePrompt::prompt(const QString& defaultName, QWidget* parent,
-                                                  const BringForward& bringForward,
-                                                  std::shared_ptr<OwnWindows> ownWindows)
+                                                  const BringForward& bringForward)
 {
-    return runPrompt(SnapshotNameDialog::Purpose::save, defaultName, parent, bringForward, std::move(ownWindows));
+    return runPrompt(SnapshotNameDialog::Purpose::save, defaultName, parent, bringForward);
 }
 
 std::optional<QString> SnapshotNamePrompt::promptRename(const QString& currentName, QWidget* parent,
-                                                        const BringForward& bringForward,
-                                                        std::shared_ptr<OwnWindows> ownWindows)
+                                                        const BringForward& bringForward)
 {
-    return runPrompt(SnapshotNameDialog::Purpose::rename, currentName, parent, bringForward, std::move(ownWindows));
+    return runPrompt(SnapshotNameDialog::Purpose::rename, currentName, parent, bringForward);
 }
 
 } // namespace zen

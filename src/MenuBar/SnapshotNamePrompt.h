@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 
 class QLineEdit;
@@ -13,8 +12,6 @@ class QPushButton;
 class QTimer;
 
 namespace zen {
-
-class OwnWindows;
 
 // Asks for the name of a new layout, or a new name for an existing one, in a small modal
 // dialog. Both calls block the main thread until the user answers.
@@ -24,12 +21,10 @@ struct SnapshotNamePrompt {
 
     // Absent when cancelled; otherwise a non-empty name (the default name for blank input).
     static std::optional<QString> prompt(const QString& defaultName, QWidget* parent = nullptr,
-                                         const BringForward& bringForward = {},
-                                         std::shared_ptr<OwnWindows> ownWindows = {});
+                                         const BringForward& bringForward = {});
     // Absent when cancelled; otherwise the entered text trimmed, which may be empty.
     static std::optional<QString> promptRename(const QString& currentName, QWidget* parent = nullptr,
-                                               const BringForward& bringForward = {},
-                                               std::shared_ptr<OwnWindows> ownWindows = {});
+                                               const BringForward& bringForward = {});
 };
 
 // The dialog behind both prompts; public so tests can drive it without a modal loop.
@@ -50,45 +45,25 @@ public:
     // Called with the dialog's window each time it is first on screen after being shown, and
     // once more when the window still lacks the keyboard a moment later.
     void setBringForward(SnapshotNamePrompt::BringForward bringForward) { m_bringForward = std::move(bringForward); }
-    // Read while the prompt holds the keyboard without being the active window: another window
-    // the window manager made active since is the person's choice, and the prompt lets the
-    // keyboard go.
-    void setOwnWindows(std::shared_ptr<OwnWindows> ownWindows) { m_ownWindows = std::move(ownWindows); }
 
     // How long after the prompt is first on screen it must hold the keyboard; lacking it then,
-    // it asks again and holds the keyboard at its window until it is the active window.
+    // it asks once more.
     static constexpr std::chrono::milliseconds keyboardWait{500};
-    // How often a prompt that holds the keyboard without being active looks for the person's
-    // choice of another window, and how often it tries for the keyboard that another program
-    // holds.
-    static constexpr std::chrono::milliseconds keyboardWatch{200};
-    static constexpr int keyboardAttempts = 10;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void checkKeyboard();
-    void letKeyboardGo();
-    WId activeWindowNow() const;
-
     Purpose m_purpose;
     QString m_givenName;
     QLineEdit* m_field = nullptr;
     QPushButton* m_confirm = nullptr;
     QPushButton* m_cancel = nullptr;
     SnapshotNamePrompt::BringForward m_bringForward;
-    std::shared_ptr<OwnWindows> m_ownWindows;
     bool m_awaitsExpose = false;
     QTimer* m_keyboardCheck = nullptr;
-    bool m_askedAgain = false;
-    bool m_grabsKeyboard = false;
-    int m_grabAttempts = 0;
-    // The active window when the prompt took the keyboard; another one later is the person's.
-    WId m_activeAtGrab = 0;
 };
 
 } // namespace zen

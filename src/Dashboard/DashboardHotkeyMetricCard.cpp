@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace zen {
 
 namespace {
@@ -74,7 +76,12 @@ DashboardHotkeyMetricCard::DashboardHotkeyMetricCard(Callbacks callbacks, QWidge
     layout->addLayout(captionLine);
     layout->addWidget(m_displayRow);
 
-    connect(m_edit, &QToolButton::clicked, this, [this] { call(m_callbacks.onEdit); });
+    connect(m_edit, &QToolButton::clicked, this, [this] {
+        m_captureStarter = m_edit;
+        call(m_callbacks.onEdit);
+        if (!m_state.isEditing)
+            m_captureStarter = nullptr;
+    });
     connect(m_clear, &QToolButton::clicked, this, [this] { call(m_callbacks.onClear); });
     setState(m_state);
 }
@@ -149,6 +156,16 @@ void DashboardHotkeyMetricCard::setState(const State& state)
 {
     const bool startsEditing = state.isEditing && !m_state.isEditing;
     const bool editingChanges = state.isEditing != m_state.isEditing;
+    // A capture started from a menu (the row's or the window's) hands the keyboard back to what
+    // held it then: the row.
+    if (startsEditing && !m_captureStarter)
+        m_captureStarter = window()->focusWidget();
+    // Ended with the keyboard still in the capture (a shortcut taken, Escape, Cancel), the
+    // keyboard goes back to where the capture started; hidden with the field, it would land on
+    // whatever control comes next. Ended because the person went elsewhere, it stays there.
+    QWidget* focus = window()->focusWidget();
+    const bool returnsKeyboard = editingChanges && !state.isEditing && m_captureRow
+        && (!focus || m_captureRow->isAncestorOf(focus));
     m_state = state;
     if (state.isEditing)
         ensureCaptureRow();
@@ -164,6 +181,13 @@ void DashboardHotkeyMetricCard::setState(const State& state)
     }
     if (editingChanges)
         animateEditingChange();
+    if (editingChanges && !state.isEditing) {
+        QWidget* starter = std::exchange(m_captureStarter, nullptr);
+        if (!starter || !starter->isVisibleTo(window()) || !starter->isEnabled())
+            starter = m_edit->isEnabled() ? m_edit : nullptr;
+        if (returnsKeyboard && starter)
+            starter->setFocus(Qt::OtherFocusReason);
+    }
 
     if (state.isEditing && state.captureError) {
         m_popover->setMessage(*state.captureError);

@@ -87,6 +87,8 @@ private:
     InlineHotkeyCaptureField* m_field = nullptr;
     HotkeyCaptureErrorPopover* m_popover = nullptr;
     QPointer<QWidget> m_watchedWindow;
+    // What the person started the capture from; it has the keyboard again once it ends.
+    QPointer<QWidget> m_captureStarter;
     QPointer<QPropertyAnimation> m_editingTransition;
 };
 

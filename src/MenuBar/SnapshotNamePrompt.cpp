@@ -11,7 +11,6 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include <utility>
 
 namespace zen {
 
@@ -80,18 +79,19 @@ SnapshotNameDialog::SnapshotNameDialog(Purpose purpose, const QString& name, QWi
     // A window manager can still refuse the prompt the keyboard (or give it and take it back
     // as the tray menu closes); typing and Return would then go to another window unseen while
     // every restore waits for the prompt. Once it has been on screen a moment without the
-    // keyboard, it asks once more and takes the keyboard for itself.
+    // keyboard, it asks once more, as a pager does, with the time of the request. It takes no
+    // grab: a grab kept the keys from the window the person turned to next and from the window
+    // manager's own keys, lost the typed letters when it was the dialog's, and failed unseen
+    // while another program held the keyboard. The window manager decides who gets the keys.
     m_keyboardCheck = new QTimer(this);
     m_keyboardCheck->setSingleShot(true);
     m_keyboardCheck->setInterval(keyboardWait);
     connect(m_keyboardCheck, &QTimer::timeout, this, [this] {
-        if (!isVisible() || isActiveWindow() || m_grabsKeyboard)
+        if (!isVisible() || isActiveWindow())
             return;
         if (m_bringForward)
             m_bringForward(winId());
         activateWindow();
-        grabKeyboard();
-        m_grabsKeyboard = true;
     });
 }
 
@@ -117,8 +117,6 @@ void SnapshotNameDialog::showEvent(QShowEvent* event)
 void SnapshotNameDialog::hideEvent(QHideEvent* event)
 {
     m_keyboardCheck->stop();
-    if (std::exchange(m_grabsKeyboard, false))
-        releaseKeyboard();
     QDialog::hideEvent(event);
 }
 

@@ -47,7 +47,7 @@ public:
     void setBringForward(SnapshotNamePrompt::BringForward bringForward) { m_bringForward = std::move(bringForward); }
 
     // How long after the prompt is first on screen it must hold the keyboard; lacking it then,
-    // it asks again and takes the keyboard for itself until it closes.
+    // it asks once more.
     static constexpr std::chrono::milliseconds keyboardWait{500};
 
 protected:
@@ -64,7 +64,6 @@ private:
     SnapshotNamePrompt::BringForward m_bringForward;
     bool m_awaitsExpose = false;
     QTimer* m_keyboardCheck = nullptr;
-    bool m_grabsKeyboard = false;
 };
 
 } // namespace zen

@@ -4,6 +4,7 @@
 #include "Dashboard/DashboardDisplayPreviewCard.h"
 #include "Dashboard/DashboardInactiveAppsView.h"
 #include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/InlineHotkeyCaptureField.h"
 #include "Dashboard/DashboardMetricCard.h"
 #include "Dashboard/DashboardSnapshotPreviewView.h"
 #include "Dashboard/DashboardSnapshotListModel.h"
@@ -35,6 +36,7 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QStyle>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -449,6 +451,59 @@ TEST(DashboardViewTest, TheMenuOffersTheHotkeyItemsTheLayoutNeedsAndTheKeysActOn
 
     press(Qt::Key_Return);
     EXPECT_EQ(f.restored, std::vector<QUuid>({plain.id}));
+}
+
+// However a shortcut capture ends with the keyboard in it (a shortcut taken, Escape, Escape after
+// a refusal), the keyboard goes back to the control the person started it from rather than to
+// the next control along ("New Layout", the first restore-order row) or nowhere.
+TEST(DashboardViewTest, AShortcutCaptureHandsTheKeyboardBackToWhereItStarted)
+{
+    enum class Start { editButtonByKeyboard, editButtonByMouse, rowMenu };
+    enum class End { captured, escape, refusedThenEscape };
+    for (const Start start : {Start::editButtonByKeyboard, Start::editButtonByMouse, Start::rowMenu})
+        for (const End end : {End::captured, End::escape, End::refusedThenEscape}) {
+            SCOPED_TRACE(testing::Message() << "start " << int(start) << ", end " << int(end));
+            Window f;
+            f.add("Work", 0, {makeWindow("org.example.Editor", 1, 1), makeWindow("org.example.Mail", 1, 2)});
+            f.add("Home", 10, {}, test::commandK);
+            auto& view = f.open();
+            f.activate();
+            auto* card = qobject_cast<DashboardDetailView*>(view.detailPane())->hotkeyCard();
+            DashboardSnapshotListView* list = view.layoutList();
+            list->setFocus(Qt::TabFocusReason);
+            QWidget* starter = list;
+            if (start == Start::rowMenu) {
+                QMenu menu;
+                view.fillActionsMenu(menu, 0);
+                for (QAction* action : menu.actions())
+                    if (action->text() == "Set Hotkey")
+                        action->trigger();
+            } else {
+                starter = card->editButton();
+                if (start == Start::editButtonByKeyboard)
+                    starter->setFocus(Qt::TabFocusReason);
+                card->editButton()->click();
+            }
+            QApplication::processEvents();
+            InlineHotkeyCaptureField* field = card->captureField();
+            ASSERT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(field));
+            const auto press = [&](int key, Qt::KeyboardModifiers modifiers, std::uint32_t scanCode) {
+                QKeyEvent event(QEvent::KeyPress, key, modifiers, scanCode, 0, 0);
+                QApplication::sendEvent(field, &event);
+                QApplication::processEvents();
+            };
+            if (end == End::refusedThenEscape) {
+                press(Qt::Key_K, Qt::MetaModifier, 45); // Home's shortcut
+                ASSERT_TRUE(field->hasError());
+            }
+            if (end == End::captured)
+                press(Qt::Key_J, Qt::MetaModifier | Qt::AltModifier, 44);
+            else
+                press(Qt::Key_Escape, Qt::NoModifier, 9);
+            ASSERT_FALSE(field->isVisible());
+            EXPECT_EQ(QApplication::focusWidget(), starter)
+                << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "nothing");
+        }
 }
 
 TEST(DashboardViewTest, ANewLayoutGlidesIntoViewUnlessTheDesktopAsksForNoAnimation)

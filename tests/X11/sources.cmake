@@ -23,6 +23,7 @@ list(APPEND ZEN_X11_TEST_SOURCES tests/X11/TrayMenuLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/ShortcutWordsLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/SettingsWindowLiveTest.cpp)
 list(APPEND ZEN_X11_TEST_SOURCES tests/X11/SecondLaunchLiveTest.cpp)
+list(APPEND ZEN_X11_TEST_SOURCES tests/X11/NamePromptKeyboardLiveTest.cpp)
 
 # The program with its update feed on 127.0.0.1 at a port of this build tree's own, so that
 # test runs of several build trees do not meet.

@@ -415,6 +415,8 @@ TEST(OwnWindowsLiveTest, AMinimizeOnItsWayShowsOnceTheWindowManagerHasHandledIt)
         testsupport::HeldWindowManager held(x, 300);
         ASSERT_TRUE(held.held());
         testsupport::minimizeWindow(x, shown[0]);
+        // Answered once the server has passed the minimize on: the read below comes after it.
+        testsupport::activeWindow(x);
         const auto state = own.stateAfterPendingRequests(shown[0]);
         ASSERT_TRUE(state);
         EXPECT_TRUE(state->minimized);

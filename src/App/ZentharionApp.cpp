@@ -414,13 +414,15 @@ void ZentharionApp::bringDashboardForward()
             return;
         // A person who minimized the new window, or went on in another one, before it was on
         // screen here (a busy machine draws late) keeps what they chose. The window manager
-        // is asked, not the toolkit, which hears of it only after this first showing.
+        // is asked, not the toolkit, which hears of it only after this first showing, and
+        // asked once it has handled what it was sent: a busy one carries out a minimize some
+        // while after the server has it, and a keyboard request read ahead of it would undo it.
         // A prompt that blocks the window (a save's name prompt from the tray) is what the
         // person has to answer: it comes forward, over the window it blocks.
         QWidget* dialog = DashboardWindowSupport::blockingDialog(*window);
         QWidget* target = dialog ? dialog : window.data();
         if (ownWindows && atRequest) {
-            const auto now = ownWindows->state(window->winId());
+            const auto now = ownWindows->stateAfterPendingRequests(window->winId());
             if (!now || now->minimized)
                 return;
             if (now->activeWindow != atRequest->activeWindow && now->activeWindow != 0

@@ -21,9 +21,11 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <xcb/res.h>
 #include <xcb/xtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -632,6 +634,35 @@ bool startWindowManager(const QString& configFile)
     if (!openbox.startDetached())
         return false;
     return waitFor([] { return AccessibilityTrustChecker().isTrusted(); });
+}
+
+HeldWindowManager::HeldWindowManager(XSession& x, int atMostMs)
+{
+    // The process behind the window manager's own window, as the X server knows its client.
+    const QByteArray check = x.property(x.root(), x.atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
+    if (check.size() < 4)
+        return;
+    xcb_res_client_id_spec_t spec{};
+    std::memcpy(&spec.client, check.constData(), 4);
+    spec.mask = XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID;
+    auto ids = owned(xcb_res_query_client_ids_reply(x.connection(), xcb_res_query_client_ids(x.connection(), 1, &spec),
+                                                    nullptr));
+    if (ids && ids->num_ids == 1) {
+        const auto it = xcb_res_query_client_ids_ids_iterator(ids.get());
+        if (xcb_res_client_id_value_value_length(it.data) == 1)
+            m_process = *xcb_res_client_id_value_value(it.data);
+    }
+    if (m_process <= 0)
+        return;
+    const QString wakeUp = QStringLiteral("sleep %1; kill -CONT %2").arg(atMostMs / 1000.0).arg(m_process);
+    if (!QProcess::startDetached(QStringLiteral("sh"), {"-c", wakeUp}) || ::kill(pid_t(m_process), SIGSTOP) != 0)
+        m_process = 0;
+}
+
+HeldWindowManager::~HeldWindowManager()
+{
+    if (m_process > 0)
+        ::kill(pid_t(m_process), SIGCONT);
 }
 
 } // namespace zen::testsupport

@@ -244,6 +244,21 @@ QString windowManagerConfigFile();
 bool stopWindowManager();
 bool startWindowManager(const QString& configFile);
 
+// Holds the window manager still, as a busy machine does: what it is sent meanwhile waits
+// unhandled. It goes on when the object goes, and after `atMostMs` whatever becomes of this
+// process (a detached shell lets it go). False from held() when it could not be stopped.
+class HeldWindowManager {
+public:
+    HeldWindowManager(XSession& x, int atMostMs);
+    ~HeldWindowManager();
+    HeldWindowManager(const HeldWindowManager&) = delete;
+    HeldWindowManager& operator=(const HeldWindowManager&) = delete;
+    bool held() const { return m_process > 0; }
+
+private:
+    qint64 m_process = 0;
+};
+
 // Clicks the program's icon once the tray has settled it and waits until the menu it opens is
 // drawn; the menu, or nothing. A click is made again only when the tray moved the icon away
 // from under it (it lays its icons out again as it takes new ones in): that is the set-up

@@ -1,4 +1,5 @@
 #include "Platform/X11/X11Connection.h"
+#include "Platform/X11/X11OwnWindows.h"
 #include "Platform/X11/X11Platform.h"
 #include "Platform/X11/X11WindowWriter.h"
 #include "Support/LiveDesktop.h"
@@ -390,6 +391,35 @@ TEST(LiveWriterQueueTest, WritesLeaveNoErrorsQueued)
         xcb_generic_event_t* left = xcb_poll_for_queued_event(c);
         EXPECT_EQ(left, nullptr) << "response type " << (left ? int(left->response_type) : -1);
         std::free(left);
+    }
+}
+
+// A minimize reaches the window manager as an event it handles in its turn, some while after
+// the server has it; a busy one (held still here) later still. The state read once the window
+// manager has worked through what it was sent shows the minimize.
+TEST(OwnWindowsLiveTest, AMinimizeOnItsWayShowsOnceTheWindowManagerHasHandledIt)
+{
+    testsupport::XSession x;
+    if (!x.isOpen())
+        GTEST_SKIP() << "no X server";
+    TestClientProcess client({"--class", "zen-own,OwnClient", "--window", "title=Own,geometry=300x200+100+100"});
+    const auto shown = client.waitUntilReady();
+    ASSERT_EQ(shown.size(), 1u);
+    X11OwnWindows own;
+    ASSERT_TRUE(testsupport::waitFor([&] {
+        const auto state = own.state(shown[0]);
+        return state && !state->minimized && state->activeWindow == shown[0];
+    }));
+    {
+        // It goes on by itself in a moment, while the read below waits for its answer.
+        testsupport::HeldWindowManager held(x, 300);
+        ASSERT_TRUE(held.held());
+        testsupport::minimizeWindow(x, shown[0]);
+        // Answered once the server has passed the minimize on: the read below comes after it.
+        testsupport::activeWindow(x);
+        const auto state = own.stateAfterPendingRequests(shown[0]);
+        ASSERT_TRUE(state);
+        EXPECT_TRUE(state->minimized);
     }
 }
 

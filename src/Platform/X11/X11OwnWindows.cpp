@@ -3,6 +3,7 @@
 #include "Platform/X11/X11Connection.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 
 namespace zen {
@@ -14,6 +15,28 @@ constexpr std::uint32_t iconicState = 3; // ICCCM WM_STATE
 // A window manager answers an estimate at once; a busy one may take a moment, and one that does
 // not answer at all must not hold up the window that waits to be shown.
 constexpr std::chrono::milliseconds extentsWait {400};
+
+// A window manager answers a configure request as soon as it reaches it; this bounds only the
+// wait on one that breaks the rule, and is long, since reading before the answer is the very
+// race the wait is there to close.
+constexpr std::chrono::milliseconds pendingRequestsWait {2000};
+
+// Whether the window manager answered the configure request this connection sent about `window`
+// (and, being one client, everything it was sent before), before the deadline.
+bool configureAnsweredBefore(xcb_connection_t* c, xcb_window_t window, std::chrono::steady_clock::time_point deadline)
+{
+    while (xcb_generic_event_t* event = nextEventBefore(c, deadline)) {
+        const auto notify = *reinterpret_cast<xcb_configure_notify_event_t*>(event);
+        const bool gone = event->response_type == 0
+            && reinterpret_cast<xcb_generic_error_t*>(event)->resource_id == window;
+        std::free(event);
+        if (gone)
+            return false; // no answer comes about a window that went
+        if ((notify.response_type & 0x7F) == XCB_CONFIGURE_NOTIFY && notify.window == window)
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -48,6 +71,32 @@ std::optional<OwnWindowState> X11OwnWindows::state(WId id)
     const auto activeValues = cardinals(active.get());
     state.activeWindow = activeValues.empty() ? 0 : WId(activeValues.front());
     return state;
+}
+
+std::optional<OwnWindowState> X11OwnWindows::stateAfterPendingRequests(WId id)
+{
+    if (!connected())
+        return std::nullopt;
+    {
+        std::lock_guard lock(m_x->mutex());
+        xcb_connection_t* c = m_x->connection();
+        const auto window = xcb_window_t(id);
+        // This connection's own interest in the window's configuration; the toolkit's is its own.
+        const std::uint32_t watch = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &watch);
+        // The border our windows have anyway: the window manager grants it or refuses it,
+        // and either way answers once it has handled what reached it before.
+        const std::uint32_t borderWidth = 0;
+        xcb_configure_window(c, window, XCB_CONFIG_WINDOW_BORDER_WIDTH, &borderWidth);
+        xcb_flush(c);
+        configureAnsweredBefore(c, window, std::chrono::steady_clock::now() + pendingRequestsWait);
+        const std::uint32_t none = 0;
+        xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &none);
+        xcb_flush(c);
+        m_x->countRoundTrip();
+        dropArrivedEvents(c);
+    }
+    return state(id);
 }
 
 std::optional<QRect> X11OwnWindows::frame(WId id)

@@ -10,11 +10,14 @@ class X11Connection;
 
 // OwnWindows on an xcb connection of its own (the toolkit's is busy with its own events): the
 // window's WM_STATE and _NET_WM_STATE, the root's _NET_ACTIVE_WINDOW, and the frame extents the
-// window manager announces in answer to _NET_REQUEST_FRAME_EXTENTS. The connection is opened
+// window manager announces in answer to _NET_REQUEST_FRAME_EXTENTS. A window manager is known
+// to have handled what came before once it answers a configure request (ICCCM has it answer
+// every one, with a synthetic ConfigureNotify when nothing changes). The connection is opened
 // on first use: a program sitting in the tray never needs it. Main thread.
 class X11OwnWindows final : public OwnWindows {
 public:
     std::optional<OwnWindowState> state(WId window) override;
+    std::optional<OwnWindowState> stateAfterPendingRequests(WId window) override;
     std::optional<QRect> frame(WId window) override;
     std::optional<QMargins> frameExtents(WId window) override;
 

@@ -1,6 +1,7 @@
 #include "App/SingleInstanceLock.h"
 
 #include "Shared/LockFileEntry.h"
+#include "Shared/PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,28 +24,6 @@ bool isOurClosedFolder(const QString& path)
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode)
            && info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
-}
-
-// A folder of our own inside `parent`, made closed to others where it is missing. An existing
-// one is taken only when it is ours and no link.
-QString ownFolderIn(const QString& parent, const QString& name)
-{
-    if (parent.isEmpty() || !QFileInfo(parent).isAbsolute() || !QDir().mkpath(parent))
-        return {};
-    const QString path = QDir(parent).filePath(name);
-    const QByteArray encoded = QFile::encodeName(path);
-    if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST)
-        return {};
-    const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    struct stat info {};
-    bool usable = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
-    // Ours but opened to others (a umask, a hand): closed again, as only we can.
-    if (usable && (info.st_mode & 077) != 0)
-        usable = ::fchmod(fd, 0700) == 0;
-    ::close(fd);
-    return usable ? path : QString();
 }
 
 } // namespace
@@ -88,7 +67,7 @@ QString SingleInstanceLock::privateDirectory(const QString& userRuntimeFolders)
     // (their folder, a link or a file under its name). Starting without the check then would
     // let anyone on the machine turn it off, so the lock goes to the user's own cache folder,
     // which every launch of this user without a runtime folder finds alike.
-    return ownFolderIn(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
+    return PrivateFolder::ownFolderIn(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
                        QStringLiteral("zentharion"));
 }
 

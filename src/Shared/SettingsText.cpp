@@ -1,12 +1,19 @@
 #include "Shared/SettingsText.h"
 
+#include "Shared/PrivateFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
+#include <vector>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,9 +28,53 @@ namespace {
 // could answer with an earlier text of the same length.
 std::atomic<quint64> copiesMade {0};
 
+constexpr char scratchPrefix[] = "zentharion-settings-";
+
 QString errnoText(int error)
 {
     return QString::fromLocal8Bit(::strerror(error));
+}
+
+// Removes the files and links in the open folder (what QSettings leaves beside a copy: its lock
+// file, a save cut short); a folder inside, which none of ours makes, stays.
+void emptyFolder(int folder)
+{
+    const int listed = ::dup(folder);
+    if (listed < 0)
+        return;
+    DIR* entries = ::fdopendir(listed);
+    if (!entries) {
+        ::close(listed);
+        return;
+    }
+    while (const dirent* entry = ::readdir(entries)) {
+        struct stat info {};
+        if (::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
+            && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)))
+            ::unlinkat(folder, entry->d_name, 0);
+    }
+    ::closedir(entries);
+}
+
+// The process that made a scratch folder, from its name "zentharion-settings-<pid>-<n>-XXXXXX";
+// 0 for a name of any other form.
+pid_t makerOf(const char* name)
+{
+    const QByteArray text(name);
+    if (!text.startsWith(scratchPrefix))
+        return 0;
+    const QList<QByteArray> parts = text.mid(qsizetype(sizeof scratchPrefix) - 1).split('-');
+    bool isPid = false, isNumber = false;
+    if (parts.size() != 3 || parts[2].size() != 6)
+        return 0;
+    const qint64 pid = parts[0].toLongLong(&isPid);
+    parts[1].toULongLong(&isNumber);
+    return isPid && isNumber && pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? pid_t(pid) : 0;
+}
+
+bool isRunning(pid_t pid)
+{
+    return pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 // A folder of this process's own holding one copy of a settings text, gone with this object
@@ -33,8 +84,12 @@ public:
     explicit ScratchCopy(const QString& base)
     {
         const quint64 number = ++copiesMade;
-        QByteArray pattern = QFile::encodeName(
-            QStringLiteral("%1/zentharion-settings-%2-%3-XXXXXX").arg(base).arg(::getpid()).arg(number));
+        if (base.isEmpty()) {
+            m_error = QStringLiteral("no folder of this user's own is there to make a private copy in");
+            return;
+        }
+        QByteArray pattern = QFile::encodeName(base) + '/' + scratchPrefix + QByteArray::number(::getpid()) + '-'
+                             + QByteArray::number(number) + "-XXXXXX";
         if (!::mkdtemp(pattern.data())) {
             m_error = QStringLiteral("no private copy can be made in %1 (%2)").arg(base, errnoText(errno));
             return;
@@ -58,17 +113,7 @@ public:
     {
         if (m_folder < 0)
             return;
-        if (const int listed = ::dup(m_folder); listed >= 0) {
-            if (DIR* entries = ::fdopendir(listed)) {
-                while (const dirent* entry = ::readdir(entries)) {
-                    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                        ::unlinkat(m_folder, entry->d_name, entry->d_type == DT_DIR ? AT_REMOVEDIR : 0);
-                }
-                ::closedir(entries);
-            } else {
-                ::close(listed);
-            }
-        }
+        emptyFolder(m_folder);
         ::close(m_folder);
         ::rmdir(m_folderPath.constData());
     }
@@ -169,18 +214,80 @@ std::expected<QVariantMap, SettingsTextError> valuesOf(const QSettings& settings
     return values;
 }
 
+// Whether `written` has the keys of `expected`, and each changed key with its new value.
+bool holdsChanges(const QVariantMap& written, const QVariantMap& expected, const SettingsChanges& changes)
+{
+    if (written.keys() != expected.keys())
+        return false;
+    return std::ranges::all_of(changes, [&written](const auto& change) {
+        const auto& [key, value] = change;
+        return !value || written.value(key).toString() == value->toString();
+    });
+}
+
 } // namespace
 
 SettingsText::SettingsText(QString scratchBase)
-    : m_scratchBase(scratchBase.isEmpty() ? QDir::tempPath() : std::move(scratchBase))
+    : m_scratchBase(std::move(scratchBase))
 {
+}
+
+QString SettingsText::privateFolder()
+{
+    // Checked here rather than taken from Qt, whose answer for an unsuitable variable is a
+    // folder in the temporary folder.
+    if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); PrivateFolder::isClosedAllTheWay(runtime))
+        return QDir::cleanPath(runtime);
+    const QString cache = PrivateFolder::ownFolderIn(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
+                                                     QStringLiteral("zentharion"));
+    return PrivateFolder::isClosedAllTheWay(cache) ? cache : QString();
+}
+
+QString SettingsText::scratchBase() const
+{
+    return m_scratchBase.isEmpty() ? privateFolder() : m_scratchBase;
+}
+
+int SettingsText::removeLeftovers(const QString& folder)
+{
+    const int parent = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0)
+        return 0;
+    std::vector<QByteArray> stale;
+    if (const int listed = ::dup(parent); listed >= 0) {
+        if (DIR* entries = ::fdopendir(listed)) {
+            while (const dirent* entry = ::readdir(entries)) {
+                if (const pid_t maker = makerOf(entry->d_name); maker > 0 && !isRunning(maker))
+                    stale.emplace_back(entry->d_name);
+            }
+            ::closedir(entries);
+        } else {
+            ::close(listed);
+        }
+    }
+    int removed = 0;
+    for (const QByteArray& name : stale) {
+        // Only a folder of this user's own, never one a link leads to.
+        const int folderFd = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (folderFd < 0)
+            continue;
+        struct stat info {};
+        const bool ours = ::fstat(folderFd, &info) == 0 && info.st_uid == ::geteuid();
+        if (ours)
+            emptyFolder(folderFd);
+        ::close(folderFd);
+        if (ours && ::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0)
+            ++removed;
+    }
+    ::close(parent);
+    return removed;
 }
 
 std::expected<QVariantMap, SettingsTextError> SettingsText::decode(const QByteArray& text) const
 {
     if (text.isEmpty())
         return QVariantMap();
-    ScratchCopy copy(m_scratchBase);
+    ScratchCopy copy(scratchBase());
     if (copy.error() || !copy.write(text))
         return std::unexpected(noCopy(*copy.error()));
     const QSettings settings(copy.filePath(), QSettings::IniFormat);
@@ -190,15 +297,18 @@ std::expected<QVariantMap, SettingsTextError> SettingsText::decode(const QByteAr
 std::expected<SettingsText::Edited, SettingsTextError> SettingsText::edit(const QByteArray& text,
                                                                           const SettingsChanges& changes) const
 {
-    ScratchCopy copy(m_scratchBase);
+    ScratchCopy copy(scratchBase());
     if (copy.error() || (!text.isEmpty() && !copy.write(text)))
         return std::unexpected(noCopy(*copy.error()));
     Edited edited;
     {
         QSettings settings(copy.filePath(), QSettings::IniFormat);
+        // The copy is thrown away once read back: flushing it to the disk is of no use.
+        settings.setAtomicSyncRequired(false);
         auto values = valuesOf(settings, text);
         if (!values)
             return std::unexpected(values.error());
+        edited.before = *values;
         edited.values = std::move(*values);
         for (const auto& [key, value] : changes) {
             if (value) {
@@ -216,6 +326,11 @@ std::expected<SettingsText::Edited, SettingsTextError> SettingsText::edit(const 
     auto bytes = copy.read();
     if (!bytes)
         return std::unexpected(noCopy(*copy.error()));
+    // QSettings reports no error where its write of the copy was cut short (a file size limit,
+    // a folder that filled): the text is read once more to be sure it holds every change.
+    const auto written = decode(*bytes);
+    if (!written || !holdsChanges(*written, edited.values, changes))
+        return std::unexpected(noCopy(QStringLiteral("its private copy was not written whole")));
     edited.text = std::move(*bytes);
     return edited;
 }

@@ -3,8 +3,11 @@
 #include "Shared/AtomicFileWriter.h"
 #include "Shared/Directories.h"
 #include "Shared/LockFileEntry.h"
+#include "Shared/SettingsText.h"
 #include "Shared/Uuid.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -12,6 +15,7 @@
 #include <QLoggingCategory>
 #include <QMutexLocker>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUuid>
 
 #include <cerrno>
@@ -64,95 +68,114 @@ QString accountHomeFolder(const std::function<QString()>& passwordHome)
 }
 
 // Held while the file is read, changed and replaced, so that two copies of the program never
-// write over each other's change. flock on a file of its own, removed by its holder before it
-// lets go, so that the folder keeps no file of ours but the settings (and no lock file that
-// QSettings' own locking in an earlier version would wait on): whoever finds the file it
-// locked gone from the name takes the one that stands there now.
-class FileLock {
+// write over each other's change: an flock on the folder's own descriptor. No entry under any
+// name can stand in for the folder, so nothing planted turns the lock off or keeps it taken
+// for good, and the folder keeps no file of ours but the settings.
+class FolderLock {
 public:
-    FileLock(const QString& folderPath, const QString& name, QDeadlineTimer deadline)
-        : m_name(QFile::encodeName(name))
+    FolderLock(const QString& folderPath, QDeadlineTimer deadline)
     {
-        // The folder may be reached through a link (a dotfile manager's): only the file
-        // itself is never followed.
-        m_folder = ::open(QFile::encodeName(folderPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (m_folder < 0) {
-            m_error = errno;
-            return;
-        }
-        for (;;) {
-            const auto opened = openLockFileEntry(m_folder, m_name.constData(), deadline);
-            if (!opened) {
-                m_error = opened.error();
-                return;
-            }
-            if (const int locked = lockExclusivelyBefore(*opened, deadline); locked != 0) {
-                ::close(*opened);
-                m_error = locked;
-                return;
-            }
-            struct stat held {}, named {};
-            if (::fstat(*opened, &held) == 0 && ::fstatat(m_folder, m_name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0
-                && held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-                m_fd = *opened;
-                return;
-            }
-            ::close(*opened);
-            if (deadline.hasExpired()) {
-                m_error = EWOULDBLOCK;
-                return;
-            }
-        }
+        // The folder may be reached through a link (a dotfile manager's).
+        m_fd = ::open(QFile::encodeName(folderPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_error = m_fd < 0 ? errno : lockExclusivelyBefore(m_fd, deadline);
     }
-    ~FileLock()
+    ~FolderLock()
     {
-        if (m_fd >= 0) {
-            ::unlinkat(m_folder, m_name.constData(), 0);
+        if (m_fd >= 0)
             ::close(m_fd);
-        }
-        if (m_folder >= 0)
-            ::close(m_folder);
     }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
 
-    // Why it is not held, as the end of a sentence; absent when held, or when the folder
-    // cannot be written at all (the write then fails and says so itself).
-    std::optional<QString> problem() const
+    bool held() const { return m_error == 0; }
+    // Why it is not held, as the end of a sentence naming the settings file.
+    QString problem() const
     {
-        if (m_fd >= 0 || m_error == EACCES || m_error == EROFS || m_error == EPERM)
-            return std::nullopt;
-        if (m_error == EWOULDBLOCK || m_error == EBUSY)
-            return QStringLiteral("is held by another program");
-        if (m_error == ENOTEMPTY)
-            return QStringLiteral("is a folder with contents");
-        return QStringLiteral("cannot be used (%1)").arg(QString::fromLocal8Bit(::strerror(m_error)));
+        if (m_error == EWOULDBLOCK)
+            return QStringLiteral("is being written by another program");
+        return QStringLiteral("cannot be locked (%1)").arg(QString::fromLocal8Bit(::strerror(m_error)));
     }
 
 private:
-    QByteArray m_name;
-    int m_folder = -1;
     int m_fd = -1;
     int m_error = 0;
 };
 
+// Makes the settings folder (closed to others: any user who can open a folder can flock it)
+// and the folders above it.
+std::expected<void, PlatformError> makeSettingsFolder(const QString& folder)
+{
+    if (QFileInfo(folder).isDir())
+        return {};
+    if (auto made = createDirectories(QFileInfo(folder).absolutePath()); !made)
+        return made;
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+        return createDirectories(folder); // says why, naming the path
+    return {};
+}
+
+std::optional<QVariant> valueIn(const QVariantMap& values, const QString& key)
+{
+    const auto it = values.constFind(key);
+    return it == values.cend() ? std::nullopt : std::optional(*it);
+}
+
+// Runs a call on the application's thread after a delay; nothing without an application.
+void laterOnApplicationThread(std::chrono::milliseconds delay, std::function<void()> call)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    // Posted first: a timer can only be started on a thread with an event loop.
+    QMetaObject::invokeMethod(
+        app, [delay, call = std::move(call)] { QTimer::singleShot(delay, QCoreApplication::instance(), call); },
+        Qt::QueuedConnection);
+}
+
+void saveStandardAtQuit()
+{
+    UserDefaults::standard().saveNow(std::chrono::milliseconds(UserDefaults::quitLockWaitMs));
+}
+
 } // namespace
+
+// Lets a retry that comes after its UserDefaults is gone do nothing.
+struct UserDefaults::RetryGuard {
+    QMutex mutex;
+    UserDefaults* owner = nullptr;
+};
 
 UserDefaults::UserDefaults(const QString& iniFilePath, const QString& homeFolder, Environment environment)
     : m_path(iniFilePath)
     , m_home(homeFolder.isEmpty() ? accountHomeFolder(environment.passwordDatabaseHome) : homeFolder)
     , m_text(environment.scratchFolder)
+    , m_later(environment.later ? std::move(environment.later) : laterOnApplicationThread)
+    , m_guard(std::make_shared<RetryGuard>())
 {
+    m_guard->owner = this;
+    // What a copy of the program ended in the middle of a change left there.
+    SettingsText::removeLeftovers(environment.scratchFolder.isEmpty() ? SettingsText::privateFolder()
+                                                                      : environment.scratchFolder);
+    if (const QString temporary = QDir::tempPath(); !temporary.isEmpty())
+        SettingsText::removeLeftovers(temporary); // earlier versions made their copies there
     load();
 }
 
-UserDefaults::~UserDefaults() = default;
+UserDefaults::~UserDefaults()
+{
+    QMutexLocker guard(&m_guard->mutex);
+    m_guard->owner = nullptr;
+}
 
 UserDefaults& UserDefaults::standard()
 {
-    static UserDefaults instance(
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QStringLiteral("/Zentharion/Zentharion.conf"));
+    static UserDefaults& instance = [] () -> UserDefaults& {
+        static UserDefaults made(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                                 + QStringLiteral("/Zentharion/Zentharion.conf"));
+        // Once the event loop has ended and every window has stored what it keeps at quit.
+        qAddPostRoutine(saveStandardAtQuit);
+        return made;
+    }();
     return instance;
 }
 
@@ -190,13 +213,6 @@ void UserDefaults::stopSaving(const QString& why)
     qCWarning(settingsLog, "%s", qUtf8Printable(*m_notSaved));
 }
 
-void UserDefaults::writeFailed(const QString& target, const QString& why)
-{
-    if (m_lastWriteFailure != why)
-        qCWarning(settingsLog, "Settings could not be saved to %s: %s", qUtf8Printable(target), qUtf8Printable(why));
-    m_lastWriteFailure = why;
-}
-
 std::expected<QByteArray, QString> UserDefaults::readText(const QString& target) const
 {
     // Not there yet: nothing stored.
@@ -221,6 +237,10 @@ void UserDefaults::load()
         stopSaving(target.error());
         return;
     }
+    if (const QString folder = QFileInfo(m_path).absolutePath(); QFileInfo(folder).isDir()) {
+        if (const FolderLock lock(folder, QDeadlineTimer(lockWaitMs)); lock.held())
+            sweepTemporaries(*target);
+    }
     const auto bytes = readText(*target);
     if (!bytes) {
         stopSaving(bytes.error());
@@ -232,6 +252,7 @@ void UserDefaults::load()
         return;
     }
     m_values = std::move(*values);
+    m_fileValues = m_values;
 }
 
 void UserDefaults::store(const QString& key, const std::optional<QVariant>& value)
@@ -240,67 +261,170 @@ void UserDefaults::store(const QString& key, const std::optional<QVariant>& valu
         m_values.insert(key, *value);
     else
         m_values.remove(key);
-    m_unsaved[key] = value;
+    m_unsaved[key] = {value, std::nullopt};
     if (m_notSaved)
         return;
+    write(QDeadlineTimer(lockWaitMs));
+}
 
+void UserDefaults::sweepTemporaries(const QString& target)
+{
+    // Every write is made under the lock, which is held now: a temporary file of the writer's
+    // beside the settings was left by a copy of the program that ended in the middle of one.
+    const QFileInfo info(target);
+    const QString prefix = QStringLiteral(".%1.").arg(info.fileName());
+    removeStaleFiles(info.absolutePath(),
+                     [&prefix](const QString& name) { return name.startsWith(prefix) && name.endsWith(u".tmp"); },
+                     QDateTime::currentDateTimeUtc().addSecs(1));
+    m_sweptTemporaries = true;
+}
+
+bool UserDefaults::write(QDeadlineTimer deadline)
+{
     // Looked at again before each write: the file may have been replaced by a link since.
     const auto target = writableTarget(m_path, m_home);
     if (!target) {
         stopSaving(target.error());
-        return;
+        return false;
+    }
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (auto made = makeSettingsFolder(folder); !made) {
+        keepForLater(QStringLiteral("cannot be written (%1)").arg(made.error().localizedDescription()), std::nullopt);
+        return false;
+    }
+    const FolderLock lock(folder, deadline);
+    if (!lock.held()) {
+        keepForLater(lock.problem(), std::nullopt);
+        return false;
     }
     const QFileInfo targetInfo(*target);
-    const QString folder = targetInfo.absolutePath();
-    if (auto made = createDirectories(folder); !made) {
-        writeFailed(*target, made.error().localizedDescription());
-        return;
-    }
-    // Waiting longer would freeze the program; the rename below keeps the file whole either
-    // way, and at worst another copy's change made in the same instant is lost, where giving
-    // up would lose this one for certain (a folder under the lock's name would stop every
-    // change for good).
-    const FileLock fileLock(folder, targetInfo.fileName() + QStringLiteral(".lock"), QDeadlineTimer(lockWaitMs));
-    if (const auto problem = fileLock.problem(); problem != m_lastLockProblem) {
-        if (problem)
-            qCWarning(settingsLog, "Settings were saved without waiting longer for %s.lock, which %s",
-                      qUtf8Printable(*target), qUtf8Printable(*problem));
-        m_lastLockProblem = problem;
-    }
+    if (!m_sweptTemporaries)
+        sweepTemporaries(*target);
 
     // What the file holds now, so that another copy's changes to other keys are kept.
     const auto current = readText(*target);
     if (!current) {
         stopSaving(current.error());
-        return;
+        return false;
     }
-    const auto edited = m_text.edit(*current, m_unsaved);
+    SettingsChanges changes;
+    for (const auto& [key, change] : m_unsaved)
+        changes[key] = change.value;
+    auto edited = m_text.edit(*current, changes);
+    if (edited) {
+        // A kept change whose key another copy has set since gives way to that newer value.
+        bool dropped = false;
+        for (auto it = m_unsaved.begin(); it != m_unsaved.end();) {
+            const auto now = valueIn(edited->before, it->first);
+            if (it->second.fileHeld && *it->second.fileHeld != now) {
+                if (now)
+                    m_values.insert(it->first, *now);
+                else
+                    m_values.remove(it->first);
+                changes.erase(it->first);
+                it = m_unsaved.erase(it);
+                dropped = true;
+            } else {
+                ++it;
+            }
+        }
+        if (dropped)
+            edited = m_text.edit(*current, changes);
+    }
     if (!edited) {
         if (edited.error().kind == SettingsTextError::Kind::unreadable)
             stopSaving(edited.error().why + QStringLiteral("; it is left as it is"));
         else
-            writeFailed(*target, edited.error().why);
-        return;
+            keepForLater(edited.error().why, std::nullopt);
+        return false;
     }
     // The next start would refuse a file past the limit and lose every setting.
     if (edited->text.size() > maximumFileSize) {
         stopSaving(QStringLiteral("would grow to %1 bytes with this change, past the %2 bytes read at start; it is left as it is")
                        .arg(edited->text.size())
                        .arg(maximumFileSize));
-        return;
+        return false;
     }
-    if (!edited->text.isEmpty() || !current->isEmpty()) {
-        const QString temporary = QDir(folder).filePath(
-            QStringLiteral(".%1.%2.tmp").arg(targetInfo.fileName(), uuidText(QUuid::createUuid())));
+    if (edited->text != *current) {
+        const QString temporary = QDir(targetInfo.absolutePath())
+                                      .filePath(QStringLiteral(".%1.%2.tmp").arg(targetInfo.fileName(), uuidText(QUuid::createUuid())));
         if (auto written = AtomicFileWriter().write(*target, temporary, edited->text); !written) {
-            // A full disk or a read-only folder: the change holds for the session.
-            writeFailed(*target, written.error().localizedDescription());
-            return;
+            // A full disk or a read-only folder: the change waits for a later write.
+            keepForLater(QStringLiteral("cannot be written (%1)").arg(written.error().localizedDescription()), edited->before);
+            return false;
         }
     }
-    m_lastWriteFailure.reset();
     m_unsaved.clear();
     m_values = edited->values;
+    m_fileValues = edited->values;
+    m_unsavedProblem.reset();
+    m_failedRetries = 0;
+    if (m_toldUnsaved) {
+        qCInfo(settingsLog, "Settings are saved to %s again.", qUtf8Printable(m_path));
+        m_toldUnsaved.reset();
+    }
+    return true;
+}
+
+void UserDefaults::keepForLater(const QString& why, const std::optional<QVariantMap>& fileNow)
+{
+    // Read without the lock: the file is only ever replaced whole.
+    std::optional<QVariantMap> held = fileNow;
+    for (auto& [key, change] : m_unsaved) {
+        if (change.fileHeld)
+            continue;
+        if (!held) {
+            const auto target = writableTarget(m_path, m_home);
+            const auto bytes = target ? readText(*target) : std::unexpected(target.error());
+            const auto values = bytes ? m_text.decode(*bytes) : std::unexpected(SettingsTextError {});
+            held = values ? *values : m_fileValues;
+            m_fileValues = *held;
+        }
+        change.fileHeld = valueIn(*held, key);
+    }
+    m_unsavedProblem = QStringLiteral("Settings are not saved yet: %1 %2. They are saved as soon as it can be written.")
+                           .arg(m_path, why);
+    if (m_retryDue)
+        return;
+    m_retryDue = true;
+    m_later(m_failedRetries < retriesBeforeTelling ? firstRetryDelay : retryDelay, [guard = m_guard] {
+        QMutexLocker locked(&guard->mutex);
+        if (guard->owner)
+            guard->owner->retry();
+    });
+}
+
+void UserDefaults::retry()
+{
+    QMutexLocker lock(&m_mutex);
+    m_retryDue = false;
+    if (m_unsaved.empty() || m_notSaved)
+        return;
+    // Tried without waiting: the main thread is not held up while another program writes.
+    if (write(QDeadlineTimer(0)))
+        return;
+    if (++m_failedRetries >= retriesBeforeTelling)
+        tellUnsaved();
+}
+
+void UserDefaults::tellUnsaved()
+{
+    if (!m_unsavedProblem || m_unsavedProblem == m_toldUnsaved)
+        return;
+    if (!m_toldUnsaved)
+        qCWarning(settingsLog, "%s", qUtf8Printable(*m_unsavedProblem));
+    m_toldUnsaved = m_unsavedProblem;
+}
+
+bool UserDefaults::saveNow(std::chrono::milliseconds wait)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_unsaved.empty())
+        return true;
+    if (m_notSaved || write(QDeadlineTimer(wait.count())))
+        return m_unsaved.empty();
+    tellUnsaved();
+    return false;
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
@@ -368,7 +492,7 @@ QString UserDefaults::fileName() const
 std::optional<QString> UserDefaults::notSavedReason() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_notSaved;
+    return m_notSaved ? m_notSaved : m_toldUnsaved;
 }
 
 } // namespace zen

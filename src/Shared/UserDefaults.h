@@ -2,13 +2,16 @@
 
 #include "Shared/SettingsText.h"
 
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
 
+#include <chrono>
 #include <expected>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -19,8 +22,12 @@ struct UserDefaultsEnvironment {
     // The account's home folder in the password database, asked when HOME names none;
     // empty: getpwuid_r.
     std::function<QString()> passwordDatabaseHome {};
-    // Where the private copies of the text are made; empty: the temporary folder.
+    // Where the private copies of the text are made; empty: SettingsText::privateFolder().
     QString scratchFolder {};
+    // Runs `call` once `delay` has passed, on the thread that handles the program's events,
+    // never before it returns; empty: a timer on the application's thread (none without an
+    // application: kept changes then wait for the next change or saveNow()).
+    std::function<void(std::chrono::milliseconds delay, std::function<void()> call)> later {};
 };
 
 // The user's stored preferences (an INI file under the XDG config home) with a registration
@@ -33,7 +40,13 @@ struct UserDefaultsEnvironment {
 // renamed over whatever entry stands there, so nothing is ever written through a link put
 // there meanwhile. Its text is QSettings' INI format, made by QSettings on a private copy of
 // the program's own (see SettingsText). Two copies of the program changing settings at once
-// take turns through the lock file "<file>.lock", waited on for half a second at most. A
+// take turns through an flock on the settings folder itself, which no entry planted anywhere
+// can stand in for. A change never writes without it: a change that cannot have it within
+// lockWaitMs, or whose write fails, is kept (reads answer it) and written once it can be, by
+// a retry soon after, by the next change, or by saveNow() (at quit for standard()); it is then
+// written only where the file still holds for its key what it held when the change was made,
+// so that a value another copy saved since is not undone. While changes stay unsaved past a
+// few retries, notSavedReason() says so (and the log, once), until they reach the file. A
 // link is written through only to a regular file of the user's own inside the home folder
 // (as dotfile managers arrange); any other link, a named pipe, a device, a folder, an
 // oversized file or one that is not in the settings format is left untouched, and the
@@ -45,8 +58,15 @@ public:
     static constexpr qint64 maximumFileSize = 64 * 1024;
 
     // How long a change waits for another copy of the program to finish its own: changes are
-    // made on the main thread.
-    static constexpr int lockWaitMs = 500;
+    // made on the main thread, and a write takes a few milliseconds.
+    static constexpr int lockWaitMs = 40;
+    // How long the changes still kept at quit wait for the lock.
+    static constexpr int quitLockWaitMs = 2000;
+    // When kept changes are tried again: soon, then every second; the person is told after
+    // this many tries.
+    static constexpr std::chrono::milliseconds firstRetryDelay {250};
+    static constexpr std::chrono::milliseconds retryDelay {1000};
+    static constexpr int retriesBeforeTelling = 3;
 
     using Environment = UserDefaultsEnvironment;
 
@@ -74,8 +94,13 @@ public:
     void removeObject(const QString& key);
 
     QString fileName() const;
-    // Why changes are kept in memory only for this session; absent while they are saved.
+    // Why changes are kept in memory only for this session, or are not saved yet after a while;
+    // absent while they are saved.
     std::optional<QString> notSavedReason() const;
+
+    // Writes the kept changes, waiting for the lock until `wait` has passed. True when none is
+    // left unsaved. Where some still are, the person is told at once.
+    bool saveNow(std::chrono::milliseconds wait);
 
     // Where the file at `path` may be written: the path itself (a regular file, or nothing
     // yet), or the file a link resolves to when that is a regular file owned by this user
@@ -83,16 +108,31 @@ public:
     static std::expected<QString, QString> writableTarget(const QString& path, const QString& homeFolder);
 
 private:
+    // A change not in the file yet.
+    struct KeptChange {
+        std::optional<QVariant> value;
+        // What the file held for the key when the change was made; absent while the change is
+        // being written for the first time.
+        std::optional<std::optional<QVariant>> fileHeld;
+    };
+    struct RetryGuard;
+
     void load();
-    // Sets `key` to `value` (removes it when absent) and writes it, with any earlier change
-    // not saved yet, over what the file holds now, so that another instance's changes to other
-    // keys are kept.
+    // Sets `key` to `value` (removes it when absent) and writes it, with the kept changes.
     void store(const QString& key, const std::optional<QVariant>& value);
+    // Writes the kept changes over what the file holds now, so that another copy's changes
+    // to other keys stay, under the folder's lock had before `deadline`; true when written.
+    bool write(QDeadlineTimer deadline);
     std::expected<QByteArray, QString> readText(const QString& target) const;
     void stopSaving(const QString& why);
-    // A failure that may pass (a full disk, the temporary folder refused): the changes wait
-    // for the next one; said once per cause.
-    void writeFailed(const QString& target, const QString& why);
+    // The changes could not be written now (`why`, the end of a sentence naming the file):
+    // each new one remembers what the file holds for its key (`fileNow` when known), and a
+    // retry is due.
+    void keepForLater(const QString& why, const std::optional<QVariantMap>& fileNow);
+    void retry();
+    void tellUnsaved();
+    // Removes the writer's temporary files that a cut write left beside the file; the lock is held.
+    void sweepTemporaries(const QString& target);
 
     mutable QMutex m_mutex;
     QString m_path;
@@ -100,11 +140,18 @@ private:
     QVariantMap m_values;
     QVariantMap m_registered;
     SettingsText m_text;
+    std::function<void(std::chrono::milliseconds, std::function<void()>)> m_later;
+    std::shared_ptr<RetryGuard> m_guard;
     // Changes not in the file yet, made on top of what it holds at the next write.
-    SettingsChanges m_unsaved;
+    std::map<QString, KeptChange> m_unsaved;
+    // What the file held when last read or written.
+    QVariantMap m_fileValues;
     std::optional<QString> m_notSaved;
-    std::optional<QString> m_lastWriteFailure;
-    std::optional<QString> m_lastLockProblem;
+    std::optional<QString> m_unsavedProblem;
+    std::optional<QString> m_toldUnsaved;
+    bool m_retryDue = false;
+    int m_failedRetries = 0;
+    bool m_sweptTemporaries = false;
 };
 
 } // namespace zen

@@ -23,6 +23,8 @@ list(APPEND ZEN_SOURCES
   src/Shared/Directories.cpp
   src/Shared/LockFileEntry.h
   src/Shared/LockFileEntry.cpp
+  src/Shared/PrivateFolder.h
+  src/Shared/PrivateFolder.cpp
   src/Shared/DesktopWords.h
   src/Shared/ApplicationIcon.h
   src/Shared/Utf8Sequence.h

@@ -1,5 +1,7 @@
 #include "App/SingleInstanceLock.h"
 
+#include "Support/ScopedVariable.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -152,30 +154,7 @@ TEST(SingleInstanceLockTest, HoldsTheLockAsTheOtherCopy)
     std::this_thread::sleep_for(std::chrono::minutes(2));
 }
 
-// An environment variable set, or unset with an empty value, for as long as this lives.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const QString& value)
-        : m_name(name), m_was(qgetenv(name)), m_wasSet(qEnvironmentVariableIsSet(name))
-    {
-        if (value.isEmpty())
-            qunsetenv(name);
-        else
-            qputenv(name, QFile::encodeName(value));
-    }
-    ~ScopedVariable()
-    {
-        if (m_wasSet)
-            qputenv(m_name, m_was);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    QByteArray m_was;
-    bool m_wasSet;
-};
+using test::ScopedVariable;
 
 // A launch from a shell that lost the session's environment has no XDG_RUNTIME_DIR: it finds
 // the lock in the runtime folder the login manager made for the user all the same, and only
@@ -277,6 +256,28 @@ TEST(SingleInstanceLockTest, ANamePlantedInTheSharedTemporaryFolderTurnsNoCheckO
     }
     EXPECT_TRUE(QDir(root.filePath("elsewhere")).isEmpty());
     EXPECT_TRUE(QDir(root.filePath("home")).isEmpty());
+}
+
+// The cache folder's "zentharion" is taken only as a folder of the user's own: a link planted
+// under its name, even to a closed folder of the user's, is never followed.
+TEST(SingleInstanceLockTest, ALinkUnderTheCacheFolderNameIsNeverFollowed)
+{
+    const passwd* user = ::getpwuid(::geteuid());
+    ASSERT_NE(user, nullptr);
+    QTemporaryDir root;
+    for (const char* made : {"tmp", "cache", "elsewhere"})
+        ASSERT_TRUE(QDir().mkpath(root.filePath(made)));
+    ASSERT_EQ(::chmod(QFile::encodeName(root.filePath("elsewhere")).constData(), 0700), 0);
+    ASSERT_TRUE(QFile::link(root.filePath("elsewhere"), root.filePath("cache/zentharion")));
+    // Qt's own folder is refused, so that the cache folder is where the lock would go.
+    ASSERT_TRUE(writeFile(root.filePath("tmp/runtime-") + QFile::decodeName(user->pw_name), "planted"));
+    const ScopedVariable temporary("TMPDIR", root.filePath("tmp"));
+    const ScopedVariable runtime("XDG_RUNTIME_DIR", {});
+    const ScopedVariable cache("XDG_CACHE_HOME", root.filePath("cache"));
+    const QString directory = SingleInstanceLock::privateDirectory(root.filePath("no-sessions"));
+    EXPECT_EQ(directory, QString());
+    EXPECT_EQ(SingleInstanceLock(directory, ":0").tryLock(), SingleInstanceLock::Outcome::unavailable);
+    EXPECT_TRUE(QDir(root.filePath("elsewhere")).isEmpty());
 }
 
 } // namespace

@@ -1,8 +1,13 @@
 #include "Shared/UserDefaults.h"
 
+#include "Support/ManualScheduler.h"
+#include "Support/ScopedVariable.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSettings>
 #include <QSize>
 #include <QTemporaryDir>
@@ -11,11 +16,17 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <thread>
+#include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -471,60 +482,86 @@ TEST(UserDefaultsTest, EntriesSwappedInWhileStoringAreReplacedNeverWrittenThroug
     EXPECT_EQ(after.inode, before.inode);
 }
 
-// Whatever stands at the lock file's name, a store returns at once or after a short wait,
-// and the file holds every setting.
+namespace {
+
+// A process of its own that holds an flock on `path` (a folder or a file, made as a file when
+// missing) until it is killed.
+pid_t holdLockIn(const QString& path)
+{
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const QByteArray native = QFile::encodeName(path);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0)
+            fd = ::open(native.constData(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
+        if (fd >= 0 && ::flock(fd, LOCK_EX) == 0)
+            [[maybe_unused]] const ssize_t n = ::write(ready[1], "1", 1);
+        for (;;)
+            ::pause();
+    }
+    char byte = 0;
+    ::close(ready[1]);
+    const bool held = holder > 0 && ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+    return held ? holder : -1;
+}
+
+} // namespace
+
+// Whatever stands at the old lock file's name, and while another program holds the settings
+// folder's lock, a store returns within its promised wait (and the time to write), and every
+// change reaches the file once the lock is free.
 TEST(UserDefaultsTest, WhateverStandsAtTheLockFileAStoreReturnsAndTheFileStaysWhole)
 {
     pid_t holder = -1;
     struct Case {
         const char* what;
-        std::function<void(const QString& lock)> plant;
+        std::function<void(const QString& conf)> plant;
+        bool heldWhileStoring = false;
     };
     const Case cases[] = {
-        {"a named pipe", [](const QString& lock) { ASSERT_EQ(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0); }},
+        {"a named pipe",
+         [](const QString& conf) { ASSERT_EQ(::mkfifo(QFile::encodeName(conf + ".lock").constData(), 0600), 0); }},
         {"a folder with contents",
-         [](const QString& lock) {
-             ASSERT_TRUE(QDir().mkpath(lock + "/inner"));
-             QFile f(lock + "/file");
+         [](const QString& conf) {
+             ASSERT_TRUE(QDir().mkpath(conf + ".lock/inner"));
+             QFile f(conf + ".lock/file");
              ASSERT_TRUE(f.open(QIODevice::WriteOnly));
          }},
-        {"a dangling link", [](const QString& lock) { ASSERT_TRUE(QFile::link(lock + ".missing", lock)); }},
-        {"a lock held by a live process",
-         [&holder](const QString& lock) {
-             int ready[2];
-             ASSERT_EQ(::pipe(ready), 0);
-             const QByteArray native = QFile::encodeName(lock);
-             holder = ::fork();
-             ASSERT_GE(holder, 0);
-             if (holder == 0) {
-                 const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
-                 if (fd >= 0 && ::flock(fd, LOCK_EX) == 0)
-                     [[maybe_unused]] const ssize_t n = ::write(ready[1], "1", 1);
-                 for (;;)
-                     ::pause();
-             }
-             char byte = 0;
-             ::close(ready[1]);
-             ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-             ::close(ready[0]);
-         }},
+        {"a dangling link", [](const QString& conf) { ASSERT_TRUE(QFile::link(conf + ".missing", conf + ".lock")); }},
+        {"a lock file held by a live process",
+         [&holder](const QString& conf) { ASSERT_GT(holder = holdLockIn(conf + ".lock"), 0); }},
+        {"the settings folder locked by a live process",
+         [&holder](const QString& conf) { ASSERT_GT(holder = holdLockIn(QFileInfo(conf).absolutePath()), 0); }, true},
     };
+    // Far under the 500 ms waits of old, and far over what a write takes even when sanitized.
+    constexpr auto storeBound = std::chrono::milliseconds(UserDefaults::lockWaitMs + 300);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QTemporaryDir home;
         const QString conf = home.filePath("Zentharion.conf");
         const QString lock = conf + ".lock";
+        const QByteArray original = "[General]\nkept=yes\n";
         {
             QFile f(conf);
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write("[General]\nkept=yes\n");
+            f.write(original);
         }
-        c.plant(lock);
+        c.plant(conf);
+        std::optional<UserDefaults> defaults;
+        std::vector<std::chrono::steady_clock::duration> took;
         const std::atomic<int> noProgress {0};
         const bool returned = returnsWithoutStalling(
             [&] {
-                UserDefaults defaults(conf, home.path());
-                defaults.setString("name", "changed");
+                defaults.emplace(conf, home.path(), UserDefaults::Environment {.later = [](auto, auto) {}});
+                for (const char* value : {"first", "second", "changed"}) {
+                    const auto start = std::chrono::steady_clock::now();
+                    defaults->setString("name", value);
+                    took.push_back(std::chrono::steady_clock::now() - start);
+                }
             },
             noProgress,
             [&] {
@@ -535,9 +572,16 @@ TEST(UserDefaultsTest, WhateverStandsAtTheLockFileAStoreReturnsAndTheFileStaysWh
                     QDir(lock).removeRecursively();
                 QFile::remove(lock);
             });
+        EXPECT_TRUE(returned) << "the store waited for what stands at the lock's name";
+        for (const auto& each : took)
+            EXPECT_LT(each, storeBound) << std::chrono::duration_cast<std::chrono::milliseconds>(each).count() << " ms";
+        EXPECT_EQ(defaults->stringForKey("name"), QStringLiteral("changed"));
+        if (c.heldWhileStoring)
+            EXPECT_EQ(inspect(conf).bytes, original) << "written without the lock";
         if (holder > 0)
             stopChild(std::exchange(holder, -1));
-        EXPECT_TRUE(returned) << "the store waited for what stands at the lock's name";
+        EXPECT_TRUE(defaults->saveNow(std::chrono::milliseconds(UserDefaults::quitLockWaitMs)));
+        EXPECT_EQ(defaults->notSavedReason(), std::nullopt);
         const UserDefaults reread(conf, home.path());
         EXPECT_EQ(reread.notSavedReason(), std::nullopt);
         EXPECT_EQ(reread.stringForKey("kept"), QStringLiteral("yes"));
@@ -705,4 +749,328 @@ TEST(UserDefaultsTest, AChangeThatCouldNotBeSavedGoesWithTheNextOne)
     const UserDefaults reread(conf, home.path());
     EXPECT_EQ(reread.stringForKey("first"), QStringLiteral("kept"));
     EXPECT_EQ(reread.stringForKey("second"), QStringLiteral("saved"));
+}
+
+namespace {
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// Kept changes are retried on the test's own virtual time.
+UserDefaults::Environment onVirtualTime(test::ManualScheduler& scheduler, QString scratchFolder = {})
+{
+    return {.scratchFolder = std::move(scratchFolder), .later = [&scheduler](std::chrono::milliseconds delay, std::function<void()> call) {
+                scheduler.runAfter(delay, std::move(call));
+            }};
+}
+
+// A folder of 4 KiB that is full; nothing where the test may not mount one.
+bool mountFullFolder(const QString& at)
+{
+    if (!QDir().mkpath(at) || ::mount("tmpfs", QFile::encodeName(at).constData(), "tmpfs", 0, "size=4k") != 0)
+        return false;
+    QFile filler(at + "/filler");
+    if (filler.open(QIODevice::WriteOnly))
+        while (filler.write(QByteArray(512, 'x')) > 0 && filler.flush()) {}
+    return true;
+}
+
+} // namespace
+
+// QSettings opens its copy by path: the copy is made where no other user can change the way to
+// it, whatever TMPDIR is. Where TMPDIR is a folder another user may rename entries in (theirs,
+// or open to all without the sticky bit), that user swaps a folder of their own, holding a link
+// to a file outside, in for each scratch folder that appears there; where it is missing, a file
+// or full, no copy can be made there. Each time the user's own values are read, a change is
+// kept, and nothing outside the copy's folder changes.
+TEST(UserDefaultsTest, ThePrivateCopyIsMadeInTheUsersOwnFoldersWhateverTheTemporaryFolder)
+{
+    QTemporaryDir root;
+    const QString outside = root.filePath("outside.conf"), tmp = root.filePath("tmp"), home = root.filePath("home");
+    writeBytes(outside, "[General]\nown=theirs\n");
+    const QByteArray outsideBefore = inspect(outside).bytes;
+    const auto folder = [&](mode_t mode) { return QDir().mkpath(tmp) && ::chmod(QFile::encodeName(tmp).constData(), mode) == 0; };
+    struct Case {
+        const char* what;
+        std::function<bool()> prepare;
+        // The runtime folder: the test's own, none, or one inside the temporary folder.
+        enum { own, none, inside } runtime = own;
+    };
+    std::vector<Case> cases = {
+        {"open to all without the sticky bit", [&] { return folder(0777); }, Case::none},
+        {"open to all, the runtime folder inside it",
+         [&] { return folder(0777) && QDir().mkpath(tmp + "/runtime") && ::chmod(QFile::encodeName(tmp + "/runtime").constData(), 0700) == 0; },
+         Case::inside},
+        {"missing", [] { return true; }},
+        {"a regular file", [&] { writeBytes(tmp, "not a folder"); return true; }},
+    };
+    if (::geteuid() == 0)
+        cases.push_back({"another user's folder",
+                         [&] { return folder(0755) && ::chown(QFile::encodeName(tmp).constData(), 4242, 4242) == 0; }, Case::none});
+    if (mountFullFolder(root.filePath("probe"))) {
+        ::umount2(QFile::encodeName(root.filePath("probe")).constData(), MNT_DETACH);
+        cases.push_back({"full", [&] { return mountFullFolder(tmp); }});
+    } else {
+        std::printf("[ note ] no full temporary folder: mounting one is not allowed here\n");
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::umount2(QFile::encodeName(tmp).constData(), MNT_DETACH);
+        QFile::remove(tmp);
+        QDir(tmp).removeRecursively();
+        QDir(home).removeRecursively();
+        ASSERT_TRUE(c.prepare());
+        ASSERT_TRUE(QDir().mkpath(home));
+        const QString conf = home + "/Zentharion.conf";
+        writeBytes(conf, "[General]\nown=mine\n");
+        const test::ScopedVariable temporary("TMPDIR", tmp);
+        std::optional<test::ScopedVariable> runtime;
+        if (c.runtime != Case::own)
+            runtime.emplace("XDG_RUNTIME_DIR", c.runtime == Case::inside ? tmp + "/runtime" : QString());
+
+        std::atomic<bool> stop {false};
+        std::atomic<int> seen {0};
+        std::thread swapper([&] {
+            const QByteArray base = QFile::encodeName(tmp);
+            for (int round = 0; !stop; ++round) {
+                for (const QString& name : QDir(tmp).entryList({"zentharion-settings-*"}, QDir::Dirs | QDir::NoDotAndDotDot)) {
+                    ++seen;
+                    const QByteArray from = base + '/' + QFile::encodeName(name);
+                    const QByteArray aside = base + "/stolen-" + QByteArray::number(round);
+                    if (::rename(from.constData(), aside.constData()) != 0 || ::mkdir(from.constData(), 0700) != 0)
+                        continue;
+                    const QByteArray number = QFile::encodeName(name.section(u'-', 3, 3));
+                    ::symlink(QFile::encodeName(outside).constData(), (from + "/settings-" + number + ".conf").constData());
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+        {
+            UserDefaults defaults(conf, home);
+            EXPECT_EQ(defaults.stringForKey("own"), QStringLiteral("mine"));
+            for (int i = 0; i < 10; ++i)
+                defaults.setString("changed", QString::number(i));
+            EXPECT_EQ(defaults.notSavedReason(), std::nullopt);
+        }
+        const UserDefaults reread(conf, home);
+        stop = true;
+        swapper.join();
+        EXPECT_EQ(reread.stringForKey("own"), QStringLiteral("mine"));
+        EXPECT_EQ(reread.stringForKey("changed"), QStringLiteral("9"));
+        EXPECT_EQ(seen, 0) << "a private copy was made in the temporary folder";
+        EXPECT_EQ(inspect(outside).bytes, outsideBefore);
+        EXPECT_FALSE(SettingsText::privateFolder().startsWith(tmp)) << SettingsText::privateFolder().toStdString();
+    }
+    ::umount2(QFile::encodeName(tmp).constData(), MNT_DETACH);
+}
+
+// A change made while another program holds the settings lock is kept and answered but not
+// written; once the lock is free it is written, except where another copy has set its key
+// since (the person's later choice there wins). The person is told only when the changes stay
+// unsaved past a few retries, and no longer once they are saved. A change once written is not
+// written again over the other copy's later value.
+TEST(UserDefaultsTest, AKeptChangeIsWrittenOnlyUnderTheLockAndNeverOverANewerValue)
+{
+    QTemporaryDir home;
+    const QString conf = home.filePath("Zentharion.conf");
+    test::ManualScheduler scheduler;
+    UserDefaults a(conf, home.path(), onVirtualTime(scheduler)), b(conf, home.path(), onVirtualTime(scheduler));
+    const auto fileSays = [&](const char* key) { return UserDefaults(conf, home.path()).stringForKey(key); };
+    a.setString("first", "saved");
+
+    const int folder = ::open(QFile::encodeName(home.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+    const QByteArray held = inspect(conf).bytes;
+    g_settingsWarnings.clear();
+    const auto previous = qInstallMessageHandler(recordSettingsWarning);
+    a.setBool("SuggestRestoreOnDisplayChange", false);
+    a.setString("mine", "a");
+    EXPECT_EQ(inspect(conf).bytes, held) << "written without the lock";
+    EXPECT_EQ(a.stringForKey("mine"), QStringLiteral("a"));
+    EXPECT_EQ(a.notSavedReason(), std::nullopt) << "told at once";
+    for (int i = 0; i < UserDefaults::retriesBeforeTelling + 2; ++i)
+        scheduler.advance(UserDefaults::retryDelay);
+    EXPECT_EQ(inspect(conf).bytes, held) << "written without the lock";
+    EXPECT_TRUE(a.notSavedReason().value_or("").contains("another program")) << a.notSavedReason().value_or("").toStdString();
+    EXPECT_EQ(g_settingsWarnings.size(), 1) << g_settingsWarnings.join('\n').toStdString();
+    ASSERT_EQ(::flock(folder, LOCK_UN), 0);
+    ::close(folder);
+
+    b.setBool("SuggestRestoreOnDisplayChange", true);
+    scheduler.advance(UserDefaults::retryDelay);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(a.notSavedReason(), std::nullopt);
+    EXPECT_EQ(fileSays("mine"), QStringLiteral("a"));
+    EXPECT_EQ(fileSays("SuggestRestoreOnDisplayChange"), QStringLiteral("true"));
+    EXPECT_TRUE(a.boolForKey("SuggestRestoreOnDisplayChange")) << "the newer value answers";
+
+    b.setString("first", "b's later value");
+    a.setString("last", "a");
+    EXPECT_EQ(fileSays("first"), QStringLiteral("b's later value"));
+    EXPECT_EQ(fileSays("last"), QStringLiteral("a"));
+}
+
+// Where QSettings cannot write the private copy (its folder fills between the copy and the
+// rewrite; here, a file size limit), the text it had is no result: the change is kept and
+// saved once it can be.
+TEST(UserDefaultsTest, AChangeQSettingsCouldNotWriteToThePrivateCopyIsKept)
+{
+    QTemporaryDir home;
+    const QString conf = home.filePath("Zentharion.conf");
+    writeBytes(conf, "[General]\nkept=yes\n");
+    const QByteArray before = inspect(conf).bytes;
+    test::ManualScheduler scheduler;
+    UserDefaults defaults(conf, home.path(), onVirtualTime(scheduler));
+    const QString large(8000, u'x');
+    rlimit limit {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small {4096, limit.rlim_max};
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    defaults.setString("large", large);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::signal(SIGXFSZ, previous);
+    EXPECT_EQ(defaults.stringForKey("large"), large);
+    EXPECT_EQ(inspect(conf).bytes, before);
+    scheduler.advance(UserDefaults::firstRetryDelay);
+    const UserDefaults reread(conf, home.path());
+    EXPECT_EQ(reread.stringForKey("large"), large);
+    EXPECT_EQ(reread.stringForKey("kept"), QStringLiteral("yes"));
+}
+
+// What a copy of the program ended in the middle of a store left is removed at the next start:
+// its scratch folders (in the private folder, and in the temporary folder where earlier
+// versions made them) and the writer's temporary files beside the settings. A running copy's,
+// another user's, a link and any other name stay, and nothing a link leads to is touched.
+TEST(UserDefaultsTest, WhatACutStoreLeftIsRemovedAtStart)
+{
+    QTemporaryDir home, scratch, temporary, elsewhere;
+    const test::ScopedVariable tmp("TMPDIR", temporary.path());
+    writeBytes(elsewhere.filePath("victim"), "untouched");
+    const pid_t ended = ::fork();
+    ASSERT_GE(ended, 0);
+    if (ended == 0)
+        ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const auto leftover = [](const QString& in, pid_t pid, const char* last) {
+        const QString name = QStringLiteral("zentharion-settings-%1-7-%2").arg(pid).arg(last);
+        EXPECT_TRUE(QDir().mkpath(in + "/" + name));
+        writeBytes(in + "/" + name + "/settings-7.conf", "[General]\nx=1\n");
+        writeBytes(in + "/" + name + "/settings-7.conf.lock", "");
+        return name;
+    };
+    const QString gone[] = {leftover(scratch.path(), ended, "aB3dE9"), leftover(temporary.path(), ended, "Qw7rTy")};
+    QStringList kept = {leftover(scratch.path(), ::getpid(), "run123"), "zentharion-settings-notes",
+                        QStringLiteral("zentharion-settings-%1-8-lInK00").arg(ended)};
+    ASSERT_TRUE(QDir().mkpath(scratch.filePath(kept[1])));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), scratch.filePath(kept[2])));
+    if (::geteuid() == 0) {
+        kept << leftover(temporary.path(), ended, "other1");
+        ASSERT_EQ(::chown(QFile::encodeName(temporary.filePath(kept.back())).constData(), 4242, 4242), 0);
+    }
+    const QString cutWrite = home.filePath(".Zentharion.conf.2f0c6a8e-41b5-4c1e-9d7a-0c6e5b1d2a3f.tmp");
+    writeBytes(cutWrite, "[General]\nhalf");
+    writeBytes(home.filePath(".Other.conf.1.tmp"), "not ours");
+
+    const UserDefaults defaults(home.filePath("Zentharion.conf"), home.path(), {.scratchFolder = scratch.path()});
+    EXPECT_FALSE(QFileInfo::exists(scratch.filePath(gone[0])));
+    EXPECT_FALSE(QFileInfo::exists(temporary.filePath(gone[1])));
+    for (const QString& name : kept)
+        EXPECT_TRUE(QFileInfo::exists(scratch.filePath(name)) || QFileInfo::exists(temporary.filePath(name))) << name.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(cutWrite));
+    EXPECT_TRUE(QFileInfo::exists(home.filePath(".Other.conf.1.tmp")));
+    EXPECT_EQ(entriesOf(elsewhere.path()), QStringList {"victim"});
+}
+
+namespace {
+
+constexpr int keysPerWriter = 20;
+constexpr char writerFileVariable[] = "ZEN_SETTINGS_TEST_WRITER_FILE";
+constexpr char writerNameVariable[] = "ZEN_SETTINGS_TEST_WRITER_NAME";
+
+QString keyOf(const QString& writer, int i)
+{
+    return QStringLiteral("%1/key%2").arg(writer).arg(i);
+}
+
+} // namespace
+
+// Two copies of the program in two processes change keys of their own at once, while a third
+// program holds the settings lock for a while, or with a folder with contents under the old
+// lock file's name. Every key either reaches the file or its writer says it is not saved, and
+// once the lock is free every key reaches the file.
+TEST(UserDefaultsTest, TwoWritersInTwoProcessesLoseNoKey)
+{
+    struct Case {
+        const char* what;
+        bool held;
+    };
+    for (const Case& c : {Case {"the lock held by a third program", true}, Case {"a folder under the old lock's name", false}}) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir home;
+        const QString conf = home.filePath("Zentharion.conf");
+        pid_t holder = -1;
+        if (c.held)
+            ASSERT_GT(holder = holdLockIn(home.path()), 0);
+        else
+            ASSERT_TRUE(QDir().mkpath(conf + ".lock/inner"));
+        std::vector<std::unique_ptr<QProcess>> writers;
+        for (const char* name : {"one", "two"}) {
+            auto& writer = writers.emplace_back(std::make_unique<QProcess>());
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(writerFileVariable, conf);
+            environment.insert(writerNameVariable, name);
+            writer->setProcessEnvironment(environment);
+            writer->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            writer->start(QCoreApplication::applicationFilePath(), {"--gtest_filter=UserDefaultsTest.StoresItsKeysAsAnotherCopy"});
+            ASSERT_TRUE(writer->waitForStarted());
+        }
+        std::map<QString, bool> saidSaved;
+        for (size_t i = 0; i < writers.size(); ++i) {
+            QByteArray said;
+            while (!said.contains("stored ") && writers[i]->waitForReadyRead(60000))
+                said += writers[i]->readAllStandardOutput();
+            ASSERT_TRUE(said.contains("stored ")) << said.constData();
+            saidSaved[i == 0 ? "one" : "two"] = said.contains("stored saved");
+        }
+        const UserDefaults meanwhile(conf, home.path());
+        for (const auto& [writer, saved] : saidSaved) {
+            for (int i = 0; saved && i < keysPerWriter; ++i)
+                EXPECT_TRUE(meanwhile.object(keyOf(writer, i))) << "said saved, but lost: " << keyOf(writer, i).toStdString();
+            if (c.held)
+                EXPECT_FALSE(saved) << writer.toStdString() << " wrote without the lock";
+        }
+        if (holder > 0)
+            stopChild(holder);
+        for (auto& writer : writers) {
+            writer->write("go\n");
+            ASSERT_TRUE(writer->waitForFinished(60000));
+            EXPECT_EQ(writer->exitCode(), 0) << writer->readAllStandardOutput().constData();
+        }
+        const UserDefaults after(conf, home.path());
+        for (const char* writer : {"one", "two"})
+            for (int i = 0; i < keysPerWriter; ++i)
+                EXPECT_TRUE(after.object(keyOf(writer, i))) << "lost: " << keyOf(writer, i).toStdString();
+    }
+}
+
+TEST(UserDefaultsTest, StoresItsKeysAsAnotherCopy)
+{
+    const QString conf = qEnvironmentVariable(writerFileVariable), name = qEnvironmentVariable(writerNameVariable);
+    if (conf.isEmpty())
+        GTEST_SKIP() << "runs only as a writer of TwoWritersInTwoProcessesLoseNoKey";
+    UserDefaults defaults(conf, QFileInfo(conf).absolutePath());
+    for (int i = 0; i < keysPerWriter; ++i) {
+        defaults.setString(keyOf(name, i), QStringLiteral("set"));
+        QCoreApplication::processEvents();
+    }
+    std::printf("stored %s\n", defaults.saveNow(std::chrono::milliseconds(0)) ? "saved" : "unsaved");
+    std::fflush(stdout);
+    char line[8] {};
+    ASSERT_GT(::read(0, line, sizeof line), 0);
+    EXPECT_TRUE(defaults.saveNow(std::chrono::milliseconds(UserDefaults::quitLockWaitMs)));
 }

@@ -12,6 +12,7 @@ list(APPEND ZEN_TEST_SUPPORT_SOURCES
   tests/Support/LiveAppTest.h
   tests/Support/ProgramOnBusTest.h
   tests/Support/PrivateSessionBusTest.h
+  tests/Support/ScopedVariable.h
   tests/Support/TestFiles.h
   tests/Support/TestFiles.cpp
   tests/Support/ImageChecks.h

@@ -1,0 +1,75 @@
+#include "Shared/PrivateFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zen {
+
+namespace {
+
+bool ownerIsTrusted(const struct stat& info)
+{
+    return info.st_uid == 0 || info.st_uid == ::geteuid();
+}
+
+} // namespace
+
+QString PrivateFolder::ownFolderIn(const QString& parent, const QString& name)
+{
+    if (parent.isEmpty() || !QFileInfo(parent).isAbsolute() || !QDir().mkpath(parent))
+        return {};
+    const QString path = QDir(parent).filePath(name);
+    const QByteArray encoded = QFile::encodeName(path);
+    if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST)
+        return {};
+    const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat info {};
+    bool usable = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
+    // Ours but opened to others (a umask, a hand): closed again, as only we can.
+    if (usable && (info.st_mode & 077) != 0)
+        usable = ::fchmod(fd, 0700) == 0;
+    ::close(fd);
+    return usable ? path : QString();
+}
+
+bool PrivateFolder::isClosedAllTheWay(const QString& path)
+{
+    if (path.isEmpty() || !QDir::isAbsolutePath(path))
+        return false;
+    const QString clean = QDir::cleanPath(path);
+    struct stat info {};
+    if (::lstat(QFile::encodeName(clean).constData(), &info) != 0 || !S_ISDIR(info.st_mode)
+        || info.st_uid != ::geteuid() || (info.st_mode & 07777) != 0700)
+        return false;
+    // A link on the way (/home leading to /var/home) is as fixed as the folder it stands in:
+    // the way as written and the way it resolves to are both looked at.
+    const QString resolved = QFileInfo(clean).canonicalFilePath();
+    return !resolved.isEmpty() && isFixedWay(clean) && isFixedWay(resolved);
+}
+
+bool PrivateFolder::isFixedWay(const QString& clean)
+{
+    for (QString child = clean; child != QLatin1String("/");) {
+        const QString parent = QFileInfo(child).path();
+        struct stat entry {}, above {};
+        if (::lstat(QFile::encodeName(child).constData(), &entry) != 0
+            || ::stat(QFile::encodeName(parent).constData(), &above) != 0 || !S_ISDIR(above.st_mode)
+            || !ownerIsTrusted(above))
+            return false;
+        // Others may write in a sticky folder, but rename or remove only their own entries.
+        if ((above.st_mode & (S_IWGRP | S_IWOTH)) != 0 && !((above.st_mode & S_ISVTX) && ownerIsTrusted(entry)))
+            return false;
+        child = parent;
+    }
+    return true;
+}
+
+} // namespace zen

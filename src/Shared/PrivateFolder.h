@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace zen {
+
+// Folders that no other user can change the contents of, nor the way to them: where the
+// program keeps what it must give a library by path (a lock file, a private copy of the
+// settings), since such a library opens it again by name and follows whatever stands there.
+class PrivateFolder {
+public:
+    // "<parent>/<name>", made 0700 where it is missing. An existing one is taken only when it
+    // is this user's own folder and no link (it is opened without following one), and is
+    // closed to others again where it was opened to them. Empty when there is none.
+    static QString ownFolderIn(const QString& parent, const QString& name);
+
+    // Whether `path` is this user's own folder, no link, 0700, and no other user can rename
+    // or replace any folder on the way to it: every folder above is root's or this user's and
+    // writable by nobody else, or sticky with the entry in it root's or this user's.
+    static bool isClosedAllTheWay(const QString& path);
+
+private:
+    // Whether no other user can rename or replace an entry on the clean absolute path.
+    static bool isFixedWay(const QString& clean);
+};
+
+} // namespace zen

@@ -908,9 +908,10 @@ TEST(UserDefaultsTest, AKeptChangeIsWrittenOnlyUnderTheLockAndNeverOverANewerVal
     EXPECT_EQ(fileSays("SuggestRestoreOnDisplayChange"), QStringLiteral("true"));
     EXPECT_TRUE(a.boolForKey("SuggestRestoreOnDisplayChange")) << "the newer value answers";
 
-    b.setString("first", "b's later value");
+    a.setString("late", "a");
+    b.setString("late", "b's later value");
     a.setString("last", "a");
-    EXPECT_EQ(fileSays("first"), QStringLiteral("b's later value"));
+    EXPECT_EQ(fileSays("late"), QStringLiteral("b's later value"));
     EXPECT_EQ(fileSays("last"), QStringLiteral("a"));
 }
 

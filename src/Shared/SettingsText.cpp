@@ -303,8 +303,6 @@ std::expected<SettingsText::Edited, SettingsTextError> SettingsText::edit(const 
     Edited edited;
     {
         QSettings settings(copy.filePath(), QSettings::IniFormat);
-        // The copy is thrown away once read back: flushing it to the disk is of no use.
-        settings.setAtomicSyncRequired(false);
         auto values = valuesOf(settings, text);
         if (!values)
             return std::unexpected(values.error());

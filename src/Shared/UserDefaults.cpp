@@ -101,8 +101,9 @@ private:
     int m_error = 0;
 };
 
-// Makes the settings folder (closed to others: any user who can open a folder can flock it)
-// and the folders above it.
+// Makes the settings folder closed to others (whoever can open a folder can flock it and hold
+// every change back), and the folders above it. One that exists is left as it is: it may be a
+// folder the user chose to share, and others can open it but not write in it.
 std::expected<void, PlatformError> makeSettingsFolder(const QString& folder)
 {
     if (QFileInfo(folder).isDir())

@@ -46,7 +46,9 @@ struct UserDefaultsEnvironment {
 // a retry soon after, by the next change, or by saveNow() (at quit for standard()); it is then
 // written only where the file still holds for its key what it held when the change was made,
 // so that a value another copy saved since is not undone. While changes stay unsaved past a
-// few retries, notSavedReason() says so (and the log, once), until they reach the file. A
+// few retries, notSavedReason() says so (and the log, once), until they reach the file. What
+// a copy of the program ended in the middle of a change left (its scratch folders, a temporary
+// file beside the settings) is removed when the preferences are read at start. A
 // link is written through only to a regular file of the user's own inside the home folder
 // (as dotfile managers arrange); any other link, a named pipe, a device, a folder, an
 // oversized file or one that is not in the settings format is left untouched, and the

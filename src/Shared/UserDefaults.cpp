@@ -121,6 +121,15 @@ std::optional<QVariant> valueIn(const QVariantMap& values, const QString& key)
     return it == values.cend() ? std::nullopt : std::optional(*it);
 }
 
+// Values read from the text and values set in this process differ in type ("true" and true):
+// those are compared as the text they are written as.
+bool sameValue(const std::optional<QVariant>& a, const std::optional<QVariant>& b)
+{
+    if (!a || !b)
+        return !a && !b;
+    return *a == *b || (a->typeId() != b->typeId() && a->toString() == b->toString());
+}
+
 // Runs a call on the application's thread after a delay; nothing without an application.
 void laterOnApplicationThread(std::chrono::milliseconds delay, std::function<void()> call)
 {
@@ -317,7 +326,7 @@ bool UserDefaults::write(QDeadlineTimer deadline)
         bool dropped = false;
         for (auto it = m_unsaved.begin(); it != m_unsaved.end();) {
             const auto now = valueIn(edited->before, it->first);
-            if (it->second.fileHeld && *it->second.fileHeld != now) {
+            if (it->second.fileHeld && !sameValue(*it->second.fileHeld, now)) {
                 if (now)
                     m_values.insert(it->first, *now);
                 else

@@ -551,7 +551,7 @@ struct FakeOwnWindows final : OwnWindows {
     // What the server shows while the window manager has yet to handle what it was sent.
     std::optional<OwnWindowState> unhandled;
     std::optional<OwnWindowState> state(WId) override { return unhandled.value_or(now); }
-    std::optional<OwnWindowState> stateAfterPendingRequests(WId) override { return now; }
+    std::optional<OwnWindowState> stateAfterPendingRequests(WId, std::chrono::milliseconds) override { return now; }
     std::optional<QRect> frame(WId) override { return std::nullopt; }
     std::optional<QMargins> frameExtents(WId) override { return std::nullopt; }
 };

@@ -90,9 +90,9 @@ void SnapshotNameDialog::showEvent(QShowEvent* event)
     // window while every restore waits for the prompt. It is asked for directly, once the window
     // manager manages the window, which it does by the time the window is first on screen.
     // That is the only time it asks: the keyboard belongs to the window the person makes active,
-    // and a prompt that took it back later (as one did half a second on, whenever it was not
-    // active) put what the person typed in another window into its name field. Left without
-    // it, the prompt stands raised in sight, and a click gives it the keys. It takes no grab: a
+    // and a request made later, whenever the prompt is not active, takes it from a window they
+    // turned to on purpose and puts what they type there into the name field. Left without it,
+    // the prompt stands raised in sight, and a click gives it the keys. It takes no grab: a
     // grab kept the keys from the window the person turned to and from the window manager's own
     // keys, lost the typed letters when it was the dialog's, and failed unseen while another
     // program held the keyboard.

@@ -28,9 +28,8 @@ public:
     // handles requests in turn, some while after they reach the server, so a minimize the
     // person asked for a moment ago may not show yet in state(). Waits `atMost` for a window
     // manager that does not answer (stopped, or none), then reads what stands.
-    virtual std::optional<OwnWindowState> stateAfterPendingRequests(WId window, std::chrono::milliseconds atMost)
+    virtual std::optional<OwnWindowState> stateAfterPendingRequests(WId window, std::chrono::milliseconds /*atMost*/)
     {
-        (void)atMost;
         return state(window);
     }
     // The window's frame as the window manager has put it on screen, in the toolkit's

@@ -23,9 +23,16 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <chrono>
+
 namespace zen {
 
 namespace {
+
+// A window manager at work answers in a few milliseconds. One that is stopped or busy holds a
+// launch up no longer than a person waits unawares, the window drawn already; its state is then
+// read as it stands.
+constexpr std::chrono::milliseconds windowManagerWait {300};
 
 // The hotkey manager's errors as the controller shows errors.
 struct HotkeyFailureDescription {
@@ -70,7 +77,8 @@ struct UnavailableLaunchAtLoginService final : LaunchAtLoginServicing {
     }
 };
 
-// Runs a function once, when the window is first on screen.
+// Runs a function once the window is first on screen and has been drawn there: the expose is
+// handled (and the window painted) before the function runs.
 class OnFirstExpose final : public QObject {
 public:
     OnFirstExpose(QWindow* window, std::function<void()> function)
@@ -85,8 +93,10 @@ protected:
     {
         if (event->type() == QEvent::Expose && m_function && static_cast<QWindow*>(watched)->isExposed()) {
             watched->removeEventFilter(this);
-            deleteLater();
-            std::exchange(m_function, {})();
+            QTimer::singleShot(0, this, [this] {
+                deleteLater();
+                std::exchange(m_function, {})();
+            });
         }
         return false;
     }
@@ -422,7 +432,7 @@ void ZentharionApp::bringDashboardForward()
         QWidget* dialog = DashboardWindowSupport::blockingDialog(*window);
         QWidget* target = dialog ? dialog : window.data();
         if (ownWindows && atRequest) {
-            const auto now = ownWindows->stateAfterPendingRequests(window->winId());
+            const auto now = ownWindows->stateAfterPendingRequests(window->winId(), windowManagerWait);
             if (!now || now->minimized)
                 return;
             if (now->activeWindow != atRequest->activeWindow && now->activeWindow != 0

@@ -21,13 +21,13 @@ bool DashboardWindowSupport::configure(QWidget& window, UserDefaults& defaults, 
     const auto saved = defaults.stringForKey(frameAutosaveName);
     if (!saved || saved->isEmpty())
         return false;
-    // restoreGeometry refuses malformed data, but of a frame saved on a monitor since unplugged
-    // it may leave a strip at the edge of another one: such a window opens centred on the
-    // primary monitor instead.
-    if (!window.restoreGeometry(QByteArray::fromBase64(saved->toLatin1())))
-        return false;
+    // restoreGeometry refuses malformed data, and a frame saved on a monitor of another size,
+    // leaving the window where it was; of a frame saved on a monitor since unplugged it may
+    // leave a strip at the edge of another one. Either way the window is judged against the
+    // monitors there are now, and one mostly off them opens centred on the primary monitor.
+    const bool restored = window.restoreGeometry(QByteArray::fromBase64(saved->toLatin1()));
     keepOnMonitors(window);
-    return true;
+    return restored;
 }
 
 void DashboardWindowSupport::keepOnMonitors(QWidget& window)
@@ -86,8 +86,11 @@ bool DashboardWindowSupport::focusExistingWindow(const BringForward& bringForwar
     if (!window)
         return false;
     QWidget* dialog = blockingDialog(*window);
-    if (window->isMinimized())
+    if (window->isMinimized()) {
+        // Minimized on a monitor unplugged since, it would come back where nobody sees it.
+        keepOnMonitors(*window);
         window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    }
     window->raise();
     window->activateWindow();
     if (dialog) {

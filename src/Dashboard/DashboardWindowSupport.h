@@ -32,8 +32,9 @@ public:
     static QSize defaultSize() { return {940, 640}; }
 
     // Tags the window with the identifier and restores the frame saved under the name; false
-    // when there was none (or it is unreadable), leaving the window as it was. A saved frame
-    // mostly outside every monitor attached now keeps its size, centred on the primary monitor.
+    // when there was none (or it is unreadable), leaving the window where it was. A frame
+    // mostly outside every monitor attached now, saved or kept, keeps its size, centred on the
+    // primary monitor.
     static bool configure(QWidget& window, UserDefaults& defaults, const QString& name = frameAutosaveName());
     // Puts a window whose frame lies mostly outside every monitor the toolkit knows centred on
     // the primary monitor, keeping its size.
@@ -52,9 +53,9 @@ public:
     // The modal dialog that holds the window's keyboard (a confirmation of its own, or an
     // application-modal prompt over it); null when there is none.
     static QWidget* blockingDialog(const QWidget& window);
-    // Brings that window to the front (un-minimizing it) and gives the keyboard to it, or to
-    // the dialog that blocks it; false when there is none. With `bringForward`, the window
-    // manager is asked directly too.
+    // Brings that window to the front (un-minimizing it, on a monitor still there) and gives
+    // the keyboard to it, or to the dialog that blocks it; false when there is none. With
+    // `bringForward`, the window manager is asked directly too.
     static bool focusExistingWindow(const BringForward& bringForward = {});
     // Focuses the open dashboard, else calls `openWindow` to make one.
     static void openOrFocusDashboard(const std::function<void()>& openWindow);

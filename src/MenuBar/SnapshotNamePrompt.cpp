@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -75,24 +74,6 @@ SnapshotNameDialog::SnapshotNameDialog(Purpose purpose, const QString& name, QWi
     layout->addWidget(m_field);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    // A window manager can still refuse the prompt the keyboard (or give it and take it back
-    // as the tray menu closes); typing and Return would then go to another window unseen while
-    // every restore waits for the prompt. Once it has been on screen a moment without the
-    // keyboard, it asks once more, as a pager does, with the time of the request. It takes no
-    // grab: a grab kept the keys from the window the person turned to next and from the window
-    // manager's own keys, lost the typed letters when it was the dialog's, and failed unseen
-    // while another program held the keyboard. The window manager decides who gets the keys.
-    m_keyboardCheck = new QTimer(this);
-    m_keyboardCheck->setSingleShot(true);
-    m_keyboardCheck->setInterval(keyboardWait);
-    connect(m_keyboardCheck, &QTimer::timeout, this, [this] {
-        if (!isVisible() || isActiveWindow())
-            return;
-        if (m_bringForward)
-            m_bringForward(winId());
-        activateWindow();
-    });
 }
 
 void SnapshotNameDialog::showEvent(QShowEvent* event)
@@ -108,16 +89,17 @@ void SnapshotNameDialog::showEvent(QShowEvent* event)
     // focus stealing may leave the prompt without it: typing and Return would go to another
     // window while every restore waits for the prompt. It is asked for directly, once the window
     // manager manages the window, which it does by the time the window is first on screen.
+    // That is the only time it asks: the keyboard belongs to the window the person makes active,
+    // and a request made later, whenever the prompt is not active, takes it from a window they
+    // turned to on purpose and puts what they type there into the name field. Left without it,
+    // the prompt stands raised in sight, and a click gives it the keys. It takes no grab: a
+    // grab kept the keys from the window the person turned to and from the window manager's own
+    // keys, lost the typed letters when it was the dialog's, and failed unseen while another
+    // program held the keyboard.
     if (windowHandle() && !m_awaitsExpose) {
         m_awaitsExpose = true;
         windowHandle()->installEventFilter(this);
     }
-}
-
-void SnapshotNameDialog::hideEvent(QHideEvent* event)
-{
-    m_keyboardCheck->stop();
-    QDialog::hideEvent(event);
 }
 
 bool SnapshotNameDialog::eventFilter(QObject* watched, QEvent* event)
@@ -127,7 +109,6 @@ bool SnapshotNameDialog::eventFilter(QObject* watched, QEvent* event)
         watched->removeEventFilter(this);
         if (m_bringForward)
             m_bringForward(winId());
-        m_keyboardCheck->start();
     }
     return QDialog::eventFilter(watched, event);
 }

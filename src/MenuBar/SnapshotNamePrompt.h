@@ -3,13 +3,11 @@
 #include <QDialog>
 #include <QString>
 
-#include <chrono>
 #include <functional>
 #include <optional>
 
 class QLineEdit;
 class QPushButton;
-class QTimer;
 
 namespace zen {
 
@@ -42,17 +40,11 @@ public:
     // What the prompt returns for the way the dialog ended and the text in the field.
     std::optional<QString> answer() const;
 
-    // Called with the dialog's window each time it is first on screen after being shown, and
-    // once more when the window still lacks the keyboard a moment later.
+    // Called with the dialog's window each time it is first on screen after being shown.
     void setBringForward(SnapshotNamePrompt::BringForward bringForward) { m_bringForward = std::move(bringForward); }
-
-    // How long after the prompt is first on screen it must hold the keyboard; lacking it then,
-    // it asks once more.
-    static constexpr std::chrono::milliseconds keyboardWait{500};
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -63,7 +55,6 @@ private:
     QPushButton* m_cancel = nullptr;
     SnapshotNamePrompt::BringForward m_bringForward;
     bool m_awaitsExpose = false;
-    QTimer* m_keyboardCheck = nullptr;
 };
 
 } // namespace zen

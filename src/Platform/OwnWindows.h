@@ -4,6 +4,7 @@
 #include <QRect>
 #include <qwindowdefs.h>
 
+#include <chrono>
 #include <optional>
 
 namespace zen {
@@ -25,9 +26,12 @@ public:
     virtual std::optional<OwnWindowState> state(WId window) = 0;
     // As state(), once the window manager has worked through what it was sent before: it
     // handles requests in turn, some while after they reach the server, so a minimize the
-    // person asked for a moment ago may not show yet in state(). Waits a moment at most for a
-    // window manager that does not answer, then reads what stands.
-    virtual std::optional<OwnWindowState> stateAfterPendingRequests(WId window) { return state(window); }
+    // person asked for a moment ago may not show yet in state(). Waits `atMost` for a window
+    // manager that does not answer (stopped, or none), then reads what stands.
+    virtual std::optional<OwnWindowState> stateAfterPendingRequests(WId window, std::chrono::milliseconds /*atMost*/)
+    {
+        return state(window);
+    }
     // The window's frame as the window manager has put it on screen, in the toolkit's
     // coordinates; absent until the window manager has framed it.
     virtual std::optional<QRect> frame(WId window) = 0;

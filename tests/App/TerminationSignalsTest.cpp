@@ -58,7 +58,8 @@ struct Dispositions {
 } // namespace
 
 // Each signal that ends a session asks for the ending once it reaches the event loop; a
-// second one of the kind is no longer caught, and the handlers go with the object.
+// second one of the kind is no longer caught, the other kinds still are, and the handlers go
+// with the object.
 TEST(TerminationSignalsTest, EachEndingSignalAsksForTheEndingThroughTheEventLoop)
 {
     const Dispositions byDefault(SIG_DFL);
@@ -75,6 +76,20 @@ TEST(TerminationSignalsTest, EachEndingSignalAsksForTheEndingThroughTheEventLoop
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
             EXPECT_GE(asked, 1);
             EXPECT_TRUE(hasDefaultDisposition(number)) << "a second signal would be waited for too";
+            // A session's end sends SIGTERM and SIGHUP together: another kind, arriving while
+            // the program ends, goes through the loop too rather than end it on the spot.
+            for (const int other : {SIGTERM, SIGINT, SIGHUP}) {
+                if (other == number)
+                    continue;
+                SCOPED_TRACE(::strsignal(other));
+                ASSERT_FALSE(hasDefaultDisposition(other)) << "the program's handler went with another kind's signal";
+                const int before = asked;
+                ASSERT_EQ(::raise(other), 0);
+                const QDeadlineTimer otherDeadline(10000);
+                while (asked == before && !otherDeadline.hasExpired())
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+                EXPECT_GT(asked, before);
+            }
         }
         for (const int other : {SIGTERM, SIGINT, SIGHUP})
             EXPECT_TRUE(hasDefaultDisposition(other));

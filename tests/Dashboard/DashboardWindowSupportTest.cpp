@@ -6,6 +6,7 @@
 #include "Support/ManualScheduler.h"
 
 #include <QApplication>
+#include <QtEndian>
 #include <QScreen>
 #include <QPointer>
 #include <QWidget>
@@ -69,6 +70,18 @@ TEST(DashboardWindowSupportTest, AFrameSavedMostlyOffEveryMonitorOpensCentredOnT
     EXPECT_TRUE(DashboardWindowSupport::configure(reopened, defaults));
     EXPECT_EQ(reopened.size(), QSize(300, 200));
     EXPECT_EQ(reopened.frameGeometry().center(), primary.center());
+
+    // Saved on a monitor of quite another width, the frame is refused; a window still standing
+    // where it was closed, on a monitor unplugged since, opens on the primary one all the same.
+    QByteArray frame = QByteArray::fromBase64(defaults.stringForKey("ZentharionDashboard")->toLatin1());
+    constexpr qsizetype savedScreenWidth = 46; // after the frames, screen number and flags
+    ASSERT_GE(frame.size(), savedScreenWidth + 4);
+    qToBigEndian(quint32(4 * QGuiApplication::primaryScreen()->geometry().width()), frame.data() + savedScreenWidth);
+    defaults.setString("ZentharionDashboard", QString::fromLatin1(frame.toBase64()));
+    QWidget closed;
+    closed.setGeometry(primary.right() + 2000, primary.top() + 50, 300, 200);
+    EXPECT_FALSE(DashboardWindowSupport::configure(closed, defaults));
+    EXPECT_EQ(closed.frameGeometry().center(), primary.center());
 }
 
 TEST(DashboardWindowSupportTest, OpenOrFocusOpensOnlyWhenNoDashboardIsShown)

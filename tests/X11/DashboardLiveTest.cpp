@@ -486,8 +486,9 @@ TEST_F(DashboardLiveTest, ADragStoresTheFrameOnceItHasEnded)
         << "the frame kept is not where the drag ended";
 }
 
-// A dashboard closed on a monitor that is then unplugged comes back, within the same run of
-// the program, on a monitor still there.
+// A dashboard closed or minimized on a monitor that is then unplugged comes back, within the
+// same run of the program, on a monitor still there: opened again the moment the monitor goes
+// (before the toolkit has heard of it), or a while later.
 TEST_F(DashboardLiveTest, ReopenedAfterItsMonitorWentItOpensOnAMonitorStillThere)
 {
     if (!hasTool("xrandr"))
@@ -504,29 +505,43 @@ TEST_F(DashboardLiveTest, ReopenedAfterItsMonitorWentItOpensOnAMonitorStillThere
 
     OpenDashboard open(*x, *defaults);
     ASSERT_TRUE(open.view) << "no dashboard";
-    // Mostly on the right-hand monitor, its left edge on the other one.
-    ASSERT_TRUE(moveThroughWindowManager(*x, *open.view, right.topLeft() + QPoint(-92, 60)));
-    closeWindow(*x, xcb_window_t(open.view->winId()));
-    ASSERT_TRUE(waitFor([&] { return !open.view->isVisible(); }));
+    enum class Left { closed, closedAWhile, minimizedAWhile };
+    for (const Left left : {Left::closed, Left::closedAWhile, Left::minimizedAWhile}) {
+        SCOPED_TRACE(testing::Message() << "left " << int(left));
+        const bool toolkitHeard = left != Left::closed;
+        // Mostly on the right-hand monitor, its left edge on the other one.
+        ASSERT_TRUE(moveThroughWindowManager(*x, *open.view, right.topLeft() + QPoint(-92, 60)));
+        if (left == Left::minimizedAWhile) {
+            minimizeWindow(*x, xcb_window_t(open.view->winId()));
+            ASSERT_TRUE(waitFor([&] { return open.view->isMinimized(); }));
+        } else {
+            closeWindow(*x, xcb_window_t(open.view->winId()));
+            ASSERT_TRUE(waitFor([&] { return !open.view->isVisible(); }));
+        }
 
-    const auto plugBackIn = qScopeGuard([&] {
-        QProcess::execute("xrandr", {"--setmonitor", "ZEN-RIGHT", rightMonitor, "none"});
-        waitFor([&] { return screenNamed("ZEN-RIGHT") != nullptr; });
-    });
-    // Opened again the moment the monitor goes: before the toolkit has heard of it.
-    ASSERT_EQ(QProcess::execute("xrandr", {"--delmonitor", "ZEN-RIGHT"}), 0);
-    ASSERT_TRUE(open.reopen(*x)) << "the dashboard did not come back";
-    const QRect left = screenNamed("ZEN-LEFT")->geometry();
-    QRect shown;
-    const auto mostlyOnLeft = [&] {
-        shown = x->rootGeometry(xcb_window_t(open.view->winId()));
-        const QRect onScreen = shown.intersected(left);
-        return 2 * qint64(onScreen.width()) * onScreen.height() > qint64(shown.width()) * shown.height();
-    };
-    EXPECT_TRUE(waitFor(mostlyOnLeft, 5000))
-        << "only " << shown.intersected(left).width() << " of " << shown.width() << " px across are on the monitor left";
-    pumpEventsFor(500);
-    EXPECT_TRUE(mostlyOnLeft()) << "it did not stay there";
+        const auto plugBackIn = qScopeGuard([&] {
+            QProcess::execute("xrandr", {"--setmonitor", "ZEN-RIGHT", rightMonitor, "none"});
+            waitFor([&] { return screenNamed("ZEN-RIGHT") != nullptr; });
+            pumpEventsFor(300);
+        });
+        ASSERT_EQ(QProcess::execute("xrandr", {"--delmonitor", "ZEN-RIGHT"}), 0);
+        if (toolkitHeard) {
+            ASSERT_TRUE(waitFor([&] { return screenNamed("ZEN-RIGHT") == nullptr; }));
+            pumpEventsFor(500);
+        }
+        ASSERT_TRUE(open.reopen(*x)) << "the dashboard did not come back";
+        const QRect remaining = screenNamed("ZEN-LEFT")->geometry();
+        QRect shown;
+        const auto mostlyOnLeft = [&] {
+            shown = x->rootGeometry(xcb_window_t(open.view->winId()));
+            const QRect onScreen = shown.intersected(remaining);
+            return 2 * qint64(onScreen.width()) * onScreen.height() > qint64(shown.width()) * shown.height();
+        };
+        EXPECT_TRUE(waitFor(mostlyOnLeft, 5000))
+            << "only " << shown.intersected(remaining).width() << " of " << shown.width() << " px across are on the monitor left, at x = " << shown.x();
+        pumpEventsFor(500);
+        EXPECT_TRUE(mostlyOnLeft()) << "it did not stay there";
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// The real program's name prompt under Xvfb and openbox, with another program that takes the
-// keyboard just after the prompt appears: what the person types reaches the window they see
-// active, the prompt's name field or the other window.
+// The real program's name prompt under Xvfb and openbox, and another window the person turns
+// to: what they type reaches the window they made active, the prompt's name field or the other
+// window, whenever they turn.
 #include "Support/ProgramOnBusTest.h"
 #include "Support/TestClientProcess.h"
 
@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QThread>
 
 #include <xcb/xcb.h>
@@ -17,6 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
+#include <vector>
 
 namespace zen {
 namespace {
@@ -120,9 +124,31 @@ bool keysGoTo(XSession& x, xcb_window_t window)
     return focused;
 }
 
+// One busy loop per processor, as a loaded machine has; ended when this goes.
+class BusyLoops {
+public:
+    explicit BusyLoops(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            auto& loop = m_loops.emplace_back(std::make_unique<QProcess>());
+            loop->start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
+        }
+    }
+    ~BusyLoops()
+    {
+        for (auto& loop : m_loops) {
+            loop->kill();
+            loop->waitForFinished(5000);
+        }
+    }
+
+private:
+    std::vector<std::unique_ptr<QProcess>> m_loops;
+};
+
 struct NamePromptKeyboardLiveTest : ProgramOnBusTest {
     // The layouts stored whole: a save writes a temporary file beside them first.
-    QStringList storedNames() const
+    static QStringList storedNames(const ProgramHome& home)
     {
         QStringList names;
         const QDir folder(home.snapshotsFolder());
@@ -135,50 +161,114 @@ struct NamePromptKeyboardLiveTest : ProgramOnBusTest {
     }
 };
 
-TEST_F(NamePromptKeyboardLiveTest, KeysGoToTheWindowThePersonSeesActive)
+// A line typed as a person types it, some 12 keys a second, with Return at its end.
+constexpr xcb_keycode_t keyC = 54, keyH = 43, keyO = 32, space = 65, keyT = 28, keyY = 29, keyP = 33, keyD = 40;
+const std::initializer_list<xcb_keycode_t> typedLine = {keyE, keyC, keyH, keyO, space, keyT, keyY, keyP, keyE, keyD,
+                                                        keycode::returnKey};
+
+void typeAsAPerson(XSession& x, std::initializer_list<xcb_keycode_t> keys)
 {
-    // A window for the layout to hold, and the other program's.
+    for (const xcb_keycode_t key : keys) {
+        type(x, {key});
+        pumpEventsFor(80);
+    }
+}
+
+// The person clicks into another window 100, 300 and 600 ms after the prompt is listed and types
+// a line there: the window they turned to keeps the keyboard, the whole line reaches it, the
+// prompt's field keeps its name and nothing is saved; back in the prompt, Return saves the
+// layout under the name it offered.
+TEST_F(NamePromptKeyboardLiveTest, AnotherWindowThePersonTurnsToKeepsTheKeyboard)
+{
     TestClientProcess client({"--class", "zen-prompt-keys,ZenPromptKeys", "--window", "title=Notes,geometry=300x200+600+400"});
     ASSERT_EQ(client.waitUntilReady().size(), 1u);
-    OtherProgramWindow other;
-    ASSERT_TRUE(waitFor([&] { return other.mapped(); }));
-    // Without a tray the program opens its dashboard at start; Ctrl+N there asks for a name.
+    for (const int delayMs : {100, 300, 600}) {
+        SCOPED_TRACE(testing::Message() << "turned to the other window " << delayMs << " ms after the prompt");
+        const ProgramHome caseHome;
+        caseHome.markOnboardingDone();
+        OtherProgramWindow other;
+        ASSERT_TRUE(waitFor([&] { return other.mapped(); }));
+        // Without a tray the program opens its dashboard at start; Ctrl+N there asks for a name.
+        ProgramProcess program(caseHome, bus->address(), {});
+        std::optional<xcb_window_t> dashboard;
+        ASSERT_TRUE(waitFor([&] {
+            dashboard = shownProgramWindow(*x, QStringLiteral("Zentharion"));
+            return dashboard && activeWindow(*x) == *dashboard;
+        })) << "the dashboard never became active";
+        pumpEventsFor(300);
+        x->key(keycode::n, true);
+        std::optional<xcb_window_t> prompt;
+        ASSERT_TRUE(waitFor([&] { return (prompt = shownProgramWindow(*x, QStringLiteral("Save Current Layout"))).has_value(); }, 15000, 5));
+        QElapsedTimer listed;
+        listed.start();
+        pumpEventsFor(int(std::max<qint64>(0, delayMs - listed.elapsed())));
+
+        activateAsThePerson(*x, other.window());
+        ASSERT_TRUE(waitFor([&] { return keysGoTo(*x, other.window()); }, 5000));
+        const int before = other.keysReceived();
+        typeAsAPerson(*x, typedLine);
+        EXPECT_TRUE(waitFor([&] { return other.keysReceived() - before == int(typedLine.size()); }, 5000));
+        pumpEventsFor(500);
+        EXPECT_EQ(other.keysReceived() - before, int(typedLine.size())) << "keys of the line typed there that reached it";
+        EXPECT_TRUE(keysGoTo(*x, other.window())) << "the keyboard left the window the person turned to";
+        EXPECT_EQ(storedNames(caseHome), QStringList{}) << "a layout was saved from a line typed elsewhere";
+
+        // The prompt's field still offers its name: Return there saves under it.
+        activateAsThePerson(*x, *prompt);
+        ASSERT_TRUE(waitFor([&] { return keysGoTo(*x, *prompt); }, 5000));
+        x->key(keycode::returnKey);
+        ASSERT_TRUE(waitFor([&] { return !storedNames(caseHome).isEmpty(); }, 10000))
+            << "no layout was saved: " << program.process.readAllStandardError().toStdString();
+        const QStringList names = storedNames(caseHome);
+        ASSERT_EQ(names.size(), 1);
+        EXPECT_TRUE(names.front().startsWith(QStringLiteral("Layout - "))) << names.front().toStdString();
+        program.process.terminate();
+        ASSERT_TRUE(waitUntilEnded(program.process));
+    }
+}
+
+// Opened from the tray while every processor is busy, the prompt takes the name typed the
+// moment it is listed, without a click, every time.
+TEST_F(NamePromptKeyboardLiveTest, APromptFromTheTrayOnABusyMachineTakesANameTypedAtOnce)
+{
+    if (!hasTool("trayer"))
+        GTEST_SKIP() << "trayer is not installed";
+    TrayProcess tray;
+    ASSERT_TRUE(tray.started());
+    TestClientProcess client({"--class", "zen-prompt-busy,ZenPromptBusy", "--window", "title=Busy,geometry=300x200+100+100"});
+    ASSERT_EQ(client.waitUntilReady().size(), 1u);
     ProgramProcess program(home, bus->address(), {});
-    std::optional<xcb_window_t> dashboard;
-    ASSERT_TRUE(waitFor([&] {
-        dashboard = shownProgramWindow(*x, QStringLiteral("Zentharion"));
-        return dashboard && activeWindow(*x) == *dashboard;
-    })) << "the dashboard never became active";
-    pumpEventsFor(300);
-    x->key(keycode::n, true);
-    std::optional<xcb_window_t> prompt;
-    ASSERT_TRUE(waitFor([&] { return (prompt = shownProgramWindow(*x, QStringLiteral("Save Current Layout"))).has_value(); }));
+    ASSERT_TRUE(waitFor([&] { return x->programTrayIcon().has_value(); }));
+    BusyLoops busy(QThread::idealThreadCount());
 
-    // Another program takes the keyboard just after the prompt appeared; the prompt asks for it
-    // again, and what is typed once it is active lands in its name field.
-    QThread::msleep(100);
-    other.takeKeyboard();
-    ASSERT_TRUE(waitFor([&] { return keysGoTo(*x, *prompt); }, 5000)) << "the prompt never got the keyboard back";
-    x->pressChord({shiftLeft, keyE});
-    type(*x, {keyV, keyE, keyN, keyI, keyN, keyG});
-
-    // The person turns to the other window: the line they type there reaches it.
-    activateAsThePerson(*x, other.window());
-    ASSERT_TRUE(waitFor([&] { return keysGoTo(*x, other.window()); }, 5000));
-    const int before = other.keysReceived();
-    type(*x, {keyL, keyI, keyN, keyE, keycode::returnKey});
-    EXPECT_TRUE(waitFor([&] { return other.keysReceived() - before == 5; }, 5000))
-        << "the other window got " << other.keysReceived() - before << " of the 5 keys typed there";
-    pumpEventsFor(300);
-    EXPECT_EQ(other.keysReceived() - before, 5);
-
-    // Back in the prompt, Return saves the layout under the name typed before.
-    activateAsThePerson(*x, *prompt);
-    ASSERT_TRUE(waitFor([&] { return keysGoTo(*x, *prompt); }, 5000));
-    x->key(keycode::returnKey);
-    EXPECT_TRUE(waitFor([&] { return !storedNames().isEmpty(); }, 10000))
-        << "no layout was saved: " << program.process.readAllStandardError().toStdString();
-    EXPECT_EQ(storedNames(), QStringList{"Evening"});
+    constexpr int saves = 10;
+    QStringList typedNames;
+    for (int save = 1; save <= saves; ++save) {
+        SCOPED_TRACE(testing::Message() << "save " << save);
+        ASSERT_TRUE(waitFor([&] { return x->programPopups().empty(); }));
+        const auto menu = openProgramTrayMenu(*x);
+        ASSERT_TRUE(menu) << "the tray menu did not open";
+        const QRect menuArea = waitUntilSettled([&] { return x->rootGeometry(*menu); }, 5000);
+        ASSERT_FALSE(menuArea.isEmpty());
+        x->click(menuArea.topLeft() + QPoint(40, 14));
+        std::optional<xcb_window_t> prompt;
+        ASSERT_TRUE(waitFor([&] { return (prompt = shownProgramWindow(*x, QStringLiteral("Save Current Layout"))).has_value(); }, 15000, 5));
+        // Typed at once: "Eve" and a letter of its own per save, then Return.
+        const xcb_keycode_t letters[] = {keyC, keyD, keyE, keyG, keyH, keyI, keyL, keyN, keyO, keyP};
+        x->pressChord({shiftLeft, keyE});
+        type(*x, {keyV, keyE, letters[save - 1], keycode::returnKey});
+        typedNames << QStringLiteral("Eve") + QChar(u"cdeghilnop"[save - 1]);
+        if (!waitFor([&] { return storedNames(home).size() == save; }, 10000)) {
+            ADD_FAILURE() << "the name typed at once did not save the layout";
+            if (const auto left = shownProgramWindow(*x, QStringLiteral("Save Current Layout")))
+                closeWindow(*x, *left);
+        }
+        ASSERT_TRUE(waitFor([&] { return !shownProgramWindow(*x, QStringLiteral("Save Current Layout")); }));
+    }
+    QStringList names = storedNames(home);
+    names.sort();
+    typedNames.sort();
+    EXPECT_EQ(names, typedNames);
 }
 
 } // namespace

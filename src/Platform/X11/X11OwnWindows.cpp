@@ -16,28 +16,6 @@ constexpr std::uint32_t iconicState = 3; // ICCCM WM_STATE
 // not answer at all must not hold up the window that waits to be shown.
 constexpr std::chrono::milliseconds extentsWait {400};
 
-// A window manager answers a configure request as soon as it reaches it; this bounds only the
-// wait on one that breaks the rule, and is long, since reading before the answer is the very
-// race the wait is there to close.
-constexpr std::chrono::milliseconds pendingRequestsWait {2000};
-
-// Whether the window manager answered the configure request this connection sent about `window`
-// (and, being one client, everything it was sent before), before the deadline.
-bool configureAnsweredBefore(xcb_connection_t* c, xcb_window_t window, std::chrono::steady_clock::time_point deadline)
-{
-    while (xcb_generic_event_t* event = nextEventBefore(c, deadline)) {
-        const auto notify = *reinterpret_cast<xcb_configure_notify_event_t*>(event);
-        const bool gone = event->response_type == 0
-            && reinterpret_cast<xcb_generic_error_t*>(event)->resource_id == window;
-        std::free(event);
-        if (gone)
-            return false; // no answer comes about a window that went
-        if ((notify.response_type & 0x7F) == XCB_CONFIGURE_NOTIFY && notify.window == window)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 bool X11OwnWindows::connected()
@@ -73,28 +51,44 @@ std::optional<OwnWindowState> X11OwnWindows::state(WId id)
     return state;
 }
 
-std::optional<OwnWindowState> X11OwnWindows::stateAfterPendingRequests(WId id)
+bool X11OwnWindows::windowManagerCaughtUp(std::chrono::steady_clock::time_point deadline)
+{
+    xcb_connection_t* c = m_x->connection();
+    // A window manager sees every configure request for a window at the root's top level, its
+    // own or not, in the order the server took them, among the other events it handles in turn
+    // (the messages that minimize or activate a window). One that is not a window it manages it
+    // carries out as asked, and the server reports the move to whoever watches the window. A
+    // position of its own in each request tells its answer from the answer to any earlier one,
+    // whoever sent that; without a window manager the server moves the window at once.
+    if (!m_probe) {
+        m_probe = xcb_generate_id(c);
+        const std::uint32_t watch = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, m_probe, m_x->root(), -100, -100, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &watch);
+    }
+    m_probeMoves = (m_probeMoves + 1) % 10000;
+    const auto x = std::int16_t(-200 - std::int32_t(m_probeMoves));
+    const std::uint32_t position = std::uint32_t(std::int32_t(x));
+    xcb_configure_window(c, m_probe, XCB_CONFIG_WINDOW_X, &position);
+    xcb_flush(c);
+    while (xcb_generic_event_t* event = nextEventBefore(c, deadline)) {
+        const auto notify = *reinterpret_cast<xcb_configure_notify_event_t*>(event);
+        std::free(event);
+        if ((notify.response_type & 0x7F) == XCB_CONFIGURE_NOTIFY && notify.window == m_probe && notify.x == x)
+            return true;
+    }
+    return false;
+}
+
+std::optional<OwnWindowState> X11OwnWindows::stateAfterPendingRequests(WId id, std::chrono::milliseconds atMost)
 {
     if (!connected())
         return std::nullopt;
     {
         std::lock_guard lock(m_x->mutex());
-        xcb_connection_t* c = m_x->connection();
-        const auto window = xcb_window_t(id);
-        // This connection's own interest in the window's configuration; the toolkit's is its own.
-        const std::uint32_t watch = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &watch);
-        // The border our windows have anyway: the window manager grants it or refuses it,
-        // and either way answers once it has handled what reached it before.
-        const std::uint32_t borderWidth = 0;
-        xcb_configure_window(c, window, XCB_CONFIG_WINDOW_BORDER_WIDTH, &borderWidth);
-        xcb_flush(c);
-        configureAnsweredBefore(c, window, std::chrono::steady_clock::now() + pendingRequestsWait);
-        const std::uint32_t none = 0;
-        xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &none);
-        xcb_flush(c);
+        windowManagerCaughtUp(std::chrono::steady_clock::now() + atMost);
         m_x->countRoundTrip();
-        dropArrivedEvents(c);
+        dropArrivedEvents(m_x->connection());
     }
     return state(id);
 }

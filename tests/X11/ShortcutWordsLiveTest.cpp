@@ -3,6 +3,7 @@
 #include "App/ZentharionApp.h"
 #include "Dashboard/DashboardDetailView.h"
 #include "Dashboard/DashboardHotkeyMetricCard.h"
+#include "Dashboard/DashboardSnapshotListView.h"
 #include "Dashboard/DashboardView.h"
 #include "Dashboard/DashboardViewPresenter.h"
 #include "Dashboard/HotkeyCaptureErrorPopover.h"
@@ -103,6 +104,12 @@ TEST(ShortcutWordsLiveTest, CardRowRefusalAndAccessPageReadInThisDesktopsWords)
     DashboardView* dashboard = app.dashboardWindow();
     ASSERT_NE(dashboard, nullptr);
     ASSERT_TRUE(waitFor([&] { return dashboard->isActiveWindow(); })) << "the dashboard never became active";
+    // The layouts are read off the main thread: a busy machine lists them well after the
+    // window is active.
+    ASSERT_TRUE(waitFor([&] {
+        const auto* model = dashboard->layoutList()->model();
+        return model && model->rowCount() == 2;
+    })) << "the two layouts were never listed";
     // The row with the shortcut unselected: the highlight's white on blue defeats the OCR.
     dashboard->presenter().selectSnapshot(other.id);
     pumpEventsFor(300);

@@ -55,6 +55,24 @@ bool PrivateFolder::isClosedAllTheWay(const QString& path)
     return !resolved.isEmpty() && isFixedWay(clean) && isFixedWay(resolved);
 }
 
+bool PrivateFolder::mayMakeClosed(const QString& path)
+{
+    if (path.isEmpty() || !QDir::isAbsolutePath(path))
+        return false;
+    QString existing = QFileInfo(QDir::cleanPath(path)).path();
+    struct stat info {};
+    while (::lstat(QFile::encodeName(existing).constData(), &info) != 0) {
+        if (errno != ENOENT || existing == QLatin1String("/"))
+            return false;
+        existing = QFileInfo(existing).path();
+    }
+    if (::stat(QFile::encodeName(existing).constData(), &info) != 0 || !S_ISDIR(info.st_mode) || !ownerIsTrusted(info)
+        || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return false;
+    const QString resolved = QFileInfo(existing).canonicalFilePath();
+    return !resolved.isEmpty() && isFixedWay(existing) && isFixedWay(resolved);
+}
+
 bool PrivateFolder::isFixedWay(const QString& clean)
 {
     for (QString child = clean; child != QLatin1String("/");) {

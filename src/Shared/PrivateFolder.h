@@ -19,6 +19,12 @@ public:
     // writable by nobody else, or sticky with the entry in it root's or this user's.
     static bool isClosedAllTheWay(const QString& path);
 
+    // Whether a folder made at `path` (with the folders missing above it) would be closed all
+    // the way: the nearest folder there is above it is root's or this user's, writable by nobody
+    // else, on a fixed way. Asked before making anything: root with another user's HOME would
+    // otherwise leave folders of its own in that user's home.
+    static bool mayMakeClosed(const QString& path);
+
 private:
     // Whether no other user can rename or replace an entry on the clean absolute path.
     static bool isFixedWay(const QString& clean);

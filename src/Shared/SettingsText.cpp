@@ -238,8 +238,12 @@ QString SettingsText::privateFolder()
     // folder in the temporary folder.
     if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); PrivateFolder::isClosedAllTheWay(runtime))
         return QDir::cleanPath(runtime);
-    const QString cache = PrivateFolder::ownFolderIn(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
-                                                     QStringLiteral("zentharion"));
+    // Nothing is made where it could not be used: root with another user's HOME would leave
+    // folders of root's own in that user's cache, which that user's copies could not use.
+    const QString parent = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (!PrivateFolder::mayMakeClosed(QDir(parent).filePath(QStringLiteral("zentharion"))))
+        return {};
+    const QString cache = PrivateFolder::ownFolderIn(parent, QStringLiteral("zentharion"));
     return PrivateFolder::isClosedAllTheWay(cache) ? cache : QString();
 }
 

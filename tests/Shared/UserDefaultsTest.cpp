@@ -870,6 +870,22 @@ TEST(UserDefaultsTest, ThePrivateCopyIsMadeInTheUsersOwnFoldersWhateverTheTempor
     ::umount2(QFile::encodeName(tmp).constData(), MNT_DETACH);
 }
 
+// Root run with another user's HOME (sudo -E) and no runtime folder of its own has no private
+// folder, and leaves no folder of root's in that user's home, which their copies could not use.
+TEST(UserDefaultsTest, RootMakesNoPrivateFolderInAnotherUsersHome)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can make another user's home";
+    QTemporaryDir root;
+    const QString theirs = root.filePath("theirs");
+    ASSERT_TRUE(QDir().mkpath(theirs));
+    ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), 4242, 4242), 0);
+    const test::ScopedVariable runtime("XDG_RUNTIME_DIR", {});
+    const test::ScopedVariable cache("XDG_CACHE_HOME", theirs + "/.cache");
+    EXPECT_EQ(SettingsText::privateFolder(), QString());
+    EXPECT_EQ(entriesOf(theirs), QStringList()) << "made in another user's home";
+}
+
 // A change made while another program holds the settings lock is kept and answered but not
 // written; once the lock is free it is written, except where another copy has set its key
 // since (the person's later choice there wins). The person is told only when the changes stay

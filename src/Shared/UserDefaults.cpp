@@ -262,7 +262,6 @@ void UserDefaults::load()
         return;
     }
     m_values = std::move(*values);
-    m_fileValues = m_values;
 }
 
 void UserDefaults::store(const QString& key, const std::optional<QVariant>& value)
@@ -366,7 +365,6 @@ bool UserDefaults::write(QDeadlineTimer deadline)
     }
     m_unsaved.clear();
     m_values = edited->values;
-    m_fileValues = edited->values;
     m_unsavedProblem.reset();
     m_failedRetries = 0;
     if (m_toldUnsaved) {
@@ -380,17 +378,23 @@ void UserDefaults::keepForLater(const QString& why, const std::optional<QVariant
 {
     // Read without the lock: the file is only ever replaced whole.
     std::optional<QVariantMap> held = fileNow;
+    bool looked = held.has_value();
     for (auto& [key, change] : m_unsaved) {
         if (change.fileHeld)
             continue;
-        if (!held) {
+        if (!looked) {
+            looked = true;
             const auto target = writableTarget(m_path, m_home);
             const auto bytes = target ? readText(*target) : std::unexpected(target.error());
-            const auto values = bytes ? m_text.decode(*bytes) : std::unexpected(SettingsTextError {});
-            held = values ? *values : m_fileValues;
-            m_fileValues = *held;
+            if (const auto values = bytes ? m_text.decode(*bytes) : std::unexpected(SettingsTextError {}))
+                held = *values;
         }
-        change.fileHeld = valueIn(*held, key);
+        // Where the file cannot be read now (no private copy can be made), what was read
+        // earlier is no answer: another copy may have set the key since, before this change,
+        // which would then give way to that older value. It is learned at a later try; till
+        // then the change is the newest there is.
+        if (held)
+            change.fileHeld = valueIn(*held, key);
     }
     m_unsavedProblem = QStringLiteral("Settings are not saved yet: %1 %2. They are saved as soon as it can be written.")
                            .arg(m_path, why);

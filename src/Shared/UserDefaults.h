@@ -146,8 +146,6 @@ private:
     std::shared_ptr<RetryGuard> m_guard;
     // Changes not in the file yet, made on top of what it holds at the next write.
     std::map<QString, KeptChange> m_unsaved;
-    // What the file held when last read or written.
-    QVariantMap m_fileValues;
     std::optional<QString> m_notSaved;
     std::optional<QString> m_unsavedProblem;
     std::optional<QString> m_toldUnsaved;

@@ -933,6 +933,29 @@ TEST(UserDefaultsTest, AKeptChangeIsWrittenOnlyUnderTheLockAndNeverOverANewerVal
     EXPECT_EQ(fileSays("last"), QStringLiteral("a"));
 }
 
+// A change kept while no private copy can be made (so the file cannot be read either) remembers
+// no guess of what the file held: the value read at start would make a later change here give
+// way to an earlier one of another copy, and the person's last choice would be dropped unsaid.
+TEST(UserDefaultsTest, AChangeKeptWhileTheFileCannotBeReadIsNotDroppedForAnOlderValue)
+{
+    QTemporaryDir home, scratchBase;
+    const QString conf = home.filePath("Zentharion.conf"), scratch = scratchBase.filePath("scratch");
+    writeBytes(conf, "[General]\nkey=at start\n");
+    ASSERT_TRUE(QDir().mkpath(scratch));
+    test::ManualScheduler scheduler;
+    UserDefaults a(conf, home.path(), onVirtualTime(scheduler, scratch));
+    UserDefaults(conf, home.path()).setString("key", "theirs, earlier");
+
+    ASSERT_TRUE(QDir(scratch).removeRecursively());
+    writeBytes(scratch, "no folder");
+    a.setString("key", "mine, later");
+    ASSERT_TRUE(QFile::remove(scratch));
+    ASSERT_TRUE(QDir().mkpath(scratch));
+    scheduler.advance(UserDefaults::firstRetryDelay);
+    EXPECT_EQ(a.stringForKey("key"), QStringLiteral("mine, later"));
+    EXPECT_EQ(UserDefaults(conf, home.path()).stringForKey("key"), QStringLiteral("mine, later"));
+}
+
 // Where QSettings cannot write the private copy (its folder fills between the copy and the
 // rewrite; here, a file size limit), the text it had is no result: the change is kept and
 // saved once it can be.

@@ -77,7 +77,15 @@ public:
     {
         // The folder may be reached through a link (a dotfile manager's).
         m_fd = ::open(QFile::encodeName(folderPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        m_error = m_fd < 0 ? errno : lockExclusivelyBefore(m_fd, deadline);
+        if (m_fd < 0) {
+            m_error = errno;
+            return;
+        }
+        // Whoever can open the folder can hold its flock for good: one of ours that an earlier
+        // version or a umask left open to others is closed to them, as only its owner can.
+        if (struct stat info {}; ::fstat(m_fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & 077) != 0)
+            ::fchmod(m_fd, info.st_mode & 07700);
+        m_error = lockExclusivelyBefore(m_fd, deadline);
     }
     ~FolderLock()
     {
@@ -366,6 +374,9 @@ bool UserDefaults::write(QDeadlineTimer deadline)
     m_unsaved.clear();
     m_values = edited->values;
     m_unsavedProblem.reset();
+    // A retry that never came (no application to run it) must not keep later ones from being
+    // asked for.
+    m_retryDue = false;
     m_failedRetries = 0;
     if (m_toldUnsaved) {
         qCInfo(settingsLog, "Settings are saved to %s again.", qUtf8Printable(m_path));

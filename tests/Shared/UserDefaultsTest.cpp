@@ -542,6 +542,8 @@ TEST(UserDefaultsTest, WhateverStandsAtTheLockFileAStoreReturnsAndTheFileStaysWh
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QTemporaryDir home;
+        // As an earlier version or a umask left it: open to anyone who would hold its lock.
+        ASSERT_EQ(::chmod(QFile::encodeName(home.path()).constData(), 0755), 0);
         const QString conf = home.filePath("Zentharion.conf");
         const QString lock = conf + ".lock";
         const QByteArray original = "[General]\nkept=yes\n";
@@ -586,6 +588,9 @@ TEST(UserDefaultsTest, WhateverStandsAtTheLockFileAStoreReturnsAndTheFileStaysWh
         EXPECT_EQ(reread.notSavedReason(), std::nullopt);
         EXPECT_EQ(reread.stringForKey("kept"), QStringLiteral("yes"));
         EXPECT_EQ(reread.stringForKey("name"), QStringLiteral("changed"));
+        EXPECT_EQ(QFileInfo(home.path()).permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                           | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                  QFile::Permissions()) << "the settings folder is still open to others";
     }
 }
 

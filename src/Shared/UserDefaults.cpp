@@ -452,6 +452,12 @@ bool UserDefaults::saveNow(std::chrono::milliseconds wait)
     return false;
 }
 
+void UserDefaults::onNotSavedChanged(QObject* context, std::function<void()> changed)
+{
+    QMutexLocker lock(&m_mutex);
+    m_observers.emplace_back(context, std::move(changed));
+}
+
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
 {
     QMutexLocker lock(&m_mutex);

@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QMutex>
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
@@ -14,6 +15,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace zen {
 
@@ -100,6 +103,10 @@ public:
     // absent while they are saved.
     std::optional<QString> notSavedReason() const;
 
+    // Calls `changed` on `context`'s thread each time notSavedReason() may have changed, while
+    // `context` lives.
+    void onNotSavedChanged(QObject* context, std::function<void()> changed);
+
     // Writes the kept changes, waiting for the lock until `wait` has passed. True when none is
     // left unsaved. Where some still are, the person is told at once.
     bool saveNow(std::chrono::milliseconds wait);
@@ -152,6 +159,7 @@ private:
     bool m_retryDue = false;
     int m_failedRetries = 0;
     bool m_sweptTemporaries = false;
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_observers;
 };
 
 } // namespace zen

@@ -19,3 +19,4 @@ list(APPEND ZEN_BENCH_SOURCES
 list(APPEND ZEN_BENCH_SOURCES bench/TrayMenuBench.cpp)
 list(APPEND ZEN_BENCH_SOURCES bench/StartupBench.cpp)
 list(APPEND ZEN_BENCH_SOURCES bench/SaveCycleMemoryBench.cpp)
+list(APPEND ZEN_BENCH_SOURCES bench/SettingsStoreBench.cpp)

@@ -1,21 +1,16 @@
 #include "Shared/SettingsText.h"
 
-#include "Shared/PrivateFolder.h"
-
-#include <QDir>
 #include <QFile>
 #include <QSettings>
-#include <QStandardPaths>
+#include <QUuid>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 #include <vector>
-#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,133 +18,91 @@ namespace zen {
 
 namespace {
 
-// Gives every copy of the process a name of its own: QSettings caches what it read by file
-// name and answers from that cache while size and time look unchanged, so a name used twice
-// could answer with an earlier text of the same length.
-std::atomic<quint64> copiesMade {0};
-
-constexpr char scratchPrefix[] = "zentharion-settings-";
+// How often a read starts again with a new copy when a sweep of another copy of the program
+// took its copy before it was held.
+constexpr int readAttempts = 3;
 
 QString errnoText(int error)
 {
     return QString::fromLocal8Bit(::strerror(error));
 }
 
-// Removes the files and links in the open folder (what QSettings leaves beside a copy: its lock
-// file, a save cut short); a folder inside, which none of ours makes, stays.
-void emptyFolder(int folder)
+QByteArray copyPrefix(const QString& fileName)
 {
-    const int listed = ::dup(folder);
-    if (listed < 0)
-        return;
-    DIR* entries = ::fdopendir(listed);
-    if (!entries) {
-        ::close(listed);
-        return;
-    }
-    while (const dirent* entry = ::readdir(entries)) {
-        struct stat info {};
-        if (::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
-            && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)))
-            ::unlinkat(folder, entry->d_name, 0);
-    }
-    ::closedir(entries);
+    return '.' + QFile::encodeName(fileName) + ".copy-";
 }
 
-// The process that made a scratch folder, from its name "zentharion-settings-<pid>-<n>-XXXXXX";
-// 0 for a name of any other form.
-pid_t makerOf(const char* name)
-{
-    const QByteArray text(name);
-    if (!text.startsWith(scratchPrefix))
-        return 0;
-    const QList<QByteArray> parts = text.mid(qsizetype(sizeof scratchPrefix) - 1).split('-');
-    bool isPid = false, isNumber = false;
-    if (parts.size() != 3 || parts[2].size() != 6)
-        return 0;
-    const qint64 pid = parts[0].toLongLong(&isPid);
-    parts[1].toULongLong(&isNumber);
-    return isPid && isNumber && pid > 0 && pid <= std::numeric_limits<pid_t>::max() ? pid_t(pid) : 0;
-}
-
-bool isRunning(pid_t pid)
-{
-    return pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM;
-}
-
-// A folder of this process's own holding one copy of a settings text, gone with this object
-// together with whatever QSettings left beside the copy (its lock file, a save cut short).
+// One copy of a settings text beside the settings file, gone with this object together with
+// what QSettings left beside it (its lock file).
 class ScratchCopy {
 public:
-    explicit ScratchCopy(const QString& base)
+    ScratchCopy(int folder, const QString& fileName)
+        : m_folder(folder)
+        , m_name(copyPrefix(fileName) + QUuid::createUuid().toByteArray(QUuid::Id128))
     {
-        const quint64 number = ++copiesMade;
-        if (base.isEmpty()) {
-            m_error = QStringLiteral("no folder of this user's own is there to make a private copy in");
+        m_fd = ::openat(folder, m_name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (m_fd < 0) {
+            fail(errno);
             return;
         }
-        QByteArray pattern = QFile::encodeName(base) + '/' + scratchPrefix + QByteArray::number(::getpid()) + '-'
-                             + QByteArray::number(number) + "-XXXXXX";
-        if (!::mkdtemp(pattern.data())) {
-            m_error = QStringLiteral("no private copy can be made in %1 (%2)").arg(base, errnoText(errno));
+        // Held for as long as the copy is in use: a sweep leaves a held copy alone. A sweep that
+        // holds it at this moment is removing it: the call starts again with another.
+        if (::flock(m_fd, LOCK_SH | LOCK_NB) != 0) {
+            fail(errno == EWOULDBLOCK ? EAGAIN : errno);
             return;
         }
-        m_folderPath = pattern;
-        // mkdtemp makes it 0700; looked at through the open folder all the same, so that a
-        // folder that is not ours is never written in or emptied.
-        m_folder = ::open(pattern.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        struct stat info {};
-        if (m_folder < 0 || ::fstat(m_folder, &info) != 0 || info.st_uid != ::geteuid() || (info.st_mode & 07777) != 0700) {
-            m_error = QStringLiteral("the private copy's folder %1 is not this user's own").arg(QFile::decodeName(pattern));
-            if (m_folder >= 0)
-                ::close(m_folder);
-            m_folder = -1;
-            return;
+        m_path = QStringLiteral("/proc/self/fd/%1/").arg(folder) + QFile::decodeName(m_name);
+        // QSettings must reach this very file by that way; without /proc it would read nothing.
+        struct stat mine {}, reached {};
+        if (::fstat(m_fd, &mine) != 0 || ::stat(QFile::encodeName(m_path).constData(), &reached) != 0
+            || mine.st_dev != reached.st_dev || mine.st_ino != reached.st_ino) {
+            m_error = QStringLiteral("its private copy cannot be reached through /proc/self/fd");
+            m_errno = ENOENT;
         }
-        m_fileName = QByteArrayLiteral("settings-") + QByteArray::number(number) + QByteArrayLiteral(".conf");
     }
 
     ~ScratchCopy()
     {
-        if (m_folder < 0)
+        if (m_fd < 0)
             return;
-        emptyFolder(m_folder);
-        ::close(m_folder);
-        ::rmdir(m_folderPath.constData());
+        ::unlinkat(m_folder, m_name.constData(), 0);
+        ::unlinkat(m_folder, (m_name + ".lock").constData(), 0);
+        ::close(m_fd);
     }
 
     ScratchCopy(const ScratchCopy&) = delete;
     ScratchCopy& operator=(const ScratchCopy&) = delete;
 
     const std::optional<QString>& error() const { return m_error; }
-    QString filePath() const { return QFile::decodeName(m_folderPath + '/' + m_fileName); }
+    int errorNumber() const { return m_errno; }
+    const QString& path() const { return m_path; }
 
     bool write(const QByteArray& bytes)
     {
-        const int fd = ::openat(m_folder, m_fileName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0)
-            return fail(errno);
         qsizetype done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+            const ssize_t n = ::pwrite(m_fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0) {
-                const int error = n < 0 ? errno : EIO;
-                ::close(fd);
-                return fail(error);
-            }
+            if (n <= 0)
+                return fail(n < 0 ? errno : EIO);
             done += n;
         }
-        if (::close(fd) != 0)
-            return fail(errno);
         return true;
     }
 
-    // What the copy holds now; empty when there is none (QSettings makes no file for no keys).
+    // Whether the copy is still there under its name: a sweep that took it before it was held
+    // leaves QSettings reading nothing.
+    bool stillThere() const
+    {
+        struct stat info {};
+        return ::fstat(m_fd, &info) == 0 && info.st_nlink > 0;
+    }
+
+    // What the copy holds now (QSettings replaced it by renaming); empty when there is none.
     std::optional<QByteArray> read()
     {
-        const int fd = ::openat(m_folder, m_fileName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = ::openat(m_folder, m_name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             if (errno == ENOENT)
                 return QByteArray();
@@ -178,19 +131,22 @@ public:
 private:
     bool fail(int error)
     {
-        m_error = QStringLiteral("its private copy cannot be used (%1)").arg(errnoText(error));
+        m_errno = error;
+        m_error = QStringLiteral("its private copy cannot be made beside it (%1)").arg(errnoText(error));
         return false;
     }
 
-    int m_folder = -1;
-    QByteArray m_folderPath;
-    QByteArray m_fileName;
+    int m_folder;
+    QByteArray m_name;
+    int m_fd = -1;
+    QString m_path;
     std::optional<QString> m_error;
+    int m_errno = 0;
 };
 
-SettingsTextError noCopy(const QString& why)
+SettingsTextError noCopy(const QString& why, int error)
 {
-    return {SettingsTextError::Kind::noScratchCopy, QStringLiteral("cannot be read or written: %1").arg(why)};
+    return {SettingsTextError::Kind::noScratchCopy, QStringLiteral("cannot be read or written: %1").arg(why), error};
 }
 
 // The values QSettings reads from the copy it was opened on, or why the text is none of its.
@@ -205,7 +161,7 @@ std::expected<QVariantMap, SettingsTextError> valuesOf(const QSettings& settings
         return std::unexpected(SettingsTextError {
             SettingsTextError::Kind::unreadable, QStringLiteral("is not in the settings format (it cannot be read)")});
     if (settings.status() != QSettings::NoError)
-        return std::unexpected(noCopy(QStringLiteral("its private copy cannot be read")));
+        return std::unexpected(noCopy(QStringLiteral("its private copy cannot be read"), EIO));
     // Text without a single setting is no file of ours: taking it as "nothing stored" would
     // answer every setting, the first launch's among them, with its default unsaid.
     if (values.isEmpty() && !text.trimmed().isEmpty())
@@ -227,42 +183,22 @@ bool holdsChanges(const QVariantMap& written, const QVariantMap& expected, const
 
 } // namespace
 
-SettingsText::SettingsText(QString scratchBase)
-    : m_scratchBase(std::move(scratchBase))
+SettingsText::SettingsText(int folder, QString fileName)
+    : m_folder(folder)
+    , m_fileName(std::move(fileName))
 {
 }
 
-QString SettingsText::privateFolder()
+int SettingsText::removeLeftovers(int folder, const QString& fileName)
 {
-    // Checked here rather than taken from Qt, whose answer for an unsuitable variable is a
-    // folder in the temporary folder.
-    if (const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR"); PrivateFolder::isClosedAllTheWay(runtime))
-        return QDir::cleanPath(runtime);
-    // Nothing is made where it could not be used: root with another user's HOME would leave
-    // folders of root's own in that user's cache, which that user's copies could not use.
-    const QString parent = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    if (!PrivateFolder::mayMakeClosed(QDir(parent).filePath(QStringLiteral("zentharion"))))
-        return {};
-    const QString cache = PrivateFolder::ownFolderIn(parent, QStringLiteral("zentharion"));
-    return PrivateFolder::isClosedAllTheWay(cache) ? cache : QString();
-}
-
-QString SettingsText::scratchBase() const
-{
-    return m_scratchBase.isEmpty() ? privateFolder() : m_scratchBase;
-}
-
-int SettingsText::removeLeftovers(const QString& folder)
-{
-    const int parent = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parent < 0)
-        return 0;
-    std::vector<QByteArray> stale;
-    if (const int listed = ::dup(parent); listed >= 0) {
+    const QByteArray prefix = copyPrefix(fileName);
+    std::vector<QByteArray> names;
+    // Listed through a descriptor of its own: the one given may be O_PATH.
+    if (const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); listed >= 0) {
         if (DIR* entries = ::fdopendir(listed)) {
             while (const dirent* entry = ::readdir(entries)) {
-                if (const pid_t maker = makerOf(entry->d_name); maker > 0 && !isRunning(maker))
-                    stale.emplace_back(entry->d_name);
+                if (QByteArray(entry->d_name).startsWith(prefix))
+                    names.emplace_back(entry->d_name);
             }
             ::closedir(entries);
         } else {
@@ -270,20 +206,25 @@ int SettingsText::removeLeftovers(const QString& folder)
         }
     }
     int removed = 0;
-    for (const QByteArray& name : stale) {
-        // Only a folder of this user's own, never one a link leads to.
-        const int folderFd = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (folderFd < 0)
-            continue;
+    for (const QByteArray& name : names) {
         struct stat info {};
-        const bool ours = ::fstat(folderFd, &info) == 0 && info.st_uid == ::geteuid();
-        if (ours)
-            emptyFolder(folderFd);
-        ::close(folderFd);
-        if (ours && ::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0)
-            ++removed;
+        if (::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode))
+            continue;
+        bool free = true;
+        if (S_ISREG(info.st_mode)) {
+            // A copy a live call holds stays; a link swapped in meanwhile is not opened.
+            const int fd = ::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+            free = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+            if (fd >= 0 && free)
+                removed += ::unlinkat(folder, name.constData(), 0) == 0;
+            if (fd >= 0)
+                ::close(fd);
+            continue;
+        }
+        // Nothing of ours is a link, a pipe or a device: whatever stands under such a name
+        // was put there, and goes without being opened.
+        removed += ::unlinkat(folder, name.constData(), 0) == 0;
     }
-    ::close(parent);
     return removed;
 }
 
@@ -291,22 +232,31 @@ std::expected<QVariantMap, SettingsTextError> SettingsText::decode(const QByteAr
 {
     if (text.isEmpty())
         return QVariantMap();
-    ScratchCopy copy(scratchBase());
-    if (copy.error() || !copy.write(text))
-        return std::unexpected(noCopy(*copy.error()));
-    const QSettings settings(copy.filePath(), QSettings::IniFormat);
-    return valuesOf(settings, text);
+    for (int attempt = 1;; ++attempt) {
+        ScratchCopy copy(m_folder, m_fileName);
+        const bool swept = copy.errorNumber() == EAGAIN;
+        if (!swept && (copy.error() || !copy.write(text)))
+            return std::unexpected(noCopy(*copy.error(), copy.errorNumber()));
+        if (!swept) {
+            const QSettings settings(copy.path(), QSettings::IniFormat);
+            auto values = valuesOf(settings, text);
+            if (copy.stillThere())
+                return values;
+        }
+        if (attempt == readAttempts)
+            return std::unexpected(noCopy(QStringLiteral("its private copy was removed while it was read"), EAGAIN));
+    }
 }
 
 std::expected<SettingsText::Edited, SettingsTextError> SettingsText::edit(const QByteArray& text,
                                                                           const SettingsChanges& changes) const
 {
-    ScratchCopy copy(scratchBase());
+    ScratchCopy copy(m_folder, m_fileName);
     if (copy.error() || (!text.isEmpty() && !copy.write(text)))
-        return std::unexpected(noCopy(*copy.error()));
+        return std::unexpected(noCopy(*copy.error(), copy.errorNumber()));
     Edited edited;
     {
-        QSettings settings(copy.filePath(), QSettings::IniFormat);
+        QSettings settings(copy.path(), QSettings::IniFormat);
         auto values = valuesOf(settings, text);
         if (!values)
             return std::unexpected(values.error());
@@ -323,16 +273,16 @@ std::expected<SettingsText::Edited, SettingsTextError> SettingsText::edit(const 
         }
         settings.sync();
         if (settings.status() != QSettings::NoError)
-            return std::unexpected(noCopy(QStringLiteral("its private copy cannot be written")));
+            return std::unexpected(noCopy(QStringLiteral("its private copy cannot be written"), EIO));
     }
     auto bytes = copy.read();
     if (!bytes)
-        return std::unexpected(noCopy(*copy.error()));
+        return std::unexpected(noCopy(*copy.error(), copy.errorNumber()));
     // QSettings reports no error where its write of the copy was cut short (a file size limit,
     // a folder that filled): the text is read once more to be sure it holds every change.
     const auto written = decode(*bytes);
     if (!written || !holdsChanges(*written, edited.values, changes))
-        return std::unexpected(noCopy(QStringLiteral("its private copy was not written whole")));
+        return std::unexpected(noCopy(QStringLiteral("its private copy was not written whole"), written ? EIO : written.error().error));
     edited.text = std::move(*bytes);
     return edited;
 }

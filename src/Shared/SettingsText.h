@@ -24,30 +24,34 @@ struct SettingsTextError {
     Kind kind;
     // The end of a sentence naming the file, such as "cannot be read (...)".
     QString why;
+    // The errno behind a copy that could not be made; 0 when none is known.
+    int error = 0;
 };
 
 // QSettings' INI text, decoded and encoded by QSettings itself (so files written by earlier
 // versions read the same, and what is written is byte for byte what QSettings writes) without
 // ever giving it a path of the user's: QSettings opens files again by name, follows links and
 // takes lock files with no time limit, and caches what it read by name. Each call works on a
-// copy in a folder of its own, made afresh (mode 0700, checked to be this user's) under
-// `scratchBase` with a name no other call of the process has used, and removed with all it
-// holds before the call returns. Since QSettings opens the copy by path, the path must be one
-// no other user can change: never the temporary folder, which TMPDIR may put anywhere.
+// copy of its own beside the settings file, in the settings folder the caller holds open, and
+// QSettings is given the copy as /proc/self/fd/<folder>/<copy>: a way through the open folder
+// that no link or rename above it can redirect, so no other folder is ever needed. Every copy
+// has a name no earlier call used (QSettings would answer a name it read before from memory)
+// and is gone, with what QSettings left beside it, before the call returns.
+//
+// A copy is flocked (shared) by its call for as long as it lives: removeLeftovers() removes
+// only copies no live call holds, so a copy made to read without the folder's lock is never
+// swept away under its reader. An edit renames over its copy and is made with the folder's
+// lock held, as removeLeftovers() is.
 class SettingsText {
 public:
-    // `scratchBase` empty: privateFolder(), looked for at each call.
-    explicit SettingsText(QString scratchBase = {});
+    // `folder`: the settings folder, open (O_PATH will do), kept open by the caller for as long
+    // as this is used; `fileName`: the settings file's name, which the copies' names begin with.
+    SettingsText(int folder, QString fileName);
 
-    // The user's runtime folder when it is theirs, 0700 and closed all the way (see
-    // PrivateFolder), else "zentharion" in the user's cache folder, made so; empty when
-    // neither is.
-    static QString privateFolder();
-
-    // Removes the scratch folders in `folder` that a process no longer running left there
-    // (ended between making one and removing it): only folders of this user's own named as
-    // this class names them, never through a link. Returns how many went.
-    static int removeLeftovers(const QString& folder);
+    // Removes, from the open folder, the copies a call ended in its middle left (and what
+    // QSettings left beside them), never one a live call holds, never through a link. Called
+    // with the folder's lock held. Returns how many entries went.
+    static int removeLeftovers(int folder, const QString& fileName);
 
     // The keys and values of `text`. Text that QSettings reads with a format error, or that is
     // not blank but yields no key, is unreadable.
@@ -60,13 +64,12 @@ public:
         QVariantMap before;
     };
     // `text` with the changes made, as QSettings writes it, and the values it then holds.
-    // Unreadable text is never rewritten.
+    // Unreadable text is never rewritten. Called with the folder's lock held.
     std::expected<Edited, SettingsTextError> edit(const QByteArray& text, const SettingsChanges& changes) const;
 
 private:
-    QString scratchBase() const;
-
-    QString m_scratchBase;
+    int m_folder;
+    QString m_fileName;
 };
 
 } // namespace zen

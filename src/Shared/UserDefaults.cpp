@@ -18,7 +18,10 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <QStringList>
+
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -67,60 +70,129 @@ QString accountHomeFolder(const std::function<QString()>& passwordHome)
     return {};
 }
 
-// Held while the file is read, changed and replaced, so that two copies of the program never
-// write over each other's change: an flock on the folder's own descriptor. No entry under any
-// name can stand in for the folder, so nothing planted turns the lock off or keeps it taken
-// for good, and the folder keeps no file of ours but the settings.
-class FolderLock {
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(::strerror(error));
+}
+
+// The settings folder, opened (O_PATH: a folder without read access is still one to read the
+// file and make copies in) for one load or write. It is used only when it is this user's own
+// and, where a link led to it, inside the home folder: judged on the folder opened, so that
+// nothing changed on the way after a look can redirect a write.
+class SettingsFolder {
 public:
-    FolderLock(const QString& folderPath, QDeadlineTimer deadline)
+    enum class State { open, missing, refused, unopenable };
+
+    SettingsFolder(const QString& path, const QString& home)
+        : m_path(path)
     {
-        // The folder may be reached through a link (a dotfile manager's).
-        m_fd = ::open(QFile::encodeName(folderPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_fd = ::open(QFile::encodeName(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (m_fd < 0) {
             m_error = errno;
+            m_state = m_error == ENOENT ? State::missing : State::unopenable;
             return;
         }
-        // Whoever can open the folder can hold its flock for good: one of ours that an earlier
-        // version or a umask left open to others is closed to them, as only its owner can.
-        if (struct stat info {}; ::fstat(m_fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & 077) != 0)
-            ::fchmod(m_fd, info.st_mode & 07700);
-        m_error = lockExclusivelyBefore(m_fd, deadline);
+        struct stat info {};
+        char real[PATH_MAX + 1] {};
+        const QByteArray self = QByteArray("/proc/self/fd/") + QByteArray::number(m_fd);
+        const ssize_t length = ::readlink(self.constData(), real, PATH_MAX);
+        if (::fstat(m_fd, &info) != 0 || length <= 0) {
+            m_error = length <= 0 ? ENOENT : errno;
+            m_state = State::unopenable;
+            return;
+        }
+        m_openToOthers = (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
+        const QString opened = QFile::decodeName(QByteArray(real, length));
+        // As root every folder is one's own: the home folder is what keeps a link from
+        // leading the settings into the system's folders.
+        if (info.st_uid != ::geteuid()) {
+            m_why = QStringLiteral("is in a folder of another user's (%1)").arg(opened);
+            m_state = State::refused;
+        } else if (opened != QDir::cleanPath(QFileInfo(path).absoluteFilePath())
+                   && !isInside(opened, QFileInfo(home).canonicalFilePath())) {
+            m_why = QStringLiteral("is in a folder outside your home folder that a link leads to (%1)").arg(opened);
+            m_state = State::refused;
+        }
     }
-    ~FolderLock()
+    ~SettingsFolder()
     {
+        if (m_lockFd >= 0)
+            ::close(m_lockFd);
         if (m_fd >= 0)
             ::close(m_fd);
     }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
+    SettingsFolder(const SettingsFolder&) = delete;
+    SettingsFolder& operator=(const SettingsFolder&) = delete;
 
-    bool held() const { return m_error == 0; }
-    // Why it is not held, as the end of a sentence naming the settings file.
-    QString problem() const
+    State state() const { return m_state; }
+    int fd() const { return m_fd; }
+    // Why it is refused, as the end of a sentence naming the settings file.
+    const QString& refusal() const { return m_why; }
+    int error() const { return m_error; }
+    bool openToOthers() const { return m_openToOthers; }
+    // `name` in the folder, reached through the open folder.
+    QString entry(const QString& name) const { return QStringLiteral("/proc/self/fd/%1/%2").arg(m_fd).arg(name); }
+
+    // Takes the folder's flock, held while the file is read, changed and replaced so that two
+    // copies of the program never write over each other's change, until this is gone. No
+    // entry under any name can stand in for the folder, so nothing planted turns the lock off
+    // or keeps it taken for good. 0, EWOULDBLOCK while another program holds it, or an errno.
+    int lock(QDeadlineTimer deadline)
     {
-        if (m_error == EWOULDBLOCK)
-            return QStringLiteral("is being written by another program");
-        return QStringLiteral("cannot be locked (%1)").arg(QString::fromLocal8Bit(::strerror(m_error)));
+        m_lockFd = ::open(QFile::encodeName(entry(QStringLiteral("."))).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_lockFd < 0)
+            return errno;
+        return lockExclusivelyBefore(m_lockFd, deadline);
     }
 
 private:
+    QString m_path;
     int m_fd = -1;
+    int m_lockFd = -1;
+    State m_state = State::open;
     int m_error = 0;
+    bool m_openToOthers = false;
+    QString m_why;
 };
 
-// Makes the settings folder closed to others (whoever can open a folder can flock it and hold
-// every change back), and the folders above it. One that exists is left as it is: it may be a
-// folder the user chose to share, and others can open it but not write in it.
-std::expected<void, PlatformError> makeSettingsFolder(const QString& folder)
+// Makes the settings folder 0700 (whoever can open a folder can flock it and hold every change
+// back), and the folders missing above it, only inside a folder of this user's own: root with
+// another user's HOME would otherwise leave folders of root's in that user's home, which that
+// user could no longer write in. One that exists is left as it is, mode and all: it may be a
+// folder the user chose to share.
+std::expected<void, int> makeSettingsFolder(const QString& folder)
 {
-    if (QFileInfo(folder).isDir())
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    QString existing = clean;
+    struct stat info {};
+    while (::stat(QFile::encodeName(existing).constData(), &info) != 0) {
+        if (errno != ENOENT || existing == QLatin1String("/"))
+            return std::unexpected(errno);
+        existing = QFileInfo(existing).path();
+    }
+    if (existing == clean)
         return {};
-    if (auto made = createDirectories(QFileInfo(folder).absolutePath()); !made)
-        return made;
-    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
-        return createDirectories(folder); // says why, naming the path
+    if (info.st_uid != ::geteuid())
+        return std::unexpected(EPERM);
+    if (auto made = createDirectories(QFileInfo(clean).path()); !made)
+        return std::unexpected(made.error().code ? made.error().code : EIO);
+    if (::mkdir(QFile::encodeName(clean).constData(), 0700) != 0 && errno != EEXIST)
+        return std::unexpected(errno);
     return {};
+}
+
+// What the person can do where a file or folder cannot be written for `error`.
+QString remedyFor(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("free some disk space");
+    case EROFS:
+        return QStringLiteral("make its disk writable");
+    default:
+        return QStringLiteral("make it yours and writable");
+    }
 }
 
 std::optional<QVariant> valueIn(const QVariantMap& values, const QString& key)
@@ -166,16 +238,10 @@ struct UserDefaults::RetryGuard {
 UserDefaults::UserDefaults(const QString& iniFilePath, const QString& homeFolder, Environment environment)
     : m_path(iniFilePath)
     , m_home(homeFolder.isEmpty() ? accountHomeFolder(environment.passwordDatabaseHome) : homeFolder)
-    , m_text(environment.scratchFolder)
     , m_later(environment.later ? std::move(environment.later) : laterOnApplicationThread)
     , m_guard(std::make_shared<RetryGuard>())
 {
     m_guard->owner = this;
-    // What a copy of the program ended in the middle of a change left there.
-    SettingsText::removeLeftovers(environment.scratchFolder.isEmpty() ? SettingsText::privateFolder()
-                                                                      : environment.scratchFolder);
-    if (const QString temporary = QDir::tempPath(); !temporary.isEmpty())
-        SettingsText::removeLeftovers(temporary); // earlier versions made their copies there
     load();
 }
 
@@ -223,6 +289,24 @@ std::expected<QString, QString> UserDefaults::writableTarget(const QString& path
     return target;
 }
 
+// Tells the observers when what notSavedReason() says has changed by the end of a call; made
+// once the mutex is held.
+class UserDefaults::ReasonWatch {
+public:
+    explicit ReasonWatch(UserDefaults& defaults) : m_defaults(defaults), m_before(defaults.reason()) {}
+    ~ReasonWatch()
+    {
+        if (m_defaults.reason() != m_before)
+            m_defaults.notifyObservers();
+    }
+    ReasonWatch(const ReasonWatch&) = delete;
+    ReasonWatch& operator=(const ReasonWatch&) = delete;
+
+private:
+    UserDefaults& m_defaults;
+    std::optional<QString> m_before;
+};
+
 void UserDefaults::stopSaving(const QString& why)
 {
     if (m_notSaved)
@@ -231,18 +315,18 @@ void UserDefaults::stopSaving(const QString& why)
     qCWarning(settingsLog, "%s", qUtf8Printable(*m_notSaved));
 }
 
-std::expected<QByteArray, QString> UserDefaults::readText(const QString& target) const
+std::expected<QByteArray, QString> UserDefaults::readText(const QString& path) const
 {
     // Not there yet: nothing stored.
     struct stat entry {};
-    if (::lstat(QFile::encodeName(target).constData(), &entry) != 0 && errno == ENOENT)
+    if (::lstat(QFile::encodeName(path).constData(), &entry) != 0 && errno == ENOENT)
         return QByteArray();
-    auto bytes = readRegularFile(target, maximumFileSize);
+    auto bytes = readRegularFile(path, maximumFileSize);
     if (!bytes) {
         if (bytes.error().code == EFBIG)
             return std::unexpected(
                 QStringLiteral("is larger than %1 bytes; it is left as it is and the defaults are used").arg(maximumFileSize));
-        return std::unexpected(QStringLiteral("cannot be read (%1)").arg(bytes.error().localizedDescription()));
+        return std::unexpected(QStringLiteral("cannot be read (%1)").arg(errnoText(bytes.error().code)));
     }
     return std::move(*bytes);
 }
@@ -250,21 +334,36 @@ std::expected<QByteArray, QString> UserDefaults::readText(const QString& target)
 void UserDefaults::load()
 {
     QMutexLocker lock(&m_mutex);
+    const ReasonWatch watch(*this);
     const auto target = writableTarget(m_path, m_home);
     if (!target) {
         stopSaving(target.error());
         return;
     }
-    if (const QString folder = QFileInfo(m_path).absolutePath(); QFileInfo(folder).isDir()) {
-        if (const FolderLock lock(folder, QDeadlineTimer(lockWaitMs)); lock.held())
-            sweepTemporaries(*target);
+    const QFileInfo file(m_path);
+    SettingsFolder folder(file.absolutePath(), m_home);
+    switch (folder.state()) {
+    case SettingsFolder::State::missing:
+        return; // nothing stored yet
+    case SettingsFolder::State::refused:
+        stopSaving(folder.refusal());
+        return;
+    case SettingsFolder::State::unopenable:
+        stopSaving(QStringLiteral("cannot be read (%1)").arg(errnoText(folder.error())));
+        return;
+    case SettingsFolder::State::open:
+        break;
     }
-    const auto bytes = readText(*target);
+    // Read whether or not another copy holds the lock now: a copy made to read is never swept
+    // away under its reader, and the file is only ever replaced whole.
+    if (folder.lock(QDeadlineTimer(lockWaitMs)) == 0)
+        sweep(folder.fd(), *target);
+    const auto bytes = readText(*target == m_path ? folder.entry(file.fileName()) : *target);
     if (!bytes) {
         stopSaving(bytes.error());
         return;
     }
-    auto values = m_text.decode(*bytes);
+    auto values = SettingsText(folder.fd(), file.fileName()).decode(*bytes);
     if (!values) {
         stopSaving(values.error().why + QStringLiteral("; it is left as it is and the defaults are used"));
         return;
@@ -274,6 +373,7 @@ void UserDefaults::load()
 
 void UserDefaults::store(const QString& key, const std::optional<QVariant>& value)
 {
+    const ReasonWatch watch(*this);
     if (value)
         m_values.insert(key, *value);
     else
@@ -284,16 +384,19 @@ void UserDefaults::store(const QString& key, const std::optional<QVariant>& valu
     write(QDeadlineTimer(lockWaitMs));
 }
 
-void UserDefaults::sweepTemporaries(const QString& target)
+void UserDefaults::sweep(int folder, const QString& target)
 {
-    // Every write is made under the lock, which is held now: a temporary file of the writer's
-    // beside the settings was left by a copy of the program that ended in the middle of one.
+    // Every write is made under the lock, which is held now: a copy no live reader holds, or a
+    // temporary file of the writer's beside the settings, was left by a copy of the program
+    // that ended in the middle of one.
+    const QFileInfo file(m_path);
+    SettingsText::removeLeftovers(folder, file.fileName());
     const QFileInfo info(target);
     const QString prefix = QStringLiteral(".%1.").arg(info.fileName());
-    removeStaleFiles(info.absolutePath(),
+    removeStaleFiles(target == m_path ? QStringLiteral("/proc/self/fd/%1").arg(folder) : info.absolutePath(),
                      [&prefix](const QString& name) { return name.startsWith(prefix) && name.endsWith(u".tmp"); },
                      QDateTime::currentDateTimeUtc().addSecs(1));
-    m_sweptTemporaries = true;
+    m_swept = true;
 }
 
 bool UserDefaults::write(QDeadlineTimer deadline)
@@ -304,30 +407,56 @@ bool UserDefaults::write(QDeadlineTimer deadline)
         stopSaving(target.error());
         return false;
     }
-    const QString folder = QFileInfo(m_path).absolutePath();
-    if (auto made = makeSettingsFolder(folder); !made) {
-        keepForLater(QStringLiteral("cannot be written (%1)").arg(made.error().localizedDescription()), std::nullopt);
+    const QFileInfo file(m_path);
+    const QString folderPath = file.absolutePath();
+    if (auto made = makeSettingsFolder(folderPath); !made) {
+        keepForLater({QStringLiteral("the folder %1 cannot be made (%2)").arg(folderPath, errnoText(made.error())),
+                      remedyFor(made.error())},
+                     std::nullopt);
         return false;
     }
-    const FolderLock lock(folder, deadline);
-    if (!lock.held()) {
-        keepForLater(lock.problem(), std::nullopt);
+    SettingsFolder folder(folderPath, m_home);
+    if (folder.state() == SettingsFolder::State::refused) {
+        stopSaving(folder.refusal());
         return false;
     }
-    const QFileInfo targetInfo(*target);
-    if (!m_sweptTemporaries)
-        sweepTemporaries(*target);
+    if (folder.state() != SettingsFolder::State::open) {
+        keepForLater({QStringLiteral("the folder %1 cannot be opened (%2)").arg(folderPath, errnoText(folder.error())),
+                      remedyFor(folder.error())},
+                     std::nullopt);
+        return false;
+    }
+    if (const int locked = folder.lock(deadline); locked != 0) {
+        if (locked != EWOULDBLOCK)
+            keepForLater({QStringLiteral("the folder %1 cannot be locked (%2)").arg(folderPath, errnoText(locked)),
+                          remedyFor(locked)},
+                         std::nullopt, folder.fd());
+        else if (folder.openToOthers())
+            keepForLater({QStringLiteral("another program holds the folder %1, which other users can open").arg(folderPath),
+                          QStringLiteral("close it, or make the folder yours alone (chmod 700)"), true},
+                         std::nullopt, folder.fd());
+        else
+            keepForLater({QStringLiteral("another program holds the folder %1").arg(folderPath), QStringLiteral("close it"),
+                          true},
+                         std::nullopt, folder.fd());
+        return false;
+    }
+    if (!m_swept)
+        sweep(folder.fd(), *target);
 
+    // Through the open folder: what was judged is what is written.
+    const QString path = *target == m_path ? folder.entry(file.fileName()) : *target;
     // What the file holds now, so that another copy's changes to other keys are kept.
-    const auto current = readText(*target);
+    const auto current = readText(path);
     if (!current) {
         stopSaving(current.error());
         return false;
     }
+    const SettingsText text(folder.fd(), file.fileName());
     SettingsChanges changes;
     for (const auto& [key, change] : m_unsaved)
         changes[key] = change.value;
-    auto edited = m_text.edit(*current, changes);
+    auto edited = text.edit(*current, changes);
     if (edited) {
         // A kept change whose key another copy has set since gives way to that newer value.
         bool dropped = false;
@@ -346,13 +475,14 @@ bool UserDefaults::write(QDeadlineTimer deadline)
             }
         }
         if (dropped)
-            edited = m_text.edit(*current, changes);
+            edited = text.edit(*current, changes);
     }
     if (!edited) {
         if (edited.error().kind == SettingsTextError::Kind::unreadable)
             stopSaving(edited.error().why + QStringLiteral("; it is left as it is"));
         else
-            keepForLater(edited.error().why, std::nullopt);
+            keepForLater({QStringLiteral("%1 %2").arg(m_path, edited.error().why), remedyFor(edited.error().error)},
+                         std::nullopt, folder.fd());
         return false;
     }
     // The next start would refuse a file past the limit and lose every setting.
@@ -363,31 +493,35 @@ bool UserDefaults::write(QDeadlineTimer deadline)
         return false;
     }
     if (edited->text != *current) {
-        const QString temporary = QDir(targetInfo.absolutePath())
+        const QFileInfo targetInfo(path);
+        const QString temporary = QDir(targetInfo.path())
                                       .filePath(QStringLiteral(".%1.%2.tmp").arg(targetInfo.fileName(), uuidText(QUuid::createUuid())));
-        if (auto written = AtomicFileWriter().write(*target, temporary, edited->text); !written) {
+        if (auto written = AtomicFileWriter().write(path, temporary, edited->text); !written) {
             // A full disk or a read-only folder: the change waits for a later write.
-            keepForLater(QStringLiteral("cannot be written (%1)").arg(written.error().localizedDescription()), edited->before);
+            const int error = written.error().code ? written.error().code : EIO;
+            keepForLater({QStringLiteral("%1 cannot be written (%2)").arg(m_path, errnoText(error)), remedyFor(error)},
+                         edited->before);
             return false;
         }
     }
     m_unsaved.clear();
     m_values = edited->values;
-    m_unsavedProblem.reset();
+    m_problem.reset();
     // A retry that never came (no application to run it) must not keep later ones from being
     // asked for.
     m_retryDue = false;
     m_failedRetries = 0;
-    if (m_toldUnsaved) {
+    if (m_told) {
         qCInfo(settingsLog, "Settings are saved to %s again.", qUtf8Printable(m_path));
-        m_toldUnsaved.reset();
+        m_told.reset();
     }
     return true;
 }
 
-void UserDefaults::keepForLater(const QString& why, const std::optional<QVariantMap>& fileNow)
+void UserDefaults::keepForLater(const Problem& problem, const std::optional<QVariantMap>& fileNow, int folder)
 {
-    // Read without the lock: the file is only ever replaced whole.
+    // Read without the lock: the file is only ever replaced whole, and a copy made to read is
+    // never swept away under its reader.
     std::optional<QVariantMap> held = fileNow;
     bool looked = held.has_value();
     for (auto& [key, change] : m_unsaved) {
@@ -395,20 +529,29 @@ void UserDefaults::keepForLater(const QString& why, const std::optional<QVariant
             continue;
         if (!looked) {
             looked = true;
+            const QFileInfo file(m_path);
             const auto target = writableTarget(m_path, m_home);
-            const auto bytes = target ? readText(*target) : std::unexpected(target.error());
-            if (const auto values = bytes ? m_text.decode(*bytes) : std::unexpected(SettingsTextError {}))
-                held = *values;
+            if (target && folder >= 0) {
+                const auto bytes = readText(*target == m_path ? QStringLiteral("/proc/self/fd/%1/%2").arg(folder).arg(file.fileName())
+                                                             : *target);
+                if (const auto values = bytes ? SettingsText(folder, file.fileName()).decode(*bytes)
+                                              : std::unexpected(SettingsTextError {}))
+                    held = *values;
+            } else if (target && !QFileInfo::exists(*target)) {
+                held = QVariantMap(); // no file, no folder: nothing is stored
+            }
         }
-        // Where the file cannot be read now (no private copy can be made), what was read
-        // earlier is no answer: another copy may have set the key since, before this change,
-        // which would then give way to that older value. It is learned at a later try; till
-        // then the change is the newest there is.
+        // Where the file cannot be read now, what was read earlier is no answer: another copy
+        // may have set the key since, before this change, which would then give way to that
+        // older value. It is learned at a later try; till then the change is the newest there is.
         if (held)
             change.fileHeld = valueIn(*held, key);
     }
-    m_unsavedProblem = QStringLiteral("Settings are not saved yet: %1 %2. They are saved as soon as it can be written.")
-                           .arg(m_path, why);
+    m_problem = problem;
+    if (!problem.passes)
+        tell(QStringLiteral("Settings cannot be saved: %1; %2 and they are saved.").arg(problem.cause, problem.action));
+    else if (m_told)
+        tell(QStringLiteral("Settings are not saved yet: %1; %2 and they are saved.").arg(problem.cause, problem.action));
     if (m_retryDue)
         return;
     m_retryDue = true;
@@ -422,33 +565,44 @@ void UserDefaults::keepForLater(const QString& why, const std::optional<QVariant
 void UserDefaults::retry()
 {
     QMutexLocker lock(&m_mutex);
+    const ReasonWatch watch(*this);
     m_retryDue = false;
     if (m_unsaved.empty() || m_notSaved)
         return;
     // Tried without waiting: the main thread is not held up while another program writes.
     if (write(QDeadlineTimer(0)))
         return;
-    if (++m_failedRetries >= retriesBeforeTelling)
-        tellUnsaved();
+    if (++m_failedRetries >= retriesBeforeTelling && m_problem)
+        tell(QStringLiteral("Settings are not saved yet: %1; %2 and they are saved.").arg(m_problem->cause, m_problem->action));
 }
 
-void UserDefaults::tellUnsaved()
+void UserDefaults::tell(const QString& words)
 {
-    if (!m_unsavedProblem || m_unsavedProblem == m_toldUnsaved)
+    if (m_told == words)
         return;
-    if (!m_toldUnsaved)
-        qCWarning(settingsLog, "%s", qUtf8Printable(*m_unsavedProblem));
-    m_toldUnsaved = m_unsavedProblem;
+    if (!m_told)
+        qCWarning(settingsLog, "%s", qUtf8Printable(words));
+    m_told = words;
 }
 
 bool UserDefaults::saveNow(std::chrono::milliseconds wait)
 {
     QMutexLocker lock(&m_mutex);
+    const ReasonWatch watch(*this);
     if (m_unsaved.empty())
         return true;
-    if (m_notSaved || write(QDeadlineTimer(wait.count())))
-        return m_unsaved.empty();
-    tellUnsaved();
+    if (!m_notSaved && write(QDeadlineTimer(wait.count())))
+        return true;
+    // What is lost is named, whatever was said before.
+    QStringList keys;
+    for (const auto& [key, change] : m_unsaved)
+        keys.append(key);
+    const QString cause = m_notSaved ? QStringLiteral("they were kept for this session only")
+                          : m_problem ? m_problem->cause
+                                      : QStringLiteral("%1 could not be written").arg(m_path);
+    m_told = QStringLiteral("Settings not saved, and lost when the program ends: %1, as %2; set them again at the next start.")
+                 .arg(keys.join(QStringLiteral(", ")), cause);
+    qCWarning(settingsLog, "%s", qUtf8Printable(*m_told));
     return false;
 }
 
@@ -456,6 +610,18 @@ void UserDefaults::onNotSavedChanged(QObject* context, std::function<void()> cha
 {
     QMutexLocker lock(&m_mutex);
     m_observers.emplace_back(context, std::move(changed));
+}
+
+void UserDefaults::notifyObservers()
+{
+    std::erase_if(m_observers, [](const auto& observer) { return observer.first.isNull(); });
+    for (const auto& [context, changed] : m_observers)
+        QMetaObject::invokeMethod(context.data(), changed, Qt::QueuedConnection);
+}
+
+std::optional<QString> UserDefaults::reason() const
+{
+    return m_notSaved ? m_notSaved : m_told;
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
@@ -523,7 +689,7 @@ QString UserDefaults::fileName() const
 std::optional<QString> UserDefaults::notSavedReason() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_notSaved ? m_notSaved : m_toldUnsaved;
+    return reason();
 }
 
 } // namespace zen

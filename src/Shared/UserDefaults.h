@@ -1,7 +1,5 @@
 #pragma once
 
-#include "Shared/SettingsText.h"
-
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QPointer>
@@ -25,8 +23,6 @@ struct UserDefaultsEnvironment {
     // The account's home folder in the password database, asked when HOME names none;
     // empty: getpwuid_r.
     std::function<QString()> passwordDatabaseHome {};
-    // Where the private copies of the text are made; empty: SettingsText::privateFolder().
-    QString scratchFolder {};
     // Runs `call` once `delay` has passed, on the thread that handles the program's events,
     // never before it returns; empty: a timer on the application's thread (none without an
     // application: kept changes then wait for the next change or saveNow()).
@@ -41,22 +37,27 @@ struct UserDefaultsEnvironment {
 // The file is read once, without blocking and only when it is a regular file of sane size,
 // and every change replaces it atomically, with the program's own writer: the new file is
 // renamed over whatever entry stands there, so nothing is ever written through a link put
-// there meanwhile. Its text is QSettings' INI format, made by QSettings on a private copy of
-// the program's own (see SettingsText). Two copies of the program changing settings at once
-// take turns through an flock on the settings folder itself, which no entry planted anywhere
-// can stand in for. A change never writes without it: a change that cannot have it within
+// there meanwhile. Its text is QSettings' INI format, made by QSettings on a private copy
+// beside the file (see SettingsText), so the settings need no folder but their own.
+//
+// The settings folder is used only when it is this user's own and, where a link leads to it,
+// inside the home folder (judged on the folder opened, not on a path looked at before); one
+// that exists keeps its mode, and a missing one is made 0700 only inside a folder of the
+// user's own. Two copies of the program changing settings at once take turns through an flock
+// on the settings folder itself, which no entry planted anywhere can stand in for; reading
+// needs no lock. A change never writes without it: a change that cannot have it within
 // lockWaitMs, or whose write fails, is kept (reads answer it) and written once it can be, by
 // a retry soon after, by the next change, or by saveNow() (at quit for standard()); it is then
-// written only where the file still holds for its key what it held when the change was made,
-// so that a value another copy saved since is not undone. While changes stay unsaved past a
-// few retries, notSavedReason() says so (and the log, once), until they reach the file. What
-// a copy of the program ended in the middle of a change left (its scratch folders, a temporary
-// file beside the settings) is removed when the preferences are read at start. A
-// link is written through only to a regular file of the user's own inside the home folder
-// (as dotfile managers arrange); any other link, a named pipe, a device, a folder, an
-// oversized file or one that is not in the settings format is left untouched, and the
-// preferences live in memory for the session: notSavedReason() says why, and the log says
-// so once.
+// written only where the file still holds for its key what it held when the change was first
+// kept, so that a value another copy saved since is not undone. notSavedReason() says what is
+// not saved, in words that follow the file: at once where waiting cannot help, after a few
+// retries where another program holds the lock, gone once the changes are in the file, and
+// naming the changes lost at quit. What a copy of the program ended in the middle of a change
+// left beside the file is removed under the lock. A link at the file is written through only
+// to a regular file of the user's own inside the home folder (as dotfile managers arrange);
+// any other link, a named pipe, a device, a folder, an oversized file or one that is not in
+// the settings format is left untouched, and the preferences live in memory for the session:
+// notSavedReason() says why, and the log says so once.
 class UserDefaults {
 public:
     // A handful of keys fit in a few hundred bytes; a larger file is no file of ours.
@@ -99,8 +100,8 @@ public:
     void removeObject(const QString& key);
 
     QString fileName() const;
-    // Why changes are kept in memory only for this session, or are not saved yet after a while;
-    // absent while they are saved.
+    // Why changes are kept in memory only for this session, cannot be saved, are not saved yet
+    // after a while, or were lost at quit; absent while every change is in the file.
     std::optional<QString> notSavedReason() const;
 
     // Calls `changed` on `context`'s thread each time notSavedReason() may have changed, while
@@ -108,7 +109,7 @@ public:
     void onNotSavedChanged(QObject* context, std::function<void()> changed);
 
     // Writes the kept changes, waiting for the lock until `wait` has passed. True when none is
-    // left unsaved. Where some still are, the person is told at once.
+    // left unsaved. Where some still are, the person is told which (this is the quit's save).
     bool saveNow(std::chrono::milliseconds wait);
 
     // Where the file at `path` may be written: the path itself (a regular file, or nothing
@@ -120,11 +121,21 @@ private:
     // A change not in the file yet.
     struct KeptChange {
         std::optional<QVariant> value;
-        // What the file held for the key when the change was made; absent while the change is
-        // being written for the first time.
+        // What the file held for the key when the change was first kept; absent while the
+        // change is being written for the first time.
         std::optional<std::optional<QVariant>> fileHeld;
     };
+    // Why kept changes are not in the file: the cause, as a clause ("another program holds
+    // the folder ..."), and what the person can do about it ("close it").
+    struct Problem {
+        QString cause;
+        QString action;
+        // Whether it may go by itself (another program's lock), so that the person is told only
+        // once a few retries failed; otherwise at once.
+        bool passes = false;
+    };
     struct RetryGuard;
+    class ReasonWatch;
 
     void load();
     // Sets `key` to `value` (removes it when absent) and writes it, with the kept changes.
@@ -132,33 +143,34 @@ private:
     // Writes the kept changes over what the file holds now, so that another copy's changes
     // to other keys stay, under the folder's lock had before `deadline`; true when written.
     bool write(QDeadlineTimer deadline);
-    std::expected<QByteArray, QString> readText(const QString& target) const;
+    std::expected<QByteArray, QString> readText(const QString& path) const;
     void stopSaving(const QString& why);
-    // The changes could not be written now (`why`, the end of a sentence naming the file):
-    // each new one remembers what the file holds for its key (`fileNow` when known), and a
-    // retry is due.
-    void keepForLater(const QString& why, const std::optional<QVariantMap>& fileNow);
+    // The changes could not be written now: each newly kept one remembers what the file holds
+    // for its key (`fileNow` when known, read through the open settings folder `folder`
+    // otherwise), and a retry is due.
+    void keepForLater(const Problem& problem, const std::optional<QVariantMap>& fileNow, int folder = -1);
     void retry();
-    void tellUnsaved();
-    // Removes the writer's temporary files that a cut write left beside the file; the lock is held.
-    void sweepTemporaries(const QString& target);
+    void tell(const QString& words);
+    // Removes what a cut write left beside the file; the lock is held.
+    void sweep(int folder, const QString& target);
+    std::optional<QString> reason() const;
+    void notifyObservers();
 
     mutable QMutex m_mutex;
     QString m_path;
     QString m_home;
     QVariantMap m_values;
     QVariantMap m_registered;
-    SettingsText m_text;
     std::function<void(std::chrono::milliseconds, std::function<void()>)> m_later;
     std::shared_ptr<RetryGuard> m_guard;
     // Changes not in the file yet, made on top of what it holds at the next write.
     std::map<QString, KeptChange> m_unsaved;
     std::optional<QString> m_notSaved;
-    std::optional<QString> m_unsavedProblem;
-    std::optional<QString> m_toldUnsaved;
+    std::optional<Problem> m_problem;
+    std::optional<QString> m_told;
     bool m_retryDue = false;
     int m_failedRetries = 0;
-    bool m_sweptTemporaries = false;
+    bool m_swept = false;
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> m_observers;
 };
 

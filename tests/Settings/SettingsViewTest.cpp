@@ -264,7 +264,7 @@ TEST(SettingsViewTest, BothTabsSayWhileAChangeIsNotSavedAndStopOnceItIs)
 {
     Harness h;
     const QString folder = h.dir.filePath("config");
-    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0700), 0);
     test::ManualScheduler retries;
     UserDefaults locked(folder + "/Zentharion.conf", h.dir.path(),
                         {.later = [&retries](std::chrono::milliseconds delay, std::function<void()> call) {

@@ -52,6 +52,23 @@ void setCheckedQuietly(QAbstractButton* toggle, bool checked)
     toggle->setChecked(checked);
 }
 
+// A row of `frame` for the words on settings not saved.
+SettingsStatusRow* notSavedRow(QFrame* frame, const QString& objectName)
+{
+    auto* row = new SettingsStatusRow;
+    row->setObjectName(objectName);
+    rowsOf(frame)->addWidget(row);
+    return row;
+}
+
+// Shows `shown` (the row, or the section it has to itself) while there are words.
+void showNotSaved(QWidget* shown, SettingsStatusRow* row, const std::optional<QString>& reason)
+{
+    shown->setVisible(reason.has_value());
+    if (reason)
+        row->setStatus(*reason, QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::orange);
+}
+
 QLabel* captionText(const QString& text)
 {
     QLabel* label = TextStyle::plainLabel(text, nullptr, true);
@@ -143,6 +160,9 @@ QWidget* SettingsView::buildGeneralTab()
     m_displaySuggestionsSwitch = switchRow(displays, QStringLiteral("Suggest Layouts When Displays Change"),
                                            QStringLiteral("display.2"), QStringLiteral("displaySuggestionsSwitch"));
     connect(m_displaySuggestionsSwitch, &QAbstractButton::toggled, p, &SettingsViewPresenter::setSuggestRestoreOnDisplayChange);
+    // Under the last of the switches kept in the settings file, where the change was made: a
+    // section of its own would not fit while every other section is shown.
+    m_generalNotSaved = notSavedRow(displays, QStringLiteral("generalSettingsNotSaved"));
 
     m_accessibilitySection = section(layout);
     m_accessibilitySection->setObjectName(QStringLiteral("accessibilitySection"));
@@ -199,9 +219,7 @@ QWidget* SettingsView::buildDiagnosticsTab()
     rowsOf(m_logStatusSection)->addWidget(m_logStatus);
 
     m_settingsNotSavedSection = section(layout);
-    m_settingsNotSaved = new SettingsStatusRow;
-    m_settingsNotSaved->setObjectName(QStringLiteral("settingsNotSaved"));
-    rowsOf(m_settingsNotSavedSection)->addWidget(m_settingsNotSaved);
+    m_settingsNotSaved = notSavedRow(m_settingsNotSavedSection, QStringLiteral("settingsNotSaved"));
     layout->addStretch(1);
     return tab;
 }
@@ -290,9 +308,8 @@ void SettingsView::render()
     if (const auto& status = p.diagnosticLogStatus())
         m_logStatus->setStatus(status->message, status->systemImage, status->tint);
     const auto notSaved = p.settingsNotSavedReason();
-    m_settingsNotSavedSection->setVisible(notSaved.has_value());
-    if (notSaved)
-        m_settingsNotSaved->setStatus(*notSaved, QStringLiteral("exclamationmark.triangle.fill"), SettingsTint::orange);
+    showNotSaved(m_generalNotSaved, m_generalNotSaved, notSaved);
+    showNotSaved(m_settingsNotSavedSection, m_settingsNotSaved, notSaved);
 
     m_appName->setText(p.appName());
     const auto version = p.versionNumber();

@@ -54,6 +54,7 @@ private:
     QLabel* m_updatesUnavailable = nullptr;
     SettingsSwitch* m_displaySuggestionsSwitch = nullptr;
     QFrame* m_accessibilitySection = nullptr;
+    SettingsStatusRow* m_generalNotSaved = nullptr;
 
     QFrame* m_noLogSection = nullptr;
     QFrame* m_logActionsSection = nullptr;

@@ -62,6 +62,9 @@ SettingsViewPresenter::SettingsViewPresenter(std::shared_ptr<LaunchAtLoginContro
     connect(m_updates.get(), &AppUpdateController::canCheckForUpdatesChanged, this, &SettingsViewPresenter::changed);
     connect(m_updates.get(), &AppUpdateController::automaticallyChecksForUpdatesChanged, this,
             &SettingsViewPresenter::changed);
+    // The words come and go with the file (a lock another program lets go of, a retry that
+    // writes), not with anything done in this window.
+    m_env.defaults->onNotSavedChanged(this, [this] { Q_EMIT changed(); });
     connect(m_navigation.get(), &SettingsNavigationController::selectedTabChanged, this, [this](SettingsTab tab) {
         if (tab == SettingsTab::diagnostics) {
             m_diagnosticLogStatus.reset();

@@ -81,7 +81,8 @@ public:
     void revealDiagnosticLog();
     void exportDiagnosticLog();
     void deleteDiagnosticLog();
-    // Why settings are not saved this session (a settings file the program must not write).
+    // Why changes to the settings are not in their file (kept for this session only, or not
+    // saved yet), in the store's words; absent once they are. Shown in General and Diagnostics.
     std::optional<QString> settingsNotSavedReason() const;
 
     // About

@@ -5,6 +5,7 @@
 #include "Shared/UserDefaults.h"
 #include "Support/ImageChecks.h"
 #include "Support/LiveDesktop.h"
+#include "Support/ManualScheduler.h"
 #include "Support/TestFiles.h"
 
 #include <QApplication>
@@ -19,7 +20,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace zen {
 namespace {
@@ -251,6 +255,57 @@ TEST(SettingsViewTest, DiagnosticsSayWhySettingsAreNotSaved)
     h.find<SettingsSwitch>("displaySuggestionsSwitch")->click();
     EXPECT_FALSE(h.find<SettingsSwitch>("displaySuggestionsSwitch")->isChecked()) << "the change holds for the session";
     EXPECT_TRUE(h.statusRowShows("Settings are kept for this session only: " + pipe + " is not a regular file."));
+}
+
+// A change made while another program holds the settings folder's lock: once the store tells
+// that it is not saved, General (where it was made) says so without being left, and so does
+// Diagnostics; once the lock is let go and a retry writes it, the words go from the open tab.
+TEST(SettingsViewTest, BothTabsSayWhileAChangeIsNotSavedAndStopOnceItIs)
+{
+    Harness h;
+    const QString folder = h.dir.filePath("config");
+    ASSERT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0700), 0);
+    test::ManualScheduler retries;
+    UserDefaults locked(folder + "/Zentharion.conf", h.dir.path(),
+                        {.later = [&retries](std::chrono::milliseconds delay, std::function<void()> call) {
+                            retries.runAfter(delay, std::move(call));
+                        }});
+    h.otherDefaults = &locked;
+    const auto retryAndDeliver = [&](int times) {
+        for (int i = 0; i < times; ++i)
+            retries.advance(UserDefaults::retryDelay);
+        QApplication::processEvents(); // the store's word to the window is queued
+    };
+    // The words a row shows on its tab, whichever tab is current.
+    const auto shownWords = [&](const char* row) {
+        auto* status = h.find<SettingsStatusRow>(row);
+        return h.shown(status) ? status->message().toStdString() : std::string("(hidden)");
+    };
+
+    // Another open description of the folder: its lock holds against this process too.
+    const int holder = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    h.open();
+    h.view->presenter()->setSuggestRestoreOnDisplayChange(false);
+    retryAndDeliver(UserDefaults::retriesBeforeTelling);
+    const std::string words = locked.notSavedReason().value_or("(none)").toStdString();
+    EXPECT_NE(words, "(none)") << "the store tells after its retries";
+    EXPECT_EQ(h.view->tabs()->currentIndex(), 0);
+    EXPECT_EQ(shownWords("generalSettingsNotSaved"), words) << "told where the change was made";
+    if (const auto* general = h.find<SettingsStatusRow>("generalSettingsNotSaved")) {
+        EXPECT_EQ(general->systemImage(), "exclamationmark.triangle.fill") << "the Diagnostics row's look";
+        EXPECT_EQ(general->tint(), SettingsTint::orange);
+    }
+    h.view->tabs()->setCurrentIndex(1);
+    EXPECT_EQ(shownWords("settingsNotSaved"), words);
+
+    ::close(holder);
+    retryAndDeliver(1);
+    ASSERT_FALSE(locked.notSavedReason()) << "the retry wrote the change";
+    EXPECT_EQ(h.view->tabs()->currentIndex(), 1);
+    EXPECT_EQ(shownWords("settingsNotSaved"), "(hidden)") << "gone with the tab left open";
+    EXPECT_EQ(shownWords("generalSettingsNotSaved"), "(hidden)");
 }
 
 TEST(SettingsViewTest, GeneralRowsFollowLoginItemAndAccess)

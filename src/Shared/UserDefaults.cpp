@@ -432,8 +432,8 @@ bool UserDefaults::write(QDeadlineTimer deadline)
                           remedyFor(locked)},
                          std::nullopt, folder.fd());
         else if (folder.openToOthers())
-            keepForLater({QStringLiteral("another program holds the folder %1, which other users can open").arg(folderPath),
-                          QStringLiteral("close it, or make the folder yours alone (chmod 700)"), true},
+            keepForLater({QStringLiteral("another program holds the folder %1, which others can open").arg(folderPath),
+                          QStringLiteral("close it or make the folder private"), true},
                          std::nullopt, folder.fd());
         else
             keepForLater({QStringLiteral("another program holds the folder %1").arg(folderPath), QStringLiteral("close it"),

@@ -81,6 +81,13 @@ Planted inspect(const QString& path)
 }
 
 QStringList g_settingsWarnings;
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
 void recordSettingsWarning(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     if (type == QtWarningMsg)
@@ -676,16 +683,19 @@ TEST(UserDefaultsTest, AReadAnswersWithTheFileAsItIsNowOrSaysItCannot)
 {
     QTemporaryDir home;
     const QString conf = home.filePath("Zentharion.conf");
-    // Two texts of one length, read in turn as fast as can be.
-    const QString texts[] = {home.filePath("first.conf"), conf};
-    for (int i = 0; i < 2; ++i) {
-        QFile f(texts[i]);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("[General]\nvalue=") + QByteArray::number(i) + "\n");
-    }
+    // Two texts of one length in turn, in two files and in one file rewritten, read as fast as
+    // can be: within one clock tick the text in the file changes with its size and time alike.
+    const QString first = home.filePath("first.conf");
+    const auto textOf = [](int i) { return QByteArray("[General]\nvalue=") + QByteArray::number(i % 2) + "\n"; };
+    writeBytes(first, textOf(0));
     int stale = 0;
     for (int i = 0; i < 1000; ++i) {
-        if (UserDefaults(texts[i % 2], home.path()).stringForKey("value") != QString::number(i % 2))
+        if (i % 4 == 0)
+            writeBytes(first, textOf(i / 4));
+        else
+            writeBytes(conf, textOf(i));
+        const QString read = i % 4 == 0 ? first : conf;
+        if (UserDefaults(read, home.path()).stringForKey("value") != QString::number((i % 4 == 0 ? i / 4 : i) % 2))
             ++stale;
     }
     EXPECT_EQ(stale, 0) << "reads answered with an earlier text";
@@ -787,13 +797,6 @@ TEST(UserDefaultsTest, AChangeThatCouldNotBeSavedGoesWithTheNextOne)
 }
 
 namespace {
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 // Kept changes are retried on the test's own virtual time.
 UserDefaults::Environment onVirtualTime(test::ManualScheduler& scheduler)

@@ -32,30 +32,67 @@ QByteArray copyPrefix(const QString& fileName)
     return '.' + QFile::encodeName(fileName) + ".copy-";
 }
 
-// One copy of a settings text beside the settings file, gone with this object together with
-// what QSettings left beside it (its lock file).
+// Removes the files, links and pipes in the open folder (what QSettings leaves beside a copy:
+// its lock file, a save cut short); a folder inside, which none of ours makes, stays.
+void emptyFolder(int folder)
+{
+    const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listed < 0)
+        return;
+    DIR* entries = ::fdopendir(listed);
+    if (!entries) {
+        ::close(listed);
+        return;
+    }
+    while (const dirent* entry = ::readdir(entries)) {
+        struct stat info {};
+        if (::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(info.st_mode))
+            ::unlinkat(folder, entry->d_name, 0);
+    }
+    ::closedir(entries);
+}
+
+// One copy of a settings text beside the settings file: a folder of this call's own (0700, so
+// that nobody else can put an entry in it, even where others may write in the settings folder)
+// holding the copy, which QSettings reaches through the copy folder's own descriptor. Gone with
+// this object together with what QSettings left in it.
 class ScratchCopy {
 public:
     ScratchCopy(int folder, const QString& fileName)
         : m_folder(folder)
         , m_name(copyPrefix(fileName) + QUuid::createUuid().toByteArray(QUuid::Id128))
     {
-        m_fd = ::openat(folder, m_name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (m_fd < 0) {
+        if (::mkdirat(folder, m_name.constData(), 0700) != 0) {
             fail(errno);
             return;
         }
-        // Held for as long as the copy is in use: a sweep leaves a held copy alone. A sweep that
-        // holds it at this moment is removing it: the call starts again with another.
-        if (::flock(m_fd, LOCK_SH | LOCK_NB) != 0) {
-            fail(errno == EWOULDBLOCK ? EAGAIN : errno);
+        m_made = true;
+        m_fd = ::openat(folder, m_name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat info {};
+        if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
+            fail(errno);
             return;
         }
-        m_path = QStringLiteral("/proc/self/fd/%1/").arg(folder) + QFile::decodeName(m_name);
-        // QSettings must reach this very file by that way; without /proc it would read nothing.
-        struct stat mine {}, reached {};
-        if (::fstat(m_fd, &mine) != 0 || ::stat(QFile::encodeName(m_path).constData(), &reached) != 0
-            || mine.st_dev != reached.st_dev || mine.st_ino != reached.st_ino) {
+        // Another user who may rename entries in the settings folder could have put a folder of
+        // theirs under the name.
+        if (info.st_uid != ::geteuid() || (info.st_mode & 077) != 0) {
+            m_made = false;
+            fail(EPERM);
+            return;
+        }
+        // Held for as long as the copy is in use: a sweep leaves a held copy alone. One that holds
+        // it now, or took it before it was held, is removing it: the call starts again.
+        if (::flock(m_fd, LOCK_SH | LOCK_NB) != 0 || ::fstat(m_fd, &info) != 0 || info.st_nlink == 0) {
+            fail(EAGAIN);
+            return;
+        }
+        // The copy is named as its folder: QSettings keeps what it read by path, and the
+        // descriptor's number is given again to later calls.
+        m_path = QStringLiteral("/proc/self/fd/%1/").arg(m_fd) + QFile::decodeName(m_name);
+        // QSettings must reach this very folder by that way; without /proc it would read nothing.
+        struct stat reached {};
+        if (::stat(QFile::encodeName(QStringLiteral("/proc/self/fd/%1").arg(m_fd)).constData(), &reached) != 0
+            || reached.st_dev != info.st_dev || reached.st_ino != info.st_ino) {
             m_error = QStringLiteral("its private copy cannot be reached through /proc/self/fd");
             m_errno = ENOENT;
         }
@@ -63,11 +100,12 @@ public:
 
     ~ScratchCopy()
     {
-        if (m_fd < 0)
-            return;
-        ::unlinkat(m_folder, m_name.constData(), 0);
-        ::unlinkat(m_folder, (m_name + ".lock").constData(), 0);
-        ::close(m_fd);
+        if (m_fd >= 0) {
+            emptyFolder(m_fd);
+            ::close(m_fd);
+        }
+        if (m_made)
+            ::unlinkat(m_folder, m_name.constData(), AT_REMOVEDIR);
     }
 
     ScratchCopy(const ScratchCopy&) = delete;
@@ -79,20 +117,28 @@ public:
 
     bool write(const QByteArray& bytes)
     {
+        const int fd = ::openat(m_fd, m_name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return fail(errno);
         qsizetype done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::pwrite(m_fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
+            const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
-                return fail(n < 0 ? errno : EIO);
+            if (n <= 0) {
+                const int error = n < 0 ? errno : EIO;
+                ::close(fd);
+                return fail(error);
+            }
             done += n;
         }
+        if (::close(fd) != 0)
+            return fail(errno);
         return true;
     }
 
-    // Whether the copy is still there under its name: a sweep that took it before it was held
-    // leaves QSettings reading nothing.
+    // Whether the copy's folder is still there: a sweep that took it before it was held leaves
+    // QSettings reading nothing.
     bool stillThere() const
     {
         struct stat info {};
@@ -102,7 +148,7 @@ public:
     // What the copy holds now (QSettings replaced it by renaming); empty when there is none.
     std::optional<QByteArray> read()
     {
-        const int fd = ::openat(m_folder, m_name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd = ::openat(m_fd, m_name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             if (errno == ENOENT)
                 return QByteArray();
@@ -139,6 +185,7 @@ private:
     int m_folder;
     QByteArray m_name;
     int m_fd = -1;
+    bool m_made = false;
     QString m_path;
     std::optional<QString> m_error;
     int m_errno = 0;
@@ -208,22 +255,24 @@ int SettingsText::removeLeftovers(int folder, const QString& fileName)
     int removed = 0;
     for (const QByteArray& name : names) {
         struct stat info {};
-        if (::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode))
+        if (::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
-        bool free = true;
-        if (S_ISREG(info.st_mode)) {
-            // A copy a live call holds stays; a link swapped in meanwhile is not opened.
-            const int fd = ::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-            free = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-            if (fd >= 0 && free)
-                removed += ::unlinkat(folder, name.constData(), 0) == 0;
-            if (fd >= 0)
-                ::close(fd);
+        if (!S_ISDIR(info.st_mode)) {
+            // Nothing of ours is a file here: whatever stands under such a name was put there,
+            // and goes without being opened.
+            removed += ::unlinkat(folder, name.constData(), 0) == 0;
             continue;
         }
-        // Nothing of ours is a link, a pipe or a device: whatever stands under such a name
-        // was put there, and goes without being opened.
-        removed += ::unlinkat(folder, name.constData(), 0) == 0;
+        // A copy's folder a live call holds stays; one of another user's is not emptied; a link
+        // swapped in meanwhile is not followed.
+        const int copy = ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (copy < 0)
+            continue;
+        if (::fstat(copy, &info) == 0 && info.st_uid == ::geteuid() && ::flock(copy, LOCK_EX | LOCK_NB) == 0) {
+            emptyFolder(copy);
+            removed += ::unlinkat(folder, name.constData(), AT_REMOVEDIR) == 0;
+        }
+        ::close(copy);
     }
     return removed;
 }

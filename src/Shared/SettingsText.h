@@ -32,25 +32,27 @@ struct SettingsTextError {
 // versions read the same, and what is written is byte for byte what QSettings writes) without
 // ever giving it a path of the user's: QSettings opens files again by name, follows links and
 // takes lock files with no time limit, and caches what it read by name. Each call works on a
-// copy of its own beside the settings file, in the settings folder the caller holds open, and
-// QSettings is given the copy as /proc/self/fd/<folder>/<copy>: a way through the open folder
-// that no link or rename above it can redirect, so no other folder is ever needed. Every copy
-// has a name no earlier call used (QSettings would answer a name it read before from memory)
-// and is gone, with what QSettings left beside it, before the call returns.
+// copy in a folder of its own (0700) made beside the settings file, in the settings folder the
+// caller holds open, and QSettings is given the copy as /proc/self/fd/<copy's folder>/...: a way
+// through a folder nobody else can put an entry in, which no link or rename above it can
+// redirect, so no other folder is ever needed and others who may write in the settings folder
+// can neither plant a link nor a lock file there. Every copy's folder has a name no earlier call
+// used (QSettings would answer a name it read before from memory) and is gone, with what
+// QSettings left in it, before the call returns.
 //
-// A copy is flocked (shared) by its call for as long as it lives: removeLeftovers() removes
-// only copies no live call holds, so a copy made to read without the folder's lock is never
-// swept away under its reader. An edit renames over its copy and is made with the folder's
-// lock held, as removeLeftovers() is.
+// A copy's folder is flocked (shared) by its call for as long as it lives: removeLeftovers()
+// removes only those no live call holds, so a copy made to read without the settings folder's
+// lock is never swept away under its reader.
 class SettingsText {
 public:
     // `folder`: the settings folder, open (O_PATH will do), kept open by the caller for as long
     // as this is used; `fileName`: the settings file's name, which the copies' names begin with.
     SettingsText(int folder, QString fileName);
 
-    // Removes, from the open folder, the copies a call ended in its middle left (and what
-    // QSettings left beside them), never one a live call holds, never through a link. Called
-    // with the folder's lock held. Returns how many entries went.
+    // Removes, from the open folder, the copies' folders a call ended in its middle left (with
+    // what QSettings left in them), never one a live call holds or another user's, never through
+    // a link, and any other entry under a copy's name. Called with the folder's lock held.
+    // Returns how many entries went.
     static int removeLeftovers(int folder, const QString& fileName);
 
     // The keys and values of `text`. Text that QSettings reads with a format error, or that is

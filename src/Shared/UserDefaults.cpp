@@ -187,11 +187,15 @@ QString remedyFor(int error)
     switch (error) {
     case ENOSPC:
     case EDQUOT:
+    case EFBIG:
         return QStringLiteral("free some disk space");
     case EROFS:
         return QStringLiteral("make its disk writable");
-    default:
+    case EACCES:
+    case EPERM:
         return QStringLiteral("make it yours and writable");
+    default:
+        return QStringLiteral("make sure it can be written");
     }
 }
 
@@ -409,7 +413,10 @@ bool UserDefaults::write(QDeadlineTimer deadline)
     }
     const QFileInfo file(m_path);
     const QString folderPath = file.absolutePath();
-    if (auto made = makeSettingsFolder(folderPath); !made) {
+    if (auto made = makeSettingsFolder(folderPath); !made && made.error() == EPERM) {
+        stopSaving(QStringLiteral("would be made in a folder of another user's"));
+        return false;
+    } else if (!made) {
         keepForLater({QStringLiteral("the folder %1 cannot be made (%2)").arg(folderPath, errnoText(made.error())),
                       remedyFor(made.error())},
                      std::nullopt);

@@ -24,6 +24,7 @@
 #include <optional>
 #include <thread>
 #include <vector>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mount.h>
@@ -1172,12 +1173,17 @@ TEST(UserDefaultsTest, WhatACutStoreLeftIsRemovedAtStartButNotALiveReadersCopy)
     writeBytes(elsewhere.filePath("victim"), "untouched");
     const QString cut = ".Zentharion.conf.copy-0123456789abcdef0123456789abcdef",
                   live = ".Zentharion.conf.copy-fedcba9876543210fedcba9876543210";
-    for (const QString& name : {cut, cut + ".lock", cut + ".Ab12Cd", live})
-        writeBytes(home.filePath(name), "[General]\nx=1\n");
-    const int reader = ::open(QFile::encodeName(home.filePath(live)).constData(), O_RDONLY | O_CLOEXEC);
+    for (const QString& copy : {cut, live}) {
+        ASSERT_TRUE(QDir().mkpath(home.filePath(copy)));
+        for (const char* name : {"settings.conf", "settings.conf.lock", "settings.conf.Ab12Cd"})
+            writeBytes(home.filePath(copy) + "/" + name, "[General]\nx=1\n");
+    }
+    ASSERT_TRUE(QFile::link(elsewhere.filePath("victim"), home.filePath(cut) + "/link"));
+    const int reader = ::open(QFile::encodeName(home.filePath(live)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(::flock(reader, LOCK_SH), 0);
-    ASSERT_TRUE(QFile::link(elsewhere.filePath("victim"), home.filePath(".Zentharion.conf.copy-link")));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), home.filePath(".Zentharion.conf.copy-link")));
     ASSERT_EQ(::mkfifo(QFile::encodeName(home.filePath(".Zentharion.conf.copy-pipe")).constData(), 0600), 0);
+    writeBytes(home.filePath(".Zentharion.conf.copy-file"), "planted");
     ASSERT_TRUE(QDir().mkpath(home.filePath(".Zentharion.conf.copy-folder/inner")));
     writeBytes(home.filePath(".Zentharion.conf.2f0c6a8e-41b5-4c1e-9d7a-0c6e5b1d2a3f.tmp"), "[General]\nhalf");
     writeBytes(home.filePath(".Other.conf.1.tmp"), "not ours");
@@ -1191,8 +1197,75 @@ TEST(UserDefaultsTest, WhatACutStoreLeftIsRemovedAtStartButNotALiveReadersCopy)
     QStringList left = entriesOf(home.path());
     left.sort();
     EXPECT_EQ(left, expected);
+    EXPECT_EQ(entriesOf(home.filePath(live)).size(), 3) << "a live reader's copy was emptied";
     EXPECT_EQ(entriesOf(elsewhere.path()), QStringList {"victim"});
     EXPECT_EQ(inspect(elsewhere.filePath("victim")).bytes, QByteArray("untouched"));
+}
+
+// Where others may write in the settings folder (a folder the person opened to all), another
+// user who renames each new entry there away and puts a link to a file outside, or a lock file
+// of QSettings' under the copy's name, reaches nothing: the copies are in folders only their
+// maker can write in. Every change is saved, every start reads the user's value, and the file
+// outside keeps its bytes.
+TEST(UserDefaultsTest, AnotherUserWhoMayWriteInTheSettingsFolderRedirectsNoCopy)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can play another user";
+    QTemporaryDir root;
+    const QString settings = root.filePath("home/.config/Zentharion"), outside = root.filePath("secret.ini");
+    ASSERT_TRUE(makeFolder(settings, 0777));
+    writeBytes(outside, "[General]\nsecretKey=rootonly\n");
+    ::chmod(QFile::encodeName(outside).constData(), 0600);
+    const QByteArray before = inspect(outside).bytes;
+    writeBytes(settings + "/Zentharion.conf", "[General]\nown=mine\n");
+    const pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        if (::setgid(4242) != 0 || ::setuid(4242) != 0)
+            ::_exit(1);
+        const QByteArray folder = QFile::encodeName(settings), target = QFile::encodeName(outside);
+        for (unsigned round = 0;; ++round) {
+            if (DIR* entries = ::opendir(folder.constData())) {
+                while (const dirent* entry = ::readdir(entries)) {
+                    const QByteArray name = entry->d_name;
+                    if (!name.startsWith(".Zentharion.conf.copy-") || name.contains('~'))
+                        continue;
+                    const QByteArray at = folder + '/' + name;
+                    if (::rename(at.constData(), (at + '~' + QByteArray::number(round)).constData()) != 0)
+                        continue;
+                    ::mkdir(at.constData(), 0777);
+                    ::symlink(target.constData(), (at + "/settings.conf").constData());
+                    const int lock = ::open((at + "/settings.conf.lock").constData(), O_WRONLY | O_CREAT, 0644);
+                    [[maybe_unused]] const ssize_t n = ::write(lock, "1\nzentharion\n\n", 14);
+                    ::close(lock);
+                }
+                ::closedir(entries);
+            }
+            ::usleep(50);
+        }
+    }
+    int misread = 0, unsaved = 0;
+    const bool returned = returnsWithoutStalling(
+        [&] {
+            for (int i = 0; i < 40; ++i) {
+                UserDefaults defaults(settings + "/Zentharion.conf", root.filePath("home"), {.later = [](auto, auto) {}});
+                misread += defaults.stringForKey("own") != QStringLiteral("mine");
+                defaults.setString("changed", QString::number(i));
+                unsaved += defaults.notSavedReason().has_value();
+            }
+        },
+        std::atomic<int> {0}, [&] {
+            ::kill(other, SIGKILL);
+            QDirIterator planted(settings, {"*.lock"}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (planted.hasNext())
+                QFile::remove(planted.next());
+        });
+    stopChild(other);
+    EXPECT_TRUE(returned) << "a store waited on a planted lock file";
+    EXPECT_EQ(misread, 0);
+    EXPECT_EQ(unsaved, 0);
+    EXPECT_EQ(inspect(outside).bytes, before) << "a file outside the settings folder was written";
+    EXPECT_EQ(UserDefaults(settings + "/Zentharion.conf", root.filePath("home")).stringForKey("changed"), QStringLiteral("39"));
 }
 
 namespace {

@@ -60,42 +60,10 @@ class ScratchCopy {
 public:
     ScratchCopy(int folder, const QString& fileName)
         : m_folder(folder)
-        , m_name(copyPrefix(fileName) + QUuid::createUuid().toByteArray(QUuid::Id128))
     {
-        if (::mkdirat(folder, m_name.constData(), 0700) != 0) {
-            fail(errno);
-            return;
-        }
-        m_made = true;
-        m_fd = ::openat(folder, m_name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        struct stat info {};
-        if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
-            fail(errno);
-            return;
-        }
-        // Another user who may rename entries in the settings folder could have put a folder of
-        // theirs under the name.
-        if (info.st_uid != ::geteuid() || (info.st_mode & 077) != 0) {
-            m_made = false;
-            fail(EPERM);
-            return;
-        }
-        // Held for as long as the copy is in use: a sweep leaves a held copy alone. One that holds
-        // it now, or took it before it was held, is removing it: the call starts again.
-        if (::flock(m_fd, LOCK_SH | LOCK_NB) != 0 || ::fstat(m_fd, &info) != 0 || info.st_nlink == 0) {
-            fail(EAGAIN);
-            return;
-        }
-        // The copy is named as its folder: QSettings keeps what it read by path, and the
-        // descriptor's number is given again to later calls.
-        m_path = QStringLiteral("/proc/self/fd/%1/").arg(m_fd) + QFile::decodeName(m_name);
-        // QSettings must reach this very folder by that way; without /proc it would read nothing.
-        struct stat reached {};
-        if (::stat(QFile::encodeName(QStringLiteral("/proc/self/fd/%1").arg(m_fd)).constData(), &reached) != 0
-            || reached.st_dev != info.st_dev || reached.st_ino != info.st_ino) {
-            m_error = QStringLiteral("its private copy cannot be reached through /proc/self/fd");
-            m_errno = ENOENT;
-        }
+        // A folder another user took from under its name (where others may rename entries in
+        // the settings folder) is left to them, and another is made, a few times at most.
+        for (int attempt = 0; attempt < readAttempts && !make(copyPrefix(fileName)); ++attempt) {}
     }
 
     ~ScratchCopy()
@@ -175,6 +143,39 @@ public:
     }
 
 private:
+    // Makes the copy's folder; false where it was lost between being made and being held.
+    bool make(const QByteArray& prefix)
+    {
+        m_name = prefix + QUuid::createUuid().toByteArray(QUuid::Id128);
+        m_error.reset();
+        if (::mkdirat(m_folder, m_name.constData(), 0700) != 0)
+            return !fail(errno); // nothing was made: trying again would not help
+        m_fd = ::openat(m_folder, m_name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat info {};
+        // Another user who may rename entries in the settings folder could have put something
+        // of theirs under the name; one that holds it now, or took it before it was held, is a
+        // sweep removing it.
+        if (m_fd < 0 || ::fstat(m_fd, &info) != 0 || info.st_uid != ::geteuid() || (info.st_mode & 077) != 0
+            || ::flock(m_fd, LOCK_SH | LOCK_NB) != 0 || ::fstat(m_fd, &info) != 0 || info.st_nlink == 0) {
+            if (m_fd >= 0)
+                ::close(m_fd);
+            m_fd = -1;
+            return fail(EAGAIN);
+        }
+        m_made = true;
+        // The copy is named as its folder: QSettings keeps what it read by path, and the
+        // descriptor's number is given again to later calls.
+        m_path = QStringLiteral("/proc/self/fd/%1/").arg(m_fd) + QFile::decodeName(m_name);
+        // QSettings must reach this very folder by that way; without /proc it would read nothing.
+        struct stat reached {};
+        if (::stat(QFile::encodeName(QStringLiteral("/proc/self/fd/%1").arg(m_fd)).constData(), &reached) != 0
+            || reached.st_dev != info.st_dev || reached.st_ino != info.st_ino) {
+            m_error = QStringLiteral("its private copy cannot be reached through /proc/self/fd");
+            m_errno = ENOENT;
+        }
+        return true;
+    }
+
     bool fail(int error)
     {
         m_errno = error;

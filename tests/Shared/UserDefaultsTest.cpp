@@ -30,6 +30,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -1218,49 +1219,62 @@ TEST(UserDefaultsTest, AnotherUserWhoMayWriteInTheSettingsFolderRedirectsNoCopy)
     ::chmod(QFile::encodeName(outside).constData(), 0600);
     const QByteArray before = inspect(outside).bytes;
     writeBytes(settings + "/Zentharion.conf", "[General]\nown=mine\n");
-    const pid_t other = ::fork();
-    ASSERT_GE(other, 0);
-    if (other == 0) {
-        if (::setgid(4242) != 0 || ::setuid(4242) != 0)
-            ::_exit(1);
-        const QByteArray folder = QFile::encodeName(settings), target = QFile::encodeName(outside);
-        for (unsigned round = 0;; ++round) {
-            if (DIR* entries = ::opendir(folder.constData())) {
-                while (const dirent* entry = ::readdir(entries)) {
-                    const QByteArray name = entry->d_name;
-                    if (!name.startsWith(".Zentharion.conf.copy-") || name.contains('~'))
-                        continue;
-                    const QByteArray at = folder + '/' + name;
-                    if (::rename(at.constData(), (at + '~' + QByteArray::number(round)).constData()) != 0)
-                        continue;
-                    ::mkdir(at.constData(), 0777);
-                    ::symlink(target.constData(), (at + "/settings.conf").constData());
-                    const int lock = ::open((at + "/settings.conf.lock").constData(), O_WRONLY | O_CREAT, 0644);
+    // Opened first: the way to the folder is closed to the other user, the folder is not.
+    const int folder = ::open(QFile::encodeName(settings).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    std::atomic<bool> stop {false};
+    std::atomic<int> planted {0};
+    // A thread of its own that becomes the other user (the raw calls change this thread only).
+    std::thread other([&] {
+        if (::syscall(SYS_setresgid, 4242, 4242, 4242) != 0 || ::syscall(SYS_setresuid, 4242, 4242, 4242) != 0)
+            return;
+        const QByteArray target = QFile::encodeName(outside);
+        for (unsigned round = 0; !stop; ++round) {
+            DIR* entries = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            while (const dirent* entry = entries ? ::readdir(entries) : nullptr) {
+                const QByteArray name = entry->d_name;
+                struct stat info {};
+                if (!name.startsWith(".Zentharion.conf.copy-") || name.contains('~') || name.endsWith(".lock")
+                    || ::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(info.st_mode))
+                    continue;
+                // Inside a copy's folder where it may write there, else at the copy itself.
+                const int inside = ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                const int at = inside >= 0 ? inside : folder;
+                if (::renameat(at, name.constData(), at, (name + '~' + QByteArray::number(round)).constData()) == 0) {
+                    ::symlinkat(target.constData(), at, name.constData());
+                    const int lock = ::openat(at, (name + ".lock").constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
                     [[maybe_unused]] const ssize_t n = ::write(lock, "1\nzentharion\n\n", 14);
                     ::close(lock);
+                    ++planted;
                 }
-                ::closedir(entries);
+                if (inside >= 0)
+                    ::close(inside);
             }
-            ::usleep(50);
+            if (entries)
+                ::closedir(entries);
         }
-    }
+    });
     int misread = 0, unsaved = 0;
+    std::atomic<int> done {0};
     const bool returned = returnsWithoutStalling(
         [&] {
-            for (int i = 0; i < 40; ++i) {
+            for (int i = 0; i < 40; ++i, ++done) {
                 UserDefaults defaults(settings + "/Zentharion.conf", root.filePath("home"), {.later = [](auto, auto) {}});
                 misread += defaults.stringForKey("own") != QStringLiteral("mine");
                 defaults.setString("changed", QString::number(i));
                 unsaved += defaults.notSavedReason().has_value();
             }
         },
-        std::atomic<int> {0}, [&] {
-            ::kill(other, SIGKILL);
-            QDirIterator planted(settings, {"*.lock"}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-            while (planted.hasNext())
-                QFile::remove(planted.next());
+        done, [&] {
+            stop = true;
+            QDirIterator lockFiles(settings, {"*.lock"}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (lockFiles.hasNext())
+                QFile::remove(lockFiles.next());
         });
-    stopChild(other);
+    stop = true;
+    other.join();
+    ::close(folder);
+    std::printf("[ note ] the other user renamed %d entries\n", planted.load());
     EXPECT_TRUE(returned) << "a store waited on a planted lock file";
     EXPECT_EQ(misread, 0);
     EXPECT_EQ(unsaved, 0);

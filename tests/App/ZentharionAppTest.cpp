@@ -330,6 +330,52 @@ TEST(ZentharionAppHotkeyTest, APressRestoresInALaterTaskOnlyWithAccess)
     }
 }
 
+// A press while a save waits for its name is the person asking for the program, which another
+// window may have hidden: the prompt comes forward with the keyboard, and nothing is restored
+// (the save comes first). Once the prompt is answered, the press restores again.
+TEST(ZentharionAppHotkeyTest, APressWhileTheNamePromptWaitsBringsItForwardAndRestoresNothing)
+{
+    AppHarness h;
+    ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+    const QUuid desk = h.saveLayout("Desk", commandOptionK);
+    std::vector<WId> brought;
+    h.adjust = [&](ZentharionAppDependencies& d) {
+        d.bringWindowForward = [&](WId window) { brought.push_back(window); };
+        d.controllerOptions.snapshotNamePrompt = {}; // the real prompt
+        d.controllerOptions.captureOperation = [](const QString& name, const QDateTime&, const auto&)
+            -> std::expected<Snapshot, SnapshotCaptureFailure> { return test::makeSnapshot(name); };
+    };
+    h.start();
+    WId prompt = 0;
+    std::vector<WId> broughtByPress;
+    std::vector<QUuid> restoredMeanwhile;
+    QTimer press;
+    press.setInterval(10);
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->windowHandle() || !dialog->windowHandle()->isExposed())
+            return;
+        press.stop();
+        prompt = dialog->winId();
+        QCoreApplication::processEvents();
+        brought.clear();
+        h.press({HotkeyManager::hotkeySignature, 1});
+        h.runPostedTasks();
+        broughtByPress = brought;
+        restoredMeanwhile = h.restored;
+        dialog->reject();
+    });
+    press.start();
+    h.app->performMenuBarAction(MenuBarAction::saveCurrentLayout);
+    ASSERT_NE(prompt, 0u) << "the prompt was never on screen";
+    EXPECT_EQ(broughtByPress, std::vector<WId>{prompt});
+    EXPECT_EQ(restoredMeanwhile, std::vector<QUuid>{});
+
+    h.press({HotkeyManager::hotkeySignature, 1});
+    h.runPostedTasks();
+    EXPECT_EQ(h.restored, std::vector<QUuid>{desk});
+}
+
 TEST(ZentharionAppHotkeyTest, LayoutChangesReRegisterAndACaptureSuspendsTheShortcuts)
 {
     AppHarness h;

@@ -335,6 +335,9 @@ TEST(ZentharionAppHotkeyTest, APressRestoresInALaterTaskOnlyWithAccess)
 // (the save comes first). Once the prompt is answered, the press restores again.
 TEST(ZentharionAppHotkeyTest, APressWhileTheNamePromptWaitsBringsItForwardAndRestoresNothing)
 {
+    // The prompt is the active window's dialog: one an earlier test left to be deleted must not
+    // be it.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     AppHarness h;
     ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
     const QUuid desk = h.saveLayout("Desk", commandOptionK);

@@ -3,10 +3,12 @@
 #include "Infrastructure/AppLogger.h"
 #include "MenuBar/MenuText.h"
 #include "Onboarding/TextStyle.h"
+#include "Platform/X11/X11ButtonPresses.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QImage>
 #include <QResource>
 #include <QKeyEvent>
@@ -308,9 +310,17 @@ void MenuBarTray::show()
         }
         // The icon's only purpose is its menu: a plain click opens it too.
         connect(m_trayIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::Trigger)
+            if (reason == QSystemTrayIcon::Trigger && !(m_takeClick && m_takeClick()))
                 m_menu->popup(QCursor::pos());
         });
+        // While a modal window of the program's waits for an answer, the toolkit drops every
+        // click on the icon, which would seem dead: the click is heard in the X server's events.
+        // Only then: otherwise the toolkit hands it on as usual.
+        if (QGuiApplication::platformName() == QLatin1String("xcb"))
+            m_blockedClicks = std::make_unique<X11ButtonPresses>([this](QPoint at) {
+                return m_takeClick && QApplication::activeModalWidget() && m_trayIcon->isVisible()
+                       && m_trayIcon->geometry().contains(at) && m_takeClick();
+            });
     }
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         qCWarning(AppLogger::app,
@@ -356,6 +366,11 @@ void MenuBarTray::scheduleRebuild()
 void MenuBarTray::setAboutToShow(std::function<void()> callback)
 {
     m_aboutToShow = std::move(callback);
+}
+
+void MenuBarTray::setClickTaker(std::function<bool()> take)
+{
+    m_takeClick = std::move(take);
 }
 
 void MenuBarTray::setItems(std::function<std::vector<MenuBarItem>()> items,

@@ -14,6 +14,8 @@ class QSystemTrayIcon;
 
 namespace zen {
 
+class X11ButtonPresses;
+
 // When a submenu's rows are made: with the menu, or each time the submenu first opens after
 // a rendering (a shortcut pressed in the open menu makes them too).
 enum class SubmenuRows { now, whenOpened };
@@ -43,6 +45,10 @@ public:
     void scheduleRebuild();
     // Runs each time the menu is about to open, before its rows are brought up to date.
     void setAboutToShow(std::function<void()> callback);
+    // Asked first at each click on the icon, left or right, also while a modal window of the
+    // program's keeps the toolkit from passing the click on: true takes the click, and no menu
+    // opens.
+    void setClickTaker(std::function<bool()> take);
     // Where the rows come from and what choosing one does, for a tray made before the rest of
     // the program (without them the menu is empty).
     void setItems(std::function<std::vector<MenuBarItem>()> items, std::function<void(const MenuBarItem&)> perform);
@@ -61,8 +67,11 @@ private:
     std::function<std::vector<MenuBarItem>()> m_items;
     std::function<void(const MenuBarItem&)> m_perform;
     std::function<void()> m_aboutToShow;
+    std::function<bool()> m_takeClick;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;
+    // Goes before the icon it looks at.
+    std::unique_ptr<X11ButtonPresses> m_blockedClicks;
     bool m_rebuildPending = false;
     bool m_menuOpen = false;
     bool m_built = false;

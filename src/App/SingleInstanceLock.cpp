@@ -66,9 +66,14 @@ QString SingleInstanceLock::privateDirectory(const QString& userRuntimeFolders)
     // Qt refuses its fallback in the shared temporary folder when another user got there first
     // (their folder, a link or a file under its name). Starting without the check then would
     // let anyone on the machine turn it off, so the lock goes to the user's own cache folder,
-    // which every launch of this user without a runtime folder finds alike.
-    return PrivateFolder::ownFolderIn(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
-                       QStringLiteral("zentharion"));
+    // which every launch of this user without a runtime folder finds alike. None where that
+    // folder could not be kept closed: root run with another user's HOME would leave folders
+    // of root's in that user's home, or take theirs.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    const QString name = QStringLiteral("zentharion");
+    if (cache.isEmpty() || !PrivateFolder::mayMakeClosed(QDir(cache).filePath(name)))
+        return {};
+    return PrivateFolder::ownFolderIn(cache, name);
 }
 
 SingleInstanceLock::SingleInstanceLock(const QString& directory, const QString& displayName)

@@ -26,7 +26,9 @@ public:
     // "<uid>" in `userRuntimeFolders`, the folder the login manager made for the session,
     // when it is this user's own folder (no link) closed to others. Where Qt refuses its own
     // (another user planted its name in the shared temporary folder), "zentharion" in the
-    // user's cache folder, made closed to others. Empty when there is none.
+    // user's cache folder: made closed to others, or taken as it stands when it is this user's
+    // own folder (no link) closed already, and only where a folder made there would stay
+    // closed. Empty when there is none.
     static QString privateDirectory(const QString& userRuntimeFolders = QStringLiteral("/run/user"));
 
     SingleInstanceLock(const QString& directory, const QString& displayName);

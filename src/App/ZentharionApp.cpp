@@ -540,8 +540,13 @@ void ZentharionApp::wireHotkeys()
     std::weak_ptr<PermissionInterventionRouter> weakRouter = m_permissionRouter;
     std::weak_ptr<SnapshotMenuController> weakController = m_snapshotMenuController;
     auto post = d.postToMainThread;
-    auto hotkeyRestore = [weakRouter, weakController, post](QUuid layoutID) {
-        auto task = [weakRouter, weakController, layoutID] {
+    auto hotkeyRestore = [weakRouter, weakController, post, self = QPointer<ZentharionApp>(this)](QUuid layoutID) {
+        auto task = [weakRouter, weakController, layoutID, self] {
+            // A prompt waiting for its answer comes first (a save's name prompt: the windows are
+            // saved as they stand once it is given); the press is the person asking for the
+            // program, and finds the prompt, wherever another window hid it.
+            if (self && self->bringWaitingWindowForward())
+                return;
             restoreIfAuthorized(weakRouter, weakController, PrivilegedActionSource::hotkey, layoutID);
         };
         if (post)
@@ -616,6 +621,27 @@ void ZentharionApp::performMenuBarAction(MenuBarAction action, const QUuid& layo
     }
 }
 
+bool ZentharionApp::bringWaitingWindowForward()
+{
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return false;
+    // Application-modal, it keeps the person from every other window of the program and from
+    // the tray's menu until it is answered; a window-modal one (a confirmation of the
+    // dashboard's) leaves them the rest.
+    QWidget* waiting = QApplication::activeModalWidget();
+    if (!waiting || !waiting->isVisible() || waiting->windowModality() != Qt::ApplicationModal)
+        return false;
+    waiting->raise();
+    // Asked as a pager asks: the window manager gives the keyboard to a program in the
+    // background only so. Besides a prompt's first showing, this is the only time the program
+    // asks for the keyboard for it: the person asked for the program.
+    if (m_dependencies.bringWindowForward)
+        m_dependencies.bringWindowForward(waiting->winId());
+    else
+        waiting->activateWindow();
+    return true;
+}
+
 MenuBarMenuState ZentharionApp::menuBarMenuState() const
 {
     MenuBarMenuState state;
@@ -650,6 +676,9 @@ void ZentharionApp::showMenuBarExtra(std::unique_ptr<MenuBarTray> shownEarly)
     // Opening it also starts the listing if start-up work still waits. A menu opened before the
     // layouts are in shows none; it keeps its rows while open (a row moving under the pointer
     // could restore another layout), and shows them from its next opening.
+    // A click on the icon while a prompt waits is the person looking for the program: the menu
+    // could not act (a save waiting for its name comes first), the prompt comes forward.
+    tray->setClickTaker([this] { return bringWaitingWindowForward(); });
     tray->setAboutToShow([coordinator = m_permissionCoordinator, work = m_startUpWork] {
         work->release();
         coordinator->refreshTrust(PermissionCoordinator::RefreshTrigger::appDidBecomeActive);

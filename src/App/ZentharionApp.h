@@ -172,6 +172,12 @@ public:
     void openOnboardingWindow();
     OnboardingContainerView* onboardingWindow() const;
 
+    // The person asked for the program (a click on its tray icon, one of its shortcuts): a
+    // window of its that waits for their answer before anything else (an application-modal
+    // prompt, such as a save's name prompt) comes forward, raised, with the keyboard. False
+    // when none waits.
+    bool bringWaitingWindowForward();
+
     // What the tray menu shows now.
     MenuBarMenuState menuBarMenuState() const;
     // Runs a menu-bar item's action.

@@ -92,20 +92,22 @@ void SnapshotNameDialog::showEvent(QShowEvent* event)
     // That is the only time it asks: the keyboard belongs to the window the person makes active,
     // and a request made later, whenever the prompt is not active, takes it from a window they
     // turned to on purpose and puts what they type there into the name field. Left without it,
-    // the prompt stands raised in sight, and a click gives it the keys. It takes no grab: a
+    // the prompt stands raised in sight, and a click gives it the keys; hidden by a window the
+    // person put over it, it comes back when they ask for the program (its tray icon, one of its
+    // shortcuts, another launch), which asks for it on their behalf. It takes no grab: a
     // grab kept the keys from the window the person turned to and from the window manager's own
     // keys, lost the typed letters when it was the dialog's, and failed unseen while another
-    // program held the keyboard.
-    if (windowHandle() && !m_awaitsExpose) {
-        m_awaitsExpose = true;
-        windowHandle()->installEventFilter(this);
-    }
+    // program held the keyboard. (A filter installed again replaces itself: one per showing.)
+    if (QWindow* window = windowHandle())
+        window->installEventFilter(this);
 }
 
 bool SnapshotNameDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_awaitsExpose && watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
-        m_awaitsExpose = false;
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+        // Gone with the first expose, which is what keeps the prompt from asking again: every
+        // later one (the prompt uncovered, or brought back by the person) leaves the keyboard
+        // where it is.
         watched->removeEventFilter(this);
         if (m_bringForward)
             m_bringForward(winId());

@@ -54,7 +54,6 @@ private:
     QPushButton* m_confirm = nullptr;
     QPushButton* m_cancel = nullptr;
     SnapshotNamePrompt::BringForward m_bringForward;
-    bool m_awaitsExpose = false;
 };
 
 } // namespace zen

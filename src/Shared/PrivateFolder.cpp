@@ -26,16 +26,21 @@ QString PrivateFolder::ownFolderIn(const QString& parent, const QString& name)
         return {};
     const QString path = QDir(parent).filePath(name);
     const QByteArray encoded = QFile::encodeName(path);
-    if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST)
+    const bool made = ::mkdir(encoded.constData(), 0700) == 0;
+    if (!made && errno != EEXIST)
         return {};
     const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return {};
     struct stat info {};
     bool usable = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
-    // Ours but opened to others (a umask, a hand): closed again, as only we can.
-    if (usable && (info.st_mode & 077) != 0)
+    // One made here is 0700 whatever the umask left of that. One that stood there is taken only
+    // as it stands: a folder someone opened to others (a hand, another program) keeps its mode,
+    // which the program changes on no folder it did not make.
+    if (usable && made && (info.st_mode & 07777) != 0700)
         usable = ::fchmod(fd, 0700) == 0;
+    else if (usable && !made)
+        usable = (info.st_mode & 077) == 0;
     ::close(fd);
     return usable ? path : QString();
 }

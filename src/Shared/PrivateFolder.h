@@ -10,8 +10,8 @@ namespace zen {
 class PrivateFolder {
 public:
     // "<parent>/<name>", made 0700 where it is missing. An existing one is taken only when it
-    // is this user's own folder and no link (it is opened without following one), and is
-    // closed to others again where it was opened to them. Empty when there is none.
+    // is this user's own folder, no link (it is opened without following one) and closed to
+    // others already; its mode is never changed. Empty when there is none.
     static QString ownFolderIn(const QString& parent, const QString& name);
 
     // Whether `path` is this user's own folder, no link, 0700, and no other user can rename

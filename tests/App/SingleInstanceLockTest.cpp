@@ -266,5 +266,83 @@ TEST(SingleInstanceLockTest, ANamePlantedInTheSharedTemporaryFolderTurnsNoCheckO
     EXPECT_TRUE(QDir(root.filePath("elsewhere")).isEmpty());
 }
 
+// The lock's fallback in the user's cache folder takes its "zentharion" only as a folder of the
+// user's own, no link, that stands there closed to others; it changes the mode of no folder it
+// did not make, and makes none where it could not keep it closed (root run with another user's
+// HOME). Nothing outside the test's folder is touched.
+TEST(SingleInstanceLockTest, TheCacheFolderFallbackTakesOnlyAClosedFolderOfTheUsersOwn)
+{
+    const passwd* user = ::getpwuid(::geteuid());
+    ASSERT_NE(user, nullptr);
+    QTemporaryDir root;
+    for (const char* made : {"tmp", "elsewhere"})
+        ASSERT_TRUE(QDir().mkpath(root.filePath(made)));
+    const ScopedVariable temporary("TMPDIR", root.filePath("tmp"));
+    const ScopedVariable runtime("XDG_RUNTIME_DIR", {});
+    // Qt's own runtime folder is refused: a file stands under its name.
+    ASSERT_TRUE(writeFile(root.filePath("tmp/runtime-") + QFile::decodeName(user->pw_name), "planted"));
+    const QString noSessions = root.filePath("no-sessions");
+    const QString theirHome = root.filePath("theirs");
+    const auto folder = [](const QString& path, mode_t mode, uid_t owner = ::geteuid()) {
+        const QByteArray encoded = QFile::encodeName(path);
+        return QDir().mkpath(path) && ::chmod(encoded.constData(), mode) == 0
+               && ::chown(encoded.constData(), owner, owner) == 0;
+    };
+    const auto modeOf = [](const QString& path) {
+        struct stat info {};
+        return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : mode_t(-1);
+    };
+
+    struct Case {
+        const char* what;
+        bool rootOnly;
+        QString cacheHome; // XDG_CACHE_HOME; empty: $HOME/.cache in another user's home
+        std::function<bool(const QString& zentharion)> prepare;
+        bool taken;
+        std::function<bool(const QString& zentharion)> leftAsItWas;
+    };
+    const QString ours = root.filePath("cache");
+    const std::vector<Case> cases = {
+        {"none there yet", false, ours, [](const QString&) { return true; }, true,
+         [&](const QString& made) { return modeOf(made) == 0700; }},
+        {"a closed folder of the user's", false, ours, [&](const QString& at) { return folder(at, 0700); }, true,
+         [&](const QString& at) { return modeOf(at) == 0700; }},
+        {"a folder of the user's open to others", false, ours, [&](const QString& at) { return folder(at, 0755); }, false,
+         [&](const QString& at) { return modeOf(at) == 0755; }},
+        {"a link to a closed folder of the user's", false, ours,
+         [&](const QString& at) {
+             return QDir().mkpath(ours) && folder(root.filePath("elsewhere"), 0700) && QFile::link(root.filePath("elsewhere"), at);
+         },
+         false, [&](const QString& at) { return QFileInfo(at).isSymLink() && QDir(root.filePath("elsewhere")).isEmpty(); }},
+        {"another user's closed folder", true, ours, [&](const QString& at) { return folder(at, 0700, 4242); }, false,
+         [&](const QString& at) { return QFileInfo(at).ownerId() == 4242 && modeOf(at) == 0700; }},
+        {"another user's, in their home", true, {},
+         [&](const QString& at) {
+             return folder(theirHome, 0755, 4242) && folder(theirHome + "/.cache", 0700, 4242) && folder(at, 0700, 4242);
+         },
+         false,
+         [&](const QString& at) { return QFileInfo(at).ownerId() == 4242 && QDir(at).isEmpty(); }},
+        {"another user's home without a cache folder", true, {},
+         [&](const QString&) { return folder(theirHome, 0755, 4242); }, false,
+         [&](const QString&) { return QDir(theirHome).isEmpty(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.rootOnly && ::geteuid() != 0)
+            continue; // only root can make another user's folders
+        for (const QString& made : {ours, theirHome})
+            ASSERT_TRUE(QDir(made).removeRecursively());
+        const ScopedVariable home("HOME", theirHome);
+        const ScopedVariable cache("XDG_CACHE_HOME", c.cacheHome);
+        const QString zentharion = (c.cacheHome.isEmpty() ? theirHome + "/.cache" : c.cacheHome) + "/zentharion";
+        QFile::remove(zentharion);
+        ASSERT_TRUE(c.prepare(zentharion));
+        const QString directory = SingleInstanceLock::privateDirectory(noSessions);
+        EXPECT_EQ(directory.toStdString(), (c.taken ? zentharion : QString()).toStdString());
+        EXPECT_TRUE(c.leftAsItWas(zentharion));
+    }
+    EXPECT_TRUE(QDir(root.filePath("elsewhere")).isEmpty());
+}
+
 } // namespace
 } // namespace zen

@@ -330,6 +330,55 @@ TEST(ZentharionAppHotkeyTest, APressRestoresInALaterTaskOnlyWithAccess)
     }
 }
 
+// A press while a save waits for its name is the person asking for the program, which another
+// window may have hidden: the prompt comes forward with the keyboard, and nothing is restored
+// (the save comes first). Once the prompt is answered, the press restores again.
+TEST(ZentharionAppHotkeyTest, APressWhileTheNamePromptWaitsBringsItForwardAndRestoresNothing)
+{
+    // The prompt is the active window's dialog: one an earlier test left to be deleted must not
+    // be it.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    AppHarness h;
+    ASSERT_TRUE(QDir().mkpath(h.snapshotsDir()));
+    const QUuid desk = h.saveLayout("Desk", commandOptionK);
+    std::vector<WId> brought;
+    h.adjust = [&](ZentharionAppDependencies& d) {
+        d.bringWindowForward = [&](WId window) { brought.push_back(window); };
+        d.controllerOptions.snapshotNamePrompt = {}; // the real prompt
+        d.controllerOptions.captureOperation = [](const QString& name, const QDateTime&, const auto&)
+            -> std::expected<Snapshot, SnapshotCaptureFailure> { return test::makeSnapshot(name); };
+    };
+    h.start();
+    WId prompt = 0;
+    std::vector<WId> broughtByPress;
+    std::vector<QUuid> restoredMeanwhile;
+    QTimer press;
+    press.setInterval(10);
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->windowHandle() || !dialog->windowHandle()->isExposed())
+            return;
+        press.stop();
+        prompt = dialog->winId();
+        QCoreApplication::processEvents();
+        brought.clear();
+        h.press({HotkeyManager::hotkeySignature, 1});
+        h.runPostedTasks();
+        broughtByPress = brought;
+        restoredMeanwhile = h.restored;
+        dialog->reject();
+    });
+    press.start();
+    h.app->performMenuBarAction(MenuBarAction::saveCurrentLayout);
+    ASSERT_NE(prompt, 0u) << "the prompt was never on screen";
+    EXPECT_EQ(broughtByPress, std::vector<WId>{prompt});
+    EXPECT_EQ(restoredMeanwhile, std::vector<QUuid>{});
+
+    h.press({HotkeyManager::hotkeySignature, 1});
+    h.runPostedTasks();
+    EXPECT_EQ(h.restored, std::vector<QUuid>{desk});
+}
+
 TEST(ZentharionAppHotkeyTest, LayoutChangesReRegisterAndACaptureSuspendsTheShortcuts)
 {
     AppHarness h;
@@ -557,8 +606,15 @@ struct FakeOwnWindows final : OwnWindows {
     OwnWindowState now;
     // What the server shows while the window manager has yet to handle what it was sent.
     std::optional<OwnWindowState> unhandled;
+    // Told of each wait for the window manager, with its bound.
+    std::function<void(std::chrono::milliseconds)> waited;
     std::optional<OwnWindowState> state(WId) override { return unhandled.value_or(now); }
-    std::optional<OwnWindowState> stateAfterPendingRequests(WId, std::chrono::milliseconds) override { return now; }
+    std::optional<OwnWindowState> stateAfterPendingRequests(WId, std::chrono::milliseconds atMost) override
+    {
+        if (waited)
+            waited(atMost);
+        return now;
+    }
     std::optional<QRect> frame(WId) override { return std::nullopt; }
     std::optional<QMargins> frameExtents(WId) override { return std::nullopt; }
 };
@@ -601,6 +657,49 @@ TEST(ZentharionAppDashboardTest, ARequestLeftPendingAtTheFirstShowingIsDroppedOn
         EXPECT_EQ(brought.size(), c.asked ? 1u : 0u);
         delete app.dashboardWindow();
     }
+}
+
+// A launch asks the window manager about the dashboard it shows only once the window is drawn
+// (a blank window would stand while it waits), and waits for the answer no longer than a person
+// waits unawares: a window manager that stopped, and never answers, holds the program a moment
+// at most, and the dashboard still comes forward.
+TEST(ZentharionAppDashboardTest, ALaunchAsksTheWindowManagerOnceTheDashboardIsDrawnAndWaitsAMomentAtMost)
+{
+    // Paints of the dashboard, as the toolkit hands them to its widgets.
+    struct PaintWatch final : QObject {
+        bool painted = false;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint && watched->isWidgetType()
+                && qobject_cast<DashboardView*>(static_cast<QWidget*>(watched)->window()))
+                painted = true;
+            return false;
+        }
+    } paints;
+    QCoreApplication::instance()->installEventFilter(&paints);
+    AppHarness h;
+    auto windows = std::make_shared<FakeOwnWindows>();
+    windows->now = {false, 0x400001};
+    std::optional<bool> drawnWhenAsked;
+    std::chrono::milliseconds heldFor{0};
+    windows->waited = [&](std::chrono::milliseconds atMost) {
+        drawnWhenAsked = paints.painted;
+        heldFor += atMost; // it never answers: each wait lasts its bound
+    };
+    std::vector<WId> brought;
+    h.adjust = [&](ZentharionAppDependencies& d) {
+        d.bringWindowForward = [&](WId window) { brought.push_back(window); };
+        d.ownWindows = windows;
+    };
+    auto& app = h.start();
+    app.answerAnotherLaunch(false);
+    untilFirstDrawn();
+    QCoreApplication::instance()->removeEventFilter(&paints);
+    EXPECT_EQ(drawnWhenAsked, true) << "asked before the window was drawn, or never";
+    EXPECT_LE(heldFor, std::chrono::milliseconds(1000));
+    ASSERT_TRUE(app.dashboardWindow());
+    EXPECT_EQ(brought, std::vector<WId>{app.dashboardWindow()->winId()});
+    delete app.dashboardWindow();
 }
 
 // While the name prompt of a save from the tray is open, the program's windows wait for it: a

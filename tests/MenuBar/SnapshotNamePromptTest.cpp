@@ -152,6 +152,12 @@ TEST(SnapshotNamePromptTest, APromptAsksForTheKeyboardOnceAndLeavesItWhereThePer
             ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &elsewhere; }));
         }
         waitUntil([] { return false; }, 1500);
+        // Uncovered again and again (a window over it moved away), it still leaves the keyboard
+        // where it is.
+        for (int expose = 0; expose < 3; ++expose) {
+            QExposeEvent uncovered(QRegion(QRect(QPoint(), dialog.size())));
+            QCoreApplication::sendEvent(dialog.windowHandle(), &uncovered);
+        }
         EXPECT_EQ(brought, std::vector<WId>{dialog.winId()});
         EXPECT_EQ(QApplication::activeWindow(), keyboardElsewhere ? &elsewhere : static_cast<QWidget*>(&dialog));
         EXPECT_EQ(dialog.nameField()->text(), "Layout 1");

@@ -429,9 +429,10 @@ ProgramProcess::ProgramProcess(const ProgramHome& home, const QProcessEnvironmen
     startProgram(process, home, executable, {}, {}, extra);
 }
 
-ProgramProcess::ProgramProcess(const ProgramHome& home, const QString& sessionBusAddress, const QStringList& arguments)
+ProgramProcess::ProgramProcess(const ProgramHome& home, const QString& sessionBusAddress, const QStringList& arguments,
+                               const QProcessEnvironment& extra)
 {
-    startProgram(process, home, QStringLiteral("zentharion"), sessionBusAddress, arguments);
+    startProgram(process, home, QStringLiteral("zentharion"), sessionBusAddress, arguments, extra);
 }
 
 ProgramProcess::~ProgramProcess()

@@ -173,8 +173,10 @@ struct ProgramProcess {
     // With these variables added to its environment.
     ProgramProcess(const ProgramHome& home, const QProcessEnvironment& extra,
                    const QString& executable = QStringLiteral("zentharion"));
-    // The program with arguments, on the session bus at `sessionBusAddress`.
-    ProgramProcess(const ProgramHome& home, const QString& sessionBusAddress, const QStringList& arguments);
+    // The program with arguments, on the session bus at `sessionBusAddress`, with `extra`
+    // added to its environment.
+    ProgramProcess(const ProgramHome& home, const QString& sessionBusAddress, const QStringList& arguments,
+                   const QProcessEnvironment& extra = {});
     ~ProgramProcess();
     QProcess process;
 };

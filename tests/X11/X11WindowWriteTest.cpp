@@ -3,6 +3,7 @@
 #include "Platform/X11/X11Platform.h"
 #include "Platform/X11/X11WindowWriter.h"
 #include "Support/LiveDesktop.h"
+#include "Support/ScopedVariable.h"
 #include "Support/TestClientProcess.h"
 #include "WindowDiscovery/AXAttributeReader.h"
 #include "WindowDiscovery/WindowDiscoveryEngine.h"
@@ -13,9 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 namespace zen {
 namespace {
@@ -428,6 +433,123 @@ TEST(OwnWindowsLiveTest, AMinimizeOnItsWayShowsOnceTheWindowManagerHasHandledIt)
         // Held 0.3 s: a read that returns by 1.5 s went on the answer.
         EXPECT_LT(took, 1500) << "the read waited for the deadline, not for the window manager's answer";
     }
+}
+
+// A window manager of the test's own on an X server of its own, scripted as a stopped one that
+// goes on: it holds the first request it is sent, and answers it only once a second one has come
+// (or, by itself, after 5 s). Between that late answer and the second's it takes a second and
+// makes another window active, as the person's choice of a window reaches it.
+class ScriptedWindowManager {
+public:
+    ScriptedWindowManager(const QString& display, xcb_window_t active, xcb_window_t chosen)
+        : m_chosen(chosen)
+    {
+        m_c = xcb_connect(qPrintable(display), nullptr);
+        if (xcb_connection_has_error(m_c))
+            return;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
+        const std::uint32_t redirect = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT;
+        xcb_generic_error_t* error =
+            xcb_request_check(m_c, xcb_change_window_attributes_checked(m_c, m_root, XCB_CW_EVENT_MASK, &redirect));
+        m_running = error == nullptr;
+        std::free(error);
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_root, atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 32, 1,
+                            &active);
+        xcb_flush(m_c);
+        if (m_running)
+            m_thread = std::thread([this] { run(); });
+    }
+    ~ScriptedWindowManager()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        xcb_disconnect(m_c);
+    }
+    bool running() const { return m_running; }
+    xcb_connection_t* connection() const { return m_c; }
+
+private:
+    std::optional<xcb_configure_request_event_t> nextRequest(std::chrono::milliseconds within)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + within;
+        while (xcb_generic_event_t* event = nextEventBefore(m_c, deadline)) {
+            const auto request = *reinterpret_cast<xcb_configure_request_event_t*>(event);
+            std::free(event);
+            if ((request.response_type & 0x7F) == XCB_CONFIGURE_REQUEST)
+                return request;
+        }
+        return std::nullopt;
+    }
+    void answer(const xcb_configure_request_event_t& request)
+    {
+        const std::uint32_t x = std::uint32_t(std::int32_t(request.x));
+        xcb_configure_window(m_c, request.window, XCB_CONFIG_WINDOW_X, &x);
+        xcb_flush(m_c);
+    }
+    void run()
+    {
+        const auto first = nextRequest(std::chrono::seconds(20));
+        if (!first)
+            return;
+        auto second = nextRequest(std::chrono::seconds(5));
+        answer(*first);
+        if (!second)
+            second = nextRequest(std::chrono::seconds(20));
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_root, atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 32, 1,
+                            &m_chosen);
+        xcb_flush(m_c);
+        if (second)
+            answer(*second);
+    }
+    xcb_atom_t atom(const char* name)
+    {
+        const auto reply = replyOf(xcb_intern_atom_reply, m_c, xcb_intern_atom(m_c, 0, std::uint16_t(std::strlen(name)), name));
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+
+    xcb_connection_t* m_c = nullptr;
+    xcb_window_t m_root = XCB_NONE;
+    xcb_window_t m_chosen;
+    bool m_running = false;
+    std::thread m_thread;
+};
+
+// A read waits for the window manager's answer to its own request, and no longer than its
+// bound: a window manager that was stopped holds it no longer than that, and answers it later,
+// while the next read waits; that late answer is not the next read's, which would read the
+// state before the window the person chose meanwhile is known.
+TEST(OwnWindowsLiveTest, EachReadWaitsForItsOwnAnswerAndNoLongerThanItsBound)
+{
+    testsupport::PrivateXServer server({"-screen", "0", "1280x800x24"});
+    if (server.display().isEmpty())
+        GTEST_SKIP() << "no X server of its own";
+    const test::ScopedVariable display("DISPLAY", server.display());
+    xcb_connection_t* c = xcb_connect(qPrintable(server.display()), nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(c));
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const auto window = [&] {
+        const xcb_window_t made = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, made, root, 0, 0, 10, 10, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        return made;
+    };
+    const xcb_window_t ours = window(), chosen = window();
+    xcb_flush(c);
+    ScriptedWindowManager windowManager(server.display(), ours, chosen);
+    ASSERT_TRUE(windowManager.running());
+
+    X11OwnWindows own;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(own.stateAfterPendingRequests(ours, std::chrono::milliseconds(300)));
+    // The bound it was given, and what a busy machine adds: never the 5 s until the window
+    // manager goes on.
+    EXPECT_LT(clock.elapsed(), 3000) << "held past its bound by a window manager that did not answer";
+    const auto state = own.stateAfterPendingRequests(ours, std::chrono::seconds(10));
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->activeWindow, WId(chosen)) << "an earlier request's late answer was taken for this one's";
+    xcb_disconnect(c);
 }
 
 } // namespace

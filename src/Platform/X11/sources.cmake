@@ -14,6 +14,8 @@ list(APPEND ZEN_SOURCES
   src/Platform/X11/X11Platform.cpp
   src/Platform/X11/X11OwnWindows.h
   src/Platform/X11/X11OwnWindows.cpp
+  src/Platform/X11/X11ButtonPresses.h
+  src/Platform/X11/X11ButtonPresses.cpp
 )
 list(APPEND ZEN_SOURCES
   src/Platform/X11/CompositingManagerProbe.h

@@ -2,6 +2,7 @@
 
 #include "Onboarding/TextStyle.h"
 
+#include <QShowEvent>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -79,6 +80,10 @@ SnapshotNameDialog::SnapshotNameDialog(Purpose purpose, const QString& name, QWi
 void SnapshotNameDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    // Shown again by the window system (restored by a pager, its workspace shown again): the
+    // keyboard stays with the window the person has; only the person's asking brings it here.
+    if (event->spontaneous())
+        return;
     // The whole name is selected so typing replaces it.
     m_field->setFocus(Qt::OtherFocusReason);
     m_field->selectAll();

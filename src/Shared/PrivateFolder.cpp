@@ -45,21 +45,6 @@ QString PrivateFolder::ownFolderIn(const QString& parent, const QString& name)
     return usable ? path : QString();
 }
 
-bool PrivateFolder::isClosedAllTheWay(const QString& path)
-{
-    if (path.isEmpty() || !QDir::isAbsolutePath(path))
-        return false;
-    const QString clean = QDir::cleanPath(path);
-    struct stat info {};
-    if (::lstat(QFile::encodeName(clean).constData(), &info) != 0 || !S_ISDIR(info.st_mode)
-        || info.st_uid != ::geteuid() || (info.st_mode & 07777) != 0700)
-        return false;
-    // A link on the way (/home leading to /var/home) is as fixed as the folder it stands in:
-    // the way as written and the way it resolves to are both looked at.
-    const QString resolved = QFileInfo(clean).canonicalFilePath();
-    return !resolved.isEmpty() && isFixedWay(clean) && isFixedWay(resolved);
-}
-
 bool PrivateFolder::mayMakeClosed(const QString& path)
 {
     if (path.isEmpty() || !QDir::isAbsolutePath(path))

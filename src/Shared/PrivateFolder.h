@@ -5,19 +5,13 @@
 namespace zen {
 
 // Folders that no other user can change the contents of, nor the way to them: where the
-// program keeps what it must give a library by path (a lock file, a private copy of the
-// settings), since such a library opens it again by name and follows whatever stands there.
+// program keeps the single-instance lock when the session has no runtime folder.
 class PrivateFolder {
 public:
     // "<parent>/<name>", made 0700 where it is missing. An existing one is taken only when it
     // is this user's own folder, no link (it is opened without following one) and closed to
     // others already; its mode is never changed. Empty when there is none.
     static QString ownFolderIn(const QString& parent, const QString& name);
-
-    // Whether `path` is this user's own folder, no link, 0700, and no other user can rename
-    // or replace any folder on the way to it: every folder above is root's or this user's and
-    // writable by nobody else, or sticky with the entry in it root's or this user's.
-    static bool isClosedAllTheWay(const QString& path);
 
     // Whether a folder made at `path` (with the folders missing above it) would be closed all
     // the way: the nearest folder there is above it is root's or this user's, writable by nobody

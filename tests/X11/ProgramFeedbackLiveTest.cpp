@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 namespace zen {
@@ -91,12 +92,19 @@ TEST_F(ProgramFeedbackLiveTest, ARestoreFromTheTrayShowsTheOverlayThenTheToastOn
     EXPECT_EQ(overlaySeen, (std::set<int>{0, 1})) << "the progress overlay was not seen on both monitors";
     ASSERT_EQ(toastSeen, (std::set<int>{0, 1})) << "the completion toast was not seen on both monitors";
 
-    pumpEventsFor(300); // the fade-in, where there is one
-    toastShot = rootScreenshot();
+    // The solid card's colour in each toast's lower part, where no text is drawn, once painted
+    // (after the fade-in, where there is one; later on a busy machine).
+    const auto cardsPainted = [&] {
+        toastShot = rootScreenshot();
+        const auto panels = x->programPanels();
+        return !toastShot.isNull() && !panels.empty() && std::ranges::all_of(panels, [&](const QRect& panel) {
+            return toastShot.pixelColor(panel.center().x(), panel.bottom() - 5) == QColor(44, 44, 46);
+        });
+    };
+    waitFor(cardsPainted, 5000, 50);
     ASSERT_FALSE(toastShot.isNull());
     ScreenshotFolder().save(toastShot, "program-completion-toasts");
     for (const QRect& panel : x->programPanels()) {
-        // The solid card's colour in the toast's lower part, where no text is drawn.
         const QColor card = toastShot.pixelColor(panel.center().x(), panel.bottom() - 5);
         EXPECT_EQ(card, QColor(44, 44, 46));
     }
